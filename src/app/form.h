@@ -1,0 +1,192 @@
+#pragma once
+
+#include "clock.h"
+#include "panels.h"
+#include "scheduler.h"
+#include "working_folder.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace clipnest {
+
+// One interval timer per Step, named as in the window design.
+enum class Step { Timer1, Timer8, Timer12, Timer14, Timer20, Timer23, Timer24, Timer25, Timer26, Timer28, Timer29,
+                  Timer30, Timer31 };
+
+// What the user has typed, as UTF-8, under the boxes' design names.
+struct Controls {
+    // First and second Create a New Entry panels: file name, homepage and individual description, homepage only.
+    std::string Text2, Text4, Text5;
+    bool Check1 = false;
+    std::string Text7, Text6, Text3;
+    bool Check2 = false;
+    // Insert panel: new file name, homepage and individual description, the entry to insert above.
+    std::string Text20, Text19, Text21, Text25;
+    // Title and message.
+    std::string Text22, Text23;
+    // Rename page: existing and new name.
+    std::string Text18, Text24;
+
+    // Every text box with its design name, for the window.
+    static const std::vector<std::pair<const char*, std::string Controls::*>>& textBoxes();
+};
+
+// The request that a Create/Change, delete or insert click hands to its Steps. Page text (code-page bytes).
+struct EntryRequest {
+    std::string FileName;
+    std::string FileNameLessExt;
+    std::string HomepageDescrip;
+    std::string IndividDescrip;
+    int HomepageOnly = 0;
+};
+
+// The homepage held in memory.
+struct HomepageState {
+    std::string PageText;
+    int HomepageLoaded = 0;
+    std::string SampleEntry;
+    // Set while a homepage file exists that could not be read; nothing may replace it then.
+    int HomepageUnreadable = 0;
+    // The homepage text as last read from, built for or written to the folder; restored when a write fails.
+    std::string SavedPageText;
+};
+
+struct RoutingState {
+    int InvalidName = 0;
+    int RoutePhase = 0;
+    int RouteCode = 0;
+    int IndividPageChecked = 0;
+    std::string IndividPageText;
+};
+
+struct StartupState {
+    int StartupPhase = 0;
+    int AppDocsState = 0;
+    int DefaultHomepageBuilt = 0;
+    int DefaultHomepageArmCount = 0;
+    std::string IndividualPageTemplate;
+};
+
+struct IndividualPageState {
+    int IndividStepTick = 0;
+    int MissingPageNoticeShown = 0;
+};
+
+struct AppendState {
+    int AppendPhase = 0;
+};
+
+struct ChangeState {
+    int ChangePhase = 0;
+    int IndividPageChanged = 0;
+    int HomepageChanged = 0;
+};
+
+struct DeleteState {
+    int DeletePending = 0;
+    int HomepageMissingShown = 0;
+    int TrimCount = 0;
+    int NotFoundTick = 0;
+};
+
+struct InsertState {
+    int InsertPending = 0;
+    int InsertPhase = 0;
+    int AnchorFound = 0;
+    std::string AnchorFileName;
+};
+
+struct TitleState {
+    std::string HomepageTitle;
+    std::string HomepageMessage;
+    int TitleStepPhase = 0;
+};
+
+// The window's state and behaviour without the window: controls, form-level variables, Steps and button actions.
+class Form {
+public:
+    Form(const Clock& clock, WorkingFolder& folder);
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    Controls controls;
+    Panels panels;
+
+    EntryRequest request;
+    HomepageState homepage;
+    RoutingState routing;
+    StartupState startup;
+    IndividualPageState individ;
+    AppendState append;
+    ChangeState change;
+    DeleteState del;
+    InsertState insert;
+    TitleState title;
+    // The pieces the delete and insert Steps cut the homepage into.
+    std::string TextBefore, TextAfter;
+
+    // Button actions, named after the buttons.
+    void Command1();
+    void Command2();
+    void Command3();
+    void Command4();
+    void Command5();
+    void Command6();
+    void Command7();
+    void Command9();
+    void Command10();
+    void Command11();
+    void cmdExit();
+    // A click on a panel: the panels that have a close action hide.
+    void clickPanel(Panel panel);
+
+    // True while a chain of Steps is under way (any Step armed but the message timers); the window keeps the
+    // buttons that start a chain disabled then.
+    bool chainRunning() const;
+    bool quitRequested() const { return quitRequested_; }
+
+    StepScheduler& scheduler() { return scheduler_; }
+    const StepScheduler& scheduler() const { return scheduler_; }
+    WorkingFolder& folder() { return folder_; }
+
+    // Scheduler access by Step.
+    void arm(Step s) { scheduler_.arm(static_cast<int>(s)); }
+    void disarm(Step s) { scheduler_.disarm(static_cast<int>(s)); }
+    void setInterval(Step s, int ms) { scheduler_.setInterval(static_cast<int>(s), ms); }
+    bool isArmed(Step s) const { return scheduler_.isArmed(static_cast<int>(s)); }
+    int interval(Step s) const { return scheduler_.interval(static_cast<int>(s)); }
+
+    void show(Panel p) { panels.show(p); }
+    void hide(Panel p) { panels.hide(p); }
+    bool isVisible(Panel p) const { return panels.isVisible(p); }
+
+    // Reads a file into held text (LF after every line). False, with the read-failure panel, when it cannot be read.
+    bool readText(std::string_view name, std::string& into);
+    // Loads the homepage file `name` into PageText and sets HomepageLoaded. False when it cannot be read: PageText is
+    // left alone and the file is marked unreadable, so nothing replaces it.
+    bool loadHomepage(std::string_view name);
+    // Writes `text` and one CR LF as the whole file. On failure the old file stays, the failure panel names the file
+    // and every running chain ends.
+    bool writeText(std::string_view name, std::string_view text);
+    // Writes PageText as "homepage.html"; refuses while the homepage file is unreadable. On failure PageText goes
+    // back to the text last saved.
+    bool writeHomepage();
+    // Ends every running chain of Steps and resets their progress (after a file failure).
+    void endChains();
+
+private:
+    void createChangeClick(const std::string& nameBox, const std::string& homepageBox, const std::string& individBox,
+                           bool homepageOnly);
+    void deleteClick(const std::string& nameBox);
+    void fileFailure(std::string text);
+
+    const Clock& clock_;
+    WorkingFolder& folder_;
+    StepScheduler scheduler_;
+    bool quitRequested_ = false;
+};
+
+} // namespace clipnest

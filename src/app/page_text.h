@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace clipnest {
+
+// What the user types arrives as UTF-8; files hold Windows-1252 bytes. These are the only conversions between them.
+
+// Text for page content: &, < and > become entities, every other character becomes its Windows-1252 byte, and a
+// character the code page lacks becomes a numeric character reference (so an emoji still shows on the page).
+// Malformed UTF-8 becomes U+FFFD.
+std::string toPageText(std::string_view utf8);
+
+// The Windows-1252 bytes of `utf8`, or nothing when a character has no byte there or the UTF-8 is malformed.
+std::optional<std::string> toCodePage(std::string_view utf8);
+
+// Windows-1252 bytes with every byte above 127 written as a numeric character reference, for a page that declares
+// UTF-8.
+std::string asciiWithReferences(std::string_view codePage);
+
+// Windows-1252 bytes as UTF-8 (bytes the code page leaves undefined map to the C1 controls of the same value).
+std::string codePageToUtf8(std::string_view codePage);
+
+} // namespace clipnest

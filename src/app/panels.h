@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace clipnest {
+
+// The red message panels. FileFailure is ours: it names a file that could not be written or read.
+enum class Panel { Text8, Text11, Text13, Text15, Text17, Text28, Text29, FileFailure };
+inline constexpr int PanelCount = 8;
+
+// The panel's design name, which the window also uses as its object name.
+const char* panelName(Panel panel);
+
+// The fixed design-time text of a panel (CR LF line breaks). FileFailure's text is built per file.
+std::string panelDesignText(Panel panel);
+
+// The texts FileFailure shows when `fileName` could not be written or read.
+std::string writeFailureText(const std::string& fileName);
+std::string readFailureText(const std::string& fileName);
+
+struct PanelState {
+    std::string text;
+    bool visible = false;
+};
+
+class Panels {
+public:
+    Panels();
+    PanelState& operator[](Panel p) { return state_[static_cast<int>(p)]; }
+    const PanelState& operator[](Panel p) const { return state_[static_cast<int>(p)]; }
+    void show(Panel p) { (*this)[p].visible = true; }
+    void hide(Panel p) { (*this)[p].visible = false; }
+    bool isVisible(Panel p) const { return (*this)[p].visible; }
+
+private:
+    std::array<PanelState, PanelCount> state_;
+};
+
+} // namespace clipnest

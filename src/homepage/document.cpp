@@ -1,0 +1,122 @@
+#include "document.h"
+
+#include "app/working_folder.h"
+#include "markers.h"
+#include "text_ops.h"
+
+#include <array>
+
+namespace clipnest {
+
+std::optional<std::string_view> findHomepage(const WorkingFolder& folder) {
+    for (const std::string_view name : markers::HomepageNames) {
+        if (folder.exists(name)) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string linesWithLf(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size() + 1);
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t cr = bytes.find('\r', start);
+        if (cr == std::string_view::npos) {
+            text.append(bytes.substr(start));
+            text += '\n';
+            break;
+        }
+        text.append(bytes.substr(start, cr - start));
+        text += '\n';
+        start = cr + 1;
+        if (start < bytes.size() && bytes[start] == '\n') {
+            ++start;
+        }
+    }
+    return text;
+}
+
+std::string buildSampleEntry() {
+    const std::array<std::string_view, 13> lines = {
+        "<!--n9h <div class=\"gallery\"> s4j-->",
+        markers::Link,
+        "<!--n9h <a href=\"p4yFileNameLessExtp5y.php\"> s4j-->",
+        "<!--n9h   <div class=\"videofile\"> s4j-->",
+        "<!--n9h    <video controls=\"\" preload=\"metadata\"> s4j-->",
+        markers::Source,
+        "<!--n9h      <source src=\"p4yFileNamep5y\" type=\"video/mp4\"/> s4j-->",
+        "<!--n9h    </video> s4j-->",
+        markers::Description,
+        "<!--n9h    <div class=\"desc\">p4yHomepageDescripp5y</div> s4j-->",
+        "<!--n9h  </div> s4j-->",
+        "<!--n9h   </a> s4j-->",
+        "<!--n9h     </div> s4j-->",
+    };
+    std::string text;
+    for (const std::string_view line : lines) {
+        if (!text.empty()) {
+            text += '\n';
+        }
+        text.append(line);
+    }
+    return text;
+}
+
+bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry) {
+    if (pageText.empty() || contains(pageText, key)) {
+        return false;
+    }
+    std::size_t p = std::string::npos;
+    for (const std::string_view marker : {markers::EndA, markers::EndB, markers::EndC}) {
+        if (p = pageText.find(marker); p != std::string::npos) {
+            break;
+        }
+    }
+    if (p == std::string::npos) {
+        p = pageText.rfind("</div>");
+    }
+    if (p == std::string::npos) {
+        return false;
+    }
+    std::string block;
+    block.reserve(sampleEntry.size() + 2);
+    block += '\n';
+    block.append(sampleEntry);
+    block += '\n';
+    pageText.insert(p, block);
+    return true;
+}
+
+bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt) {
+    std::string key = "\"";
+    key.append(fileNameLessExt);
+    key += '.';
+    return contains(pageText, key);
+}
+
+std::string entrySourceKey(std::string_view fileName) {
+    std::string key = "<source src=\"";
+    key.append(fileName);
+    key += '"';
+    return key;
+}
+
+std::string_view withoutExtension(std::string_view fileName) { return fileName.substr(0, fileName.find('.')); }
+
+bool isValidFileName(std::string_view name) {
+    const std::size_t period = name.find('.');
+    if (period == std::string_view::npos || period == 0) {
+        return false;
+    }
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace clipnest

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace clipnest {
+
+class WorkingFolder;
+
+// The first of the four homepage names that exists in the folder.
+std::optional<std::string_view> findHomepage(const WorkingFolder& folder);
+
+// File bytes as held text: a line ends at CR LF or a lone CR (a lone LF stays inside the line), and every line,
+// the last included, is followed by one LF.
+std::string linesWithLf(std::string_view bytes);
+
+// The disabled sample entry: 13 wrapped lines joined by LF, no LF after the last.
+std::string buildSampleEntry();
+
+// Puts LF + sample + LF in front of the first end marker (A, then B, then C, else the last "</div>") when the text
+// is not empty and lacks `key`. Returns whether it inserted.
+bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry);
+
+// The routing test: a double quote, the name without extension and a period in a row.
+bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt);
+
+// "<source src=" + quote + file name + quote: the source line of exactly that file.
+std::string entrySourceKey(std::string_view fileName);
+
+// The file name up to, not including, its first period.
+std::string_view withoutExtension(std::string_view fileName);
+
+// Whether a (code-page) file name passes the checks of every request: a period after the first character, and
+// none of \ / : * ? " < > | or a control character.
+bool isValidFileName(std::string_view name);
+
+} // namespace clipnest

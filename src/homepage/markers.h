@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <string_view>
+
+// Fixed texts by which every Step finds its way back into the homepage and the pages.
+namespace clipnest::markers {
+
+inline constexpr std::string_view Link = "<!-- t9b3 HOSTS!, PLEASE don't delete this marker tag, or insert anything in "
+                                         "between this tag and the 'FileName'.php value below. -->";
+inline constexpr std::string_view Source = "<!-- t9b3 HOSTS!, PLEASE don't delete this marker tag, or insert anything "
+                                           "in between this tag and the 'FileName' value below. -->";
+inline constexpr std::string_view Description = "<!-- t9b3 HOSTS!, PLEASE don't delete this marker tag, or insert "
+                                                "anything in between this tag and the Entry description below. -->";
+inline constexpr std::string_view EndA = "</div><!-- t9b3 HOSTS!, PLEASE leave this '</div>' tag and comment tag here "
+                                         "immediately below your last entry. -->";
+inline constexpr std::string_view EndB = "<!-- t9b3 HOSTS!, PLEASE leave this '</div>' tag and comment tag here "
+                                         "immediately below your last entry. -->";
+inline constexpr std::string_view EndC = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in "
+                                         "between it and the '</div>' tag above. -->";
+inline constexpr std::string_view Title = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything "
+                                          "in between this tag and the homepage title. -->";
+inline constexpr std::string_view Message = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything "
+                                            "in between this tag and the homepage message. -->";
+
+// Tails searched for on their own.
+inline constexpr std::string_view EntryDescriptionTail = "between this tag and the Entry description";
+inline constexpr std::string_view IndividualDescriptionTail = "between this tag and the Individual description";
+
+inline constexpr std::string_view FileNameToken = "p4yFileNamep5y";
+inline constexpr std::string_view FileNameLessExtToken = "p4yFileNameLessExtp5y";
+inline constexpr std::string_view HomepageDescripToken = "p4yHomepageDescripp5y";
+inline constexpr std::string_view IndividDescripToken = "p4yIndividDescripp5y";
+// Present in every template line that holds a file-name token.
+inline constexpr std::string_view FileNameKey = "p4yFileName";
+
+inline constexpr std::string_view WrapOpen = "<!--n9h";
+inline constexpr std::string_view WrapClose = "s4j-->";
+
+inline constexpr std::array<std::string_view, 4> HomepageNames = {"homepage.html", "Homepage.html", "homepage.htm",
+                                                                  "Homepage.htm"};
+inline constexpr std::string_view HomepageFile = "homepage.html";
+
+} // namespace clipnest::markers

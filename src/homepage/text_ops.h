@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace clipnest {
+
+inline bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+// Replaces every occurrence of `token` in one left-to-right pass: a value holding the token is inserted once, and
+// text formed by a replacement is not searched again.
+void replaceAll(std::string& text, std::string_view token, std::string_view value);
+
+// Replaces the first occurrence of `token`, if any.
+void replaceFirst(std::string& text, std::string_view token, std::string_view value);
+
+// Removes leading and trailing space characters (only the space; tabs and line breaks stay).
+std::string_view stripBlanks(std::string_view text);
+
+// Sets the content of the first element that follows `marker` (searched from `from`): the text between that
+// element's opening tag and the next "<" becomes `value`; the marker's own line, the gap up to the tag, the tag and
+// everything from the next "<" on stay. Returns false, leaving `text` unchanged, when the marker, the tag or the
+// following "<" is missing.
+bool setContentAfterMarker(std::string& text, std::string_view marker, std::string_view value, std::size_t from = 0);
+
+} // namespace clipnest

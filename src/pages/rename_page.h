@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace clipnest {
+
+// change_file_name.php: 22 lines joined by LF, no LF after "?>". Each name is escaped for a PHP double-quoted
+// string, so the server renames exactly the typed file.
+std::string buildRenamePage(std::string_view oldName, std::string_view newName);
+
+} // namespace clipnest
