@@ -48,8 +48,8 @@ struct HomepageState {
     std::string PageText;
     int HomepageLoaded = 0;
     std::string SampleEntry;
-    // Set while a homepage file exists that could not be read; nothing may replace it then.
-    int HomepageUnreadable = 0;
+    // The name of a homepage file that exists but could not be read; nothing may replace it while this is set.
+    std::string UnreadableHomepage;
     // The homepage text as last read from, built for or written to the folder; restored when a write fails.
     std::string SavedPageText;
 };
@@ -151,6 +151,7 @@ public:
     StepScheduler& scheduler() { return scheduler_; }
     const StepScheduler& scheduler() const { return scheduler_; }
     WorkingFolder& folder() { return folder_; }
+    const WorkingFolder& folder() const { return folder_; }
 
     // Scheduler access by Step.
     void arm(Step s) { scheduler_.arm(static_cast<int>(s)); }
@@ -177,11 +178,13 @@ public:
     // Ends every running chain of Steps and resets their progress (after a file failure).
     void endChains();
 
+    // Shows the failure panel with `text` and arms the Step that hides notices.
+    void fileFailure(std::string text);
+
 private:
     void createChangeClick(const std::string& nameBox, const std::string& homepageBox, const std::string& individBox,
                            bool homepageOnly);
     void deleteClick(const std::string& nameBox);
-    void fileFailure(std::string text);
 
     const Clock& clock_;
     WorkingFolder& folder_;

@@ -1,0 +1,192 @@
+#include "form.h"
+
+#include "homepage/append.h"
+#include "homepage/change.h"
+#include "homepage/delete.h"
+#include "homepage/document.h"
+#include "homepage/insert.h"
+#include "homepage/markers.h"
+#include "homepage/request.h"
+#include "homepage/title.h"
+#include "pages/default_homepage.h"
+#include "pages/individual_page.h"
+#include "startup.h"
+
+#include <array>
+#include <cassert>
+
+namespace clipnest {
+
+namespace {
+
+void hideNotices(Form& form) {
+    form.disarm(Step::Timer29);
+    for (const Panel p : {Panel::Text8, Panel::Text11, Panel::Text13, Panel::Text15, Panel::Text17, Panel::Text28,
+                          Panel::Text29}) {
+        if (form.isVisible(p)) {
+            form.hide(p);
+        }
+    }
+}
+
+struct StepDef {
+    Step step;
+    const char* name;
+    int intervalMs;
+    void (*run)(Form&);
+};
+
+// The whole schedule: every Step with its design interval and what one run does.
+constexpr std::array<StepDef, 13> Schedule = {{
+    {Step::Timer1, "Timer1", 30, showInvalidName},
+    {Step::Timer8, "Timer8", 200, startUp},
+    {Step::Timer12, "Timer12", 30, appendEntry},
+    {Step::Timer14, "Timer14", 30, changeEntry},
+    {Step::Timer20, "Timer20", 30, updateTitleAndMessage},
+    {Step::Timer23, "Timer23", 250, cutEntry},
+    {Step::Timer24, "Timer24", 30, routeRequest},
+    {Step::Timer25, "Timer25", 30, buildOrReadHomepage},
+    {Step::Timer26, "Timer26", 30, prepareIndividualPage},
+    {Step::Timer28, "Timer28", 30, insertEntry},
+    {Step::Timer29, "Timer29", 25000, hideNotices},
+    {Step::Timer30, "Timer30", 20, reportEntryNotFound},
+    {Step::Timer31, "Timer31", 250, findHomepageForDelete},
+}};
+
+// Steps that belong to a chain of file work; the message timers are not among them.
+constexpr std::array<Step, 10> ChainSteps = {Step::Timer8,  Step::Timer12, Step::Timer14, Step::Timer20, Step::Timer23,
+                                             Step::Timer24, Step::Timer25, Step::Timer26, Step::Timer28, Step::Timer31};
+
+} // namespace
+
+const std::vector<std::pair<const char*, std::string Controls::*>>& Controls::textBoxes() {
+    static const std::vector<std::pair<const char*, std::string Controls::*>> boxes = {
+        {"Text2", &Controls::Text2},   {"Text4", &Controls::Text4},   {"Text5", &Controls::Text5},
+        {"Text7", &Controls::Text7},   {"Text6", &Controls::Text6},   {"Text3", &Controls::Text3},
+        {"Text20", &Controls::Text20}, {"Text19", &Controls::Text19}, {"Text21", &Controls::Text21},
+        {"Text25", &Controls::Text25}, {"Text22", &Controls::Text22}, {"Text23", &Controls::Text23},
+        {"Text18", &Controls::Text18}, {"Text24", &Controls::Text24},
+    };
+    return boxes;
+}
+
+Form::Form(const Clock& clock, WorkingFolder& folder) : clock_(clock), folder_(folder), scheduler_(clock) {
+    for (const StepDef& def : Schedule) {
+        [[maybe_unused]] const int id = scheduler_.add(def.name, def.intervalMs, [this, run = def.run] { run(*this); });
+        assert(id == static_cast<int>(def.step));
+    }
+    arm(Step::Timer8);
+}
+
+void Form::Command1() { createChangeClick(controls.Text2, controls.Text4, controls.Text5, controls.Check1); }
+void Form::Command2() { createChangeClick(controls.Text7, controls.Text6, controls.Text3, controls.Check2); }
+
+void Form::clickPanel(Panel panel) {
+    switch (panel) {
+    case Panel::Text8:
+    case Panel::Text13:
+    case Panel::Text15:
+    case Panel::Text17:
+    case Panel::FileFailure:
+        hide(panel);
+        break;
+    default:
+        break;
+    }
+}
+
+bool Form::chainRunning() const {
+    for (const Step s : ChainSteps) {
+        if (isArmed(s)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Form::readText(std::string_view name, std::string& into) {
+    std::optional<std::string> bytes = folder_.read(name);
+    if (!bytes) {
+        fileFailure(readFailureText(std::string(name)));
+        return false;
+    }
+    into = linesWithLf(*bytes);
+    return true;
+}
+
+bool Form::loadHomepage(std::string_view name) {
+    std::optional<std::string> bytes = folder_.read(name);
+    if (!bytes) {
+        // A file that went away in between is simply not there; one that stays but cannot be read is protected.
+        if (folder_.exists(name)) {
+            homepage.UnreadableHomepage = std::string(name);
+            fileFailure(readFailureText(homepage.UnreadableHomepage));
+        }
+        return false;
+    }
+    homepage.UnreadableHomepage.clear();
+    homepage.PageText = linesWithLf(*bytes);
+    homepage.SavedPageText = homepage.PageText;
+    homepage.HomepageLoaded = 1;
+    return true;
+}
+
+bool Form::writeText(std::string_view name, std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() + 2);
+    bytes.append(text);
+    bytes += "\r\n";
+    if (folder_.write(name, bytes)) {
+        return true;
+    }
+    fileFailure(writeFailureText(std::string(name)));
+    endChains();
+    return false;
+}
+
+bool Form::writeHomepage() {
+    if (!homepage.UnreadableHomepage.empty()) {
+        fileFailure(readFailureText(homepage.UnreadableHomepage));
+        endChains();
+        return false;
+    }
+    if (writeText(markers::HomepageFile, homepage.PageText)) {
+        homepage.SavedPageText = homepage.PageText;
+        return true;
+    }
+    homepage.PageText = homepage.SavedPageText;
+    return false;
+}
+
+void Form::fileFailure(std::string text) {
+    panels[Panel::FileFailure].text = std::move(text);
+    show(Panel::FileFailure);
+}
+
+void Form::endChains() {
+    for (const Step s : ChainSteps) {
+        if (s != Step::Timer8) {
+            disarm(s);
+        }
+    }
+    request.HomepageOnly = 0;
+    routing.IndividPageText.clear();
+    individ.IndividStepTick = 0;
+    append.AppendPhase = 0;
+    change = ChangeState{};
+    del.DeletePending = 0;
+    del.TrimCount = 0;
+    insert.InsertPending = 0;
+    insert.InsertPhase = 0;
+    insert.AnchorFound = 0;
+    title.TitleStepPhase = 0;
+    TextBefore.clear();
+    TextAfter.clear();
+}
+
+void Form::cmdExit() {
+    scheduler_.stopAll();
+    quitRequested_ = true;
+}
+
+} // namespace clipnest

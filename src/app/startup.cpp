@@ -1,0 +1,66 @@
+#include "startup.h"
+
+#include "form.h"
+#include "homepage/document.h"
+#include "homepage/markers.h"
+#include "pages/default_homepage.h"
+#include "pages/individual_page.h"
+
+namespace clipnest {
+
+namespace {
+
+constexpr std::string_view AppDocs = "AppDocs.txt";
+
+void loadOrBuildHomepage(Form& form) {
+    if (const auto name = findHomepage(form.folder())) {
+        form.loadHomepage(*name);
+    } else {
+        if (form.startup.DefaultHomepageBuilt == 0) {
+            form.startup.DefaultHomepageBuilt = 1;
+            form.homepage.PageText = buildDefaultHomepage(form.title.HomepageTitle, form.title.HomepageMessage,
+                                                          form.homepage.SampleEntry);
+            form.homepage.SavedPageText = form.homepage.PageText;
+        }
+        if (form.startup.AppDocsState == 1) {
+            form.startup.AppDocsState = 2;
+            form.show(Panel::Text17);
+            form.arm(Step::Timer29);
+        } else if (form.startup.AppDocsState == 0) {
+            form.show(Panel::Text15);
+            form.arm(Step::Timer29);
+        }
+    }
+    seedSampleEntry(form.homepage.PageText, markers::FileNameToken, form.homepage.SampleEntry);
+}
+
+} // namespace
+
+void startUp(Form& form) {
+    switch (++form.startup.StartupPhase) {
+    case 1:
+        form.setInterval(Step::Timer8, 30);
+        if (form.folder().exists(AppDocs)) {
+            form.startup.AppDocsState = 1;
+        } else {
+            form.startup.AppDocsState = 0;
+            form.writeText(AppDocs, "");
+        }
+        form.homepage.SampleEntry = buildSampleEntry();
+        break;
+    case 2:
+        loadOrBuildHomepage(form);
+        break;
+    case 3:
+        form.startup.IndividualPageTemplate = buildIndividualPageTemplate();
+        break;
+    case 4:
+        form.disarm(Step::Timer8);
+        form.startup.StartupPhase = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace clipnest

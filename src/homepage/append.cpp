@@ -1,0 +1,74 @@
+#include "append.h"
+
+#include "app/form.h"
+#include "document.h"
+#include "markers.h"
+#include "pages/individual_page.h"
+#include "text_ops.h"
+
+namespace clipnest {
+
+namespace {
+
+// The sample entry becomes the live entry of the request, and a fresh sample entry goes behind it.
+void makeEntryLive(Form& form) {
+    std::string& text = form.homepage.PageText;
+    const EntryRequest& q = form.request;
+    if (const std::size_t six = text.find("\n\n\n\n\n\n"); six != std::string::npos) {
+        text.erase(six, 3);
+    }
+    if (!q.FileName.empty()) {
+        if (contains(text, markers::FileNameKey)) {
+            replaceAll(text, markers::FileNameToken, q.FileName);
+            replaceAll(text, markers::FileNameLessExtToken, q.FileNameLessExt);
+            replaceAll(text, markers::HomepageDescripToken, q.HomepageDescrip);
+        }
+        replaceAll(text, markers::WrapOpen, "");
+        replaceAll(text, markers::WrapClose, "");
+    }
+    seedSampleEntry(text, markers::FileNameKey, form.homepage.SampleEntry);
+}
+
+} // namespace
+
+void appendEntry(Form& form) {
+    const EntryRequest& q = form.request;
+    std::string& page = form.routing.IndividPageText;
+    switch (++form.append.AppendPhase) {
+    case 2:
+        seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
+        break;
+    case 3:
+        replaceAll(page, markers::FileNameToken, q.FileName);
+        break;
+    case 4:
+        replaceAll(page, markers::IndividDescripToken, q.IndividDescrip);
+        break;
+    case 5:
+        fillFileNameLessExt(page, q.FileNameLessExt);
+        break;
+    case 6:
+        if (!q.IndividDescrip.empty()) {
+            setContentAfterMarker(page, markers::IndividualDescriptionTail, q.IndividDescrip);
+        }
+        break;
+    case 7:
+        form.writeText(q.FileNameLessExt + ".php", page);
+        break;
+    case 8:
+        makeEntryLive(form);
+        break;
+    case 9:
+        form.writeHomepage();
+        break;
+    case 10:
+        page.clear();
+        form.append.AppendPhase = 0;
+        form.disarm(Step::Timer12);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace clipnest

@@ -1,0 +1,150 @@
+#include "request.h"
+
+#include "app/form.h"
+#include "app/page_text.h"
+#include "document.h"
+#include "markers.h"
+#include "text_ops.h"
+
+namespace clipnest {
+
+void Form::createChangeClick(const std::string& nameBox, const std::string& homepageBox, const std::string& individBox,
+                             bool homepageOnly) {
+    TextBefore.clear();
+    TextAfter.clear();
+    request.HomepageOnly = homepageOnly ? 1 : 0;
+    const std::optional<std::string> name = toCodePage(stripBlanks(nameBox));
+    if (!name || !isValidFileName(*name)) {
+        routing.InvalidName = 1;
+        arm(Step::Timer1);
+        return;
+    }
+    request.FileName = *name;
+    request.FileNameLessExt = std::string(withoutExtension(*name));
+    request.HomepageDescrip = toPageText(homepageBox);
+    // The individual page declares UTF-8, so its description carries no code-page bytes.
+    if (!individBox.empty()) {
+        request.IndividDescrip = asciiWithReferences(toPageText(individBox));
+    } else if (request.HomepageOnly == 0) {
+        request.IndividDescrip = asciiWithReferences(request.HomepageDescrip);
+    } else {
+        request.IndividDescrip.clear();
+    }
+    arm(Step::Timer24);
+}
+
+void showInvalidName(Form& form) {
+    form.setInterval(Step::Timer1, 3000);
+    int& invalid = form.routing.InvalidName;
+    if (invalid == 1001) {
+        form.panels[Panel::Text15].text.clear();
+        invalid = 0;
+        form.hide(Panel::Text15);
+        form.disarm(Step::Timer1);
+        form.setInterval(Step::Timer1, 30);
+    }
+    if (invalid == 1) {
+        form.panels[Panel::Text15].text = "Please enter a valid file name.";
+        form.show(Panel::Text15);
+        invalid += 1000;
+    }
+}
+
+namespace {
+
+void readIndividualPage(Form& form) {
+    RoutingState& r = form.routing;
+    if (r.IndividPageChecked != 0) {
+        return;
+    }
+    r.IndividPageChecked = 1;
+    const std::string page = form.request.FileNameLessExt + ".php";
+    if (form.folder().exists(page)) {
+        r.IndividPageText.clear();
+        if (!form.readText(page, r.IndividPageText)) {
+            // An existing page we cannot read must not be replaced by a fresh one.
+            form.endChains();
+        }
+    }
+}
+
+// The routing cases, first match wins.
+void route(Form& form) {
+    EntryRequest& q = form.request;
+    RoutingState& r = form.routing;
+    form.disarm(Step::Timer24);
+    if (!form.homepage.UnreadableHomepage.empty()) {
+        // Read the homepage again on the next request; until then nothing may be written over it.
+        form.fileFailure(readFailureText(form.homepage.UnreadableHomepage));
+        r.RoutePhase = 0;
+        q.HomepageOnly = 0;
+        return;
+    }
+    if (form.homepage.HomepageLoaded == 0 && form.startup.DefaultHomepageBuilt < 1) {
+        form.arm(Step::Timer25);
+        q.HomepageOnly = 0;
+        return;
+    }
+    if (r.IndividPageText.empty() && form.del.DeletePending == 0) {
+        form.arm(Step::Timer26);
+        return;
+    }
+    r.RoutePhase = 2;
+    if (form.insert.InsertPending == 1) {
+        form.insert.InsertPending = 0;
+        form.arm(Step::Timer28);
+    } else if (q.HomepageOnly == 0 && form.del.DeletePending == 0) {
+        const bool hasHomepage = !q.HomepageDescrip.empty();
+        const bool hasIndivid = !q.IndividDescrip.empty();
+        if (!entryPresent(form.homepage.PageText, q.FileNameLessExt)) {
+            r.RouteCode = 1;
+            form.arm(Step::Timer12);
+        } else if (!hasHomepage && hasIndivid) {
+            r.RouteCode = 2;
+            form.arm(Step::Timer14);
+        } else if (hasHomepage && !hasIndivid) {
+            q.IndividDescrip = asciiWithReferences(q.HomepageDescrip);
+            r.RouteCode = 3;
+            form.arm(Step::Timer14);
+        } else if (hasHomepage && hasIndivid) {
+            r.RouteCode = 5;
+            form.arm(Step::Timer14);
+        }
+    } else if (r.RouteCode == 12 && form.del.DeletePending == 1) {
+        // A delete is under way: nothing to route.
+    } else if (q.HomepageOnly == 1 && !q.HomepageDescrip.empty()) {
+        // The change Step clears HomepageOnly when it ends.
+        r.RouteCode = 4;
+        form.arm(Step::Timer14);
+        return;
+    }
+    q.HomepageOnly = 0;
+}
+
+} // namespace
+
+void routeRequest(Form& form) {
+    RoutingState& r = form.routing;
+    if (r.RoutePhase < 4) {
+        ++r.RoutePhase;
+    }
+    switch (r.RoutePhase) {
+    case 1:
+        if (const auto name = findHomepage(form.folder())) {
+            form.loadHomepage(*name);
+        }
+        break;
+    case 2:
+        form.homepage.SampleEntry = buildSampleEntry();
+        seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
+        break;
+    case 3:
+        readIndividualPage(form);
+        break;
+    default:
+        route(form);
+        break;
+    }
+}
+
+} // namespace clipnest

@@ -1,0 +1,8 @@
+#include "app/form.h"
+#include "rename_page.h"
+
+namespace clipnest {
+
+void Form::Command10() {}
+
+} // namespace clipnest

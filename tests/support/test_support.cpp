@@ -1,0 +1,117 @@
+#include "test_support.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace clipnest::testing {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    const auto base = std::filesystem::temp_directory_path();
+    do {
+        path_ = base / ("clipnest-test-" + std::to_string(rd()));
+    } while (!std::filesystem::create_directory(path_));
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::optional<std::string> FaultyFolder::read(std::string_view name) const {
+    if (failReads) {
+        return std::nullopt;
+    }
+    return WorkingFolder::read(name);
+}
+
+bool FaultyFolder::write(std::string_view name, std::string_view bytes) {
+    if (++writes_ == failAt_) {
+        return false;
+    }
+    if (!WorkingFolder::write(name, bytes)) {
+        return false;
+    }
+    written.emplace_back(name);
+    return true;
+}
+
+Harness::Harness(const std::vector<std::pair<std::string, std::string>>& files, bool started)
+    : folder_(dir_.path()) {
+    for (const auto& [name, bytes] : files) {
+        put(name, bytes);
+    }
+    form_ = std::make_unique<Form>(clock_, folder_);
+    if (started) {
+        runChains();
+    }
+}
+
+void Harness::advance(std::int64_t ms) {
+    const std::int64_t target = clock_.now + ms;
+    for (auto due = form_->scheduler().nextDue(); due && *due <= target; due = form_->scheduler().nextDue()) {
+        clock_.now = std::max(clock_.now, *due);
+        form_->scheduler().runDue();
+    }
+    clock_.now = target;
+}
+
+void Harness::runChains(std::int64_t limitMs) {
+    const std::int64_t end = clock_.now + limitMs;
+    while (form_->chainRunning() && clock_.now < end) {
+        const auto due = form_->scheduler().nextDue();
+        advance(due ? std::max<std::int64_t>(*due - clock_.now, 0) : 1);
+    }
+}
+
+void Harness::runUntilIdle(std::int64_t limitMs) {
+    const std::int64_t end = clock_.now + limitMs;
+    for (auto due = form_->scheduler().nextDue(); due && clock_.now < end; due = form_->scheduler().nextDue()) {
+        advance(std::max<std::int64_t>(*due - clock_.now, 0));
+    }
+}
+
+void Harness::put(const std::string& name, std::string_view bytes) {
+    std::ofstream(dir() / name, std::ios::binary) << bytes;
+}
+
+std::string Harness::file(const std::string& name) const {
+    std::ifstream in(dir() / name, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Harness::has(const std::string& name) const { return std::filesystem::exists(dir() / name); }
+
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', start)) {
+        lines.emplace_back(text.substr(start, lf - start));
+        start = lf + 1;
+    }
+    lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+::testing::AssertionResult sameText(std::string_view expected, std::string_view actual) {
+    if (expected == actual) {
+        return ::testing::AssertionSuccess();
+    }
+    const auto e = splitLines(expected);
+    const auto a = splitLines(actual);
+    for (std::size_t i = 0; i < std::max(e.size(), a.size()); ++i) {
+        const std::string el = i < e.size() ? e[i] : "<none>";
+        const std::string al = i < a.size() ? a[i] : "<none>";
+        if (el != al) {
+            return ::testing::AssertionFailure() << "first difference at line " << i + 1 << "\n  expected: [" << el
+                                                 << "]\n  actual:   [" << al << "]\n  (" << e.size() << " vs "
+                                                 << a.size() << " lines)";
+        }
+    }
+    return ::testing::AssertionFailure() << "texts differ";
+}
+
+} // namespace clipnest::testing

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "app/clock.h"
+#include "app/form.h"
+#include "app/working_folder.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace clipnest::testing {
+
+class VirtualClock final : public Clock {
+public:
+    std::int64_t nowMs() const override { return now; }
+    std::int64_t now = 0;
+};
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A real folder whose writes can be made to fail: `failWrite(n)` makes the n-th write from now fail (1 = the next),
+// `failReads` makes every read fail.
+class FaultyFolder final : public WorkingFolder {
+public:
+    using WorkingFolder::WorkingFolder;
+    std::optional<std::string> read(std::string_view name) const override;
+    bool write(std::string_view name, std::string_view bytes) override;
+    void failWrite(int n) { failAt_ = writes_ + n; }
+    int writes() const { return writes_; }
+    std::vector<std::string> written; // names written successfully, in order
+    bool failReads = false;
+
+private:
+    int writes_ = 0;
+    int failAt_ = -1;
+};
+
+// A Form on a virtual clock over a temporary folder: type into its boxes, click, and move time on.
+class Harness {
+public:
+    // Files to place in the folder before the Form exists.
+    explicit Harness(const std::vector<std::pair<std::string, std::string>>& files = {}, bool started = true);
+
+    Form& form() { return *form_; }
+    FaultyFolder& folder() { return folder_; }
+    const std::filesystem::path& dir() const { return dir_.path(); }
+
+    // Runs every Step that falls due within the next `ms` milliseconds.
+    void advance(std::int64_t ms);
+    // Runs until no chain Step is armed (the panel timers may stay armed), at most `limitMs` of virtual time.
+    void runChains(std::int64_t limitMs = 600000);
+    // Runs until nothing at all is armed.
+    void runUntilIdle(std::int64_t limitMs = 600000);
+    std::int64_t now() const { return clock_.now; }
+
+    void put(const std::string& name, std::string_view bytes);
+    std::string file(const std::string& name) const;
+    bool has(const std::string& name) const;
+
+private:
+    TempDir dir_;
+    VirtualClock clock_;
+    FaultyFolder folder_;
+    std::unique_ptr<Form> form_;
+};
+
+// Lines of held text (split at LF), for readable comparisons.
+std::vector<std::string> splitLines(std::string_view text);
+
+// Compares two texts and, when they differ, names the first differing line.
+::testing::AssertionResult sameText(std::string_view expected, std::string_view actual);
+
+} // namespace clipnest::testing
