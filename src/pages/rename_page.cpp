@@ -1,0 +1,54 @@
+#include "pages/rename_page.h"
+
+namespace clipnest {
+
+namespace {
+
+// The value of a PHP double-quoted literal: \, " and $ would otherwise end it, escape or interpolate.
+std::string phpDoubleQuoted(std::string_view value) {
+    std::string out;
+    out.reserve(value.size() + 2);
+    for (const char c : value) {
+        if (c == '\\' || c == '"' || c == '$') {
+            out.push_back('\\');
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+} // namespace
+
+std::string buildRenamePage(std::string_view oldName, std::string_view newName) {
+    // The names are printed through htmlspecialchars because the browser shows the page's output as HTML.
+    std::string page = "<?php\n"
+                       "// Old Name Of The file\n"
+                       "$old_name = \"";
+    page.append(phpDoubleQuoted(oldName));
+    page.append("\" ;\n"
+                "// New Name For The File\n"
+                "$new_name = \"");
+    page.append(phpDoubleQuoted(newName));
+    page.append("\" ;\n"
+                "// Checking If File Already Exists\n"
+                "if(file_exists($new_name))\n"
+                " {\n"
+                "   echo \"A File With The Same Name Already Exists\" ;\n"
+                " }\n"
+                "Else\n"
+                " {\n"
+                "   if(rename( $old_name, $new_name))\n"
+                "     {\n"
+                "        echo \"Successfully Renamed \" . htmlspecialchars($old_name) . \" to \" . "
+                "htmlspecialchars($new_name) ;\n"
+                "     }\n"
+                "     Else\n"
+                "     {\n"
+                "        echo \"Error While Renaming \" . htmlspecialchars($old_name) ;\n"
+                "     }\n"
+                "  }\n"
+                "?>");
+    return page;
+}
+
+} // namespace clipnest
