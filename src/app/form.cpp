@@ -21,8 +21,8 @@ namespace {
 
 void hideNotices(Form& form) {
     form.disarm(Step::Timer29);
-    for (const Panel p : {Panel::Text8, Panel::Text11, Panel::Text13, Panel::Text15, Panel::Text17, Panel::Text28,
-                          Panel::Text29}) {
+    for (const Panel p :
+         {Panel::Text8, Panel::Text11, Panel::Text13, Panel::Text15, Panel::Text17, Panel::Text28, Panel::Text29}) {
         if (form.isVisible(p)) {
             form.hide(p);
         }
@@ -78,8 +78,12 @@ Form::Form(const Clock& clock, WorkingFolder& folder) : clock_(clock), folder_(f
     arm(Step::Timer8);
 }
 
-void Form::Command1() { createChangeClick(controls.Text2, controls.Text4, controls.Text5, controls.Check1); }
-void Form::Command2() { createChangeClick(controls.Text7, controls.Text6, controls.Text3, controls.Check2); }
+void Form::Command1() {
+    createChangeClick(controls.Text2, controls.Text4, controls.Text5, controls.Check1);
+}
+void Form::Command2() {
+    createChangeClick(controls.Text7, controls.Text6, controls.Text3, controls.Check2);
+}
 
 void Form::clickPanel(Panel panel) {
     switch (panel) {

@@ -13,8 +13,21 @@
 namespace clipnest {
 
 // One interval timer per Step, named as in the window design.
-enum class Step { Timer1, Timer8, Timer12, Timer14, Timer20, Timer23, Timer24, Timer25, Timer26, Timer28, Timer29,
-                  Timer30, Timer31 };
+enum class Step {
+    Timer1,
+    Timer8,
+    Timer12,
+    Timer14,
+    Timer20,
+    Timer23,
+    Timer24,
+    Timer25,
+    Timer26,
+    Timer28,
+    Timer29,
+    Timer30,
+    Timer31
+};
 
 // What the user has typed, as UTF-8, under the boxes' design names.
 struct Controls {

@@ -14,9 +14,13 @@ constexpr std::array<char32_t, 32> HighControls = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-char32_t unicodeOf(unsigned char byte) { return byte >= 0x80 && byte < 0xA0 ? HighControls[byte - 0x80] : byte; }
+char32_t unicodeOf(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? HighControls[byte - 0x80] : byte;
+}
 
-bool isUndefinedByte(char32_t cp) { return cp == 0x81 || cp == 0x8D || cp == 0x8F || cp == 0x90 || cp == 0x9D; }
+bool isUndefinedByte(char32_t cp) {
+    return cp == 0x81 || cp == 0x8D || cp == 0x8F || cp == 0x90 || cp == 0x9D;
+}
 
 // The Windows-1252 byte of a code point, or -1.
 int byteOf(char32_t cp) {

@@ -17,7 +17,9 @@ void StepScheduler::arm(int id) {
     e.order = armCount_++;
 }
 
-void StepScheduler::disarm(int id) { steps_.at(id).armed = false; }
+void StepScheduler::disarm(int id) {
+    steps_.at(id).armed = false;
+}
 
 void StepScheduler::setInterval(int id, int intervalMs) {
     Entry& e = steps_.at(id);

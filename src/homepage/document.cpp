@@ -103,7 +103,9 @@ std::string entrySourceKey(std::string_view fileName) {
     return key;
 }
 
-std::string_view withoutExtension(std::string_view fileName) { return fileName.substr(0, fileName.find('.')); }
+std::string_view withoutExtension(std::string_view fileName) {
+    return fileName.substr(0, fileName.find('.'));
+}
 
 bool isValidFileName(std::string_view name) {
     const std::size_t period = name.find('.');

@@ -5,7 +5,9 @@
 
 namespace clipnest {
 
-inline bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+inline bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
 
 // Replaces every occurrence of `token` in one left-to-right pass: a value holding the token is inserted once, and
 // text formed by a replacement is not searched again.

@@ -13,7 +13,7 @@ std::string_view webFontStaticOrigin();
 std::string_view angularScriptOrigin();
 std::string_view channelServiceOrigin();
 
-// The individual-page template: 100 lines joined by LF, no LF after "</html>", tokens left in place.
+// The individual-page template: lines joined by LF, no LF after "</html>", tokens left in place.
 std::string buildIndividualPageTemplate();
 
 // Replaces every file-name-without-extension token, escaped for the PHP string literal it stands in (\' in

@@ -37,8 +37,7 @@ bool FaultyFolder::write(std::string_view name, std::string_view bytes) {
     return true;
 }
 
-Harness::Harness(const std::vector<std::pair<std::string, std::string>>& files, bool started)
-    : folder_(dir_.path()) {
+Harness::Harness(const std::vector<std::pair<std::string, std::string>>& files, bool started) : folder_(dir_.path()) {
     for (const auto& [name, bytes] : files) {
         put(name, bytes);
     }
@@ -83,7 +82,9 @@ std::string Harness::file(const std::string& name) const {
     return s.str();
 }
 
-bool Harness::has(const std::string& name) const { return std::filesystem::exists(dir() / name); }
+bool Harness::has(const std::string& name) const {
+    return std::filesystem::exists(dir() / name);
+}
 
 std::vector<std::string> splitLines(std::string_view text) {
     std::vector<std::string> lines;
@@ -106,9 +107,9 @@ std::vector<std::string> splitLines(std::string_view text) {
         const std::string el = i < e.size() ? e[i] : "<none>";
         const std::string al = i < a.size() ? a[i] : "<none>";
         if (el != al) {
-            return ::testing::AssertionFailure() << "first difference at line " << i + 1 << "\n  expected: [" << el
-                                                 << "]\n  actual:   [" << al << "]\n  (" << e.size() << " vs "
-                                                 << a.size() << " lines)";
+            return ::testing::AssertionFailure()
+                   << "first difference at line " << i + 1 << "\n  expected: [" << el << "]\n  actual:   [" << al
+                   << "]\n  (" << e.size() << " vs " << a.size() << " lines)";
         }
     }
     return ::testing::AssertionFailure() << "texts differ";

@@ -1,0 +1,121 @@
+#include "homepage/document.h"
+#include "homepage/markers.h"
+#include "homepage/text_ops.h"
+#include "pages/default_homepage.h"
+#include "pages/individual_page.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace clipnest {
+namespace {
+
+using testing::Harness;
+using testing::sameText;
+using testing::splitLines;
+
+void createEntry(Harness& h, const std::string& name, const std::string& homepage, const std::string& individ = "") {
+    Form& f = h.form();
+    f.controls.Text2 = name;
+    f.controls.Text4 = homepage;
+    f.controls.Text5 = individ;
+    f.Command1();
+    h.runChains();
+}
+
+// The sample entry with its tokens filled and its wrappers taken off, as an appended entry looks.
+std::string liveEntry(const std::string& name, const std::string& lessExt, const std::string& descrip) {
+    std::string entry = buildSampleEntry();
+    replaceAll(entry, markers::FileNameToken, name);
+    replaceAll(entry, markers::FileNameLessExtToken, lessExt);
+    replaceAll(entry, markers::HomepageDescripToken, descrip);
+    replaceAll(entry, markers::WrapOpen, "");
+    replaceAll(entry, markers::WrapClose, "");
+    return entry;
+}
+
+TEST(Append, FirstEntryInAnEmptyFolder) {
+    Harness h;
+    createEntry(h, " clip7.mp4 ", "My first clip", "A longer story");
+
+    const std::string sample = buildSampleEntry();
+    std::string expected = buildDefaultHomepage("", "", sample);
+    const std::string live = liveEntry("clip7.mp4", "clip7", "My first clip");
+    expected.replace(expected.find(sample), sample.size(), live);
+    expected.insert(expected.find(markers::EndA), "\n" + sample + "\n");
+    const std::string homepage = h.file("homepage.html");
+    EXPECT_TRUE(sameText(expected + "\r\n", homepage));
+    EXPECT_EQ(splitLines(expected).size(), 141u + 14u);
+
+    const auto lines = splitLines(live);
+    EXPECT_EQ(lines[0], " <div class=\"gallery\"> ");
+    EXPECT_EQ(lines[2], " <a href=\"clip7.php\"> ");
+    EXPECT_EQ(lines[6], "      <source src=\"clip7.mp4\" type=\"video/mp4\"/> ");
+    EXPECT_EQ(lines[9], "    <div class=\"desc\">My first clip</div> ");
+
+    std::string page = buildIndividualPageTemplate();
+    fillIndividualPage(page, "clip7.mp4", "clip7", "A longer story");
+    EXPECT_TRUE(sameText(page + "\r\n", h.file("clip7.php")));
+    EXPECT_TRUE(contains(page, "$filename = 'clip7.txt';"));
+    EXPECT_TRUE(contains(page, "<source src=\"clip7.mp4\" type=\"video/mp4\" /></video>"));
+    EXPECT_FALSE(contains(page, "p4y"));
+
+    // The Step leaves exactly what it wrote in memory, and nothing in flight.
+    const Form& f = h.form();
+    EXPECT_EQ(f.homepage.PageText + "\r\n", homepage);
+    EXPECT_EQ(f.append.AppendPhase, 0);
+    EXPECT_TRUE(f.routing.IndividPageText.empty());
+}
+
+TEST(Append, SecondEntryInTheSameRunGoesBehindTheFirst) {
+    Harness h;
+    createEntry(h, "one.mp4", "First");
+    createEntry(h, "two.mpg", "Second");
+    const std::string text = h.file("homepage.html");
+    const std::size_t one = text.find("<source src=\"one.mp4\"");
+    const std::size_t two = text.find("<source src=\"two.mpg\"");
+    const std::size_t sample = text.find("p4yFileNamep5y");
+    ASSERT_NE(one, std::string::npos);
+    ASSERT_NE(two, std::string::npos);
+    EXPECT_LT(one, two);
+    EXPECT_LT(two, sample);
+    EXPECT_LT(sample, text.find(markers::EndA));
+    EXPECT_EQ(text.find("p4yFileNamep5y", sample + 1), std::string::npos) << "exactly one sample entry";
+    EXPECT_TRUE(contains(h.file("two.php"), "<div class=\"desc\">Second</div>"));
+}
+
+TEST(Append, HandMadeHomepageWithoutSampleGetsOneAndKeepsItsBlankLinesShort) {
+    const std::string handMade = "<body>\r\n<div class=\"gallery\">by hand</div>\r\n\r\n\r\n\r\n\r\n\r\n" +
+                                 std::string(markers::EndA) + "\r\n</body>\r\n";
+    Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", handMade}});
+    createEntry(h, "clip.mp4", "described");
+    // Six LFs in a row (seven here) lose three.
+    const std::string expected = "<body>\n<div class=\"gallery\">by hand</div>\n\n\n\n" +
+                                 liveEntry("clip.mp4", "clip", "described") + "\n\n" + buildSampleEntry() + "\n" +
+                                 std::string(markers::EndA) + "\n</body>\n\r\n";
+    EXPECT_TRUE(sameText(expected, h.file("homepage.html")));
+}
+
+TEST(Append, DescriptionsReachThePagesAsPageText) {
+    Harness h;
+    createEntry(h, "Bob's clip.mp4", "Tom & Jerry <3 caf\xC3\xA9 \xE2\x98\x95", "");
+    const std::string homepage = h.file("homepage.html");
+    EXPECT_TRUE(contains(homepage, "<div class=\"desc\">Tom &amp; Jerry &lt;3 caf\xE9 &#9749;</div>"));
+    EXPECT_TRUE(contains(homepage, "<a href=\"Bob's clip.php\">"));
+    const std::string page = h.file("Bob's clip.php");
+    EXPECT_TRUE(contains(page, "<div class=\"desc\">Tom &amp; Jerry &lt;3 caf&#233; &#9749;</div>"));
+    EXPECT_TRUE(contains(page, "$filename = 'Bob\\'s clip.txt';"));
+}
+
+TEST(Append, ExistingPageFileIsReadOnTheFirstRequestAndKeepsItsOwnText) {
+    Harness h({{"AppDocs.txt", "\r\n"},
+               {"clip.php", "<p>mine</p>\r\n<!-- between this tag and the Individual "
+                            "description -->\r\n<div class=\"desc\">old</div>\r\n"}});
+    createEntry(h, "clip.mp4", "home", "fresh words");
+    EXPECT_EQ(h.file("clip.php"),
+              "<p>mine</p>\n<!-- between this tag and the Individual description -->\n<div class=\"desc\">fresh "
+              "words</div>\n\r\n");
+}
+
+} // namespace
+} // namespace clipnest

@@ -1,0 +1,49 @@
+#include "app/page_text.h"
+
+#include <gtest/gtest.h>
+
+namespace clipnest {
+namespace {
+
+TEST(PageText, EscapesMarkupAndKeepsCodePageCharacters) {
+    EXPECT_EQ(toPageText("Tom & Jerry <b>"), "Tom &amp; Jerry &lt;b&gt;");
+    EXPECT_EQ(toPageText("caf\xC3\xA9"), "caf\xE9");
+    EXPECT_EQ(toPageText("\xE2\x82\xAC 5 \xE2\x80\x94 ok"), "\x80 5 \x97 ok"); // euro sign and em dash
+    EXPECT_EQ(toPageText(""), "");
+}
+
+TEST(PageText, CharactersOutsideTheCodePageBecomeReferences) {
+    EXPECT_EQ(toPageText("tea \xE2\x98\x95"), "tea &#9749;");         // hot beverage
+    EXPECT_EQ(toPageText("\xF0\x9F\x8E\xA5 clip"), "&#127909; clip"); // movie camera
+    EXPECT_EQ(toPageText("\xC5\x81"), "&#321;");                      // L with stroke
+    // Malformed UTF-8 never passes through as raw bytes.
+    EXPECT_EQ(toPageText("a\xFF"
+                         "b"),
+              "a&#65533;b");
+    EXPECT_EQ(toPageText("\xE2\x82"), "&#65533;&#65533;");
+    EXPECT_EQ(toPageText("\xC0\xAF"), "&#65533;&#65533;"); // overlong "/"
+}
+
+TEST(PageText, FileNamesMustFitTheCodePage) {
+    EXPECT_EQ(toCodePage("clip7.mp4"), "clip7.mp4");
+    EXPECT_EQ(toCodePage("caf\xC3\xA9.mp4"), "caf\xE9.mp4");
+    EXPECT_FALSE(toCodePage("\xF0\x9F\x8E\xA5.mp4").has_value());
+    EXPECT_FALSE(toCodePage("a\xFF.mp4").has_value());
+    EXPECT_FALSE(toCodePage("\xC2\x81.mp4").has_value()) << "a byte the code page leaves undefined";
+}
+
+TEST(PageText, AsciiWithReferencesAndBackToUtf8) {
+    EXPECT_EQ(asciiWithReferences("caf\xE9 \x80"), "caf&#233; &#8364;");
+    EXPECT_EQ(asciiWithReferences("plain &amp;"), "plain &amp;");
+    EXPECT_EQ(codePageToUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, static_cast<char>(b));
+        if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) {
+            continue;
+        }
+        EXPECT_EQ(toCodePage(codePageToUtf8(byte)), byte) << "byte " << b;
+    }
+}
+
+} // namespace
+} // namespace clipnest

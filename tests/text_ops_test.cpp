@@ -1,0 +1,57 @@
+#include "homepage/text_ops.h"
+
+#include <gtest/gtest.h>
+
+namespace clipnest {
+namespace {
+
+TEST(TextOps, ReplaceAllIsOneLeftToRightPass) {
+    std::string s = "a TOK b TOK c";
+    replaceAll(s, "TOK", "x");
+    EXPECT_EQ(s, "a x b x c");
+    // A value holding its own token is inserted once and the pass ends.
+    s = "TOK|TOK";
+    replaceAll(s, "TOK", "<TOK>");
+    EXPECT_EQ(s, "<TOK>|<TOK>");
+    // Text formed by joining a replacement with its neighbours is not searched again.
+    s = "aabb";
+    replaceAll(s, "ab", "");
+    EXPECT_EQ(s, "ab");
+    s = "none";
+    replaceAll(s, "", "x");
+    EXPECT_EQ(s, "none");
+}
+
+TEST(TextOps, ReplaceFirstAndStripBlanks) {
+    std::string s = "TOK TOK";
+    replaceFirst(s, "TOK", "x");
+    EXPECT_EQ(s, "x TOK");
+    EXPECT_EQ(stripBlanks("  a b \t "), "a b \t");
+    EXPECT_EQ(stripBlanks("\n a \n"), "\n a \n");
+    EXPECT_EQ(stripBlanks("    "), "");
+}
+
+TEST(TextOps, SetContentAfterMarkerReplacesOnlyTheElementContent) {
+    const std::string marker = "between this tag and the Individual description";
+    std::string page =
+        "<!-- x between this tag and the Individual description. -->\n<div class=\"desc\">old</div>\nrest";
+    ASSERT_TRUE(setContentAfterMarker(page, marker, "new &amp; better"));
+    EXPECT_EQ(page, "<!-- x between this tag and the Individual description. -->\n<div class=\"desc\">new &amp; "
+                    "better</div>\nrest");
+    // An empty old content, and a search that starts past an earlier marker.
+    std::string two = "M<p></p> M<p>x</p>";
+    ASSERT_TRUE(setContentAfterMarker(two, "M", "y", 3));
+    EXPECT_EQ(two, "M<p></p> M<p>y</p>");
+}
+
+TEST(TextOps, SetContentAfterMarkerLeavesBrokenTextAlone) {
+    for (const std::string& broken :
+         std::vector<std::string>{"no marker here", "M and no tag", "M <div no end", "M <div> text without end"}) {
+        std::string text = broken;
+        EXPECT_FALSE(setContentAfterMarker(text, "M", "v")) << broken;
+        EXPECT_EQ(text, broken);
+    }
+}
+
+} // namespace
+} // namespace clipnest
