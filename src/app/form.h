@@ -191,7 +191,7 @@ public:
     // Ends every running chain of Steps and resets their progress (after a file failure).
     void endChains();
 
-    // Shows the failure panel with `text` and arms the Step that hides notices.
+    // Shows the failure panel with `text`; it stays until clicked.
     void fileFailure(std::string text);
 
 private:
