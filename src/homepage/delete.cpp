@@ -1,15 +1,193 @@
 #include "delete.h"
 
 #include "app/form.h"
+#include "app/page_text.h"
+#include "document.h"
+#include "markers.h"
+#include "text_ops.h"
 
 namespace clipnest {
 
-void Form::Command5() { deleteClick(controls.Text2); }
-void Form::Command6() { deleteClick(controls.Text7); }
-void Form::deleteClick(const std::string& nameBox) { (void)nameBox; }
+namespace {
 
-void findHomepageForDelete(Form& form) { (void)form; }
-void cutEntry(Form& form) { (void)form; }
-void reportEntryNotFound(Form& form) { (void)form; }
+constexpr std::string_view GalleryOpening = "<div class=\"gallery\">";
+constexpr std::string_view VideoOpening = "<div class=\"videofile";
+// No closing quote, so it also finds the disabled sample's opening.
+constexpr std::string_view NextEntry = "<div class=\"gallery";
+constexpr std::string_view DisabledGallery = "<div class=\"gallery\"> s4j-->";
+constexpr std::string_view SampleStart = "<!--n9h <div class=";
+constexpr std::string_view PageEnd = "</html>";
+// Each trimming loop gives up after this many passes.
+constexpr int MaxTrimPasses = 20;
+constexpr std::size_t MaxBehindPageEnd = 14;
+
+std::string presenceKey(std::string_view fileNameLessExt) {
+    std::string key = "source src=\"";
+    key.append(fileNameLessExt);
+    key += '.';
+    return key;
+}
+
+// Cuts the text in front of the entry back to the end of the previous entry's last "</div>".
+void trimTrailingBlanks(Form& form, std::string& before) {
+    int& passes = form.del.TrimCount;
+    while (passes < MaxTrimPasses) {
+        const std::size_t blank = before.rfind(' ');
+        const std::size_t div = before.rfind("</div>");
+        if (blank == std::string::npos || (div != std::string::npos && blank < div)) {
+            break;
+        }
+        ++passes;
+        if (blank >= 2) {
+            before.erase(blank);
+        }
+    }
+    passes = 0;
+}
+
+// Drops blank-ended words of the removed entry's remainder until the next gallery opening comes first.
+void dropLeadingWords(Form& form, std::string& after) {
+    int& passes = form.del.TrimCount;
+    while (passes < MaxTrimPasses) {
+        const std::size_t next = after.find(NextEntry);
+        const std::size_t blank = after.find(' ');
+        if (next == std::string::npos || (blank != std::string::npos && next < blank)) {
+            break;
+        }
+        ++passes;
+        if (blank != std::string::npos) {
+            after.erase(0, blank + 1);
+        }
+    }
+    passes = 0;
+}
+
+} // namespace
+
+void Form::Command5() {
+    deleteClick(controls.Text2);
+}
+void Form::Command6() {
+    deleteClick(controls.Text7);
+}
+
+void Form::deleteClick(const std::string& nameBox) {
+    const std::optional<std::string> name = toCodePage(stripBlanks(nameBox));
+    if (!name || !isValidFileName(*name)) {
+        routing.InvalidName = 1;
+        arm(Step::Timer1);
+        return;
+    }
+    // The trimmed name, like the presence check, so blanks typed around it still find the entry.
+    request.FileName = *name;
+    request.FileNameLessExt = std::string(withoutExtension(*name));
+    del.DeletePending = 1;
+    routing.RouteCode = 12;
+    arm(Step::Timer31);
+}
+
+void findHomepageForDelete(Form& form) {
+    std::string& text = form.homepage.PageText;
+    const std::optional<std::string_view> name = findHomepage(form.folder());
+    if (!name) {
+        // The text held in memory stays: a later request still has its homepage to write.
+        form.arm(Step::Timer29);
+        if (form.del.HomepageMissingShown == 0) {
+            form.del.HomepageMissingShown = 1;
+            form.show(Panel::Text13);
+        }
+        form.del.DeletePending = 0;
+        form.disarm(Step::Timer31);
+        return;
+    }
+    if (text.empty()) {
+        if (!form.loadHomepage(*name)) {
+            form.del.DeletePending = 0;
+            form.disarm(Step::Timer31);
+            return;
+        }
+        form.hide(Panel::Text13);
+    } else {
+        form.arm(Step::Timer23);
+        form.hide(Panel::Text13);
+        form.disarm(Step::Timer31);
+    }
+    if (!text.empty() && !contains(text, presenceKey(form.request.FileNameLessExt))) {
+        form.show(Panel::Text8);
+        form.arm(Step::Timer29);
+    }
+}
+
+void cutEntry(Form& form) {
+    std::string& text = form.homepage.PageText;
+    const std::size_t p = text.find(entrySourceKey(form.request.FileName));
+    if (p == std::string::npos) {
+        form.arm(Step::Timer30);
+        form.del.DeletePending = 0;
+        form.disarm(Step::Timer23);
+        return;
+    }
+    std::string& before = form.TextBefore;
+    std::string& after = form.TextAfter;
+    before = text.substr(0, p);
+    after = text.substr(p);
+
+    if (const std::size_t q = before.rfind(GalleryOpening); q != std::string::npos) {
+        before.erase(q);
+    } else if (const std::size_t v = before.rfind(VideoOpening); v != std::string::npos) {
+        before.erase(v);
+    }
+
+    // A page that has lost its sample entry has no disabled mark; the next live entry then still ends this one.
+    const std::size_t next = after.find(NextEntry);
+    const std::size_t disabled = after.find(markers::WrapOpen);
+    if (next != std::string::npos && next < disabled) {
+        after.erase(0, next);
+    }
+
+    if (contains(before, GalleryOpening)) {
+        trimTrailingBlanks(form, before);
+    }
+    dropLeadingWords(form, after);
+
+    // The first gallery opening that follows is the sample's, or there is none.
+    if (after.find(DisabledGallery) == after.find(NextEntry)) {
+        before += "\n\n\n";
+        if (const std::size_t m = after.find(SampleStart); m != std::string::npos) {
+            after.erase(0, m);
+        }
+    }
+
+    // Every read of a written page adds an empty line behind the page end; past a few, keep one character there.
+    if (const std::size_t e = after.rfind(PageEnd); e != std::string::npos) {
+        if (after.size() - e - PageEnd.size() > MaxBehindPageEnd) {
+            after.erase(e + PageEnd.size() + 1);
+        }
+    }
+
+    text = before + "\n\n" + after;
+    before.clear();
+    after.clear();
+
+    if (!form.writeHomepage()) {
+        return;
+    }
+    form.del.DeletePending = 0;
+    form.disarm(Step::Timer23);
+}
+
+void reportEntryNotFound(Form& form) {
+    DeleteState& d = form.del;
+    ++d.NotFoundTick;
+    if (d.NotFoundTick == 1) {
+        // The notice stays up for 20 seconds, and every later use of this Step keeps that rhythm.
+        form.setInterval(Step::Timer30, 20000);
+        form.show(Panel::Text8);
+    } else if (d.NotFoundTick == 2) {
+        form.hide(Panel::Text8);
+        d.NotFoundTick = 0;
+        form.disarm(Step::Timer30);
+    }
+}
 
 } // namespace clipnest

@@ -1,11 +1,237 @@
 #include "insert.h"
 
 #include "app/form.h"
+#include "app/page_text.h"
+#include "document.h"
+#include "markers.h"
+#include "pages/individual_page.h"
+#include "text_ops.h"
+
+#include <algorithm>
+#include <array>
 
 namespace clipnest {
 
-void insertEntry(Form& form) { (void)form; }
+namespace {
+
+constexpr std::string_view GalleryOpening = "<div class=\"gallery\">";
+
+// The sample entry's lines without their wrappers or the blanks inside them, tokens still in place.
+constexpr std::array<std::string_view, 13> BlockLines = {
+    "<div class=\"gallery\">",
+    markers::Link,
+    "<a href=\"p4yFileNameLessExtp5y.php\">",
+    "  <div class=\"videofile\">",
+    "   <video controls=\"\" preload=\"metadata\">",
+    markers::Source,
+    "     <source src=\"p4yFileNamep5y\" type=\"video/mp4\"/>",
+    "   </video>",
+    markers::Description,
+    "   <div class=\"desc\">p4yHomepageDescripp5y</div>",
+    " </div>",
+    "  </a>",
+    "    </div>",
+};
+
+// No closing quote: a prefix of the anchor's file name finds that entry too.
+std::string anchorKey(std::string_view anchorFileName) {
+    std::string key = "<source src=\"";
+    key.append(anchorFileName);
+    return key;
+}
+
+std::size_t utf8Length(std::string_view text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+void clearRequest(Form& form) {
+    form.insert.AnchorFound = 0;
+    form.request.FileName.clear();
+    form.insert.AnchorFileName.clear();
+    form.request.FileNameLessExt.clear();
+    form.request.HomepageDescrip.clear();
+    form.request.IndividDescrip.clear();
+    form.routing.IndividPageText.clear();
+    form.title.HomepageTitle.clear();
+    form.title.HomepageMessage.clear();
+    form.TextBefore.clear();
+    form.TextAfter.clear();
+}
+
+// A box that is empty leaves the value it would set as it is.
+void takeBoxes(Form& form) {
+    const Controls& c = form.controls;
+    EntryRequest& q = form.request;
+    if (!c.Text25.empty()) {
+        if (auto anchor = toCodePage(c.Text25)) {
+            form.insert.AnchorFileName = std::move(*anchor);
+        }
+    }
+    if (!c.Text20.empty()) {
+        if (auto name = toCodePage(c.Text20)) {
+            q.FileName = std::move(*name);
+            q.FileNameLessExt = std::string(withoutExtension(q.FileName));
+        }
+    }
+    if (!c.Text19.empty()) {
+        q.HomepageDescrip = toPageText(c.Text19);
+    }
+    if (!c.Text21.empty()) {
+        q.IndividDescrip = asciiWithReferences(toPageText(c.Text21));
+    }
+    const std::size_t homepageLength = c.Text19.empty() ? q.HomepageDescrip.size() : utf8Length(c.Text19);
+    if (homepageLength > 1 && q.IndividDescrip.empty()) {
+        q.IndividDescrip = asciiWithReferences(q.HomepageDescrip);
+    }
+}
+
+void checkName(Form& form) {
+    const std::optional<std::string> name = toCodePage(stripBlanks(form.controls.Text20));
+    if (!name || !isValidFileName(*name)) {
+        form.routing.InvalidName = 1;
+        form.insert.InsertPhase = 1;
+        form.insert.InsertPending = 0;
+        form.arm(Step::Timer1);
+    } else {
+        form.arm(Step::Timer24);
+    }
+    form.disarm(Step::Timer28);
+}
+
+// Puts the new block in front of the anchor entry's gallery opening. False when the anchor is not on the page.
+bool placeBlock(Form& form) {
+    std::string& text = form.homepage.PageText;
+    const std::size_t p = text.find(anchorKey(form.insert.AnchorFileName));
+    if (p == std::string::npos) {
+        return false;
+    }
+    std::string& before = form.TextBefore;
+    std::string& after = form.TextAfter;
+    before = text.substr(0, p);
+    after = text.substr(p);
+    // At the very start of the page there is nothing to keep in front, so the block goes to the source line.
+    if (const std::size_t q = before.rfind(GalleryOpening); q != std::string::npos && q >= 1) {
+        after.insert(0, before, q);
+        before.erase(q);
+    }
+    text = before;
+    for (const std::string_view line : BlockLines) {
+        text.append(line);
+        text += '\n';
+    }
+    text += "\n\n";
+    text += after;
+    before.clear();
+    after.clear();
+    return true;
+}
+
+void fillBlock(Form& form) {
+    std::string& text = form.homepage.PageText;
+    const EntryRequest& q = form.request;
+    // Only the first tokens: the new block stands in front of the sample entry, which keeps its own.
+    if (contains(text, markers::FileNameKey)) {
+        replaceFirst(text, markers::FileNameToken, q.FileName);
+        replaceFirst(text, markers::FileNameLessExtToken, q.FileNameLessExt);
+        replaceFirst(text, markers::HomepageDescripToken, q.HomepageDescrip);
+    }
+    form.routing.IndividPageText = form.startup.IndividualPageTemplate.empty() ? buildIndividualPageTemplate()
+                                                                               : form.startup.IndividualPageTemplate;
+}
+
+void fillPage(Form& form) {
+    const EntryRequest& q = form.request;
+    std::string& page = form.routing.IndividPageText;
+    fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip);
+    if (!q.IndividDescrip.empty()) {
+        setContentAfterMarker(page, markers::IndividualDescriptionTail, q.IndividDescrip);
+    }
+}
+
+} // namespace
+
+void Form::Command9() {
+    const std::optional<std::string> name = toCodePage(controls.Text20);
+    if (name && contains(homepage.PageText, "\"" + *name + "\"")) {
+        arm(Step::Timer29);
+        show(Panel::Text29);
+        return;
+    }
+    const std::optional<std::string> anchor = toCodePage(controls.Text25);
+    if (!name || !isValidFileName(*name) || !anchor || !isValidFileName(*anchor)) {
+        show(Panel::Text28);
+        arm(Step::Timer29);
+        return;
+    }
+    arm(Step::Timer28);
+    insert.InsertPending = 1;
+}
+
+void insertEntry(Form& form) {
+    InsertState& s = form.insert;
+    if (s.InsertPhase < 4) {
+        ++s.InsertPhase;
+    } else if (s.AnchorFound == 1) {
+        ++s.InsertPhase;
+    }
+    switch (s.InsertPhase) {
+    case 1:
+        clearRequest(form);
+        break;
+    case 2:
+        takeBoxes(form);
+        break;
+    case 3:
+        // The routing Step loads the homepage and hands back to phase 4.
+        checkName(form);
+        break;
+    case 4:
+        if (!form.controls.Text25.empty()) {
+            if (auto anchor = toCodePage(form.controls.Text25)) {
+                s.AnchorFileName = std::move(*anchor);
+            }
+        }
+        if (!placeBlock(form)) {
+            // The page text held for the new entry must not become the page of the next request.
+            form.routing.IndividPageText.clear();
+            s.InsertPhase = 1;
+            form.disarm(Step::Timer28);
+            return;
+        }
+        s.AnchorFound = 1;
+        break;
+    case 5:
+        fillBlock(form);
+        break;
+    case 6:
+        fillPage(form);
+        break;
+    case 7:
+        if (form.homepage.SampleEntry.empty()) {
+            form.homepage.SampleEntry = buildSampleEntry();
+        }
+        seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
+        break;
+    case 8:
+        if (!form.request.FileNameLessExt.empty() &&
+            !form.writeText(form.request.FileNameLessExt + ".php", form.routing.IndividPageText)) {
+            // The new entry was never written, so the held homepage goes back to the file's text.
+            form.homepage.PageText = form.homepage.SavedPageText;
+            return;
+        }
+        break;
+    case 9:
+        form.writeHomepage();
+        break;
+    default:
+        // Emptied, as the append and change Steps do, so the next request gets a page of its own.
+        form.routing.IndividPageText.clear();
+        form.disarm(Step::Timer28);
+        s.InsertPhase = 0;
+        s.AnchorFound = 0;
+        break;
+    }
+}
 
 } // namespace clipnest
-
-void clipnest::Form::Command9() {}
