@@ -1,6 +1,7 @@
 #include "change.h"
 
 #include "app/form.h"
+#include "document.h"
 #include "markers.h"
 #include "pages/individual_page.h"
 #include "text_ops.h"
@@ -30,8 +31,7 @@ void setHomepageDescription(Form& form) {
     }
     form.change.HomepageChanged = 1;
     std::string& text = form.homepage.PageText;
-    const std::string key = "<source src=\"" + q.FileName + "\"";
-    if (const std::size_t at = text.find(key); at != std::string::npos) {
+    if (const std::size_t at = text.find(entrySourceKey(q.FileName)); at != std::string::npos) {
         setContentAfterMarker(text, markers::EntryDescriptionTail, q.HomepageDescrip, at);
     }
 }
