@@ -110,6 +110,20 @@ TEST(Insert, NextRequestGetsAPageOfItsOwn) {
     EXPECT_TRUE(contains(h.file("clip9.php"), "clip9.mp4"));
 }
 
+TEST(Insert, NamesAreTakenWithoutSurroundingBlanks) {
+    Harness h({{"homepage.html", pageWith({"one.mp4"}) + "\r\n"}});
+    insertEntry(h, "  clip9.mp4 ", " one.mp4  ", "Nine");
+    EXPECT_TRUE(h.has("clip9.php"));
+    EXPECT_FALSE(h.has("  clip9.php"));
+    const std::string text = h.file("homepage.html");
+    EXPECT_LT(text.find("<source src=\"clip9.mp4\""), text.find("<source src=\"one.mp4\""));
+
+    // The duplicate test looks at the name as it will be stored.
+    h.form().controls.Text20 = " clip9.mp4";
+    h.form().Command9();
+    EXPECT_TRUE(h.form().isVisible(Panel::Text29));
+}
+
 TEST(Insert, AnchorIsMatchedWithoutItsClosingQuote) {
     Harness h({{"homepage.html", pageWith({"clip.mp4.bak", "clip.mp4"}) + "\r\n"}});
     insertEntry(h, "clip9.mp4", "clip.mp4", "Nine");

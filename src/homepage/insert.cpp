@@ -59,17 +59,23 @@ void clearRequest(Form& form) {
     form.TextAfter.clear();
 }
 
+// File names are taken without the blanks around them, as every other request takes them: a blank-edged name
+// would give a page file and a link that no server file matches.
+void takeAnchor(Form& form) {
+    if (!form.controls.Text25.empty()) {
+        if (auto anchor = toCodePage(stripBlanks(form.controls.Text25))) {
+            form.insert.AnchorFileName = std::move(*anchor);
+        }
+    }
+}
+
 // A box that is empty leaves the value it would set as it is.
 void takeBoxes(Form& form) {
     const Controls& c = form.controls;
     EntryRequest& q = form.request;
-    if (!c.Text25.empty()) {
-        if (auto anchor = toCodePage(c.Text25)) {
-            form.insert.AnchorFileName = std::move(*anchor);
-        }
-    }
+    takeAnchor(form);
     if (!c.Text20.empty()) {
-        if (auto name = toCodePage(c.Text20)) {
+        if (auto name = toCodePage(stripBlanks(c.Text20))) {
             q.FileName = std::move(*name);
             q.FileNameLessExt = std::string(withoutExtension(q.FileName));
         }
@@ -152,12 +158,14 @@ void fillPage(Form& form) {
 } // namespace
 
 void Form::Command9() {
-    const std::optional<std::string> name = toCodePage(controls.Text20);
-    if (name && contains(homepage.PageText, "\"" + *name + "\"")) {
+    const std::optional<std::string> trimmed = toCodePage(stripBlanks(controls.Text20));
+    if (trimmed && contains(homepage.PageText, "\"" + *trimmed + "\"")) {
         arm(Step::Timer29);
         show(Panel::Text29);
         return;
     }
+    // The names as typed; a name that fails only once trimmed is refused by the Step itself.
+    const std::optional<std::string> name = toCodePage(controls.Text20);
     const std::optional<std::string> anchor = toCodePage(controls.Text25);
     if (!name || !isValidFileName(*name) || !anchor || !isValidFileName(*anchor)) {
         show(Panel::Text28);
@@ -187,11 +195,7 @@ void insertEntry(Form& form) {
         checkName(form);
         break;
     case 4:
-        if (!form.controls.Text25.empty()) {
-            if (auto anchor = toCodePage(form.controls.Text25)) {
-                s.AnchorFileName = std::move(*anchor);
-            }
-        }
+        takeAnchor(form);
         if (!placeBlock(form)) {
             // The page text held for the new entry must not become the page of the next request.
             form.routing.IndividPageText.clear();
