@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/panels.h"
+
+#include <span>
+#include <string>
+#include <string_view>
+
+// The window's design: every control with its container, place and size in twips, caption and font. The window
+// builds itself from these tables and the tests compare its widgets against them.
+namespace clipnest::window {
+
+inline constexpr int TwipsPerPixel = 15;
+
+// Twips to device-independent pixels, to the nearest pixel.
+int toPixels(int twips);
+
+// Points to pixels at the design resolution (96 dots per inch), so text keeps its size relative to the controls
+// whatever logical resolution the platform reports.
+int pointsToPixels(double points);
+
+enum class Kind { Viewport, Surface, ScrollBar, Frame, Label, LineBox, MultiBox, HelpBox, Button, CheckBox };
+
+// Faces of the design; each also names the metric twin that stands in where the face is missing.
+enum class Face { Default, Cambria, TimesNewRoman, MsSansSerif };
+
+enum class Back { Green, Grey, White };
+
+struct ControlDef {
+    const char* name;
+    Kind kind;
+    // The design name of the container; "frmScroll" is the window itself.
+    const char* container;
+    int left, top, width, height;
+    const char* caption;
+    Face face;
+    double points;
+    bool bold;
+    Back back;
+};
+
+struct PanelDef {
+    Panel panel;
+    const char* container;
+    int left, top, width, height;
+    double points;
+};
+
+inline constexpr const char* WindowName = "frmScroll";
+inline constexpr const char* WindowCaption = "Scrolling Form";
+// Inner size of the window.
+inline constexpr int DesignWidth = 18570;
+inline constexpr int DesignHeight = 12960;
+
+// In creation order; a later control stands in front of an earlier one in the same container, except that labels
+// always stand behind the other controls.
+std::span<const ControlDef> controlTable();
+std::span<const PanelDef> panelTable();
+
+const ControlDef* findControl(std::string_view name);
+const PanelDef* findPanel(Panel panel);
+
+// The help text of Text14, lines ending in CR LF.
+std::string helpText();
+
+// The buttons that start a chain of Steps; they stay disabled while one runs.
+std::span<const char* const> chainButtons();
+
+} // namespace clipnest::window

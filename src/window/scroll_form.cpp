@@ -1,0 +1,551 @@
+#include "scroll_form.h"
+
+#include "app/page_text.h"
+#include "layout.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <functional>
+#include <utility>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QWheelEvent>
+
+namespace clipnest::window {
+
+namespace {
+
+const QColor Green(66, 174, 93);
+const QColor Grey(224, 224, 224);
+const QColor Red(255, 0, 0);
+
+constexpr int SmallChange = 100;
+// Content height and the widest the content gets before a horizontal bar is needed (the surface width at design).
+constexpr int SurfaceHeight = 26760;
+constexpr int ContentWidth = DesignWidth - 300;
+constexpr int ViewportTop = 240;
+// Room the window keeps under the viewport.
+constexpr int ViewportBottomMargin = DesignHeight - 240 - 12135;
+constexpr int ScrollBarWidth = 300;
+constexpr int ScrollBarGap = 60;
+constexpr int MaxScrollValue = 32767;
+// Title bar and borders, which the available screen area must also hold.
+const QSize DecorationAllowance(16, 48);
+
+constexpr std::array<std::pair<const char*, void (Form::*)()>, 11> Actions = {{
+    {"Command1", &Form::Command1},
+    {"Command2", &Form::Command2},
+    {"Command3", &Form::Command3},
+    {"Command4", &Form::Command4},
+    {"Command5", &Form::Command5},
+    {"Command6", &Form::Command6},
+    {"Command7", &Form::Command7},
+    {"Command9", &Form::Command9},
+    {"Command10", &Form::Command10},
+    {"Command11", &Form::Command11},
+    {"cmdExit", &Form::cmdExit},
+}};
+
+QFont fontFor(Face face, double points, bool bold) {
+    QFont font;
+    switch (face) {
+    case Face::Cambria:
+        font.setFamilies({QStringLiteral("Cambria"), QStringLiteral("Caladea")});
+        break;
+    case Face::TimesNewRoman:
+        font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
+        break;
+    case Face::Default:
+    case Face::MsSansSerif:
+        font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans")});
+        break;
+    }
+    font.setPixelSize(pointsToPixels(points));
+    font.setBold(bold);
+    return font;
+}
+
+QRect pixelRect(int left, int top, int width, int height) {
+    return {toPixels(left), toPixels(top), toPixels(width), toPixels(height)};
+}
+
+void paintBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+    if (role == QPalette::Window) {
+        widget->setBackgroundRole(QPalette::Window);
+        widget->setAutoFillBackground(true);
+    }
+}
+
+// Multi-line boxes hand their text on with CR LF breaks, as a multi-line text box holds it.
+std::string multiLineText(const QPlainTextEdit* box) {
+    QString text = box->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+    text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+    return text.toStdString();
+}
+
+std::string withoutCarriageReturns(std::string text) {
+    std::erase(text, '\r');
+    return text;
+}
+
+QString forDisplay(const std::string& utf8WithCrLf) {
+    return QString::fromStdString(withoutCarriageReturns(utf8WithCrLf));
+}
+
+// A button whose caption wraps onto more lines when it does not fit, as the design's narrow buttons need.
+class WrapButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        style()->drawItemText(&painter, area, Qt::AlignCenter | Qt::TextWordWrap, palette(), isEnabled(), caption,
+                              QPalette::ButtonText);
+    }
+};
+
+// A caption-less check box only as wide as its box: draws just the indicator, centred in its height, so the
+// style's margins do not clip it.
+class BoxOnlyCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const int side = std::min({width(), height(), toPixels(190)});
+        option.rect = QRect(0, (height() - side) / 2, side, side);
+        painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, option);
+    }
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
+// Calls back on a mouse press and swallows it.
+class PressFilter final : public QObject {
+public:
+    PressFilter(std::function<void()> onPress, QObject* parent) : QObject(parent), onPress_(std::move(onPress)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) {
+            onPress_();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> onPress_;
+};
+
+} // namespace
+
+// The content surface: hands PAGE UP / PAGE DOWN and the mouse wheel to the window.
+class ScrollSurface final : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void(int)> onKeyCode;
+    std::function<void(int)> onWheelTwips;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        // Keys that a focused child leaves unhandled come up here too; only the surface's own count.
+        if (!hasFocus()) {
+            event->ignore();
+        } else if (event->key() == Qt::Key_PageUp) {
+            onKeyCode(33);
+        } else if (event->key() == Qt::Key_PageDown) {
+            onKeyCode(34);
+        } else {
+            QWidget::keyPressEvent(event);
+        }
+    }
+
+    void wheelEvent(QWheelEvent* event) override {
+        const int notches120 = event->angleDelta().y();
+        if (notches120 == 0) {
+            event->ignore();
+            return;
+        }
+        onWheelTwips(-notches120 * QApplication::wheelScrollLines() * SmallChange / 120);
+        event->accept();
+    }
+};
+
+ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* parent)
+    : QWidget(parent), clock_(clock), form_(std::make_unique<Form>(clock, folder)) {
+    setObjectName(QString::fromLatin1(WindowName));
+    setWindowTitle(QString::fromLatin1(WindowCaption));
+    paintBackground(this, QPalette::Window, Green);
+
+    build();
+    connectInputs();
+
+    QSize size(toPixels(DesignWidth), toPixels(DesignHeight));
+    if (const QScreen* screen = this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size() - DecorationAllowance);
+    }
+    setMinimumSize(320, 240);
+    resize(size);
+    placeViewport();
+
+    stepTimer_.setSingleShot(true);
+    stepTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&stepTimer_, &QTimer::timeout, this, [this] { tick(); });
+
+    showState();
+    aimTimer();
+}
+
+ScrollForm::~ScrollForm() = default;
+
+void ScrollForm::build() {
+    widgets_[WindowName] = this;
+    const QPalette standard = QApplication::palette();
+    for (const ControlDef& def : controlTable()) {
+        QWidget* container = widgets_.at(def.container);
+        QWidget* widget = nullptr;
+        switch (def.kind) {
+        case Kind::Viewport:
+            picWindow_ = new QWidget(container);
+            widget = picWindow_;
+            break;
+        case Kind::Surface:
+            surface_ = new ScrollSurface(container);
+            surface_->setFocusPolicy(Qt::StrongFocus);
+            surface_->onKeyCode = [this](int code) { checkKeyCode(code); };
+            surface_->onWheelTwips = [this](int twips) { scrollByWheel(twips); };
+            widget = surface_;
+            break;
+        case Kind::ScrollBar:
+            vscroll_ = new QScrollBar(Qt::Vertical, container);
+            vscroll_->setPalette(standard);
+            widget = vscroll_;
+            break;
+        case Kind::Frame: {
+            auto* frame = new QFrame(container);
+            frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+            widget = frame;
+            break;
+        }
+        case Kind::Label: {
+            auto* label = new QLabel(QString::fromUtf8(def.caption), container);
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            widget = label;
+            break;
+        }
+        case Kind::LineBox: {
+            auto* box = new QLineEdit(container);
+            box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            widget = box;
+            break;
+        }
+        case Kind::MultiBox:
+        case Kind::HelpBox: {
+            auto* box = new QPlainTextEdit(container);
+            box->setTabChangesFocus(true);
+            box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            box->verticalScrollBar()->setPalette(standard);
+            if (def.kind == Kind::HelpBox) {
+                box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                box->setReadOnly(true);
+                box->setPlainText(forDisplay(helpText()));
+            }
+            widget = box;
+            break;
+        }
+        case Kind::Button: {
+            auto* button = new WrapButton(QString::fromUtf8(def.caption), container);
+            button->setPalette(standard);
+            widget = button;
+            break;
+        }
+        case Kind::CheckBox:
+            widget = new BoxOnlyCheckBox(container);
+            break;
+        }
+        widget->setObjectName(QString::fromLatin1(def.name));
+        widget->setGeometry(pixelRect(def.left, def.top, def.width, def.height));
+        widget->setFont(fontFor(def.face, def.points, def.bold));
+        switch (def.back) {
+        case Back::Green:
+            if (def.kind != Kind::Button && def.kind != Kind::ScrollBar) {
+                paintBackground(widget, QPalette::Window, Green);
+            }
+            break;
+        case Back::Grey:
+            paintBackground(widget, QPalette::Base, Grey);
+            break;
+        case Back::White:
+            widget->setPalette(standard);
+            break;
+        }
+        widgets_[def.name] = widget;
+    }
+    // Labels are drawn on their container, behind every control that has a window of its own.
+    for (const ControlDef& def : controlTable()) {
+        if (def.kind != Kind::Label) {
+            widgets_.at(def.name)->raise();
+        }
+    }
+
+    hscroll_ = new QScrollBar(Qt::Horizontal, this);
+    hscroll_->setObjectName(QStringLiteral("HScroll1"));
+    hscroll_->setPalette(standard);
+    hscroll_->setSingleStep(SmallChange);
+    hscroll_->hide();
+    connect(hscroll_, &QScrollBar::valueChanged, this, [this] { placeViewport(); });
+
+    for (const PanelDef& def : panelTable()) {
+        auto* panel = new QPlainTextEdit(widgets_.at(def.container));
+        panel->setObjectName(QString::fromLatin1(panelName(def.panel)));
+        panel->setGeometry(pixelRect(def.left, def.top, def.width, def.height));
+        panel->setFont(fontFor(Face::Cambria, def.points, false));
+        panel->setReadOnly(true);
+        panel->setFocusPolicy(Qt::NoFocus);
+        panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        panel->viewport()->setCursor(Qt::ArrowCursor);
+        paintBackground(panel, QPalette::Base, Red);
+        const Panel which = def.panel;
+        panel->viewport()->installEventFilter(new PressFilter(
+            [this, which] {
+                form_->clickPanel(which);
+                afterAction();
+            },
+            panel));
+        panel->hide();
+        panelWidgets_[def.panel] = panel;
+    }
+}
+
+void ScrollForm::connectInputs() {
+    for (const auto& [name, member] : Controls::textBoxes()) {
+        QWidget* widget = widgets_.at(name);
+        if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+            connect(line, &QLineEdit::textChanged, this, [this, member](const QString& text) {
+                if (!showing_) {
+                    form_->controls.*member = text.toStdString();
+                }
+            });
+        } else if (auto* multi = qobject_cast<QPlainTextEdit*>(widget)) {
+            connect(multi, &QPlainTextEdit::textChanged, this, [this, member, multi] {
+                if (!showing_) {
+                    form_->controls.*member = multiLineText(multi);
+                }
+            });
+        }
+    }
+    const std::array<std::pair<const char*, bool Controls::*>, 2> checks = {{
+        {"Check1", &Controls::Check1},
+        {"Check2", &Controls::Check2},
+    }};
+    for (const auto& [name, member] : checks) {
+        auto* box = static_cast<QCheckBox*>(widgets_.at(name));
+        connect(box, &QCheckBox::toggled, this, [this, member](bool on) {
+            if (!showing_) {
+                form_->controls.*member = on;
+            }
+        });
+    }
+    for (const auto& [name, action] : Actions) {
+        auto* button = static_cast<QPushButton*>(widgets_.at(name));
+        connect(button, &QPushButton::clicked, this, [this, action] {
+            ((*form_).*action)();
+            afterAction();
+        });
+    }
+    connect(vscroll_, &QScrollBar::valueChanged, this, [this](int value) { onScroll(value); });
+}
+
+void ScrollForm::placeViewport() {
+    const int windowWidth = width() * TwipsPerPixel;
+    const int windowHeight = height() * TwipsPerPixel;
+    const int viewWidth = std::max(TwipsPerPixel, windowWidth - ScrollBarWidth);
+    const int viewHeight = std::max(TwipsPerPixel, windowHeight - ViewportTop - ViewportBottomMargin);
+    picWindow_->setGeometry(pixelRect(0, ViewportTop, viewWidth, viewHeight));
+
+    const bool wasResizing = std::exchange(resizing_, true);
+    vscroll_->setGeometry(pixelRect(windowWidth - ScrollBarWidth - ScrollBarGap, 0, ScrollBarWidth, viewHeight));
+    vscroll_->setSingleStep(SmallChange);
+    vscroll_->setPageStep(std::min(viewHeight, MaxScrollValue));
+    vscroll_->setRange(0, std::clamp(SurfaceHeight - viewHeight, 0, MaxScrollValue));
+
+    const int surfaceWidth = std::max(viewWidth, ContentWidth);
+    hscroll_->setVisible(viewWidth < ContentWidth);
+    hscroll_->setGeometry(0, toPixels(ViewportTop + viewHeight), toPixels(viewWidth),
+                          std::min(toPixels(ViewportBottomMargin), hscroll_->sizeHint().height()));
+    hscroll_->setPageStep(viewWidth);
+    hscroll_->setRange(0, surfaceWidth - viewWidth);
+    resizing_ = wasResizing;
+
+    surface_->setGeometry(-toPixels(hscroll_->value()), toPixels(surfaceTop_), toPixels(surfaceWidth),
+                          toPixels(SurfaceHeight));
+    placePanels();
+}
+
+void ScrollForm::placePanels() {
+    // Panels on the window and the viewport keep their distance from the bottom when those shrink below the
+    // design, so a shown panel stays on screen.
+    for (const PanelDef& def : panelTable()) {
+        QWidget* panel = panelWidgets_.at(def.panel);
+        const QWidget* container = panel->parentWidget();
+        int shrunk = 0;
+        if (container == this) {
+            shrunk = DesignHeight - height() * TwipsPerPixel;
+        } else if (container == picWindow_) {
+            shrunk = findControl("picWindow")->height - picWindow_->height() * TwipsPerPixel;
+        }
+        const int top = std::max(0, def.top - std::max(0, shrunk));
+        const int left = std::max(0, std::min(def.left, container->width() * TwipsPerPixel - def.width));
+        panel->move(toPixels(left), toPixels(top));
+    }
+}
+
+void ScrollForm::onScroll(int value) {
+    surfaceTop_ = -value;
+    surface_->move(surface_->x(), toPixels(surfaceTop_));
+    if (!resizing_) {
+        widgets_.at("cmdExit")->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void ScrollForm::checkKeyCode(int keyCode) {
+    const int h = vscroll_->height() * TwipsPerPixel;
+    int p = 0;
+    if (keyCode == 34) {
+        p = -surfaceTop_ + h;
+    } else if (keyCode == 33) {
+        p = -surfaceTop_ - h;
+    } else {
+        return;
+    }
+    if (p > vscroll_->maximum()) {
+        p = vscroll_->maximum();
+        surfaceTop_ = -p;
+        surface_->move(surface_->x(), toPixels(surfaceTop_));
+    }
+    vscroll_->setValue(p <= 0 ? 0 : p);
+}
+
+void ScrollForm::scrollByWheel(int twips) {
+    // The wheel leaves the focus where it is: the user may be typing in a box under the pointer.
+    const bool wasResizing = std::exchange(resizing_, true);
+    vscroll_->setValue(std::clamp(vscroll_->value() + twips, 0, vscroll_->maximum()));
+    resizing_ = wasResizing;
+}
+
+void ScrollForm::tick() {
+    form_->scheduler().runDue();
+    showState();
+    aimTimer();
+}
+
+void ScrollForm::afterAction() {
+    showState();
+    aimTimer();
+    if (form_->quitRequested()) {
+        close();
+    }
+}
+
+void ScrollForm::aimTimer() {
+    const std::optional<std::int64_t> due = form_->scheduler().nextDue();
+    if (!due || form_->quitRequested()) {
+        stepTimer_.stop();
+        return;
+    }
+    const std::int64_t wait = std::clamp<std::int64_t>(*due - clock_.nowMs(), 0, INT_MAX);
+    stepTimer_.start(static_cast<int>(wait));
+}
+
+void ScrollForm::showState() {
+    const bool wasShowing = std::exchange(showing_, true);
+    const Controls& controls = form_->controls;
+    for (const auto& [name, member] : Controls::textBoxes()) {
+        const std::string& value = controls.*member;
+        QWidget* widget = widgets_.at(name);
+        if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+            if (line->text().toStdString() != value) {
+                line->setText(QString::fromStdString(value));
+            }
+        } else if (auto* multi = qobject_cast<QPlainTextEdit*>(widget)) {
+            if (withoutCarriageReturns(multiLineText(multi)) != withoutCarriageReturns(value)) {
+                multi->setPlainText(forDisplay(value));
+            }
+        }
+    }
+    static_cast<QCheckBox*>(widgets_.at("Check1"))->setChecked(controls.Check1);
+    static_cast<QCheckBox*>(widgets_.at("Check2"))->setChecked(controls.Check2);
+
+    for (const PanelDef& def : panelTable()) {
+        const PanelState& state = form_->panels[def.panel];
+        auto* panel = static_cast<QPlainTextEdit*>(panelWidgets_.at(def.panel));
+        std::string& shown = shownPanelText_[def.panel];
+        if (shown != state.text) {
+            shown = state.text;
+            panel->setPlainText(forDisplay(codePageToUtf8(state.text)));
+        }
+        if (panel->isVisibleTo(this) != state.visible) {
+            panel->setVisible(state.visible);
+        }
+        if (state.visible) {
+            panel->raise();
+        }
+    }
+
+    const bool running = form_->chainRunning();
+    for (const char* name : chainButtons()) {
+        widgets_.at(name)->setEnabled(!running);
+    }
+    showing_ = wasShowing;
+}
+
+void ScrollForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeViewport();
+}
+
+void ScrollForm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        surface_->setFocus(Qt::ActiveWindowFocusReason);
+    }
+}
+
+void ScrollForm::closeEvent(QCloseEvent* event) {
+    stepTimer_.stop();
+    if (!form_->quitRequested()) {
+        form_->cmdExit();
+    }
+    event->accept();
+}
+
+} // namespace clipnest::window

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/clock.h"
+#include "app/form.h"
+#include "app/working_folder.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include <QTimer>
+#include <QWidget>
+
+class QScrollBar;
+
+namespace clipnest::window {
+
+class ScrollSurface;
+
+// The main window: a thin view over the Form. Typing goes into the Form's boxes; after every click and every Step
+// the window shows the Form's state again. One single-shot timer is kept aimed at the next due Step.
+class ScrollForm : public QWidget {
+public:
+    ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* parent = nullptr);
+    ~ScrollForm() override;
+
+    Form& form() { return *form_; }
+
+    // Runs the Steps that are due now, shows the result and aims the timer at the next one.
+    void tick();
+
+    // PAGE UP (33) and PAGE DOWN (34) scroll the surface by one viewport height; other keys do nothing.
+    void checkKeyCode(int keyCode);
+
+    // Where the surface stands, in twips (0 or negative).
+    int surfaceTop() const { return surfaceTop_; }
+
+    // The Form's boxes, check boxes, panels and button states, on screen.
+    void showState();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build();
+    void connectInputs();
+    void placeViewport();
+    void placePanels();
+    void onScroll(int value);
+    void scrollByWheel(int twips);
+    void afterAction();
+    void aimTimer();
+
+    const Clock& clock_;
+    std::unique_ptr<Form> form_;
+    QTimer stepTimer_;
+    std::map<std::string, QWidget*> widgets_;
+    std::map<Panel, QWidget*> panelWidgets_;
+    std::map<Panel, std::string> shownPanelText_;
+    QWidget* picWindow_ = nullptr;
+    ScrollSurface* surface_ = nullptr;
+    QScrollBar* vscroll_ = nullptr;
+    // Shown only when the window is narrower than the content.
+    QScrollBar* hscroll_ = nullptr;
+    int surfaceTop_ = 0;
+    bool showing_ = false;
+    bool resizing_ = false;
+};
+
+} // namespace clipnest::window
