@@ -6,24 +6,6 @@
 namespace clipnest::testing {
 namespace {
 
-void request(Harness& h, const std::string& name, const std::string& home, const std::string& individ,
-             bool homepageOnly = false) {
-    Controls& c = h.form().controls;
-    c.Text2 = name;
-    c.Text4 = home;
-    c.Text5 = individ;
-    c.Check1 = homepageOnly;
-    h.form().Command1();
-    h.runChains();
-}
-
-// `text` with the first `from` replaced by `to`; fails the test when `from` is absent.
-std::string with(std::string text, const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
-
 std::string desc(const std::string& d) {
     return "<div class=\"desc\">" + d + "</div>";
 }
@@ -35,7 +17,7 @@ bool wrote(Harness& h, const std::string& name) {
 
 struct ChangeTest : ::testing::Test {
     void SetUp() override {
-        request(h, "clip7.mp4", "Old home", "Old individ");
+        createEntry(h, "clip7.mp4", "Old home", "Old individ");
         home0 = h.file("homepage.html");
         page0 = h.file("clip7.php");
         ASSERT_NE(home0.find(desc("Old home")), std::string::npos);
@@ -47,14 +29,14 @@ struct ChangeTest : ::testing::Test {
 
 TEST_F(ChangeTest, EachRoutingCaseChangesExactlyItsDescriptions) {
     // Case 5: individual description only; the homepage is not written.
-    request(h, "clip7.mp4", "", "New individ");
+    createEntry(h, "clip7.mp4", "", "New individ");
     EXPECT_EQ(h.form().routing.RouteCode, 2);
     EXPECT_TRUE(sameText(with(page0, desc("Old individ"), desc("New individ")), h.file("clip7.php")));
     EXPECT_FALSE(wrote(h, "homepage.html"));
     EXPECT_EQ(h.file("homepage.html"), home0);
 
     // An empty individual box takes the homepage description (case 7); one blank is kept as it is.
-    request(h, "clip7.mp4", " ", "");
+    createEntry(h, "clip7.mp4", " ", "");
     EXPECT_EQ(h.form().routing.RouteCode, 5);
     EXPECT_TRUE(sameText(with(page0, desc("Old individ"), desc(" ")), h.file("clip7.php")));
     EXPECT_TRUE(sameText(with(home0, desc("Old home"), desc(" ")), h.file("homepage.html")));
@@ -69,14 +51,14 @@ TEST_F(ChangeTest, EachRoutingCaseChangesExactlyItsDescriptions) {
     EXPECT_TRUE(sameText(with(home0, desc("Old home"), desc("Home 6")), h.file("homepage.html")));
 
     // Case 7: both given.
-    request(h, "clip7.mp4", "Home 7", "Individ 7");
+    createEntry(h, "clip7.mp4", "Home 7", "Individ 7");
     EXPECT_EQ(h.form().routing.RouteCode, 5);
     EXPECT_TRUE(sameText(with(page0, desc("Old individ"), desc("Individ 7")), h.file("clip7.php")));
     EXPECT_TRUE(sameText(with(home0, desc("Old home"), desc("Home 7")), h.file("homepage.html")));
 
     // Case 10: homepage only; the individual box is ignored and the page is not written.
     h.folder().written.clear();
-    request(h, "clip7.mp4", "Only home", "Ignored", true);
+    createEntry(h, "clip7.mp4", "Only home", "Ignored", true);
     EXPECT_EQ(h.form().routing.RouteCode, 4);
     EXPECT_EQ(h.form().request.HomepageOnly, 0);
     EXPECT_FALSE(wrote(h, "clip7.php"));
@@ -88,7 +70,7 @@ TEST_F(ChangeTest, EachRoutingCaseChangesExactlyItsDescriptions) {
 }
 
 TEST_F(ChangeTest, AnotherExtensionChangesThePageButNotTheEntry) {
-    request(h, "clip7.mpg", "Other", "");
+    createEntry(h, "clip7.mpg", "Other", "");
     EXPECT_EQ(h.form().routing.RouteCode, 5);
     EXPECT_TRUE(wrote(h, "homepage.html"));
     EXPECT_EQ(h.file("homepage.html"), home0);
@@ -99,23 +81,23 @@ TEST_F(ChangeTest, AnotherExtensionChangesThePageButNotTheEntry) {
 
 TEST_F(ChangeTest, MissingPageIsWrittenFromTheTemplateAndPageOnDiskKeepsItsText) {
     Harness later({{"homepage.html", home0}, {"AppDocs.txt", "\r\n"}});
-    request(later, "clip7.mp4", "", "From template");
+    createEntry(later, "clip7.mp4", "", "From template");
     EXPECT_TRUE(later.form().isVisible(Panel::Text11)); // the missing-page notice; the next click goes on
-    request(later, "clip7.mp4", "", "From template");
+    createEntry(later, "clip7.mp4", "", "From template");
     const std::string page = later.file("clip7.php");
     EXPECT_EQ(page.find("p4y"), std::string::npos);
     EXPECT_TRUE(sameText(with(page0, desc("Old individ"), desc("From template")), page));
 
     // A page read from disk on the first request gets only its description replaced (plus the LF the read adds).
     Harness reread({{"homepage.html", home0}, {"AppDocs.txt", "\r\n"}, {"clip7.php", page0}});
-    request(reread, "clip7.mp4", "", "Reread");
+    createEntry(reread, "clip7.mp4", "", "Reread");
     const std::string expected = page0.substr(0, page0.size() - 2) + "\n\r\n";
     EXPECT_TRUE(sameText(with(expected, desc("Old individ"), desc("Reread")), reread.file("clip7.php")));
 }
 
 TEST_F(ChangeTest, FailedHomepageWriteKeepsTheOldFile) {
     h.folder().failWrite(2); // the page is written first, the homepage second
-    request(h, "clip7.mp4", "Lost", "Kept");
+    createEntry(h, "clip7.mp4", "Lost", "Kept");
     EXPECT_TRUE(h.form().isVisible(Panel::FileFailure));
     EXPECT_EQ(h.file("homepage.html"), home0);
     EXPECT_EQ(h.form().homepage.PageText + "\r\n", home0);
@@ -124,7 +106,7 @@ TEST_F(ChangeTest, FailedHomepageWriteKeepsTheOldFile) {
     EXPECT_EQ(h.form().change.ChangePhase, 0);
 
     // The next change works on the restored text.
-    request(h, "clip7.mp4", "Again", "");
+    createEntry(h, "clip7.mp4", "Again", "");
     EXPECT_TRUE(sameText(with(home0, desc("Old home"), desc("Again")), h.file("homepage.html")));
 }
 

@@ -12,48 +12,20 @@ namespace {
 
 using testing::Harness;
 using testing::sameText;
-
-const std::string Head = "<html>\n<body>\n<div class=\"container\">\n";
-const std::string Tail = std::string(markers::EndA) + "\n</body>\n</html>\n";
-
-// An entry as the append Step leaves it: the sample with tokens filled and wrappers taken off.
-std::string liveEntry(const std::string& name) {
-    std::string entry = buildSampleEntry();
-    replaceAll(entry, markers::FileNameToken, name);
-    replaceAll(entry, markers::FileNameLessExtToken, std::string(withoutExtension(name)));
-    replaceAll(entry, markers::HomepageDescripToken, "About " + name);
-    replaceAll(entry, markers::WrapOpen, "");
-    replaceAll(entry, markers::WrapClose, "");
-    return entry;
-}
-
-// Held homepage text with the given entries, then the sample entry and the end of the page.
-std::string pageWith(std::initializer_list<std::string> names) {
-    std::string text = Head;
-    for (const std::string& name : names) {
-        text += liveEntry(name) + "\n";
-    }
-    return text + "\n" + buildSampleEntry() + "\n" + Tail;
-}
+using namespace testing;
 
 // The file a held text is written as, and the held text such a file reads back as.
 std::string asFile(const std::string& held) {
     return held + "\r\n";
 }
 
-void deleteEntry(Harness& h, const std::string& name) {
-    h.form().controls.Text2 = name;
-    h.form().Command5();
-    h.runChains();
-}
-
 TEST(Delete, OnlyEntryLeavesFiveLineBreaksBeforeTheSample) {
-    const std::string page = pageWith({"clip7.mp4"});
+    const std::string page = homepageWith({"clip7.mp4"});
     Harness h({{"homepage.html", asFile(page)}});
     deleteEntry(h, "clip7.mp4");
 
     // The entry's first line keeps the blank in front of its gallery opening.
-    const std::string expected = Head + " \n\n\n\n\n" + buildSampleEntry() + "\n" + Tail + "\n";
+    const std::string expected = PageHead + " \n\n\n\n\n" + buildSampleEntry() + "\n" + PageTail + "\n";
     EXPECT_TRUE(sameText(asFile(expected), h.file("homepage.html")));
     EXPECT_EQ(h.form().homepage.PageText, expected);
     EXPECT_EQ(h.form().del.DeletePending, 0);
@@ -66,25 +38,26 @@ TEST(Delete, EntryFollowedByAnotherAndThenTheLastOne) {
     const std::string one = liveEntry("one.mp4");
     const std::string two = liveEntry("two.mp4");
     const std::string three = liveEntry("three.mp4");
-    Harness h({{"homepage.html", asFile(pageWith({"one.mp4", "two.mp4", "three.mp4"}))}});
+    Harness h({{"homepage.html", asFile(homepageWith({"one.mp4", "two.mp4", "three.mp4"}))}});
 
     // Blanks typed around the name still find the entry; the second panel's button works on its own box.
     h.form().controls.Text7 = "  two.mp4 ";
     h.form().Command6();
     h.runChains();
     // The previous entry's trailing blank goes; the next entry follows two line breaks later.
-    std::string expected = Head + one.substr(0, one.size() - 1) + "\n\n" + three.substr(1) + "\n\n" +
-                           buildSampleEntry() + "\n" + Tail + "\n";
+    std::string expected = PageHead + one.substr(0, one.size() - 1) + "\n\n" + three.substr(1) + "\n\n" +
+                           buildSampleEntry() + "\n" + PageTail + "\n";
     EXPECT_TRUE(sameText(asFile(expected), h.file("homepage.html")));
 
     // The second delete works on the held text, not on a fresh read.
     h.put("homepage.html", "changed by hand\r\n");
     deleteEntry(h, "three.mp4");
-    expected = Head + one.substr(0, one.size() - 1) + std::string(7, '\n') + buildSampleEntry() + "\n" + Tail + "\n";
+    expected =
+        PageHead + one.substr(0, one.size() - 1) + std::string(7, '\n') + buildSampleEntry() + "\n" + PageTail + "\n";
     EXPECT_TRUE(sameText(asFile(expected), h.file("homepage.html")));
 
     deleteEntry(h, "one.mp4");
-    expected = Head + " \n\n\n\n\n" + buildSampleEntry() + "\n" + Tail + "\n";
+    expected = PageHead + " \n\n\n\n\n" + buildSampleEntry() + "\n" + PageTail + "\n";
     EXPECT_TRUE(sameText(asFile(expected), h.file("homepage.html")));
 }
 
@@ -106,7 +79,7 @@ TEST(Delete, EntriesMadeByTheAppendStep) {
 }
 
 TEST(Delete, MissingEntryIsReportedTwiceAndKeepsTheTwentySecondRhythm) {
-    const std::string file = asFile(pageWith({"clip7.mp4"}));
+    const std::string file = asFile(homepageWith({"clip7.mp4"}));
     Harness h({{"homepage.html", file}});
     Form& f = h.form();
     f.controls.Text2 = "nothere.mp4";
@@ -176,7 +149,7 @@ TEST(Delete, NoHomepageShowsItsNoticeOnceAndKeepsTheHeldPage) {
 }
 
 TEST(Delete, RefusedNamesTouchNothing) {
-    const std::string file = asFile(pageWith({"clip7.mp4"}));
+    const std::string file = asFile(homepageWith({"clip7.mp4"}));
     for (const char* name : {"clip7", " .mp4", "", "a|b.mp4"}) {
         Harness h({{"homepage.html", file}});
         Form& f = h.form();
@@ -192,14 +165,14 @@ TEST(Delete, RefusedNamesTouchNothing) {
 }
 
 TEST(Delete, UnheldHomepageIsReadFromItsOtherNameAndWrittenAsHomepageHtml) {
-    const std::string file = asFile(pageWith({"clip7.mp4", "clip8.mp4"}));
+    const std::string file = asFile(homepageWith({"clip7.mp4", "clip8.mp4"}));
     Harness h({{"Homepage.htm", file}});
     Form& f = h.form();
     f.homepage.PageText.clear();
     f.controls.Text2 = "clip7.mp4";
     f.Command5();
     h.advance(250);
-    EXPECT_EQ(f.homepage.PageText, pageWith({"clip7.mp4", "clip8.mp4"}) + "\n");
+    EXPECT_EQ(f.homepage.PageText, homepageWith({"clip7.mp4", "clip8.mp4"}) + "\n");
     EXPECT_TRUE(f.isArmed(Step::Timer31));
     EXPECT_FALSE(f.isArmed(Step::Timer23));
     h.runChains();
@@ -210,33 +183,33 @@ TEST(Delete, UnheldHomepageIsReadFromItsOtherNameAndWrittenAsHomepageHtml) {
 }
 
 TEST(Delete, LongRunOfLinesBehindThePageEndIsCut) {
-    const std::string page = pageWith({"clip7.mp4"}) + std::string(20, '\n');
+    const std::string page = homepageWith({"clip7.mp4"}) + std::string(20, '\n');
     Harness h({{"homepage.html", asFile(page)}});
     deleteEntry(h, "clip7.mp4");
-    const std::string expected = Head + " \n\n\n\n\n" + buildSampleEntry() + "\n" + Tail;
+    const std::string expected = PageHead + " \n\n\n\n\n" + buildSampleEntry() + "\n" + PageTail;
     EXPECT_TRUE(sameText(asFile(expected), h.file("homepage.html")));
 }
 
 TEST(Delete, PageWithoutSampleEntry) {
     const std::string one = liveEntry("one.mp4");
     const std::string two = liveEntry("two.mp4");
-    Harness h({{"homepage.html", asFile(pageWith({"one.mp4", "two.mp4"}))}});
+    Harness h({{"homepage.html", asFile(homepageWith({"one.mp4", "two.mp4"}))}});
     Form& f = h.form();
 
     // The next live entry still ends the removed one when no disabled line follows.
-    f.homepage.PageText = Head + one + "\n" + two + "\n" + Tail;
+    f.homepage.PageText = PageHead + one + "\n" + two + "\n" + PageTail;
     deleteEntry(h, "one.mp4");
-    EXPECT_TRUE(sameText(asFile(Head + " \n\n" + two.substr(1) + "\n" + Tail), h.file("homepage.html")));
+    EXPECT_TRUE(sameText(asFile(PageHead + " \n\n" + two.substr(1) + "\n" + PageTail), h.file("homepage.html")));
 
     // Nothing follows at all: the rest behind the source line stays as it is.
     deleteEntry(h, "two.mp4");
     const std::string text = h.file("homepage.html");
-    EXPECT_EQ(text.find(Head + " " + std::string(7, '\n') + "<source src=\"two.mp4\""), 0u);
+    EXPECT_EQ(text.find(PageHead + " " + std::string(7, '\n') + "<source src=\"two.mp4\""), 0u);
     EXPECT_EQ(f.del.DeletePending, 0);
 }
 
 TEST(Delete, FailedWriteKeepsTheOldFile) {
-    const std::string file = asFile(pageWith({"clip7.mp4"}));
+    const std::string file = asFile(homepageWith({"clip7.mp4"}));
     Harness h({{"homepage.html", file}});
     Form& f = h.form();
     const std::string held = f.homepage.PageText;

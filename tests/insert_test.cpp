@@ -13,27 +13,7 @@ namespace {
 
 using testing::Harness;
 using testing::sameText;
-
-const std::string Head = "<html>\n<body>\n<div class=\"container\">\n";
-const std::string Tail = std::string(markers::EndA) + "\n</body>\n</html>\n";
-
-std::string liveEntry(const std::string& name) {
-    std::string entry = buildSampleEntry();
-    replaceAll(entry, markers::FileNameToken, name);
-    replaceAll(entry, markers::FileNameLessExtToken, std::string(withoutExtension(name)));
-    replaceAll(entry, markers::HomepageDescripToken, "About " + name);
-    replaceAll(entry, markers::WrapOpen, "");
-    replaceAll(entry, markers::WrapClose, "");
-    return entry;
-}
-
-std::string pageWith(std::initializer_list<std::string> names) {
-    std::string text = Head;
-    for (const std::string& name : names) {
-        text += liveEntry(name) + "\n";
-    }
-    return text + "\n" + buildSampleEntry() + "\n" + Tail;
-}
+using namespace testing;
 
 // The inserted block: the sample's lines without wrappers or the blanks inside them, then three line breaks.
 std::string insertedBlock(const std::string& name, const std::string& descrip) {
@@ -46,28 +26,17 @@ std::string insertedBlock(const std::string& name, const std::string& descrip) {
     return block + "\n\n\n";
 }
 
-void insertEntry(Harness& h, const std::string& name, const std::string& anchor, const std::string& homepage = "",
-                 const std::string& individ = "") {
-    Controls& c = h.form().controls;
-    c.Text20 = name;
-    c.Text25 = anchor;
-    c.Text19 = homepage;
-    c.Text21 = individ;
-    h.form().Command9();
-    h.runChains();
-}
-
 TEST(Insert, InFrontOfTheFirstEntryWithItsIndividualPage) {
     const std::string one = liveEntry("one.mp4");
     const std::string two = liveEntry("two.mp4");
-    Harness h({{"homepage.html", pageWith({"one.mp4", "two.mp4"}) + "\r\n"}});
+    Harness h({{"homepage.html", homepageWith({"one.mp4", "two.mp4"}) + "\r\n"}});
     Form& f = h.form();
     f.title.HomepageTitle = "Old title";
     f.title.HomepageMessage = "Old message";
     insertEntry(h, "clip9.mp4", "one.mp4", "Nine & more", "The long story");
 
-    const std::string expected = Head + " " + insertedBlock("clip9.mp4", "Nine &amp; more") + one.substr(1) + "\n" +
-                                 two + "\n\n" + buildSampleEntry() + "\n" + Tail + "\n";
+    const std::string expected = PageHead + " " + insertedBlock("clip9.mp4", "Nine &amp; more") + one.substr(1) + "\n" +
+                                 two + "\n\n" + buildSampleEntry() + "\n" + PageTail + "\n";
     EXPECT_TRUE(sameText(expected + "\r\n", h.file("homepage.html")));
     EXPECT_EQ(f.homepage.PageText, expected);
 
@@ -85,18 +54,18 @@ TEST(Insert, InFrontOfTheFirstEntryWithItsIndividualPage) {
 TEST(Insert, InFrontOfAMiddleEntryCopiesTheHomepageDescription) {
     const std::string one = liveEntry("one.mp4");
     const std::string two = liveEntry("two.mp4");
-    Harness h({{"homepage.html", pageWith({"one.mp4", "two.mp4"}) + "\r\n"}});
+    Harness h({{"homepage.html", homepageWith({"one.mp4", "two.mp4"}) + "\r\n"}});
     insertEntry(h, "clip9.mp4", "two.mp4", "Caf\xC3\xA9 clip");
 
-    const std::string expected = Head + one + "\n " + insertedBlock("clip9.mp4", "Caf\xE9 clip") + two.substr(1) +
-                                 "\n\n" + buildSampleEntry() + "\n" + Tail + "\n";
+    const std::string expected = PageHead + one + "\n " + insertedBlock("clip9.mp4", "Caf\xE9 clip") + two.substr(1) +
+                                 "\n\n" + buildSampleEntry() + "\n" + PageTail + "\n";
     EXPECT_TRUE(sameText(expected + "\r\n", h.file("homepage.html")));
     // The individual page declares UTF-8, so the copied description carries a reference instead of the byte.
     EXPECT_TRUE(contains(h.file("clip9.php"), "<div class=\"desc\">Caf&#233; clip</div>"));
 }
 
 TEST(Insert, NextRequestGetsAPageOfItsOwn) {
-    Harness h({{"homepage.html", pageWith({"one.mp4"}) + "\r\n"}});
+    Harness h({{"homepage.html", homepageWith({"one.mp4"}) + "\r\n"}});
     insertEntry(h, "clip9.mp4", "one.mp4", "Nine");
     Form& f = h.form();
     f.controls.Text2 = "clip10.mp4";
@@ -111,7 +80,7 @@ TEST(Insert, NextRequestGetsAPageOfItsOwn) {
 }
 
 TEST(Insert, NamesAreTakenWithoutSurroundingBlanks) {
-    Harness h({{"homepage.html", pageWith({"one.mp4"}) + "\r\n"}});
+    Harness h({{"homepage.html", homepageWith({"one.mp4"}) + "\r\n"}});
     insertEntry(h, "  clip9.mp4 ", " one.mp4  ", "Nine");
     EXPECT_TRUE(h.has("clip9.php"));
     EXPECT_FALSE(h.has("  clip9.php"));
@@ -125,7 +94,7 @@ TEST(Insert, NamesAreTakenWithoutSurroundingBlanks) {
 }
 
 TEST(Insert, AnchorIsMatchedWithoutItsClosingQuote) {
-    Harness h({{"homepage.html", pageWith({"clip.mp4.bak", "clip.mp4"}) + "\r\n"}});
+    Harness h({{"homepage.html", homepageWith({"clip.mp4.bak", "clip.mp4"}) + "\r\n"}});
     insertEntry(h, "clip9.mp4", "clip.mp4", "Nine");
     const std::string text = h.file("homepage.html");
     const std::size_t inserted = text.find("<source src=\"clip9.mp4\"");
@@ -134,7 +103,7 @@ TEST(Insert, AnchorIsMatchedWithoutItsClosingQuote) {
 }
 
 TEST(Insert, MissingAnchorChangesNothingAndSaysNothing) {
-    const std::string file = pageWith({"one.mp4"}) + "\r\n";
+    const std::string file = homepageWith({"one.mp4"}) + "\r\n";
     Harness h({{"homepage.html", file}});
     insertEntry(h, "clip9.mp4", "nine.mp4", "Nine");
     Form& f = h.form();
@@ -150,7 +119,7 @@ TEST(Insert, MissingAnchorChangesNothingAndSaysNothing) {
 }
 
 TEST(Insert, ClickRefusesDuplicatesAndBadNames) {
-    const std::string file = pageWith({"one.mp4"}) + "\r\n";
+    const std::string file = homepageWith({"one.mp4"}) + "\r\n";
     struct Case {
         const char* name;
         const char* anchor;
@@ -176,7 +145,7 @@ TEST(Insert, ClickRefusesDuplicatesAndBadNames) {
 }
 
 TEST(Insert, NameRefusedOnlyOnceTrimmedStopsAtPhaseOneAndTheNextClickCarriesOn) {
-    const std::string file = pageWith({"one.mp4"}) + "\r\n";
+    const std::string file = homepageWith({"one.mp4"}) + "\r\n";
     Harness h({{"homepage.html", file}});
     Form& f = h.form();
     insertEntry(h, " .mp4", "one.mp4", "Nine");
@@ -200,7 +169,7 @@ TEST(Insert, NameRefusedOnlyOnceTrimmedStopsAtPhaseOneAndTheNextClickCarriesOn) 
 }
 
 TEST(Insert, FailedWritesKeepTheOldFiles) {
-    const std::string file = pageWith({"one.mp4"}) + "\r\n";
+    const std::string file = homepageWith({"one.mp4"}) + "\r\n";
     {
         Harness h({{"homepage.html", file}});
         h.folder().failWrite(1);

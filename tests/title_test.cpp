@@ -7,19 +7,6 @@ namespace {
 const std::string Title(markers::Title);
 const std::string Message(markers::Message);
 
-void update(Harness& h, const std::string& title, const std::string& message) {
-    h.form().controls.Text22 = title;
-    h.form().controls.Text23 = message;
-    h.form().Command11();
-    h.runChains();
-}
-
-std::string with(std::string text, const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
-
 TEST(TitleTest, DefaultHomepageTwiceAndBlanks) {
     Harness h;
     const std::string original = h.form().homepage.PageText;
@@ -30,27 +17,27 @@ TEST(TitleTest, DefaultHomepageTwiceAndBlanks) {
     };
 
     // Message box empty: only the title changes.
-    update(h, "My Channel", "");
+    updateTitle(h, "My Channel", "");
     EXPECT_TRUE(
         sameText(with(original, Title + "\n</h1>", Title + "\nMy Channel\n</h1>") + "\r\n", h.file("homepage.html")));
     EXPECT_EQ(h.form().controls.Text22, "My Channel");
     EXPECT_EQ(h.form().title.TitleStepPhase, 0);
 
     // Title box empty: the stored title is applied again; the message gets its own line.
-    update(h, "", "Hello");
+    updateTitle(h, "", "Hello");
     EXPECT_TRUE(sameText(expect("My Channel", "Hello"), h.file("homepage.html")));
     const std::size_t count = lines(h.form().homepage.PageText);
 
-    update(h, "Second", "Blanks:   ");
+    updateTitle(h, "Second", "Blanks:   ");
     EXPECT_TRUE(sameText(expect("Second", "Blanks:   "), h.file("homepage.html")));
     EXPECT_EQ(lines(h.form().homepage.PageText), count);
 
-    update(h, "   ", "");
+    updateTitle(h, "   ", "");
     EXPECT_TRUE(sameText(expect("   ", "Blanks:   "), h.file("homepage.html")));
 
     // Both boxes empty: nothing happens.
     h.folder().written.clear();
-    update(h, "", "");
+    updateTitle(h, "", "");
     EXPECT_FALSE(h.form().isArmed(Step::Timer20));
     EXPECT_TRUE(h.folder().written.empty());
 }
@@ -58,9 +45,9 @@ TEST(TitleTest, DefaultHomepageTwiceAndBlanks) {
 TEST(TitleTest, MarkupIsEscapedSoALaterTitleReplacesItWholly) {
     Harness h;
     const std::string original = h.form().homepage.PageText;
-    update(h, "<b>Bold & co</b>", "");
+    updateTitle(h, "<b>Bold & co</b>", "");
     EXPECT_NE(h.file("homepage.html").find(Title + "\n&lt;b&gt;Bold &amp; co&lt;/b&gt;\n</h1>"), std::string::npos);
-    update(h, "Plain", "");
+    updateTitle(h, "Plain", "");
     EXPECT_TRUE(
         sameText(with(original, Title + "\n</h1>", Title + "\nPlain\n</h1>") + "\r\n", h.file("homepage.html")));
 }
@@ -68,12 +55,12 @@ TEST(TitleTest, MarkupIsEscapedSoALaterTitleReplacesItWholly) {
 TEST(TitleTest, MissingMarkersAndNoTagAfterTheMarker) {
     // No markers: nothing applied, the file is still written as homepage.html (read from Homepage.htm).
     Harness bare({{"Homepage.htm", "<html>\r\n<body></body>\r\n</html>\r\n"}, {"AppDocs.txt", "\r\n"}});
-    update(bare, "T", "M");
+    updateTitle(bare, "T", "M");
     EXPECT_EQ(bare.file("homepage.html"), "<html>\n<body></body>\n</html>\n\r\n");
 
     // Only a message marker, with nothing but text and blanks after it: the document ends after the new line.
     Harness open({{"homepage.html", "<h2>\r\n" + Message + "\r\nold message  "}, {"AppDocs.txt", "\r\n"}});
-    update(open, "T", "New");
+    updateTitle(open, "T", "New");
     EXPECT_EQ(open.file("homepage.html"), "<h2>\n" + Message + "\nNew\n\r\n");
 }
 

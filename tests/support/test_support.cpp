@@ -1,5 +1,9 @@
 #include "test_support.h"
 
+#include "homepage/document.h"
+#include "homepage/markers.h"
+#include "homepage/text_ops.h"
+
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -84,6 +88,72 @@ std::string Harness::file(const std::string& name) const {
 
 bool Harness::has(const std::string& name) const {
     return std::filesystem::exists(dir() / name);
+}
+
+void createEntry(Harness& h, const std::string& name, const std::string& homepage, const std::string& individ,
+                 bool homepageOnly) {
+    Controls& c = h.form().controls;
+    c.Text2 = name;
+    c.Text4 = homepage;
+    c.Text5 = individ;
+    c.Check1 = homepageOnly;
+    h.form().Command1();
+    h.runChains();
+}
+
+void deleteEntry(Harness& h, const std::string& name) {
+    h.form().controls.Text2 = name;
+    h.form().Command5();
+    h.runChains();
+}
+
+void insertEntry(Harness& h, const std::string& name, const std::string& anchor, const std::string& homepage,
+                 const std::string& individ) {
+    Controls& c = h.form().controls;
+    c.Text20 = name;
+    c.Text25 = anchor;
+    c.Text19 = homepage;
+    c.Text21 = individ;
+    h.form().Command9();
+    h.runChains();
+}
+
+void updateTitle(Harness& h, const std::string& title, const std::string& message) {
+    h.form().controls.Text22 = title;
+    h.form().controls.Text23 = message;
+    h.form().Command11();
+    h.runChains();
+}
+
+std::string liveEntry(const std::string& name, const std::string& descrip) {
+    std::string entry = buildSampleEntry();
+    replaceAll(entry, markers::FileNameToken, name);
+    replaceAll(entry, markers::FileNameLessExtToken, withoutExtension(name));
+    replaceAll(entry, markers::HomepageDescripToken, descrip);
+    replaceAll(entry, markers::WrapOpen, "");
+    replaceAll(entry, markers::WrapClose, "");
+    return entry;
+}
+
+std::string liveEntry(const std::string& name) {
+    return liveEntry(name, "About " + name);
+}
+
+const std::string PageHead = "<html>\n<body>\n<div class=\"container\">\n";
+const std::string PageTail = std::string(markers::EndA) + "\n</body>\n</html>\n";
+
+std::string homepageWith(std::initializer_list<std::string> names) {
+    std::string text = PageHead;
+    for (const std::string& name : names) {
+        text += liveEntry(name) + "\n";
+    }
+    return text + "\n" + buildSampleEntry() + "\n" + PageTail;
+}
+
+std::string with(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
 std::vector<std::string> splitLines(std::string_view text) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -80,6 +81,27 @@ private:
     FaultyFolder folder_;
     std::unique_ptr<Form> form_;
 };
+
+// What a user does: type into a panel's boxes, click its button, and let the chain run to its end.
+void createEntry(Harness& h, const std::string& name, const std::string& homepage, const std::string& individ = "",
+                 bool homepageOnly = false);
+void deleteEntry(Harness& h, const std::string& name);
+void insertEntry(Harness& h, const std::string& name, const std::string& anchor, const std::string& homepage = "",
+                 const std::string& individ = "");
+void updateTitle(Harness& h, const std::string& title, const std::string& message);
+
+// An entry as the append Step leaves it: the sample entry with its tokens filled and its wrappers taken off.
+std::string liveEntry(const std::string& name, const std::string& descrip);
+// The same with the description "About {name}".
+std::string liveEntry(const std::string& name);
+
+// Held homepage text: PageHead, the live entries, an empty line, the sample entry and PageTail.
+extern const std::string PageHead;
+extern const std::string PageTail;
+std::string homepageWith(std::initializer_list<std::string> names);
+
+// `text` with its first `from` replaced by `to`; a test failure when `from` is absent.
+std::string with(std::string text, const std::string& from, const std::string& to);
 
 // Lines of held text (split at LF), for readable comparisons.
 std::vector<std::string> splitLines(std::string_view text);
