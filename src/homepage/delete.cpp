@@ -72,8 +72,8 @@ void Form::Command6() {
 }
 
 void Form::deleteClick(const std::string& nameBox) {
-    const std::optional<std::string> name = toCodePage(stripBlanks(nameBox));
-    if (!name || !isValidFileName(*name)) {
+    const std::optional<std::string> name = typedFileName(nameBox);
+    if (!name) {
         routing.InvalidName = 1;
         arm(Step::Timer1);
         return;

@@ -1,5 +1,6 @@
 #include "document.h"
 
+#include "app/page_text.h"
 #include "app/working_folder.h"
 #include "markers.h"
 #include "text_ops.h"
@@ -105,6 +106,14 @@ std::string entrySourceKey(std::string_view fileName) {
 
 std::string_view withoutExtension(std::string_view fileName) {
     return fileName.substr(0, fileName.find('.'));
+}
+
+std::optional<std::string> typedFileName(std::string_view box) {
+    std::optional<std::string> name = toCodePage(stripBlanks(box));
+    if (name && !isValidFileName(*name)) {
+        name.reset();
+    }
+    return name;
 }
 
 bool isValidFileName(std::string_view name) {

@@ -31,6 +31,10 @@ std::string entrySourceKey(std::string_view fileName);
 // The file name up to, not including, its first period.
 std::string_view withoutExtension(std::string_view fileName);
 
+// The name typed into a file-name box (UTF-8), without the blanks around it, as code-page bytes; nothing when it
+// fails the checks below or holds a character the code page lacks.
+std::optional<std::string> typedFileName(std::string_view box);
+
 // Whether a (code-page) file name passes the checks of every request: a period after the first character, and
 // none of \ / : * ? " < > | or a control character.
 bool isValidFileName(std::string_view name);

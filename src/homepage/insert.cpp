@@ -93,8 +93,7 @@ void takeBoxes(Form& form) {
 }
 
 void checkName(Form& form) {
-    const std::optional<std::string> name = toCodePage(stripBlanks(form.controls.Text20));
-    if (!name || !isValidFileName(*name)) {
+    if (!typedFileName(form.controls.Text20)) {
         form.routing.InvalidName = 1;
         form.insert.InsertPhase = 1;
         form.insert.InsertPending = 0;

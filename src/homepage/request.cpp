@@ -13,8 +13,8 @@ void Form::createChangeClick(const std::string& nameBox, const std::string& home
     TextBefore.clear();
     TextAfter.clear();
     request.HomepageOnly = homepageOnly ? 1 : 0;
-    const std::optional<std::string> name = toCodePage(stripBlanks(nameBox));
-    if (!name || !isValidFileName(*name)) {
+    const std::optional<std::string> name = typedFileName(nameBox);
+    if (!name) {
         routing.InvalidName = 1;
         arm(Step::Timer1);
         return;

@@ -1,6 +1,7 @@
 #include "homepage/markers.h"
 #include "homepage/text_ops.h"
 #include "pages/individual_page.h"
+#include "pages/php_literal.h"
 
 namespace clipnest {
 
@@ -113,32 +114,6 @@ echo htmlspecialchars((string) $data, ENT_QUOTES | ENT_SUBSTITUTE, 'UTF-8');
 </body>
 </html>)html";
 
-// A name inside a PHP single-quoted literal.
-std::string escapeSingleQuoted(std::string_view value) {
-    std::string out;
-    out.reserve(value.size());
-    for (const char c : value) {
-        if (c == '\\' || c == '\'') {
-            out.push_back('\\');
-        }
-        out.push_back(c);
-    }
-    return out;
-}
-
-// A name inside a PHP double-quoted literal, where $ would start a variable.
-std::string escapeDoubleQuoted(std::string_view value) {
-    std::string out;
-    out.reserve(value.size());
-    for (const char c : value) {
-        if (c == '\\' || c == '"' || c == '$') {
-            out.push_back('\\');
-        }
-        out.push_back(c);
-    }
-    return out;
-}
-
 } // namespace
 
 std::string_view webFontApiOrigin() {
@@ -167,8 +142,8 @@ void fillFileNameLessExt(std::string& pageText, std::string_view fileNameLessExt
     // One pass that looks at the character before each token: a quote opens the single-quoted $filename literal,
     // everything else is a double-quoted literal. A name that itself holds the token is inserted once.
     const std::string_view token = markers::FileNameLessExtToken;
-    const std::string inSingle = escapeSingleQuoted(fileNameLessExt);
-    const std::string inDouble = escapeDoubleQuoted(fileNameLessExt);
+    const std::string inSingle = phpSingleQuoted(fileNameLessExt);
+    const std::string inDouble = phpDoubleQuoted(fileNameLessExt);
     std::string out;
     out.reserve(pageText.size());
     std::size_t done = 0;

@@ -1,23 +1,8 @@
 #include "pages/rename_page.h"
 
+#include "pages/php_literal.h"
+
 namespace clipnest {
-
-namespace {
-
-// The value of a PHP double-quoted literal: \, " and $ would otherwise end it, escape or interpolate.
-std::string phpDoubleQuoted(std::string_view value) {
-    std::string out;
-    out.reserve(value.size() + 2);
-    for (const char c : value) {
-        if (c == '\\' || c == '"' || c == '$') {
-            out.push_back('\\');
-        }
-        out.push_back(c);
-    }
-    return out;
-}
-
-} // namespace
 
 std::string buildRenamePage(std::string_view oldName, std::string_view newName) {
     // The names are printed through htmlspecialchars because the browser shows the page's output as HTML.
