@@ -1,0 +1,68 @@
+// The document rules and text operations on arbitrary bytes: no crash, no read out of range, and the few
+// properties every caller relies on.
+#include "app/page_text.h"
+#include "homepage/document.h"
+#include "homepage/markers.h"
+#include "homepage/text_ops.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <string>
+
+using namespace clipnest;
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) {
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    const std::string name = in.ConsumeRandomLengthString(64);
+    const std::string token = in.ConsumeRandomLengthString(16);
+    const std::string value = in.ConsumeRandomLengthString(64);
+    const std::string bytes = in.ConsumeRemainingBytesAsString();
+
+    std::string text = linesWithLf(bytes);
+    check(text.find('\r') == std::string::npos);
+    check(bytes.empty() ? text.empty() : text.ends_with('\n'));
+
+    const std::string sample = buildSampleEntry();
+    std::string seeded = text;
+    if (seedSampleEntry(seeded, markers::FileNameKey, sample)) {
+        check(contains(seeded, sample) && seeded.size() == text.size() + sample.size() + 2);
+    } else {
+        check(seeded == text);
+    }
+    seedSampleEntry(seeded, markers::FileNameToken, sample);
+
+    entryPresent(text, name);
+    entrySourceKey(name);
+    const std::string_view stem = withoutExtension(name);
+    check(stem.size() <= name.size());
+    if (isValidFileName(name)) {
+        check(name.find('.') != std::string::npos && name.front() != '.');
+    }
+    check(stripBlanks(name).size() <= name.size());
+
+    std::string replaced = text;
+    replaceAll(replaced, token, value);
+    replaceFirst(replaced, token, value);
+    std::string marked = text;
+    setContentAfterMarker(marked, markers::EntryDescriptionTail, value);
+    setContentAfterMarker(marked, token, value, in.remaining_bytes() % 7);
+
+    toPageText(bytes);
+    if (const auto codePage = toCodePage(bytes)) {
+        check(codePage->size() <= bytes.size());
+    }
+    asciiWithReferences(bytes);
+    codePageToUtf8(bytes);
+    return 0;
+}
