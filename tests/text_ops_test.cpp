@@ -22,6 +22,23 @@ TEST(TextOps, ReplaceAllIsOneLeftToRightPass) {
     EXPECT_EQ(s, "none");
 }
 
+TEST(TextOps, ReplaceEachTakesWhicheverTokenComesFirst) {
+    std::string s = "<!--w <a href=\"T.php\"> w--> <b>D</b> T";
+    replaceEach(s, {{"T", "x.mp4"}, {"D", "T and D"}, {"<!--w ", ""}, {" w-->", ""}});
+    EXPECT_EQ(s, "<a href=\"x.mp4.php\"> <b>T and D</b> x.mp4");
+    // Overlapping candidates: the earlier position wins, then the earlier-listed token.
+    s = "abcabc";
+    replaceEach(s, {{"bc", "1"}, {"ab", "2"}, {"a", "3"}});
+    EXPECT_EQ(s, "2c2c");
+}
+
+TEST(TextOps, FindRunFindsTheFirstRunOfItsLength) {
+    EXPECT_EQ(findRun("a\n\n\n\n\n\nb", '\n', 6), 1u);
+    EXPECT_EQ(findRun("a\n\n\n\n\nb\n\n\n\n\n\n\n", '\n', 6), 7u);
+    EXPECT_EQ(findRun("\n\n\n\n\n", '\n', 6), std::string_view::npos);
+    EXPECT_EQ(findRun("", '\n', 6), std::string_view::npos);
+}
+
 TEST(TextOps, ReplaceFirstAndStripBlanks) {
     std::string s = "TOK TOK";
     replaceFirst(s, "TOK", "x");

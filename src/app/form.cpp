@@ -114,7 +114,7 @@ bool Form::readText(std::string_view name, std::string& into) {
         fileFailure(readFailureText(std::string(name)));
         return false;
     }
-    into = linesWithLf(*bytes);
+    into = linesWithLf(std::move(*bytes));
     return true;
 }
 
@@ -129,23 +129,27 @@ bool Form::loadHomepage(std::string_view name) {
         return false;
     }
     homepage.UnreadableHomepage.clear();
-    homepage.PageText = linesWithLf(*bytes);
+    homepage.PageText = linesWithLf(std::move(*bytes));
     homepage.SavedPageText = homepage.PageText;
     homepage.HomepageLoaded = 1;
     return true;
 }
 
 bool Form::writeText(std::string_view name, std::string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size() + 2);
-    bytes.append(text);
-    bytes += "\r\n";
-    if (folder_.write(name, bytes)) {
-        return true;
+    std::string bytes(text);
+    return writeWithLineEnd(name, bytes);
+}
+
+bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
+    // The line end goes on and comes off again, so a large homepage is never copied for its write.
+    text += "\r\n";
+    const bool written = folder_.write(name, text);
+    text.resize(text.size() - 2);
+    if (!written) {
+        fileFailure(writeFailureText(std::string(name)));
+        endChains();
     }
-    fileFailure(writeFailureText(std::string(name)));
-    endChains();
-    return false;
+    return written;
 }
 
 bool Form::writeHomepage() {
@@ -154,7 +158,7 @@ bool Form::writeHomepage() {
         endChains();
         return false;
     }
-    if (writeText(markers::HomepageFile, homepage.PageText)) {
+    if (writeWithLineEnd(markers::HomepageFile, homepage.PageText)) {
         homepage.SavedPageText = homepage.PageText;
         return true;
     }

@@ -198,6 +198,7 @@ private:
     void createChangeClick(const std::string& nameBox, const std::string& homepageBox, const std::string& individBox,
                            bool homepageOnly);
     void deleteClick(const std::string& nameBox);
+    bool writeWithLineEnd(std::string_view name, std::string& text);
 
     const Clock& clock_;
     WorkingFolder& folder_;

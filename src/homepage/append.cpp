@@ -14,17 +14,20 @@ namespace {
 void makeEntryLive(Form& form) {
     std::string& text = form.homepage.PageText;
     const EntryRequest& q = form.request;
-    if (const std::size_t six = text.find("\n\n\n\n\n\n"); six != std::string::npos) {
+    if (const std::size_t six = findRun(text, '\n', 6); six != std::string::npos) {
         text.erase(six, 3);
     }
     if (!q.FileName.empty()) {
+        // One pass for the tokens and the wrappers: a value is put in once and never searched again.
         if (contains(text, markers::FileNameKey)) {
-            replaceAll(text, markers::FileNameToken, q.FileName);
-            replaceAll(text, markers::FileNameLessExtToken, q.FileNameLessExt);
-            replaceAll(text, markers::HomepageDescripToken, q.HomepageDescrip);
+            replaceEach(text, {{markers::FileNameToken, q.FileName},
+                               {markers::FileNameLessExtToken, q.FileNameLessExt},
+                               {markers::HomepageDescripToken, q.HomepageDescrip},
+                               {markers::WrapOpen, ""},
+                               {markers::WrapClose, ""}});
+        } else {
+            replaceEach(text, {{markers::WrapOpen, ""}, {markers::WrapClose, ""}});
         }
-        replaceAll(text, markers::WrapOpen, "");
-        replaceAll(text, markers::WrapClose, "");
     }
     seedSampleEntry(text, markers::FileNameKey, form.homepage.SampleEntry);
 }

@@ -5,7 +5,9 @@
 #include "markers.h"
 #include "text_ops.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace clipnest {
 
@@ -18,25 +20,29 @@ std::optional<std::string_view> findHomepage(const WorkingFolder& folder) {
     return std::nullopt;
 }
 
-std::string linesWithLf(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size() + 1);
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t cr = bytes.find('\r', start);
-        if (cr == std::string_view::npos) {
-            text.append(bytes.substr(start));
-            text += '\n';
-            break;
+std::string linesWithLf(std::string bytes) {
+    const std::size_t n = bytes.size();
+    const bool lastLineEnded =
+        n > 0 && (bytes[n - 1] == '\r' || (n > 1 && bytes[n - 2] == '\r' && bytes[n - 1] == '\n'));
+    // In place: every CR LF or lone CR becomes one LF, so the text never grows past its last line.
+    std::size_t w = 0;
+    for (std::size_t r = 0; r < n;) {
+        const std::size_t cr = std::min(bytes.find('\r', r), n);
+        if (w != r) {
+            std::memmove(bytes.data() + w, bytes.data() + r, cr - r);
         }
-        text.append(bytes.substr(start, cr - start));
-        text += '\n';
-        start = cr + 1;
-        if (start < bytes.size() && bytes[start] == '\n') {
-            ++start;
+        w += cr - r;
+        r = cr;
+        if (r < n) {
+            bytes[w++] = '\n';
+            r += (r + 1 < n && bytes[r + 1] == '\n') ? 2 : 1;
         }
     }
-    return text;
+    bytes.resize(w);
+    if (n > 0 && !lastLineEnded) {
+        bytes += '\n';
+    }
+    return bytes;
 }
 
 std::string buildSampleEntry() {

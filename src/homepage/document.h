@@ -13,7 +13,7 @@ std::optional<std::string_view> findHomepage(const WorkingFolder& folder);
 
 // File bytes as held text: a line ends at CR LF or a lone CR (a lone LF stays inside the line), and every line,
 // the last included, is followed by one LF.
-std::string linesWithLf(std::string_view bytes);
+std::string linesWithLf(std::string bytes);
 
 // The disabled sample entry: 13 wrapped lines joined by LF, no LF after the last.
 std::string buildSampleEntry();

@@ -111,24 +111,23 @@ bool placeBlock(Form& form) {
     if (p == std::string::npos) {
         return false;
     }
-    std::string& before = form.TextBefore;
-    std::string& after = form.TextAfter;
-    before = text.substr(0, p);
-    after = text.substr(p);
-    // At the very start of the page there is nothing to keep in front, so the block goes to the source line.
-    if (const std::size_t q = before.rfind(GalleryOpening); q != std::string::npos && q >= 1) {
-        after.insert(0, before, q);
-        before.erase(q);
+    // The text is cut in front of the anchor's gallery opening and the block goes between the two pieces; inserting
+    // in place gives the same text without copying a large homepage into pieces first. At the very start of the page
+    // there is nothing to keep in front, so the block goes to the source line.
+    std::size_t at = p;
+    if (p >= GalleryOpening.size()) {
+        if (const std::size_t q = text.rfind(GalleryOpening, p - GalleryOpening.size());
+            q != std::string::npos && q >= 1) {
+            at = q;
+        }
     }
-    text = before;
+    std::string block;
     for (const std::string_view line : BlockLines) {
-        text.append(line);
-        text += '\n';
+        block.append(line);
+        block += '\n';
     }
-    text += "\n\n";
-    text += after;
-    before.clear();
-    after.clear();
+    block += "\n\n";
+    text.insert(at, block);
     return true;
 }
 

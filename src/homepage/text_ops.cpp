@@ -1,25 +1,70 @@
 #include "text_ops.h"
 
+#include <algorithm>
+#include <array>
+
 namespace clipnest {
 
 void replaceAll(std::string& text, std::string_view token, std::string_view value) {
-    if (token.empty()) {
-        return;
+    replaceEach(text, {{token, value}});
+}
+
+void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_view, std::string_view>> tokens) {
+    constexpr std::size_t MaxTokens = 8;
+    std::array<std::size_t, MaxTokens> next{};
+    const std::size_t count = std::min(tokens.size(), MaxTokens);
+    const auto* token = tokens.begin();
+    bool any = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        next[i] = token[i].first.empty() ? std::string::npos : text.find(token[i].first);
+        any = any || next[i] != std::string::npos;
     }
-    std::size_t pos = text.find(token);
-    if (pos == std::string::npos) {
+    if (!any) {
         return;
     }
     std::string out;
     out.reserve(text.size());
     std::size_t done = 0;
-    for (; pos != std::string::npos; pos = text.find(token, done)) {
-        out.append(text, done, pos - done);
-        out.append(value);
-        done = pos + token.size();
+    while (true) {
+        std::size_t best = count;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (next[i] != std::string::npos && (best == count || next[i] < next[best])) {
+                best = i;
+            }
+        }
+        if (best == count) {
+            break;
+        }
+        out.append(text, done, next[best] - done);
+        out.append(token[best].second);
+        done = next[best] + token[best].first.size();
+        // Tokens found inside the text just replaced start their search again behind it.
+        for (std::size_t i = 0; i < count; ++i) {
+            if (next[i] != std::string::npos && next[i] < done) {
+                next[i] = text.find(token[i].first, done);
+            }
+        }
     }
     out.append(text, done);
     text = std::move(out);
+}
+
+std::size_t findRun(std::string_view text, char c, std::size_t count) {
+    if (count == 0) {
+        return 0;
+    }
+    // Check each window from its end: the last other character found lets the next window start behind it.
+    for (std::size_t start = 0; start + count <= text.size();) {
+        std::size_t end = start + count;
+        while (end > start && text[end - 1] == c) {
+            --end;
+        }
+        if (end == start) {
+            return start;
+        }
+        start = end;
+    }
+    return std::string_view::npos;
 }
 
 void replaceFirst(std::string& text, std::string_view token, std::string_view value) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace clipnest {
 
@@ -12,6 +14,13 @@ inline bool contains(std::string_view text, std::string_view part) {
 // Replaces every occurrence of `token` in one left-to-right pass: a value holding the token is inserted once, and
 // text formed by a replacement is not searched again.
 void replaceAll(std::string& text, std::string_view token, std::string_view value);
+
+// Replaces every occurrence of several tokens in one left-to-right pass: at each place the token found first (the
+// earlier-listed one on a tie) is replaced, and replacement values are not searched again.
+void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_view, std::string_view>> tokens);
+
+// The position of the first run of `count` copies of `c`, or npos.
+std::size_t findRun(std::string_view text, char c, std::size_t count);
 
 // Replaces the first occurrence of `token`, if any.
 void replaceFirst(std::string& text, std::string_view token, std::string_view value);
