@@ -1,5 +1,7 @@
 #include "homepage/text_ops.h"
 
+#include <random>
+
 #include <gtest/gtest.h>
 
 namespace clipnest {
@@ -20,6 +22,26 @@ TEST(TextOps, ReplaceAllIsOneLeftToRightPass) {
     s = "none";
     replaceAll(s, "", "x");
     EXPECT_EQ(s, "none");
+}
+
+TEST(TextOps, FindTextAgreesWithTheStandardSearch) {
+    std::mt19937 random(7);
+    const std::string alphabet = "ab4<9";
+    auto draw = [&](std::size_t n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i) {
+            s += alphabet[random() % alphabet.size()];
+        }
+        return s;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        const std::string text = draw(random() % 40);
+        const std::string part = draw(random() % 5);
+        for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+            ASSERT_EQ(findText(text, part, from), std::string_view(text).find(part, from))
+                << "[" << text << "] [" << part << "] from " << from;
+        }
+    }
 }
 
 TEST(TextOps, ReplaceEachTakesWhicheverTokenComesFirst) {

@@ -31,7 +31,7 @@ void setHomepageDescription(Form& form) {
     }
     form.change.HomepageChanged = 1;
     std::string& text = form.homepage.PageText;
-    if (const std::size_t at = text.find(entrySourceKey(q.FileName)); at != std::string::npos) {
+    if (const std::size_t at = findText(text, entrySourceKey(q.FileName)); at != std::string::npos) {
         setContentAfterMarker(text, markers::EntryDescriptionTail, q.HomepageDescrip, at);
     }
 }

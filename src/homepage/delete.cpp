@@ -49,7 +49,7 @@ void trimTrailingBlanks(Form& form, std::string& before) {
 void dropLeadingWords(Form& form, std::string& after) {
     int& passes = form.del.TrimCount;
     while (passes < MaxTrimPasses) {
-        const std::size_t next = after.find(NextEntry);
+        const std::size_t next = findText(after, NextEntry);
         const std::size_t blank = after.find(' ');
         if (next == std::string::npos || (blank != std::string::npos && next < blank)) {
             break;
@@ -120,7 +120,7 @@ void findHomepageForDelete(Form& form) {
 
 void cutEntry(Form& form) {
     std::string& text = form.homepage.PageText;
-    const std::size_t p = text.find(entrySourceKey(form.request.FileName));
+    const std::size_t p = findText(text, entrySourceKey(form.request.FileName));
     if (p == std::string::npos) {
         form.arm(Step::Timer30);
         form.del.DeletePending = 0;
@@ -139,8 +139,8 @@ void cutEntry(Form& form) {
     }
 
     // A page that has lost its sample entry has no disabled mark; the next live entry then still ends this one.
-    const std::size_t next = after.find(NextEntry);
-    const std::size_t disabled = after.find(markers::WrapOpen);
+    const std::size_t next = findText(after, NextEntry);
+    const std::size_t disabled = findText(after, markers::WrapOpen);
     if (next != std::string::npos && next < disabled) {
         after.erase(0, next);
     }
@@ -151,9 +151,9 @@ void cutEntry(Form& form) {
     dropLeadingWords(form, after);
 
     // The first gallery opening that follows is the sample's, or there is none.
-    if (after.find(DisabledGallery) == after.find(NextEntry)) {
+    if (findText(after, DisabledGallery) == findText(after, NextEntry)) {
         before += "\n\n\n";
-        if (const std::size_t m = after.find(SampleStart); m != std::string::npos) {
+        if (const std::size_t m = findText(after, SampleStart); m != std::string::npos) {
             after.erase(0, m);
         }
     }

@@ -77,7 +77,7 @@ bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_vi
     }
     std::size_t p = std::string::npos;
     for (const std::string_view marker : {markers::EndA, markers::EndB, markers::EndC}) {
-        if (p = pageText.find(marker); p != std::string::npos) {
+        if (p = findText(pageText, marker); p != std::string::npos) {
             break;
         }
     }

@@ -107,7 +107,7 @@ void checkName(Form& form) {
 // Puts the new block in front of the anchor entry's gallery opening. False when the anchor is not on the page.
 bool placeBlock(Form& form) {
     std::string& text = form.homepage.PageText;
-    const std::size_t p = text.find(anchorKey(form.insert.AnchorFileName));
+    const std::size_t p = findText(text, anchorKey(form.insert.AnchorFileName));
     if (p == std::string::npos) {
         return false;
     }

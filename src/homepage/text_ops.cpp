@@ -2,8 +2,34 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace clipnest {
+
+std::size_t findText(std::string_view text, std::string_view part, std::size_t from) {
+    if (part.empty()) {
+        return from <= text.size() ? from : std::string_view::npos;
+    }
+    if (from > text.size() || text.size() - from < part.size()) {
+        return std::string_view::npos;
+    }
+    const std::size_t digit = part.find_first_of("0123456789");
+    const std::size_t k = digit == std::string_view::npos ? 0 : digit;
+    const char* const data = text.data();
+    const char* const last = data + text.size() - part.size() + k; // the key character of the last possible match
+    for (const char* at = data + from + k; at <= last;) {
+        const void* hit = std::memchr(at, part[k], static_cast<std::size_t>(last - at) + 1);
+        if (hit == nullptr) {
+            break;
+        }
+        const char* const start = static_cast<const char*>(hit) - k;
+        if (std::memcmp(start, part.data(), part.size()) == 0) {
+            return static_cast<std::size_t>(start - data);
+        }
+        at = static_cast<const char*>(hit) + 1;
+    }
+    return std::string_view::npos;
+}
 
 void replaceAll(std::string& text, std::string_view token, std::string_view value) {
     replaceEach(text, {{token, value}});
@@ -16,7 +42,7 @@ void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_
     const auto* token = tokens.begin();
     bool any = false;
     for (std::size_t i = 0; i < count; ++i) {
-        next[i] = token[i].first.empty() ? std::string::npos : text.find(token[i].first);
+        next[i] = token[i].first.empty() ? std::string::npos : findText(text, token[i].first);
         any = any || next[i] != std::string::npos;
     }
     if (!any) {
@@ -41,7 +67,7 @@ void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_
         // Tokens found inside the text just replaced start their search again behind it.
         for (std::size_t i = 0; i < count; ++i) {
             if (next[i] != std::string::npos && next[i] < done) {
-                next[i] = text.find(token[i].first, done);
+                next[i] = findText(text, token[i].first, done);
             }
         }
     }
@@ -68,7 +94,7 @@ std::size_t findRun(std::string_view text, char c, std::size_t count) {
 }
 
 void replaceFirst(std::string& text, std::string_view token, std::string_view value) {
-    if (const std::size_t pos = token.empty() ? std::string::npos : text.find(token); pos != std::string::npos) {
+    if (const std::size_t pos = token.empty() ? std::string::npos : findText(text, token); pos != std::string::npos) {
         text.replace(pos, token.size(), value);
     }
 }
@@ -82,7 +108,7 @@ std::string_view stripBlanks(std::string_view text) {
 }
 
 bool setContentAfterMarker(std::string& text, std::string_view marker, std::string_view value, std::size_t from) {
-    const std::size_t m = text.find(marker, from);
+    const std::size_t m = findText(text, marker, from);
     if (m == std::string::npos) {
         return false;
     }

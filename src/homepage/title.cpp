@@ -12,7 +12,7 @@ namespace {
 // Whatever stands between the marker and the next "<" becomes LF + value + LF; blanks around the rest are dropped.
 // With no "<" after the marker the document ends after the value's line.
 void replaceAfterMarker(std::string& text, std::string_view marker, std::string_view value) {
-    const std::size_t p = text.find(marker);
+    const std::size_t p = findText(text, marker);
     if (p == std::string::npos) {
         return;
     }
