@@ -58,7 +58,11 @@ std::optional<std::string> WorkingFolder::read(std::string_view name) const {
     if (size < 0 || !in) {
         return std::nullopt;
     }
-    std::string bytes(static_cast<std::size_t>(size), '\0');
+    // Room behind the content lets the edits of a large homepage (a new entry, a fresh sample) happen in place.
+    constexpr std::size_t EditRoom = 64 * 1024;
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(size) + EditRoom);
+    bytes.resize(static_cast<std::size_t>(size));
     in.read(bytes.data(), size);
     if (in.gcount() != size) {
         return std::nullopt;

@@ -40,17 +40,18 @@ void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_
     std::array<std::size_t, MaxTokens> next{};
     const std::size_t count = std::min(tokens.size(), MaxTokens);
     const auto* token = tokens.begin();
-    bool any = false;
+    std::size_t first = std::string::npos;
     for (std::size_t i = 0; i < count; ++i) {
         next[i] = token[i].first.empty() ? std::string::npos : findText(text, token[i].first);
-        any = any || next[i] != std::string::npos;
+        first = std::min(first, next[i]);
     }
-    if (!any) {
+    if (first == std::string::npos) {
         return;
     }
+    // Only the text from the first match on is rebuilt; what comes before it stays where it is.
     std::string out;
-    out.reserve(text.size());
-    std::size_t done = 0;
+    out.reserve(text.size() - first + 64);
+    std::size_t done = first;
     while (true) {
         std::size_t best = count;
         for (std::size_t i = 0; i < count; ++i) {
@@ -72,7 +73,8 @@ void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_
         }
     }
     out.append(text, done);
-    text = std::move(out);
+    text.resize(first);
+    text += out;
 }
 
 std::size_t findRun(std::string_view text, char c, std::size_t count) {
