@@ -41,6 +41,7 @@ TEST(TextOps, FindTextAgreesWithTheStandardSearch) {
             ASSERT_EQ(findText(text, part, from), std::string_view(text).find(part, from))
                 << "[" << text << "] [" << part << "] from " << from;
         }
+        ASSERT_EQ(findLastText(text, part), std::string_view(text).rfind(part)) << "[" << text << "] [" << part << "]";
     }
 }
 

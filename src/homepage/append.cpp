@@ -19,7 +19,7 @@ void makeEntryLive(Form& form) {
     }
     if (!q.FileName.empty()) {
         // One pass for the tokens and the wrappers: a value is put in once and never searched again.
-        if (contains(text, markers::FileNameKey)) {
+        if (containsNearEnd(text, markers::FileNameKey)) {
             replaceEach(text, {{markers::FileNameToken, q.FileName},
                                {markers::FileNameLessExtToken, q.FileNameLessExt},
                                {markers::HomepageDescripToken, q.HomepageDescrip},

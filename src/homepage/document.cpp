@@ -72,7 +72,7 @@ std::string buildSampleEntry() {
 }
 
 bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry) {
-    if (pageText.empty() || contains(pageText, key)) {
+    if (pageText.empty() || containsNearEnd(pageText, key)) {
         return false;
     }
     std::size_t p = std::string::npos;

@@ -135,7 +135,7 @@ void fillBlock(Form& form) {
     std::string& text = form.homepage.PageText;
     const EntryRequest& q = form.request;
     // Only the first tokens: the new block stands in front of the sample entry, which keeps its own.
-    if (contains(text, markers::FileNameKey)) {
+    if (containsNearEnd(text, markers::FileNameKey)) {
         replaceFirst(text, markers::FileNameToken, q.FileName);
         replaceFirst(text, markers::FileNameLessExtToken, q.FileNameLessExt);
         replaceFirst(text, markers::HomepageDescripToken, q.HomepageDescrip);

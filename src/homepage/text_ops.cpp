@@ -6,6 +6,16 @@
 
 namespace clipnest {
 
+namespace {
+
+// The character a search looks for first: the part's first digit, else its first character.
+std::size_t keyIndex(std::string_view part) {
+    const std::size_t digit = part.find_first_of("0123456789");
+    return digit == std::string_view::npos ? 0 : digit;
+}
+
+} // namespace
+
 std::size_t findText(std::string_view text, std::string_view part, std::size_t from) {
     if (part.empty()) {
         return from <= text.size() ? from : std::string_view::npos;
@@ -13,8 +23,7 @@ std::size_t findText(std::string_view text, std::string_view part, std::size_t f
     if (from > text.size() || text.size() - from < part.size()) {
         return std::string_view::npos;
     }
-    const std::size_t digit = part.find_first_of("0123456789");
-    const std::size_t k = digit == std::string_view::npos ? 0 : digit;
+    const std::size_t k = keyIndex(part);
     const char* const data = text.data();
     const char* const last = data + text.size() - part.size() + k; // the key character of the last possible match
     for (const char* at = data + from + k; at <= last;) {
@@ -27,6 +36,30 @@ std::size_t findText(std::string_view text, std::string_view part, std::size_t f
             return static_cast<std::size_t>(start - data);
         }
         at = static_cast<const char*>(hit) + 1;
+    }
+    return std::string_view::npos;
+}
+
+std::size_t findLastText(std::string_view text, std::string_view part) {
+    if (part.size() > text.size()) {
+        return std::string_view::npos;
+    }
+    if (part.empty()) {
+        return text.size();
+    }
+    const std::size_t k = keyIndex(part);
+    const char* const data = text.data();
+    // Key characters of possible matches stand at positions k to `end` - 1.
+    for (std::size_t end = text.size() - part.size() + k + 1; end > k;) {
+        const void* hit = ::memrchr(data + k, part[k], end - k);
+        if (hit == nullptr) {
+            break;
+        }
+        const char* const start = static_cast<const char*>(hit) - k;
+        if (std::memcmp(start, part.data(), part.size()) == 0) {
+            return static_cast<std::size_t>(start - data);
+        }
+        end = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
     }
     return std::string_view::npos;
 }
@@ -81,13 +114,12 @@ std::size_t findRun(std::string_view text, char c, std::size_t count) {
     if (count == 0) {
         return 0;
     }
-    // Check each window from its end: the last other character found lets the next window start behind it.
-    for (std::size_t start = 0; start + count <= text.size();) {
-        std::size_t end = start + count;
-        while (end > start && text[end - 1] == c) {
-            --end;
+    for (std::size_t start = text.find(c); start != std::string_view::npos; start = text.find(c, start)) {
+        std::size_t end = start + 1;
+        while (end < text.size() && end - start < count && text[end] == c) {
+            ++end;
         }
-        if (end == start) {
+        if (end - start == count) {
             return start;
         }
         start = end;

@@ -12,8 +12,17 @@ namespace clipnest {
 // search through a large homepage stops at far fewer places.
 std::size_t findText(std::string_view text, std::string_view part, std::size_t from = 0);
 
+// The last position of `part`, or npos; like std::string_view::rfind, with the same first-digit shortcut.
+std::size_t findLastText(std::string_view text, std::string_view part);
+
 inline bool contains(std::string_view text, std::string_view part) {
     return findText(text, part) != std::string_view::npos;
+}
+
+// The same answer as contains(), found from the end: for the sample entry's tokens, which stand near the end of a
+// homepage, this reads a few lines instead of the whole page.
+inline bool containsNearEnd(std::string_view text, std::string_view part) {
+    return findLastText(text, part) != std::string_view::npos;
 }
 
 // Replaces every occurrence of `token` in one left-to-right pass: a value holding the token is inserted once, and
