@@ -5,14 +5,12 @@
 namespace clipnest {
 namespace {
 
-TEST(PageText, EscapesMarkupAndKeepsCodePageCharacters) {
+TEST(PageText, EscapesMarkupKeepsCodePageCharactersAndRefersToTheRest) {
     EXPECT_EQ(toPageText("Tom & Jerry <b>"), "Tom &amp; Jerry &lt;b&gt;");
     EXPECT_EQ(toPageText("caf\xC3\xA9"), "caf\xE9");
     EXPECT_EQ(toPageText("\xE2\x82\xAC 5 \xE2\x80\x94 ok"), "\x80 5 \x97 ok"); // euro sign and em dash
     EXPECT_EQ(toPageText(""), "");
-}
-
-TEST(PageText, CharactersOutsideTheCodePageBecomeReferences) {
+    // Characters outside the code page become references.
     EXPECT_EQ(toPageText("tea \xE2\x98\x95"), "tea &#9749;");         // hot beverage
     EXPECT_EQ(toPageText("\xF0\x9F\x8E\xA5 clip"), "&#127909; clip"); // movie camera
     EXPECT_EQ(toPageText("\xC5\x81"), "&#321;");                      // L with stroke

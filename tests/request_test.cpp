@@ -1,4 +1,3 @@
-#include "homepage/document.h"
 #include "homepage/markers.h"
 #include "homepage/text_ops.h"
 #include "pages/individual_page.h"
@@ -6,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-namespace clipnest {
+namespace clipnest::testing {
 namespace {
-
-using testing::Harness;
 
 // A folder that has run the tool before and holds a homepage with one live entry for clip7.mp4.
 std::vector<std::pair<std::string, std::string>> folderWithClip7() {
@@ -45,47 +42,13 @@ TEST(Request, ClickFillsTheRequestFromItsOwnPanel) {
     EXPECT_EQ(f.request.IndividDescrip, "&#9749;");
 }
 
-TEST(Request, InvalidNameShowsTheMessageForThreeSecondsAndChangesNothing) {
-    for (const std::string& bad : std::vector<std::string>{"clip", ".clip.mp4", "   ", " .x", "a/b.mp4", "..\\up.mp4",
-                                                           "a:b.mp4", "x\xF0\x9F\x8E\xA5.mp4", "tab\there.mp4"}) {
-        Harness h;
-        Form& f = h.form();
-        f.clickPanel(Panel::Text15);
-        f.request.FileName = "kept.mp4";
-        f.controls.Text2 = bad;
-        f.controls.Check1 = true;
-        f.Command1();
-        EXPECT_FALSE(f.isArmed(Step::Timer24)) << bad;
-        EXPECT_EQ(f.request.FileName, "kept.mp4");
-        h.advance(30);
-        EXPECT_TRUE(f.isVisible(Panel::Text15));
-        EXPECT_EQ(f.panels[Panel::Text15].text, "Please enter a valid file name.");
-        h.advance(2999);
-        EXPECT_TRUE(f.isVisible(Panel::Text15));
-        h.advance(1);
-        EXPECT_FALSE(f.isVisible(Panel::Text15));
-        EXPECT_EQ(f.panels[Panel::Text15].text, "");
-        EXPECT_EQ(f.routing.InvalidName, 0);
-        EXPECT_EQ(f.interval(Step::Timer1), 30);
-        EXPECT_FALSE(f.isArmed(Step::Timer1));
-        EXPECT_FALSE(h.has("homepage.html"));
-    }
-}
-
 TEST(Request, AfterABadHomepageOnlyClickAValidClickIsOrdinary) {
     Harness h;
-    Form& f = h.form();
-    f.controls.Text2 = "nodot";
-    f.controls.Check1 = true;
-    f.Command1();
+    createEntry(h, "nodot", "", "", true);
     h.runUntilIdle();
-    f.controls.Text2 = "clip1.mp4";
-    f.controls.Text4 = "first";
-    f.controls.Check1 = false;
-    f.Command1();
-    h.runChains();
+    createEntry(h, "clip1.mp4", "first");
     EXPECT_TRUE(h.has("clip1.php"));
-    EXPECT_EQ(f.routing.RouteCode, 1);
+    EXPECT_EQ(h.form().routing.RouteCode, 1);
 }
 
 TEST(Request, FirstRequestReadsFourTicksLaterRequestsTwo) {
@@ -101,7 +64,7 @@ TEST(Request, FirstRequestReadsFourTicksLaterRequestsTwo) {
     }
     h.advance(30);
     EXPECT_TRUE(f.isArmed(Step::Timer26)) << "no page text held: the template is prepared first";
-    EXPECT_EQ(f.routing.RoutePhase, 4) << "rests at 4 after routing to the page Step";
+    EXPECT_EQ(f.routing.RoutePhase, 4);
     h.runChains();
     EXPECT_EQ(f.routing.RoutePhase, 2);
     EXPECT_EQ(f.routing.RouteCode, 1);
@@ -121,7 +84,7 @@ TEST(Request, RoutingCases) {
         const char* homepage;
         const char* individ;
         bool homepageOnly;
-        int routeCode;
+        int routeCode; // 0: ends silently
         Step armed;
     };
     const Case cases[] = {
@@ -131,8 +94,11 @@ TEST(Request, RoutingCases) {
         {"clip7.mp4", "short", "long", false, 5, Step::Timer14},
         {"clip7.mp4", "short", "long", true, 4, Step::Timer14},
         {"fresh.mp4", "short", "", true, 4, Step::Timer14},
+        {"clip7.mp4", "", "", false, 0, Step::Timer24}, // present, no descriptions
+        {"clip7.mp4", "", "", true, 0, Step::Timer24},  // homepage only, no text
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.homepage + "/" + c.individ + (c.homepageOnly ? " only" : ""));
         Harness h(folderWithClip7());
         h.put("clip7.php", "page\r\n");
         h.put("fresh.php", "page\r\n");
@@ -143,38 +109,31 @@ TEST(Request, RoutingCases) {
         f.controls.Check1 = c.homepageOnly;
         f.Command1();
         h.advance(4 * 30);
-        EXPECT_EQ(f.routing.RouteCode, c.routeCode) << c.name << " " << c.homepage << "/" << c.individ;
-        EXPECT_TRUE(f.isArmed(c.armed)) << c.name;
         EXPECT_EQ(f.request.HomepageOnly, c.routeCode == 4 ? 1 : 0) << "kept only for the homepage-only change";
+        if (c.routeCode == 0) {
+            h.runUntilIdle();
+            EXPECT_EQ(f.routing.RoutePhase, 2);
+            EXPECT_FALSE(f.chainRunning());
+            EXPECT_EQ(h.file("clip7.php"), "page\r\n");
+            continue;
+        }
+        EXPECT_EQ(f.routing.RouteCode, c.routeCode);
+        EXPECT_TRUE(f.isArmed(c.armed));
         if (std::string(c.individ).empty() && !c.homepageOnly) {
             EXPECT_EQ(f.request.IndividDescrip, c.homepage);
         }
     }
 }
 
-TEST(Request, PresentEntryWithoutDescriptionsAndHomepageOnlyWithoutTextEndSilently) {
-    for (const bool homepageOnly : {false, true}) {
-        Harness h(folderWithClip7());
-        h.put("clip7.php", "page\r\n");
-        Form& f = h.form();
-        f.controls.Text2 = "clip7.mp4";
-        f.controls.Check1 = homepageOnly;
-        f.Command1();
-        h.runUntilIdle();
-        EXPECT_EQ(f.routing.RoutePhase, 2);
-        EXPECT_EQ(f.request.HomepageOnly, 0);
-        EXPECT_FALSE(f.chainRunning());
-        EXPECT_EQ(h.file("clip7.php"), "page\r\n");
-    }
-}
+TEST(Request, MissingPageNoticeThenTheSecondClickBuildsThePageFromTheTemplate) {
+    Harness only(folderWithClip7());
+    createEntry(only, "clip7.mp4", "words", "", true);
+    EXPECT_FALSE(only.form().isVisible(Panel::Text11)) << "a homepage-only change needs no page";
+    EXPECT_EQ(only.form().routing.RouteCode, 4);
 
-TEST(Request, MissingPageNoticeThenTheSecondClickBuildsThePage) {
     Harness h(folderWithClip7());
     Form& f = h.form();
-    f.controls.Text2 = "clip7.mp4";
-    f.controls.Text4 = "new words";
-    f.Command1();
-    h.runChains();
+    createEntry(h, "clip7.mp4", "new words");
     EXPECT_TRUE(f.isVisible(Panel::Text11));
     EXPECT_FALSE(h.has("clip7.php"));
     f.clickPanel(Panel::Text11);
@@ -182,24 +141,13 @@ TEST(Request, MissingPageNoticeThenTheSecondClickBuildsThePage) {
 
     f.Command1();
     h.runChains();
-    ASSERT_TRUE(h.has("clip7.php"));
-    EXPECT_TRUE(contains(h.file("clip7.php"), "<div class=\"desc\">new words</div>"));
+    std::string page = buildIndividualPageTemplate();
+    fillIndividualPage(page, "clip7.mp4", "clip7", "new words");
+    EXPECT_TRUE(sameText(page + "\r\n", h.file("clip7.php")));
     EXPECT_EQ(f.individ.MissingPageNoticeShown, 0);
     h.advance(25000);
     EXPECT_FALSE(f.isVisible(Panel::Text11));
 }
 
-TEST(Request, HomepageOnlyRequestSkipsTheMissingPageNotice) {
-    Harness h(folderWithClip7());
-    Form& f = h.form();
-    f.controls.Text2 = "clip7.mp4";
-    f.controls.Text4 = "words";
-    f.controls.Check1 = true;
-    f.Command1();
-    h.advance(4 * 30 + 2 * 30 + 30);
-    EXPECT_FALSE(f.isVisible(Panel::Text11));
-    EXPECT_EQ(f.routing.RouteCode, 4);
-}
-
 } // namespace
-} // namespace clipnest
+} // namespace clipnest::testing

@@ -32,6 +32,7 @@ std::optional<std::string> FaultyFolder::read(std::string_view name) const {
 
 bool FaultyFolder::write(std::string_view name, std::string_view bytes) {
     if (++writes_ == failAt_) {
+        failed = name;
         return false;
     }
     if (!WorkingFolder::write(name, bytes)) {
@@ -122,6 +123,13 @@ void updateTitle(Harness& h, const std::string& title, const std::string& messag
     h.form().controls.Text22 = title;
     h.form().controls.Text23 = message;
     h.form().Command11();
+    h.runChains();
+}
+
+void renamePage(Harness& h, const std::string& oldName, const std::string& newName) {
+    h.form().controls.Text18 = oldName;
+    h.form().controls.Text24 = newName;
+    h.form().Command10();
     h.runChains();
 }
 

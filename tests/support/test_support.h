@@ -46,6 +46,7 @@ public:
     void failWrite(int n) { failAt_ = writes_ + n; }
     int writes() const { return writes_; }
     std::vector<std::string> written; // names written successfully, in order
+    std::string failed;               // the name whose write was made to fail
     bool failReads = false;
 
 private:
@@ -89,6 +90,7 @@ void deleteEntry(Harness& h, const std::string& name);
 void insertEntry(Harness& h, const std::string& name, const std::string& anchor, const std::string& homepage = "",
                  const std::string& individ = "");
 void updateTitle(Harness& h, const std::string& title, const std::string& message);
+void renamePage(Harness& h, const std::string& oldName, const std::string& newName);
 
 // An entry as the append Step leaves it: the sample entry with its tokens filled and its wrappers taken off.
 std::string liveEntry(const std::string& name, const std::string& descrip);
