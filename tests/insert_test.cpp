@@ -111,7 +111,8 @@ TEST(Insert, ClickRefusesDuplicatesAndBadNames) {
     };
     for (const Case& c : {Case{"one.mp4", "x", Panel::Text29}, Case{"clip9", "one.mp4", Panel::Text28},
                           Case{".mp4", "one.mp4", Panel::Text28}, Case{"clip9.mp4", "one", Panel::Text28},
-                          Case{"clip9.mp4", "", Panel::Text28}, Case{"a:b.mp4", "one.mp4", Panel::Text28},
+                          Case{"clip9.mp4", "", Panel::Text28}, Case{"", "one.mp4", Panel::Text28},
+                          Case{"a:b.mp4", "one.mp4", Panel::Text28},
                           Case{"clip9.mp4", "\xE2\x82\xAC\xF0\x9F\x98\x80.mp4", Panel::Text28}}) {
         SCOPED_TRACE(std::string(c.name) + " " + c.anchor);
         Harness h({{"homepage.html", fileOne()}});

@@ -156,8 +156,9 @@ void fillPage(Form& form) {
 } // namespace
 
 void Form::Command9() {
+    // An empty box names no entry: two quotes in a row stand in every page (controls="").
     const std::optional<std::string> trimmed = toCodePage(stripBlanks(controls.Text20));
-    if (trimmed && contains(homepage.PageText, "\"" + *trimmed + "\"")) {
+    if (trimmed && !trimmed->empty() && contains(homepage.PageText, "\"" + *trimmed + "\"")) {
         arm(Step::Timer29);
         show(Panel::Text29);
         return;
