@@ -198,6 +198,8 @@ private:
     void createChangeClick(const std::string& nameBox, const std::string& homepageBox, const std::string& individBox,
                            bool homepageOnly);
     void deleteClick(const std::string& nameBox);
+    // Takes the typed file name into the request; a bad one gets the invalid-name message instead.
+    bool takeFileName(const std::string& nameBox);
     bool writeWithLineEnd(std::string_view name, std::string& text);
 
     const Clock& clock_;

@@ -72,15 +72,10 @@ void Form::Command6() {
 }
 
 void Form::deleteClick(const std::string& nameBox) {
-    const std::optional<std::string> name = typedFileName(nameBox);
-    if (!name) {
-        routing.InvalidName = 1;
-        arm(Step::Timer1);
+    // The trimmed name, like the presence check, so blanks typed around it still find the entry.
+    if (!takeFileName(nameBox)) {
         return;
     }
-    // The trimmed name, like the presence check, so blanks typed around it still find the entry.
-    request.FileName = *name;
-    request.FileNameLessExt = std::string(withoutExtension(*name));
     del.DeletePending = 1;
     routing.RouteCode = 12;
     arm(Step::Timer31);

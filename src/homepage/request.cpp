@@ -8,19 +8,26 @@
 
 namespace clipnest {
 
+bool Form::takeFileName(const std::string& nameBox) {
+    const std::optional<std::string> name = typedFileName(nameBox);
+    if (!name) {
+        routing.InvalidName = 1;
+        arm(Step::Timer1);
+        return false;
+    }
+    request.FileName = *name;
+    request.FileNameLessExt = std::string(withoutExtension(*name));
+    return true;
+}
+
 void Form::createChangeClick(const std::string& nameBox, const std::string& homepageBox, const std::string& individBox,
                              bool homepageOnly) {
     TextBefore.clear();
     TextAfter.clear();
     request.HomepageOnly = homepageOnly ? 1 : 0;
-    const std::optional<std::string> name = typedFileName(nameBox);
-    if (!name) {
-        routing.InvalidName = 1;
-        arm(Step::Timer1);
+    if (!takeFileName(nameBox)) {
         return;
     }
-    request.FileName = *name;
-    request.FileNameLessExt = std::string(withoutExtension(*name));
     request.HomepageDescrip = toPageText(homepageBox);
     // The individual page declares UTF-8, so its description carries no code-page bytes.
     if (!individBox.empty()) {
