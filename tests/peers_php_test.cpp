@@ -235,10 +235,8 @@ TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
     fs::remove(h.dir() / "new & \"better\".mp4");
     EXPECT_EQ(server.get("change_file_name.php").body, "Error While Renaming my $clip&#039;s.mp4");
     EXPECT_FALSE(h.has("new & \"better\".mp4"));
-    // PHP's rename() itself logs why it failed; nothing else may appear.
-    for (const std::string& line : server.newDiagnostics()) {
-        EXPECT_NE(line.find("rename("), npos) << line;
-    }
+    // The page says what went wrong itself; PHP's own warning would show visitors the server's paths.
+    EXPECT_EQ(server.newDiagnostics(), Lines{});
 }
 
 // ---- Names through the interpreter ----

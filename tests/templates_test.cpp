@@ -146,7 +146,7 @@ TEST(RenamePage, TwentyTwoLinesWithTheNamesEscapedForDoubleQuotes) {
     EXPECT_EQ(lines[4], "$new_name = \"new.mp4\" ;");
     EXPECT_EQ(lines[6], "if(file_exists($new_name))");
     EXPECT_EQ(lines[8], "   echo \"A File With The Same Name Already Exists\" ;");
-    EXPECT_EQ(lines[12], "   if(rename( $old_name, $new_name))");
+    EXPECT_EQ(lines[12], "   if(@rename( $old_name, $new_name))");
     EXPECT_EQ(lines[18], "        echo \"Error While Renaming \" . htmlspecialchars($old_name) ;");
     EXPECT_EQ(lines[21], "?>");
 

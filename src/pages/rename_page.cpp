@@ -22,7 +22,7 @@ std::string buildRenamePage(std::string_view oldName, std::string_view newName) 
                 " }\n"
                 "Else\n"
                 " {\n"
-                "   if(rename( $old_name, $new_name))\n"
+                "   if(@rename( $old_name, $new_name))\n"
                 "     {\n"
                 "        echo \"Successfully Renamed \" . htmlspecialchars($old_name) . \" to \" . "
                 "htmlspecialchars($new_name) ;\n"
