@@ -68,6 +68,11 @@ TEST(Append, DescriptionsReachThePagesAsPageText) {
     const std::string page = h.file("Bob's clip.php");
     EXPECT_TRUE(contains(page, "<div class=\"desc\">Tom &amp; Jerry &lt;3 caf&#233; &#9749;</div>"));
     EXPECT_TRUE(contains(page, "$filename = 'Bob\\'s clip.txt';"));
+
+    // The page declares UTF-8: a code-page letter of the file name goes into its source as a reference.
+    createEntry(h, "caf\xC3\xA9.mp4", "x");
+    EXPECT_TRUE(contains(h.file("caf\xE9.php"), "<source src=\"caf&#233;.mp4\""));
+    EXPECT_TRUE(contains(h.file("homepage.html"), "<source src=\"caf\xE9.mp4\""));
 }
 
 TEST(Append, ExistingPageFileIsReadOnTheFirstRequestAndKeepsItsOwnText) {

@@ -136,6 +136,18 @@ TEST(Delete, UnheldHomepageIsReadFromItsOtherNameAndWrittenAsHomepageHtml) {
     EXPECT_TRUE(contains(written, "clip8.mp4"));
 }
 
+TEST(Delete, EmptyHomepageFileEndsTheChainWithTheNotFoundNotice) {
+    Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", ""}});
+    Form& f = h.form();
+    f.homepage.PageText.clear();
+    deleteEntry(h, "a.mp4");
+    EXPECT_FALSE(f.chainRunning()) << "an empty file must not be read again forever";
+    EXPECT_EQ(f.del.DeletePending, 0);
+    h.advance(20);
+    EXPECT_TRUE(f.isVisible(Panel::Text8));
+    EXPECT_EQ(h.file("homepage.html"), "");
+}
+
 TEST(Delete, PageWithoutSampleEntry) {
     const std::string one = liveEntry("one.mp4");
     const std::string two = liveEntry("two.mp4");

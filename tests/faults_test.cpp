@@ -46,6 +46,20 @@ TEST(Faults, UnreadableHomepageIsNeverReplaced) {
     EXPECT_TRUE(contains(text, "<source src=\"clip.mp4\""));
 }
 
+TEST(Faults, UnreadablePageFileIsNeverReplacedByTheTemplate) {
+    Harness h({{"AppDocs.txt", "\r\n"}, {"clip.php", "hand-made page\r\n"}});
+    h.folder().unreadable = "clip.php";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        createEntry(h, "clip.mp4", "words");
+        EXPECT_TRUE(contains(h.form().panels[Panel::FileFailure].text, "clip.php"));
+        EXPECT_EQ(h.file("clip.php"), "hand-made page\r\n") << "attempt " << attempt;
+        EXPECT_FALSE(h.has("homepage.html"));
+    }
+    h.folder().unreadable.clear();
+    createEntry(h, "clip.mp4", "words");
+    EXPECT_TRUE(contains(h.file("homepage.html"), "<source src=\"clip.mp4\""));
+}
+
 TEST(Faults, HomepageLargerThanTwentyMillionCharactersIsNotCut) {
     std::string big = "<html>\r\n<!-- ";
     big.append(21'000'000, 'x');

@@ -106,6 +106,10 @@ TEST_P(WriteFaults, EachWriteFailingLeavesOldOrNewFiles) {
         for (const auto& [name, bytes] : prepared) {
             EXPECT_TRUE(now.contains(name)) << name << " went missing";
         }
+        if (now.contains("homepage.html")) {
+            EXPECT_EQ(withoutTrailingLfs(f.homepage.PageText), withoutTrailingLfs(now.at("homepage.html")))
+                << "the held homepage claims what the disk does not hold";
+        }
 
         f.clickPanel(Panel::FileFailure);
         op.run(h);

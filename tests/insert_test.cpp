@@ -80,6 +80,17 @@ TEST(Insert, NamesAreTakenWithoutSurroundingBlanks) {
     EXPECT_TRUE(h.form().isVisible(Panel::Text29));
 }
 
+TEST(Insert, AnInsertEndedByTheMissingPageNoticeDoesNotTakeTheNextRequest) {
+    // The homepage lists clip.mov's page, which is gone: the insert's routing stops at the notice.
+    Harness h({{"homepage.html", homepageWith({"one.mp4", "clip.mov"}) + "\r\n"}});
+    insertEntry(h, "clip.mp4", "one.mp4", "Clip");
+    EXPECT_TRUE(h.form().isVisible(Panel::Text11));
+    createEntry(h, "new.mp4", "New");
+    const std::string text = h.file("homepage.html");
+    EXPECT_LT(text.find("<source src=\"clip.mov\""), text.find("<source src=\"new.mp4\"")) << "appended, not inserted";
+    EXPECT_EQ(h.form().insert.InsertPending, 0);
+}
+
 TEST(Insert, AnchorIsMatchedWithoutItsClosingQuote) {
     Harness h({{"homepage.html", homepageWith({"clip.mp4.bak", "clip.mp4"}) + "\r\n"}});
     insertEntry(h, "clip9.mp4", "clip.mp4", "Nine");

@@ -158,12 +158,11 @@ bool Form::writeHomepage() {
         endChains();
         return false;
     }
-    if (writeWithLineEnd(markers::HomepageFile, homepage.PageText)) {
-        homepage.SavedPageText = homepage.PageText;
-        return true;
+    if (!writeWithLineEnd(markers::HomepageFile, homepage.PageText)) {
+        return false;
     }
-    homepage.PageText = homepage.SavedPageText;
-    return false;
+    homepage.SavedPageText = homepage.PageText;
+    return true;
 }
 
 void Form::fileFailure(std::string text) {
@@ -177,6 +176,8 @@ void Form::endChains() {
             disarm(s);
         }
     }
+    // Whatever the ended chains changed in the held homepage never reached the disk.
+    homepage.PageText = homepage.SavedPageText;
     request.HomepageOnly = 0;
     routing.IndividPageText.clear();
     individ.IndividStepTick = 0;

@@ -183,12 +183,12 @@ public:
     // left alone and the file is marked unreadable, so nothing replaces it.
     bool loadHomepage(std::string_view name);
     // Writes `text` and one CR LF as the whole file. On failure the old file stays, the failure panel names the file
-    // and every running chain ends.
+    // and every running chain ends (endChains).
     bool writeText(std::string_view name, std::string_view text);
-    // Writes PageText as "homepage.html"; refuses while the homepage file is unreadable. On failure PageText goes
-    // back to the text last saved.
+    // Writes PageText as "homepage.html"; refuses while the homepage file is unreadable.
     bool writeHomepage();
-    // Ends every running chain of Steps and resets their progress (after a file failure).
+    // Ends every running chain of Steps and resets their progress (after a file failure); the held homepage goes back
+    // to the text last read, built or written.
     void endChains();
 
     // Shows the failure panel with `text`; it stays until clicked.

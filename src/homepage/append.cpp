@@ -42,7 +42,7 @@ void appendEntry(Form& form) {
         seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
         break;
     case 3:
-        replaceAll(page, markers::FileNameToken, q.FileName);
+        fillFileName(page, q.FileName);
         break;
     case 4:
         replaceAll(page, markers::IndividDescripToken, q.IndividDescrip);

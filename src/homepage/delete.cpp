@@ -95,14 +95,20 @@ void findHomepageForDelete(Form& form) {
         form.disarm(Step::Timer31);
         return;
     }
-    if (text.empty()) {
+    const bool held = !text.empty();
+    if (!held) {
         if (!form.loadHomepage(*name)) {
-            form.del.DeletePending = 0;
-            form.disarm(Step::Timer31);
+            // An unreadable file ends the delete (its panel is up); one that went away is looked for again.
+            if (!form.homepage.UnreadableHomepage.empty()) {
+                form.del.DeletePending = 0;
+                form.disarm(Step::Timer31);
+            }
             return;
         }
         form.hide(Panel::Text13);
-    } else {
+    }
+    // An empty file reads as empty text: hand over now instead of reading it again on every run.
+    if (held || text.empty()) {
         form.arm(Step::Timer23);
         form.hide(Panel::Text13);
         form.disarm(Step::Timer31);

@@ -155,6 +155,12 @@ void fillPage(Form& form) {
 
 } // namespace
 
+void abandonInsert(Form& form) {
+    form.insert.InsertPending = 0;
+    form.insert.InsertPhase = 0;
+    form.insert.AnchorFound = 0;
+}
+
 void Form::Command9() {
     // An empty box names no entry: two quotes in a row stand in every page (controls="").
     const std::optional<std::string> trimmed = toCodePage(stripBlanks(controls.Text20));
@@ -219,8 +225,6 @@ void insertEntry(Form& form) {
     case 8:
         if (!form.request.FileNameLessExt.empty() &&
             !form.writeText(form.request.FileNameLessExt + ".php", form.routing.IndividPageText)) {
-            // The new entry was never written, so the held homepage goes back to the file's text.
-            form.homepage.PageText = form.homepage.SavedPageText;
             return;
         }
         break;

@@ -3,6 +3,7 @@
 #include "app/form.h"
 #include "app/page_text.h"
 #include "document.h"
+#include "insert.h"
 #include "markers.h"
 #include "text_ops.h"
 
@@ -69,8 +70,11 @@ void readIndividualPage(Form& form) {
     if (form.folder().exists(page)) {
         r.IndividPageText.clear();
         if (!form.readText(page, r.IndividPageText)) {
-            // An existing page we cannot read must not be replaced by a fresh one.
+            // An existing page we cannot read must not be replaced by a fresh one: end the request, and look at the
+            // page again on the next one.
             form.endChains();
+            r.IndividPageChecked = 0;
+            r.RoutePhase = 2;
         }
     }
 }
@@ -83,13 +87,14 @@ void route(Form& form) {
     if (!form.homepage.UnreadableHomepage.empty()) {
         // Read the homepage again on the next request; until then nothing may be written over it.
         form.fileFailure(readFailureText(form.homepage.UnreadableHomepage));
+        form.endChains();
         r.RoutePhase = 0;
-        q.HomepageOnly = 0;
         return;
     }
     if (form.homepage.HomepageLoaded == 0 && form.startup.DefaultHomepageBuilt < 1) {
         form.arm(Step::Timer25);
         q.HomepageOnly = 0;
+        abandonInsert(form);
         return;
     }
     if (r.IndividPageText.empty() && form.del.DeletePending == 0) {

@@ -1,6 +1,7 @@
 #include "individual_page.h"
 
 #include "app/form.h"
+#include "homepage/insert.h"
 #include "homepage/text_ops.h"
 
 namespace clipnest {
@@ -25,6 +26,7 @@ void prepareIndividualPage(Form& form) {
             form.show(Panel::Text11);
             form.arm(Step::Timer29);
             form.disarm(Step::Timer26);
+            abandonInsert(form);
         }
         return;
     }

@@ -1,3 +1,4 @@
+#include "app/page_text.h"
 #include "homepage/markers.h"
 #include "homepage/text_ops.h"
 #include "pages/individual_page.h"
@@ -138,6 +139,10 @@ std::string buildIndividualPageTemplate() {
     return page;
 }
 
+void fillFileName(std::string& pageText, std::string_view fileName) {
+    replaceAll(pageText, markers::FileNameToken, asciiWithReferences(fileName));
+}
+
 void fillFileNameLessExt(std::string& pageText, std::string_view fileNameLessExt) {
     // One pass that looks at the character before each token: a quote opens the single-quoted $filename literal,
     // everything else is a double-quoted literal. A name that itself holds the token is inserted once.
@@ -158,7 +163,7 @@ void fillFileNameLessExt(std::string& pageText, std::string_view fileNameLessExt
 
 void fillIndividualPage(std::string& pageText, std::string_view fileName, std::string_view fileNameLessExt,
                         std::string_view individDescrip) {
-    replaceAll(pageText, markers::FileNameToken, fileName);
+    fillFileName(pageText, fileName);
     replaceAll(pageText, markers::IndividDescripToken, individDescrip);
     fillFileNameLessExt(pageText, fileNameLessExt);
 }

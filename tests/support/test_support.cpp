@@ -24,7 +24,7 @@ TempDir::~TempDir() {
 }
 
 std::optional<std::string> FaultyFolder::read(std::string_view name) const {
-    if (failReads) {
+    if (failReads || name == unreadable) {
         return std::nullopt;
     }
     return WorkingFolder::read(name);

@@ -48,6 +48,7 @@ public:
     std::vector<std::string> written; // names written successfully, in order
     std::string failed;               // the name whose write was made to fail
     bool failReads = false;
+    std::string unreadable; // a name whose reads fail
 
 private:
     int writes_ = 0;
