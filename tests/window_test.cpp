@@ -155,7 +155,7 @@ TEST_F(WindowTest, BuiltFromTheLayoutTables) {
     EXPECT_EQ(get("picWindow")->geometry(), QRect(0, 16, 1218, 809));
     EXPECT_EQ(get("picI_Scroll")->geometry(), QRect(0, 0, 1218, 1784));
     auto* bar = get<QScrollBar>("VScroll1");
-    EXPECT_EQ(bar->geometry(), QRect(1214, 0, 20, 809));
+    EXPECT_EQ(bar->geometry(), QRect(1218, 0, 20, 809)) << "the bar ends at the window's right edge";
     EXPECT_EQ(bar->maximum(), MaxScroll);
     EXPECT_EQ(bar->pageStep(), PageStep);
     EXPECT_FALSE(get("HScroll1")->isVisible());
@@ -210,6 +210,19 @@ TEST_F(WindowTest, PageKeysScrollByOneViewportAndStopAtTheEnds) {
     QApplication::sendEvent(surface, &down);
     EXPECT_EQ(bar->value(), QApplication::wheelScrollLines() * 100);
     EXPECT_EQ(QApplication::focusWidget(), box);
+
+    // Over a panel the wheel scrolls the surface too, never the panel's own text.
+    form().show(Panel::Text11);
+    window->tick();
+    auto* panel = get<QPlainTextEdit>("Text11");
+    QApplication::sendEvent(panel->viewport(), &down);
+    EXPECT_EQ(bar->value(), 2 * QApplication::wheelScrollLines() * 100);
+    EXPECT_EQ(panel->verticalScrollBar()->value(), 0);
+
+    // Coming back to the window leaves the caret in the box being typed in.
+    window->activateWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), box);
 }
 
 TEST_F(WindowTest, ASmallerWindowKeepsEveryPanelReachable) {
@@ -218,7 +231,7 @@ TEST_F(WindowTest, ASmallerWindowKeepsEveryPanelReachable) {
     const int viewHeight = 500 * 15 - 825;
     auto* bar = get<QScrollBar>("VScroll1");
     EXPECT_EQ(get("picWindow")->geometry(), QRect(0, 16, 880, viewHeight / 15));
-    EXPECT_EQ(bar->geometry(), QRect(876, 0, 20, viewHeight / 15));
+    EXPECT_EQ(bar->geometry(), QRect(880, 0, 20, viewHeight / 15));
     EXPECT_EQ(bar->maximum(), 26760 - viewHeight);
     EXPECT_EQ(bar->pageStep(), viewHeight);
 
@@ -230,7 +243,14 @@ TEST_F(WindowTest, ASmallerWindowKeepsEveryPanelReachable) {
     EXPECT_LT(frame6.right(), get("picWindow")->width()) << "the right-hand panels can be reached";
     EXPECT_LT(frame6.bottom(), get("picWindow")->height()) << "and the bottom of the surface";
 
-    // Panels on the window move up with its bottom edge.
+    // Panels on the window move up with its bottom edge and keep clear of the scroll bars; a file failure, which
+    // waits for a click, is in sight wherever the surface is scrolled to.
+    for (const char* name : {"Text8", "Text11", "Text13", "Text28", "Text29", "txtFileFailure"}) {
+        const QRect r = get(name)->geometry();
+        EXPECT_LT(r.right(), bar->x()) << name;
+        EXPECT_LT(r.bottom(), across->y()) << name;
+        EXPECT_EQ(get(name)->parentWidget(), window.get()) << name;
+    }
     EXPECT_LE(get("Text8")->geometry().bottom(), 500);
     EXPECT_EQ(get("Text8")->x(), 520);
     EXPECT_EQ(get("Text17")->geometry().bottom() + 1 - get("picWindow")->height(), (12375 - PageStep) / 15)

@@ -7,6 +7,7 @@
 #include <array>
 #include <climits>
 #include <functional>
+#include <limits>
 #include <utility>
 
 #include <QApplication>
@@ -40,7 +41,6 @@ constexpr int ViewportTop = 240;
 // Room the window keeps under the viewport.
 constexpr int ViewportBottomMargin = DesignHeight - 240 - 12135;
 constexpr int ScrollBarWidth = 300;
-constexpr int ScrollBarGap = 60;
 constexpr int MaxScrollValue = 32767;
 // Title bar and borders, which the available screen area must also hold.
 const QSize DecorationAllowance(16, 48);
@@ -146,10 +146,15 @@ protected:
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
-// Calls back on a mouse press and swallows it.
-class PressFilter final : public QObject {
+int wheelTwips(const QWheelEvent& event) {
+    return -event.angleDelta().y() * QApplication::wheelScrollLines() * SmallChange / 120;
+}
+
+// A panel's events: a press calls back and is swallowed; the wheel scrolls the surface, not the panel's own text.
+class PanelFilter final : public QObject {
 public:
-    PressFilter(std::function<void()> onPress, QObject* parent) : QObject(parent), onPress_(std::move(onPress)) {}
+    PanelFilter(std::function<void()> onPress, std::function<void(int)> onWheel, QObject* parent)
+        : QObject(parent), onPress_(std::move(onPress)), onWheel_(std::move(onWheel)) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
@@ -157,11 +162,16 @@ protected:
             onPress_();
             return true;
         }
+        if (event->type() == QEvent::Wheel) {
+            onWheel_(wheelTwips(*static_cast<QWheelEvent*>(event)));
+            return true;
+        }
         return false;
     }
 
 private:
     std::function<void()> onPress_;
+    std::function<void(int)> onWheel_;
 };
 
 } // namespace
@@ -188,12 +198,11 @@ protected:
     }
 
     void wheelEvent(QWheelEvent* event) override {
-        const int notches120 = event->angleDelta().y();
-        if (notches120 == 0) {
+        if (event->angleDelta().y() == 0) {
             event->ignore();
             return;
         }
-        onWheelTwips(-notches120 * QApplication::wheelScrollLines() * SmallChange / 120);
+        onWheelTwips(wheelTwips(*event));
         event->accept();
     }
 };
@@ -264,6 +273,8 @@ void ScrollForm::build() {
         case Kind::LineBox: {
             auto* box = new QLineEdit(container);
             box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // No silent cut at the default 32767 characters: a long description is kept whole.
+            box->setMaxLength(std::numeric_limits<int>::max());
             widget = box;
             break;
         }
@@ -335,12 +346,12 @@ void ScrollForm::build() {
         panel->viewport()->setCursor(Qt::ArrowCursor);
         paintBackground(panel, QPalette::Base, Red);
         const Panel which = def.panel;
-        panel->viewport()->installEventFilter(new PressFilter(
+        panel->viewport()->installEventFilter(new PanelFilter(
             [this, which] {
                 form_->clickPanel(which);
                 afterAction();
             },
-            panel));
+            [this](int twips) { scrollByWheel(twips); }, panel));
         panel->hide();
         panelWidgets_[def.panel] = panel;
     }
@@ -393,7 +404,8 @@ void ScrollForm::placeViewport() {
     picWindow_->setGeometry(pixelRect(0, ViewportTop, viewWidth, viewHeight));
 
     const bool wasResizing = std::exchange(resizing_, true);
-    vscroll_->setGeometry(pixelRect(windowWidth - ScrollBarWidth - ScrollBarGap, 0, ScrollBarWidth, viewHeight));
+    // The window's inner width already leaves out the border that the gap made room for, so the bar ends at the edge.
+    vscroll_->setGeometry(pixelRect(windowWidth - ScrollBarWidth, 0, ScrollBarWidth, viewHeight));
     vscroll_->setSingleStep(SmallChange);
     vscroll_->setPageStep(std::min(viewHeight, MaxScrollValue));
     vscroll_->setRange(0, std::clamp(SurfaceHeight - viewHeight, 0, MaxScrollValue));
@@ -418,13 +430,20 @@ void ScrollForm::placePanels() {
         QWidget* panel = panelWidgets_.at(def.panel);
         const QWidget* container = panel->parentWidget();
         int shrunk = 0;
+        int room = container->width() * TwipsPerPixel;
+        int bottom = std::numeric_limits<int>::max() / 2;
         if (container == this) {
             shrunk = DesignHeight - height() * TwipsPerPixel;
+            // Keep clear of the scroll bars.
+            room = picWindow_->width() * TwipsPerPixel;
+            if (hscroll_->isVisible()) {
+                bottom = hscroll_->y() * TwipsPerPixel;
+            }
         } else if (container == picWindow_) {
             shrunk = findControl("picWindow")->height - picWindow_->height() * TwipsPerPixel;
         }
-        const int top = std::max(0, def.top - std::max(0, shrunk));
-        const int left = std::max(0, std::min(def.left, container->width() * TwipsPerPixel - def.width));
+        const int top = std::max(0, std::min(def.top - std::max(0, shrunk), bottom - def.height));
+        const int left = std::max(0, std::min(def.left, room - def.width));
         panel->move(toPixels(left), toPixels(top));
     }
 }
@@ -535,8 +554,16 @@ void ScrollForm::resizeEvent(QResizeEvent* event) {
 
 void ScrollForm::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    // The surface takes the focus when the window is activated, unless the user was typing in a box: coming back
+    // from another program must not take the caret out of it.
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        surface_->setFocus(Qt::ActiveWindowFocusReason);
+        const QWidget* focused = focusWidget();
+        const bool typing = qobject_cast<const QLineEdit*>(focused) != nullptr ||
+                            (qobject_cast<const QPlainTextEdit*>(focused) != nullptr &&
+                             !static_cast<const QPlainTextEdit*>(focused)->isReadOnly());
+        if (!typing) {
+            surface_->setFocus(Qt::ActiveWindowFocusReason);
+        }
     }
 }
 
