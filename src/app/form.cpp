@@ -70,7 +70,7 @@ const std::vector<std::pair<const char*, std::string Controls::*>>& Controls::te
     return boxes;
 }
 
-Form::Form(const Clock& clock, WorkingFolder& folder) : clock_(clock), folder_(folder), scheduler_(clock) {
+Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), scheduler_(clock) {
     for (const StepDef& def : Schedule) {
         [[maybe_unused]] const int id = scheduler_.add(def.name, def.intervalMs, [this, run = def.run] { run(*this); });
         assert(id == static_cast<int>(def.step));

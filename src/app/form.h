@@ -202,7 +202,6 @@ private:
     bool takeFileName(const std::string& nameBox);
     bool writeWithLineEnd(std::string_view name, std::string& text);
 
-    const Clock& clock_;
     WorkingFolder& folder_;
     StepScheduler scheduler_;
     bool quitRequested_ = false;

@@ -18,9 +18,7 @@ void loadOrBuildHomepage(Form& form) {
     } else {
         if (form.startup.DefaultHomepageBuilt == 0) {
             form.startup.DefaultHomepageBuilt = 1;
-            form.homepage.PageText =
-                buildDefaultHomepage(form.title.HomepageTitle, form.title.HomepageMessage, form.homepage.SampleEntry);
-            form.homepage.SavedPageText = form.homepage.PageText;
+            holdDefaultHomepage(form);
         }
         if (form.startup.AppDocsState == 1) {
             form.startup.AppDocsState = 2;

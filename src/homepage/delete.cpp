@@ -10,7 +10,6 @@ namespace clipnest {
 
 namespace {
 
-constexpr std::string_view GalleryOpening = "<div class=\"gallery\">";
 constexpr std::string_view VideoOpening = "<div class=\"videofile";
 // No closing quote, so it also finds the disabled sample's opening.
 constexpr std::string_view NextEntry = "<div class=\"gallery";
@@ -133,7 +132,7 @@ void cutEntry(Form& form) {
     before = text.substr(0, p);
     after = text.substr(p);
 
-    if (const std::size_t q = before.rfind(GalleryOpening); q != std::string::npos) {
+    if (const std::size_t q = before.rfind(markers::GalleryOpening); q != std::string::npos) {
         before.erase(q);
     } else if (const std::size_t v = before.rfind(VideoOpening); v != std::string::npos) {
         before.erase(v);
@@ -146,7 +145,7 @@ void cutEntry(Form& form) {
         after.erase(0, next);
     }
 
-    if (contains(before, GalleryOpening)) {
+    if (contains(before, markers::GalleryOpening)) {
         trimTrailingBlanks(form, before);
     }
     dropLeadingWords(form, after);

@@ -14,11 +14,9 @@ namespace clipnest {
 
 namespace {
 
-constexpr std::string_view GalleryOpening = "<div class=\"gallery\">";
-
 // The sample entry's lines without their wrappers or the blanks inside them, tokens still in place.
 constexpr std::array<std::string_view, 13> BlockLines = {
-    "<div class=\"gallery\">",
+    markers::GalleryOpening,
     markers::Link,
     "<a href=\"p4yFileNameLessExtp5y.php\">",
     "  <div class=\"videofile\">",
@@ -115,8 +113,8 @@ bool placeBlock(Form& form) {
     // in place gives the same text without copying a large homepage into pieces first. At the very start of the page
     // there is nothing to keep in front, so the block goes to the source line.
     std::size_t at = p;
-    if (p >= GalleryOpening.size()) {
-        if (const std::size_t q = text.rfind(GalleryOpening, p - GalleryOpening.size());
+    if (p >= markers::GalleryOpening.size()) {
+        if (const std::size_t q = text.rfind(markers::GalleryOpening, p - markers::GalleryOpening.size());
             q != std::string::npos && q >= 1) {
             at = q;
         }

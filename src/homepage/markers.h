@@ -23,6 +23,9 @@ inline constexpr std::string_view Title = "<!-- t9b3 HOSTS!, PLEASE don't delete
 inline constexpr std::string_view Message = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything "
                                             "in between this tag and the homepage message. -->";
 
+// The opening line of a live entry.
+inline constexpr std::string_view GalleryOpening = "<div class=\"gallery\">";
+
 // Tails searched for on their own.
 inline constexpr std::string_view EntryDescriptionTail = "between this tag and the Entry description";
 inline constexpr std::string_view IndividualDescriptionTail = "between this tag and the Individual description";

@@ -6,6 +6,12 @@
 
 namespace clipnest {
 
+void holdDefaultHomepage(Form& form) {
+    form.homepage.PageText =
+        buildDefaultHomepage(form.title.HomepageTitle, form.title.HomepageMessage, form.homepage.SampleEntry);
+    form.homepage.SavedPageText = form.homepage.PageText;
+}
+
 void buildOrReadHomepage(Form& form) {
     form.disarm(Step::Timer25);
     StartupState& s = form.startup;
@@ -15,9 +21,7 @@ void buildOrReadHomepage(Form& form) {
             form.loadHomepage(*name);
         } else {
             if (++s.DefaultHomepageBuilt == 1) {
-                form.homepage.PageText = buildDefaultHomepage(form.title.HomepageTitle, form.title.HomepageMessage,
-                                                              form.homepage.SampleEntry);
-                form.homepage.SavedPageText = form.homepage.PageText;
+                holdDefaultHomepage(form);
             }
             if (s.AppDocsState == 1) {
                 s.AppDocsState = 2;
