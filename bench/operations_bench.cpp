@@ -30,12 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class VirtualClock final : public Clock {
-public:
-    std::int64_t nowMs() const override { return now; }
-    std::int64_t now = 0;
-};
-
 double cpuMs() {
     timespec t{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);

@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class VirtualClock final : public Clock {
-public:
-    std::int64_t nowMs() const override { return now; }
-    std::int64_t now = 0;
-};
-
 // The real folder with the flush to disk left out (it only costs time here) and one write that may fail.
 class FuzzFolder final : public WorkingFolder {
 public:

@@ -121,7 +121,7 @@ protected:
     bool has(const char* name) const { return fs::exists(dir.path() / name); }
 
     clipnest::testing::TempDir dir;
-    clipnest::testing::VirtualClock clock;
+    clipnest::VirtualClock clock;
     WorkingFolder folder{dir.path()};
     std::unique_ptr<ScrollForm> window;
 };

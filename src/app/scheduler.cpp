@@ -1,5 +1,7 @@
 #include "scheduler.h"
 
+#include <algorithm>
+
 namespace clipnest {
 
 int StepScheduler::add(std::string name, int intervalMs, Handler handler) {
@@ -71,6 +73,22 @@ void StepScheduler::stopAll() {
     for (Entry& e : steps_) {
         e.armed = false;
     }
+}
+
+bool runInVirtualTime(StepScheduler& scheduler, VirtualClock& clock, std::int64_t until,
+                      const std::function<bool()>& keepGoing) {
+    while (keepGoing()) {
+        const std::optional<std::int64_t> due = scheduler.nextDue();
+        if (!due) {
+            return true;
+        }
+        if (*due > until) {
+            return false;
+        }
+        clock.now = std::max(clock.now, *due);
+        scheduler.runDue();
+    }
+    return true;
 }
 
 } // namespace clipnest

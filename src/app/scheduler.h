@@ -57,4 +57,9 @@ private:
     std::uint64_t armCount_ = 0;
 };
 
+// Moves a virtual clock from one due time to the next, no further than `until`, and runs the Steps due there, for as
+// long as `keepGoing()` holds. False when a Step was still due beyond `until` (the time ran out), else true.
+bool runInVirtualTime(StepScheduler& scheduler, VirtualClock& clock, std::int64_t until,
+                      const std::function<bool()>& keepGoing);
+
 } // namespace clipnest

@@ -54,26 +54,16 @@ Harness::Harness(const std::vector<std::pair<std::string, std::string>>& files, 
 
 void Harness::advance(std::int64_t ms) {
     const std::int64_t target = clock_.now + ms;
-    for (auto due = form_->scheduler().nextDue(); due && *due <= target; due = form_->scheduler().nextDue()) {
-        clock_.now = std::max(clock_.now, *due);
-        form_->scheduler().runDue();
-    }
+    runInVirtualTime(form_->scheduler(), clock_, target, [] { return true; });
     clock_.now = target;
 }
 
 void Harness::runChains(std::int64_t limitMs) {
-    const std::int64_t end = clock_.now + limitMs;
-    while (form_->chainRunning() && clock_.now < end) {
-        const auto due = form_->scheduler().nextDue();
-        advance(due ? std::max<std::int64_t>(*due - clock_.now, 0) : 1);
-    }
+    runInVirtualTime(form_->scheduler(), clock_, clock_.now + limitMs, [this] { return form_->chainRunning(); });
 }
 
 void Harness::runUntilIdle(std::int64_t limitMs) {
-    const std::int64_t end = clock_.now + limitMs;
-    for (auto due = form_->scheduler().nextDue(); due && clock_.now < end; due = form_->scheduler().nextDue()) {
-        advance(std::max<std::int64_t>(*due - clock_.now, 0));
-    }
+    runInVirtualTime(form_->scheduler(), clock_, clock_.now + limitMs, [] { return true; });
 }
 
 void Harness::put(const std::string& name, std::string_view bytes) {

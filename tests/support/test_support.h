@@ -17,12 +17,6 @@
 
 namespace clipnest::testing {
 
-class VirtualClock final : public Clock {
-public:
-    std::int64_t nowMs() const override { return now; }
-    std::int64_t now = 0;
-};
-
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
 public:
