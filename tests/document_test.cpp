@@ -1,4 +1,5 @@
 #include "homepage/document.h"
+#include "homepage/entries.h"
 #include "homepage/markers.h"
 #include "homepage/text_ops.h"
 #include "support/test_support.h"
@@ -77,6 +78,33 @@ TEST(Document, FindsTheHomepageUnderItsNamesInOrder) {
         folder.write(name, "x");
         EXPECT_EQ(findHomepage(folder), name);
     }
+}
+
+std::vector<std::string> names(const std::vector<LiveEntry>& entries) {
+    std::vector<std::string> result;
+    for (const LiveEntry& e : entries) {
+        result.push_back(e.fileName + "=" + e.description);
+    }
+    return result;
+}
+
+TEST(Document, LiveEntriesAreFoundByTheirSourceLines) {
+    EXPECT_EQ(names(liveEntries(homepageWith({"a.mp4", "ab.mp4"}))),
+              (std::vector<std::string>{"a.mp4=About a.mp4", "ab.mp4=About ab.mp4"}));
+    EXPECT_TRUE(liveEntries(homepageWith({})).empty());
+    EXPECT_TRUE(liveEntries("").empty());
+
+    // An entry without its description marker does not take the next entry's description.
+    std::string page = homepageWith({"a.mp4", "b.mp4"});
+    page = with(page, std::string(markers::Description) + "\n    <div class=\"desc\">About a.mp4", "");
+    EXPECT_EQ(names(liveEntries(page)), (std::vector<std::string>{"a.mp4=", "b.mp4=About b.mp4"}));
+
+    // A disabled block hides what it holds, up to its end; a source line cut short names nothing.
+    page = homepageWith({"a.mp4", "b.mp4", "c.mp4"});
+    page = with(page, liveEntry("a.mp4"), std::string(markers::WrapOpen) + liveEntry("a.mp4") + "s4j-->");
+    page += "<source src=\"cut.mp4";
+    EXPECT_EQ(names(liveEntries(page)), (std::vector<std::string>{"b.mp4=About b.mp4", "c.mp4=About c.mp4"}));
+    EXPECT_TRUE(liveEntries(std::string(markers::WrapOpen) + liveEntry("a.mp4")).empty());
 }
 
 } // namespace

@@ -43,5 +43,17 @@ TEST(PageText, AsciiWithReferencesAndBackToUtf8) {
     }
 }
 
+// What a reader of the page sees, for listings: the reverse of toPageText, with the page's white space rules.
+TEST(PageText, ShownTextDecodesAsABrowserDoes) {
+    EXPECT_EQ(shownText(toPageText("Fish & chips <b> caf\u00e9 \u2615 \u20ac")),
+              "Fish & chips <b> caf\u00e9 \u2615 \u20ac");
+    EXPECT_EQ(shownText("  one\r\n\t two  "), "one two");
+    EXPECT_EQ(shownText("&quot;&apos;&#39;&#x41;&#X42;&nbsp;|"), "\"''AB\u00a0|");
+    // The C1 range names Windows-1252 characters; what names no character is U+FFFD.
+    EXPECT_EQ(shownText("&#128;&#0;&#xD800;&#99999999999;"), "\u20ac\ufffd\ufffd\ufffd");
+    // Anything else with an ampersand stays as written.
+    EXPECT_EQ(shownText("&hearts; &amp &#; &#x; &#12a; a&b &"), "&hearts; &amp &#; &#x; &#12a; a&b &");
+}
+
 } // namespace
 } // namespace clipnest

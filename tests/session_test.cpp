@@ -1,3 +1,4 @@
+#include "homepage/entries.h"
 #include "homepage/markers.h"
 #include "homepage/text_ops.h"
 #include "support/test_support.h"
@@ -13,16 +14,11 @@ std::string video(int i) {
     return "v" + std::to_string(i) + ".mp4";
 }
 
-// Source lines of the live entries, in page order.
-std::vector<std::string> liveEntries(const std::string& page) {
+// File names of the live entries, in page order.
+std::vector<std::string> liveNames(const std::string& page) {
     std::vector<std::string> names;
-    const std::string key = "<source src=\"";
-    for (std::size_t at = page.find(key); at != std::string::npos; at = page.find(key, at + 1)) {
-        const std::size_t start = at + key.size();
-        std::string name = page.substr(start, page.find('"', start) - start);
-        if (name != markers::FileNameToken) {
-            names.push_back(name);
-        }
+    for (const LiveEntry& e : liveEntries(page)) {
+        names.push_back(e.fileName);
     }
     return names;
 }
@@ -81,7 +77,7 @@ TEST(Session, RealisticSessionInOneRun) {
         expected.push_back(video(i));
     }
     const std::string page = h.file("homepage.html");
-    EXPECT_EQ(liveEntries(page), expected);
+    EXPECT_EQ(liveNames(page), expected);
     EXPECT_TRUE(contains(page, std::string(markers::Title) + "\nMy Channel\n</h1>"));
     EXPECT_TRUE(contains(page, std::string(markers::Message) + "\nWelcome &amp; enjoy\n</h1>"));
     EXPECT_EQ(f.homepage.PageText + "\r\n", page);

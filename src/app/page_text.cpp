@@ -1,7 +1,9 @@
 #include "page_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace clipnest {
 
@@ -103,6 +105,56 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+bool isHtmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+// The code point of the reference that starts at `text[0]` ("&"), and its length; nothing when it is none we know.
+std::optional<std::pair<char32_t, std::size_t>> reference(std::string_view text) {
+    const std::size_t end = text.find(';');
+    if (end == std::string_view::npos || end > 32) {
+        return std::nullopt;
+    }
+    const std::string_view name = text.substr(1, end - 1);
+    static constexpr std::array<std::pair<std::string_view, char32_t>, 6> Named = {
+        {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0}}};
+    for (const auto& [entity, cp] : Named) {
+        if (name == entity) {
+            return std::pair{cp, end + 1};
+        }
+    }
+    if (name.size() < 2 || name[0] != '#') {
+        return std::nullopt;
+    }
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty()) {
+        return std::nullopt;
+    }
+    char32_t cp = 0;
+    for (const char c : digits) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (hex && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (hex && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        cp = std::min<char32_t>(cp * (hex ? 16 : 10) + static_cast<char32_t>(digit), 0x110000);
+    }
+    // As browsers read them: the C1 range names the Windows-1252 characters, and what no character can be is U+FFFD.
+    if (cp >= 0x80 && cp < 0xA0) {
+        cp = unicodeOf(static_cast<unsigned char>(cp));
+    } else if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        cp = 0xFFFD;
+    }
+    return std::pair{cp, end + 1};
+}
+
 } // namespace
 
 std::string toPageText(std::string_view utf8) {
@@ -160,6 +212,34 @@ std::string codePageToUtf8(std::string_view codePage) {
     out.reserve(codePage.size());
     for (const char c : codePage) {
         appendUtf8(out, unicodeOf(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string shownText(std::string_view pageText) {
+    std::string out;
+    out.reserve(pageText.size());
+    bool space = false;
+    for (std::size_t i = 0; i < pageText.size();) {
+        const char c = pageText[i];
+        if (isHtmlSpace(c)) {
+            space = !out.empty();
+            ++i;
+            continue;
+        }
+        if (space) {
+            out += ' ';
+            space = false;
+        }
+        if (c == '&') {
+            if (const auto ref = reference(pageText.substr(i))) {
+                appendUtf8(out, ref->first);
+                i += ref->second;
+                continue;
+            }
+        }
+        appendUtf8(out, unicodeOf(static_cast<unsigned char>(c)));
+        ++i;
     }
     return out;
 }

@@ -23,4 +23,9 @@ std::string asciiWithReferences(std::string_view codePage);
 // Windows-1252 bytes as UTF-8 (bytes the code page leaves undefined map to the C1 controls of the same value).
 std::string codePageToUtf8(std::string_view codePage);
 
+// Page text between two tags as a browser shows it, as UTF-8: every run of white space becomes one space (none at
+// either end), the bytes are read as Windows-1252, and numeric character references and the entities &amp; &lt;
+// &gt; &quot; &apos; and &nbsp; are decoded. Any other "&" stays as it stands.
+std::string shownText(std::string_view pageText);
+
 } // namespace clipnest

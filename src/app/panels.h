@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
 namespace clipnest {
@@ -29,12 +30,20 @@ public:
     Panels();
     PanelState& operator[](Panel p) { return state_[static_cast<int>(p)]; }
     const PanelState& operator[](Panel p) const { return state_[static_cast<int>(p)]; }
-    void show(Panel p) { (*this)[p].visible = true; }
+    void show(Panel p) {
+        (*this)[p].visible = true;
+        if (showListener_) {
+            showListener_(p);
+        }
+    }
     void hide(Panel p) { (*this)[p].visible = false; }
     bool isVisible(Panel p) const { return (*this)[p].visible; }
+    // Called on every show, also of a panel already in sight, after its text is set.
+    void setShowListener(std::function<void(Panel)> listener) { showListener_ = std::move(listener); }
 
 private:
     std::array<PanelState, PanelCount> state_;
+    std::function<void(Panel)> showListener_;
 };
 
 } // namespace clipnest

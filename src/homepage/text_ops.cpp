@@ -141,24 +141,33 @@ std::string_view stripBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-bool setContentAfterMarker(std::string& text, std::string_view marker, std::string_view value, std::size_t from) {
+std::optional<std::pair<std::size_t, std::size_t>> contentAfterMarker(std::string_view text, std::string_view marker,
+                                                                      std::size_t from) {
     const std::size_t m = findText(text, marker, from);
-    if (m == std::string::npos) {
-        return false;
+    if (m == std::string_view::npos) {
+        return std::nullopt;
     }
     const std::size_t tagStart = text.find('<', m + marker.size());
-    if (tagStart == std::string::npos) {
-        return false;
+    if (tagStart == std::string_view::npos) {
+        return std::nullopt;
     }
     const std::size_t tagEnd = text.find('>', tagStart);
-    if (tagEnd == std::string::npos) {
-        return false;
+    if (tagEnd == std::string_view::npos) {
+        return std::nullopt;
     }
     const std::size_t tail = text.find('<', tagEnd + 1);
-    if (tail == std::string::npos) {
+    if (tail == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::pair{tagEnd + 1, tail};
+}
+
+bool setContentAfterMarker(std::string& text, std::string_view marker, std::string_view value, std::size_t from) {
+    const auto content = contentAfterMarker(text, marker, from);
+    if (!content) {
         return false;
     }
-    text.replace(tagEnd + 1, tail - tagEnd - 1, value);
+    text.replace(content->first, content->second - content->first, value);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,6 +42,11 @@ void replaceFirst(std::string& text, std::string_view token, std::string_view va
 
 // Removes leading and trailing space characters (only the space; tabs and line breaks stay).
 std::string_view stripBlanks(std::string_view text);
+
+// Where the content of the first element that follows `marker` (searched from `from`) begins and ends: from just
+// after that element's opening tag to the next "<". Nothing when the marker, the tag or the following "<" is missing.
+std::optional<std::pair<std::size_t, std::size_t>> contentAfterMarker(std::string_view text, std::string_view marker,
+                                                                      std::size_t from = 0);
 
 // Sets the content of the first element that follows `marker` (searched from `from`): the text between that
 // element's opening tag and the next "<" becomes `value`; the marker's own line, the gap up to the tag, the tag and

@@ -1,12 +1,18 @@
 #include "app/clock.h"
 #include "app/working_folder.h"
+#include "cli/command_line.h"
 #include "scroll_form.h"
 
 #include <filesystem>
+#include <iostream>
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    // A command runs without the window, and so without a display.
+    if (argc > 1) {
+        return clipnest::cli::runCommandLine(argc, argv, std::filesystem::current_path(), std::cout, std::cerr);
+    }
     QApplication app(argc, argv);
     const clipnest::SystemClock clock;
     clipnest::WorkingFolder folder(std::filesystem::current_path());
