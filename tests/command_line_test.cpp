@@ -169,6 +169,7 @@ TEST_F(CommandLine, RefusalsExitOneWithThePanelsMessage) {
     EXPECT_EQ(r.err, "Please enter a valid file name.\n");
     EXPECT_EQ(clipnest({"entry", "bad/name.mp4"}).status, 1);
     EXPECT_EQ(clipnest({"entry", "mug☕.mp4"}).status, 1);
+    EXPECT_EQ(clipnest({"entry", "\xFF.mp4"}).status, 1);
 
     r = clipnest({"delete", "missing.mp4"});
     EXPECT_EQ(r.status, 1);
@@ -231,7 +232,7 @@ TEST_F(CommandLine, MissingPageNeedsCreatePage) {
     EXPECT_EQ(clipnest({"list"}).out, "a.mp4\tA2\n");
 }
 
-TEST_F(CommandLine, FailedWriteExitsOne) {
+TEST_F(CommandLine, FileFailuresExitOne) {
     std::filesystem::create_directory(dir() / "change_file_name.php");
     put("change_file_name.php/keep", "x");
     const Result r = clipnest({"rename", "a.mp4", "b.mp4"});
@@ -240,11 +241,24 @@ TEST_F(CommandLine, FailedWriteExitsOne) {
               std::string::npos)
         << r.err;
     EXPECT_TRUE(has("change_file_name.php/keep"));
+
+    // A folder in the homepage's place is no homepage, and nothing can be written over it.
+    std::filesystem::create_directory(dir() / "homepage.html");
+    const Result t = clipnest({"title", "--title", "T"});
+    EXPECT_EQ(t.status, 1);
+    EXPECT_TRUE(t.err.ends_with("Clipnest could not write homepage.html. The file on disk was left as it was.\n"))
+        << t.err;
+    EXPECT_TRUE(std::filesystem::is_directory(dir() / "homepage.html"));
 }
 
 TEST_F(CommandLine, UsageHelpAndVersion) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"bogus"}, {"entry"}, {"insert", "a.mp4"}, {"rename", "a.mp4"}, {"entry", "a.mp4", "--nope"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"bogus"},
+                                               {"entry"},
+                                               {"insert", "a.mp4"},
+                                               {"rename", "a.mp4"},
+                                               {"entry", "a.mp4", "--nope"},
+                                               {"entry", "a.mp4", "--homepage", "x", "--homepage", "y"}}) {
         const Result r = clipnest(args);
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_NE(r.err, "") << args[0];
@@ -265,7 +279,9 @@ TEST_F(CommandLine, UsageHelpAndVersion) {
 }
 
 TEST_F(CommandLine, ListReadsWithoutWriting) {
-    EXPECT_EQ(clipnest({"list"}).status, 1);
+    Result r = clipnest({"list"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "A homepage.html file was not found in your local folder. Please place one there.\n");
     EXPECT_TRUE(std::filesystem::is_empty(dir()));
 
     // A hand-edited page: an entry the host disabled, one without a description, references in a description.
@@ -276,7 +292,7 @@ TEST_F(CommandLine, ListReadsWithoutWriting) {
     page = testing::with(page, "About a.mp4", "  Tea &amp;\n cake &#9749; &#x263A; &hearts;  ");
     page = testing::with(page, "<div class=\"desc\">About c.mp4</div>", "");
     put("Homepage.htm", page);
-    const Result r = clipnest({"list"});
+    r = clipnest({"list"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, lines({"a.mp4\tTea & cake ☕ ☺ &hearts;", "c.mp4\t"}));
     EXPECT_FALSE(has("AppDocs.txt"));
