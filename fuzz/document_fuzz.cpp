@@ -2,6 +2,7 @@
 // properties every caller relies on.
 #include "app/page_text.h"
 #include "homepage/document.h"
+#include "homepage/entries.h"
 #include "homepage/markers.h"
 #include "homepage/text_ops.h"
 
@@ -58,9 +59,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     setContentAfterMarker(marked, markers::EntryDescriptionTail, value);
     setContentAfterMarker(marked, token, value, in.remaining_bytes() % 7);
 
+    for (const LiveEntry& entry : liveEntries(text)) {
+        check(entry.fileName.find('"') == std::string::npos && !contains(entry.fileName, markers::FileNameKey));
+        shownText(entry.description);
+    }
+
     toPageText(bytes);
     if (const auto codePage = toCodePage(bytes)) {
         check(codePage->size() <= bytes.size());
+        // What a reader sees of a description is what was typed, white space aside.
+        if (bytes.find_first_of(" \t\n\r\f") == std::string::npos) {
+            check(shownText(toPageText(bytes)) == bytes);
+        }
     }
     asciiWithReferences(bytes);
     codePageToUtf8(bytes);
