@@ -75,15 +75,12 @@ public:
         failed_ = report(messages, err_, alsoNote) || failed_;
     }
 
-    bool failed() const { return failed_; }
-    bool wroteAnything() const { return session_.written().size() > writtenAtStart_; }
-
     // The exit status once the messages are printed; `nothingDone` is said when no file was written.
-    Status finish(const std::string& nothingDone, Status whenNothingDone) {
+    Status finish(std::string_view nothingDone, Status whenNothingDone) {
         if (failed_) {
             return Failed;
         }
-        if (!wroteAnything()) {
+        if (session_.written().size() == writtenAtStart_) {
             err_ << nothingDone << '\n';
             return whenNothingDone;
         }
@@ -116,14 +113,14 @@ Status entry(const std::filesystem::path& dir, const Typed& t, std::ostream& err
     if (shown(messages, Panel::Text11)) {
         err << "note: add --create-page to create the page.\n";
     }
-    return op.finish(std::string(NothingChanged), Done);
+    return op.finish(NothingChanged, Done);
 }
 
 Status deleteEntry(const std::filesystem::path& dir, const Typed& t, std::ostream& err) {
     Operation op(dir, err);
     op.form().controls.Text2 = t.name;
     op.print(op.click(&Form::Command5));
-    return op.finish(std::string(NothingChanged), Done);
+    return op.finish(NothingChanged, Done);
 }
 
 Status insert(const std::filesystem::path& dir, const Typed& t, std::ostream& err) {
@@ -143,7 +140,7 @@ Status title(const std::filesystem::path& dir, const Typed& t, std::ostream& err
     op.form().controls.Text22 = boxText(t.title);
     op.form().controls.Text23 = boxText(t.message);
     op.print(op.click(&Form::Command11));
-    return op.finish(std::string(NothingChanged), Done);
+    return op.finish(NothingChanged, Done);
 }
 
 Status rename(const std::filesystem::path& dir, const Typed& t, std::ostream& err) {
@@ -151,7 +148,7 @@ Status rename(const std::filesystem::path& dir, const Typed& t, std::ostream& er
     op.form().controls.Text18 = t.oldName;
     op.form().controls.Text24 = t.newName;
     op.print(op.click(&Form::Command10));
-    return op.finish(std::string(NothingChanged), Done);
+    return op.finish(NothingChanged, Done);
 }
 
 // The homepage as it is on disk, read as the window reads it at start-up; nothing is written.

@@ -45,8 +45,7 @@ Session::Session(const std::filesystem::path& dir) : folder_(dir), form_(clock_,
     form_.panels.setShowListener([this](Panel panel) {
         Message message{panel, plainLine(form_.panels[panel].text)};
         const auto same = [&](const Message& m) { return m.panel == message.panel && m.text == message.text; };
-        if (!message.text.empty() && std::none_of(seen_.begin(), seen_.end(), same)) {
-            seen_.push_back(message);
+        if (!message.text.empty() && std::none_of(messages_.begin(), messages_.end(), same)) {
             messages_.push_back(std::move(message));
         }
     });
@@ -59,7 +58,8 @@ bool Session::runToEnd() {
 }
 
 std::vector<Message> Session::takeMessages() {
-    return std::exchange(messages_, {});
+    const auto from = messages_.begin() + static_cast<std::ptrdiff_t>(std::exchange(taken_, messages_.size()));
+    return {from, messages_.end()};
 }
 
 } // namespace clipnest::cli

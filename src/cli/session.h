@@ -53,7 +53,7 @@ private:
     RecordingFolder folder_;
     Form form_;
     std::vector<Message> messages_;
-    std::vector<Message> seen_;
+    std::size_t taken_ = 0;
 };
 
 } // namespace clipnest::cli

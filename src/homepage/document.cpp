@@ -104,7 +104,7 @@ bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt) {
 }
 
 std::string entrySourceKey(std::string_view fileName) {
-    std::string key = "<source src=\"";
+    std::string key(markers::SourceKey);
     key.append(fileName);
     key += '"';
     return key;

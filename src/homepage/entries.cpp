@@ -7,8 +7,6 @@ namespace clipnest {
 
 namespace {
 
-constexpr std::string_view SourceKey = "<source src=\"";
-
 // The disabled blocks of the text, each from its "<!--n9h" to the end of its "s4j-->" (or the text's end).
 std::vector<std::pair<std::size_t, std::size_t>> disabledBlocks(std::string_view text) {
     std::vector<std::pair<std::size_t, std::size_t>> blocks;
@@ -27,10 +25,10 @@ std::vector<LiveEntry> liveEntries(std::string_view pageText) {
     const auto blocks = disabledBlocks(pageText);
     auto block = blocks.begin();
     std::vector<LiveEntry> entries;
-    for (std::size_t at = pageText.find(SourceKey); at != std::string_view::npos;) {
-        const std::size_t nameStart = at + SourceKey.size();
+    for (std::size_t at = pageText.find(markers::SourceKey); at != std::string_view::npos;) {
+        const std::size_t nameStart = at + markers::SourceKey.size();
         const std::size_t nameEnd = pageText.find('"', nameStart);
-        const std::size_t next = pageText.find(SourceKey, nameStart);
+        const std::size_t next = pageText.find(markers::SourceKey, nameStart);
         while (block != blocks.end() && block->second <= at) {
             ++block;
         }

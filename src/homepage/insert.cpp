@@ -33,7 +33,7 @@ constexpr std::array<std::string_view, 13> BlockLines = {
 
 // No closing quote: a prefix of the anchor's file name finds that entry too.
 std::string anchorKey(std::string_view anchorFileName) {
-    std::string key = "<source src=\"";
+    std::string key(markers::SourceKey);
     key.append(anchorFileName);
     return key;
 }

@@ -23,6 +23,9 @@ inline constexpr std::string_view Title = "<!-- t9b3 HOSTS!, PLEASE don't delete
 inline constexpr std::string_view Message = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything "
                                             "in between this tag and the homepage message. -->";
 
+// How an entry's source line begins; the file name follows, then a quote.
+inline constexpr std::string_view SourceKey = "<source src=\"";
+
 // The opening line of a live entry.
 inline constexpr std::string_view GalleryOpening = "<div class=\"gallery\">";
 
