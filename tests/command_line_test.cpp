@@ -127,7 +127,9 @@ TEST_F(CommandLine, SessionOfCommands) {
 std::vector<std::pair<std::string, std::string>> filesOf(const std::filesystem::path& dir) {
     std::vector<std::pair<std::string, std::string>> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        files.emplace_back(entry.path().filename().string(), readFile(entry.path()));
+        if (entry.is_regular_file()) {
+            files.emplace_back(entry.path().filename().string(), readFile(entry.path()));
+        }
     }
     return files;
 }

@@ -9,9 +9,8 @@
 namespace clipnest::testing {
 namespace {
 
-// Text15 also carries the start-up notice, so the message is told by its text.
 bool invalidNameShown(const Form& f) {
-    return f.isVisible(Panel::Text15) && f.panels[Panel::Text15].text == "Please enter a valid file name.";
+    return f.isVisible(Panel::InvalidName) && f.panels[Panel::InvalidName].text == "Please enter a valid file name.";
 }
 
 TEST(BadNames, RefusedForThreeSecondsAndNothingWritten) {
@@ -24,7 +23,7 @@ TEST(BadNames, RefusedForThreeSecondsAndNothingWritten) {
         SCOPED_TRACE(name);
         Harness h;
         Form& f = h.form();
-        f.clickPanel(Panel::Text15);
+        const std::string notice = f.panels[Panel::Text15].text;
         f.request.FileName = "kept.mp4";
         const int writes = h.folder().writes();
         f.controls.Text2 = name;
@@ -37,7 +36,10 @@ TEST(BadNames, RefusedForThreeSecondsAndNothingWritten) {
         h.advance(2999);
         EXPECT_TRUE(invalidNameShown(f));
         h.advance(1);
-        EXPECT_FALSE(f.isVisible(Panel::Text15));
+        EXPECT_FALSE(f.isVisible(Panel::InvalidName));
+        // The start-up notice stands beside it, its text untouched.
+        EXPECT_TRUE(f.isVisible(Panel::Text15));
+        EXPECT_EQ(f.panels[Panel::Text15].text, notice);
         EXPECT_EQ(f.routing.InvalidName, 0);
         EXPECT_FALSE(f.isArmed(Step::Timer1));
         h.runUntilIdle();

@@ -18,7 +18,9 @@ using Files = std::map<std::string, std::string>;
 Files snapshot(const Harness& h) {
     Files files;
     for (const auto& entry : std::filesystem::directory_iterator(h.dir())) {
-        files[entry.path().filename().string()] = h.file(entry.path().filename().string());
+        if (entry.is_regular_file()) {
+            files[entry.path().filename().string()] = h.file(entry.path().filename().string());
+        }
     }
     return files;
 }

@@ -148,8 +148,7 @@ TEST(Insert, NameRefusedOnlyOnceTrimmedStopsAtPhaseOneAndTheNextClickCarriesOn) 
     EXPECT_EQ(f.insert.InsertPending, 0);
     EXPECT_FALSE(f.isArmed(Step::Timer24));
     h.advance(30);
-    EXPECT_EQ(f.panels[Panel::Text15].text, "Please enter a valid file name.");
-    EXPECT_TRUE(f.isVisible(Panel::Text15));
+    EXPECT_TRUE(f.isVisible(Panel::InvalidName));
     EXPECT_EQ(h.file("homepage.html"), fileOne());
 
     // Phase 1 is skipped now; the boxes typed again overwrite what the refused attempt took.

@@ -212,30 +212,36 @@ TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
         GTEST_SKIP() << "php or curl is not on PATH";
     }
     Harness h;
-    h.form().controls.Text18 = "my $clip's.mp4";
-    h.form().controls.Text24 = "new & \"better\".mp4";
-    h.form().Command10();
+    const std::string oldName = "my $clip's.mp4";
+    const std::string newName = "new & {$better}.mp4";
+    renamePage(h, oldName, newName);
     PhpServer server(h.dir());
     ASSERT_TRUE(server.running());
 
-    h.put("my $clip's.mp4", "video");
-    EXPECT_EQ(server.get("change_file_name.php").body,
-              "Successfully Renamed my $clip&#039;s.mp4 to new &amp; &quot;better&quot;.mp4");
-    EXPECT_EQ(h.file("new & \"better\".mp4"), "video");
-    EXPECT_FALSE(h.has("my $clip's.mp4"));
-    EXPECT_EQ(server.newDiagnostics(), Lines{});
-
-    h.put("my $clip's.mp4", "another");
+    // The target is there: nothing is renamed, and the page stays for another try.
+    h.put(oldName, "video");
+    h.put(newName, "older");
     EXPECT_EQ(server.get("change_file_name.php").body, "A File With The Same Name Already Exists");
-    EXPECT_EQ(h.file("my $clip's.mp4"), "another");
-    EXPECT_EQ(h.file("new & \"better\".mp4"), "video");
+    EXPECT_EQ(h.file(oldName), "video");
+    EXPECT_EQ(h.file(newName), "older");
+
+    // Nothing to rename: the page says so itself; PHP's own warning would show visitors the server's paths.
+    fs::remove(h.dir() / oldName);
+    fs::remove(h.dir() / newName);
+    EXPECT_EQ(server.get("change_file_name.php").body, "Error While Renaming my $clip&#039;s.mp4");
+    EXPECT_FALSE(h.has(newName));
     EXPECT_EQ(server.newDiagnostics(), Lines{});
 
-    fs::remove(h.dir() / "my $clip's.mp4");
-    fs::remove(h.dir() / "new & \"better\".mp4");
-    EXPECT_EQ(server.get("change_file_name.php").body, "Error While Renaming my $clip&#039;s.mp4");
-    EXPECT_FALSE(h.has("new & \"better\".mp4"));
-    // The page says what went wrong itself; PHP's own warning would show visitors the server's paths.
+    // One rename, and the page is gone: a later call cannot rename a fresh file of the old name.
+    h.put(oldName, "video");
+    EXPECT_EQ(server.get("change_file_name.php").body,
+              "Successfully Renamed my $clip&#039;s.mp4 to new &amp; {$better}.mp4");
+    EXPECT_EQ(h.file(newName), "video");
+    EXPECT_FALSE(h.has(oldName));
+    EXPECT_FALSE(h.has("change_file_name.php"));
+    h.put(oldName, "fresh");
+    EXPECT_EQ(server.get("change_file_name.php").status, 404);
+    EXPECT_EQ(h.file(oldName), "fresh");
     EXPECT_EQ(server.newDiagnostics(), Lines{});
 }
 
@@ -332,7 +338,7 @@ TEST(PhpNames, GeneratedPagesPassLintAndTheirLiteralsGiveBackTheName) {
         f.controls.Text2 = codePageToUtf8(name);
         f.controls.Text4 = "About it";
         f.controls.Text18 = codePageToUtf8(name);
-        f.controls.Text24 = codePageToUtf8(name) + ".old";
+        f.controls.Text24 = "old-" + codePageToUtf8(name);
         f.Command1();
         f.Command10();
         h.runChains();
@@ -346,7 +352,7 @@ TEST(PhpNames, GeneratedPagesPassLintAndTheirLiteralsGiveBackTheName) {
             EXPECT_EQ(rc, 0) << name << ": " << out;
         }
         literals.addIndividualPage(h.file(page), f.request.FileNameLessExt);
-        literals.addRenamePage(h.file("change_file_name.php"), name, name + ".old");
+        literals.addRenamePage(h.file("change_file_name.php"), name, "old-" + name);
     }
 
     // Many more names through the same fill and rename builders, all evaluated in one PHP process.

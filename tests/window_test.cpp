@@ -269,12 +269,12 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     type("Text2", "noperiod");
     click("Command1");
     advance(30);
-    ASSERT_TRUE(shown(Panel::Text15));
-    EXPECT_EQ(get<QPlainTextEdit>("Text15")->toPlainText(), "Please enter a valid file name.");
+    ASSERT_TRUE(shown(Panel::InvalidName));
+    EXPECT_EQ(get<QPlainTextEdit>("txtInvalidName")->toPlainText(), "Please enter a valid file name.");
     advance(2999);
-    EXPECT_TRUE(shown(Panel::Text15)) << "the message stays three seconds";
+    EXPECT_TRUE(shown(Panel::InvalidName)) << "the message stays three seconds";
     advance(1);
-    EXPECT_FALSE(shown(Panel::Text15));
+    EXPECT_FALSE(shown(Panel::InvalidName));
 
     click("Command3");
     type("Text2", "clip7.mp4");

@@ -1,5 +1,6 @@
 #include "form.h"
 
+#include "app/page_text.h"
 #include "homepage/append.h"
 #include "homepage/change.h"
 #include "homepage/delete.h"
@@ -12,6 +13,7 @@
 #include "pages/individual_page.h"
 #include "startup.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 
@@ -21,8 +23,8 @@ namespace {
 
 void hideNotices(Form& form) {
     form.disarm(Step::Timer29);
-    for (const Panel p :
-         {Panel::Text8, Panel::Text11, Panel::Text13, Panel::Text15, Panel::Text17, Panel::Text28, Panel::Text29}) {
+    for (const Panel p : {Panel::Text8, Panel::Text11, Panel::Text13, Panel::Text15, Panel::Text17, Panel::Text28,
+                          Panel::Text29, Panel::InvalidName, Panel::Notice}) {
         if (form.isVisible(p)) {
             form.hide(p);
         }
@@ -70,7 +72,7 @@ const std::vector<std::pair<const char*, std::string Controls::*>>& Controls::te
     return boxes;
 }
 
-Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), scheduler_(clock) {
+Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), scheduler_(clock), history_(folder) {
     for (const StepDef& def : Schedule) {
         [[maybe_unused]] const int id = scheduler_.add(def.name, def.intervalMs, [this, run = def.run] { run(*this); });
         assert(id == static_cast<int>(def.step));
@@ -92,6 +94,8 @@ void Form::clickPanel(Panel panel) {
     case Panel::Text15:
     case Panel::Text17:
     case Panel::FileFailure:
+    case Panel::InvalidName:
+    case Panel::Notice:
         hide(panel);
         break;
     default:
@@ -109,10 +113,15 @@ bool Form::chainRunning() const {
 }
 
 bool Form::readText(std::string_view name, std::string& into) {
+    const bool changed = changedOnDisk(name);
     std::optional<std::string> bytes = folder_.read(name);
     if (!bytes) {
         fileFailure(readFailureText(std::string(name)));
         return false;
+    }
+    remember(name, *bytes);
+    if (changed) {
+        notice(std::string(name) + " was changed on disk since Clipnest read it. Clipnest read it again.");
     }
     into = linesWithLf(std::move(*bytes));
     return true;
@@ -129,6 +138,7 @@ bool Form::loadHomepage(std::string_view name) {
         return false;
     }
     homepage.UnreadableHomepage.clear();
+    remember(name, *bytes);
     homepage.PageText = linesWithLf(std::move(*bytes));
     homepage.SavedPageText = homepage.PageText;
     homepage.HomepageLoaded = 1;
@@ -141,15 +151,114 @@ bool Form::writeText(std::string_view name, std::string_view text) {
 }
 
 bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
+    // Nothing is written that could not be undone.
+    if (!history_.keep(name)) {
+        fileFailure(panelMessage("Clipnest could not keep a copy of " + std::string(name) +
+                                 " for undo, so it did not write it.\r\n   The file was left as it was."));
+        endChains();
+        return false;
+    }
     // The line end goes on and comes off again, so a large homepage is never copied for its write.
     text += "\r\n";
     const bool written = folder_.write(name, text);
+    if (written) {
+        remember(name, text);
+        history_.wrote(name, known_.find(name)->second.hash);
+    }
     text.resize(text.size() - 2);
     if (!written) {
         fileFailure(writeFailureText(std::string(name)));
         endChains();
     }
     return written;
+}
+
+void Form::remember(std::string_view name, std::string_view bytes) {
+    const std::optional<FileStamp> stamp = folder_.stamp(name);
+    if (!stamp) {
+        known_.erase(std::string(name));
+        return;
+    }
+    known_.insert_or_assign(std::string(name), DiskRecord{*stamp, contentHash(bytes)});
+}
+
+bool Form::changedOnDisk(std::string_view name) {
+    const auto known = known_.find(name);
+    if (known == known_.end()) {
+        return false;
+    }
+    const std::optional<FileStamp> stamp = folder_.stamp(name);
+    if (!stamp || *stamp == known->second.stamp) {
+        return false;
+    }
+    if (stamp->size != known->second.stamp.size) {
+        return true;
+    }
+    // Touched, or written again with what it held: only the bytes tell.
+    const std::optional<std::string> bytes = folder_.read(name);
+    if (!bytes || contentHash(*bytes) != known->second.hash) {
+        return true;
+    }
+    known->second.stamp = *stamp;
+    return false;
+}
+
+void Form::refreshHomepage() {
+    const std::optional<std::string_view> name = findHomepage(folder_);
+    if (!name) {
+        return;
+    }
+    // A homepage this Form has not read yet (placed in the folder since the start, or one that could not be read)
+    // is read now; a known one again when it changed.
+    const bool unknown = known_.find(*name) == known_.end();
+    const bool heldOther = unknown && homepage.HomepageLoaded != 0;
+    if ((unknown || changedOnDisk(*name)) && loadHomepage(*name) && (heldOther || !unknown)) {
+        notice(std::string(*name) +
+               " was changed on disk since Clipnest read or wrote it. Clipnest read it again and works on that.");
+    }
+}
+
+void Form::notice(const std::string& text) {
+    panels[Panel::Notice].text = panelMessage(text);
+    show(Panel::Notice);
+    arm(Step::Timer29);
+}
+
+void Form::startOperation(std::string label) {
+    if (std::exchange(joinNext_, false) && history_.open()) {
+        return;
+    }
+    history_.begin(std::move(label));
+}
+
+bool Form::undo(bool force) {
+    const UndoResult result = history_.undoLast(force);
+    for (const std::string& name : result.files) {
+        if (std::find(markers::HomepageNames.begin(), markers::HomepageNames.end(), name) !=
+            markers::HomepageNames.end()) {
+            known_.erase(name);
+            if (folder_.exists(name)) {
+                loadHomepage(name);
+            } else if (!findHomepage(folder_)) {
+                // The operation made the homepage: back to the one held at the start.
+                homepage.HomepageLoaded = 0;
+                holdDefaultHomepage(*this);
+            }
+        } else if (folder_.exists(name)) {
+            if (const std::optional<std::string> bytes = folder_.read(name)) {
+                remember(name, *bytes);
+            }
+        } else {
+            known_.erase(name);
+        }
+    }
+    const std::optional<std::string> text = toCodePage(result.message);
+    if (result.undone) {
+        notice(text.value_or("The last operation was undone."));
+    } else {
+        fileFailure(panelMessage(text.value_or("Clipnest could not undo the last operation.")));
+    }
+    return result.undone;
 }
 
 bool Form::writeHomepage() {

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "clock.h"
+#include "history.h"
 #include "panels.h"
 #include "scheduler.h"
 #include "working_folder.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -110,6 +113,9 @@ struct InsertState {
     int InsertPhase = 0;
     int AnchorFound = 0;
     std::string AnchorFileName;
+    // The new entry's page was in the folder already: it is kept, and written only when its description was typed.
+    bool IndividTyped = false;
+    bool PageToWrite = false;
 };
 
 struct TitleState {
@@ -193,6 +199,21 @@ public:
 
     // Shows the failure panel with `text`; it stays until clicked.
     void fileFailure(std::string text);
+    // Shows the notice panel with one sentence (code-page text); it stays until clicked or the panel timer ends.
+    void notice(const std::string& text);
+
+    // Opens the operation that the next writes belong to, for undo. `label` says what the user asked for (UTF-8).
+    void startOperation(std::string label);
+    // The next startOperation continues the open operation instead (a second click that finishes the first).
+    void joinNextOperation() { joinNext_ = true; }
+    History& history() { return history_; }
+    // Puts back the files of the last operation (see History::undoLast) and works on them from then on. The notice
+    // panel says what was undone or why not.
+    bool undo(bool force = false);
+
+    // Before an operation works on the held homepage: reads it again when the file was changed on disk since this
+    // Form read or wrote it (or appeared since the Form found none), and says so when it had been read before.
+    void refreshHomepage();
 
 private:
     void createChangeClick(const std::string& nameBox, const std::string& homepageBox, const std::string& individBox,
@@ -200,10 +221,25 @@ private:
     void deleteClick(const std::string& nameBox);
     // Takes the typed file name into the request; a bad one gets the invalid-name message instead.
     bool takeFileName(const std::string& nameBox);
+    // A click that starts a request: the homepage as on disk, a new operation to undo, the routing from its page read.
+    void beginRequest(std::string label);
     bool writeWithLineEnd(std::string_view name, std::string& text);
+    // Keeps what the file now holds, to tell later whether someone else changed it.
+    void remember(std::string_view name, std::string_view bytes);
+    // True when `name` was read or written by this Form and holds something else now. Size and time tell; where
+    // only the time or the file differs, the content decides.
+    bool changedOnDisk(std::string_view name);
+
+    struct DiskRecord {
+        FileStamp stamp;
+        std::uint64_t hash = 0;
+    };
 
     WorkingFolder& folder_;
     StepScheduler scheduler_;
+    History history_;
+    std::map<std::string, DiskRecord, std::less<>> known_;
+    bool joinNext_ = false;
     bool quitRequested_ = false;
 };
 

@@ -207,6 +207,17 @@ std::string asciiWithReferences(std::string_view codePage) {
     return out;
 }
 
+bool isValidUtf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        bool ok = true;
+        decode(text, pos, ok);
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string codePageToUtf8(std::string_view codePage) {
     std::string out;
     out.reserve(codePage.size());

@@ -20,6 +20,9 @@ std::optional<std::string> toCodePage(std::string_view utf8);
 // UTF-8.
 std::string asciiWithReferences(std::string_view codePage);
 
+// Whether `text` is well-formed UTF-8.
+bool isValidUtf8(std::string_view text);
+
 // Windows-1252 bytes as UTF-8 (bytes the code page leaves undefined map to the C1 controls of the same value).
 std::string codePageToUtf8(std::string_view codePage);
 

@@ -41,6 +41,10 @@ const char* panelName(Panel panel) {
         return "Text29";
     case Panel::FileFailure:
         return "txtFileFailure";
+    case Panel::InvalidName:
+        return "txtInvalidName";
+    case Panel::Notice:
+        return "txtNotice";
     }
     return "";
 }
@@ -74,7 +78,10 @@ std::string panelDesignText(Panel panel) {
     case Panel::Text29:
         return crlfLines({std::string(71, ' '), "       There is already an entry with ",
                           "       the entered file name on the ", "       Homepage.", ""});
+    case Panel::InvalidName:
+        return "Please enter a valid file name.";
     case Panel::FileFailure:
+    case Panel::Notice:
         return {};
     }
     return {};
@@ -87,6 +94,10 @@ std::string writeFailureText(const std::string& fileName) {
 
 std::string readFailureText(const std::string& fileName) {
     return "\r\n   Clipnest could not read " + fileName + ".\r\n   The file was left alone.\r\n   (Click to close)\r\n";
+}
+
+std::string panelMessage(const std::string& text) {
+    return "\r\n   " + text + "\r\n   (Click to close)\r\n";
 }
 
 Panels::Panels() {

@@ -6,9 +6,11 @@
 
 namespace clipnest {
 
-// The red message panels. FileFailure is ours: it names a file that could not be written or read.
-enum class Panel { Text8, Text11, Text13, Text15, Text17, Text28, Text29, FileFailure };
-inline constexpr int PanelCount = 8;
+// The red message panels. The last three are ours: FileFailure names a file that could not be written or read;
+// InvalidName has the invalid-name message to itself, so the start-up notice keeps its text; Notice tells what was
+// done that the user should know of (a file read again because it changed, an undo).
+enum class Panel { Text8, Text11, Text13, Text15, Text17, Text28, Text29, FileFailure, InvalidName, Notice };
+inline constexpr int PanelCount = 10;
 
 // The panel's design name, which the window also uses as its object name.
 const char* panelName(Panel panel);
@@ -19,6 +21,9 @@ std::string panelDesignText(Panel panel);
 // The texts FileFailure shows when `fileName` could not be written or read.
 std::string writeFailureText(const std::string& fileName);
 std::string readFailureText(const std::string& fileName);
+
+// A sentence or two in a panel's shape: a blank line, the words, and how to close it.
+std::string panelMessage(const std::string& text);
 
 struct PanelState {
     std::string text;

@@ -1,11 +1,23 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace clipnest {
+
+// What tells one version of a file from another without reading it: a write by anyone changes at least one of them.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// A 64-bit hash of file bytes, for telling whether a file still holds what was read or written.
+std::uint64_t contentHash(std::string_view bytes);
 
 // The folder the tool works in. Files are bytes; names are looked up exactly as given.
 // Reads and writes are virtual so tests can make them fail.
@@ -18,12 +30,18 @@ public:
 
     bool exists(std::string_view name) const;
 
+    // The stamp of a regular file, or nothing when there is none by that name.
+    std::optional<FileStamp> stamp(std::string_view name) const;
+
     // The whole content, or nothing when the file cannot be opened or read.
     virtual std::optional<std::string> read(std::string_view name) const;
 
     // Replaces the file with `bytes` in one step: the bytes go to a temporary file in the folder, are flushed to
     // disk and renamed over the target. On failure the old file is left as it was and false is returned.
     virtual bool write(std::string_view name, std::string_view bytes);
+
+    // Removes the file; true when it is gone afterwards.
+    virtual bool remove(std::string_view name);
 
 private:
     std::filesystem::path dir_;

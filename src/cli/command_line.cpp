@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "app/history.h"
 #include "app/page_text.h"
 #include "homepage/document.h"
 #include "homepage/entries.h"
@@ -7,8 +8,12 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iostream>
+#include <memory>
 #include <optional>
+#include <sstream>
 
 namespace clipnest::cli {
 
@@ -22,6 +27,19 @@ struct Typed {
     bool homepageOnly = false;
     bool createPage = false;
 };
+
+enum class Kind { None, Entry, Delete, Insert, Title, Rename, List, Batch, Undo, History };
+
+struct Command {
+    Kind kind = Kind::None;
+    Typed t;
+    std::string batchFile = "-";
+    bool keepGoing = false;
+    bool force = false;
+};
+
+// A batch line longer than this is refused rather than read into a box.
+constexpr std::size_t MaxBatchLine = 1'000'000;
 
 std::string boxText(const std::string& text) {
     std::string box;
@@ -39,151 +57,11 @@ bool shown(const std::vector<Message>& messages, Panel panel) {
     return std::any_of(messages.begin(), messages.end(), [panel](const Message& m) { return m.panel == panel; });
 }
 
-// Prints the messages; true when one of them reports that the operation could not be done. `alsoNote` is a panel
-// that only tells this time.
-bool report(const std::vector<Message>& messages, std::ostream& err, std::optional<Panel> alsoNote = std::nullopt) {
-    bool failed = false;
-    for (const Message& m : messages) {
-        const bool note = m.isNote() || m.panel == alsoNote;
-        err << (note ? "note: " : "") << m.text << '\n';
-        failed = failed || !note;
-    }
-    return failed;
-}
-
-// Starts the tool, types into the boxes, clicks and lets every chain run to its end.
-class Operation {
-public:
-    Operation(const std::filesystem::path& dir, std::ostream& err) : session_(dir), err_(err) {
-        failed_ = report(session_.takeMessages(), err_);
-        writtenAtStart_ = session_.written().size();
-    }
-
-    Form& form() { return session_.form(); }
-
-    // Clicks and runs; the messages shown are returned, not yet printed.
-    std::vector<Message> click(void (Form::*button)()) {
-        (form().*button)();
-        if (!session_.runToEnd()) {
-            err_ << "The operation did not come to an end.\n";
-            failed_ = true;
-        }
-        return session_.takeMessages();
-    }
-
-    void print(const std::vector<Message>& messages, std::optional<Panel> alsoNote = std::nullopt) {
-        failed_ = report(messages, err_, alsoNote) || failed_;
-    }
-
-    // The exit status once the messages are printed; `nothingDone` is said when no file was written.
-    Status finish(std::string_view nothingDone, Status whenNothingDone) {
-        if (failed_) {
-            return Failed;
-        }
-        if (session_.written().size() == writtenAtStart_) {
-            err_ << nothingDone << '\n';
-            return whenNothingDone;
-        }
-        return Done;
-    }
-
-private:
-    Session session_;
-    std::ostream& err_;
-    bool failed_ = false;
-    std::size_t writtenAtStart_ = 0;
-};
-
-constexpr std::string_view NothingChanged = "Nothing was changed.";
-
-Status entry(const std::filesystem::path& dir, const Typed& t, std::ostream& err) {
-    Operation op(dir, err);
-    Controls& c = op.form().controls;
-    c.Text2 = t.name;
-    c.Text4 = boxText(t.homepage);
-    c.Text5 = boxText(t.individual);
-    c.Check1 = t.homepageOnly;
-    std::vector<Message> messages = op.click(&Form::Command1);
-    // The notice about a missing video page asks for a second click, which creates the page.
-    if (t.createPage && shown(messages, Panel::Text11)) {
-        op.print(messages, Panel::Text11);
-        messages = op.click(&Form::Command1);
-    }
-    op.print(messages);
-    if (shown(messages, Panel::Text11)) {
-        err << "note: add --create-page to create the page.\n";
-    }
-    return op.finish(NothingChanged, Done);
-}
-
-Status deleteEntry(const std::filesystem::path& dir, const Typed& t, std::ostream& err) {
-    Operation op(dir, err);
-    op.form().controls.Text2 = t.name;
-    op.print(op.click(&Form::Command5));
-    return op.finish(NothingChanged, Done);
-}
-
-Status insert(const std::filesystem::path& dir, const Typed& t, std::ostream& err) {
-    Operation op(dir, err);
-    Controls& c = op.form().controls;
-    c.Text20 = t.name;
-    c.Text19 = boxText(t.homepage);
-    c.Text21 = boxText(t.individual);
-    c.Text25 = t.anchor;
-    op.print(op.click(&Form::Command9));
-    // The window ends an insert whose anchor is not on the homepage without a word.
-    return op.finish("An entry for the file name " + t.anchor + " was not found on the Homepage.", Failed);
-}
-
-Status title(const std::filesystem::path& dir, const Typed& t, std::ostream& err) {
-    Operation op(dir, err);
-    op.form().controls.Text22 = boxText(t.title);
-    op.form().controls.Text23 = boxText(t.message);
-    op.print(op.click(&Form::Command11));
-    return op.finish(NothingChanged, Done);
-}
-
-Status rename(const std::filesystem::path& dir, const Typed& t, std::ostream& err) {
-    Operation op(dir, err);
-    op.form().controls.Text18 = t.oldName;
-    op.form().controls.Text24 = t.newName;
-    op.print(op.click(&Form::Command10));
-    return op.finish(NothingChanged, Done);
-}
-
-// The homepage as it is on disk, read as the window reads it at start-up; nothing is written.
-Status list(const std::filesystem::path& dir, std::ostream& out, std::ostream& err) {
-    const WorkingFolder folder(dir);
-    const std::optional<std::string_view> name = findHomepage(folder);
-    if (!name) {
-        err << plainLine(panelDesignText(Panel::Text13)) << '\n';
-        return Failed;
-    }
-    std::optional<std::string> bytes = folder.read(*name);
-    if (!bytes) {
-        err << plainLine(readFailureText(std::string(*name))) << '\n';
-        return Failed;
-    }
-    for (const LiveEntry& e : liveEntries(linesWithLf(std::move(*bytes)))) {
-        out << codePageToUtf8(e.fileName) << '\t' << shownText(e.description) << '\n';
-    }
-    return Done;
-}
-
-} // namespace
-
-int runCommandLine(int argc, const char* const* argv, const std::filesystem::path& dir, std::ostream& out,
-                   std::ostream& err) {
-    CLI::App app("Keeps the homepage and video pages of a small video channel in the current folder. Without a "
-                 "command, opens the window.",
-                 "clipnest");
-    app.set_version_flag("--version", "clipnest " CLIPNEST_VERSION);
+// Every command and its options. A batch line holds only the commands that work on the channel.
+void describe(CLI::App& app, Command& c, bool batchLine) {
     app.require_subcommand(1);
-    app.footer("Exit status: 0 done, 1 the operation could not be done (the reason is on standard error), 2 usage "
-               "error.");
-
-    Typed t;
-    std::function<Status()> run;
+    Typed& t = c.t;
+    const auto on = [&c](CLI::App* sub, Kind kind) { sub->callback([&c, kind] { c.kind = kind; }); };
 
     CLI::App* e = app.add_subcommand("entry", "Create/Change Entry: adds the video's entry to the homepage and makes "
                                               "its page, or changes the descriptions of an entry that is there.");
@@ -193,11 +71,11 @@ int runCommandLine(int argc, const char* const* argv, const std::filesystem::pat
                   "The description for the video's page (the homepage description when left out)");
     e->add_flag("--homepage-only", t.homepageOnly, "Change the homepage description only");
     e->add_flag("--create-page", t.createPage, "When the entry's page is missing, create it");
-    e->callback([&] { run = [&] { return entry(dir, t, err); }; });
+    on(e, Kind::Entry);
 
     CLI::App* d = app.add_subcommand("delete", "Delete Entry on Homepage: takes the video's entry off the homepage.");
     d->add_option("NAME", t.name, "The video's file name, with its extension")->required();
-    d->callback([&] { run = [&] { return deleteEntry(dir, t, err); }; });
+    on(d, Kind::Delete);
 
     CLI::App* i = app.add_subcommand("insert", "Insert an entry: adds a new entry in front of an existing one.");
     i->add_option("NAME", t.name, "The new video's file name, with its extension")->required();
@@ -205,30 +83,435 @@ int runCommandLine(int argc, const char* const* argv, const std::filesystem::pat
     i->add_option("--homepage", t.homepage, "The description for the homepage");
     i->add_option("--individual", t.individual,
                   "The description for the video's page (the homepage description when left out)");
-    i->callback([&] { run = [&] { return insert(dir, t, err); }; });
+    on(i, Kind::Insert);
 
     CLI::App* ti = app.add_subcommand("title", "Update Title/Message: sets the homepage's title and message.");
     ti->add_option("--title", t.title, "The homepage title");
     ti->add_option("--message", t.message, "The homepage message");
-    ti->callback([&] { run = [&] { return title(dir, t, err); }; });
+    on(ti, Kind::Title);
 
     CLI::App* r = app.add_subcommand("rename", "Create Page for Name Change: writes change_file_name.php, which "
-                                               "renames a file on the server when called up in a browser.");
+                                               "renames a file on the server once when called up in a browser.");
     r->add_option("OLD", t.oldName, "The file's present name")->required();
     r->add_option("NEW", t.newName, "The file's new name")->required();
-    r->callback([&] { run = [&] { return rename(dir, t, err); }; });
+    on(r, Kind::Rename);
 
     CLI::App* l = app.add_subcommand("list", "Lists the homepage's entries, one a line: file name, a tab, the "
                                              "homepage description as the page shows it.");
-    l->callback([&] { run = [&] { return list(dir, out, err); }; });
+    on(l, Kind::List);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        const int status = app.exit(error, out, err);
-        return status == 0 ? Done : Usage;
+    if (batchLine) {
+        return;
     }
-    return run();
+    CLI::App* b = app.add_subcommand(
+        "batch", "Runs the commands in FILE (standard input when FILE is - or left out), one a line, quoted as in a "
+                 "shell; a line starting with # is a comment. All lines run in one session, each line is one "
+                 "operation for undo. Stops at the first line that fails. Exit status 2 and nothing done when a line "
+                 "cannot be read as a command.");
+    b->add_option("FILE", c.batchFile, "The file of commands");
+    b->add_flag("--keep-going", c.keepGoing, "Run the lines after a failed one too; exit 1 at the end");
+    on(b, Kind::Batch);
+
+    CLI::App* u = app.add_subcommand("undo", "Puts back the files of the last operation as they were before it, and "
+                                             "removes the files it created. Run again, it undoes the one before.");
+    u->add_flag("--force", c.force, "Undo even when a file was changed by hand after that operation");
+    on(u, Kind::Undo);
+
+    CLI::App* h = app.add_subcommand("history", "Lists the operations that can be undone, newest first: number, "
+                                                "time, what was done, the files it wrote.");
+    on(h, Kind::History);
+}
+
+// The command of a line of words; nothing with the exit status when the line ends in help, a version or an error,
+// which `report` has been told.
+std::optional<Command> parse(const std::vector<std::string>& words, bool batchLine,
+                             const std::function<void(const CLI::ParseError&, CLI::App&)>& report, int& status) {
+    CLI::App app("Keeps the homepage and video pages of a small video channel in the current folder. Without a "
+                 "command, opens the window.",
+                 "clipnest");
+    if (!batchLine) {
+        app.set_version_flag("--version", "clipnest " CLIPNEST_VERSION);
+        app.footer("Exit status: 0 done, 1 the operation could not be done (the reason is on standard error), 2 usage "
+                   "error. Undo keeps its copies in the hidden folder .clipnest, which stays on this computer.");
+    }
+    Command command;
+    describe(app, command, batchLine);
+    std::vector<const char*> argv = {"clipnest"};
+    for (const std::string& w : words) {
+        argv.push_back(w.c_str());
+    }
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ParseError& error) {
+        report(error, app);
+        status = error.get_exit_code() == 0 ? Done : Usage;
+        return std::nullopt;
+    }
+    return command;
+}
+
+// Splits a line into words as a shell does: blanks part them; '...' keeps what it holds; "..." too, but a backslash
+// in it keeps a following quote, backslash, dollar or backquote; a backslash outside quotes keeps the character
+// after it. False, with the reason, on an open quote.
+bool splitWords(std::string_view line, std::vector<std::string>& words, std::string& error) {
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t') {
+            if (inWord) {
+                words.push_back(std::exchange(word, {}));
+                inWord = false;
+            }
+            continue;
+        }
+        inWord = true;
+        if (c == '\'') {
+            const std::size_t end = line.find('\'', i + 1);
+            if (end == std::string_view::npos) {
+                error = "a quote ' is not closed";
+                return false;
+            }
+            word.append(line.substr(i + 1, end - i - 1));
+            i = end;
+        } else if (c == '"') {
+            for (++i;; ++i) {
+                if (i >= line.size()) {
+                    error = "a quote \" is not closed";
+                    return false;
+                }
+                if (line[i] == '"') {
+                    break;
+                }
+                if (line[i] == '\\' && i + 1 < line.size() &&
+                    std::string_view("\"\\$`").find(line[i + 1]) != std::string_view::npos) {
+                    ++i;
+                }
+                word += line[i];
+            }
+        } else if (c == '\\') {
+            if (i + 1 >= line.size()) {
+                error = "the line ends in a backslash";
+                return false;
+            }
+            word += line[++i];
+        } else {
+            word += c;
+        }
+    }
+    if (inWord) {
+        words.push_back(std::move(word));
+    }
+    return true;
+}
+
+// Runs commands on one channel folder. The commands that work through the Form share one session, started at the
+// first of them, so a batch runs its lines as the window would run them in turn.
+class Runner {
+public:
+    Runner(const std::filesystem::path& dir, std::ostream& out, std::ostream& err) : dir_(dir), out_(out), err_(err) {}
+
+    // Put in front of every message line (a batch line's number).
+    void setPrefix(std::string prefix) { prefix_ = std::move(prefix); }
+
+    Status run(const Command& c) {
+        switch (c.kind) {
+        case Kind::Entry:
+            return entry(c.t);
+        case Kind::Delete:
+            return operate([&](Controls& b) { b.Text2 = c.t.name; }, &Form::Command5);
+        case Kind::Insert:
+            return insert(c.t);
+        case Kind::Title:
+            return operate(
+                [&](Controls& b) {
+                    b.Text22 = boxText(c.t.title);
+                    b.Text23 = boxText(c.t.message);
+                },
+                &Form::Command11);
+        case Kind::Rename:
+            return rename(c.t);
+        case Kind::List:
+            return list();
+        case Kind::Undo:
+            return undo(c.force);
+        case Kind::History:
+            return history();
+        case Kind::Batch:
+        case Kind::None:
+            break;
+        }
+        return Usage;
+    }
+
+private:
+    void line(std::string_view text, bool note = false) { err_ << prefix_ << (note ? "note: " : "") << text << '\n'; }
+
+    Session& session() {
+        if (!session_) {
+            session_ = std::make_unique<Session>(dir_);
+            // A failure at start-up (an unreadable homepage) fails the first command.
+            startupFailed_ = report(session_->takeMessages());
+        }
+        return *session_;
+    }
+
+    // Prints the messages; true when one of them reports that the operation could not be done. `alsoNote` is a
+    // panel that only tells this time.
+    bool report(const std::vector<Message>& messages, std::optional<Panel> alsoNote = std::nullopt) {
+        bool failed = false;
+        for (const Message& m : messages) {
+            const bool note = m.isNote() || m.panel == alsoNote;
+            line(m.text, note);
+            failed = failed || !note;
+        }
+        return failed;
+    }
+
+    // Types into the boxes, clicks and lets every chain run to its end; the messages shown are returned.
+    std::vector<Message> click(void (Form::*button)()) {
+        (session().form().*button)();
+        if (!session_->runToEnd()) {
+            line("The operation did not come to an end.");
+            failed_ = true;
+        }
+        return session_->takeMessages();
+    }
+
+    void begin() {
+        Session& s = session();
+        failed_ = std::exchange(startupFailed_, false);
+        writtenAtStart_ = s.written().size();
+    }
+
+    void print(const std::vector<Message>& messages, std::optional<Panel> alsoNote = std::nullopt) {
+        failed_ = report(messages, alsoNote) || failed_;
+    }
+
+    // The exit status once the messages are printed; `nothingDone` is said when no file was written.
+    Status finish(std::string_view nothingDone = "Nothing was changed.", Status whenNothingDone = Done) {
+        if (failed_) {
+            return Failed;
+        }
+        if (session_->written().size() == writtenAtStart_) {
+            line(nothingDone);
+            return whenNothingDone;
+        }
+        return Done;
+    }
+
+    template <typename TypeIn>
+    Status operate(TypeIn typeIn, void (Form::*button)()) {
+        begin();
+        typeIn(session_->form().controls);
+        print(click(button));
+        return finish();
+    }
+
+    Status entry(const Typed& t) {
+        begin();
+        Controls& c = session_->form().controls;
+        c.Text2 = t.name;
+        c.Text4 = boxText(t.homepage);
+        c.Text5 = boxText(t.individual);
+        c.Check1 = t.homepageOnly;
+        std::vector<Message> messages = click(&Form::Command1);
+        // The notice about a missing video page asks for a second click, which creates the page: one operation.
+        if (t.createPage && shown(messages, Panel::Text11)) {
+            print(messages, Panel::Text11);
+            session_->form().joinNextOperation();
+            messages = click(&Form::Command1);
+        }
+        print(messages);
+        if (shown(messages, Panel::Text11)) {
+            line("add --create-page to create the page.", true);
+        }
+        return finish();
+    }
+
+    Status insert(const Typed& t) {
+        begin();
+        Controls& c = session_->form().controls;
+        c.Text20 = t.name;
+        c.Text19 = boxText(t.homepage);
+        c.Text21 = boxText(t.individual);
+        c.Text25 = t.anchor;
+        print(click(&Form::Command9));
+        // The window ends an insert whose anchor is not on the homepage without a word.
+        return finish("An entry for the file name " + t.anchor + " was not found on the Homepage.", Failed);
+    }
+
+    Status rename(const Typed& t) {
+        begin();
+        Controls& c = session_->form().controls;
+        c.Text18 = t.oldName;
+        c.Text24 = t.newName;
+        const std::vector<Message> messages = click(&Form::Command10);
+        print(messages);
+        if (shown(messages, Panel::InvalidName)) {
+            line("The rename page renames one file beside itself: each name needs a period after its first "
+                 "character and no /, \\, .., : * ? \" < > | or control character.");
+        }
+        return finish();
+    }
+
+    // The homepage as it is on disk, read as the window reads it at start-up; nothing is written.
+    Status list() {
+        const WorkingFolder folder(dir_);
+        const std::optional<std::string_view> name = findHomepage(folder);
+        if (!name) {
+            line(plainLine(panelDesignText(Panel::Text13)));
+            return Failed;
+        }
+        std::optional<std::string> bytes = folder.read(*name);
+        if (!bytes) {
+            line(plainLine(readFailureText(std::string(*name))));
+            return Failed;
+        }
+        for (const LiveEntry& e : liveEntries(linesWithLf(std::move(*bytes)))) {
+            out_ << codePageToUtf8(e.fileName) << '\t' << shownText(e.description) << '\n';
+        }
+        return Done;
+    }
+
+    Status undo(bool force) {
+        WorkingFolder folder(dir_);
+        const UndoResult result = History(folder).undoLast(force);
+        if (!result.undone) {
+            line(result.message);
+            return Failed;
+        }
+        out_ << result.message << '\n';
+        return Done;
+    }
+
+    Status history() {
+        WorkingFolder folder(dir_);
+        for (const HistoryEntry& e : History(folder).entries()) {
+            out_ << e.number << '\t' << History::timeText(e.time) << '\t' << e.label << '\t';
+            for (std::size_t i = 0; i < e.files.size(); ++i) {
+                out_ << (i == 0 ? "" : " ") << codePageToUtf8(e.files[i].name);
+            }
+            out_ << '\n';
+        }
+        return Done;
+    }
+
+    std::filesystem::path dir_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::unique_ptr<Session> session_;
+    std::string prefix_;
+    bool startupFailed_ = false;
+    bool failed_ = false;
+    std::size_t writtenAtStart_ = 0;
+};
+
+Status batch(const Command& c, const std::filesystem::path& dir, std::ostream& out, std::ostream& err) {
+    std::string text;
+    if (c.batchFile == "-") {
+        std::ostringstream all;
+        all << std::cin.rdbuf();
+        text = all.str();
+    } else {
+        std::ifstream in(c.batchFile, std::ios::binary);
+        std::ostringstream all;
+        if (!in || !(all << in.rdbuf())) {
+            // An empty file reads nothing, and that is no error.
+            if (!in.is_open()) {
+                err << "batch: cannot read " << c.batchFile << '\n';
+                return Usage;
+            }
+        }
+        text = all.str();
+    }
+
+    // Every line is read as a command before the first runs: a batch with a line that is no command does nothing.
+    std::vector<std::pair<int, Command>> commands;
+    std::istringstream lines(text);
+    int number = 0;
+    for (std::string lineText; std::getline(lines, lineText);) {
+        ++number;
+        const std::string where = "batch: line " + std::to_string(number) + ": ";
+        if (lineText.ends_with('\r')) {
+            lineText.pop_back();
+        }
+        if (lineText.size() > MaxBatchLine) {
+            err << where << "longer than " << MaxBatchLine << " bytes; nothing was done\n";
+            return Usage;
+        }
+        if (!isValidUtf8(lineText)) {
+            err << where << "not valid UTF-8; nothing was done\n";
+            return Usage;
+        }
+        const std::size_t first = lineText.find_first_not_of(" \t");
+        if (first == std::string::npos || lineText[first] == '#') {
+            continue;
+        }
+        std::vector<std::string> words;
+        std::string problem;
+        if (!splitWords(lineText, words, problem)) {
+            err << where << problem << "; nothing was done\n";
+            return Usage;
+        }
+        int status = 0;
+        std::optional<Command> command = parse(
+            words, true,
+            [&](const CLI::ParseError& e, CLI::App&) {
+                const std::string reason = e.get_exit_code() == 0 ? "help is no command of a batch" : e.what();
+                err << where << reason << "; nothing was done\n";
+            },
+            status);
+        if (!command) {
+            return Usage;
+        }
+        commands.emplace_back(number, std::move(*command));
+    }
+
+    Runner runner(dir, out, err);
+    std::vector<int> failed;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const auto& [lineNumber, command] = commands[i];
+        runner.setPrefix("line " + std::to_string(lineNumber) + ": ");
+        if (runner.run(command) == Done) {
+            continue;
+        }
+        failed.push_back(lineNumber);
+        if (!c.keepGoing) {
+            if (i + 1 < commands.size()) {
+                const std::size_t left = commands.size() - i - 1;
+                err << "batch: stopped at line " << lineNumber << "; " << left
+                    << (left == 1 ? " command after it was" : " commands after it were") << " not run\n";
+            }
+            return Failed;
+        }
+    }
+    if (!failed.empty()) {
+        err << "batch: " << failed.size() << " of " << commands.size() << " commands failed (line";
+        for (std::size_t i = 0; i < failed.size(); ++i) {
+            err << (i == 0 ? failed.size() == 1 ? " " : "s " : ", ") << failed[i];
+        }
+        err << ")\n";
+        return Failed;
+    }
+    return Done;
+}
+
+} // namespace
+
+int runCommandLine(int argc, const char* const* argv, const std::filesystem::path& dir, std::ostream& out,
+                   std::ostream& err) {
+    std::vector<std::string> words(argv + std::min(argc, 1), argv + argc);
+    int status = 0;
+    const std::optional<Command> command = parse(
+        words, false, [&](const CLI::ParseError& e, CLI::App& app) { app.exit(e, out, err); }, status);
+    if (!command) {
+        return status;
+    }
+    if (command->kind == Kind::Batch) {
+        return batch(*command, dir, out, err);
+    }
+    return Runner(dir, out, err).run(*command);
 }
 
 } // namespace clipnest::cli

@@ -14,7 +14,7 @@ constexpr std::int64_t RunLimitMs = 60LL * 60 * 1000;
 } // namespace
 
 bool Message::isNote() const {
-    return panel == Panel::Text17 || (panel == Panel::Text15 && text == plainLine(panelDesignText(Panel::Text15)));
+    return panel == Panel::Text15 || panel == Panel::Text17 || panel == Panel::Notice;
 }
 
 std::string plainLine(const std::string& panelText) {
@@ -45,7 +45,9 @@ Session::Session(const std::filesystem::path& dir) : folder_(dir), form_(clock_,
     form_.panels.setShowListener([this](Panel panel) {
         Message message{panel, plainLine(form_.panels[panel].text)};
         const auto same = [&](const Message& m) { return m.panel == message.panel && m.text == message.text; };
-        if (!message.text.empty() && std::none_of(messages_.begin(), messages_.end(), same)) {
+        // Each distinct message once for each command, however often its panel is shown.
+        const auto untaken = messages_.begin() + static_cast<std::ptrdiff_t>(taken_);
+        if (!message.text.empty() && std::none_of(untaken, messages_.end(), same)) {
             messages_.push_back(std::move(message));
         }
     });

@@ -14,7 +14,7 @@ namespace clipnest::cli {
 struct Message {
     Panel panel;
     std::string text;
-    // The start-up notices about a missing homepage tell, they do not report a failure.
+    // The start-up notices about a missing homepage and the notices of what was done tell; they report no failure.
     bool isNote() const;
 };
 
@@ -31,7 +31,8 @@ public:
 };
 
 // One run of the tool without the window: the Form over the folder, started as the window starts it, with its
-// Steps run in virtual time. Every panel the Form shows is kept as a Message, each distinct one once.
+// Steps run in virtual time. Every panel the Form shows is kept as a Message, each distinct one once between two
+// calls of takeMessages.
 class Session {
 public:
     explicit Session(const std::filesystem::path& dir);

@@ -20,13 +20,6 @@ constexpr std::string_view PageEnd = "</html>";
 constexpr int MaxTrimPasses = 20;
 constexpr std::size_t MaxBehindPageEnd = 14;
 
-std::string presenceKey(std::string_view fileNameLessExt) {
-    std::string key = "source src=\"";
-    key.append(fileNameLessExt);
-    key += '.';
-    return key;
-}
-
 // Cuts the text in front of the entry back to the end of the previous entry's last "</div>".
 void trimTrailingBlanks(Form& form, std::string& before) {
     int& passes = form.del.TrimCount;
@@ -75,6 +68,8 @@ void Form::deleteClick(const std::string& nameBox) {
     if (!takeFileName(nameBox)) {
         return;
     }
+    refreshHomepage();
+    startOperation("delete " + std::string(stripBlanks(nameBox)));
     del.DeletePending = 1;
     routing.RouteCode = 12;
     arm(Step::Timer31);
@@ -112,7 +107,7 @@ void findHomepageForDelete(Form& form) {
         form.hide(Panel::Text13);
         form.disarm(Step::Timer31);
     }
-    if (!text.empty() && !contains(text, presenceKey(form.request.FileNameLessExt))) {
+    if (!text.empty() && !entryPresent(text, form.request.FileNameLessExt)) {
         form.show(Panel::Text8);
         form.arm(Step::Timer29);
     }

@@ -97,7 +97,9 @@ bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_vi
 }
 
 bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt) {
-    std::string key = "\"";
+    // Only an entry's own source line counts, never the host's markup around the entries (an image of the same
+    // name, a link); any extension counts, since the entries of one name share its page.
+    std::string key(markers::SourceKey);
     key.append(fileNameLessExt);
     key += '.';
     return contains(pageText, key);
@@ -134,6 +136,10 @@ bool isValidFileName(std::string_view name) {
         }
     }
     return true;
+}
+
+bool isRenameName(std::string_view name) {
+    return isValidFileName(name) && name.find("..") == std::string_view::npos;
 }
 
 } // namespace clipnest

@@ -22,7 +22,8 @@ std::string buildSampleEntry();
 // is not empty and lacks `key`. Returns whether it inserted.
 bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry);
 
-// The routing test: a double quote, the name without extension and a period in a row.
+// Whether the homepage has an entry for a video of this name without extension: an entry source line
+// ("<source src=" + quote) for the name and a period.
 bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt);
 
 // "<source src=" + quote + file name + quote: the source line of exactly that file.
@@ -38,5 +39,9 @@ std::optional<std::string> typedFileName(std::string_view box);
 // Whether a (code-page) file name passes the checks of every request: a period after the first character, and
 // none of \ / : * ? " < > | or a control character.
 bool isValidFileName(std::string_view name);
+
+// Whether a name may go into the rename page, which runs on a public server: a valid file name without "..", so
+// the page can only rename a file beside itself to a name beside itself.
+bool isRenameName(std::string_view name);
 
 } // namespace clipnest

@@ -55,6 +55,8 @@ void clearRequest(Form& form) {
     form.title.HomepageMessage.clear();
     form.TextBefore.clear();
     form.TextAfter.clear();
+    form.insert.IndividTyped = false;
+    form.insert.PageToWrite = false;
 }
 
 // File names are taken without the blanks around them, as every other request takes them: a blank-edged name
@@ -83,6 +85,7 @@ void takeBoxes(Form& form) {
     }
     if (!c.Text21.empty()) {
         q.IndividDescrip = asciiWithReferences(toPageText(c.Text21));
+        form.insert.IndividTyped = true;
     }
     const std::size_t homepageLength = c.Text19.empty() ? q.HomepageDescrip.size() : utf8Length(c.Text19);
     if (homepageLength > 1 && q.IndividDescrip.empty()) {
@@ -129,7 +132,8 @@ bool placeBlock(Form& form) {
     return true;
 }
 
-void fillBlock(Form& form) {
+// False when the chain ended: the new entry's page is in the folder but could not be read.
+bool fillBlock(Form& form) {
     std::string& text = form.homepage.PageText;
     const EntryRequest& q = form.request;
     // Only the first tokens: the new block stands in front of the sample entry, which keeps its own.
@@ -138,13 +142,31 @@ void fillBlock(Form& form) {
         replaceFirst(text, markers::FileNameLessExtToken, q.FileNameLessExt);
         replaceFirst(text, markers::HomepageDescripToken, q.HomepageDescrip);
     }
+    // A page already in the folder (the host's, with its edits) is kept; only a missing one is made.
+    const std::string page = q.FileNameLessExt + ".php";
+    if (!q.FileNameLessExt.empty() && form.folder().exists(page)) {
+        if (!form.readText(page, form.routing.IndividPageText)) {
+            form.endChains();
+            return false;
+        }
+        form.insert.PageToWrite = false;
+        return true;
+    }
+    form.insert.PageToWrite = true;
     form.routing.IndividPageText = form.startup.IndividualPageTemplate.empty() ? buildIndividualPageTemplate()
                                                                                : form.startup.IndividualPageTemplate;
+    return true;
 }
 
 void fillPage(Form& form) {
     const EntryRequest& q = form.request;
     std::string& page = form.routing.IndividPageText;
+    if (!form.insert.PageToWrite) {
+        // The kept page changes only when its description was typed.
+        form.insert.PageToWrite = form.insert.IndividTyped &&
+                                  setContentAfterMarker(page, markers::IndividualDescriptionTail, q.IndividDescrip);
+        return;
+    }
     fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip);
     if (!q.IndividDescrip.empty()) {
         setContentAfterMarker(page, markers::IndividualDescriptionTail, q.IndividDescrip);
@@ -160,6 +182,7 @@ void abandonInsert(Form& form) {
 }
 
 void Form::Command9() {
+    refreshHomepage();
     // An empty box names no entry: two quotes in a row stand in every page (controls="").
     const std::optional<std::string> trimmed = toCodePage(stripBlanks(controls.Text20));
     if (trimmed && !trimmed->empty() && contains(homepage.PageText, "\"" + *trimmed + "\"")) {
@@ -175,6 +198,8 @@ void Form::Command9() {
         arm(Step::Timer29);
         return;
     }
+    beginRequest("insert " + std::string(stripBlanks(controls.Text20)) + " above " +
+                 std::string(stripBlanks(controls.Text25)));
     arm(Step::Timer28);
     insert.InsertPending = 1;
 }
@@ -209,7 +234,9 @@ void insertEntry(Form& form) {
         s.AnchorFound = 1;
         break;
     case 5:
-        fillBlock(form);
+        if (!fillBlock(form)) {
+            return;
+        }
         break;
     case 6:
         fillPage(form);
@@ -221,7 +248,7 @@ void insertEntry(Form& form) {
         seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
         break;
     case 8:
-        if (!form.request.FileNameLessExt.empty() &&
+        if (!form.request.FileNameLessExt.empty() && form.insert.PageToWrite &&
             !form.writeText(form.request.FileNameLessExt + ".php", form.routing.IndividPageText)) {
             return;
         }

@@ -38,42 +38,48 @@ void Form::createChangeClick(const std::string& nameBox, const std::string& home
     } else {
         request.IndividDescrip.clear();
     }
+    beginRequest("entry " + std::string(stripBlanks(nameBox)));
     arm(Step::Timer24);
+}
+
+void Form::beginRequest(std::string label) {
+    refreshHomepage();
+    startOperation(std::move(label));
+    // Every request looks at its own video page, also after one that routed straight on.
+    if (routing.RoutePhase > 2) {
+        routing.RoutePhase = 2;
+    }
 }
 
 void showInvalidName(Form& form) {
     form.setInterval(Step::Timer1, 3000);
     int& invalid = form.routing.InvalidName;
+    // The message has a panel of its own, in the start-up notice's place: that notice keeps its text.
     if (invalid == 1001) {
-        form.panels[Panel::Text15].text.clear();
         invalid = 0;
-        form.hide(Panel::Text15);
+        form.hide(Panel::InvalidName);
         form.disarm(Step::Timer1);
         form.setInterval(Step::Timer1, 30);
     }
     if (invalid == 1) {
-        form.panels[Panel::Text15].text = "Please enter a valid file name.";
-        form.show(Panel::Text15);
+        form.show(Panel::InvalidName);
         invalid += 1000;
     }
 }
 
 namespace {
 
+// Every request reads its own page when it is there, so the host's edits to it are what gets changed; no page text
+// of an earlier request is held over.
 void readIndividualPage(Form& form) {
     RoutingState& r = form.routing;
-    if (r.IndividPageChecked != 0) {
-        return;
-    }
     r.IndividPageChecked = 1;
+    r.IndividPageText.clear();
     const std::string page = form.request.FileNameLessExt + ".php";
     if (form.folder().exists(page)) {
-        r.IndividPageText.clear();
         if (!form.readText(page, r.IndividPageText)) {
-            // An existing page we cannot read must not be replaced by a fresh one: end the request, and look at the
-            // page again on the next one.
+            // An existing page we cannot read must not be replaced by a fresh one: end the request.
             form.endChains();
-            r.IndividPageChecked = 0;
             r.RoutePhase = 2;
         }
     }

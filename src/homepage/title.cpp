@@ -73,6 +73,8 @@ void Form::Command11() {
     if (!messageBox.empty()) {
         title.HomepageMessage = toPageText(messageBox);
     }
+    refreshHomepage();
+    startOperation("title");
     arm(Step::Timer20);
 }
 

@@ -1,6 +1,7 @@
 #include "individual_page.h"
 
 #include "app/form.h"
+#include "homepage/document.h"
 #include "homepage/insert.h"
 #include "homepage/text_ops.h"
 
@@ -11,7 +12,7 @@ namespace {
 bool missingPageNoticeDue(const Form& form) {
     const EntryRequest& q = form.request;
     return !form.folder().exists(q.FileNameLessExt + ".php") && form.del.DeletePending == 0 &&
-           contains(form.homepage.PageText, "\"" + q.FileNameLessExt + ".php") && q.HomepageOnly == 0;
+           entryPresent(form.homepage.PageText, q.FileNameLessExt) && q.HomepageOnly == 0;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/form.h"
 #include "app/page_text.h"
+#include "homepage/document.h"
 #include "rename_page.h"
 
 namespace clipnest {
@@ -21,6 +22,13 @@ void Form::Command10() {
                     ":\r\n   a name holds a character that the page cannot store.\r\n   (Click to close)\r\n");
         return;
     }
+    // The page runs on a public server: it may rename only a file beside itself, to a name beside itself.
+    if (!isRenameName(*oldName) || !isRenameName(*newName)) {
+        routing.InvalidName = 1;
+        arm(Step::Timer1);
+        return;
+    }
+    startOperation("rename " + controls.Text18 + " " + controls.Text24);
     writeText(RenamePageFile, buildRenamePage(*oldName, *newName));
 }
 

@@ -126,6 +126,8 @@ constexpr std::array Controls = std::to_array<ControlDef>({
 
 constexpr std::array Panels = std::to_array<PanelDef>({
     {Panel::Text15, "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
+    // The invalid-name message stands where the design showed it, in front of the start-up notice.
+    {Panel::InvalidName, "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
     {Panel::Text17, "picWindow", 7320, 10080, 4095, 2295, 14.25},
     {Panel::Text8, "frmScroll", 7800, 11280, 3975, 1695, 12.75},
     {Panel::Text11, "frmScroll", 7320, 10560, 4455, 2415, 12.75},
@@ -135,6 +137,8 @@ constexpr std::array Panels = std::to_array<PanelDef>({
     // File failures stand on the window itself, where Text11 does, last so in front of every other panel: the
     // panel stays until clicked, so it must be in sight wherever the surface is scrolled to.
     {Panel::FileFailure, "frmScroll", 7320, 10560, 4455, 2415, 12.75},
+    // Notices stand on the window too, above the failure panel, so both can be read at once.
+    {Panel::Notice, "frmScroll", 7320, 7920, 4455, 2415, 12.75},
 });
 
 struct HelpLine {
