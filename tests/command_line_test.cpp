@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@ namespace {
 
 using testing::Harness;
 using testing::TempDir;
+constexpr auto npos = std::string::npos;
 
 struct Result {
     int status = -1;
@@ -31,11 +33,13 @@ std::string readFile(const std::filesystem::path& path) {
     return s.str();
 }
 
-// Runs the built program with `args` in `dir`, as a script would, without a display.
-Result run(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+// Runs the built program with `args` in `dir`, as a script would, without a display; `input` is its standard input.
+Result run(const std::filesystem::path& dir, const std::vector<std::string>& args, const std::string& input = "") {
     const TempDir capture;
     const std::string outPath = capture.path() / "out";
     const std::string errPath = capture.path() / "err";
+    const std::string inPath = capture.path() / "in";
+    std::ofstream(inPath, std::ios::binary) << input;
     std::vector<std::string> argv = {CLIPNEST_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargs;
@@ -48,7 +52,9 @@ Result run(const std::filesystem::path& dir, const std::vector<std::string>& arg
     if (pid == 0) {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(dir.c_str()) != 0) {
+        const int in = ::open(inPath.c_str(), O_RDONLY);
+        if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
+            ::chdir(dir.c_str()) != 0) {
             ::_exit(127);
         }
         ::unsetenv("DISPLAY");
@@ -75,7 +81,9 @@ std::string lines(std::initializer_list<std::string> items) {
 
 class CommandLine : public ::testing::Test {
 protected:
-    Result clipnest(const std::vector<std::string>& args) { return run(dir_.path(), args); }
+    Result clipnest(const std::vector<std::string>& args, const std::string& input = "") {
+        return run(dir_.path(), args, input);
+    }
     std::string file(const std::string& name) const { return readFile(dir_.path() / name); }
     bool has(const std::string& name) const { return std::filesystem::exists(dir_.path() / name); }
     void put(const std::string& name, const std::string& bytes) const {
@@ -298,6 +306,128 @@ TEST_F(CommandLine, ListReadsWithoutWriting) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, lines({"a.mp4\tTea & cake ☕ ☺ &hearts;", "c.mp4\t"}));
     EXPECT_FALSE(has("AppDocs.txt"));
+}
+
+// Many commands in one session, as the window runs them in turn: the second request of the session reads its own
+// page, so the host's edits to both pages survive.
+TEST_F(CommandLine, BatchRunsLinesInOneSession) {
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    clipnest({"entry", "b.mp4", "--homepage", "B"});
+    for (const char* page : {"a.php", "b.php"}) {
+        put(page, testing::with(file(page), "</html>", "<!-- mine -->\n</html>"));
+    }
+    Result r = clipnest({"batch"}, "# two changes\n"
+                                   "entry a.mp4 --individual 'The story of a'\r\n"
+                                   "\n"
+                                   "  entry b.mp4 --individual \"The story of \\\"b\\\"\"\n"
+                                   "insert c.mp4 --above b.mp4 --homepage 'C, with a quote: \"'\n"
+                                   "list\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, lines({"a.mp4\tA", "c.mp4\tC, with a quote: \"", "b.mp4\tB"}));
+    EXPECT_NE(file("a.php").find("The story of a"), npos);
+    EXPECT_NE(file("b.php").find("The story of \"b\""), npos) << file("b.php");
+    for (const char* page : {"a.php", "b.php"}) {
+        EXPECT_NE(file(page).find("<!-- mine -->"), npos) << page;
+    }
+
+    // Stops at the first refused line, names it, and leaves the rest; --keep-going runs them all.
+    put("more", "delete a.mp4\ndelete nowhere.mp4\ndelete b.mp4\n");
+    r = clipnest({"batch", "more"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "line 2: An entry for the entered file name was not found on the Homepage.\n"
+                     "batch: stopped at line 2; 1 command after it was not run\n");
+    EXPECT_EQ(clipnest({"list"}).out, lines({"c.mp4\tC, with a quote: \"", "b.mp4\tB"}));
+    put("more", "delete nowhere.mp4\ndelete b.mp4\nentry .mp4\n");
+    r = clipnest({"batch", "--keep-going", "more"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.ends_with("batch: 2 of 3 commands failed (lines 1, 3)\n")) << r.err;
+    EXPECT_EQ(clipnest({"list"}).out, lines({"c.mp4\tC, with a quote: \""}));
+
+    // Each line is one operation to undo.
+    r = clipnest({"history"});
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 7) << r.out;
+    EXPECT_NE(r.out.find("\tdelete b.mp4\thomepage.html\n"), npos) << r.out;
+}
+
+TEST_F(CommandLine, BadBatchInputChangesNothing) {
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    const std::string before = file("homepage.html");
+    const std::pair<std::string, std::string> cases[] = {
+        {"delete a.mp4\nEntry b.mp4\n", "batch: line 2: "},
+        {"delete a.mp4\nentry 'b.mp4\n", "batch: line 2: a quote ' is not closed; nothing was done\n"},
+        {"delete a.mp4\nentry \"b.mp4\n", "batch: line 2: a quote \" is not closed; nothing was done\n"},
+        {"delete a.mp4\nentry b.mp4 --homepage " + std::string(10 * 1024 * 1024, 'x') + "\n",
+         "batch: line 2: longer than 1000000 bytes; nothing was done\n"},
+        {"delete a.mp4\n\nentry caf\xE9.mp4\n", "batch: line 3: not valid UTF-8; nothing was done\n"},
+        {"delete a.mp4\nbatch other\n", "batch: line 2: "},
+        {"delete a.mp4\nundo\n", "batch: line 2: "},
+        {"delete a.mp4\nentry\n", "batch: line 2: "},
+        {"delete a.mp4\nlist --help\n", "batch: line 2: help is no command of a batch; nothing was done\n"},
+    };
+    for (const auto& [input, message] : cases) {
+        SCOPED_TRACE(message);
+        const Result r = clipnest({"batch", "-"}, input);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.err.starts_with(message)) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(file("homepage.html"), before);
+    }
+    const Result missing = clipnest({"batch", "no-such-file"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "batch: cannot read no-such-file\n");
+    EXPECT_EQ(clipnest({"batch"}, "# nothing but a comment\n").status, 0);
+}
+
+TEST_F(CommandLine, UndoAndHistory) {
+    Result r = clipnest({"undo"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "There is nothing to undo.\n");
+    EXPECT_EQ(clipnest({"history"}).out, "");
+
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    const std::string home = file("homepage.html");
+    const std::string page = file("a.php");
+    clipnest({"entry", "a.mp4", "--homepage", "A2", "--individual", "Story"});
+    clipnest({"rename", "a.mp4", "b.mp4"});
+    r = clipnest({"history"});
+    const std::regex row(R"(3\t\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\trename a.mp4 b.mp4\tchange_file_name.php\n)"
+                         R"(2\t.*\tentry a.mp4\ta.php homepage.html\n1\t.*\tentry a.mp4\t.*\n)");
+    EXPECT_TRUE(std::regex_match(r.out, row)) << r.out;
+
+    r = clipnest({"undo"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.starts_with("Undid rename a.mp4 b.mp4 (")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("): change_file_name.php removed.\n")) << r.out;
+    EXPECT_FALSE(has("change_file_name.php"));
+
+    // A hand edit after the operation stops undo; --force goes ahead.
+    put("a.php", file("a.php") + "mine");
+    r = clipnest({"undo"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("a.php was changed after it"), npos) << r.err;
+    EXPECT_NE(file("a.php").find("mine"), npos);
+    r = clipnest({"undo", "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(file("a.php"), page);
+    EXPECT_EQ(file("homepage.html"), home);
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_FALSE(has("homepage.html"));
+    EXPECT_FALSE(has("a.php"));
+
+    r = clipnest({"--help"});
+    for (const char* command : {"batch", "undo", "history"}) {
+        EXPECT_NE(r.out.find(command), npos) << command;
+    }
+}
+
+// A rename page that could rename outside its folder is not written.
+TEST_F(CommandLine, RenameRefusesPaths) {
+    const Result r = clipnest({"rename", "../../index.php", "../evil.php"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.starts_with("note: A homepage.html file will be created")) << r.err;
+    EXPECT_NE(r.err.find("Please enter a valid file name.\n"), npos) << r.err;
+    EXPECT_FALSE(has("change_file_name.php"));
 }
 
 } // namespace

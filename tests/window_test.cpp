@@ -352,6 +352,46 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     EXPECT_NE(file("change_file_name.php").find("$new_name = \"new.mp4\""), npos);
 }
 
+// Another program changes the homepage while the window is open: the next click works on that file and says so;
+// Undo puts back what the click wrote.
+TEST_F(WindowTest, OutsideChangesAreReadAgainAndUndoPutsBack) {
+    runChains();
+    type("Text2", "a.mp4");
+    type("Text4", "A");
+    click("Command1");
+    runChains();
+    ASSERT_TRUE(has("homepage.html"));
+
+    clipnest::testing::Harness other;
+    clipnest::testing::createEntry(other, "a.mp4", "A");
+    clipnest::testing::createEntry(other, "b.mp4", "B");
+    const std::string outside = other.file("homepage.html");
+    std::ofstream(dir.path() / "homepage.html", std::ios::binary) << outside;
+
+    click("Command3");
+    type("Text2", "c.mp4");
+    type("Text4", "C");
+    click("Command1");
+    EXPECT_FALSE(get("cmdUndo")->isEnabled()) << "no undo while a chain runs";
+    runChains();
+    EXPECT_TRUE(shown(Panel::Notice));
+    EXPECT_NE(text("txtNotice").indexOf("homepage.html was changed on disk"), -1) << text("txtNotice").toStdString();
+    const std::string written = file("homepage.html");
+    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) {
+        EXPECT_NE(written.find(std::string("src=\"") + name), npos) << name;
+    }
+    clickPanel(Panel::Notice);
+    EXPECT_FALSE(shown(Panel::Notice));
+
+    ASSERT_TRUE(get("cmdUndo")->isEnabled());
+    click("cmdUndo");
+    EXPECT_EQ(file("homepage.html"), outside);
+    EXPECT_FALSE(has("c.php"));
+    EXPECT_TRUE(shown(Panel::Notice));
+    EXPECT_NE(text("txtNotice").indexOf("Undid entry c.mp4"), -1) << text("txtNotice").toStdString();
+    EXPECT_TRUE(get("cmdUndo")->geometry().bottom() < get("picWindow")->geometry().top()) << "in the strip";
+}
+
 TEST_F(WindowTest, BoxesTakeTypedTextAndClearAboveBoxesEmptiesOnlyItsOwnPanel) {
     runChains();
     const auto listing = [this] {

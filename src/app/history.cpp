@@ -248,14 +248,14 @@ UndoResult History::undoLast(bool force) {
         }
         if (!ok) {
             // What is done stays done; the record keeps what is left, so a second undo finishes it.
+            entry.files.erase(entry.files.begin(), f);
             open_ = entry;
-            open_->files.erase(open_->files.begin(), f);
             created_ = true;
             saveRecord();
             open_.reset();
             created_ = false;
             return {false,
-                    "Could not put back " + f->name + " for " + what + "; it was left as it was." +
+                    "Could not put back " + entry.files.front().name + " for " + what + "; it was left as it was." +
                         (done.empty() ? "" : " Already put back: " + joinNames(done) + "."),
                     done};
         }

@@ -327,6 +327,19 @@ void ScrollForm::build() {
         }
     }
 
+    // The strip above the viewport holds what is not of the design: undo of the last operation.
+    auto* undo = new QPushButton(QStringLiteral("Undo"), this);
+    undo->setObjectName(QStringLiteral("cmdUndo"));
+    undo->setPalette(standard);
+    undo->setFont(fontFor(Face::Default, 8.25, false));
+    undo->setToolTip(QStringLiteral("Puts back the files of the last operation as they were before it"));
+    undo->setGeometry(pixelRect(60, 0, 900, ViewportTop));
+    connect(undo, &QPushButton::clicked, this, [this] {
+        form_->undo();
+        afterAction();
+    });
+    undo_ = undo;
+
     hscroll_ = new QScrollBar(Qt::Horizontal, this);
     hscroll_->setObjectName(QStringLiteral("HScroll1"));
     hscroll_->setPalette(standard);
@@ -544,6 +557,7 @@ void ScrollForm::showState() {
     for (const char* name : chainButtons()) {
         widgets_.at(name)->setEnabled(!running);
     }
+    undo_->setEnabled(!running);
     showing_ = wasShowing;
 }
 

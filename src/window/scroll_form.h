@@ -64,6 +64,8 @@ private:
     QScrollBar* vscroll_ = nullptr;
     // Shown only when the window is narrower than the content.
     QScrollBar* hscroll_ = nullptr;
+    // In the strip above the viewport.
+    QWidget* undo_ = nullptr;
     int surfaceTop_ = 0;
     bool showing_ = false;
     bool resizing_ = false;
