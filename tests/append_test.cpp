@@ -67,7 +67,7 @@ TEST(Append, DescriptionsReachThePagesAsPageText) {
     EXPECT_TRUE(contains(homepage, "<a href=\"Bob's clip.php\">"));
     const std::string page = h.file("Bob's clip.php");
     EXPECT_TRUE(contains(page, "<div class=\"desc\">Tom &amp; Jerry &lt;3 caf&#233; &#9749;</div>"));
-    EXPECT_TRUE(contains(page, "$filename = 'Bob\\'s clip.txt';"));
+    EXPECT_TRUE(contains(page, "$filename = 'Bob\\'s clip_comments.txt';"));
 
     // The page declares UTF-8: a code-page letter of the file name goes into its source as a reference.
     createEntry(h, "caf\xC3\xA9.mp4", "x");

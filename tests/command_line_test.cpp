@@ -3,6 +3,7 @@
 #include "homepage/markers.h"
 #include "support/test_support.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
@@ -326,7 +327,7 @@ TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, lines({"a.mp4\tA", "c.mp4\tC, with a quote: \"", "b.mp4\tB"}));
     EXPECT_NE(file("a.php").find("The story of a"), npos);
-    EXPECT_NE(file("b.php").find("The story of \"b\""), npos) << file("b.php");
+    EXPECT_NE(file("b.php").find("The story of &quot;b&quot;"), npos) << file("b.php");
     for (const char* page : {"a.php", "b.php"}) {
         EXPECT_NE(file(page).find("<!-- mine -->"), npos) << page;
     }
@@ -428,6 +429,113 @@ TEST_F(CommandLine, RenameRefusesPaths) {
     EXPECT_TRUE(r.err.starts_with("note: A homepage.html file will be created")) << r.err;
     EXPECT_NE(r.err.find("Please enter a valid file name.\n"), npos) << r.err;
     EXPECT_FALSE(has("change_file_name.php"));
+}
+
+// One page per name: a second video of the same name works on the first one's page, and says so.
+TEST_F(CommandLine, VideosSharingAPageAreSaidSo) {
+    clipnest({"entry", "clip.mp4", "--homepage", "MP4"});
+    Result r = clipnest({"entry", "clip.webm", "--homepage", "WebM"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "note: clip.webm shares clip.php with the entry clip.mp4; its descriptions were changed\n");
+    EXPECT_EQ(clipnest({"list"}).out, "clip.mp4\tMP4\n");
+    EXPECT_NE(file("clip.php").find(">WebM<"), npos);
+
+    clipnest({"entry", "anchor.mp4", "--homepage", "A"});
+    r = clipnest({"insert", "clip.mov", "--above", "anchor.mp4", "--homepage", "MOV"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "note: clip.mov shares clip.php with the entry clip.mp4; the page was left as it was\n");
+}
+
+TEST_F(CommandLine, NamesThatBreakLinksOrHoldPlaceholdersAreRefused) {
+    for (const char* name : {"hash#x.mp4", "pct%2e.mp4", "what?.mp4", "p4yFileNamep5y.mp4", "ap5y.mp4"}) {
+        const Result r = clipnest({"entry", name, "--homepage", "x"});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_NE(r.err.find("Please enter a valid file name."), npos) << name;
+    }
+    EXPECT_FALSE(has("homepage.html"));
+    // The longest names the folder takes still work: the temporary file's name does not grow with them.
+    const std::string longName = std::string(250, 'n') + ".mp4";
+    const Result r = clipnest({"entry", longName, "--homepage", "Long"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(std::string(250, 'n') + ".php"));
+}
+
+TEST_F(CommandLine, AReadOnlyHomepageIsNotReplaced) {
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    const std::string before = file("homepage.html");
+    std::filesystem::permissions(dir() / "homepage.html", std::filesystem::perms::owner_read);
+    const Result r = clipnest({"entry", "b.mp4", "--homepage", "B"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Clipnest did not write homepage.html: the file is read-only."), npos) << r.err;
+    EXPECT_EQ(file("homepage.html"), before);
+    EXPECT_EQ(std::filesystem::status(dir() / "homepage.html").permissions(), std::filesystem::perms::owner_read);
+}
+
+// The marker file is no part of the work: a folder in its place gives a warning, and the entry is done.
+TEST_F(CommandLine, AppDocsInTheWayIsOnlyAWarning) {
+    std::filesystem::create_directory(dir() / "AppDocs.txt");
+    const Result r = clipnest({"entry", "a.mp4", "--homepage", "A"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("note: Clipnest could not create AppDocs.txt"), npos) << r.err;
+    EXPECT_EQ(clipnest({"list"}).out, "a.mp4\tA\n");
+}
+
+TEST_F(CommandLine, OnlyHomepageHtmIsReadAndHomepageHtmlWritten) {
+    put("Homepage.htm", testing::homepageWith({"old.mp4"}));
+    const std::string old = file("Homepage.htm");
+    Result r = clipnest({"entry", "new.mp4", "--homepage", "New"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html "
+                     "from now on; Homepage.htm was left as it was.\n");
+    EXPECT_EQ(clipnest({"list"}).out, "old.mp4\tAbout old.mp4\nnew.mp4\tNew\n");
+    EXPECT_EQ(file("Homepage.htm"), old);
+    r = clipnest({"entry", "newer.mp4", "--homepage", "Newer"});
+    EXPECT_EQ(r.err, "") << "said once";
+}
+
+// A write killed halfway leaves its temporary file; the next operation removes it and says so. A temporary file of
+// a process still writing is left alone.
+TEST_F(CommandLine, KilledWritesLeaveNoLitter) {
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    put("homepage.html", testing::with(file("homepage.html"), "</body>", std::string(60'000'000, ' ') + "</body>"));
+    const auto litter = [this] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir())) {
+            if (e.path().filename().string().starts_with(".clipnest-tmp-")) {
+                names.push_back(e.path().filename().string());
+            }
+        }
+        return names;
+    };
+    for (int attempt = 0; attempt < 10 && litter().empty(); ++attempt) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            if (::chdir(dir().c_str()) == 0) {
+                ::execl(CLIPNEST_PROGRAM, CLIPNEST_PROGRAM, "title", "--title", "T", static_cast<char*>(nullptr));
+            }
+            ::_exit(127);
+        }
+        // As soon as the write has begun, which for this homepage takes a good part of a second.
+        for (int wait = 0; wait < 5000 && litter().empty() && ::waitpid(pid, nullptr, WNOHANG) == 0; ++wait) {
+            ::usleep(200);
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    const std::vector<std::string> left = litter();
+    ASSERT_FALSE(left.empty()) << "no kill fell into a write";
+    const std::string live = ".clipnest-tmp-" + std::to_string(::getpid()) + "-abcdef";
+    put(live, "being written");
+
+    const Result r = clipnest({"list"});
+    EXPECT_EQ(litter().size(), left.size() + 1) << "list only reads";
+    const Result t = clipnest({"title", "--message", "M"});
+    EXPECT_EQ(t.status, 0) << t.err;
+    EXPECT_NE(t.err.find("note: Clipnest removed " + std::to_string(left.size()) + " temporary file"), npos) << t.err;
+    EXPECT_EQ(litter(), std::vector<std::string>{live});
 }
 
 } // namespace

@@ -22,6 +22,17 @@ TEST(PageText, EscapesMarkupKeepsCodePageCharactersAndRefersToTheRest) {
     EXPECT_EQ(toPageText("\xC0\xAF"), "&#65533;&#65533;"); // overlong "/"
 }
 
+// Quotes never end an attribute, and the page's own finding texts never appear in typed text, though the visitor
+// reads the same characters.
+TEST(PageText, QuotesAndThePagesOwnCodesBecomeReferences) {
+    EXPECT_EQ(toPageText("I said \"two. is next"), "I said &quot;two. is next");
+    EXPECT_EQ(toPageText("p4yFileNamep5y"), "p&#52;yFileNamep&#53;y");
+    EXPECT_EQ(toPageText("<!--n9h x s4j-->"), "&lt;!--n&#57;h x s&#52;j--&gt;");
+    EXPECT_EQ(toPageText("t9b3 between this tag and the Entry"), "t&#57;b3 &#98;etween this tag and the Entry");
+    EXPECT_EQ(toPageText("p4p4yy"), "p4p&#52;yy");
+    EXPECT_EQ(shownText(toPageText("\"p4yFileNamep5y\" t9b3")), "\"p4yFileNamep5y\" t9b3");
+}
+
 TEST(PageText, FileNamesMustFitTheCodePage) {
     EXPECT_EQ(toCodePage("clip7.mp4"), "clip7.mp4");
     EXPECT_EQ(toCodePage("caf\xC3\xA9.mp4"), "caf\xE9.mp4");

@@ -87,5 +87,41 @@ TEST(Browser, HomepageAfterASessionShowsExactlyTheLiveEntries) {
     EXPECT_NE(dom.find("Fresh every Friday"), std::string::npos);
 }
 
+// Typed text that looks like the page's own placeholders, wrappers or attribute quotes stays text: no later Step
+// reads it back as a placeholder, and the browser builds no attribute or element from it.
+TEST(Browser, TypedTextNeverBecomesMarkup) {
+    if (std::system("command -v chromium > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "chromium is not on PATH";
+    }
+    Harness h;
+    const std::string evil = "x\" onerror=\"document.title='pwned'\" y=\"";
+    const std::string lookalikes = "p4yHomepageDescripp5y p4yFileNamep5y s4j--> <!--n9h between this tag and the "
+                                   "Entry description";
+    createEntry(h, "p4yHomepageDescripp5y.mp4", "First");
+    EXPECT_FALSE(h.has("p4yHomepageDescripp5y.php")) << "a name holding a placeholder is refused";
+    createEntry(h, "first.mp4", lookalikes);
+    createEntry(h, "other.mp4", evil);
+    createEntry(h, "said.mp4", "I said \"two. is next");
+    createEntry(h, "two.mp4", "Two");
+    insertEntry(h, "top.mp4", "first.mp4", evil);
+    updateTitle(h, evil, lookalikes);
+    ASSERT_FALSE(h.form().isVisible(Panel::FileFailure));
+
+    std::string dom = dumpDom((h.dir() / "homepage.html").string());
+    ASSERT_NE(dom.find("</html>"), std::string::npos) << "chromium gave no DOM";
+    EXPECT_EQ(between(dom, 0, "<title>", "</title>").find("pwned"), std::string::npos) << "a handler ran";
+    for (std::size_t open = dom.find("<!--"); open != std::string::npos; open = dom.find("<!--", open)) {
+        dom.erase(open, dom.find("-->", open) + 3 - open);
+    }
+    const std::vector<Shown> expected = {{"top.mp4", "top.php", evil},
+                                         {"first.mp4", "first.php", lookalikes},
+                                         {"other.mp4", "other.php", evil},
+                                         {"said.mp4", "said.php", "I said \"two. is next"},
+                                         {"two.mp4", "two.php", "Two"}};
+    EXPECT_EQ(galleryEntries(dom), expected);
+    EXPECT_NE(dom.find("p4yHomepageDescripp5y p4yFileNamep5y s4j--&gt; &lt;!--n9h between this tag"), std::string::npos)
+        << "the message shows as typed";
+}
+
 } // namespace
 } // namespace clipnest

@@ -138,6 +138,7 @@ bool Form::loadHomepage(std::string_view name) {
         return false;
     }
     homepage.UnreadableHomepage.clear();
+    homepage.ReadFrom = std::string(name);
     remember(name, *bytes);
     homepage.PageText = linesWithLf(std::move(*bytes));
     homepage.SavedPageText = homepage.PageText;
@@ -151,6 +152,13 @@ bool Form::writeText(std::string_view name, std::string_view text) {
 }
 
 bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
+    // A rename over the file would replace it whatever its mode says.
+    if (folder_.readOnly(name)) {
+        fileFailure(panelMessage("Clipnest did not write " + std::string(name) +
+                                 ": the file is read-only.\r\n   Make it writable to let Clipnest change it."));
+        endChains();
+        return false;
+    }
     // Nothing is written that could not be undone.
     if (!history_.keep(name)) {
         fileFailure(panelMessage("Clipnest could not keep a copy of " + std::string(name) +
@@ -219,12 +227,24 @@ void Form::refreshHomepage() {
 }
 
 void Form::notice(const std::string& text) {
-    panels[Panel::Notice].text = panelMessage(text);
+    // A notice in sight keeps its sentences; the new one goes below them.
+    std::string& shown = panels[Panel::Notice].text;
+    const std::string close = panelMessage("");
+    if (isVisible(Panel::Notice) && shown.ends_with(close.substr(2))) {
+        shown.resize(shown.size() - close.size() + 2);
+        shown += "   " + text + close.substr(2);
+    } else {
+        shown = panelMessage(text);
+    }
     show(Panel::Notice);
     arm(Step::Timer29);
 }
 
 void Form::startOperation(std::string label) {
+    if (const WorkingFolder::Removed stale = folder_.removeStaleTemporaries(); stale.files > 0) {
+        notice("Clipnest removed " + std::to_string(stale.files) + " temporary file" + (stale.files == 1 ? "" : "s") +
+               " (" + std::to_string(stale.bytes) + " bytes) left by a write that was cut off.");
+    }
     if (std::exchange(joinNext_, false) && history_.open()) {
         return;
     }
@@ -271,6 +291,11 @@ bool Form::writeHomepage() {
         return false;
     }
     homepage.SavedPageText = homepage.PageText;
+    if (!homepage.ReadFrom.empty() && homepage.ReadFrom != markers::HomepageFile) {
+        notice("The homepage was read from " + homepage.ReadFrom + " and written as homepage.html: upload " +
+               "homepage.html from now on; " + homepage.ReadFrom + " was left as it was.");
+    }
+    homepage.ReadFrom = markers::HomepageFile;
     return true;
 }
 

@@ -68,6 +68,8 @@ struct HomepageState {
     std::string UnreadableHomepage;
     // The homepage text as last read from, built for or written to the folder; restored when a write fails.
     std::string SavedPageText;
+    // Which of the homepage's names the held text was last read from or written to.
+    std::string ReadFrom;
 };
 
 struct RoutingState {

@@ -157,6 +157,44 @@ std::optional<std::pair<char32_t, std::size_t>> reference(std::string_view text)
 
 } // namespace
 
+namespace {
+
+// Texts by which the Steps find their way back into a page (the placeholders' ends, the wrappers' and markers'
+// codes, the start of a marker's searched tail), each with the one character that goes in as a reference.
+constexpr std::array<std::pair<std::string_view, std::size_t>, 6> Findable = {{
+    {"p4y", 1},
+    {"p5y", 1},
+    {"n9h", 1},
+    {"s4j", 1},
+    {"t9b3", 1},
+    {"between this tag and the", 0},
+}};
+
+// Typed text never reads back as a placeholder, a marker or a wrapper: one character of each such sequence is
+// written as a numeric reference, which the visitor sees as the character itself.
+std::string neutralised(std::string text) {
+    std::string out;
+    std::size_t done = 0;
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        for (const auto& [sequence, which] : Findable) {
+            if (text.compare(pos, sequence.size(), sequence) == 0) {
+                out.append(text, done, pos + which - done);
+                appendReference(out, static_cast<unsigned char>(text[pos + which]));
+                done = pos + which + 1;
+                pos = done - 1;
+                break;
+            }
+        }
+    }
+    if (done == 0) {
+        return text;
+    }
+    out.append(text, done);
+    return out;
+}
+
+} // namespace
+
 std::string toPageText(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
@@ -169,13 +207,16 @@ std::string toPageText(std::string_view utf8) {
             out += "&lt;";
         } else if (cp == '>') {
             out += "&gt;";
+        } else if (cp == '"') {
+            // Also outside attributes: a quote in page text can never end one.
+            out += "&quot;";
         } else if (const int byte = byteOf(cp); byte >= 0) {
             out += static_cast<char>(byte);
         } else {
             appendReference(out, cp);
         }
     }
-    return out;
+    return neutralised(std::move(out));
 }
 
 std::optional<std::string> toCodePage(std::string_view utf8) {

@@ -8,9 +8,10 @@ namespace clipnest {
 
 // What the user types arrives as UTF-8; files hold Windows-1252 bytes. These are the only conversions between them.
 
-// Text for page content: &, < and > become entities, every other character becomes its Windows-1252 byte, and a
+// Text for page content: &, <, > and " become entities, every other character becomes its Windows-1252 byte, and a
 // character the code page lacks becomes a numeric character reference (so an emoji still shows on the page).
-// Malformed UTF-8 becomes U+FFFD.
+// Malformed UTF-8 becomes U+FFFD. A sequence by which the tool finds its way in a page (a placeholder's "p4y", a
+// marker's "t9b3", a wrapper's "n9h" ...) gets one character as a numeric reference, so it is never read back as one.
 std::string toPageText(std::string_view utf8);
 
 // The Windows-1252 bytes of `utf8`, or nothing when a character has no byte there or the UTF-8 is malformed.

@@ -42,7 +42,11 @@ void startUp(Form& form) {
             form.startup.AppDocsState = 1;
         } else {
             form.startup.AppDocsState = 0;
-            form.writeText(AppDocs, "");
+            // The marker only remembers that the tool ran here: without it everything else still works.
+            if (!form.folder().write(AppDocs, "\r\n")) {
+                form.notice("Clipnest could not create AppDocs.txt, which marks this folder as one it has worked in. "
+                            "It works on without it.");
+            }
         }
         form.homepage.SampleEntry = buildSampleEntry();
         break;

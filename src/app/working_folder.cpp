@@ -2,6 +2,9 @@
 
 #include <bit>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -96,7 +99,54 @@ bool WorkingFolder::remove(std::string_view name) {
     return true;
 }
 
+bool WorkingFolder::readOnly(std::string_view name) const {
+    struct stat st {};
+    return ::stat((dir_ / std::string(name)).c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
+WorkingFolder::Removed WorkingFolder::removeStaleTemporaries() {
+    Removed removed;
+    std::error_code ec;
+    const auto now = std::filesystem::file_time_type::clock::now();
+    for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        bool ours = false;
+        bool ownerGone = false;
+        if (name.starts_with(TemporaryPrefix)) {
+            // .clipnest-tmp-PID-XXXXXX
+            const std::string rest = name.substr(TemporaryPrefix.size());
+            const std::size_t dash = rest.find('-');
+            long pid = 0;
+            const auto [p, err] = std::from_chars(rest.data(), rest.data() + dash, pid);
+            ours = dash != std::string::npos && err == std::errc() && p == rest.data() + dash && pid > 0 &&
+                   rest.size() - dash == 7;
+            ownerGone = ours && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+        } else {
+            // Written before the temporary names held the process id: .NAME.tmp-XXXXXX
+            ours = name.size() > 12 && name.front() == '.' && name.compare(name.size() - 11, 5, ".tmp-") == 0;
+        }
+        std::error_code fileEc;
+        if (!ours || !it->is_regular_file(fileEc)) {
+            continue;
+        }
+        const auto age = now - it->last_write_time(fileEc);
+        if (fileEc || (!ownerGone && age < std::chrono::minutes(1))) {
+            continue;
+        }
+        const std::uintmax_t size = it->file_size(fileEc);
+        if (::unlink(it->path().c_str()) == 0) {
+            ++removed.files;
+            removed.bytes += fileEc ? 0 : size;
+        }
+    }
+    return removed;
+}
+
 std::optional<std::string> WorkingFolder::read(std::string_view name) const {
+    // A folder in the file's place opens, but has no size to read.
+    if (!stamp(name)) {
+        return std::nullopt;
+    }
     std::ifstream in(dir_ / std::string(name), std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -123,7 +173,8 @@ std::optional<std::string> WorkingFolder::read(std::string_view name) const {
 
 bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     const std::filesystem::path target = dir_ / std::string(name);
-    std::string tmp = (dir_ / ("." + std::string(name) + ".tmp-XXXXXX")).string();
+    std::string tmp =
+        (dir_ / (std::string(TemporaryPrefix) + std::to_string(static_cast<long>(::getpid())) + "-XXXXXX")).string();
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
         return false;

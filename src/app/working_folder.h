@@ -43,6 +43,21 @@ public:
     // Removes the file; true when it is gone afterwards.
     virtual bool remove(std::string_view name);
 
+    // True for a file whose mode allows no one to write it: a replacing write would ignore that, so it is refused.
+    bool readOnly(std::string_view name) const;
+
+    // Removes the temporary files of writes that never finished (the process was killed): ours by their name, left
+    // by a process that is gone or older than a minute. Returns how many files and bytes went.
+    struct Removed {
+        std::size_t files = 0;
+        std::uintmax_t bytes = 0;
+    };
+    Removed removeStaleTemporaries();
+
+    // Every write goes through a temporary file named so, then the process id, a dash and six random characters:
+    // short whatever the target's name, so a name near the file-name limit can still be written.
+    static constexpr std::string_view TemporaryPrefix = ".clipnest-tmp-";
+
 private:
     std::filesystem::path dir_;
 };

@@ -97,12 +97,22 @@ bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_vi
 }
 
 bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt) {
+    return entryFileName(pageText, fileNameLessExt).has_value();
+}
+
+std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt) {
     // Only an entry's own source line counts, never the host's markup around the entries (an image of the same
     // name, a link); any extension counts, since the entries of one name share its page.
     std::string key(markers::SourceKey);
     key.append(fileNameLessExt);
     key += '.';
-    return contains(pageText, key);
+    const std::size_t at = findText(pageText, key);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t from = at + markers::SourceKey.size();
+    const std::size_t quote = pageText.find('"', from);
+    return std::string(pageText.substr(from, quote == std::string_view::npos ? quote : quote - from));
 }
 
 std::string entrySourceKey(std::string_view fileName) {
@@ -131,7 +141,15 @@ bool isValidFileName(std::string_view name) {
     }
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+        // # and % would end or escape the link to the page, so a visitor's browser would ask for another file.
+        if (byte < 0x20 || byte == 0x7F || std::string_view("\\/:*?\"<>|#%").find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    // A name goes into the pages as it is: it must not hold a placeholder's ends or a marker's searched tail, or a
+    // later Step would take the name for one.
+    for (const std::string_view findable : {"p4y", "p5y", "between this tag and the"}) {
+        if (name.find(findable) != std::string_view::npos) {
             return false;
         }
     }

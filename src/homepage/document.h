@@ -26,6 +26,9 @@ bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_vi
 // ("<source src=" + quote) for the name and a period.
 bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt);
 
+// The file name of the first entry for that name without extension (the one whose page it is), or nothing.
+std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt);
+
 // "<source src=" + quote + file name + quote: the source line of exactly that file.
 std::string entrySourceKey(std::string_view fileName);
 
@@ -36,8 +39,8 @@ std::string_view withoutExtension(std::string_view fileName);
 // fails the checks below or holds a character the code page lacks.
 std::optional<std::string> typedFileName(std::string_view box);
 
-// Whether a (code-page) file name passes the checks of every request: a period after the first character, and
-// none of \ / : * ? " < > | or a control character.
+// Whether a (code-page) file name passes the checks of every request: a period after the first character, none of
+// \ / : * ? " < > | # % or a control character, and no placeholder's "p4y" or "p5y" or marker tail in it.
 bool isValidFileName(std::string_view name);
 
 // Whether a name may go into the rename page, which runs on a public server: a valid file name without "..", so

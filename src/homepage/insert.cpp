@@ -3,6 +3,7 @@
 #include "app/form.h"
 #include "app/page_text.h"
 #include "document.h"
+#include "homepage/request.h"
 #include "markers.h"
 #include "pages/individual_page.h"
 #include "text_ops.h"
@@ -173,6 +174,27 @@ void fillPage(Form& form) {
     }
 }
 
+// One page per name: a new entry whose name without extension another entry has shares that entry's page.
+void sayWhenShared(Form& form) {
+    const EntryRequest& q = form.request;
+    const std::string& text = form.homepage.PageText;
+    // The new block stands first for its name when it stands above the other entry, so look past it.
+    const std::string key = entrySourceKey(q.FileName);
+    const std::size_t own = findText(text, key);
+    const std::string_view rest =
+        own == std::string::npos ? std::string_view(text) : std::string_view(text).substr(own + key.size());
+    std::string_view before = std::string_view(text).substr(0, own == std::string::npos ? 0 : own);
+    std::optional<std::string> owner = entryFileName(before, q.FileNameLessExt);
+    if (!owner) {
+        owner = entryFileName(rest, q.FileNameLessExt);
+    }
+    if (owner && *owner != q.FileName) {
+        form.notice(sharedPageText(q.FileName, *owner,
+                                   form.insert.PageToWrite ? "its page description was changed"
+                                                           : "the page was left as it was"));
+    }
+}
+
 } // namespace
 
 void abandonInsert(Form& form) {
@@ -240,6 +262,7 @@ void insertEntry(Form& form) {
         break;
     case 6:
         fillPage(form);
+        sayWhenShared(form);
         break;
     case 7:
         if (form.homepage.SampleEntry.empty()) {

@@ -67,6 +67,11 @@ void showInvalidName(Form& form) {
     }
 }
 
+std::string sharedPageText(std::string_view fileName, std::string_view owner, std::string_view what) {
+    return std::string(fileName) + " shares " + std::string(withoutExtension(fileName)) + ".php with the entry " +
+           std::string(owner) + "; " + std::string(what);
+}
+
 namespace {
 
 // Every request reads its own page when it is there, so the host's edits to it are what gets changed; no page text
@@ -114,7 +119,12 @@ void route(Form& form) {
     } else if (q.HomepageOnly == 0 && form.del.DeletePending == 0) {
         const bool hasHomepage = !q.HomepageDescrip.empty();
         const bool hasIndivid = !q.IndividDescrip.empty();
-        if (!entryPresent(form.homepage.PageText, q.FileNameLessExt)) {
+        const std::optional<std::string> owner = entryFileName(form.homepage.PageText, q.FileNameLessExt);
+        if (owner && *owner != q.FileName && (hasHomepage || hasIndivid)) {
+            // One page per name: the request changes the page of the entry that has it, and says so.
+            form.notice(sharedPageText(q.FileName, *owner, "its descriptions were changed"));
+        }
+        if (!owner) {
             r.RouteCode = 1;
             form.arm(Step::Timer12);
         } else if (!hasHomepage && hasIndivid) {

@@ -9,8 +9,9 @@ namespace clipnest {
 namespace {
 
 // The page with its origins still as {names}. The PHP block stores a comment in one locked append, refuses texts
-// over the form's 500 characters, prints comments as text and keeps quiet about missing files and fields, so a
-// visitor can neither break the page nor inject markup into it.
+// over the form's 500 characters and any post that would take the comments file past 30,000 bytes (a date field
+// longer than a date is dropped), prints comments as text and keeps quiet about missing files and fields, so a
+// visitor can neither break the page, nor fill the server, nor inject markup into it.
 constexpr std::string_view PageWithOrigins = R"html(<html lang="en">
 <head>
     <meta charset="UTF-8">
@@ -80,10 +81,10 @@ constexpr std::string_view PageWithOrigins = R"html(<html lang="en">
 
 <?php
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'.txt value below.
-$filename = 'p4yFileNameLessExtp5y.txt';
+$filename = 'p4yFileNameLessExtp5y_comments.txt';
 $size = is_file($filename) ? filesize($filename) : 0;
 $txt = isset($_POST["text"]) && is_string($_POST["text"]) ? $_POST["text"] : null;
-if ($txt !== null && $size < 30001) {
+if ($txt !== null) {
         $length = preg_match_all('/\r\n|./us', $txt);
         if ($length === false) {
                 $length = strlen($txt);
@@ -92,13 +93,15 @@ if ($txt !== null && $size < 30001) {
                 echo "Sorry, comments are limited to 500 characters.\n";
         } else {
                 $date=date("Y-m-d H:i:s");
-                $dt = isset($_POST["date"]) && is_string($_POST["date"]) ? $_POST["date"] : "";
+                $dt = isset($_POST["date"]) && is_string($_POST["date"]) && strlen($_POST["date"]) <= 40 ? $_POST["date"] : "";
+                $post = $txt . PHP_EOL . "$date\r\n" . $dt . PHP_EOL;
+                if ($size + strlen($post) > 30000) {
+                        echo "Sorry, comments for this entry are full.";
+                } else {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
-                file_put_contents("p4yFileNameLessExtp5y_comments.txt", $txt . PHP_EOL . "$date\r\n" . $dt . PHP_EOL, FILE_APPEND | LOCK_EX);
+                        file_put_contents("p4yFileNameLessExtp5y_comments.txt", $post, FILE_APPEND | LOCK_EX);
+                }
         }
-}
-if ($txt !== null && $size > 30000) {
-echo "Sorry, comments for this entry are full.";
 }
 {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
