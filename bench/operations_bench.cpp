@@ -1,13 +1,13 @@
 // Each editing operation end to end (click and every tick of its chain) and its slowest tick, on a homepage of a
 // given number of entries. One size per process (--entries=N) so that the peak memory printed at the end belongs to
 // that size alone. Prints figures; never fails on speed.
-#include "app/form.h"
-#include "app/working_folder.h"
-#include "homepage/document.h"
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
-#include "pages/default_homepage.h"
-#include "pages/individual_page.h"
+#include "core/form.h"
+#include "shell/working_folder.h"
+#include "text/default_homepage.h"
+#include "text/document.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <algorithm>
 #include <chrono>
@@ -169,24 +169,24 @@ struct Session {
     // The Step about to run and the phase it will do, e.g. "Timer12 phase 7".
     std::string tickName() const {
         const Form& f = *form;
-        if (f.isArmed(Step::Timer24)) {
+        if (f.isArmed(Step::Route)) {
             return "Timer24 routing phase " + twoDigits(std::min(f.routing.RoutePhase + 1, 4));
         }
-        if (f.isArmed(Step::Timer12)) {
+        if (f.isArmed(Step::Append)) {
             return "Timer12 append phase " + twoDigits(f.append.AppendPhase + 1);
         }
-        if (f.isArmed(Step::Timer14)) {
+        if (f.isArmed(Step::ChangeDescriptions)) {
             return "Timer14 change phase " + twoDigits(f.change.ChangePhase + 1);
         }
-        if (f.isArmed(Step::Timer28)) {
+        if (f.isArmed(Step::Insert)) {
             return "Timer28 insert phase " + twoDigits(f.insert.InsertPhase + 1);
         }
-        for (const auto& [step, name] : {std::pair{Step::Timer20, "Timer20 title"},
-                                         {Step::Timer23, "Timer23 cut"},
-                                         {Step::Timer26, "Timer26 page"},
-                                         {Step::Timer31, "Timer31 find"},
-                                         {Step::Timer25, "Timer25 default"},
-                                         {Step::Timer30, "Timer30 not found"}}) {
+        for (const auto& [step, name] : {std::pair{Step::TitleAndMessage, "Timer20 title"},
+                                         {Step::CutEntry, "Timer23 cut"},
+                                         {Step::PreparePage, "Timer26 page"},
+                                         {Step::FindHomepage, "Timer31 find"},
+                                         {Step::DefaultHomepage, "Timer25 default"},
+                                         {Step::EntryNotFound, "Timer30 not found"}}) {
             if (f.isArmed(step)) {
                 return name;
             }
@@ -204,34 +204,34 @@ const std::vector<Operation>& operations() {
     static const std::vector<Operation> ops = {
         {"append",
          [](Form& f) {
-             f.controls.Text2 = "fresh.mp4";
-             f.controls.Text4 = "A fresh one";
-             f.Command1();
+             f.controls.first.name = "fresh.mp4";
+             f.controls.first.homepageDescription = "A fresh one";
+             f.createOrChangeEntry(EntryPanel::First);
          }},
         {"change",
          [](Form& f) {
-             f.controls.Text2 = middle();
-             f.controls.Text4 = "Better words";
-             f.controls.Text5 = "The long story";
-             f.Command1();
+             f.controls.first.name = middle();
+             f.controls.first.homepageDescription = "Better words";
+             f.controls.first.pageDescription = "The long story";
+             f.createOrChangeEntry(EntryPanel::First);
          }},
         {"delete",
          [](Form& f) {
-             f.controls.Text2 = middle();
-             f.Command5();
+             f.controls.first.name = middle();
+             f.deleteEntry(EntryPanel::First);
          }},
         {"insert",
          [](Form& f) {
-             f.controls.Text20 = "between.mp4";
-             f.controls.Text19 = "In between";
-             f.controls.Text25 = middle();
-             f.Command9();
+             f.controls.insert.name = "between.mp4";
+             f.controls.insert.homepageDescription = "In between";
+             f.controls.insert.above = middle();
+             f.insertAboveEntry();
          }},
         {"title",
          [](Form& f) {
-             f.controls.Text22 = "A new title";
-             f.controls.Text23 = "A new message";
-             f.Command11();
+             f.controls.title = "A new title";
+             f.controls.message = "A new message";
+             f.setTitleAndMessage();
          }},
     };
     return ops;

@@ -1,10 +1,10 @@
 // The document rules and text operations on arbitrary bytes: no crash, no read out of range, and the few
 // properties every caller relies on.
-#include "app/page_text.h"
-#include "homepage/document.h"
-#include "homepage/entries.h"
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
+#include "text/document.h"
+#include "text/entries.h"
+#include "text/markers.h"
+#include "text/page_text.h"
+#include "text/text_ops.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Arbitrary homepages and requests through the whole Form: the fuzz input chooses the homepage bytes, then a
 // sequence of clicks with the names and descriptions typed for them, and which write fails. Every chain runs under a
 // bound of virtual time and Step runs, so a chain that never ends is found as a hang.
-#include "app/form.h"
-#include "app/working_folder.h"
+#include "core/form.h"
+#include "shell/working_folder.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -92,43 +92,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         switch (in.ConsumeIntegralInRange(0, 7)) {
         case 0:
         case 1:
-            c.Text2 = in.ConsumeRandomLengthString(40);
-            c.Text4 = in.ConsumeRandomLengthString(200);
-            c.Text5 = in.ConsumeRandomLengthString(200);
-            c.Check1 = in.ConsumeBool();
-            form->Command1();
+            c.first.name = in.ConsumeRandomLengthString(40);
+            c.first.homepageDescription = in.ConsumeRandomLengthString(200);
+            c.first.pageDescription = in.ConsumeRandomLengthString(200);
+            c.first.homepageOnly = in.ConsumeBool();
+            form->createOrChangeEntry(EntryPanel::First);
             break;
         case 2:
-            c.Text7 = in.ConsumeRandomLengthString(40);
-            c.Text6 = in.ConsumeRandomLengthString(200);
-            c.Text3 = in.ConsumeRandomLengthString(200);
-            c.Check2 = in.ConsumeBool();
-            form->Command2();
+            c.second.name = in.ConsumeRandomLengthString(40);
+            c.second.homepageDescription = in.ConsumeRandomLengthString(200);
+            c.second.pageDescription = in.ConsumeRandomLengthString(200);
+            c.second.homepageOnly = in.ConsumeBool();
+            form->createOrChangeEntry(EntryPanel::Second);
             break;
         case 3:
-            c.Text2 = in.ConsumeRandomLengthString(40);
-            form->Command5();
+            c.first.name = in.ConsumeRandomLengthString(40);
+            form->deleteEntry(EntryPanel::First);
             break;
         case 4:
-            c.Text20 = in.ConsumeRandomLengthString(40);
-            c.Text19 = in.ConsumeRandomLengthString(200);
-            c.Text21 = in.ConsumeRandomLengthString(200);
-            c.Text25 = in.ConsumeRandomLengthString(40);
-            form->Command9();
+            c.insert.name = in.ConsumeRandomLengthString(40);
+            c.insert.homepageDescription = in.ConsumeRandomLengthString(200);
+            c.insert.pageDescription = in.ConsumeRandomLengthString(200);
+            c.insert.above = in.ConsumeRandomLengthString(40);
+            form->insertAboveEntry();
             break;
         case 5:
-            c.Text22 = in.ConsumeRandomLengthString(100);
-            c.Text23 = in.ConsumeRandomLengthString(100);
-            form->Command11();
+            c.title = in.ConsumeRandomLengthString(100);
+            c.message = in.ConsumeRandomLengthString(100);
+            form->setTitleAndMessage();
             break;
         case 6:
-            c.Text18 = in.ConsumeRandomLengthString(40);
-            c.Text24 = in.ConsumeRandomLengthString(40);
-            form->Command10();
+            c.renameFrom = in.ConsumeRandomLengthString(40);
+            c.renameTo = in.ConsumeRandomLengthString(40);
+            form->writeRenamePage();
             break;
         default:
             form->clickPanel(Panel::FileFailure);
-            form->Command3();
+            form->clearEntryBoxes(EntryPanel::First);
             break;
         }
         // Sometimes the next click comes while the chain is still under way.

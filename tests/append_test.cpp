@@ -1,9 +1,9 @@
-#include "homepage/document.h"
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
-#include "pages/default_homepage.h"
-#include "pages/individual_page.h"
 #include "support/test_support.h"
+#include "text/default_homepage.h"
+#include "text/document.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <gtest/gtest.h>
 

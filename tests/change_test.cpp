@@ -1,5 +1,5 @@
-#include "homepage/markers.h"
 #include "support/test_support.h"
+#include "text/markers.h"
 
 #include <algorithm>
 
@@ -49,7 +49,7 @@ TEST_F(ChangeTest, EachRoutingCaseChangesExactlyItsDescriptions) {
     // Case 6: a request that reaches routing with no individual description (the click never leaves one so).
     EntryRequest& q = h.form().request;
     q = EntryRequest{"clip7.mp4", "clip7", "Home 6", "", 0};
-    h.form().arm(Step::Timer24);
+    h.form().arm(Step::Route);
     h.runChains();
     EXPECT_EQ(h.form().routing.RouteCode, 3);
     EXPECT_TRUE(sameText(reread(with(page0, desc("Old individ"), desc("Home 6")), 3), h.file("clip7.php")));
@@ -70,7 +70,7 @@ TEST_F(ChangeTest, EachRoutingCaseChangesExactlyItsDescriptions) {
     EXPECT_TRUE(sameText(reread(with(page0, desc("Old individ"), desc("Individ 7")), 4), h.file("clip7.php")));
     EXPECT_TRUE(sameText(with(home0, desc("Old home"), desc("Only home")), h.file("homepage.html")));
     EXPECT_EQ(h.form().homepage.PageText + "\r\n", h.file("homepage.html"));
-    EXPECT_FALSE(h.form().isArmed(Step::Timer14));
+    EXPECT_FALSE(h.form().isArmed(Step::ChangeDescriptions));
     EXPECT_EQ(h.form().change.ChangePhase, 0);
 }
 

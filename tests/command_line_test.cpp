@@ -1,7 +1,7 @@
-#include "app/panels.h"
 #include "cli/session.h"
-#include "homepage/markers.h"
+#include "shell/panels.h"
 #include "support/test_support.h"
+#include "text/markers.h"
 
 #include <csignal>
 #include <fcntl.h>

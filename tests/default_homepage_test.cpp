@@ -1,7 +1,8 @@
-#include "homepage/document.h"
-#include "homepage/markers.h"
-#include "pages/default_homepage.h"
+#include "core/steps/default_homepage.h"
 #include "support/test_support.h"
+#include "text/default_homepage.h"
+#include "text/document.h"
+#include "text/markers.h"
 
 #include <gtest/gtest.h>
 
@@ -19,19 +20,19 @@ TEST(DefaultHomepageStep, LooksOnlyOnItsSecondRunAndBuildsOnce) {
     f.homepage.SampleEntry = buildSampleEntry();
     f.routing.RoutePhase = 3;
     f.request.FileNameLessExt = "clip";
-    f.arm(Step::Timer24);
-    f.disarm(Step::Timer8);
+    f.arm(Step::Route);
+    f.disarm(Step::StartUp);
     h.advance(30);
-    EXPECT_TRUE(f.isArmed(Step::Timer25)) << "no homepage loaded or built yet";
+    EXPECT_TRUE(f.isArmed(Step::DefaultHomepage)) << "no homepage loaded or built yet";
     h.advance(30);
-    EXPECT_FALSE(f.isArmed(Step::Timer25));
+    EXPECT_FALSE(f.isArmed(Step::DefaultHomepage));
     EXPECT_EQ(f.startup.DefaultHomepageArmCount, 1);
     EXPECT_TRUE(f.homepage.PageText.empty()) << "the first run does not look at the folder";
 
     buildOrReadHomepage(f);
     EXPECT_EQ(f.startup.DefaultHomepageBuilt, 1);
     EXPECT_EQ(f.homepage.PageText, buildDefaultHomepage("", "", f.homepage.SampleEntry));
-    EXPECT_TRUE(f.isVisible(Panel::Text17));
+    EXPECT_TRUE(f.isVisible(Panel::HomepageNotFound));
     EXPECT_EQ(f.startup.AppDocsState, 2);
 
     f.homepage.PageText = "kept\n";

@@ -1,7 +1,7 @@
-#include "homepage/document.h"
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
 #include "support/test_support.h"
+#include "text/document.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ TEST(Delete, OnlyEntryLeavesFiveLineBreaksAndALongRunBehindThePageEndIsCut) {
         EXPECT_TRUE(sameText(expected + "\r\n", h.file("homepage.html"))) << trailing;
         EXPECT_EQ(h.form().homepage.PageText, expected);
         EXPECT_EQ(h.form().del.DeletePending, 0);
-        EXPECT_FALSE(h.form().isVisible(Panel::Text8));
+        EXPECT_FALSE(h.form().isVisible(Panel::EntryNotFound));
     }
 }
 
@@ -33,8 +33,8 @@ TEST(Delete, EntryFollowedByAnotherAndThenTheLastOne) {
     Harness h({{"homepage.html", homepageWith({"one.mp4", "two.mp4", "three.mp4"}) + "\r\n"}});
 
     // Blanks typed around the name still find the entry; the second panel's button works on its own box.
-    h.form().controls.Text7 = "  two.mp4 ";
-    h.form().Command6();
+    h.form().controls.second.name = "  two.mp4 ";
+    h.form().deleteEntry(EntryPanel::Second);
     h.runChains();
     EXPECT_TRUE(sameText(head + "\n\n" + three.substr(1) + "\n\n" + tail, h.file("homepage.html")));
 
@@ -61,37 +61,37 @@ TEST(Delete, MissingEntryIsReportedTwiceAndKeepsTheTwentySecondRhythm) {
     const std::string file = homepageWith({"clip7.mp4"}) + "\r\n";
     Harness h({{"homepage.html", file}});
     Form& f = h.form();
-    f.controls.Text2 = "nothere.mp4";
-    f.Command5();
+    f.controls.first.name = "nothere.mp4";
+    f.deleteEntry(EntryPanel::First);
     EXPECT_EQ(f.routing.RouteCode, 12);
 
     // The presence check of the homepage look-up shows the notice first.
     h.advance(250);
-    EXPECT_TRUE(f.isVisible(Panel::Text8));
-    EXPECT_TRUE(f.isArmed(Step::Timer29));
-    f.clickPanel(Panel::Text8);
+    EXPECT_TRUE(f.isVisible(Panel::EntryNotFound));
+    EXPECT_TRUE(f.isArmed(Step::HideNotices));
+    f.clickPanel(Panel::EntryNotFound);
     h.advance(250);
     EXPECT_EQ(f.del.DeletePending, 0);
     h.advance(20);
-    EXPECT_TRUE(f.isVisible(Panel::Text8));
+    EXPECT_TRUE(f.isVisible(Panel::EntryNotFound));
     h.advance(19999);
-    EXPECT_TRUE(f.isVisible(Panel::Text8));
+    EXPECT_TRUE(f.isVisible(Panel::EntryNotFound));
     h.advance(1);
-    EXPECT_FALSE(f.isVisible(Panel::Text8));
-    EXPECT_FALSE(f.isArmed(Step::Timer30));
+    EXPECT_FALSE(f.isVisible(Panel::EntryNotFound));
+    EXPECT_FALSE(f.isArmed(Step::EntryNotFound));
     h.runUntilIdle();
 
     // Same name before the period, other extension: present by the looser key, but nothing to cut.
-    f.controls.Text2 = "clip7.mov";
-    f.Command5();
+    f.controls.first.name = "clip7.mov";
+    f.deleteEntry(EntryPanel::First);
     h.advance(500);
-    EXPECT_FALSE(f.isVisible(Panel::Text8));
+    EXPECT_FALSE(f.isVisible(Panel::EntryNotFound));
     h.advance(19999);
-    EXPECT_FALSE(f.isVisible(Panel::Text8));
+    EXPECT_FALSE(f.isVisible(Panel::EntryNotFound));
     h.advance(1);
-    EXPECT_TRUE(f.isVisible(Panel::Text8));
+    EXPECT_TRUE(f.isVisible(Panel::EntryNotFound));
     h.advance(20000);
-    EXPECT_FALSE(f.isVisible(Panel::Text8));
+    EXPECT_FALSE(f.isVisible(Panel::EntryNotFound));
     EXPECT_EQ(f.del.NotFoundTick, 0);
     EXPECT_EQ(h.file("homepage.html"), file);
 }
@@ -101,14 +101,14 @@ TEST(Delete, NoHomepageShowsItsNoticeOnceAndKeepsTheHeldPage) {
     h.runUntilIdle();
     Form& f = h.form();
     deleteEntry(h, "clip7.mp4");
-    EXPECT_TRUE(f.isVisible(Panel::Text13));
-    EXPECT_TRUE(f.isArmed(Step::Timer29));
+    EXPECT_TRUE(f.isVisible(Panel::NoHomepage));
+    EXPECT_TRUE(f.isArmed(Step::HideNotices));
     EXPECT_EQ(f.del.DeletePending, 0);
-    EXPECT_FALSE(f.isVisible(Panel::Text8));
-    f.clickPanel(Panel::Text13);
+    EXPECT_FALSE(f.isVisible(Panel::EntryNotFound));
+    f.clickPanel(Panel::NoHomepage);
 
     deleteEntry(h, "clip7.mp4");
-    EXPECT_FALSE(f.isVisible(Panel::Text13));
+    EXPECT_FALSE(f.isVisible(Panel::NoHomepage));
     EXPECT_FALSE(h.has("homepage.html"));
 
     // The default homepage built at start-up is still there for the next entry.
@@ -123,8 +123,8 @@ TEST(Delete, UnheldHomepageIsReadFromItsOtherNameAndWrittenAsHomepageHtml) {
     Harness h({{"Homepage.htm", file}});
     Form& f = h.form();
     f.homepage.PageText.clear();
-    f.controls.Text2 = "clip7.mp4";
-    f.Command5();
+    f.controls.first.name = "clip7.mp4";
+    f.deleteEntry(EntryPanel::First);
     h.advance(250);
     EXPECT_EQ(f.homepage.PageText, homepageWith({"clip7.mp4", "clip8.mp4"}) + "\n");
     h.runChains();
@@ -142,7 +142,7 @@ TEST(Delete, EmptyHomepageFileEndsTheChainWithTheNotFoundNotice) {
     EXPECT_FALSE(f.chainRunning()) << "an empty file must not be read again forever";
     EXPECT_EQ(f.del.DeletePending, 0);
     h.advance(20);
-    EXPECT_TRUE(f.isVisible(Panel::Text8));
+    EXPECT_TRUE(f.isVisible(Panel::EntryNotFound));
     EXPECT_EQ(h.file("homepage.html"), "");
 }
 

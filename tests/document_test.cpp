@@ -1,8 +1,8 @@
-#include "homepage/document.h"
-#include "homepage/entries.h"
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
 #include "support/test_support.h"
+#include "text/document.h"
+#include "text/entries.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The host's own edits to the homepage and the video pages survive every operation of a session, and every
 // operation can be undone, byte for byte.
-#include "homepage/entries.h"
-#include "homepage/text_ops.h"
 #include "support/test_support.h"
+#include "text/entries.h"
+#include "text/text_ops.h"
 
 #include <filesystem>
 
@@ -63,7 +63,7 @@ TEST(HostEdits, EveryRequestOfASessionReadsItsOwnPage) {
     // A page that is gone is made anew after the notice, not taken from the request before.
     fs::remove(h.dir() / "a.php");
     createEntry(h, "a.mp4", "A3", "Third about a");
-    EXPECT_TRUE(h.form().isVisible(Panel::Text11));
+    EXPECT_TRUE(h.form().isVisible(Panel::PageNotFound));
     createEntry(h, "a.mp4", "A3", "Third about a");
     EXPECT_TRUE(contains(h.file("a.php"), "Third about a"));
     EXPECT_FALSE(contains(h.file("a.php"), HostNote));

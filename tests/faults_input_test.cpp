@@ -1,8 +1,8 @@
 // Bad input of every kind the user or the folder can hand the tool, and what the user then sees. Each row of
 // docs/bad-input.md is backed by a case here.
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
 #include "support/test_support.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +23,13 @@ TEST(BadNames, RefusedForThreeSecondsAndNothingWritten) {
         SCOPED_TRACE(name);
         Harness h;
         Form& f = h.form();
-        const std::string notice = f.panels[Panel::Text15].text;
+        const std::string notice = f.panels[Panel::HomepageWillBeCreated].text;
         f.request.FileName = "kept.mp4";
         const int writes = h.folder().writes();
-        f.controls.Text2 = name;
-        f.controls.Check1 = name.size() % 2 == 1; // both kinds of click
-        f.Command1();
-        EXPECT_FALSE(f.isArmed(Step::Timer24));
+        f.controls.first.name = name;
+        f.controls.first.homepageOnly = name.size() % 2 == 1; // both kinds of click
+        f.createOrChangeEntry(EntryPanel::First);
+        EXPECT_FALSE(f.isArmed(Step::Route));
         EXPECT_EQ(f.request.FileName, "kept.mp4");
         h.advance(30);
         EXPECT_TRUE(invalidNameShown(f));
@@ -38,10 +38,10 @@ TEST(BadNames, RefusedForThreeSecondsAndNothingWritten) {
         h.advance(1);
         EXPECT_FALSE(f.isVisible(Panel::InvalidName));
         // The start-up notice stands beside it, its text untouched.
-        EXPECT_TRUE(f.isVisible(Panel::Text15));
-        EXPECT_EQ(f.panels[Panel::Text15].text, notice);
+        EXPECT_TRUE(f.isVisible(Panel::HomepageWillBeCreated));
+        EXPECT_EQ(f.panels[Panel::HomepageWillBeCreated].text, notice);
         EXPECT_EQ(f.routing.InvalidName, 0);
-        EXPECT_FALSE(f.isArmed(Step::Timer1));
+        EXPECT_FALSE(f.isArmed(Step::ShowInvalidName));
         h.runUntilIdle();
         EXPECT_EQ(h.folder().writes(), writes);
     }
@@ -55,8 +55,8 @@ TEST(BadNames, InsertAndDeleteRefuseThemToo) {
     for (const std::string name : {"noperiod", "a|b.mp4", "a\U0001F600.mp4"}) {
         SCOPED_TRACE(name);
         insertEntry(h, name, "clip.mp4");
-        EXPECT_TRUE(f.isVisible(Panel::Text28));
-        EXPECT_EQ(f.panels[Panel::Text28].text, "  Please enter valid file names.");
+        EXPECT_TRUE(f.isVisible(Panel::InvalidNames));
+        EXPECT_EQ(f.panels[Panel::InvalidNames].text, "  Please enter valid file names.");
         h.runUntilIdle();
     }
     for (const std::string name : {"noperiod", "", " .mp4", "a|b.mp4", "a\U0001F600.mp4"}) {
@@ -86,7 +86,7 @@ TEST(BadNames, UnknownEntryForDeleteShowsTheNotFoundNotice) {
     createEntry(h, "clip.mp4", "words");
     const std::string homepage = h.file("homepage.html");
     deleteEntry(h, "other.mp4");
-    EXPECT_TRUE(h.form().isVisible(Panel::Text8));
+    EXPECT_TRUE(h.form().isVisible(Panel::EntryNotFound));
     EXPECT_EQ(h.file("homepage.html"), homepage);
 }
 

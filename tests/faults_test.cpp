@@ -1,6 +1,6 @@
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
 #include "support/test_support.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +32,8 @@ TEST(Faults, UnreadableHomepageIsNeverReplaced) {
     h.runChains();
     Form& f = h.form();
     EXPECT_TRUE(f.isVisible(Panel::FileFailure));
-    EXPECT_FALSE(f.isVisible(Panel::Text15));
-    EXPECT_FALSE(f.isVisible(Panel::Text17));
+    EXPECT_FALSE(f.isVisible(Panel::HomepageWillBeCreated));
+    EXPECT_FALSE(f.isVisible(Panel::HomepageNotFound));
     EXPECT_EQ(f.startup.DefaultHomepageBuilt, 0) << "an unreadable homepage is not a missing one";
 
     f.clickPanel(Panel::FileFailure);

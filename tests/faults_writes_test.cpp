@@ -1,7 +1,7 @@
 // Every write of every operation is made to fail in turn: each file must then hold its old or its new bytes, the
 // failure panel must name the file and stay, and asking again must give the files of a run without the fault.
-#include "homepage/text_ops.h"
 #include "support/test_support.h"
+#include "text/text_ops.h"
 
 #include <cctype>
 #include <filesystem>

@@ -1,8 +1,8 @@
-#include "homepage/document.h"
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
-#include "pages/individual_page.h"
 #include "support/test_support.h"
+#include "text/document.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <gtest/gtest.h>
 
@@ -75,16 +75,16 @@ TEST(Insert, NamesAreTakenWithoutSurroundingBlanks) {
     EXPECT_LT(text.find("<source src=\"clip9.mp4\""), text.find("<source src=\"one.mp4\""));
 
     // The duplicate test looks at the name as it will be stored.
-    h.form().controls.Text20 = " clip9.mp4";
-    h.form().Command9();
-    EXPECT_TRUE(h.form().isVisible(Panel::Text29));
+    h.form().controls.insert.name = " clip9.mp4";
+    h.form().insertAboveEntry();
+    EXPECT_TRUE(h.form().isVisible(Panel::EntryExists));
 }
 
 TEST(Insert, AnInsertEndedByTheMissingPageNoticeDoesNotTakeTheNextRequest) {
     // The homepage lists clip.mov's page, which is gone: the insert's routing stops at the notice.
     Harness h({{"homepage.html", homepageWith({"one.mp4", "clip.mov"}) + "\r\n"}});
     insertEntry(h, "clip.mp4", "one.mp4", "Clip");
-    EXPECT_TRUE(h.form().isVisible(Panel::Text11));
+    EXPECT_TRUE(h.form().isVisible(Panel::PageNotFound));
     createEntry(h, "new.mp4", "New");
     const std::string text = h.file("homepage.html");
     EXPECT_LT(text.find("<source src=\"clip.mov\""), text.find("<source src=\"new.mp4\"")) << "appended, not inserted";
@@ -108,7 +108,8 @@ TEST(Insert, MissingAnchorChangesNothingAndSaysNothing) {
     EXPECT_FALSE(h.has("clip9.php"));
     EXPECT_EQ(f.insert.InsertPhase, 1);
     EXPECT_FALSE(f.chainRunning());
-    for (const Panel p : {Panel::Text8, Panel::Text15, Panel::Text28, Panel::Text29, Panel::FileFailure}) {
+    for (const Panel p : {Panel::EntryNotFound, Panel::HomepageWillBeCreated, Panel::InvalidNames, Panel::EntryExists,
+                          Panel::FileFailure}) {
         EXPECT_FALSE(f.isVisible(p));
     }
     EXPECT_TRUE(f.routing.IndividPageText.empty());
@@ -120,20 +121,20 @@ TEST(Insert, ClickRefusesDuplicatesAndBadNames) {
         const char* anchor;
         Panel panel;
     };
-    for (const Case& c : {Case{"one.mp4", "x", Panel::Text29}, Case{"clip9", "one.mp4", Panel::Text28},
-                          Case{".mp4", "one.mp4", Panel::Text28}, Case{"clip9.mp4", "one", Panel::Text28},
-                          Case{"clip9.mp4", "", Panel::Text28}, Case{"", "one.mp4", Panel::Text28},
-                          Case{"a:b.mp4", "one.mp4", Panel::Text28},
-                          Case{"clip9.mp4", "\xE2\x82\xAC\xF0\x9F\x98\x80.mp4", Panel::Text28}}) {
+    for (const Case& c : {Case{"one.mp4", "x", Panel::EntryExists}, Case{"clip9", "one.mp4", Panel::InvalidNames},
+                          Case{".mp4", "one.mp4", Panel::InvalidNames}, Case{"clip9.mp4", "one", Panel::InvalidNames},
+                          Case{"clip9.mp4", "", Panel::InvalidNames}, Case{"", "one.mp4", Panel::InvalidNames},
+                          Case{"a:b.mp4", "one.mp4", Panel::InvalidNames},
+                          Case{"clip9.mp4", "\xE2\x82\xAC\xF0\x9F\x98\x80.mp4", Panel::InvalidNames}}) {
         SCOPED_TRACE(std::string(c.name) + " " + c.anchor);
         Harness h({{"homepage.html", fileOne()}});
         Form& f = h.form();
-        f.controls.Text20 = c.name;
-        f.controls.Text25 = c.anchor;
-        f.Command9();
+        f.controls.insert.name = c.name;
+        f.controls.insert.above = c.anchor;
+        f.insertAboveEntry();
         EXPECT_TRUE(f.isVisible(c.panel));
-        EXPECT_TRUE(f.isArmed(Step::Timer29));
-        EXPECT_FALSE(f.isArmed(Step::Timer28));
+        EXPECT_TRUE(f.isArmed(Step::HideNotices));
+        EXPECT_FALSE(f.isArmed(Step::Insert));
         h.runUntilIdle();
         EXPECT_FALSE(f.isVisible(c.panel));
         EXPECT_EQ(h.file("homepage.html"), fileOne());
@@ -146,7 +147,7 @@ TEST(Insert, NameRefusedOnlyOnceTrimmedStopsAtPhaseOneAndTheNextClickCarriesOn) 
     insertEntry(h, " .mp4", "one.mp4", "Nine");
     EXPECT_EQ(f.insert.InsertPhase, 1);
     EXPECT_EQ(f.insert.InsertPending, 0);
-    EXPECT_FALSE(f.isArmed(Step::Timer24));
+    EXPECT_FALSE(f.isArmed(Step::Route));
     h.advance(30);
     EXPECT_TRUE(f.isVisible(Panel::InvalidName));
     EXPECT_EQ(h.file("homepage.html"), fileOne());

@@ -1,4 +1,4 @@
-#include "app/page_text.h"
+#include "text/page_text.h"
 
 #include <gtest/gtest.h>
 

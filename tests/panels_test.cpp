@@ -1,4 +1,4 @@
-#include "app/panels.h"
+#include "shell/panels.h"
 
 #include <string>
 
@@ -16,16 +16,16 @@ bool onlyCrLfBreaks(std::string text) {
 }
 
 TEST(PanelText, ByteExactWithCrLfBreaks) {
-    EXPECT_EQ(panelDesignText(Panel::Text8), "      \r\n"
-                                             "      An entry for the entered file \r\n"
-                                             "      name was not found on the \r\n"
-                                             "      Homepage. (Click to close)\r\n");
-    EXPECT_EQ(panelDesignText(Panel::Text29), std::string(71, ' ') +
-                                                  "\r\n       There is already an entry with \r\n"
-                                                  "       the entered file name on the \r\n       Homepage.\r\n");
-    EXPECT_EQ(panelDesignText(Panel::Text11).substr(0, 65), std::string(63, ' ') + "\r\n");
-    EXPECT_TRUE(panelDesignText(Panel::Text11).ends_with("   will be created.\r\n   \r\n"));
-    EXPECT_EQ(panelDesignText(Panel::Text28), "  Please enter valid file names.");
+    EXPECT_EQ(panelDesignText(Panel::EntryNotFound), "      \r\n"
+                                                     "      An entry for the entered file \r\n"
+                                                     "      name was not found on the \r\n"
+                                                     "      Homepage. (Click to close)\r\n");
+    EXPECT_EQ(panelDesignText(Panel::EntryExists), std::string(71, ' ') +
+                                                       "\r\n       There is already an entry with \r\n"
+                                                       "       the entered file name on the \r\n       Homepage.\r\n");
+    EXPECT_EQ(panelDesignText(Panel::PageNotFound).substr(0, 65), std::string(63, ' ') + "\r\n");
+    EXPECT_TRUE(panelDesignText(Panel::PageNotFound).ends_with("   will be created.\r\n   \r\n"));
+    EXPECT_EQ(panelDesignText(Panel::InvalidNames), "  Please enter valid file names.");
     EXPECT_EQ(panelDesignText(Panel::FileFailure), "");
     EXPECT_EQ(writeFailureText("clip7.php"), "\r\n   Clipnest could not write clip7.php.\r\n"
                                              "   The file on disk was left as it was.\r\n   (Click to close)\r\n");
@@ -33,7 +33,8 @@ TEST(PanelText, ByteExactWithCrLfBreaks) {
     EXPECT_NE(read.find("could not read homepage.html."), std::string::npos);
     EXPECT_TRUE(read.ends_with("(Click to close)\r\n"));
     EXPECT_TRUE(onlyCrLfBreaks(read));
-    for (const Panel p : {Panel::Text8, Panel::Text11, Panel::Text13, Panel::Text15, Panel::Text17, Panel::Text29}) {
+    for (const Panel p : {Panel::EntryNotFound, Panel::PageNotFound, Panel::NoHomepage, Panel::HomepageWillBeCreated,
+                          Panel::HomepageNotFound, Panel::EntryExists}) {
         EXPECT_TRUE(onlyCrLfBreaks(panelDesignText(p))) << panelName(p);
         EXPECT_TRUE(panelDesignText(p).ends_with("\r\n")) << panelName(p);
     }
@@ -41,16 +42,16 @@ TEST(PanelText, ByteExactWithCrLfBreaks) {
 
 TEST(Panels, StartHiddenWithTheirDesignTextAndShowOneAtATime) {
     Panels panels;
-    for (const Panel p : {Panel::Text8, Panel::Text11, Panel::Text13, Panel::Text15, Panel::Text17, Panel::Text28,
-                          Panel::Text29, Panel::FileFailure}) {
+    for (const Panel p : {Panel::EntryNotFound, Panel::PageNotFound, Panel::NoHomepage, Panel::HomepageWillBeCreated,
+                          Panel::HomepageNotFound, Panel::InvalidNames, Panel::EntryExists, Panel::FileFailure}) {
         EXPECT_FALSE(panels.isVisible(p)) << panelName(p);
         EXPECT_EQ(panels[p].text, panelDesignText(p)) << panelName(p);
     }
-    panels.show(Panel::Text29);
-    EXPECT_TRUE(panels.isVisible(Panel::Text29));
-    EXPECT_FALSE(panels.isVisible(Panel::Text28));
-    panels.hide(Panel::Text29);
-    EXPECT_FALSE(panels.isVisible(Panel::Text29));
+    panels.show(Panel::EntryExists);
+    EXPECT_TRUE(panels.isVisible(Panel::EntryExists));
+    EXPECT_FALSE(panels.isVisible(Panel::InvalidNames));
+    panels.hide(Panel::EntryExists);
+    EXPECT_FALSE(panels.isVisible(Panel::EntryExists));
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 // The generated PHP pages run by PHP itself: lint, string literals evaluated by the interpreter, and the comment box
 // and rename page served by PHP's built-in web server and driven with curl.
-#include "app/page_text.h"
-#include "homepage/document.h"
-#include "pages/individual_page.h"
-#include "pages/rename_page.h"
 #include "support/test_support.h"
+#include "text/document.h"
+#include "text/individual_page.h"
+#include "text/page_text.h"
+#include "text/rename_page.h"
 
 #include <chrono>
 #include <csignal>
@@ -361,12 +361,12 @@ TEST(PhpNames, GeneratedPagesPassLintAndTheirLiteralsGiveBackTheName) {
         names.push_back(randomName(random));
     }
     for (const std::string& name : names) {
-        f.controls.Text2 = codePageToUtf8(name);
-        f.controls.Text4 = "About it";
-        f.controls.Text18 = codePageToUtf8(name);
-        f.controls.Text24 = "old-" + codePageToUtf8(name);
-        f.Command1();
-        f.Command10();
+        f.controls.first.name = codePageToUtf8(name);
+        f.controls.first.homepageDescription = "About it";
+        f.controls.renameFrom = codePageToUtf8(name);
+        f.controls.renameTo = "old-" + codePageToUtf8(name);
+        f.createOrChangeEntry(EntryPanel::First);
+        f.writeRenamePage();
         h.runChains();
         ASSERT_EQ(f.request.FileName, name) << "the typed name reaches the request unchanged";
         const std::string page = f.request.FileNameLessExt + ".php";

@@ -1,4 +1,4 @@
-#include "app/scheduler.h"
+#include "shell/scheduler.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

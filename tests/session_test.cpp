@@ -1,7 +1,7 @@
-#include "homepage/entries.h"
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
 #include "support/test_support.h"
+#include "text/entries.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <gtest/gtest.h>
 
@@ -29,40 +29,40 @@ TEST(Session, RealisticSessionInOneRun) {
     Form& f = h.form();
     Controls& c = f.controls;
 
-    c.Text22 = "My Channel";
-    f.Command11();
+    c.title = "My Channel";
+    f.setTitleAndMessage();
     h.runChains();
 
     for (int i = 0; i < 50; ++i) {
-        c.Text2 = video(i);
-        c.Text4 = "Clip " + std::to_string(i);
-        c.Text5 = i % 2 ? "The story of clip " + std::to_string(i) : "";
-        f.Command1();
+        c.first.name = video(i);
+        c.first.homepageDescription = "Clip " + std::to_string(i);
+        c.first.pageDescription = i % 2 ? "The story of clip " + std::to_string(i) : "";
+        f.createOrChangeEntry(EntryPanel::First);
         h.runChains();
     }
     for (int i = 0; i < 10; ++i) {
-        c.Text2 = video(i);
-        c.Text4 = "Changed " + std::to_string(i);
-        c.Text5 = "New story " + std::to_string(i);
-        f.Command1();
+        c.first.name = video(i);
+        c.first.homepageDescription = "Changed " + std::to_string(i);
+        c.first.pageDescription = "New story " + std::to_string(i);
+        f.createOrChangeEntry(EntryPanel::First);
         h.runChains();
     }
     for (int i = 10; i < 20; ++i) {
-        c.Text2 = video(i);
-        f.Command5();
+        c.first.name = video(i);
+        f.deleteEntry(EntryPanel::First);
         h.runChains();
     }
     for (int k = 0; k < 5; ++k) {
-        c.Text20 = "n" + std::to_string(k) + ".mp4";
-        c.Text19 = "Inserted " + std::to_string(k);
-        c.Text21 = "";
-        c.Text25 = video(20 + 5 * k);
-        f.Command9();
+        c.insert.name = "n" + std::to_string(k) + ".mp4";
+        c.insert.homepageDescription = "Inserted " + std::to_string(k);
+        c.insert.pageDescription = "";
+        c.insert.above = video(20 + 5 * k);
+        f.insertAboveEntry();
         h.runChains();
     }
-    c.Text22 = "";
-    c.Text23 = "Welcome & enjoy";
-    f.Command11();
+    c.title = "";
+    c.message = "Welcome & enjoy";
+    f.setTitleAndMessage();
     h.runChains();
     h.runUntilIdle();
 
@@ -97,8 +97,8 @@ TEST(Session, RealisticSessionInOneRun) {
         EXPECT_TRUE(contains(h.file("n" + std::to_string(k) + ".php"),
                              "<div class=\"desc\">Inserted " + std::to_string(k) + "</div>"));
     }
-    for (const Panel p :
-         {Panel::Text8, Panel::Text11, Panel::Text13, Panel::Text28, Panel::Text29, Panel::FileFailure}) {
+    for (const Panel p : {Panel::EntryNotFound, Panel::PageNotFound, Panel::NoHomepage, Panel::InvalidNames,
+                          Panel::EntryExists, Panel::FileFailure}) {
         EXPECT_FALSE(f.isVisible(p)) << panelName(p);
     }
 }

@@ -1,8 +1,8 @@
-#include "homepage/markers.h"
-#include "pages/default_homepage.h"
-#include "pages/individual_page.h"
-#include "pages/rename_page.h"
 #include "support/test_support.h"
+#include "text/default_homepage.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
+#include "text/rename_page.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "homepage/text_ops.h"
+#include "text/text_ops.h"
 
 #include <random>
 

@@ -1,5 +1,5 @@
-#include "homepage/markers.h"
 #include "support/test_support.h"
+#include "text/markers.h"
 
 namespace clipnest::testing {
 namespace {
@@ -21,7 +21,7 @@ TEST(TitleTest, DefaultHomepageTwiceBlanksAndMarkup) {
 
     updateTitle(h, "My Channel", "");
     EXPECT_TRUE(sameText(expect("My Channel", nullptr), h.file("homepage.html"))) << "message box empty: title only";
-    EXPECT_EQ(h.form().controls.Text22, "My Channel");
+    EXPECT_EQ(h.form().controls.title, "My Channel");
 
     // Title box empty: the stored title is applied again; the message gets its own line.
     updateTitle(h, "", "Hello");
@@ -39,7 +39,7 @@ TEST(TitleTest, DefaultHomepageTwiceBlanksAndMarkup) {
     // Both boxes empty: nothing happens.
     h.folder().written.clear();
     updateTitle(h, "", "");
-    EXPECT_FALSE(h.form().isArmed(Step::Timer20));
+    EXPECT_FALSE(h.form().isArmed(Step::TitleAndMessage));
     EXPECT_TRUE(h.folder().written.empty());
 }
 

@@ -1,6 +1,6 @@
-#include "layout.h"
-#include "scroll_form.h"
 #include "support/test_support.h"
+#include "window/layout.h"
+#include "window/scroll_form.h"
 
 #include <chrono>
 #include <cstdio>
@@ -212,7 +212,7 @@ TEST_F(WindowTest, PageKeysScrollByOneViewportAndStopAtTheEnds) {
     EXPECT_EQ(QApplication::focusWidget(), box);
 
     // Over a panel the wheel scrolls the surface too, never the panel's own text.
-    form().show(Panel::Text11);
+    form().show(Panel::PageNotFound);
     window->tick();
     auto* panel = get<QPlainTextEdit>("Text11");
     QApplication::sendEvent(panel->viewport(), &down);
@@ -264,8 +264,8 @@ TEST_F(WindowTest, ASmallerWindowKeepsEveryPanelReachable) {
 
 TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     runChains();
-    EXPECT_TRUE(shown(Panel::Text15)) << "start-up in an empty folder announces the new homepage";
-    clickPanel(Panel::Text15);
+    EXPECT_TRUE(shown(Panel::HomepageWillBeCreated)) << "start-up in an empty folder announces the new homepage";
+    clickPanel(Panel::HomepageWillBeCreated);
     type("Text2", "noperiod");
     click("Command1");
     advance(30);
@@ -315,11 +315,11 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     type("Text20", "clip6");
     type("Text19", "six");
     click("Command9");
-    EXPECT_TRUE(shown(Panel::Text28));
-    clickPanel(Panel::Text28);
-    EXPECT_TRUE(shown(Panel::Text28));
+    EXPECT_TRUE(shown(Panel::InvalidNames));
+    clickPanel(Panel::InvalidNames);
+    EXPECT_TRUE(shown(Panel::InvalidNames));
     advance(25000);
-    EXPECT_FALSE(shown(Panel::Text28));
+    EXPECT_FALSE(shown(Panel::InvalidNames));
     type("Text20", ".mp4");
     click("Command9");
     runChains();
@@ -334,10 +334,10 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     click("Command5");
     runChains();
     advance(100);
-    EXPECT_TRUE(shown(Panel::Text8));
-    clickPanel(Panel::Text8);
-    EXPECT_FALSE(shown(Panel::Text8));
-    EXPECT_FALSE(form().isVisible(Panel::Text8));
+    EXPECT_TRUE(shown(Panel::EntryNotFound));
+    clickPanel(Panel::EntryNotFound);
+    EXPECT_FALSE(shown(Panel::EntryNotFound));
+    EXPECT_FALSE(form().isVisible(Panel::EntryNotFound));
     click("Command4");
     type("Text7", "clip7.mp4");
     click("Command6");
@@ -403,20 +403,20 @@ TEST_F(WindowTest, BoxesTakeTypedTextAndClearAboveBoxesEmptiesOnlyItsOwnPanel) {
     };
     const std::string before = listing();
     type("Text2", QString::fromUtf8("café😀"));
-    EXPECT_EQ(form().controls.Text2, "café😀");
+    EXPECT_EQ(form().controls.first.name, "café😀");
     type("Text4", "one");
     QTest::keyClick(get("Text4"), Qt::Key_Return);
     type("Text4", "two");
-    EXPECT_EQ(form().controls.Text4, "one\r\ntwo") << "a multi-line box breaks lines as CR LF";
+    EXPECT_EQ(form().controls.first.homepageDescription, "one\r\ntwo") << "a multi-line box breaks lines as CR LF";
     QTest::keyClick(get("Text5"), Qt::Key_Return);
     type("Text5", "c");
-    EXPECT_EQ(form().controls.Text5, "c") << "a single-line box takes no line break";
+    EXPECT_EQ(form().controls.first.pageDescription, "c") << "a single-line box takes no line break";
     get<QCheckBox>("Check1")->setChecked(true);
     type("Text7", "d.mp4");
     type("Text6", "e");
     type("Text3", "f");
     QTest::mouseClick(get("Check2"), Qt::LeftButton, {}, QPoint(6, 12));
-    EXPECT_TRUE(form().controls.Check2);
+    EXPECT_TRUE(form().controls.second.homepageOnly);
     type("Text20", "g.mp4");
 
     click("Command3");
@@ -424,13 +424,13 @@ TEST_F(WindowTest, BoxesTakeTypedTextAndClearAboveBoxesEmptiesOnlyItsOwnPanel) {
     EXPECT_FALSE(get<QCheckBox>("Check1")->isChecked());
     EXPECT_EQ(text("Text7") + "|" + text("Text6") + "|" + text("Text3"), "d.mp4|e|f");
     EXPECT_TRUE(get<QCheckBox>("Check2")->isChecked());
-    EXPECT_EQ(form().controls.Text7, "d.mp4");
+    EXPECT_EQ(form().controls.second.name, "d.mp4");
     click("Command4");
     EXPECT_EQ(text("Text7"), "");
-    EXPECT_FALSE(form().controls.Check2);
+    EXPECT_FALSE(form().controls.second.homepageOnly);
     EXPECT_EQ(text("Text20"), "g.mp4");
     click("Command7");
-    EXPECT_EQ(form().controls.Text20, "");
+    EXPECT_EQ(form().controls.insert.name, "");
     EXPECT_EQ(listing(), before) << "clearing touches no file";
 }
 

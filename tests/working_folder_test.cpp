@@ -1,4 +1,4 @@
-#include "app/working_folder.h"
+#include "shell/working_folder.h"
 #include "support/test_support.h"
 
 #include <sys/stat.h>

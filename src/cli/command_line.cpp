@@ -1,10 +1,10 @@
-#include "command_line.h"
+#include "cli/command_line.h"
 
-#include "app/history.h"
-#include "app/page_text.h"
-#include "homepage/document.h"
-#include "homepage/entries.h"
-#include "session.h"
+#include "cli/session.h"
+#include "shell/history.h"
+#include "text/document.h"
+#include "text/entries.h"
+#include "text/page_text.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -219,16 +219,17 @@ public:
         case Kind::Entry:
             return entry(c.t);
         case Kind::Delete:
-            return operate([&](Controls& b) { b.Text2 = c.t.name; }, &Form::Command5);
+            return operate([&](Controls& b) { b.first.name = c.t.name; },
+                           [](Form& f) { f.deleteEntry(EntryPanel::First); });
         case Kind::Insert:
             return insert(c.t);
         case Kind::Title:
             return operate(
                 [&](Controls& b) {
-                    b.Text22 = boxText(c.t.title);
-                    b.Text23 = boxText(c.t.message);
+                    b.title = boxText(c.t.title);
+                    b.message = boxText(c.t.message);
                 },
-                &Form::Command11);
+                [](Form& f) { f.setTitleAndMessage(); });
         case Kind::Rename:
             return rename(c.t);
         case Kind::List:
@@ -269,8 +270,8 @@ private:
     }
 
     // Types into the boxes, clicks and lets every chain run to its end; the messages shown are returned.
-    std::vector<Message> click(void (Form::*button)()) {
-        (session().form().*button)();
+    std::vector<Message> click(void (*button)(Form&)) {
+        button(session().form());
         if (!session_->runToEnd()) {
             line("The operation did not come to an end.");
             failed_ = true;
@@ -301,7 +302,7 @@ private:
     }
 
     template <typename TypeIn>
-    Status operate(TypeIn typeIn, void (Form::*button)()) {
+    Status operate(TypeIn typeIn, void (*button)(Form&)) {
         begin();
         typeIn(session_->form().controls);
         print(click(button));
@@ -311,19 +312,19 @@ private:
     Status entry(const Typed& t) {
         begin();
         Controls& c = session_->form().controls;
-        c.Text2 = t.name;
-        c.Text4 = boxText(t.homepage);
-        c.Text5 = boxText(t.individual);
-        c.Check1 = t.homepageOnly;
-        std::vector<Message> messages = click(&Form::Command1);
+        c.first.name = t.name;
+        c.first.homepageDescription = boxText(t.homepage);
+        c.first.pageDescription = boxText(t.individual);
+        c.first.homepageOnly = t.homepageOnly;
+        std::vector<Message> messages = click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
         // The notice about a missing video page asks for a second click, which creates the page: one operation.
-        if (t.createPage && shown(messages, Panel::Text11)) {
-            print(messages, Panel::Text11);
+        if (t.createPage && shown(messages, Panel::PageNotFound)) {
+            print(messages, Panel::PageNotFound);
             session_->form().joinNextOperation();
-            messages = click(&Form::Command1);
+            messages = click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
         }
         print(messages);
-        if (shown(messages, Panel::Text11)) {
+        if (shown(messages, Panel::PageNotFound)) {
             line("add --create-page to create the page.", true);
         }
         return finish();
@@ -332,11 +333,11 @@ private:
     Status insert(const Typed& t) {
         begin();
         Controls& c = session_->form().controls;
-        c.Text20 = t.name;
-        c.Text19 = boxText(t.homepage);
-        c.Text21 = boxText(t.individual);
-        c.Text25 = t.anchor;
-        print(click(&Form::Command9));
+        c.insert.name = t.name;
+        c.insert.homepageDescription = boxText(t.homepage);
+        c.insert.pageDescription = boxText(t.individual);
+        c.insert.above = t.anchor;
+        print(click([](Form& f) { f.insertAboveEntry(); }));
         // The window ends an insert whose anchor is not on the homepage without a word.
         return finish("An entry for the file name " + t.anchor + " was not found on the Homepage.", Failed);
     }
@@ -344,9 +345,9 @@ private:
     Status rename(const Typed& t) {
         begin();
         Controls& c = session_->form().controls;
-        c.Text18 = t.oldName;
-        c.Text24 = t.newName;
-        const std::vector<Message> messages = click(&Form::Command10);
+        c.renameFrom = t.oldName;
+        c.renameTo = t.newName;
+        const std::vector<Message> messages = click([](Form& f) { f.writeRenamePage(); });
         print(messages);
         if (shown(messages, Panel::InvalidName)) {
             line("The rename page renames one file beside itself: each name needs a period after its first "
@@ -360,7 +361,7 @@ private:
         const WorkingFolder folder(dir_);
         const std::optional<std::string_view> name = findHomepage(folder);
         if (!name) {
-            line(plainLine(panelDesignText(Panel::Text13)));
+            line(plainLine(panelDesignText(Panel::NoHomepage)));
             return Failed;
         }
         std::optional<std::string> bytes = folder.read(*name);

@@ -1,6 +1,6 @@
-#include "session.h"
+#include "cli/session.h"
 
-#include "app/page_text.h"
+#include "text/page_text.h"
 
 #include <algorithm>
 #include <sstream>
@@ -14,7 +14,7 @@ constexpr std::int64_t RunLimitMs = 60LL * 60 * 1000;
 } // namespace
 
 bool Message::isNote() const {
-    return panel == Panel::Text15 || panel == Panel::Text17 || panel == Panel::Notice;
+    return panel == Panel::HomepageWillBeCreated || panel == Panel::HomepageNotFound || panel == Panel::Notice;
 }
 
 std::string plainLine(const std::string& panelText) {

@@ -1,4 +1,4 @@
-#include "layout.h"
+#include "window/layout.h"
 
 #include <array>
 #include <cmath>
@@ -125,15 +125,15 @@ constexpr std::array Controls = std::to_array<ControlDef>({
 });
 
 constexpr std::array Panels = std::to_array<PanelDef>({
-    {Panel::Text15, "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
+    {Panel::HomepageWillBeCreated, "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
     // The invalid-name message stands where the design showed it, in front of the start-up notice.
     {Panel::InvalidName, "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
-    {Panel::Text17, "picWindow", 7320, 10080, 4095, 2295, 14.25},
-    {Panel::Text8, "frmScroll", 7800, 11280, 3975, 1695, 12.75},
-    {Panel::Text11, "frmScroll", 7320, 10560, 4455, 2415, 12.75},
-    {Panel::Text13, "frmScroll", 7320, 10560, 4095, 1815, 12.75},
-    {Panel::Text28, "frmScroll", 8520, 11520, 3615, 495, 12.75},
-    {Panel::Text29, "frmScroll", 7680, 11280, 4455, 1575, 12.75},
+    {Panel::HomepageNotFound, "picWindow", 7320, 10080, 4095, 2295, 14.25},
+    {Panel::EntryNotFound, "frmScroll", 7800, 11280, 3975, 1695, 12.75},
+    {Panel::PageNotFound, "frmScroll", 7320, 10560, 4455, 2415, 12.75},
+    {Panel::NoHomepage, "frmScroll", 7320, 10560, 4095, 1815, 12.75},
+    {Panel::InvalidNames, "frmScroll", 8520, 11520, 3615, 495, 12.75},
+    {Panel::EntryExists, "frmScroll", 7680, 11280, 4455, 1575, 12.75},
     // File failures stand on the window itself, where Text11 does, last so in front of every other panel: the
     // panel stays until clicked, so it must be in sight wherever the surface is scrolled to.
     {Panel::FileFailure, "frmScroll", 7320, 10560, 4455, 2415, 12.75},

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/panels.h"
+#include "shell/panels.h"
 
 #include <span>
 #include <string>

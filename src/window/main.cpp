@@ -1,7 +1,7 @@
-#include "app/clock.h"
-#include "app/working_folder.h"
 #include "cli/command_line.h"
-#include "scroll_form.h"
+#include "shell/clock.h"
+#include "shell/working_folder.h"
+#include "window/scroll_form.h"
 
 #include <filesystem>
 #include <iostream>

@@ -1,7 +1,7 @@
-#include "scroll_form.h"
+#include "window/scroll_form.h"
 
-#include "app/page_text.h"
-#include "layout.h"
+#include "text/page_text.h"
+#include "window/layout.h"
 
 #include <algorithm>
 #include <array>
@@ -45,18 +45,20 @@ constexpr int MaxScrollValue = 32767;
 // Title bar and borders, which the available screen area must also hold.
 const QSize DecorationAllowance(16, 48);
 
-constexpr std::array<std::pair<const char*, void (Form::*)()>, 11> Actions = {{
-    {"Command1", &Form::Command1},
-    {"Command2", &Form::Command2},
-    {"Command3", &Form::Command3},
-    {"Command4", &Form::Command4},
-    {"Command5", &Form::Command5},
-    {"Command6", &Form::Command6},
-    {"Command7", &Form::Command7},
-    {"Command9", &Form::Command9},
-    {"Command10", &Form::Command10},
-    {"Command11", &Form::Command11},
-    {"cmdExit", &Form::cmdExit},
+// The buttons by their design names.
+using Action = void (*)(Form&);
+constexpr std::array<std::pair<const char*, Action>, 11> Actions = {{
+    {"Command1", [](Form& f) { f.createOrChangeEntry(EntryPanel::First); }},
+    {"Command2", [](Form& f) { f.createOrChangeEntry(EntryPanel::Second); }},
+    {"Command3", [](Form& f) { f.clearEntryBoxes(EntryPanel::First); }},
+    {"Command4", [](Form& f) { f.clearEntryBoxes(EntryPanel::Second); }},
+    {"Command5", [](Form& f) { f.deleteEntry(EntryPanel::First); }},
+    {"Command6", [](Form& f) { f.deleteEntry(EntryPanel::Second); }},
+    {"Command7", [](Form& f) { f.clearInsertBoxes(); }},
+    {"Command9", [](Form& f) { f.insertAboveEntry(); }},
+    {"Command10", [](Form& f) { f.writeRenamePage(); }},
+    {"Command11", [](Form& f) { f.setTitleAndMessage(); }},
+    {"cmdExit", [](Form& f) { f.quit(); }},
 }};
 
 QFont fontFor(Face face, double points, bool bold) {
@@ -371,38 +373,39 @@ void ScrollForm::build() {
 }
 
 void ScrollForm::connectInputs() {
-    for (const auto& [name, member] : Controls::textBoxes()) {
-        QWidget* widget = widgets_.at(name);
+    for (const Controls::TextBox& box : Controls::textBoxes()) {
+        QWidget* widget = widgets_.at(box.designName);
+        const auto member = box.of;
         if (auto* line = qobject_cast<QLineEdit*>(widget)) {
             connect(line, &QLineEdit::textChanged, this, [this, member](const QString& text) {
                 if (!showing_) {
-                    form_->controls.*member = text.toStdString();
+                    member(form_->controls) = text.toStdString();
                 }
             });
         } else if (auto* multi = qobject_cast<QPlainTextEdit*>(widget)) {
             connect(multi, &QPlainTextEdit::textChanged, this, [this, member, multi] {
                 if (!showing_) {
-                    form_->controls.*member = multiLineText(multi);
+                    member(form_->controls) = multiLineText(multi);
                 }
             });
         }
     }
-    const std::array<std::pair<const char*, bool Controls::*>, 2> checks = {{
-        {"Check1", &Controls::Check1},
-        {"Check2", &Controls::Check2},
+    const std::array<std::pair<const char*, EntryPanel>, 2> checks = {{
+        {"Check1", EntryPanel::First},
+        {"Check2", EntryPanel::Second},
     }};
-    for (const auto& [name, member] : checks) {
+    for (const auto& [name, panel] : checks) {
         auto* box = static_cast<QCheckBox*>(widgets_.at(name));
-        connect(box, &QCheckBox::toggled, this, [this, member](bool on) {
+        connect(box, &QCheckBox::toggled, this, [this, panel = panel](bool on) {
             if (!showing_) {
-                form_->controls.*member = on;
+                form_->controls.entry(panel).homepageOnly = on;
             }
         });
     }
     for (const auto& [name, action] : Actions) {
         auto* button = static_cast<QPushButton*>(widgets_.at(name));
-        connect(button, &QPushButton::clicked, this, [this, action] {
-            ((*form_).*action)();
+        connect(button, &QPushButton::clicked, this, [this, action = action] {
+            action(*form_);
             afterAction();
         });
     }
@@ -521,9 +524,9 @@ void ScrollForm::aimTimer() {
 void ScrollForm::showState() {
     const bool wasShowing = std::exchange(showing_, true);
     const Controls& controls = form_->controls;
-    for (const auto& [name, member] : Controls::textBoxes()) {
-        const std::string& value = controls.*member;
-        QWidget* widget = widgets_.at(name);
+    for (const Controls::TextBox& box : Controls::textBoxes()) {
+        const std::string& value = box.of(form_->controls);
+        QWidget* widget = widgets_.at(box.designName);
         if (auto* line = qobject_cast<QLineEdit*>(widget)) {
             if (line->text().toStdString() != value) {
                 line->setText(QString::fromStdString(value));
@@ -534,8 +537,8 @@ void ScrollForm::showState() {
             }
         }
     }
-    static_cast<QCheckBox*>(widgets_.at("Check1"))->setChecked(controls.Check1);
-    static_cast<QCheckBox*>(widgets_.at("Check2"))->setChecked(controls.Check2);
+    static_cast<QCheckBox*>(widgets_.at("Check1"))->setChecked(controls.first.homepageOnly);
+    static_cast<QCheckBox*>(widgets_.at("Check2"))->setChecked(controls.second.homepageOnly);
 
     for (const PanelDef& def : panelTable()) {
         const PanelState& state = form_->panels[def.panel];
@@ -584,7 +587,7 @@ void ScrollForm::changeEvent(QEvent* event) {
 void ScrollForm::closeEvent(QCloseEvent* event) {
     stepTimer_.stop();
     if (!form_->quitRequested()) {
-        form_->cmdExit();
+        form_->quit();
     }
     event->accept();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/clock.h"
-#include "app/form.h"
-#include "app/working_folder.h"
+#include "core/form.h"
+#include "shell/clock.h"
+#include "shell/working_folder.h"
 
 #include <map>
 #include <memory>

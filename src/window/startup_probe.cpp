@@ -1,8 +1,8 @@
 // Starts the window as the executable does, waits until it has painted, then prints the time taken and the memory
 // held. Measures only; never fails on the figures.
-#include "app/clock.h"
-#include "app/working_folder.h"
-#include "scroll_form.h"
+#include "shell/clock.h"
+#include "shell/working_folder.h"
+#include "window/scroll_form.h"
 
 #include <chrono>
 #include <cstdio>

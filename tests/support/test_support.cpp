@@ -1,8 +1,8 @@
 #include "test_support.h"
 
-#include "homepage/document.h"
-#include "homepage/markers.h"
-#include "homepage/text_ops.h"
+#include "text/document.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <fstream>
 #include <random>
@@ -84,42 +84,42 @@ bool Harness::has(const std::string& name) const {
 void createEntry(Harness& h, const std::string& name, const std::string& homepage, const std::string& individ,
                  bool homepageOnly) {
     Controls& c = h.form().controls;
-    c.Text2 = name;
-    c.Text4 = homepage;
-    c.Text5 = individ;
-    c.Check1 = homepageOnly;
-    h.form().Command1();
+    c.first.name = name;
+    c.first.homepageDescription = homepage;
+    c.first.pageDescription = individ;
+    c.first.homepageOnly = homepageOnly;
+    h.form().createOrChangeEntry(EntryPanel::First);
     h.runChains();
 }
 
 void deleteEntry(Harness& h, const std::string& name) {
-    h.form().controls.Text2 = name;
-    h.form().Command5();
+    h.form().controls.first.name = name;
+    h.form().deleteEntry(EntryPanel::First);
     h.runChains();
 }
 
 void insertEntry(Harness& h, const std::string& name, const std::string& anchor, const std::string& homepage,
                  const std::string& individ) {
     Controls& c = h.form().controls;
-    c.Text20 = name;
-    c.Text25 = anchor;
-    c.Text19 = homepage;
-    c.Text21 = individ;
-    h.form().Command9();
+    c.insert.name = name;
+    c.insert.above = anchor;
+    c.insert.homepageDescription = homepage;
+    c.insert.pageDescription = individ;
+    h.form().insertAboveEntry();
     h.runChains();
 }
 
 void updateTitle(Harness& h, const std::string& title, const std::string& message) {
-    h.form().controls.Text22 = title;
-    h.form().controls.Text23 = message;
-    h.form().Command11();
+    h.form().controls.title = title;
+    h.form().controls.message = message;
+    h.form().setTitleAndMessage();
     h.runChains();
 }
 
 void renamePage(Harness& h, const std::string& oldName, const std::string& newName) {
-    h.form().controls.Text18 = oldName;
-    h.form().controls.Text24 = newName;
-    h.form().Command10();
+    h.form().controls.renameFrom = oldName;
+    h.form().controls.renameTo = newName;
+    h.form().writeRenamePage();
     h.runChains();
 }
 

@@ -1,0 +1,279 @@
+#include "core/form.h"
+
+#include "text/default_homepage.h"
+#include "text/document.h"
+#include "text/markers.h"
+#include "text/page_text.h"
+
+#include <algorithm>
+#include <array>
+
+namespace clipnest {
+
+std::span<const Controls::TextBox> Controls::textBoxes() {
+    static constexpr std::array<TextBox, 14> boxes = {{
+        {"Text2", [](Controls& c) -> std::string& { return c.first.name; }},
+        {"Text4", [](Controls& c) -> std::string& { return c.first.homepageDescription; }},
+        {"Text5", [](Controls& c) -> std::string& { return c.first.pageDescription; }},
+        {"Text7", [](Controls& c) -> std::string& { return c.second.name; }},
+        {"Text6", [](Controls& c) -> std::string& { return c.second.homepageDescription; }},
+        {"Text3", [](Controls& c) -> std::string& { return c.second.pageDescription; }},
+        {"Text20", [](Controls& c) -> std::string& { return c.insert.name; }},
+        {"Text19", [](Controls& c) -> std::string& { return c.insert.homepageDescription; }},
+        {"Text21", [](Controls& c) -> std::string& { return c.insert.pageDescription; }},
+        {"Text25", [](Controls& c) -> std::string& { return c.insert.above; }},
+        {"Text22", [](Controls& c) -> std::string& { return c.title; }},
+        {"Text23", [](Controls& c) -> std::string& { return c.message; }},
+        {"Text18", [](Controls& c) -> std::string& { return c.renameFrom; }},
+        {"Text24", [](Controls& c) -> std::string& { return c.renameTo; }},
+    }};
+    return boxes;
+}
+
+Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), scheduler_(clock), history_(folder) {
+    for (const StepDef& def : schedule()) {
+        scheduler_.add(def.designName, def.intervalMs, [this, run = def.run] { run(*this); });
+    }
+    arm(Step::StartUp);
+}
+
+void Form::holdDefaultHomepage() {
+    homepage.PageText = buildDefaultHomepage(title.HomepageTitle, title.HomepageMessage, homepage.SampleEntry);
+    homepage.SavedPageText = homepage.PageText;
+}
+
+void Form::clickPanel(Panel panel) {
+    switch (panel) {
+    case Panel::EntryNotFound:
+    case Panel::NoHomepage:
+    case Panel::HomepageWillBeCreated:
+    case Panel::HomepageNotFound:
+    case Panel::FileFailure:
+    case Panel::InvalidName:
+    case Panel::Notice:
+        hide(panel);
+        break;
+    default:
+        break;
+    }
+}
+
+bool Form::chainRunning() const {
+    const auto schedule = clipnest::schedule();
+    return std::any_of(schedule.begin(), schedule.end(),
+                       [this](const StepDef& def) { return def.inChain && isArmed(def.step); });
+}
+
+bool Form::readText(std::string_view name, std::string& into) {
+    const bool changed = changedOnDisk(name);
+    std::optional<std::string> bytes = folder_.read(name);
+    if (!bytes) {
+        fileFailure(readFailureText(std::string(name)));
+        return false;
+    }
+    remember(name, *bytes);
+    if (changed) {
+        notice(std::string(name) + " was changed on disk since Clipnest read it. Clipnest read it again.");
+    }
+    into = linesWithLf(std::move(*bytes));
+    return true;
+}
+
+bool Form::loadHomepage(std::string_view name) {
+    std::optional<std::string> bytes = folder_.read(name);
+    if (!bytes) {
+        // A file that went away in between is simply not there; one that stays but cannot be read is protected.
+        if (folder_.exists(name)) {
+            homepage.UnreadableHomepage = std::string(name);
+            fileFailure(readFailureText(homepage.UnreadableHomepage));
+        }
+        return false;
+    }
+    homepage.UnreadableHomepage.clear();
+    homepage.ReadFrom = std::string(name);
+    remember(name, *bytes);
+    homepage.PageText = linesWithLf(std::move(*bytes));
+    homepage.SavedPageText = homepage.PageText;
+    homepage.HomepageLoaded = 1;
+    return true;
+}
+
+bool Form::writeText(std::string_view name, std::string_view text) {
+    std::string bytes(text);
+    return writeWithLineEnd(name, bytes);
+}
+
+bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
+    // A rename over the file would replace it whatever its mode says.
+    if (folder_.readOnly(name)) {
+        fileFailure(panelMessage("Clipnest did not write " + std::string(name) +
+                                 ": the file is read-only.\r\n   Make it writable to let Clipnest change it."));
+        endChains();
+        return false;
+    }
+    // Nothing is written that could not be undone.
+    if (!history_.keep(name)) {
+        fileFailure(panelMessage("Clipnest could not keep a copy of " + std::string(name) +
+                                 " for undo, so it did not write it.\r\n   The file was left as it was."));
+        endChains();
+        return false;
+    }
+    // The line end goes on and comes off again, so a large homepage is never copied for its write.
+    text += "\r\n";
+    const bool written = folder_.write(name, text);
+    if (written) {
+        remember(name, text);
+        history_.wrote(name, known_.find(name)->second.hash);
+    }
+    text.resize(text.size() - 2);
+    if (!written) {
+        fileFailure(writeFailureText(std::string(name)));
+        endChains();
+    }
+    return written;
+}
+
+void Form::remember(std::string_view name, std::string_view bytes) {
+    const std::optional<FileStamp> stamp = folder_.stamp(name);
+    if (!stamp) {
+        known_.erase(std::string(name));
+        return;
+    }
+    known_.insert_or_assign(std::string(name), DiskRecord{*stamp, contentHash(bytes)});
+}
+
+bool Form::changedOnDisk(std::string_view name) {
+    const auto known = known_.find(name);
+    if (known == known_.end()) {
+        return false;
+    }
+    const std::optional<FileStamp> stamp = folder_.stamp(name);
+    if (!stamp || *stamp == known->second.stamp) {
+        return false;
+    }
+    if (stamp->size != known->second.stamp.size) {
+        return true;
+    }
+    // Touched, or written again with what it held: only the bytes tell.
+    const std::optional<std::string> bytes = folder_.read(name);
+    if (!bytes || contentHash(*bytes) != known->second.hash) {
+        return true;
+    }
+    known->second.stamp = *stamp;
+    return false;
+}
+
+void Form::refreshHomepage() {
+    const std::optional<std::string_view> name = findHomepage(folder_);
+    if (!name) {
+        return;
+    }
+    // A homepage this Form has not read yet (placed in the folder since the start, or one that could not be read)
+    // is read now; a known one again when it changed.
+    const bool unknown = known_.find(*name) == known_.end();
+    const bool heldOther = unknown && homepage.HomepageLoaded != 0;
+    if ((unknown || changedOnDisk(*name)) && loadHomepage(*name) && (heldOther || !unknown)) {
+        notice(std::string(*name) +
+               " was changed on disk since Clipnest read or wrote it. Clipnest read it again and works on that.");
+    }
+}
+
+void Form::notice(const std::string& text) {
+    // A notice in sight keeps its sentences; the new one goes below them.
+    std::string& shown = panels[Panel::Notice].text;
+    const std::string close = panelMessage("");
+    if (isVisible(Panel::Notice) && shown.ends_with(close.substr(2))) {
+        shown.resize(shown.size() - close.size() + 2);
+        shown += "   " + text + close.substr(2);
+    } else {
+        shown = panelMessage(text);
+    }
+    show(Panel::Notice);
+    arm(Step::HideNotices);
+}
+
+void Form::startOperation(std::string label) {
+    if (const WorkingFolder::Removed stale = folder_.removeStaleTemporaries(); stale.files > 0) {
+        notice("Clipnest removed " + std::to_string(stale.files) + " temporary file" + (stale.files == 1 ? "" : "s") +
+               " (" + std::to_string(stale.bytes) + " bytes) left by a write that was cut off.");
+    }
+    if (std::exchange(joinNext_, false) && history_.open()) {
+        return;
+    }
+    history_.begin(std::move(label));
+}
+
+bool Form::undo(bool force) {
+    const UndoResult result = history_.undoLast(force);
+    for (const std::string& name : result.files) {
+        if (std::find(markers::HomepageNames.begin(), markers::HomepageNames.end(), name) !=
+            markers::HomepageNames.end()) {
+            known_.erase(name);
+            if (folder_.exists(name)) {
+                loadHomepage(name);
+            } else if (!findHomepage(folder_)) {
+                // The operation made the homepage: back to the one held at the start.
+                homepage.HomepageLoaded = 0;
+                holdDefaultHomepage();
+            }
+        } else if (folder_.exists(name)) {
+            if (const std::optional<std::string> bytes = folder_.read(name)) {
+                remember(name, *bytes);
+            }
+        } else {
+            known_.erase(name);
+        }
+    }
+    const std::optional<std::string> text = toCodePage(result.message);
+    if (result.undone) {
+        notice(text.value_or("The last operation was undone."));
+    } else {
+        fileFailure(panelMessage(text.value_or("Clipnest could not undo the last operation.")));
+    }
+    return result.undone;
+}
+
+bool Form::writeHomepage() {
+    if (!homepage.UnreadableHomepage.empty()) {
+        fileFailure(readFailureText(homepage.UnreadableHomepage));
+        endChains();
+        return false;
+    }
+    if (!writeWithLineEnd(markers::HomepageFile, homepage.PageText)) {
+        return false;
+    }
+    homepage.SavedPageText = homepage.PageText;
+    if (!homepage.ReadFrom.empty() && homepage.ReadFrom != markers::HomepageFile) {
+        notice("The homepage was read from " + homepage.ReadFrom + " and written as homepage.html: upload " +
+               "homepage.html from now on; " + homepage.ReadFrom + " was left as it was.");
+    }
+    homepage.ReadFrom = markers::HomepageFile;
+    return true;
+}
+
+void Form::fileFailure(std::string text) {
+    panels[Panel::FileFailure].text = std::move(text);
+    show(Panel::FileFailure);
+}
+
+void Form::endChains() {
+    for (const StepDef& def : schedule()) {
+        if (def.inChain && def.step != Step::StartUp) {
+            disarm(def.step);
+        }
+        if (def.reset) {
+            def.reset(*this);
+        }
+    }
+    // Whatever the ended chains changed in the held homepage never reached the disk.
+    homepage.PageText = homepage.SavedPageText;
+    TextBefore.clear();
+    TextAfter.clear();
+}
+
+void Form::quit() {
+    scheduler_.stopAll();
+    quitRequested_ = true;
+}
+
+} // namespace clipnest

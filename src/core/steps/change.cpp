@@ -1,0 +1,86 @@
+#include "core/steps/change.h"
+
+#include "core/form.h"
+#include "text/document.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
+
+namespace clipnest {
+
+namespace {
+
+// Phase 2: the individual description, unless this is a homepage-only change. The page counts as changed only
+// when its description element was found and set; a page without the marker keeps its text and is not rewritten.
+void setIndividualDescription(Form& form) {
+    const EntryRequest& q = form.request;
+    if (q.IndividDescrip.empty() || (!q.HomepageDescrip.empty() && q.HomepageOnly != 0)) {
+        return;
+    }
+    if (setContentAfterMarker(form.routing.IndividPageText, markers::IndividualDescriptionTail, q.IndividDescrip)) {
+        form.change.IndividPageChanged = 1;
+    }
+}
+
+// Phase 3: the homepage description of the entry whose source line names exactly FileName. A missing key or
+// marker leaves PageText as it was; the homepage is written in phase 5 all the same.
+void setHomepageDescription(Form& form) {
+    const EntryRequest& q = form.request;
+    if (q.HomepageDescrip.empty()) {
+        return;
+    }
+    form.change.HomepageChanged = 1;
+    std::string& text = form.homepage.PageText;
+    if (const std::size_t at = findText(text, entrySourceKey(q.FileName)); at != std::string::npos) {
+        setContentAfterMarker(text, markers::EntryDescriptionTail, q.HomepageDescrip, at);
+    }
+}
+
+// Phase 4: fills any tokens left from the template and writes the page. A failed write ends the chain.
+void writeIndividualPage(Form& form) {
+    ChangeState& c = form.change;
+    if (c.IndividPageChanged != 1) {
+        return;
+    }
+    c.IndividPageChanged = 0;
+    form.routing.IndividPageChecked = 1;
+    const EntryRequest& q = form.request;
+    std::string& page = form.routing.IndividPageText;
+    fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip);
+    if (!q.FileNameLessExt.empty()) {
+        form.writeText(q.FileNameLessExt + ".php", page);
+    }
+}
+
+} // namespace
+
+void changeEntry(Form& form) {
+    ChangeState& c = form.change;
+    switch (++c.ChangePhase) {
+    case 2:
+        setIndividualDescription(form);
+        break;
+    case 3:
+        setHomepageDescription(form);
+        break;
+    case 4:
+        writeIndividualPage(form);
+        break;
+    case 5:
+        if (c.HomepageChanged == 1) {
+            c.HomepageChanged = 0;
+            if (!form.writeHomepage()) {
+                return;
+            }
+        }
+        form.routing.IndividPageText.clear();
+        form.request.HomepageOnly = 0;
+        c.ChangePhase = 0;
+        form.disarm(Step::ChangeDescriptions);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace clipnest

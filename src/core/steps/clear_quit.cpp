@@ -1,0 +1,15 @@
+#include "core/form.h"
+
+namespace clipnest {
+
+// Clearing empties the boxes only: a running chain keeps the request it copied from them.
+
+void Form::clearEntryBoxes(EntryPanel panel) {
+    controls.entry(panel) = EntryBoxes{};
+}
+
+void Form::clearInsertBoxes() {
+    controls.insert = {};
+}
+
+} // namespace clipnest

@@ -1,0 +1,29 @@
+#include "core/steps/default_homepage.h"
+
+#include "core/form.h"
+#include "text/document.h"
+#include "text/markers.h"
+
+namespace clipnest {
+
+void buildOrReadHomepage(Form& form) {
+    form.disarm(Step::DefaultHomepage);
+    StartupState& s = form.startup;
+    // Only the second run since the window opened looks at the folder.
+    if (++s.DefaultHomepageArmCount == 2) {
+        if (const auto name = findHomepage(form.folder())) {
+            form.loadHomepage(*name);
+        } else {
+            if (++s.DefaultHomepageBuilt == 1) {
+                form.holdDefaultHomepage();
+            }
+            if (s.AppDocsState == 1) {
+                s.AppDocsState = 2;
+                form.show(Panel::HomepageNotFound);
+            }
+        }
+    }
+    seedSampleEntry(form.homepage.PageText, markers::FileNameToken, form.homepage.SampleEntry);
+}
+
+} // namespace clipnest

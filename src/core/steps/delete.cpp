@@ -1,0 +1,182 @@
+#include "core/steps/delete.h"
+
+#include "core/form.h"
+#include "text/document.h"
+#include "text/markers.h"
+#include "text/page_text.h"
+#include "text/text_ops.h"
+
+namespace clipnest {
+
+namespace {
+
+constexpr std::string_view VideoOpening = "<div class=\"videofile";
+// No closing quote, so it also finds the disabled sample's opening.
+constexpr std::string_view NextEntry = "<div class=\"gallery";
+constexpr std::string_view DisabledGallery = "<div class=\"gallery\"> s4j-->";
+constexpr std::string_view SampleStart = "<!--n9h <div class=";
+constexpr std::string_view PageEnd = "</html>";
+// Each trimming loop gives up after this many passes.
+constexpr int MaxTrimPasses = 20;
+constexpr std::size_t MaxBehindPageEnd = 14;
+
+// Cuts the text in front of the entry back to the end of the previous entry's last "</div>".
+void trimTrailingBlanks(Form& form, std::string& before) {
+    int& passes = form.del.TrimCount;
+    while (passes < MaxTrimPasses) {
+        const std::size_t blank = before.rfind(' ');
+        const std::size_t div = before.rfind("</div>");
+        if (blank == std::string::npos || (div != std::string::npos && blank < div)) {
+            break;
+        }
+        ++passes;
+        if (blank >= 2) {
+            before.erase(blank);
+        }
+    }
+    passes = 0;
+}
+
+// Drops blank-ended words of the removed entry's remainder until the next gallery opening comes first.
+void dropLeadingWords(Form& form, std::string& after) {
+    int& passes = form.del.TrimCount;
+    while (passes < MaxTrimPasses) {
+        const std::size_t next = findText(after, NextEntry);
+        const std::size_t blank = after.find(' ');
+        if (next == std::string::npos || (blank != std::string::npos && next < blank)) {
+            break;
+        }
+        ++passes;
+        if (blank != std::string::npos) {
+            after.erase(0, blank + 1);
+        }
+    }
+    passes = 0;
+}
+
+} // namespace
+
+void Form::deleteEntry(EntryPanel panel) {
+    const std::string& nameBox = controls.entry(panel).name;
+    // The trimmed name, like the presence check, so blanks typed around it still find the entry.
+    if (!takeFileName(nameBox)) {
+        return;
+    }
+    refreshHomepage();
+    startOperation("delete " + std::string(stripBlanks(nameBox)));
+    del.DeletePending = 1;
+    routing.RouteCode = 12;
+    arm(Step::FindHomepage);
+}
+
+void findHomepageForDelete(Form& form) {
+    std::string& text = form.homepage.PageText;
+    const std::optional<std::string_view> name = findHomepage(form.folder());
+    if (!name) {
+        // The text held in memory stays: a later request still has its homepage to write.
+        form.arm(Step::HideNotices);
+        if (form.del.HomepageMissingShown == 0) {
+            form.del.HomepageMissingShown = 1;
+            form.show(Panel::NoHomepage);
+        }
+        form.del.DeletePending = 0;
+        form.disarm(Step::FindHomepage);
+        return;
+    }
+    const bool held = !text.empty();
+    if (!held) {
+        if (!form.loadHomepage(*name)) {
+            // An unreadable file ends the delete (its panel is up); one that went away is looked for again.
+            if (!form.homepage.UnreadableHomepage.empty()) {
+                form.del.DeletePending = 0;
+                form.disarm(Step::FindHomepage);
+            }
+            return;
+        }
+        form.hide(Panel::NoHomepage);
+    }
+    // An empty file reads as empty text: hand over now instead of reading it again on every run.
+    if (held || text.empty()) {
+        form.arm(Step::CutEntry);
+        form.hide(Panel::NoHomepage);
+        form.disarm(Step::FindHomepage);
+    }
+    if (!text.empty() && !entryPresent(text, form.request.FileNameLessExt)) {
+        form.show(Panel::EntryNotFound);
+        form.arm(Step::HideNotices);
+    }
+}
+
+void cutEntry(Form& form) {
+    std::string& text = form.homepage.PageText;
+    const std::size_t p = findText(text, entrySourceKey(form.request.FileName));
+    if (p == std::string::npos) {
+        form.arm(Step::EntryNotFound);
+        form.del.DeletePending = 0;
+        form.disarm(Step::CutEntry);
+        return;
+    }
+    std::string& before = form.TextBefore;
+    std::string& after = form.TextAfter;
+    before = text.substr(0, p);
+    after = text.substr(p);
+
+    if (const std::size_t q = before.rfind(markers::GalleryOpening); q != std::string::npos) {
+        before.erase(q);
+    } else if (const std::size_t v = before.rfind(VideoOpening); v != std::string::npos) {
+        before.erase(v);
+    }
+
+    // A page that has lost its sample entry has no disabled mark; the next live entry then still ends this one.
+    const std::size_t next = findText(after, NextEntry);
+    const std::size_t disabled = findText(after, markers::WrapOpen);
+    if (next != std::string::npos && next < disabled) {
+        after.erase(0, next);
+    }
+
+    if (contains(before, markers::GalleryOpening)) {
+        trimTrailingBlanks(form, before);
+    }
+    dropLeadingWords(form, after);
+
+    // The first gallery opening that follows is the sample's, or there is none.
+    if (findText(after, DisabledGallery) == findText(after, NextEntry)) {
+        before += "\n\n\n";
+        if (const std::size_t m = findText(after, SampleStart); m != std::string::npos) {
+            after.erase(0, m);
+        }
+    }
+
+    // Every read of a written page adds an empty line behind the page end; past a few, keep one character there.
+    if (const std::size_t e = after.rfind(PageEnd); e != std::string::npos) {
+        if (after.size() - e - PageEnd.size() > MaxBehindPageEnd) {
+            after.erase(e + PageEnd.size() + 1);
+        }
+    }
+
+    text = before + "\n\n" + after;
+    before.clear();
+    after.clear();
+
+    if (!form.writeHomepage()) {
+        return;
+    }
+    form.del.DeletePending = 0;
+    form.disarm(Step::CutEntry);
+}
+
+void reportEntryNotFound(Form& form) {
+    DeleteState& d = form.del;
+    ++d.NotFoundTick;
+    if (d.NotFoundTick == 1) {
+        // The notice stays up for 20 seconds, and every later use of this Step keeps that rhythm.
+        form.setInterval(Step::EntryNotFound, 20000);
+        form.show(Panel::EntryNotFound);
+    } else if (d.NotFoundTick == 2) {
+        form.hide(Panel::EntryNotFound);
+        d.NotFoundTick = 0;
+        form.disarm(Step::EntryNotFound);
+    }
+}
+
+} // namespace clipnest

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace clipnest {
+
+class Form;
+
+// Timer26: warns once that the page file is missing, or puts the template into IndividPageText and hands back.
+void prepareIndividualPage(Form& form);
+
+} // namespace clipnest

@@ -1,0 +1,35 @@
+#include "core/form.h"
+#include "text/document.h"
+#include "text/page_text.h"
+#include "text/rename_page.h"
+
+namespace clipnest {
+
+namespace {
+
+constexpr std::string_view RenamePageFile = "change_file_name.php";
+
+} // namespace
+
+// Writes change_file_name.php from the two boxes, which keep their text. A name with a character the code page
+// lacks cannot be written truthfully (any stand-in would rename the wrong file on the server), so the page is then
+// not written, the old file stays, and the failure panel says why.
+void Form::writeRenamePage() {
+    const std::optional<std::string> oldName = toCodePage(controls.renameFrom);
+    const std::optional<std::string> newName = toCodePage(controls.renameTo);
+    if (!oldName || !newName) {
+        fileFailure("\r\n   Clipnest did not write " + std::string(RenamePageFile) +
+                    ":\r\n   a name holds a character that the page cannot store.\r\n   (Click to close)\r\n");
+        return;
+    }
+    // The page runs on a public server: it may rename only a file beside itself, to a name beside itself.
+    if (!isRenameName(*oldName) || !isRenameName(*newName)) {
+        routing.InvalidName = 1;
+        arm(Step::ShowInvalidName);
+        return;
+    }
+    startOperation("rename " + controls.renameFrom + " " + controls.renameTo);
+    writeText(RenamePageFile, buildRenamePage(*oldName, *newName));
+}
+
+} // namespace clipnest

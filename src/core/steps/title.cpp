@@ -1,0 +1,81 @@
+#include "core/steps/title.h"
+
+#include "core/form.h"
+#include "text/markers.h"
+#include "text/page_text.h"
+#include "text/text_ops.h"
+
+namespace clipnest {
+
+namespace {
+
+// Whatever stands between the marker and the next "<" becomes LF + value + LF; blanks around the rest are dropped.
+// With no "<" after the marker the document ends after the value's line.
+void replaceAfterMarker(std::string& text, std::string_view marker, std::string_view value) {
+    const std::size_t p = findText(text, marker);
+    if (p == std::string::npos) {
+        return;
+    }
+    const std::size_t end = p + marker.size();
+    const std::string_view rest = stripBlanks(std::string_view(text).substr(end));
+    const std::size_t k = rest.find('<');
+    std::string out;
+    out.reserve(text.size() + value.size() + 2);
+    out.append(text, 0, end);
+    out += '\n';
+    out.append(value);
+    out += '\n';
+    if (k != std::string_view::npos) {
+        out.append(rest.substr(k));
+    }
+    text = std::move(out);
+}
+
+} // namespace
+
+void updateTitleAndMessage(Form& form) {
+    TitleState& t = form.title;
+    std::string& text = form.homepage.PageText;
+    switch (++t.TitleStepPhase) {
+    case 1:
+        if (!t.HomepageTitle.empty()) {
+            replaceAfterMarker(text, markers::Title, t.HomepageTitle);
+        }
+        break;
+    case 2:
+        if (!t.HomepageMessage.empty()) {
+            replaceAfterMarker(text, markers::Message, t.HomepageMessage);
+        }
+        break;
+    case 3:
+        // No homepage text is held only when none could be loaded or built; an empty file would help nobody.
+        if (!text.empty() && !form.writeHomepage()) {
+            return;
+        }
+        form.disarm(Step::TitleAndMessage);
+        t.TitleStepPhase = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+// The stored values are page text: &, < and > are escaped, so a later update replaces the whole old value.
+void Form::setTitleAndMessage() {
+    const std::string& titleBox = controls.title;
+    const std::string& messageBox = controls.message;
+    if (titleBox.empty() && messageBox.empty()) {
+        return;
+    }
+    if (!titleBox.empty()) {
+        title.HomepageTitle = toPageText(titleBox);
+    }
+    if (!messageBox.empty()) {
+        title.HomepageMessage = toPageText(messageBox);
+    }
+    refreshHomepage();
+    startOperation("title");
+    arm(Step::TitleAndMessage);
+}
+
+} // namespace clipnest

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "shell/working_folder.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace clipnest {
+
+// One file an operation wrote: whether it existed before, and a hash of what the operation left in it.
+struct HistoryFile {
+    std::string name;
+    bool existedBefore = false;
+    std::uint64_t afterHash = 0;
+};
+
+// One kept operation. The label is what the user asked for, as UTF-8 ("entry roses.mp4").
+struct HistoryEntry {
+    int number = 0;
+    std::string label;
+    std::int64_t time = 0; // seconds since the epoch
+    std::vector<HistoryFile> files;
+};
+
+struct UndoResult {
+    bool undone = false;
+    // One sentence for the user, as UTF-8.
+    std::string message;
+    // The files put back or removed.
+    std::vector<std::string> files;
+};
+
+// The previous bytes of every file the last operations changed, kept in a hidden folder of the channel folder
+// (.clipnest/history/NNNNNN/: the operation's record and a copy of each file as it was before), so they can be
+// undone. Only the newest `Kept` operations stay.
+class History {
+public:
+    static constexpr int Kept = 50;
+    static constexpr std::string_view Folder = ".clipnest/history";
+
+    explicit History(WorkingFolder& channel);
+    ~History();
+    History(const History&) = delete;
+    History& operator=(const History&) = delete;
+
+    // Starts an operation; it is kept from its first write on. The one before is closed (and dropped when it wrote
+    // nothing).
+    void begin(std::string label);
+    // Closes the open operation.
+    void end();
+    bool open() const { return open_.has_value(); }
+
+    // Before `name` is written: keeps the file's present bytes, once per operation. False when they could not be
+    // kept; the file must then not be written, or the operation could not be undone.
+    bool keep(std::string_view name);
+    // After `name` was written: what now stands in it.
+    void wrote(std::string_view name, std::uint64_t hash);
+
+    // The kept operations, newest first.
+    std::vector<HistoryEntry> entries() const;
+
+    // Puts back the files of the newest kept operation and drops it. Refuses when one of them was changed after
+    // that operation wrote it, unless `force`. A failed write leaves that file and the record of what is left to do.
+    UndoResult undoLast(bool force);
+
+    // "2026-12-06 19:55:01", local time.
+    static std::string timeText(std::int64_t time);
+
+private:
+    std::filesystem::path entryDir(int number) const;
+    bool saveRecord();
+    void dropOldest();
+
+    WorkingFolder& channel_;
+    std::filesystem::path root_;
+    std::optional<HistoryEntry> open_;
+    bool created_ = false;
+    // Names whose previous bytes are kept, written or not yet.
+    std::vector<std::string> kept_;
+};
+
+} // namespace clipnest

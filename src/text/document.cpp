@@ -1,0 +1,163 @@
+#include "text/document.h"
+
+#include "shell/working_folder.h"
+#include "text/markers.h"
+#include "text/page_text.h"
+#include "text/text_ops.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace clipnest {
+
+std::optional<std::string_view> findHomepage(const WorkingFolder& folder) {
+    for (const std::string_view name : markers::HomepageNames) {
+        if (folder.exists(name)) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string linesWithLf(std::string bytes) {
+    const std::size_t n = bytes.size();
+    const bool lastLineEnded =
+        n > 0 && (bytes[n - 1] == '\r' || (n > 1 && bytes[n - 2] == '\r' && bytes[n - 1] == '\n'));
+    // In place: every CR LF or lone CR becomes one LF, so the text never grows past its last line.
+    std::size_t w = 0;
+    for (std::size_t r = 0; r < n;) {
+        const std::size_t cr = std::min(bytes.find('\r', r), n);
+        if (w != r) {
+            std::memmove(bytes.data() + w, bytes.data() + r, cr - r);
+        }
+        w += cr - r;
+        r = cr;
+        if (r < n) {
+            bytes[w++] = '\n';
+            r += (r + 1 < n && bytes[r + 1] == '\n') ? 2 : 1;
+        }
+    }
+    bytes.resize(w);
+    if (n > 0 && !lastLineEnded) {
+        bytes += '\n';
+    }
+    return bytes;
+}
+
+std::string buildSampleEntry() {
+    const std::array<std::string_view, 13> lines = {
+        "<!--n9h <div class=\"gallery\"> s4j-->",
+        markers::Link,
+        "<!--n9h <a href=\"p4yFileNameLessExtp5y.php\"> s4j-->",
+        "<!--n9h   <div class=\"videofile\"> s4j-->",
+        "<!--n9h    <video controls=\"\" preload=\"metadata\"> s4j-->",
+        markers::Source,
+        "<!--n9h      <source src=\"p4yFileNamep5y\" type=\"video/mp4\"/> s4j-->",
+        "<!--n9h    </video> s4j-->",
+        markers::Description,
+        "<!--n9h    <div class=\"desc\">p4yHomepageDescripp5y</div> s4j-->",
+        "<!--n9h  </div> s4j-->",
+        "<!--n9h   </a> s4j-->",
+        "<!--n9h     </div> s4j-->",
+    };
+    std::string text;
+    for (const std::string_view line : lines) {
+        if (!text.empty()) {
+            text += '\n';
+        }
+        text.append(line);
+    }
+    return text;
+}
+
+bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry) {
+    if (pageText.empty() || containsNearEnd(pageText, key)) {
+        return false;
+    }
+    std::size_t p = std::string::npos;
+    for (const std::string_view marker : {markers::EndA, markers::EndB, markers::EndC}) {
+        if (p = findText(pageText, marker); p != std::string::npos) {
+            break;
+        }
+    }
+    if (p == std::string::npos) {
+        p = pageText.rfind("</div>");
+    }
+    if (p == std::string::npos) {
+        return false;
+    }
+    std::string block;
+    block.reserve(sampleEntry.size() + 2);
+    block += '\n';
+    block.append(sampleEntry);
+    block += '\n';
+    pageText.insert(p, block);
+    return true;
+}
+
+bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt) {
+    return entryFileName(pageText, fileNameLessExt).has_value();
+}
+
+std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt) {
+    // Only an entry's own source line counts, never the host's markup around the entries (an image of the same
+    // name, a link); any extension counts, since the entries of one name share its page.
+    std::string key(markers::SourceKey);
+    key.append(fileNameLessExt);
+    key += '.';
+    const std::size_t at = findText(pageText, key);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t from = at + markers::SourceKey.size();
+    const std::size_t quote = pageText.find('"', from);
+    return std::string(pageText.substr(from, quote == std::string_view::npos ? quote : quote - from));
+}
+
+std::string entrySourceKey(std::string_view fileName) {
+    std::string key(markers::SourceKey);
+    key.append(fileName);
+    key += '"';
+    return key;
+}
+
+std::string_view withoutExtension(std::string_view fileName) {
+    return fileName.substr(0, fileName.find('.'));
+}
+
+std::optional<std::string> typedFileName(std::string_view box) {
+    std::optional<std::string> name = toCodePage(stripBlanks(box));
+    if (name && !isValidFileName(*name)) {
+        name.reset();
+    }
+    return name;
+}
+
+bool isValidFileName(std::string_view name) {
+    const std::size_t period = name.find('.');
+    if (period == std::string_view::npos || period == 0) {
+        return false;
+    }
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        // # and % would end or escape the link to the page, so a visitor's browser would ask for another file.
+        if (byte < 0x20 || byte == 0x7F || std::string_view("\\/:*?\"<>|#%").find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    // A name goes into the pages as it is: it must not hold a placeholder's ends or a marker's searched tail, or a
+    // later Step would take the name for one.
+    for (const std::string_view findable : {"p4y", "p5y", "between this tag and the"}) {
+        if (name.find(findable) != std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isRenameName(std::string_view name) {
+    return isValidFileName(name) && name.find("..") == std::string_view::npos;
+}
+
+} // namespace clipnest

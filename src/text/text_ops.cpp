@@ -1,0 +1,174 @@
+#include "text/text_ops.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace clipnest {
+
+namespace {
+
+// The character a search looks for first: the part's first digit, else its first character.
+std::size_t keyIndex(std::string_view part) {
+    const std::size_t digit = part.find_first_of("0123456789");
+    return digit == std::string_view::npos ? 0 : digit;
+}
+
+} // namespace
+
+std::size_t findText(std::string_view text, std::string_view part, std::size_t from) {
+    if (part.empty()) {
+        return from <= text.size() ? from : std::string_view::npos;
+    }
+    if (from > text.size() || text.size() - from < part.size()) {
+        return std::string_view::npos;
+    }
+    const std::size_t k = keyIndex(part);
+    const char* const data = text.data();
+    const char* const last = data + text.size() - part.size() + k; // the key character of the last possible match
+    for (const char* at = data + from + k; at <= last;) {
+        const void* hit = std::memchr(at, part[k], static_cast<std::size_t>(last - at) + 1);
+        if (hit == nullptr) {
+            break;
+        }
+        const char* const start = static_cast<const char*>(hit) - k;
+        if (std::memcmp(start, part.data(), part.size()) == 0) {
+            return static_cast<std::size_t>(start - data);
+        }
+        at = static_cast<const char*>(hit) + 1;
+    }
+    return std::string_view::npos;
+}
+
+std::size_t findLastText(std::string_view text, std::string_view part) {
+    if (part.size() > text.size()) {
+        return std::string_view::npos;
+    }
+    if (part.empty()) {
+        return text.size();
+    }
+    const std::size_t k = keyIndex(part);
+    const char* const data = text.data();
+    // Key characters of possible matches stand at positions k to `end` - 1.
+    for (std::size_t end = text.size() - part.size() + k + 1; end > k;) {
+        const void* hit = ::memrchr(data + k, part[k], end - k);
+        if (hit == nullptr) {
+            break;
+        }
+        const char* const start = static_cast<const char*>(hit) - k;
+        if (std::memcmp(start, part.data(), part.size()) == 0) {
+            return static_cast<std::size_t>(start - data);
+        }
+        end = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    }
+    return std::string_view::npos;
+}
+
+void replaceAll(std::string& text, std::string_view token, std::string_view value) {
+    replaceEach(text, {{token, value}});
+}
+
+void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_view, std::string_view>> tokens) {
+    constexpr std::size_t MaxTokens = 8;
+    std::array<std::size_t, MaxTokens> next{};
+    const std::size_t count = std::min(tokens.size(), MaxTokens);
+    const auto* token = tokens.begin();
+    std::size_t first = std::string::npos;
+    for (std::size_t i = 0; i < count; ++i) {
+        next[i] = token[i].first.empty() ? std::string::npos : findText(text, token[i].first);
+        first = std::min(first, next[i]);
+    }
+    if (first == std::string::npos) {
+        return;
+    }
+    // Only the text from the first match on is rebuilt; what comes before it stays where it is.
+    std::string out;
+    out.reserve(text.size() - first + 64);
+    std::size_t done = first;
+    while (true) {
+        std::size_t best = count;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (next[i] != std::string::npos && (best == count || next[i] < next[best])) {
+                best = i;
+            }
+        }
+        if (best == count) {
+            break;
+        }
+        out.append(text, done, next[best] - done);
+        out.append(token[best].second);
+        done = next[best] + token[best].first.size();
+        // Tokens found inside the text just replaced start their search again behind it.
+        for (std::size_t i = 0; i < count; ++i) {
+            if (next[i] != std::string::npos && next[i] < done) {
+                next[i] = findText(text, token[i].first, done);
+            }
+        }
+    }
+    out.append(text, done);
+    text.resize(first);
+    text += out;
+}
+
+std::size_t findRun(std::string_view text, char c, std::size_t count) {
+    if (count == 0) {
+        return 0;
+    }
+    for (std::size_t start = text.find(c); start != std::string_view::npos; start = text.find(c, start)) {
+        std::size_t end = start + 1;
+        while (end < text.size() && end - start < count && text[end] == c) {
+            ++end;
+        }
+        if (end - start == count) {
+            return start;
+        }
+        start = end;
+    }
+    return std::string_view::npos;
+}
+
+void replaceFirst(std::string& text, std::string_view token, std::string_view value) {
+    if (const std::size_t pos = token.empty() ? std::string::npos : findText(text, token); pos != std::string::npos) {
+        text.replace(pos, token.size(), value);
+    }
+}
+
+std::string_view stripBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> contentAfterMarker(std::string_view text, std::string_view marker,
+                                                                      std::size_t from) {
+    const std::size_t m = findText(text, marker, from);
+    if (m == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t tagStart = text.find('<', m + marker.size());
+    if (tagStart == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t tagEnd = text.find('>', tagStart);
+    if (tagEnd == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t tail = text.find('<', tagEnd + 1);
+    if (tail == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::pair{tagEnd + 1, tail};
+}
+
+bool setContentAfterMarker(std::string& text, std::string_view marker, std::string_view value, std::size_t from) {
+    const auto content = contentAfterMarker(text, marker, from);
+    if (!content) {
+        return false;
+    }
+    text.replace(content->first, content->second - content->first, value);
+    return true;
+}
+
+} // namespace clipnest
