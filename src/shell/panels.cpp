@@ -49,8 +49,8 @@ const char* panelName(Panel panel) {
     return "";
 }
 
-// The blank first lines and leading blanks place the words inside the red box; every text but Text28's ends in an
-// empty line.
+// The blank first lines and leading blanks place the words inside the red box; every text but that of InvalidNames ends
+// in an empty line.
 std::string panelDesignText(Panel panel) {
     switch (panel) {
     case Panel::EntryNotFound:

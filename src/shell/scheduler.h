@@ -28,8 +28,6 @@ public:
     void setInterval(int id, int intervalMs);
 
     bool isArmed(int id) const { return steps_.at(id).armed; }
-    int interval(int id) const { return steps_.at(id).interval; }
-    const std::string& name(int id) const { return steps_.at(id).name; }
     int size() const { return static_cast<int>(steps_.size()); }
 
     // Earliest time at which an armed Step is due, if any is armed.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,15 +31,15 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// A new file gets the mode a plain create would give it; a replaced file keeps its own.
-mode_t modeFor(const std::filesystem::path& target) {
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) {
-        return st.st_mode & 07777;
+// Six random letters and digits, as mkstemp would choose them.
+std::string randomSuffix() {
+    static constexpr std::string_view Letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::string suffix(6, ' ');
+    for (char& c : suffix) {
+        c = Letters[random() % Letters.size()];
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return suffix;
 }
 
 // A rename or removal is on disk only once the folder itself is.
@@ -173,13 +174,24 @@ std::optional<std::string> WorkingFolder::read(std::string_view name) const {
 
 bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     const std::filesystem::path target = dir_ / std::string(name);
-    std::string tmp =
-        (dir_ / (std::string(TemporaryPrefix) + std::to_string(static_cast<long>(::getpid())) + "-XXXXXX")).string();
-    const int fd = ::mkstemp(tmp.data());
+    const std::string prefix = std::string(TemporaryPrefix) + std::to_string(static_cast<long>(::getpid())) + "-";
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = (dir_ / (prefix + randomSuffix())).string();
+        // Created as a plain create would create the file, so the process's umask applies without touching it.
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
     if (fd < 0) {
         return false;
     }
-    bool ok = ::fchmod(fd, modeFor(target)) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    // A replaced file keeps its own mode.
+    struct stat st {};
+    bool ok = ::stat(target.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
+    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && std::rename(tmp.c_str(), target.c_str()) == 0) {
         syncDir(dir_);

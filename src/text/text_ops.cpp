@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace clipnest {
 
@@ -69,9 +70,8 @@ void replaceAll(std::string& text, std::string_view token, std::string_view valu
 }
 
 void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_view, std::string_view>> tokens) {
-    constexpr std::size_t MaxTokens = 8;
-    std::array<std::size_t, MaxTokens> next{};
-    const std::size_t count = std::min(tokens.size(), MaxTokens);
+    const std::size_t count = tokens.size();
+    std::vector<std::size_t> next(count);
     const auto* token = tokens.begin();
     std::size_t first = std::string::npos;
     for (std::size_t i = 0; i < count; ++i) {

@@ -276,15 +276,6 @@ const ControlDef* findControl(std::string_view name) {
     return nullptr;
 }
 
-const PanelDef* findPanel(Panel panel) {
-    for (const PanelDef& def : Panels) {
-        if (def.panel == panel) {
-            return &def;
-        }
-    }
-    return nullptr;
-}
-
 std::string helpText() {
     std::string text;
     for (const HelpLine& line : HelpLines) {

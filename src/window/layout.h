@@ -58,9 +58,8 @@ std::span<const ControlDef> controlTable();
 std::span<const PanelDef> panelTable();
 
 const ControlDef* findControl(std::string_view name);
-const PanelDef* findPanel(Panel panel);
 
-// The help text of Text14, lines ending in CR LF.
+// The help text of the read-only help box, lines ending in CR LF.
 std::string helpText();
 
 // The buttons that start a chain of Steps; they stay disabled while one runs.

@@ -4,11 +4,11 @@ namespace clipnest {
 
 class Form;
 
-// Timer31: finds and reads the homepage for a delete, then hands over to Timer23.
+// Step::FindHomepage: finds and reads the homepage for a delete, then hands over to Step::CutEntry.
 void findHomepageForDelete(Form& form);
-// Timer23: cuts the entry out of the homepage text and writes the homepage.
+// Step::CutEntry: cuts the entry out of the homepage text and writes the homepage.
 void cutEntry(Form& form);
-// Timer30: shows, then hides, the entry-not-found notice.
+// Step::EntryNotFound: shows, then hides, the entry-not-found notice.
 void reportEntryNotFound(Form& form);
 
 } // namespace clipnest

@@ -4,7 +4,8 @@ namespace clipnest {
 
 class Form;
 
-// Timer26: warns once that the page file is missing, or puts the template into IndividPageText and hands back.
+// Step::PreparePage: warns once that the page file is missing, or puts the template into IndividPageText and hands
+// back.
 void prepareIndividualPage(Form& form);
 
 } // namespace clipnest

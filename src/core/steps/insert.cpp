@@ -15,22 +15,25 @@ namespace clipnest {
 
 namespace {
 
-// The sample entry's lines without their wrappers or the blanks inside them, tokens still in place.
-constexpr std::array<std::string_view, 13> BlockLines = {
-    markers::GalleryOpening,
-    markers::Link,
-    "<a href=\"p4yFileNameLessExtp5y.php\">",
-    "  <div class=\"videofile\">",
-    "   <video controls=\"\" preload=\"metadata\">",
-    markers::Source,
-    "     <source src=\"p4yFileNamep5y\" type=\"video/mp4\"/>",
-    "   </video>",
-    markers::Description,
-    "   <div class=\"desc\">p4yHomepageDescripp5y</div>",
-    " </div>",
-    "  </a>",
-    "    </div>",
-};
+// The sample entry's lines without their wrappers or the blank inside each wrapper, tokens still in place, each
+// followed by LF.
+std::string blockLines() {
+    const std::string open = std::string(markers::WrapOpen) + " ";
+    const std::string close = " " + std::string(markers::WrapClose);
+    std::string block;
+    const std::string sample = buildSampleEntry();
+    for (std::string_view rest = sample; !rest.empty();) {
+        const std::size_t lf = rest.find('\n');
+        std::string_view line = rest.substr(0, lf);
+        rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
+        if (line.starts_with(open) && line.ends_with(close)) {
+            line = line.substr(open.size(), line.size() - open.size() - close.size());
+        }
+        block.append(line);
+        block += '\n';
+    }
+    return block;
+}
 
 // No closing quote: a prefix of the anchor's file name finds that entry too.
 std::string anchorKey(std::string_view anchorFileName) {
@@ -124,11 +127,7 @@ bool placeBlock(Form& form) {
             at = q;
         }
     }
-    std::string block;
-    for (const std::string_view line : BlockLines) {
-        block.append(line);
-        block += '\n';
-    }
+    std::string block = blockLines();
     block += "\n\n";
     text.insert(at, block);
     return true;
@@ -206,9 +205,9 @@ void abandonInsert(Form& form) {
 
 void Form::insertAboveEntry() {
     refreshHomepage();
-    // An empty box names no entry: two quotes in a row stand in every page (controls="").
+    // An entry for exactly this file name is there already (one of another extension shares its page instead).
     const std::optional<std::string> trimmed = toCodePage(stripBlanks(controls.insert.name));
-    if (trimmed && !trimmed->empty() && contains(homepage.PageText, "\"" + *trimmed + "\"")) {
+    if (trimmed && !trimmed->empty() && contains(homepage.PageText, entrySourceKey(*trimmed))) {
         arm(Step::HideNotices);
         show(Panel::EntryExists);
         return;

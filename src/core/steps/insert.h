@@ -4,7 +4,7 @@ namespace clipnest {
 
 class Form;
 
-// Timer28: inserts a new entry above an existing one, handing over to the routing Step between phases 3 and 4.
+// Step::Insert: inserts a new entry above an existing one, handing over to the routing Step between phases 3 and 4.
 void insertEntry(Form& form);
 
 // Drops an insert that waits for the routing Step, when the request ends there without handing back: the next

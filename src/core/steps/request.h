@@ -7,10 +7,10 @@ namespace clipnest {
 
 class Form;
 
-// Timer1: shows "Please enter a valid file name." for three seconds.
+// Step::ShowInvalidName: shows "Please enter a valid file name." for three seconds.
 void showInvalidName(Form& form);
 
-// Timer24: reads the homepage and the entry's page on the first request of a run, then routes the request.
+// Step::Route: reads the homepage on the first request of a run and the entry's page on every request, then routes it.
 void routeRequest(Form& form);
 
 // "clip.webm shares clip.php with the entry clip.mp4; " + what: said when a request for one video works on the page
