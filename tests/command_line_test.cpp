@@ -59,6 +59,7 @@ Result run(const std::filesystem::path& dir, const std::vector<std::string>& arg
             ::_exit(127);
         }
         ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
         ::unsetenv("QT_QPA_PLATFORM");
         ::execv(cargs[0], cargs.data());
         ::_exit(127);
@@ -205,9 +206,8 @@ TEST_F(CommandLine, DeleteWithoutHomepage) {
     put("AppDocs.txt", "\r\n");
     const Result r = clipnest({"delete", "a.mp4"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "note: A homepage.html file was not found in your local folder. Please place one there or one "
-                     "will be created by this App.\n"
-                     "A homepage.html file was not found in your local folder. Please place one there.\n");
+    // Only what the delete met: no note that a homepage will be made, which a delete never does.
+    EXPECT_EQ(r.err, "A homepage.html file was not found in your local folder. Please place one there.\n");
     EXPECT_FALSE(has("homepage.html"));
 }
 
@@ -536,6 +536,38 @@ TEST_F(CommandLine, KilledWritesLeaveNoLitter) {
     EXPECT_EQ(t.status, 0) << t.err;
     EXPECT_NE(t.err.find("note: Clipnest removed " + std::to_string(left.size()) + " temporary file"), npos) << t.err;
     EXPECT_EQ(litter(), std::vector<std::string>{live});
+}
+
+TEST_F(CommandLine, UsageMessagesSayWhatToDo) {
+    Result r = clipnest({"Entry", "a.mp4"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.starts_with("unknown command 'Entry'; did you mean 'entry'?\n")) << r.err;
+    r = clipnest({"lsit"});
+    EXPECT_TRUE(r.err.starts_with("unknown command 'lsit'; did you mean 'list'?\n")) << r.err;
+    r = clipnest({"publish"});
+    EXPECT_TRUE(r.err.starts_with("unknown command 'publish'; the commands are entry, delete, insert")) << r.err;
+    r = clipnest({"entry", "a.mp4", "--homepage", "x", "--homepage=y"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.starts_with("--homepage given twice\n")) << r.err;
+    r = clipnest({"batch"}, "entry a.mp4\nDelete a.mp4\n");
+    EXPECT_EQ(r.err, "batch: line 2: unknown command 'Delete'; did you mean 'delete'?; nothing was done\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir()));
+
+    // In an empty folder, insert says only what it met.
+    r = clipnest({"insert", "a.mp4", "--above", "b.mp4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "An entry for the file name b.mp4 was not found on the Homepage.\n");
+}
+
+// Without a command and without a display, the program says what to do instead of the toolkit's abort.
+TEST_F(CommandLine, NoDisplayForTheWindow) {
+    const Result r = clipnest({});
+    EXPECT_EQ(r.status, 2);
+#ifdef CLIPNEST_WITH_WINDOW
+    EXPECT_EQ(r.err, "clipnest: no display to open the window on; run a command instead (clipnest --help)\n");
+#else
+    EXPECT_EQ(r.err, "clipnest: built without the window; run a command (clipnest --help)\n");
+#endif
 }
 
 } // namespace

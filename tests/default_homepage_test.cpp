@@ -11,8 +11,8 @@ namespace {
 
 using testing::Harness;
 
-// A request that reaches routing before start-up has loaded or built a homepage goes to the default-homepage Step, which only looks
-// at the folder on its second run since the window opened.
+// A request that reaches routing before start-up has loaded or built a homepage goes to the default-homepage Step,
+// which only looks at the folder on its second run since the window opened.
 TEST(DefaultHomepageStep, LooksOnlyOnItsSecondRunAndBuildsOnce) {
     Harness h({{"AppDocs.txt", std::string("\r\n")}}, false);
     Form& f = h.form();

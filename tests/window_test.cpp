@@ -12,9 +12,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -127,7 +131,9 @@ protected:
 };
 
 TEST_F(WindowTest, BuiltFromTheLayoutTables) {
-    EXPECT_EQ(window->windowTitle(), "Scrolling Form");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Clipnest \u2013 ") + QString::fromStdString(dir.path().string()));
+    EXPECT_EQ(windowTitleFor(QDir::homePath().toStdString() + "/my-channel/"),
+              QStringLiteral("Clipnest \u2013 ~/my-channel"));
     for (const ControlDef& def : controlTable()) {
         SCOPED_TRACE(def.name);
         QWidget* widget = get(def.name);
@@ -176,6 +182,39 @@ TEST_F(WindowTest, BuiltFromTheLayoutTables) {
     EXPECT_TRUE(helpText().ends_with("  \r\n"));
 }
 
+// Every label's words fit its room with the project's fonts: wrapped to its width they need no more than its height,
+// and no box, button or check box of its container stands over them.
+TEST_F(WindowTest, LabelsFitTheirRoom) {
+    for (const ControlDef& def : controlTable()) {
+        if (def.kind != Kind::Label) {
+            continue;
+        }
+        SCOPED_TRACE(def.name);
+        auto* label = get<QLabel>(def.name);
+        const QFontMetrics metrics(label->font());
+        const QRect text = metrics.boundingRect(QRect(label->geometry().topLeft(), QSize(label->width(), 100000)),
+                                                Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, label->text());
+        EXPECT_LE(text.height(), label->height()) << label->text().toStdString();
+        for (const ControlDef& other : controlTable()) {
+            // A frame is a container, not a box: the one the title panel draws over the heading is the design's.
+            if (other.kind == Kind::Label || other.kind == Kind::Frame ||
+                std::string_view(other.container) != def.container) {
+                continue;
+            }
+            EXPECT_FALSE(get(other.name)->geometry().intersects(text))
+                << label->text().toStdString() << " is covered by " << other.name;
+        }
+    }
+    // One font for each kind of box.
+    std::map<Kind, QString> fonts;
+    for (const ControlDef& def : controlTable()) {
+        if (def.kind == Kind::LineBox || def.kind == Kind::MultiBox) {
+            const QString font = get(def.name)->font().toString();
+            EXPECT_EQ(fonts.emplace(def.kind, font).first->second, font) << def.name;
+        }
+    }
+}
+
 TEST_F(WindowTest, PageKeysScrollByOneViewportAndStopAtTheEnds) {
     QWidget* surface = get("picI_Scroll");
     QWidget* quit = get("cmdExit");
@@ -208,7 +247,7 @@ TEST_F(WindowTest, PageKeysScrollByOneViewportAndStopAtTheEnds) {
     QWheelEvent down(point, surface->mapToGlobal(point), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                      Qt::NoScrollPhase, false);
     QApplication::sendEvent(surface, &down);
-    EXPECT_EQ(bar->value(), QApplication::wheelScrollLines() * 100);
+    EXPECT_EQ(bar->value(), QApplication::wheelScrollLines() * 300) << "three lines of the surface a notch";
     EXPECT_EQ(QApplication::focusWidget(), box);
 
     // Over a panel the wheel scrolls the surface too, never the panel's own text.
@@ -216,7 +255,7 @@ TEST_F(WindowTest, PageKeysScrollByOneViewportAndStopAtTheEnds) {
     window->tick();
     auto* panel = get<QPlainTextEdit>("Text11");
     QApplication::sendEvent(panel->viewport(), &down);
-    EXPECT_EQ(bar->value(), 2 * QApplication::wheelScrollLines() * 100);
+    EXPECT_EQ(bar->value(), 2 * QApplication::wheelScrollLines() * 300);
     EXPECT_EQ(panel->verticalScrollBar()->value(), 0);
 
     // Coming back to the window leaves the caret in the box being typed in.
@@ -392,6 +431,98 @@ TEST_F(WindowTest, OutsideChangesAreReadAgainAndUndoPutsBack) {
     EXPECT_TRUE(get("cmdUndo")->geometry().bottom() < get("picWindow")->geometry().top()) << "in the strip";
 }
 
+// After each operation the status line says what was done and which files were written or left; the entries
+// window follows every operation and outside changes, and a click on an entry takes its name into the boxes.
+TEST_F(WindowTest, SaysWhatItDidAndShowsTheEntries) {
+    runChains();
+    const auto status = [this] { return get<QLabel>("lblStatus")->text().toStdString(); };
+    const auto entries = [this] {
+        std::vector<std::string> names;
+        auto* list = get<QListWidget>("lstEntries");
+        for (int i = 0; i < list->count(); ++i) {
+            names.push_back(list->item(i)->text().toStdString());
+        }
+        return names;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(status(), "");
+    EXPECT_EQ(entries(), Names{});
+    click("cmdEntries");
+    EXPECT_TRUE(get("lstEntries")->isVisible());
+
+    const auto entry = [this](const char* name, const char* description) {
+        click("Command3");
+        type("Text2", name);
+        type("Text4", description);
+        click("Command1");
+        runChains();
+    };
+    entry("roses.mp4", "Roses");
+    EXPECT_EQ(status(), "Added roses.mp4: roses.php and homepage.html written.");
+    entry("tulips.mp4", "Tulips");
+    entry("roses.mp4", "Red roses");
+    EXPECT_EQ(status(), "Changed roses.mp4: roses.php and homepage.html written.");
+    EXPECT_EQ(entries(), (Names{"roses.mp4  \u2013  Red roses", "tulips.mp4  \u2013  Tulips"}));
+
+    type("Text20", "lilies.mp4");
+    type("Text25", "tulips.mp4");
+    type("Text19", "Lilies");
+    click("Command9");
+    runChains();
+    EXPECT_EQ(status(), "Inserted lilies.mp4 above tulips.mp4: lilies.php and homepage.html written.");
+    EXPECT_EQ(entries().size(), 3u);
+
+    click("Command3");
+    type("Text2", "tulips.mp4");
+    click("Command5");
+    runChains();
+    EXPECT_EQ(status(), "Deleted tulips.mp4 from the homepage; tulips.php is still in the folder.");
+    EXPECT_EQ(entries(), (Names{"roses.mp4  \u2013  Red roses", "lilies.mp4  \u2013  Lilies"}));
+
+    type("Text22", "My channel");
+    click("Command11");
+    runChains();
+    EXPECT_EQ(status(), "Updated the title and message: homepage.html written.");
+    click("cmdUndo");
+    EXPECT_TRUE(status().starts_with("Undid title (")) << status();
+
+    // Another program adds an entry: the list follows without a click.
+    clipnest::testing::Harness other;
+    for (const char* name : {"a.mp4", "b.mp4"}) {
+        clipnest::testing::createEntry(other, name, "By hand");
+    }
+    std::ofstream(dir.path() / "homepage.html", std::ios::binary) << other.file("homepage.html");
+    window->checkOutsideChanges();
+    EXPECT_EQ(entries(), (Names{"a.mp4  \u2013  By hand", "b.mp4  \u2013  By hand"}));
+    EXPECT_TRUE(shown(Panel::Notice));
+
+    // A click on an entry names it in the boxes that take an entry's name; nothing is written.
+    const std::string before = file("homepage.html");
+    auto* list = get<QListWidget>("lstEntries");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    EXPECT_EQ(text("Text2"), "b.mp4");
+    EXPECT_EQ(text("Text7"), "b.mp4");
+    EXPECT_EQ(text("Text25"), "b.mp4");
+    EXPECT_EQ(file("homepage.html"), before);
+}
+
+// Opened on a homepage that has a title and a message, the window shows them in their boxes.
+TEST(WindowStart, ShowsTheHomepagesTitleAndMessage) {
+    ensureApplication();
+    clipnest::testing::Harness made;
+    clipnest::testing::updateTitle(made, "Garden & Videos", "A clip every Sunday \xE2\x98\x95");
+    VirtualClock clock;
+    WorkingFolder folder(made.dir());
+    ScrollForm window(clock, folder);
+    for (auto due = window.form().scheduler().nextDue(); due && window.form().chainRunning();
+         due = window.form().scheduler().nextDue()) {
+        clock.now = *due;
+        window.tick();
+    }
+    EXPECT_EQ(window.findChild<QLineEdit*>("Text22")->text(), "Garden & Videos");
+    EXPECT_EQ(window.findChild<QLineEdit*>("Text23")->text(), QString::fromUtf8("A clip every Sunday \xE2\x98\x95"));
+}
+
 TEST_F(WindowTest, BoxesTakeTypedTextAndClearAboveBoxesEmptiesOnlyItsOwnPanel) {
     runChains();
     const auto listing = [this] {
@@ -472,7 +603,7 @@ TEST_F(WindowTest, RendersAtTheTopAndTheBottomOfTheSurface) {
     const QPoint viewport = designAt(0, 240);
     EXPECT_EQ(at("cmdExit"), viewport + designAt(14400, 2880));
     EXPECT_EQ(at("Label3"), viewport + designAt(6600, 600));
-    EXPECT_EQ(at("Text2"), viewport + designAt(120, 11160) + designAt(2520, 480));
+    EXPECT_EQ(at("Text2"), viewport + designAt(120, 11160) + designAt(3180, 480));
     EXPECT_EQ(top.pixelColor(at("Label3") + QPoint(2, 2)), green);
     EXPECT_TRUE(get("Text15")->isVisible());
     EXPECT_EQ(top.pixelColor(at("Text15") + QPoint(40, 20)), QColor(255, 0, 0)) << "the notice stands in front";

@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -122,6 +123,67 @@ void describe(CLI::App& app, Command& c, bool batchLine) {
     on(h, Kind::History);
 }
 
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                              std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// What the parser would say less plainly: an unknown command, with the known one it is closest to, and an option
+// given twice.
+std::optional<std::string> usageProblem(const std::vector<std::string>& words, CLI::App& app) {
+    const auto command =
+        std::find_if(words.begin(), words.end(), [](const std::string& w) { return !w.starts_with("-"); });
+    if (command == words.end()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> known;
+    for (const CLI::App* sub : app.get_subcommands({})) {
+        known.push_back(sub->get_name());
+    }
+    if (std::find(known.begin(), known.end(), *command) == known.end()) {
+        std::string best;
+        std::size_t distance = 3;
+        for (const std::string& name : known) {
+            if (const std::size_t d = editDistance(*command, name); d < distance) {
+                best = name;
+                distance = d;
+            }
+        }
+        std::string all;
+        for (const std::string& name : known) {
+            all += (all.empty() ? "" : ", ") + name;
+        }
+        return "unknown command '" + *command + "'; " +
+               (best.empty() ? "the commands are " + all : "did you mean '" + best + "'?");
+    }
+    std::vector<std::string> seen;
+    for (auto w = command + 1; w != words.end() && *w != "--"; ++w) {
+        if (!w->starts_with("--") || *w == "--help") {
+            continue;
+        }
+        const std::string option = w->substr(0, w->find('='));
+        if (std::find(seen.begin(), seen.end(), option) != seen.end()) {
+            return option + " given twice";
+        }
+        seen.push_back(option);
+    }
+    return std::nullopt;
+}
+
 // The command of a line of words; nothing with the exit status when the line ends in help, a version or an error,
 // which `report` has been told.
 std::optional<Command> parse(const std::vector<std::string>& words, bool batchLine,
@@ -141,6 +203,9 @@ std::optional<Command> parse(const std::vector<std::string>& words, bool batchLi
         argv.push_back(w.c_str());
     }
     try {
+        if (const std::optional<std::string> problem = usageProblem(words, app)) {
+            throw CLI::ParseError(*problem, CLI::ExitCodes::ExtrasError);
+        }
         app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::ParseError& error) {
         report(error, app);
@@ -215,6 +280,7 @@ public:
     void setPrefix(std::string prefix) { prefix_ = std::move(prefix); }
 
     Status run(const Command& c) {
+        quietStart_ = c.kind == Kind::Delete || c.kind == Kind::Insert;
         switch (c.kind) {
         case Kind::Entry:
             return entry(c.t);
@@ -251,8 +317,15 @@ private:
     Session& session() {
         if (!session_) {
             session_ = std::make_unique<Session>(dir_);
-            // A failure at start-up (an unreadable homepage) fails the first command.
-            startupFailed_ = report(session_->takeMessages());
+            // A failure at start-up (an unreadable homepage) fails the first command. The notes that a homepage
+            // will be made say nothing to a delete or insert, which never makes one.
+            std::vector<Message> messages = session_->takeMessages();
+            if (quietStart_) {
+                std::erase_if(messages, [](const Message& m) {
+                    return m.panel == Panel::HomepageWillBeCreated || m.panel == Panel::HomepageNotFound;
+                });
+            }
+            startupFailed_ = report(messages);
         }
         return *session_;
     }
@@ -404,6 +477,7 @@ private:
     std::unique_ptr<Session> session_;
     std::string prefix_;
     bool startupFailed_ = false;
+    bool quietStart_ = false;
     bool failed_ = false;
     std::size_t writtenAtStart_ = 0;
 };

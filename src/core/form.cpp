@@ -40,6 +40,7 @@ Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), schedul
 void Form::holdDefaultHomepage() {
     homepage.PageText = buildDefaultHomepage(title.HomepageTitle, title.HomepageMessage, homepage.SampleEntry);
     homepage.SavedPageText = homepage.PageText;
+    ++homepageRevision_;
 }
 
 void Form::clickPanel(Panel panel) {
@@ -94,6 +95,7 @@ bool Form::loadHomepage(std::string_view name) {
     remember(name, *bytes);
     homepage.PageText = linesWithLf(std::move(*bytes));
     homepage.SavedPageText = homepage.PageText;
+    ++homepageRevision_;
     homepage.HomepageLoaded = 1;
     return true;
 }
@@ -200,6 +202,8 @@ void Form::startOperation(std::string label) {
     if (std::exchange(joinNext_, false) && history_.open()) {
         return;
     }
+    ++operationNumber_;
+    undoSummary_.clear();
     history_.begin(std::move(label));
 }
 
@@ -224,6 +228,8 @@ bool Form::undo(bool force) {
             known_.erase(name);
         }
     }
+    ++operationNumber_;
+    undoSummary_ = result.message;
     const std::optional<std::string> text = toCodePage(result.message);
     if (result.undone) {
         notice(text.value_or("The last operation was undone."));
@@ -243,6 +249,7 @@ bool Form::writeHomepage() {
         return false;
     }
     homepage.SavedPageText = homepage.PageText;
+    ++homepageRevision_;
     if (!homepage.ReadFrom.empty() && homepage.ReadFrom != markers::HomepageFile) {
         notice("The homepage was read from " + homepage.ReadFrom + " and written as homepage.html: upload " +
                "homepage.html from now on; " + homepage.ReadFrom + " was left as it was.");
@@ -267,6 +274,7 @@ void Form::endChains() {
     }
     // Whatever the ended chains changed in the held homepage never reached the disk.
     homepage.PageText = homepage.SavedPageText;
+    ++homepageRevision_;
     TextBefore.clear();
     TextAfter.clear();
 }
@@ -274,6 +282,76 @@ void Form::endChains() {
 void Form::quit() {
     scheduler_.stopAll();
     quitRequested_ = true;
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += i == 0 ? "" : (i + 1 == names.size() ? " and " : ", ");
+        text += names[i];
+    }
+    return text;
+}
+
+} // namespace
+
+std::string Form::operationSummary() const {
+    if (!undoSummary_.empty()) {
+        return undoSummary_;
+    }
+    const HistoryEntry* op = history_.current();
+    if (!op) {
+        return {};
+    }
+    std::vector<std::string> written;
+    for (const HistoryFile& f : op->files) {
+        written.push_back(codePageToUtf8(f.name));
+    }
+    const std::string& label = op->label;
+    const std::size_t space = label.find(' ');
+    const std::string kind = label.substr(0, space);
+    const std::string rest = space == std::string::npos ? "" : label.substr(space + 1);
+    if (isVisible(Panel::FileFailure)) {
+        return "Stopped (see the message): " +
+               (written.empty() ? "nothing was written." : joined(written) + " written.");
+    }
+    if (written.empty()) {
+        return "Nothing was written for " + label + ".";
+    }
+    const std::string files = joined(written) + " written.";
+    if (kind == "entry") {
+        const std::string page = std::string(withoutExtension(rest)) + ".php";
+        const bool made = std::any_of(op->files.begin(), op->files.end(), [&](const HistoryFile& f) {
+            return codePageToUtf8(f.name) == page && !f.existedBefore;
+        });
+        return (made ? "Added " : "Changed ") + rest + ": " + files;
+    }
+    if (kind == "delete") {
+        const std::string page = std::string(withoutExtension(rest)) + ".php";
+        const std::optional<std::string> pageBytes = toCodePage(page);
+        const bool left = pageBytes && folder_.exists(*pageBytes);
+        return "Deleted " + rest + " from the homepage" + (left ? "; " + page + " is still in the folder." : ".");
+    }
+    if (kind == "insert") {
+        return "Inserted " + rest + ": " + files;
+    }
+    if (kind == "title") {
+        return "Updated the title and message: " + files;
+    }
+    if (kind == "rename") {
+        return "Wrote change_file_name.php (" + label + "): upload it and call it up in a browser once.";
+    }
+    return label + ": " + files;
+}
+
+std::pair<std::string, std::string> Form::shownTitleAndMessage() const {
+    const auto shown = [this](std::string_view marker) {
+        const std::optional<std::string_view> value = valueAfterMarker(homepage.PageText, marker);
+        return value ? shownText(*value) : std::string();
+    };
+    return {shown(markers::Title), shown(markers::Message)};
 }
 
 } // namespace clipnest

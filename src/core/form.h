@@ -245,6 +245,17 @@ public:
     // panel says what was undone or why not.
     bool undo(bool force = false);
 
+    // What the last operation did, in one sentence for a status line (UTF-8): which entry and which files were
+    // written, or left. Meant for when its chain has ended.
+    std::string operationSummary() const;
+    // Counts the operations begun (and undos done), so a view knows when there is a new summary to show.
+    int operationNumber() const { return operationNumber_; }
+    // Counts the changes of the held homepage text (read, written, built, put back), so a view knows when to show its
+    // entries again.
+    int homepageRevision() const { return homepageRevision_; }
+    // The title and message the held homepage shows, as UTF-8 (empty where it has none).
+    std::pair<std::string, std::string> shownTitleAndMessage() const;
+
     // Before an operation works on the held homepage: reads it again when the file was changed on disk since this
     // Form read or wrote it (or appeared since the Form found none), and says so when it had been read before.
     void refreshHomepage();
@@ -271,6 +282,10 @@ private:
     History history_;
     std::map<std::string, DiskRecord, std::less<>> known_;
     bool joinNext_ = false;
+    int operationNumber_ = 0;
+    int homepageRevision_ = 0;
+    // Set by undo, whose operation is closed by then.
+    std::string undoSummary_;
     bool quitRequested_ = false;
 };
 

@@ -53,6 +53,8 @@ public:
     // Closes the open operation.
     void end();
     bool open() const { return open_.has_value(); }
+    // The open operation (its label, and the files it has written so far), or null.
+    const HistoryEntry* current() const { return open_ ? &*open_ : nullptr; }
 
     // Before `name` is written: keeps the file's present bytes, once per operation. False when they could not be
     // kept; the file must then not be written, or the operation could not be undone.

@@ -122,6 +122,20 @@ std::string entrySourceKey(std::string_view fileName) {
     return key;
 }
 
+std::optional<std::string_view> valueAfterMarker(std::string_view pageText, std::string_view marker) {
+    const std::size_t at = findText(pageText, marker);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view value = pageText.substr(at + marker.size());
+    value = value.substr(0, value.find('<'));
+    const std::size_t first = value.find_first_not_of(" \r\n\t");
+    if (first == std::string_view::npos) {
+        return std::string_view();
+    }
+    return value.substr(first, value.find_last_not_of(" \r\n\t") + 1 - first);
+}
+
 std::string_view withoutExtension(std::string_view fileName) {
     return fileName.substr(0, fileName.find('.'));
 }

@@ -32,6 +32,10 @@ std::optional<std::string> entryFileName(std::string_view pageText, std::string_
 // "<source src=" + quote + file name + quote: the source line of exactly that file.
 std::string entrySourceKey(std::string_view fileName);
 
+// The page text that stands between `marker` and the next "<" (a title's or message's value), without the blanks
+// and line breaks around it; nothing when the marker is missing.
+std::optional<std::string_view> valueAfterMarker(std::string_view pageText, std::string_view marker);
+
 // The file name up to, not including, its first period.
 std::string_view withoutExtension(std::string_view fileName);
 

@@ -47,7 +47,6 @@ struct PanelDef {
 };
 
 inline constexpr const char* WindowName = "frmScroll";
-inline constexpr const char* WindowCaption = "Scrolling Form";
 // Inner size of the window.
 inline constexpr int DesignWidth = 18570;
 inline constexpr int DesignHeight = 12960;

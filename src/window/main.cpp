@@ -13,6 +13,12 @@ int main(int argc, char* argv[]) {
     if (argc > 1) {
         return clipnest::cli::runCommandLine(argc, argv, std::filesystem::current_path(), std::cout, std::cerr);
     }
+    // Without a display the toolkit would abort with its own words; say what to do instead.
+    const bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (!platformChosen && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::cerr << "clipnest: no display to open the window on; run a command instead (clipnest --help)\n";
+        return 2;
+    }
     QApplication app(argc, argv);
     const clipnest::SystemClock clock;
     clipnest::WorkingFolder folder(std::filesystem::current_path());

@@ -1,5 +1,6 @@
 #include "window/scroll_form.h"
 
+#include "text/entries.h"
 #include "text/page_text.h"
 #include "window/layout.h"
 
@@ -13,10 +14,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -148,8 +151,12 @@ protected:
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
+// One line of the surface's text: its 12 pt labels stand about 20 pixels apart.
+constexpr int WheelLineTwips = 300;
+
+// A notch (120 eighths of a degree) scrolls as many lines as the desktop says, three by default.
 int wheelTwips(const QWheelEvent& event) {
-    return -event.angleDelta().y() * QApplication::wheelScrollLines() * SmallChange / 120;
+    return -event.angleDelta().y() * QApplication::wheelScrollLines() * WheelLineTwips / 120;
 }
 
 // A panel's events: a press calls back and is swallowed; the wheel scrolls the surface, not the panel's own text.
@@ -177,6 +184,18 @@ private:
 };
 
 } // namespace
+
+QString windowTitleFor(const std::filesystem::path& folder) {
+    QString path = QString::fromStdString(folder.lexically_normal().string());
+    if (path.size() > 1 && path.endsWith(QLatin1Char('/'))) {
+        path.chop(1);
+    }
+    const QString home = QDir::homePath();
+    if (!home.isEmpty() && home != QLatin1String("/") && (path == home || path.startsWith(home + QLatin1Char('/')))) {
+        path = QLatin1Char('~') + path.mid(home.size());
+    }
+    return QStringLiteral("Clipnest \u2013 ") + path;
+}
 
 // The content surface: hands PAGE UP / PAGE DOWN and the mouse wheel to the window.
 class ScrollSurface final : public QWidget {
@@ -212,7 +231,7 @@ protected:
 ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* parent)
     : QWidget(parent), clock_(clock), form_(std::make_unique<Form>(clock, folder)) {
     setObjectName(QString::fromLatin1(WindowName));
-    setWindowTitle(QString::fromLatin1(WindowCaption));
+    setWindowTitle(windowTitleFor(folder.dir()));
     paintBackground(this, QPalette::Window, Green);
 
     build();
@@ -225,6 +244,10 @@ ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* paren
     setMinimumSize(320, 240);
     resize(size);
     placeViewport();
+
+    outsideTimer_.setInterval(2000);
+    connect(&outsideTimer_, &QTimer::timeout, this, [this] { checkOutsideChanges(); });
+    outsideTimer_.start();
 
     stepTimer_.setSingleShot(true);
     stepTimer_.setTimerType(Qt::PreciseTimer);
@@ -341,6 +364,36 @@ void ScrollForm::build() {
         afterAction();
     });
     undo_ = undo;
+
+    auto* entriesButton = new QPushButton(QStringLiteral("Entries"), this);
+    entriesButton->setObjectName(QStringLiteral("cmdEntries"));
+    entriesButton->setPalette(standard);
+    entriesButton->setFont(fontFor(Face::Default, 8.25, false));
+    entriesButton->setToolTip(QStringLiteral("Shows the entries on the homepage; click one to take its file name"));
+    entriesButton->setGeometry(pixelRect(1020, 0, 1200, ViewportTop));
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("lblStatus"));
+    status_->setFont(fontFor(Face::Default, 8.25, false));
+    status_->setGeometry(pixelRect(2340, 0, DesignWidth - 2340 - ScrollBarWidth, ViewportTop));
+
+    // The channel's entries in homepage order, in a window of their own beside the form; a click takes the file
+    // name into the boxes that name an entry, and edits nothing.
+    entries_ = new QListWidget(this);
+    entries_->setObjectName(QStringLiteral("lstEntries"));
+    entries_->setWindowFlags(Qt::Tool);
+    entries_->setWindowTitle(QStringLiteral("Entries on the homepage"));
+    entries_->resize(480, 420);
+    connect(entriesButton, &QPushButton::clicked, this, [this] {
+        entries_->show();
+        entries_->raise();
+    });
+    connect(entries_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        const std::string name = item->data(Qt::UserRole).toString().toStdString();
+        Controls& c = form_->controls;
+        c.first.name = c.second.name = c.insert.above = name;
+        showState();
+    });
 
     hscroll_ = new QScrollBar(Qt::Horizontal, this);
     hscroll_->setObjectName(QStringLiteral("HScroll1"));
@@ -521,8 +574,44 @@ void ScrollForm::aimTimer() {
     stepTimer_.start(static_cast<int>(wait));
 }
 
+void ScrollForm::checkOutsideChanges() {
+    if (!form_->chainRunning() && !form_->quitRequested()) {
+        form_->refreshHomepage();
+        showState();
+        aimTimer();
+    }
+}
+
+void ScrollForm::showEntries() {
+    entries_->clear();
+    for (const LiveEntry& e : liveEntries(form_->homepage.PageText)) {
+        const QString name = QString::fromStdString(codePageToUtf8(e.fileName));
+        auto* item =
+            new QListWidgetItem(name + QStringLiteral("  \u2013  ") + QString::fromStdString(shownText(e.description)));
+        item->setData(Qt::UserRole, name);
+        entries_->addItem(item);
+    }
+}
+
 void ScrollForm::showState() {
     const bool wasShowing = std::exchange(showing_, true);
+    const bool ended = !form_->chainRunning();
+    // The boxes show the homepage's title and message once it is loaded, unless the user typed into them first.
+    if (ended && !prefilled_) {
+        prefilled_ = true;
+        const auto [title, message] = form_->shownTitleAndMessage();
+        Controls& c = form_->controls;
+        c.title = c.title.empty() ? title : c.title;
+        c.message = c.message.empty() ? message : c.message;
+    }
+    if (ended && form_->operationNumber() != shownOperation_) {
+        shownOperation_ = form_->operationNumber();
+        status_->setText(QString::fromStdString(form_->operationSummary()));
+    }
+    if (ended && form_->homepageRevision() != shownRevision_) {
+        shownRevision_ = form_->homepageRevision();
+        showEntries();
+    }
     const Controls& controls = form_->controls;
     for (const Controls::TextBox& box : Controls::textBoxes()) {
         const std::string& value = box.of(form_->controls);
@@ -586,6 +675,8 @@ void ScrollForm::changeEvent(QEvent* event) {
 
 void ScrollForm::closeEvent(QCloseEvent* event) {
     stepTimer_.stop();
+    outsideTimer_.stop();
+    entries_->close();
     if (!form_->quitRequested()) {
         form_->quit();
     }

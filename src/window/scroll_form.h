@@ -4,6 +4,7 @@
 #include "shell/clock.h"
 #include "shell/working_folder.h"
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -11,11 +12,16 @@
 #include <QTimer>
 #include <QWidget>
 
+class QLabel;
+class QListWidget;
 class QScrollBar;
 
 namespace clipnest::window {
 
 class ScrollSurface;
+
+// "Clipnest – FOLDER", the home folder written as ~.
+QString windowTitleFor(const std::filesystem::path& folder);
 
 // The main window: a thin view over the Form. Typing goes into the Form's boxes; after every click and every Step
 // the window shows the Form's state again. One single-shot timer is kept aimed at the next due Step.
@@ -35,8 +41,13 @@ public:
     // Where the surface stands, in twips (0 or negative).
     int surfaceTop() const { return surfaceTop_; }
 
-    // The Form's boxes, check boxes, panels and button states, on screen.
+    // The Form's boxes, check boxes, panels and button states, on screen; the status line and the entries once a
+    // chain has ended.
     void showState();
+
+    // Looks whether the homepage was changed on disk while no chain runs, and shows what it holds now. The window
+    // does so every two seconds.
+    void checkOutsideChanges();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -52,6 +63,7 @@ private:
     void scrollByWheel(int twips);
     void afterAction();
     void aimTimer();
+    void showEntries();
 
     const Clock& clock_;
     std::unique_ptr<Form> form_;
@@ -64,8 +76,14 @@ private:
     QScrollBar* vscroll_ = nullptr;
     // Shown only when the window is narrower than the content.
     QScrollBar* hscroll_ = nullptr;
-    // In the strip above the viewport.
+    // In the strip above the viewport: Undo, Entries, the status line; the entries in a window of their own.
     QWidget* undo_ = nullptr;
+    QLabel* status_ = nullptr;
+    QListWidget* entries_ = nullptr;
+    QTimer outsideTimer_;
+    int shownOperation_ = 0;
+    int shownRevision_ = -1;
+    bool prefilled_ = false;
     int surfaceTop_ = 0;
     bool showing_ = false;
     bool resizing_ = false;
