@@ -381,10 +381,13 @@ void ScrollForm::build() {
     // name into the boxes that name an entry, and edits nothing.
     entries_ = new QListWidget(this);
     entries_->setObjectName(QStringLiteral("lstEntries"));
-    entries_->setWindowFlags(Qt::Tool);
+    entries_->setWindowFlags(Qt::Window);
     entries_->setWindowTitle(QStringLiteral("Entries on the homepage"));
     entries_->resize(480, 420);
     connect(entriesButton, &QPushButton::clicked, this, [this] {
+        if (!entries_->isVisible()) {
+            entries_->move(frameGeometry().topRight() + QPoint(8, 0));
+        }
         entries_->show();
         entries_->raise();
     });
