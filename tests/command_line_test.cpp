@@ -570,5 +570,51 @@ TEST_F(CommandLine, NoDisplayForTheWindow) {
 #endif
 }
 
+// Every command works on the channel folder -C names, wherever it is run from; a folder that is not there, or no
+// folder, is a usage error and nothing is written anywhere.
+TEST_F(CommandLine, EveryCommandTakesTheChannelFolder) {
+    std::filesystem::create_directory(dir() / "channel");
+    put("lines", "entry c.mp4 --homepage C\n");
+    const std::vector<std::vector<std::string>> commands = {
+        {"entry", "a.mp4", "--homepage", "A"},
+        {"-C", "channel", "entry", "b.mp4", "--homepage", "B"},
+        {"insert", "z.mp4", "--above", "a.mp4", "--homepage", "Z"},
+        {"title", "--title", "T"},
+        {"delete", "b.mp4"},
+        {"rename", "a.mp4", "aa.mp4"},
+        {"batch", "../lines"},
+        {"undo"},
+        {"history"},
+        {"list"},
+    };
+    for (std::vector<std::string> args : commands) {
+        if (args[0] != "-C") {
+            args.insert(args.end(), {"-C", "channel"});
+        }
+        const Result r = clipnest(args);
+        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+    }
+    EXPECT_EQ(clipnest({"-C", "channel", "list"}).out, lines({"z.mp4\tZ", "a.mp4\tA"}));
+    EXPECT_TRUE(has("channel/change_file_name.php"));
+    EXPECT_FALSE(has("channel/c.php")) << "the batch was undone";
+    EXPECT_FALSE(has("homepage.html"));
+    EXPECT_FALSE(has("AppDocs.txt"));
+
+    Result r = clipnest({"-C", "missing", "entry", "a.mp4"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "clipnest: cannot work in missing: no such folder\n");
+    r = clipnest({"list", "-C", "lines"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "clipnest: cannot work in lines: not a folder\n");
+    if (::geteuid() != 0) {
+        std::filesystem::permissions(dir() / "channel",
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        r = clipnest({"-C", "channel", "title", "--title", "X"});
+        std::filesystem::permissions(dir() / "channel", std::filesystem::perms::owner_all);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "clipnest: cannot work in channel: the folder cannot be written\n");
+    }
+}
+
 } // namespace
 } // namespace clipnest

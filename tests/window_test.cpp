@@ -1,4 +1,5 @@
 #include "support/test_support.h"
+#include "window/folder_choice.h"
 #include "window/layout.h"
 #include "window/scroll_form.h"
 
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QImage>
@@ -22,7 +24,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -131,9 +135,10 @@ protected:
 };
 
 TEST_F(WindowTest, BuiltFromTheLayoutTables) {
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Clipnest \u2013 ") + QString::fromStdString(dir.path().string()));
+    EXPECT_EQ(window->windowTitle(),
+              QStringLiteral("Clipnest " CLIPNEST_VERSION " \u2013 ") + QString::fromStdString(dir.path().string()));
     EXPECT_EQ(windowTitleFor(QDir::homePath().toStdString() + "/my-channel/"),
-              QStringLiteral("Clipnest \u2013 ~/my-channel"));
+              QStringLiteral("Clipnest " CLIPNEST_VERSION " \u2013 ~/my-channel"));
     for (const ControlDef& def : controlTable()) {
         SCOPED_TRACE(def.name);
         QWidget* widget = get(def.name);
@@ -635,6 +640,36 @@ TEST(WindowStartUp, ReportsTimeToAShownWindowAndMemory) {
     while (std::getline(status, line) && !line.starts_with("VmRSS")) {
     }
     std::printf("window shown and painted in %lld ms; %s\n", static_cast<long long>(ms.count()), line.c_str());
+}
+
+// Started outside a channel folder, the window asks for one with the folder dialog, offering the last one used.
+TEST(WindowStart, AsksForTheChannelFolderAndRemembersIt) {
+    ensureApplication();
+    clipnest::testing::TempDir home, channel, other;
+    EXPECT_FALSE(isChannelFolder(home.path()));
+    std::ofstream(channel.path() / "AppDocs.txt") << "\r\n";
+    EXPECT_TRUE(isChannelFolder(channel.path()));
+    std::ofstream(other.path() / "Homepage.htm") << "<html></html>";
+    EXPECT_TRUE(isChannelFolder(other.path()));
+
+    QSettings settings((home.path() / "settings.ini").c_str(), QSettings::IniFormat);
+    rememberChannelFolder(settings, channel.path());
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->directory().absolutePath();
+        dialog->selectFile(QString::fromStdString(other.path().string()));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const std::optional<std::filesystem::path> chosen = chooseChannelFolder(nullptr, settings);
+    EXPECT_EQ(offered.toStdString(), channel.path().string()) << "the last folder used is offered";
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(std::filesystem::canonical(*chosen), std::filesystem::canonical(other.path()));
+    EXPECT_EQ(settings.value("lastFolder").toString().toStdString(), chosen->string());
+
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    EXPECT_FALSE(chooseChannelFolder(nullptr, settings).has_value()) << "cancelled";
 }
 
 } // namespace

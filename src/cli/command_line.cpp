@@ -2,6 +2,7 @@
 
 #include "cli/session.h"
 #include "shell/history.h"
+#include "shell/preview_server.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/page_text.h"
@@ -9,12 +10,15 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <pthread.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace clipnest::cli {
 
@@ -29,10 +33,12 @@ struct Typed {
     bool createPage = false;
 };
 
-enum class Kind { None, Entry, Delete, Insert, Title, Rename, List, Batch, Undo, History };
+enum class Kind { None, Entry, Delete, Insert, Title, Rename, List, Batch, Undo, History, Preview };
 
 struct Command {
     Kind kind = Kind::None;
+    // -C: the channel folder, when not the current one.
+    std::string folder;
     Typed t;
     std::string batchFile = "-";
     bool keepGoing = false;
@@ -104,6 +110,7 @@ void describe(CLI::App& app, Command& c, bool batchLine) {
     if (batchLine) {
         return;
     }
+    app.add_option("-C", c.folder, "Work on the channel folder DIR instead of the current folder")->type_name("DIR");
     CLI::App* b = app.add_subcommand(
         "batch", "Runs the commands in FILE (standard input when FILE is - or left out), one a line, quoted as in a "
                  "shell; a line starting with # is a comment. All lines run in one session, each line is one "
@@ -121,6 +128,15 @@ void describe(CLI::App& app, Command& c, bool batchLine) {
     CLI::App* h = app.add_subcommand("history", "Lists the operations that can be undone, newest first: number, "
                                                 "time, what was done, the files it wrote.");
     on(h, Kind::History);
+    CLI::App* p = app.add_subcommand("preview", "Serves the channel folder with PHP's own server on 127.0.0.1, so "
+                                                "the homepage, the video pages and their comment boxes can be seen "
+                                                "before they are uploaded; prints the address, serves until Ctrl+C.");
+    on(p, Kind::Preview);
+
+    // -C may also stand after the command, among the command's own options.
+    for (CLI::App* sub : {e, d, i, ti, r, l, b, u, h, p}) {
+        sub->fallthrough();
+    }
 }
 
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -145,8 +161,11 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
 // What the parser would say less plainly: an unknown command, with the known one it is closest to, and an option
 // given twice.
 std::optional<std::string> usageProblem(const std::vector<std::string>& words, CLI::App& app) {
-    const auto command =
-        std::find_if(words.begin(), words.end(), [](const std::string& w) { return !w.starts_with("-"); });
+    auto command = words.begin();
+    while (command != words.end() && command->starts_with("-")) {
+        // -C's folder is no command.
+        command += *command == "-C" && command + 1 != words.end() ? 2 : 1;
+    }
     if (command == words.end()) {
         return std::nullopt;
     }
@@ -304,6 +323,8 @@ public:
             return undo(c.force);
         case Kind::History:
             return history();
+        case Kind::Preview:
+            return preview();
         case Kind::Batch:
         case Kind::None:
             break;
@@ -471,6 +492,30 @@ private:
         return Done;
     }
 
+    Status preview() {
+        std::string problem;
+        PreviewServer server;
+        const std::optional<std::string> address = server.start(dir_, problem);
+        if (!address) {
+            const std::string file = "file://" + (dir_ / "homepage.html").lexically_normal().string();
+            line(problem + ": open " + file +
+                 " in a browser to see the homepage; the video pages need php to preview.");
+            return PreviewServer::phpInstalled() ? Failed : Done;
+        }
+        // Ctrl+C, or the end of the session, stops the server; nothing else runs meanwhile.
+        sigset_t stopping;
+        sigemptyset(&stopping);
+        sigaddset(&stopping, SIGINT);
+        sigaddset(&stopping, SIGTERM);
+        sigaddset(&stopping, SIGHUP);
+        ::pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+        out_ << "Serving the channel at " << *address << " (only on this computer); Ctrl+C stops." << std::endl;
+        int signal = 0;
+        ::sigwait(&stopping, &signal);
+        server.stop();
+        return Done;
+    }
+
     std::filesystem::path dir_;
     std::ostream& out_;
     std::ostream& err_;
@@ -489,7 +534,8 @@ Status batch(const Command& c, const std::filesystem::path& dir, std::ostream& o
         all << std::cin.rdbuf();
         text = all.str();
     } else {
-        std::ifstream in(c.batchFile, std::ios::binary);
+        // As with git -C, a relative path is taken from the channel folder.
+        std::ifstream in(dir / c.batchFile, std::ios::binary);
         std::ostringstream all;
         if (!in || !(all << in.rdbuf())) {
             // An empty file reads nothing, and that is no error.
@@ -574,6 +620,18 @@ Status batch(const Command& c, const std::filesystem::path& dir, std::ostream& o
 
 } // namespace
 
+bool isCommand(std::string_view word) {
+    CLI::App app;
+    Command command;
+    describe(app, command, false);
+    for (const CLI::App* sub : app.get_subcommands({})) {
+        if (sub->get_name() == word) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int runCommandLine(int argc, const char* const* argv, const std::filesystem::path& dir, std::ostream& out,
                    std::ostream& err) {
     std::vector<std::string> words(argv + std::min(argc, 1), argv + argc);
@@ -583,10 +641,25 @@ int runCommandLine(int argc, const char* const* argv, const std::filesystem::pat
     if (!command) {
         return status;
     }
-    if (command->kind == Kind::Batch) {
-        return batch(*command, dir, out, err);
+    std::filesystem::path folder = dir;
+    if (!command->folder.empty()) {
+        folder = dir / command->folder;
+        std::error_code ec;
+        const bool reading = command->kind == Kind::List || command->kind == Kind::History;
+        if (!std::filesystem::is_directory(folder, ec)) {
+            err << "clipnest: cannot work in " << command->folder << ": "
+                << (std::filesystem::exists(folder, ec) ? "not a folder" : "no such folder") << '\n';
+            return Usage;
+        }
+        if (!reading && ::access(folder.c_str(), W_OK | X_OK) != 0) {
+            err << "clipnest: cannot work in " << command->folder << ": the folder cannot be written\n";
+            return Usage;
+        }
     }
-    return Runner(dir, out, err).run(*command);
+    if (command->kind == Kind::Batch) {
+        return batch(*command, folder, out, err);
+    }
+    return Runner(folder, out, err).run(*command);
 }
 
 } // namespace clipnest::cli

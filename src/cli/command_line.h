@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <ostream>
+#include <string_view>
 
 namespace clipnest::cli {
 
@@ -11,5 +12,8 @@ namespace clipnest::cli {
 // had none to do), 1 when it could not, 2 for a usage error.
 int runCommandLine(int argc, const char* const* argv, const std::filesystem::path& dir, std::ostream& out,
                    std::ostream& err);
+
+// Whether `word` names one of the commands.
+bool isCommand(std::string_view word);
 
 } // namespace clipnest::cli

@@ -1,17 +1,27 @@
 #include "cli/command_line.h"
 #include "shell/clock.h"
 #include "shell/working_folder.h"
+#include "window/folder_choice.h"
 #include "window/scroll_form.h"
 
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include <QApplication>
+#include <QSettings>
 
 int main(int argc, char* argv[]) {
+    namespace fs = std::filesystem;
+    // One argument that is a folder and no command opens the window on that folder.
+    std::optional<fs::path> folderArgument;
+    std::error_code ec;
+    if (argc == 2 && argv[1][0] != '-' && !clipnest::cli::isCommand(argv[1]) && fs::is_directory(argv[1], ec)) {
+        folderArgument = fs::absolute(argv[1], ec).lexically_normal();
+    }
     // A command runs without the window, and so without a display.
-    if (argc > 1) {
-        return clipnest::cli::runCommandLine(argc, argv, std::filesystem::current_path(), std::cout, std::cerr);
+    if (argc > 1 && !folderArgument) {
+        return clipnest::cli::runCommandLine(argc, argv, fs::current_path(), std::cout, std::cerr);
     }
     // Without a display the toolkit would abort with its own words; say what to do instead.
     const bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
@@ -20,9 +30,20 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QApplication app(argc, argv);
+    QSettings settings(QStringLiteral("Clipnest"), QStringLiteral("Clipnest"));
+    fs::path folder = folderArgument.value_or(fs::current_path());
+    // Started from a desktop menu, the current folder is the home folder: ask instead of writing a homepage there.
+    if (!folderArgument && !clipnest::window::isChannelFolder(folder)) {
+        const std::optional<fs::path> chosen = clipnest::window::chooseChannelFolder(nullptr, settings);
+        if (!chosen) {
+            return 0;
+        }
+        folder = *chosen;
+    }
+    clipnest::window::rememberChannelFolder(settings, folder);
     const clipnest::SystemClock clock;
-    clipnest::WorkingFolder folder(std::filesystem::current_path());
-    clipnest::window::ScrollForm window(clock, folder);
+    clipnest::WorkingFolder working(folder);
+    clipnest::window::ScrollForm window(clock, working);
     window.show();
     return QApplication::exec();
 }

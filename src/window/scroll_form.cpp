@@ -2,6 +2,7 @@
 
 #include "text/entries.h"
 #include "text/page_text.h"
+#include "window/folder_choice.h"
 #include "window/layout.h"
 
 #include <algorithm>
@@ -14,18 +15,24 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QUrl>
 #include <QWheelEvent>
 
 namespace clipnest::window {
@@ -194,7 +201,7 @@ QString windowTitleFor(const std::filesystem::path& folder) {
     if (!home.isEmpty() && home != QLatin1String("/") && (path == home || path.startsWith(home + QLatin1Char('/')))) {
         path = QLatin1Char('~') + path.mid(home.size());
     }
-    return QStringLiteral("Clipnest \u2013 ") + path;
+    return QStringLiteral("Clipnest " CLIPNEST_VERSION " \u2013 ") + path;
 }
 
 // The content surface: hands PAGE UP / PAGE DOWN and the mouse wheel to the window.
@@ -352,30 +359,40 @@ void ScrollForm::build() {
         }
     }
 
-    // The strip above the viewport holds what is not of the design: undo of the last operation.
-    auto* undo = new QPushButton(QStringLiteral("Undo"), this);
-    undo->setObjectName(QStringLiteral("cmdUndo"));
-    undo->setPalette(standard);
-    undo->setFont(fontFor(Face::Default, 8.25, false));
-    undo->setToolTip(QStringLiteral("Puts back the files of the last operation as they were before it"));
-    undo->setGeometry(pixelRect(60, 0, 900, ViewportTop));
+    // The strip above the viewport holds what is not of the design: another folder, a preview, undo, the entries.
+    const auto stripButton = [this, &standard](const char* name, const char* caption, int left, int width,
+                                               const char* tip) {
+        auto* button = new QPushButton(QString::fromUtf8(caption), this);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setPalette(standard);
+        button->setFont(fontFor(Face::Default, 8.25, false));
+        button->setToolTip(QString::fromUtf8(tip));
+        button->setGeometry(pixelRect(left, 0, width, ViewportTop));
+        return button;
+    };
+    auto* open =
+        stripButton("cmdOpenFolder", "Open folder\u2026", 60, 1260, "Works on another channel folder (Ctrl+O)");
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QPushButton::clicked, this, [this] { openOtherFolder(); });
+    auto* preview = stripButton("cmdPreview", "Preview", 1380, 900,
+                                "Shows the channel in the browser as a visitor would see it (F5)");
+    preview->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(preview, &QPushButton::clicked, this, [this] { startPreview(); });
+    auto* undo = stripButton("cmdUndo", "Undo", 2340, 900,
+                             "Puts back the files of the last operation as they were before it (Ctrl+Z)");
+    undo->setShortcut(QKeySequence::Undo);
     connect(undo, &QPushButton::clicked, this, [this] {
         form_->undo();
         afterAction();
     });
     undo_ = undo;
-
-    auto* entriesButton = new QPushButton(QStringLiteral("Entries"), this);
-    entriesButton->setObjectName(QStringLiteral("cmdEntries"));
-    entriesButton->setPalette(standard);
-    entriesButton->setFont(fontFor(Face::Default, 8.25, false));
-    entriesButton->setToolTip(QStringLiteral("Shows the entries on the homepage; click one to take its file name"));
-    entriesButton->setGeometry(pixelRect(1020, 0, 1200, ViewportTop));
+    auto* entriesButton = stripButton("cmdEntries", "Entries", 3300, 1200,
+                                      "Shows the entries on the homepage; click one to take its file name");
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("lblStatus"));
     status_->setFont(fontFor(Face::Default, 8.25, false));
-    status_->setGeometry(pixelRect(2340, 0, DesignWidth - 2340 - ScrollBarWidth, ViewportTop));
+    status_->setGeometry(pixelRect(4620, 0, DesignWidth - 4620 - ScrollBarWidth, ViewportTop));
 
     // The channel's entries in homepage order, in a window of their own beside the form; a click takes the file
     // name into the boxes that name an entry, and edits nothing.
@@ -577,6 +594,34 @@ void ScrollForm::aimTimer() {
     stepTimer_.start(static_cast<int>(wait));
 }
 
+void ScrollForm::openOtherFolder() {
+    QSettings settings(QStringLiteral("Clipnest"), QStringLiteral("Clipnest"));
+    const std::optional<std::filesystem::path> chosen = chooseChannelFolder(this, settings);
+    if (!chosen) {
+        return;
+    }
+    // The other folder gets a window of its own, started as from the command line; this one closes as Quit does.
+    if (QProcess::startDetached(QCoreApplication::applicationFilePath(), {QString::fromStdString(chosen->string())})) {
+        close();
+    }
+}
+
+void ScrollForm::startPreview() {
+    std::string problem;
+    const std::filesystem::path folder = form_->folder().dir();
+    if (const std::optional<std::string> address = preview_.start(folder, problem)) {
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(*address)));
+        status_->setText(QStringLiteral("Preview at ") + QString::fromStdString(*address) +
+                         QStringLiteral(" (only on this computer; it stops when the window closes)."));
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString((folder / "homepage.html").string())));
+    form_->notice(toCodePage(problem).value_or("php is not installed") +
+                  ": homepage.html was opened as a file. The video pages need php to preview.");
+    showState();
+    aimTimer();
+}
+
 void ScrollForm::checkOutsideChanges() {
     if (!form_->chainRunning() && !form_->quitRequested()) {
         form_->refreshHomepage();
@@ -678,6 +723,7 @@ void ScrollForm::changeEvent(QEvent* event) {
 
 void ScrollForm::closeEvent(QCloseEvent* event) {
     stepTimer_.stop();
+    preview_.stop();
     outsideTimer_.stop();
     entries_->close();
     if (!form_->quitRequested()) {

@@ -2,6 +2,7 @@
 
 #include "core/form.h"
 #include "shell/clock.h"
+#include "shell/preview_server.h"
 #include "shell/working_folder.h"
 
 #include <filesystem>
@@ -20,7 +21,7 @@ namespace clipnest::window {
 
 class ScrollSurface;
 
-// "Clipnest – FOLDER", the home folder written as ~.
+// "Clipnest VERSION – FOLDER", the home folder written as ~.
 QString windowTitleFor(const std::filesystem::path& folder);
 
 // The main window: a thin view over the Form. Typing goes into the Form's boxes; after every click and every Step
@@ -64,6 +65,8 @@ private:
     void afterAction();
     void aimTimer();
     void showEntries();
+    void openOtherFolder();
+    void startPreview();
 
     const Clock& clock_;
     std::unique_ptr<Form> form_;
@@ -81,6 +84,7 @@ private:
     QLabel* status_ = nullptr;
     QListWidget* entries_ = nullptr;
     QTimer outsideTimer_;
+    PreviewServer preview_;
     int shownOperation_ = 0;
     int shownRevision_ = -1;
     bool prefilled_ = false;

@@ -1,0 +1,44 @@
+#include "window/folder_choice.h"
+
+#include "shell/working_folder.h"
+#include "text/document.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QSettings>
+
+namespace clipnest::window {
+
+namespace {
+
+constexpr const char* LastFolderKey = "lastFolder";
+
+} // namespace
+
+bool isChannelFolder(const std::filesystem::path& folder) {
+    const WorkingFolder working(folder);
+    return findHomepage(working).has_value() || working.exists("AppDocs.txt");
+}
+
+std::optional<std::filesystem::path> chooseChannelFolder(QWidget* parent, QSettings& settings) {
+    QString start = settings.value(QLatin1String(LastFolderKey)).toString();
+    if (start.isEmpty() || !QDir(start).exists()) {
+        start = QDir::homePath();
+    }
+    QFileDialog dialog(parent, QStringLiteral("Choose the channel folder"), start);
+    dialog.setObjectName(QStringLiteral("dlgChannelFolder"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    const std::filesystem::path chosen = dialog.selectedFiles().constFirst().toStdString();
+    rememberChannelFolder(settings, chosen);
+    return chosen;
+}
+
+void rememberChannelFolder(QSettings& settings, const std::filesystem::path& folder) {
+    settings.setValue(QLatin1String(LastFolderKey), QString::fromStdString(folder.string()));
+}
+
+} // namespace clipnest::window

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+class QSettings;
+class QWidget;
+
+namespace clipnest::window {
+
+// Whether the folder is a channel folder: a homepage under one of its names, or the marker of a folder worked in.
+bool isChannelFolder(const std::filesystem::path& folder);
+
+// Asks for the channel folder with the folder dialog, starting at the last one used (kept in `settings`, so it is
+// offered again next time); nothing when the user cancels.
+std::optional<std::filesystem::path> chooseChannelFolder(QWidget* parent, QSettings& settings);
+
+// Remembers the folder the window works on, for the next start from a desktop menu.
+void rememberChannelFolder(QSettings& settings, const std::filesystem::path& folder);
+
+} // namespace clipnest::window
