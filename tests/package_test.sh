@@ -11,6 +11,7 @@ fail=0
 check() { if ! grep -q -- "$2" <<<"$1"; then echo "missing: $2"; fail=1; fi; }
 contents=$(dpkg-deb -c "$deb")
 check "$contents" " ./usr/bin/clipnest$"
+check "$contents" " ./usr/bin/clipnest-window$"
 check "$contents" " ./usr/share/applications/clipnest.desktop$"
 check "$contents" " ./usr/share/icons/hicolor/scalable/apps/clipnest.svg$"
 info=$(dpkg-deb -I "$deb")

@@ -2,11 +2,25 @@
 
 #include <filesystem>
 #include <iostream>
+#include <unistd.h>
 
 int main(int argc, char* argv[]) {
-    if (argc < 2) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const bool folderOnly =
+        argc == 2 && argv[1][0] != '-' && !clipnest::cli::isCommand(argv[1]) && fs::is_directory(argv[1], ec);
+    if (argc < 2 || folderOnly) {
+#ifdef CLIPNEST_WINDOW_PROGRAM
+        // The window is a program of its own beside this one: only it loads the toolkit.
+        const fs::path window = fs::read_symlink("/proc/self/exe", ec).parent_path() / CLIPNEST_WINDOW_PROGRAM;
+        argv[0] = const_cast<char*>(window.c_str());
+        ::execv(window.c_str(), argv);
+        std::cerr << "clipnest: the window program " << window.string() << " could not be started; run a command "
+                  << "instead (clipnest --help)\n";
+#else
         std::cerr << "clipnest: built without the window; run a command (clipnest --help)\n";
+#endif
         return 2;
     }
-    return clipnest::cli::runCommandLine(argc, argv, std::filesystem::current_path(), std::cout, std::cerr);
+    return clipnest::cli::runCommandLine(argc, argv, fs::current_path(), std::cout, std::cerr);
 }
