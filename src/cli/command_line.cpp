@@ -463,9 +463,15 @@ private:
             line(plainLine(readFailureText(std::string(*name))));
             return Failed;
         }
+        // One buffer, written once: a large homepage lists as fast as it reads.
+        std::string listing;
         for (const LiveEntry& e : liveEntries(linesWithLf(std::move(*bytes)))) {
-            out_ << codePageToUtf8(e.fileName) << '\t' << shownText(e.description) << '\n';
+            listing += codePageToUtf8(e.fileName);
+            listing += '\t';
+            listing += shownText(e.description);
+            listing += '\n';
         }
+        out_.write(listing.data(), static_cast<std::streamsize>(listing.size()));
         return Done;
     }
 

@@ -22,5 +22,6 @@ int main(int argc, char* argv[]) {
 #endif
         return 2;
     }
+    std::ios::sync_with_stdio(false);
     return clipnest::cli::runCommandLine(argc, argv, fs::current_path(), std::cout, std::cerr);
 }

@@ -39,7 +39,7 @@ Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), schedul
 
 void Form::holdDefaultHomepage() {
     homepage.PageText = buildDefaultHomepage(title.HomepageTitle, title.HomepageMessage, homepage.SampleEntry);
-    homepage.SavedPageText = homepage.PageText;
+    homepage.HeldOnlyInMemory = true;
     ++homepageRevision_;
 }
 
@@ -94,7 +94,7 @@ bool Form::loadHomepage(std::string_view name) {
     homepage.ReadFrom = std::string(name);
     remember(name, *bytes);
     homepage.PageText = linesWithLf(std::move(*bytes));
-    homepage.SavedPageText = homepage.PageText;
+    homepage.HeldOnlyInMemory = false;
     ++homepageRevision_;
     homepage.HomepageLoaded = 1;
     return true;
@@ -142,6 +142,10 @@ void Form::remember(std::string_view name, std::string_view bytes) {
         return;
     }
     known_.insert_or_assign(std::string(name), DiskRecord{*stamp, contentHash(bytes)});
+}
+
+bool Form::holdsCurrent(std::string_view name) {
+    return known_.find(name) != known_.end() && !changedOnDisk(name);
 }
 
 bool Form::changedOnDisk(std::string_view name) {
@@ -248,7 +252,7 @@ bool Form::writeHomepage() {
     if (!writeWithLineEnd(markers::HomepageFile, homepage.PageText)) {
         return false;
     }
-    homepage.SavedPageText = homepage.PageText;
+    homepage.HeldOnlyInMemory = false;
     ++homepageRevision_;
     if (!homepage.ReadFrom.empty() && homepage.ReadFrom != markers::HomepageFile) {
         notice("The homepage was read from " + homepage.ReadFrom + " and written as homepage.html: upload " +
@@ -272,8 +276,14 @@ void Form::endChains() {
             def.reset(*this);
         }
     }
-    // Whatever the ended chains changed in the held homepage never reached the disk.
-    homepage.PageText = homepage.SavedPageText;
+    // Whatever the ended chains changed in the held homepage never reached the disk, whose writes are whole or
+    // not at all: the held text is read from there again (or built again where the homepage is not on disk yet),
+    // so no copy of a large homepage is kept on the side for this.
+    if (homepage.HeldOnlyInMemory || homepage.HomepageLoaded == 0) {
+        holdDefaultHomepage();
+    } else if (const std::optional<std::string_view> name = findHomepage(folder_)) {
+        loadHomepage(*name);
+    }
     ++homepageRevision_;
     TextBefore.clear();
     TextAfter.clear();

@@ -99,8 +99,8 @@ struct HomepageState {
     std::string SampleEntry;
     // The name of a homepage file that exists but could not be read; nothing may replace it while this is set.
     std::string UnreadableHomepage;
-    // The homepage text as last read from, built for or written to the folder; restored when a write fails.
-    std::string SavedPageText;
+    // The held text was built here and is not on disk (yet): a failed write builds it again instead of reading it.
+    bool HeldOnlyInMemory = false;
     // Which of the homepage's names the held text was last read from or written to.
     std::string ReadFrom;
 };
@@ -255,6 +255,9 @@ public:
     int homepageRevision() const { return homepageRevision_; }
     // The title and message the held homepage shows, as UTF-8 (empty where it has none).
     std::pair<std::string, std::string> shownTitleAndMessage() const;
+
+    // Whether the held text is what the file `name` holds now (read or written by this Form, unchanged since).
+    bool holdsCurrent(std::string_view name);
 
     // Before an operation works on the held homepage: reads it again when the file was changed on disk since this
     // Form read or wrote it (or appeared since the Form found none), and says so when it had been read before.

@@ -21,7 +21,7 @@ constexpr int MaxTrimPasses = 20;
 constexpr std::size_t MaxBehindPageEnd = 14;
 
 // Cuts the text in front of the entry back to the end of the previous entry's last "</div>".
-void trimTrailingBlanks(Form& form, std::string& before) {
+void trimTrailingBlanks(Form& form, std::string_view& before) {
     int& passes = form.del.TrimCount;
     while (passes < MaxTrimPasses) {
         const std::size_t blank = before.rfind(' ');
@@ -31,14 +31,14 @@ void trimTrailingBlanks(Form& form, std::string& before) {
         }
         ++passes;
         if (blank >= 2) {
-            before.erase(blank);
+            before = before.substr(0, blank);
         }
     }
     passes = 0;
 }
 
 // Drops blank-ended words of the removed entry's remainder until the next gallery opening comes first.
-void dropLeadingWords(Form& form, std::string& after) {
+void dropLeadingWords(Form& form, std::string_view& after) {
     int& passes = form.del.TrimCount;
     while (passes < MaxTrimPasses) {
         const std::size_t next = findText(after, NextEntry);
@@ -48,7 +48,7 @@ void dropLeadingWords(Form& form, std::string& after) {
         }
         ++passes;
         if (blank != std::string::npos) {
-            after.erase(0, blank + 1);
+            after.remove_prefix(blank + 1);
         }
     }
     passes = 0;
@@ -116,22 +116,22 @@ void cutEntry(Form& form) {
         form.disarm(Step::CutEntry);
         return;
     }
-    std::string& before = form.TextBefore;
-    std::string& after = form.TextAfter;
-    before = text.substr(0, p);
-    after = text.substr(p);
+    // The text is cut into the piece before the entry and the piece after it, as views into the text; both only
+    // ever shrink at their inner ends, so the result is made in place, without copying a large homepage.
+    std::string_view before = std::string_view(text).substr(0, p);
+    std::string_view after = std::string_view(text).substr(p);
 
     if (const std::size_t q = before.rfind(markers::GalleryOpening); q != std::string::npos) {
-        before.erase(q);
+        before = before.substr(0, q);
     } else if (const std::size_t v = before.rfind(VideoOpening); v != std::string::npos) {
-        before.erase(v);
+        before = before.substr(0, v);
     }
 
     // A page that has lost its sample entry has no disabled mark; the next live entry then still ends this one.
     const std::size_t next = findText(after, NextEntry);
     const std::size_t disabled = findText(after, markers::WrapOpen);
     if (next != std::string::npos && next < disabled) {
-        after.erase(0, next);
+        after.remove_prefix(next);
     }
 
     if (contains(before, markers::GalleryOpening)) {
@@ -140,23 +140,26 @@ void cutEntry(Form& form) {
     dropLeadingWords(form, after);
 
     // The first gallery opening that follows is the sample's, or there is none.
+    std::string_view joint = "\n\n";
     if (findText(after, DisabledGallery) == findText(after, NextEntry)) {
-        before += "\n\n\n";
+        joint = "\n\n\n\n\n";
         if (const std::size_t m = findText(after, SampleStart); m != std::string::npos) {
-            after.erase(0, m);
+            after.remove_prefix(m);
         }
     }
 
     // Every read of a written page adds an empty line behind the page end; past a few, keep one character there.
     if (const std::size_t e = after.rfind(PageEnd); e != std::string::npos) {
         if (after.size() - e - PageEnd.size() > MaxBehindPageEnd) {
-            after.erase(e + PageEnd.size() + 1);
+            after = after.substr(0, e + PageEnd.size() + 1);
         }
     }
 
-    text = before + "\n\n" + after;
-    before.clear();
-    after.clear();
+    const std::size_t keepFrom = static_cast<std::size_t>(after.data() - text.data());
+    const std::size_t keepTo = keepFrom + after.size();
+    const std::size_t cutFrom = before.size();
+    text.resize(keepTo);
+    text.replace(cutFrom, keepFrom - cutFrom, joint);
 
     if (!form.writeHomepage()) {
         return;

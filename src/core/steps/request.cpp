@@ -161,7 +161,8 @@ void routeRequest(Form& form) {
     }
     switch (r.RoutePhase) {
     case 1:
-        if (const auto name = findHomepage(form.folder())) {
+        // The click made sure the held text is the file's; it is read only when it is not.
+        if (const auto name = findHomepage(form.folder()); name && !form.holdsCurrent(*name)) {
             form.loadHomepage(*name);
         }
         break;
