@@ -1,6 +1,7 @@
 // Each editing operation end to end (click and every tick of its chain) and its slowest tick, on a homepage of a
 // given number of entries. One size per process (--entries=N) so that the peak memory printed at the end belongs to
 // that size alone. Prints figures; never fails on speed.
+#include "bench_homepage.h"
 #include "core/form.h"
 #include "shell/working_folder.h"
 #include "text/default_homepage.h"
@@ -29,6 +30,8 @@ namespace clipnest {
 namespace {
 
 namespace fs = std::filesystem;
+using bench::liveEntry;
+using bench::writeHomepage;
 
 double cpuMs() {
     timespec t{};
@@ -57,32 +60,6 @@ void resetPeak() {
 }
 
 int Entries = 2000;
-
-std::string liveEntry(int i) {
-    std::string entry = buildSampleEntry();
-    const std::string name = "clip" + std::to_string(i);
-    replaceAll(entry, markers::FileNameToken, name + ".mp4");
-    replaceAll(entry, markers::FileNameLessExtToken, name);
-    replaceAll(entry, markers::HomepageDescripToken,
-               "Video number " + std::to_string(i) + ": " + std::string(300, 'a' + static_cast<char>(i % 26)));
-    replaceAll(entry, markers::WrapOpen, "");
-    replaceAll(entry, markers::WrapClose, "");
-    return entry;
-}
-
-// Writes a homepage as the tool writes it, with `n` live entries before the sample entry. Streamed, so that the
-// peak memory printed at the end is the operations' and not this set-up's.
-void writeHomepage(const fs::path& path, int n) {
-    const std::string cut = "\x01entries\x01";
-    const std::string page = buildDefaultHomepage("My channel", "Welcome", cut + "\n" + buildSampleEntry());
-    const std::size_t at = page.find(cut);
-    std::ofstream out(path, std::ios::binary);
-    out << page.substr(0, at);
-    for (int i = 1; i <= n; ++i) {
-        out << liveEntry(i) << '\n';
-    }
-    out << page.substr(at + cut.size()) << "\r\n";
-}
 
 // A fresh folder under the temporary folder (a RAM disk when TMPDIR points at one), removed at the end.
 class Folder {

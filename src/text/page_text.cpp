@@ -290,6 +290,17 @@ std::string shownText(std::string_view pageText) {
                 continue;
             }
         }
+        // A run of plain ASCII, the bulk of every description, goes over as it stands.
+        std::size_t run = i;
+        while (run < pageText.size() && static_cast<unsigned char>(pageText[run]) < 0x80 && pageText[run] != '&' &&
+               !isHtmlSpace(pageText[run])) {
+            ++run;
+        }
+        if (run > i) {
+            out.append(pageText.data() + i, run - i);
+            i = run;
+            continue;
+        }
         appendUtf8(out, unicodeOf(static_cast<unsigned char>(c)));
         ++i;
     }

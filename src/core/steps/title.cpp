@@ -10,7 +10,8 @@ namespace clipnest {
 namespace {
 
 // Whatever stands between the marker and the next "<" becomes LF + value + LF; blanks around the rest are dropped.
-// With no "<" after the marker the document ends after the value's line.
+// With no "<" after the marker the document ends after the value's line. Done in place: a large homepage is not
+// copied for it.
 void replaceAfterMarker(std::string& text, std::string_view marker, std::string_view value) {
     const std::size_t p = findText(text, marker);
     if (p == std::string::npos) {
@@ -18,17 +19,18 @@ void replaceAfterMarker(std::string& text, std::string_view marker, std::string_
     }
     const std::size_t end = p + marker.size();
     const std::string_view rest = stripBlanks(std::string_view(text).substr(end));
+    const std::size_t restFrom = static_cast<std::size_t>(rest.data() - text.data());
     const std::size_t k = rest.find('<');
-    std::string out;
-    out.reserve(text.size() + value.size() + 2);
-    out.append(text, 0, end);
-    out += '\n';
-    out.append(value);
-    out += '\n';
-    if (k != std::string_view::npos) {
-        out.append(rest.substr(k));
+    std::string line = "\n";
+    line.append(value);
+    line += '\n';
+    if (k == std::string_view::npos) {
+        text.resize(end);
+        text += line;
+        return;
     }
-    text = std::move(out);
+    text.resize(restFrom + rest.size());
+    text.replace(end, restFrom + k - end, line);
 }
 
 } // namespace

@@ -1,0 +1,161 @@
+// Every edit as a user runs it: the whole `clipnest` command, process start included, on homepages of N entries,
+// against the floor of the same run: a program that reads the homepage once and writes it once, safely (temporary
+// file, write, fsync, rename, fsync of the folder). And `list` against a program that reads the file and writes the
+// same bytes out. Prints figures; never fails on speed.
+//
+//   clipnest_command_bench CLIPNEST [N ...]      (clipnest_command_bench --floor FILE | --cat FILE, for the floors)
+#include "bench_homepage.h"
+#include "shell/working_folder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace clipnest;
+
+struct Run {
+    double ms = 0;
+    long peakKb = 0;
+};
+
+// Runs the program once with its output thrown away; the time it took and its peak memory.
+Run timed(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
+        std::fprintf(stderr, "failed: %s (status %d)\n", args[1].c_str(), status);
+    }
+    return {std::chrono::duration<double, std::milli>(end - start).count(), usage.ru_maxrss};
+}
+
+struct Figures {
+    double best = 0, median = 0;
+    long peakKb = 0;
+};
+
+Figures summarise(std::vector<Run> runs) {
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.ms < b.ms; });
+    long peak = 0;
+    for (const Run& r : runs) {
+        peak = std::max(peak, r.peakKb);
+    }
+    return {runs.front().ms, runs[runs.size() / 2].ms, peak};
+}
+
+std::string readAll(const fs::path& path) {
+    return WorkingFolder(path.parent_path()).read(path.filename().string()).value_or("");
+}
+
+int floorProgram(const std::string& mode, const fs::path& file) {
+    const std::string bytes = readAll(file);
+    if (mode == "--cat") {
+        return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() ? 0 : 1;
+    }
+    return WorkingFolder(file.parent_path()).write(file.filename().string(), bytes) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && (std::string(argv[1]) == "--floor" || std::string(argv[1]) == "--cat")) {
+        return floorProgram(argv[1], argv[2]);
+    }
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: clipnest_command_bench CLIPNEST [ENTRIES ...]\n");
+        return 2;
+    }
+    const std::string clipnest = argv[1];
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    std::vector<int> sizes;
+    for (int i = 2; i < argc; ++i) {
+        sizes.push_back(std::atoi(argv[i]));
+    }
+    if (sizes.empty()) {
+        sizes = {2000, 20000, 100000};
+    }
+    constexpr int Repeats = 7;
+    std::random_device random;
+    const fs::path dir = fs::temp_directory_path() / ("clipnest-command-bench-" + std::to_string(random()));
+    std::printf("each figure: %d runs; whole command, process start included; x floor = best/best and "
+                "median/median\n",
+                Repeats);
+    for (const int n : sizes) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        const fs::path home = dir / "homepage.html";
+        bench::writeHomepage(home, n);
+        WorkingFolder(dir).write("AppDocs.txt", "\r\n");
+        const std::string original = readAll(home);
+        const std::string mid = "clip" + std::to_string(n / 2) + ".mp4";
+        const std::string last = "clip" + std::to_string(n) + ".mp4";
+        struct Op {
+            const char* name;
+            std::vector<std::string> args;
+        };
+        const std::vector<Op> ops = {
+            {"floor", {self, "--floor", home.string()}},
+            {"append", {clipnest, "-C", dir.string(), "entry", "fresh.mp4", "--homepage", "A fresh one"}},
+            {"change", {clipnest, "-C", dir.string(), "entry", mid, "--homepage", "Changed", "--homepage-only"}},
+            {"delete first", {clipnest, "-C", dir.string(), "delete", "clip1.mp4"}},
+            {"delete middle", {clipnest, "-C", dir.string(), "delete", mid}},
+            {"delete last", {clipnest, "-C", dir.string(), "delete", last}},
+            {"insert", {clipnest, "-C", dir.string(), "insert", "new.mp4", "--above", mid, "--homepage", "New"}},
+            {"title", {clipnest, "-C", dir.string(), "title", "--title", "A new title"}},
+            {"cat", {self, "--cat", home.string()}},
+            {"list", {clipnest, "-C", dir.string(), "list"}},
+        };
+        std::printf("\n== %d entries, homepage %.1f MB\n", n, static_cast<double>(original.size()) / 1e6);
+        std::printf("%-14s %10s %10s %8s %8s %9s\n", "op", "best ms", "median ms", "x best", "x median", "peak MB");
+        Figures floor{}, cat{};
+        for (const Op& op : ops) {
+            std::vector<Run> runs;
+            for (int r = 0; r < Repeats; ++r) {
+                // Every run starts from the same folder: the homepage as made, no pages, no history.
+                WorkingFolder(dir).write("homepage.html", original);
+                fs::remove_all(dir / ".clipnest");
+                for (const char* page : {"fresh.php", "new.php"}) {
+                    fs::remove(dir / page);
+                }
+                runs.push_back(timed(op.args));
+            }
+            const Figures f = summarise(runs);
+            const std::string name = op.name;
+            if (name == "floor") {
+                floor = f;
+            } else if (name == "cat") {
+                cat = f;
+            }
+            const Figures& base = name == "list" || name == "cat" ? cat : floor;
+            std::printf("%-14s %10.1f %10.1f %8.2f %8.2f %9.1f\n", op.name, f.best, f.median, f.best / base.best,
+                        f.median / base.median, static_cast<double>(f.peakKb) / 1024.0);
+        }
+    }
+    fs::remove_all(dir);
+    return 0;
+}
