@@ -1,4 +1,6 @@
 #include "support/test_support.h"
+#include "text/document.h"
+#include "text/entries.h"
 #include "text/markers.h"
 #include "text/text_ops.h"
 
@@ -75,6 +77,43 @@ TEST(Faults, HomepageLargerThanTwentyMillionCharactersIsNotCut) {
     EXPECT_GT(text.size(), big.size());
     EXPECT_TRUE(contains(text, "<source src=\"clip.mp4\""));
     EXPECT_TRUE(text.ends_with("<p>tail</p>\n</html>\n\r\n"));
+}
+
+// Past the design's 20,000,000-character piece length, every edit still counts the entries right and leaves every
+// byte around the entry it edits as it was.
+TEST(Faults, EditsOnA25MegabyteHomepageKeepEverythingAroundThem) {
+    const int n = 20000;
+    std::string page = PageHead;
+    std::vector<std::size_t> starts;
+    for (int i = 1; i <= n; ++i) {
+        starts.push_back(page.size());
+        page += liveEntry("clip" + std::to_string(i) + ".mp4", std::string(1000, 'a' + i % 26)) + "\n";
+    }
+    page += "\n" + buildSampleEntry() + "\n" + PageTail;
+    ASSERT_GT(page.size(), 25'000'000u);
+    Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", page + "\r\n"}});
+    const auto entries = [&h] { return liveEntries(linesWithLf(h.file("homepage.html"))).size(); };
+
+    // Delete the middle entry: the text before it and after it stays byte for byte.
+    const int middle = n / 2;
+    deleteEntry(h, "clip" + std::to_string(middle) + ".mp4");
+    std::string text = h.file("homepage.html");
+    EXPECT_EQ(entries(), static_cast<std::size_t>(n - 1));
+    const std::size_t cut = starts[middle - 1];
+    const std::size_t next = starts[middle];
+    EXPECT_EQ(text.compare(0, cut - 2, page, 0, cut - 2), 0) << "the text before the deleted entry changed";
+    // All that follows, but the page's last lines, where every read of a written file adds an empty line.
+    const std::string after = page.substr(next + 1, page.size() - next - 200);
+    const std::size_t at = text.find(after);
+    EXPECT_NE(at, std::string::npos) << "the text after the deleted entry changed";
+    EXPECT_LT(at, cut + 10) << "something stands between the two";
+
+    // Insert above the last entry and append one: both counted, the first entries untouched.
+    insertEntry(h, "new.mp4", "clip" + std::to_string(n) + ".mp4", "New");
+    createEntry(h, "appended.mp4", "Appended");
+    EXPECT_EQ(entries(), static_cast<std::size_t>(n + 1));
+    text = h.file("homepage.html");
+    EXPECT_EQ(text.compare(0, cut - 2, page, 0, cut - 2), 0);
 }
 
 } // namespace
