@@ -72,7 +72,7 @@ bool Form::readText(std::string_view name, std::string& into) {
         fileFailure(readFailureText(std::string(name)));
         return false;
     }
-    remember(name, *bytes);
+    remember(name);
     if (changed) {
         notice(std::string(name) + " was changed on disk since Clipnest read it. Clipnest read it again.");
     }
@@ -92,7 +92,7 @@ bool Form::loadHomepage(std::string_view name) {
     }
     homepage.UnreadableHomepage.clear();
     homepage.ReadFrom = std::string(name);
-    remember(name, *bytes);
+    remember(name);
     homepage.PageText = linesWithLf(std::move(*bytes));
     homepage.HeldOnlyInMemory = false;
     ++homepageRevision_;
@@ -124,8 +124,10 @@ bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
     text += "\r\n";
     const bool written = folder_.write(name, text);
     if (written) {
-        remember(name, text);
-        history_.wrote(name, known_.find(name)->second.hash);
+        remember(name);
+        if (const auto known = known_.find(name); known != known_.end()) {
+            history_.wrote(name, known->second.stamp);
+        }
     }
     text.resize(text.size() - 2);
     if (!written) {
@@ -135,13 +137,13 @@ bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
     return written;
 }
 
-void Form::remember(std::string_view name, std::string_view bytes) {
+void Form::remember(std::string_view name) {
     const std::optional<FileStamp> stamp = folder_.stamp(name);
     if (!stamp) {
         known_.erase(std::string(name));
         return;
     }
-    known_.insert_or_assign(std::string(name), DiskRecord{*stamp, contentHash(bytes)});
+    known_.insert_or_assign(std::string(name), DiskRecord{*stamp});
 }
 
 bool Form::holdsCurrent(std::string_view name) {
@@ -160,9 +162,19 @@ bool Form::changedOnDisk(std::string_view name) {
     if (stamp->size != known->second.stamp.size) {
         return true;
     }
-    // Touched, or written again with what it held: only the bytes tell.
+    // Touched, or written again with what it held: for the homepage, whose text is held, the bytes tell (as read,
+    // or as written); any other file counts as changed, and is read again anyway.
+    if (name != homepage.ReadFrom) {
+        return true;
+    }
     const std::optional<std::string> bytes = folder_.read(name);
-    if (!bytes || contentHash(*bytes) != known->second.hash) {
+    if (!bytes) {
+        return true;
+    }
+    const std::string_view held = homepage.PageText;
+    const bool asWritten = bytes->size() == held.size() + 2 && bytes->ends_with("\r\n") &&
+                           std::string_view(*bytes).substr(0, held.size()) == held;
+    if (!asWritten && linesWithLf(*bytes) != held) {
         return true;
     }
     known->second.stamp = *stamp;
@@ -225,9 +237,7 @@ bool Form::undo(bool force) {
                 holdDefaultHomepage();
             }
         } else if (folder_.exists(name)) {
-            if (const std::optional<std::string> bytes = folder_.read(name)) {
-                remember(name, *bytes);
-            }
+            remember(name);
         } else {
             known_.erase(name);
         }

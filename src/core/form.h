@@ -270,14 +270,13 @@ private:
     void beginRequest(std::string label);
     bool writeWithLineEnd(std::string_view name, std::string& text);
     // Keeps what the file now holds, to tell later whether someone else changed it.
-    void remember(std::string_view name, std::string_view bytes);
-    // True when `name` was read or written by this Form and holds something else now. Size and time tell; where
-    // only the time or the file differs, the content decides.
+    void remember(std::string_view name);
+    // True when `name` was read or written by this Form and holds something else now. Size, time and file tell;
+    // where only the time or the file differs, the homepage's bytes are compared with the held text.
     bool changedOnDisk(std::string_view name);
 
     struct DiskRecord {
         FileStamp stamp;
-        std::uint64_t hash = 0;
     };
 
     WorkingFolder& folder_;

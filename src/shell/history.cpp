@@ -40,12 +40,6 @@ std::vector<int> entryNumbers(const fs::path& root) {
     return numbers;
 }
 
-std::string hexHash(std::uint64_t hash) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
-}
-
 std::optional<HistoryEntry> parseRecord(int number, std::string_view text) {
     HistoryEntry entry;
     entry.number = number;
@@ -60,17 +54,16 @@ std::optional<HistoryEntry> parseRecord(int number, std::string_view text) {
         } else if (key == "time") {
             hasTime = std::from_chars(rest.data(), rest.data() + rest.size(), entry.time).ec == std::errc();
         } else if (key == "file") {
-            // file present|absent HASH NAME
+            // file present|absent SIZE MODIFIED INODE NAME
             std::istringstream words(rest);
-            std::string state, hash;
-            words >> state >> hash;
+            std::string state;
+            HistoryFile file;
+            words >> state >> file.after.size >> file.after.modifiedNs >> file.after.inode;
             std::string name;
             std::getline(words >> std::ws, name);
-            HistoryFile file;
             file.name = name;
             file.existedBefore = state == "present";
-            const auto ok = std::from_chars(hash.data(), hash.data() + hash.size(), file.afterHash, 16).ec;
-            if ((state != "present" && state != "absent") || ok != std::errc() || name.empty()) {
+            if ((state != "present" && state != "absent") || !words.eof() || name.empty()) {
                 return std::nullopt;
             }
             entry.files.push_back(std::move(file));
@@ -159,17 +152,17 @@ bool History::keep(std::string_view name) {
     return true;
 }
 
-void History::wrote(std::string_view name, std::uint64_t hash) {
+void History::wrote(std::string_view name, const FileStamp& after) {
     if (!open_ || std::find(kept_.begin(), kept_.end(), name) == kept_.end()) {
         return;
     }
     auto same = [name](const HistoryFile& f) { return f.name == name; };
     if (auto it = std::find_if(open_->files.begin(), open_->files.end(), same); it != open_->files.end()) {
-        it->afterHash = hash;
+        it->after = after;
     } else {
         std::error_code ec;
         const bool existed = fs::exists(entryDir(open_->number) / BeforeFolder / std::string(name), ec);
-        open_->files.push_back({std::string(name), existed, hash});
+        open_->files.push_back({std::string(name), existed, after});
     }
     if (saveRecord() && open_->files.size() == 1) {
         dropOldest();
@@ -177,12 +170,16 @@ void History::wrote(std::string_view name, std::uint64_t hash) {
 }
 
 bool History::saveRecord() {
-    std::string text = "label " + open_->label + "\ntime " + std::to_string(open_->time) + "\n";
-    for (const HistoryFile& f : open_->files) {
-        text += "file " + std::string(f.existedBefore ? "present " : "absent ") + hexHash(f.afterHash) + " " + f.name +
-                "\n";
+    return writeRecord(*open_);
+}
+
+bool History::writeRecord(const HistoryEntry& entry) const {
+    std::string text = "label " + entry.label + "\ntime " + std::to_string(entry.time) + "\n";
+    for (const HistoryFile& f : entry.files) {
+        text += "file " + std::string(f.existedBefore ? "present " : "absent ") + std::to_string(f.after.size) + " " +
+                std::to_string(f.after.modifiedNs) + " " + std::to_string(f.after.inode) + " " + f.name + "\n";
     }
-    return WorkingFolder(entryDir(open_->number)).write(RecordFile, text);
+    return WorkingFolder(entryDir(entry.number)).write(RecordFile, text);
 }
 
 void History::dropOldest() {
@@ -225,8 +222,7 @@ UndoResult History::undoLast(bool force) {
     const std::string what = entry.label + " (" + timeText(entry.time) + ")";
     std::vector<std::string> changed;
     for (const HistoryFile& f : entry.files) {
-        const std::optional<std::string> now = channel_.read(f.name);
-        if (!now || contentHash(*now) != f.afterHash) {
+        if (channel_.stamp(f.name) != f.after) {
             changed.push_back(f.name);
         }
     }
@@ -260,6 +256,19 @@ UndoResult History::undoLast(bool force) {
                     done};
         }
         (f->existedBefore ? putBack : removed).push_back(f->name);
+        // The file put back is what the operation before left in it: that one's record now knows it by this stamp.
+        if (f->existedBefore) {
+            const std::optional<FileStamp> now = channel_.stamp(f->name);
+            for (auto older = list.begin() + 1; older != list.end() && now; ++older) {
+                auto same = std::find_if(older->files.begin(), older->files.end(),
+                                         [&](const HistoryFile& o) { return o.name == f->name; });
+                if (same != older->files.end()) {
+                    same->after = *now;
+                    writeRecord(*older);
+                    break;
+                }
+            }
+        }
         done.push_back(f->name);
         ++f;
     }

@@ -11,11 +11,12 @@
 
 namespace clipnest {
 
-// One file an operation wrote: whether it existed before, and a hash of what the operation left in it.
+// One file an operation wrote: whether it existed before, and the stamp of what the operation left in it (any
+// later write, by anyone, changes it).
 struct HistoryFile {
     std::string name;
     bool existedBefore = false;
-    std::uint64_t afterHash = 0;
+    FileStamp after;
 };
 
 // One kept operation. The label is what the user asked for, as UTF-8 ("entry roses.mp4").
@@ -59,14 +60,15 @@ public:
     // Before `name` is written: keeps the file's present bytes, once per operation. False when they could not be
     // kept; the file must then not be written, or the operation could not be undone.
     bool keep(std::string_view name);
-    // After `name` was written: what now stands in it.
-    void wrote(std::string_view name, std::uint64_t hash);
+    // After `name` was written: the stamp of what now stands in it.
+    void wrote(std::string_view name, const FileStamp& after);
 
     // The kept operations, newest first.
     std::vector<HistoryEntry> entries() const;
 
-    // Puts back the files of the newest kept operation and drops it. Refuses when one of them was changed after
-    // that operation wrote it, unless `force`. A failed write leaves that file and the record of what is left to do.
+    // Puts back the files of the newest kept operation and drops it. Refuses when one of them was written after
+    // that operation wrote it (its stamp differs), unless `force`. A failed write leaves that file and the record of
+    // what is left to do.
     UndoResult undoLast(bool force);
 
     // "2026-12-06 19:55:01", local time.
@@ -75,6 +77,7 @@ public:
 private:
     std::filesystem::path entryDir(int number) const;
     bool saveRecord();
+    bool writeRecord(const HistoryEntry& entry) const;
     void dropOldest();
 
     WorkingFolder& channel_;

@@ -1,6 +1,5 @@
 #include "shell/working_folder.h"
 
-#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -52,27 +51,6 @@ void syncDir(const std::filesystem::path& dir) {
 }
 
 } // namespace
-
-std::uint64_t contentHash(std::string_view bytes) {
-    // Eight bytes a round, each word mixed in by a multiply and a rotation: fast enough to run over a large homepage
-    // on every write.
-    constexpr std::uint64_t K = 0x9E3779B97F4A7C15ULL;
-    std::uint64_t h = 0x243F6A8885A308D3ULL ^ bytes.size();
-    std::size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, bytes.data() + i, 8);
-        h = std::rotl((h ^ w) * K, 29);
-    }
-    std::uint64_t tail = 0;
-    if (i < bytes.size()) {
-        std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
-    }
-    h = std::rotl((h ^ tail) * K, 29);
-    h ^= h >> 32;
-    h *= K;
-    return h ^ (h >> 29);
-}
 
 WorkingFolder::WorkingFolder(std::filesystem::path dir) : dir_(std::move(dir)) {}
 

@@ -16,9 +16,6 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
-// A 64-bit hash of file bytes, for telling whether a file still holds what was read or written.
-std::uint64_t contentHash(std::string_view bytes);
-
 // The folder the tool works in. Files are bytes; names are looked up exactly as given.
 // Reads and writes are virtual so tests can make them fail.
 class WorkingFolder {

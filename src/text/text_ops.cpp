@@ -114,15 +114,25 @@ std::size_t findRun(std::string_view text, char c, std::size_t count) {
     if (count == 0) {
         return 0;
     }
-    for (std::size_t start = text.find(c); start != std::string_view::npos; start = text.find(c, start)) {
-        std::size_t end = start + 1;
-        while (end < text.size() && end - start < count && text[end] == c) {
+    // Every run of `count` copies covers one of every `count`-th positions, so only those are looked at until one
+    // holds `c`; the run around it is then measured. Runs found in order, so the first long enough is the first.
+    for (std::size_t i = count - 1; i < text.size();) {
+        if (text[i] != c) {
+            i += count;
+            continue;
+        }
+        std::size_t start = i;
+        while (start > 0 && text[start - 1] == c) {
+            --start;
+        }
+        std::size_t end = i + 1;
+        while (end < text.size() && text[end] == c) {
             ++end;
         }
-        if (end - start == count) {
+        if (end - start >= count) {
             return start;
         }
-        start = end;
+        i = end + count;
     }
     return std::string_view::npos;
 }
