@@ -304,19 +304,6 @@ void Form::quit() {
     quitRequested_ = true;
 }
 
-namespace {
-
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        text += i == 0 ? "" : (i + 1 == names.size() ? " and " : ", ");
-        text += names[i];
-    }
-    return text;
-}
-
-} // namespace
-
 std::string Form::operationSummary() const {
     if (!undoSummary_.empty()) {
         return undoSummary_;
@@ -335,12 +322,12 @@ std::string Form::operationSummary() const {
     const std::string rest = space == std::string::npos ? "" : label.substr(space + 1);
     if (isVisible(Panel::FileFailure)) {
         return "Stopped (see the message): " +
-               (written.empty() ? "nothing was written." : joined(written) + " written.");
+               (written.empty() ? "nothing was written." : joinNames(written) + " written.");
     }
     if (written.empty()) {
         return "Nothing was written for " + label + ".";
     }
-    const std::string files = joined(written) + " written.";
+    const std::string files = joinNames(written) + " written.";
     if (kind == "entry") {
         const std::string page = std::string(withoutExtension(rest)) + ".php";
         const bool made = std::any_of(op->files.begin(), op->files.end(), [&](const HistoryFile& f) {

@@ -75,6 +75,8 @@ std::optional<HistoryEntry> parseRecord(int number, std::string_view text) {
     return entry;
 }
 
+} // namespace
+
 std::string joinNames(const std::vector<std::string>& names) {
     std::string text;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -83,8 +85,6 @@ std::string joinNames(const std::vector<std::string>& names) {
     }
     return text;
 }
-
-} // namespace
 
 History::History(WorkingFolder& channel) : channel_(channel), root_(channel.dir() / Folder) {}
 

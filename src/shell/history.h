@@ -35,6 +35,9 @@ struct UndoResult {
     std::vector<std::string> files;
 };
 
+// "a, b and c": file names in a sentence.
+std::string joinNames(const std::vector<std::string>& names);
+
 // The previous bytes of every file the last operations changed, kept in a hidden folder of the channel folder
 // (.clipnest/history/NNNNNN/: the operation's record and a copy of each file as it was before), so they can be
 // undone. Only the newest `Kept` operations stay.
