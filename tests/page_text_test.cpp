@@ -20,6 +20,10 @@ TEST(PageText, EscapesMarkupKeepsCodePageCharactersAndRefersToTheRest) {
               "a&#65533;b");
     EXPECT_EQ(toPageText("\xE2\x82"), "&#65533;&#65533;");
     EXPECT_EQ(toPageText("\xC0\xAF"), "&#65533;&#65533;"); // overlong "/"
+    EXPECT_EQ(toPageText("a\x80"), "a&#65533;") << "a lone continuation byte";
+    // U+0080 has no byte in the code page (0x80 there is the euro sign).
+    EXPECT_EQ(toPageText("\xC2\x80"), "&#128;");
+    EXPECT_FALSE(toCodePage("\xC2\x80").has_value());
 }
 
 // Quotes never end an attribute, and the page's own finding texts never appear in typed text, though the visitor
