@@ -126,7 +126,7 @@ bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
     if (written) {
         remember(name);
         if (const auto known = known_.find(name); known != known_.end()) {
-            history_.wrote(name, known->second.stamp);
+            history_.wrote(name, known->second);
         }
     }
     text.resize(text.size() - 2);
@@ -143,7 +143,7 @@ void Form::remember(std::string_view name) {
         known_.erase(std::string(name));
         return;
     }
-    known_.insert_or_assign(std::string(name), DiskRecord{*stamp});
+    known_.insert_or_assign(std::string(name), *stamp);
 }
 
 bool Form::holdsCurrent(std::string_view name) {
@@ -156,10 +156,10 @@ bool Form::changedOnDisk(std::string_view name) {
         return false;
     }
     const std::optional<FileStamp> stamp = folder_.stamp(name);
-    if (!stamp || *stamp == known->second.stamp) {
+    if (!stamp || *stamp == known->second) {
         return false;
     }
-    if (stamp->size != known->second.stamp.size) {
+    if (stamp->size != known->second.size) {
         return true;
     }
     // Touched, or written again with what it held: for the homepage, whose text is held, the bytes tell (as read,
@@ -177,7 +177,7 @@ bool Form::changedOnDisk(std::string_view name) {
     if (!asWritten && linesWithLf(*bytes) != held) {
         return true;
     }
-    known->second.stamp = *stamp;
+    known->second = *stamp;
     return false;
 }
 
@@ -197,12 +197,12 @@ void Form::refreshHomepage() {
 }
 
 void Form::notice(const std::string& text) {
-    // A notice in sight keeps its sentences; the new one goes below them.
+    // A notice in sight keeps its sentences; the new one goes on a line below them, above the close hint.
     std::string& shown = panels[Panel::Notice].text;
-    const std::string close = panelMessage("");
-    if (isVisible(Panel::Notice) && shown.ends_with(close.substr(2))) {
-        shown.resize(shown.size() - close.size() + 2);
-        shown += "   " + text + close.substr(2);
+    const std::string lead = "\r\n   ";
+    const std::string close = panelMessage("").substr(lead.size());
+    if (isVisible(Panel::Notice) && shown.ends_with(close)) {
+        shown.insert(shown.size() - close.size(), lead + text);
     } else {
         shown = panelMessage(text);
     }
@@ -294,9 +294,6 @@ void Form::endChains() {
     } else if (const std::optional<std::string_view> name = findHomepage(folder_)) {
         loadHomepage(*name);
     }
-    ++homepageRevision_;
-    TextBefore.clear();
-    TextAfter.clear();
 }
 
 void Form::quit() {

@@ -109,7 +109,6 @@ struct RoutingState {
     int InvalidName = 0;
     int RoutePhase = 0;
     int RouteCode = 0;
-    int IndividPageChecked = 0;
     std::string IndividPageText;
 };
 
@@ -179,8 +178,6 @@ public:
     DeleteState del;
     InsertState insert;
     TitleState title;
-    // The pieces the delete and insert Steps cut the homepage into.
-    std::string TextBefore, TextAfter;
 
     // Button actions.
     void createOrChangeEntry(EntryPanel panel);
@@ -275,14 +272,11 @@ private:
     // where only the time or the file differs, the homepage's bytes are compared with the held text.
     bool changedOnDisk(std::string_view name);
 
-    struct DiskRecord {
-        FileStamp stamp;
-    };
-
     WorkingFolder& folder_;
     StepScheduler scheduler_;
     History history_;
-    std::map<std::string, DiskRecord, std::less<>> known_;
+    // The stamps of the files as this Form last read or wrote them.
+    std::map<std::string, FileStamp, std::less<>> known_;
     bool joinNext_ = false;
     int operationNumber_ = 0;
     int homepageRevision_ = 0;

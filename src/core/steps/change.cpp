@@ -43,7 +43,6 @@ void writeIndividualPage(Form& form) {
         return;
     }
     c.IndividPageChanged = 0;
-    form.routing.IndividPageChecked = 1;
     const EntryRequest& q = form.request;
     std::string& page = form.routing.IndividPageText;
     fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip);

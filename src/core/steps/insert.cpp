@@ -57,8 +57,6 @@ void clearRequest(Form& form) {
     form.routing.IndividPageText.clear();
     form.title.HomepageTitle.clear();
     form.title.HomepageMessage.clear();
-    form.TextBefore.clear();
-    form.TextAfter.clear();
     form.insert.IndividTyped = false;
     form.insert.PageToWrite = false;
 }
@@ -178,15 +176,11 @@ void fillPage(Form& form) {
 void sayWhenShared(Form& form) {
     const EntryRequest& q = form.request;
     const std::string& text = form.homepage.PageText;
-    // The new block stands first for its name when it stands above the other entry, so look past it.
-    const std::string key = entrySourceKey(q.FileName);
-    const std::size_t own = findText(text, key);
-    const std::string_view rest =
-        own == std::string::npos ? std::string_view(text) : std::string_view(text).substr(own + key.size());
-    std::string_view before = std::string_view(text).substr(0, own == std::string::npos ? 0 : own);
-    std::optional<std::string> owner = entryFileName(before, q.FileNameLessExt);
-    if (!owner) {
-        owner = entryFileName(rest, q.FileNameLessExt);
+    std::optional<std::string> owner = entryFileName(text, q.FileNameLessExt);
+    if (owner == q.FileName) {
+        // The new block stands first for its name when it stands above the other entry: look past it.
+        const std::string key = entrySourceKey(q.FileName);
+        owner = entryFileName(std::string_view(text).substr(findText(text, key) + key.size()), q.FileNameLessExt);
     }
     if (owner && *owner != q.FileName) {
         form.notice(sharedPageText(q.FileName, *owner,

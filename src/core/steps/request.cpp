@@ -26,8 +26,6 @@ void Form::createOrChangeEntry(EntryPanel panel) {
     const std::string& nameBox = boxes.name;
     const std::string& homepageBox = boxes.homepageDescription;
     const std::string& individBox = boxes.pageDescription;
-    TextBefore.clear();
-    TextAfter.clear();
     request.HomepageOnly = boxes.homepageOnly ? 1 : 0;
     if (!takeFileName(nameBox)) {
         return;
@@ -81,7 +79,6 @@ namespace {
 // of an earlier request is held over.
 void readIndividualPage(Form& form) {
     RoutingState& r = form.routing;
-    r.IndividPageChecked = 1;
     r.IndividPageText.clear();
     const std::string page = form.request.FileNameLessExt + ".php";
     if (form.folder().exists(page)) {
