@@ -1,77 +1,21 @@
-#include "cli/session.h"
-#include "shell/panels.h"
-#include "support/test_support.h"
-#include "text/markers.h"
+#include "support/support.h"
 
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
-#include <functional>
 #include <regex>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-namespace clipnest {
+namespace clipnest::testing {
 namespace {
 
-using testing::Harness;
-using testing::TempDir;
+namespace fs = std::filesystem;
 constexpr auto npos = std::string::npos;
 
 struct Result {
     int status = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs the built program with `args` in `dir`, as a script would, without a display; `input` is its standard input.
-Result run(const std::filesystem::path& dir, const std::vector<std::string>& args, const std::string& input = "") {
-    const TempDir capture;
-    const std::string outPath = capture.path() / "out";
-    const std::string errPath = capture.path() / "err";
-    const std::string inPath = capture.path() / "in";
-    std::ofstream(inPath, std::ios::binary) << input;
-    std::vector<std::string> argv = {CLIPNEST_PROGRAM};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargs;
-    for (std::string& a : argv) {
-        cargs.push_back(a.data());
-    }
-    cargs.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = ::open(inPath.c_str(), O_RDONLY);
-        if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
-            ::chdir(dir.c_str()) != 0) {
-            ::_exit(127);
-        }
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
-        ::unsetenv("QT_QPA_PLATFORM");
-        ::execv(cargs[0], cargs.data());
-        ::_exit(127);
-    }
-    int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
-    Result r;
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    r.out = readFile(outPath);
-    r.err = readFile(errPath);
-    return r;
-}
 
 std::string lines(std::initializer_list<std::string> items) {
     std::string text;
@@ -81,17 +25,42 @@ std::string lines(std::initializer_list<std::string> items) {
     return text;
 }
 
+// Runs the built program in a folder of its own, as a script would, without a display.
 class CommandLine : public ::testing::Test {
 protected:
     Result clipnest(const std::vector<std::string>& args, const std::string& input = "") {
-        return run(dir_.path(), args, input);
+        const TempDir capture;
+        writeFile(capture.path() / "in", input);
+        std::vector<std::string> argv = {CLIPNEST_PROGRAM};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> cargs;
+        for (std::string& a : argv) {
+            cargs.push_back(a.data());
+        }
+        cargs.push_back(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int out = ::open((capture.path() / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+            const int err = ::open((capture.path() / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+            const int in = ::open((capture.path() / "in").c_str(), O_RDONLY);
+            if (::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 || ::chdir(dir().c_str()) != 0) {
+                ::_exit(127);
+            }
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+                ::unsetenv(name);
+            }
+            ::execv(cargs[0], cargs.data());
+            ::_exit(127);
+        }
+        int wstatus = 0;
+        ::waitpid(pid, &wstatus, 0);
+        return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus), readFile(capture.path() / "out"),
+                readFile(capture.path() / "err")};
     }
-    std::string file(const std::string& name) const { return readFile(dir_.path() / name); }
-    bool has(const std::string& name) const { return std::filesystem::exists(dir_.path() / name); }
-    void put(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir_.path() / name, std::ios::binary) << bytes;
-    }
-    const std::filesystem::path& dir() const { return dir_.path(); }
+    std::string file(const std::string& name) const { return readFile(dir() / name); }
+    bool has(const std::string& name) const { return fs::exists(dir() / name); }
+    void put(const std::string& name, const std::string& bytes) const { writeFile(dir() / name, bytes); }
+    const fs::path& dir() const { return dir_.path(); }
 
 private:
     TempDir dir_;
@@ -133,28 +102,17 @@ TEST_F(CommandLine, SessionOfCommands) {
     EXPECT_EQ(r.err, "");
 }
 
-// Every file of a folder, to open the window anew on them.
-std::vector<std::pair<std::string, std::string>> filesOf(const std::filesystem::path& dir) {
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.is_regular_file()) {
-            files.emplace_back(entry.path().filename().string(), readFile(entry.path()));
-        }
-    }
-    return files;
-}
-
 // The command line goes through the same Form and Steps as the window: each command gives the bytes the window gives
 // when it is opened anew for that one click.
 TEST_F(CommandLine, WritesWhatTheWindowWrites) {
     const std::vector<std::function<void(Harness&)>> clicks = {
-        [](Harness& h) { testing::createEntry(h, "a.mp4", "Alpha", "Alpha's story"); },
-        [](Harness& h) { testing::createEntry(h, "b.mp4", "Beta"); },
-        [](Harness& h) { testing::insertEntry(h, "c.mp4", "b.mp4", "Gamma"); },
-        [](Harness& h) { testing::updateTitle(h, "Title", "Message"); },
-        [](Harness& h) { testing::deleteEntry(h, "a.mp4"); },
+        [](Harness& h) { h.entry("a.mp4", "Alpha", "Alpha's story"); },
+        [](Harness& h) { h.entry("b.mp4", "Beta"); },
+        [](Harness& h) { h.insert("c.mp4", "b.mp4", "Gamma"); },
+        [](Harness& h) { h.title("Title", "Message"); },
+        [](Harness& h) { h.remove("a.mp4"); },
     };
-    std::vector<std::pair<std::string, std::string>> files;
+    Files files;
     for (const auto& click : clicks) {
         Harness h(files);
         click(h);
@@ -168,7 +126,7 @@ TEST_F(CommandLine, WritesWhatTheWindowWrites) {
     clipnest({"delete", "a.mp4"});
     EXPECT_EQ(filesOf(dir()).size(), files.size());
     for (const auto& [name, bytes] : files) {
-        EXPECT_TRUE(testing::sameText(bytes, file(name))) << name;
+        EXPECT_TRUE(sameText(bytes, file(name))) << name;
     }
 }
 
@@ -226,7 +184,7 @@ TEST_F(CommandLine, NothingToChangeExitsZero) {
 // The window's notice asks for a second click; --create-page makes it in the same run.
 TEST_F(CommandLine, MissingPageNeedsCreatePage) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
-    std::filesystem::remove(dir() / "a.php");
+    fs::remove(dir() / "a.php");
 
     Result r = clipnest({"entry", "a.mp4", "--homepage", "A2"});
     EXPECT_EQ(r.status, 1);
@@ -244,7 +202,7 @@ TEST_F(CommandLine, MissingPageNeedsCreatePage) {
 }
 
 TEST_F(CommandLine, FileFailuresExitOne) {
-    std::filesystem::create_directory(dir() / "change_file_name.php");
+    fs::create_directory(dir() / "change_file_name.php");
     put("change_file_name.php/keep", "x");
     const Result r = clipnest({"rename", "a.mp4", "b.mp4"});
     EXPECT_EQ(r.status, 1);
@@ -254,12 +212,12 @@ TEST_F(CommandLine, FileFailuresExitOne) {
     EXPECT_TRUE(has("change_file_name.php/keep"));
 
     // A folder in the homepage's place is no homepage, and nothing can be written over it.
-    std::filesystem::create_directory(dir() / "homepage.html");
+    fs::create_directory(dir() / "homepage.html");
     const Result t = clipnest({"title", "--title", "T"});
     EXPECT_EQ(t.status, 1);
     EXPECT_TRUE(t.err.ends_with("Clipnest could not write homepage.html. The file on disk was left as it was.\n"))
         << t.err;
-    EXPECT_TRUE(std::filesystem::is_directory(dir() / "homepage.html"));
+    EXPECT_TRUE(fs::is_directory(dir() / "homepage.html"));
 }
 
 TEST_F(CommandLine, UsageHelpAndVersion) {
@@ -286,22 +244,23 @@ TEST_F(CommandLine, UsageHelpAndVersion) {
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.starts_with("clipnest ")) << r.out;
     // Neither help nor a usage error touches the folder.
-    EXPECT_TRUE(std::filesystem::is_empty(dir()));
+    EXPECT_TRUE(fs::is_empty(dir()));
 }
 
 TEST_F(CommandLine, ListReadsWithoutWriting) {
     Result r = clipnest({"list"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "A homepage.html file was not found in your local folder. Please place one there.\n");
-    EXPECT_TRUE(std::filesystem::is_empty(dir()));
+    EXPECT_TRUE(fs::is_empty(dir()));
 
     // A hand-edited page: an entry the host disabled, one without a description, references in a description.
-    std::string page = testing::homepageWith({"a.mp4", "b.mp4", "c.mp4"});
-    page = testing::with(page, testing::liveEntry("b.mp4"),
-                         std::string(markers::WrapOpen) + " " + testing::liveEntry("b.mp4") + " " +
-                             std::string(markers::WrapClose));
-    page = testing::with(page, "About a.mp4", "  Tea &amp;\n cake &#9749; &#x263A; &hearts;  ");
-    page = testing::with(page, "<div class=\"desc\">About c.mp4</div>", "");
+    std::string page = expected("homepage.html");
+    const std::string entry = page.substr(page.find(" <div class=\"gallery\"> "),
+                                          page.find("<!--n9h <div") - page.find(" <div class=\"gallery\"> "));
+    const auto named = [&](const std::string& n) { return with(with(entry, "clip7.mp4", n), "clip7.php", n); };
+    page = with(page, entry,
+                with(named("a.mp4"), "My first clip", "  Tea &amp;\n cake &#9749; &#x263A; &hearts;  ") + "<!--n9h " +
+                    named("b.mp4") + " s4j-->" + with(named("c.mp4"), "<div class=\"desc\">My first clip</div>", ""));
     put("Homepage.htm", page);
     r = clipnest({"list"});
     EXPECT_EQ(r.status, 0);
@@ -315,7 +274,7 @@ TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
     clipnest({"entry", "b.mp4", "--homepage", "B"});
     for (const char* page : {"a.php", "b.php"}) {
-        put(page, testing::with(file(page), "</html>", "<!-- mine -->\n</html>"));
+        put(page, with(file(page), "</html>", "<!-- mine -->\n</html>"));
     }
     Result r = clipnest({"batch"}, "# two changes\n"
                                    "entry a.mp4 --individual 'The story of a'\r\n"
@@ -463,17 +422,17 @@ TEST_F(CommandLine, NamesThatBreakLinksOrHoldPlaceholdersAreRefused) {
 TEST_F(CommandLine, AReadOnlyHomepageIsNotReplaced) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
     const std::string before = file("homepage.html");
-    std::filesystem::permissions(dir() / "homepage.html", std::filesystem::perms::owner_read);
+    fs::permissions(dir() / "homepage.html", fs::perms::owner_read);
     const Result r = clipnest({"entry", "b.mp4", "--homepage", "B"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Clipnest did not write homepage.html: the file is read-only."), npos) << r.err;
     EXPECT_EQ(file("homepage.html"), before);
-    EXPECT_EQ(std::filesystem::status(dir() / "homepage.html").permissions(), std::filesystem::perms::owner_read);
+    EXPECT_EQ(fs::status(dir() / "homepage.html").permissions(), fs::perms::owner_read);
 }
 
 // The marker file is no part of the work: a folder in its place gives a warning, and the entry is done.
 TEST_F(CommandLine, AppDocsInTheWayIsOnlyAWarning) {
-    std::filesystem::create_directory(dir() / "AppDocs.txt");
+    fs::create_directory(dir() / "AppDocs.txt");
     const Result r = clipnest({"entry", "a.mp4", "--homepage", "A"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("note: Clipnest could not create AppDocs.txt"), npos) << r.err;
@@ -481,7 +440,9 @@ TEST_F(CommandLine, AppDocsInTheWayIsOnlyAWarning) {
 }
 
 TEST_F(CommandLine, OnlyHomepageHtmIsReadAndHomepageHtmlWritten) {
-    put("Homepage.htm", testing::homepageWith({"old.mp4"}));
+    for (const auto& [name, bytes] : channel({"old.mp4"})) {
+        put(name == "homepage.html" ? "Homepage.htm" : name, bytes);
+    }
     const std::string old = file("Homepage.htm");
     Result r = clipnest({"entry", "new.mp4", "--homepage", "New"});
     EXPECT_EQ(r.status, 0);
@@ -497,10 +458,10 @@ TEST_F(CommandLine, OnlyHomepageHtmIsReadAndHomepageHtmlWritten) {
 // a process still writing is left alone.
 TEST_F(CommandLine, KilledWritesLeaveNoLitter) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
-    put("homepage.html", testing::with(file("homepage.html"), "</body>", std::string(60'000'000, ' ') + "</body>"));
+    put("homepage.html", with(file("homepage.html"), "</body>", std::string(60'000'000, ' ') + "</body>"));
     const auto litter = [this] {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir())) {
+        for (const auto& e : fs::directory_iterator(dir())) {
             if (e.path().filename().string().starts_with(".clipnest-tmp-")) {
                 names.push_back(e.path().filename().string());
             }
@@ -551,7 +512,7 @@ TEST_F(CommandLine, UsageMessagesSayWhatToDo) {
     EXPECT_TRUE(r.err.starts_with("--homepage given twice\n")) << r.err;
     r = clipnest({"batch"}, "entry a.mp4\nDelete a.mp4\n");
     EXPECT_EQ(r.err, "batch: line 2: unknown command 'Delete'; did you mean 'delete'?; nothing was done\n");
-    EXPECT_TRUE(std::filesystem::is_empty(dir()));
+    EXPECT_TRUE(fs::is_empty(dir()));
 
     // In an empty folder, insert says only what it met.
     r = clipnest({"insert", "a.mp4", "--above", "b.mp4"});
@@ -573,7 +534,7 @@ TEST_F(CommandLine, NoDisplayForTheWindow) {
 // Every command works on the channel folder -C names, wherever it is run from; a folder that is not there, or no
 // folder, is a usage error and nothing is written anywhere.
 TEST_F(CommandLine, EveryCommandTakesTheChannelFolder) {
-    std::filesystem::create_directory(dir() / "channel");
+    fs::create_directory(dir() / "channel");
     put("lines", "entry c.mp4 --homepage C\n");
     const std::vector<std::vector<std::string>> commands = {
         {"entry", "a.mp4", "--homepage", "A"},
@@ -607,14 +568,13 @@ TEST_F(CommandLine, EveryCommandTakesTheChannelFolder) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "clipnest: cannot work in lines: not a folder\n");
     if (::geteuid() != 0) {
-        std::filesystem::permissions(dir() / "channel",
-                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        fs::permissions(dir() / "channel", fs::perms::owner_read | fs::perms::owner_exec);
         r = clipnest({"-C", "channel", "title", "--title", "X"});
-        std::filesystem::permissions(dir() / "channel", std::filesystem::perms::owner_all);
+        fs::permissions(dir() / "channel", fs::perms::owner_all);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err, "clipnest: cannot work in channel: the folder cannot be written\n");
     }
 }
 
 } // namespace
-} // namespace clipnest
+} // namespace clipnest::testing

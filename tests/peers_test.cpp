@@ -1,72 +1,43 @@
-// The generated PHP pages run by PHP itself: lint, string literals evaluated by the interpreter, and the comment box
-// and rename page served by PHP's built-in web server and driven with curl.
-#include "support/test_support.h"
+// The pages on their real peers: PHP's interpreter and built-in server run the video pages and the rename page,
+// headless Chromium builds the homepage a visitor sees, and the preview serves the folder as the host's server would.
+#include "shell/preview_server.h"
+#include "support/support.h"
 #include "text/document.h"
 #include "text/individual_page.h"
 #include "text/page_text.h"
 #include "text/rename_page.h"
 
+#include <array>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <regex>
 #include <sstream>
-#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-namespace clipnest {
+namespace clipnest::testing {
 namespace {
 
-using testing::Harness;
-using testing::TempDir;
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 constexpr auto npos = std::string::npos;
 
-bool haveTools() {
-    return std::system("php -v > /dev/null 2>&1 && curl --version > /dev/null 2>&1") == 0;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const fs::path& path, std::string_view bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Everything a shell command prints, with its exit status in `rc`.
-std::string run(const std::string& command, int* rc = nullptr) {
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    std::string out;
-    char buffer[8192];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.append(buffer, n);
-    }
-    const int status = ::pclose(pipe);
-    if (rc) {
-        *rc = status;
-    }
-    return out;
+bool have(const char* tools) {
+    return std::system(("for t in " + std::string(tools) + "; do command -v $t; done > /dev/null 2>&1").c_str()) == 0;
 }
 
 struct Response {
     int status = 0;
     std::string body;
 };
+Response curl(const std::string& args) {
+    const std::string out = shell("curl -s --path-as-is --max-time 10 -w '\\n%{http_code}' " + args);
+    const std::size_t last = out.rfind('\n');
+    return {std::atoi(out.c_str() + last + 1), out.substr(0, last)};
+}
 
 // PHP's built-in web server for `root` on a free loopback port; every diagnostic goes to its log, none into the pages.
 class PhpServer {
@@ -119,11 +90,6 @@ public:
     }
 
 private:
-    Response curl(const std::string& args) const {
-        const std::string out = run("curl -s --max-time 10 -w '\\n%{http_code}' " + args);
-        const std::size_t last = out.rfind('\n');
-        return {std::atoi(out.c_str() + last + 1), out.substr(0, last)};
-    }
     TempDir dir_;
     fs::path log_ = dir_.path() / "server.log";
     std::string url_;
@@ -141,11 +107,11 @@ std::string shown(const Response& r) {
 }
 
 TEST(PhpServed, CommentBoxStoresShowsAndRefusesComments) {
-    if (!haveTools()) {
+    if (!have("php curl")) {
         GTEST_SKIP() << "php or curl is not on PATH";
     }
     Harness h;
-    testing::createEntry(h, "Bob's $clip {1}.mp4", "About it");
+    h.entry("Bob's $clip {1}.mp4", "About it");
     PhpServer server(h.dir());
     ASSERT_TRUE(server.running());
     const std::string url = "Bob%27s%20%24clip%20%7B1%7D.php";
@@ -227,13 +193,13 @@ TEST(PhpServed, CommentBoxStoresShowsAndRefusesComments) {
 }
 
 TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
-    if (!haveTools()) {
+    if (!have("php curl")) {
         GTEST_SKIP() << "php or curl is not on PATH";
     }
     Harness h;
     const std::string oldName = "my $clip's.mp4";
     const std::string newName = "new & {$better}.mp4";
-    renamePage(h, oldName, newName);
+    h.rename(oldName, newName);
     PhpServer server(h.dir());
     ASSERT_TRUE(server.running());
 
@@ -331,7 +297,7 @@ public:
         }
         writeFile(tmp.path() / "literals.php", script);
         int rc = 0;
-        std::istringstream out(run(
+        std::istringstream out(shell(
             "php -n -d error_reporting=-1 -d display_errors=stderr " + (tmp.path() / "literals.php").string(), &rc));
         ASSERT_EQ(rc, 0) << out.str().substr(0, 2000);
         std::size_t i = 0;
@@ -346,7 +312,7 @@ private:
 };
 
 TEST(PhpNames, GeneratedPagesPassLintAndTheirLiteralsGiveBackTheName) {
-    if (!haveTools()) {
+    if (!have("php curl")) {
         GTEST_SKIP() << "php or curl is not on PATH";
     }
     std::mt19937 random(20240611);
@@ -374,7 +340,7 @@ TEST(PhpNames, GeneratedPagesPassLintAndTheirLiteralsGiveBackTheName) {
         for (const std::string& file : {page, std::string("change_file_name.php")}) {
             writeFile(tmp.path() / "lint.php", h.file(file));
             int rc = 0;
-            const std::string out = run("php -n -l " + (tmp.path() / "lint.php").string(), &rc);
+            const std::string out = shell("php -n -l " + (tmp.path() / "lint.php").string(), &rc);
             EXPECT_EQ(rc, 0) << name << ": " << out;
         }
         literals.addIndividualPage(h.file(page), f.request.FileNameLessExt);
@@ -394,5 +360,186 @@ TEST(PhpNames, GeneratedPagesPassLintAndTheirLiteralsGiveBackTheName) {
     literals.check();
 }
 
+using Shown = std::array<std::string, 3>; // source, link, description
+
+// The DOM Chromium builds for the file, serialised; empty when the browser fails.
+std::string dumpDom(const std::string& file) {
+    const TempDir profile;
+    FILE* pipe = ::popen(("timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-background-networking "
+                          "--no-first-run --disable-component-update --disable-sync --user-data-dir='" +
+                          profile.path().string() + "' --dump-dom 'file://" + file + "' 2> /dev/null")
+                             .c_str(),
+                         "r");
+    std::string dom;
+    char buffer[8192];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        dom.append(buffer, n);
+    }
+    return ::pclose(pipe) == 0 ? dom : "";
+}
+
+std::string between(const std::string& text, std::size_t from, std::string_view open, std::string_view close) {
+    const std::size_t start = text.find(open, from);
+    if (start == std::string::npos) {
+        return "<missing>";
+    }
+    return text.substr(start + open.size(), text.find(close, start + open.size()) - start - open.size());
+}
+
+// Every gallery entry in the DOM, in document order, with its description's entities decoded.
+std::vector<Shown> galleryEntries(const std::string& dom) {
+    std::vector<Shown> entries;
+    const std::string open = "<div class=\"gallery\">";
+    for (std::size_t at = dom.find(open); at != std::string::npos; at = dom.find(open, at + 1)) {
+        std::string text = between(dom, at, "<div class=\"desc\">", "</div>");
+        for (const auto& [entity, character] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
+            for (std::size_t e = text.find(entity); e != std::string::npos; e = text.find(entity, e + 1)) {
+                text.replace(e, std::string_view(entity).size(), character);
+            }
+        }
+        entries.push_back({between(dom, at, "<source src=\"", "\""), between(dom, at, "<a href=\"", "\""), text});
+    }
+    return entries;
+}
+
+TEST(Browser, HomepageAfterASessionShowsExactlyTheLiveEntries) {
+    if (!have("chromium")) {
+        GTEST_SKIP() << "chromium is not on PATH";
+    }
+    Harness h;
+    h.title("Bob's <Clips> & more", "Fresh every Friday");
+    std::vector<Shown> expected;
+    for (int i = 1; i <= 20; ++i) {
+        const std::string name = "clip" + std::to_string(i);
+        const std::string description = i == 7 ? "Tom & Jerry <live> at 5 > 4" : "Video number " + std::to_string(i);
+        h.entry(name + ".mp4", description);
+        expected.push_back({name + ".mp4", name + ".php", description});
+    }
+    h.remove("clip5.mp4");
+    expected.erase(expected.begin() + 4);
+    h.insert("extra.mp4", "clip10.mp4", "Slipped in");
+    expected.insert(expected.begin() + 8, {"extra.mp4", "extra.php", "Slipped in"});
+    ASSERT_FALSE(h.form().isVisible(Panel::FileFailure));
+
+    std::string dom = dumpDom((h.dir() / "homepage.html").string());
+    ASSERT_NE(dom.find("</html>"), std::string::npos) << "chromium gave no DOM";
+    EXPECT_NE(dom.find("p4yFileNamep5y"), std::string::npos) << "the sample entry stays in the page's comments";
+    for (std::size_t open = dom.find("<!--"); open != std::string::npos; open = dom.find("<!--", open)) {
+        dom.erase(open, dom.find("-->", open) + 3 - open);
+    }
+    EXPECT_EQ(dom.find("p4y"), std::string::npos) << "the sample entry is rendered";
+    EXPECT_EQ(galleryEntries(dom), expected);
+    EXPECT_NE(dom.find("Bob's &lt;Clips&gt; &amp; more"), std::string::npos);
+    EXPECT_NE(dom.find("Fresh every Friday"), std::string::npos);
+}
+
+// Typed text that looks like the page's own placeholders, wrappers or attribute quotes stays text: no later Step
+// reads it back as a placeholder, and the browser builds no attribute or element from it.
+TEST(Browser, TypedTextNeverBecomesMarkup) {
+    if (!have("chromium")) {
+        GTEST_SKIP() << "chromium is not on PATH";
+    }
+    Harness h;
+    const std::string evil = "x\" onerror=\"document.title='pwned'\" y=\"";
+    const std::string lookalikes = "p4yHomepageDescripp5y p4yFileNamep5y s4j--> <!--n9h between this tag and the "
+                                   "Entry description";
+    h.entry("p4yHomepageDescripp5y.mp4", "First");
+    EXPECT_FALSE(h.has("p4yHomepageDescripp5y.php")) << "a name holding a placeholder is refused";
+    h.entry("first.mp4", lookalikes);
+    h.entry("other.mp4", evil);
+    h.entry("said.mp4", "I said \"two. is next");
+    h.entry("two.mp4", "Two");
+    h.insert("top.mp4", "first.mp4", evil);
+    h.title(evil, lookalikes);
+    ASSERT_FALSE(h.form().isVisible(Panel::FileFailure));
+
+    std::string dom = dumpDom((h.dir() / "homepage.html").string());
+    ASSERT_NE(dom.find("</html>"), std::string::npos) << "chromium gave no DOM";
+    EXPECT_EQ(between(dom, 0, "<title>", "</title>").find("pwned"), std::string::npos) << "a handler ran";
+    for (std::size_t open = dom.find("<!--"); open != std::string::npos; open = dom.find("<!--", open)) {
+        dom.erase(open, dom.find("-->", open) + 3 - open);
+    }
+    const std::vector<Shown> expected = {{"top.mp4", "top.php", evil},
+                                         {"first.mp4", "first.php", lookalikes},
+                                         {"other.mp4", "other.php", evil},
+                                         {"said.mp4", "said.php", "I said \"two. is next"},
+                                         {"two.mp4", "two.php", "Two"}};
+    EXPECT_EQ(galleryEntries(dom), expected);
+    EXPECT_NE(dom.find("p4yHomepageDescripp5y p4yFileNamep5y s4j--&gt; &lt;!--n9h between this tag"), std::string::npos)
+        << "the message shows as typed";
+}
+
+// What a served page and a served request must show: the pages, a posted comment, and no file that is hidden or
+// outside the folder.
+void expectServedAsAVisitorSeesIt(const Harness& h, const std::string& base) {
+    EXPECT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << "loopback only: " << base;
+    const Response home = curl("'" + base + "homepage.html'");
+    EXPECT_EQ(home.status, 200);
+    EXPECT_NE(home.body.find("<source src=\"roses.mp4\""), std::string::npos);
+    EXPECT_EQ(curl("'" + base + "roses.php'").status, 200);
+    const Response posted = curl("--data-urlencode 'text=Lovely roses' '" + base + "roses.php'");
+    EXPECT_NE(posted.body.find("Lovely roses"), std::string::npos) << posted.body.substr(0, 300);
+    EXPECT_NE(h.file("roses_comments.txt").find("Lovely roses"), std::string::npos);
+
+    const Response history = curl("'" + base + ".clipnest/history/000001/operation'");
+    EXPECT_EQ(history.status, 404);
+    EXPECT_EQ(history.body.find("label"), std::string::npos);
+    const Response outside = curl("'" + base + "../secret.txt'");
+    EXPECT_EQ(outside.body.find("outside the channel"), std::string::npos) << "a file beside the folder was served";
+}
+
+TEST(Preview, ServesTheChannelFolderAndNothingElse) {
+    if (!have("php curl")) {
+        GTEST_SKIP() << "php or curl is not on PATH";
+    }
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    writeFile(h.dir().parent_path() / "secret.txt", "outside the channel");
+    {
+        PreviewServer server;
+        std::string problem;
+        const std::optional<std::string> address = server.start(h.dir(), problem);
+        ASSERT_TRUE(address.has_value()) << problem;
+        EXPECT_EQ(*address, server.address() + "homepage.html");
+        expectServedAsAVisitorSeesIt(h, server.address());
+    }
+    // Gone with its owner: nothing answers there any more.
+    std::filesystem::remove(h.dir().parent_path() / "secret.txt");
+}
+
+// `clipnest preview` prints the address, serves until Ctrl+C, and stops its server then.
+TEST(Preview, CommandServesUntilInterrupted) {
+    if (!have("php curl")) {
+        GTEST_SKIP() << "php or curl is not on PATH";
+    }
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::execl(CLIPNEST_PROGRAM, CLIPNEST_PROGRAM, "-C", h.dir().c_str(), "preview", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string line;
+    for (char c; line.find('\n') == std::string::npos && ::read(out[0], &c, 1) == 1;) {
+        line += c;
+    }
+    const std::size_t from = line.find("http://");
+    const std::size_t to = line.find("homepage.html");
+    ASSERT_NE(to, std::string::npos) << line;
+    const std::string base = line.substr(from, to - from);
+    expectServedAsAVisitorSeesIt(h, base);
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(out[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(curl("'" + base + "homepage.html'").status, 200) << "the server stopped with the command";
+}
+
 } // namespace
-} // namespace clipnest
+} // namespace clipnest::testing

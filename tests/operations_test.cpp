@@ -1,0 +1,591 @@
+// Each operation end to end, as a user does it in one session: type, click, let the Steps run in virtual time, and
+// look at the files and the panels. Expected bytes come from tests/expected and string edits of them.
+#include "support/support.h"
+
+namespace clipnest::testing {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr auto npos = std::string::npos;
+
+// The text from the first `from` to the end of the first `to` after it.
+std::string cut(const std::string& text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    return text.substr(at, text.find(to, at) + to.size() - at);
+}
+const std::string& home() {
+    static const std::string text = expected("homepage.html");
+    return text;
+}
+const std::string& page() {
+    static const std::string text = expected("clip7.php");
+    return text;
+}
+std::string sample() {
+    return cut(home(), "<!--n9h <div class=\"gallery\"> s4j-->", "<!--n9h     </div> s4j-->\n");
+}
+// An entry as appended: the expected homepage's entry for clip7.mp4 with another name and description.
+std::string live(const std::string& name, const std::string& desc = "") {
+    std::string e = cut(home(), " <div class=\"gallery\"> \n", "     </div> \n");
+    e = with(with(e, "clip7.mp4", name), "clip7.php", name.substr(0, name.find('.')) + ".php");
+    return with(e, "My first clip", desc.empty() ? "About " + name : desc);
+}
+// The expected video page for another name and description.
+std::string pageFor(const std::string& name, const std::string& d) {
+    std::string text = with(with(page(), "A longer story", d), "clip7.mp4", name);
+    for (std::size_t at; (at = text.find("clip7_")) != npos;) {
+        text.replace(at, 5, name.substr(0, name.find('.')));
+    }
+    return text;
+}
+std::string desc(const std::string& d) {
+    return "<div class=\"desc\">" + d + "</div>";
+}
+
+TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
+    Harness h({}, false);
+    h.advance(199);
+    EXPECT_FALSE(h.has("AppDocs.txt")) << "the first tick comes 200 ms after the window opens";
+    h.advance(91);
+    EXPECT_EQ(h.file("AppDocs.txt"), "\r\n");
+    EXPECT_TRUE(h.shown(Panel::HomepageWillBeCreated));
+    EXPECT_FALSE(h.shown(Panel::HomepageNotFound));
+    EXPECT_FALSE(h.has("homepage.html")) << "the default homepage stays in memory";
+    h.advance(25230 - 290 - 1);
+    EXPECT_TRUE(h.shown(Panel::HomepageWillBeCreated));
+    h.advance(1);
+    EXPECT_FALSE(h.shown(Panel::HomepageWillBeCreated)) << "the notice hides itself 25 seconds after it showed";
+
+    Harness again({{"AppDocs.txt", std::string("my notes\r\n")}});
+    EXPECT_TRUE(again.shown(Panel::HomepageNotFound));
+    EXPECT_FALSE(again.shown(Panel::HomepageWillBeCreated));
+    again.form().clickPanel(Panel::HomepageNotFound);
+    EXPECT_FALSE(again.shown(Panel::HomepageNotFound));
+    again.entry("clip7.mp4", "My first clip", "A longer story");
+    EXPECT_EQ(again.file("AppDocs.txt"), "my notes\r\n");
+    EXPECT_TRUE(sameText(home(), again.file("homepage.html")));
+
+    const std::string handMade =
+        "<html>\r\n<div class=\"gallery\">mine</div>\r\n" + std::string(markers::EndA) + "\r\n</html>\r\n";
+    Harness mine({{"Homepage.htm", handMade}});
+    EXPECT_FALSE(mine.shown(Panel::HomepageWillBeCreated) || mine.shown(Panel::HomepageNotFound));
+    EXPECT_FALSE(mine.has("homepage.html")) << "start-up writes no homepage";
+    mine.entry("clip7.mp4", "My first clip");
+    EXPECT_TRUE(sameText("<html>\n<div class=\"gallery\">mine</div>\n\n" + live("clip7.mp4", "My first clip") + "\n" +
+                             sample() + std::string(markers::EndA) + "\n</html>\n\r\n",
+                         mine.file("homepage.html")));
+    EXPECT_EQ(mine.file("Homepage.htm"), handMade);
+}
+
+TEST(Append, EntriesGoBehindEachOtherWithTheirPages) {
+    Harness h;
+    h.entry(" clip7.mp4 ", "My first clip", "A longer story");
+    EXPECT_TRUE(sameText(home(), h.file("homepage.html")));
+    EXPECT_TRUE(sameText(page(), h.file("clip7.php")));
+
+    h.entry("two.mpg", "Second");
+    EXPECT_TRUE(sameText(with(home(), sample(), live("two.mpg", "Second") + "\n" + sample()), h.file("homepage.html")));
+    EXPECT_TRUE(sameText(pageFor("two.mpg", "Second"), h.file("two.php")));
+
+    // Typed text reaches the pages as page text; the video page declares UTF-8 and takes references.
+    h.entry("Bob's caf\xC3\xA9.mp4", "Tom & Jerry <3 caf\xC3\xA9 \xE2\x98\x95");
+    EXPECT_TRUE(contains(h.file("homepage.html"), desc("Tom &amp; Jerry &lt;3 caf\xE9 &#9749;")));
+    EXPECT_TRUE(contains(h.file("homepage.html"), "<a href=\"Bob's caf\xE9.php\">"));
+    const std::string own = h.file("Bob's caf\xE9.php");
+    EXPECT_TRUE(contains(own, desc("Tom &amp; Jerry &lt;3 caf&#233; &#9749;")));
+    EXPECT_TRUE(contains(own, "<source src=\"Bob's caf&#233;.mp4\""));
+    EXPECT_TRUE(contains(own, "$filename = 'Bob\\'s caf\xE9_comments.txt';"));
+}
+
+TEST(Append, AHandMadeHomepageGetsASampleAndAPageThereKeepsItsText) {
+    const std::string handMade = "<body>\r\n<div class=\"gallery\">by hand</div>\r\n\r\n\r\n\r\n\r\n\r\n" +
+                                 std::string(markers::EndA) + "\r\n</body>\r\n";
+    const std::string mine =
+        "<p>mine</p>\r\n<!-- between this tag and the Individual description -->\r\n" + desc("old");
+    Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", handMade}, {"clip.php", mine + "\r\n"}});
+    h.entry("clip.mp4", "described", "fresh words");
+    // Six line breaks in a row (seven here) lose three.
+    EXPECT_TRUE(sameText("<body>\n<div class=\"gallery\">by hand</div>\n\n\n\n" + live("clip.mp4", "described") + "\n" +
+                             sample() + std::string(markers::EndA) + "\n</body>\n\r\n",
+                         h.file("homepage.html")));
+    EXPECT_EQ(h.file("clip.php"), "<p>mine</p>\n<!-- between this tag and the Individual description -->\n" +
+                                      desc("fresh words") + "\n\r\n");
+}
+
+// Each request reads the page again, which adds one line break in front of the file's last one.
+std::string reread(std::string text, int times) {
+    return text.insert(text.size() - 2, std::string(times, '\n'));
+}
+
+TEST(Change, EachCaseChangesExactlyItsDescriptions) {
+    struct Case {
+        const char* name;
+        const char* homepage;
+        const char* page;
+        bool homepageOnly;
+        const char* homeAfter; // null: the homepage is not written
+        const char* pageAfter; // null: the page is not written
+    };
+    const Case cases[] = {
+        {"clip7.mp4", "", "New individ", false, nullptr, "New individ"},
+        {"clip7.mp4", " ", "", false, " ", " "}, // an empty page box takes the homepage's; blanks are kept
+        {"clip7.mp4", "Home", "Individ", false, "Home", "Individ"},
+        {"clip7.mp4", "Only home", "Ignored", true, "Only home", nullptr},
+        // Another extension: the page changes, the entry is written unchanged.
+        {"clip7.mov", "Other", "", false, "My first clip", "Other"},
+        {"clip7.mp4", "", "", false, nullptr, nullptr},
+        {"clip7.mp4", "", "", true, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + "|" + c.homepage + "|" + c.page + (c.homepageOnly ? "|only" : ""));
+        Harness h({{"homepage.html", home()}, {"clip7.php", page()}, {"AppDocs.txt", "\r\n"}});
+        h.entry(c.name, c.homepage, c.page, c.homepageOnly);
+        const std::string newHome = c.homeAfter ? with(home(), desc("My first clip"), desc(c.homeAfter)) : home();
+        EXPECT_TRUE(sameText(c.homeAfter ? reread(newHome, 1) : home(), h.file("homepage.html")));
+        EXPECT_TRUE(sameText(c.pageAfter ? reread(with(page(), desc("A longer story"), desc(c.pageAfter)), 1) : page(),
+                             h.file("clip7.php")));
+        EXPECT_EQ(h.entries(), Names{"clip7.mp4"});
+    }
+}
+
+TEST(Change, AMissingPageIsSaidThenMadeOnTheSecondClick) {
+    Harness only({{"homepage.html", home()}, {"AppDocs.txt", "\r\n"}});
+    only.entry("clip7.mp4", "words", "", true);
+    EXPECT_FALSE(only.shown(Panel::PageNotFound)) << "a homepage-only change needs no page";
+    EXPECT_TRUE(contains(only.file("homepage.html"), desc("words")));
+
+    Harness h({{"homepage.html", home()}, {"AppDocs.txt", "\r\n"}});
+    h.entry("clip7.mp4", "new words");
+    EXPECT_TRUE(h.shown(Panel::PageNotFound));
+    EXPECT_FALSE(h.has("clip7.php"));
+    EXPECT_EQ(h.file("homepage.html"), home());
+    h.form().clickPanel(Panel::PageNotFound);
+    EXPECT_TRUE(h.shown(Panel::PageNotFound)) << "this notice has no close action";
+    h.entry("clip7.mp4", "new words");
+    EXPECT_TRUE(sameText(with(page(), "A longer story", "new words"), h.file("clip7.php")));
+    h.advance(25000);
+    EXPECT_FALSE(h.shown(Panel::PageNotFound));
+
+    // After a refused homepage-only click, a valid click is an ordinary one.
+    h.entry("nodot", "", "", true);
+    h.entry("clip1.mp4", "first");
+    EXPECT_TRUE(h.has("clip1.php"));
+}
+
+TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
+    Harness h(channel({"one.mp4", "two.mp4", "three.mp4"}));
+    const std::string before = h.file("homepage.html");
+    // Blanks typed around the name still find it; the second panel's button works on its own box.
+    h.form().controls.second.name = "  two.mp4 ";
+    h.form().deleteEntry(EntryPanel::Second);
+    h.runChains();
+    EXPECT_TRUE(
+        sameText(reread(with(before, " \n\n\n\n" + live("two.mp4") + "\n ", "\n\n"), 1), h.file("homepage.html")));
+    h.remove("three.mp4");
+    h.remove("one.mp4");
+    EXPECT_EQ(h.entries(), Names{});
+    EXPECT_TRUE(h.has("one.php") && h.has("two.php"));
+    h.entry("four.mp4", "Four");
+    EXPECT_EQ(h.entries(), Names{"four.mp4"});
+    EXPECT_TRUE(contains(h.file("homepage.html"), sample()));
+}
+
+TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
+    Harness h(channel({"clip7.mp4"}));
+    const std::string file = h.file("homepage.html");
+    h.form().controls.first.name = "nothere.mp4";
+    h.form().deleteEntry(EntryPanel::First);
+    h.advance(250);
+    EXPECT_TRUE(h.shown(Panel::EntryNotFound));
+    h.form().clickPanel(Panel::EntryNotFound);
+    h.advance(270);
+    EXPECT_TRUE(h.shown(Panel::EntryNotFound)) << "said twice";
+    h.advance(20000);
+    EXPECT_FALSE(h.shown(Panel::EntryNotFound)) << "for twenty seconds";
+    h.runUntilIdle();
+    // Same name before the period, another extension: no entry to cut, said after twenty seconds.
+    h.form().controls.first.name = "clip7.mov";
+    h.form().deleteEntry(EntryPanel::First);
+    h.advance(20000);
+    EXPECT_FALSE(h.shown(Panel::EntryNotFound));
+    h.advance(500);
+    EXPECT_TRUE(h.shown(Panel::EntryNotFound));
+    EXPECT_EQ(h.file("homepage.html"), file);
+
+    Harness none;
+    none.runUntilIdle();
+    none.remove("clip7.mp4");
+    EXPECT_TRUE(none.shown(Panel::NoHomepage));
+    EXPECT_FALSE(none.shown(Panel::EntryNotFound));
+    none.form().clickPanel(Panel::NoHomepage);
+    none.remove("clip7.mp4");
+    EXPECT_FALSE(none.shown(Panel::NoHomepage)) << "said once";
+    EXPECT_FALSE(none.has("homepage.html"));
+    none.entry("clip7.mp4", "My first clip", "A longer story");
+    EXPECT_TRUE(sameText(home(), none.file("homepage.html"))) << "the default homepage is still held";
+
+    Harness empty({{"AppDocs.txt", "\r\n"}, {"homepage.html", ""}});
+    empty.remove("a.mp4");
+    EXPECT_FALSE(empty.form().chainRunning()) << "an empty file is not read again forever";
+    empty.advance(20);
+    EXPECT_TRUE(empty.shown(Panel::EntryNotFound));
+}
+
+TEST(Delete, AHomepageUnderItsOtherNameIsWrittenAsHomepageHtml) {
+    Files files = channel({"clip7.mp4", "clip8.mp4"});
+    std::string text;
+    for (auto& [name, bytes] : files) {
+        if (name == "homepage.html") {
+            name = "Homepage.htm";
+            text = bytes;
+        }
+    }
+    Harness h(files);
+    h.remove("clip7.mp4");
+    EXPECT_EQ(h.file("Homepage.htm"), text);
+    EXPECT_EQ(h.entries(), Names{"clip8.mp4"});
+}
+
+// The inserted block: the sample's lines without their wrappers, then three line breaks.
+std::string inserted(const std::string& name, const std::string& descrip) {
+    std::string block = sample();
+    for (std::size_t at; (at = block.find("<!--n9h ")) != npos;) {
+        block.erase(at, 8);
+    }
+    for (std::size_t at; (at = block.find(" s4j-->")) != npos;) {
+        block.erase(at, 7);
+    }
+    block = with(with(block, "p4yFileNameLessExtp5y", name.substr(0, name.find('.'))), "p4yFileNamep5y", name);
+    return with(block, "p4yHomepageDescripp5y", descrip) + "\n\n";
+}
+
+TEST(Insert, AboveTheFirstOrAMiddleEntryWithItsPage) {
+    Harness h(channel({"one.mp4", "two.mp4"}));
+    const std::string before = h.file("homepage.html");
+    h.insert("  clip9.mp4 ", " one.mp4  ", "Nine & more", "The long story");
+    EXPECT_TRUE(sameText(reread(with(before, live("one.mp4"),
+                                     " " + inserted("clip9.mp4", "Nine &amp; more") + live("one.mp4").substr(1)),
+                                1),
+                         h.file("homepage.html")));
+    EXPECT_TRUE(sameText(pageFor("clip9.mp4", "The long story"), h.file("clip9.php")));
+    h.insert("clip8.mp4", "two.mp4", "Caf\xC3\xA9 clip");
+    EXPECT_EQ(h.entries(), (Names{"clip9.mp4", "one.mp4", "clip8.mp4", "two.mp4"}));
+    EXPECT_TRUE(contains(h.file("clip8.php"), desc("Caf&#233; clip"))) << "the homepage description, as a reference";
+    h.entry("clip10.mp4", "Ten");
+    EXPECT_EQ(h.entries().back(), "clip10.mp4") << "the next request appends";
+    EXPECT_TRUE(contains(h.file("clip10.php"), desc("Ten")));
+
+    // The anchor is matched without its closing quote; a missing anchor changes nothing and says nothing.
+    Harness bak(channel({"clip.mp4.bak", "clip.mp4"}));
+    bak.insert("clip9.mp4", "clip.mp4", "Nine");
+    EXPECT_EQ(bak.entries(), (Names{"clip9.mp4", "clip.mp4.bak"}));
+    const std::string file = bak.file("homepage.html");
+    bak.insert("new.mp4", "nine.mp4", "Nine");
+    EXPECT_EQ(bak.file("homepage.html"), file);
+    EXPECT_FALSE(bak.has("new.php"));
+    for (const Panel p : {Panel::EntryNotFound, Panel::InvalidNames, Panel::EntryExists, Panel::FileFailure}) {
+        EXPECT_FALSE(bak.shown(p)) << panelName(p);
+    }
+}
+
+TEST(Insert, RefusedNamesAndAMissingPageEndTheInsert) {
+    const std::pair<std::string, std::string> refused[] = {{"clip9", "one.mp4"},
+                                                           {".mp4", "one.mp4"},
+                                                           {"clip9.mp4", "one"},
+                                                           {"clip9.mp4", ""},
+                                                           {"", "one.mp4"},
+                                                           {"a:b.mp4", "one.mp4"},
+                                                           {"clip9.mp4", "\xE2\x82\xAC\xF0\x9F\x98\x80.mp4"},
+                                                           {"one.mp4", "x"}};
+    Harness h(channel({"one.mp4"}));
+    const std::string file = h.file("homepage.html");
+    for (const auto& [name, anchor] : refused) {
+        SCOPED_TRACE(name + " above " + anchor);
+        h.insert(name, anchor, "Nine");
+        EXPECT_TRUE(h.shown(name == "one.mp4" ? Panel::EntryExists : Panel::InvalidNames));
+        h.runUntilIdle();
+        EXPECT_FALSE(h.shown(Panel::InvalidNames) || h.shown(Panel::EntryExists)) << "for 25 seconds";
+    }
+    // Refused only once trimmed: the invalid-name message; the next click carries on.
+    h.insert(" .mp4", "one.mp4", "Nine");
+    h.advance(30);
+    EXPECT_TRUE(h.shown(Panel::InvalidName));
+    EXPECT_EQ(h.file("homepage.html"), file);
+    h.insert("clip9.mp4", "one.mp4", "Nine");
+    EXPECT_TRUE(contains(h.file("homepage.html"), inserted("clip9.mp4", "Nine")));
+    EXPECT_TRUE(h.has("clip9.php"));
+    h.insert(" clip9.mp4", "one.mp4");
+    EXPECT_TRUE(h.shown(Panel::EntryExists)) << "the duplicate test looks at the name as it will be stored";
+
+    // An entry whose page is gone stops the insert at the notice; the next request is an ordinary append.
+    Harness gone(channel({"one.mp4", "clip.mov"}));
+    fs::remove(gone.dir() / "clip.php");
+    gone.insert("clip.mp4", "one.mp4", "Clip");
+    EXPECT_TRUE(gone.shown(Panel::PageNotFound));
+    gone.entry("new.mp4", "New");
+    EXPECT_EQ(gone.entries(), (Names{"one.mp4", "clip.mov", "new.mp4"}));
+}
+
+TEST(Title, TitleAndMessageGoBelowTheirMarkers) {
+    Harness h;
+    h.entry("clip7.mp4", "My first clip", "A longer story");
+    const std::string title(markers::Title), message(markers::Message);
+    const auto expect = [&](const std::string& t, const char* m) {
+        std::string text = with(home(), title + "\n</h1>", title + "\n" + t + "\n</h1>");
+        return m ? with(text, message + "\n</h1>", message + "\n" + m + "\n</h1>") : text;
+    };
+    h.title("My Channel", "");
+    EXPECT_TRUE(sameText(expect("My Channel", nullptr), h.file("homepage.html"))) << "message empty";
+    const std::array<std::array<const char*, 4>, 5> steps = {
+        {{"", "Hello", "My Channel", "Hello"},
+         {"Second", "Blanks:   ", "Second", "Blanks:   "},
+         {"   ", "", "   ", "Blanks:   "},
+         {"<b>Bold & co</b>", "", "&lt;b&gt;Bold &amp; co&lt;/b&gt;", "Blanks:   "},
+         {"Plain", "", "Plain", "Blanks:   "}}};
+    for (const auto& [t, m, shownTitle, shownMessage] : steps) {
+        h.title(t, m);
+        EXPECT_TRUE(sameText(expect(shownTitle, shownMessage), h.file("homepage.html"))) << t;
+    }
+    const std::string file = h.file("homepage.html");
+    h.title("", "");
+    EXPECT_EQ(h.file("homepage.html"), file) << "both boxes empty: nothing happens";
+    EXPECT_EQ(h.form().history().entries().front().label, "title");
+    EXPECT_EQ(h.form().history().entries().size(), 7u);
+
+    // No markers: nothing applied; only a message marker with text after it: the document ends after the new line.
+    Harness bare({{"Homepage.htm", "<html>\r\n<body></body>\r\n</html>\r\n"}, {"AppDocs.txt", "\r\n"}});
+    bare.title("T", "M");
+    EXPECT_EQ(bare.file("homepage.html"), "<html>\n<body></body>\n</html>\n\r\n");
+    Harness open({{"homepage.html", "<h2>\r\n" + message + "\r\nold message  "}, {"AppDocs.txt", "\r\n"}});
+    open.title("T", "New");
+    EXPECT_EQ(open.file("homepage.html"), "<h2>\n" + message + "\nNew\n\r\n");
+}
+
+TEST(Rename, ThePageNamesBothFilesInTheCodePageAndRefusesPaths) {
+    Harness h;
+    h.rename("caf\xC3\xA9.mp4", "new.mp4");
+    const std::string page = h.file("change_file_name.php");
+    EXPECT_TRUE(page.starts_with("<?php\n// Old Name Of The file\n$old_name = \"caf\xE9.mp4\" ;\n// New Name For "
+                                 "The File\n$new_name = \"new.mp4\" ;\n"))
+        << page;
+    EXPECT_TRUE(page.ends_with("\n?>\r\n"));
+    h.rename("snow\xE2\x98\x83.mp4", "b.mp4");
+    EXPECT_TRUE(h.shown(Panel::FileFailure)) << "a character the code page lacks";
+    const std::pair<std::string, std::string> refused[] = {{"../../index.php", "../evil.php"},
+                                                           {"old.mp4", "../new.mp4"},
+                                                           {"a/b.mp4", "b.mp4"},
+                                                           {"a\\b.mp4", "b.mp4"},
+                                                           {"", "new.mp4"},
+                                                           {"old.mp4", ""},
+                                                           {std::string("a\0b.mp4", 7), "b.mp4"},
+                                                           {"a..b.mp4", "b.mp4"},
+                                                           {"noperiod", "b.mp4"},
+                                                           {".htaccess", "b.mp4"}};
+    for (const auto& [from, to] : refused) {
+        SCOPED_TRACE(from + " -> " + to);
+        h.rename(from, to);
+        h.advance(30);
+        EXPECT_TRUE(h.shown(Panel::InvalidName));
+        h.runUntilIdle();
+    }
+    EXPECT_EQ(h.file("change_file_name.php"), page);
+}
+
+const std::string HostNote = "<!-- the host's own note -->";
+void editByHand(Harness& h, const std::string& name) {
+    h.put(name, with(h.file(name), "</html>", HostNote + "\n</html>"));
+}
+
+TEST(HostEdits, MarkupNamingTheVideoIsNoEntryAndEveryRequestReadsItsPage) {
+    const std::string own = "<img src=\"roses.jpg\"><a href=\"roses.php\">Roses</a>\n";
+    Files files = channel({"tulips.mp4"});
+    for (auto& [name, bytes] : files) {
+        bytes = name == "homepage.html" ? with(bytes, "<body>\n", "<body>\n" + own) : bytes;
+    }
+    Harness h(files);
+    h.entry("roses.mp4", "Roses", "About roses");
+    EXPECT_EQ(h.entries(), (Names{"tulips.mp4", "roses.mp4"}));
+    EXPECT_TRUE(contains(h.file("homepage.html"), own));
+    // A name that differs from an entry's only in its extension is that entry: one page per name.
+    h.entry("roses.webm", "Roses again");
+    h.entry("tulips.mov", "", "The tulip story");
+    EXPECT_EQ(h.entries(), (Names{"tulips.mp4", "roses.mp4"}));
+
+    editByHand(h, "roses.php");
+    editByHand(h, "tulips.php");
+    h.entry("roses.mp4", "R2", "More about roses");
+    h.entry("tulips.mp4", "T2", "More about tulips");
+    for (const std::string name : {"roses", "tulips"}) {
+        EXPECT_TRUE(contains(h.file(name + ".php"), HostNote + "\n</html>")) << name;
+        EXPECT_TRUE(contains(h.file(name + ".php"), desc("More about " + name))) << name;
+    }
+    // A page that is gone is made anew after the notice, not taken from the request before.
+    fs::remove(h.dir() / "roses.php");
+    h.entry("roses.mp4", "R3", "Third");
+    h.entry("roses.mp4", "R3", "Third");
+    EXPECT_FALSE(contains(h.file("roses.php"), HostNote));
+    EXPECT_FALSE(contains(h.file("roses.php"), "tulips"));
+
+    // Insert keeps a page of the host's own that is there, changing only a typed description.
+    h.put("new.php", "<html>\n<!-- t9b3 between this tag and the Individual description below -->\n" + desc("Old") +
+                         "\n" + HostNote + "\n</html>\r\n");
+    const std::string mine = h.file("new.php");
+    h.insert("new.mp4", "roses.mp4", "New on the homepage");
+    EXPECT_EQ(h.file("new.php"), mine);
+    h.remove("new.mp4");
+    h.insert("new.mp4", "roses.mp4", "New", "Typed words");
+    EXPECT_TRUE(contains(h.file("new.php"), desc("Typed words") + "\n" + HostNote));
+}
+
+TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
+    Harness h;
+    h.entry("a.mp4", "A");
+    const Files other = channel({"a.mp4", "b.mp4"});
+    const std::string theirs =
+        std::find_if(other.begin(), other.end(), [](auto& f) { return f.first == "homepage.html"; })->second;
+    h.put("homepage.html", theirs);
+    h.entry("c.mp4", "C");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4", "c.mp4"}));
+    EXPECT_TRUE(contains(h.text(Panel::Notice), "homepage.html was changed on disk"));
+    h.form().clickPanel(Panel::Notice);
+    // Its own writes are no change; a file touched with the same bytes is none either.
+    h.entry("d.mp4", "D");
+    h.put("homepage.html", h.file("homepage.html"));
+    h.remove("d.mp4");
+    EXPECT_FALSE(h.shown(Panel::Notice));
+    // Every operation looks: delete, insert and title work on the file as it is now.
+    h.put("homepage.html", theirs);
+    h.remove("b.mp4");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4"}));
+    h.put("homepage.html", theirs);
+    h.insert("z.mp4", "b.mp4", "Z");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "z.mp4", "b.mp4"}));
+    h.put("homepage.html", theirs);
+    h.title("T", "");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4"}));
+    h.form().clickPanel(Panel::Notice);
+    editByHand(h, "c.php");
+    h.entry("c.mp4", "", "New words for c");
+    EXPECT_TRUE(contains(h.text(Panel::Notice), "c.php was changed on disk"));
+    EXPECT_TRUE(contains(h.file("c.php"), HostNote));
+
+    // A homepage placed after a start without one is the one edited.
+    Harness late;
+    late.put("homepage.html", theirs);
+    late.title("Title", "");
+    EXPECT_EQ(late.entries(), (Names{"a.mp4", "b.mp4"}));
+}
+
+TEST(Undo, PutsBackEveryFileByteForByteNewestFirst) {
+    Harness h;
+    h.entry("a.mp4", "A");
+    const Files one = filesOf(h.dir());
+    h.entry("b.mp4", "B");
+    h.entry("a.mp4", "A, better", "The story of a");
+    h.title("My title", "My message");
+    h.rename("a.mp4", "c.mp4");
+    Form& f = h.form();
+    EXPECT_TRUE(f.undo());
+    EXPECT_FALSE(h.has("change_file_name.php")) << "a file the operation made is removed";
+    EXPECT_TRUE(contains(h.text(Panel::Notice), "Undid rename a.mp4 c.mp4"));
+    EXPECT_TRUE(f.undo() && f.undo() && f.undo());
+    EXPECT_EQ(filesOf(h.dir()), one);
+    // The session goes on from the files as undo left them.
+    h.entry("c.mp4", "C");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "c.mp4"}));
+    EXPECT_TRUE(f.undo() && f.undo());
+    EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
+    EXPECT_FALSE(f.undo());
+    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "There is nothing to undo."));
+}
+
+TEST(Undo, NeverThrowsAwayLaterEditsUnlessForcedAndAFailedWriteLosesNothing) {
+    Harness h;
+    h.entry("a.mp4", "A", "About a");
+    const Files one = filesOf(h.dir());
+    h.entry("b.mp4", "B");
+    editByHand(h, "b.php");
+    const Files edited = filesOf(h.dir());
+    EXPECT_FALSE(h.form().undo());
+    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "b.php was changed after it"));
+    EXPECT_EQ(filesOf(h.dir()), edited);
+    EXPECT_TRUE(h.form().undo(true));
+    EXPECT_EQ(filesOf(h.dir()), one);
+
+    h.entry("a.mp4", "A2", "About a, again");
+    const Files two = filesOf(h.dir());
+    h.folder().failWrite(2);
+    EXPECT_FALSE(h.form().undo());
+    // One file is back, the other holds what the operation wrote; nothing is torn.
+    int back = 0;
+    for (const auto& [name, bytes] : filesOf(h.dir())) {
+        const auto was = [&](const Files& files) {
+            return std::count(files.begin(), files.end(), std::pair{name, bytes});
+        };
+        EXPECT_TRUE(was(one) || was(two)) << name;
+        back += was(one) && !was(two);
+    }
+    EXPECT_EQ(back, 1);
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_EQ(filesOf(h.dir()), one);
+}
+
+TEST(Undo, KeepsTheLastFiftyOperationsThatWroteSomething) {
+    Harness h;
+    for (int i = 0; i < 53; ++i) {
+        h.title("Title " + std::to_string(i), "");
+    }
+    h.entry("nothing", "");
+    h.remove("missing.mp4");
+    const std::vector<HistoryEntry> kept = h.form().history().entries();
+    ASSERT_EQ(kept.size(), 50u);
+    EXPECT_EQ(kept.front().number, 53);
+    EXPECT_EQ(kept.back().number, 4);
+}
+
+// One run of the program: a title, 50 entries, 10 changes, 10 deletes, 5 inserts and a message.
+TEST(Session, ARealisticSessionInOneRun) {
+    Harness h;
+    const auto v = [](int i) { return "v" + std::to_string(i) + ".mp4"; };
+    h.title("My Channel", "");
+    for (int i = 0; i < 50; ++i) {
+        h.entry(v(i), "Clip " + std::to_string(i), i % 2 ? "The story of clip " + std::to_string(i) : "");
+    }
+    for (int i = 0; i < 10; ++i) {
+        h.entry(v(i), "Changed " + std::to_string(i), "New story " + std::to_string(i));
+    }
+    for (int i = 10; i < 20; ++i) {
+        h.remove(v(i));
+    }
+    for (int k = 0; k < 5; ++k) {
+        h.insert("n" + std::to_string(k) + ".mp4", v(20 + 5 * k), "Inserted " + std::to_string(k));
+    }
+    h.title("", "Welcome & enjoy");
+    Names names;
+    for (int i = 0; i < 50; ++i) {
+        if (i >= 20 && i < 45 && i % 5 == 0) {
+            names.push_back("n" + std::to_string((i - 20) / 5) + ".mp4");
+        }
+        if (i < 10 || i >= 20) {
+            names.push_back(v(i));
+        }
+    }
+    EXPECT_EQ(h.entries(), names);
+    const std::string text = h.file("homepage.html");
+    EXPECT_TRUE(contains(text, std::string(markers::Title) + "\nMy Channel\n</h1>"));
+    EXPECT_TRUE(contains(text, std::string(markers::Message) + "\nWelcome &amp; enjoy\n</h1>"));
+    for (int i = 0; i < 50; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string story = i < 10 ? "New story " + n : i % 2 ? "The story of clip " + n : "Clip " + n;
+        EXPECT_TRUE(contains(h.file("v" + n + ".php"), desc(story))) << i;
+        EXPECT_EQ(contains(text, desc((i < 10 ? "Changed " : "Clip ") + n)), i < 10 || i >= 20) << i;
+    }
+    EXPECT_TRUE(contains(h.file("n4.php"), desc("Inserted 4")));
+    for (const Panel p : {Panel::EntryNotFound, Panel::PageNotFound, Panel::NoHomepage, Panel::InvalidNames,
+                          Panel::EntryExists, Panel::FileFailure}) {
+        EXPECT_FALSE(h.shown(p)) << panelName(p);
+    }
+}
+
+} // namespace
+} // namespace clipnest::testing

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "core/form.h"
+#include "shell/clock.h"
+#include "shell/working_folder.h"
+#include "text/markers.h"
+#include "text/text_ops.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace clipnest::testing {
+
+using Files = std::vector<std::pair<std::string, std::string>>;
+using Names = std::vector<std::string>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+// Every regular file of a folder (hidden ones too), by name.
+Files filesOf(const std::filesystem::path& dir);
+// A file of tests/expected, written once and checked by hand.
+std::string expected(const std::string& name);
+// Everything a shell command prints (standard error too); its exit status in `rc`.
+std::string shell(const std::string& command, int* rc = nullptr);
+
+// A real folder whose writes can be made to fail: `failWrite(n)` makes the n-th write from now fail (1 = the next).
+class FaultyFolder final : public WorkingFolder {
+public:
+    using WorkingFolder::WorkingFolder;
+    std::optional<std::string> read(std::string_view name) const override;
+    bool write(std::string_view name, std::string_view bytes) override;
+    void failWrite(int n) { failAt_ = writes_ + n; }
+    int writes() const { return writes_; }
+    std::string failed;     // the name whose write was made to fail
+    std::string unreadable; // a name whose reads fail; "*" for all
+
+private:
+    int writes_ = 0;
+    int failAt_ = -1;
+};
+
+// A Form on a virtual clock over a temporary folder: type into its boxes, click, and move time on.
+class Harness {
+public:
+    explicit Harness(const Files& files = {}, bool started = true);
+
+    Form& form() { return *form_; }
+    FaultyFolder& folder() { return folder_; }
+    const std::filesystem::path& dir() const { return dir_.path(); }
+
+    // Runs every Step that falls due within the next `ms` milliseconds.
+    void advance(std::int64_t ms);
+    // Runs until no chain Step is armed (the panel timers may stay armed).
+    void runChains();
+    // Runs until nothing at all is armed.
+    void runUntilIdle();
+
+    void put(const std::string& name, std::string_view bytes) { writeFile(dir() / name, bytes); }
+    std::string file(const std::string& name) const { return readFile(dir() / name); }
+    bool has(const std::string& name) const { return std::filesystem::exists(dir() / name); }
+    bool shown(Panel p) const { return form_->isVisible(p); }
+    const std::string& text(Panel p) const { return form_->panels[p].text; }
+    // The homepage's entries as `clipnest list` names them.
+    Names entries() const;
+
+    // What a user does: type into a panel's boxes, click its button, and let the chain run to its end.
+    void entry(const std::string& name, const std::string& homepage, const std::string& page = "",
+               bool homepageOnly = false);
+    void remove(const std::string& name);
+    void insert(const std::string& name, const std::string& above, const std::string& homepage = "",
+                const std::string& page = "");
+    void title(const std::string& title, const std::string& message);
+    void rename(const std::string& from, const std::string& to);
+
+private:
+    TempDir dir_;
+    VirtualClock clock_;
+    FaultyFolder folder_;
+    std::unique_ptr<Form> form_;
+};
+
+// A folder the tool has made: one entry "About NAME" per name, in order.
+Files channel(const Names& names);
+
+// `text` with its first `from` replaced by `to`; a test failure when `from` is absent.
+std::string with(std::string text, const std::string& from, const std::string& to);
+
+// Compares two texts and, when they differ, names the first differing line.
+::testing::AssertionResult sameText(std::string_view expected, std::string_view actual);
+
+} // namespace clipnest::testing

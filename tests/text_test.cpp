@@ -1,0 +1,317 @@
+// The text rules every page is written with: typed text as page text, the searches and replacements, the homepage
+// document's lines, entries and seeding, the rename page; and below them the folder and the Step scheduler.
+#include "shell/scheduler.h"
+#include "support/support.h"
+#include "text/document.h"
+#include "text/entries.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
+#include "text/page_text.h"
+#include "text/rename_page.h"
+
+#include <csignal>
+#include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace clipnest::testing {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr auto npos = std::string::npos;
+
+TEST(PageText, TypedTextBecomesCodePageTextWithReferences) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Tom & Jerry <b>", "Tom &amp; Jerry &lt;b&gt;"},
+        {"caf\xC3\xA9", "caf\xE9"},
+        {"\xE2\x82\xAC 5 \xE2\x80\x94 ok", "\x80 5 \x97 ok"}, // euro sign and em dash are in the code page
+        {"", ""},
+        {"tea \xE2\x98\x95", "tea &#9749;"},
+        {"\xF0\x9F\x8E\xA5 clip", "&#127909; clip"},
+        {"\xC5\x81", "&#321;"},
+        {"a\xFF"
+         "b",
+         "a&#65533;b"}, // malformed UTF-8 never passes through as raw bytes
+        {"\xE2\x82", "&#65533;&#65533;"},
+        {"\xC0\xAF", "&#65533;&#65533;"}, // overlong "/"
+        {"a\x80", "a&#65533;"},           // a lone continuation byte is no euro sign
+        {"\xC2\x80", "&#128;"},           // U+0080 has no byte in the code page
+        // Quotes never end an attribute; the page's own finding texts never appear in typed text.
+        {"I said \"two. is next", "I said &quot;two. is next"},
+        {"p4yFileNamep5y", "p&#52;yFileNamep&#53;y"},
+        {"<!--n9h x s4j-->", "&lt;!--n&#57;h x s&#52;j--&gt;"},
+        {"t9b3 between this tag and the Entry", "t&#57;b3 &#98;etween this tag and the Entry"},
+        {"p4p4yy", "p4p&#52;yy"},
+    };
+    for (const auto& [typed, page] : cases) {
+        EXPECT_EQ(toPageText(typed), page) << typed;
+    }
+    EXPECT_EQ(shownText(toPageText("\"p4yFileNamep5y\" t9b3 Fish & <b> caf\u00e9 \u2615 \u20ac")),
+              "\"p4yFileNamep5y\" t9b3 Fish & <b> caf\u00e9 \u2615 \u20ac");
+    EXPECT_EQ(toCodePage("caf\xC3\xA9.mp4"), "caf\xE9.mp4");
+    for (const char* outside : {"\xF0\x9F\x8E\xA5.mp4", "a\xFF.mp4", "\xC2\x81.mp4", "\xC2\x80"}) {
+        EXPECT_FALSE(toCodePage(outside).has_value()) << outside;
+    }
+    EXPECT_EQ(asciiWithReferences("caf\xE9 \x80 &amp;"), "caf&#233; &#8364; &amp;");
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, static_cast<char>(b));
+        if (std::string_view("\x81\x8D\x8F\x90\x9D").find(byte) == npos) {
+            EXPECT_EQ(toCodePage(codePageToUtf8(byte)), byte) << "byte " << b;
+        }
+    }
+}
+
+// What a reader of the page sees, for listings: references decoded, white space as a browser collapses it.
+TEST(PageText, ShownTextDecodesAsABrowserDoes) {
+    EXPECT_EQ(shownText("  one\r\n\t two  "), "one two");
+    EXPECT_EQ(shownText("&quot;&apos;&#39;&#x41;&#X42;&nbsp;|"), "\"''AB\u00a0|");
+    EXPECT_EQ(shownText("&#128;&#0;&#xD800;&#99999999999;"), "\u20ac\ufffd\ufffd\ufffd");
+    EXPECT_EQ(shownText("&hearts; &amp &#; &#x; &#12a; a&b &"), "&hearts; &amp &#; &#x; &#12a; a&b &");
+}
+
+TEST(TextOps, SearchesAgreeWithTheStandardOnesAndReplacementsArePasses) {
+    std::mt19937 random(7);
+    const auto draw = [&](std::size_t n) {
+        std::string s;
+        while (s.size() < n) {
+            s += "ab4<9"[random() % 5];
+        }
+        return s;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        const std::string text = draw(random() % 40);
+        const std::string part = draw(random() % 5);
+        for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+            ASSERT_EQ(findText(text, part, from), std::string_view(text).find(part, from)) << text << "|" << part;
+        }
+        ASSERT_EQ(findLastText(text, part), std::string_view(text).rfind(part)) << text << "|" << part;
+    }
+    // One left-to-right pass: a value holding its token goes in once, joined neighbours are not searched again.
+    for (const auto& [text, token, value, result] :
+         std::vector<std::array<std::string, 4>>{{"a TOK b TOK c", "TOK", "x", "a x b x c"},
+                                                 {"TOK|TOK", "TOK", "<TOK>", "<TOK>|<TOK>"},
+                                                 {"aabb", "ab", "", "ab"},
+                                                 {"none", "", "x", "none"}}) {
+        std::string s = text;
+        replaceAll(s, token, value);
+        EXPECT_EQ(s, result) << text;
+    }
+    std::string s = "<!--w <a href=\"T.php\"> w--> <b>D</b> T";
+    replaceEach(s, {{"T", "x.mp4"}, {"D", "T and D"}, {"<!--w ", ""}, {" w-->", ""}});
+    EXPECT_EQ(s, "<a href=\"x.mp4.php\"> <b>T and D</b> x.mp4");
+    s = "abcabc";
+    replaceEach(s, {{"bc", "1"}, {"ab", "2"}, {"a", "3"}});
+    EXPECT_EQ(s, "2c2c") << "the earlier position wins, then the earlier-listed token";
+    EXPECT_EQ(findRun("a\n\n\n\n\n\nb", '\n', 6), 1u);
+    EXPECT_EQ(findRun("a\n\n\n\n\nb\n\n\n\n\n\n\n", '\n', 6), 7u);
+    EXPECT_EQ(findRun("\n\n\n\n\n", '\n', 6), npos);
+    s = "TOK TOK";
+    replaceFirst(s, "TOK", "x");
+    EXPECT_EQ(s, "x TOK");
+    EXPECT_EQ(stripBlanks("  a b \t "), "a b \t");
+    EXPECT_EQ(stripBlanks("\n a \n"), "\n a \n");
+    EXPECT_EQ(stripBlanks("    "), "");
+}
+
+TEST(TextOps, ContentAfterAMarkerIsReplacedOrBrokenTextLeftAlone) {
+    std::string page = "<!-- x M. -->\n<div class=\"desc\">old</div>\nrest";
+    ASSERT_TRUE(setContentAfterMarker(page, "M", "new &amp; better"));
+    EXPECT_EQ(page, "<!-- x M. -->\n<div class=\"desc\">new &amp; better</div>\nrest");
+    std::string two = "M<p></p> M<p>x</p>";
+    ASSERT_TRUE(setContentAfterMarker(two, "M", "y", 3));
+    EXPECT_EQ(two, "M<p></p> M<p>y</p>");
+    for (const std::string broken : {"no marker here", "M and no tag", "M <div no end", "M <div> text without end"}) {
+        std::string text = broken;
+        EXPECT_FALSE(setContentAfterMarker(text, "M", "v")) << broken;
+        EXPECT_EQ(text, broken);
+    }
+}
+
+TEST(Document, LinesEndAtCrLfOrLoneCrAndTheToolsLastLineReadsAsOneMore) {
+    for (const auto& [file, text] : std::vector<std::pair<std::string, std::string>>{{"", ""},
+                                                                                     {"a\r\nb\r\n", "a\nb\n"},
+                                                                                     {"a\rb", "a\nb\n"},
+                                                                                     {"a\r\r\nb", "a\n\nb\n"},
+                                                                                     {"x\ny\n\r\n", "x\ny\n\n"},
+                                                                                     {"x\ny\r\n", "x\ny\n"},
+                                                                                     {"\r\n", "\n"}}) {
+        EXPECT_EQ(linesWithLf(file), text) << file;
+    }
+}
+
+TEST(Document, SampleEntryGoesInFrontOfTheFirstEndMarkerFoundOrIsLeftOut) {
+    const std::string a(markers::EndA), b(markers::EndB), c(markers::EndC);
+    const std::string key(markers::FileNameKey), token(markers::FileNameToken);
+    const std::string link = "<a href=\"p4yFileNameLessExtp5y.php\">\n</div>\n";
+    for (const auto& [k, text, seeded] : std::vector<std::array<std::string, 3>>{
+             {key, "head\n" + a + "\n" + c + "\n", "head\n\nS\n" + a + "\n" + c + "\n"},
+             {key, "head\n<p>" + b + "\n", "head\n<p>\nS\n" + b + "\n"},
+             {key, "x</div>\n" + c + "\n", "x</div>\n\nS\n" + c + "\n"},
+             {key, "<div>a</div>\n<div>b</div>\n", "<div>a</div>\n<div>b\nS\n</div>\n"}, // before the last </div>
+             {key, "", ""},
+             {key, "no anchor at all\n", ""},
+             {key, "p4yFileNamep5y\n" + a + "\n", ""},
+             // The start-up key is the whole token; the editing Steps' key is its prefix.
+             {key, link, ""},
+             {token, link, "<a href=\"p4yFileNameLessExtp5y.php\">\n\nS\n</div>\n"}}) {
+        std::string page = text;
+        EXPECT_EQ(seedSampleEntry(page, k, "S"), !seeded.empty()) << text;
+        EXPECT_EQ(page, seeded.empty() ? text : seeded);
+    }
+}
+
+TEST(Document, EntriesAreFoundByTheirSourceLinesOnly) {
+    const auto entry = [](const std::string& name, const std::string& desc) {
+        return "<a href=\"x.php\">\n<source src=\"" + name + "\" type=\"video/mp4\"/>\n" +
+               std::string(markers::Description) + "\n<div class=\"desc\">" + desc + "</div>\n";
+    };
+    const auto listed = [](const std::string& page) {
+        std::vector<std::string> result;
+        for (const LiveEntry& e : liveEntries(page)) {
+            result.push_back(e.fileName + "=" + e.description);
+        }
+        return result;
+    };
+    const std::string page = "<img src=\"roses.jpg\">" + entry("a.mp4", "A") + entry("ab.mp4", "AB");
+    EXPECT_EQ(listed(page), (Names{"a.mp4=A", "ab.mp4=AB"}));
+    EXPECT_TRUE(entryPresent(page, "a"));
+    EXPECT_FALSE(entryPresent(page, "A")) << "case counts";
+    EXPECT_FALSE(entryPresent(page, "roses")) << "the host's picture is no entry";
+    EXPECT_FALSE(entryPresent(page, "b"));
+    EXPECT_TRUE(liveEntries("").empty());
+    // No description marker: no description taken from the next entry; a disabled block hides what it holds; a
+    // source line cut short names nothing.
+    EXPECT_EQ(listed("<source src=\"a.mp4\"/>\n" + entry("b.mp4", "B")), (Names{"a.mp4=", "b.mp4=B"}));
+    EXPECT_EQ(listed(std::string(markers::WrapOpen) + entry("a.mp4", "A") + "s4j-->" + entry("b.mp4", "B") +
+                     "<source src=\"cut.mp4"),
+              (Names{"b.mp4=B"}));
+    EXPECT_EQ(withoutExtension("a.b.c"), "a");
+    EXPECT_EQ(withoutExtension("clip."), "clip");
+
+    TempDir dir;
+    WorkingFolder folder(dir.path());
+    EXPECT_FALSE(findHomepage(folder).has_value());
+    for (const char* name : {"Homepage.htm", "homepage.htm", "homepage.html"}) {
+        folder.write(name, "x");
+        EXPECT_EQ(findHomepage(folder), name) << "found in this order";
+    }
+}
+
+// The page as a person would write it by hand, checked line by line against the design once.
+TEST(RenamePage, NamesEscapedForDoubleQuotesAndThePageDeletesItselfAfterUse) {
+    const std::string page = "<?php\n"
+                             "// Old Name Of The file\n"
+                             "$old_name = \" my {\\$big} \\$file'1.mp4 \" ;\n"
+                             "// New Name For The File\n"
+                             "$new_name = \"new.mp4\" ;\n"
+                             "// Checking If File Already Exists\n"
+                             "if(file_exists($new_name))\n"
+                             " {\n"
+                             "   echo \"A File With The Same Name Already Exists\" ;\n"
+                             " }\n"
+                             "Else\n"
+                             " {\n"
+                             "   if(@rename( $old_name, $new_name))\n"
+                             "     {\n"
+                             "        echo \"Successfully Renamed \" . htmlspecialchars($old_name) . \" to \" . "
+                             "htmlspecialchars($new_name) ;\n"
+                             "        // One rename only: the page removes itself, or where it may not, its power "
+                             "to rename.\n"
+                             "        if(!@unlink(__FILE__))\n"
+                             "          {\n"
+                             "             @file_put_contents(__FILE__, '<?php echo \"This page has been used "
+                             "up.\" ; ?>') ;\n"
+                             "          }\n"
+                             "     }\n"
+                             "     Else\n"
+                             "     {\n"
+                             "        echo \"Error While Renaming \" . htmlspecialchars($old_name) ;\n"
+                             "     }\n"
+                             "  }\n"
+                             "?>";
+    EXPECT_TRUE(sameText(page, buildRenamePage(" my {$big} $file'1.mp4 ", "new.mp4")));
+}
+
+TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOld) {
+    TempDir dir;
+    WorkingFolder folder(dir.path());
+    EXPECT_FALSE(folder.read("a.txt").has_value());
+    ASSERT_TRUE(folder.write("a.txt", std::string("one\r\ntwo\0three", 15)));
+    EXPECT_EQ(folder.read("a.txt"), std::string("one\r\ntwo\0three", 15));
+    ASSERT_EQ(::chmod((dir.path() / "a.txt").c_str(), 0640), 0);
+    ASSERT_TRUE(folder.write("a.txt", "old"));
+    EXPECT_EQ(fs::status(dir.path() / "a.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_FALSE(folder.exists("A.txt")) << "names are looked up exactly";
+    EXPECT_FALSE(WorkingFolder(dir.path() / "gone").write("homepage.html", "new"));
+
+    // A write the disk cuts short (a file-size limit holds for root as well) leaves the old file and no litter.
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 4;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = folder.write("a.txt", "new and longer");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(folder.read("a.txt"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+// Steps that log "name@time" when they run, on a virtual clock.
+struct Steps {
+    VirtualClock clock;
+    StepScheduler scheduler{clock};
+    std::vector<std::string> log;
+    int add(
+        const std::string& name, int interval, std::function<void(int)> then = [](int) {}) {
+        const int id = scheduler.add(name, interval, [this, name, then] {
+            log.push_back(name + "@" + std::to_string(clock.now));
+            then(static_cast<int>(log.size()));
+        });
+        return id;
+    }
+    void advance(std::int64_t ms) {
+        runInVirtualTime(scheduler, clock, clock.now + ms, [] { return true; });
+    }
+};
+
+TEST(Scheduler, StepsRunEveryIntervalInDueThenArmingOrder) {
+    Steps s;
+    int a = -1;
+    a = s.add("a", 100, [&](int n) { n == 1 ? s.scheduler.setInterval(a, 3000) : s.scheduler.disarm(a); });
+    s.scheduler.arm(a);
+    s.clock.now = 60;
+    s.scheduler.arm(a); // arming an armed Step keeps its countdown
+    s.advance(10000);
+    EXPECT_EQ(s.log, (Names{"a@100", "a@3100"})) << "an interval change restarts the countdown";
+
+    Steps t;
+    const int slow = t.add("slow", 250), b = t.add("b", 30), c = t.add("c", 30);
+    t.scheduler.arm(slow);
+    t.scheduler.arm(c);
+    t.scheduler.arm(b);
+    t.clock.now = 300;
+    t.scheduler.runDue();
+    EXPECT_EQ(t.log, (Names{"c@300", "b@300", "slow@300"})) << "overdue Steps run once, ties by arming order";
+    int first = -1;
+    const int next = t.add("next", 30);
+    first = t.add("first", 250, [&](int) {
+        t.scheduler.disarm(first);
+        t.scheduler.arm(next);
+    });
+    t.scheduler.disarm(slow);
+    t.scheduler.disarm(b);
+    t.scheduler.disarm(c);
+    t.scheduler.arm(first);
+    t.advance(300);
+    EXPECT_EQ(t.log.back(), "next@580") << "a Step armed by another waits its full interval";
+    t.scheduler.stopAll();
+    t.advance(1000);
+    EXPECT_EQ(t.log.size(), 5u) << "nothing runs after stopAll";
+}
+
+} // namespace
+} // namespace clipnest::testing
