@@ -543,49 +543,5 @@ TEST(Undo, KeepsTheLastFiftyOperationsThatWroteSomething) {
     EXPECT_EQ(kept.back().number, 4);
 }
 
-// One run of the program: a title, 50 entries, 10 changes, 10 deletes, 5 inserts and a message.
-TEST(Session, ARealisticSessionInOneRun) {
-    Harness h;
-    const auto v = [](int i) { return "v" + std::to_string(i) + ".mp4"; };
-    h.title("My Channel", "");
-    for (int i = 0; i < 50; ++i) {
-        h.entry(v(i), "Clip " + std::to_string(i), i % 2 ? "The story of clip " + std::to_string(i) : "");
-    }
-    for (int i = 0; i < 10; ++i) {
-        h.entry(v(i), "Changed " + std::to_string(i), "New story " + std::to_string(i));
-    }
-    for (int i = 10; i < 20; ++i) {
-        h.remove(v(i));
-    }
-    for (int k = 0; k < 5; ++k) {
-        h.insert("n" + std::to_string(k) + ".mp4", v(20 + 5 * k), "Inserted " + std::to_string(k));
-    }
-    h.title("", "Welcome & enjoy");
-    Names names;
-    for (int i = 0; i < 50; ++i) {
-        if (i >= 20 && i < 45 && i % 5 == 0) {
-            names.push_back("n" + std::to_string((i - 20) / 5) + ".mp4");
-        }
-        if (i < 10 || i >= 20) {
-            names.push_back(v(i));
-        }
-    }
-    EXPECT_EQ(h.entries(), names);
-    const std::string text = h.file("homepage.html");
-    EXPECT_TRUE(contains(text, std::string(markers::Title) + "\nMy Channel\n</h1>"));
-    EXPECT_TRUE(contains(text, std::string(markers::Message) + "\nWelcome &amp; enjoy\n</h1>"));
-    for (int i = 0; i < 50; ++i) {
-        const std::string n = std::to_string(i);
-        const std::string story = i < 10 ? "New story " + n : i % 2 ? "The story of clip " + n : "Clip " + n;
-        EXPECT_TRUE(contains(h.file("v" + n + ".php"), desc(story))) << i;
-        EXPECT_EQ(contains(text, desc((i < 10 ? "Changed " : "Clip ") + n)), i < 10 || i >= 20) << i;
-    }
-    EXPECT_TRUE(contains(h.file("n4.php"), desc("Inserted 4")));
-    for (const Panel p : {Panel::EntryNotFound, Panel::PageNotFound, Panel::NoHomepage, Panel::InvalidNames,
-                          Panel::EntryExists, Panel::FileFailure}) {
-        EXPECT_FALSE(h.shown(p)) << panelName(p);
-    }
-}
-
 } // namespace
 } // namespace clipnest::testing

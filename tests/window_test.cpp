@@ -162,39 +162,6 @@ TEST_F(WindowTest, TitleViewportAndFonts) {
     EXPECT_EQ(QApplication::focusWidget(), get("cmdExit"));
 }
 
-// Every label's words fit its room with the project's fonts: wrapped to its width they need no more than its height,
-// and no box, button or check box of its container stands over them.
-TEST_F(WindowTest, LabelsFitTheirRoom) {
-    for (const ControlDef& def : controlTable()) {
-        if (def.kind != Kind::Label) {
-            continue;
-        }
-        SCOPED_TRACE(def.name);
-        auto* label = get<QLabel>(def.name);
-        const QFontMetrics metrics(label->font());
-        const QRect text = metrics.boundingRect(QRect(label->geometry().topLeft(), QSize(label->width(), 100000)),
-                                                Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, label->text());
-        EXPECT_LE(text.height(), label->height()) << label->text().toStdString();
-        for (const ControlDef& other : controlTable()) {
-            // A frame is a container, not a box: the one the title panel draws over the heading is the design's.
-            if (other.kind == Kind::Label || other.kind == Kind::Frame ||
-                std::string_view(other.container) != def.container) {
-                continue;
-            }
-            EXPECT_FALSE(get(other.name)->geometry().intersects(text))
-                << label->text().toStdString() << " is covered by " << other.name;
-        }
-    }
-    // One font for each kind of box.
-    std::map<Kind, QString> fonts;
-    for (const ControlDef& def : controlTable()) {
-        if (def.kind == Kind::LineBox || def.kind == Kind::MultiBox) {
-            const QString font = get(def.name)->font().toString();
-            EXPECT_EQ(fonts.emplace(def.kind, font).first->second, font) << def.name;
-        }
-    }
-}
-
 TEST_F(WindowTest, PageKeysScrollByOneViewportAndStopAtTheEnds) {
     QWidget* surface = get("picI_Scroll");
     QWidget* quit = get("cmdExit");
@@ -492,48 +459,6 @@ TEST(WindowStart, ShowsTheHomepagesTitleAndMessage) {
     }
     EXPECT_EQ(window.findChild<QLineEdit*>("Text22")->text(), "Garden & Videos");
     EXPECT_EQ(window.findChild<QLineEdit*>("Text23")->text(), QString::fromUtf8("A clip every Sunday \xE2\x98\x95"));
-}
-
-TEST_F(WindowTest, BoxesTakeTypedTextAndClearAboveBoxesEmptiesOnlyItsOwnPanel) {
-    runChains();
-    const auto listing = [this] {
-        std::string names;
-        for (const auto& entry : fs::directory_iterator(dir.path())) {
-            names += entry.path().filename().string() + ":" + std::to_string(entry.file_size()) + " ";
-        }
-        return names;
-    };
-    const std::string before = listing();
-    type("Text2", QString::fromUtf8("café😀"));
-    EXPECT_EQ(form().controls.first.name, "café😀");
-    type("Text4", "one");
-    QTest::keyClick(get("Text4"), Qt::Key_Return);
-    type("Text4", "two");
-    EXPECT_EQ(form().controls.first.homepageDescription, "one\r\ntwo") << "a multi-line box breaks lines as CR LF";
-    QTest::keyClick(get("Text5"), Qt::Key_Return);
-    type("Text5", "c");
-    EXPECT_EQ(form().controls.first.pageDescription, "c") << "a single-line box takes no line break";
-    get<QCheckBox>("Check1")->setChecked(true);
-    type("Text7", "d.mp4");
-    type("Text6", "e");
-    type("Text3", "f");
-    QTest::mouseClick(get("Check2"), Qt::LeftButton, {}, QPoint(6, 12));
-    EXPECT_TRUE(form().controls.second.homepageOnly);
-    type("Text20", "g.mp4");
-
-    click("Command3");
-    EXPECT_EQ(text("Text2") + text("Text4") + text("Text5"), "");
-    EXPECT_FALSE(get<QCheckBox>("Check1")->isChecked());
-    EXPECT_EQ(text("Text7") + "|" + text("Text6") + "|" + text("Text3"), "d.mp4|e|f");
-    EXPECT_TRUE(get<QCheckBox>("Check2")->isChecked());
-    EXPECT_EQ(form().controls.second.name, "d.mp4");
-    click("Command4");
-    EXPECT_EQ(text("Text7"), "");
-    EXPECT_FALSE(form().controls.second.homepageOnly);
-    EXPECT_EQ(text("Text20"), "g.mp4");
-    click("Command7");
-    EXPECT_EQ(form().controls.insert.name, "");
-    EXPECT_EQ(listing(), before) << "clearing touches no file";
 }
 
 TEST_F(WindowTest, QuitClosesTheWindowAndNoArmedStepRuns) {
