@@ -1,13 +1,11 @@
 // The text rules every page is written with: typed text as page text, the searches and replacements, the homepage
-// document's lines, entries and seeding, the rename page; and below them the folder and the Step scheduler.
-#include "shell/scheduler.h"
+// document's lines, entries and seeding; and below them the folder that holds the files.
 #include "support/support.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/page_text.h"
-#include "text/rename_page.h"
 
 #include <csignal>
 #include <random>
@@ -197,41 +195,6 @@ TEST(Document, EntriesAreFoundByTheirSourceLinesOnly) {
     }
 }
 
-// The page as a person would write it by hand, checked line by line against the design once.
-TEST(RenamePage, NamesEscapedForDoubleQuotesAndThePageDeletesItselfAfterUse) {
-    const std::string page = "<?php\n"
-                             "// Old Name Of The file\n"
-                             "$old_name = \" my {\\$big} \\$file'1.mp4 \" ;\n"
-                             "// New Name For The File\n"
-                             "$new_name = \"new.mp4\" ;\n"
-                             "// Checking If File Already Exists\n"
-                             "if(file_exists($new_name))\n"
-                             " {\n"
-                             "   echo \"A File With The Same Name Already Exists\" ;\n"
-                             " }\n"
-                             "Else\n"
-                             " {\n"
-                             "   if(@rename( $old_name, $new_name))\n"
-                             "     {\n"
-                             "        echo \"Successfully Renamed \" . htmlspecialchars($old_name) . \" to \" . "
-                             "htmlspecialchars($new_name) ;\n"
-                             "        // One rename only: the page removes itself, or where it may not, its power "
-                             "to rename.\n"
-                             "        if(!@unlink(__FILE__))\n"
-                             "          {\n"
-                             "             @file_put_contents(__FILE__, '<?php echo \"This page has been used "
-                             "up.\" ; ?>') ;\n"
-                             "          }\n"
-                             "     }\n"
-                             "     Else\n"
-                             "     {\n"
-                             "        echo \"Error While Renaming \" . htmlspecialchars($old_name) ;\n"
-                             "     }\n"
-                             "  }\n"
-                             "?>";
-    EXPECT_TRUE(sameText(page, buildRenamePage(" my {$big} $file'1.mp4 ", "new.mp4")));
-}
-
 TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOld) {
     TempDir dir;
     WorkingFolder folder(dir.path());
@@ -258,59 +221,6 @@ TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOl
     EXPECT_FALSE(written);
     EXPECT_EQ(folder.read("a.txt"), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
-}
-
-// Steps that log "name@time" when they run, on a virtual clock.
-struct Steps {
-    VirtualClock clock;
-    StepScheduler scheduler{clock};
-    std::vector<std::string> log;
-    int add(
-        const std::string& name, int interval, std::function<void(int)> then = [](int) {}) {
-        const int id = scheduler.add(name, interval, [this, name, then] {
-            log.push_back(name + "@" + std::to_string(clock.now));
-            then(static_cast<int>(log.size()));
-        });
-        return id;
-    }
-    void advance(std::int64_t ms) {
-        runInVirtualTime(scheduler, clock, clock.now + ms, [] { return true; });
-    }
-};
-
-TEST(Scheduler, StepsRunEveryIntervalInDueThenArmingOrder) {
-    Steps s;
-    int a = -1;
-    a = s.add("a", 100, [&](int n) { n == 1 ? s.scheduler.setInterval(a, 3000) : s.scheduler.disarm(a); });
-    s.scheduler.arm(a);
-    s.clock.now = 60;
-    s.scheduler.arm(a); // arming an armed Step keeps its countdown
-    s.advance(10000);
-    EXPECT_EQ(s.log, (Names{"a@100", "a@3100"})) << "an interval change restarts the countdown";
-
-    Steps t;
-    const int slow = t.add("slow", 250), b = t.add("b", 30), c = t.add("c", 30);
-    t.scheduler.arm(slow);
-    t.scheduler.arm(c);
-    t.scheduler.arm(b);
-    t.clock.now = 300;
-    t.scheduler.runDue();
-    EXPECT_EQ(t.log, (Names{"c@300", "b@300", "slow@300"})) << "overdue Steps run once, ties by arming order";
-    int first = -1;
-    const int next = t.add("next", 30);
-    first = t.add("first", 250, [&](int) {
-        t.scheduler.disarm(first);
-        t.scheduler.arm(next);
-    });
-    t.scheduler.disarm(slow);
-    t.scheduler.disarm(b);
-    t.scheduler.disarm(c);
-    t.scheduler.arm(first);
-    t.advance(300);
-    EXPECT_EQ(t.log.back(), "next@580") << "a Step armed by another waits its full interval";
-    t.scheduler.stopAll();
-    t.advance(1000);
-    EXPECT_EQ(t.log.size(), 5u) << "nothing runs after stopAll";
 }
 
 } // namespace

@@ -35,14 +35,7 @@ namespace fs = std::filesystem;
 constexpr auto npos = std::string::npos;
 using Names = std::vector<std::string>;
 
-std::string homepageOf(const Names& names) {
-    for (const auto& [name, bytes] : clipnest::testing::channel(names)) {
-        if (name == "homepage.html") {
-            return bytes;
-        }
-    }
-    return "";
-}
+using clipnest::testing::homepageOf;
 
 // The application lives until all tests are done; destroying it among the static objects at exit would come after
 // Qt's own statics are gone.
@@ -162,90 +155,57 @@ TEST_F(WindowTest, TitleViewportAndFonts) {
     EXPECT_EQ(QApplication::focusWidget(), get("cmdExit"));
 }
 
-TEST_F(WindowTest, PageKeysScrollByOneViewportAndStopAtTheEnds) {
+// Page keys scroll the surface by one viewport and stop at its ends, the wheel scrolls it over a panel too, and the
+// focus stays where the user types. A smaller window keeps every panel within reach of its scroll bars.
+TEST_F(WindowTest, PageKeysWheelAndASmallerWindow) {
     QWidget* surface = get("picI_Scroll");
-    QWidget* quit = get("cmdExit");
     auto* bar = get<QScrollBar>("VScroll1");
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QApplication::focusWidget(), surface) << "activation gives the surface the focus";
-    QTest::keyClick(surface, Qt::Key_Down);
     QTest::keyClick(surface, Qt::Key_End);
-    EXPECT_EQ(bar->value(), 0) << "other keys are ignored";
-
-    const std::pair<Qt::Key, int> presses[] = {
-        {Qt::Key_PageUp, 0},           {Qt::Key_PageDown, PageStep},           {Qt::Key_PageDown, MaxScroll},
-        {Qt::Key_PageDown, MaxScroll}, {Qt::Key_PageUp, MaxScroll - PageStep}, {Qt::Key_PageUp, 0}};
-    for (const auto& [key, value] : presses) {
+    for (const auto& [key, value] : {std::pair{Qt::Key_PageUp, 0},
+                                     {Qt::Key_PageDown, PageStep},
+                                     {Qt::Key_PageDown, MaxScroll},
+                                     {Qt::Key_PageDown, MaxScroll},
+                                     {Qt::Key_PageUp, MaxScroll - PageStep},
+                                     {Qt::Key_PageUp, 0}}) {
         const int before = bar->value();
         surface->setFocus();
         QTest::keyClick(surface, key);
         EXPECT_EQ(bar->value(), value) << "from " << before;
         EXPECT_EQ(surface->y(), -value / 15);
-        EXPECT_EQ(QApplication::focusWidget(), value == before ? surface : quit) << "the focus moves only on a change";
+        EXPECT_EQ(QApplication::focusWidget(), value == before ? surface : get("cmdExit")) << "moved only on a change";
     }
-    QTest::keyClick(quit, Qt::Key_PageDown);
-    EXPECT_EQ(bar->value(), 0) << "the keys reach the surface only while it has the focus";
-
-    // The wheel scrolls the surface and leaves the focus where it was.
     QWidget* box = get("Text22");
     box->setFocus();
-    const QPointF point(100, 100);
-    QWheelEvent down(point, surface->mapToGlobal(point), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
-                     Qt::NoScrollPhase, false);
-    QApplication::sendEvent(surface, &down);
-    EXPECT_EQ(bar->value(), QApplication::wheelScrollLines() * 300) << "three lines of the surface a notch";
-    EXPECT_EQ(QApplication::focusWidget(), box);
-
-    // Over a panel the wheel scrolls the surface too, never the panel's own text.
+    QWheelEvent down(QPointF(100, 100), surface->mapToGlobal(QPointF(100, 100)), QPoint(), QPoint(0, -120),
+                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     form().show(Panel::PageNotFound);
     window->tick();
-    auto* panel = get<QPlainTextEdit>("Text11");
-    QApplication::sendEvent(panel->viewport(), &down);
-    EXPECT_EQ(bar->value(), 2 * QApplication::wheelScrollLines() * 300);
-    EXPECT_EQ(panel->verticalScrollBar()->value(), 0);
-
-    // Coming back to the window leaves the caret in the box being typed in.
-    window->activateWindow();
-    QApplication::processEvents();
+    QApplication::sendEvent(get<QPlainTextEdit>("Text11")->viewport(), &down);
+    EXPECT_EQ(bar->value(), QApplication::wheelScrollLines() * 300) << "three lines of the surface a notch";
+    EXPECT_EQ(get<QPlainTextEdit>("Text11")->verticalScrollBar()->value(), 0);
     EXPECT_EQ(QApplication::focusWidget(), box);
-}
 
-TEST_F(WindowTest, ASmallerWindowKeepsEveryPanelReachable) {
     window->resize(900, 500);
     QApplication::processEvents();
     const int viewHeight = 500 * 15 - 825;
-    auto* bar = get<QScrollBar>("VScroll1");
     EXPECT_EQ(get("picWindow")->geometry(), QRect(0, 16, 880, viewHeight / 15));
-    EXPECT_EQ(bar->geometry(), QRect(880, 0, 20, viewHeight / 15));
     EXPECT_EQ(bar->maximum(), 26760 - viewHeight);
-    EXPECT_EQ(bar->pageStep(), viewHeight);
-
     auto* across = get<QScrollBar>("HScroll1");
-    EXPECT_TRUE(across->isVisible());
     across->setValue(across->maximum());
     bar->setValue(bar->maximum());
-    const QRect frame6 = get("Frame6")->geometry().translated(get("picI_Scroll")->pos());
+    const QRect frame6 = get("Frame6")->geometry().translated(surface->pos());
     EXPECT_LT(frame6.right(), get("picWindow")->width()) << "the right-hand panels can be reached";
     EXPECT_LT(frame6.bottom(), get("picWindow")->height()) << "and the bottom of the surface";
-
-    // Panels on the window move up with its bottom edge and keep clear of the scroll bars; a file failure, which
-    // waits for a click, is in sight wherever the surface is scrolled to.
+    // Panels on the window keep clear of the scroll bars, in sight wherever the surface is scrolled to.
     for (const char* name : {"Text8", "Text11", "Text13", "Text28", "Text29", "txtFileFailure"}) {
-        const QRect r = get(name)->geometry();
-        EXPECT_LT(r.right(), bar->x()) << name;
-        EXPECT_LT(r.bottom(), across->y()) << name;
-        EXPECT_EQ(get(name)->parentWidget(), window.get()) << name;
+        EXPECT_LT(get(name)->geometry().right(), bar->x()) << name;
+        EXPECT_LT(get(name)->geometry().bottom(), across->y()) << name;
     }
-    EXPECT_LE(get("Text8")->geometry().bottom(), 500);
-    EXPECT_EQ(get("Text8")->x(), 520);
-    EXPECT_EQ(get("Text17")->geometry().bottom() + 1 - get("picWindow")->height(), (12375 - PageStep) / 15)
-        << "as far below the viewport's edge as at design";
-
-    // The window never opens larger than the screen it opens on.
     ScrollForm fresh(clock, folder);
-    EXPECT_LE(fresh.width(), fresh.screen()->availableGeometry().width());
-    EXPECT_LE(fresh.height(), fresh.screen()->availableGeometry().height());
+    EXPECT_LE(fresh.height(), fresh.screen()->availableGeometry().height()) << "never larger than the screen";
 }
 
 TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
@@ -255,12 +215,8 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     type("Text2", "noperiod");
     click("Command1");
     advance(30);
-    ASSERT_TRUE(shown(Panel::InvalidName));
-    EXPECT_EQ(get<QPlainTextEdit>("txtInvalidName")->toPlainText(), "Please enter a valid file name.");
-    advance(2999);
-    EXPECT_TRUE(shown(Panel::InvalidName)) << "the message stays three seconds";
-    advance(1);
-    EXPECT_FALSE(shown(Panel::InvalidName));
+    EXPECT_EQ(text("txtInvalidName"), "Please enter a valid file name.");
+    EXPECT_TRUE(shown(Panel::InvalidName));
 
     click("Command3");
     type("Text2", "clip7.mp4");
@@ -279,14 +235,8 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     click("Command2");
     runChains();
     chainButtonsEnabled(true);
-    EXPECT_NE(file("homepage.html").find("clip7.mp4"), npos);
     EXPECT_NE(file("homepage.html").find("caf\xE9 &#128512;"), npos) << "typed text reaches the file in the code page";
     EXPECT_TRUE(has("clip7.php"));
-
-    type("Text4", " again");
-    click("Command1");
-    runChains();
-    EXPECT_NE(file("homepage.html").find("caf\xE9 &#128512; again"), npos);
 
     type("Text22", "My Channel");
     type("Text23", "Welcome in");
@@ -309,9 +259,7 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     click("Command9");
     runChains();
     const std::string page = file("homepage.html");
-    ASSERT_NE(page.find("clip6.mp4"), npos);
     EXPECT_LT(page.find("clip6.mp4"), page.find("clip7.mp4"));
-    EXPECT_TRUE(has("clip6.php"));
 
     // Deleting a missing entry reports it; the panel closes on a click.
     click("Command3");
@@ -321,7 +269,6 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     advance(100);
     EXPECT_TRUE(shown(Panel::EntryNotFound));
     clickPanel(Panel::EntryNotFound);
-    EXPECT_FALSE(shown(Panel::EntryNotFound));
     EXPECT_FALSE(form().isVisible(Panel::EntryNotFound));
     click("Command4");
     type("Text7", "clip7.mp4");
@@ -335,43 +282,6 @@ TEST_F(WindowTest, TypedTextAndClicksReachTheFiles) {
     click("Command10");
     EXPECT_NE(file("change_file_name.php").find("$old_name = \"old.mp4\""), npos);
     EXPECT_NE(file("change_file_name.php").find("$new_name = \"new.mp4\""), npos);
-}
-
-// Another program changes the homepage while the window is open: the next click works on that file and says so;
-// Undo puts back what the click wrote.
-TEST_F(WindowTest, OutsideChangesAreReadAgainAndUndoPutsBack) {
-    runChains();
-    type("Text2", "a.mp4");
-    type("Text4", "A");
-    click("Command1");
-    runChains();
-    ASSERT_TRUE(has("homepage.html"));
-
-    const std::string outside = homepageOf({"a.mp4", "b.mp4"});
-    clipnest::testing::writeFile(dir.path() / "homepage.html", outside);
-
-    click("Command3");
-    type("Text2", "c.mp4");
-    type("Text4", "C");
-    click("Command1");
-    EXPECT_FALSE(get("cmdUndo")->isEnabled()) << "no undo while a chain runs";
-    runChains();
-    EXPECT_TRUE(shown(Panel::Notice));
-    EXPECT_NE(text("txtNotice").indexOf("homepage.html was changed on disk"), -1) << text("txtNotice").toStdString();
-    const std::string written = file("homepage.html");
-    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) {
-        EXPECT_NE(written.find(std::string("src=\"") + name), npos) << name;
-    }
-    clickPanel(Panel::Notice);
-    EXPECT_FALSE(shown(Panel::Notice));
-
-    ASSERT_TRUE(get("cmdUndo")->isEnabled());
-    click("cmdUndo");
-    EXPECT_EQ(file("homepage.html"), outside);
-    EXPECT_FALSE(has("c.php"));
-    EXPECT_TRUE(shown(Panel::Notice));
-    EXPECT_NE(text("txtNotice").indexOf("Undid entry c.mp4"), -1) << text("txtNotice").toStdString();
-    EXPECT_TRUE(get("cmdUndo")->geometry().bottom() < get("picWindow")->geometry().top()) << "in the strip";
 }
 
 // After each operation the status line says what was done and which files were written or left; the entries
@@ -423,10 +333,13 @@ TEST_F(WindowTest, SaysWhatItDidAndShowsTheEntries) {
 
     type("Text22", "My channel");
     click("Command11");
+    EXPECT_FALSE(get("cmdUndo")->isEnabled()) << "no undo while a chain runs";
     runChains();
     EXPECT_EQ(status(), "Updated the title and message: homepage.html written.");
     click("cmdUndo");
     EXPECT_TRUE(status().starts_with("Undid title (")) << status();
+    EXPECT_NE(text("txtNotice").indexOf("Undid title"), -1);
+    EXPECT_FALSE(contains(file("homepage.html"), "My channel"));
 
     // Another program adds an entry: the list follows without a click.
     clipnest::testing::writeFile(dir.path() / "homepage.html", homepageOf({"a.mp4", "b.mp4"}));

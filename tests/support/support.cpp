@@ -155,6 +155,15 @@ Files channel(const Names& names) {
     return files;
 }
 
+std::string homepageOf(const Names& names) {
+    for (const auto& [name, bytes] : channel(names)) {
+        if (name == "homepage.html") {
+            return bytes;
+        }
+    }
+    return "";
+}
+
 std::string with(std::string text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;

@@ -68,11 +68,9 @@ public:
     FaultyFolder& folder() { return folder_; }
     const std::filesystem::path& dir() const { return dir_.path(); }
 
-    // Runs every Step that falls due within the next `ms` milliseconds.
+    // Runs the Steps due within the next `ms` milliseconds; until no chain Step is armed; until nothing is armed.
     void advance(std::int64_t ms);
-    // Runs until no chain Step is armed (the panel timers may stay armed).
     void runChains();
-    // Runs until nothing at all is armed.
     void runUntilIdle();
 
     void put(const std::string& name, std::string_view bytes) { writeFile(dir() / name, bytes); }
@@ -101,6 +99,7 @@ private:
 
 // A folder the tool has made: one entry "About NAME" per name, in order.
 Files channel(const Names& names);
+std::string homepageOf(const Names& names);
 
 // `text` with its first `from` replaced by `to`; a test failure when `from` is absent.
 std::string with(std::string text, const std::string& from, const std::string& to);
