@@ -121,7 +121,7 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"bogus"}, 2, "~unknown command 'bogus'"},
         {false, {"Entry", "a.mp4"}, 2, "~unknown command 'Entry'; did you mean 'entry'?\n"},
         {false, {"lsit"}, 2, "~unknown command 'lsit'; did you mean 'list'?\n"},
-        {false, {"publish"}, 2, "~unknown command 'publish'; the commands are entry, delete, insert"},
+        {false, {"frobnicate"}, 2, "~unknown command 'frobnicate'; the commands are entry, delete, insert"},
         {false, {"entry"}, 2, "~NAME"},
         {false, {"insert", "a.mp4"}, 2, "~--above"},
         {false, {"rename", "a.mp4"}, 2, "~"},

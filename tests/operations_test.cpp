@@ -1,5 +1,5 @@
 // Each operation end to end, as a user does it in one session: type, click, let the Steps run in virtual time, and
-// look at the files and the panels. Expected bytes come from tests/expected and string edits of them.
+// look at the files and the panels. Expected bytes come from tests/data and string edits of them.
 #include "support/support.h"
 
 namespace clipnest::testing {

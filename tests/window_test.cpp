@@ -357,6 +357,23 @@ TEST_F(WindowTest, SaysWhatItDidAndShowsTheEntries) {
     EXPECT_EQ(file("homepage.html"), before);
 }
 
+// Publish shows its progress beside the window and says what could not be uploaded; nothing here answers on port 1.
+TEST_F(WindowTest, PublishSaysWhatCouldNotBeUploaded) {
+    runChains();
+    type("Text2", "a.mp4");
+    type("Text4", "A");
+    click("Command1");
+    runChains();
+    fs::create_directories(dir.path() / ".clipnest");
+    clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf", "to = sftp://nobody@127.0.0.1:1/x/\n");
+    click("cmdPublish");
+    EXPECT_NE(text("txtNotice").indexOf("a.php was not uploaded: the transfer to sftp://nobody@127.0.0.1:1/x/ failed"),
+              -1)
+        << text("txtNotice").toStdString();
+    EXPECT_NE(text("txtNotice").indexOf("homepage.html was not uploaded: it would link to files the server lacks"), -1);
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Uploaded 0 of 2 changed files to sftp://nobody@127.0.0.1:1/x/.");
+}
+
 // Opened on a homepage that has a title and a message, the window shows them in their boxes.
 TEST(WindowStart, ShowsTheHomepagesTitleAndMessage) {
     ensureApplication();

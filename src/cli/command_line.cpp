@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include "cli/session.h"
+#include "publish/publisher.h"
 #include "shell/history.h"
 #include "shell/preview_server.h"
 #include "text/document.h"
@@ -9,8 +10,11 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -33,7 +37,7 @@ struct Typed {
     bool createPage = false;
 };
 
-enum class Kind { None, Entry, Delete, Insert, Title, Rename, List, Batch, Undo, History, Preview };
+enum class Kind { None, Entry, Delete, Insert, Title, Rename, List, Batch, Undo, History, Preview, Publish };
 
 struct Command {
     Kind kind = Kind::None;
@@ -43,6 +47,9 @@ struct Command {
     std::string batchFile = "-";
     bool keepGoing = false;
     bool force = false;
+    std::string to;
+    bool dryRun = false;
+    bool insecure = false;
 };
 
 // A batch line longer than this is refused rather than read into a box.
@@ -132,9 +139,20 @@ void describe(CLI::App& app, Command& c, bool batchLine) {
                                                 "the homepage, the video pages and their comment boxes can be seen "
                                                 "before they are uploaded; prints the address, serves until Ctrl+C.");
     on(p, Kind::Preview);
+    CLI::App* pu = app.add_subcommand(
+        "publish", "Uploads to the server what changed since the last publish: the homepage, the video pages, the "
+                   "videos the entries name, change_file_name.php and the extra files of .clipnest/publish.conf. "
+                   "Never deletes a file there and never uploads the comment files.");
+    pu->add_option("--to", c.to,
+                   "The server and folder, sftp://user@host/path or ftps://user@host/path; kept for "
+                   "the next time")
+        ->type_name("URL");
+    pu->add_flag("--dry-run", c.dryRun, "Only list what would be uploaded, and its size");
+    pu->add_flag("--insecure", c.insecure, "Allow plain ftp://, which sends the password unencrypted");
+    on(pu, Kind::Publish);
 
     // -C may also stand after the command, among the command's own options.
-    for (CLI::App* sub : {e, d, i, ti, r, l, b, u, h, p}) {
+    for (CLI::App* sub : {e, d, i, ti, r, l, b, u, h, p, pu}) {
         sub->fallthrough();
     }
 }
@@ -325,6 +343,8 @@ public:
             return history();
         case Kind::Preview:
             return preview();
+        case Kind::Publish:
+            return publish(c);
         case Kind::Batch:
         case Kind::None:
             break;
@@ -520,6 +540,105 @@ private:
         ::sigwait(&stopping, &signal);
         server.stop();
         return Done;
+    }
+
+    Status publish(const Command& c) {
+        publish::Settings settings;
+        std::string problem;
+        if (!publish::loadSettings(dir_, settings, problem)) {
+            line(problem);
+            return Failed;
+        }
+        const bool newTarget = !c.to.empty() && c.to != settings.to;
+        settings.to = c.to.empty() ? settings.to : c.to;
+        settings.insecure = settings.insecure || c.insecure;
+        if (settings.to.empty()) {
+            line("publish: say where to, once: clipnest publish --to sftp://user@host/folder (or ftps://...)");
+            return Usage;
+        }
+        const std::optional<publish::Target> target = publish::parseTarget(settings.to, problem);
+        if (!target) {
+            line("publish: " + problem);
+            return Usage;
+        }
+        if (target->scheme == publish::Target::Scheme::Ftp && !settings.insecure) {
+            line("publish: plain ftp:// sends your password unencrypted; use sftp:// or ftps://, or add --insecure");
+            return Usage;
+        }
+        if (target->scheme == publish::Target::Scheme::Ftp) {
+            line("plain FTP: the password and the files travel unencrypted", true);
+        }
+        if (newTarget && !c.dryRun && !publish::saveSettings(dir_, settings)) {
+            line("Clipnest could not write " + std::string(publish::SettingsFile) + "; the address is not kept", true);
+        }
+        static std::atomic<bool> interrupted = false;
+        interrupted = false;
+        struct sigaction stop {
+        }, previous{};
+        stop.sa_handler = [](int) { interrupted = true; };
+        sigemptyset(&stop.sa_mask);
+        ::sigaction(SIGINT, &stop, &previous);
+        const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+        const auto began = std::chrono::steady_clock::now();
+        std::string current;
+        publish::Events events;
+        events.starting = [&](const publish::ChannelFile& f, std::size_t i, std::size_t n) {
+            current = "[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + f.name;
+        };
+        events.progress = [&](std::uintmax_t sent, std::uintmax_t total) {
+            if (!terminal) {
+                return;
+            }
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+            out_ << '\r' << current << "  " << (total ? sent * 100 / total : 100) << "%  " << megabytes(total) << "  "
+                 << megabytes(static_cast<std::uintmax_t>(sent / std::max(seconds, 0.001))) << "/s   " << std::flush;
+        };
+        events.finished = [&](const publish::ChannelFile&, const std::string& failure) {
+            if (terminal) {
+                out_ << (failure.empty() ? "" : "  failed") << '\n';
+            }
+        };
+        const publish::Report report = publish::publishChannel(dir_, settings, *target, events, interrupted, c.dryRun);
+        ::sigaction(SIGINT, &previous, nullptr);
+        for (const std::string& note : report.notes) {
+            line(note, true);
+        }
+        if (!report.error.empty()) {
+            line("publish: " + report.error);
+            return Failed;
+        }
+        std::uintmax_t bytes = 0;
+        for (const publish::ChannelFile& f : report.changed) {
+            bytes += f.now.size;
+            if (c.dryRun) {
+                out_ << f.name << '\t' << f.now.size << '\n';
+            }
+        }
+        if (report.changed.empty()) {
+            out_ << "Nothing changed since the last publish to " << target->display() << ".\n";
+            return Done;
+        }
+        if (c.dryRun) {
+            out_ << report.changed.size() << " file" << (report.changed.size() == 1 ? "" : "s") << ", "
+                 << megabytes(bytes) << ", would be uploaded to " << target->display() << ".\n";
+            return Done;
+        }
+        for (const auto& [name, reason] : report.failed) {
+            line(name + " was not uploaded: " + reason);
+        }
+        out_ << "Uploaded " << report.uploaded.size() << " of " << report.changed.size() << " changed file"
+             << (report.changed.size() == 1 ? "" : "s") << " to " << target->display() << ".\n";
+        if (report.cancelled) {
+            line("publish: stopped; the next publish uploads the rest");
+        }
+        return report.failed.empty() && !report.cancelled && report.uploaded.size() == report.changed.size() ? Done
+                                                                                                             : Failed;
+    }
+
+    static std::string megabytes(std::uintmax_t bytes) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+        return text;
     }
 
     std::filesystem::path dir_;

@@ -1,5 +1,6 @@
 #include "window/scroll_form.h"
 
+#include "publish/publisher.h"
 #include "text/entries.h"
 #include "text/page_text.h"
 #include "window/folder_choice.h"
@@ -7,9 +8,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <climits>
 #include <functional>
 #include <limits>
+#include <thread>
 #include <utility>
 
 #include <QApplication>
@@ -18,14 +21,18 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFrame>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -388,11 +395,14 @@ void ScrollForm::build() {
     undo_ = undo;
     auto* entriesButton = stripButton("cmdEntries", "Entries", 3300, 1200,
                                       "Shows the entries on the homepage; click one to take its file name");
+    auto* publishButton =
+        stripButton("cmdPublish", "Publish", 4620, 900, "Uploads to the server what changed since the last publish");
+    connect(publishButton, &QPushButton::clicked, this, [this] { startPublish(); });
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("lblStatus"));
     status_->setFont(fontFor(Face::Default, 8.25, false));
-    status_->setGeometry(pixelRect(4620, 0, DesignWidth - 4620 - ScrollBarWidth, ViewportTop));
+    status_->setGeometry(pixelRect(5640, 0, DesignWidth - 5640 - ScrollBarWidth, ViewportTop));
 
     // The channel's entries in homepage order, in a window of their own beside the form; a click takes the file
     // name into the boxes that name an entry, and edits nothing.
@@ -618,6 +628,81 @@ void ScrollForm::startPreview() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString((folder / "homepage.html").string())));
     form_->notice(toCodePage(problem).value_or("php is not installed") +
                   ": homepage.html was opened as a file. The video pages need php to preview.");
+    showState();
+    aimTimer();
+}
+
+void ScrollForm::startPublish() {
+    const std::filesystem::path folder = form_->folder().dir();
+    publish::Settings settings;
+    std::string problem;
+    std::optional<publish::Target> target;
+    if (publish::loadSettings(folder, settings, problem) && settings.to.empty()) {
+        const QString to = QInputDialog::getText(this, QStringLiteral("Publish"),
+                                                 QStringLiteral("Upload the channel to (sftp://user@host/folder or "
+                                                                "ftps://user@host/folder):"));
+        settings.to = to.trimmed().toStdString();
+        if (settings.to.empty()) {
+            return;
+        }
+        if (publish::parseTarget(settings.to, problem)) {
+            publish::saveSettings(folder, settings);
+        }
+    }
+    if (problem.empty()) {
+        target = publish::parseTarget(settings.to, problem);
+    }
+    if (target && target->scheme == publish::Target::Scheme::Ftp && !settings.insecure) {
+        target.reset();
+        problem = "plain ftp:// sends your password unencrypted; use sftp:// or ftps://";
+    }
+    if (!target) {
+        QMessageBox::warning(this, QStringLiteral("Publish"), QString::fromStdString(problem));
+        return;
+    }
+
+    // The transfer runs beside the window; the dialog shows each file and can stop it between two writes.
+    QProgressDialog progress(QStringLiteral("Looking for what changed\u2026"), QStringLiteral("Cancel"), 0, 1000, this);
+    progress.setWindowTitle(QStringLiteral("Publish to ") + QString::fromStdString(target->display()));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    std::atomic<bool> cancel = false;
+    connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
+    publish::Events events;
+    events.starting = [&progress](const publish::ChannelFile& f, std::size_t i, std::size_t n) {
+        const QString text = QStringLiteral("%1 (%2 of %3)").arg(QString::fromStdString(f.name)).arg(i + 1).arg(n);
+        QMetaObject::invokeMethod(&progress, [&progress, text] { progress.setLabelText(text); });
+    };
+    events.progress = [&progress](std::uintmax_t sent, std::uintmax_t total) {
+        const int value = total ? static_cast<int>(sent * 1000 / total) : 0;
+        QMetaObject::invokeMethod(&progress, [&progress, value] { progress.setValue(value); });
+    };
+    publish::Report report;
+    QEventLoop loop;
+    std::thread worker([&] {
+        report = publish::publishChannel(folder, settings, *target, events, cancel, false);
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); });
+    });
+    loop.exec();
+    worker.join();
+    progress.reset();
+
+    std::string said = report.error;
+    for (const auto& [name, reason] : report.failed) {
+        said += (said.empty() ? "" : "\r\n") + name + " was not uploaded: " + reason;
+    }
+    for (const std::string& note : report.notes) {
+        said += (said.empty() ? "" : "\r\n") + note;
+    }
+    if (!said.empty()) {
+        form_->notice(toCodePage(said).value_or(said));
+    }
+    status_->setText(report.changed.empty() && report.error.empty()
+                         ? QStringLiteral("Nothing changed since the last publish.")
+                         : QStringLiteral("Uploaded %1 of %2 changed files to %3.")
+                               .arg(report.uploaded.size())
+                               .arg(report.changed.size())
+                               .arg(QString::fromStdString(target->display())));
     showState();
     aimTimer();
 }

@@ -67,6 +67,7 @@ private:
     void showEntries();
     void openOtherFolder();
     void startPreview();
+    void startPublish();
 
     const Clock& clock_;
     std::unique_ptr<Form> form_;

@@ -38,7 +38,7 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Every regular file of a folder (hidden ones too), by name.
 Files filesOf(const std::filesystem::path& dir);
-// A file of tests/expected, written once and checked by hand.
+// A file of tests/data, written once and checked by hand against the design.
 std::string expected(const std::string& name);
 // Everything a shell command prints (standard error too); its exit status in `rc`.
 std::string shell(const std::string& command, int* rc = nullptr);

@@ -1,0 +1,69 @@
+#include "publish/plan.h"
+
+#include "shell/working_folder.h"
+#include "text/document.h"
+#include "text/entries.h"
+
+#include <algorithm>
+#include <set>
+
+namespace clipnest::publish {
+
+namespace {
+
+bool publishable(const std::string& name) {
+    return !name.empty() && name.front() != '.' && name.find('/') == std::string::npos &&
+           !name.ends_with("_comments.txt");
+}
+
+} // namespace
+
+Plan planPublish(const std::filesystem::path& channel, const Settings& settings, const Manifest& manifest) {
+    Plan plan;
+    WorkingFolder folder(channel);
+    const std::optional<std::string> homepage = folder.read("homepage.html");
+    if (!homepage) {
+        plan.error = "there is no homepage.html in " + channel.string() + " to publish";
+        return plan;
+    }
+    std::vector<std::string> names;
+    std::set<std::string> seen;
+    const auto add = [&](const std::string& name, bool listed) {
+        if (!seen.insert(name).second) {
+            return;
+        }
+        if (!publishable(name)) {
+            plan.notes.push_back(name + " is not published: comment files and hidden files stay on their side");
+        } else if (folder.stamp(name)) {
+            names.push_back(name);
+        } else if (listed) {
+            plan.notes.push_back(name + " is listed in " + std::string(SettingsFile) + " but not in the folder");
+        }
+    };
+    for (const LiveEntry& entry : liveEntries(*homepage)) {
+        add(entry.fileName, false);
+        add(std::string(withoutExtension(entry.fileName)) + ".php", false);
+    }
+    add("change_file_name.php", false);
+    for (const std::string& name : settings.extra) {
+        add(name, true);
+    }
+    names.push_back("homepage.html");
+
+    for (const std::string& name : names) {
+        const std::optional<FileStamp> stamp = folder.stamp(name);
+        ChannelFile file{name, {"", stamp ? stamp->size : 0, stamp ? stamp->modifiedNs : 0}, true};
+        const Published* last = manifest.find(name);
+        if (last && stamp && last->size == stamp->size && last->modifiedNs == stamp->modifiedNs) {
+            file.now.sha256 = last->sha256;
+        } else {
+            ++plan.hashed;
+            file.now.sha256 = sha256Of(channel / name).value_or("");
+        }
+        file.changed = !last || last->sha256 != file.now.sha256 || file.now.sha256.empty();
+        plan.files.push_back(file);
+    }
+    return plan;
+}
+
+} // namespace clipnest::publish

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "publish/manifest.h"
+#include "publish/settings.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace clipnest::publish {
+
+// A file of the channel, as it stands in the folder now.
+struct ChannelFile {
+    std::string name;
+    Published now;
+    bool changed = false; // its content differs from what was last published, or it never was
+};
+
+struct Plan {
+    std::vector<ChannelFile> files; // in upload order: videos and pages first, the homepage last
+    std::vector<std::string> notes; // names listed or linked that are not in the folder, or may not be published
+    std::string error;              // why there is nothing to publish at all
+    std::size_t hashed = 0;         // files read to hash them (the others' size and time were as last published)
+};
+
+// The channel's files: the homepage, each entry's video page and video file when they are in the folder,
+// change_file_name.php when present, and the extra files of the settings. Never a comment file (*_comments.txt) nor
+// anything hidden. A file whose size and modification time are as last published keeps its recorded hash.
+Plan planPublish(const std::filesystem::path& channel, const Settings& settings, const Manifest& manifest);
+
+} // namespace clipnest::publish

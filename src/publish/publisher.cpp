@@ -1,0 +1,71 @@
+#include "publish/publisher.h"
+
+namespace clipnest::publish {
+
+Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
+                      const Events& events, const std::atomic<bool>& cancel, bool dryRun, Uploader* uploader) {
+    Report report;
+    Manifest manifest = Manifest::load(channel);
+    const Plan plan = planPublish(channel, settings, manifest);
+    report.error = plan.error;
+    report.notes = plan.notes;
+    bool restamped = false;
+    for (const ChannelFile& file : plan.files) {
+        if (file.changed) {
+            report.changed.push_back(file);
+        } else if (const Published* last = manifest.find(file.name); last && !(*last == file.now)) {
+            // Same content, touched since: remember the new time so it is not read again.
+            manifest.record(file.name, file.now);
+            restamped = true;
+        }
+    }
+    if (dryRun || !report.error.empty()) {
+        return report;
+    }
+    std::unique_ptr<Uploader> own;
+    if (!uploader) {
+        own = std::make_unique<Uploader>(target, settings);
+        uploader = own.get();
+    }
+    for (std::size_t i = 0; i < report.changed.size(); ++i) {
+        const ChannelFile& file = report.changed[i];
+        if (cancel) {
+            report.cancelled = true;
+            break;
+        }
+        if (file.name == "homepage.html" && !report.failed.empty()) {
+            report.notes.push_back("homepage.html was not uploaded: it would link to files the server lacks");
+            break;
+        }
+        if (events.starting) {
+            events.starting(file, i, report.changed.size());
+        }
+        const std::string problem = file.now.sha256.empty()
+                                        ? "Clipnest could not read " + file.name
+                                        : uploader->put(channel / file.name, file.name, events.progress, cancel);
+        if (events.finished) {
+            events.finished(file, problem);
+        }
+        if (!problem.empty()) {
+            report.failed.emplace_back(file.name, problem);
+            report.cancelled = cancel.load();
+            if (report.cancelled) {
+                break;
+            }
+            continue;
+        }
+        report.uploaded.push_back(file.name);
+        manifest.record(file.name, file.now);
+        if (!manifest.save(channel)) {
+            report.notes.push_back("Clipnest could not record the upload in " + std::string(Manifest::File) +
+                                   "; the next publish uploads the file again");
+        }
+        restamped = false;
+    }
+    if (restamped) {
+        manifest.save(channel);
+    }
+    return report;
+}
+
+} // namespace clipnest::publish

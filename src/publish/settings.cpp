@@ -1,0 +1,135 @@
+#include "publish/settings.h"
+
+#include "shell/working_folder.h"
+
+#include <charconv>
+#include <sstream>
+
+namespace clipnest::publish {
+
+namespace {
+
+std::string trimmed(std::string_view s) {
+    const std::size_t from = s.find_first_not_of(" \t\r");
+    const std::size_t to = s.find_last_not_of(" \t\r");
+    return from == std::string_view::npos ? "" : std::string(s.substr(from, to - from + 1));
+}
+
+} // namespace
+
+bool loadSettings(const std::filesystem::path& channel, Settings& settings, std::string& error) {
+    settings = {};
+    const std::optional<std::string> text = WorkingFolder(channel).read(SettingsFile);
+    if (!text) {
+        return true;
+    }
+    std::istringstream lines(*text);
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        line = trimmed(line);
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        const std::string key = eq == std::string::npos ? line : trimmed(line.substr(0, eq));
+        const std::string value = eq == std::string::npos ? "" : trimmed(line.substr(eq + 1));
+        if (key == "to") {
+            settings.to = value;
+        } else if (key == "extra") {
+            std::istringstream names(value);
+            for (std::string name; names >> name;) {
+                settings.extra.push_back(name);
+            }
+        } else if (key == "insecure") {
+            settings.insecure = value == "yes" || value == "true";
+        } else if (key == "cacert") {
+            settings.cacert = value;
+        } else if (key == "key") {
+            settings.key = value;
+        } else if (key == "known_hosts") {
+            settings.knownHosts = value;
+        } else {
+            error = std::string(SettingsFile) + " line " + std::to_string(number) + ": unknown setting '" + key + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
+    std::string text = "# Where and how `clipnest publish` uploads the channel. No password is kept here: SFTP uses "
+                       "your SSH agent or keys,\n# FTPS your ~/.netrc.\nto = " +
+                       s.to + "\n";
+    if (!s.extra.empty()) {
+        text += "extra =";
+        for (const std::string& name : s.extra) {
+            text += " " + name;
+        }
+        text += "\n";
+    }
+    text += s.insecure ? "insecure = yes\n" : "";
+    text += s.cacert.empty() ? "" : "cacert = " + s.cacert + "\n";
+    text += s.key.empty() ? "" : "key = " + s.key + "\n";
+    text += s.knownHosts.empty() ? "" : "known_hosts = " + s.knownHosts + "\n";
+    std::error_code ec;
+    std::filesystem::create_directories(channel / ".clipnest", ec);
+    return WorkingFolder(channel).write(SettingsFile, text);
+}
+
+std::string Target::display() const {
+    const char* scheme = this->scheme == Scheme::Sftp ? "sftp" : this->scheme == Scheme::Ftps ? "ftps" : "ftp";
+    return std::string(scheme) + "://" + (user.empty() ? "" : user + "@") + host +
+           (port ? ":" + std::to_string(port) : "") + path;
+}
+
+std::optional<Target> parseTarget(const std::string& url, std::string& error) {
+    Target t;
+    const std::size_t colon = url.find("://");
+    const std::string scheme = colon == std::string::npos ? "" : url.substr(0, colon);
+    if (scheme == "sftp") {
+        t.scheme = Target::Scheme::Sftp;
+    } else if (scheme == "ftps") {
+        t.scheme = Target::Scheme::Ftps;
+    } else if (scheme == "ftp") {
+        t.scheme = Target::Scheme::Ftp;
+    } else {
+        error = "the address must start with sftp://, ftps:// or ftp://";
+        return std::nullopt;
+    }
+    std::string rest = url.substr(colon + 3);
+    const std::size_t slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    t.path = slash == std::string::npos ? "/" : rest.substr(slash);
+    if (!t.path.ends_with('/')) {
+        t.path += '/';
+    }
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+        t.user = authority.substr(0, at);
+        authority.erase(0, at + 1);
+        if (t.user.find(':') != std::string::npos) {
+            error = "the address holds a password; Clipnest never keeps one: use your SSH agent or keys for SFTP and "
+                    "~/.netrc for FTPS";
+            return std::nullopt;
+        }
+    }
+    if (const std::size_t portAt = authority.rfind(':');
+        portAt != std::string::npos && authority.find(']') == std::string::npos) {
+        const std::string port = authority.substr(portAt + 1);
+        const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), t.port);
+        if (ec != std::errc() || end != port.data() + port.size() || t.port <= 0 || t.port > 65535) {
+            error = "the port '" + port + "' is no port number";
+            return std::nullopt;
+        }
+        authority.erase(portAt);
+    }
+    t.host = authority;
+    if (t.host.empty() || t.path.find("/../") != std::string::npos ||
+        t.path.find_first_of("\r\n\"") != std::string::npos) {
+        error = "the address needs a host and a folder, as in sftp://user@example.net/public_html";
+        return std::nullopt;
+    }
+    return t;
+}
+
+} // namespace clipnest::publish

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace clipnest::publish {
+
+// Where the channel is published and how, as kept in .clipnest/publish.conf: one "key = value" a line, # comments.
+// No password is ever kept: SFTP logs in with the user's SSH agent or keys, FTPS with ~/.netrc.
+struct Settings {
+    std::string to;                 // sftp://user@host[:port]/path, ftps://..., or ftp://... with `insecure`
+    std::vector<std::string> extra; // files of the channel folder uploaded as well (a style sheet, a logo)
+    bool insecure = false;          // plain FTP allowed
+    std::string cacert;             // FTPS: the certificate authority of a host that signs its own certificate
+    std::string key;                // SFTP: the private key; else the first of ~/.ssh/id_ed25519, id_ecdsa, id_rsa
+    std::string knownHosts;         // SFTP: else ~/.ssh/known_hosts
+};
+
+inline constexpr const char* SettingsFile = ".clipnest/publish.conf";
+
+// The settings of a channel folder; defaults when there are none. False with the reason for a line it cannot read.
+bool loadSettings(const std::filesystem::path& channel, Settings& settings, std::string& error);
+// Writes them whole, in one step; false when they could not be written.
+bool saveSettings(const std::filesystem::path& channel, const Settings& settings);
+
+// An address taken apart. `path` is the folder on the server, with a leading slash ("/" for the login folder's root
+// on FTP, or the file system's root on SFTP; "/~/" is the home folder on SFTP).
+struct Target {
+    enum class Scheme { Sftp, Ftps, Ftp } scheme = Scheme::Sftp;
+    std::string user, host, path;
+    int port = 0; // 0: the scheme's own
+    std::string display() const;
+};
+
+// Nothing, with the reason, for an address that is not sftp://, ftps:// or ftp:// with a host and a folder, or that
+// holds a password.
+std::optional<Target> parseTarget(const std::string& url, std::string& error);
+
+} // namespace clipnest::publish
