@@ -11,8 +11,10 @@ namespace clipnest::publish {
 
 namespace {
 
+// A plain name in the channel folder that the server may show: no comment file, nothing hidden, nothing that could
+// break out of the quoted name in a transfer command.
 bool publishable(const std::string& name) {
-    return !name.empty() && name.front() != '.' && name.find('/') == std::string::npos &&
+    return !name.empty() && name.front() != '.' && name.find_first_of("/\\\"\r\n") == std::string::npos &&
            !name.ends_with("_comments.txt");
 }
 

@@ -179,8 +179,8 @@ std::string Uploader::attempt(const std::filesystem::path& local, const std::str
         return "the transfer to " + where + " failed (" + detail + ")";
     case CURLE_PEER_FAILED_VERIFICATION:
         return sftp ? "the server's host key is not the one known for " + target_.host +
-                          " in your known_hosts; if the server really changed its key, check it and update the file "
-                          "(" +
+                          " in your known_hosts, or the host is not in it yet: connect once with sftp to check the "
+                          "key and keep it (" +
                           detail + ")"
                     : "the server's certificate could not be verified (" + detail + ")";
     case CURLE_LOGIN_DENIED:
