@@ -132,6 +132,24 @@ TEST_F(CommandLine, RepliesToEachCommand) {
          2,
          "batch: line 2: unknown command 'Delete'; did you mean 'delete'?; nothing was done\n",
          "entry a.mp4\nDelete a.mp4\n"},
+        // A batch is read whole before its first line runs.
+        // clang-format off
+        {true, {"batch", "-"}, 2, "batch: line 2: a quote ' is not closed; nothing was done\n",
+         "delete a.mp4\nentry 'b\n"},
+        {true, {"batch"}, 2, "batch: line 2: a quote \" is not closed; nothing was done\n",
+         "delete a.mp4\nentry \"b\n"},
+        {true, {"batch"}, 2, "batch: line 2: longer than 1000000 bytes; nothing was done\n",
+         "delete a.mp4\nentry b.mp4 --homepage " + std::string(10 * 1024 * 1024, 'x') + "\n"},
+        {true, {"batch"}, 2, "batch: line 3: not valid UTF-8; nothing was done\n",
+         "delete a.mp4\n\nentry caf\xE9.mp4\n"},
+        {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nbatch other\n"},
+        {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nundo\n"},
+        {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nentry\n"},
+        {true, {"batch"}, 2, "batch: line 2: help is no command of a batch; nothing was done\n",
+         "delete a.mp4\nlist --help\n"},
+        {true, {"batch", "no-such-file"}, 2, "batch: cannot read no-such-file\n"},
+        {true, {"batch"}, 0, "", "# nothing but a comment\n"},
+    // clang-format on
 #ifdef CLIPNEST_WITH_WINDOW
         {false, {}, 2, "clipnest: no display to open the window on; run a command instead (clipnest --help)\n"},
 #else

@@ -77,6 +77,23 @@ TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     EXPECT_EQ(mine.file("Homepage.htm"), handMade);
 }
 
+// A click in the first moment after the window opens, before start-up has looked at the folder, is let go; the
+// next one works on the default homepage, or on the one in the folder.
+TEST(StartUp, AClickBeforeStartUpFinishedIsLetGoAndTheNextOneWorks) {
+    Harness h({}, false);
+    h.entry("clip7.mp4", "My first clip", "A longer story");
+    EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
+    h.entry("clip7.mp4", "My first clip", "A longer story");
+    EXPECT_TRUE(sameText(home(), h.file("homepage.html")));
+    EXPECT_TRUE(sameText(page(), h.file("clip7.php")));
+
+    Harness mine({{"Homepage.htm", "<html>\r\n<div>mine</div>\r\n" + std::string(markers::EndA) + "\r\n"}}, false);
+    mine.entry("clip7.mp4", "My first clip");
+    mine.entry("clip7.mp4", "My first clip");
+    EXPECT_TRUE(contains(mine.file("homepage.html"), "<div>mine</div>"));
+    EXPECT_EQ(mine.entries(), Names{"clip7.mp4"});
+}
+
 TEST(Append, EntriesGoBehindEachOtherWithTheirPages) {
     Harness h;
     h.entry(" clip7.mp4 ", "My first clip", "A longer story");
@@ -139,7 +156,9 @@ TEST(Change, EachCaseChangesExactlyItsDescriptions) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + "|" + c.homepage + "|" + c.page + (c.homepageOnly ? "|only" : ""));
         Harness h({{"homepage.html", home()}, {"clip7.php", page()}, {"AppDocs.txt", "\r\n"}});
+        const std::optional<FileStamp> stamp = h.folder().stamp("homepage.html");
         h.entry(c.name, c.homepage, c.page, c.homepageOnly);
+        EXPECT_EQ(h.folder().stamp("homepage.html") == stamp, !c.homeAfter) << "written only when it changes";
         const std::string newHome = c.homeAfter ? with(home(), desc("My first clip"), desc(c.homeAfter)) : home();
         EXPECT_TRUE(sameText(c.homeAfter ? reread(newHome, 1) : home(), h.file("homepage.html")));
         EXPECT_TRUE(sameText(c.pageAfter ? reread(with(page(), desc("A longer story"), desc(c.pageAfter)), 1) : page(),
@@ -181,7 +200,12 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     h.runChains();
     EXPECT_TRUE(
         sameText(reread(with(before, " \n\n\n\n" + live("two.mp4") + "\n ", "\n\n"), 1), h.file("homepage.html")));
+    // The last entry goes with everything up to the sample, which keeps its place.
+    const std::string twoGone = h.file("homepage.html");
     h.remove("three.mp4");
+    const std::string three =
+        twoGone.substr(twoGone.find("<div class=\"gallery\"> \n<!-- t9b3", twoGone.find("one.php")));
+    EXPECT_TRUE(sameText(with(twoGone, three.substr(0, three.find(sample())), "\n\n\n\n\n"), h.file("homepage.html")));
     h.remove("one.mp4");
     EXPECT_EQ(h.entries(), Names{});
     EXPECT_TRUE(h.has("one.php") && h.has("two.php"));

@@ -1,5 +1,6 @@
 // The text rules every page is written with: typed text as page text, the searches and replacements, the homepage
 // document's lines, entries and seeding; and below them the folder that holds the files.
+#include "shell/scheduler.h"
 #include "support/support.h"
 #include "text/document.h"
 #include "text/entries.h"
@@ -221,6 +222,37 @@ TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOl
     EXPECT_FALSE(written);
     EXPECT_EQ(folder.read("a.txt"), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+// The scheduler models interval timers: a Step runs each interval until disarmed, overdue Steps run once in the order
+// they were armed, and a Step armed by another waits its full interval.
+TEST(Scheduler, StepsRunEveryIntervalInArmingOrder) {
+    VirtualClock clock;
+    StepScheduler steps(clock);
+    std::vector<std::string> log;
+    const auto add = [&](
+                         const std::string& name, int ms, std::function<void()> then = [] {}) {
+        return steps.add(name, ms, [&, name, then] {
+            log.push_back(name + "@" + std::to_string(clock.now));
+            then();
+        });
+    };
+    int b = -1;
+    const int a = add("a", 30), c = add("c", 30);
+    b = add("b", 250, [&] {
+        steps.disarm(b);
+        steps.arm(c);
+    });
+    steps.arm(b);
+    steps.arm(a);
+    clock.now = 60;
+    steps.runDue();
+    EXPECT_EQ(log, (Names{"a@60"})) << "an overdue Step runs once";
+    runInVirtualTime(steps, clock, 300, [] { return true; });
+    EXPECT_EQ(log,
+              (Names{"a@60", "a@90", "a@120", "a@150", "a@180", "a@210", "a@240", "b@250", "a@270", "c@280", "a@300"}));
+    steps.stopAll();
+    EXPECT_FALSE(steps.nextDue().has_value());
 }
 
 } // namespace
