@@ -3,30 +3,27 @@
 namespace clipnest::publish {
 
 Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
-                      const Events& events, const std::atomic<bool>& cancel, bool dryRun, Uploader* uploader) {
+                      const Events& events, const std::atomic<bool>& cancel, bool dryRun) {
     Report report;
     Manifest manifest = Manifest::load(channel);
     const Plan plan = planPublish(channel, settings, manifest);
     report.error = plan.error;
     report.notes = plan.notes;
-    bool restamped = false;
+    // Records not yet saved: the new times of files touched with the same content.
+    bool unsaved = false;
     for (const ChannelFile& file : plan.files) {
         if (file.changed) {
             report.changed.push_back(file);
         } else if (const Published* last = manifest.find(file.name); last && !(*last == file.now)) {
             // Same content, touched since: remember the new time so it is not read again.
             manifest.record(file.name, file.now);
-            restamped = true;
+            unsaved = true;
         }
     }
     if (dryRun || !report.error.empty()) {
         return report;
     }
-    std::unique_ptr<Uploader> own;
-    if (!uploader) {
-        own = std::make_unique<Uploader>(target, settings);
-        uploader = own.get();
-    }
+    Uploader uploader(target, settings);
     for (std::size_t i = 0; i < report.changed.size(); ++i) {
         const ChannelFile& file = report.changed[i];
         if (cancel) {
@@ -42,7 +39,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
         }
         const std::string problem = file.now.sha256.empty()
                                         ? "Clipnest could not read " + file.name
-                                        : uploader->put(channel / file.name, file.name, events.progress, cancel);
+                                        : uploader.put(channel / file.name, file.name, events.progress, cancel);
         if (events.finished) {
             events.finished(file, problem);
         }
@@ -60,9 +57,9 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
             report.notes.push_back("Clipnest could not record the upload in " + std::string(Manifest::File) +
                                    "; the next publish uploads the file again");
         }
-        restamped = false;
+        unsaved = false;
     }
-    if (restamped) {
+    if (unsaved) {
         manifest.save(channel);
     }
     return report;

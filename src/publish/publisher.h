@@ -34,6 +34,6 @@ struct Events {
 // stays changed. The homepage goes last, and not at all when a file before it failed, so it never links to a page
 // or video the server lacks.
 Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
-                      const Events& events, const std::atomic<bool>& cancel, bool dryRun, Uploader* uploader = nullptr);
+                      const Events& events, const std::atomic<bool>& cancel, bool dryRun);
 
 } // namespace clipnest::publish

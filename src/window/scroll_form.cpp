@@ -649,9 +649,7 @@ void ScrollForm::startPublish() {
             publish::saveSettings(folder, settings);
         }
     }
-    if (problem.empty()) {
-        target = publish::parseTarget(settings.to, problem);
-    }
+    target = problem.empty() ? publish::parseTarget(settings.to, problem) : std::nullopt;
     if (target && target->scheme == publish::Target::Scheme::Ftp && !settings.insecure) {
         target.reset();
         problem = "plain ftp:// sends your password unencrypted; use sftp:// or ftps://";
