@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""Runs the mutants of an earlier mutation log again on today's code.
+
+A seed picks its sample from all possible mutants, so once the code grows the same seed picks others. To compare
+the tests before and after a change on the same faults, this takes the mutants a log lists (file, line text and
+mutated text), finds each again in today's file by its text and runs the shared tool on just those. A mutant whose
+line is gone is reported and not counted; one the log called invalid is tried again too.
+
+  mutate_replay.py TOOL LOG [tool options ...]
+"""
+import importlib.machinery
+import importlib.util
+import re
+import sys
+
+LINE = re.compile(r"^\[\d+/\d+\] \w+\s+(\S+):(\d+)  (.*)  ->  (.*)  \(\d+s\)$")
+
+
+def main():
+    tool_path, log_path, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
+    loader = importlib.machinery.SourceFileLoader("mutate_tool", tool_path)
+    spec = importlib.util.spec_from_loader("mutate_tool", loader)
+    tool = importlib.util.module_from_spec(spec)
+    loader.exec_module(tool)
+
+    wanted = []
+    with open(log_path, encoding="utf-8", errors="surrogateescape") as f:
+        for line in f:
+            m = LINE.match(line.rstrip("\n"))
+            if m:
+                wanted.append((m.group(1), int(m.group(2)) - 1, m.group(3), m.group(4)))
+
+    every = tool.candidates
+
+    def listed(repo, paths, excludes):
+        pool = every(repo, paths, excludes)
+        chosen = []
+        for rel, no, old, new in wanted:
+            same = [c for c in pool if c[0] == rel and c[2].strip() == old and c[3].strip() == new]
+            if not same:
+                print(f"gone     {rel}:{no + 1}  {old}", flush=True)
+                continue
+            chosen.append(min(same, key=lambda c: abs(c[1] - no)))
+        return chosen
+
+    tool.candidates = listed
+    # The tool shuffles the pool it is given; the order does not change any verdict.
+    sys.argv = [tool_path, "-n", str(len(wanted))] + rest
+    tool.main()
+
+
+if __name__ == "__main__":
+    main()
