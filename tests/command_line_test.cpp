@@ -1,9 +1,7 @@
 #include "support/support.h"
 
-#include <fcntl.h>
 #include <functional>
 #include <regex>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace clipnest::testing {
@@ -29,33 +27,20 @@ std::string lines(std::initializer_list<std::string> items) {
 class CommandLine : public ::testing::Test {
 protected:
     Result clipnest(const std::vector<std::string>& args, const std::string& input = "") {
-        const TempDir capture;
-        writeFile(capture.path() / "in", input);
-        std::vector<std::string> argv = {CLIPNEST_PROGRAM};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> cargs;
-        for (std::string& a : argv) {
-            cargs.push_back(a.data());
+        const TempDir io;
+        writeFile(io.path() / "in", input);
+        std::string command = "cd " + quoted(dir()) + " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                              std::string(CLIPNEST_PROGRAM);
+        for (const std::string& arg : args) {
+            command += " " + quoted(arg);
         }
-        cargs.push_back(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int out = ::open((capture.path() / "out").c_str(), O_WRONLY | O_CREAT, 0600);
-            const int err = ::open((capture.path() / "err").c_str(), O_WRONLY | O_CREAT, 0600);
-            const int in = ::open((capture.path() / "in").c_str(), O_RDONLY);
-            if (::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 || ::chdir(dir().c_str()) != 0) {
-                ::_exit(127);
-            }
-            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-                ::unsetenv(name);
-            }
-            ::execv(cargs[0], cargs.data());
-            ::_exit(127);
-        }
-        int wstatus = 0;
-        ::waitpid(pid, &wstatus, 0);
-        return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus), readFile(capture.path() / "out"),
-                readFile(capture.path() / "err")};
+        Result r;
+        shell("(" + command + " < " + quoted(io.path() / "in") + " > " + quoted(io.path() / "out") + " 2> " +
+                  quoted(io.path() / "err") + ")",
+              &r.status);
+        r.out = readFile(io.path() / "out");
+        r.err = readFile(io.path() / "err");
+        return r;
     }
     std::string file(const std::string& name) const { return readFile(dir() / name); }
     bool has(const std::string& name) const { return fs::exists(dir() / name); }
@@ -117,6 +102,8 @@ TEST_F(CommandLine, RepliesToEachCommand) {
     const std::string invalid = "Please enter a valid file name.\n";
     const std::string nothing = "Nothing was changed.\n";
     const std::string noHomepage = "A homepage.html file was not found in your local folder. Please place one there.\n";
+    const auto removed = [this](const char* name) { return [this, name] { fs::remove(dir() / name); }; };
+    // clang-format off
     const Row rows[] = {
         {false, {"bogus"}, 2, "~unknown command 'bogus'"},
         {false, {"Entry", "a.mp4"}, 2, "~unknown command 'Entry'; did you mean 'entry'?\n"},
@@ -127,39 +114,27 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"rename", "a.mp4"}, 2, "~"},
         {false, {"entry", "a.mp4", "--nope"}, 2, "~--nope"},
         {false, {"entry", "a.mp4", "--homepage", "x", "--homepage=y"}, 2, "~--homepage given twice\n"},
-        {false,
-         {"batch"},
-         2,
-         "batch: line 2: unknown command 'Delete'; did you mean 'delete'?; nothing was done\n",
-         "entry a.mp4\nDelete a.mp4\n"},
         // A batch is read whole before its first line runs.
-        // clang-format off
-        {true, {"batch", "-"}, 2, "batch: line 2: a quote ' is not closed; nothing was done\n",
-         "delete a.mp4\nentry 'b\n"},
-        {true, {"batch"}, 2, "batch: line 2: a quote \" is not closed; nothing was done\n",
-         "delete a.mp4\nentry \"b\n"},
+        {false, {"batch"}, 2, "batch: line 2: unknown command 'Delete'; did you mean 'delete'?; nothing was done\n",
+         "entry a.mp4\nDelete a.mp4\n"},
+        {true, {"batch", "-"}, 2, "batch: line 2: a quote ' is not closed; nothing was done\n", "delete a.mp4\nentry 'b\n"},
+        {true, {"batch"}, 2, "batch: line 2: a quote \" is not closed; nothing was done\n", "delete a.mp4\nentry \"b\n"},
         {true, {"batch"}, 2, "batch: line 2: longer than 1000000 bytes; nothing was done\n",
          "delete a.mp4\nentry b.mp4 --homepage " + std::string(10 * 1024 * 1024, 'x') + "\n"},
-        {true, {"batch"}, 2, "batch: line 3: not valid UTF-8; nothing was done\n",
-         "delete a.mp4\n\nentry caf\xE9.mp4\n"},
+        {true, {"batch"}, 2, "batch: line 3: not valid UTF-8; nothing was done\n", "delete a.mp4\n\nentry caf\xE9.mp4\n"},
         {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nbatch other\n"},
         {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nundo\n"},
         {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nentry\n"},
-        {true, {"batch"}, 2, "batch: line 2: help is no command of a batch; nothing was done\n",
-         "delete a.mp4\nlist --help\n"},
+        {true, {"batch"}, 2, "batch: line 2: help is no command of a batch; nothing was done\n", "delete a.mp4\nlist --help\n"},
         {true, {"batch", "no-such-file"}, 2, "batch: cannot read no-such-file\n"},
         {true, {"batch"}, 0, "", "# nothing but a comment\n"},
-    // clang-format on
 #ifdef CLIPNEST_WITH_WINDOW
         {false, {}, 2, "clipnest: no display to open the window on; run a command instead (clipnest --help)\n"},
 #else
         {false, {}, 2, "clipnest: built without the window; run a command (clipnest --help)\n"},
 #endif
         {false, {"list"}, 1, noHomepage},
-        {false,
-         {"insert", "a.mp4", "--above", "b.mp4"},
-         1,
-         "An entry for the file name b.mp4 was not found on the Homepage.\n"},
+        {false, {"insert", "a.mp4", "--above", "b.mp4"}, 1, "An entry for the file name b.mp4 was not found on the Homepage.\n"},
         {false, {"rename", "../../index.php", "../evil.php"}, 1, "~" + invalid},
         {false, {"entry", "hash#x.mp4", "--homepage", "x"}, 1, "~" + invalid},
         {true, {"entry", ".mp4", "--homepage", "x"}, 1, invalid},
@@ -167,77 +142,31 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {true, {"entry", "mug\u2615.mp4"}, 1, invalid},
         {true, {"entry", "\xFF.mp4"}, 1, invalid},
         {true, {"delete", "missing.mp4"}, 1, "An entry for the entered file name was not found on the Homepage.\n"},
-        {true,
-         {"insert", "a.mp4", "--above", "b.mp4"},
-         1,
-         "There is already an entry with the entered file name on the Homepage.\n"},
+        {true, {"insert", "a.mp4", "--above", "b.mp4"}, 1, "There is already an entry with the entered file name on the Homepage.\n"},
         {true, {"insert", "c", "--above", "a.mp4"}, 1, "Please enter valid file names.\n"},
-        {true,
-         {"insert", "c.mp4", "--above", "nowhere.mp4"},
-         1,
-         "An entry for the file name nowhere.mp4 was not found on the Homepage.\n"},
+        {true, {"insert", "c.mp4", "--above", "nowhere.mp4"}, 1, "An entry for the file name nowhere.mp4 was not found on the Homepage.\n"},
         {true, {"entry", "a.mp4"}, 0, nothing},
         {true, {"entry", "a.mp4", "--homepage-only"}, 0, nothing},
         {true, {"title"}, 0, nothing},
         // One page per name: a second video of the same name works on the first one's page, and says so.
-        {true,
-         {"entry", "a.webm", "--homepage", "WebM"},
-         0,
-         "note: a.webm shares a.php with the entry a.mp4; its descriptions were changed\n"},
-        {true,
-         {"insert", "a.mov", "--above", "b.mp4", "--homepage", "MOV"},
-         0,
-         "note: a.mov shares a.php with the entry a.mp4; the page was left as it was\n"},
+        {true, {"entry", "a.webm", "--homepage", "WebM"}, 0, "note: a.webm shares a.php with the entry a.mp4; its descriptions were changed\n"},
+        {true, {"insert", "a.mov", "--above", "b.mp4", "--homepage", "MOV"}, 0, "note: a.mov shares a.php with the entry a.mp4; the page was left as it was\n"},
         // The window's notice asks for a second click; --create-page makes the page in the same run.
-        {true,
-         {"entry", "a.mp4", "--homepage", "A2"},
-         1,
-         missingPage + "note: add --create-page to create the page.\n",
-         "",
-         [this] { fs::remove(dir() / "a.php"); }},
-        {true,
-         {"entry", "a.mp4", "--homepage", "A2", "--create-page"},
-         0,
-         "note: " + missingPage,
-         "",
-         [this] { fs::remove(dir() / "a.php"); }},
+        {true, {"entry", "a.mp4", "--homepage", "A2"}, 1, missingPage + "note: add --create-page to create the page.\n", "", removed("a.php")},
+        {true, {"entry", "a.mp4", "--homepage", "A2", "--create-page"}, 0, "note: " + missingPage, "", removed("a.php")},
         // Nothing is written over a folder, a read-only file, or a homepage found under its other name.
-        {false,
-         {"rename", "a.mp4", "b.mp4"},
-         1,
-         "~Clipnest could not write change_file_name.php. The file on disk was left as it was.\n",
-         "",
-         folderAs("change_file_name.php")},
-        {false,
-         {"title", "--title", "T"},
-         1,
-         "~Clipnest could not write homepage.html. The file on disk was left as it was.\n",
-         "",
-         folderAs("homepage.html")},
-        {true,
-         {"entry", "c.mp4", "--homepage", "C"},
-         1,
-         "~Clipnest did not write homepage.html: the file is read-only.",
-         "",
+        {false, {"rename", "a.mp4", "b.mp4"}, 1, "~Clipnest could not write change_file_name.php. The file on disk was left as it was.\n", "", folderAs("change_file_name.php")},
+        {false, {"title", "--title", "T"}, 1, "~Clipnest could not write homepage.html. The file on disk was left as it was.\n", "", folderAs("homepage.html")},
+        {true, {"entry", "c.mp4", "--homepage", "C"}, 1, "~Clipnest did not write homepage.html: the file is read-only.", "",
          [this] { fs::permissions(dir() / "homepage.html", fs::perms::owner_read); }},
-        {true,
-         {"entry", "c.mp4", "--homepage", "C"},
-         0,
-         "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html from now "
-         "on; "
-         "Homepage.htm was left as it was.\n",
-         "",
+        {true, {"entry", "c.mp4", "--homepage", "C"}, 0, "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html from now on; Homepage.htm was left as it was.\n", "",
          [this] { fs::rename(dir() / "homepage.html", dir() / "Homepage.htm"); }},
         {false, {"-C", "missing", "entry", "a.mp4"}, 2, "clipnest: cannot work in missing: no such folder\n"},
         {true, {"list", "-C", "a.php"}, 2, "clipnest: cannot work in a.php: not a folder\n"},
         // The marker file is no part of the work.
-        {false,
-         {"entry", "a.mp4", "--homepage", "A"},
-         0,
-         "~note: Clipnest could not create AppDocs.txt",
-         "",
-         folderAs("AppDocs.txt")},
+        {false, {"entry", "a.mp4", "--homepage", "A"}, 0, "~note: Clipnest could not create AppDocs.txt", "", folderAs("AppDocs.txt")},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE((row.args.empty() ? std::string("(none)") : row.args[0]) + " " +
                      (row.args.size() > 1 ? row.args[1] : ""));

@@ -8,13 +8,10 @@
 #include <array>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <random>
 #include <regex>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace clipnest::testing {
 namespace {
@@ -40,44 +37,22 @@ Response curl(const std::string& args) {
 // PHP's built-in web server for `root` on a free loopback port; every diagnostic goes to its log, none into the pages.
 class PhpServer {
 public:
-    explicit PhpServer(const fs::path& root) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int log = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            ::dup2(log, 1);
-            ::dup2(log, 2);
-            ::execlp("php", "php", "-n", "-d", "error_reporting=-1", "-d", "display_errors=0", "-d", "log_errors=1",
-                     "-S", "127.0.0.1:0", "-t", root.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        const std::regex started(R"(Development Server \((http://127\.0\.0\.1:\d+)\) started)");
-        for (int i = 0; i < 500 && url_.empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            const std::string log = readFile(log_);
-            if (std::smatch m; std::regex_search(log, m, started)) {
-                url_ = m[1].str() + "/";
-            }
-        }
-    }
-    ~PhpServer() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    explicit PhpServer(const fs::path& root)
+        : server_({"php", "-n", "-d", "error_reporting=-1", "-d", "display_errors=0", "-d", "log_errors=1", "-S",
+                   "127.0.0.1:" + std::to_string(port_), "-t", root},
+                  log_) {}
 
-    bool running() const { return !url_.empty(); }
-    Response get(const std::string& path) const { return curl("'" + url_ + path + "'"); }
+    bool running() const { return answersSoon(port_); }
+    Response get(const std::string& path) const { return curl(quoted(url_ + path)); }
     // Posts `bytes` as the whole form, or with `asText` as the form's text field, percent-encoded by curl.
     Response post(const std::string& path, std::string_view bytes, bool asText = true) const {
         writeFile(dir_.path() / "form", bytes);
-        return curl((asText ? "--data-urlencode text@" : "--data-binary @") + (dir_.path() / "form").string() + " '" +
-                    url_ + path + "'");
+        return curl((asText ? "--data-urlencode text@" : "--data-binary @") + (dir_.path() / "form").string() + " " +
+                    quoted(url_ + path));
     }
-
-    // Lines of the log written since the last call that name a PHP diagnostic.
-    Lines newDiagnostics() {
-        const std::string log = readFile(log_);
-        std::istringstream lines(log.substr(std::min(seen_, log.size())));
-        seen_ = log.size();
+    // The lines of its log that name a PHP diagnostic.
+    Lines diagnostics() const {
+        std::istringstream lines(readFile(log_));
         Lines found;
         for (std::string line; std::getline(lines, line);) {
             if (std::regex_search(line, std::regex("Warning|Notice|Deprecated|Fatal|Parse error"))) {
@@ -90,9 +65,9 @@ public:
 private:
     TempDir dir_;
     fs::path log_ = dir_.path() / "server.log";
-    std::string url_;
-    pid_t pid_ = -1;
-    std::size_t seen_ = 0;
+    int port_ = freePort();
+    std::string url_ = "http://127.0.0.1:" + std::to_string(port_) + "/";
+    Process server_;
 };
 
 // What a served individual page shows inside its comments box.
@@ -171,7 +146,7 @@ TEST(PhpServed, CommentBoxStoresShowsAndRefusesComments) {
     EXPECT_TRUE(comments().starts_with("ab\xFF\xFE\xC3(\n"));
     EXPECT_NE(shown(later).find("ab\xEF\xBF\xBD"), npos) << shown(later);
     EXPECT_NE(shown(later).find("after\n"), npos) << "one bad comment must not hide the others";
-    EXPECT_EQ(server.newDiagnostics(), Lines{});
+    EXPECT_EQ(server.diagnostics(), Lines{});
 }
 
 TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
@@ -197,7 +172,7 @@ TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
     fs::remove(h.dir() / newName);
     EXPECT_EQ(server.get("change_file_name.php").body, "Error While Renaming my $clip&#039;s.mp4");
     EXPECT_FALSE(h.has(newName));
-    EXPECT_EQ(server.newDiagnostics(), Lines{});
+    EXPECT_EQ(server.diagnostics(), Lines{});
 
     // One rename, and the page is gone: a later call cannot rename a fresh file of the old name.
     h.put(oldName, "video");
@@ -209,7 +184,7 @@ TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
     h.put(oldName, "fresh");
     EXPECT_EQ(server.get("change_file_name.php").status, 404);
     EXPECT_EQ(h.file(oldName), "fresh");
-    EXPECT_EQ(server.newDiagnostics(), Lines{});
+    EXPECT_EQ(server.diagnostics(), Lines{});
 }
 
 // ---- Names through the interpreter ----
@@ -307,17 +282,14 @@ using Shown = std::array<std::string, 3>; // source, link, description
 // The DOM Chromium builds for the file, serialised; empty when the browser fails.
 std::string dumpDom(const std::string& file) {
     const TempDir profile;
-    FILE* pipe = ::popen(("timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-background-networking "
-                          "--no-first-run --disable-component-update --disable-sync --user-data-dir='" +
-                          profile.path().string() + "' --dump-dom 'file://" + file + "' 2> /dev/null")
-                             .c_str(),
-                         "r");
-    std::string dom;
-    char buffer[8192];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        dom.append(buffer, n);
-    }
-    return ::pclose(pipe) == 0 ? dom : "";
+    int rc = 0;
+    const std::string dom =
+        shell("(timeout 120 chromium --headless --no-sandbox --disable-gpu "
+              "--disable-background-networking --no-first-run --disable-component-update "
+              "--disable-sync --user-data-dir=" +
+                  quoted(profile.path()) + " --dump-dom " + quoted("file://" + file) + " 2> /dev/null)",
+              &rc);
+    return rc == 0 ? dom : "";
 }
 
 std::string between(const std::string& text, std::size_t from, std::string_view open, std::string_view close) {
@@ -394,18 +366,18 @@ TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) 
 // outside the folder.
 void expectServedAsAVisitorSeesIt(const Harness& h, const std::string& base) {
     EXPECT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << "loopback only: " << base;
-    const Response home = curl("'" + base + "homepage.html'");
+    const Response home = curl(quoted(base + "homepage.html"));
     EXPECT_EQ(home.status, 200);
     EXPECT_NE(home.body.find("<source src=\"roses.mp4\""), std::string::npos);
-    EXPECT_EQ(curl("'" + base + "roses.php'").status, 200);
-    const Response posted = curl("--data-urlencode 'text=Lovely roses' '" + base + "roses.php'");
+    EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200);
+    const Response posted = curl("--data-urlencode 'text=Lovely roses' " + quoted(base + "roses.php"));
     EXPECT_NE(posted.body.find("Lovely roses"), std::string::npos) << posted.body.substr(0, 300);
     EXPECT_NE(h.file("roses_comments.txt").find("Lovely roses"), std::string::npos);
 
-    const Response history = curl("'" + base + ".clipnest/history/000001/operation'");
+    const Response history = curl(quoted(base + ".clipnest/history/000001/operation"));
     EXPECT_EQ(history.status, 404);
     EXPECT_EQ(history.body.find("label"), std::string::npos);
-    const Response outside = curl("'" + base + "../secret.txt'");
+    const Response outside = curl(quoted(base + "../secret.txt"));
     EXPECT_EQ(outside.body.find("outside the channel"), std::string::npos) << "a file beside the folder was served";
 }
 
@@ -417,31 +389,19 @@ TEST(Preview, CommandServesUntilInterrupted) {
     Harness h;
     h.entry("roses.mp4", "Roses");
     writeFile(h.dir().parent_path() / "secret.txt", "outside the channel");
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::close(out[0]);
-        ::execl(CLIPNEST_PROGRAM, CLIPNEST_PROGRAM, "-C", h.dir().c_str(), "preview", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(out[1]);
+    const TempDir out;
+    Process preview({CLIPNEST_PROGRAM, "-C", h.dir(), "preview"}, out.path() / "log");
     std::string line;
-    for (char c; line.find('\n') == std::string::npos && ::read(out[0], &c, 1) == 1;) {
-        line += c;
+    for (int i = 0; i < 500 && !contains(line = readFile(out.path() / "log"), "homepage.html"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     const std::size_t from = line.find("http://");
     const std::size_t to = line.find("homepage.html");
     ASSERT_NE(to, std::string::npos) << line;
     const std::string base = line.substr(from, to - from);
     expectServedAsAVisitorSeesIt(h, base);
-    ::kill(pid, SIGINT);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(out[0]);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_NE(curl("'" + base + "homepage.html'").status, 200) << "the server stopped with the command";
+    EXPECT_EQ(preview.stop(SIGINT), 0);
+    EXPECT_NE(curl(quoted(base + "homepage.html")).status, 200) << "the server stopped with the command";
     fs::remove(h.dir().parent_path() / "secret.txt");
 }
 

@@ -5,14 +5,7 @@
 #include "support/support.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <functional>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -21,66 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr auto npos = std::string::npos;
-
-int freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool answers(int port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
-
-// A server process in a process group of its own, so that stopping it ends its sessions too.
-class Server {
-public:
-    ~Server() { stop(); }
-    bool start(const std::vector<std::string>& command, int port, const fs::path& log) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setpgid(0, 0);
-            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            std::vector<char*> argv;
-            for (const std::string& word : command) {
-                argv.push_back(const_cast<char*>(word.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::setpgid(pid_, pid_);
-        for (int i = 0; i < 250 && !answers(port); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return answers(port);
-    }
-    void stop() {
-        if (pid_ > 0) {
-            ::kill(-pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 struct Result {
     int status = -1;
@@ -124,19 +57,19 @@ protected:
         h_->put("a_comments.txt", "comments on this computer");
     }
     void startSftp() {
-        ASSERT_TRUE(sftp_.start({"/usr/sbin/sshd", "-D", "-e", "-f", (keys() / "sshd_config").string()}, port_,
-                                keys() / "sshd.log"))
-            << readFile(keys() / "sshd.log");
+        sftp_ = std::make_unique<Process>(Names{"/usr/sbin/sshd", "-D", "-e", "-f", (keys() / "sshd_config").string()},
+                                          keys() / "sshd.log");
+        ASSERT_TRUE(answersSoon(port_)) << readFile(keys() / "sshd.log");
     }
     std::string to() const { return "sftp://root@127.0.0.1:" + std::to_string(port_) + remote().string() + "/"; }
 
     // Runs the program on the channel with the throwaway home; the output and standard error in one.
     Result clipnest(const std::string& args) {
-        int rc = 0;
-        const std::string out = shell("cd '" + h_->dir().string() + "' && env -u SSH_AUTH_SOCK HOME='" +
-                                          home().string() + "' " CLIPNEST_PROGRAM " " + args,
-                                      &rc);
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
+        Result r;
+        r.out = shell("cd " + quoted(h_->dir()) + " && env -u SSH_AUTH_SOCK HOME=" + quoted(home()) +
+                          " " CLIPNEST_PROGRAM " " + args,
+                      &r.status);
+        return r;
     }
     std::string onServer(const std::string& name) const { return readFile(remote() / name); }
     std::vector<std::string> serverNames() const {
@@ -159,7 +92,7 @@ private:
     std::unique_ptr<Harness> h_;
 
 protected:
-    Server sftp_;
+    std::unique_ptr<Process> sftp_;
 };
 
 TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
@@ -212,7 +145,7 @@ TEST_F(Publish, AnInterruptedUploadLeavesTheOldFileAndTheNextPublishFinishes) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             std::error_code ec;
             if (fs::file_size(remote() / ".a.mp4.clipnest-part", ec) > 10'000'000) {
-                sftp_.stop();
+                sftp_->stop();
                 return;
             }
         }
@@ -298,19 +231,17 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
                   "\npasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" + std::to_string(passive) +
                   "\npasv_max_port=" + std::to_string(passive) + "\nsecure_chroot_dir=" +
                   (dir.path() / "empty").string() + "\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
-    Server ftp;
-    ASSERT_TRUE(ftp.start({"/usr/sbin/vsftpd", (dir.path() / "vsftpd.conf").string()}, port, dir.path() / "log"))
-        << readFile(dir.path() / "log");
+    const Process ftp({"/usr/sbin/vsftpd", (dir.path() / "vsftpd.conf").string()}, dir.path() / "log");
+    ASSERT_TRUE(answersSoon(port)) << readFile(dir.path() / "log");
     writeFile(home / ".netrc", "machine 127.0.0.1 login anonymous password guest\n");
     Harness h;
     h.entry("a.mp4", "A");
     h.put("a.mp4", "the video a");
     const auto clipnest = [&](const std::string& args) {
-        int status = 0;
-        const std::string out =
-            shell("cd '" + h.dir().string() + "' && HOME='" + home.string() + "' " CLIPNEST_PROGRAM " publish " + args,
-                  &status);
-        return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+        Result r;
+        r.out = shell("cd " + quoted(h.dir()) + " && HOME=" + quoted(home) + " " CLIPNEST_PROGRAM " publish " + args,
+                      &r.status);
+        return r;
     };
     const std::string to = "ftps://anonymous@127.0.0.1:" + std::to_string(port) + "/channel/";
 

@@ -2,10 +2,19 @@
 
 #include "text/entries.h"
 
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <netinet/in.h>
 #include <random>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace clipnest::testing {
 
@@ -60,9 +69,81 @@ std::string shell(const std::string& command, int* rc) {
     }
     const int status = ::pclose(pipe);
     if (rc) {
-        *rc = status;
+        *rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     return out;
+}
+
+std::string quoted(const std::string& text) {
+    std::string word = "'";
+    for (const char c : text) {
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return word + "'";
+}
+
+Process::Process(const std::vector<std::string>& argv, const fs::path& log) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::setpgid(0, 0);
+        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        std::vector<char*> args;
+        for (const std::string& word : argv) {
+            args.push_back(const_cast<char*>(word.c_str()));
+        }
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::setpgid(pid_, pid_);
+}
+
+int Process::stop(int signal) {
+    if (pid_ <= 0) {
+        return -1;
+    }
+    int status = 0;
+    ::kill(pid_, signal);
+    ::waitpid(pid_, &status, 0);
+    ::kill(-pid_, SIGKILL);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+namespace {
+sockaddr_in loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+} // namespace
+
+int freePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t length = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool answersSoon(int port) {
+    for (int i = 0; i < 250; ++i) {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in a = loopback(port);
+        const bool ok = ::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+        ::close(s);
+        if (ok) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 std::optional<std::string> FaultyFolder::read(std::string_view name) const {

@@ -40,8 +40,29 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 Files filesOf(const std::filesystem::path& dir);
 // A file of tests/data, written once and checked by hand against the design.
 std::string expected(const std::string& name);
-// Everything a shell command prints (standard error too); its exit status in `rc`.
+// Everything a shell command prints (standard error too); its exit status, or 128 + the signal, in `rc`.
 std::string shell(const std::string& command, int* rc = nullptr);
+// `text` as one word of a shell command.
+std::string quoted(const std::string& text);
+
+// A program in a process group of its own, its output and errors appended to `log`; at the end it is killed with
+// everything it started.
+class Process {
+public:
+    Process(const std::vector<std::string>& argv, const std::filesystem::path& log);
+    ~Process() { stop(); }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    // Sends `signal` to the program alone and returns its exit status (128 + the signal when killed by one); -1
+    // once stopped.
+    int stop(int signal = 9);
+
+private:
+    int pid_ = -1;
+};
+// A loopback port nothing listens on now; whether something answers on one within five seconds.
+int freePort();
+bool answersSoon(int port);
 
 // A real folder whose writes can be made to fail: `failWrite(n)` makes the n-th write from now fail (1 = the next).
 class FaultyFolder final : public WorkingFolder {
