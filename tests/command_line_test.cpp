@@ -52,15 +52,25 @@ private:
     std::unique_ptr<TempDir> dir_ = std::make_unique<TempDir>();
 };
 
-// A host's session from an empty folder: every command once, with the files and listings it leaves.
+// A host's session from an empty folder: every command once, each working on the folder -C names (before the
+// command or after it) from the folder above, with the files and listings it leaves.
 TEST_F(CommandLine, SessionOfCommands) {
-    Result r = clipnest({"entry", "clip7.mp4", "--homepage", "My first clip", "--individual", "A longer story"});
+    fs::create_directory(dir() / "channel");
+    put("lines", "entry c.mp4 --homepage C\n");
+    bool first = true;
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(first ? args.begin() : args.end(), {"-C", "channel"});
+        first = !first;
+        return clipnest(args);
+    };
+    const auto in = [this](const std::string& name) { return file("channel/" + name); };
+    Result r = run({"entry", "clip7.mp4", "--homepage", "My first clip", "--individual", "A longer story"});
     EXPECT_EQ(r.status, 0);
     // A first run in an empty folder: the start-up notice, as a note; the files the window writes.
     EXPECT_EQ(r.err, "note: A homepage.html file will be created in the folder with this app. If you want to work "
                      "with a previously created homepage.html file instead, you can place one in the folder now.\n");
-    EXPECT_TRUE(sameText(expected("homepage.html"), file("homepage.html")));
-    EXPECT_TRUE(sameText(expected("clip7.php"), file("clip7.php")));
+    EXPECT_TRUE(sameText(expected("homepage.html"), in("homepage.html")));
+    EXPECT_TRUE(sameText(expected("clip7.php"), in("clip7.php")));
     const std::vector<std::vector<std::string>> commands = {
         {"entry", "two.mp4", "--homepage", "Second", "--individual", "All about two"},
         {"entry", "three.mp4", "--homepage", "Fish & chips <b> café ☕"},
@@ -68,20 +78,25 @@ TEST_F(CommandLine, SessionOfCommands) {
         {"delete", "two.mp4"},
         {"insert", "zero.mp4", "--above", "clip7.mp4", "--homepage", "Before all"},
         {"title", "--title", "My Channel", "--message", "New clips every week"},
-        {"rename", "three.mp4", "3.mp4"}};
+        {"rename", "three.mp4", "3.mp4"},
+        {"batch", "../lines"},
+        {"undo"},
+        {"history"}};
     for (const auto& command : commands) {
-        r = clipnest(command);
+        r = run(command);
         EXPECT_EQ(r.status, 0) << command[0] << ": " << r.err;
         EXPECT_EQ(r.err, "");
     }
-    EXPECT_TRUE(contains(file("two.php"), "All about two") && contains(file("clip7.php"), "New story"));
-    EXPECT_TRUE(contains(file("homepage.html"), "Fish &amp; chips &lt;b&gt; caf\xE9 &#9749;"));
-    EXPECT_TRUE(contains(file("homepage.html"), "My Channel\n") && contains(file("homepage.html"), "every week\n"));
-    EXPECT_TRUE(contains(file("change_file_name.php"), "\"three.mp4\""));
-    r = clipnest({"list"});
+    EXPECT_TRUE(contains(in("two.php"), "All about two") && contains(in("clip7.php"), "New story"));
+    EXPECT_TRUE(contains(in("homepage.html"), "Fish &amp; chips &lt;b&gt; caf\xE9 &#9749;"));
+    EXPECT_TRUE(contains(in("homepage.html"), "My Channel\n") && contains(in("homepage.html"), "every week\n"));
+    EXPECT_TRUE(contains(in("change_file_name.php"), "\"three.mp4\""));
+    EXPECT_FALSE(fs::exists(dir() / "channel/c.php")) << "the batch was undone";
+    r = run({"list"});
     EXPECT_EQ(r.out,
               lines({"zero.mp4\tBefore all", "clip7.mp4\tFirst, changed", "three.mp4\tFish & chips <b> café ☕"}));
     EXPECT_EQ(r.err, "");
+    EXPECT_EQ(filesOf(dir()), (Files{{"lines", "entry c.mp4 --homepage C\n"}})) << "nothing written where it ran";
 }
 // What each command answers, in an empty folder or in one with the entries a.mp4 and b.mp4: the exit status and
 // standard error, exactly (or, with a leading '~', holding the text), and a refusal or usage error leaves the
@@ -292,36 +307,6 @@ TEST_F(CommandLine, TemporaryFilesOfKilledWritesAreRemoved) {
     EXPECT_NE(r.err.find("note: Clipnest removed 1 temporary file"), npos) << r.err;
     EXPECT_FALSE(has(".clipnest-tmp-999999999-abcdef"));
     EXPECT_TRUE(has(live));
-}
-
-// Every command works on the channel folder -C names, wherever it is run from.
-TEST_F(CommandLine, EveryCommandTakesTheChannelFolder) {
-    fs::create_directory(dir() / "channel");
-    put("lines", "entry c.mp4 --homepage C\n");
-    const std::vector<std::vector<std::string>> commands = {
-        {"entry", "a.mp4", "--homepage", "A"},
-        {"-C", "channel", "entry", "b.mp4", "--homepage", "B"},
-        {"insert", "z.mp4", "--above", "a.mp4", "--homepage", "Z"},
-        {"title", "--title", "T"},
-        {"delete", "b.mp4"},
-        {"rename", "a.mp4", "aa.mp4"},
-        {"batch", "../lines"},
-        {"undo"},
-        {"history"},
-        {"list"},
-    };
-    for (std::vector<std::string> args : commands) {
-        if (args[0] != "-C") {
-            args.insert(args.end(), {"-C", "channel"});
-        }
-        const Result r = clipnest(args);
-        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
-    }
-    EXPECT_EQ(clipnest({"-C", "channel", "list"}).out, lines({"z.mp4\tZ", "a.mp4\tA"}));
-    EXPECT_TRUE(has("channel/change_file_name.php"));
-    EXPECT_FALSE(has("channel/c.php")) << "the batch was undone";
-    EXPECT_FALSE(has("homepage.html"));
-    EXPECT_FALSE(has("AppDocs.txt"));
 }
 
 } // namespace
