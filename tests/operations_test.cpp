@@ -6,36 +6,27 @@ namespace clipnest::testing {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr auto npos = std::string::npos;
 
 // The text from the first `from` to the end of the first `to` after it.
 std::string cut(const std::string& text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find(from);
     return text.substr(at, text.find(to, at) + to.size() - at);
 }
-const std::string& home() {
-    static const std::string text = expected("homepage.html");
-    return text;
-}
-const std::string& page() {
-    static const std::string text = expected("clip7.php");
-    return text;
-}
+const std::string Home = expected("homepage.html");
+const std::string Page = expected("clip7.php");
 std::string sample() {
-    return cut(home(), "<!--n9h <div class=\"gallery\"> s4j-->", "<!--n9h     </div> s4j-->\n");
+    return cut(Home, "<!--n9h <div class=\"gallery\"> s4j-->", "<!--n9h     </div> s4j-->\n");
 }
 // An entry as appended: the expected homepage's entry for clip7.mp4 with another name and description.
 std::string live(const std::string& name, const std::string& desc = "") {
-    std::string e = cut(home(), " <div class=\"gallery\"> \n", "     </div> \n");
+    std::string e = cut(Home, " <div class=\"gallery\"> \n", "     </div> \n");
     e = with(with(e, "clip7.mp4", name), "clip7.php", name.substr(0, name.find('.')) + ".php");
     return with(e, "My first clip", desc.empty() ? "About " + name : desc);
 }
 // The expected video page for another name and description.
 std::string pageFor(const std::string& name, const std::string& d) {
-    std::string text = with(with(page(), "A longer story", d), "clip7.mp4", name);
-    for (std::size_t at; (at = text.find("clip7_")) != npos;) {
-        text.replace(at, 5, name.substr(0, name.find('.')));
-    }
+    std::string text = with(with(Page, "A longer story", d), "clip7.mp4", name);
+    replaceAll(text, "clip7_", name.substr(0, name.find('.')) + "_");
     return text;
 }
 std::string desc(const std::string& d) {
@@ -63,7 +54,7 @@ TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     EXPECT_FALSE(again.shown(Panel::HomepageNotFound));
     again.entry("clip7.mp4", "My first clip", "A longer story");
     EXPECT_EQ(again.file("AppDocs.txt"), "my notes\r\n");
-    EXPECT_TRUE(sameText(home(), again.file("homepage.html")));
+    EXPECT_TRUE(sameText(Home, again.file("homepage.html")));
 
     const std::string handMade =
         "<html>\r\n<div class=\"gallery\">mine</div>\r\n" + std::string(markers::EndA) + "\r\n</html>\r\n";
@@ -84,8 +75,8 @@ TEST(StartUp, AClickBeforeStartUpFinishedIsLetGoAndTheNextOneWorks) {
     h.entry("clip7.mp4", "My first clip", "A longer story");
     EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
     h.entry("clip7.mp4", "My first clip", "A longer story");
-    EXPECT_TRUE(sameText(home(), h.file("homepage.html")));
-    EXPECT_TRUE(sameText(page(), h.file("clip7.php")));
+    EXPECT_TRUE(sameText(Home, h.file("homepage.html")));
+    EXPECT_TRUE(sameText(Page, h.file("clip7.php")));
 
     Harness mine({{"Homepage.htm", "<html>\r\n<div>mine</div>\r\n" + std::string(markers::EndA) + "\r\n"}}, false);
     mine.entry("clip7.mp4", "My first clip");
@@ -97,11 +88,11 @@ TEST(StartUp, AClickBeforeStartUpFinishedIsLetGoAndTheNextOneWorks) {
 TEST(Append, EntriesGoBehindEachOtherWithTheirPages) {
     Harness h;
     h.entry(" clip7.mp4 ", "My first clip", "A longer story");
-    EXPECT_TRUE(sameText(home(), h.file("homepage.html")));
-    EXPECT_TRUE(sameText(page(), h.file("clip7.php")));
+    EXPECT_TRUE(sameText(Home, h.file("homepage.html")));
+    EXPECT_TRUE(sameText(Page, h.file("clip7.php")));
 
     h.entry("two.mpg", "Second");
-    EXPECT_TRUE(sameText(with(home(), sample(), live("two.mpg", "Second") + "\n" + sample()), h.file("homepage.html")));
+    EXPECT_TRUE(sameText(with(Home, sample(), live("two.mpg", "Second") + "\n" + sample()), h.file("homepage.html")));
     EXPECT_TRUE(sameText(pageFor("two.mpg", "Second"), h.file("two.php")));
 
     // Typed text reaches the pages as page text; the video page declares UTF-8 and takes references.
@@ -155,33 +146,33 @@ TEST(Change, EachCaseChangesExactlyItsDescriptions) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + "|" + c.homepage + "|" + c.page + (c.homepageOnly ? "|only" : ""));
-        Harness h({{"homepage.html", home()}, {"clip7.php", page()}, {"AppDocs.txt", "\r\n"}});
+        Harness h({{"homepage.html", Home}, {"clip7.php", Page}, {"AppDocs.txt", "\r\n"}});
         const std::optional<FileStamp> stamp = h.folder().stamp("homepage.html");
         h.entry(c.name, c.homepage, c.page, c.homepageOnly);
         EXPECT_EQ(h.folder().stamp("homepage.html") == stamp, !c.homeAfter) << "written only when it changes";
-        const std::string newHome = c.homeAfter ? with(home(), desc("My first clip"), desc(c.homeAfter)) : home();
-        EXPECT_TRUE(sameText(c.homeAfter ? reread(newHome, 1) : home(), h.file("homepage.html")));
-        EXPECT_TRUE(sameText(c.pageAfter ? reread(with(page(), desc("A longer story"), desc(c.pageAfter)), 1) : page(),
+        const std::string newHome = c.homeAfter ? with(Home, desc("My first clip"), desc(c.homeAfter)) : Home;
+        EXPECT_TRUE(sameText(c.homeAfter ? reread(newHome, 1) : Home, h.file("homepage.html")));
+        EXPECT_TRUE(sameText(c.pageAfter ? reread(with(Page, desc("A longer story"), desc(c.pageAfter)), 1) : Page,
                              h.file("clip7.php")));
         EXPECT_EQ(h.entries(), Names{"clip7.mp4"});
     }
 }
 
 TEST(Change, AMissingPageIsSaidThenMadeOnTheSecondClick) {
-    Harness only({{"homepage.html", home()}, {"AppDocs.txt", "\r\n"}});
+    Harness only({{"homepage.html", Home}, {"AppDocs.txt", "\r\n"}});
     only.entry("clip7.mp4", "words", "", true);
     EXPECT_FALSE(only.shown(Panel::PageNotFound)) << "a homepage-only change needs no page";
     EXPECT_TRUE(contains(only.file("homepage.html"), desc("words")));
 
-    Harness h({{"homepage.html", home()}, {"AppDocs.txt", "\r\n"}});
+    Harness h({{"homepage.html", Home}, {"AppDocs.txt", "\r\n"}});
     h.entry("clip7.mp4", "new words");
     EXPECT_TRUE(h.shown(Panel::PageNotFound));
     EXPECT_FALSE(h.has("clip7.php"));
-    EXPECT_EQ(h.file("homepage.html"), home());
+    EXPECT_EQ(h.file("homepage.html"), Home);
     h.form().clickPanel(Panel::PageNotFound);
     EXPECT_TRUE(h.shown(Panel::PageNotFound)) << "this notice has no close action";
     h.entry("clip7.mp4", "new words");
-    EXPECT_TRUE(sameText(with(page(), "A longer story", "new words"), h.file("clip7.php")));
+    EXPECT_TRUE(sameText(with(Page, "A longer story", "new words"), h.file("clip7.php")));
     h.advance(25000);
     EXPECT_FALSE(h.shown(Panel::PageNotFound));
 
@@ -246,7 +237,7 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
     EXPECT_FALSE(none.shown(Panel::NoHomepage)) << "said once";
     EXPECT_FALSE(none.has("homepage.html"));
     none.entry("clip7.mp4", "My first clip", "A longer story");
-    EXPECT_TRUE(sameText(home(), none.file("homepage.html"))) << "the default homepage is still held";
+    EXPECT_TRUE(sameText(Home, none.file("homepage.html"))) << "the default homepage is still held";
 
     Harness empty({{"AppDocs.txt", "\r\n"}, {"homepage.html", ""}});
     empty.remove("a.mp4");
@@ -258,12 +249,8 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
 // The inserted block: the sample's lines without their wrappers, then three line breaks.
 std::string inserted(const std::string& name, const std::string& descrip) {
     std::string block = sample();
-    for (std::size_t at; (at = block.find("<!--n9h ")) != npos;) {
-        block.erase(at, 8);
-    }
-    for (std::size_t at; (at = block.find(" s4j-->")) != npos;) {
-        block.erase(at, 7);
-    }
+    replaceAll(block, "<!--n9h ", "");
+    replaceAll(block, " s4j-->", "");
     block = with(with(block, "p4yFileNameLessExtp5y", name.substr(0, name.find('.'))), "p4yFileNamep5y", name);
     return with(block, "p4yHomepageDescripp5y", descrip) + "\n\n";
 }
@@ -337,7 +324,7 @@ TEST(Title, TitleAndMessageGoBelowTheirMarkers) {
     h.entry("clip7.mp4", "My first clip", "A longer story");
     const std::string title(markers::Title), message(markers::Message);
     const auto expect = [&](const std::string& t, const char* m) {
-        std::string text = with(home(), title + "\n</h1>", title + "\n" + t + "\n</h1>");
+        std::string text = with(Home, title + "\n</h1>", title + "\n" + t + "\n</h1>");
         return m ? with(text, message + "\n</h1>", message + "\n" + m + "\n</h1>") : text;
     };
     h.title("My Channel", "");

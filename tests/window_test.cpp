@@ -22,28 +22,6 @@ using Names = std::vector<std::string>;
 
 using clipnest::testing::homepageOf;
 
-// The application lives until all tests are done; destroying it among the static objects at exit would come after
-// Qt's own statics are gone.
-class QtEnvironment final : public ::testing::Environment {
-public:
-    void TearDown() override { delete app; }
-    QApplication* app = nullptr;
-};
-QtEnvironment* const qtEnvironment =
-    static_cast<QtEnvironment*>(::testing::AddGlobalTestEnvironment(new QtEnvironment));
-
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "window_test";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    if (!qtEnvironment->app) {
-        qtEnvironment->app = new QApplication(argc, argv);
-    }
-}
-
 const QSize DesignSize(toPixels(DesignWidth), toPixels(DesignHeight));
 constexpr int PageStep = 12135;
 constexpr int MaxScroll = 26760 - PageStep;
@@ -55,7 +33,6 @@ QPoint designAt(int left, int top) {
 class WindowTest : public ::testing::Test {
 protected:
     WindowTest() {
-        ensureApplication();
         window = std::make_unique<ScrollForm>(clock, folder);
         window->resize(DesignSize);
         window->show();
@@ -173,12 +150,11 @@ TEST_F(WindowTest, PageKeysWheelAndASmallerWindow) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QApplication::focusWidget(), surface) << "activation gives the surface the focus";
     QTest::keyClick(surface, Qt::Key_End);
-    for (const auto& [key, value] : {std::pair{Qt::Key_PageUp, 0},
-                                     {Qt::Key_PageDown, PageStep},
-                                     {Qt::Key_PageDown, MaxScroll},
-                                     {Qt::Key_PageDown, MaxScroll},
-                                     {Qt::Key_PageUp, MaxScroll - PageStep},
-                                     {Qt::Key_PageUp, 0}}) {
+    // clang-format off
+    for (const auto& [key, value] : {std::pair{Qt::Key_PageUp, 0}, {Qt::Key_PageDown, PageStep},
+             {Qt::Key_PageDown, MaxScroll}, {Qt::Key_PageDown, MaxScroll}, {Qt::Key_PageUp, MaxScroll - PageStep},
+             {Qt::Key_PageUp, 0}}) {
+        // clang-format on
         const int before = bar->value();
         surface->setFocus();
         QTest::keyClick(surface, key);
@@ -354,7 +330,6 @@ TEST_F(WindowTest, PublishSaysWhatCouldNotBeUploaded) {
 
 // Opened on a homepage that has a title and a message, the window shows them in their boxes.
 TEST(WindowStart, ShowsTheHomepagesTitleAndMessage) {
-    ensureApplication();
     clipnest::testing::Harness made;
     made.title("Garden & Videos", "A clip every Sunday \xE2\x98\x95");
     VirtualClock clock;
@@ -388,7 +363,6 @@ TEST_F(WindowTest, QuitClosesTheWindowAndNoArmedStepRuns) {
 
 // Started outside a channel folder, the window asks for one with the folder dialog, offering the last one used.
 TEST(WindowStart, AsksForTheChannelFolderAndRemembersIt) {
-    ensureApplication();
     clipnest::testing::TempDir home, channel, other;
     EXPECT_FALSE(isChannelFolder(home.path()));
     clipnest::testing::writeFile(channel.path() / "AppDocs.txt", "\r\n");
@@ -418,3 +392,13 @@ TEST(WindowStart, AsksForTheChannelFolderAndRemembersIt) {
 
 } // namespace
 } // namespace clipnest::window
+
+// The application lives as long as the tests, drawing off screen unless a display is named.
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
