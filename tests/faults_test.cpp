@@ -121,6 +121,11 @@ TEST(Faults, UnreadableFilesAreNeverReplacedAndAMissingMarkerFileIsAWarning) {
     EXPECT_TRUE(h.shown(Panel::FileFailure));
     EXPECT_EQ(h.file("homepage.html"), Old);
     EXPECT_FALSE(h.has("clip.php"));
+    h.form().clickPanel(Panel::FileFailure);
+    h.title("T", "");
+    EXPECT_TRUE(h.shown(Panel::FileFailure));
+    EXPECT_EQ(h.file("homepage.html"), Old);
+    EXPECT_TRUE(h.form().operationSummary().starts_with("Stopped")) << h.form().operationSummary();
     h.folder().unreadable.clear();
     h.entry("clip.mp4", "words");
     EXPECT_TRUE(contains(h.file("homepage.html"), "<div class=\"gallery\">old</div>"));
@@ -144,6 +149,48 @@ TEST(Faults, UnreadableFilesAreNeverReplacedAndAMissingMarkerFileIsAWarning) {
     docs.entry("clip.mp4", "words");
     EXPECT_EQ(docs.entries(), Names{"clip.mp4"});
     EXPECT_FALSE(docs.shown(Panel::FileFailure));
+}
+
+// Nothing is written that could not be undone: where the history cannot be kept, the operation stops before its
+// first write and says why; once it can, the same click works.
+TEST(Faults, NoWriteWithoutACopyForUndo) {
+    Harness h(channel({"a.mp4"}));
+    const Files before = filesOf(h.dir());
+    h.put(".clipnest", "a file where the history folder goes");
+    h.entry("a.mp4", "A2", "A new story");
+    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "could not keep a copy of")) << h.text(Panel::FileFailure);
+    EXPECT_FALSE(h.form().chainRunning());
+    std::filesystem::remove(h.dir() / ".clipnest");
+    EXPECT_EQ(filesOf(h.dir()), before);
+    h.form().clickPanel(Panel::FileFailure);
+    h.entry("a.mp4", "A2", "A new story");
+    EXPECT_TRUE(contains(h.file("a.php"), "A new story"));
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_EQ(filesOf(h.dir()), before);
+}
+
+// A session that began without a homepage wrote one with its first entry; a write failing later must not take the
+// session back to the empty homepage it started from, whose next write would drop that entry.
+TEST(Faults, AFailedWriteAfterTheFirstEntryOfANewHomepageKeepsThatEntry) {
+    Harness h;
+    h.entry("a.mp4", "A");
+    h.folder().failWrite(1);
+    h.entry("b.mp4", "B");
+    h.form().clickPanel(Panel::FileFailure);
+    h.folder().failWrite(1);
+    h.title("T", "");
+    h.form().clickPanel(Panel::FileFailure);
+    h.entry("c.mp4", "C");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "c.mp4"}));
+    // Before the first write, what a failed operation changed is dropped with the empty homepage built again.
+    for (const int n : {1, 2}) {
+        Harness fresh;
+        fresh.folder().failWrite(n);
+        fresh.entry("a.mp4", "A");
+        fresh.form().clickPanel(Panel::FileFailure);
+        fresh.entry("b.mp4", "B");
+        EXPECT_EQ(fresh.entries(), Names{"b.mp4"}) << n;
+    }
 }
 
 TEST(BadNames, RefusedForThreeSecondsBesideTheStartUpNoticeAndNothingWritten) {

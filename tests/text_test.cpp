@@ -35,6 +35,8 @@ TEST(PageText, TypedTextBecomesCodePageTextWithReferences) {
         {"\xC0\xAF", "&#65533;&#65533;"}, // overlong "/"
         {"a\x80", "a&#65533;"},           // a lone continuation byte is no euro sign
         {"\xC2\x80", "&#128;"},           // U+0080 has no byte in the code page
+        {"\xC2\xA0|\xED\xA0\x80|\xED\xBF\xBF",
+         "\xA0|&#65533;&#65533;&#65533;|&#65533;&#65533;&#65533;"}, // no surrogates
         // Quotes never end an attribute; the page's own finding texts never appear in typed text.
         {"I said \"two. is next", "I said &quot;two. is next"},
         {"p4yFileNamep5y", "p&#52;yFileNamep&#53;y"},
@@ -66,6 +68,9 @@ TEST(PageText, ShownTextDecodesAsABrowserDoes) {
     EXPECT_EQ(shownText("&quot;&apos;&#39;&#x41;&#X42;&nbsp;|"), "\"''AB\u00a0|");
     EXPECT_EQ(shownText("&#128;&#0;&#xD800;&#99999999999;"), "\u20ac\ufffd\ufffd\ufffd");
     EXPECT_EQ(shownText("&hearts; &amp &#; &#x; &#12a; a&b &"), "&hearts; &amp &#; &#x; &#12a; a&b &");
+    EXPECT_EQ(shownText("&#" + std::string(28, '0') + "65;&#" + std::string(29, '0') + "65;"),
+              "A&#" + std::string(29, '0') + "65;")
+        << "up to 32 characters before the semicolon";
 }
 
 TEST(TextOps, SearchesAgreeWithTheStandardOnesAndReplacementsArePasses) {

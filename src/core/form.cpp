@@ -287,12 +287,13 @@ void Form::endChains() {
         }
     }
     // Whatever the ended chains changed in the held homepage never reached the disk, whose writes are whole or
-    // not at all: the held text is read from there again (or built again where the homepage is not on disk yet),
-    // so no copy of a large homepage is kept on the side for this.
-    if (homepage.HeldOnlyInMemory || homepage.HomepageLoaded == 0) {
-        holdDefaultHomepage();
-    } else if (const std::optional<std::string_view> name = findHomepage(folder_)) {
+    // not at all: the held text is read from there again (or built again where no homepage is on disk yet), so no
+    // copy of a large homepage is kept on the side for this. A default homepage this session wrote is on disk now
+    // with its entries, and is read like any other.
+    if (const std::optional<std::string_view> name = findHomepage(folder_)) {
         loadHomepage(*name);
+    } else if (homepage.HeldOnlyInMemory || homepage.HomepageLoaded == 0) {
+        holdDefaultHomepage();
     }
 }
 
