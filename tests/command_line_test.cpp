@@ -1,5 +1,6 @@
 #include "support/support.h"
 
+#include <chrono>
 #include <functional>
 #include <regex>
 #include <unistd.h>
@@ -302,12 +303,17 @@ TEST_F(CommandLine, TemporaryFilesOfKilledWritesAreRemoved) {
     const std::string live = ".clipnest-tmp-" + std::to_string(::getpid()) + "-abcdef";
     put(".clipnest-tmp-999999999-abcdef", "left by a killed write");
     put(live, "being written");
+    // An older version's name for them, .NAME.tmp-XXXXXX, counts once a minute old; the host's hidden files never.
+    for (const char* old : {".homepage.html.tmp-abcdef", ".host-notes.txt"}) {
+        put(old, "older");
+        fs::last_write_time(dir() / old, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    }
     clipnest({"list"});
     EXPECT_TRUE(has(".clipnest-tmp-999999999-abcdef")) << "list only reads";
     const Result r = clipnest({"title", "--message", "M"});
-    EXPECT_NE(r.err.find("note: Clipnest removed 1 temporary file"), npos) << r.err;
-    EXPECT_FALSE(has(".clipnest-tmp-999999999-abcdef"));
-    EXPECT_TRUE(has(live));
+    EXPECT_NE(r.err.find("note: Clipnest removed 2 temporary files"), npos) << r.err;
+    EXPECT_FALSE(has(".clipnest-tmp-999999999-abcdef") || has(".homepage.html.tmp-abcdef"));
+    EXPECT_TRUE(has(live) && has(".host-notes.txt"));
 }
 
 } // namespace

@@ -197,9 +197,11 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     const std::string three =
         twoGone.substr(twoGone.find("<div class=\"gallery\"> \n<!-- t9b3", twoGone.find("one.php")));
     EXPECT_TRUE(sameText(with(twoGone, three.substr(0, three.find(sample())), "\n\n\n\n\n"), h.file("homepage.html")));
+    fs::remove(h.dir() / "one.php");
     h.remove("one.mp4");
+    EXPECT_EQ(h.form().operationSummary(), "Deleted one.mp4 from the homepage.");
     EXPECT_EQ(h.entries(), Names{});
-    EXPECT_TRUE(h.has("one.php") && h.has("two.php"));
+    EXPECT_TRUE(h.has("two.php") && h.has("three.php"));
     h.entry("four.mp4", "Four");
     EXPECT_EQ(h.entries(), Names{"four.mp4"});
     EXPECT_TRUE(contains(h.file("homepage.html"), sample()));
@@ -456,7 +458,12 @@ TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
     editByHand(h, "c.php");
     h.entry("c.mp4", "", "New words for c");
     EXPECT_TRUE(contains(h.text(Panel::Notice), "c.php was changed on disk"));
+    EXPECT_FALSE(contains(h.text(Panel::Notice), "homepage.html")) << "a closed notice starts afresh";
     EXPECT_TRUE(contains(h.file("c.php"), HostNote));
+    // A hand edit that keeps the file's size is read as well.
+    h.put("homepage.html", with(h.file("homepage.html"), desc("About a.mp4"), desc("About A.mp4")));
+    h.entry("e.mp4", "E");
+    EXPECT_TRUE(contains(h.file("homepage.html"), desc("About A.mp4")));
 
     // A homepage placed after a start without one is the one edited.
     Harness late;
@@ -469,6 +476,7 @@ TEST(Undo, PutsBackEveryFileByteForByteNewestFirst) {
     Harness h;
     h.entry("a.mp4", "A");
     const Files one = filesOf(h.dir());
+    const std::string homeOne = h.file("homepage.html");
     h.entry("b.mp4", "B");
     h.entry("a.mp4", "A, better", "The story of a");
     h.title("My title", "My message");
@@ -479,10 +487,13 @@ TEST(Undo, PutsBackEveryFileByteForByteNewestFirst) {
     EXPECT_TRUE(contains(h.text(Panel::Notice), "Undid rename a.mp4 c.mp4"));
     EXPECT_TRUE(f.undo() && f.undo() && f.undo());
     EXPECT_EQ(filesOf(h.dir()), one);
-    // The session goes on from the files as undo left them.
+    // The session goes on from the files as undo left them, and takes undo's writes for its own.
+    h.entry("a.mp4", "", "Once more");
+    EXPECT_FALSE(contains(h.text(Panel::Notice), "was changed on disk")) << h.text(Panel::Notice);
     h.entry("c.mp4", "C");
     EXPECT_EQ(h.entries(), (Names{"a.mp4", "c.mp4"}));
-    EXPECT_TRUE(f.undo() && f.undo());
+    EXPECT_TRUE(h.file("homepage.html").starts_with(homeOne.substr(0, homeOne.find(sample()))));
+    EXPECT_TRUE(f.undo() && f.undo() && f.undo());
     EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
     EXPECT_FALSE(f.undo());
     EXPECT_TRUE(contains(h.text(Panel::FileFailure), "There is nothing to undo."));

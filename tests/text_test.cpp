@@ -256,6 +256,12 @@ TEST(Scheduler, StepsRunEveryIntervalInArmingOrder) {
               (Names{"a@60", "a@90", "a@120", "a@150", "a@180", "a@210", "a@240", "b@250", "a@270", "c@280", "a@300"}));
     steps.stopAll();
     EXPECT_FALSE(steps.nextDue().has_value());
+    steps.arm(a);
+    steps.arm(c);
+    log.clear();
+    clock.now += 100;
+    steps.runDue();
+    EXPECT_EQ(log, (Names{"a@400", "c@400"})) << "due together: in the order armed";
 }
 
 } // namespace
