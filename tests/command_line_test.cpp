@@ -129,6 +129,7 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"insert", "a.mp4"}, 2, "~--above"},
         {false, {"rename", "a.mp4"}, 2, "~"},
         {false, {"entry", "a.mp4", "--nope"}, 2, "~--nope"},
+        {false, {"-C", "."}, 2, "~A subcommand is required"},
         {false, {"entry", "a.mp4", "--homepage", "x", "--homepage=y"}, 2, "~--homepage given twice\n"},
         // A batch is read whole before its first line runs.
         {false, {"batch"}, 2, "batch: line 2: unknown command 'Delete'; did you mean 'delete'?; nothing was done\n",

@@ -449,6 +449,9 @@ TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
     h.remove("b.mp4");
     EXPECT_EQ(h.entries(), (Names{"a.mp4"}));
     h.put("homepage.html", theirs);
+    h.insert("b.mp4", "a.mp4", "B again");
+    EXPECT_TRUE(h.shown(Panel::EntryExists)) << "the duplicate test reads the file as it is now";
+    h.runUntilIdle();
     h.insert("z.mp4", "b.mp4", "Z");
     EXPECT_EQ(h.entries(), (Names{"a.mp4", "z.mp4", "b.mp4"}));
     h.put("homepage.html", theirs);
