@@ -240,6 +240,14 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
     EXPECT_FALSE(none.has("homepage.html"));
     none.entry("clip7.mp4", "My first clip", "A longer story");
     EXPECT_TRUE(sameText(Home, none.file("homepage.html"))) << "the default homepage is still held";
+    Harness later;
+    later.runUntilIdle();
+    later.remove("a.mp4");
+    EXPECT_TRUE(later.shown(Panel::NoHomepage));
+    later.put("homepage.html", homepageOf({"a.mp4"}));
+    later.remove("a.mp4");
+    EXPECT_FALSE(later.shown(Panel::NoHomepage)) << "a homepage placed since ends the notice";
+    EXPECT_EQ(later.entries(), Names{});
 
     Harness empty({{"AppDocs.txt", "\r\n"}, {"homepage.html", ""}});
     empty.remove("a.mp4");
