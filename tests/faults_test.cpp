@@ -122,6 +122,10 @@ TEST(Faults, UnreadableFilesAreNeverReplacedAndAMissingMarkerFileIsAWarning) {
     EXPECT_EQ(h.file("homepage.html"), Old);
     EXPECT_FALSE(h.has("clip.php"));
     h.form().clickPanel(Panel::FileFailure);
+    h.remove("clip.mp4");
+    EXPECT_TRUE(h.shown(Panel::FileFailure));
+    EXPECT_FALSE(h.form().chainRunning()) << "the delete ends at the unreadable file";
+    h.form().clickPanel(Panel::FileFailure);
     h.title("T", "");
     EXPECT_TRUE(h.shown(Panel::FileFailure));
     EXPECT_EQ(h.file("homepage.html"), Old);
