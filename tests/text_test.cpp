@@ -256,12 +256,14 @@ TEST(Scheduler, StepsRunEveryIntervalInArmingOrder) {
               (Names{"a@60", "a@90", "a@120", "a@150", "a@180", "a@210", "a@240", "b@250", "a@270", "c@280", "a@300"}));
     steps.stopAll();
     EXPECT_FALSE(steps.nextDue().has_value());
+    steps.arm(b);
     steps.arm(a);
     steps.arm(c);
     log.clear();
-    clock.now += 100;
+    clock.now += 300;
     steps.runDue();
-    EXPECT_EQ(log, (Names{"a@400", "c@400"})) << "due together: in the order armed";
+    EXPECT_EQ(log, (Names{"a@600", "c@600", "b@600"}))
+        << "overdue together: the earlier due first, then the earlier armed";
 }
 
 } // namespace
