@@ -432,8 +432,10 @@ TEST(HostEdits, MarkupNamingTheVideoIsNoEntryAndEveryRequestReadsItsPage) {
     h.insert("new.mp4", "roses.mp4", "New on the homepage");
     EXPECT_EQ(h.file("new.php"), mine);
     h.remove("new.mp4");
+    editByHand(h, "new.php");
     h.insert("new.mp4", "roses.mp4", "New", "Typed words");
     EXPECT_TRUE(contains(h.file("new.php"), desc("Typed words") + "\n" + HostNote));
+    EXPECT_TRUE(contains(h.text(Panel::Notice), "new.php was changed on disk")) << "a page read is a page known";
 }
 
 TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
