@@ -40,6 +40,7 @@ TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     h.advance(91);
     EXPECT_EQ(h.file("AppDocs.txt"), "\r\n");
     EXPECT_TRUE(h.shown(Panel::HomepageWillBeCreated));
+    EXPECT_TRUE(h.text(Panel::HomepageWillBeCreated).ends_with(".\r\n   (Click to close)\r\n")) << "its own line";
     EXPECT_FALSE(h.shown(Panel::HomepageNotFound));
     EXPECT_FALSE(h.has("homepage.html")) << "the default homepage stays in memory";
     h.advance(25230 - 290 - 1);
