@@ -206,6 +206,18 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     h.entry("four.mp4", "Four");
     EXPECT_EQ(h.entries(), Names{"four.mp4"});
     EXPECT_TRUE(contains(h.file("homepage.html"), sample()));
+
+    // On a homepage of the host's own whose entries have no gallery opening, an entry goes from its video opening on,
+    // and the sample behind the last one stays whole.
+    const std::string video = "<div class=\"videofile\">\r\n<source src=\"a.mp4\" type=\"video/mp4\"/>\r\n</div>\r\n";
+    const std::string read = "<div class=\"videofile\">\n<source src=\"a.mp4\" type=\"video/mp4\"/>\n</div>\n";
+    Harness own({{"AppDocs.txt", "\r\n"},
+                 {"homepage.html", "<html>\r\n" + video + with(video, "a.mp4", "b.mp4") + std::string(markers::EndA) +
+                                       "\r\n</html>\r\n"}});
+    own.remove("b.mp4");
+    EXPECT_EQ(own.entries(), Names{"a.mp4"});
+    EXPECT_TRUE(contains(own.file("homepage.html"), "<html>\n" + read + "\n\n\n\n\n" + sample()))
+        << own.file("homepage.html");
 }
 
 TEST(Delete, MissingEntriesAndHomepagesAreSaid) {

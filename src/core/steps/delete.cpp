@@ -6,6 +6,8 @@
 #include "text/page_text.h"
 #include "text/text_ops.h"
 
+#include <algorithm>
+
 namespace clipnest {
 
 namespace {
@@ -37,11 +39,12 @@ void trimTrailingBlanks(Form& form, std::string_view& before) {
     passes = 0;
 }
 
-// Drops blank-ended words of the removed entry's remainder until the next gallery opening comes first.
+// Drops blank-ended words of the removed entry's remainder until the next gallery opening comes first. A disabled
+// block (the sample's, or one the host disabled) is never cut into: its opening stops the words as well.
 void dropLeadingWords(Form& form, std::string_view& after) {
     int& passes = form.del.TrimCount;
     while (passes < MaxTrimPasses) {
-        const std::size_t next = findText(after, NextEntry);
+        const std::size_t next = std::min(findText(after, NextEntry), findText(after, markers::WrapOpen));
         const std::size_t blank = after.find(' ');
         if (next == std::string::npos || (blank != std::string::npos && next < blank)) {
             break;
