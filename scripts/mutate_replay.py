@@ -8,8 +8,6 @@ line is gone is reported and not counted; one the log called invalid is tried ag
 
   mutate_replay.py TOOL LOG [tool options ...]
 """
-import importlib.machinery
-import importlib.util
 import re
 import sys
 
@@ -18,10 +16,10 @@ LINE = re.compile(r"^\[\d+/\d+\] \w+\s+(\S+):(\d+)  (.*)  ->  (.*)  \(\d+s\)$")
 
 def main():
     tool_path, log_path, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
-    loader = importlib.machinery.SourceFileLoader("mutate_tool", tool_path)
-    spec = importlib.util.spec_from_loader("mutate_tool", loader)
-    tool = importlib.util.module_from_spec(spec)
-    loader.exec_module(tool)
+    # The tool is a script without a .py name: its code runs in a namespace of its own, whose functions are then used.
+    tool = {"__name__": "mutate_tool"}
+    with open(tool_path, encoding="utf-8") as f:
+        exec(compile(f.read(), tool_path, "exec"), tool)
 
     wanted = []
     with open(log_path, encoding="utf-8", errors="surrogateescape") as f:
@@ -30,7 +28,7 @@ def main():
             if m:
                 wanted.append((m.group(1), int(m.group(2)) - 1, m.group(3), m.group(4)))
 
-    every = tool.candidates
+    every = tool["candidates"]
 
     def listed(repo, paths, excludes):
         pool = every(repo, paths, excludes)
@@ -43,10 +41,10 @@ def main():
             chosen.append(min(same, key=lambda c: abs(c[1] - no)))
         return chosen
 
-    tool.candidates = listed
+    tool["candidates"] = listed
     # The tool shuffles the pool it is given; the order does not change any verdict.
     sys.argv = [tool_path, "-n", str(len(wanted))] + rest
-    tool.main()
+    tool["main"]()
 
 
 if __name__ == "__main__":

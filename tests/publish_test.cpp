@@ -20,6 +20,15 @@ struct Result {
     std::string out;
 };
 
+// Runs the program on `channel` with `home` as the home folder and no SSH agent; the output and standard error in one.
+Result clipnest(const fs::path& channel, const fs::path& home, const std::string& args) {
+    Result r;
+    r.out = shell("cd " + quoted(channel) + " && env -u SSH_AUTH_SOCK HOME=" + quoted(home) + " " CLIPNEST_PROGRAM " " +
+                      args,
+                  &r.status);
+    return r;
+}
+
 // The channel folder, a home folder with the user's keys, and the folder the server stores into.
 class Publish : public ::testing::Test {
 protected:
@@ -64,13 +73,7 @@ protected:
     std::string to() const { return "sftp://root@127.0.0.1:" + std::to_string(port_) + remote().string() + "/"; }
 
     // Runs the program on the channel with the throwaway home; the output and standard error in one.
-    Result clipnest(const std::string& args) {
-        Result r;
-        r.out = shell("cd " + quoted(h_->dir()) + " && env -u SSH_AUTH_SOCK HOME=" + quoted(home()) +
-                          " " CLIPNEST_PROGRAM " " + args,
-                      &r.status);
-        return r;
-    }
+    Result clipnest(const std::string& args) { return testing::clipnest(h_->dir(), home(), args); }
     std::string onServer(const std::string& name) const { return readFile(remote() / name); }
     std::vector<std::string> serverNames() const {
         std::vector<std::string> names;
@@ -237,29 +240,24 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     Harness h;
     h.entry("a.mp4", "A");
     h.put("a.mp4", "the video a");
-    const auto clipnest = [&](const std::string& args) {
-        Result r;
-        r.out = shell("cd " + quoted(h.dir()) + " && HOME=" + quoted(home) + " " CLIPNEST_PROGRAM " publish " + args,
-                      &r.status);
-        return r;
-    };
+    const auto publish = [&](const std::string& args) { return clipnest(h.dir(), home, "publish " + args); };
     const std::string to = "ftps://anonymous@127.0.0.1:" + std::to_string(port) + "/channel/";
 
-    Result r = clipnest("--to " + to);
+    Result r = publish("--to " + to);
     EXPECT_EQ(r.status, 1) << "the server's own certificate is not trusted unless named";
     EXPECT_NE(r.out.find("the server's certificate could not be verified"), npos) << r.out;
     writeFile(h.dir() / ".clipnest/publish.conf",
               "to = " + to + "\ncacert = " + (dir.path() / "cert.pem").string() + "\n");
-    r = clipnest("");
+    r = publish("");
     EXPECT_EQ(r.status, 0) << r.out;
     for (const std::string name : {"a.mp4", "a.php", "homepage.html"}) {
         EXPECT_EQ(readFile(channel / name), h.file(name)) << name;
     }
     h.entry("a.mp4", "A, better");
     writeFile(channel / "a_comments.txt", "a visitor's comment");
-    r = clipnest("--dry-run");
+    r = publish("--dry-run");
     EXPECT_TRUE(r.out.starts_with("a.php\t" + std::to_string(h.file("a.php").size()) + "\nhomepage.html\t")) << r.out;
-    r = clipnest("");
+    r = publish("");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(readFile(channel / "homepage.html"), h.file("homepage.html")) << "replaced by the rename";
     EXPECT_EQ(readFile(channel / "a_comments.txt"), "a visitor's comment");
@@ -267,7 +265,7 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
 
     writeFile(home / ".netrc", "machine 127.0.0.1 login somebody password wrong\n");
     h.entry("a.mp4", "A, best");
-    r = clipnest("--to ftps://somebody@127.0.0.1:" + std::to_string(port) + "/channel/");
+    r = publish("--to ftps://somebody@127.0.0.1:" + std::to_string(port) + "/channel/");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("the server refused the login"), npos) << r.out;
 }

@@ -60,6 +60,13 @@ std::string expected(const std::string& name) {
     return bytes;
 }
 
+namespace {
+// A wait status as a shell reports it: the exit status, or 128 + the signal that ended the process.
+int exitStatus(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+} // namespace
+
 std::string shell(const std::string& command, int* rc) {
     FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
     std::string out;
@@ -69,7 +76,7 @@ std::string shell(const std::string& command, int* rc) {
     }
     const int status = ::pclose(pipe);
     if (rc) {
-        *rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        *rc = exitStatus(status);
     }
     return out;
 }
@@ -109,7 +116,7 @@ int Process::stop(int signal) {
     ::waitpid(pid_, &status, 0);
     ::kill(-pid_, SIGKILL);
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return exitStatus(status);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include "text/markers.h"
 #include "text/text_ops.h"
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -55,7 +56,7 @@ public:
     Process& operator=(const Process&) = delete;
     // Sends `signal` to the program alone and returns its exit status (128 + the signal when killed by one); -1
     // once stopped.
-    int stop(int signal = 9);
+    int stop(int signal = SIGKILL);
 
 private:
     int pid_ = -1;
