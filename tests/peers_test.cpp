@@ -19,18 +19,6 @@ namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 constexpr auto npos = std::string::npos;
 
-bool have(const char* tools) {
-    return std::system(("for t in " + std::string(tools) + "; do command -v $t; done > /dev/null 2>&1").c_str()) == 0;
-}
-// A peer that is not installed skips the test, but fails it under CI, where scripts/install-deps installs them all.
-#define NEEDS(tools)                                                                                                   \
-    if (!have(tools)) {                                                                                                \
-        if (std::getenv("CI")) {                                                                                       \
-            FAIL() << tools << ": not on PATH";                                                                        \
-        }                                                                                                              \
-        GTEST_SKIP() << tools << ": not on PATH";                                                                      \
-    }
-
 struct Response {
     int status = 0;
     std::string body;
@@ -87,7 +75,7 @@ std::string shown(const Response& r) {
 }
 
 TEST(PhpServed, CommentBoxStoresShowsAndRefusesComments) {
-    NEEDS("php curl");
+    NEEDS(onPath("php curl"), "php and curl");
     Harness h;
     h.entry("Bob's $clip {1}.mp4", "About it");
     PhpServer server(h.dir());
@@ -155,7 +143,7 @@ TEST(PhpServed, CommentBoxStoresShowsAndRefusesComments) {
 }
 
 TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
-    NEEDS("php curl");
+    NEEDS(onPath("php curl"), "php and curl");
     Harness h;
     const std::string oldName = "my $clip's.mp4";
     const std::string newName = "new & {$better}.mp4";
@@ -211,7 +199,7 @@ std::vector<std::string> awkwardNames() {
 // Pages made from awkward names typed as UTF-8: each page linted, and every string literal that names a file cut from
 // the pages and evaluated in one PHP process, which must give back the name.
 TEST(PhpNames, GeneratedPagesPassLintAndTheirLiteralsGiveBackTheName) {
-    NEEDS("php curl");
+    NEEDS(onPath("php curl"), "php and curl");
     Harness h;
     const TempDir tmp;
     std::string script = "<?php\n";
@@ -277,18 +265,13 @@ std::string between(const std::string& text, std::size_t from, std::string_view 
     return text.substr(start + open.size(), text.find(close, start + open.size()) - start - open.size());
 }
 
-// Every gallery entry in the DOM, in document order, with its description's entities decoded.
+// Every gallery entry in the DOM, in document order, with its description as a reader sees it.
 std::vector<Shown> galleryEntries(const std::string& dom) {
     std::vector<Shown> entries;
     const std::string open = "<div class=\"gallery\">";
     for (std::size_t at = dom.find(open); at != std::string::npos; at = dom.find(open, at + 1)) {
-        std::string text = between(dom, at, "<div class=\"desc\">", "</div>");
-        for (const auto& [entity, character] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
-            for (std::size_t e = text.find(entity); e != std::string::npos; e = text.find(entity, e + 1)) {
-                text.replace(e, std::string_view(entity).size(), character);
-            }
-        }
-        entries.push_back({between(dom, at, "<source src=\"", "\""), between(dom, at, "<a href=\"", "\""), text});
+        entries.push_back({between(dom, at, "<source src=\"", "\""), between(dom, at, "<a href=\"", "\""),
+                           shownText(between(dom, at, "<div class=\"desc\">", "</div>"))});
     }
     return entries;
 }
@@ -296,7 +279,7 @@ std::vector<Shown> galleryEntries(const std::string& dom) {
 // Typed text that looks like the page's own placeholders, wrappers or attribute quotes stays text: no later Step
 // reads it back as a placeholder, and the browser builds no attribute or element from it.
 TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) {
-    NEEDS("chromium");
+    NEEDS(onPath("chromium"), "chromium");
     Harness h;
     const std::string evil = "x\" onerror=\"document.title='pwned'\" y=\"";
     const std::string lookalikes = "p4yHomepageDescripp5y p4yFileNamep5y s4j--> <!--n9h between this tag and the "
@@ -339,7 +322,7 @@ TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) 
 
 // `clipnest preview` prints the address, serves until Ctrl+C, and stops its server then.
 TEST(Preview, CommandServesUntilInterrupted) {
-    NEEDS("php curl");
+    NEEDS(onPath("php curl"), "php and curl");
     Harness h;
     h.entry("roses.mp4", "Roses");
     writeFile(h.dir().parent_path() / "secret.txt", "outside the channel");

@@ -33,12 +33,7 @@ Result clipnest(const fs::path& channel, const fs::path& home, const std::string
 class Publish : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists("/usr/sbin/sshd") || ::geteuid() != 0) {
-            if (std::getenv("CI")) {
-                FAIL() << "CI runs as root with openssh-server installed (scripts/install-deps)";
-            }
-            GTEST_SKIP() << "needs root and openssh-server to start an SFTP server";
-        }
+        NEEDS(fs::exists("/usr/sbin/sshd") && ::geteuid() == 0, "root and openssh-server for an SFTP server");
         fs::create_directories(home() / ".ssh");
         fs::create_directories(remote());
         fs::create_directories("/run/sshd");
@@ -204,12 +199,7 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
 
 // FTPS through vsftpd: the login comes from ~/.netrc, the certificate is the server's own, named in the settings.
 TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
-    if (!fs::exists("/usr/sbin/vsftpd") || ::geteuid() != 0) {
-        if (std::getenv("CI")) {
-            FAIL() << "CI runs as root with vsftpd installed (scripts/install-deps)";
-        }
-        GTEST_SKIP() << "needs root and vsftpd to start an FTPS server";
-    }
+    NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
     TempDir dir;
     const fs::path root = dir.path() / "root", channel = root / "channel", home = dir.path() / "home";
     fs::create_directories(channel);

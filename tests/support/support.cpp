@@ -153,6 +153,10 @@ bool answersSoon(int port) {
     return false;
 }
 
+bool onPath(const std::string& programs) {
+    return std::system(("for p in " + programs + "; do command -v $p; done > /dev/null 2>&1").c_str()) == 0;
+}
+
 std::optional<std::string> FaultyFolder::read(std::string_view name) const {
     if (unreadable == "*" || name == unreadable) {
         return std::nullopt;

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -64,6 +65,16 @@ private:
 // A loopback port nothing listens on now; whether something answers on one within five seconds.
 int freePort();
 bool answersSoon(int port);
+// Whether every one of the space-separated programs is on PATH.
+bool onPath(const std::string& programs);
+// A peer that is missing skips the test, but fails it under CI, where scripts/install-deps installs them all.
+#define NEEDS(present, what)                                                                                           \
+    if (!(present)) {                                                                                                  \
+        if (std::getenv("CI")) {                                                                                       \
+            FAIL() << "CI has " << what << " (scripts/install-deps)";                                                  \
+        }                                                                                                              \
+        GTEST_SKIP() << "needs " << what;                                                                              \
+    }
 
 // A real folder whose writes can be made to fail: `failWrite(n)` makes the n-th write from now fail (1 = the next).
 class FaultyFolder final : public WorkingFolder {
