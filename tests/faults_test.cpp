@@ -240,17 +240,6 @@ TEST(BadNames, RefusedForThreeSecondsBesideTheStartUpNoticeAndNothingWritten) {
     EXPECT_EQ(h.file("homepage.html"), homepage);
 }
 
-TEST(BadDescriptions, MarkupOutsideTheCodePageAndHugeTextAreKeptAsText) {
-    Harness h;
-    const std::string huge(2'000'000, 'x');
-    h.entry("a.mp4", "<b>bold</b> & \U0001F600", "</textarea><?php echo 1; ?>");
-    h.entry("b.mp4", huge);
-    EXPECT_TRUE(contains(h.file("homepage.html"), ">&lt;b&gt;bold&lt;/b&gt; &amp; &#128512;</div>"));
-    EXPECT_TRUE(contains(h.file("homepage.html"), ">" + huge + "</div>"));
-    EXPECT_TRUE(contains(h.file("a.php"), ">&lt;/textarea&gt;&lt;?php echo 1; ?&gt;</div>"));
-    EXPECT_FALSE(h.shown(Panel::FileFailure));
-}
-
 TEST(BadHomepages, NoMarkersEmptyCrOnlyOrBinaryTheHomepageKeepsItsText) {
     const auto afterAppend = [](const std::string& homepage) {
         Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", homepage}});

@@ -104,6 +104,9 @@ TEST(Append, EntriesGoBehindEachOtherWithTheirPages) {
     EXPECT_TRUE(contains(own, desc("Tom &amp; Jerry &lt;3 caf&#233; &#9749;")));
     EXPECT_TRUE(contains(own, "<source src=\"Bob's caf&#233;.mp4\""));
     EXPECT_TRUE(contains(own, "$filename = 'Bob\\'s caf\xE9_comments.txt';"));
+    const std::string huge(2'000'000, 'x');
+    h.entry("huge.mp4", huge);
+    EXPECT_TRUE(contains(h.file("homepage.html"), desc(huge)));
 }
 
 TEST(Append, AHandMadeHomepageGetsASampleAndAPageThereKeepsItsText) {

@@ -178,8 +178,6 @@ TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
     EXPECT_EQ(server.diagnostics(), Lines{});
 }
 
-// ---- Names through the interpreter ----
-
 // Names the request accepts that hold, eight at a time, every code-page byte a name may have, before the period and
 // after it, and the PHP syntax that could open a variable or an expression.
 std::vector<std::string> awkwardNames() {

@@ -67,7 +67,6 @@ protected:
     }
     std::string to() const { return "sftp://root@127.0.0.1:" + std::to_string(port_) + remote().string() + "/"; }
 
-    // Runs the program on the channel with the throwaway home; the output and standard error in one.
     Result clipnest(const std::string& args) { return testing::clipnest(h_->dir(), home(), args); }
     std::string onServer(const std::string& name) const { return readFile(remote() / name); }
     std::vector<std::string> serverNames() const {
