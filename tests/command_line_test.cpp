@@ -62,8 +62,8 @@ TEST_F(CommandLine, SessionOfCommands) {
     // A first run in an empty folder: the start-up notice, as a note; the files the window writes.
     EXPECT_EQ(r.err, "note: A homepage.html file will be created in the folder with this app. If you want to work "
                      "with a previously created homepage.html file instead, you can place one in the folder now.\n");
-    EXPECT_TRUE(sameText(expected("homepage.html"), in("homepage.html")));
-    EXPECT_TRUE(sameText(expected("clip7.php"), in("clip7.php")));
+    EXPECT_EQ(expected("homepage.html"), in("homepage.html"));
+    EXPECT_EQ(expected("clip7.php"), in("clip7.php"));
     const std::vector<std::vector<std::string>> commands = {
         {"entry", "two.mp4", "--homepage", "Second", "--individual", "All about two"},
         {"entry", "three.mp4", "--homepage", "Fish & chips <b> café ☕"},

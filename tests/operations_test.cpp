@@ -55,7 +55,7 @@ TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     EXPECT_FALSE(again.shown(Panel::HomepageNotFound));
     again.entry("clip7.mp4", "My first clip", "A longer story");
     EXPECT_EQ(again.file("AppDocs.txt"), "my notes\r\n");
-    EXPECT_TRUE(sameText(Home, again.file("homepage.html")));
+    EXPECT_EQ(Home, again.file("homepage.html"));
 
     const std::string handMade =
         "<html>\r\n<div class=\"gallery\">mine</div>\r\n" + std::string(markers::EndA) + "\r\n</html>\r\n";
@@ -63,9 +63,9 @@ TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     EXPECT_FALSE(mine.shown(Panel::HomepageWillBeCreated) || mine.shown(Panel::HomepageNotFound));
     EXPECT_FALSE(mine.has("homepage.html")) << "start-up writes no homepage";
     mine.entry("clip7.mp4", "My first clip");
-    EXPECT_TRUE(sameText("<html>\n<div class=\"gallery\">mine</div>\n\n" + live("clip7.mp4", "My first clip") + "\n" +
-                             sample() + std::string(markers::EndA) + "\n</html>\n\r\n",
-                         mine.file("homepage.html")));
+    EXPECT_EQ("<html>\n<div class=\"gallery\">mine</div>\n\n" + live("clip7.mp4", "My first clip") + "\n" + sample() +
+                  std::string(markers::EndA) + "\n</html>\n\r\n",
+              mine.file("homepage.html"));
     EXPECT_EQ(mine.file("Homepage.htm"), handMade);
 }
 
@@ -76,8 +76,8 @@ TEST(StartUp, AClickBeforeStartUpFinishedIsLetGoAndTheNextOneWorks) {
     h.entry("clip7.mp4", "My first clip", "A longer story");
     EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
     h.entry("clip7.mp4", "My first clip", "A longer story");
-    EXPECT_TRUE(sameText(Home, h.file("homepage.html")));
-    EXPECT_TRUE(sameText(Page, h.file("clip7.php")));
+    EXPECT_EQ(Home, h.file("homepage.html"));
+    EXPECT_EQ(Page, h.file("clip7.php"));
 
     Harness mine({{"Homepage.htm", "<html>\r\n<div>mine</div>\r\n" + std::string(markers::EndA) + "\r\n"}}, false);
     mine.entry("clip7.mp4", "My first clip");
@@ -89,12 +89,12 @@ TEST(StartUp, AClickBeforeStartUpFinishedIsLetGoAndTheNextOneWorks) {
 TEST(Append, EntriesGoBehindEachOtherWithTheirPages) {
     Harness h;
     h.entry(" clip7.mp4 ", "My first clip", "A longer story");
-    EXPECT_TRUE(sameText(Home, h.file("homepage.html")));
-    EXPECT_TRUE(sameText(Page, h.file("clip7.php")));
+    EXPECT_EQ(Home, h.file("homepage.html"));
+    EXPECT_EQ(Page, h.file("clip7.php"));
 
     h.entry("two.mpg", "Second");
-    EXPECT_TRUE(sameText(with(Home, sample(), live("two.mpg", "Second") + "\n" + sample()), h.file("homepage.html")));
-    EXPECT_TRUE(sameText(pageFor("two.mpg", "Second"), h.file("two.php")));
+    EXPECT_EQ(with(Home, sample(), live("two.mpg", "Second") + "\n" + sample()), h.file("homepage.html"));
+    EXPECT_EQ(pageFor("two.mpg", "Second"), h.file("two.php"));
 
     // Typed text reaches the pages as page text; the video page declares UTF-8 and takes references.
     h.entry("Bob's caf\xC3\xA9.mp4", "Tom & Jerry <3 caf\xC3\xA9 \xE2\x98\x95");
@@ -117,9 +117,9 @@ TEST(Append, AHandMadeHomepageGetsASampleAndAPageThereKeepsItsText) {
     Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", handMade}, {"clip.php", mine + "\r\n"}});
     h.entry("clip.mp4", "described", "fresh words");
     // Six line breaks in a row (seven here) lose three.
-    EXPECT_TRUE(sameText("<body>\n<div class=\"gallery\">by hand</div>\n\n\n\n" + live("clip.mp4", "described") + "\n" +
-                             sample() + std::string(markers::EndA) + "\n</body>\n\r\n",
-                         h.file("homepage.html")));
+    EXPECT_EQ("<body>\n<div class=\"gallery\">by hand</div>\n\n\n\n" + live("clip.mp4", "described") + "\n" + sample() +
+                  std::string(markers::EndA) + "\n</body>\n\r\n",
+              h.file("homepage.html"));
     EXPECT_EQ(h.file("clip.php"), "<p>mine</p>\n<!-- between this tag and the Individual description -->\n" +
                                       desc("fresh words") + "\n\r\n");
 }
@@ -155,9 +155,9 @@ TEST(Change, EachCaseChangesExactlyItsDescriptions) {
         h.entry(c.name, c.homepage, c.page, c.homepageOnly);
         EXPECT_EQ(h.folder().stamp("homepage.html") == stamp, !c.homeAfter) << "written only when it changes";
         const std::string newHome = c.homeAfter ? with(Home, desc("My first clip"), desc(c.homeAfter)) : Home;
-        EXPECT_TRUE(sameText(c.homeAfter ? reread(newHome, 1) : Home, h.file("homepage.html")));
-        EXPECT_TRUE(sameText(c.pageAfter ? reread(with(Page, desc("A longer story"), desc(c.pageAfter)), 1) : Page,
-                             h.file("clip7.php")));
+        EXPECT_EQ(c.homeAfter ? reread(newHome, 1) : Home, h.file("homepage.html"));
+        EXPECT_EQ(c.pageAfter ? reread(with(Page, desc("A longer story"), desc(c.pageAfter)), 1) : Page,
+                  h.file("clip7.php"));
         EXPECT_EQ(h.entries(), Names{"clip7.mp4"});
     }
 }
@@ -176,7 +176,7 @@ TEST(Change, AMissingPageIsSaidThenMadeOnTheSecondClick) {
     h.form().clickPanel(Panel::PageNotFound);
     EXPECT_TRUE(h.shown(Panel::PageNotFound)) << "this notice has no close action";
     h.entry("clip7.mp4", "new words");
-    EXPECT_TRUE(sameText(with(Page, "A longer story", "new words"), h.file("clip7.php")));
+    EXPECT_EQ(with(Page, "A longer story", "new words"), h.file("clip7.php"));
     h.advance(25000);
     EXPECT_FALSE(h.shown(Panel::PageNotFound));
 
@@ -193,14 +193,13 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     h.form().controls.second.name = "  two.mp4 ";
     h.form().deleteEntry(EntryPanel::Second);
     h.runChains();
-    EXPECT_TRUE(
-        sameText(reread(with(before, " \n\n\n\n" + live("two.mp4") + "\n ", "\n\n"), 1), h.file("homepage.html")));
+    EXPECT_EQ(reread(with(before, " \n\n\n\n" + live("two.mp4") + "\n ", "\n\n"), 1), h.file("homepage.html"));
     // The last entry goes with everything up to the sample, which keeps its place.
     const std::string twoGone = h.file("homepage.html");
     h.remove("three.mp4");
     const std::string three =
         twoGone.substr(twoGone.find("<div class=\"gallery\"> \n<!-- t9b3", twoGone.find("one.php")));
-    EXPECT_TRUE(sameText(with(twoGone, three.substr(0, three.find(sample())), "\n\n\n\n\n"), h.file("homepage.html")));
+    EXPECT_EQ(with(twoGone, three.substr(0, three.find(sample())), "\n\n\n\n\n"), h.file("homepage.html"));
     fs::remove(h.dir() / "one.php");
     h.remove("one.mp4");
     EXPECT_EQ(h.form().operationSummary(), "Deleted one.mp4 from the homepage.");
@@ -255,7 +254,7 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
     EXPECT_FALSE(none.shown(Panel::NoHomepage)) << "said once";
     EXPECT_FALSE(none.has("homepage.html"));
     none.entry("clip7.mp4", "My first clip", "A longer story");
-    EXPECT_TRUE(sameText(Home, none.file("homepage.html"))) << "the default homepage is still held";
+    EXPECT_EQ(Home, none.file("homepage.html")) << "the default homepage is still held";
     Harness later;
     later.runUntilIdle();
     later.remove("a.mp4");
@@ -285,11 +284,11 @@ TEST(Insert, AboveTheFirstOrAMiddleEntryWithItsPage) {
     Harness h(channel({"one.mp4", "two.mp4"}));
     const std::string before = h.file("homepage.html");
     h.insert("  clip9.mp4 ", " one.mp4  ", "Nine & more", "The long story");
-    EXPECT_TRUE(sameText(reread(with(before, live("one.mp4"),
-                                     " " + inserted("clip9.mp4", "Nine &amp; more") + live("one.mp4").substr(1)),
-                                1),
-                         h.file("homepage.html")));
-    EXPECT_TRUE(sameText(pageFor("clip9.mp4", "The long story"), h.file("clip9.php")));
+    EXPECT_EQ(reread(with(before, live("one.mp4"),
+                          " " + inserted("clip9.mp4", "Nine &amp; more") + live("one.mp4").substr(1)),
+                     1),
+              h.file("homepage.html"));
+    EXPECT_EQ(pageFor("clip9.mp4", "The long story"), h.file("clip9.php"));
     h.insert("clip8.mp4", "two.mp4", "Caf\xC3\xA9 clip");
     EXPECT_EQ(h.entries(), (Names{"clip9.mp4", "one.mp4", "clip8.mp4", "two.mp4"}));
     EXPECT_TRUE(contains(h.file("clip8.php"), desc("Caf&#233; clip"))) << "the homepage description, as a reference";
@@ -351,7 +350,7 @@ TEST(Title, TitleAndMessageGoBelowTheirMarkers) {
         return m ? with(text, message + "\n</h1>", message + "\n" + m + "\n</h1>") : text;
     };
     h.title("My Channel", "");
-    EXPECT_TRUE(sameText(expect("My Channel", nullptr), h.file("homepage.html"))) << "message empty";
+    EXPECT_EQ(expect("My Channel", nullptr), h.file("homepage.html")) << "message empty";
     // clang-format off
     const std::array<std::array<const char*, 4>, 5> steps = {{{"", "Hello", "My Channel", "Hello"},
         {"Second", "Blanks:   ", "Second", "Blanks:   "}, {"   ", "", "   ", "Blanks:   "},
@@ -360,7 +359,7 @@ TEST(Title, TitleAndMessageGoBelowTheirMarkers) {
     // clang-format on
     for (const auto& [t, m, shownTitle, shownMessage] : steps) {
         h.title(t, m);
-        EXPECT_TRUE(sameText(expect(shownTitle, shownMessage), h.file("homepage.html"))) << t;
+        EXPECT_EQ(expect(shownTitle, shownMessage), h.file("homepage.html")) << t;
     }
     const std::string file = h.file("homepage.html");
     h.title("", "");

@@ -109,12 +109,6 @@ TEST(TextOps, SearchesAgreeWithTheStandardOnesAndReplacementsArePasses) {
     EXPECT_EQ(findRun("a\n\n\n\n\n\nb", '\n', 6), 1u);
     EXPECT_EQ(findRun("a\n\n\n\n\nb\n\n\n\n\n\n\n", '\n', 6), 7u);
     EXPECT_EQ(findRun("\n\n\n\n\n", '\n', 6), npos);
-    s = "TOK TOK";
-    replaceFirst(s, "TOK", "x");
-    EXPECT_EQ(s, "x TOK");
-    EXPECT_EQ(stripBlanks("  a b \t "), "a b \t");
-    EXPECT_EQ(stripBlanks("\n a \n"), "\n a \n");
-    EXPECT_EQ(stripBlanks("    "), "");
 }
 
 TEST(TextOps, ContentAfterAMarkerIsReplacedOrBrokenTextLeftAlone) {
@@ -187,8 +181,6 @@ TEST(Document, EntriesAreFoundByTheirSourceLinesOnly) {
     EXPECT_EQ(listed(std::string(markers::WrapOpen) + entry("a.mp4", "A") + "s4j-->" + entry("b.mp4", "B") +
                      "<source src=\"cut.mp4"),
               (Names{"b.mp4=B"}));
-    EXPECT_EQ(withoutExtension("a.b.c"), "a");
-    EXPECT_EQ(withoutExtension("clip."), "clip");
 
     TempDir dir;
     WorkingFolder folder(dir.path());

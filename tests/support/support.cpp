@@ -240,17 +240,4 @@ std::string with(std::string text, const std::string& from, const std::string& t
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
-::testing::AssertionResult sameText(std::string_view expected, std::string_view actual) {
-    if (expected == actual) {
-        return ::testing::AssertionSuccess();
-    }
-    std::size_t line = 1, at = 0;
-    while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) {
-        line += expected[at++] == '\n';
-    }
-    const auto around = [at](std::string_view t) { return std::string(t.substr(at, 60)); };
-    return ::testing::AssertionFailure() << "first difference at line " << line << "\n  expected: [" << around(expected)
-                                         << "]\n  actual:   [" << around(actual) << "]";
-}
-
 } // namespace clipnest::testing

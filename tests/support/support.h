@@ -137,7 +137,4 @@ std::string homepageOf(const Names& names);
 // `text` with its first `from` replaced by `to`; a test failure when `from` is absent.
 std::string with(std::string text, const std::string& from, const std::string& to);
 
-// Compares two texts and, when they differ, names the first differing line.
-::testing::AssertionResult sameText(std::string_view expected, std::string_view actual);
-
 } // namespace clipnest::testing
