@@ -69,23 +69,6 @@ TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     EXPECT_EQ(mine.file("Homepage.htm"), handMade);
 }
 
-// A click in the first moment after the window opens, before start-up has looked at the folder, is let go; the
-// next one works on the default homepage, or on the one in the folder.
-TEST(StartUp, AClickBeforeStartUpFinishedIsLetGoAndTheNextOneWorks) {
-    Harness h({}, false);
-    h.entry("clip7.mp4", "My first clip", "A longer story");
-    EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
-    h.entry("clip7.mp4", "My first clip", "A longer story");
-    EXPECT_EQ(Home, h.file("homepage.html"));
-    EXPECT_EQ(Page, h.file("clip7.php"));
-
-    Harness mine({{"Homepage.htm", "<html>\r\n<div>mine</div>\r\n" + std::string(markers::EndA) + "\r\n"}}, false);
-    mine.entry("clip7.mp4", "My first clip");
-    mine.entry("clip7.mp4", "My first clip");
-    EXPECT_TRUE(contains(mine.file("homepage.html"), "<div>mine</div>"));
-    EXPECT_EQ(mine.entries(), Names{"clip7.mp4"});
-}
-
 TEST(Append, EntriesGoBehindEachOtherWithTheirPages) {
     Harness h;
     h.entry(" clip7.mp4 ", "My first clip", "A longer story");
