@@ -1,5 +1,5 @@
 // The text rules every page is written with: typed text as page text, the searches and replacements, the homepage
-// document's lines, entries and seeding; and below them the folder that holds the files.
+// document's entries and seeding; and below them the folder that holds the files.
 #include "shell/scheduler.h"
 #include "support/support.h"
 #include "text/document.h"
@@ -122,16 +122,6 @@ TEST(TextOps, ContentAfterAMarkerIsReplacedOrBrokenTextLeftAlone) {
         std::string text = broken;
         EXPECT_FALSE(setContentAfterMarker(text, "M", "v")) << broken;
         EXPECT_EQ(text, broken);
-    }
-}
-
-TEST(Document, LinesEndAtCrLfOrLoneCrAndTheToolsLastLineReadsAsOneMore) {
-    // clang-format off
-    for (const auto& [file, text] : std::vector<std::pair<std::string, std::string>>{{"", ""}, {"x", "x\n"},
-             {"a\r\nb\r\n", "a\nb\n"}, {"a\rb", "a\nb\n"}, {"a\r\r\nb", "a\n\nb\n"}, {"x\ny\n\r\n", "x\ny\n\n"},
-             {"x\ny\r\n", "x\ny\n"}, {"\r\n", "\n"}, {"\r", "\n"}}) {
-        // clang-format on
-        EXPECT_EQ(linesWithLf(file), text) << file;
     }
 }
 
