@@ -54,7 +54,6 @@ protected:
                       "PermitRootLogin prohibit-password\nSubsystem sftp internal-sftp\n");
         startSftp();
         h_ = std::make_unique<Harness>();
-        h_->title("My channel", "");
         h_->entry("a.mp4", "A");
         h_->entry("b.mp4", "B");
         h_->put("a.mp4", "the video a");
@@ -244,8 +243,6 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     }
     h.entry("a.mp4", "A, better");
     writeFile(channel / "a_comments.txt", "a visitor's comment");
-    r = publish("--dry-run");
-    EXPECT_TRUE(r.out.starts_with("a.php\t" + std::to_string(h.file("a.php").size()) + "\nhomepage.html\t")) << r.out;
     r = publish("");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(readFile(channel / "homepage.html"), h.file("homepage.html")) << "replaced by the rename";

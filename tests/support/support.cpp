@@ -226,12 +226,8 @@ Files channel(const Names& names) {
 }
 
 std::string homepageOf(const Names& names) {
-    for (const auto& [name, bytes] : channel(names)) {
-        if (name == "homepage.html") {
-            return bytes;
-        }
-    }
-    return "";
+    const Files files = channel(names);
+    return std::find_if(files.begin(), files.end(), [](const auto& f) { return f.first == "homepage.html"; })->second;
 }
 
 std::string with(std::string text, const std::string& from, const std::string& to) {
