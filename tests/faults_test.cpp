@@ -3,17 +3,9 @@
 #include "support/support.h"
 
 #include <functional>
-#include <map>
 
 namespace clipnest::testing {
 namespace {
-
-using FileMap = std::map<std::string, std::string>;
-
-FileMap snapshot(const Harness& h) {
-    const Files files = filesOf(h.dir());
-    return {files.begin(), files.end()};
-}
 
 // A read adds a line break in front of the last one, so a retry that read a file once more may differ there only.
 std::string withoutTrailingLfs(std::string text) {
@@ -63,12 +55,11 @@ TEST_P(WriteFaults, EachWriteFailingLeavesOldOrNewFiles) {
         before = filesOf(h.dir());
         std::erase_if(before, [](const auto& f) { return f.first.starts_with("."); });
     }
-    const FileMap prepared(before.begin(), before.end());
     Harness clean(before);
     const int startWrites = clean.folder().writes();
     op.run(clean);
     const int writes = clean.folder().writes() - startWrites;
-    const FileMap after = snapshot(clean);
+    const Files after = filesOf(clean.dir());
     ASSERT_GT(writes, 0);
     ASSERT_FALSE(clean.shown(Panel::FileFailure));
 
@@ -81,19 +72,19 @@ TEST_P(WriteFaults, EachWriteFailingLeavesOldOrNewFiles) {
         h.advance(30000);
         EXPECT_TRUE(h.shown(Panel::FileFailure));
         EXPECT_TRUE(contains(h.text(Panel::FileFailure), h.folder().failed));
-        const FileMap now = snapshot(h);
+        const Files now = filesOf(h.dir());
         for (const auto& [name, bytes] : now) {
-            const bool old = prepared.contains(name) && prepared.at(name) == bytes;
+            const bool old = before.contains(name) && before.at(name) == bytes;
             EXPECT_TRUE(old || (after.contains(name) && after.at(name) == bytes)) << name << " is torn";
         }
-        for (const auto& [name, bytes] : prepared) {
+        for (const auto& [name, bytes] : before) {
             EXPECT_TRUE(now.contains(name)) << name << " went missing";
         }
         h.form().clickPanel(Panel::FileFailure);
         op.run(h);
         h.runUntilIdle();
         EXPECT_FALSE(h.shown(Panel::FileFailure));
-        const FileMap retried = snapshot(h);
+        const Files retried = filesOf(h.dir());
         ASSERT_EQ(retried.size(), after.size());
         for (const auto& [name, bytes] : after) {
             ASSERT_TRUE(retried.contains(name)) << name;

@@ -42,10 +42,9 @@ Files filesOf(const fs::path& dir) {
     Files files;
     for (const auto& entry : fs::directory_iterator(dir)) {
         if (entry.is_regular_file()) {
-            files.emplace_back(entry.path().filename().string(), readFile(entry.path()));
+            files[entry.path().filename().string()] = readFile(entry.path());
         }
     }
-    std::sort(files.begin(), files.end());
     return files;
 }
 
@@ -226,8 +225,7 @@ Files channel(const Names& names) {
 }
 
 std::string homepageOf(const Names& names) {
-    const Files files = channel(names);
-    return std::find_if(files.begin(), files.end(), [](const auto& f) { return f.first == "homepage.html"; })->second;
+    return channel(names).at("homepage.html");
 }
 
 std::string with(std::string text, const std::string& from, const std::string& to) {

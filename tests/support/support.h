@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,7 +21,7 @@
 
 namespace clipnest::testing {
 
-using Files = std::vector<std::pair<std::string, std::string>>;
+using Files = std::map<std::string, std::string>; // file name -> bytes
 using Names = std::vector<std::string>;
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
