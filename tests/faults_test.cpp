@@ -1,5 +1,5 @@
-// Faults and bad input: every write of every operation made to fail in turn, files that cannot be read, names and
-// texts no entry may have, homepages no tool made. Each row of docs/bad-input.md is backed by a case here.
+// Faults and bad input: every write of every operation made to fail in turn, files that cannot be read, names no
+// entry may have, homepages no tool made (docs/bad-input.md has a row for each).
 #include "support/support.h"
 
 #include <functional>
