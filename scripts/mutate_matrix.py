@@ -19,15 +19,14 @@ import sys
 import time
 import xml.etree.ElementTree as ET
 
-LINE = re.compile(r"^\[\d+/\d+\] \w+\s+(\S+):(\d+)  (.*)  ->  (.*)  \(\d+s\)$")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from mutate_replay import find_again, load_tool, read_log  # noqa: E402
+
 FAILURE = re.compile(r"(tests/[\w/.]+\.cpp):(\d+): Failure")
 
 
 def run(tool_path, repo, build, out_path, logs):
-    tool = {"__name__": "mutate_tool"}
-    with open(tool_path, encoding="utf-8") as f:
-        exec(compile(f.read(), tool_path, "exec"), tool)
-    pool = tool["candidates"](repo, ["src"], [])
+    pool = load_tool(tool_path)["candidates"](repo, ["src"], [])
     done = set()
     if os.path.exists(out_path):
         with open(out_path, encoding="utf-8") as f:
@@ -35,18 +34,14 @@ def run(tool_path, repo, build, out_path, logs):
     out = open(out_path, "a", encoding="utf-8")
     junit = os.path.join(build, "mutant-junit.xml")
     for log in logs:
-        with open(log, encoding="utf-8", errors="surrogateescape") as f:
-            listed = [LINE.match(line.rstrip("\n")) for line in f]
-        for i, m in enumerate(filter(None, listed), 1):
-            rel, no, old, new = m.group(1), int(m.group(2)) - 1, m.group(3), m.group(4)
+        for i, (rel, no, old, new) in enumerate(read_log(log), 1):
             rec = {"id": f"{os.path.basename(log)}:{i}", "file": rel, "old": old, "new": new}
             if rec["id"] in done:
                 continue
-            same = [c for c in pool if c[0] == rel and c[2].strip() == old and c[3].strip() == new]
-            if not same:
+            c = find_again(pool, rel, no, old, new)
+            if c is None:
                 rec["verdict"] = "gone"
             else:
-                c = min(same, key=lambda c: abs(c[1] - no))
                 rec["line"] = c[1] + 1
                 rec.update(try_mutant(os.path.join(repo, rel), c, build, junit))
             out.write(json.dumps(rec) + "\n")

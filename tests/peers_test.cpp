@@ -209,8 +209,8 @@ TEST(PhpNames, EveryLiteralOfThePagesNamesTheFile) {
     };
     for (const std::string& name : awkwardNames()) {
         SCOPED_TRACE(name);
-        const std::string page = url(std::string(withoutExtension(name)) + ".php");
-        const std::string comments = std::string(withoutExtension(name)) + "_comments.txt";
+        const std::string lessExt(withoutExtension(name));
+        const std::string page = url(lessExt + ".php"), comments = lessExt + "_comments.txt";
         h.entry(codePageToUtf8(name), "About it");
         h.put(comments, std::string(29990, 'x'));
         EXPECT_TRUE(contains(server.post(page, "posted").body, "Sorry, comments for this entry are full."));
