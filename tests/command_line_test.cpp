@@ -114,7 +114,7 @@ TEST_F(CommandLine, RepliesToEachCommand) {
          "delete a.mp4\nentry b.mp4 --homepage " + std::string(10 * 1024 * 1024, 'x') + "\n"},
         {true, {"batch"}, 2, "batch: line 3: not valid UTF-8; nothing was done\n", "delete a.mp4\n\nentry caf\xE9.mp4\n"},
         {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nbatch other\n"},
-        {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nundo\n"},
+        {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nhistory\n"},
         {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nentry\n"},
         {true, {"batch"}, 2, "batch: line 2: help is no command of a batch; nothing was done\n", "delete a.mp4\nlist --help\n"},
         {true, {"batch", "no-such-file"}, 2, "batch: cannot read no-such-file\n"},

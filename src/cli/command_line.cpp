@@ -114,6 +114,11 @@ void describe(CLI::App& app, Command& c, bool batchLine) {
                                              "homepage description as the page shows it.");
     on(l, Kind::List);
 
+    CLI::App* u = app.add_subcommand("undo", "Puts back the files of the last operation as they were before it, and "
+                                             "removes the files it created. Run again, it undoes the one before.");
+    u->add_flag("--force", c.force, "Undo even when a file was changed by hand after that operation");
+    on(u, Kind::Undo);
+
     if (batchLine) {
         return;
     }
@@ -126,11 +131,6 @@ void describe(CLI::App& app, Command& c, bool batchLine) {
     b->add_option("FILE", c.batchFile, "The file of commands");
     b->add_flag("--keep-going", c.keepGoing, "Run the lines after a failed one too; exit 1 at the end");
     on(b, Kind::Batch);
-
-    CLI::App* u = app.add_subcommand("undo", "Puts back the files of the last operation as they were before it, and "
-                                             "removes the files it created. Run again, it undoes the one before.");
-    u->add_flag("--force", c.force, "Undo even when a file was changed by hand after that operation");
-    on(u, Kind::Undo);
 
     CLI::App* h = app.add_subcommand("history", "Lists the operations that can be undone, newest first: number, "
                                                 "time, what was done, the files it wrote.");
@@ -397,6 +397,9 @@ private:
         Session& s = session();
         failed_ = std::exchange(startupFailed_, false);
         writtenAtStart_ = s.written().size();
+        // A command is one click; the window's second click for a missing page is --create-page. So every line of a
+        // batch meets a missing page as a command of its own does.
+        s.form().notices.MissingPageShown.clear();
     }
 
     void print(const std::vector<Message>& messages, std::optional<Panel> alsoNote = std::nullopt) {
@@ -495,9 +498,18 @@ private:
         return Done;
     }
 
+    // In a batch that has begun its session, the session undoes, so it works on the files put back from then on, as
+    // the window does; its panel says what the result says.
     Status undo(bool force) {
-        WorkingFolder folder(dir_);
-        const UndoResult result = History(folder).undoLast(force);
+        UndoResult result;
+        if (session_) {
+            result = session_->form().undo(force);
+            session_->runToEnd();
+            session_->takeMessages();
+        } else {
+            WorkingFolder folder(dir_);
+            result = History(folder).undoLast(force);
+        }
         if (!result.undone) {
             line(result.message);
             return Failed;

@@ -32,13 +32,20 @@ std::span<const Controls::TextBox> Controls::textBoxes() {
 
 Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), scheduler_(clock), history_(folder) {
     for (const StepDef& def : schedule()) {
-        scheduler_.add(def.designName, def.intervalMs, [this, run = def.run] { run(*this); });
+        scheduler_.add(def.designName, def.intervalMs, [this, run = def.run, inChain = def.inChain] {
+            run(*this);
+            // However a chain ends (its work done, refused, a page missing, an anchor not found), its request ends
+            // with it: this is the one place that lets it go.
+            if (inChain && !chainRunning()) {
+                endRequest();
+            }
+        });
     }
     arm(Step::StartUp);
 }
 
 void Form::holdDefaultHomepage() {
-    homepage.PageText = buildDefaultHomepage(title.HomepageTitle, title.HomepageMessage, homepage.SampleEntry);
+    homepage.PageText = buildDefaultHomepage("", "", homepage.SampleEntry);
     homepage.HeldOnlyInMemory = true;
     ++homepageRevision_;
 }
@@ -223,7 +230,7 @@ void Form::startOperation(std::string label) {
     history_.begin(std::move(label));
 }
 
-bool Form::undo(bool force) {
+UndoResult Form::undo(bool force) {
     const UndoResult result = history_.undoLast(force);
     for (const std::string& name : result.files) {
         if (std::find(markers::HomepageNames.begin(), markers::HomepageNames.end(), name) !=
@@ -250,7 +257,7 @@ bool Form::undo(bool force) {
     } else {
         fileFailure(panelMessage(text.value_or("Clipnest could not undo the last operation.")));
     }
-    return result.undone;
+    return result;
 }
 
 bool Form::writeHomepage() {
@@ -282,10 +289,8 @@ void Form::endChains() {
         if (def.inChain && def.step != Step::StartUp) {
             disarm(def.step);
         }
-        if (def.reset) {
-            def.reset(*this);
-        }
     }
+    endRequest();
     // Whatever the ended chains changed in the held homepage never reached the disk, whose writes are whole or
     // not at all: the held text is read from there again (or built again where no homepage is on disk yet), so no
     // copy of a large homepage is kept on the side for this. A default homepage this session wrote is on disk now

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,7 +20,7 @@ namespace clipnest {
 class Form;
 
 // One interval timer per Step. The schedule table (core/steps/schedule.cpp) gives each its design timer, interval,
-// what one run does, whether it belongs to a chain of file work and what ending that chain resets.
+// what one run does and whether it belongs to a chain of file work.
 enum class Step {
     ShowInvalidName,
     StartUp,
@@ -44,8 +45,6 @@ struct StepDef {
     void (*run)(Form&);
     // A Step of a chain of file work; the message timers are not.
     bool inChain;
-    // What ending its chain (a file failure) puts back; nothing when null.
-    void (*reset)(Form&);
 };
 
 // Every Step, in the order of the Step enum.
@@ -62,13 +61,15 @@ struct EntryBoxes {
     bool homepageOnly = false;
 };
 
+// The boxes of the Insert an entry panel: the new entry and the entry it goes above.
+struct InsertBoxes {
+    std::string name, homepageDescription, pageDescription, above;
+};
+
 // What the user has typed, as UTF-8.
 struct Controls {
     EntryBoxes first, second;
-    // Insert panel: the new entry and the entry it goes above.
-    struct {
-        std::string name, homepageDescription, pageDescription, above;
-    } insert;
+    InsertBoxes insert;
     std::string title, message;
     // Rename page: the file's present and new name.
     std::string renameFrom, renameTo;
@@ -83,13 +84,40 @@ struct Controls {
     static std::span<const TextBox> textBoxes();
 };
 
-// The request that a Create/Change, delete or insert click hands to its Steps. Page text (code-page bytes).
-struct EntryRequest {
+// What a click asked for.
+enum class RequestKind { None, Entry, Delete, Insert, Title };
+
+// One click's request, as a value: what its boxes held at the click (page text, code-page bytes) and how far its chain
+// has come. The click makes it whole and the end of its chain, however it ends, drops it, so nothing typed or held for
+// one request reaches the next: an empty box is empty for this request.
+struct Request {
+    RequestKind kind = RequestKind::None;
     std::string FileName;
     std::string FileNameLessExt;
     std::string HomepageDescrip;
     std::string IndividDescrip;
     int HomepageOnly = 0;
+    // Insert: the entry the new one goes above, and whether a page description was typed (a page already in the
+    // folder is then changed; otherwise it is kept as it is).
+    std::string AnchorFileName;
+    bool IndividTyped = false;
+    // Title: each empty when its box was, and then left as the homepage has it.
+    std::string HomepageTitle;
+    std::string HomepageMessage;
+
+    // The chain's progress.
+    int RoutePhase = 0;
+    // The entry's page as read from the folder or built from the template; empty while none is held.
+    std::string IndividPageText;
+    int IndividStepTick = 0;
+    int AppendPhase = 0;
+    int ChangePhase = 0;
+    bool IndividPageChanged = false;
+    bool HomepageChanged = false;
+    int InsertPhase = 0;
+    // Insert: the page goes to the folder (made from the template, or the kept one with its description changed).
+    bool PageToWrite = false;
+    int TitleStepPhase = 0;
 };
 
 // The homepage held in memory.
@@ -105,13 +133,6 @@ struct HomepageState {
     std::string ReadFrom;
 };
 
-struct RoutingState {
-    int InvalidName = 0;
-    int RoutePhase = 0;
-    int RouteCode = 0;
-    std::string IndividPageText;
-};
-
 struct StartupState {
     int StartupPhase = 0;
     int AppDocsState = 0;
@@ -120,42 +141,13 @@ struct StartupState {
     std::string IndividualPageTemplate;
 };
 
-struct IndividualPageState {
-    int IndividStepTick = 0;
-    int MissingPageNoticeShown = 0;
-};
-
-struct AppendState {
-    int AppendPhase = 0;
-};
-
-struct ChangeState {
-    int ChangePhase = 0;
-    int IndividPageChanged = 0;
-    int HomepageChanged = 0;
-};
-
-struct DeleteState {
-    int DeletePending = 0;
-    int HomepageMissingShown = 0;
-    int TrimCount = 0;
+// The message panels' own timing, and which notices were shown for which file.
+struct NoticeState {
+    // The invalid-name message: 0 idle, 1 asked for, 1001 on screen.
+    int InvalidName = 0;
     int NotFoundTick = 0;
-};
-
-struct InsertState {
-    int InsertPending = 0;
-    int InsertPhase = 0;
-    int AnchorFound = 0;
-    std::string AnchorFileName;
-    // The new entry's page was in the folder already: it is kept, and written only when its description was typed.
-    bool IndividTyped = false;
-    bool PageToWrite = false;
-};
-
-struct TitleState {
-    std::string HomepageTitle;
-    std::string HomepageMessage;
-    int TitleStepPhase = 0;
+    // The video pages whose missing-page notice was shown: the next request for one of them makes it.
+    std::set<std::string, std::less<>> MissingPageShown;
 };
 
 // The window's state and behaviour without the window: controls, form-level variables, Steps and button actions.
@@ -168,16 +160,12 @@ public:
     Controls controls;
     Panels panels;
 
-    EntryRequest request;
+    // The session: the homepage as read or written, the start-up's work, the notices shown.
     HomepageState homepage;
-    RoutingState routing;
     StartupState startup;
-    IndividualPageState individ;
-    AppendState append;
-    ChangeState change;
-    DeleteState del;
-    InsertState insert;
-    TitleState title;
+    NoticeState notices;
+    // The request whose chain runs (or ran last); each click replaces it whole.
+    Request request;
 
     // Button actions.
     void createOrChangeEntry(EntryPanel panel);
@@ -221,11 +209,14 @@ public:
     bool writeText(std::string_view name, std::string_view text);
     // Writes PageText as "homepage.html"; refuses while the homepage file is unreadable.
     bool writeHomepage();
-    // Ends every running chain of Steps and resets their progress (after a file failure); the held homepage goes back
-    // to the text last read, built or written.
+    // Ends every running chain of Steps and drops its request (after a file failure); the held homepage goes back to
+    // the text last read, built or written.
     void endChains();
+    // Drops the request of a chain that ended: the Form is ready for a fresh one.
+    void endRequest() { request = Request{}; }
 
-    // Holds the default homepage, built with the stored title and message, as the text of a folder that has none.
+    // Holds the default homepage as the text of a folder that has none. Its title and message are empty: they come
+    // only from the boxes of a title request or from a homepage file.
     void holdDefaultHomepage();
 
     // Shows the failure panel with `text`; it stays until clicked.
@@ -240,7 +231,7 @@ public:
     History& history() { return history_; }
     // Puts back the files of the last operation (see History::undoLast) and works on them from then on. The notice
     // panel says what was undone or why not.
-    bool undo(bool force = false);
+    UndoResult undo(bool force = false);
 
     // What the last operation did, in one sentence for a status line (UTF-8): which entry and which files were
     // written, or left. Meant for when its chain has ended.
@@ -261,10 +252,11 @@ public:
     void refreshHomepage();
 
 private:
-    // Takes the typed file name into the request; a bad one gets the invalid-name message instead.
-    bool takeFileName(const std::string& nameBox);
-    // A click that starts a request: the homepage as on disk, a new operation to undo, the routing from its page read.
-    void beginRequest(std::string label);
+    // The typed file name as page text, into the request; a bad one gets the invalid-name message instead.
+    bool takeFileName(const std::string& nameBox, Request& into);
+    // A click that starts a request: the homepage as on disk, a new operation to undo, and the request in place of
+    // whatever the last one left.
+    void beginRequest(Request next, std::string label);
     bool writeWithLineEnd(std::string_view name, std::string& text);
     // Keeps what the file now holds, to tell later whether someone else changed it.
     void remember(std::string_view name);

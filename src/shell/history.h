@@ -33,6 +33,7 @@ struct UndoResult {
     std::string message;
     // The files put back or removed.
     std::vector<std::string> files;
+    explicit operator bool() const { return undone; }
 };
 
 // "a, b and c": file names in a sentence.

@@ -13,7 +13,7 @@ namespace {
 // The sample entry becomes the live entry of the request, and a fresh sample entry goes behind it.
 void makeEntryLive(Form& form) {
     std::string& text = form.homepage.PageText;
-    const EntryRequest& q = form.request;
+    const Request& q = form.request;
     if (const std::size_t six = findRun(text, '\n', 6); six != std::string::npos) {
         text.erase(six, 3);
     }
@@ -35,9 +35,9 @@ void makeEntryLive(Form& form) {
 } // namespace
 
 void appendEntry(Form& form) {
-    const EntryRequest& q = form.request;
-    std::string& page = form.routing.IndividPageText;
-    switch (++form.append.AppendPhase) {
+    Request& q = form.request;
+    std::string& page = q.IndividPageText;
+    switch (++q.AppendPhase) {
     case 2:
         seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
         break;
@@ -65,8 +65,6 @@ void appendEntry(Form& form) {
         form.writeHomepage();
         break;
     case 10:
-        page.clear();
-        form.append.AppendPhase = 0;
         form.disarm(Step::Append);
         break;
     default:

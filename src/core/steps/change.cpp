@@ -13,23 +13,23 @@ namespace {
 // Phase 2: the individual description, unless this is a homepage-only change. The page counts as changed only
 // when its description element was found and set; a page without the marker keeps its text and is not rewritten.
 void setIndividualDescription(Form& form) {
-    const EntryRequest& q = form.request;
+    const Request& q = form.request;
     if (q.IndividDescrip.empty() || (!q.HomepageDescrip.empty() && q.HomepageOnly != 0)) {
         return;
     }
-    if (setContentAfterMarker(form.routing.IndividPageText, markers::IndividualDescriptionTail, q.IndividDescrip)) {
-        form.change.IndividPageChanged = 1;
+    if (setContentAfterMarker(form.request.IndividPageText, markers::IndividualDescriptionTail, q.IndividDescrip)) {
+        form.request.IndividPageChanged = true;
     }
 }
 
 // Phase 3: the homepage description of the entry whose source line names exactly FileName. A missing key or
 // marker leaves PageText as it was; the homepage is written in phase 5 all the same.
 void setHomepageDescription(Form& form) {
-    const EntryRequest& q = form.request;
+    const Request& q = form.request;
     if (q.HomepageDescrip.empty()) {
         return;
     }
-    form.change.HomepageChanged = 1;
+    form.request.HomepageChanged = true;
     std::string& text = form.homepage.PageText;
     if (const std::size_t at = findText(text, entrySourceKey(q.FileName)); at != std::string::npos) {
         setContentAfterMarker(text, markers::EntryDescriptionTail, q.HomepageDescrip, at);
@@ -38,13 +38,11 @@ void setHomepageDescription(Form& form) {
 
 // Phase 4: fills any tokens left from the template and writes the page. A failed write ends the chain.
 void writeIndividualPage(Form& form) {
-    ChangeState& c = form.change;
-    if (c.IndividPageChanged != 1) {
+    Request& q = form.request;
+    if (!q.IndividPageChanged) {
         return;
     }
-    c.IndividPageChanged = 0;
-    const EntryRequest& q = form.request;
-    std::string& page = form.routing.IndividPageText;
+    std::string& page = q.IndividPageText;
     fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip);
     if (!q.FileNameLessExt.empty()) {
         form.writeText(q.FileNameLessExt + ".php", page);
@@ -54,8 +52,8 @@ void writeIndividualPage(Form& form) {
 } // namespace
 
 void changeEntry(Form& form) {
-    ChangeState& c = form.change;
-    switch (++c.ChangePhase) {
+    Request& q = form.request;
+    switch (++q.ChangePhase) {
     case 2:
         setIndividualDescription(form);
         break;
@@ -66,15 +64,9 @@ void changeEntry(Form& form) {
         writeIndividualPage(form);
         break;
     case 5:
-        if (c.HomepageChanged == 1) {
-            c.HomepageChanged = 0;
-            if (!form.writeHomepage()) {
-                return;
-            }
+        if (q.HomepageChanged && !form.writeHomepage()) {
+            return;
         }
-        form.routing.IndividPageText.clear();
-        form.request.HomepageOnly = 0;
-        c.ChangePhase = 0;
         form.disarm(Step::ChangeDescriptions);
         break;
     default:

@@ -23,52 +23,45 @@ constexpr int MaxTrimPasses = 20;
 constexpr std::size_t MaxBehindPageEnd = 14;
 
 // Cuts the text in front of the entry back to the end of the previous entry's last "</div>".
-void trimTrailingBlanks(Form& form, std::string_view& before) {
-    int& passes = form.del.TrimCount;
-    while (passes < MaxTrimPasses) {
+void trimTrailingBlanks(std::string_view& before) {
+    for (int passes = 0; passes < MaxTrimPasses; ++passes) {
         const std::size_t blank = before.rfind(' ');
         const std::size_t div = before.rfind("</div>");
         if (blank == std::string::npos || (div != std::string::npos && blank < div)) {
             break;
         }
-        ++passes;
         if (blank >= 2) {
             before = before.substr(0, blank);
         }
     }
-    passes = 0;
 }
 
 // Drops blank-ended words of the removed entry's remainder until the next gallery opening comes first. A disabled
 // block (the sample's, or one the host disabled) is never cut into: its opening stops the words as well.
-void dropLeadingWords(Form& form, std::string_view& after) {
-    int& passes = form.del.TrimCount;
-    while (passes < MaxTrimPasses) {
+void dropLeadingWords(std::string_view& after) {
+    for (int passes = 0; passes < MaxTrimPasses; ++passes) {
         const std::size_t next = std::min(findText(after, NextEntry), findText(after, markers::WrapOpen));
         const std::size_t blank = after.find(' ');
         if (next == std::string::npos || (blank != std::string::npos && next < blank)) {
             break;
         }
-        ++passes;
         if (blank != std::string::npos) {
             after.remove_prefix(blank + 1);
         }
     }
-    passes = 0;
 }
 
 } // namespace
 
 void Form::deleteEntry(EntryPanel panel) {
     const std::string& nameBox = controls.entry(panel).name;
+    Request next;
+    next.kind = RequestKind::Delete;
     // The trimmed name, like the presence check, so blanks typed around it still find the entry.
-    if (!takeFileName(nameBox)) {
+    if (!takeFileName(nameBox, next)) {
         return;
     }
-    refreshHomepage();
-    startOperation("delete " + std::string(stripBlanks(nameBox)));
-    del.DeletePending = 1;
-    routing.RouteCode = 12;
+    beginRequest(std::move(next), "delete " + std::string(stripBlanks(nameBox)));
     arm(Step::FindHomepage);
 }
 
@@ -76,13 +69,10 @@ void findHomepageForDelete(Form& form) {
     std::string& text = form.homepage.PageText;
     const std::optional<std::string_view> name = findHomepage(form.folder());
     if (!name) {
-        // The text held in memory stays: a later request still has its homepage to write.
+        // The text held in memory stays: a later request still has its homepage to write. Every delete that finds
+        // none says so: it is a request that could not be done.
         form.arm(Step::HideNotices);
-        if (form.del.HomepageMissingShown == 0) {
-            form.del.HomepageMissingShown = 1;
-            form.show(Panel::NoHomepage);
-        }
-        form.del.DeletePending = 0;
+        form.show(Panel::NoHomepage);
         form.disarm(Step::FindHomepage);
         return;
     }
@@ -91,7 +81,6 @@ void findHomepageForDelete(Form& form) {
         if (!form.loadHomepage(*name)) {
             // An unreadable file ends the delete (its panel is up); one that went away is looked for again.
             if (!form.homepage.UnreadableHomepage.empty()) {
-                form.del.DeletePending = 0;
                 form.disarm(Step::FindHomepage);
             }
             return;
@@ -115,7 +104,6 @@ void cutEntry(Form& form) {
     const std::size_t p = findText(text, entrySourceKey(form.request.FileName));
     if (p == std::string::npos) {
         form.arm(Step::EntryNotFound);
-        form.del.DeletePending = 0;
         form.disarm(Step::CutEntry);
         return;
     }
@@ -138,9 +126,9 @@ void cutEntry(Form& form) {
     }
 
     if (contains(before, markers::GalleryOpening)) {
-        trimTrailingBlanks(form, before);
+        trimTrailingBlanks(before);
     }
-    dropLeadingWords(form, after);
+    dropLeadingWords(after);
 
     // The first gallery opening that follows is the sample's, or there is none.
     std::string_view joint = "\n\n";
@@ -164,23 +152,21 @@ void cutEntry(Form& form) {
     text.resize(keepTo);
     text.replace(cutFrom, keepFrom - cutFrom, joint);
 
-    if (!form.writeHomepage()) {
-        return;
+    if (form.writeHomepage()) {
+        form.disarm(Step::CutEntry);
     }
-    form.del.DeletePending = 0;
-    form.disarm(Step::CutEntry);
 }
 
 void reportEntryNotFound(Form& form) {
-    DeleteState& d = form.del;
-    ++d.NotFoundTick;
-    if (d.NotFoundTick == 1) {
+    int& tick = form.notices.NotFoundTick;
+    ++tick;
+    if (tick == 1) {
         // The notice stays up for 20 seconds, and every later use of this Step keeps that rhythm.
         form.setInterval(Step::EntryNotFound, 20000);
         form.show(Panel::EntryNotFound);
-    } else if (d.NotFoundTick == 2) {
+    } else if (tick == 2) {
         form.hide(Panel::EntryNotFound);
-        d.NotFoundTick = 0;
+        tick = 0;
         form.disarm(Step::EntryNotFound);
     }
 }

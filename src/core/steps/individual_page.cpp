@@ -1,44 +1,30 @@
 #include "core/steps/individual_page.h"
 
 #include "core/form.h"
-#include "core/steps/insert.h"
 #include "text/document.h"
 #include "text/individual_page.h"
-#include "text/text_ops.h"
 
 namespace clipnest {
 
-namespace {
-
-bool missingPageNoticeDue(const Form& form) {
-    const EntryRequest& q = form.request;
-    return !form.folder().exists(q.FileNameLessExt + ".php") && form.del.DeletePending == 0 &&
-           entryPresent(form.homepage.PageText, q.FileNameLessExt) && q.HomepageOnly == 0;
-}
-
-} // namespace
-
 void prepareIndividualPage(Form& form) {
-    IndividualPageState& s = form.individ;
-    ++s.IndividStepTick;
-    if (s.IndividStepTick == 1 && s.MissingPageNoticeShown == 0) {
-        if (missingPageNoticeDue(form)) {
-            s.MissingPageNoticeShown = 1;
-            s.IndividStepTick = 0;
+    Request& q = form.request;
+    std::set<std::string, std::less<>>& shown = form.notices.MissingPageShown;
+    const std::string page = q.FileNameLessExt + ".php";
+    if (++q.IndividStepTick == 1) {
+        // An entry whose page is gone gets the notice first; the next request for that page makes it.
+        if (!shown.contains(page) && !form.folder().exists(page) && q.HomepageOnly == 0 &&
+            entryPresent(form.homepage.PageText, q.FileNameLessExt)) {
+            shown.insert(page);
             form.show(Panel::PageNotFound);
             form.arm(Step::HideNotices);
             form.disarm(Step::PreparePage);
-            abandonInsert(form);
         }
         return;
     }
-    if (s.IndividStepTick == 2) {
-        s.MissingPageNoticeShown = 0;
-        form.arm(Step::Route);
-        form.disarm(Step::PreparePage);
-        s.IndividStepTick = 0;
-        form.routing.IndividPageText = buildIndividualPageTemplate();
-    }
+    shown.erase(page);
+    form.disarm(Step::PreparePage);
+    q.IndividPageText = buildIndividualPageTemplate();
+    form.arm(Step::Route);
 }
 
 } // namespace clipnest

@@ -47,71 +47,10 @@ std::size_t utf8Length(std::string_view text) {
         std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-void clearRequest(Form& form) {
-    form.insert.AnchorFound = 0;
-    form.request.FileName.clear();
-    form.insert.AnchorFileName.clear();
-    form.request.FileNameLessExt.clear();
-    form.request.HomepageDescrip.clear();
-    form.request.IndividDescrip.clear();
-    form.routing.IndividPageText.clear();
-    form.title.HomepageTitle.clear();
-    form.title.HomepageMessage.clear();
-    form.insert.IndividTyped = false;
-    form.insert.PageToWrite = false;
-}
-
-// File names are taken without the blanks around them, as every other request takes them: a blank-edged name
-// would give a page file and a link that no server file matches.
-void takeAnchor(Form& form) {
-    if (!form.controls.insert.above.empty()) {
-        if (auto anchor = toCodePage(stripBlanks(form.controls.insert.above))) {
-            form.insert.AnchorFileName = std::move(*anchor);
-        }
-    }
-}
-
-// A box that is empty leaves the value it would set as it is.
-void takeBoxes(Form& form) {
-    const Controls& c = form.controls;
-    EntryRequest& q = form.request;
-    takeAnchor(form);
-    if (!c.insert.name.empty()) {
-        if (auto name = toCodePage(stripBlanks(c.insert.name))) {
-            q.FileName = std::move(*name);
-            q.FileNameLessExt = std::string(withoutExtension(q.FileName));
-        }
-    }
-    if (!c.insert.homepageDescription.empty()) {
-        q.HomepageDescrip = toPageText(c.insert.homepageDescription);
-    }
-    if (!c.insert.pageDescription.empty()) {
-        q.IndividDescrip = asciiWithReferences(toPageText(c.insert.pageDescription));
-        form.insert.IndividTyped = true;
-    }
-    const std::size_t homepageLength =
-        c.insert.homepageDescription.empty() ? q.HomepageDescrip.size() : utf8Length(c.insert.homepageDescription);
-    if (homepageLength > 1 && q.IndividDescrip.empty()) {
-        q.IndividDescrip = asciiWithReferences(q.HomepageDescrip);
-    }
-}
-
-void checkName(Form& form) {
-    if (!typedFileName(form.controls.insert.name)) {
-        form.routing.InvalidName = 1;
-        form.insert.InsertPhase = 1;
-        form.insert.InsertPending = 0;
-        form.arm(Step::ShowInvalidName);
-    } else {
-        form.arm(Step::Route);
-    }
-    form.disarm(Step::Insert);
-}
-
 // Puts the new block in front of the anchor entry's gallery opening. False when the anchor is not on the page.
 bool placeBlock(Form& form) {
     std::string& text = form.homepage.PageText;
-    const std::size_t p = findText(text, anchorKey(form.insert.AnchorFileName));
+    const std::size_t p = findText(text, anchorKey(form.request.AnchorFileName));
     if (p == std::string::npos) {
         return false;
     }
@@ -134,7 +73,7 @@ bool placeBlock(Form& form) {
 // False when the chain ended: the new entry's page is in the folder but could not be read.
 bool fillBlock(Form& form) {
     std::string& text = form.homepage.PageText;
-    const EntryRequest& q = form.request;
+    Request& q = form.request;
     // Only the first tokens: the new block stands in front of the sample entry, which keeps its own.
     if (containsNearEnd(text, markers::FileNameKey)) {
         replaceFirst(text, markers::FileNameToken, q.FileName);
@@ -144,26 +83,26 @@ bool fillBlock(Form& form) {
     // A page already in the folder (the host's, with its edits) is kept; only a missing one is made.
     const std::string page = q.FileNameLessExt + ".php";
     if (!q.FileNameLessExt.empty() && form.folder().exists(page)) {
-        if (!form.readText(page, form.routing.IndividPageText)) {
+        if (!form.readText(page, q.IndividPageText)) {
             form.endChains();
             return false;
         }
-        form.insert.PageToWrite = false;
+        q.PageToWrite = false;
         return true;
     }
-    form.insert.PageToWrite = true;
-    form.routing.IndividPageText = form.startup.IndividualPageTemplate.empty() ? buildIndividualPageTemplate()
-                                                                               : form.startup.IndividualPageTemplate;
+    q.PageToWrite = true;
+    q.IndividPageText = form.startup.IndividualPageTemplate.empty() ? buildIndividualPageTemplate()
+                                                                    : form.startup.IndividualPageTemplate;
     return true;
 }
 
 void fillPage(Form& form) {
-    const EntryRequest& q = form.request;
-    std::string& page = form.routing.IndividPageText;
-    if (!form.insert.PageToWrite) {
+    Request& q = form.request;
+    std::string& page = q.IndividPageText;
+    if (!q.PageToWrite) {
         // The kept page changes only when its description was typed.
-        form.insert.PageToWrite = form.insert.IndividTyped &&
-                                  setContentAfterMarker(page, markers::IndividualDescriptionTail, q.IndividDescrip);
+        q.PageToWrite =
+            q.IndividTyped && setContentAfterMarker(page, markers::IndividualDescriptionTail, q.IndividDescrip);
         return;
     }
     fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip);
@@ -174,7 +113,7 @@ void fillPage(Form& form) {
 
 // One page per name: a new entry whose name without extension another entry has shares that entry's page.
 void sayWhenShared(Form& form) {
-    const EntryRequest& q = form.request;
+    const Request& q = form.request;
     const std::string& text = form.homepage.PageText;
     std::optional<std::string> owner = entryFileName(text, q.FileNameLessExt);
     if (owner == q.FileName) {
@@ -184,101 +123,88 @@ void sayWhenShared(Form& form) {
     }
     if (owner && *owner != q.FileName) {
         form.notice(sharedPageText(q.FileName, *owner,
-                                   form.insert.PageToWrite ? "its page description was changed"
+                                   q.PageToWrite ? "its page description was changed"
                                                            : "the page was left as it was"));
     }
 }
 
 } // namespace
 
-void abandonInsert(Form& form) {
-    form.insert.InsertPending = 0;
-    form.insert.InsertPhase = 0;
-    form.insert.AnchorFound = 0;
-}
-
 void Form::insertAboveEntry() {
     refreshHomepage();
+    const InsertBoxes& boxes = controls.insert;
     // An entry for exactly this file name is there already (one of another extension shares its page instead).
-    const std::optional<std::string> trimmed = toCodePage(stripBlanks(controls.insert.name));
+    const std::optional<std::string> trimmed = toCodePage(stripBlanks(boxes.name));
     if (trimmed && !trimmed->empty() && contains(homepage.PageText, entrySourceKey(*trimmed))) {
         arm(Step::HideNotices);
         show(Panel::EntryExists);
         return;
     }
-    // The names as typed; a name that fails only once trimmed is refused by the Step itself.
-    const std::optional<std::string> name = toCodePage(controls.insert.name);
-    const std::optional<std::string> anchor = toCodePage(controls.insert.above);
+    // The names as typed; a name that fails only once trimmed gets the invalid-name message.
+    const std::optional<std::string> name = toCodePage(boxes.name);
+    const std::optional<std::string> anchor = toCodePage(boxes.above);
     if (!name || !isValidFileName(*name) || !anchor || !isValidFileName(*anchor)) {
         show(Panel::InvalidNames);
         arm(Step::HideNotices);
         return;
     }
-    beginRequest("insert " + std::string(stripBlanks(controls.insert.name)) + " above " +
-                 std::string(stripBlanks(controls.insert.above)));
-    arm(Step::Insert);
-    insert.InsertPending = 1;
+    Request next;
+    next.kind = RequestKind::Insert;
+    if (!takeFileName(boxes.name, next)) {
+        return;
+    }
+    // File names are taken without the blanks around them, as every other request takes them: a blank-edged name
+    // would give a page file and a link that no server file matches.
+    next.AnchorFileName = toCodePage(stripBlanks(boxes.above)).value_or("");
+    next.HomepageDescrip = toPageText(boxes.homepageDescription);
+    next.IndividTyped = !boxes.pageDescription.empty();
+    // An empty page box takes the homepage description, as the panel says; a one-character one is not copied.
+    if (next.IndividTyped) {
+        next.IndividDescrip = asciiWithReferences(toPageText(boxes.pageDescription));
+    } else if (utf8Length(boxes.homepageDescription) > 1) {
+        next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
+    }
+    beginRequest(std::move(next), "insert " + std::string(stripBlanks(boxes.name)) + " above " +
+                                      std::string(stripBlanks(boxes.above)));
+    // The routing Step loads the homepage and the page and hands over to the insert Step.
+    arm(Step::Route);
 }
 
 void insertEntry(Form& form) {
-    InsertState& s = form.insert;
-    if (s.InsertPhase < 4) {
-        ++s.InsertPhase;
-    } else if (s.AnchorFound == 1) {
-        ++s.InsertPhase;
-    }
-    switch (s.InsertPhase) {
+    Request& q = form.request;
+    switch (++q.InsertPhase) {
     case 1:
-        clearRequest(form);
+        if (!placeBlock(form)) {
+            // The anchor is not on the page: the request ends here, and the command line says so.
+            form.disarm(Step::Insert);
+        }
         break;
     case 2:
-        takeBoxes(form);
-        break;
-    case 3:
-        // The routing Step loads the homepage and hands back to phase 4.
-        checkName(form);
-        break;
-    case 4:
-        takeAnchor(form);
-        if (!placeBlock(form)) {
-            // The page text held for the new entry must not become the page of the next request.
-            form.routing.IndividPageText.clear();
-            s.InsertPhase = 1;
-            form.disarm(Step::Insert);
-            return;
-        }
-        s.AnchorFound = 1;
-        break;
-    case 5:
         if (!fillBlock(form)) {
             return;
         }
         break;
-    case 6:
+    case 3:
         fillPage(form);
         sayWhenShared(form);
         break;
-    case 7:
+    case 4:
         if (form.homepage.SampleEntry.empty()) {
             form.homepage.SampleEntry = buildSampleEntry();
         }
         seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
         break;
-    case 8:
-        if (!form.request.FileNameLessExt.empty() && form.insert.PageToWrite &&
-            !form.writeText(form.request.FileNameLessExt + ".php", form.routing.IndividPageText)) {
+    case 5:
+        if (!q.FileNameLessExt.empty() && q.PageToWrite &&
+            !form.writeText(q.FileNameLessExt + ".php", q.IndividPageText)) {
             return;
         }
         break;
-    case 9:
+    case 6:
         form.writeHomepage();
         break;
     default:
-        // Emptied, as the append and change Steps do, so the next request gets a page of its own.
-        form.routing.IndividPageText.clear();
         form.disarm(Step::Insert);
-        s.InsertPhase = 0;
-        s.AnchorFound = 0;
         break;
     }
 }

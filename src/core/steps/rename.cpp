@@ -24,7 +24,7 @@ void Form::writeRenamePage() {
     }
     // The page runs on a public server: it may rename only a file beside itself, to a name beside itself.
     if (!isRenameName(*oldName) || !isRenameName(*newName)) {
-        routing.InvalidName = 1;
+        notices.InvalidName = 1;
         arm(Step::ShowInvalidName);
         return;
     }

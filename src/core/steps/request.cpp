@@ -1,7 +1,6 @@
 #include "core/steps/request.h"
 
 #include "core/form.h"
-#include "core/steps/insert.h"
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"
@@ -9,52 +8,46 @@
 
 namespace clipnest {
 
-bool Form::takeFileName(const std::string& nameBox) {
+bool Form::takeFileName(const std::string& nameBox, Request& into) {
     const std::optional<std::string> name = typedFileName(nameBox);
     if (!name) {
-        routing.InvalidName = 1;
+        notices.InvalidName = 1;
         arm(Step::ShowInvalidName);
         return false;
     }
-    request.FileName = *name;
-    request.FileNameLessExt = std::string(withoutExtension(*name));
+    into.FileName = *name;
+    into.FileNameLessExt = std::string(withoutExtension(*name));
     return true;
 }
 
 void Form::createOrChangeEntry(EntryPanel panel) {
     const EntryBoxes& boxes = controls.entry(panel);
-    const std::string& nameBox = boxes.name;
-    const std::string& homepageBox = boxes.homepageDescription;
-    const std::string& individBox = boxes.pageDescription;
-    request.HomepageOnly = boxes.homepageOnly ? 1 : 0;
-    if (!takeFileName(nameBox)) {
+    Request next;
+    next.kind = RequestKind::Entry;
+    next.HomepageOnly = boxes.homepageOnly ? 1 : 0;
+    if (!takeFileName(boxes.name, next)) {
         return;
     }
-    request.HomepageDescrip = toPageText(homepageBox);
+    next.HomepageDescrip = toPageText(boxes.homepageDescription);
     // The individual page declares UTF-8, so its description carries no code-page bytes.
-    if (!individBox.empty()) {
-        request.IndividDescrip = asciiWithReferences(toPageText(individBox));
-    } else if (request.HomepageOnly == 0) {
-        request.IndividDescrip = asciiWithReferences(request.HomepageDescrip);
-    } else {
-        request.IndividDescrip.clear();
+    if (!boxes.pageDescription.empty()) {
+        next.IndividDescrip = asciiWithReferences(toPageText(boxes.pageDescription));
+    } else if (next.HomepageOnly == 0) {
+        next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
     }
-    beginRequest("entry " + std::string(stripBlanks(nameBox)));
+    beginRequest(std::move(next), "entry " + std::string(stripBlanks(boxes.name)));
     arm(Step::Route);
 }
 
-void Form::beginRequest(std::string label) {
+void Form::beginRequest(Request next, std::string label) {
     refreshHomepage();
     startOperation(std::move(label));
-    // Every request looks at its own video page, also after one that routed straight on.
-    if (routing.RoutePhase > 2) {
-        routing.RoutePhase = 2;
-    }
+    request = std::move(next);
 }
 
 void showInvalidName(Form& form) {
     form.setInterval(Step::ShowInvalidName, 3000);
-    int& invalid = form.routing.InvalidName;
+    int& invalid = form.notices.InvalidName;
     // The message has a panel of its own, in the start-up notice's place: that notice keeps its text.
     if (invalid == 1001) {
         invalid = 0;
@@ -75,48 +68,37 @@ std::string sharedPageText(std::string_view fileName, std::string_view owner, st
 
 namespace {
 
-// Every request reads its own page when it is there, so the host's edits to it are what gets changed; no page text
-// of an earlier request is held over.
+// Every request reads its own page when it is there, so the host's edits to it are what gets changed.
 void readIndividualPage(Form& form) {
-    RoutingState& r = form.routing;
-    r.IndividPageText.clear();
-    const std::string page = form.request.FileNameLessExt + ".php";
-    if (form.folder().exists(page)) {
-        if (!form.readText(page, r.IndividPageText)) {
-            // An existing page we cannot read must not be replaced by a fresh one: end the request.
-            form.endChains();
-            r.RoutePhase = 2;
-        }
+    Request& q = form.request;
+    const std::string page = q.FileNameLessExt + ".php";
+    if (form.folder().exists(page) && !form.readText(page, q.IndividPageText)) {
+        // An existing page we cannot read must not be replaced by a fresh one: end the request.
+        form.endChains();
     }
 }
 
 // The routing cases, first match wins.
 void route(Form& form) {
-    EntryRequest& q = form.request;
-    RoutingState& r = form.routing;
+    Request& q = form.request;
     form.disarm(Step::Route);
     if (!form.homepage.UnreadableHomepage.empty()) {
         // Read the homepage again on the next request; until then nothing may be written over it.
         form.fileFailure(readFailureText(form.homepage.UnreadableHomepage));
         form.endChains();
-        r.RoutePhase = 0;
         return;
     }
     if (form.homepage.HomepageLoaded == 0 && form.startup.DefaultHomepageBuilt < 1) {
         form.arm(Step::DefaultHomepage);
-        q.HomepageOnly = 0;
-        abandonInsert(form);
         return;
     }
-    if (r.IndividPageText.empty() && form.del.DeletePending == 0) {
+    if (q.IndividPageText.empty()) {
         form.arm(Step::PreparePage);
         return;
     }
-    r.RoutePhase = 2;
-    if (form.insert.InsertPending == 1) {
-        form.insert.InsertPending = 0;
+    if (q.kind == RequestKind::Insert) {
         form.arm(Step::Insert);
-    } else if (q.HomepageOnly == 0 && form.del.DeletePending == 0) {
+    } else if (q.HomepageOnly == 0) {
         const bool hasHomepage = !q.HomepageDescrip.empty();
         const bool hasIndivid = !q.IndividDescrip.empty();
         const std::optional<std::string> owner = entryFileName(form.homepage.PageText, q.FileNameLessExt);
@@ -125,38 +107,27 @@ void route(Form& form) {
             form.notice(sharedPageText(q.FileName, *owner, "its descriptions were changed"));
         }
         if (!owner) {
-            r.RouteCode = 1;
             form.arm(Step::Append);
-        } else if (!hasHomepage && hasIndivid) {
-            r.RouteCode = 2;
+        } else if (hasIndivid) {
             form.arm(Step::ChangeDescriptions);
-        } else if (hasHomepage && !hasIndivid) {
+        } else if (hasHomepage) {
             q.IndividDescrip = asciiWithReferences(q.HomepageDescrip);
-            r.RouteCode = 3;
-            form.arm(Step::ChangeDescriptions);
-        } else if (hasHomepage && hasIndivid) {
-            r.RouteCode = 5;
             form.arm(Step::ChangeDescriptions);
         }
-    } else if (r.RouteCode == 12 && form.del.DeletePending == 1) {
-        // A delete is under way: nothing to route.
-    } else if (q.HomepageOnly == 1 && !q.HomepageDescrip.empty()) {
-        // The change Step clears HomepageOnly when it ends.
-        r.RouteCode = 4;
+    } else if (!q.HomepageDescrip.empty()) {
+        // The homepage description only.
         form.arm(Step::ChangeDescriptions);
-        return;
     }
-    q.HomepageOnly = 0;
 }
 
 } // namespace
 
 void routeRequest(Form& form) {
-    RoutingState& r = form.routing;
-    if (r.RoutePhase < 4) {
-        ++r.RoutePhase;
+    int& phase = form.request.RoutePhase;
+    if (phase < 4) {
+        ++phase;
     }
-    switch (r.RoutePhase) {
+    switch (phase) {
     case 1:
         // The click made sure the held text is the file's; it is read only when it is not.
         if (const auto name = findHomepage(form.folder()); name && !form.holdsCurrent(*name)) {

@@ -27,49 +27,22 @@ void hideNotices(Form& form) {
     }
 }
 
-void resetRoute(Form& form) {
-    form.request.HomepageOnly = 0;
-    form.routing.IndividPageText.clear();
-}
-void resetPreparePage(Form& form) {
-    form.individ.IndividStepTick = 0;
-}
-void resetAppend(Form& form) {
-    form.append.AppendPhase = 0;
-}
-void resetChange(Form& form) {
-    form.change = ChangeState{};
-}
-void resetDelete(Form& form) {
-    form.del.DeletePending = 0;
-    form.del.TrimCount = 0;
-}
-void resetInsert(Form& form) {
-    form.insert.InsertPending = 0;
-    form.insert.InsertPhase = 0;
-    form.insert.AnchorFound = 0;
-}
-void resetTitle(Form& form) {
-    form.title.TitleStepPhase = 0;
-}
-
-// The whole schedule, one row a Step: its design timer and interval, what one run does, whether it is part of a
-// chain of file work (the window keeps the chain buttons disabled while one runs), and what a file failure that ends
-// the chains puts back.
+// The whole schedule, one row a Step: its design timer and interval, what one run does, and whether it is part of a
+// chain of file work (the window keeps the chain buttons disabled while one runs; a file failure ends them all).
 constexpr std::array<StepDef, 13> Schedule = {{
-    {Step::ShowInvalidName, "Timer1", 30, showInvalidName, false, nullptr},
-    {Step::StartUp, "Timer8", 200, startUp, true, nullptr},
-    {Step::Append, "Timer12", 30, appendEntry, true, resetAppend},
-    {Step::ChangeDescriptions, "Timer14", 30, changeEntry, true, resetChange},
-    {Step::TitleAndMessage, "Timer20", 30, updateTitleAndMessage, true, resetTitle},
-    {Step::CutEntry, "Timer23", 250, cutEntry, true, nullptr},
-    {Step::Route, "Timer24", 30, routeRequest, true, resetRoute},
-    {Step::DefaultHomepage, "Timer25", 30, buildOrReadHomepage, true, nullptr},
-    {Step::PreparePage, "Timer26", 30, prepareIndividualPage, true, resetPreparePage},
-    {Step::Insert, "Timer28", 30, insertEntry, true, resetInsert},
-    {Step::HideNotices, "Timer29", 25000, hideNotices, false, nullptr},
-    {Step::EntryNotFound, "Timer30", 20, reportEntryNotFound, false, nullptr},
-    {Step::FindHomepage, "Timer31", 250, findHomepageForDelete, true, resetDelete},
+    {Step::ShowInvalidName, "Timer1", 30, showInvalidName, false},
+    {Step::StartUp, "Timer8", 200, startUp, true},
+    {Step::Append, "Timer12", 30, appendEntry, true},
+    {Step::ChangeDescriptions, "Timer14", 30, changeEntry, true},
+    {Step::TitleAndMessage, "Timer20", 30, updateTitleAndMessage, true},
+    {Step::CutEntry, "Timer23", 250, cutEntry, true},
+    {Step::Route, "Timer24", 30, routeRequest, true},
+    {Step::DefaultHomepage, "Timer25", 30, buildOrReadHomepage, true},
+    {Step::PreparePage, "Timer26", 30, prepareIndividualPage, true},
+    {Step::Insert, "Timer28", 30, insertEntry, true},
+    {Step::HideNotices, "Timer29", 25000, hideNotices, false},
+    {Step::EntryNotFound, "Timer30", 20, reportEntryNotFound, false},
+    {Step::FindHomepage, "Timer31", 250, findHomepageForDelete, true},
 }};
 
 // The scheduler numbers its Steps in the order they are added, which must be the enum's.

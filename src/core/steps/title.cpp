@@ -36,17 +36,17 @@ void replaceAfterMarker(std::string& text, std::string_view marker, std::string_
 } // namespace
 
 void updateTitleAndMessage(Form& form) {
-    TitleState& t = form.title;
+    const Request& q = form.request;
     std::string& text = form.homepage.PageText;
-    switch (++t.TitleStepPhase) {
+    switch (++form.request.TitleStepPhase) {
     case 1:
-        if (!t.HomepageTitle.empty()) {
-            replaceAfterMarker(text, markers::Title, t.HomepageTitle);
+        if (!q.HomepageTitle.empty()) {
+            replaceAfterMarker(text, markers::Title, q.HomepageTitle);
         }
         break;
     case 2:
-        if (!t.HomepageMessage.empty()) {
-            replaceAfterMarker(text, markers::Message, t.HomepageMessage);
+        if (!q.HomepageMessage.empty()) {
+            replaceAfterMarker(text, markers::Message, q.HomepageMessage);
         }
         break;
     case 3:
@@ -55,28 +55,27 @@ void updateTitleAndMessage(Form& form) {
             return;
         }
         form.disarm(Step::TitleAndMessage);
-        t.TitleStepPhase = 0;
         break;
     default:
         break;
     }
 }
 
-// The stored values are page text: &, < and > are escaped, so a later update replaces the whole old value.
+// The values are page text: &, < and > are escaped, so a later update replaces the whole old value. An empty box
+// leaves the homepage's own value as it stands, whatever an earlier request set.
 void Form::setTitleAndMessage() {
-    const std::string& titleBox = controls.title;
-    const std::string& messageBox = controls.message;
-    if (titleBox.empty() && messageBox.empty()) {
+    if (controls.title.empty() && controls.message.empty()) {
         return;
     }
-    if (!titleBox.empty()) {
-        title.HomepageTitle = toPageText(titleBox);
+    Request next;
+    next.kind = RequestKind::Title;
+    if (!controls.title.empty()) {
+        next.HomepageTitle = toPageText(controls.title);
     }
-    if (!messageBox.empty()) {
-        title.HomepageMessage = toPageText(messageBox);
+    if (!controls.message.empty()) {
+        next.HomepageMessage = toPageText(controls.message);
     }
-    refreshHomepage();
-    startOperation("title");
+    beginRequest(std::move(next), "title");
     arm(Step::TitleAndMessage);
 }
 
