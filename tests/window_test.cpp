@@ -330,6 +330,52 @@ TEST_F(WindowTest, PublishSaysWhatCouldNotBeUploaded) {
     EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Uploaded 0 of 2 changed files to sftp://nobody@127.0.0.1:1/x/.");
 }
 
+// A title or message comes from its box or from the file, never from an earlier request: neither an undone one nor
+// one the host has since edited by hand is written again by an update that leaves its box empty.
+TEST_F(WindowTest, TitleAndMessageComeOnlyFromTheBoxesOrTheFile) {
+    runChains();
+    const auto update = [this](const QString& title, const QString& message) {
+        get<QLineEdit>("Text22")->clear();
+        get<QLineEdit>("Text23")->clear();
+        type("Text22", title);
+        type("Text23", message);
+        click("Command11");
+        runChains();
+    };
+    const auto shows = [this](const std::string& title, const std::string& message) {
+        const std::string home = file("homepage.html");
+        return contains(home, std::string(markers::Title) + "\n" + title + "\n") &&
+               contains(home, std::string(markers::Message) + "\n" + message + "\n");
+    };
+    update("T0", "M0");
+    update("A", "M");
+    click("cmdUndo");
+    EXPECT_TRUE(shows("T0", "M0"));
+    update("B", "");
+    EXPECT_TRUE(shows("B", "M0")) << "the undone message stays undone";
+
+    clipnest::testing::writeFile(dir.path() / "homepage.html",
+                                 clipnest::testing::with(file("homepage.html"), "\nM0\n", "\nHAND\n"));
+    window->checkOutsideChanges();
+    EXPECT_NE(text("txtNotice").indexOf("homepage.html was changed on disk"), -1);
+    update("C", "");
+    EXPECT_TRUE(shows("C", "HAND")) << "the host's own message survives";
+
+    // In a folder without a homepage, an undone title is not in the homepage the next entry makes.
+    clipnest::testing::TempDir other;
+    WorkingFolder otherFolder(other.path());
+    window = std::make_unique<ScrollForm>(clock, otherFolder);
+    runChains();
+    update("Undone", "");
+    click("cmdUndo");
+    EXPECT_FALSE(fs::exists(other.path() / "homepage.html"));
+    type("Text2", "a.mp4");
+    click("Command1");
+    runChains();
+    EXPECT_FALSE(contains(otherFolder.read("homepage.html").value_or(""), "Undone"));
+    window.reset();
+}
+
 TEST_F(WindowTest, QuitClosesTheWindowAndNoArmedStepRuns) {
     runChains();
     type("Text2", "clip7.mp4");

@@ -123,8 +123,7 @@ void sayWhenShared(Form& form) {
     }
     if (owner && *owner != q.FileName) {
         form.notice(sharedPageText(q.FileName, *owner,
-                                   q.PageToWrite ? "its page description was changed"
-                                                           : "the page was left as it was"));
+                                   q.PageToWrite ? "its page description was changed" : "the page was left as it was"));
     }
 }
 
@@ -164,8 +163,8 @@ void Form::insertAboveEntry() {
     } else if (utf8Length(boxes.homepageDescription) > 1) {
         next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
     }
-    beginRequest(std::move(next), "insert " + std::string(stripBlanks(boxes.name)) + " above " +
-                                      std::string(stripBlanks(boxes.above)));
+    beginRequest(std::move(next),
+                 "insert " + std::string(stripBlanks(boxes.name)) + " above " + std::string(stripBlanks(boxes.above)));
     // The routing Step loads the homepage and the page and hands over to the insert Step.
     arm(Step::Route);
 }

@@ -1,0 +1,236 @@
+// A session gives the files that the same commands give one by one: random sessions of requests run once as one
+// batch (the window's way, one Form throughout) and once as separate commands in a fresh copy of the folder, and
+// every file and every failing line must agree.
+#include "cli/command_line.h"
+#include "support/support.h"
+
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace clipnest::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Words = std::vector<std::string>;
+
+// Runs one command line in-process on `dir`; its exit status.
+int run(const fs::path& dir, const Words& words, std::string* err = nullptr) {
+    std::vector<const char*> argv = {"clipnest"};
+    for (const std::string& w : words) {
+        argv.push_back(w.c_str());
+    }
+    std::ostringstream out, errors;
+    const int status = cli::runCommandLine(static_cast<int>(argv.size()), argv.data(), dir, out, errors);
+    if (err) {
+        *err = errors.str();
+    }
+    return status;
+}
+
+// One batch line for the words: each quoted, a quote inside closed, escaped and opened again.
+std::string lineOf(const Words& words) {
+    std::string line;
+    for (const std::string& w : words) {
+        line += line.empty() ? "'" : " '";
+        for (const char c : w) {
+            line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        line += '\'';
+    }
+    return line;
+}
+
+// Where two folders differ, as "name: line N" with the two lines; empty when they agree. A file the design reads
+// again gains an empty line at its end each time, so the line ends at the very end are left out.
+std::string difference(const fs::path& one, const fs::path& other) {
+    const auto lines = [](std::string bytes) {
+        while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) {
+            bytes.pop_back();
+        }
+        std::vector<std::string> lines;
+        std::istringstream in(bytes);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    };
+    const Files a = filesOf(one), b = filesOf(other);
+    std::set<std::string> names;
+    for (const Files* files : {&a, &b}) {
+        for (const auto& [name, bytes] : *files) {
+            names.insert(name);
+        }
+    }
+    for (const std::string& name : names) {
+        if (!a.contains(name) || !b.contains(name)) {
+            return name + (a.contains(name) ? ": only in the batch's folder" : ": only in the commands' folder");
+        }
+        const std::vector<std::string> x = lines(a.at(name)), y = lines(b.at(name));
+        for (std::size_t i = 0; i < std::max(x.size(), y.size()); ++i) {
+            const std::string l = i < x.size() ? x[i] : "(none)", r = i < y.size() ? y[i] : "(none)";
+            if (l != r) {
+                return name + ": line " + std::to_string(i + 1) + "\n  batch:    " + l + "\n  commands: " + r;
+            }
+        }
+    }
+    return {};
+}
+
+// Random sessions over few names, so that requests meet: entries of one name and two extensions share a page, bad
+// anchors and refused names come up, pages go missing, and undo runs between any two of them.
+class Sessions {
+public:
+    explicit Sessions(unsigned seed) : random_(seed) {}
+
+    Files folder() {
+        Files files;
+        if (pick(3) > 0) {
+            Names names;
+            for (const char* n : {"a.mp4", "b.mp4", "c.mp4"}) {
+                if (pick(2) == 0) {
+                    names.push_back(n);
+                }
+            }
+            files = channel(names);
+            // A video page that went missing.
+            for (const std::string& n : names) {
+                if (pick(4) == 0) {
+                    files.erase(n.substr(0, n.find('.')) + ".php");
+                }
+            }
+        }
+        if (pick(2) == 0) {
+            files["AppDocs.txt"] = "\r\n";
+        }
+        return files;
+    }
+
+    std::vector<Words> session() {
+        std::vector<Words> commands(3 + pick(10));
+        for (Words& c : commands) {
+            c = command();
+        }
+        return commands;
+    }
+
+private:
+    std::size_t pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_); }
+    template <typename T, std::size_t N>
+    const T& oneOf(const T (&items)[N]) {
+        return items[pick(N)];
+    }
+    std::string name() { return oneOf({"a.mp4", "b.mp4", "b.webm", "c.mp4", "d.mov", "e.mp4", "no period", ".mp4"}); }
+    void describe(Words& c, const char* option) {
+        if (pick(2) == 0) {
+            c.insert(c.end(), {option, oneOf({"", " ", "x", "Garden", "Tom & Jerry <3", "caf\xC3\xA9 \xE2\x98\x95"})});
+        }
+    }
+
+    Words command() {
+        Words c;
+        switch (pick(8)) {
+        case 0:
+        case 1:
+            c = {"entry", name()};
+            describe(c, "--homepage");
+            describe(c, "--individual");
+            if (pick(4) == 0) {
+                c.push_back("--homepage-only");
+            }
+            if (pick(4) == 0) {
+                c.push_back("--create-page");
+            }
+            break;
+        case 2:
+            c = {"delete", name()};
+            break;
+        case 3:
+            c = {"insert", name(), "--above", pick(4) == 0 ? "none.mp4" : name()};
+            describe(c, "--homepage");
+            describe(c, "--individual");
+            break;
+        case 4:
+            c = {"title"};
+            describe(c, "--title");
+            describe(c, "--message");
+            break;
+        case 5:
+            c = {"rename", name(), oneOf({"new.mp4", "../up.mp4", "b.mp4"})};
+            break;
+        case 6:
+            c = {"undo"};
+            if (pick(3) == 0) {
+                c.push_back("--force");
+            }
+            break;
+        default:
+            c = {"list"};
+            break;
+        }
+        return c;
+    }
+
+    std::mt19937 random_;
+};
+
+std::string described(const std::vector<Words>& commands) {
+    std::string text;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        text += std::to_string(i + 1) + ": " + lineOf(commands[i]) + "\n";
+    }
+    return text;
+}
+
+// "batch: 2 of 5 commands failed (lines 1, 4)" read back as the failing line numbers.
+std::set<std::size_t> failedLines(const std::string& err) {
+    std::set<std::size_t> lines;
+    const std::size_t at = err.find("commands failed (line");
+    if (at == std::string::npos) {
+        return lines;
+    }
+    std::istringstream numbers(err.substr(err.find(' ', at + 21)));
+    for (std::string n; numbers >> n;) {
+        lines.insert(std::stoul(n));
+    }
+    return lines;
+}
+
+TEST(Sessions, ABatchGivesTheFilesAndFailuresOfSeparateCommands) {
+    const char* seedText = std::getenv("CLIPNEST_SESSION_SEED");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::stoul(seedText)) : 1;
+    const int count = std::getenv("CLIPNEST_SESSIONS") ? std::atoi(std::getenv("CLIPNEST_SESSIONS")) : 300;
+    Sessions sessions(seed);
+    for (int s = 0; s < count; ++s) {
+        const Files start = sessions.folder();
+        const std::vector<Words> commands = sessions.session();
+        SCOPED_TRACE("session " + std::to_string(s) + " of seed " + std::to_string(seed) + ":\n" + described(commands));
+
+        const TempDir together, oneByOne, io;
+        std::string lines;
+        for (const auto& [name, bytes] : start) {
+            writeFile(together.path() / name, bytes);
+            writeFile(oneByOne.path() / name, bytes);
+        }
+        for (const Words& c : commands) {
+            lines += lineOf(c) + "\n";
+        }
+        writeFile(io.path() / "batch", lines);
+        std::string err;
+        const int status = run(together.path(), {"batch", (io.path() / "batch").string(), "--keep-going"}, &err);
+        ASSERT_NE(status, 2) << err;
+
+        std::set<std::size_t> failed;
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            if (run(oneByOne.path(), commands[i]) != 0) {
+                failed.insert(i + 1);
+            }
+        }
+        ASSERT_EQ(failedLines(err), failed) << err;
+        ASSERT_EQ(difference(together.path(), oneByOne.path()), "");
+    }
+}
+
+} // namespace
+} // namespace clipnest::testing
