@@ -76,7 +76,7 @@ bool Form::readText(std::string_view name, std::string& into) {
     const bool changed = changedOnDisk(name);
     std::optional<std::string> bytes = folder_.read(name);
     if (!bytes) {
-        fileFailure(readFailureText(std::string(name)));
+        fileFailure(folder_.isLink(name) ? linkFailureText(std::string(name)) : readFailureText(std::string(name)));
         return false;
     }
     remember(name);
@@ -91,9 +91,10 @@ bool Form::loadHomepage(std::string_view name) {
     std::optional<std::string> bytes = folder_.read(name);
     if (!bytes) {
         // A file that went away in between is simply not there; one that stays but cannot be read is protected.
-        if (folder_.exists(name)) {
+        if (folder_.exists(name) || folder_.isLink(name)) {
             homepage.UnreadableHomepage = std::string(name);
-            fileFailure(readFailureText(homepage.UnreadableHomepage));
+            fileFailure(folder_.isLink(name) ? linkFailureText(homepage.UnreadableHomepage)
+                                             : readFailureText(homepage.UnreadableHomepage));
         }
         return false;
     }
@@ -113,6 +114,11 @@ bool Form::writeText(std::string_view name, std::string_view text) {
 }
 
 bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
+    if (folder_.isLink(name)) {
+        fileFailure(linkFailureText(std::string(name)));
+        endChains();
+        return false;
+    }
     // A rename over the file would replace it whatever its mode says.
     if (folder_.readOnly(name)) {
         fileFailure(panelMessage("Clipnest did not write " + std::string(name) +
@@ -133,7 +139,7 @@ bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
     if (written) {
         remember(name);
         if (const auto known = known_.find(name); known != known_.end()) {
-            history_.wrote(name, known->second);
+            history_.wrote(name, known->second, contentHash(text));
         }
     }
     text.resize(text.size() - 2);

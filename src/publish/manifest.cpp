@@ -12,7 +12,8 @@ namespace clipnest::publish {
 
 Manifest Manifest::load(const std::filesystem::path& channel) {
     Manifest m;
-    const std::optional<std::string> text = WorkingFolder(channel).read(File);
+    const std::optional<WorkingFolder> hidden = WorkingFolder(channel).subfolder(".clipnest", false);
+    const std::optional<std::string> text = hidden ? hidden->read("published") : std::nullopt;
     std::istringstream lines(text.value_or(""));
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
@@ -31,9 +32,8 @@ bool Manifest::save(const std::filesystem::path& channel) const {
     for (const auto& [name, p] : files_) {
         text += p.sha256 + " " + std::to_string(p.size) + " " + std::to_string(p.modifiedNs) + " " + name + "\n";
     }
-    std::error_code ec;
-    std::filesystem::create_directories(channel / ".clipnest", ec);
-    return WorkingFolder(channel).write(File, text);
+    std::optional<WorkingFolder> hidden = WorkingFolder(channel).subfolder(".clipnest", true);
+    return hidden && hidden->write("published", text);
 }
 
 const Published* Manifest::find(const std::string& name) const {

@@ -19,7 +19,8 @@ std::string trimmed(std::string_view s) {
 
 bool loadSettings(const std::filesystem::path& channel, Settings& settings, std::string& error) {
     settings = {};
-    const std::optional<std::string> text = WorkingFolder(channel).read(SettingsFile);
+    const std::optional<WorkingFolder> hidden = WorkingFolder(channel).subfolder(".clipnest", false);
+    const std::optional<std::string> text = hidden ? hidden->read("publish.conf") : std::nullopt;
     if (!text) {
         return true;
     }
@@ -72,9 +73,8 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     text += s.cacert.empty() ? "" : "cacert = " + s.cacert + "\n";
     text += s.key.empty() ? "" : "key = " + s.key + "\n";
     text += s.knownHosts.empty() ? "" : "known_hosts = " + s.knownHosts + "\n";
-    std::error_code ec;
-    std::filesystem::create_directories(channel / ".clipnest", ec);
-    return WorkingFolder(channel).write(SettingsFile, text);
+    std::optional<WorkingFolder> hidden = WorkingFolder(channel).subfolder(".clipnest", true);
+    return hidden && hidden->write("publish.conf", text);
 }
 
 std::string Target::display() const {

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <sstream>
 #include <unistd.h>
@@ -17,6 +19,10 @@ namespace {
 
 constexpr std::string_view RecordFile = "operation";
 constexpr std::string_view BeforeFolder = "before";
+// The journal of an undo under way: "put STAGED NAME" and "remove NAME" lines.
+constexpr std::string_view JournalFile = "undoing";
+// What an undo writes beside the files it puts back, before it renames them into place: then the process id.
+constexpr std::string_view StagedPrefix = ".clipnest-undo-";
 
 std::optional<int> entryNumber(const fs::path& dir) {
     const std::string name = dir.filename().string();
@@ -32,7 +38,8 @@ std::vector<int> entryNumbers(const fs::path& root) {
     std::vector<int> numbers;
     std::error_code ec;
     for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-        if (const auto n = entryNumber(it->path()); n && it->is_directory(ec)) {
+        // A link in the history is no record of ours, wherever it points.
+        if (const auto n = entryNumber(it->path()); n && it->is_directory(ec) && !it->is_symlink(ec)) {
             numbers.push_back(*n);
         }
     }
@@ -40,12 +47,14 @@ std::vector<int> entryNumbers(const fs::path& root) {
     return numbers;
 }
 
-std::optional<HistoryEntry> parseRecord(int number, std::string_view text) {
+// A record as written, or one marked damaged: a record that names a file outside the folder, or that cannot be read
+// whole, is never applied.
+HistoryEntry parseRecord(int number, std::string_view text) {
     HistoryEntry entry;
     entry.number = number;
     std::istringstream lines{std::string(text)};
     bool hasTime = false;
-    for (std::string line; std::getline(lines, line);) {
+    for (std::string line; std::getline(lines, line) && entry.damage.empty();) {
         const std::size_t space = line.find(' ');
         const std::string key = line.substr(0, space);
         const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
@@ -64,13 +73,21 @@ std::optional<HistoryEntry> parseRecord(int number, std::string_view text) {
             file.name = name;
             file.existedBefore = state == "present";
             if ((state != "present" && state != "absent") || !words.eof() || name.empty()) {
-                return std::nullopt;
+                entry.damage = "a line cannot be read";
+            } else if (!isPlainName(name)) {
+                entry.damage = "a file name leads outside the channel folder";
             }
             entry.files.push_back(std::move(file));
+        } else if (key == "sum" && !entry.files.empty()) {
+            std::uint64_t hash = 0;
+            if (std::from_chars(rest.data(), rest.data() + rest.size(), hash, 16).ec != std::errc()) {
+                entry.damage = "a line cannot be read";
+            }
+            entry.files.back().afterHash = hash;
         }
     }
-    if (!hasTime || entry.files.empty()) {
-        return std::nullopt;
+    if (entry.damage.empty() && (!hasTime || entry.files.empty())) {
+        entry.damage = "it is incomplete";
     }
     return entry;
 }
@@ -86,7 +103,14 @@ std::string joinNames(const std::vector<std::string>& names) {
     return text;
 }
 
-History::History(WorkingFolder& channel) : channel_(channel), root_(channel.dir() / Folder) {}
+History::History(WorkingFolder& channel) : channel_(channel), root_(channel.dir() / Folder) {
+    recover();
+}
+
+std::optional<WorkingFolder> History::root(bool create) const {
+    const std::optional<WorkingFolder> hidden = channel_.subfolder(".clipnest", create);
+    return hidden ? hidden->subfolder("history", create) : std::nullopt;
+}
 
 History::~History() {
     end();
@@ -126,6 +150,10 @@ bool History::keep(std::string_view name) {
     }
     std::error_code ec;
     if (!created_) {
+        // The history stays inside the channel folder: a link in place of its folders is not followed.
+        if (!root(true)) {
+            return false;
+        }
         const std::vector<int> numbers = entryNumbers(root_);
         open_->number = numbers.empty() ? 1 : numbers.back() + 1;
         open_->time =
@@ -152,17 +180,18 @@ bool History::keep(std::string_view name) {
     return true;
 }
 
-void History::wrote(std::string_view name, const FileStamp& after) {
+void History::wrote(std::string_view name, const FileStamp& after, std::uint64_t afterHash) {
     if (!open_ || std::find(kept_.begin(), kept_.end(), name) == kept_.end()) {
         return;
     }
     auto same = [name](const HistoryFile& f) { return f.name == name; };
     if (auto it = std::find_if(open_->files.begin(), open_->files.end(), same); it != open_->files.end()) {
         it->after = after;
+        it->afterHash = afterHash;
     } else {
         std::error_code ec;
         const bool existed = fs::exists(entryDir(open_->number) / BeforeFolder / std::string(name), ec);
-        open_->files.push_back({std::string(name), existed, after});
+        open_->files.push_back({std::string(name), existed, after, afterHash});
     }
     if (saveRecord() && open_->files.size() == 1) {
         dropOldest();
@@ -178,6 +207,11 @@ bool History::writeRecord(const HistoryEntry& entry) const {
     for (const HistoryFile& f : entry.files) {
         text += "file " + std::string(f.existedBefore ? "present " : "absent ") + std::to_string(f.after.size) + " " +
                 std::to_string(f.after.modifiedNs) + " " + std::to_string(f.after.inode) + " " + f.name + "\n";
+        if (f.afterHash) {
+            char hex[17];
+            std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(*f.afterHash));
+            text += "sum " + std::string(hex) + "\n";
+        }
     }
     return WorkingFolder(entryDir(entry.number)).write(RecordFile, text);
 }
@@ -194,11 +228,13 @@ std::vector<HistoryEntry> History::entries() const {
     std::vector<HistoryEntry> list;
     const std::vector<int> numbers = entryNumbers(root_);
     for (auto n = numbers.rbegin(); n != numbers.rend(); ++n) {
-        if (const auto text = WorkingFolder(entryDir(*n)).read(RecordFile)) {
-            if (auto entry = parseRecord(*n, *text)) {
-                list.push_back(std::move(*entry));
-            }
+        const WorkingFolder record(entryDir(*n));
+        // An operation cut off before its first write left a folder without a record: there is nothing to undo.
+        if (!record.exists(RecordFile) && !record.isLink(RecordFile)) {
+            continue;
         }
+        const std::optional<std::string> text = record.read(RecordFile);
+        list.push_back(text ? parseRecord(*n, *text) : HistoryEntry{*n, {}, 0, {}, "its record cannot be read"});
     }
     return list;
 }
@@ -212,17 +248,94 @@ std::string History::timeText(std::int64_t time) {
     return text;
 }
 
+bool History::unchanged(const HistoryFile& file) const {
+    const std::optional<FileStamp> now = channel_.stamp(file.name);
+    if (now == file.after) {
+        return true;
+    }
+    // Written again since (by an undo of a later operation, or by hand): the bytes tell which.
+    if (!now || !file.afterHash || now->size != file.after.size) {
+        return false;
+    }
+    const std::optional<std::string> bytes = channel_.read(file.name);
+    return bytes && contentHash(*bytes) == *file.afterHash;
+}
+
+bool History::finishUndo(const fs::path& record, std::string_view journal) {
+    std::istringstream lines{std::string(journal)};
+    bool done = true;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("put ")) {
+            const std::size_t space = line.find(' ', 4);
+            const std::string staged = line.substr(4, space == std::string::npos ? 0 : space - 4);
+            const std::string name = space == std::string::npos ? "" : line.substr(space + 1);
+            // Put in place already when it is gone (the undo was cut off after it).
+            if (channel_.stamp(staged) && !channel_.replace(staged, name)) {
+                done = false;
+            }
+        } else if (line.starts_with("remove ")) {
+            done = channel_.remove(line.substr(7)) && done;
+        }
+    }
+    if (done) {
+        std::error_code ec;
+        fs::remove_all(record, ec);
+    }
+    return done;
+}
+
+void History::recover() {
+    const std::optional<WorkingFolder> history = root(false);
+    if (!history) {
+        return;
+    }
+    std::vector<std::string> pending;
+    for (const int n : entryNumbers(root_)) {
+        const WorkingFolder record(entryDir(n));
+        if (const std::optional<std::string> journal = record.read(JournalFile);
+            journal && !finishUndo(record.dir(), *journal)) {
+            pending.push_back(*journal);
+        }
+    }
+    // Files staged by an undo that was cut off before its journal: that undo never happened.
+    std::error_code ec;
+    for (fs::directory_iterator it(channel_.dir(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(StagedPrefix)) {
+            continue;
+        }
+        const long pid = std::strtol(name.c_str() + StagedPrefix.size(), nullptr, 10);
+        const bool referenced = std::any_of(pending.begin(), pending.end(),
+                                            [&](const std::string& j) { return j.find(name) != std::string::npos; });
+        if (!referenced && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            channel_.remove(name);
+        }
+    }
+}
+
 UndoResult History::undoLast(bool force) {
     end();
+    recover();
     std::vector<HistoryEntry> list = entries();
     if (list.empty()) {
         return {false, "There is nothing to undo.", {}};
     }
-    HistoryEntry& entry = list.front();
+    const HistoryEntry& entry = list.front();
+    const fs::path record = entryDir(entry.number);
+    const auto damaged = [&](const std::string& why) {
+        return UndoResult{false,
+                          "The history record " + std::to_string(entry.number) + " is damaged; nothing was undone (" +
+                              (record.lexically_relative(channel_.dir())).string() + ": " + why +
+                              "). Remove that folder to undo the operations before it.",
+                          {}};
+    };
+    if (!entry.damage.empty()) {
+        return damaged(entry.damage);
+    }
     const std::string what = entry.label + " (" + timeText(entry.time) + ")";
     std::vector<std::string> changed;
     for (const HistoryFile& f : entry.files) {
-        if (channel_.stamp(f.name) != f.after) {
+        if (!unchanged(f)) {
             changed.push_back(f.name);
         }
     }
@@ -232,48 +345,50 @@ UndoResult History::undoLast(bool force) {
                     " changed after it. Undo with --force to put the files back all the same and lose that change.",
                 {}};
     }
-    const WorkingFolder before(entryDir(entry.number) / BeforeFolder);
-    std::vector<std::string> putBack, removed, done;
-    for (auto f = entry.files.begin(); f != entry.files.end();) {
-        bool ok = false;
-        if (f->existedBefore) {
-            const std::optional<std::string> bytes = before.read(f->name);
-            ok = bytes && channel_.write(f->name, *bytes);
-        } else {
-            ok = channel_.remove(f->name);
+
+    // Every file to put back is written whole beside its target first; until the journal is written, nothing of the
+    // folder's own files has changed.
+    const WorkingFolder before(record / BeforeFolder);
+    const std::string stagedStem = std::string(StagedPrefix) + std::to_string(static_cast<long>(::getpid())) + "-" +
+                                   std::to_string(entry.number) + "-";
+    std::vector<std::string> staged;
+    const auto unstage = [&] {
+        for (const std::string& name : staged) {
+            channel_.remove(name);
         }
-        if (!ok) {
-            // What is done stays done; the record keeps what is left, so a second undo finishes it.
-            entry.files.erase(entry.files.begin(), f);
-            open_ = entry;
-            created_ = true;
-            saveRecord();
-            open_.reset();
-            created_ = false;
-            return {false,
-                    "Could not put back " + entry.files.front().name + " for " + what + "; it was left as it was." +
-                        (done.empty() ? "" : " Already put back: " + joinNames(done) + "."),
-                    done};
+    };
+    std::string journal;
+    std::vector<std::string> putBack, removed;
+    for (const HistoryFile& f : entry.files) {
+        if (!f.existedBefore) {
+            journal += "remove " + f.name + "\n";
+            removed.push_back(f.name);
+            continue;
         }
-        (f->existedBefore ? putBack : removed).push_back(f->name);
-        // The file put back is what the operation before left in it: that one's record now knows it by this stamp.
-        if (f->existedBefore) {
-            const std::optional<FileStamp> now = channel_.stamp(f->name);
-            for (auto older = list.begin() + 1; older != list.end() && now; ++older) {
-                auto same = std::find_if(older->files.begin(), older->files.end(),
-                                         [&](const HistoryFile& o) { return o.name == f->name; });
-                if (same != older->files.end()) {
-                    same->after = *now;
-                    writeRecord(*older);
-                    break;
-                }
-            }
+        const std::optional<std::string> bytes = before.read(f.name);
+        if (!bytes) {
+            unstage();
+            return damaged("the copy of " + f.name + " cannot be read");
         }
-        done.push_back(f->name);
-        ++f;
+        const std::string name = stagedStem + std::to_string(staged.size());
+        if (!channel_.write(name, *bytes)) {
+            unstage();
+            return {false, "Could not put back " + f.name + " for " + what + "; nothing was undone.", {}};
+        }
+        staged.push_back(name);
+        journal += "put " + name + " " + f.name + "\n";
+        putBack.push_back(f.name);
     }
-    std::error_code ec;
-    fs::remove_all(entryDir(entry.number), ec);
+    if (!WorkingFolder(record).write(JournalFile, journal)) {
+        unstage();
+        return {false, "Could not undo " + what + ": its record cannot be written; nothing was undone.", {}};
+    }
+    std::vector<std::string> done = putBack;
+    done.insert(done.end(), removed.begin(), removed.end());
+    if (!finishUndo(record, journal)) {
+        return {false, "Could not put every file of " + what + " in place; the next run of Clipnest finishes the undo.",
+                done};
+    }
     std::string message = "Undid " + what + ":";
     if (!putBack.empty()) {
         message += " " + joinNames(putBack) + " put back";

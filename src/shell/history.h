@@ -11,12 +11,14 @@
 
 namespace clipnest {
 
-// One file an operation wrote: whether it existed before, and the stamp of what the operation left in it (any
-// later write, by anyone, changes it).
+// One file an operation wrote: whether it existed before, and what the operation left in it: the stamp (any later
+// write, by anyone, changes it) and the hash of the bytes (which tell the same content put back by a later undo from
+// a hand edit). Records written before hashes were kept have none.
 struct HistoryFile {
     std::string name;
     bool existedBefore = false;
     FileStamp after;
+    std::optional<std::uint64_t> afterHash;
 };
 
 // One kept operation. The label is what the user asked for, as UTF-8 ("entry roses.mp4").
@@ -25,6 +27,9 @@ struct HistoryEntry {
     std::string label;
     std::int64_t time = 0; // seconds since the epoch
     std::vector<HistoryFile> files;
+    // Why the record cannot be trusted (a name that leads out of the folder, a line that cannot be read); empty when
+    // it is sound. A damaged record is never applied, not even in part.
+    std::string damage;
 };
 
 struct UndoResult {
@@ -41,7 +46,9 @@ std::string joinNames(const std::vector<std::string>& names);
 
 // The previous bytes of every file the last operations changed, kept in a hidden folder of the channel folder
 // (.clipnest/history/NNNNNN/: the operation's record and a copy of each file as it was before), so they can be
-// undone. Only the newest `Kept` operations stay.
+// undone. Only the newest `Kept` operations stay. An undo is all or nothing: every file to put back is first written
+// whole beside its target, then a journal in the record says what goes where, then the files are renamed into place;
+// an undo cut off before its journal is rolled back, one cut off after it finished, by the next History on the folder.
 class History {
 public:
     static constexpr int Kept = 50;
@@ -64,25 +71,33 @@ public:
     // Before `name` is written: keeps the file's present bytes, once per operation. False when they could not be
     // kept; the file must then not be written, or the operation could not be undone.
     bool keep(std::string_view name);
-    // After `name` was written: the stamp of what now stands in it.
-    void wrote(std::string_view name, const FileStamp& after);
+    // After `name` was written: the stamp and the hash of what now stands in it.
+    void wrote(std::string_view name, const FileStamp& after, std::uint64_t afterHash);
 
     // The kept operations, newest first.
     std::vector<HistoryEntry> entries() const;
 
-    // Puts back the files of the newest kept operation and drops it. Refuses when one of them was written after
-    // that operation wrote it (its stamp differs), unless `force`. A failed write leaves that file and the record of
-    // what is left to do.
+    // Puts back the files of the newest kept operation and drops it. Refuses when one of them holds something else
+    // than that operation left in it, unless `force`, and always when the record is damaged. Nothing changes unless
+    // every file can be put back.
     UndoResult undoLast(bool force);
 
     // "2026-12-06 19:55:01", local time.
     static std::string timeText(std::int64_t time);
 
 private:
+    // The history folder, when it is a real folder inside the channel's hidden one.
+    std::optional<WorkingFolder> root(bool create) const;
     std::filesystem::path entryDir(int number) const;
     bool saveRecord();
     bool writeRecord(const HistoryEntry& entry) const;
     void dropOldest();
+    // Whether the file holds what the operation left in it.
+    bool unchanged(const HistoryFile& file) const;
+    // Finishes an undo whose journal is written; false when a file could not be renamed into place yet.
+    bool finishUndo(const std::filesystem::path& record, std::string_view journal);
+    // Finishes cut-off undos and removes what an undo cut off before its journal left.
+    void recover();
 
     WorkingFolder& channel_;
     std::filesystem::path root_;

@@ -96,6 +96,11 @@ std::string readFailureText(const std::string& fileName) {
     return "\r\n   Clipnest could not read " + fileName + ".\r\n   The file was left alone.\r\n   (Click to close)\r\n";
 }
 
+std::string linkFailureText(const std::string& fileName) {
+    return panelMessage("Clipnest did not read or write " + fileName +
+                        ": it is a symbolic link, and Clipnest follows none.\r\n   Put the file itself in its place.");
+}
+
 std::string panelMessage(const std::string& text) {
     return "\r\n   " + text + "\r\n   (Click to close)\r\n";
 }

@@ -33,6 +33,8 @@ std::string panelDesignText(Panel panel);
 // The texts FileFailure shows when `fileName` could not be written or read.
 std::string writeFailureText(const std::string& fileName);
 std::string readFailureText(const std::string& fileName);
+// The text FileFailure shows for a file that is a symbolic link, which is neither read nor written.
+std::string linkFailureText(const std::string& fileName);
 
 // A sentence or two in a panel's shape: a blank line, the words, and how to close it.
 std::string panelMessage(const std::string& text);

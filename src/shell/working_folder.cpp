@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,26 +49,79 @@ void syncDir(const std::filesystem::path& dir) {
     }
 }
 
-} // namespace
-
-WorkingFolder::WorkingFolder(std::filesystem::path dir) : dir_(std::move(dir)) {}
-
-bool WorkingFolder::exists(std::string_view name) const {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(dir_ / std::string(name), ec);
-}
-
-std::optional<FileStamp> WorkingFolder::stamp(std::string_view name) const {
-    struct stat st {};
-    if (::stat((dir_ / std::string(name)).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
+FileStamp stampOf(const struct stat& st) {
     return FileStamp{static_cast<std::uintmax_t>(st.st_size),
                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
                      static_cast<std::uint64_t>(st.st_ino)};
 }
 
+} // namespace
+
+bool isPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos &&
+           name.find("..") == std::string_view::npos;
+}
+
+std::uint64_t contentHash(std::string_view bytes) {
+    // Four lanes of multiply-and-rotate over 8-byte words, mixed at the end: fast enough to hash a large homepage
+    // beside its write.
+    constexpr std::uint64_t Prime1 = 0x9E3779B185EBCA87ULL, Prime2 = 0xC2B2AE3D27D4EB4FULL;
+    const auto round = [](std::uint64_t acc, std::uint64_t word) {
+        acc += word * Prime2;
+        acc = (acc << 31) | (acc >> 33);
+        return acc * Prime1;
+    };
+    const auto word = [&bytes](std::size_t at) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, bytes.data() + at, sizeof w);
+        return w;
+    };
+    std::uint64_t lanes[4] = {Prime1 + Prime2, Prime2, 0, 0 - Prime1};
+    std::size_t at = 0;
+    for (; at + 32 <= bytes.size(); at += 32) {
+        for (std::size_t lane = 0; lane < 4; ++lane) {
+            lanes[lane] = round(lanes[lane], word(at + 8 * lane));
+        }
+    }
+    std::uint64_t h = bytes.size();
+    for (const std::uint64_t lane : lanes) {
+        h = round(h ^ round(0, lane), 0x27D4EB2F165667C5ULL);
+    }
+    for (; at + 8 <= bytes.size(); at += 8) {
+        h = round(h, word(at));
+    }
+    for (; at < bytes.size(); ++at) {
+        h = round(h, static_cast<unsigned char>(bytes[at]));
+    }
+    h ^= h >> 33;
+    h *= Prime2;
+    h ^= h >> 29;
+    return h;
+}
+
+WorkingFolder::WorkingFolder(std::filesystem::path dir) : dir_(std::move(dir)) {}
+
+bool WorkingFolder::exists(std::string_view name) const {
+    return stamp(name).has_value();
+}
+
+bool WorkingFolder::isLink(std::string_view name) const {
+    struct stat st {};
+    return isPlainName(name) && ::lstat((dir_ / std::string(name)).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::optional<FileStamp> WorkingFolder::stamp(std::string_view name) const {
+    struct stat st {};
+    if (!isPlainName(name) || ::lstat((dir_ / std::string(name)).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return stampOf(st);
+}
+
 bool WorkingFolder::remove(std::string_view name) {
+    if (!isPlainName(name)) {
+        return false;
+    }
     const std::filesystem::path target = dir_ / std::string(name);
     if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
         return false;
@@ -78,9 +130,34 @@ bool WorkingFolder::remove(std::string_view name) {
     return true;
 }
 
+bool WorkingFolder::replace(std::string_view from, std::string_view to) {
+    if (!isPlainName(from) || !isPlainName(to) ||
+        std::rename((dir_ / std::string(from)).c_str(), (dir_ / std::string(to)).c_str()) != 0) {
+        return false;
+    }
+    syncDir(dir_);
+    return true;
+}
+
+std::optional<WorkingFolder> WorkingFolder::subfolder(std::string_view name, bool create) const {
+    if (!isPlainName(name)) {
+        return std::nullopt;
+    }
+    const std::filesystem::path path = dir_ / std::string(name);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 && create && errno == ENOENT) {
+        ::mkdir(path.c_str(), 0777);
+    }
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return std::nullopt;
+    }
+    return WorkingFolder(path);
+}
+
 bool WorkingFolder::readOnly(std::string_view name) const {
     struct stat st {};
-    return ::stat((dir_ / std::string(name)).c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+    return isPlainName(name) && ::lstat((dir_ / std::string(name)).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           (st.st_mode & 0222) == 0;
 }
 
 WorkingFolder::Removed WorkingFolder::removeStaleTemporaries() {
@@ -122,35 +199,47 @@ WorkingFolder::Removed WorkingFolder::removeStaleTemporaries() {
 }
 
 std::optional<std::string> WorkingFolder::read(std::string_view name) const {
-    // A folder in the file's place opens, but has no size to read.
-    if (!stamp(name)) {
+    if (!isPlainName(name)) {
         return std::nullopt;
     }
-    std::ifstream in(dir_ / std::string(name), std::ios::binary);
-    if (!in) {
+    // A link is not opened at all; a folder in the file's place opens, but is no file to read.
+    const int fd = ::open((dir_ / std::string(name)).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
         return std::nullopt;
     }
-    // One bulk read of the whole size: copying through stream iterators byte by byte made reading a large homepage
-    // the slowest tick.
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size < 0 || !in) {
-        return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        // One bulk read of the whole size. Room behind the content lets the edits of a large homepage (a new entry,
+        // a fresh sample) happen in place.
+        constexpr std::size_t EditRoom = 64 * 1024;
+        const auto size = static_cast<std::size_t>(st.st_size);
+        bytes.emplace();
+        bytes->reserve(size + EditRoom);
+        bytes->resize(size);
+        std::size_t got = 0;
+        while (got < size) {
+            const ssize_t n = ::read(fd, bytes->data() + got, size - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        if (got != size) {
+            bytes.reset();
+        }
     }
-    // Room behind the content lets the edits of a large homepage (a new entry, a fresh sample) happen in place.
-    constexpr std::size_t EditRoom = 64 * 1024;
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(size) + EditRoom);
-    bytes.resize(static_cast<std::size_t>(size));
-    in.read(bytes.data(), size);
-    if (in.gcount() != size) {
-        return std::nullopt;
-    }
+    ::close(fd);
     return bytes;
 }
 
 bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
+    if (!isPlainName(name) || isLink(name)) {
+        return false;
+    }
     const std::filesystem::path target = dir_ / std::string(name);
     const std::string prefix = std::string(TemporaryPrefix) + std::to_string(static_cast<long>(::getpid())) + "-";
     std::string tmp;
@@ -168,7 +257,7 @@ bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     }
     // A replaced file keeps its own mode.
     struct stat st {};
-    bool ok = ::stat(target.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
+    bool ok = ::lstat(target.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
     ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && std::rename(tmp.c_str(), target.c_str()) == 0) {

@@ -16,8 +16,16 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
-// The folder the tool works in. Files are bytes; names are looked up exactly as given.
-// Reads and writes are virtual so tests can make them fail.
+// Whether `name` names a file right in a folder: not empty, not "." and without "/", "\\", NUL or "..". Every name
+// that comes from a record, a setting, the folder or a request passes this before a file is opened by it.
+bool isPlainName(std::string_view name);
+
+// A hash of bytes, to tell whether a file still holds what was written to it (not for secrets).
+std::uint64_t contentHash(std::string_view bytes);
+
+// The folder the tool works in. Files are bytes; names are looked up exactly as given, and only plain names (see
+// isPlainName) name anything. A symbolic link is never followed: it is not a file to read or stamp, and nothing is
+// written in its place. Reads and writes are virtual so tests can make them fail.
 class WorkingFolder {
 public:
     explicit WorkingFolder(std::filesystem::path dir);
@@ -25,20 +33,31 @@ public:
 
     const std::filesystem::path& dir() const { return dir_; }
 
+    // A regular file of that name (not a link to one).
     bool exists(std::string_view name) const;
+    // Whether the name is a symbolic link, wherever it points.
+    bool isLink(std::string_view name) const;
 
     // The stamp of a regular file, or nothing when there is none by that name.
     std::optional<FileStamp> stamp(std::string_view name) const;
 
-    // The whole content, or nothing when the file cannot be opened or read.
+    // The whole content, or nothing when the file cannot be opened or read (or is a link).
     virtual std::optional<std::string> read(std::string_view name) const;
 
     // Replaces the file with `bytes` in one step: the bytes go to a temporary file in the folder, are flushed to
-    // disk and renamed over the target. On failure the old file is left as it was and false is returned.
+    // disk and renamed over the target. On failure (a link in its place included) the old file is left as it was and
+    // false is returned.
     virtual bool write(std::string_view name, std::string_view bytes);
 
-    // Removes the file; true when it is gone afterwards.
+    // Removes the file (a link itself, never what it points to); true when it is gone afterwards.
     virtual bool remove(std::string_view name);
+
+    // Renames `from` over `to` in one step, both in this folder; false when it could not.
+    bool replace(std::string_view from, std::string_view to);
+
+    // The folder's own subfolder `name` (created when `create` and missing), or nothing when it is not a real
+    // folder: a link to one, wherever it points, is not taken.
+    std::optional<WorkingFolder> subfolder(std::string_view name, bool create) const;
 
     // True for a file whose mode allows no one to write it: a replacing write would ignore that, so it is refused.
     bool readOnly(std::string_view name) const;
