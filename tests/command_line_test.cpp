@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <functional>
+#include <random>
 #include <regex>
+#include <thread>
 #include <unistd.h>
 
 namespace clipnest::testing {
@@ -113,6 +115,7 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {true, {"batch"}, 2, "batch: line 2: longer than 1000000 bytes; nothing was done\n",
          "delete a.mp4\nentry b.mp4 --homepage " + std::string(10 * 1024 * 1024, 'x') + "\n"},
         {true, {"batch"}, 2, "batch: line 3: not valid UTF-8; nothing was done\n", "delete a.mp4\n\nentry caf\xE9.mp4\n"},
+        {true, {"batch"}, 2, "batch: line 2: holds a NUL character; nothing was done\n", "delete a.mp4\nentry c.mp4 --homepage \"A" + std::string(1, '\0') + "B\"\n"},
         {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nbatch other\n"},
         {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nhistory\n"},
         {true, {"batch"}, 2, "~batch: line 2: ", "delete a.mp4\nentry\n"},
@@ -133,6 +136,12 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"list"}, 1, noHomepage},
         {false, {"insert", "a.mp4", "--above", "b.mp4"}, 1, "An entry for the file name b.mp4 was not found on the Homepage.\n"},
         {false, {"rename", "../../index.php", "../evil.php"}, 1, "~" + invalid},
+        // The rename page never turns a comment into a program, a page into text, or itself into anything.
+        {true, {"rename", "a_comments.txt", "evil.php"}, 1, "Clipnest did not write change_file_name.php: a_comments.txt holds a video's comments, which only its page writes.\n"},
+        {true, {"rename", "a.mp4", "evil.php.mp4"}, 1, "~evil.php.mp4 is a name the server runs as a program"},
+        {true, {"rename", "a.php", "a.txt"}, 1, "~a.php is a name the server runs as a program"},
+        {true, {"rename", "change_file_name.php", "x.mp4"}, 1, "~change_file_name.php is the rename page itself"},
+        {true, {"entry", "change_file_name.mp4", "--homepage", "x"}, 1, "~change_file_name.mp4 cannot have an entry: its page would be change_file_name.php"},
         {false, {"entry", "hash#x.mp4", "--homepage", "x"}, 1, "~" + invalid},
         {true, {"entry", "mug\u2615.mp4"}, 1, invalid},
         {true, {"entry", "\xFF.mp4"}, 1, invalid},
@@ -253,6 +262,32 @@ TEST_F(CommandLine, TemporaryFilesOfKilledWritesAreRemoved) {
     EXPECT_NE(r.err.find("note: Clipnest removed 2 temporary files"), npos) << r.err;
     EXPECT_FALSE(has(".clipnest-tmp-999999999-abcdef") || has(".homepage.html.tmp-abcdef"));
     EXPECT_TRUE(has(live) && has(".host-notes.txt"));
+}
+
+// An undo killed at any moment leaves every file as it was before the undo or after it, never a mix: the next run
+// rolls back one cut off before it began to put files in place and finishes one cut off after, so a plain undo
+// always goes on.
+TEST_F(CommandLine, AnUndoKilledAtAnyMomentIsRolledBackOrFinished) {
+    const std::string big = with(expected("homepage.html"), "</body>", std::string(50'000'000, 'x') + "\n</body>");
+    std::mt19937 random(7);
+    for (int round = 0; round < 4; ++round) {
+        freshFolder();
+        put("homepage.html", big);
+        ASSERT_EQ(clipnest({"title", "--title", "T"}).status, 0);
+        const Files titled = filesOf(dir());
+        ASSERT_EQ(clipnest({"entry", "a.mp4", "--homepage", "A"}).status, 0);
+        const TempDir log;
+        Process undo({CLIPNEST_PROGRAM, "-C", dir().string(), "undo"}, log.path() / "log");
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1000));
+        undo.stop(SIGKILL);
+        const Result again = clipnest({"undo"});
+        EXPECT_EQ(again.status, 0) << again.err;
+        // The killed undo, then this one: the entry's undo and the title's, or the entry's alone.
+        const Files now = filesOf(dir());
+        const Files untouched = {{"AppDocs.txt", "\r\n"}, {"homepage.html", big}};
+        EXPECT_TRUE(now == titled || now == untouched)
+            << "round " << round << ": " << now.begin()->first << " " << again.out << again.err;
+    }
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+namespace fs = std::filesystem;
+
 namespace clipnest::testing {
 namespace {
 
@@ -188,6 +190,71 @@ TEST(Faults, AFailedWriteAfterTheFirstEntryOfANewHomepageKeepsThatEntry) {
     }
 }
 
+// A history record that names a file outside the folder (by a relative or an absolute path, even with that file's
+// real stamps), or whose copy of a file is a link, is refused whole: nothing is removed, written or read through it,
+// with or without --force.
+TEST(Faults, ATamperedHistoryRecordIsRefusedWhole) {
+    const TempDir outside;
+    writeFile(outside.path() / "victim.txt", "keep me");
+    writeFile(outside.path() / "id_ed25519", "SECRET KEY");
+    const FileStamp real = *WorkingFolder(outside.path()).stamp("victim.txt");
+    const std::string stamps =
+        std::to_string(real.size) + " " + std::to_string(real.modifiedNs) + " " + std::to_string(real.inode) + " ";
+    const std::vector<std::function<void(const fs::path&)>> tampers = {
+        [&](const fs::path& record) {
+            writeFile(record / "operation", readFile(record / "operation") + "file absent " + stamps + "../" +
+                                                outside.path().filename().string() + "/victim.txt\n");
+        },
+        [&](const fs::path& record) {
+            writeFile(record / "operation", readFile(record / "operation") + "file absent " + stamps +
+                                                (outside.path() / "victim.txt").string() + "\n");
+        },
+        [&](const fs::path& record) {
+            fs::remove(record / "before/homepage.html");
+            fs::create_symlink(outside.path() / "id_ed25519", record / "before/homepage.html");
+        },
+    };
+    for (const auto& tamper : tampers) {
+        Harness h;
+        h.entry("a.mp4", "A");
+        h.entry("b.mp4", "B");
+        tamper(h.dir() / ".clipnest/history/000002");
+        const Files before = filesOf(h.dir());
+        for (const bool force : {false, true}) {
+            EXPECT_FALSE(h.form().undo(force));
+            EXPECT_TRUE(contains(h.text(Panel::FileFailure), "history record 2 is damaged; nothing was undone"))
+                << h.text(Panel::FileFailure);
+        }
+        EXPECT_EQ(filesOf(h.dir()), before);
+        EXPECT_EQ(readFile(outside.path() / "victim.txt"), "keep me");
+    }
+}
+
+// A link in the place of the homepage or a video page is neither read nor written, wherever it points.
+TEST(Faults, ALinkInAFilesPlaceIsNeitherReadNorWritten) {
+    const TempDir outside;
+    const std::string theirs = homepageOf({"a.mp4"});
+    writeFile(outside.path() / "elsewhere.html", theirs);
+    writeFile(outside.path() / "elsewhere.php", "not a page of this channel");
+    Harness h({{"AppDocs.txt", "\r\n"}}, false);
+    fs::create_symlink(outside.path() / "elsewhere.html", h.dir() / "homepage.html");
+    h.runUntilIdle();
+    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "homepage.html: it is a symbolic link"))
+        << h.text(Panel::FileFailure);
+    h.entry("b.mp4", "B");
+    EXPECT_TRUE(fs::is_symlink(h.dir() / "homepage.html"));
+    EXPECT_FALSE(h.has("b.php"));
+
+    Harness pages(channel({"a.mp4"}));
+    fs::remove(pages.dir() / "a.php");
+    fs::create_symlink(outside.path() / "elsewhere.php", pages.dir() / "a.php");
+    pages.entry("a.mp4", "A2", "Again", false);
+    EXPECT_TRUE(contains(pages.text(Panel::FileFailure), "a.php: it is a symbolic link"));
+    EXPECT_TRUE(fs::is_symlink(pages.dir() / "a.php"));
+    EXPECT_EQ(readFile(outside.path() / "elsewhere.html"), theirs);
+    EXPECT_EQ(readFile(outside.path() / "elsewhere.php"), "not a page of this channel");
+}
+
 TEST(BadNames, RefusedForThreeSecondsBesideTheStartUpNoticeAndNothingWritten) {
     // clang-format off
     const char* const names[] = {"clip", "", "   ", ".mp4", "  .mp4", ".clip.mp4", "a\\b.mp4", "a/b.mp4", "a:b.mp4",
@@ -231,7 +298,24 @@ TEST(BadNames, RefusedForThreeSecondsBesideTheStartUpNoticeAndNothingWritten) {
     EXPECT_EQ(h.file("homepage.html"), homepage);
 }
 
-TEST(BadHomepages, NoMarkersEmptyCrOnlyOrBinaryTheHomepageKeepsItsText) {
+TEST(BadHomepages, APageWithoutOneEndMarkerRefusesEntriesAndCrOnlyOrBinaryKeepsItsText) {
+    // No place, or several, for a new entry: said, and nothing is written.
+    const auto refused = [](const std::string& homepage, const std::string& why) {
+        Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", homepage}});
+        h.entry("clip.mp4", "words");
+        EXPECT_FALSE(h.has("clip.php"));
+        EXPECT_EQ(h.file("homepage.html"), homepage);
+        EXPECT_TRUE(contains(h.text(Panel::FileFailure), "did not add clip.mp4: homepage.html " + why))
+            << h.text(Panel::FileFailure);
+    };
+    const std::string home = expected("homepage.html");
+    refused("<html><body><p>mine</p></body></html>\r\n", "has no end marker");
+    refused("", "has no end marker");
+    refused(home.substr(0, home.size() / 2), "has no end marker");
+    refused(home + home + home, "has the end marker 3 times");
+    const std::string sampleSource = "<source src=\"p4yFileNamep5y\"";
+    refused(with(home, sampleSource, sampleSource + "/>\n" + sampleSource), "holds the disabled sample entry 2 times");
+
     const auto afterAppend = [](const std::string& homepage) {
         Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", homepage}});
         h.entry("clip.mp4", "words");
@@ -239,8 +323,6 @@ TEST(BadHomepages, NoMarkersEmptyCrOnlyOrBinaryTheHomepageKeepsItsText) {
         EXPECT_FALSE(h.shown(Panel::FileFailure));
         return h.file("homepage.html");
     };
-    EXPECT_EQ(afterAppend("<html><body><p>mine</p></body></html>\r\n"), "<html><body><p>mine</p></body></html>\n\r\n");
-    EXPECT_EQ(afterAppend(""), "\r\n");
     const std::string crOnly =
         afterAppend("<html>\r<div class=\"gallery2\">\r" + std::string(markers::EndA) + "\r</html>\r");
     EXPECT_TRUE(crOnly.starts_with("<html>\n<div class=\"gallery2\">\n"));

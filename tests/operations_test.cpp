@@ -505,6 +505,21 @@ TEST(Undo, NeverThrowsAwayLaterEditsUnlessForcedAndAFailedWriteLosesNothing) {
     EXPECT_TRUE(h.form().undo(true));
     EXPECT_EQ(filesOf(h.dir()), one);
 
+    // An undo of a later operation puts back the hand-edited file; that does not make the edit the earlier
+    // operation's own, so its undo still refuses.
+    h.entry("c.mp4", "C");
+    editByHand(h, "homepage.html");
+    const Files handEdited = filesOf(h.dir());
+    EXPECT_FALSE(h.form().undo());
+    h.entry("d.mp4", "D");
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_EQ(filesOf(h.dir()), handEdited);
+    EXPECT_FALSE(h.form().undo());
+    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "homepage.html was changed after it"));
+    EXPECT_EQ(filesOf(h.dir()), handEdited);
+    EXPECT_TRUE(h.form().undo(true));
+    EXPECT_EQ(filesOf(h.dir()), one);
+
     h.entry("a.mp4", "A2", "About a, again");
     const Files two = filesOf(h.dir());
     h.folder().failWrite(2);

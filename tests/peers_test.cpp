@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace clipnest::testing {
 namespace {
@@ -329,13 +330,72 @@ TEST(Preview, CommandServesUntilInterrupted) {
     EXPECT_NE(posted.body.find("Lovely roses"), std::string::npos) << posted.body.substr(0, 300);
     EXPECT_NE(h.file("roses_comments.txt").find("Lovely roses"), std::string::npos);
 
-    const Response history = curl(quoted(base + ".clipnest/history/000001/operation"));
-    EXPECT_EQ(history.status, 404);
-    const Response outside = curl(quoted(base + "../secret.txt"));
-    EXPECT_EQ(outside.body.find("outside the channel"), std::string::npos) << "a file beside the folder was served";
+    EXPECT_NE(curl(quoted(base)).body.find("<source src=\"roses.mp4\""), npos) << "the homepage at /";
+
+    // Nothing hidden, nothing outside, however the path is spelt, and no link that leads out.
+    writeFile(h.dir() / ".clipnest/publish.conf", "to = sftp://me@example.net/site\n");
+    fs::create_symlink(h.dir().parent_path() / "secret.txt", h.dir() / "leak.txt");
+    for (const char* path : {".clipnest/history/000001/operation", "/.clipnest/publish.conf", "%2e%2e/secret.txt",
+                             "../secret.txt", "leak.txt", "%2Fleak.txt"}) {
+        const Response r = curl(quoted(base + path));
+        EXPECT_EQ(r.status, 404) << path;
+        EXPECT_FALSE(contains(r.body, "outside the channel") || contains(r.body, "sftp://")) << path;
+    }
+    // PHP runs only for the channel's own pages; another .php is refused, and the command line says so.
+    writeFile(h.dir() / "evil.php", "<?php echo 'ran ' . 'evil';");
+    const Response evil = curl(quoted(base + "evil.php"));
+    EXPECT_EQ(evil.status, 404);
+    EXPECT_FALSE(contains(evil.body, "ran evil"));
+    // A video is served in the ranges a browser asks for, so it can be sought in.
+    std::string video(1000, 'v');
+    video.replace(10, 10, "0123456789");
+    writeFile(h.dir() / "roses.mp4", video);
+    EXPECT_EQ(curl("-H 'Range: bytes=10-19' " + quoted(base + "roses.mp4")).body, "0123456789");
+    EXPECT_EQ(curl("-H 'Range: bytes=10-19' " + quoted(base + "roses.mp4")).status, 206);
+    EXPECT_EQ(curl("-H 'Range: bytes=990-' " + quoted(base + "roses.mp4")).body, std::string(10, 'v'));
+    EXPECT_EQ(curl("-H 'Range: bytes=5000-' " + quoted(base + "roses.mp4")).status, 416);
+    EXPECT_EQ(curl(quoted(base + "roses.mp4")).body, video);
     EXPECT_EQ(preview.stop(SIGINT), 0);
+    EXPECT_TRUE(contains(readFile(out.path() / "log"), "note: preview: evil.php is not one of the channel's pages"));
     EXPECT_NE(curl(quoted(base + "homepage.html")).status, 200) << "the server stopped with the command";
     fs::remove(h.dir().parent_path() / "secret.txt");
+}
+
+// The preview's router is a file no other user can have put in its place: a router planted beforehand where a
+// predictable name would have been, for every process number likely to come next, is never run.
+TEST(Preview, ARouterPlantedByAnotherUserIsNeverRun) {
+    NEEDS(onPath("php curl setpriv"), "php, curl and setpriv");
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to run the preview as another user";
+    }
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    fs::permissions(h.dir(), fs::perms::all);
+    fs::permissions(h.dir() / "homepage.html", fs::perms::all);
+    const int last = std::stoi(readFile("/proc/sys/kernel/ns_last_pid"));
+    std::vector<fs::path> planted;
+    for (int pid = last + 1; pid < last + 400; ++pid) {
+        planted.push_back(fs::temp_directory_path() / ("clipnest-preview-" + std::to_string(pid) + ".php"));
+        writeFile(planted.back(), "<?php echo 'planted'; return true;");
+    }
+    const TempDir out;
+    fs::permissions(out.path(), fs::perms::all);
+    Process preview(
+        {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", CLIPNEST_PROGRAM, "-C", h.dir(), "preview"},
+        out.path() / "log");
+    std::string line;
+    for (int i = 0; i < 500 && !contains(line = readFile(out.path() / "log"), "homepage.html"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::size_t from = line.find("http://");
+    ASSERT_NE(from, npos) << line;
+    const Response home = curl(quoted(line.substr(from, line.find("homepage.html") + 13 - from)));
+    EXPECT_EQ(home.status, 200);
+    EXPECT_TRUE(contains(home.body, "<source src=\"roses.mp4\"")) << home.body.substr(0, 200);
+    EXPECT_EQ(preview.stop(SIGINT), 0);
+    for (const fs::path& p : planted) {
+        fs::remove(p);
+    }
 }
 
 } // namespace

@@ -94,13 +94,18 @@ protected:
 TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     h().put("styles3.css", "body {}");
     fs::create_directories(h().dir() / ".clipnest");
-    h().put(".clipnest/publish.conf", "extra = styles3.css gone.css a_comments.txt\n");
+    // Nothing outside the folder goes up: not through a link, not by a name that leads out.
+    writeFile(keys() / "secret.txt", "outside the channel");
+    fs::create_symlink(keys() / "secret.txt", h().dir() / "leak.txt");
+    h().put(".clipnest/publish.conf", "extra = styles3.css gone.css a_comments.txt leak.txt ../secret.txt\n");
     Result r = clipnest("publish --dry-run --to " + to());
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("a.mp4\t11\n"), npos) << r.out;
     EXPECT_NE(r.out.find("5 files"), npos) << r.out;
     EXPECT_NE(r.out.find("note: gone.css is listed in .clipnest/publish.conf but not in the folder"), npos);
-    EXPECT_NE(r.out.find("note: a_comments.txt is not published"), npos);
+    EXPECT_NE(r.out.find("note: a_comments.txt is not published: comment files are the visitors'"), npos);
+    EXPECT_NE(r.out.find("note: leak.txt is not published: it is a symbolic link"), npos) << r.out;
+    EXPECT_NE(r.out.find("note: ../secret.txt is not published: only files right in the channel folder"), npos);
     EXPECT_TRUE(serverNames().empty()) << "a dry run uploads nothing";
 
     r = clipnest("publish --to " + to());

@@ -548,8 +548,17 @@ private:
         sigaddset(&stopping, SIGHUP);
         ::pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
         out_ << "Serving the channel at " << *address << " (only on this computer); Ctrl+C stops." << std::endl;
-        int signal = 0;
-        ::sigwait(&stopping, &signal);
+        // What the server refused to run is said as it happens.
+        const timespec wait{0, 200'000'000};
+        while (::sigtimedwait(&stopping, nullptr, &wait) < 0) {
+            for (const std::string& note : server.takeNotes()) {
+                line(note, true);
+            }
+            err_.flush();
+        }
+        for (const std::string& note : server.takeNotes()) {
+            line(note, true);
+        }
         server.stop();
         return Done;
     }
@@ -700,6 +709,11 @@ Status batch(const Command& c, const std::filesystem::path& dir, std::ostream& o
         }
         if (!isValidUtf8(lineText)) {
             err << where << "not valid UTF-8; nothing was done\n";
+            return Usage;
+        }
+        // A NUL would end the value early when it reaches a box, so the line could not say what it says.
+        if (lineText.find('\0') != std::string::npos) {
+            err << where << "holds a NUL character; nothing was done\n";
             return Usage;
         }
         const std::size_t first = lineText.find_first_not_of(" \t");

@@ -11,11 +11,23 @@ namespace clipnest::publish {
 
 namespace {
 
-// A plain name in the channel folder that the server may show: no comment file, nothing hidden, nothing that could
-// break out of the quoted name in a transfer command.
-bool publishable(const std::string& name) {
-    return !name.empty() && name.front() != '.' && name.find_first_of("/\\\"\r\n") == std::string::npos &&
-           !name.ends_with("_comments.txt");
+// Why a name is not published, or nothing when it may be: a plain name in the channel folder that the server may
+// show (no comment file, nothing hidden), nothing that could break out of the quoted name in a transfer command,
+// and no link, wherever it points.
+std::optional<std::string> unpublishable(const WorkingFolder& folder, const std::string& name) {
+    if (!isPlainName(name) || name.find_first_of("\"\r\n") != std::string::npos) {
+        return "only files right in the channel folder are published";
+    }
+    if (name.front() == '.') {
+        return "hidden files stay on this computer";
+    }
+    if (name.ends_with("_comments.txt")) {
+        return "comment files are the visitors' and stay on the server";
+    }
+    if (folder.isLink(name)) {
+        return "it is a symbolic link, and Clipnest follows none";
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -34,8 +46,8 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
         if (!seen.insert(name).second) {
             return;
         }
-        if (!publishable(name)) {
-            plan.notes.push_back(name + " is not published: comment files and hidden files stay on their side");
+        if (const std::optional<std::string> why = unpublishable(folder, name)) {
+            plan.notes.push_back(name + " is not published: " + *why);
         } else if (folder.stamp(name)) {
             names.push_back(name);
         } else if (listed) {

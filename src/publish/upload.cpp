@@ -1,9 +1,12 @@
 #include "publish/upload.h"
 
+#include "shell/working_folder.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <curl/curl.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace clipnest::publish {
@@ -76,12 +79,13 @@ std::string Uploader::attempt(const std::filesystem::path& local, const std::str
     if (!curl) {
         return "libcurl could not be started";
     }
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(local.c_str(), "rb"), &std::fclose);
+    // A link put in the file's place since the plan is not followed either.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openFileNoFollow(local), &std::fclose);
     if (!file) {
         return "Clipnest could not read " + name;
     }
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(local, ec);
+    struct stat st {};
+    const auto size = ::fstat(::fileno(file.get()), &st) == 0 ? static_cast<std::uintmax_t>(st.st_size) : 0;
     Transfer transfer{file.get(), &progress, &cancel};
     const bool sftp = target_.scheme == Target::Scheme::Sftp;
 

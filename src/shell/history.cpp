@@ -316,6 +316,8 @@ void History::recover() {
 UndoResult History::undoLast(bool force) {
     end();
     recover();
+    // A write of an undo cut off before it staged its file leaves a temporary file of its own: it goes now.
+    channel_.removeStaleTemporaries();
     std::vector<HistoryEntry> list = entries();
     if (list.empty()) {
         return {false, "There is nothing to undo.", {}};

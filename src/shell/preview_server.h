@@ -4,13 +4,14 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace clipnest {
 
 // PHP's built-in web server for the channel folder, so the pages can be seen as a visitor sees them, comment boxes
-// included, before they are uploaded. It listens on 127.0.0.1 only, on a free port, and serves nothing outside the
-// folder and nothing hidden in it (names starting with a period, such as the undo history). It is stopped when the
-// object goes.
+// included, before they are uploaded. It listens on 127.0.0.1 only, on a free port, and serves only the files right
+// in the folder: nothing outside it, nothing hidden in it (names starting with a period, such as the undo history),
+// no link that leads elsewhere, and PHP only for the channel's own pages. It is stopped when the object goes.
 class PreviewServer {
 public:
     PreviewServer() = default;
@@ -26,12 +27,17 @@ public:
     std::optional<std::string> start(const std::filesystem::path& folder, std::string& error);
     void stop();
     bool running() const { return pid_ > 0; }
+    // What the server refused to run since the last call, a line each ("preview: evil.php is not ...").
+    std::vector<std::string> takeNotes();
     // The address the server answers at, "http://127.0.0.1:PORT/".
     const std::string& address() const { return address_; }
 
 private:
     pid_t pid_ = -1;
+    std::size_t notesRead_ = 0;
     std::string address_;
+    // The server's own folder (made by mkdtemp, so only this user enters it) and the router in it.
+    std::filesystem::path privateDir_;
     std::filesystem::path router_;
 };
 

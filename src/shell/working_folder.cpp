@@ -62,6 +62,21 @@ bool isPlainName(std::string_view name) {
            name.find("..") == std::string_view::npos;
 }
 
+std::FILE* openFileNoFollow(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (fd >= 0 && !file) {
+        ::close(fd);
+    }
+    return file;
+}
+
 std::uint64_t contentHash(std::string_view bytes) {
     // Four lanes of multiply-and-rotate over 8-byte words, mixed at the end: fast enough to hash a large homepage
     // beside its write.

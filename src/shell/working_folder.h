@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ struct FileStamp {
 // Whether `name` names a file right in a folder: not empty, not "." and without "/", "\\", NUL or "..". Every name
 // that comes from a record, a setting, the folder or a request passes this before a file is opened by it.
 bool isPlainName(std::string_view name);
+
+// A regular file opened for reading without following a link in its place, or null (errno tells why).
+std::FILE* openFileNoFollow(const std::filesystem::path& path);
 
 // A hash of bytes, to tell whether a file still holds what was written to it (not for secrets).
 std::uint64_t contentHash(std::string_view bytes);

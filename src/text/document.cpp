@@ -12,8 +12,9 @@
 namespace clipnest {
 
 std::optional<std::string_view> findHomepage(const WorkingFolder& folder) {
+    // A link in a homepage's place counts as there (and is then refused), so nothing is written in its place.
     for (const std::string_view name : markers::HomepageNames) {
-        if (folder.exists(name)) {
+        if (folder.exists(name) || folder.isLink(name)) {
             return name;
         }
     }
@@ -94,6 +95,39 @@ bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_vi
     block += '\n';
     pageText.insert(p, block);
     return true;
+}
+
+namespace {
+
+std::size_t occurrences(std::string_view text, std::string_view part) {
+    std::size_t count = 0;
+    for (std::size_t at = findText(text, part); at != std::string_view::npos; at = findText(text, part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+std::optional<std::string> appendProblem(std::string_view pageText) {
+    // The first end marker holds the second; the third, on the line below, stands in when both are gone.
+    std::size_t ends = occurrences(pageText, markers::EndB);
+    if (ends == 0) {
+        ends = occurrences(pageText, markers::EndC);
+    }
+    if (ends == 0) {
+        return "has no end marker (the comment \"PLEASE leave this '</div>' tag and comment tag here immediately "
+               "below your last entry\"), so a new entry has no place.\r\n   Put it back below the last entry.";
+    }
+    if (ends > 1) {
+        return "has the end marker " + std::to_string(ends) + " times (was the page pasted in twice?), so a new " +
+               "entry would go in " + std::to_string(ends) + " places.\r\n   Keep only the one below the last entry.";
+    }
+    if (const std::size_t samples = occurrences(pageText, markers::FileNameToken); samples > 1) {
+        return "holds the disabled sample entry " + std::to_string(samples) + " times, so a new entry would go in " +
+               std::to_string(samples) + " places.\r\n   Keep only the one above the end marker.";
+    }
+    return std::nullopt;
 }
 
 bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt) {

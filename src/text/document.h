@@ -8,7 +8,7 @@ namespace clipnest {
 
 class WorkingFolder;
 
-// The first of the four homepage names that exists in the folder.
+// The first of the four homepage names that exists in the folder (as a file, or as a link, which is not read).
 std::optional<std::string_view> findHomepage(const WorkingFolder& folder);
 
 // File bytes as held text: a line ends at CR LF or a lone CR (a lone LF stays inside the line), and every line,
@@ -21,6 +21,11 @@ std::string buildSampleEntry();
 // Puts LF + sample + LF in front of the first end marker (A, then B, then C, else the last "</div>") when the text
 // is not empty and lacks `key`. Returns whether it inserted.
 bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry);
+
+// Why a new entry cannot go at the end of the entries of this homepage text, in words that follow its file name
+// ("has no end marker ..."), or nothing when it can: it needs one end marker (the comment below the last entry) and
+// one disabled sample entry at most, or the entry would go nowhere, or in several places.
+std::optional<std::string> appendProblem(std::string_view pageText);
 
 // Whether the homepage has an entry for a video of this name without extension: an entry source line
 // ("<source src=" + quote) for the name and a period.

@@ -2,6 +2,9 @@
 
 #include "text/php_literal.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace clipnest {
 
 std::string buildRenamePage(std::string_view oldName, std::string_view newName) {
@@ -39,6 +42,38 @@ std::string buildRenamePage(std::string_view oldName, std::string_view newName) 
                 "  }\n"
                 "?>");
     return page;
+}
+
+bool runsOnServer(std::string_view name) {
+    static constexpr std::string_view Handlers[] = {"php",  "php3", "php4", "php5",  "php7", "php8", "phtml",
+                                                    "phar", "pht",  "phps", "shtml", "cgi",  "pl",   "asp"};
+    for (std::size_t period = name.find('.'); period != std::string_view::npos;) {
+        const std::size_t next = name.find('.', period + 1);
+        std::string extension(name.substr(period + 1, next == std::string_view::npos ? next : next - period - 1));
+        for (char& c : extension) {
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        if (std::find(std::begin(Handlers), std::end(Handlers), extension) != std::end(Handlers)) {
+            return true;
+        }
+        period = next;
+    }
+    return false;
+}
+
+std::optional<std::string> renameRefusal(std::string_view oldName, std::string_view newName) {
+    for (const std::string_view name : {oldName, newName}) {
+        if (name == RenamePageFile) {
+            return std::string(name) + " is the rename page itself";
+        }
+        if (name.ends_with("_comments.txt")) {
+            return std::string(name) + " holds a video's comments, which only its page writes";
+        }
+        if (runsOnServer(name)) {
+            return std::string(name) + " is a name the server runs as a program";
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace clipnest

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,5 +9,18 @@ namespace clipnest {
 // change_file_name.php: lines joined by LF, no LF after "?>". Each name is escaped for a PHP double-quoted string,
 // so the server renames exactly the typed file. After one successful rename the page deletes itself.
 std::string buildRenamePage(std::string_view oldName, std::string_view newName);
+
+// The rename page's own name, which no entry's page may take.
+inline constexpr std::string_view RenamePageFile = "change_file_name.php";
+
+// Why the rename page must not rename `oldName` to `newName` (both code-page names that pass isRenameName), or
+// nothing when it may. It never renames itself or a video's comments file (which visitors write), nor a file to or
+// from a name the server would run as a program: a comment turned into code would run for every visitor, and a page
+// turned into text would show its code.
+std::optional<std::string> renameRefusal(std::string_view oldName, std::string_view newName);
+
+// Whether the server runs a file of this name as a program: one of its extensions (.php, .phtml, .phar, .shtml,
+// .cgi, ...) is a handler's, as a host's "AddHandler" may take any of them.
+bool runsOnServer(std::string_view name);
 
 } // namespace clipnest

@@ -82,7 +82,7 @@ bool fillBlock(Form& form) {
     }
     // A page already in the folder (the host's, with its edits) is kept; only a missing one is made.
     const std::string page = q.FileNameLessExt + ".php";
-    if (!q.FileNameLessExt.empty() && form.folder().exists(page)) {
+    if (!q.FileNameLessExt.empty() && (form.folder().exists(page) || form.folder().isLink(page))) {
         if (!form.readText(page, q.IndividPageText)) {
             form.endChains();
             return false;

@@ -5,12 +5,6 @@
 
 namespace clipnest {
 
-namespace {
-
-constexpr std::string_view RenamePageFile = "change_file_name.php";
-
-} // namespace
-
 // Writes change_file_name.php from the two boxes, which keep their text. A name with a character the code page
 // lacks cannot be written truthfully (any stand-in would rename the wrong file on the server), so the page is then
 // not written, the old file stays, and the failure panel says why.
@@ -26,6 +20,10 @@ void Form::writeRenamePage() {
     if (!isRenameName(*oldName) || !isRenameName(*newName)) {
         notices.InvalidName = 1;
         arm(Step::ShowInvalidName);
+        return;
+    }
+    if (const std::optional<std::string> refusal = renameRefusal(*oldName, *newName)) {
+        fileFailure(panelMessage("Clipnest did not write " + std::string(RenamePageFile) + ": " + *refusal + "."));
         return;
     }
     startOperation("rename " + controls.renameFrom + " " + controls.renameTo);

@@ -4,6 +4,7 @@
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"
+#include "text/rename_page.h"
 #include "text/text_ops.h"
 
 namespace clipnest {
@@ -17,6 +18,13 @@ bool Form::takeFileName(const std::string& nameBox, Request& into) {
     }
     into.FileName = *name;
     into.FileNameLessExt = std::string(withoutExtension(*name));
+    // A new entry's page must not be the rename page, which the next rename would write over. An entry of that name
+    // already on the homepage may still be deleted.
+    if (into.kind != RequestKind::Delete && into.FileNameLessExt + ".php" == RenamePageFile) {
+        fileFailure(panelMessage(*name + " cannot have an entry: its page would be " + std::string(RenamePageFile) +
+                                 ", the rename page's name.\r\n   Give the video another name."));
+        return false;
+    }
     return true;
 }
 
@@ -72,7 +80,8 @@ namespace {
 void readIndividualPage(Form& form) {
     Request& q = form.request;
     const std::string page = q.FileNameLessExt + ".php";
-    if (form.folder().exists(page) && !form.readText(page, q.IndividPageText)) {
+    // A link in its place is there too, and is refused by the read.
+    if ((form.folder().exists(page) || form.folder().isLink(page)) && !form.readText(page, q.IndividPageText)) {
         // An existing page we cannot read must not be replaced by a fresh one: end the request.
         form.endChains();
     }
@@ -107,6 +116,11 @@ void route(Form& form) {
             form.notice(sharedPageText(q.FileName, *owner, "its descriptions were changed"));
         }
         if (!owner) {
+            if (const std::optional<std::string> problem = appendProblem(form.homepage.PageText)) {
+                const std::string& file = form.homepage.ReadFrom.empty() ? "homepage.html" : form.homepage.ReadFrom;
+                form.fileFailure(panelMessage("Clipnest did not add " + q.FileName + ": " + file + " " + *problem));
+                return;
+            }
             form.arm(Step::Append);
         } else if (hasIndivid) {
             form.arm(Step::ChangeDescriptions);
