@@ -521,6 +521,10 @@ private:
     Status history() {
         WorkingFolder folder(dir_);
         for (const HistoryEntry& e : History(folder).entries()) {
+            if (!e.damage.empty()) {
+                out_ << e.number << "\t\t(a damaged record: " << e.damage << "; it is not undone)\t\n";
+                continue;
+            }
             out_ << e.number << '\t' << History::timeText(e.time) << '\t' << e.label << '\t';
             for (std::size_t i = 0; i < e.files.size(); ++i) {
                 out_ << (i == 0 ? "" : " ") << codePageToUtf8(e.files[i].name);
