@@ -106,6 +106,9 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"rename", "a.mp4"}, 2, "~"},
         {false, {"entry", "a.mp4", "--nope"}, 2, "~--nope"},
         {false, {"-C", "."}, 2, "~A subcommand is required"},
+        {false, {"-C"}, 2, "~-C"},
+        // A folder named like a command does not turn the command into a folder to open.
+        {true, {"list"}, 0, "", "", folderAs("list")},
         {false, {"entry", "a.mp4", "--homepage", "x", "--homepage=y"}, 2, "~--homepage given twice\n"},
         // A batch is read whole before its first line runs.
         {false, {"batch"}, 2, "batch: line 2: unknown command 'Delete'; did you mean 'delete'?; nothing was done\n",
@@ -262,6 +265,21 @@ TEST_F(CommandLine, TemporaryFilesOfKilledWritesAreRemoved) {
     EXPECT_NE(r.err.find("note: Clipnest removed 2 temporary files"), npos) << r.err;
     EXPECT_FALSE(has(".clipnest-tmp-999999999-abcdef") || has(".homepage.html.tmp-abcdef"));
     EXPECT_TRUE(has(live) && has(".host-notes.txt"));
+}
+
+// Ctrl+C stops a publish that is waiting to try a file again, and says that the next one uploads the rest.
+TEST_F(CommandLine, CtrlCStopsAPublish) {
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    const TempDir log;
+    Process publish({CLIPNEST_PROGRAM, "-C", dir().string(), "publish", "--to", "ftp://127.0.0.1:9/x/", "--insecure"},
+                    log.path() / "log");
+    for (int i = 0; i < 500 && !contains(readFile(log.path() / "log"), "plain FTP"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(publish.stop(SIGINT), 1);
+    EXPECT_TRUE(contains(readFile(log.path() / "log"), "publish: stopped; the next publish uploads the rest"))
+        << readFile(log.path() / "log");
 }
 
 // An undo killed at any moment leaves every file as it was before the undo or after it, never a mix: the next run

@@ -2,6 +2,8 @@
 // look at the files and the panels. Expected bytes come from tests/data and string edits of them.
 #include "support/support.h"
 
+#include <functional>
+
 namespace clipnest::testing {
 namespace {
 
@@ -203,6 +205,41 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     EXPECT_EQ(own.entries(), Names{"a.mp4"});
     EXPECT_TRUE(contains(own.file("homepage.html"), "<html>\n" + read + "\n\n\n\n\n" + sample()))
         << own.file("homepage.html");
+}
+
+// Each notice hides itself in its time: the invalid-name message three seconds after it showed, the others 25
+// seconds after the first of them; the failure panel stays until clicked.
+TEST(Notices, HideInTheirTime) {
+    struct Case {
+        Panel panel;
+        std::function<void(Harness&)> cause;
+        std::int64_t ms;
+    };
+    const Case cases[] = {
+        {Panel::InvalidName, [](Harness& h) { h.entry("no period", "x"); }, 3000},
+        {Panel::PageNotFound,
+         [](Harness& h) {
+             std::filesystem::remove(h.dir() / "a.php");
+             h.entry("a.mp4", "x");
+         },
+         25000},
+        {Panel::EntryExists, [](Harness& h) { h.insert("a.mp4", "b.mp4"); }, 25000},
+        {Panel::InvalidNames, [](Harness& h) { h.insert("no period", "a.mp4"); }, 25000},
+        {Panel::Notice, [](Harness& h) { h.entry("a.webm", "x"); }, 25000},
+        {Panel::NoHomepage, [](Harness& h) { h.remove("z.mp4"); }, 25000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(panelName(c.panel));
+        Harness h(c.panel == Panel::NoHomepage ? Files{{"AppDocs.txt", "\r\n"}} : channel({"a.mp4", "b.mp4"}));
+        h.runUntilIdle();
+        c.cause(h);
+        h.advance(30);
+        EXPECT_TRUE(h.shown(c.panel));
+        h.advance(c.ms - 300);
+        EXPECT_TRUE(h.shown(c.panel));
+        h.advance(300);
+        EXPECT_FALSE(h.shown(c.panel));
+    }
 }
 
 TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
@@ -484,6 +521,14 @@ TEST(Undo, PutsBackEveryFileByteForByteNewestFirst) {
     h.entry("a.mp4", "", "Once more");
     EXPECT_FALSE(contains(h.text(Panel::Notice), "was changed on disk")) << h.text(Panel::Notice);
     h.entry("c.mp4", "C");
+    const Files beforeDelete = filesOf(h.dir());
+    h.remove("a.mp4");
+    const Files beforeInsert = filesOf(h.dir());
+    h.insert("d.mp4", "c.mp4", "D");
+    EXPECT_TRUE(f.undo());
+    EXPECT_EQ(filesOf(h.dir()), beforeInsert) << "the inserted entry and its page go";
+    EXPECT_TRUE(f.undo());
+    EXPECT_EQ(filesOf(h.dir()), beforeDelete) << "the deleted entry is back";
     EXPECT_EQ(h.entries(), (Names{"a.mp4", "c.mp4"}));
     EXPECT_TRUE(h.file("homepage.html").starts_with(homeOne.substr(0, homeOne.find(sample()))));
     EXPECT_TRUE(f.undo() && f.undo() && f.undo());

@@ -198,6 +198,25 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
         EXPECT_NE(r.out.find(c.said), npos) << r.out;
         EXPECT_TRUE(serverNames().empty());
     }
+
+    // The settings file's own key and known hosts are the ones used, not those in ~/.ssh (which are wrong now).
+    writeFile(keys() / "known_hosts", knownHosts);
+    writeFile(keys() / "mine", key);
+    writeFile(keys() / "mine.pub", readFile(home() / ".ssh/id_ed25519.pub"));
+    fs::permissions(keys() / "mine", fs::perms::owner_read | fs::perms::owner_write);
+    writeFile(home() / ".ssh/known_hosts", otherHostKey);
+    writeFile(home() / ".ssh/id_ed25519", readFile(keys() / "other"));
+    writeFile(h().dir() / ".clipnest/publish.conf", "to = " + to() + "\nkey = " + (keys() / "mine").string() +
+                                                        "\nknown_hosts = " + (keys() / "known_hosts").string() + "\n");
+    Result r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "Uploaded 4 of 4 changed files to " + to() + ".\n") << "quiet in a script, and no note";
+    // `insecure = yes` allows plain FTP, and says what it costs.
+    writeFile(h().dir() / ".clipnest/publish.conf", "to = ftp://127.0.0.1:1/x/\ninsecure = yes\n");
+    r = clipnest("publish --dry-run");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("4 files"), npos) << "what went to one server says nothing of another: " << r.out;
+    EXPECT_NE(r.out.find("note: plain FTP: the password and the files travel unencrypted"), npos) << r.out;
 }
 
 // FTPS through vsftpd: the login comes from ~/.netrc, the certificate is the server's own, named in the settings.

@@ -16,6 +16,10 @@ Manifest Manifest::load(const std::filesystem::path& channel) {
     const std::optional<std::string> text = hidden ? hidden->read("published") : std::nullopt;
     std::istringstream lines(text.value_or(""));
     for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("to ")) {
+            m.target_ = line.substr(3);
+            continue;
+        }
         std::istringstream fields(line);
         Published p;
         std::string name;
@@ -28,7 +32,7 @@ Manifest Manifest::load(const std::filesystem::path& channel) {
 }
 
 bool Manifest::save(const std::filesystem::path& channel) const {
-    std::string text;
+    std::string text = target_.empty() ? "" : "to " + target_ + "\n";
     for (const auto& [name, p] : files_) {
         text += p.sha256 + " " + std::to_string(p.size) + " " + std::to_string(p.modifiedNs) + " " + name + "\n";
     }

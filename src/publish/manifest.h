@@ -17,7 +17,8 @@ struct Published {
     bool operator==(const Published&) const = default;
 };
 
-// The record of the last successful uploads, .clipnest/published: one file a line, "hash size time name".
+// The record of the last successful uploads, .clipnest/published: the address they went to ("to URL"), then one file
+// a line, "hash size time name". What went to one server says nothing of another.
 class Manifest {
 public:
     static constexpr const char* File = ".clipnest/published";
@@ -28,11 +29,23 @@ public:
     // Writes the whole record in one step, so a crash leaves the old record or the new one.
     bool save(const std::filesystem::path& channel) const;
 
+    // The address the recorded uploads went to; empty in a record kept before the address was (taken to be the
+    // settings' own).
+    const std::string& target() const { return target_; }
+    // Starts the record afresh for uploads to another address.
+    void retarget(std::string target) {
+        if (target != target_ && !target_.empty()) {
+            files_.clear();
+        }
+        target_ = std::move(target);
+    }
+
     const Published* find(const std::string& name) const;
     void record(const std::string& name, const Published& p) { files_[name] = p; }
     const std::map<std::string, Published>& files() const { return files_; }
 
 private:
+    std::string target_;
     std::map<std::string, Published> files_;
 };
 

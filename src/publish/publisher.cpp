@@ -6,6 +6,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
                       const Events& events, const std::atomic<bool>& cancel, bool dryRun) {
     Report report;
     Manifest manifest = Manifest::load(channel);
+    manifest.retarget(target.display());
     const Plan plan = planPublish(channel, settings, manifest);
     report.error = plan.error;
     report.notes = plan.notes;
