@@ -212,6 +212,9 @@ public:
     // Ends every running chain of Steps and drops its request (after a file failure); the held homepage goes back to
     // the text last read, built or written.
     void endChains();
+    // Forgets which pages the missing-page notice was shown for, so the next request for one says it again instead of
+    // making the page.
+    void forgetMissingPageNotices() { notices.MissingPageShown.clear(); }
     // Drops the request of a chain that ended: the Form is ready for a fresh one.
     void endRequest() { request = Request{}; }
 

@@ -1,54 +1,41 @@
 #include "window/scroll_form.h"
 
-#include "publish/publisher.h"
-#include "text/entries.h"
 #include "text/page_text.h"
+#include "window/entries_window.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
+#include "window/preview_action.h"
+#include "window/publish_dialog.h"
+#include "window/top_strip.h"
+#include "window/widgets.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <climits>
 #include <functional>
 #include <limits>
-#include <thread>
 #include <utility>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
-#include <QEventLoop>
 #include <QFrame>
-#include <QInputDialog>
 #include <QKeyEvent>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
-#include <QStyleOptionButton>
-#include <QStylePainter>
-#include <QUrl>
 #include <QWheelEvent>
 
 namespace clipnest::window {
 
 namespace {
-
-const QColor Green(66, 174, 93);
-const QColor Grey(224, 224, 224);
-const QColor Red(255, 0, 0);
 
 constexpr int SmallChange = 100;
 // Content height and the widest the content gets before a horizontal bar is needed (the surface width at design).
@@ -77,125 +64,6 @@ constexpr std::array<std::pair<const char*, Action>, 11> Actions = {{
     {"Command11", [](Form& f) { f.setTitleAndMessage(); }},
     {"cmdExit", [](Form& f) { f.quit(); }},
 }};
-
-QFont fontFor(Face face, double points, bool bold) {
-    QFont font;
-    switch (face) {
-    case Face::Cambria:
-        font.setFamilies({QStringLiteral("Cambria"), QStringLiteral("Caladea")});
-        break;
-    case Face::TimesNewRoman:
-        font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
-        break;
-    case Face::Default:
-    case Face::MsSansSerif:
-        font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans")});
-        break;
-    }
-    font.setPixelSize(pointsToPixels(points));
-    font.setBold(bold);
-    return font;
-}
-
-QRect pixelRect(int left, int top, int width, int height) {
-    return {toPixels(left), toPixels(top), toPixels(width), toPixels(height)};
-}
-
-void paintBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-    if (role == QPalette::Window) {
-        widget->setBackgroundRole(QPalette::Window);
-        widget->setAutoFillBackground(true);
-    }
-}
-
-// Multi-line boxes hand their text on with CR LF breaks, as a multi-line text box holds it.
-std::string multiLineText(const QPlainTextEdit* box) {
-    QString text = box->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
-    text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
-    return text.toStdString();
-}
-
-std::string withoutCarriageReturns(std::string text) {
-    std::erase(text, '\r');
-    return text;
-}
-
-QString forDisplay(const std::string& utf8WithCrLf) {
-    return QString::fromStdString(withoutCarriageReturns(utf8WithCrLf));
-}
-
-// A button whose caption wraps onto more lines when it does not fit, as the design's narrow buttons need.
-class WrapButton final : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        const QString caption = option.text;
-        option.text.clear();
-        painter.drawControl(QStyle::CE_PushButton, option);
-        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-        style()->drawItemText(&painter, area, Qt::AlignCenter | Qt::TextWordWrap, palette(), isEnabled(), caption,
-                              QPalette::ButtonText);
-    }
-};
-
-// A caption-less check box only as wide as its box: draws just the indicator, centred in its height, so the
-// style's margins do not clip it.
-class BoxOnlyCheckBox final : public QCheckBox {
-public:
-    using QCheckBox::QCheckBox;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        const int side = std::min({width(), height(), toPixels(190)});
-        option.rect = QRect(0, (height() - side) / 2, side, side);
-        painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, option);
-    }
-    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
-};
-
-// One line of the surface's text: its 12 pt labels stand about 20 pixels apart.
-constexpr int WheelLineTwips = 300;
-
-// A notch (120 eighths of a degree) scrolls as many lines as the desktop says, three by default.
-int wheelTwips(const QWheelEvent& event) {
-    return -event.angleDelta().y() * QApplication::wheelScrollLines() * WheelLineTwips / 120;
-}
-
-// A panel's events: a press calls back and is swallowed; the wheel scrolls the surface, not the panel's own text.
-class PanelFilter final : public QObject {
-public:
-    PanelFilter(std::function<void()> onPress, std::function<void(int)> onWheel, QObject* parent)
-        : QObject(parent), onPress_(std::move(onPress)), onWheel_(std::move(onWheel)) {}
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonPress) {
-            onPress_();
-            return true;
-        }
-        if (event->type() == QEvent::Wheel) {
-            onWheel_(wheelTwips(*static_cast<QWheelEvent*>(event)));
-            return true;
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> onPress_;
-    std::function<void(int)> onWheel_;
-};
 
 } // namespace
 
@@ -366,64 +234,42 @@ void ScrollForm::build() {
         }
     }
 
-    // The strip above the viewport holds what is not of the design: another folder, a preview, undo, the entries.
-    const auto stripButton = [this, &standard](const char* name, const char* caption, int left, int width,
-                                               const char* tip) {
-        auto* button = new QPushButton(QString::fromUtf8(caption), this);
-        button->setObjectName(QString::fromLatin1(name));
-        button->setPalette(standard);
-        button->setFont(fontFor(Face::Default, 8.25, false));
-        button->setToolTip(QString::fromUtf8(tip));
-        button->setGeometry(pixelRect(left, 0, width, ViewportTop));
-        return button;
-    };
-    auto* open =
-        stripButton("cmdOpenFolder", "Open folder\u2026", 60, 1260, "Works on another channel folder (Ctrl+O)");
-    open->setShortcut(QKeySequence::Open);
-    connect(open, &QPushButton::clicked, this, [this] { openOtherFolder(); });
-    auto* preview = stripButton("cmdPreview", "Preview", 1380, 900,
-                                "Shows the channel in the browser as a visitor would see it (F5)");
-    preview->setShortcut(QKeySequence(Qt::Key_F5));
-    connect(preview, &QPushButton::clicked, this, [this] { startPreview(); });
-    auto* undo = stripButton("cmdUndo", "Undo", 2340, 900,
-                             "Puts back the files of the last operation as they were before it (Ctrl+Z)");
-    undo->setShortcut(QKeySequence::Undo);
-    connect(undo, &QPushButton::clicked, this, [this] {
+    const TopStrip strip = buildTopStrip(this);
+    connect(strip.openFolder, &QPushButton::clicked, this, [this] { openOtherFolder(); });
+    connect(strip.preview, &QPushButton::clicked, this, [this] {
+        const PreviewOutcome outcome = startPreview(preview_, form_->folder().dir());
+        if (!outcome.status.isEmpty()) {
+            status_->setText(outcome.status);
+        } else {
+            form_->notice(outcome.notice);
+        }
+        showState();
+        aimTimer();
+    });
+    connect(strip.undo, &QPushButton::clicked, this, [this] {
         form_->undo();
         afterAction();
     });
-    undo_ = undo;
-    auto* entriesButton = stripButton("cmdEntries", "Entries", 3300, 1200,
-                                      "Shows the entries on the homepage; click one to take its file name");
-    auto* publishButton =
-        stripButton("cmdPublish", "Publish", 4620, 900, "Uploads to the server what changed since the last publish");
-    connect(publishButton, &QPushButton::clicked, this, [this] { startPublish(); });
-
-    status_ = new QLabel(this);
-    status_->setObjectName(QStringLiteral("lblStatus"));
-    status_->setFont(fontFor(Face::Default, 8.25, false));
-    status_->setGeometry(pixelRect(5640, 0, DesignWidth - 5640 - ScrollBarWidth, ViewportTop));
-
-    // The channel's entries in homepage order, in a window of their own beside the form; a click takes the file
-    // name into the boxes that name an entry, and edits nothing.
-    entries_ = new QListWidget(this);
-    entries_->setObjectName(QStringLiteral("lstEntries"));
-    entries_->setWindowFlags(Qt::Window);
-    entries_->setWindowTitle(QStringLiteral("Entries on the homepage"));
-    entries_->resize(480, 420);
-    connect(entriesButton, &QPushButton::clicked, this, [this] {
-        if (!entries_->isVisible()) {
-            entries_->move(frameGeometry().topRight() + QPoint(8, 0));
+    connect(strip.publish, &QPushButton::clicked, this, [this] {
+        if (const std::optional<PublishOutcome> outcome = publishWithDialog(this, form_->folder().dir())) {
+            if (!outcome->said.empty()) {
+                form_->notice(toCodePage(outcome->said).value_or(outcome->said));
+            }
+            status_->setText(outcome->status);
         }
-        entries_->show();
-        entries_->raise();
+        showState();
+        aimTimer();
     });
-    connect(entries_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        const std::string name = item->data(Qt::UserRole).toString().toStdString();
+    undo_ = strip.undo;
+    status_ = strip.status;
+
+    entries_ = new EntriesWindow(this);
+    connect(strip.entries, &QPushButton::clicked, this, [this] { entries_->open(*this); });
+    entries_->onPick = [this](const std::string& name) {
         Controls& c = form_->controls;
         c.first.name = c.second.name = c.insert.above = name;
         showState();
-    });
+    };
 
     hscroll_ = new QScrollBar(Qt::Horizontal, this);
     hscroll_->setObjectName(QStringLiteral("HScroll1"));
@@ -616,111 +462,11 @@ void ScrollForm::openOtherFolder() {
     }
 }
 
-void ScrollForm::startPreview() {
-    std::string problem;
-    const std::filesystem::path folder = form_->folder().dir();
-    if (const std::optional<std::string> address = preview_.start(folder, problem)) {
-        QDesktopServices::openUrl(QUrl(QString::fromStdString(*address)));
-        status_->setText(QStringLiteral("Preview at ") + QString::fromStdString(*address) +
-                         QStringLiteral(" (only on this computer; it stops when the window closes)."));
-        return;
-    }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString((folder / "homepage.html").string())));
-    form_->notice(toCodePage(problem).value_or("php is not installed") +
-                  ": homepage.html was opened as a file. The video pages need php to preview.");
-    showState();
-    aimTimer();
-}
-
-void ScrollForm::startPublish() {
-    const std::filesystem::path folder = form_->folder().dir();
-    publish::Settings settings;
-    std::string problem;
-    std::optional<publish::Target> target;
-    if (publish::loadSettings(folder, settings, problem) && settings.to.empty()) {
-        const QString to = QInputDialog::getText(this, QStringLiteral("Publish"),
-                                                 QStringLiteral("Upload the channel to (sftp://user@host/folder or "
-                                                                "ftps://user@host/folder):"));
-        settings.to = to.trimmed().toStdString();
-        if (settings.to.empty()) {
-            return;
-        }
-        if (publish::parseTarget(settings.to, problem)) {
-            publish::saveSettings(folder, settings);
-        }
-    }
-    target = problem.empty() ? publish::parseTarget(settings.to, problem) : std::nullopt;
-    if (target && target->scheme == publish::Target::Scheme::Ftp && !settings.insecure) {
-        target.reset();
-        problem = "plain ftp:// sends your password unencrypted; use sftp:// or ftps://";
-    }
-    if (!target) {
-        QMessageBox::warning(this, QStringLiteral("Publish"), QString::fromStdString(problem));
-        return;
-    }
-
-    // The transfer runs beside the window; the dialog shows each file and can stop it between two writes.
-    QProgressDialog progress(QStringLiteral("Looking for what changed\u2026"), QStringLiteral("Cancel"), 0, 1000, this);
-    progress.setWindowTitle(QStringLiteral("Publish to ") + QString::fromStdString(target->display()));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    std::atomic<bool> cancel = false;
-    connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
-    publish::Events events;
-    events.starting = [&progress](const publish::ChannelFile& f, std::size_t i, std::size_t n) {
-        const QString text = QStringLiteral("%1 (%2 of %3)").arg(QString::fromStdString(f.name)).arg(i + 1).arg(n);
-        QMetaObject::invokeMethod(&progress, [&progress, text] { progress.setLabelText(text); });
-    };
-    events.progress = [&progress](std::uintmax_t sent, std::uintmax_t total) {
-        const int value = total ? static_cast<int>(sent * 1000 / total) : 0;
-        QMetaObject::invokeMethod(&progress, [&progress, value] { progress.setValue(value); });
-    };
-    publish::Report report;
-    QEventLoop loop;
-    std::thread worker([&] {
-        report = publish::publishChannel(folder, settings, *target, events, cancel, false);
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); });
-    });
-    loop.exec();
-    worker.join();
-    progress.reset();
-
-    std::string said = report.error;
-    for (const auto& [name, reason] : report.failed) {
-        said += (said.empty() ? "" : "\r\n") + name + " was not uploaded: " + reason;
-    }
-    for (const std::string& note : report.notes) {
-        said += (said.empty() ? "" : "\r\n") + note;
-    }
-    if (!said.empty()) {
-        form_->notice(toCodePage(said).value_or(said));
-    }
-    status_->setText(report.changed.empty() && report.error.empty()
-                         ? QStringLiteral("Nothing changed since the last publish.")
-                         : QStringLiteral("Uploaded %1 of %2 changed files to %3.")
-                               .arg(report.uploaded.size())
-                               .arg(report.changed.size())
-                               .arg(QString::fromStdString(target->display())));
-    showState();
-    aimTimer();
-}
-
 void ScrollForm::checkOutsideChanges() {
     if (!form_->chainRunning() && !form_->quitRequested()) {
         form_->refreshHomepage();
         showState();
         aimTimer();
-    }
-}
-
-void ScrollForm::showEntries() {
-    entries_->clear();
-    for (const LiveEntry& e : liveEntries(form_->homepage.PageText)) {
-        const QString name = QString::fromStdString(codePageToUtf8(e.fileName));
-        auto* item =
-            new QListWidgetItem(name + QStringLiteral("  \u2013  ") + QString::fromStdString(shownText(e.description)));
-        item->setData(Qt::UserRole, name);
-        entries_->addItem(item);
     }
 }
 
@@ -741,7 +487,7 @@ void ScrollForm::showState() {
     }
     if (ended && form_->homepageRevision() != shownRevision_) {
         shownRevision_ = form_->homepageRevision();
-        showEntries();
+        entries_->showEntries(form_->homepage.PageText);
     }
     const Controls& controls = form_->controls;
     for (const Controls::TextBox& box : Controls::textBoxes()) {

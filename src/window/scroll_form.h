@@ -14,11 +14,11 @@
 #include <QWidget>
 
 class QLabel;
-class QListWidget;
 class QScrollBar;
 
 namespace clipnest::window {
 
+class EntriesWindow;
 class ScrollSurface;
 
 // "Clipnest VERSION – FOLDER", the home folder written as ~.
@@ -64,10 +64,7 @@ private:
     void scrollByWheel(int twips);
     void afterAction();
     void aimTimer();
-    void showEntries();
     void openOtherFolder();
-    void startPreview();
-    void startPublish();
 
     const Clock& clock_;
     std::unique_ptr<Form> form_;
@@ -83,7 +80,7 @@ private:
     // In the strip above the viewport: Undo, Entries, the status line; the entries in a window of their own.
     QWidget* undo_ = nullptr;
     QLabel* status_ = nullptr;
-    QListWidget* entries_ = nullptr;
+    EntriesWindow* entries_ = nullptr;
     QTimer outsideTimer_;
     PreviewServer preview_;
     int shownOperation_ = 0;

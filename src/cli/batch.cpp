@@ -1,0 +1,172 @@
+#include "cli/batch.h"
+
+#include "cli/commands.h"
+#include "text/page_text.h"
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace clipnest::cli {
+
+namespace {
+
+// A batch line longer than this is refused rather than read into a box.
+constexpr std::size_t MaxBatchLine = 1'000'000;
+
+// The batch's text: the file, or standard input for "-". As with git -C, a relative path is taken from the channel
+// folder. False when the file cannot be opened (an empty one reads nothing, and that is no error).
+bool readBatch(const std::string& file, const std::filesystem::path& dir, std::string& text) {
+    std::ostringstream all;
+    if (file == "-") {
+        all << std::cin.rdbuf();
+    } else {
+        std::ifstream in(dir / file, std::ios::binary);
+        if (!in.is_open()) {
+            return false;
+        }
+        all << in.rdbuf();
+    }
+    text = all.str();
+    return true;
+}
+
+} // namespace
+
+bool splitWords(std::string_view line, std::vector<std::string>& words, std::string& error) {
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t') {
+            if (inWord) {
+                words.push_back(std::exchange(word, {}));
+                inWord = false;
+            }
+            continue;
+        }
+        inWord = true;
+        if (c == '\'') {
+            const std::size_t end = line.find('\'', i + 1);
+            if (end == std::string_view::npos) {
+                error = "a quote ' is not closed";
+                return false;
+            }
+            word.append(line.substr(i + 1, end - i - 1));
+            i = end;
+        } else if (c == '"') {
+            for (++i;; ++i) {
+                if (i >= line.size()) {
+                    error = "a quote \" is not closed";
+                    return false;
+                }
+                if (line[i] == '"') {
+                    break;
+                }
+                if (line[i] == '\\' && i + 1 < line.size() &&
+                    std::string_view("\"\\$`").find(line[i + 1]) != std::string_view::npos) {
+                    ++i;
+                }
+                word += line[i];
+            }
+        } else if (c == '\\') {
+            if (i + 1 >= line.size()) {
+                error = "the line ends in a backslash";
+                return false;
+            }
+            word += line[++i];
+        } else {
+            word += c;
+        }
+    }
+    if (inWord) {
+        words.push_back(std::move(word));
+    }
+    return true;
+}
+
+// Every line is read as a command before the first runs: a batch with a line that is no command does nothing. Then
+// the lines run in one session, as the window would run them in turn.
+Status runBatch(Runner& r, const Args& a) {
+    std::string text;
+    if (!readBatch(a.batchFile, r.dir(), text)) {
+        r.line("batch: cannot read " + a.batchFile);
+        return Usage;
+    }
+    std::vector<std::pair<int, Args>> lines;
+    std::istringstream in(text);
+    int number = 0;
+    for (std::string lineText; std::getline(in, lineText);) {
+        ++number;
+        const std::string where = "batch: line " + std::to_string(number) + ": ";
+        const auto refuse = [&](const std::string& why) {
+            r.line(where + why + "; nothing was done");
+            return Usage;
+        };
+        if (lineText.ends_with('\r')) {
+            lineText.pop_back();
+        }
+        if (lineText.size() > MaxBatchLine) {
+            return refuse("longer than " + std::to_string(MaxBatchLine) + " bytes");
+        }
+        if (!isValidUtf8(lineText)) {
+            return refuse("not valid UTF-8");
+        }
+        // A NUL would end the value early when it reaches a box, so the line could not say what it says.
+        if (lineText.find('\0') != std::string::npos) {
+            return refuse("holds a NUL character");
+        }
+        const std::size_t first = lineText.find_first_not_of(" \t");
+        if (first == std::string::npos || lineText[first] == '#') {
+            continue;
+        }
+        std::vector<std::string> words;
+        std::string problem;
+        if (!splitWords(lineText, words, problem)) {
+            return refuse(problem);
+        }
+        int status = 0;
+        std::optional<Args> command = parseCommand(
+            words, true,
+            [&](const CLI::ParseError& e, CLI::App&) {
+                refuse(e.get_exit_code() == 0 ? "help is no command of a batch" : e.what());
+            },
+            status);
+        if (!command) {
+            return Usage;
+        }
+        lines.emplace_back(number, std::move(*command));
+    }
+
+    std::vector<int> failed;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto& [lineNumber, command] = lines[i];
+        r.setPrefix("line " + std::to_string(lineNumber) + ": ");
+        if (r.run(command) == Done) {
+            continue;
+        }
+        failed.push_back(lineNumber);
+        if (!a.keepGoing) {
+            r.setPrefix("");
+            if (const std::size_t left = lines.size() - i - 1; left > 0) {
+                r.line("batch: stopped at line " + std::to_string(lineNumber) + "; " + std::to_string(left) +
+                       (left == 1 ? " command after it was" : " commands after it were") + " not run");
+            }
+            return Failed;
+        }
+    }
+    r.setPrefix("");
+    if (!failed.empty()) {
+        std::string numbers;
+        for (std::size_t i = 0; i < failed.size(); ++i) {
+            numbers += (i == 0 ? "" : ", ") + std::to_string(failed[i]);
+        }
+        r.line("batch: " + std::to_string(failed.size()) + " of " + std::to_string(lines.size()) +
+               " commands failed (line" + (failed.size() == 1 ? " " : "s ") + numbers + ")");
+        return Failed;
+    }
+    return Done;
+}
+
+} // namespace clipnest::cli

@@ -1,0 +1,129 @@
+// The commands that work on the channel's files, each as the window's panel does it: type into the boxes, click,
+// let the Steps run, say what the panels said.
+#include "cli/commands.h"
+#include "shell/history.h"
+#include "text/document.h"
+#include "text/entries.h"
+#include "text/page_text.h"
+
+namespace clipnest::cli {
+
+Status runEntry(Runner& r, const Args& a) {
+    r.begin();
+    EntryBoxes& boxes = r.session().form().controls.first;
+    boxes = {a.name, boxText(a.homepage), boxText(a.individual), a.homepageOnly};
+    std::vector<Message> messages = r.click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
+    // The notice about a missing video page asks for a second click, which creates the page: one operation.
+    if (a.createPage && shown(messages, Panel::PageNotFound)) {
+        r.print(messages, Panel::PageNotFound);
+        r.session().form().joinNextOperation();
+        messages = r.click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
+    }
+    r.print(messages);
+    if (shown(messages, Panel::PageNotFound)) {
+        r.line("add --create-page to create the page.", true);
+    }
+    return r.finish();
+}
+
+Status runDelete(Runner& r, const Args& a) {
+    r.begin();
+    r.session().form().controls.first.name = a.name;
+    r.print(r.click([](Form& f) { f.deleteEntry(EntryPanel::First); }));
+    return r.finish();
+}
+
+Status runInsert(Runner& r, const Args& a) {
+    r.begin();
+    r.session().form().controls.insert = {a.name, boxText(a.homepage), boxText(a.individual), a.anchor};
+    r.print(r.click([](Form& f) { f.insertAboveEntry(); }));
+    // The window ends an insert whose anchor is not on the homepage without a word.
+    return r.finish("An entry for the file name " + a.anchor + " was not found on the Homepage.", Failed);
+}
+
+Status runTitle(Runner& r, const Args& a) {
+    r.begin();
+    Controls& c = r.session().form().controls;
+    c.title = boxText(a.title);
+    c.message = boxText(a.message);
+    r.print(r.click([](Form& f) { f.setTitleAndMessage(); }));
+    return r.finish();
+}
+
+Status runRename(Runner& r, const Args& a) {
+    r.begin();
+    Controls& c = r.session().form().controls;
+    c.renameFrom = a.oldName;
+    c.renameTo = a.newName;
+    const std::vector<Message> messages = r.click([](Form& f) { f.writeRenamePage(); });
+    r.print(messages);
+    if (shown(messages, Panel::InvalidName)) {
+        r.line("The rename page renames one file beside itself: each name needs a period after its first character "
+               "and no /, \\, .., : * ? \" < > | or control character.");
+    }
+    return r.finish();
+}
+
+// The homepage as it is on disk, read as the window reads it at start-up; nothing is written.
+Status runList(Runner& r, const Args&) {
+    const WorkingFolder folder(r.dir());
+    const std::optional<std::string_view> name = findHomepage(folder);
+    if (!name) {
+        r.line(plainLine(panelDesignText(Panel::NoHomepage)));
+        return Failed;
+    }
+    std::optional<std::string> bytes = folder.read(*name);
+    if (!bytes) {
+        r.line(plainLine(folder.isLink(*name) ? linkFailureText(std::string(*name))
+                                              : readFailureText(std::string(*name))));
+        return Failed;
+    }
+    // One buffer, written once: a large homepage lists as fast as it reads.
+    std::string listing;
+    for (const LiveEntry& e : liveEntries(linesWithLf(std::move(*bytes)))) {
+        listing += codePageToUtf8(e.fileName);
+        listing += '\t';
+        listing += shownText(e.description);
+        listing += '\n';
+    }
+    r.out().write(listing.data(), static_cast<std::streamsize>(listing.size()));
+    return Done;
+}
+
+// In a batch that has begun its session, the session undoes, so it works on the files put back from then on, as the
+// window does; its panel says what the result says.
+Status runUndo(Runner& r, const Args& a) {
+    UndoResult result;
+    if (r.hasSession()) {
+        result = r.session().form().undo(a.force);
+        r.session().runToEnd();
+        r.session().takeMessages();
+    } else {
+        WorkingFolder folder(r.dir());
+        result = History(folder).undoLast(a.force);
+    }
+    if (!result.undone) {
+        r.line(result.message);
+        return Failed;
+    }
+    r.out() << result.message << '\n';
+    return Done;
+}
+
+Status runHistory(Runner& r, const Args&) {
+    WorkingFolder folder(r.dir());
+    for (const HistoryEntry& e : History(folder).entries()) {
+        if (!e.damage.empty()) {
+            r.out() << e.number << "\t\t(a damaged record: " << e.damage << "; it is not undone)\t\n";
+            continue;
+        }
+        r.out() << e.number << '\t' << History::timeText(e.time) << '\t' << e.label << '\t';
+        for (std::size_t i = 0; i < e.files.size(); ++i) {
+            r.out() << (i == 0 ? "" : " ") << codePageToUtf8(e.files[i].name);
+        }
+        r.out() << '\n';
+    }
+    return Done;
+}
+
+} // namespace clipnest::cli

@@ -1,0 +1,160 @@
+#include "cli/commands.h"
+
+#include "cli/suggestions.h"
+
+#include <CLI/CLI.hpp>
+#include <array>
+
+namespace clipnest::cli {
+
+namespace {
+
+void entryOptions(CLI::App& e, Args& a) {
+    e.add_option("NAME", a.name, "The video's file name, with its extension")->required();
+    e.add_option("--homepage", a.homepage, "The description for the homepage");
+    e.add_option("--individual", a.individual,
+                 "The description for the video's page (the homepage description when left out)");
+    e.add_flag("--homepage-only", a.homepageOnly, "Change the homepage description only");
+    e.add_flag("--create-page", a.createPage, "When the entry's page is missing, create it");
+}
+
+void deleteOptions(CLI::App& d, Args& a) {
+    d.add_option("NAME", a.name, "The video's file name, with its extension")->required();
+}
+
+void insertOptions(CLI::App& i, Args& a) {
+    i.add_option("NAME", a.name, "The new video's file name, with its extension")->required();
+    i.add_option("--above", a.anchor, "The file name of the entry that is to stand below the new one")->required();
+    i.add_option("--homepage", a.homepage, "The description for the homepage");
+    i.add_option("--individual", a.individual,
+                 "The description for the video's page (the homepage description when left out)");
+}
+
+void titleOptions(CLI::App& t, Args& a) {
+    t.add_option("--title", a.title, "The homepage title");
+    t.add_option("--message", a.message, "The homepage message");
+}
+
+void renameOptions(CLI::App& r, Args& a) {
+    r.add_option("OLD", a.oldName, "The file's present name")->required();
+    r.add_option("NEW", a.newName, "The file's new name")->required();
+}
+
+void noOptions(CLI::App&, Args&) {}
+
+void undoOptions(CLI::App& u, Args& a) {
+    u.add_flag("--force", a.force, "Undo even when a file was changed by hand after that operation");
+}
+
+void batchOptions(CLI::App& b, Args& a) {
+    b.add_option("FILE", a.batchFile, "The file of commands");
+    b.add_flag("--keep-going", a.keepGoing, "Run the lines after a failed one too; exit 1 at the end");
+}
+
+void publishOptions(CLI::App& p, Args& a) {
+    p.add_option("--to", a.to,
+                 "The server and folder, sftp://user@host/path or ftps://user@host/path; kept for the next time")
+        ->type_name("URL");
+    p.add_flag("--dry-run", a.dryRun, "Only list what would be uploaded, and its size");
+    p.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
+}
+
+// name, help, in a batch, start-up notes, options, run.
+constexpr std::array<Command, 11> Table = {{
+    {"entry",
+     "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
+     "an entry that is there.",
+     true, true, entryOptions, runEntry},
+    {"delete", "Delete Entry on Homepage: takes the video's entry off the homepage.", true, false, deleteOptions,
+     runDelete},
+    {"insert", "Insert an entry: adds a new entry in front of an existing one.", true, false, insertOptions, runInsert},
+    {"title", "Update Title/Message: sets the homepage's title and message.", true, true, titleOptions, runTitle},
+    {"rename",
+     "Create Page for Name Change: writes change_file_name.php, which renames a file on the server once when called "
+     "up in a browser.",
+     true, true, renameOptions, runRename},
+    {"list",
+     "Lists the homepage's entries, one a line: file name, a tab, the homepage description as the page shows it.", true,
+     true, noOptions, runList},
+    {"undo",
+     "Puts back the files of the last operation as they were before it, and removes the files it created. Run "
+     "again, it undoes the one before.",
+     true, true, undoOptions, runUndo},
+    {"batch",
+     "Runs the commands in FILE (standard input when FILE is - or left out), one a line, quoted as in a shell; a line "
+     "starting with # is a comment. All lines run in one session, each line is one operation for undo. Stops at the "
+     "first line that fails. Exit status 2 and nothing done when a line cannot be read as a command.",
+     false, true, batchOptions, runBatch},
+    {"history",
+     "Lists the operations that can be undone, newest first: number, time, what was done, the files it wrote.", false,
+     true, noOptions, runHistory},
+    {"preview",
+     "Serves the channel folder with PHP's own server on 127.0.0.1, so the homepage, the video pages and their "
+     "comment boxes can be seen before they are uploaded; prints the address, serves until Ctrl+C.",
+     false, true, noOptions, runPreview},
+    {"publish",
+     "Uploads to the server what changed since the last publish: the homepage, the video pages, the videos the "
+     "entries name, change_file_name.php and the extra files of .clipnest/publish.conf. Never deletes a file there "
+     "and never uploads the comment files.",
+     false, true, publishOptions, runPublish},
+}};
+
+// Every command of the table and its options. A batch line holds only the commands that work on the channel.
+void describe(CLI::App& app, Args& args, bool batchLine) {
+    app.require_subcommand(1);
+    if (!batchLine) {
+        app.add_option("-C", args.folder, "Work on the channel folder DIR instead of the current folder")
+            ->type_name("DIR");
+    }
+    for (const Command& command : Table) {
+        if (batchLine && !command.inBatch) {
+            continue;
+        }
+        CLI::App* sub = app.add_subcommand(command.name, command.help);
+        command.options(*sub, args);
+        sub->callback([&args, &command] { args.command = &command; });
+        // -C may also stand after the command, among the command's own options.
+        sub->fallthrough();
+    }
+}
+
+} // namespace
+
+std::span<const Command> commands() {
+    return Table;
+}
+
+std::optional<Args> parseCommand(const std::vector<std::string>& words, bool batchLine,
+                                 const std::function<void(const CLI::ParseError&, CLI::App&)>& report, int& status) {
+    CLI::App app("Keeps the homepage and video pages of a small video channel in the current folder. Without a "
+                 "command, opens the window.",
+                 "clipnest");
+    if (!batchLine) {
+        app.set_version_flag("--version", "clipnest " CLIPNEST_VERSION);
+        app.footer("Exit status: 0 done, 1 the operation could not be done (the reason is on standard error), 2 usage "
+                   "error. Undo keeps its copies in the hidden folder .clipnest, which stays on this computer.");
+    }
+    Args args;
+    describe(app, args, batchLine);
+    std::vector<const char*> argv = {"clipnest"};
+    for (const std::string& w : words) {
+        argv.push_back(w.c_str());
+    }
+    try {
+        std::vector<std::string> known;
+        for (const CLI::App* sub : app.get_subcommands({})) {
+            known.push_back(sub->get_name());
+        }
+        if (const std::optional<std::string> problem = usageProblem(words, known)) {
+            throw CLI::ParseError(*problem, CLI::ExitCodes::ExtrasError);
+        }
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ParseError& error) {
+        report(error, app);
+        status = error.get_exit_code() == 0 ? Done : Usage;
+        return std::nullopt;
+    }
+    return args;
+}
+
+} // namespace clipnest::cli

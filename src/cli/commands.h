@@ -1,0 +1,52 @@
+#pragma once
+
+#include "cli/runner.h"
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+class ParseError;
+} // namespace CLI
+
+namespace clipnest::cli {
+
+// One command of the command line: its name and help, its options, and the function that runs it. Adding a command
+// is a row of the table (commands.cpp) and its function.
+struct Command {
+    const char* name;
+    const char* help;
+    // A batch line may hold it: the commands that work on the channel in the session.
+    bool inBatch;
+    // The start-up notes that a homepage will be made concern it (not a delete or insert, which never make one).
+    bool startNotes;
+    void (*options)(CLI::App& command, Args& args);
+    Status (*run)(Runner& runner, const Args& args);
+};
+
+// Every command, in the order the help lists them.
+std::span<const Command> commands();
+
+// The command of a line of words; nothing, with the exit status, when the line asks for help or the version or is
+// no command, which `report` has been told.
+std::optional<Args> parseCommand(const std::vector<std::string>& words, bool batchLine,
+                                 const std::function<void(const CLI::ParseError&, CLI::App&)>& report, int& status);
+
+// What the commands do; each is the function of its row.
+Status runEntry(Runner& runner, const Args& args);
+Status runDelete(Runner& runner, const Args& args);
+Status runInsert(Runner& runner, const Args& args);
+Status runTitle(Runner& runner, const Args& args);
+Status runRename(Runner& runner, const Args& args);
+Status runList(Runner& runner, const Args& args);
+Status runUndo(Runner& runner, const Args& args);
+Status runHistory(Runner& runner, const Args& args);
+Status runBatch(Runner& runner, const Args& args);
+Status runPreview(Runner& runner, const Args& args);
+Status runPublish(Runner& runner, const Args& args);
+
+} // namespace clipnest::cli

@@ -1,0 +1,38 @@
+#include "cli/commands.h"
+#include "shell/preview_server.h"
+
+#include <csignal>
+#include <pthread.h>
+
+namespace clipnest::cli {
+
+// Serves the folder until Ctrl+C (or the end of the session), saying what the server refused to run as it happens.
+Status runPreview(Runner& r, const Args&) {
+    std::string problem;
+    PreviewServer server;
+    const std::optional<std::string> address = server.start(r.dir(), problem);
+    if (!address) {
+        const std::string file = "file://" + (r.dir() / "homepage.html").lexically_normal().string();
+        r.line(problem + ": open " + file + " in a browser to see the homepage; the video pages need php to preview.");
+        return PreviewServer::phpInstalled() ? Failed : Done;
+    }
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGTERM);
+    sigaddset(&stopping, SIGHUP);
+    ::pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+    r.out() << "Serving the channel at " << *address << " (only on this computer); Ctrl+C stops." << std::endl;
+    const timespec wait{0, 200'000'000};
+    bool stopped = false;
+    while (!stopped) {
+        stopped = ::sigtimedwait(&stopping, nullptr, &wait) >= 0;
+        for (const std::string& note : server.takeNotes()) {
+            r.line(note, true);
+        }
+    }
+    server.stop();
+    return Done;
+}
+
+} // namespace clipnest::cli

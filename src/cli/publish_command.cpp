@@ -1,0 +1,121 @@
+#include "cli/commands.h"
+#include "publish/destination.h"
+#include "publish/publisher.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace clipnest::cli {
+
+namespace {
+
+std::string megabytes(std::uintmax_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+// In a terminal each file shows its percent, size and rate on one line; in a script nothing but the summary.
+publish::Events terminalProgress(std::ostream& out, std::string& current) {
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    const auto began = std::chrono::steady_clock::now();
+    publish::Events events;
+    events.starting = [&current](const publish::ChannelFile& f, std::size_t i, std::size_t n) {
+        current = "[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + f.name;
+    };
+    events.progress = [&out, &current, terminal, began](std::uintmax_t sent, std::uintmax_t total) {
+        if (!terminal) {
+            return;
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        out << '\r' << current << "  " << (total ? sent * 100 / total : 100) << "%  " << megabytes(total) << "  "
+            << megabytes(static_cast<std::uintmax_t>(sent / std::max(seconds, 0.001))) << "/s   " << std::flush;
+    };
+    events.finished = [&out, terminal](const publish::ChannelFile&, const std::string& failure) {
+        if (terminal) {
+            out << (failure.empty() ? "" : "  failed") << '\n';
+        }
+    };
+    return events;
+}
+
+} // namespace
+
+Status runPublish(Runner& r, const Args& a) {
+    publish::DestinationProblem problem;
+    const std::optional<publish::Destination> to =
+        publish::chooseDestination(r.dir(), a.to, a.insecure, !a.dryRun, problem);
+    if (!to) {
+        using Kind = publish::DestinationProblem::Kind;
+        switch (problem.kind) {
+        case Kind::Settings:
+            r.line(problem.text);
+            return Failed;
+        case Kind::NoAddress:
+            r.line("publish: say where to, once: clipnest publish --to sftp://user@host/folder (or ftps://...)");
+            break;
+        case Kind::PlainFtp:
+            r.line("publish: " + problem.text + ", or add --insecure");
+            break;
+        case Kind::BadAddress:
+            r.line("publish: " + problem.text);
+            break;
+        }
+        return Usage;
+    }
+    for (const std::string& note : to->notes) {
+        r.line(note, true);
+    }
+    // Ctrl+C stops the publish between two writes; the next one uploads the rest.
+    static std::atomic<bool> interrupted = false;
+    interrupted = false;
+    struct sigaction stop {
+    }, previous{};
+    stop.sa_handler = [](int) { interrupted = true; };
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGINT, &stop, &previous);
+    std::string current;
+    const publish::Report report = publish::publishChannel(r.dir(), to->settings, to->target,
+                                                           terminalProgress(r.out(), current), interrupted, a.dryRun);
+    ::sigaction(SIGINT, &previous, nullptr);
+    for (const std::string& note : report.notes) {
+        r.line(note, true);
+    }
+    if (!report.error.empty()) {
+        r.line("publish: " + report.error);
+        return Failed;
+    }
+    std::uintmax_t bytes = 0;
+    for (const publish::ChannelFile& f : report.changed) {
+        bytes += f.now.size;
+        if (a.dryRun) {
+            r.out() << f.name << '\t' << f.now.size << '\n';
+        }
+    }
+    const std::string where = to->target.display();
+    if (report.changed.empty()) {
+        r.out() << "Nothing changed since the last publish to " << where << ".\n";
+        return Done;
+    }
+    const std::string files = std::to_string(report.changed.size()) + (report.changed.size() == 1 ? " file" : " files");
+    if (a.dryRun) {
+        r.out() << files << ", " << megabytes(bytes) << ", would be uploaded to " << where << ".\n";
+        return Done;
+    }
+    for (const auto& [name, reason] : report.failed) {
+        r.line(name + " was not uploaded: " + reason);
+    }
+    r.out() << "Uploaded " << report.uploaded.size() << " of " << report.changed.size() << " changed file"
+            << (report.changed.size() == 1 ? "" : "s") << " to " << where << ".\n";
+    if (report.cancelled) {
+        r.line("publish: stopped; the next publish uploads the rest");
+    }
+    return report.failed.empty() && !report.cancelled && report.uploaded.size() == report.changed.size() ? Done
+                                                                                                         : Failed;
+}
+
+} // namespace clipnest::cli

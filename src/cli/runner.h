@@ -1,0 +1,84 @@
+#pragma once
+
+#include "cli/session.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace clipnest::cli {
+
+enum Status { Done = 0, Failed = 1, Usage = 2 };
+
+struct Command;
+
+// What a command line says: the command and the values of its options. A multi-line box's value holds its line
+// breaks as the command line gave them; boxText makes them CR LF.
+struct Args {
+    const Command* command = nullptr;
+    // -C: the channel folder, when not the current one.
+    std::string folder;
+    std::string name, homepage, individual, anchor, title, message, oldName, newName;
+    bool homepageOnly = false;
+    bool createPage = false;
+    std::string batchFile = "-";
+    bool keepGoing = false;
+    bool force = false;
+    std::string to;
+    bool dryRun = false;
+    bool insecure = false;
+};
+
+// A line break as a multi-line text box holds it: CR LF.
+std::string boxText(const std::string& text);
+
+// Runs commands on one channel folder and says what they did. The commands that work through the Form share one
+// session, started at the first of them, so a batch runs its lines as the window would run them in turn.
+class Runner {
+public:
+    Runner(const std::filesystem::path& dir, std::ostream& out, std::ostream& err) : dir_(dir), out_(out), err_(err) {}
+
+    Status run(const Args& args);
+
+    const std::filesystem::path& dir() const { return dir_; }
+    std::ostream& out() { return out_; }
+    // Put in front of every message line (a batch line's number).
+    void setPrefix(std::string prefix) { prefix_ = std::move(prefix); }
+    // One line of standard error, after the prefix; a note says so.
+    void line(std::string_view text, bool note = false);
+
+    // The session of the commands that click, started at the first.
+    bool hasSession() const { return session_ != nullptr; }
+    Session& session();
+
+    // A click: begin() before typing into the boxes, click() once or more, finish() for the exit status.
+    void begin();
+    std::vector<Message> click(void (*button)(Form&));
+    // Prints the messages; a message of the panel `alsoNote` only tells this time.
+    void print(const std::vector<Message>& messages, std::optional<Panel> alsoNote = std::nullopt);
+    // The exit status once the messages are printed; `nothingDone` is said when no file was written.
+    Status finish(std::string_view nothingDone = "Nothing was changed.", Status whenNothingDone = Done);
+
+private:
+    // Prints the messages; true when one of them reports that the operation could not be done.
+    bool report(const std::vector<Message>& messages, std::optional<Panel> alsoNote);
+
+    std::filesystem::path dir_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::unique_ptr<Session> session_;
+    std::string prefix_;
+    bool startupFailed_ = false;
+    bool quietStart_ = false;
+    bool failed_ = false;
+    std::size_t writtenAtStart_ = 0;
+};
+
+// Whether one of the messages is of that panel.
+bool shown(const std::vector<Message>& messages, Panel panel);
+
+} // namespace clipnest::cli

@@ -1,0 +1,50 @@
+#include "window/top_strip.h"
+
+#include "window/layout.h"
+#include "window/widgets.h"
+
+#include <QApplication>
+#include <QKeySequence>
+
+namespace clipnest::window {
+
+namespace {
+
+constexpr int StripHeight = 240;
+constexpr int ScrollBarWidth = 300;
+
+} // namespace
+
+TopStrip buildTopStrip(QWidget* window) {
+    const QPalette standard = QApplication::palette();
+    const auto button = [&](const char* name, const char* caption, int left, int width, const char* tip) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), window);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setPalette(standard);
+        b->setFont(fontFor(Face::Default, 8.25, false));
+        b->setToolTip(QString::fromUtf8(tip));
+        b->setGeometry(pixelRect(left, 0, width, StripHeight));
+        return b;
+    };
+    TopStrip strip;
+    strip.openFolder =
+        button("cmdOpenFolder", "Open folder\u2026", 60, 1260, "Works on another channel folder (Ctrl+O)");
+    strip.openFolder->setShortcut(QKeySequence::Open);
+    strip.preview =
+        button("cmdPreview", "Preview", 1380, 900, "Shows the channel in the browser as a visitor would see it (F5)");
+    strip.preview->setShortcut(QKeySequence(Qt::Key_F5));
+    strip.undo = button("cmdUndo", "Undo", 2340, 900,
+                        "Puts back the files of the last operation as they were before it (Ctrl+Z)");
+    strip.undo->setShortcut(QKeySequence::Undo);
+    strip.entries = button("cmdEntries", "Entries", 3300, 1200,
+                           "Shows the entries on the homepage; click one to take its file name");
+    strip.publish =
+        button("cmdPublish", "Publish", 4620, 900, "Uploads to the server what changed since the last publish");
+    strip.status = new QLabel(window);
+    strip.status->setObjectName(QStringLiteral("lblStatus"));
+    strip.status->setFont(fontFor(Face::Default, 8.25, false));
+    strip.status->setGeometry(pixelRect(5640, 0, DesignWidth - 5640 - ScrollBarWidth, StripHeight));
+    return strip;
+}
+
+} // namespace clipnest::window

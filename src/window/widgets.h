@@ -1,0 +1,77 @@
+#pragma once
+
+#include "window/layout.h"
+
+#include <functional>
+#include <string>
+
+#include <QCheckBox>
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+#include <QPushButton>
+#include <QRect>
+#include <QString>
+
+class QPlainTextEdit;
+class QWheelEvent;
+class QWidget;
+
+// The window's own small widgets and drawing helpers, shared by the main window, its strip and its dialogs.
+namespace clipnest::window {
+
+inline const QColor Green(66, 174, 93);
+inline const QColor Grey(224, 224, 224);
+inline const QColor Red(255, 0, 0);
+
+// One line of the surface's text: its 12 pt labels stand about 20 pixels apart.
+inline constexpr int WheelLineTwips = 300;
+
+// The design's face at `points`, or its metric twin where the face is missing.
+QFont fontFor(Face face, double points, bool bold);
+QRect pixelRect(int left, int top, int width, int height);
+void paintBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colour);
+
+// Multi-line boxes hand their text on with CR LF breaks, as a multi-line text box holds it.
+std::string multiLineText(const QPlainTextEdit* box);
+std::string withoutCarriageReturns(std::string text);
+QString forDisplay(const std::string& utf8WithCrLf);
+
+// A notch (120 eighths of a degree) scrolls as many lines as the desktop says, three by default.
+int wheelTwips(const QWheelEvent& event);
+
+// A button whose caption wraps onto more lines when it does not fit, as the design's narrow buttons need.
+class WrapButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+// A caption-less check box only as wide as its box: draws just the indicator, centred in its height, so the style's
+// margins do not clip it.
+class BoxOnlyCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
+// A panel's events: a press calls back and is swallowed; the wheel scrolls the surface, not the panel's own text.
+class PanelFilter final : public QObject {
+public:
+    PanelFilter(std::function<void()> onPress, std::function<void(int)> onWheel, QObject* parent)
+        : QObject(parent), onPress_(std::move(onPress)), onWheel_(std::move(onWheel)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override;
+
+private:
+    std::function<void()> onPress_;
+    std::function<void(int)> onWheel_;
+};
+
+} // namespace clipnest::window
