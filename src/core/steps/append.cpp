@@ -2,37 +2,12 @@
 
 #include "core/form.h"
 #include "text/document.h"
+#include "text/entry_edits.h"
 #include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/text_ops.h"
 
 namespace clipnest {
-
-namespace {
-
-// The sample entry becomes the live entry of the request, and a fresh sample entry goes behind it.
-void makeEntryLive(Form& form) {
-    std::string& text = form.homepage.PageText;
-    const Request& q = form.request;
-    if (const std::size_t six = findRun(text, '\n', 6); six != std::string::npos) {
-        text.erase(six, 3);
-    }
-    if (!q.FileName.empty()) {
-        // One pass for the tokens and the wrappers: a value is put in once and never searched again.
-        if (containsNearEnd(text, markers::FileNameKey)) {
-            replaceEach(text, {{markers::FileNameToken, q.FileName},
-                               {markers::FileNameLessExtToken, q.FileNameLessExt},
-                               {markers::HomepageDescripToken, q.HomepageDescrip},
-                               {markers::WrapOpen, ""},
-                               {markers::WrapClose, ""}});
-        } else {
-            replaceEach(text, {{markers::WrapOpen, ""}, {markers::WrapClose, ""}});
-        }
-    }
-    seedSampleEntry(text, markers::FileNameKey, form.homepage.SampleEntry);
-}
-
-} // namespace
 
 void appendEntry(Form& form) {
     Request& q = form.request;
@@ -59,7 +34,8 @@ void appendEntry(Form& form) {
         form.writeText(q.FileNameLessExt + ".php", page);
         break;
     case 8:
-        makeEntryLive(form);
+        makeSampleLive(form.homepage.PageText, q.FileName, q.FileNameLessExt, q.HomepageDescrip,
+                       form.homepage.SampleEntry);
         break;
     case 9:
         form.writeHomepage();

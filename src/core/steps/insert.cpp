@@ -3,6 +3,7 @@
 #include "core/form.h"
 #include "core/steps/request.h"
 #include "text/document.h"
+#include "text/entry_edits.h"
 #include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/page_text.h"
@@ -15,71 +16,16 @@ namespace clipnest {
 
 namespace {
 
-// The sample entry's lines without their wrappers or the blank inside each wrapper, tokens still in place, each
-// followed by LF.
-std::string blockLines() {
-    const std::string open = std::string(markers::WrapOpen) + " ";
-    const std::string close = " " + std::string(markers::WrapClose);
-    std::string block;
-    const std::string sample = buildSampleEntry();
-    for (std::string_view rest = sample; !rest.empty();) {
-        const std::size_t lf = rest.find('\n');
-        std::string_view line = rest.substr(0, lf);
-        rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
-        if (line.starts_with(open) && line.ends_with(close)) {
-            line = line.substr(open.size(), line.size() - open.size() - close.size());
-        }
-        block.append(line);
-        block += '\n';
-    }
-    return block;
-}
-
-// No closing quote: a prefix of the anchor's file name finds that entry too.
-std::string anchorKey(std::string_view anchorFileName) {
-    std::string key(markers::SourceKey);
-    key.append(anchorFileName);
-    return key;
-}
-
 std::size_t utf8Length(std::string_view text) {
     return static_cast<std::size_t>(
         std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-// Puts the new block in front of the anchor entry's gallery opening. False when the anchor is not on the page.
-bool placeBlock(Form& form) {
-    std::string& text = form.homepage.PageText;
-    const std::size_t p = findText(text, anchorKey(form.request.AnchorFileName));
-    if (p == std::string::npos) {
-        return false;
-    }
-    // The text is cut in front of the anchor's gallery opening and the block goes between the two pieces; inserting
-    // in place gives the same text without copying a large homepage into pieces first. At the very start of the page
-    // there is nothing to keep in front, so the block goes to the source line.
-    std::size_t at = p;
-    if (p >= markers::GalleryOpening.size()) {
-        if (const std::size_t q = text.rfind(markers::GalleryOpening, p - markers::GalleryOpening.size());
-            q != std::string::npos && q >= 1) {
-            at = q;
-        }
-    }
-    std::string block = blockLines();
-    block += "\n\n";
-    text.insert(at, block);
-    return true;
 }
 
 // False when the chain ended: the new entry's page is in the folder but could not be read.
 bool fillBlock(Form& form) {
     std::string& text = form.homepage.PageText;
     Request& q = form.request;
-    // Only the first tokens: the new block stands in front of the sample entry, which keeps its own.
-    if (containsNearEnd(text, markers::FileNameKey)) {
-        replaceFirst(text, markers::FileNameToken, q.FileName);
-        replaceFirst(text, markers::FileNameLessExtToken, q.FileNameLessExt);
-        replaceFirst(text, markers::HomepageDescripToken, q.HomepageDescrip);
-    }
+    fillFirstBlock(text, q.FileName, q.FileNameLessExt, q.HomepageDescrip);
     // A page already in the folder (the host's, with its edits) is kept; only a missing one is made.
     const std::string page = q.FileNameLessExt + ".php";
     if (!q.FileNameLessExt.empty() && (form.folder().exists(page) || form.folder().isLink(page))) {
@@ -173,7 +119,7 @@ void insertEntry(Form& form) {
     Request& q = form.request;
     switch (++q.InsertPhase) {
     case 1:
-        if (!placeBlock(form)) {
+        if (!insertBlockAbove(form.homepage.PageText, q.AnchorFileName)) {
             // The anchor is not on the page: the request ends here, and the command line says so.
             form.disarm(Step::Insert);
         }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The edits of the homepage's entries, as the Steps make them: every piece of the entry markup they need is here, so
+// a change of that markup is a change of src/text.
+namespace clipnest {
+
+// Turns the disabled sample entry into the live entry of the video and puts a fresh sample entry behind it: what an
+// append does to the homepage text. A text without the sample's tokens loses only its wrappers.
+void makeSampleLive(std::string& pageText, std::string_view fileName, std::string_view fileNameLessExt,
+                    std::string_view homepageDescrip, std::string_view sampleEntry);
+
+// Puts a new entry block (the sample entry's lines unwrapped, tokens in place) in front of the gallery opening of the
+// entry whose source line starts with `anchorFileName` (a prefix of a file name finds that entry too). False, and no
+// change, when no entry does.
+bool insertBlockAbove(std::string& pageText, std::string_view anchorFileName);
+
+// Fills the first file-name, name-without-extension and description tokens: the block insertBlockAbove put in, which
+// stands in front of the sample entry, so the sample keeps its own.
+void fillFirstBlock(std::string& pageText, std::string_view fileName, std::string_view fileNameLessExt,
+                    std::string_view homepageDescrip);
+
+// Cuts the entry of exactly this file name out of the homepage text, with the blanks and line breaks around it, as a
+// delete does; a disabled block (the sample's, or one the host disabled) is never cut into. False, and no change,
+// when the text has no such entry.
+bool cutEntryOut(std::string& pageText, std::string_view fileName);
+
+} // namespace clipnest
