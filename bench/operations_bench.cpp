@@ -172,13 +172,13 @@ struct Session {
     }
 };
 
-struct Operation {
+struct BenchOperation {
     const char* name;
     std::function<void(Form&)> click;
 };
 
-const std::vector<Operation>& operations() {
-    static const std::vector<Operation> ops = {
+const std::vector<BenchOperation>& operations() {
+    static const std::vector<BenchOperation> ops = {
         {"append",
          [](Form& f) {
              f.controls.first.name = "fresh.mp4";
@@ -225,7 +225,7 @@ struct Figures {
 std::map<std::string, Figures> Results;
 std::vector<double> FloorMs;
 
-void BM_Operation(benchmark::State& state, const Operation& op) {
+void BM_Operation(benchmark::State& state, const BenchOperation& op) {
     Figures& fig = Results[op.name];
     resetPeak();
     for (auto _ : state) {
@@ -304,7 +304,7 @@ void printSummary() {
     std::printf("read+write floor: %.2f ms (median)\n", floor);
     std::printf("%-8s %12s %10s %8s %9s  %s\n", "op", "whole ms", "x floor", "ticks", "peak MB",
                 "worst tick (ms, which)");
-    for (const Operation& op : operations()) {
+    for (const BenchOperation& op : operations()) {
         const Figures& fig = Results[op.name];
         const double whole = median(fig.wholeMs);
         std::printf("%-8s %12.2f %10.2f %8d %9.1f  %.2f  %s\n", op.name, whole, floor > 0 ? whole / floor : 0.0,
@@ -343,7 +343,7 @@ int main(int argc, char** argv) {
         ->UseManualTime()
         ->Iterations(iterations)
         ->Unit(benchmark::kMillisecond);
-    for (const Operation& op : operations()) {
+    for (const BenchOperation& op : operations()) {
         benchmark::RegisterBenchmark((std::string(op.name) + suffix).c_str(), BM_Operation, op)
             ->UseManualTime()
             ->Iterations(iterations)

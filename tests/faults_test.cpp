@@ -25,13 +25,13 @@ void threeEntries(Harness& h) {
     h.put("change_file_name.php", "old rename page");
 }
 
-struct Operation {
+struct Faulted {
     const char* name;
     std::function<void(Harness&)> setup, run;
 };
 
-const std::vector<Operation>& operations() {
-    static const std::vector<Operation> ops = {
+const std::vector<Faulted>& operations() {
+    static const std::vector<Faulted> ops = {
         {"append", threeEntries, [](Harness& h) { h.entry("fresh.mp4", "A fresh one"); }},
         {"append_to_the_default_homepage", [](Harness&) {}, [](Harness& h) { h.entry("first.mp4", "The first"); }},
         {"change_both", threeEntries, [](Harness& h) { h.entry("clip2.mp4", "Second, better", "The long story"); }},
@@ -49,7 +49,7 @@ class WriteFaults : public ::testing::TestWithParam<std::size_t> {};
 // Each file then holds its old or its new bytes, the failure panel names the file and stays, and asking again gives
 // the files of a run without the fault.
 TEST_P(WriteFaults, EachWriteFailingLeavesOldOrNewFiles) {
-    const Operation& op = operations()[GetParam()];
+    const Faulted& op = operations()[GetParam()];
     Files before;
     {
         Harness h;

@@ -117,7 +117,7 @@ Status runHistory(Runner& r, const Args&) {
             r.out() << e.number << "\t\t(a damaged record: " << e.damage << "; it is not undone)\t\n";
             continue;
         }
-        r.out() << e.number << '\t' << History::timeText(e.time) << '\t' << e.label << '\t';
+        r.out() << e.number << '\t' << History::timeText(e.time) << '\t' << e.operation.label() << '\t';
         for (std::size_t i = 0; i < e.files.size(); ++i) {
             r.out() << (i == 0 ? "" : " ") << codePageToUtf8(e.files[i].name);
         }

@@ -223,7 +223,7 @@ void Form::notice(const std::string& text) {
     arm(Step::HideNotices);
 }
 
-void Form::startOperation(std::string label) {
+void Form::startOperation(Operation operation) {
     if (const WorkingFolder::Removed stale = folder_.removeStaleTemporaries(); stale.files > 0) {
         notice("Clipnest removed " + std::to_string(stale.files) + " temporary file" + (stale.files == 1 ? "" : "s") +
                " (" + std::to_string(stale.bytes) + " bytes) left by a write that was cut off.");
@@ -233,7 +233,7 @@ void Form::startOperation(std::string label) {
     }
     ++operationNumber_;
     undoSummary_.clear();
-    history_.begin(std::move(label));
+    history_.begin(std::move(operation));
 }
 
 UndoResult Form::undo(bool force) {
@@ -325,41 +325,39 @@ std::string Form::operationSummary() const {
     for (const HistoryFile& f : op->files) {
         written.push_back(codePageToUtf8(f.name));
     }
-    const std::string& label = op->label;
-    const std::size_t space = label.find(' ');
-    const std::string kind = label.substr(0, space);
-    const std::string rest = space == std::string::npos ? "" : label.substr(space + 1);
+    const std::string& name = op->operation.name();
     if (isVisible(Panel::FileFailure)) {
         return "Stopped (see the message): " +
                (written.empty() ? "nothing was written." : joinNames(written) + " written.");
     }
     if (written.empty()) {
-        return "Nothing was written for " + label + ".";
+        return "Nothing was written for " + op->operation.label() + ".";
     }
     const std::string files = joinNames(written) + " written.";
-    if (kind == "entry") {
-        const std::string page = std::string(withoutExtension(rest)) + ".php";
+    const std::string page = std::string(withoutExtension(name)) + ".php";
+    switch (op->operation.kind) {
+    case Operation::Kind::Entry: {
         const bool made = std::any_of(op->files.begin(), op->files.end(), [&](const HistoryFile& f) {
             return codePageToUtf8(f.name) == page && !f.existedBefore;
         });
-        return (made ? "Added " : "Changed ") + rest + ": " + files;
+        return (made ? "Added " : "Changed ") + name + ": " + files;
     }
-    if (kind == "delete") {
-        const std::string page = std::string(withoutExtension(rest)) + ".php";
+    case Operation::Kind::Delete: {
         const std::optional<std::string> pageBytes = toCodePage(page);
         const bool left = pageBytes && folder_.exists(*pageBytes);
-        return "Deleted " + rest + " from the homepage" + (left ? "; " + page + " is still in the folder." : ".");
+        return "Deleted " + name + " from the homepage" + (left ? "; " + page + " is still in the folder." : ".");
     }
-    if (kind == "insert") {
-        return "Inserted " + rest + ": " + files;
-    }
-    if (kind == "title") {
+    case Operation::Kind::Insert:
+        return "Inserted " + name + " above " + op->operation.names.back() + ": " + files;
+    case Operation::Kind::Title:
         return "Updated the title and message: " + files;
+    case Operation::Kind::Rename:
+        return "Wrote change_file_name.php (" + op->operation.label() +
+               "): upload it and call it up in a browser once.";
+    case Operation::Kind::Other:
+        break;
     }
-    if (kind == "rename") {
-        return "Wrote change_file_name.php (" + label + "): upload it and call it up in a browser once.";
-    }
-    return label + ": " + files;
+    return op->operation.label() + ": " + files;
 }
 
 std::pair<std::string, std::string> Form::shownTitleAndMessage() const {

@@ -84,14 +84,12 @@ struct Controls {
     static std::span<const TextBox> textBoxes();
 };
 
-// What a click asked for.
-enum class RequestKind { None, Entry, Delete, Insert, Title };
-
 // One click's request, as a value: what its boxes held at the click (page text, code-page bytes) and how far its chain
 // has come. The click makes it whole and the end of its chain, however it ends, drops it, so nothing typed or held for
 // one request reaches the next: an empty box is empty for this request.
 struct Request {
-    RequestKind kind = RequestKind::None;
+    // What it is for: an entry, delete, insert or title request.
+    Operation::Kind kind = Operation::Kind::Other;
     std::string FileName;
     std::string FileNameLessExt;
     std::string HomepageDescrip;
@@ -227,8 +225,8 @@ public:
     // Shows the notice panel with one sentence (code-page text); it stays until clicked or the panel timer ends.
     void notice(const std::string& text);
 
-    // Opens the operation that the next writes belong to, for undo. `label` says what the user asked for (UTF-8).
-    void startOperation(std::string label);
+    // Opens the operation that the next writes belong to, for undo and for the words that tell of it.
+    void startOperation(Operation operation);
     // The next startOperation continues the open operation instead (a second click that finishes the first).
     void joinNextOperation() { joinNext_ = true; }
     History& history() { return history_; }
@@ -259,7 +257,8 @@ private:
     bool takeFileName(const std::string& nameBox, Request& into);
     // A click that starts a request: the homepage as on disk, a new operation to undo, and the request in place of
     // whatever the last one left.
-    void beginRequest(Request next, std::string label);
+    // `names` are the names the operation works on, as typed (UTF-8).
+    void beginRequest(Request next, std::vector<std::string> names);
     bool writeWithLineEnd(std::string_view name, std::string& text);
     // Keeps what the file now holds, to tell later whether someone else changed it.
     void remember(std::string_view name);

@@ -1,6 +1,7 @@
 #include "shell/history.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -23,6 +24,8 @@ constexpr std::string_view BeforeFolder = "before";
 constexpr std::string_view JournalFile = "undoing";
 // What an undo writes beside the files it puts back, before it renames them into place: then the process id.
 constexpr std::string_view StagedPrefix = ".clipnest-undo-";
+// The record's words for the kinds of operation, in the order of Operation::Kind.
+constexpr std::array<std::string_view, 6> KindWords = {"entry", "delete", "insert", "title", "rename", "other"};
 
 std::optional<int> entryNumber(const fs::path& dir) {
     const std::string name = dir.filename().string();
@@ -54,12 +57,21 @@ HistoryEntry parseRecord(int number, std::string_view text) {
     entry.number = number;
     std::istringstream lines{std::string(text)};
     bool hasTime = false;
+    bool hasKind = false;
+    std::string label;
     for (std::string line; std::getline(lines, line) && entry.damage.empty();) {
         const std::size_t space = line.find(' ');
         const std::string key = line.substr(0, space);
         const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
         if (key == "label") {
-            entry.label = rest;
+            label = rest;
+        } else if (key == "kind") {
+            const auto kind = std::find(KindWords.begin(), KindWords.end(), rest);
+            entry.operation.kind = kind == KindWords.end() ? Operation::Kind::Other
+                                                           : static_cast<Operation::Kind>(kind - KindWords.begin());
+            hasKind = true;
+        } else if (key == "name") {
+            entry.operation.names.push_back(rest);
         } else if (key == "time") {
             hasTime = std::from_chars(rest.data(), rest.data() + rest.size(), entry.time).ec == std::errc();
         } else if (key == "file") {
@@ -89,10 +101,28 @@ HistoryEntry parseRecord(int number, std::string_view text) {
     if (entry.damage.empty() && (!hasTime || entry.files.empty())) {
         entry.damage = "it is incomplete";
     }
+    // A record kept before operations had kinds says what it was only in its label, which is taken whole.
+    if (!hasKind) {
+        entry.operation = {Operation::Kind::Other, label.empty() ? std::vector<std::string>{} : std::vector{label}};
+    }
     return entry;
 }
 
 } // namespace
+
+std::string Operation::label() const {
+    static constexpr std::array<const char*, 6> Words = {"entry", "delete", "insert", "title", "rename", ""};
+    std::string text = Words[static_cast<std::size_t>(kind)];
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (text.empty() ? "" : (kind == Kind::Insert && i == 1) ? " above " : " ") + names[i];
+    }
+    return text;
+}
+
+const std::string& Operation::name() const {
+    static const std::string none;
+    return names.empty() ? none : names.front();
+}
 
 std::string joinNames(const std::vector<std::string>& names) {
     std::string text;
@@ -122,12 +152,15 @@ fs::path History::entryDir(int number) const {
     return root_ / name;
 }
 
-void History::begin(std::string label) {
+void History::begin(Operation operation) {
     end();
-    std::replace(label.begin(), label.end(), '\n', ' ');
-    std::replace(label.begin(), label.end(), '\r', ' ');
+    // One line each in the record.
+    for (std::string& name : operation.names) {
+        std::replace(name.begin(), name.end(), '\n', ' ');
+        std::replace(name.begin(), name.end(), '\r', ' ');
+    }
     HistoryEntry entry;
-    entry.label = std::move(label);
+    entry.operation = std::move(operation);
     open_ = std::move(entry);
 }
 
@@ -203,7 +236,12 @@ bool History::saveRecord() {
 }
 
 bool History::writeRecord(const HistoryEntry& entry) const {
-    std::string text = "label " + entry.label + "\ntime " + std::to_string(entry.time) + "\n";
+    std::string text = "label " + entry.operation.label() + "\nkind " +
+                       std::string(KindWords[static_cast<std::size_t>(entry.operation.kind)]) + "\n";
+    for (const std::string& name : entry.operation.names) {
+        text += "name " + name + "\n";
+    }
+    text += "time " + std::to_string(entry.time) + "\n";
     for (const HistoryFile& f : entry.files) {
         text += "file " + std::string(f.existedBefore ? "present " : "absent ") + std::to_string(f.after.size) + " " +
                 std::to_string(f.after.modifiedNs) + " " + std::to_string(f.after.inode) + " " + f.name + "\n";
@@ -334,7 +372,7 @@ UndoResult History::undoLast(bool force) {
     if (!entry.damage.empty()) {
         return damaged(entry.damage);
     }
-    const std::string what = entry.label + " (" + timeText(entry.time) + ")";
+    const std::string what = entry.operation.label() + " (" + timeText(entry.time) + ")";
     std::vector<std::string> changed;
     for (const HistoryFile& f : entry.files) {
         if (!unchanged(f)) {

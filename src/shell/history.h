@@ -21,10 +21,24 @@ struct HistoryFile {
     std::optional<std::uint64_t> afterHash;
 };
 
-// One kept operation. The label is what the user asked for, as UTF-8 ("entry roses.mp4").
+// What an operation was: its kind and the names it worked on (UTF-8), kept with its record, so whatever tells of it
+// (the status line, the history, undo's message) words it from these.
+struct Operation {
+    enum class Kind { Entry, Delete, Insert, Title, Rename, Other };
+    Kind kind = Kind::Other;
+    // The video's file name, and for an insert the anchor's; for a rename the old and the new name.
+    std::vector<std::string> names;
+
+    // In the history's words: "entry roses.mp4", "insert a.mp4 above b.mp4", "title", "rename a.mp4 b.mp4".
+    std::string label() const;
+    // The first name, or empty.
+    const std::string& name() const;
+};
+
+// One kept operation.
 struct HistoryEntry {
     int number = 0;
-    std::string label;
+    Operation operation;
     std::int64_t time = 0; // seconds since the epoch
     std::vector<HistoryFile> files;
     // Why the record cannot be trusted (a name that leads out of the folder, a line that cannot be read); empty when
@@ -61,7 +75,7 @@ public:
 
     // Starts an operation; it is kept from its first write on. The one before is closed (and dropped when it wrote
     // nothing).
-    void begin(std::string label);
+    void begin(Operation operation);
     // Closes the open operation.
     void end();
     bool open() const { return open_.has_value(); }

@@ -13,12 +13,12 @@ namespace clipnest {
 void Form::deleteEntry(EntryPanel panel) {
     const std::string& nameBox = controls.entry(panel).name;
     Request next;
-    next.kind = RequestKind::Delete;
+    next.kind = Operation::Kind::Delete;
     // The trimmed name, like the presence check, so blanks typed around it still find the entry.
     if (!takeFileName(nameBox, next)) {
         return;
     }
-    beginRequest(std::move(next), "delete " + std::string(stripBlanks(nameBox)));
+    beginRequest(std::move(next), {std::string(stripBlanks(nameBox))});
     arm(Step::FindHomepage);
 }
 

@@ -94,7 +94,7 @@ void Form::insertAboveEntry() {
         return;
     }
     Request next;
-    next.kind = RequestKind::Insert;
+    next.kind = Operation::Kind::Insert;
     if (!takeFileName(boxes.name, next)) {
         return;
     }
@@ -109,8 +109,7 @@ void Form::insertAboveEntry() {
     } else if (utf8Length(boxes.homepageDescription) > 1) {
         next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
     }
-    beginRequest(std::move(next),
-                 "insert " + std::string(stripBlanks(boxes.name)) + " above " + std::string(stripBlanks(boxes.above)));
+    beginRequest(std::move(next), {std::string(stripBlanks(boxes.name)), std::string(stripBlanks(boxes.above))});
     // The routing Step loads the homepage and the page and hands over to the insert Step.
     arm(Step::Route);
 }

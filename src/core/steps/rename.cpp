@@ -26,7 +26,7 @@ void Form::writeRenamePage() {
         fileFailure(panelMessage("Clipnest did not write " + std::string(RenamePageFile) + ": " + *refusal + "."));
         return;
     }
-    startOperation("rename " + controls.renameFrom + " " + controls.renameTo);
+    startOperation({Operation::Kind::Rename, {controls.renameFrom, controls.renameTo}});
     writeText(RenamePageFile, buildRenamePage(*oldName, *newName));
 }
 

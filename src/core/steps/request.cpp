@@ -20,7 +20,7 @@ bool Form::takeFileName(const std::string& nameBox, Request& into) {
     into.FileNameLessExt = std::string(withoutExtension(*name));
     // A new entry's page must not be the rename page, which the next rename would write over. An entry of that name
     // already on the homepage may still be deleted.
-    if (into.kind != RequestKind::Delete && into.FileNameLessExt + ".php" == RenamePageFile) {
+    if (into.kind != Operation::Kind::Delete && into.FileNameLessExt + ".php" == RenamePageFile) {
         fileFailure(panelMessage(*name + " cannot have an entry: its page would be " + std::string(RenamePageFile) +
                                  ", the rename page's name.\r\n   Give the video another name."));
         return false;
@@ -31,7 +31,7 @@ bool Form::takeFileName(const std::string& nameBox, Request& into) {
 void Form::createOrChangeEntry(EntryPanel panel) {
     const EntryBoxes& boxes = controls.entry(panel);
     Request next;
-    next.kind = RequestKind::Entry;
+    next.kind = Operation::Kind::Entry;
     next.HomepageOnly = boxes.homepageOnly ? 1 : 0;
     if (!takeFileName(boxes.name, next)) {
         return;
@@ -43,13 +43,13 @@ void Form::createOrChangeEntry(EntryPanel panel) {
     } else if (next.HomepageOnly == 0) {
         next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
     }
-    beginRequest(std::move(next), "entry " + std::string(stripBlanks(boxes.name)));
+    beginRequest(std::move(next), {std::string(stripBlanks(boxes.name))});
     arm(Step::Route);
 }
 
-void Form::beginRequest(Request next, std::string label) {
+void Form::beginRequest(Request next, std::vector<std::string> names) {
     refreshHomepage();
-    startOperation(std::move(label));
+    startOperation({next.kind, std::move(names)});
     request = std::move(next);
 }
 
@@ -105,7 +105,7 @@ void route(Form& form) {
         form.arm(Step::PreparePage);
         return;
     }
-    if (q.kind == RequestKind::Insert) {
+    if (q.kind == Operation::Kind::Insert) {
         form.arm(Step::Insert);
     } else if (q.HomepageOnly == 0) {
         const bool hasHomepage = !q.HomepageDescrip.empty();

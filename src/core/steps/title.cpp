@@ -68,14 +68,14 @@ void Form::setTitleAndMessage() {
         return;
     }
     Request next;
-    next.kind = RequestKind::Title;
+    next.kind = Operation::Kind::Title;
     if (!controls.title.empty()) {
         next.HomepageTitle = toPageText(controls.title);
     }
     if (!controls.message.empty()) {
         next.HomepageMessage = toPageText(controls.message);
     }
-    beginRequest(std::move(next), "title");
+    beginRequest(std::move(next), {});
     arm(Step::TitleAndMessage);
 }
 
