@@ -147,16 +147,16 @@ struct Session {
     std::string tickName() const {
         const Form& f = *form;
         if (f.isArmed(Step::Route)) {
-            return "Timer24 routing phase " + twoDigits(std::min(f.request.RoutePhase + 1, 4));
+            return "Timer24 routing phase " + twoDigits(std::min(f.request().RoutePhase + 1, 4));
         }
         if (f.isArmed(Step::Append)) {
-            return "Timer12 append phase " + twoDigits(f.request.AppendPhase + 1);
+            return "Timer12 append phase " + twoDigits(f.request().AppendPhase + 1);
         }
         if (f.isArmed(Step::ChangeDescriptions)) {
-            return "Timer14 change phase " + twoDigits(f.request.ChangePhase + 1);
+            return "Timer14 change phase " + twoDigits(f.request().ChangePhase + 1);
         }
         if (f.isArmed(Step::Insert)) {
-            return "Timer28 insert phase " + twoDigits(f.request.InsertPhase + 1);
+            return "Timer28 insert phase " + twoDigits(f.request().InsertPhase + 1);
         }
         for (const auto& [step, name] : {std::pair{Step::TitleAndMessage, "Timer20 title"},
                                          {Step::CutEntry, "Timer23 cut"},

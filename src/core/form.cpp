@@ -1,5 +1,6 @@
 #include "core/form.h"
 
+#include "core/form_state.h"
 #include "text/default_homepage.h"
 #include "text/document.h"
 #include "text/markers.h"
@@ -30,6 +31,10 @@ std::span<const Controls::TextBox> Controls::textBoxes() {
     return boxes;
 }
 
+FormState state(Form& form) {
+    return {form.homepage_, form.startup_, form.notices_, form.request_};
+}
+
 Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), scheduler_(clock), history_(folder) {
     for (const StepDef& def : schedule()) {
         scheduler_.add(def.designName, def.intervalMs, [this, run = def.run, inChain = def.inChain] {
@@ -45,8 +50,8 @@ Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), schedul
 }
 
 void Form::holdDefaultHomepage() {
-    homepage.PageText = buildDefaultHomepage("", "", homepage.SampleEntry);
-    homepage.HeldOnlyInMemory = true;
+    homepage_.PageText = buildDefaultHomepage("", "", homepage_.SampleEntry);
+    homepage_.HeldOnlyInMemory = true;
     ++homepageRevision_;
 }
 
@@ -92,19 +97,19 @@ bool Form::loadHomepage(std::string_view name) {
     if (!bytes) {
         // A file that went away in between is simply not there; one that stays but cannot be read is protected.
         if (folder_.exists(name) || folder_.isLink(name)) {
-            homepage.UnreadableHomepage = std::string(name);
-            fileFailure(folder_.isLink(name) ? linkFailureText(homepage.UnreadableHomepage)
-                                             : readFailureText(homepage.UnreadableHomepage));
+            homepage_.UnreadableHomepage = std::string(name);
+            fileFailure(folder_.isLink(name) ? linkFailureText(homepage_.UnreadableHomepage)
+                                             : readFailureText(homepage_.UnreadableHomepage));
         }
         return false;
     }
-    homepage.UnreadableHomepage.clear();
-    homepage.ReadFrom = std::string(name);
+    homepage_.UnreadableHomepage.clear();
+    homepage_.ReadFrom = std::string(name);
     remember(name);
-    homepage.PageText = linesWithLf(std::move(*bytes));
-    homepage.HeldOnlyInMemory = false;
+    homepage_.PageText = linesWithLf(std::move(*bytes));
+    homepage_.HeldOnlyInMemory = false;
     ++homepageRevision_;
-    homepage.HomepageLoaded = 1;
+    homepage_.HomepageLoaded = 1;
     return true;
 }
 
@@ -177,14 +182,14 @@ bool Form::changedOnDisk(std::string_view name) {
     }
     // Touched, or written again with what it held: for the homepage, whose text is held, the bytes tell (as read,
     // or as written); any other file counts as changed, and is read again anyway.
-    if (name != homepage.ReadFrom) {
+    if (name != homepage_.ReadFrom) {
         return true;
     }
     const std::optional<std::string> bytes = folder_.read(name);
     if (!bytes) {
         return true;
     }
-    const std::string_view held = homepage.PageText;
+    const std::string_view held = homepage_.PageText;
     const bool asWritten = bytes->size() == held.size() + 2 && bytes->ends_with("\r\n") &&
                            std::string_view(*bytes).substr(0, held.size()) == held;
     if (!asWritten && linesWithLf(*bytes) != held) {
@@ -202,7 +207,7 @@ void Form::refreshHomepage() {
     // A homepage this Form has not read yet (placed in the folder since the start, or one that could not be read)
     // is read now; a known one again when it changed.
     const bool unknown = known_.find(*name) == known_.end();
-    const bool heldOther = unknown && homepage.HomepageLoaded != 0;
+    const bool heldOther = unknown && homepage_.HomepageLoaded != 0;
     if ((unknown || changedOnDisk(*name)) && loadHomepage(*name) && (heldOther || !unknown)) {
         notice(std::string(*name) +
                " was changed on disk since Clipnest read or wrote it. Clipnest read it again and works on that.");
@@ -246,7 +251,7 @@ UndoResult Form::undo(bool force) {
                 loadHomepage(name);
             } else if (!findHomepage(folder_)) {
                 // The operation made the homepage: back to the one held at the start.
-                homepage.HomepageLoaded = 0;
+                homepage_.HomepageLoaded = 0;
                 holdDefaultHomepage();
             }
         } else if (folder_.exists(name)) {
@@ -267,21 +272,21 @@ UndoResult Form::undo(bool force) {
 }
 
 bool Form::writeHomepage() {
-    if (!homepage.UnreadableHomepage.empty()) {
-        fileFailure(readFailureText(homepage.UnreadableHomepage));
+    if (!homepage_.UnreadableHomepage.empty()) {
+        fileFailure(readFailureText(homepage_.UnreadableHomepage));
         endChains();
         return false;
     }
-    if (!writeWithLineEnd(markers::HomepageFile, homepage.PageText)) {
+    if (!writeWithLineEnd(markers::HomepageFile, homepage_.PageText)) {
         return false;
     }
-    homepage.HeldOnlyInMemory = false;
+    homepage_.HeldOnlyInMemory = false;
     ++homepageRevision_;
-    if (!homepage.ReadFrom.empty() && homepage.ReadFrom != markers::HomepageFile) {
-        notice("The homepage was read from " + homepage.ReadFrom + " and written as homepage.html: upload " +
-               "homepage.html from now on; " + homepage.ReadFrom + " was left as it was.");
+    if (!homepage_.ReadFrom.empty() && homepage_.ReadFrom != markers::HomepageFile) {
+        notice("The homepage was read from " + homepage_.ReadFrom + " and written as homepage.html: upload " +
+               "homepage.html from now on; " + homepage_.ReadFrom + " was left as it was.");
     }
-    homepage.ReadFrom = markers::HomepageFile;
+    homepage_.ReadFrom = markers::HomepageFile;
     return true;
 }
 
@@ -303,7 +308,7 @@ void Form::endChains() {
     // with its entries, and is read like any other.
     if (const std::optional<std::string_view> name = findHomepage(folder_)) {
         loadHomepage(*name);
-    } else if (homepage.HeldOnlyInMemory || homepage.HomepageLoaded == 0) {
+    } else if (homepage_.HeldOnlyInMemory || homepage_.HomepageLoaded == 0) {
         holdDefaultHomepage();
     }
 }
@@ -362,7 +367,7 @@ std::string Form::operationSummary() const {
 
 std::pair<std::string, std::string> Form::shownTitleAndMessage() const {
     const auto shown = [this](std::string_view marker) {
-        const std::optional<std::string_view> value = valueAfterMarker(homepage.PageText, marker);
+        const std::optional<std::string_view> value = valueAfterMarker(homepage_.PageText, marker);
         return value ? shownText(*value) : std::string();
     };
     return {shown(markers::Title), shown(markers::Message)};

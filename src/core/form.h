@@ -158,13 +158,6 @@ public:
     Controls controls;
     Panels panels;
 
-    // The session: the homepage as read or written, the start-up's work, the notices shown.
-    HomepageState homepage;
-    StartupState startup;
-    NoticeState notices;
-    // The request whose chain runs (or ran last); each click replaces it whole.
-    Request request;
-
     // Button actions.
     void createOrChangeEntry(EntryPanel panel);
     void clearEntryBoxes(EntryPanel panel);
@@ -212,9 +205,14 @@ public:
     void endChains();
     // Forgets which pages the missing-page notice was shown for, so the next request for one says it again instead of
     // making the page.
-    void forgetMissingPageNotices() { notices.MissingPageShown.clear(); }
+    void forgetMissingPageNotices() { notices_.MissingPageShown.clear(); }
     // Drops the request of a chain that ended: the Form is ready for a fresh one.
-    void endRequest() { request = Request{}; }
+    void endRequest() { request_ = Request{}; }
+
+    // The homepage text as held (code-page bytes, lines joined by LF).
+    const std::string& homepageText() const { return homepage_.PageText; }
+    // The request whose chain runs, or ran last.
+    const Request& request() const { return request_; }
 
     // Holds the default homepage as the text of a folder that has none. Its title and message are empty: they come
     // only from the boxes of a title request or from a homepage file.
@@ -265,6 +263,15 @@ private:
     // True when `name` was read or written by this Form and holds something else now. Size, time and file tell;
     // where only the time or the file differs, the homepage's bytes are compared with the held text.
     bool changedOnDisk(std::string_view name);
+
+    // The session: the homepage as read or written, the start-up's work, the notices shown; and the request whose
+    // chain runs (or ran last), which each click replaces whole. Only the Form's own methods and its Steps (through
+    // core/form_state.h) touch them.
+    HomepageState homepage_;
+    StartupState startup_;
+    NoticeState notices_;
+    Request request_;
+    friend struct FormState state(Form& form);
 
     WorkingFolder& folder_;
     StepScheduler scheduler_;

@@ -487,7 +487,7 @@ void ScrollForm::showState() {
     }
     if (ended && form_->homepageRevision() != shownRevision_) {
         shownRevision_ = form_->homepageRevision();
-        entries_->showEntries(form_->homepage.PageText);
+        entries_->showEntries(form_->homepageText());
     }
     const Controls& controls = form_->controls;
     for (const Controls::TextBox& box : Controls::textBoxes()) {

@@ -1,6 +1,7 @@
 #include "core/steps/append.h"
 
 #include "core/form.h"
+#include "core/form_state.h"
 #include "text/document.h"
 #include "text/entry_edits.h"
 #include "text/individual_page.h"
@@ -10,11 +11,11 @@
 namespace clipnest {
 
 void appendEntry(Form& form) {
-    Request& q = form.request;
+    Request& q = state(form).request;
     std::string& page = q.IndividPageText;
     switch (++q.AppendPhase) {
     case 2:
-        seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
+        seedSampleEntry(state(form).homepage.PageText, markers::FileNameKey, state(form).homepage.SampleEntry);
         break;
     case 3:
         fillFileName(page, q.FileName);
@@ -34,8 +35,8 @@ void appendEntry(Form& form) {
         form.writeText(q.FileNameLessExt + ".php", page);
         break;
     case 8:
-        makeSampleLive(form.homepage.PageText, q.FileName, q.FileNameLessExt, q.HomepageDescrip,
-                       form.homepage.SampleEntry);
+        makeSampleLive(state(form).homepage.PageText, q.FileName, q.FileNameLessExt, q.HomepageDescrip,
+                       state(form).homepage.SampleEntry);
         break;
     case 9:
         form.writeHomepage();

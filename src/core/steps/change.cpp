@@ -1,6 +1,7 @@
 #include "core/steps/change.h"
 
 #include "core/form.h"
+#include "core/form_state.h"
 #include "text/document.h"
 #include "text/individual_page.h"
 #include "text/markers.h"
@@ -13,24 +14,24 @@ namespace {
 // Phase 2: the individual description, unless this is a homepage-only change. The page counts as changed only
 // when its description element was found and set; a page without the marker keeps its text and is not rewritten.
 void setIndividualDescription(Form& form) {
-    const Request& q = form.request;
+    Request& q = state(form).request;
     if (q.IndividDescrip.empty() || (!q.HomepageDescrip.empty() && q.HomepageOnly != 0)) {
         return;
     }
-    if (setContentAfterMarker(form.request.IndividPageText, markers::IndividualDescriptionTail, q.IndividDescrip)) {
-        form.request.IndividPageChanged = true;
+    if (setContentAfterMarker(q.IndividPageText, markers::IndividualDescriptionTail, q.IndividDescrip)) {
+        q.IndividPageChanged = true;
     }
 }
 
 // Phase 3: the homepage description of the entry whose source line names exactly FileName. A missing key or
 // marker leaves PageText as it was; the homepage is written in phase 5 all the same.
 void setHomepageDescription(Form& form) {
-    const Request& q = form.request;
+    Request& q = state(form).request;
     if (q.HomepageDescrip.empty()) {
         return;
     }
-    form.request.HomepageChanged = true;
-    std::string& text = form.homepage.PageText;
+    q.HomepageChanged = true;
+    std::string& text = state(form).homepage.PageText;
     if (const std::size_t at = findText(text, entrySourceKey(q.FileName)); at != std::string::npos) {
         setContentAfterMarker(text, markers::EntryDescriptionTail, q.HomepageDescrip, at);
     }
@@ -38,7 +39,7 @@ void setHomepageDescription(Form& form) {
 
 // Phase 4: fills any tokens left from the template and writes the page. A failed write ends the chain.
 void writeIndividualPage(Form& form) {
-    Request& q = form.request;
+    Request& q = state(form).request;
     if (!q.IndividPageChanged) {
         return;
     }
@@ -52,7 +53,7 @@ void writeIndividualPage(Form& form) {
 } // namespace
 
 void changeEntry(Form& form) {
-    Request& q = form.request;
+    Request& q = state(form).request;
     switch (++q.ChangePhase) {
     case 2:
         setIndividualDescription(form);

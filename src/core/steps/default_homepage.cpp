@@ -1,6 +1,7 @@
 #include "core/steps/default_homepage.h"
 
 #include "core/form.h"
+#include "core/form_state.h"
 #include "text/document.h"
 #include "text/markers.h"
 
@@ -8,7 +9,7 @@ namespace clipnest {
 
 void buildOrReadHomepage(Form& form) {
     form.disarm(Step::DefaultHomepage);
-    StartupState& s = form.startup;
+    StartupState& s = state(form).startup;
     // Only the second run since the window opened looks at the folder.
     if (++s.DefaultHomepageArmCount == 2) {
         if (const auto name = findHomepage(form.folder())) {
@@ -23,7 +24,7 @@ void buildOrReadHomepage(Form& form) {
             }
         }
     }
-    seedSampleEntry(form.homepage.PageText, markers::FileNameToken, form.homepage.SampleEntry);
+    seedSampleEntry(state(form).homepage.PageText, markers::FileNameToken, state(form).homepage.SampleEntry);
 }
 
 } // namespace clipnest

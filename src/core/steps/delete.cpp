@@ -1,12 +1,12 @@
 #include "core/steps/delete.h"
 
 #include "core/form.h"
+#include "core/form_state.h"
 #include "text/document.h"
 #include "text/entry_edits.h"
 #include "text/markers.h"
 #include "text/page_text.h"
 #include "text/text_ops.h"
-
 
 namespace clipnest {
 
@@ -23,7 +23,7 @@ void Form::deleteEntry(EntryPanel panel) {
 }
 
 void findHomepageForDelete(Form& form) {
-    std::string& text = form.homepage.PageText;
+    std::string& text = state(form).homepage.PageText;
     const std::optional<std::string_view> name = findHomepage(form.folder());
     if (!name) {
         // The text held in memory stays: a later request still has its homepage to write. Every delete that finds
@@ -37,7 +37,7 @@ void findHomepageForDelete(Form& form) {
     if (!held) {
         if (!form.loadHomepage(*name)) {
             // An unreadable file ends the delete (its panel is up); one that went away is looked for again.
-            if (!form.homepage.UnreadableHomepage.empty()) {
+            if (!state(form).homepage.UnreadableHomepage.empty()) {
                 form.disarm(Step::FindHomepage);
             }
             return;
@@ -50,14 +50,14 @@ void findHomepageForDelete(Form& form) {
         form.hide(Panel::NoHomepage);
         form.disarm(Step::FindHomepage);
     }
-    if (!text.empty() && !entryPresent(text, form.request.FileNameLessExt)) {
+    if (!text.empty() && !entryPresent(text, state(form).request.FileNameLessExt)) {
         form.show(Panel::EntryNotFound);
         form.arm(Step::HideNotices);
     }
 }
 
 void cutEntry(Form& form) {
-    if (!cutEntryOut(form.homepage.PageText, form.request.FileName)) {
+    if (!cutEntryOut(state(form).homepage.PageText, state(form).request.FileName)) {
         form.arm(Step::EntryNotFound);
         form.disarm(Step::CutEntry);
         return;
@@ -68,7 +68,7 @@ void cutEntry(Form& form) {
 }
 
 void reportEntryNotFound(Form& form) {
-    int& tick = form.notices.NotFoundTick;
+    int& tick = state(form).notices.NotFoundTick;
     ++tick;
     if (tick == 1) {
         // The notice stays up for 20 seconds, and every later use of this Step keeps that rhythm.

@@ -1,19 +1,20 @@
 #include "core/steps/individual_page.h"
 
 #include "core/form.h"
+#include "core/form_state.h"
 #include "text/document.h"
 #include "text/individual_page.h"
 
 namespace clipnest {
 
 void prepareIndividualPage(Form& form) {
-    Request& q = form.request;
-    std::set<std::string, std::less<>>& shown = form.notices.MissingPageShown;
+    Request& q = state(form).request;
+    std::set<std::string, std::less<>>& shown = state(form).notices.MissingPageShown;
     const std::string page = q.FileNameLessExt + ".php";
     if (++q.IndividStepTick == 1) {
         // An entry whose page is gone gets the notice first; the next request for that page makes it.
         if (!shown.contains(page) && !form.folder().exists(page) && q.HomepageOnly == 0 &&
-            entryPresent(form.homepage.PageText, q.FileNameLessExt)) {
+            entryPresent(state(form).homepage.PageText, q.FileNameLessExt)) {
             shown.insert(page);
             form.show(Panel::PageNotFound);
             form.arm(Step::HideNotices);

@@ -1,6 +1,7 @@
 #include "core/steps/insert.h"
 
 #include "core/form.h"
+#include "core/form_state.h"
 #include "core/steps/request.h"
 #include "text/document.h"
 #include "text/entry_edits.h"
@@ -23,8 +24,8 @@ std::size_t utf8Length(std::string_view text) {
 
 // False when the chain ended: the new entry's page is in the folder but could not be read.
 bool fillBlock(Form& form) {
-    std::string& text = form.homepage.PageText;
-    Request& q = form.request;
+    std::string& text = state(form).homepage.PageText;
+    Request& q = state(form).request;
     fillFirstBlock(text, q.FileName, q.FileNameLessExt, q.HomepageDescrip);
     // A page already in the folder (the host's, with its edits) is kept; only a missing one is made.
     const std::string page = q.FileNameLessExt + ".php";
@@ -37,13 +38,13 @@ bool fillBlock(Form& form) {
         return true;
     }
     q.PageToWrite = true;
-    q.IndividPageText = form.startup.IndividualPageTemplate.empty() ? buildIndividualPageTemplate()
-                                                                    : form.startup.IndividualPageTemplate;
+    q.IndividPageText = state(form).startup.IndividualPageTemplate.empty() ? buildIndividualPageTemplate()
+                                                                           : state(form).startup.IndividualPageTemplate;
     return true;
 }
 
 void fillPage(Form& form) {
-    Request& q = form.request;
+    Request& q = state(form).request;
     std::string& page = q.IndividPageText;
     if (!q.PageToWrite) {
         // The kept page changes only when its description was typed.
@@ -59,8 +60,8 @@ void fillPage(Form& form) {
 
 // One page per name: a new entry whose name without extension another entry has shares that entry's page.
 void sayWhenShared(Form& form) {
-    const Request& q = form.request;
-    const std::string& text = form.homepage.PageText;
+    const Request& q = state(form).request;
+    const std::string& text = state(form).homepage.PageText;
     std::optional<std::string> owner = entryFileName(text, q.FileNameLessExt);
     if (owner == q.FileName) {
         // The new block stands first for its name when it stands above the other entry: look past it.
@@ -80,7 +81,7 @@ void Form::insertAboveEntry() {
     const InsertBoxes& boxes = controls.insert;
     // An entry for exactly this file name is there already (one of another extension shares its page instead).
     const std::optional<std::string> trimmed = toCodePage(stripBlanks(boxes.name));
-    if (trimmed && !trimmed->empty() && contains(homepage.PageText, entrySourceKey(*trimmed))) {
+    if (trimmed && !trimmed->empty() && contains(homepage_.PageText, entrySourceKey(*trimmed))) {
         arm(Step::HideNotices);
         show(Panel::EntryExists);
         return;
@@ -115,10 +116,10 @@ void Form::insertAboveEntry() {
 }
 
 void insertEntry(Form& form) {
-    Request& q = form.request;
+    Request& q = state(form).request;
     switch (++q.InsertPhase) {
     case 1:
-        if (!insertBlockAbove(form.homepage.PageText, q.AnchorFileName)) {
+        if (!insertBlockAbove(state(form).homepage.PageText, q.AnchorFileName)) {
             // The anchor is not on the page: the request ends here, and the command line says so.
             form.disarm(Step::Insert);
         }
@@ -133,10 +134,11 @@ void insertEntry(Form& form) {
         sayWhenShared(form);
         break;
     case 4:
-        if (form.homepage.SampleEntry.empty()) {
-            form.homepage.SampleEntry = buildSampleEntry();
+        // Built at start-up; a Form made without it builds it here.
+        if (state(form).homepage.SampleEntry.empty()) {
+            state(form).homepage.SampleEntry = buildSampleEntry();
         }
-        seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
+        seedSampleEntry(state(form).homepage.PageText, markers::FileNameKey, state(form).homepage.SampleEntry);
         break;
     case 5:
         if (!q.FileNameLessExt.empty() && q.PageToWrite &&

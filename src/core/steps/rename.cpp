@@ -18,7 +18,7 @@ void Form::writeRenamePage() {
     }
     // The page runs on a public server: it may rename only a file beside itself, to a name beside itself.
     if (!isRenameName(*oldName) || !isRenameName(*newName)) {
-        notices.InvalidName = 1;
+        notices_.InvalidName = 1;
         arm(Step::ShowInvalidName);
         return;
     }

@@ -1,6 +1,7 @@
 #include "core/steps/request.h"
 
 #include "core/form.h"
+#include "core/form_state.h"
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"
@@ -12,7 +13,7 @@ namespace clipnest {
 bool Form::takeFileName(const std::string& nameBox, Request& into) {
     const std::optional<std::string> name = typedFileName(nameBox);
     if (!name) {
-        notices.InvalidName = 1;
+        notices_.InvalidName = 1;
         arm(Step::ShowInvalidName);
         return false;
     }
@@ -50,12 +51,12 @@ void Form::createOrChangeEntry(EntryPanel panel) {
 void Form::beginRequest(Request next, std::vector<std::string> names) {
     refreshHomepage();
     startOperation({next.kind, std::move(names)});
-    request = std::move(next);
+    request_ = std::move(next);
 }
 
 void showInvalidName(Form& form) {
     form.setInterval(Step::ShowInvalidName, 3000);
-    int& invalid = form.notices.InvalidName;
+    int& invalid = state(form).notices.InvalidName;
     // The message has a panel of its own, in the start-up notice's place: that notice keeps its text.
     if (invalid == 1001) {
         invalid = 0;
@@ -78,7 +79,7 @@ namespace {
 
 // Every request reads its own page when it is there, so the host's edits to it are what gets changed.
 void readIndividualPage(Form& form) {
-    Request& q = form.request;
+    Request& q = state(form).request;
     const std::string page = q.FileNameLessExt + ".php";
     // A link in its place is there too, and is refused by the read.
     if ((form.folder().exists(page) || form.folder().isLink(page)) && !form.readText(page, q.IndividPageText)) {
@@ -89,15 +90,16 @@ void readIndividualPage(Form& form) {
 
 // The routing cases, first match wins.
 void route(Form& form) {
-    Request& q = form.request;
+    Request& q = state(form).request;
+    const HomepageState& home = state(form).homepage;
     form.disarm(Step::Route);
-    if (!form.homepage.UnreadableHomepage.empty()) {
+    if (!home.UnreadableHomepage.empty()) {
         // Read the homepage again on the next request; until then nothing may be written over it.
-        form.fileFailure(readFailureText(form.homepage.UnreadableHomepage));
+        form.fileFailure(readFailureText(home.UnreadableHomepage));
         form.endChains();
         return;
     }
-    if (form.homepage.HomepageLoaded == 0 && form.startup.DefaultHomepageBuilt < 1) {
+    if (home.HomepageLoaded == 0 && state(form).startup.DefaultHomepageBuilt < 1) {
         form.arm(Step::DefaultHomepage);
         return;
     }
@@ -110,14 +112,14 @@ void route(Form& form) {
     } else if (q.HomepageOnly == 0) {
         const bool hasHomepage = !q.HomepageDescrip.empty();
         const bool hasIndivid = !q.IndividDescrip.empty();
-        const std::optional<std::string> owner = entryFileName(form.homepage.PageText, q.FileNameLessExt);
+        const std::optional<std::string> owner = entryFileName(home.PageText, q.FileNameLessExt);
         if (owner && *owner != q.FileName && (hasHomepage || hasIndivid)) {
             // One page per name: the request changes the page of the entry that has it, and says so.
             form.notice(sharedPageText(q.FileName, *owner, "its descriptions were changed"));
         }
         if (!owner) {
-            if (const std::optional<std::string> problem = appendProblem(form.homepage.PageText)) {
-                const std::string& file = form.homepage.ReadFrom.empty() ? "homepage.html" : form.homepage.ReadFrom;
+            if (const std::optional<std::string> problem = appendProblem(home.PageText)) {
+                const std::string& file = home.ReadFrom.empty() ? "homepage.html" : home.ReadFrom;
                 form.fileFailure(panelMessage("Clipnest did not add " + q.FileName + ": " + file + " " + *problem));
                 return;
             }
@@ -137,7 +139,7 @@ void route(Form& form) {
 } // namespace
 
 void routeRequest(Form& form) {
-    int& phase = form.request.RoutePhase;
+    int& phase = state(form).request.RoutePhase;
     if (phase < 4) {
         ++phase;
     }
@@ -148,10 +150,11 @@ void routeRequest(Form& form) {
             form.loadHomepage(*name);
         }
         break;
-    case 2:
-        form.homepage.SampleEntry = buildSampleEntry();
-        seedSampleEntry(form.homepage.PageText, markers::FileNameKey, form.homepage.SampleEntry);
-        break;
+    case 2: {
+        HomepageState& home = state(form).homepage;
+        home.SampleEntry = buildSampleEntry();
+        seedSampleEntry(home.PageText, markers::FileNameKey, home.SampleEntry);
+    } break;
     case 3:
         readIndividualPage(form);
         break;

@@ -1,6 +1,7 @@
 #include "core/steps/title.h"
 
 #include "core/form.h"
+#include "core/form_state.h"
 #include "text/markers.h"
 #include "text/page_text.h"
 #include "text/text_ops.h"
@@ -36,9 +37,9 @@ void replaceAfterMarker(std::string& text, std::string_view marker, std::string_
 } // namespace
 
 void updateTitleAndMessage(Form& form) {
-    const Request& q = form.request;
-    std::string& text = form.homepage.PageText;
-    switch (++form.request.TitleStepPhase) {
+    const Request& q = state(form).request;
+    std::string& text = state(form).homepage.PageText;
+    switch (++state(form).request.TitleStepPhase) {
     case 1:
         if (!q.HomepageTitle.empty()) {
             replaceAfterMarker(text, markers::Title, q.HomepageTitle);
