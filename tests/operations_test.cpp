@@ -179,6 +179,8 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     h.form().deleteEntry(EntryPanel::Second);
     h.runChains();
     EXPECT_EQ(reread(with(before, " \n\n\n\n" + live("two.mp4") + "\n ", "\n\n"), 1), h.file("homepage.html"));
+    h.advance(30000);
+    EXPECT_FALSE(h.shown(Panel::EntryNotFound)) << "a delete done says nothing of an entry not found";
     // The last entry goes with everything up to the sample, which keeps its place.
     const std::string twoGone = h.file("homepage.html");
     h.remove("three.mp4");

@@ -108,11 +108,12 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     EXPECT_NE(r.out.find("note: ../secret.txt is not published: only files right in the channel folder"), npos);
     EXPECT_TRUE(serverNames().empty()) << "a dry run uploads nothing";
 
+    h().rename("a.mp4", "c.mp4");
     r = clipnest("publish --to " + to());
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "homepage.html", "styles3.css"}))
+    EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}))
         << "no comment file, no part left";
-    for (const std::string name : {"a.mp4", "a.php", "b.php", "homepage.html", "styles3.css"}) {
+    for (const std::string name : {"a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}) {
         EXPECT_EQ(onServer(name), h().file(name)) << name;
     }
     EXPECT_NE(readFile(h().dir() / ".clipnest/publish.conf").find("to = " + to()), npos) << "the address is kept";
