@@ -1,5 +1,7 @@
 #include "shell/history.h"
 
+#include "shell/history_record.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -15,40 +17,9 @@
 namespace clipnest {
 
 namespace fs = std::filesystem;
+using namespace record;
 
 namespace {
-
-constexpr std::string_view RecordFile = "operation";
-constexpr std::string_view BeforeFolder = "before";
-// The journal of an undo under way: "put STAGED NAME" and "remove NAME" lines.
-constexpr std::string_view JournalFile = "undoing";
-// What an undo writes beside the files it puts back, before it renames them into place: then the process id.
-constexpr std::string_view StagedPrefix = ".clipnest-undo-";
-// The record's words for the kinds of operation, in the order of Operation::Kind.
-constexpr std::array<std::string_view, 6> KindWords = {"entry", "delete", "insert", "title", "rename", "other"};
-
-std::optional<int> entryNumber(const fs::path& dir) {
-    const std::string name = dir.filename().string();
-    int number = 0;
-    const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), number);
-    if (ec != std::errc() || end != name.data() + name.size() || number <= 0) {
-        return std::nullopt;
-    }
-    return number;
-}
-
-std::vector<int> entryNumbers(const fs::path& root) {
-    std::vector<int> numbers;
-    std::error_code ec;
-    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-        // A link in the history is no record of ours, wherever it points.
-        if (const auto n = entryNumber(it->path()); n && it->is_directory(ec) && !it->is_symlink(ec)) {
-            numbers.push_back(*n);
-        }
-    }
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
-}
 
 // A record as written, or one marked damaged: a record that names a file outside the folder, or that cannot be read
 // whole, is never applied.
@@ -109,6 +80,33 @@ HistoryEntry parseRecord(int number, std::string_view text) {
 }
 
 } // namespace
+
+namespace record {
+
+static std::optional<int> entryNumber(const fs::path& dir) {
+    const std::string name = dir.filename().string();
+    int number = 0;
+    const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), number);
+    if (ec != std::errc() || end != name.data() + name.size() || number <= 0) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::vector<int> entryNumbers(const fs::path& root) {
+    std::vector<int> numbers;
+    std::error_code ec;
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        // A link in the history is no record of ours, wherever it points.
+        if (const auto n = entryNumber(it->path()); n && it->is_directory(ec) && !it->is_symlink(ec)) {
+            numbers.push_back(*n);
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+} // namespace record
 
 std::string Operation::label() const {
     static constexpr std::array<const char*, 6> Words = {"entry", "delete", "insert", "title", "rename", ""};
@@ -284,159 +282,6 @@ std::string History::timeText(std::int64_t time) {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;
-}
-
-bool History::unchanged(const HistoryFile& file) const {
-    const std::optional<FileStamp> now = channel_.stamp(file.name);
-    if (now == file.after) {
-        return true;
-    }
-    // Written again since (by an undo of a later operation, or by hand): the bytes tell which.
-    if (!now || !file.afterHash || now->size != file.after.size) {
-        return false;
-    }
-    const std::optional<std::string> bytes = channel_.read(file.name);
-    return bytes && contentHash(*bytes) == *file.afterHash;
-}
-
-bool History::finishUndo(const fs::path& record, std::string_view journal) {
-    std::istringstream lines{std::string(journal)};
-    bool done = true;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with("put ")) {
-            const std::size_t space = line.find(' ', 4);
-            const std::string staged = line.substr(4, space == std::string::npos ? 0 : space - 4);
-            const std::string name = space == std::string::npos ? "" : line.substr(space + 1);
-            // Put in place already when it is gone (the undo was cut off after it).
-            if (channel_.stamp(staged) && !channel_.replace(staged, name)) {
-                done = false;
-            }
-        } else if (line.starts_with("remove ")) {
-            done = channel_.remove(line.substr(7)) && done;
-        }
-    }
-    if (done) {
-        std::error_code ec;
-        fs::remove_all(record, ec);
-    }
-    return done;
-}
-
-void History::recover() {
-    const std::optional<WorkingFolder> history = root(false);
-    if (!history) {
-        return;
-    }
-    std::vector<std::string> pending;
-    for (const int n : entryNumbers(root_)) {
-        const WorkingFolder record(entryDir(n));
-        if (const std::optional<std::string> journal = record.read(JournalFile);
-            journal && !finishUndo(record.dir(), *journal)) {
-            pending.push_back(*journal);
-        }
-    }
-    // Files staged by an undo that was cut off before its journal: that undo never happened.
-    std::error_code ec;
-    for (fs::directory_iterator it(channel_.dir(), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (!name.starts_with(StagedPrefix)) {
-            continue;
-        }
-        const long pid = std::strtol(name.c_str() + StagedPrefix.size(), nullptr, 10);
-        const bool referenced = std::any_of(pending.begin(), pending.end(),
-                                            [&](const std::string& j) { return j.find(name) != std::string::npos; });
-        if (!referenced && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
-            channel_.remove(name);
-        }
-    }
-}
-
-UndoResult History::undoLast(bool force) {
-    end();
-    recover();
-    // A write of an undo cut off before it staged its file leaves a temporary file of its own: it goes now.
-    channel_.removeStaleTemporaries();
-    std::vector<HistoryEntry> list = entries();
-    if (list.empty()) {
-        return {false, "There is nothing to undo.", {}};
-    }
-    const HistoryEntry& entry = list.front();
-    const fs::path record = entryDir(entry.number);
-    const auto damaged = [&](const std::string& why) {
-        return UndoResult{false,
-                          "The history record " + std::to_string(entry.number) + " is damaged; nothing was undone (" +
-                              (record.lexically_relative(channel_.dir())).string() + ": " + why +
-                              "). Remove that folder to undo the operations before it.",
-                          {}};
-    };
-    if (!entry.damage.empty()) {
-        return damaged(entry.damage);
-    }
-    const std::string what = entry.operation.label() + " (" + timeText(entry.time) + ")";
-    std::vector<std::string> changed;
-    for (const HistoryFile& f : entry.files) {
-        if (!unchanged(f)) {
-            changed.push_back(f.name);
-        }
-    }
-    if (!changed.empty() && !force) {
-        return {false,
-                "Did not undo " + what + ": " + joinNames(changed) + (changed.size() == 1 ? " was" : " were") +
-                    " changed after it. Undo with --force to put the files back all the same and lose that change.",
-                {}};
-    }
-
-    // Every file to put back is written whole beside its target first; until the journal is written, nothing of the
-    // folder's own files has changed.
-    const WorkingFolder before(record / BeforeFolder);
-    const std::string stagedStem = std::string(StagedPrefix) + std::to_string(static_cast<long>(::getpid())) + "-" +
-                                   std::to_string(entry.number) + "-";
-    std::vector<std::string> staged;
-    const auto unstage = [&] {
-        for (const std::string& name : staged) {
-            channel_.remove(name);
-        }
-    };
-    std::string journal;
-    std::vector<std::string> putBack, removed;
-    for (const HistoryFile& f : entry.files) {
-        if (!f.existedBefore) {
-            journal += "remove " + f.name + "\n";
-            removed.push_back(f.name);
-            continue;
-        }
-        const std::optional<std::string> bytes = before.read(f.name);
-        if (!bytes) {
-            unstage();
-            return damaged("the copy of " + f.name + " cannot be read");
-        }
-        const std::string name = stagedStem + std::to_string(staged.size());
-        if (!channel_.write(name, *bytes)) {
-            unstage();
-            return {false, "Could not put back " + f.name + " for " + what + "; nothing was undone.", {}};
-        }
-        staged.push_back(name);
-        journal += "put " + name + " " + f.name + "\n";
-        putBack.push_back(f.name);
-    }
-    if (!WorkingFolder(record).write(JournalFile, journal)) {
-        unstage();
-        return {false, "Could not undo " + what + ": its record cannot be written; nothing was undone.", {}};
-    }
-    std::vector<std::string> done = putBack;
-    done.insert(done.end(), removed.begin(), removed.end());
-    if (!finishUndo(record, journal)) {
-        return {false, "Could not put every file of " + what + " in place; the next run of Clipnest finishes the undo.",
-                done};
-    }
-    std::string message = "Undid " + what + ":";
-    if (!putBack.empty()) {
-        message += " " + joinNames(putBack) + " put back";
-    }
-    if (!removed.empty()) {
-        message += std::string(putBack.empty() ? " " : "; ") + joinNames(removed) + " removed";
-    }
-    return {true, message + ".", done};
 }
 
 } // namespace clipnest
