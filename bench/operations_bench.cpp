@@ -111,7 +111,7 @@ struct Session {
         std::ofstream(dir.path() / "AppDocs.txt", std::ios::binary) << "\r\n";
         // The entry the change, delete and insert work on has its page, as it would after a real append.
         std::string page = buildIndividualPageTemplate();
-        fillIndividualPage(page, middle(), withoutExtension(middle()), "The story");
+        fillIndividualPage(page, middle(), withoutExtension(middle()), "The story", "A title");
         std::ofstream(dir.path() / (std::string(withoutExtension(middle())) + ".php"), std::ios::binary)
             << page << "\r\n";
         form = std::make_unique<Form>(clock, folder);

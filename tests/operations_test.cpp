@@ -26,8 +26,10 @@ std::string live(const std::string& name, const std::string& desc = "") {
     return with(e, "My first clip", desc.empty() ? "About " + name : desc);
 }
 // The expected video page for another name and description.
-std::string pageFor(const std::string& name, const std::string& d) {
+// The title and heading are the homepage description, the same as the page's own here unless said.
+std::string pageFor(const std::string& name, const std::string& d, const std::string& title = "") {
     std::string text = with(with(Page, "A longer story", d), "clip7.mp4", name);
+    replaceAll(text, "My first clip", title.empty() ? d : title);
     replaceAll(text, "clip7_", name.substr(0, name.find('.')) + "_");
     return text;
 }
@@ -141,8 +143,10 @@ TEST(Change, EachCaseChangesExactlyItsDescriptions) {
         EXPECT_EQ(h.folder().stamp("homepage.html") == stamp, !c.homeAfter) << "written only when it changes";
         const std::string newHome = c.homeAfter ? with(Home, desc("My first clip"), desc(c.homeAfter)) : Home;
         EXPECT_EQ(c.homeAfter ? reread(newHome, 1) : Home, h.file("homepage.html"));
-        EXPECT_EQ(c.pageAfter ? reread(with(Page, desc("A longer story"), desc(c.pageAfter)), 1) : Page,
-                  h.file("clip7.php"));
+        // The page's title and heading follow a homepage description that changes with the page.
+        std::string page = with(Page, desc("A longer story"), desc(c.pageAfter ? c.pageAfter : ""));
+        replaceAll(page, "My first clip", *c.homepage && !c.homepageOnly ? c.homepage : "My first clip");
+        EXPECT_EQ(c.pageAfter ? reread(page, 1) : Page, h.file("clip7.php"));
         EXPECT_EQ(h.entries(), Names{"clip7.mp4"});
     }
 }
@@ -161,7 +165,7 @@ TEST(Change, AMissingPageIsSaidThenMadeOnTheSecondClick) {
     h.form().clickPanel(Panel::PageNotFound);
     EXPECT_TRUE(h.shown(Panel::PageNotFound)) << "this notice has no close action";
     h.entry("clip7.mp4", "new words");
-    EXPECT_EQ(with(Page, "A longer story", "new words"), h.file("clip7.php"));
+    EXPECT_EQ(pageFor("clip7.mp4", "new words"), h.file("clip7.php"));
     h.advance(25000);
     EXPECT_FALSE(h.shown(Panel::PageNotFound));
 
@@ -310,7 +314,7 @@ TEST(Insert, AboveTheFirstOrAMiddleEntryWithItsPage) {
                           " " + inserted("clip9.mp4", "Nine &amp; more") + live("one.mp4").substr(1)),
                      1),
               h.file("homepage.html"));
-    EXPECT_EQ(pageFor("clip9.mp4", "The long story"), h.file("clip9.php"));
+    EXPECT_EQ(pageFor("clip9.mp4", "The long story", "Nine &amp; more"), h.file("clip9.php"));
     h.insert("clip8.mp4", "two.mp4", "Caf\xC3\xA9 clip");
     EXPECT_EQ(h.entries(), (Names{"clip9.mp4", "one.mp4", "clip8.mp4", "two.mp4"}));
     EXPECT_TRUE(contains(h.file("clip8.php"), desc("Caf&#233; clip"))) << "the homepage description, as a reference";

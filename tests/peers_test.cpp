@@ -66,13 +66,19 @@ private:
     Process server_;
 };
 
-// What a served individual page shows inside its comments box.
+// The comments a served individual page shows, each as its text (still escaped, line breaks as they were posted)
+// and a line break.
 std::string shown(const Response& r) {
-    const std::string open = "style=\"width: 400px; height: 470px\" readonly>";
-    const std::size_t from = r.body.find(open);
-    const std::size_t to = r.body.rfind("</textarea>");
-    return from == npos || to == npos || to < from ? "<no comments box>"
-                                                   : r.body.substr(from + open.size(), to - from - open.size());
+    if (!contains(r.body, "<div class=\"comments\">")) {
+        return "<no comments>";
+    }
+    std::string out;
+    const std::regex comment(
+        R"(<p class="comment">([\s\S]*?)<span class="date">\d{4}-\d\d-\d\d \d\d:\d\d:\d\d</span></p>)");
+    for (std::sregex_iterator it(r.body.begin(), r.body.end(), comment), end; it != end; ++it) {
+        out += std::regex_replace((*it)[1].str(), std::regex("<br>"), "") + "\n";
+    }
+    return out;
 }
 
 TEST(PhpServed, CommentBoxStoresShowsAndRefusesComments) {
@@ -216,7 +222,7 @@ TEST(PhpNames, EveryLiteralOfThePagesNamesTheFile) {
         h.put(comments, std::string(29990, 'x'));
         EXPECT_TRUE(contains(server.post(page, "posted").body, "Sorry, comments for this entry are full."));
         h.put(comments, "stored before\n");
-        EXPECT_TRUE(contains(server.post(page, "posted").body, "stored before\nposted\n"));
+        EXPECT_EQ(shown(server.post(page, "posted")), "stored before\nposted\n");
         EXPECT_TRUE(h.file(comments).starts_with("stored before\nposted\n"));
         h.rename(codePageToUtf8(name), "old-" + codePageToUtf8(name));
         h.put(name, "video");

@@ -1,8 +1,10 @@
 #include "core/form.h"
 
 #include "core/form_state.h"
+#include "shell/channel_settings.h"
 #include "text/default_homepage.h"
 #include "text/document.h"
+#include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/page_text.h"
 
@@ -47,6 +49,20 @@ Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), schedul
         });
     }
     arm(Step::StartUp);
+}
+
+std::string Form::pageTemplate() const {
+    const std::vector<SettingLine> settings = readChannelSettings(folder_);
+    PageOptions options;
+    for (const auto& [key, into] : {std::pair{"script", &options.scripts}, std::pair{"fonts", &options.fonts}}) {
+        for (const std::string& address : settingWords(settings, key)) {
+            if (isPageAddress(address)) {
+                into->push_back(address);
+            }
+        }
+    }
+    options.styles = folder_.exists("styles3.css");
+    return buildIndividualPageTemplate(options);
 }
 
 void Form::holdDefaultHomepage() {

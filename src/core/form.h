@@ -136,7 +136,6 @@ struct StartupState {
     int AppDocsState = 0;
     int DefaultHomepageBuilt = 0;
     int DefaultHomepageArmCount = 0;
-    std::string IndividualPageTemplate;
 };
 
 // The message panels' own timing, and which notices were shown for which file.
@@ -213,6 +212,10 @@ public:
     const std::string& homepageText() const { return homepage_.PageText; }
     // The request whose chain runs, or ran last.
     const Request& request() const { return request_; }
+
+    // A new video page's template, as the channel's settings and folder have it now (the scripts and fonts the host
+    // named, the style sheet when there is one).
+    std::string pageTemplate() const;
 
     // Holds the default homepage as the text of a folder that has none. Its title and message are empty: they come
     // only from the boxes of a title request or from a homepage file.

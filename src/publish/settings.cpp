@@ -1,57 +1,41 @@
 #include "publish/settings.h"
 
+#include "shell/channel_settings.h"
 #include "shell/working_folder.h"
+#include "text/individual_page.h"
 
 #include <charconv>
 #include <sstream>
 
 namespace clipnest::publish {
 
-namespace {
-
-std::string trimmed(std::string_view s) {
-    const std::size_t from = s.find_first_not_of(" \t\r");
-    const std::size_t to = s.find_last_not_of(" \t\r");
-    return from == std::string_view::npos ? "" : std::string(s.substr(from, to - from + 1));
-}
-
-} // namespace
-
 bool loadSettings(const std::filesystem::path& channel, Settings& settings, std::string& error) {
     settings = {};
-    const std::optional<WorkingFolder> hidden = WorkingFolder(channel).subfolder(".clipnest", false);
-    const std::optional<std::string> text = hidden ? hidden->read("publish.conf") : std::nullopt;
-    if (!text) {
-        return true;
-    }
-    std::istringstream lines(*text);
-    int number = 0;
-    for (std::string line; std::getline(lines, line);) {
-        ++number;
-        line = trimmed(line);
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
-        const std::size_t eq = line.find('=');
-        const std::string key = eq == std::string::npos ? line : trimmed(line.substr(0, eq));
-        const std::string value = eq == std::string::npos ? "" : trimmed(line.substr(eq + 1));
-        if (key == "to") {
+    for (const SettingLine& line : readChannelSettings(WorkingFolder(channel))) {
+        const std::string& value = line.value;
+        const auto where = [&] { return std::string(SettingsFile) + " line " + std::to_string(line.number) + ": "; };
+        if (line.key == "to") {
             settings.to = value;
-        } else if (key == "extra") {
-            std::istringstream names(value);
-            for (std::string name; names >> name;) {
-                settings.extra.push_back(name);
-            }
-        } else if (key == "insecure") {
+        } else if (line.key == "extra") {
+            settings.extra = settingWords({line}, "extra");
+        } else if (line.key == "insecure") {
             settings.insecure = value == "yes" || value == "true";
-        } else if (key == "cacert") {
+        } else if (line.key == "cacert") {
             settings.cacert = value;
-        } else if (key == "key") {
+        } else if (line.key == "key") {
             settings.key = value;
-        } else if (key == "known_hosts") {
+        } else if (line.key == "known_hosts") {
             settings.knownHosts = value;
+        } else if (line.key == "script" || line.key == "fonts") {
+            for (const std::string& address : settingWords({line}, line.key)) {
+                if (!isPageAddress(address)) {
+                    error = where() + line.key + " takes https:// addresses; '" + address + "' is none";
+                    return false;
+                }
+                (line.key == "script" ? settings.scripts : settings.fonts).push_back(address);
+            }
         } else {
-            error = std::string(SettingsFile) + " line " + std::to_string(number) + ": unknown setting '" + key + "'";
+            error = where() + "unknown setting '" + line.key + "'";
             return false;
         }
     }
@@ -73,6 +57,11 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     text += s.cacert.empty() ? "" : "cacert = " + s.cacert + "\n";
     text += s.key.empty() ? "" : "key = " + s.key + "\n";
     text += s.knownHosts.empty() ? "" : "known_hosts = " + s.knownHosts + "\n";
+    for (const auto& [key, addresses] : {std::pair{"script", &s.scripts}, std::pair{"fonts", &s.fonts}}) {
+        for (const std::string& address : *addresses) {
+            text += std::string(key) + " = " + address + "\n";
+        }
+    }
     std::optional<WorkingFolder> hidden = WorkingFolder(channel).subfolder(".clipnest", true);
     return hidden && hidden->write("publish.conf", text);
 }

@@ -16,9 +16,11 @@ struct Settings {
     std::string cacert;             // FTPS: the certificate authority of a host that signs its own certificate
     std::string key;                // SFTP: the private key; else the first of ~/.ssh/id_ed25519, id_ecdsa, id_rsa
     std::string knownHosts;         // SFTP: else ~/.ssh/known_hosts
+    // The video pages load scripts and web-font style sheets only from these addresses the host names.
+    std::vector<std::string> scripts, fonts;
 };
 
-inline constexpr const char* SettingsFile = ".clipnest/publish.conf";
+inline constexpr const char* SettingsFile = ".clipnest/publish.conf"; // the channel's settings file
 
 // The settings of a channel folder; defaults when there are none. False with the reason for a line it cannot read.
 bool loadSettings(const std::filesystem::path& channel, Settings& settings, std::string& error);

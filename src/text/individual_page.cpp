@@ -9,77 +9,43 @@ namespace clipnest {
 
 namespace {
 
-// The page with its origins still as {names}. The PHP block stores a comment in one locked append, refuses texts
-// over the form's 500 characters and any post that would take the comments file past 30,000 bytes (a date field
-// longer than a date is dropped), prints comments as text and keeps quiet about missing files and fields, so a
-// visitor can neither break the page, nor fill the server, nor inject markup into it.
-constexpr std::string_view PageWithOrigins = R"html(<html lang="en">
+// The page: the video with its title, description and comments, a way back to the gallery, and nothing loaded from
+// elsewhere but what the host names ({Head} takes it). The PHP block stores a comment in one locked append, refuses
+// texts over the form's 500 characters and any post that would take the comments file past 30,000 bytes (a date
+// field longer than a date is dropped), and prints each comment as an escaped paragraph, oldest first, so a visitor
+// can neither break the page, nor fill the server, nor inject markup into it.
+constexpr std::string_view PageTemplate = R"html(<!DOCTYPE html>
+<html lang="en">
 <head>
     <meta charset="UTF-8">
-    <meta http-equiv="X-UA-Compatible" content="IE=edge">
-    <meta name="viewport" content="width=device-width, initial-scale=1.0">
-    <link rel="preconnect" href="{WebFontApiOrigin}">
-    <link rel="preconnect" href="{WebFontStaticOrigin}" crossorigin>
-    <link href="{WebFontApiOrigin}/css2?family=Roboto:wght@400;500&display=swap" rel="stylesheet">
-
-    <link rel="stylesheet" href="styles3.css">
-    <title>Video Host</title>
-
-<style type="text/css">
-
-    video {
-    height: 300px;
-    width: 300px;
-        margin-top:5px;
-        /* Rounded corners (Firefox 5 only) */
-        -moz-border-radius:20px;
-        -webkit-border-radius:20px;
-        border-radius:10px;
-        overflow: hidden;
-    }
-
+    <meta name="viewport" content="width=device-width, initial-scale=1">
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page title. -->
+    <title>p4yPageTitlep5y</title>
+{Head}<style type="text/css">
+    body { font-family: sans-serif; line-height: 1.4; margin: 0 auto; max-width: 720px; padding: 0 12px; }
+    video { display: block; width: 100%; max-width: 640px; height: auto; border-radius: 10px; background: #000; }
+    .desc, .comment { overflow-wrap: anywhere; }
+    .comment { margin: 0 0 0.9em; }
+    .comment .date { display: block; color: #555; font-size: 0.85em; }
+    form textarea { display: block; box-sizing: border-box; width: 100%; min-height: 6em; }
 </style>
-
-    <meta charset="utf-8" />
-    <title>AngularJS Plunker</title>
-    <script>document.write('<base href="' + document.location + '" />');</script>
-    <script data-require="angular.js@1.5.x" src="{AngularScriptOrigin}/1.5.8/angular.js" data-semver="1.5.8"></script>
-    <script src="{ChannelServiceOrigin}/app.js"></script>
-
-
 </head>
 
 <body>
     <main>
-
-        <left>
-
-       <div class="feed__item">
-
-                        <div class="gallery">
-                                    <video controls="controls">
+        <p><a href="homepage.html">&larr; All videos</a></p>
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page heading. -->
+        <h1>p4yPageTitlep5y</h1>
+        <div class="gallery">
+            <video controls="controls" preload="metadata">
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the File name. -->
-                                            <source src="p4yFileNamep5y" type="video/mp4" /></video>
+                <source src="p4yFileNamep5y" type="video/mp4" /></video>
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Individual description. -->
 <div class="desc">p4yIndividDescripp5y</div>
-    </div>
+        </div>
 
-            </a>
-
-
-<br>
-
-      <form method = "POST">
-          <textarea name="text" maxlength="500"></textarea>
-          <input type="submit" value="Post Comment"></input>
-
-
-      </form>
-<font size="4">
-
-
-<textarea id="text" name="text" cols="120" rows="20" style="width: 400px; height: 470px" readonly>
-
+        <h2>Comments</h2>
+        <div class="comments">
 <?php
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'.txt value below.
 $filename = 'p4yFileNameLessExtp5y_comments.txt';
@@ -91,56 +57,83 @@ if ($txt !== null) {
                 $length = strlen($txt);
         }
         if ($length > 500) {
-                echo "Sorry, comments are limited to 500 characters.\n";
+                echo "<p class=\"notice\">Sorry, comments are limited to 500 characters.</p>\n";
         } else {
                 $date=date("Y-m-d H:i:s");
                 $dt = isset($_POST["date"]) && is_string($_POST["date"]) && strlen($_POST["date"]) <= 40 ? $_POST["date"] : "";
                 $post = $txt . PHP_EOL . "$date\r\n" . $dt . PHP_EOL;
                 if ($size + strlen($post) > 30000) {
-                        echo "Sorry, comments for this entry are full.";
+                        echo "<p class=\"notice\">Sorry, comments for this entry are full.</p>\n";
                 } else {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
                         file_put_contents("p4yFileNameLessExtp5y_comments.txt", $post, FILE_APPEND | LOCK_EX);
                 }
         }
 }
-{
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
 if (is_file("p4yFileNameLessExtp5y_comments.txt")) {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
-$data = file_get_contents("p4yFileNameLessExtp5y_comments.txt");
-echo htmlspecialchars((string) $data, ENT_QUOTES | ENT_SUBSTITUTE, 'UTF-8');
-}
+        $data = (string) file_get_contents("p4yFileNameLessExtp5y_comments.txt");
+        // A comment is its text, a line break, the server's date and time, CR LF, the posted date field, a line break.
+        preg_match_all('/(.*?)\r?\n(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\r\n[^\n]*\n/s', $data, $comments, PREG_SET_ORDER);
+        foreach ($comments as $comment) {
+                echo '<p class="comment">' . nl2br(htmlspecialchars($comment[1], ENT_QUOTES | ENT_SUBSTITUTE, 'UTF-8'), false)
+                        . '<span class="date">' . $comment[2] . "</span></p>\n";
+        }
 }
 ?>
-</textarea>
+        </div>
 
-</main>
+        <form method="POST">
+            <label for="comment-text">Your comment</label>
+            <textarea id="comment-text" name="text" maxlength="500"></textarea>
+            <input type="submit" value="Post Comment">
+        </form>
+    </main>
 </body>
 </html>)html";
 
+// The head lines that load what the host named: the style sheet, web fonts (with a connection made early to their
+// server), scripts.
+std::string headLines(const PageOptions& options) {
+    std::string head;
+    if (options.styles) {
+        head += "    <link rel=\"stylesheet\" href=\"styles3.css\">\n";
+    }
+    for (const std::string& font : options.fonts) {
+        const std::size_t slash = font.find('/', font.find("://") + 3);
+        head += "    <link rel=\"preconnect\" href=\"" + font.substr(0, slash) + "\" crossorigin>\n";
+        head += "    <link rel=\"stylesheet\" href=\"" + font + "\">\n";
+    }
+    for (const std::string& script : options.scripts) {
+        head += "    <script src=\"" + script + "\"></script>\n";
+    }
+    return head;
+}
+
 } // namespace
 
-std::string_view webFontApiOrigin() {
-    return CLIPNEST_WEB_FONT_API_ORIGIN;
-}
-std::string_view webFontStaticOrigin() {
-    return CLIPNEST_WEB_FONT_STATIC_ORIGIN;
-}
-std::string_view angularScriptOrigin() {
-    return CLIPNEST_ANGULAR_SCRIPT_ORIGIN;
-}
-std::string_view channelServiceOrigin() {
-    return CLIPNEST_CHANNEL_SERVICE_ORIGIN;
+bool isPageAddress(std::string_view address) {
+    return address.starts_with("https://") && address.size() > 8 &&
+           address.find_first_of("\"'<>&\\ \t\r\n") == std::string_view::npos;
 }
 
-std::string buildIndividualPageTemplate() {
-    std::string page(PageWithOrigins);
-    replaceAll(page, "{WebFontApiOrigin}", webFontApiOrigin());
-    replaceAll(page, "{WebFontStaticOrigin}", webFontStaticOrigin());
-    replaceAll(page, "{AngularScriptOrigin}", angularScriptOrigin());
-    replaceAll(page, "{ChannelServiceOrigin}", channelServiceOrigin());
+std::string buildIndividualPageTemplate(const PageOptions& options) {
+    std::string page(PageTemplate);
+    replaceAll(page, "{Head}", headLines(options));
     return page;
+}
+
+std::string pageTitle(std::string_view homepageDescrip, std::string_view fileName) {
+    if (!homepageDescrip.empty()) {
+        return asciiWithReferences(homepageDescrip);
+    }
+    // A file name is code-page text that may hold "&" (the name checks leave out < > and quotes).
+    std::string title;
+    for (const char c : fileName) {
+        title += c == '&' ? std::string("&amp;") : std::string(1, c);
+    }
+    return asciiWithReferences(title);
 }
 
 void fillFileName(std::string& pageText, std::string_view fileName) {
@@ -166,7 +159,8 @@ void fillFileNameLessExt(std::string& pageText, std::string_view fileNameLessExt
 }
 
 void fillIndividualPage(std::string& pageText, std::string_view fileName, std::string_view fileNameLessExt,
-                        std::string_view individDescrip) {
+                        std::string_view individDescrip, std::string_view title) {
+    replaceAll(pageText, markers::PageTitleToken, title);
     fillFileName(pageText, fileName);
     replaceAll(pageText, markers::IndividDescripToken, individDescrip);
     fillFileNameLessExt(pageText, fileNameLessExt);

@@ -2,17 +2,25 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace clipnest {
 
-// The origins the individual page loads from, fixed when the tool is built.
-std::string_view webFontApiOrigin();
-std::string_view webFontStaticOrigin();
-std::string_view angularScriptOrigin();
-std::string_view channelServiceOrigin();
+// What the video page loads besides itself: only what the host names (the settings' `script` and `fonts`
+// addresses) and the channel's own style sheet when the folder has one.
+struct PageOptions {
+    std::vector<std::string> scripts, fonts;
+    bool styles = false;
+};
+
+// Whether an address may go into a page as one: https:// and nothing that could leave the attribute.
+bool isPageAddress(std::string_view address);
 
 // The individual-page template: lines joined by LF, no LF after "</html>", tokens left in place.
-std::string buildIndividualPageTemplate();
+std::string buildIndividualPageTemplate(const PageOptions& options = {});
+
+// The page's title and heading: the entry's homepage description (page text), else the video's file name.
+std::string pageTitle(std::string_view homepageDescrip, std::string_view fileName);
 
 // Replaces every file-name token (the video's source). The page declares UTF-8, so a code-page letter goes in as a
 // character reference, from which the browser asks for the same file as from the homepage.
@@ -22,9 +30,9 @@ void fillFileName(std::string& pageText, std::string_view fileName);
 // single-quoted, \$ in double-quoted literals).
 void fillFileNameLessExt(std::string& pageText, std::string_view fileNameLessExt);
 
-// Fills the three tokens of a page text. The file name without extension is escaped for each PHP string literal it
-// stands in; the description is expected to be page text already.
+// Fills the tokens of a page text: the title (see pageTitle), the file name, the description. The file name without
+// extension is escaped for each PHP string literal it stands in; the description is expected to be page text already.
 void fillIndividualPage(std::string& pageText, std::string_view fileName, std::string_view fileNameLessExt,
-                        std::string_view individDescrip);
+                        std::string_view individDescrip, std::string_view title);
 
 } // namespace clipnest

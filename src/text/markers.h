@@ -37,6 +37,10 @@ inline constexpr std::string_view FileNameToken = "p4yFileNamep5y";
 inline constexpr std::string_view FileNameLessExtToken = "p4yFileNameLessExtp5y";
 inline constexpr std::string_view HomepageDescripToken = "p4yHomepageDescripp5y";
 inline constexpr std::string_view IndividDescripToken = "p4yIndividDescripp5y";
+inline constexpr std::string_view PageTitleToken = "p4yPageTitlep5y";
+// Before the video page's <title> and its <h1>, which both hold the entry's homepage description.
+inline constexpr std::string_view PageTitleTail = "between this tag and the Page title";
+inline constexpr std::string_view PageHeadingTail = "between this tag and the Page heading";
 // Present in every template line that holds a file-name token.
 inline constexpr std::string_view FileNameKey = "p4yFileName";
 

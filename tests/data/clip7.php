@@ -1,70 +1,35 @@
+<!DOCTYPE html>
 <html lang="en">
 <head>
     <meta charset="UTF-8">
-    <meta http-equiv="X-UA-Compatible" content="IE=edge">
-    <meta name="viewport" content="width=device-width, initial-scale=1.0">
-    <link rel="preconnect" href="https://fonts.googleapis.com">
-    <link rel="preconnect" href="https://fonts.gstatic.com" crossorigin>
-    <link href="https://fonts.googleapis.com/css2?family=Roboto:wght@400;500&display=swap" rel="stylesheet">
-
-    <link rel="stylesheet" href="styles3.css">
-    <title>Video Host</title>
-
+    <meta name="viewport" content="width=device-width, initial-scale=1">
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page title. -->
+    <title>My first clip</title>
 <style type="text/css">
-
-    video {
-    height: 300px;
-    width: 300px;
-        margin-top:5px;
-        /* Rounded corners (Firefox 5 only) */
-        -moz-border-radius:20px;
-        -webkit-border-radius:20px;
-        border-radius:10px;
-        overflow: hidden;
-    }
-
+    body { font-family: sans-serif; line-height: 1.4; margin: 0 auto; max-width: 720px; padding: 0 12px; }
+    video { display: block; width: 100%; max-width: 640px; height: auto; border-radius: 10px; background: #000; }
+    .desc, .comment { overflow-wrap: anywhere; }
+    .comment { margin: 0 0 0.9em; }
+    .comment .date { display: block; color: #555; font-size: 0.85em; }
+    form textarea { display: block; box-sizing: border-box; width: 100%; min-height: 6em; }
 </style>
-
-    <meta charset="utf-8" />
-    <title>AngularJS Plunker</title>
-    <script>document.write('<base href="' + document.location + '" />');</script>
-    <script data-require="angular.js@1.5.x" src="https://code.angularjs.org/1.5.8/angular.js" data-semver="1.5.8"></script>
-    <script src="https://channel.example.net/app.js"></script>
-
-
 </head>
 
 <body>
     <main>
-
-        <left>
-
-       <div class="feed__item">
-
-                        <div class="gallery">
-                                    <video controls="controls">
+        <p><a href="homepage.html">&larr; All videos</a></p>
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page heading. -->
+        <h1>My first clip</h1>
+        <div class="gallery">
+            <video controls="controls" preload="metadata">
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the File name. -->
-                                            <source src="clip7.mp4" type="video/mp4" /></video>
+                <source src="clip7.mp4" type="video/mp4" /></video>
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Individual description. -->
 <div class="desc">A longer story</div>
-    </div>
+        </div>
 
-            </a>
-
-
-<br>
-
-      <form method = "POST">
-          <textarea name="text" maxlength="500"></textarea>
-          <input type="submit" value="Post Comment"></input>
-
-
-      </form>
-<font size="4">
-
-
-<textarea id="text" name="text" cols="120" rows="20" style="width: 400px; height: 470px" readonly>
-
+        <h2>Comments</h2>
+        <div class="comments">
 <?php
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'.txt value below.
 $filename = 'clip7_comments.txt';
@@ -76,30 +41,38 @@ if ($txt !== null) {
                 $length = strlen($txt);
         }
         if ($length > 500) {
-                echo "Sorry, comments are limited to 500 characters.\n";
+                echo "<p class=\"notice\">Sorry, comments are limited to 500 characters.</p>\n";
         } else {
                 $date=date("Y-m-d H:i:s");
                 $dt = isset($_POST["date"]) && is_string($_POST["date"]) && strlen($_POST["date"]) <= 40 ? $_POST["date"] : "";
                 $post = $txt . PHP_EOL . "$date\r\n" . $dt . PHP_EOL;
                 if ($size + strlen($post) > 30000) {
-                        echo "Sorry, comments for this entry are full.";
+                        echo "<p class=\"notice\">Sorry, comments for this entry are full.</p>\n";
                 } else {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
                         file_put_contents("clip7_comments.txt", $post, FILE_APPEND | LOCK_EX);
                 }
         }
 }
-{
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
 if (is_file("clip7_comments.txt")) {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
-$data = file_get_contents("clip7_comments.txt");
-echo htmlspecialchars((string) $data, ENT_QUOTES | ENT_SUBSTITUTE, 'UTF-8');
-}
+        $data = (string) file_get_contents("clip7_comments.txt");
+        // A comment is its text, a line break, the server's date and time, CR LF, the posted date field, a line break.
+        preg_match_all('/(.*?)\r?\n(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\r\n[^\n]*\n/s', $data, $comments, PREG_SET_ORDER);
+        foreach ($comments as $comment) {
+                echo '<p class="comment">' . nl2br(htmlspecialchars($comment[1], ENT_QUOTES | ENT_SUBSTITUTE, 'UTF-8'), false)
+                        . '<span class="date">' . $comment[2] . "</span></p>\n";
+        }
 }
 ?>
-</textarea>
+        </div>
 
-</main>
+        <form method="POST">
+            <label for="comment-text">Your comment</label>
+            <textarea id="comment-text" name="text" maxlength="500"></textarea>
+            <input type="submit" value="Post Comment">
+        </form>
+    </main>
 </body>
 </html>

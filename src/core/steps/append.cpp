@@ -18,6 +18,7 @@ void appendEntry(Form& form) {
         seedSampleEntry(state(form).homepage.PageText, markers::FileNameKey, state(form).homepage.SampleEntry);
         break;
     case 3:
+        replaceAll(page, markers::PageTitleToken, pageTitle(q.HomepageDescrip, q.FileName));
         fillFileName(page, q.FileName);
         break;
     case 4:

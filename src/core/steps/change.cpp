@@ -20,6 +20,13 @@ void setIndividualDescription(Form& form) {
     }
     if (setContentAfterMarker(q.IndividPageText, markers::IndividualDescriptionTail, q.IndividDescrip)) {
         q.IndividPageChanged = true;
+        // The page's title and heading follow the homepage description (pages made before they had one have no
+        // marker for it, and keep what they have).
+        if (!q.HomepageDescrip.empty()) {
+            const std::string title = pageTitle(q.HomepageDescrip, q.FileName);
+            setContentAfterMarker(q.IndividPageText, markers::PageTitleTail, title);
+            setContentAfterMarker(q.IndividPageText, markers::PageHeadingTail, title);
+        }
     }
 }
 
@@ -44,7 +51,7 @@ void writeIndividualPage(Form& form) {
         return;
     }
     std::string& page = q.IndividPageText;
-    fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip);
+    fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip, pageTitle(q.HomepageDescrip, q.FileName));
     if (!q.FileNameLessExt.empty()) {
         form.writeText(q.FileNameLessExt + ".php", page);
     }

@@ -24,7 +24,7 @@ void prepareIndividualPage(Form& form) {
     }
     shown.erase(page);
     form.disarm(Step::PreparePage);
-    q.IndividPageText = buildIndividualPageTemplate();
+    q.IndividPageText = form.pageTemplate();
     form.arm(Step::Route);
 }
 

@@ -38,8 +38,7 @@ bool fillBlock(Form& form) {
         return true;
     }
     q.PageToWrite = true;
-    q.IndividPageText = state(form).startup.IndividualPageTemplate.empty() ? buildIndividualPageTemplate()
-                                                                           : state(form).startup.IndividualPageTemplate;
+    q.IndividPageText = form.pageTemplate();
     return true;
 }
 
@@ -52,7 +51,7 @@ void fillPage(Form& form) {
             q.IndividTyped && setContentAfterMarker(page, markers::IndividualDescriptionTail, q.IndividDescrip);
         return;
     }
-    fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip);
+    fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip, pageTitle(q.HomepageDescrip, q.FileName));
     if (!q.IndividDescrip.empty()) {
         setContentAfterMarker(page, markers::IndividualDescriptionTail, q.IndividDescrip);
     }

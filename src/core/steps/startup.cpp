@@ -58,9 +58,6 @@ void startUp(Form& form) {
         loadOrBuildHomepage(form);
         break;
     case 3:
-        start.IndividualPageTemplate = buildIndividualPageTemplate();
-        break;
-    case 4:
         form.disarm(Step::StartUp);
         start.StartupPhase = 0;
         break;
