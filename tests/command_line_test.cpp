@@ -91,7 +91,9 @@ TEST_F(CommandLine, RepliesToEachCommand) {
     const std::string missingPage = "An Individual page for the entered file name could not be found. If you want to "
                                     "create a new individual page for this name, simply click Create/Change Entry "
                                     "again and it will be created.\n";
-    const std::string invalid = "Please enter a valid file name.\n";
+    const std::string invalid = "Please enter a valid file name: ";
+    const std::string notStored = invalid + "the name holds a character the pages cannot store (they keep Windows-1252 "
+                                            "names).\n";
     const std::string nothing = "Nothing was changed.\n";
     const std::string noHomepage = "A homepage.html file was not found in your local folder. Please place one there.\n";
     const auto removed = [this](const char* name) { return [this, name] { fs::remove(dir() / name); }; };
@@ -138,16 +140,16 @@ TEST_F(CommandLine, RepliesToEachCommand) {
 #endif
         {false, {"list"}, 1, noHomepage},
         {false, {"insert", "a.mp4", "--above", "b.mp4"}, 1, "An entry for the file name b.mp4 was not found on the Homepage.\n"},
-        {false, {"rename", "../../index.php", "../evil.php"}, 1, "~" + invalid},
+        {false, {"rename", "../../index.php", "../evil.php"}, 1, "~" + invalid + "\"../../index.php\" starts with a period"},
         // The rename page never turns a comment into a program, a page into text, or itself into anything.
         {true, {"rename", "a_comments.txt", "evil.php"}, 1, "Clipnest did not write change_file_name.php: a_comments.txt holds a video's comments, which only its page writes.\n"},
         {true, {"rename", "a.mp4", "evil.php.mp4"}, 1, "~evil.php.mp4 is a name the server runs as a program"},
         {true, {"rename", "a.php", "a.txt"}, 1, "~a.php is a name the server runs as a program"},
         {true, {"rename", "change_file_name.php", "x.mp4"}, 1, "~change_file_name.php is the rename page itself"},
         {true, {"entry", "change_file_name.mp4", "--homepage", "x"}, 1, "~change_file_name.mp4 cannot have an entry: its page would be change_file_name.php"},
-        {false, {"entry", "hash#x.mp4", "--homepage", "x"}, 1, "~" + invalid},
-        {true, {"entry", "mug\u2615.mp4"}, 1, invalid},
-        {true, {"entry", "\xFF.mp4"}, 1, invalid},
+        {false, {"entry", "hash#x.mp4", "--homepage", "x"}, 1, "~" + invalid + "\"hash#x.mp4\" holds #, which no file name here may hold.\n"},
+        {true, {"entry", "mug\u2615.mp4"}, 1, notStored},
+        {true, {"entry", "\xFF.mp4"}, 1, notStored},
         {true, {"delete", "missing.mp4"}, 1, "An entry for the entered file name was not found on the Homepage.\n"},
         {true, {"insert", "a.mp4", "--above", "b.mp4"}, 1, "There is already an entry with the entered file name on the Homepage.\n"},
         {true, {"insert", "c", "--above", "a.mp4"}, 1, "Please enter valid file names.\n"},

@@ -255,27 +255,35 @@ TEST(Faults, ALinkInAFilesPlaceIsNeitherReadNorWritten) {
     EXPECT_EQ(readFile(outside.path() / "elsewhere.php"), "not a page of this channel");
 }
 
-TEST(BadNames, RefusedForThreeSecondsBesideTheStartUpNoticeAndNothingWritten) {
+// A refused name is said with what is wrong with it, beside the start-up notice, until the next click; nothing is
+// written.
+TEST(BadNames, SaidWithWhatIsWrongUntilTheNextClickAndNothingWritten) {
     // clang-format off
-    const char* const names[] = {"clip", "", "   ", ".mp4", "  .mp4", ".clip.mp4", "a\\b.mp4", "a/b.mp4", "a:b.mp4",
-        "a*b.mp4", "a?b.mp4", "a\"b.mp4", "a<b.mp4", "a>b.mp4", "a|b.mp4", "a\tb.mp4", "a\nb.mp4", "clip\x7f.mp4",
-        "clip\U0001F600.mp4", "\xff\xfe.mp4", "clip\u0101.mp4", "hash#x.mp4", "pct%2e.mp4", "p4yFileNamep5y.mp4",
-        "ap5y.mp4", "a between this tag and the b.mp4"};
+    const std::pair<const char*, const char*> names[] = {{"clip", "\"clip\" has no period"}, {"", "the box is empty"},
+        {"   ", "the box is empty"}, {".mp4", "starts with a period"}, {"  .mp4", "starts with a period"},
+        {".clip.mp4", "starts with a period"}, {"a\\b.mp4", "holds \\"}, {"a/b.mp4", "holds /"}, {"a:b.mp4", "holds :"},
+        {"a*b.mp4", "holds *"}, {"a?b.mp4", "holds ?"}, {"a\"b.mp4", "holds \""}, {"a<b.mp4", "holds <"},
+        {"a>b.mp4", "holds >"}, {"a|b.mp4", "holds |"}, {"a\tb.mp4", "a control character"},
+        {"a\nb.mp4", "a control character"}, {"clip\x7f.mp4", "a control character"},
+        {"clip\U0001F600.mp4", "a character the pages cannot store"}, {"\xff\xfe.mp4", "cannot store"},
+        {"clip\u0101.mp4", "cannot store"}, {"hash#x.mp4", "holds #"}, {"pct%2e.mp4", "holds %"},
+        {"p4yFileNamep5y.mp4", "for their own marks"}, {"ap5y.mp4", "for their own marks"},
+        {"a between this tag and the b.mp4", "for their own marks"}};
     // clang-format on
-    for (const std::string name : names) {
+    for (const auto& [name, why] : names) {
         SCOPED_TRACE(name);
         Harness h;
         const std::string notice = h.text(Panel::HomepageWillBeCreated);
-        h.form().controls.first = {name, "x", "", name.size() % 2 == 1}; // both kinds of click
+        h.form().controls.first = {name, "x", "", std::string(name).size() % 2 == 1}; // both kinds of click
         h.form().createOrChangeEntry(EntryPanel::First);
         h.advance(30);
-        EXPECT_EQ(h.text(Panel::InvalidName), "Please enter a valid file name.");
-        h.advance(2999);
-        EXPECT_TRUE(h.shown(Panel::InvalidName));
-        h.advance(1);
-        EXPECT_FALSE(h.shown(Panel::InvalidName));
-        EXPECT_TRUE(h.shown(Panel::HomepageWillBeCreated));
+        EXPECT_TRUE(h.text(Panel::InvalidName).starts_with("Please enter a valid file name: "));
+        EXPECT_TRUE(contains(h.text(Panel::InvalidName), why)) << h.text(Panel::InvalidName);
+        h.advance(60000);
+        EXPECT_TRUE(h.shown(Panel::InvalidName)) << "it stays until the next click";
         EXPECT_EQ(h.text(Panel::HomepageWillBeCreated), notice);
+        h.form().clearEntryBoxes(EntryPanel::First);
+        EXPECT_FALSE(h.shown(Panel::InvalidName));
         h.runUntilIdle();
         EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
     }

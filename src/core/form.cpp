@@ -278,11 +278,9 @@ UndoResult Form::undo(bool force) {
     }
     ++operationNumber_;
     undoSummary_ = result.message;
-    const std::optional<std::string> text = toCodePage(result.message);
-    if (result.undone) {
-        notice(text.value_or("The last operation was undone."));
-    } else {
-        fileFailure(panelMessage(text.value_or("Clipnest could not undo the last operation.")));
+    // What was undone is the status line's to say (operationSummary); a panel only for a refusal.
+    if (!result.undone) {
+        fileFailure(panelMessage(toCodePage(result.message).value_or("Clipnest could not undo the last operation.")));
     }
     return result;
 }

@@ -140,8 +140,6 @@ struct StartupState {
 
 // The message panels' own timing, and which notices were shown for which file.
 struct NoticeState {
-    // The invalid-name message: 0 idle, 1 asked for, 1001 on screen.
-    int InvalidName = 0;
     int NotFoundTick = 0;
     // The video pages whose missing-page notice was shown: the next request for one of them makes it.
     std::set<std::string, std::less<>> MissingPageShown;
@@ -231,8 +229,8 @@ public:
     // The next startOperation continues the open operation instead (a second click that finishes the first).
     void joinNextOperation() { joinNext_ = true; }
     History& history() { return history_; }
-    // Puts back the files of the last operation (see History::undoLast) and works on them from then on. The notice
-    // panel says what was undone or why not.
+    // Puts back the files of the last operation (see History::undoLast) and works on them from then on. What was
+    // undone is the next summary; the failure panel says why not.
     UndoResult undo(bool force = false);
 
     // What the last operation did, in one sentence for a status line (UTF-8): which entry and which files were
@@ -254,6 +252,10 @@ public:
     void refreshHomepage();
 
 private:
+    // What every click does first: the invalid-name message of the click before goes.
+    void startClick();
+    // Shows the invalid-name message with what is wrong (UTF-8, after "Please enter a valid file name: ").
+    void refuseName(const std::string& problem);
     // The typed file name as page text, into the request; a bad one gets the invalid-name message instead.
     bool takeFileName(const std::string& nameBox, Request& into);
     // A click that starts a request: the homepage as on disk, a new operation to undo, and the request in place of

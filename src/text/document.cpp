@@ -204,6 +204,42 @@ bool isValidFileName(std::string_view name) {
     return true;
 }
 
+std::string fileNameProblem(std::string_view box, bool rename) {
+    const std::string_view name = stripBlanks(box);
+    const std::string quoted = "\"" + std::string(name) + "\"";
+    if (name.empty()) {
+        return "the box is empty";
+    }
+    const std::optional<std::string> bytes = toCodePage(name);
+    if (!bytes) {
+        return "the name holds a character the pages cannot store (they keep Windows-1252 names)";
+    }
+    const std::size_t period = bytes->find('.');
+    if (period == std::string::npos) {
+        return quoted + " has no period: a file name needs one before its extension, as in " + std::string(name) +
+               ".mp4";
+    }
+    if (period == 0) {
+        return quoted + " starts with a period: a file name needs a name before its extension";
+    }
+    for (const char c : *bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            return quoted + " holds a control character (a tab or a line break)";
+        }
+        if (std::string_view("\\/:*?\"<>|#%").find(c) != std::string_view::npos) {
+            return quoted + " holds " + std::string(1, c) + ", which no file name here may hold";
+        }
+    }
+    if (!isValidFileName(*bytes)) {
+        return quoted + " holds p4y, p5y or a marker's words, which the pages keep for their own marks";
+    }
+    if (rename && !isRenameName(*bytes)) {
+        return quoted + " holds .., which the rename page refuses (it renames a file only beside itself)";
+    }
+    return {};
+}
+
 bool isRenameName(std::string_view name) {
     return isValidFileName(name) && name.find("..") == std::string_view::npos;
 }

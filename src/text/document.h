@@ -52,6 +52,11 @@ std::optional<std::string> typedFileName(std::string_view box);
 // \ / : * ? " < > | # % or a control character, and no placeholder's "p4y" or "p5y" or marker tail in it.
 bool isValidFileName(std::string_view name);
 
+// What is wrong with the name typed into a file-name box (UTF-8), in words that follow "Please enter a valid file
+// name: " (UTF-8: "clip has no period ..."); empty when typedFileName takes it. `rename` adds the rename page's rule
+// (no "..").
+std::string fileNameProblem(std::string_view box, bool rename = false);
+
 // Whether a name may go into the rename page, which runs on a public server: a valid file name without "..", so
 // the page can only rename a file beside itself to a name beside itself.
 bool isRenameName(std::string_view name);

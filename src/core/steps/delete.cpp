@@ -11,6 +11,7 @@
 namespace clipnest {
 
 void Form::deleteEntry(EntryPanel panel) {
+    startClick();
     const std::string& nameBox = controls.entry(panel).name;
     Request next;
     next.kind = Operation::Kind::Delete;

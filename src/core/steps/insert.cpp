@@ -76,6 +76,7 @@ void sayWhenShared(Form& form) {
 } // namespace
 
 void Form::insertAboveEntry() {
+    startClick();
     refreshHomepage();
     const InsertBoxes& boxes = controls.insert;
     // An entry for exactly this file name is there already (one of another extension shares its page instead).

@@ -9,6 +9,7 @@ namespace clipnest {
 // lacks cannot be written truthfully (any stand-in would rename the wrong file on the server), so the page is then
 // not written, the old file stays, and the failure panel says why.
 void Form::writeRenamePage() {
+    startClick();
     const std::optional<std::string> oldName = toCodePage(controls.renameFrom);
     const std::optional<std::string> newName = toCodePage(controls.renameTo);
     if (!oldName || !newName) {
@@ -18,8 +19,9 @@ void Form::writeRenamePage() {
     }
     // The page runs on a public server: it may rename only a file beside itself, to a name beside itself.
     if (!isRenameName(*oldName) || !isRenameName(*newName)) {
-        notices_.InvalidName = 1;
-        arm(Step::ShowInvalidName);
+        const std::string problem =
+            fileNameProblem(isRenameName(*oldName) ? controls.renameTo : controls.renameFrom, true);
+        refuseName(problem.empty() ? "a name needs a period after its first character" : problem);
         return;
     }
     if (const std::optional<std::string> refusal = renameRefusal(*oldName, *newName)) {

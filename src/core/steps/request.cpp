@@ -13,8 +13,7 @@ namespace clipnest {
 bool Form::takeFileName(const std::string& nameBox, Request& into) {
     const std::optional<std::string> name = typedFileName(nameBox);
     if (!name) {
-        notices_.InvalidName = 1;
-        arm(Step::ShowInvalidName);
+        refuseName(fileNameProblem(nameBox));
         return false;
     }
     into.FileName = *name;
@@ -30,6 +29,7 @@ bool Form::takeFileName(const std::string& nameBox, Request& into) {
 }
 
 void Form::createOrChangeEntry(EntryPanel panel) {
+    startClick();
     const EntryBoxes& boxes = controls.entry(panel);
     Request next;
     next.kind = Operation::Kind::Entry;
@@ -54,20 +54,21 @@ void Form::beginRequest(Request next, std::vector<std::string> names) {
     request_ = std::move(next);
 }
 
+// The message has a panel of its own, in the start-up notice's place, so that notice keeps its text; it says what is
+// wrong with the name and stays until the next click.
 void showInvalidName(Form& form) {
-    form.setInterval(Step::ShowInvalidName, 3000);
-    int& invalid = state(form).notices.InvalidName;
-    // The message has a panel of its own, in the start-up notice's place: that notice keeps its text.
-    if (invalid == 1001) {
-        invalid = 0;
-        form.hide(Panel::InvalidName);
-        form.disarm(Step::ShowInvalidName);
-        form.setInterval(Step::ShowInvalidName, 30);
-    }
-    if (invalid == 1) {
-        form.show(Panel::InvalidName);
-        invalid += 1000;
-    }
+    form.disarm(Step::ShowInvalidName);
+    form.show(Panel::InvalidName);
+}
+
+void Form::refuseName(const std::string& problem) {
+    const std::string text = "Please enter a valid file name: " + problem + ".";
+    panels[Panel::InvalidName].text = toCodePage(text).value_or("Please enter a valid file name.");
+    arm(Step::ShowInvalidName);
+}
+
+void Form::startClick() {
+    hide(Panel::InvalidName);
 }
 
 std::string sharedPageText(std::string_view fileName, std::string_view owner, std::string_view what) {

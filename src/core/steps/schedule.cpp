@@ -15,12 +15,12 @@ namespace clipnest {
 
 namespace {
 
-// Hides every message panel that the panel timer hides; the failure panel stays until clicked.
+// Hides every message panel that the panel timer hides; the failure panel and the invalid-name message stay until
+// clicked.
 void hideNotices(Form& form) {
     form.disarm(Step::HideNotices);
-    for (const Panel p :
-         {Panel::EntryNotFound, Panel::PageNotFound, Panel::NoHomepage, Panel::HomepageWillBeCreated,
-          Panel::HomepageNotFound, Panel::InvalidNames, Panel::EntryExists, Panel::InvalidName, Panel::Notice}) {
+    for (const Panel p : {Panel::EntryNotFound, Panel::PageNotFound, Panel::NoHomepage, Panel::HomepageWillBeCreated,
+                          Panel::HomepageNotFound, Panel::InvalidNames, Panel::EntryExists, Panel::Notice}) {
         if (form.isVisible(p)) {
             form.hide(p);
         }

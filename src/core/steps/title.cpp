@@ -65,6 +65,7 @@ void updateTitleAndMessage(Form& form) {
 // The values are page text: &, < and > are escaped, so a later update replaces the whole old value. An empty box
 // leaves the homepage's own value as it stands, whatever an earlier request set.
 void Form::setTitleAndMessage() {
+    startClick();
     if (controls.title.empty() && controls.message.empty()) {
         return;
     }
