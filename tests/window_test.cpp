@@ -2,6 +2,7 @@
 #include "window/folder_choice.h"
 #include "window/layout.h"
 #include "window/scroll_form.h"
+#include "window/widgets.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -129,7 +130,8 @@ TEST_F(WindowTest, TitleViewportFontsAndWhatIsDrawn) {
     EXPECT_EQ(at("Text2"), viewport + designAt(120, 11160) + designAt(3180, 480)) << "inside its frame";
     EXPECT_EQ(top.pixelColor(at("Label3") + QPoint(2, 2)), green);
     EXPECT_TRUE(get("Text15")->isVisible());
-    EXPECT_EQ(top.pixelColor(at("Text15") + QPoint(40, 20)), QColor(255, 0, 0)) << "the notice stands in front";
+    EXPECT_EQ(top.pixelColor(at("Text15") + QPoint(40, 20)), coloursOf(Tone::Note).back)
+        << "the notice stands in front";
 
     bar->setValue(MaxScroll);
     const QImage bottom = grab("window-bottom.png");
@@ -236,6 +238,8 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     EXPECT_EQ(status(), "Added clip7.mp4: clip7.php and homepage.html written.");
     click("Command3");
     type("Text2", "clip7.mp4");
+    EXPECT_EQ(text("Text4"), QString::fromUtf8("café 😀")) << "an entry's name brings its descriptions along";
+    get<QPlainTextEdit>("Text4")->clear();
     type("Text4", "Red");
     click("Command1");
     runChains();
@@ -374,6 +378,79 @@ TEST_F(WindowTest, TitleAndMessageComeOnlyFromTheBoxesOrTheFile) {
     runChains();
     EXPECT_FALSE(contains(otherFolder.read("homepage.html").value_or(""), "Undone"));
     window.reset();
+}
+
+// A picked entry brings its own descriptions into the boxes, so Create/Change changes what is shown; after an undo,
+// every box that mirrors the files shows them again.
+TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
+    runChains();
+    const auto create = [this](const char* name, const char* homepage, const char* page) {
+        click("Command3");
+        type("Text2", name);
+        type("Text4", homepage);
+        type("Text5", page);
+        click("Command1");
+        runChains();
+    };
+    create("roses.mp4", "Pruning roses", "How and when to prune roses.");
+    create("tulips.mp4", "Planting tulips in autumn", "Bulbs go in before the frost.");
+    const std::string roses = file("roses.php");
+    click("cmdEntries");
+    EXPECT_TRUE(get("lblEntriesHint")->isVisible());
+    const QRect screen = window->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(get("wndEntries")->frameGeometry().topLeft())) << "the list opens on the screen";
+    auto* list = get<QListWidget>("lstEntries");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    EXPECT_EQ(text("Text2"), "roses.mp4");
+    EXPECT_EQ(text("Text4"), "Pruning roses");
+    EXPECT_EQ(text("Text5"), "How and when to prune roses.");
+    click("Command1");
+    runChains();
+    EXPECT_TRUE(contains(file("homepage.html"), "<div class=\"desc\">Pruning roses</div>"));
+    EXPECT_TRUE(contains(file("homepage.html"), "<div class=\"desc\">Planting tulips in autumn</div>"));
+    EXPECT_TRUE(contains(file("roses.php"), "How and when to prune roses."));
+
+    get<QPlainTextEdit>("Text4")->clear();
+    type("Text4", "Roses, pruned");
+    click("Command1");
+    runChains();
+    type("Text22", "Garden");
+    click("Command11");
+    runChains();
+    click("cmdUndo");
+    click("cmdUndo");
+    EXPECT_EQ(text("Text22"), "") << "the undone title is gone from its box";
+    EXPECT_EQ(text("Text4"), "Pruning roses") << "the undone description is gone from its box";
+    EXPECT_FALSE(shown(Panel::Notice));
+    EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Undid entry roses.mp4"));
+}
+
+// Every message is readable on its colour (WCAG AA, 4.5:1), and errors, notes and successes look different.
+TEST_F(WindowTest, NoticesAreReadableAndLookLikeWhatTheySay) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const auto contrast = [&](const QColor& a, const QColor& b) {
+        const double x = luminance(a), y = luminance(b);
+        return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+    };
+    for (const PanelDef& def : panelTable()) {
+        const QPalette palette = get(panelName(def.panel))->palette();
+        EXPECT_GE(contrast(palette.color(QPalette::Base), palette.color(QPalette::Text)), 4.5) << panelName(def.panel);
+    }
+    EXPECT_EQ(get(panelName(Panel::FileFailure))->palette().color(QPalette::Base).red(), 0xC0) << "errors stay red";
+    const QColor error = coloursOf(Tone::Error).back, note = coloursOf(Tone::Note).back;
+    EXPECT_EQ(get(panelName(Panel::Notice))->palette().color(QPalette::Base), note);
+    EXPECT_NE(error, note);
+    EXPECT_NE(coloursOf(Tone::Success).back, note);
+    runChains();
+    type("Text2", "a.mp4");
+    click("Command1");
+    runChains();
+    const QPalette status = get("lblStatus")->palette();
+    EXPECT_EQ(status.color(QPalette::Window), coloursOf(Tone::Success).back);
+    EXPECT_GE(contrast(status.color(QPalette::Window), status.color(QPalette::WindowText)), 4.5);
 }
 
 TEST_F(WindowTest, QuitClosesTheWindowAndNoArmedStepRuns) {

@@ -4,9 +4,11 @@
 #include "shell/channel_settings.h"
 #include "text/default_homepage.h"
 #include "text/document.h"
+#include "text/entries.h"
 #include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/page_text.h"
+#include "text/text_ops.h"
 
 #include <algorithm>
 #include <array>
@@ -377,6 +379,27 @@ std::string Form::operationSummary() const {
         break;
     }
     return op->operation.label() + ": " + files;
+}
+
+std::optional<Form::Descriptions> Form::entryDescriptions(std::string_view fileName) const {
+    const std::optional<std::string> name = toCodePage(stripBlanks(fileName));
+    if (!name || name->empty()) {
+        return std::nullopt;
+    }
+    for (const LiveEntry& e : liveEntries(homepage_.PageText)) {
+        if (e.fileName != *name) {
+            continue;
+        }
+        Descriptions d{shownText(e.description), {}};
+        if (const std::optional<std::string> page = folder_.read(std::string(withoutExtension(*name)) + ".php")) {
+            const std::string text = linesWithLf(*page);
+            if (const auto content = contentAfterMarker(text, markers::IndividualDescriptionTail)) {
+                d.page = shownText(std::string_view(text).substr(content->first, content->second - content->first));
+            }
+        }
+        return d;
+    }
+    return std::nullopt;
 }
 
 std::pair<std::string, std::string> Form::shownTitleAndMessage() const {

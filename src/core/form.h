@@ -241,6 +241,14 @@ public:
     // Counts the changes of the held homepage text (read, written, built, put back), so a view knows when to show its
     // entries again.
     int homepageRevision() const { return homepageRevision_; }
+    // An entry's descriptions as its pages show them (UTF-8), to fill the boxes of a panel that changes it: the
+    // homepage's and the video page's, read from the folder. Nothing when the homepage has no entry of exactly
+    // that file name (UTF-8, blanks around it left out).
+    struct Descriptions {
+        std::string homepage, page;
+    };
+    std::optional<Descriptions> entryDescriptions(std::string_view fileName) const;
+
     // The title and message the held homepage shows, as UTF-8 (empty where it has none).
     std::pair<std::string, std::string> shownTitleAndMessage() const;
 

@@ -106,9 +106,16 @@ void ScrollForm::connectInputs() {
         QWidget* widget = widgets_.at(box.designName);
         const auto member = box.of;
         if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-            connect(line, &QLineEdit::textChanged, this, [this, member](const QString& text) {
-                if (!showing_) {
-                    member(form_->controls) = text.toStdString();
+            connect(line, &QLineEdit::textChanged, this, [this, member, name = box.designName](const QString& text) {
+                if (showing_) {
+                    return;
+                }
+                member(form_->controls) = text.toStdString();
+                // The name of an entry typed into a panel that changes entries brings its descriptions along.
+                const std::string_view design = name;
+                if (design == "Text2" || design == "Text7") {
+                    fillDescriptions(design == "Text2" ? EntryPanel::First : EntryPanel::Second, false);
+                    showState();
                 }
             });
         } else if (auto* multi = qobject_cast<QPlainTextEdit*>(widget)) {
@@ -185,6 +192,31 @@ void ScrollForm::checkOutsideChanges() {
     }
 }
 
+void ScrollForm::fillDescriptions(EntryPanel panel, bool picked) {
+    EntryBoxes& boxes = form_->controls.entry(panel);
+    Form::Descriptions& filled = filled_[panel == EntryPanel::First ? 0 : 1];
+    // Boxes the user typed into are theirs; only empty ones, or ones that still hold the last fill, are filled.
+    const bool untouched = (boxes.homepageDescription.empty() && boxes.pageDescription.empty()) ||
+                           (boxes.homepageDescription == filled.homepage && boxes.pageDescription == filled.page);
+    if (!picked && !untouched) {
+        return;
+    }
+    if (const std::optional<Form::Descriptions> d = form_->entryDescriptions(boxes.name)) {
+        filled = *d;
+        boxes.homepageDescription = d->homepage;
+        boxes.pageDescription = d->page;
+    }
+}
+
+void ScrollForm::showFilesAgain() {
+    const auto [title, message] = form_->shownTitleAndMessage();
+    form_->controls.title = title;
+    form_->controls.message = message;
+    for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
+        fillDescriptions(panel, false);
+    }
+}
+
 void ScrollForm::showState() {
     const bool wasShowing = std::exchange(showing_, true);
     const bool ended = !form_->chainRunning();
@@ -199,6 +231,15 @@ void ScrollForm::showState() {
     if (ended && form_->operationNumber() != shownOperation_) {
         shownOperation_ = form_->operationNumber();
         status_->setText(QString::fromStdString(form_->operationSummary()));
+        paintTone(status_, form_->isVisible(Panel::FileFailure) ? Tone::Error : Tone::Success);
+        // Descriptions that the files now hold, as the boxes show them, mirror the files from here on.
+        for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
+            const EntryBoxes& boxes = form_->controls.entry(panel);
+            const std::optional<Form::Descriptions> d = form_->entryDescriptions(boxes.name);
+            if (d && d->homepage == boxes.homepageDescription && d->page == boxes.pageDescription) {
+                filled_[panel == EntryPanel::First ? 0 : 1] = *d;
+            }
+        }
     }
     if (ended && form_->homepageRevision() != shownRevision_) {
         shownRevision_ = form_->homepageRevision();

@@ -5,6 +5,7 @@
 #include "shell/preview_server.h"
 #include "shell/working_folder.h"
 
+#include <array>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -65,6 +66,11 @@ private:
     void afterAction();
     void aimTimer();
     void openOtherFolder();
+    // Fills a Create a New Entry panel's descriptions from the files for the entry its name box names: always when
+    // `picked` (from the Entries window), else only where the boxes are empty or still hold the last fill.
+    void fillDescriptions(EntryPanel panel, bool picked);
+    // After an undo: every box that mirrors the files (title, message, a filled entry's descriptions) shows them.
+    void showFilesAgain();
 
     const Clock& clock_;
     std::unique_ptr<Form> form_;
@@ -84,6 +90,8 @@ private:
     QTimer outsideTimer_;
     PreviewServer preview_;
     int shownOperation_ = 0;
+    // What fillDescriptions last put into each entry panel.
+    std::array<Form::Descriptions, 2> filled_;
     int shownRevision_ = -1;
     bool prefilled_ = false;
     int surfaceTop_ = 0;

@@ -175,7 +175,9 @@ void ScrollForm::build() {
         aimTimer();
     });
     connect(strip.undo, &QPushButton::clicked, this, [this] {
-        form_->undo();
+        if (form_->undo()) {
+            showFilesAgain();
+        }
         afterAction();
     });
     connect(strip.publish, &QPushButton::clicked, this, [this] {
@@ -196,6 +198,9 @@ void ScrollForm::build() {
     entries_->onPick = [this](const std::string& name) {
         Controls& c = form_->controls;
         c.first.name = c.second.name = c.insert.above = name;
+        for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
+            fillDescriptions(panel, true);
+        }
         showState();
     };
 
@@ -216,7 +221,7 @@ void ScrollForm::build() {
         panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         panel->viewport()->setCursor(Qt::ArrowCursor);
-        paintBackground(panel, QPalette::Base, Red);
+        paintTone(panel, toneOf(def.panel));
         const Panel which = def.panel;
         panel->viewport()->installEventFilter(new PanelFilter(
             [this, which] {

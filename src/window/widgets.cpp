@@ -30,6 +30,49 @@ QFont fontFor(Face face, double points, bool bold) {
     return font;
 }
 
+ToneColours coloursOf(Tone tone) {
+    switch (tone) {
+    case Tone::Error:
+        return {QColor(0xC0, 0x00, 0x00), QColor(0xFF, 0xFF, 0xFF)};
+    case Tone::Note:
+        return {QColor(0xFF, 0xF4, 0xC8), QColor(0x3D, 0x2B, 0x00)};
+    case Tone::Success:
+        return {QColor(0xE3, 0xF5, 0xE6), QColor(0x0B, 0x4F, 0x1C)};
+    }
+    return {};
+}
+
+Tone toneOf(Panel panel) {
+    switch (panel) {
+    case Panel::PageNotFound:
+    case Panel::HomepageWillBeCreated:
+    case Panel::HomepageNotFound:
+    case Panel::Notice:
+        return Tone::Note;
+    case Panel::EntryNotFound:
+    case Panel::NoHomepage:
+    case Panel::InvalidNames:
+    case Panel::EntryExists:
+    case Panel::FileFailure:
+    case Panel::InvalidName:
+        break;
+    }
+    return Tone::Error;
+}
+
+void paintTone(QWidget* widget, Tone tone) {
+    const ToneColours colours = coloursOf(tone);
+    QPalette palette = widget->palette();
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Window}) {
+        palette.setColor(role, colours.back);
+    }
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText}) {
+        palette.setColor(role, colours.text);
+    }
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
 QRect pixelRect(int left, int top, int width, int height) {
     return {toPixels(left), toPixels(top), toPixels(width), toPixels(height)};
 }

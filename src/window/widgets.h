@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/panels.h"
 #include "window/layout.h"
 
 #include <functional>
@@ -24,8 +25,22 @@ inline const QColor Green(66, 174, 93);
 inline const QColor Grey(224, 224, 224);
 inline const QColor Red(255, 0, 0);
 
+// How a message looks by what it says: an error on red, a note on pale yellow, a success on pale green, each with a
+// text colour that reads well on it (WCAG AA: a contrast of 4.5 or more).
+enum class Tone { Error, Note, Success };
+struct ToneColours {
+    QColor back, text;
+};
+ToneColours coloursOf(Tone tone);
+// Paints a panel or label in the tone's colours.
+void paintTone(QWidget* widget, Tone tone);
+
 // One line of the surface's text: its 12 pt labels stand about 20 pixels apart.
 inline constexpr int WheelLineTwips = 300;
+
+// The tone of a message panel: the failures and refusals are errors; the start-up notices, the missing-page notice
+// and the notices of what was done are notes.
+Tone toneOf(Panel panel);
 
 // The design's face at `points`, or its metric twin where the face is missing.
 QFont fontFor(Face face, double points, bool bold);
