@@ -61,6 +61,8 @@ HistoryEntry parseRecord(int number, std::string_view text) {
                 entry.damage = "a file name leads outside the channel folder";
             }
             entry.files.push_back(std::move(file));
+        } else if (key == "gone" && !entry.files.empty()) {
+            entry.files.back().goneAfter = true;
         } else if (key == "sum" && !entry.files.empty()) {
             std::uint64_t hash = 0;
             if (std::from_chars(rest.data(), rest.data() + rest.size(), hash, 16).ec != std::errc()) {
@@ -211,7 +213,7 @@ bool History::keep(std::string_view name) {
     return true;
 }
 
-void History::wrote(std::string_view name, const FileStamp& after, std::uint64_t afterHash) {
+void History::wrote(std::string_view name, const FileStamp& after, std::optional<std::uint64_t> afterHash) {
     if (!open_ || std::find(kept_.begin(), kept_.end(), name) == kept_.end()) {
         return;
     }
@@ -219,13 +221,25 @@ void History::wrote(std::string_view name, const FileStamp& after, std::uint64_t
     if (auto it = std::find_if(open_->files.begin(), open_->files.end(), same); it != open_->files.end()) {
         it->after = after;
         it->afterHash = afterHash;
+        it->goneAfter = false;
     } else {
         std::error_code ec;
         const bool existed = fs::exists(entryDir(open_->number) / BeforeFolder / std::string(name), ec);
-        open_->files.push_back({std::string(name), existed, after, afterHash});
+        open_->files.push_back({std::string(name), existed, after, afterHash, false});
     }
     if (saveRecord() && open_->files.size() == 1) {
         dropOldest();
+    }
+}
+
+void History::removed(std::string_view name) {
+    wrote(name, FileStamp{}, std::nullopt);
+    if (open_ && !open_->files.empty()) {
+        auto same = [name](const HistoryFile& f) { return f.name == name; };
+        if (auto it = std::find_if(open_->files.begin(), open_->files.end(), same); it != open_->files.end()) {
+            it->goneAfter = true;
+            saveRecord();
+        }
     }
 }
 
@@ -243,6 +257,9 @@ bool History::writeRecord(const HistoryEntry& entry) const {
     for (const HistoryFile& f : entry.files) {
         text += "file " + std::string(f.existedBefore ? "present " : "absent ") + std::to_string(f.after.size) + " " +
                 std::to_string(f.after.modifiedNs) + " " + std::to_string(f.after.inode) + " " + f.name + "\n";
+        if (f.goneAfter) {
+            text += "gone\n";
+        }
         if (f.afterHash) {
             char hex[17];
             std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(*f.afterHash));

@@ -19,6 +19,8 @@ struct HistoryFile {
     bool existedBefore = false;
     FileStamp after;
     std::optional<std::uint64_t> afterHash;
+    // The operation removed it (or renamed it away): there is nothing by that name after it.
+    bool goneAfter = false;
 };
 
 // What an operation was: its kind and the names it worked on (UTF-8), kept with its record, so whatever tells of it
@@ -85,8 +87,11 @@ public:
     // Before `name` is written: keeps the file's present bytes, once per operation. False when they could not be
     // kept; the file must then not be written, or the operation could not be undone.
     bool keep(std::string_view name);
-    // After `name` was written: the stamp and the hash of what now stands in it.
-    void wrote(std::string_view name, const FileStamp& after, std::uint64_t afterHash);
+    // After `name` was written: the stamp and the hash of what now stands in it (no hash for a file renamed into
+    // place, whose stamp tells).
+    void wrote(std::string_view name, const FileStamp& after, std::optional<std::uint64_t> afterHash);
+    // After `name` was removed (or renamed away), its bytes kept by keep().
+    void removed(std::string_view name);
 
     // The kept operations, newest first.
     std::vector<HistoryEntry> entries() const;

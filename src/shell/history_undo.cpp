@@ -17,6 +17,9 @@ using namespace record;
 
 bool History::unchanged(const HistoryFile& file) const {
     const std::optional<FileStamp> now = channel_.stamp(file.name);
+    if (file.goneAfter) {
+        return !now && !channel_.isLink(file.name);
+    }
     if (now == file.after) {
         return true;
     }
@@ -134,15 +137,23 @@ UndoResult History::undoLast(bool force) {
             removed.push_back(f.name);
             continue;
         }
-        const std::optional<std::string> bytes = before.read(f.name);
-        if (!bytes) {
+        // The kept copy is never written to, so a second link to it stands in for a copy (a large video is not read);
+        // a copy where links are not to be had. A copy that is not a file of its own (a link) is refused.
+        const std::string name = stagedStem + std::to_string(staged.size());
+        if (!before.exists(f.name)) {
             unstage();
             return damaged("the copy of " + f.name + " cannot be read");
         }
-        const std::string name = stagedStem + std::to_string(staged.size());
-        if (!channel_.write(name, *bytes)) {
-            unstage();
-            return {false, "Could not put back " + f.name + " for " + what + "; nothing was undone.", {}};
+        if (!channel_.linkFrom(before.dir() / f.name, name)) {
+            const std::optional<std::string> bytes = before.read(f.name);
+            if (!bytes) {
+                unstage();
+                return damaged("the copy of " + f.name + " cannot be read");
+            }
+            if (!channel_.write(name, *bytes)) {
+                unstage();
+                return {false, "Could not put back " + f.name + " for " + what + "; nothing was undone.", {}};
+            }
         }
         staged.push_back(name);
         journal += "put " + name + " " + f.name + "\n";

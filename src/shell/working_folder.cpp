@@ -145,6 +145,10 @@ bool WorkingFolder::remove(std::string_view name) {
     return true;
 }
 
+bool WorkingFolder::linkFrom(const std::filesystem::path& source, std::string_view name) {
+    return isPlainName(name) && ::link(source.c_str(), (dir_ / std::string(name)).c_str()) == 0;
+}
+
 bool WorkingFolder::replace(std::string_view from, std::string_view to) {
     if (!isPlainName(from) || !isPlainName(to) ||
         std::rename((dir_ / std::string(from)).c_str(), (dir_ / std::string(to)).c_str()) != 0) {

@@ -56,6 +56,10 @@ public:
     // Removes the file (a link itself, never what it points to); true when it is gone afterwards.
     virtual bool remove(std::string_view name);
 
+    // Adds `name` as a second link to the file `source` (which must stay as it is), or false when links are not to be
+    // had there (another file system) or `name` is taken.
+    virtual bool linkFrom(const std::filesystem::path& source, std::string_view name);
+
     // Renames `from` over `to` in one step, both in this folder; false when it could not.
     bool replace(std::string_view from, std::string_view to);
 

@@ -149,6 +149,13 @@ bool FaultyFolder::write(std::string_view name, std::string_view bytes) {
     return WorkingFolder::write(name, bytes);
 }
 
+bool FaultyFolder::linkFrom(const fs::path& source, std::string_view name) {
+    if (failAt_ > writes_) {
+        return false;
+    }
+    return WorkingFolder::linkFrom(source, name);
+}
+
 Harness::Harness(const Files& files, bool started) : folder_(dir_.path()) {
     for (const auto& [name, bytes] : files) {
         put(name, bytes);
