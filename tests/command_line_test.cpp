@@ -231,7 +231,7 @@ TEST_F(CommandLine, UndoAndHistory) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
     const Files one = filesOf(dir());
     clipnest({"entry", "a.mp4", "--homepage", "A2", "--individual", "Story"});
-    clipnest({"rename", "a.mp4", "b.mp4"});
+    clipnest({"rename", "a.mp4", "b.mp4", "--file-only"});
     const std::regex row(R"(3\t\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\trename a.mp4 b.mp4\tchange_file_name.php\n)"
                          R"(2\t.*\tentry a.mp4\ta.php homepage.html\n1\t.*\tentry a.mp4\t.*\n)");
     EXPECT_TRUE(std::regex_match(clipnest({"history"}).out, row));

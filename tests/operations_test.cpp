@@ -1,6 +1,7 @@
 // Each operation end to end, as a user does it in one session: type, click, let the Steps run in virtual time, and
 // look at the files and the panels. Expected bytes come from tests/data and string edits of them.
 #include "support/support.h"
+#include "text/rename_page.h"
 
 #include <functional>
 
@@ -412,6 +413,64 @@ TEST(Rename, ThePageNamesBothFilesInTheCodePageAndRefusesPaths) {
         h.runUntilIdle();
     }
     EXPECT_EQ(h.file("change_file_name.php"), page);
+}
+
+// Renaming an entry's video takes its entry, page, comments and local files along, or moves nothing.
+TEST(Rename, AnEntrysVideoTakesItsEntryPageAndFilesAlongOrNothingMoves) {
+    Harness h;
+    h.entry("a.mp4", "A");
+    h.entry("b.mp4", "");
+    h.put("a.mp4", "video of a");
+    h.put("a_comments.txt", "a comment");
+    const Files before = filesOf(h.dir());
+
+    h.rename("a.mp4", "z.mp4");
+    EXPECT_EQ(h.entries(), (Names{"z.mp4", "b.mp4"}));
+    EXPECT_TRUE(contains(h.file("homepage.html"), "<a href=\"z.php\">"));
+    EXPECT_FALSE(h.has("a.php") || h.has("a.mp4") || h.has("a_comments.txt"));
+    EXPECT_EQ(h.file("z.mp4"), "video of a");
+    EXPECT_EQ(h.file("z_comments.txt"), "a comment");
+    const std::string page = h.file("z.php");
+    EXPECT_TRUE(contains(page, "src=\"z.mp4\"") && !contains(page, "a.mp4") && !contains(page, "a_comments"));
+    const std::string server = h.file("change_file_name.php");
+    for (const auto& [from, to] :
+         {std::pair{"a.mp4", "z.mp4"}, {"a.php", "z.php"}, {"a_comments.txt", "z_comments.txt"}}) {
+        EXPECT_TRUE(renamesOnServer(server, from, to)) << from;
+    }
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_EQ(filesOf(h.dir()), before) << "undo puts back the entry, the page and the renamed files";
+
+    // A page titled by its video's name takes the new name.
+    h.rename("b.mp4", "y.mp4");
+    EXPECT_TRUE(contains(h.file("y.php"), "<title>y.mp4</title>")) << h.file("y.php");
+    EXPECT_TRUE(h.form().undo());
+
+    // Refused whole: a name an entry or a file has, the rename page's, a failed write on the way.
+    h.put("q.mp4", "another video");
+    const Files refusedFrom = filesOf(h.dir());
+    const std::pair<std::string, std::string> refused[] = {
+        {"a.mp4", "b.mp4"}, {"b.mp4", "q.mp4"}, {"b.mp4", "change_file_name.mp4"}};
+    for (const auto& [from, to] : refused) {
+        SCOPED_TRACE(from + " -> " + to);
+        h.rename(from, to);
+        EXPECT_TRUE(contains(h.text(Panel::FileFailure), "Clipnest renamed nothing")) << h.text(Panel::FileFailure);
+        EXPECT_TRUE(filesOf(h.dir()) == refusedFrom);
+        h.form().clickPanel(Panel::FileFailure);
+    }
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(n);
+        h.folder().failWrite(n);
+        h.rename("a.mp4", "w.mp4");
+        EXPECT_TRUE(contains(h.text(Panel::FileFailure), "nothing was renamed"));
+        EXPECT_TRUE(filesOf(h.dir()) == refusedFrom);
+        h.form().clickPanel(Panel::FileFailure);
+    }
+
+    // File only: the rename page and nothing else.
+    h.rename("b.mp4", "k.mp4", true);
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4"}));
+    EXPECT_FALSE(renamesOnServer(h.file("change_file_name.php"), "b.mp4", "k.mp4"));
+    EXPECT_TRUE(contains(h.file("change_file_name.php"), "$new_name = \"k.mp4\""));
 }
 
 const std::string HostNote = "<!-- the host's own note -->";

@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -201,18 +202,24 @@ std::vector<std::string> awkwardNames() {
 }
 
 // Pages made from awkward names typed as UTF-8 and served by PHP: each page refuses a post when the comments stored
-// under its name are full, else stores it there and shows them; the rename page renames exactly the file it names.
+// under its name are full, else stores it there and shows them; the rename of its video takes the page and the
+// comments along, here and (through the rename page, on a server folder of its own) there, under exactly the names.
 TEST(PhpNames, EveryLiteralOfThePagesNamesTheFile) {
     NEEDS(onPath("php curl"), "php and curl");
     Harness h;
     PhpServer server(h.dir());
-    ASSERT_TRUE(server.running());
+    const TempDir there;
+    PhpServer remote(there.path());
+    ASSERT_TRUE(server.running() && remote.running());
     const auto url = [](const std::string& name) {
         std::string path;
         for (const unsigned char c : name) {
             path += "%" + std::string(1, "0123456789ABCDEF"[c / 16]) + "0123456789ABCDEF"[c % 16];
         }
         return path;
+    };
+    const auto put = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(there.path() / name, std::ios::binary) << bytes;
     };
     for (const std::string& name : awkwardNames()) {
         SCOPED_TRACE(name);
@@ -224,12 +231,25 @@ TEST(PhpNames, EveryLiteralOfThePagesNamesTheFile) {
         h.put(comments, "stored before\n");
         EXPECT_EQ(shown(server.post(page, "posted")), "stored before\nposted\n");
         EXPECT_TRUE(h.file(comments).starts_with("stored before\nposted\n"));
+
+        put(name, "video");
+        put(lessExt + ".php", "page");
+        put(comments, "comments");
         h.rename(codePageToUtf8(name), "old-" + codePageToUtf8(name));
-        h.put(name, "video");
-        EXPECT_TRUE(server.get("change_file_name.php").body.starts_with("Successfully Renamed"));
-        EXPECT_EQ(h.file("old-" + name), "video");
+        EXPECT_FALSE(h.has(lessExt + ".php") || h.has(comments));
+        EXPECT_EQ(shown(server.post(url("old-" + lessExt + ".php"), "again")), "stored before\nposted\nagain\n");
+        std::filesystem::copy_file(h.dir() / "change_file_name.php", there.path() / "change_file_name.php");
+        EXPECT_TRUE(remote.get("change_file_name.php").body.starts_with("Successfully Renamed"));
+        const Files renamed = filesOf(there.path());
+        EXPECT_EQ(
+            renamed,
+            (Files{{"old-" + name, "video"}, {"old-" + lessExt + ".php", "page"}, {"old-" + comments, "comments"}}));
+        for (const auto& [file, bytes] : renamed) {
+            std::filesystem::remove(there.path() / file);
+        }
     }
     EXPECT_EQ(server.diagnostics(), Lines{});
+    EXPECT_EQ(remote.diagnostics(), Lines{});
 }
 
 using Shown = std::array<std::string, 3>; // source, link, description

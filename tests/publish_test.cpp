@@ -108,7 +108,7 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     EXPECT_NE(r.out.find("note: ../secret.txt is not published: only files right in the channel folder"), npos);
     EXPECT_TRUE(serverNames().empty()) << "a dry run uploads nothing";
 
-    h().rename("a.mp4", "c.mp4");
+    h().rename("a.mp4", "c.mp4", true);
     r = clipnest("publish --to " + to());
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}))
@@ -134,6 +134,24 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     EXPECT_EQ(onServer("b.php"), h().file("b.php"));
     EXPECT_EQ(onServer("a_comments.txt"), "a visitor's comment");
     EXPECT_EQ(onServer("old.php"), "the host's own page");
+
+    // A video renamed everywhere goes up once only: the rename page renames it, its page and its comments there.
+    h().rename("a.mp4", "d.mp4");
+    r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("note: d.mp4 is not uploaded: the server has it as a.mp4"), npos) << r.out;
+    EXPECT_FALSE(fs::exists(remote() / "d.mp4"));
+    if (onPath("php")) {
+        int rc = 0;
+        shell("cd '" + remote().string() + "' && php change_file_name.php", &rc);
+        for (const std::string name : {"d.mp4", "d.php", "homepage.html"}) {
+            EXPECT_EQ(onServer(name), h().file(name)) << name;
+        }
+        EXPECT_EQ(onServer("d_comments.txt"), "a visitor's comment");
+        for (const std::string name : {"a.mp4", "a.php", "a_comments.txt", "change_file_name.php"}) {
+            EXPECT_FALSE(fs::exists(remote() / name)) << name;
+        }
+    }
 }
 
 // A server that goes away halfway through a large video leaves its old file whole; the next publish finishes.

@@ -55,6 +55,7 @@ Status runRename(Runner& r, const Args& a) {
     Controls& c = r.session().form().controls;
     c.renameFrom = a.oldName;
     c.renameTo = a.newName;
+    c.renameFileOnly = a.fileOnly;
     const std::vector<Message> messages = r.click([](Form& f) { f.writeRenamePage(); });
     r.print(messages);
     if (shown(messages, Panel::InvalidName)) {

@@ -38,6 +38,9 @@ void titleOptions(CLI::App& t, Args& a) {
 void renameOptions(CLI::App& r, Args& a) {
     r.add_option("OLD", a.oldName, "The file's present name")->required();
     r.add_option("NEW", a.newName, "The file's new name")->required();
+    r.add_flag("--file-only", a.fileOnly,
+               "Rename only this file on the server, even when it is an entry's video (which otherwise takes its "
+               "entry, page and comments along)");
 }
 
 void noOptions(CLI::App&, Args&) {}
@@ -71,7 +74,7 @@ constexpr std::array<Command, 11> Table = {{
     {"title", "Update Title/Message: sets the homepage's title and message.", true, true, titleOptions, runTitle},
     {"rename",
      "Create Page for Name Change: writes change_file_name.php, which renames a file on the server once when called "
-     "up in a browser.",
+     "up in a browser. An entry's video takes its entry, page and local files along.",
      true, true, renameOptions, runRename},
     {"list",
      "Lists the homepage's entries, one a line: file name, a tab, the homepage description as the page shows it.", true,

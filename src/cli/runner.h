@@ -24,6 +24,7 @@ struct Args {
     std::string folder;
     std::string name, homepage, individual, anchor, title, message, oldName, newName;
     bool homepageOnly = false;
+    bool fileOnly = false;
     bool createPage = false;
     std::string batchFile = "-";
     bool keepGoing = false;

@@ -373,6 +373,11 @@ std::string Form::operationSummary() const {
     case Operation::Kind::Title:
         return "Updated the title and message: " + files;
     case Operation::Kind::Rename:
+        if (op->files.size() > 1) {
+            return "Renamed " + name + " to " + op->operation.names.back() + " here (" + joinNames(written) +
+                   " changed): publish, then call up change_file_name.php in a browser once to rename them on the "
+                   "server.";
+        }
         return "Wrote change_file_name.php (" + op->operation.label() +
                "): upload it and call it up in a browser once.";
     case Operation::Kind::Other:

@@ -73,6 +73,8 @@ struct Controls {
     std::string title, message;
     // Rename page: the file's present and new name.
     std::string renameFrom, renameTo;
+    // Rename only the one file on the server, even when it is an entry's video.
+    bool renameFileOnly = false;
 
     EntryBoxes& entry(EntryPanel panel) { return panel == EntryPanel::First ? first : second; }
 
@@ -271,6 +273,12 @@ private:
     // `names` are the names the operation works on, as typed (UTF-8).
     void beginRequest(Request next, std::vector<std::string> names);
     bool writeWithLineEnd(std::string_view name, std::string& text);
+    // The rename of an entry's video everywhere: its entry, its page and its local files, and a rename page for the
+    // server. False, with the failure panel, when it must not or could not be done; nothing is left half renamed.
+    void renameEntryEverywhere(const std::string& oldName, const std::string& newName);
+    // Renames or removes a file of the folder within the open operation, so undo puts it back.
+    bool renameFile(std::string_view from, std::string_view to);
+    bool removeFile(std::string_view name);
     // Keeps what the file now holds, to tell later whether someone else changed it.
     void remember(std::string_view name);
     // True when `name` was read or written by this Form and holds something else now. Size, time and file tell;

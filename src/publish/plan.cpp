@@ -3,6 +3,7 @@
 #include "shell/working_folder.h"
 #include "text/document.h"
 #include "text/entries.h"
+#include "text/rename_page.h"
 
 #include <algorithm>
 #include <set>
@@ -64,6 +65,23 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     }
     names.push_back("homepage.html");
 
+    // A file the rename page renames on the server is there already, under the name it was last published as: it is
+    // not uploaded again (that would make the rename page refuse, its target being taken).
+    const std::string renamePage = folder.read(std::string(RenamePageFile)).value_or("");
+    const auto renamedThere = [&](const ChannelFile& file) {
+        for (const auto& [name, published] : manifest.files()) {
+            if (published.sha256 == file.now.sha256 && !folder.stamp(name) &&
+                renamesOnServer(renamePage, name, file.name)) {
+                plan.notes.push_back(file.name + " is not uploaded: the server has it as " + name + ", and " +
+                                     std::string(RenamePageFile) +
+                                     " renames it there; call that page up once after "
+                                     "this publish");
+                return true;
+            }
+        }
+        return false;
+    };
+
     for (const std::string& name : names) {
         const std::optional<FileStamp> stamp = folder.stamp(name);
         ChannelFile file{name, {"", stamp ? stamp->size : 0, stamp ? stamp->modifiedNs : 0}, true};
@@ -75,6 +93,9 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
             file.now.sha256 = sha256Of(channel / name).value_or("");
         }
         file.changed = !last || last->sha256 != file.now.sha256 || file.now.sha256.empty();
+        if (file.changed && !last && renamedThere(file)) {
+            continue;
+        }
         plan.files.push_back(file);
     }
     return plan;

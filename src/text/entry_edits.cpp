@@ -177,4 +177,21 @@ bool cutEntryOut(std::string& text, std::string_view fileName) {
     return true;
 }
 
+bool renameEntry(std::string& text, std::string_view oldName, std::string_view newName) {
+    const std::string key = entrySourceKey(oldName);
+    const std::size_t p = findText(text, key);
+    if (p == std::string::npos) {
+        return false;
+    }
+    text.replace(p, key.size(), entrySourceKey(newName));
+    // The link stands between the entry's gallery opening and its source line.
+    const std::size_t opening = p >= 1 ? text.rfind(markers::GalleryOpening, p - 1) : std::string::npos;
+    const std::string link = "href=\"" + std::string(withoutExtension(oldName)) + ".php\"";
+    if (const std::size_t at = text.rfind(link, p);
+        at != std::string::npos && opening != std::string::npos && at > opening) {
+        text.replace(at, link.size(), "href=\"" + std::string(withoutExtension(newName)) + ".php\"");
+    }
+    return true;
+}
+
 } // namespace clipnest

@@ -1,5 +1,6 @@
 #include "text/individual_page.h"
 
+#include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"
 #include "text/php_literal.h"
@@ -164,6 +165,16 @@ void fillIndividualPage(std::string& pageText, std::string_view fileName, std::s
     fillFileName(pageText, fileName);
     replaceAll(pageText, markers::IndividDescripToken, individDescrip);
     fillFileNameLessExt(pageText, fileNameLessExt);
+}
+
+void renameInPage(std::string& pageText, std::string_view oldName, std::string_view newName) {
+    replaceAll(pageText, "src=\"" + asciiWithReferences(oldName) + "\"",
+               "src=\"" + asciiWithReferences(newName) + "\"");
+    const std::string oldLess(withoutExtension(oldName)), newLess(withoutExtension(newName));
+    replaceAll(pageText, "'" + phpSingleQuoted(oldLess) + "_comments.txt'",
+               "'" + phpSingleQuoted(newLess) + "_comments.txt'");
+    replaceAll(pageText, "\"" + phpDoubleQuoted(oldLess) + "_comments.txt\"",
+               "\"" + phpDoubleQuoted(newLess) + "_comments.txt\"");
 }
 
 } // namespace clipnest

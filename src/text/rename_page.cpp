@@ -44,6 +44,79 @@ std::string buildRenamePage(std::string_view oldName, std::string_view newName) 
     return page;
 }
 
+namespace {
+
+std::string pairLiteral(std::string_view from, std::string_view to) {
+    return "array(\"" + phpDoubleQuoted(from) + "\", \"" + phpDoubleQuoted(to) + "\")";
+}
+
+} // namespace
+
+std::string buildRenamePage(std::span<const RenamePair> pairs) {
+    std::string page = "<?php\n"
+                       "// Old and new names: the video, its page, its comments\n"
+                       "$renames = array(\n";
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        page += "    " + pairLiteral(pairs[i].from, pairs[i].to) + (i + 1 < pairs.size() ? ",\n" : "\n");
+    }
+    page +=
+        ") ;\n"
+        "$page = \"/\\.php$/\" ;\n"
+        "// Checking If Any File Already Exists: nothing is renamed then\n"
+        "foreach ($renames as $r)\n"
+        " {\n"
+        "   if(file_exists($r[1]) && !preg_match($page, $r[1]))\n"
+        "     {\n"
+        "        echo \"A File With The Same Name Already Exists: \" . htmlspecialchars($r[1]) . \"; nothing was "
+        "renamed.\" ;\n"
+        "        exit ;\n"
+        "     }\n"
+        " }\n"
+        "if(!is_file($renames[0][0]))\n"
+        " {\n"
+        "   echo \"Error While Renaming \" . htmlspecialchars($renames[0][0]) . \": there is no such file; nothing was "
+        "renamed.\" ;\n"
+        "   exit ;\n"
+        " }\n"
+        "$done = array() ;\n"
+        "foreach ($renames as $r)\n"
+        " {\n"
+        "   if(!is_file($r[0]))\n"
+        "     {\n"
+        "        continue ;\n"
+        "     }\n"
+        "   // A page uploaded under its new name already is the one to keep.\n"
+        "   $replaced = preg_match($page, $r[1]) && file_exists($r[1]) ;\n"
+        "   $ok = $replaced ? @unlink($r[0]) : @rename($r[0], $r[1]) ;\n"
+        "   if(!$ok)\n"
+        "     {\n"
+        "        foreach (array_reverse($done) as $d)\n"
+        "          {\n"
+        "             @rename($d[1], $d[0]) ;\n"
+        "          }\n"
+        "        echo \"Error While Renaming \" . htmlspecialchars($r[0]) . \"; nothing was renamed.\" ;\n"
+        "        exit ;\n"
+        "     }\n"
+        "   if(!$replaced)\n"
+        "     {\n"
+        "        $done[] = $r ;\n"
+        "     }\n"
+        "   echo \"Successfully Renamed \" . htmlspecialchars($r[0]) . \" to \" . htmlspecialchars($r[1]) . "
+        "\"<br>\\n\" ;\n"
+        " }\n"
+        "// One call only: the page removes itself, or where it may not, its power to rename.\n"
+        "if(!@unlink(__FILE__))\n"
+        " {\n"
+        "   @file_put_contents(__FILE__, '<?php echo \"This page has been used up.\" ; ?>') ;\n"
+        " }\n"
+        "?>";
+    return page;
+}
+
+bool renamesOnServer(std::string_view pageText, std::string_view from, std::string_view to) {
+    return pageText.find(pairLiteral(from, to)) != std::string_view::npos;
+}
+
 bool runsOnServer(std::string_view name) {
     static constexpr std::string_view Handlers[] = {"php",  "php3", "php4", "php5",  "php7", "php8", "phtml",
                                                     "phar", "pht",  "phps", "shtml", "cgi",  "pl",   "asp"};

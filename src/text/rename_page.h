@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,21 @@ namespace clipnest {
 // change_file_name.php: lines joined by LF, no LF after "?>". Each name is escaped for a PHP double-quoted string,
 // so the server renames exactly the typed file. After one successful rename the page deletes itself.
 std::string buildRenamePage(std::string_view oldName, std::string_view newName);
+
+// One file the rename page renames on the server.
+struct RenamePair {
+    std::string from, to;
+};
+
+// change_file_name.php for a video with its page and its comments file, the video's pair first. It renames all
+// of them in one call or none: when any target but the page's exists, or the video is not there, it renames nothing
+// and says why; when a rename fails, the ones before it are turned back. The page's pair is the one exception: a
+// page already uploaded under the new name replaces the old one, which goes. A pair whose file is missing (no
+// comments yet) is skipped. After a call that renamed, the page deletes itself.
+std::string buildRenamePage(std::span<const RenamePair> pairs);
+
+// Whether the rename page text renames `from` to `to` on the server (as buildRenamePage writes a pair).
+bool renamesOnServer(std::string_view pageText, std::string_view from, std::string_view to);
 
 // The rename page's own name, which no entry's page may take.
 inline constexpr std::string_view RenamePageFile = "change_file_name.php";

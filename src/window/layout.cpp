@@ -98,6 +98,11 @@ constexpr std::array Controls = std::to_array<ControlDef>({
     {"Label52", Lb, "Frame5", 240, 3720, 1455, 375, "New Name:", Cb, 12, B, G},
     {"Text24", Ln, "Frame5", 2160, 3720, 6135, 495, "", Ms, 13.5, R, Gy},
     {"Command10", Bt, "Frame5", 1320, 4680, 1455, 495, "Create Page for Name Change", Df, 8.25, R, G},
+    {"chkRenameFileOnly", Ck, "Frame5", 3240, 4740, 190, 375, "", Df, 8.25, R, G},
+    {"lblRenameFileOnly", Lb, "Frame5", 3540, 4620, 5055, 735,
+     "File only - Check the box to rename just this file.  Unchecked, an entry's video takes its entry, its page and "
+     "its comments along.",
+     Cb, 9.75, B, G},
 
     {"Frame6", Fr, "picI_Scroll", 9240, 16920, 8895, 7935, "", Df, 8.25, R, G},
     {"Label40", Lb, "Frame6", 3120, 360, 2535, 495, "Insert an entry", Cb, 15.75, B, G},

@@ -56,6 +56,17 @@ constexpr std::array<std::pair<const char*, Action>, 11> Actions = {{
     {"cmdExit", [](Form& f) { f.quit(); }},
 }};
 
+// The check boxes and the Form's switch each one sets.
+struct CheckBoxDef {
+    const char* name;
+    bool& (*of)(Controls&);
+};
+constexpr CheckBoxDef CheckBoxes[] = {
+    {"Check1", [](Controls& c) -> bool& { return c.first.homepageOnly; }},
+    {"Check2", [](Controls& c) -> bool& { return c.second.homepageOnly; }},
+    {"chkRenameFileOnly", [](Controls& c) -> bool& { return c.renameFileOnly; }},
+};
+
 } // namespace
 
 QString windowTitleFor(const std::filesystem::path& folder) {
@@ -126,15 +137,11 @@ void ScrollForm::connectInputs() {
             });
         }
     }
-    const std::array<std::pair<const char*, EntryPanel>, 2> checks = {{
-        {"Check1", EntryPanel::First},
-        {"Check2", EntryPanel::Second},
-    }};
-    for (const auto& [name, panel] : checks) {
-        auto* box = static_cast<QCheckBox*>(widgets_.at(name));
-        connect(box, &QCheckBox::toggled, this, [this, panel = panel](bool on) {
+    for (const CheckBoxDef& def : CheckBoxes) {
+        auto* box = static_cast<QCheckBox*>(widgets_.at(def.name));
+        connect(box, &QCheckBox::toggled, this, [this, of = def.of](bool on) {
             if (!showing_) {
-                form_->controls.entry(panel).homepageOnly = on;
+                of(form_->controls) = on;
             }
         });
     }
@@ -245,7 +252,6 @@ void ScrollForm::showState() {
         shownRevision_ = form_->homepageRevision();
         entries_->showEntries(form_->homepageText());
     }
-    const Controls& controls = form_->controls;
     for (const Controls::TextBox& box : Controls::textBoxes()) {
         const std::string& value = box.of(form_->controls);
         QWidget* widget = widgets_.at(box.designName);
@@ -259,8 +265,9 @@ void ScrollForm::showState() {
             }
         }
     }
-    static_cast<QCheckBox*>(widgets_.at("Check1"))->setChecked(controls.first.homepageOnly);
-    static_cast<QCheckBox*>(widgets_.at("Check2"))->setChecked(controls.second.homepageOnly);
+    for (const CheckBoxDef& def : CheckBoxes) {
+        static_cast<QCheckBox*>(widgets_.at(def.name))->setChecked(def.of(form_->controls));
+    }
 
     for (const PanelDef& def : panelTable()) {
         const PanelState& state = form_->panels[def.panel];

@@ -214,9 +214,10 @@ void Harness::title(const std::string& title, const std::string& message) {
     runChains();
 }
 
-void Harness::rename(const std::string& from, const std::string& to) {
+void Harness::rename(const std::string& from, const std::string& to, bool fileOnly) {
     form_->controls.renameFrom = from;
     form_->controls.renameTo = to;
+    form_->controls.renameFileOnly = fileOnly;
     form_->writeRenamePage();
     runChains();
 }

@@ -124,7 +124,7 @@ public:
     void insert(const std::string& name, const std::string& above, const std::string& homepage = "",
                 const std::string& page = "");
     void title(const std::string& title, const std::string& message);
-    void rename(const std::string& from, const std::string& to);
+    void rename(const std::string& from, const std::string& to, bool fileOnly = false);
 
 private:
     TempDir dir_;

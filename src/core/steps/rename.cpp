@@ -1,7 +1,14 @@
 #include "core/form.h"
 #include "text/document.h"
+#include "text/entries.h"
+#include "text/entry_edits.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
 #include "text/page_text.h"
 #include "text/rename_page.h"
+#include "text/text_ops.h"
+
+#include <algorithm>
 
 namespace clipnest {
 
@@ -28,8 +35,130 @@ void Form::writeRenamePage() {
         fileFailure(panelMessage("Clipnest did not write " + std::string(RenamePageFile) + ": " + *refusal + "."));
         return;
     }
+    if (!controls.renameFileOnly) {
+        refreshHomepage();
+        const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
+        if (std::any_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == *oldName; })) {
+            renameEntryEverywhere(*oldName, *newName);
+            return;
+        }
+    }
     startOperation({Operation::Kind::Rename, {controls.renameFrom, controls.renameTo}});
     writeText(RenamePageFile, buildRenamePage(*oldName, *newName));
+}
+
+// An entry's video takes its page and comments file along: the entry's source and link, the page's source and
+// comments file, the local files that are there, and the server's files through the rename page. The checks come
+// first, so a refused rename changes nothing; a write that fails later turns back what was done.
+void Form::renameEntryEverywhere(const std::string& oldName, const std::string& newName) {
+    const std::string oldLess(withoutExtension(oldName)), newLess(withoutExtension(newName));
+    const std::string oldPage = oldLess + ".php", newPage = newLess + ".php";
+    const std::string oldComments = oldLess + "_comments.txt", newComments = newLess + "_comments.txt";
+    const auto refuse = [this](const std::string& why) {
+        fileFailure(panelMessage("Clipnest renamed nothing: " + why +
+                                 ".\r\n   (To rename only the one file on the server, tick \"File only\".)"));
+    };
+    std::optional<std::string> problem;
+    for (const LiveEntry& e : liveEntries(homepage_.PageText)) {
+        if (e.fileName == newName) {
+            problem = "the homepage already has an entry for " + newName;
+        } else if (e.fileName != oldName && withoutExtension(e.fileName) == oldLess && newLess != oldLess) {
+            problem = "the entry of " + e.fileName + " shares " + oldPage + ", which would lose its video";
+        }
+    }
+    const std::string made = fileNameProblem(codePageToUtf8(newName));
+    if (!problem && !made.empty()) {
+        problem = "the new name cannot be an entry's: " + made;
+    }
+    if (!problem && newLess + ".php" == RenamePageFile) {
+        problem = std::string(RenamePageFile) + " is the rename page's own name";
+    }
+    for (const std::string& name : {newName, newPage, newComments}) {
+        if (!problem && name != oldPage && (folder_.exists(name) || folder_.isLink(name))) {
+            problem = name + " is in the folder already";
+        }
+    }
+    std::string page;
+    const bool hasPage = folder_.exists(oldPage);
+    if (!problem && hasPage && !readText(oldPage, page)) {
+        return;
+    }
+    if (problem) {
+        refuse(*problem);
+        return;
+    }
+
+    std::vector<RenamePair> pairs{{oldName, newName}};
+    if (newLess != oldLess) {
+        pairs.push_back({oldPage, newPage});
+        pairs.push_back({oldComments, newComments});
+    }
+    startOperation({Operation::Kind::Rename, {controls.renameFrom, controls.renameTo}});
+    const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
+    const auto entry =
+        std::find_if(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == oldName; });
+    renameEntry(homepage_.PageText, oldName, newName);
+    bool done = writeHomepage();
+    if (done && hasPage) {
+        renameInPage(page, oldName, newName);
+        if (entry != entries.end() && entry->description.empty()) {
+            // A page without a homepage description is titled by its video's name.
+            setContentAfterMarker(page, markers::PageTitleTail, pageTitle("", newName));
+            setContentAfterMarker(page, markers::PageHeadingTail, pageTitle("", newName));
+        }
+        done = writeText(newPage, page) && (newPage == oldPage || removeFile(oldPage));
+    }
+    for (const RenamePair& p : {RenamePair{oldName, newName}, RenamePair{oldComments, newComments}}) {
+        if (done && p.from != p.to && folder_.exists(p.from)) {
+            done = renameFile(p.from, p.to);
+        }
+    }
+    done = done && writeText(RenamePageFile, buildRenamePage(pairs));
+    if (!done) {
+        const std::string failure = panels[Panel::FileFailure].text;
+        if (const HistoryEntry* op = history_.current(); op && !op->files.empty()) {
+            undo(true);
+        }
+        fileFailure(failure + panelMessage("Clipnest put back what it had renamed here; nothing was renamed."));
+    }
+}
+
+bool Form::renameFile(std::string_view from, std::string_view to) {
+    if (folder_.isLink(from) || folder_.isLink(to)) {
+        fileFailure(linkFailureText(std::string(folder_.isLink(from) ? from : to)));
+        return false;
+    }
+    if (!history_.keep(from) || !history_.keep(to)) {
+        fileFailure(panelMessage("Clipnest could not keep a copy of " + std::string(from) +
+                                 " for undo, so it did not rename it.\r\n   The file was left as it was."));
+        return false;
+    }
+    if (!folder_.replace(from, to)) {
+        fileFailure(panelMessage("Clipnest could not rename " + std::string(from) + " to " + std::string(to) + "."));
+        return false;
+    }
+    known_.erase(std::string(from));
+    remember(to);
+    history_.removed(from);
+    if (const std::optional<FileStamp> stamp = folder_.stamp(to)) {
+        history_.wrote(to, *stamp, std::nullopt);
+    }
+    return true;
+}
+
+bool Form::removeFile(std::string_view name) {
+    if (!history_.keep(name)) {
+        fileFailure(panelMessage("Clipnest could not keep a copy of " + std::string(name) +
+                                 " for undo, so it did not remove it.\r\n   The file was left as it was."));
+        return false;
+    }
+    if (!folder_.remove(name)) {
+        fileFailure(panelMessage("Clipnest could not remove " + std::string(name) + "."));
+        return false;
+    }
+    known_.erase(std::string(name));
+    history_.removed(name);
+    return true;
 }
 
 } // namespace clipnest
