@@ -1,3 +1,4 @@
+#include "cli/demo.h"
 #include "support/support.h"
 
 #include <chrono>
@@ -205,6 +206,20 @@ TEST_F(CommandLine, RepliesToEachCommand) {
 }
 
 // Many commands in one session, as the window runs them in turn, each one operation to undo.
+// A first start's demo channel is a channel like any other: three entries with their pages, a title, a message.
+TEST_F(CommandLine, TheDemoChannelHasThreeEntriesAndTakesNoFolderThatIsThere) {
+    const fs::path demo = dir() / "demo";
+    ASSERT_TRUE(cli::makeDemoChannel(demo));
+    Result r = clipnest({"-C", demo.string(), "list"});
+    EXPECT_EQ(r.out, "welcome.mp4\tWelcome to the channel\ngarden.mp4\tPlanting tulips in autumn\n"
+                     "kitchen.mp4\tBread in one hour\n");
+    for (const std::string page : {"welcome.php", "garden.php", "kitchen.php"}) {
+        EXPECT_TRUE(fs::exists(demo / page)) << page;
+    }
+    EXPECT_NE(readFile(demo / "homepage.html").find("My Video Channel"), npos);
+    EXPECT_FALSE(cli::makeDemoChannel(demo)) << "a folder that is there is never written into";
+}
+
 TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
     clipnest({"entry", "b.mp4", "--homepage", "B"});

@@ -37,6 +37,24 @@ std::optional<std::filesystem::path> chooseChannelFolder(QWidget* parent, QSetti
     return chosen;
 }
 
+bool hasChannelFolder(QSettings& settings) {
+    return !settings.value(QLatin1String(LastFolderKey)).toString().isEmpty();
+}
+
+std::filesystem::path demoChannelFolder() {
+    const QString home = QDir::homePath();
+    if (home.isEmpty() || home == QLatin1String("/")) {
+        return {};
+    }
+    const std::filesystem::path base = std::filesystem::path(home.toStdString()) / "Clipnest demo channel";
+    std::error_code ec;
+    std::filesystem::path folder = base;
+    for (int n = 2; std::filesystem::exists(folder, ec) && n < 100; ++n) {
+        folder = base.string() + " " + std::to_string(n);
+    }
+    return std::filesystem::exists(folder, ec) ? std::filesystem::path() : folder;
+}
+
 void rememberChannelFolder(QSettings& settings, const std::filesystem::path& folder) {
     settings.setValue(QLatin1String(LastFolderKey), QString::fromStdString(folder.string()));
 }

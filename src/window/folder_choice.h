@@ -15,6 +15,13 @@ bool isChannelFolder(const std::filesystem::path& folder);
 // offered again next time); nothing when the user cancels.
 std::optional<std::filesystem::path> chooseChannelFolder(QWidget* parent, QSettings& settings);
 
+// Whether a channel folder was ever chosen or worked in (the settings remember one).
+bool hasChannelFolder(QSettings& settings);
+
+// Where a first start makes its demo channel: "Clipnest demo channel" in the home folder, or another name beside it
+// when that is taken; empty when there is no home folder.
+std::filesystem::path demoChannelFolder();
+
 // Remembers the folder the window works on, for the next start from a desktop menu.
 void rememberChannelFolder(QSettings& settings, const std::filesystem::path& folder);
 

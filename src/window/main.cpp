@@ -1,4 +1,5 @@
 #include "cli/command_line.h"
+#include "cli/demo.h"
 #include "shell/clock.h"
 #include "shell/working_folder.h"
 #include "window/folder_choice.h"
@@ -34,7 +35,15 @@ int main(int argc, char* argv[]) {
     fs::path folder = folderArgument.value_or(fs::current_path());
     // Started from a desktop menu, the current folder is the home folder: ask instead of writing a homepage there.
     if (!folderArgument && !clipnest::window::isChannelFolder(folder)) {
-        const std::optional<fs::path> chosen = clipnest::window::chooseChannelFolder(nullptr, settings);
+        // The very first start makes a demo channel to look at; later ones ask.
+        const fs::path demo = clipnest::window::demoChannelFolder();
+        const bool firstStart = !clipnest::window::hasChannelFolder(settings);
+        std::optional<fs::path> chosen;
+        if (firstStart && !demo.empty() && clipnest::cli::makeDemoChannel(demo)) {
+            chosen = demo;
+        } else {
+            chosen = clipnest::window::chooseChannelFolder(nullptr, settings);
+        }
         if (!chosen) {
             return 0;
         }
