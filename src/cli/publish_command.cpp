@@ -13,9 +13,20 @@ namespace clipnest::cli {
 
 namespace {
 
-std::string megabytes(std::uintmax_t bytes) {
+// A size as people read it: bytes, KB, MB or GB (powers of 1000, as file managers show them).
+std::string readableSize(std::uintmax_t bytes) {
+    if (bytes < 1000) {
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    }
+    const char* units[] = {"KB", "MB", "GB", "TB"};
+    double size = static_cast<double>(bytes) / 1000;
+    std::size_t unit = 0;
+    while (size >= 999.95 && unit + 1 < std::size(units)) {
+        size /= 1000;
+        ++unit;
+    }
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    std::snprintf(text, sizeof text, "%.1f %s", size, units[unit]);
     return text;
 }
 
@@ -32,8 +43,8 @@ publish::Events terminalProgress(std::ostream& out, std::string& current) {
             return;
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        out << '\r' << current << "  " << (total ? sent * 100 / total : 100) << "%  " << megabytes(total) << "  "
-            << megabytes(static_cast<std::uintmax_t>(sent / std::max(seconds, 0.001))) << "/s   " << std::flush;
+        out << '\r' << current << "  " << (total ? sent * 100 / total : 100) << "%  " << readableSize(total) << "  "
+            << readableSize(static_cast<std::uintmax_t>(sent / std::max(seconds, 0.001))) << "/s   " << std::flush;
     };
     events.finished = [&out, terminal](const publish::ChannelFile&, const std::string& failure) {
         if (terminal) {
@@ -103,7 +114,7 @@ Status runPublish(Runner& r, const Args& a) {
     }
     const std::string files = std::to_string(report.changed.size()) + (report.changed.size() == 1 ? " file" : " files");
     if (a.dryRun) {
-        r.out() << files << ", " << megabytes(bytes) << ", would be uploaded to " << where << ".\n";
+        r.out() << files << ", " << readableSize(bytes) << ", would be uploaded to " << where << ".\n";
         return Done;
     }
     for (const auto& [name, reason] : report.failed) {

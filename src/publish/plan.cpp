@@ -57,6 +57,12 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     };
     for (const LiveEntry& entry : liveEntries(*homepage)) {
         add(entry.fileName, false);
+        // A video Clipnest never had cannot go up from here; the host may have put it on the server by hand.
+        if (isPlainName(entry.fileName) && !folder.stamp(entry.fileName) && !manifest.find(entry.fileName)) {
+            plan.notes.push_back(entry.fileName +
+                                 " is linked by the homepage but is not in the folder and was never published from "
+                                 "it: its entry shows no video unless the server has it");
+        }
         add(std::string(withoutExtension(entry.fileName)) + ".php", false);
     }
     add("change_file_name.php", false);
