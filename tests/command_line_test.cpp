@@ -52,6 +52,7 @@ private:
 // command or after it: the files the window writes, the listing, and nothing written where it ran.
 TEST_F(CommandLine, SessionOfCommands) {
     fs::create_directory(dir() / "channel");
+    useTestSecret(dir() / "channel");
     const auto in = [this](const std::string& name) { return file("channel/" + name); };
     Result r = clipnest(
         {"-C", "channel", "entry", "clip7.mp4", "--homepage", "My first clip", "--individual", "A longer story"});

@@ -153,6 +153,7 @@ TEST(Faults, UnreadableFilesAreNeverReplacedAndAMissingMarkerFileIsAWarning) {
 TEST(Faults, NoWriteWithoutACopyForUndo) {
     Harness h(channel({"a.mp4"}));
     const Files before = filesOf(h.dir());
+    std::filesystem::remove_all(h.dir() / ".clipnest");
     h.put(".clipnest", "a file where the history folder goes");
     h.entry("a.mp4", "A2", "A new story");
     EXPECT_TRUE(contains(h.text(Panel::FileFailure), "could not keep a copy of")) << h.text(Panel::FileFailure);

@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -20,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 constexpr auto npos = std::string::npos;
+using namespace std::string_literals;
 
 struct Response {
     int status = 0;
@@ -31,21 +33,35 @@ Response curl(const std::string& args) {
     return {std::atoi(out.c_str() + last + 1), out.substr(0, last)};
 }
 
+// The comment form's time token of `secondsAgo`, signed with the test channels' secret as the page signs it.
+std::string formToken(long secondsAgo, const std::string& secret = TestSecret) {
+    const std::string time = std::to_string(std::time(nullptr) - secondsAgo);
+    return time + "-" +
+           shell("php -n -r " + quoted("echo hash_hmac('sha256', 'comment " + time + "', '" + secret + "');"));
+}
+
 // PHP's built-in web server for `root` on a free loopback port; every diagnostic goes to its log, none into the pages.
 class PhpServer {
 public:
     explicit PhpServer(const fs::path& root)
-        : server_({"php", "-n", "-d", "error_reporting=-1", "-d", "display_errors=0", "-d", "log_errors=1", "-S",
-                   "127.0.0.1:" + std::to_string(port_), "-t", root},
-                  log_) {}
+        : root_(root), server_({"php", "-n", "-d", "error_reporting=-1", "-d", "display_errors=0", "-d", "log_errors=1",
+                                "-S", "127.0.0.1:" + std::to_string(port_), "-t", root},
+                               log_) {}
 
     bool running() const { return answersSoon(port_); }
     Response get(const std::string& path) const { return curl(quoted(url_ + path)); }
-    // Posts `bytes` as the whole form, or with `asText` as the form's text field, percent-encoded by curl.
+    // Posts `bytes` as a person would, with a token of a page loaded 10 seconds ago and no post counted against the
+    // address yet: as the form's text field (percent-encoded by curl), or without `asText` as the rest of the form.
     Response post(const std::string& path, std::string_view bytes, bool asText = true) const {
+        fs::remove(root_ / "comment_rate_limits.txt");
+        return send(path, bytes, "-d t=" + formToken(10), asText);
+    }
+    // Posts `bytes` as the whole form, curl's `extra` arguments added.
+    Response send(const std::string& path, std::string_view bytes, const std::string& extra = "",
+                  bool asText = true) const {
         writeFile(dir_.path() / "form", bytes);
         return curl((asText ? "--data-urlencode text@" : "--data-binary @") + (dir_.path() / "form").string() + " " +
-                    quoted(url_ + path));
+                    extra + " " + quoted(url_ + path));
     }
     // The lines of its log that name a PHP diagnostic.
     Lines diagnostics() const {
@@ -60,6 +76,7 @@ public:
     }
 
 private:
+    fs::path root_;
     TempDir dir_;
     fs::path log_ = dir_.path() / "server.log";
     int port_ = freePort();
@@ -146,6 +163,117 @@ TEST(PhpServed, CommentBoxStoresShowsAndRefusesComments) {
     EXPECT_TRUE(comments().starts_with("ab\xFF\xFE\xC3(\n"));
     EXPECT_NE(shown(later).find("ab\xEF\xBF\xBD"), npos) << shown(later);
     EXPECT_NE(shown(later).find("after\n"), npos) << "one bad comment must not hide the others";
+    EXPECT_EQ(server.diagnostics(), Lines{});
+}
+
+// The box against bots, each kind as it comes, and the person who must still get through on the first try.
+TEST(PhpServed, CommentBoxKeepsBotsOutAndTellsPeopleWhy) {
+    NEEDS(onPath("php curl"), "php and curl");
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    h.entry("tulips.mp4", "Tulips");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const fs::path roses = h.dir() / "roses_comments.txt", limits = h.dir() / "comment_rate_limits.txt";
+    const auto stored = [&] { return fs::exists(roses) ? readFile(roses) : ""; };
+    const auto notice = [](const Response& r) {
+        std::smatch m;
+        return std::regex_search(r.body, m, std::regex("<p class=\"notice\"[^>]*>([^<]*)</p>")) ? m[1].str() : "";
+    };
+    const auto kept = [](const Response& r) {
+        std::smatch m;
+        return std::regex_search(r.body, m, std::regex("<textarea[^>]*>([^<]*)</textarea>")) ? m[1].str() : "?";
+    };
+    const auto token = [](const Response& r) {
+        std::smatch m;
+        return std::regex_search(r.body, m, std::regex("name=\"t\" value=\"([0-9a-f-]+)\"")) ? m[1].str() : "";
+    };
+
+    // A person: loads the page, types, waits a little, posts.
+    const Response page = server.get("roses.php");
+    EXPECT_FALSE(contains(page.body, TestSecret)) << "the secret stays in the page's code";
+    EXPECT_TRUE(
+        std::regex_search(page.body, std::regex("<div class=\"away\" aria-hidden=\"true\">.*\\n.*"
+                                                "<input id=\"comment-website\" name=\"website\" type=\"text\"")));
+    const Response tooSoon = server.send("roses.php", "First!", "-d t=" + token(page));
+    EXPECT_EQ(notice(tooSoon), "Sorry, that was too fast. Please wait a few seconds, then post your comment again.");
+    EXPECT_EQ(kept(tooSoon), "First!");
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    const Response person = server.send("roses.php", "Lovely <b>roses</b>", "-d t=" + token(page));
+    EXPECT_EQ(notice(person), "");
+    EXPECT_EQ(kept(person), "") << "a stored comment leaves the box empty";
+    EXPECT_NE(shown(person).find("Lovely &lt;b&gt;roses&lt;/b&gt;"), npos);
+
+    // Bots: a blind post, one that fills the hidden field, one with a made-up or a day-old token: nothing stored, and
+    // the first two are answered as a success would be.
+    fs::remove(roses);
+    fs::remove(limits);
+    for (const std::string& extra : {std::string(), "-d website=http://spam -d t=" + formToken(10)}) {
+        const Response bot = server.send("roses.php", "Buy now", extra);
+        EXPECT_EQ(bot.status, 200);
+        EXPECT_EQ(notice(bot), "") << extra;
+        EXPECT_EQ(kept(bot), "") << extra;
+    }
+    for (const std::string& forged : {formToken(10, std::string(64, 'd')), formToken(90'000), "123-abc"s}) {
+        const Response r = server.send("roses.php", "Left open", "-d t=" + forged);
+        EXPECT_EQ(notice(r), "Sorry, this page was loaded too long ago to post from. Please post your comment again.");
+        EXPECT_EQ(kept(r), "Left open");
+    }
+    const Response links = server.post("roses.php", "see http://a.example https://b.example www.c.example");
+    EXPECT_EQ(notice(links), "Sorry, a comment may hold at most 2 links.");
+    EXPECT_EQ(kept(links), "see http://a.example https://b.example www.c.example");
+    EXPECT_EQ(stored(), "");
+    EXPECT_EQ(notice(server.post("roses.php", "see http://a.example and www.b.example")), "");
+    EXPECT_NE(stored().find("see http://a.example"), npos);
+
+    // The rate: 2 a minute from one network across the videos, then, a minute later, another; 20 a day.
+    fs::remove(limits);
+    const auto again = [&](const std::string& video) { return server.send(video, "again", "-d t=" + formToken(10)); };
+    EXPECT_EQ(notice(again("roses.php")), "");
+    EXPECT_EQ(notice(again("tulips.php")), "");
+    const Response third = again("roses.php");
+    EXPECT_EQ(notice(third), "Sorry, that is too many comments in a minute. Please wait a minute, then post again.");
+    EXPECT_EQ(kept(third), "again");
+    const auto olderBy = [&](long seconds, int times) { // the network's posts, made `seconds` older, `times` over
+        std::istringstream row(readFile(limits));
+        std::string key, rewritten;
+        row >> key;
+        rewritten = key;
+        for (long t; row >> t;) {
+            rewritten += " " + std::to_string(t - seconds);
+        }
+        for (int i = 1; i < times; ++i) {
+            rewritten += " " + std::to_string(std::time(nullptr) - 3600 - i);
+        }
+        writeFile(limits, rewritten + "\n");
+    };
+    olderBy(61, 0);
+    EXPECT_EQ(notice(again("roses.php")), "") << "a minute later";
+    olderBy(61, 18);
+    const Response day = again("tulips.php");
+    EXPECT_EQ(notice(day), "Sorry, no more comments can be posted from your network today. Please come back tomorrow.");
+    EXPECT_LE(fs::file_size(limits), 300u) << readFile(limits);
+    EXPECT_FALSE(contains(readFile(limits), "127.0.0")) << "no address in the file";
+    olderBy(86'400, 0);
+    EXPECT_EQ(notice(again("tulips.php")), "") << "a day later";
+
+    // What the host decided: a hidden comment is not printed, the others are; a closed thread has no form and takes
+    // no post, crafted or not.
+    const std::string all = stored();
+    const std::size_t second = all.find("again\n");
+    ASSERT_NE(second, npos);
+    const std::string firstRecord = all.substr(0, second);
+    const std::string hash = shell("printf %s " + quoted(firstRecord) + " | sha256sum | cut -c1-64");
+    h.put("comment_moderation.txt", "hide " + hash + "\n");
+    const Response moderated = server.get("roses.php");
+    EXPECT_EQ(moderated.body.find("see http://a.example"), npos);
+    EXPECT_NE(shown(moderated).find("again\n"), npos) << shown(moderated);
+    h.put("comment_moderation.txt", "hide " + hash + "\nclose roses_comments.txt\n");
+    const Response closed = server.post("roses.php", "still here?");
+    EXPECT_FALSE(contains(closed.body, "<form"));
+    EXPECT_EQ(notice(closed), "Sorry, comments on this video are closed.");
+    EXPECT_EQ(stored(), all);
+    EXPECT_TRUE(contains(server.get("tulips.php").body, "<form")) << "the other thread stays open";
     EXPECT_EQ(server.diagnostics(), Lines{});
 }
 
@@ -352,7 +480,8 @@ TEST(Preview, CommandServesUntilInterrupted) {
     EXPECT_EQ(home.status, 200);
     EXPECT_NE(home.body.find("<source src=\"roses.mp4\""), std::string::npos);
     EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200);
-    const Response posted = curl("--data-urlencode 'text=Lovely roses' " + quoted(base + "roses.php"));
+    const Response posted =
+        curl("--data-urlencode 'text=Lovely roses' -d t=" + formToken(10) + " " + quoted(base + "roses.php"));
     EXPECT_NE(posted.body.find("Lovely roses"), std::string::npos) << posted.body.substr(0, 300);
     EXPECT_NE(h.file("roses_comments.txt").find("Lovely roses"), std::string::npos);
 

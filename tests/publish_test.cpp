@@ -161,6 +161,52 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
 }
 
 // A server that goes away halfway through a large video leaves its old file whole; the next publish finishes.
+// The host moderates from the desktop: every video's comments fetched from the server and listed, one hidden, a
+// thread closed, and the decisions published; the comment files themselves are never written nor uploaded.
+TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
+    h().entry("c.mp4", "C");
+    Result r = clipnest("publish --to " + to());
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string first = "Nice\r\nvideo\t!\n2026-12-01 08:00:00\r\n\n",
+                      spam = "Buy now\n2026-12-02 09:00:00\r\n\n";
+    writeFile(remote() / "a_comments.txt", first + spam);
+    writeFile(remote() / "c_comments.txt", "Thanks\r\n2026-12-03 10:00:00\r\n2026-12-03\n");
+    r = clipnest("comments");
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string listed = "a.mp4\t1\t2026-12-01 08:00:00\tNice\\nvideo\\t!\n"
+                               "a.mp4\t2\t2026-12-02 09:00:00\tBuy now\n"
+                               "c.mp4\t1\t2026-12-03 10:00:00\tThanks\n";
+    EXPECT_EQ(r.out, listed) << "b.mp4 has no comments file, and that is no error";
+    EXPECT_EQ(readFile(h().dir() / ".clipnest/comments/a_comments.txt"), first + spam);
+    EXPECT_EQ(h().file("a_comments.txt"), "comments on this computer") << "the channel's own files stay as they are";
+    EXPECT_FALSE(h().has("c_comments.txt"));
+
+    r = clipnest("hide a.mp4 2");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(clipnest("close c.mp4").status, 0);
+    EXPECT_EQ(clipnest("comments --offline").out, "a.mp4\t1\t2026-12-01 08:00:00\tNice\\nvideo\\t!\n"
+                                                  "a.mp4\t2\t2026-12-02 09:00:00\t[hidden] Buy now\n"
+                                                  "c.mp4\t1\t2026-12-03 10:00:00\tThanks\n");
+    EXPECT_EQ(h().file("comment_moderation.txt"), "hide " + publish::sha256Hex(spam) + "\nclose c_comments.txt\n");
+    // A later post does not shift what is hidden.
+    writeFile(remote() / "a_comments.txt", "Early\n2026-11-30 07:00:00\r\n\n" + first + spam);
+    EXPECT_NE(clipnest("comments").out.find("a.mp4\t3\t2026-12-02 09:00:00\t[hidden] Buy now\n"), npos);
+
+    r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(onServer("comment_moderation.txt"), h().file("comment_moderation.txt"));
+    EXPECT_EQ(onServer("a_comments.txt"), "Early\n2026-11-30 07:00:00\r\n\n" + first + spam) << "the visitors' file";
+
+    EXPECT_EQ(clipnest("unhide a.mp4 3").status, 0);
+    EXPECT_EQ(clipnest("open c.mp4").status, 0);
+    EXPECT_FALSE(h().has("comment_moderation.txt")) << "no decisions, no file";
+    r = clipnest("hide a.mp4 9");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("a.mp4 has no comment 9 among those last fetched"), npos) << r.out;
+    EXPECT_EQ(clipnest("close z.mp4").status, 1);
+    EXPECT_EQ(clipnest("hide a.mp4 0").status, 2);
+}
+
 TEST_F(Publish, AnInterruptedUploadLeavesTheOldFileAndTheNextPublishFinishes) {
     ASSERT_EQ(clipnest("publish --to " + to()).status, 0);
     std::string video(300'000'000, 'v');
@@ -300,6 +346,10 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     EXPECT_EQ(readFile(channel / "homepage.html"), h.file("homepage.html")) << "replaced by the rename";
     EXPECT_EQ(readFile(channel / "a_comments.txt"), "a visitor's comment");
     EXPECT_FALSE(fs::exists(channel / ".homepage.html.clipnest-part"));
+    writeFile(channel / "a_comments.txt", "Hi there\n2026-12-07 10:00:00\r\n\n");
+    r = clipnest(h.dir(), home, "comments");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "a.mp4\t1\t2026-12-07 10:00:00\tHi there\n") << "fetched over FTPS";
 
     writeFile(home / ".netrc", "machine 127.0.0.1 login somebody password wrong\n");
     h.entry("a.mp4", "A, best");

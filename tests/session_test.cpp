@@ -208,6 +208,8 @@ TEST(Sessions, ABatchGivesTheFilesAndFailuresOfSeparateCommands) {
         SCOPED_TRACE("session " + std::to_string(s) + " of seed " + std::to_string(seed) + ":\n" + described(commands));
 
         const TempDir together, oneByOne, io;
+        useTestSecret(together.path());
+        useTestSecret(oneByOne.path());
         std::string lines;
         for (const auto& [name, bytes] : start) {
             writeFile(together.path() / name, bytes);

@@ -62,8 +62,25 @@ void publishOptions(CLI::App& p, Args& a) {
     p.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
 }
 
+void commentsOptions(CLI::App& c, Args& a) {
+    c.add_option("--to", a.to, "The server and folder, when not the one publish uses")->type_name("URL");
+    c.add_flag("--offline", a.offline, "List the comments fetched last, without asking the server");
+    c.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
+}
+
+void commentOptions(CLI::App& c, Args& a) {
+    c.add_option("VIDEO", a.name, "The video's file name, as its entry names it")->required();
+    c.add_option("N", a.number, "The comment's number, as clipnest comments lists it")
+        ->required()
+        ->check(CLI::PositiveNumber);
+}
+
+void threadOptions(CLI::App& t, Args& a) {
+    t.add_option("VIDEO", a.name, "The video's file name, as its entry names it")->required();
+}
+
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 11> Table = {{
+constexpr std::array<Command, 16> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -100,6 +117,19 @@ constexpr std::array<Command, 11> Table = {{
      "entries name, change_file_name.php and the extra files of .clipnest/publish.conf. Never deletes a file there "
      "and never uploads the comment files.",
      false, true, publishOptions, runPublish},
+    {"comments",
+     "Fetches every video's comments from the server (the publish address) into .clipnest/comments and lists them, "
+     "one a line: video, a tab, its number (1 for its oldest), a tab, date and time, a tab, the text (line breaks as "
+     "\\n); hidden ones say [hidden].",
+     false, false, commentsOptions, runComments},
+    {"hide",
+     "Hides comment N of VIDEO (numbered as clipnest comments lists them) on its page, from the next publish on.",
+     false, false, commentOptions, runHide},
+    {"unhide", "Shows a hidden comment again, from the next publish on.", false, false, commentOptions, runUnhide},
+    {"close", "Closes the comments of VIDEO, from the next publish on: its page shows them and takes no more.", false,
+     false, threadOptions, runClose},
+    {"open", "Opens the comments of a closed VIDEO again, from the next publish on.", false, false, threadOptions,
+     runOpen},
 }};
 
 // Every command of the table and its options. A batch line holds only the commands that work on the channel.

@@ -48,5 +48,10 @@ Status runHistory(Runner& runner, const Args& args);
 Status runBatch(Runner& runner, const Args& args);
 Status runPreview(Runner& runner, const Args& args);
 Status runPublish(Runner& runner, const Args& args);
+Status runComments(Runner& runner, const Args& args);
+Status runHide(Runner& runner, const Args& args);
+Status runUnhide(Runner& runner, const Args& args);
+Status runClose(Runner& runner, const Args& args);
+Status runOpen(Runner& runner, const Args& args);
 
 } // namespace clipnest::cli

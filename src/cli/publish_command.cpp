@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/publish_address.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
 
@@ -56,30 +57,41 @@ publish::Events terminalProgress(std::ostream& out, std::string& current) {
 
 } // namespace
 
-Status runPublish(Runner& r, const Args& a) {
+std::optional<publish::Destination> destinationOf(Runner& r, const Args& a, bool keep, Status& status) {
     publish::DestinationProblem problem;
-    const std::optional<publish::Destination> to =
-        publish::chooseDestination(r.dir(), a.to, a.insecure, !a.dryRun, problem);
+    std::optional<publish::Destination> to = publish::chooseDestination(r.dir(), a.to, a.insecure, keep, problem);
     if (!to) {
+        const std::string command = a.command ? a.command->name : "publish";
         using Kind = publish::DestinationProblem::Kind;
+        status = Usage;
         switch (problem.kind) {
         case Kind::Settings:
             r.line(problem.text);
-            return Failed;
+            status = Failed;
+            break;
         case Kind::NoAddress:
-            r.line("publish: say where to, once: clipnest publish --to sftp://user@host/folder (or ftps://...)");
+            r.line(command + ": say where to, once: clipnest publish --to sftp://user@host/folder (or ftps://...)");
             break;
         case Kind::PlainFtp:
-            r.line("publish: " + problem.text + ", or add --insecure");
+            r.line(command + ": " + problem.text + ", or add --insecure");
             break;
         case Kind::BadAddress:
-            r.line("publish: " + problem.text);
+            r.line(command + ": " + problem.text);
             break;
         }
-        return Usage;
+        return std::nullopt;
     }
     for (const std::string& note : to->notes) {
         r.line(note, true);
+    }
+    return to;
+}
+
+Status runPublish(Runner& r, const Args& a) {
+    Status status = Done;
+    const std::optional<publish::Destination> to = destinationOf(r, a, !a.dryRun, status);
+    if (!to) {
+        return status;
     }
     // Ctrl+C stops the publish between two writes; the next one uploads the rest.
     static std::atomic<bool> interrupted = false;

@@ -32,6 +32,8 @@ struct Args {
     std::string to;
     bool dryRun = false;
     bool insecure = false;
+    int number = 0;       // a comment's, from 1 for a video's oldest
+    bool offline = false; // list the comments fetched last
 };
 
 // A line break as a multi-line text box holds it: CR LF.

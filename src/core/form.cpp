@@ -64,6 +64,7 @@ std::string Form::pageTemplate() const {
         }
     }
     options.styles = folder_.exists("styles3.css");
+    options.commentSecret = commentSecret(folder_);
     return buildIndividualPageTemplate(options);
 }
 

@@ -45,6 +45,19 @@ const Published* Manifest::find(const std::string& name) const {
     return it == files_.end() ? nullptr : &it->second;
 }
 
+namespace {
+
+std::string hexOf(const unsigned char* digest, unsigned int length) {
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += "0123456789abcdef"[digest[i] >> 4];
+        hex += "0123456789abcdef"[digest[i] & 15];
+    }
+    return hex;
+}
+
+} // namespace
+
 std::optional<std::string> sha256Of(const std::filesystem::path& file) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(openFileNoFollow(file), &std::fclose);
     const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
@@ -60,12 +73,14 @@ std::optional<std::string> sha256Of(const std::filesystem::path& file) {
     if (std::ferror(in.get()) || EVP_DigestFinal_ex(ctx.get(), digest.data(), &length) != 1) {
         return std::nullopt;
     }
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += "0123456789abcdef"[digest[i] >> 4];
-        hex += "0123456789abcdef"[digest[i] & 15];
-    }
-    return hex;
+    return hexOf(digest.data(), length);
+}
+
+std::string sha256Hex(std::string_view bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
+    return hexOf(digest.data(), length);
 }
 
 } // namespace clipnest::publish

@@ -52,4 +52,7 @@ private:
 // The SHA-256 of a file in hex, or nothing when it cannot be read.
 std::optional<std::string> sha256Of(const std::filesystem::path& file);
 
+// The SHA-256 of `bytes`, in lower-case hex.
+std::string sha256Hex(std::string_view bytes);
+
 } // namespace clipnest::publish

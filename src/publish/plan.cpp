@@ -3,6 +3,7 @@
 #include "shell/working_folder.h"
 #include "text/document.h"
 #include "text/entries.h"
+#include "text/individual_page.h"
 #include "text/rename_page.h"
 
 #include <algorithm>
@@ -22,7 +23,7 @@ std::optional<std::string> unpublishable(const WorkingFolder& folder, const std:
     if (name.front() == '.') {
         return "hidden files stay on this computer";
     }
-    if (name.ends_with("_comments.txt")) {
+    if (name.ends_with("_comments.txt") || name == CommentLimitsFile) {
         return "comment files are the visitors' and stay on the server";
     }
     if (folder.isLink(name)) {
@@ -66,6 +67,7 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
         add(std::string(withoutExtension(entry.fileName)) + ".php", false);
     }
     add("change_file_name.php", false);
+    add(CommentModerationFile, false);
     for (const std::string& name : settings.extra) {
         add(name, true);
     }

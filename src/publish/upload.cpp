@@ -24,6 +24,16 @@ struct Transfer {
     const std::atomic<bool>* cancel = nullptr;
 };
 
+// A file read back is a comments file of at most 30,000 bytes: a server that sends megabytes is cut off.
+std::size_t appendChunk(char* buffer, std::size_t size, std::size_t count, void* data) {
+    auto* bytes = static_cast<std::string*>(data);
+    if (bytes->size() + size * count > (std::size_t{4} << 20)) {
+        return 0;
+    }
+    bytes->append(buffer, size * count);
+    return size * count;
+}
+
 std::size_t readChunk(char* buffer, std::size_t size, std::size_t count, void* data) {
     return std::fread(buffer, size, count, static_cast<Transfer*>(data)->file);
 }
@@ -73,6 +83,80 @@ std::string Uploader::put(const std::filesystem::path& local, const std::string&
     return problem;
 }
 
+void Uploader::logIn(CURL* curl) const {
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 20L);
+    // A connection that moves nothing for a minute is given up.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    if (!target_.user.empty()) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, target_.user.c_str());
+    }
+    if (target_.scheme == Target::Scheme::Sftp) {
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT));
+        std::string key = settings_.key;
+        for (const char* candidate : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+            const std::string path = home() + "/.ssh/" + candidate;
+            if (key.empty() && std::filesystem::exists(path)) {
+                key = path;
+            }
+        }
+        if (!key.empty()) {
+            curl_easy_setopt(curl, CURLOPT_SSH_PRIVATE_KEYFILE, key.c_str());
+            if (std::filesystem::exists(key + ".pub")) {
+                curl_easy_setopt(curl, CURLOPT_SSH_PUBLIC_KEYFILE, (key + ".pub").c_str());
+            }
+        }
+        const std::string knownHosts =
+            settings_.knownHosts.empty() ? home() + "/.ssh/known_hosts" : settings_.knownHosts;
+        curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
+    } else {
+        curl_easy_setopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+        if (target_.scheme == Target::Scheme::Ftps) {
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            if (!settings_.cacert.empty()) {
+                curl_easy_setopt(curl, CURLOPT_CAINFO, settings_.cacert.c_str());
+            }
+        }
+    }
+}
+
+std::string Uploader::urlOf(CURL* curl, const std::string& name) const {
+    char* escaped = curl_easy_escape(curl, name.c_str(), 0);
+    const std::string url = (target_.scheme == Target::Scheme::Sftp ? "sftp://" : "ftp://") + target_.host +
+                            (target_.port ? ":" + std::to_string(target_.port) : "") + target_.path + escaped;
+    curl_free(escaped);
+    return url;
+}
+
+std::string Uploader::get(const std::string& name, std::string& bytes, bool& missing) {
+    missing = false;
+    bytes.clear();
+    CURL* curl = handle_->curl;
+    if (!curl) {
+        return "libcurl could not be started";
+    }
+    curl_easy_reset(curl);
+    const std::string url = urlOf(curl, name);
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendChunk);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &bytes);
+    char errorText[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+    logIn(curl);
+    const CURLcode code = curl_easy_perform(curl);
+    if (code == CURLE_OK) {
+        return "";
+    }
+    if (code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_FTP_COULDNT_RETR_FILE) {
+        missing = true;
+        bytes.clear();
+        return "";
+    }
+    bytes.clear();
+    bool mayPass = false;
+    return failure(code, 0, errorText, name, mayPass);
+}
+
 std::string Uploader::attempt(const std::filesystem::path& local, const std::string& name, const Progress& progress,
                               const std::atomic<bool>& cancel, bool& mayPass) {
     CURL* curl = handle_->curl;
@@ -89,11 +173,8 @@ std::string Uploader::attempt(const std::filesystem::path& local, const std::str
     Transfer transfer{file.get(), &progress, &cancel};
     const bool sftp = target_.scheme == Target::Scheme::Sftp;
 
-    char* escaped = curl_easy_escape(curl, partName(name).c_str(), 0);
-    const std::string url = (sftp ? "sftp://" : "ftp://") + target_.host +
-                            (target_.port ? ":" + std::to_string(target_.port) : "") + target_.path + escaped;
-    curl_free(escaped);
     curl_easy_reset(curl);
+    const std::string url = urlOf(curl, partName(name));
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, readChunk);
@@ -102,21 +183,14 @@ std::string Uploader::attempt(const std::filesystem::path& local, const std::str
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 20L);
-    // A connection that moves nothing for a minute is given up.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
     curl_easy_setopt(curl, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_NONE));
     char errorText[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-    if (!target_.user.empty()) {
-        curl_easy_setopt(curl, CURLOPT_USERNAME, target_.user.c_str());
-    }
+    logIn(curl);
 
     // The part is renamed over the target only after it arrived whole. An SFTP server (version 3 of the protocol)
     // renames onto no existing name, so the old file steps aside first and goes when the new one stands.
     curl_slist* after = nullptr;
-    std::string key, publicKey;
     if (sftp) {
         const std::string dir = target_.path.starts_with("/~/") ? target_.path.substr(3) : target_.path;
         const std::string aside = dir + "." + name + ".clipnest-old";
@@ -125,34 +199,9 @@ std::string Uploader::attempt(const std::filesystem::path& local, const std::str
               "rename " + quoted(dir + partName(name)) + " " + quoted(dir + name), "*rm " + quoted(aside)}) {
             after = curl_slist_append(after, command.c_str());
         }
-        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_AGENT));
-        key = settings_.key;
-        for (const char* candidate : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
-            const std::string path = home() + "/.ssh/" + candidate;
-            if (key.empty() && std::filesystem::exists(path)) {
-                key = path;
-            }
-        }
-        if (!key.empty()) {
-            publicKey = key + ".pub";
-            curl_easy_setopt(curl, CURLOPT_SSH_PRIVATE_KEYFILE, key.c_str());
-            if (std::filesystem::exists(publicKey)) {
-                curl_easy_setopt(curl, CURLOPT_SSH_PUBLIC_KEYFILE, publicKey.c_str());
-            }
-        }
-        const std::string knownHosts =
-            settings_.knownHosts.empty() ? home() + "/.ssh/known_hosts" : settings_.knownHosts;
-        curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
     } else {
         for (const std::string& command : {"RNFR " + partName(name), "RNTO " + name}) {
             after = curl_slist_append(after, command.c_str());
-        }
-        curl_easy_setopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
-        if (target_.scheme == Target::Scheme::Ftps) {
-            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-            if (!settings_.cacert.empty()) {
-                curl_easy_setopt(curl, CURLOPT_CAINFO, settings_.cacert.c_str());
-            }
         }
     }
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, after);
@@ -163,6 +212,13 @@ std::string Uploader::attempt(const std::filesystem::path& local, const std::str
     if (code == CURLE_OK) {
         return "";
     }
+    return failure(code, response, errorText, name, mayPass);
+}
+
+std::string Uploader::failure(int curlCode, long response, const char* errorText, const std::string& name,
+                              bool& mayPass) const {
+    const auto code = static_cast<CURLcode>(curlCode);
+    const bool sftp = target_.scheme == Target::Scheme::Sftp;
     const std::string detail = errorText[0] ? errorText : curl_easy_strerror(code);
     const std::string where = target_.display();
     switch (code) {

@@ -1,5 +1,6 @@
 #include "shell/channel_settings.h"
 
+#include <random>
 #include <sstream>
 
 namespace clipnest {
@@ -31,6 +32,29 @@ std::vector<SettingLine> readChannelSettings(const WorkingFolder& channel) {
                             eq == std::string::npos ? "" : trimmed(line.substr(eq + 1))});
     }
     return settings;
+}
+
+std::string commentSecret(WorkingFolder& channel) {
+    std::optional<WorkingFolder> hidden = channel.subfolder(".clipnest", true);
+    if (!hidden) {
+        return "";
+    }
+    std::string secret = hidden->read("comment-secret").value_or("");
+    while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) {
+        secret.pop_back();
+    }
+    if (secret.size() == 64 && secret.find_first_not_of("0123456789abcdef") == std::string::npos) {
+        return secret;
+    }
+    std::random_device random; // the kernel's random source
+    secret.clear();
+    for (int i = 0; i < 8; ++i) {
+        const unsigned int word = random();
+        for (int shift = 28; shift >= 0; shift -= 4) {
+            secret += "0123456789abcdef"[(word >> shift) & 15];
+        }
+    }
+    return hidden->write("comment-secret", secret + "\n") ? secret : "";
 }
 
 std::vector<std::string> settingWords(const std::vector<SettingLine>& lines, std::string_view key) {

@@ -19,6 +19,11 @@ struct SettingLine {
 // file (or it is not a file of the folder's own hidden folder).
 std::vector<SettingLine> readChannelSettings(const WorkingFolder& channel);
 
+// The channel's secret for its video pages' comment forms, kept in .clipnest/comment-secret: 64 lower-case hex
+// digits, made from the system's random source when the file is missing or holds anything else. Empty when it can
+// be neither read nor written.
+std::string commentSecret(WorkingFolder& channel);
+
 // The values of `key`, each line's value split at blanks, in order.
 std::vector<std::string> settingWords(const std::vector<SettingLine>& lines, std::string_view key);
 

@@ -1,5 +1,6 @@
 #include "text/rename_page.h"
 
+#include "text/individual_page.h"
 #include "text/php_literal.h"
 
 #include <algorithm>
@@ -139,8 +140,11 @@ std::optional<std::string> renameRefusal(std::string_view oldName, std::string_v
         if (name == RenamePageFile) {
             return std::string(name) + " is the rename page itself";
         }
-        if (name.ends_with("_comments.txt")) {
+        if (name.ends_with("_comments.txt") || name == CommentLimitsFile) {
             return std::string(name) + " holds a video's comments, which only its page writes";
+        }
+        if (name == CommentModerationFile) {
+            return std::string(name) + " holds which comments are hidden, which only Clipnest writes";
         }
         if (runsOnServer(name)) {
             return std::string(name) + " is a name the server runs as a program";

@@ -156,7 +156,13 @@ bool FaultyFolder::linkFrom(const fs::path& source, std::string_view name) {
     return WorkingFolder::linkFrom(source, name);
 }
 
+void useTestSecret(const fs::path& channel) {
+    fs::create_directories(channel / ".clipnest");
+    writeFile(channel / ".clipnest/comment-secret", TestSecret + "\n");
+}
+
 Harness::Harness(const Files& files, bool started) : folder_(dir_.path()) {
+    useTestSecret(dir_.path());
     for (const auto& [name, bytes] : files) {
         put(name, bytes);
     }

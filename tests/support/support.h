@@ -96,6 +96,10 @@ private:
 };
 
 // A Form on a virtual clock over a temporary folder: type into its boxes, click, and move time on.
+// The comment secret of test channels, so that their pages are the same bytes from one folder to the next.
+inline const std::string TestSecret(64, 'c');
+void useTestSecret(const std::filesystem::path& channel);
+
 class Harness {
 public:
     explicit Harness(const Files& files = {}, bool started = true);

@@ -1,0 +1,141 @@
+#include "cli/commands.h"
+#include "cli/publish_address.h"
+#include "publish/moderation.h"
+#include "text/entries.h"
+#include "text/individual_page.h"
+
+#include <algorithm>
+
+namespace clipnest::cli {
+
+namespace {
+
+// A comment's text on one line: line breaks as \n, tabs as \t, a backslash doubled.
+std::string oneLine(std::string_view text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        switch (text[i]) {
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        case '\t':
+            line += "\\t";
+            break;
+        case '\\':
+            line += "\\\\";
+            break;
+        default:
+            line += text[i];
+        }
+    }
+    return line;
+}
+
+// Whether `video` is an entry of the homepage; said when not.
+bool isEntry(Runner& r, const std::string& video) {
+    const std::optional<std::string> homepage = WorkingFolder(r.dir()).read("homepage.html");
+    const std::vector<LiveEntry> entries = homepage ? liveEntries(*homepage) : std::vector<LiveEntry>{};
+    if (std::any_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == video; })) {
+        return true;
+    }
+    r.line(video + " is not an entry of the homepage");
+    return false;
+}
+
+Status saveModeration(Runner& r, const publish::Moderation& moderation, const std::string& done) {
+    if (!publish::writeModeration(r.dir(), moderation)) {
+        r.line(std::string("Clipnest could not write ") + CommentModerationFile + "; nothing was changed");
+        return Failed;
+    }
+    r.out() << done << ": publish to have the server's page do the same.\n";
+    return Done;
+}
+
+Status hideOrShow(Runner& r, const Args& a, bool hide) {
+    if (!isEntry(r, a.name)) {
+        return Failed;
+    }
+    const std::vector<publish::ListedComment> all = publish::fetchedComments(r.dir());
+    const auto it = std::find_if(all.begin(), all.end(), [&](const publish::ListedComment& c) {
+        return c.video == a.name && c.number == a.number;
+    });
+    if (it == all.end()) {
+        r.line(a.name + " has no comment " + std::to_string(a.number) +
+               " among those last fetched; clipnest comments fetches them again");
+        return Failed;
+    }
+    publish::Moderation moderation = publish::readModeration(r.dir());
+    if (hide) {
+        moderation.hidden.insert(it->comment.hash);
+    } else {
+        moderation.hidden.erase(it->comment.hash);
+    }
+    return saveModeration(
+        r, moderation, std::string(hide ? "Hid" : "Showed") + " comment " + std::to_string(a.number) + " of " + a.name);
+}
+
+Status closeOrOpen(Runner& r, const Args& a, bool close) {
+    if (!isEntry(r, a.name)) {
+        return Failed;
+    }
+    publish::Moderation moderation = publish::readModeration(r.dir());
+    const std::string file = publish::commentsFileOf(a.name);
+    if (close) {
+        moderation.closed.insert(file);
+    } else {
+        moderation.closed.erase(file);
+    }
+    return saveModeration(r, moderation, std::string(close ? "Closed" : "Opened") + " the comments of " + a.name);
+}
+
+} // namespace
+
+Status runComments(Runner& r, const Args& a) {
+    if (!a.offline) {
+        Status status = Done;
+        const std::optional<publish::Destination> from = destinationOf(r, a, false, status);
+        if (!from) {
+            return status;
+        }
+        const publish::FetchReport report = publish::fetchComments(r.dir(), from->target, from->settings);
+        if (!report.error.empty()) {
+            r.line("comments: " + report.error);
+            return Failed;
+        }
+        for (const auto& [video, why] : report.failed) {
+            r.line("the comments of " + video + " were not fetched: " + why);
+        }
+        if (!report.failed.empty()) {
+            return Failed;
+        }
+    }
+    for (const publish::ListedComment& c : publish::fetchedComments(r.dir())) {
+        r.out() << c.video << '\t' << c.number << '\t' << c.comment.date << '\t' << (c.hidden ? "[hidden] " : "")
+                << oneLine(c.comment.text) << '\n';
+    }
+    return Done;
+}
+
+Status runHide(Runner& r, const Args& a) {
+    return hideOrShow(r, a, true);
+}
+
+Status runUnhide(Runner& r, const Args& a) {
+    return hideOrShow(r, a, false);
+}
+
+Status runClose(Runner& r, const Args& a) {
+    return closeOrOpen(r, a, true);
+}
+
+Status runOpen(Runner& r, const Args& a) {
+    return closeOrOpen(r, a, false);
+}
+
+} // namespace clipnest::cli
