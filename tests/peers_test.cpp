@@ -49,6 +49,7 @@ public:
                                log_) {}
 
     bool running() const { return answersSoon(port_); }
+    const std::string& url() const { return url_; }
     Response get(const std::string& path) const { return curl(quoted(url_ + path)); }
     // Posts `bytes` as a person would, with a token of a page loaded 10 seconds ago and no post counted against the
     // address yet: as the form's text field (percent-encoded by curl), or without `asText` as the rest of the form.
@@ -383,16 +384,21 @@ TEST(PhpNames, EveryLiteralOfThePagesNamesTheFile) {
 using Shown = std::array<std::string, 3>; // source, link, description
 
 // The DOM Chromium builds for the file, serialised; empty when the browser fails.
-std::string dumpDom(const std::string& file) {
+// The DOM of an address instead, with Chromium's further `flags`.
+std::string dumpDomOf(const std::string& address, const std::string& flags = "") {
     const TempDir profile;
     int rc = 0;
     const std::string dom =
         shell("(timeout 120 chromium --headless --no-sandbox --disable-gpu "
               "--disable-background-networking --no-first-run --disable-component-update "
               "--disable-sync --user-data-dir=" +
-                  quoted(profile.path()) + " --dump-dom " + quoted("file://" + file) + " 2> /dev/null)",
+                  quoted(profile.path()) + " " + flags + " --dump-dom " + quoted(address) + " 2> /dev/null)",
               &rc);
     return rc == 0 ? dom : "";
+}
+
+std::string dumpDom(const std::string& file) {
+    return dumpDomOf("file://" + file);
 }
 
 std::string between(const std::string& text, std::size_t from, std::string_view open, std::string_view close) {
@@ -416,6 +422,50 @@ std::vector<Shown> galleryEntries(const std::string& dom) {
 
 // Typed text that looks like the page's own placeholders, wrappers or attribute quotes stays text: no later Step
 // reads it back as a placeholder, and the browser builds no attribute or element from it.
+// A person in a browser on a phone-wide screen: the video page loads, a comment is typed, a few seconds pass, Post
+// Comment is pressed, and the comment is on the page that comes back. Nothing on the page is wider than the
+// screen, and the field for bots is out of sight.
+TEST(Browser, APersonPostsACommentOnTheFirstTryOnAPhoneWideVideoPage) {
+    NEEDS(onPath("php chromium"), "php and chromium");
+    Harness h;
+    h.entry("roses.mp4", "Pruning roses",
+            "How and when to prune roses, a long description that has to wrap on a "
+            "small screen: https://example.net/a-rather-long-address-without-breaks");
+    h.put("wait.php", "<?php sleep(4); echo 'waited';");
+    h.put("person.html", R"(<!DOCTYPE html><html><body>
+<iframe id="page" src="roses.php" style="width: 390px; height: 844px; border: 0"></iframe>
+<pre id="seen">nothing</pre><pre id="layout">nothing</pre>
+<script>
+const frame = document.getElementById('page');
+let loads = 0;
+frame.onload = () => {
+    const page = frame.contentDocument;
+    if (++loads === 1) {
+        const trap = page.getElementById('comment-website').getBoundingClientRect();
+        document.getElementById('layout').textContent = 'width ' + page.documentElement.scrollWidth +
+            ' trap ' + (trap.right <= 0 || trap.bottom <= 0 ? 'out of sight' : 'in sight');
+        page.getElementById('comment-text').value = 'Lovely roses';
+        const wait = new XMLHttpRequest();
+        wait.open('GET', 'wait.php');
+        wait.onload = () => page.querySelector('input[type=submit]').click();
+        wait.send();
+    } else {
+        document.getElementById('seen').textContent = page.querySelector('.comments').innerText.trim() +
+            ' | box: ' + page.getElementById('comment-text').value;
+    }
+};
+</script></body></html>)");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "person.html", "--virtual-time-budget=60000");
+    EXPECT_NE(dom.find("<pre id=\"layout\">width 390 trap out of sight</pre>"), npos) << dom;
+    EXPECT_TRUE(std::regex_search(dom, std::regex("<pre id=\"seen\">Lovely roses\\s*\\d{4}-\\d\\d-\\d\\d "
+                                                  "\\d\\d:\\d\\d:\\d\\d \\| box: </pre>")))
+        << dom;
+    EXPECT_TRUE(h.file("roses_comments.txt").starts_with("Lovely roses\n"));
+    EXPECT_EQ(server.diagnostics(), Lines{});
+}
+
 TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) {
     NEEDS(onPath("chromium"), "chromium");
     Harness h;

@@ -1,3 +1,4 @@
+#include "publish/manifest.h"
 #include "support/support.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
@@ -423,6 +424,42 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     EXPECT_EQ(text("Text4"), "Pruning roses") << "the undone description is gone from its box";
     EXPECT_FALSE(shown(Panel::Notice));
     EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Undid entry roses.mp4"));
+}
+
+// The Comments window lists what was fetched, newest first under each video, and its buttons hide a comment and close
+// a video's comments in the file the pages follow; the comment files are not touched.
+TEST_F(WindowTest, TheCommentsWindowHidesAndClosesFromTheFetchedComments) {
+    runChains();
+    click("Command3");
+    type("Text2", "roses.mp4");
+    click("Command1");
+    runChains();
+    fs::create_directories(dir.path() / ".clipnest/comments");
+    const std::string older = "Older\n2026-12-01 08:00:00\r\n\n", newer = "Newer\n2026-12-02 08:00:00\r\n\n";
+    clipnest::testing::writeFile(dir.path() / ".clipnest/comments/roses_comments.txt", older + newer);
+    click("cmdComments");
+    auto* tree = get<QTreeWidget>("treComments");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* roses = tree->topLevelItem(0);
+    EXPECT_EQ(roses->text(0), "roses.mp4");
+    EXPECT_EQ(roses->text(1), "2 comments");
+    ASSERT_EQ(roses->childCount(), 2);
+    EXPECT_EQ(roses->child(0)->text(1), "Newer") << "newest first";
+    EXPECT_EQ(roses->child(1)->text(1), "Older");
+
+    tree->setCurrentItem(roses->child(1));
+    EXPECT_EQ(get<QPushButton>("cmdHideComment")->text(), "Hide");
+    click("cmdHideComment");
+    EXPECT_EQ(file("comment_moderation.txt"), "hide " + publish::sha256Hex(older) + "\n");
+    EXPECT_EQ(tree->topLevelItem(0)->child(1)->text(1), "[hidden] Older");
+    EXPECT_EQ(get<QPushButton>("cmdHideComment")->text(), "Show") << "the same comment stays picked";
+    click("cmdCloseThread");
+    EXPECT_EQ(file("comment_moderation.txt"), "hide " + publish::sha256Hex(older) + "\nclose roses_comments.txt\n");
+    EXPECT_EQ(tree->topLevelItem(0)->text(1), "2 comments, closed");
+    click("cmdHideComment");
+    click("cmdCloseThread");
+    EXPECT_FALSE(has("comment_moderation.txt"));
+    EXPECT_FALSE(has("roses_comments.txt"));
 }
 
 // Every message is readable on its colour (WCAG AA, 4.5:1), and errors, notes and successes look different.

@@ -14,11 +14,12 @@
 
 namespace clipnest::window {
 
-std::optional<PublishOutcome> publishWithDialog(QWidget* parent, const std::filesystem::path& folder) {
+std::optional<publish::Destination> askDestination(QWidget* parent, const std::filesystem::path& folder,
+                                                   const QString& title) {
     std::string to;
     if (publish::keptAddress(folder).empty()) {
-        to = QInputDialog::getText(parent, QStringLiteral("Publish"),
-                                   QStringLiteral("Upload the channel to (sftp://user@host/folder or "
+        to = QInputDialog::getText(parent, title,
+                                   QStringLiteral("The channel's server and folder (sftp://user@host/folder or "
                                                   "ftps://user@host/folder):"))
                  .trimmed()
                  .toStdString();
@@ -27,10 +28,16 @@ std::optional<PublishOutcome> publishWithDialog(QWidget* parent, const std::file
         }
     }
     publish::DestinationProblem problem;
-    const std::optional<publish::Destination> destination =
-        publish::chooseDestination(folder, to, false, true, problem);
+    std::optional<publish::Destination> destination = publish::chooseDestination(folder, to, false, true, problem);
     if (!destination) {
-        QMessageBox::warning(parent, QStringLiteral("Publish"), QString::fromStdString(problem.text));
+        QMessageBox::warning(parent, title, QString::fromStdString(problem.text));
+    }
+    return destination;
+}
+
+std::optional<PublishOutcome> publishWithDialog(QWidget* parent, const std::filesystem::path& folder) {
+    const std::optional<publish::Destination> destination = askDestination(parent, folder, QStringLiteral("Publish"));
+    if (!destination) {
         return std::nullopt;
     }
 

@@ -19,6 +19,7 @@ class QScrollBar;
 
 namespace clipnest::window {
 
+class CommentsWindow;
 class EntriesWindow;
 class ScrollSurface;
 
@@ -83,10 +84,12 @@ private:
     QScrollBar* vscroll_ = nullptr;
     // Shown only when the window is narrower than the content.
     QScrollBar* hscroll_ = nullptr;
-    // In the strip above the viewport: Undo, Entries, the status line; the entries in a window of their own.
+    // In the strip above the viewport: Undo, Entries, the status line; the entries and the comments in windows of
+    // their own.
     QWidget* undo_ = nullptr;
     QLabel* status_ = nullptr;
     EntriesWindow* entries_ = nullptr;
+    CommentsWindow* comments_ = nullptr;
     QTimer outsideTimer_;
     PreviewServer preview_;
     int shownOperation_ = 0;

@@ -1,6 +1,7 @@
 // The main window's surface: the controls of the layout tables built on it, the viewport that shows part of it, and
 // its scrolling by the bars, the page keys and the wheel.
 #include "text/page_text.h"
+#include "window/comments_window.h"
 #include "window/entries_window.h"
 #include "window/layout.h"
 #include "window/preview_action.h"
@@ -192,6 +193,9 @@ void ScrollForm::build() {
     });
     undo_ = strip.undo;
     status_ = strip.status;
+
+    comments_ = new CommentsWindow(this, form_->folder().dir());
+    connect(strip.comments, &QPushButton::clicked, this, [this] { comments_->open(*this); });
 
     entries_ = new EntriesWindow(this);
     connect(strip.entries, &QPushButton::clicked, this, [this] { entries_->open(*this); });

@@ -40,10 +40,12 @@ TopStrip buildTopStrip(QWidget* window) {
                            "Shows the entries on the homepage; click one to take its file name");
     strip.publish =
         button("cmdPublish", "Publish", 4620, 900, "Uploads to the server what changed since the last publish");
+    strip.comments = button("cmdComments", "Comments", 5640, 1200,
+                            "Shows every video's comments from the server, to hide one or close a video's comments");
     strip.status = new QLabel(window);
     strip.status->setObjectName(QStringLiteral("lblStatus"));
     strip.status->setFont(fontFor(Face::Default, 8.25, false));
-    strip.status->setGeometry(pixelRect(5640, 0, DesignWidth - 5640 - ScrollBarWidth, StripHeight));
+    strip.status->setGeometry(pixelRect(6960, 0, DesignWidth - 6960 - ScrollBarWidth, StripHeight));
     return strip;
 }
 
