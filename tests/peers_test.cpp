@@ -422,9 +422,9 @@ std::vector<Shown> galleryEntries(const std::string& dom) {
 
 // Typed text that looks like the page's own placeholders, wrappers or attribute quotes stays text: no later Step
 // reads it back as a placeholder, and the browser builds no attribute or element from it.
-// A person in a browser on a phone-wide screen: the video page loads, a comment is typed, a few seconds pass, Post
-// Comment is pressed, and the comment is on the page that comes back. Nothing on the page is wider than the
-// screen, and the field for bots is out of sight.
+// A person in a browser on a phone-wide screen: the video page loads (one title, the same heading, a link home,
+// nothing asked of another origin, nothing wider than the screen, the field for bots out of sight), a comment is
+// typed, a few seconds pass, Post Comment is pressed, and the comment is on the page that comes back.
 TEST(Browser, APersonPostsACommentOnTheFirstTryOnAPhoneWideVideoPage) {
     NEEDS(onPath("php chromium"), "php and chromium");
     Harness h;
@@ -442,8 +442,13 @@ frame.onload = () => {
     const page = frame.contentDocument;
     if (++loads === 1) {
         const trap = page.getElementById('comment-website').getBoundingClientRect();
+        const elsewhere = frame.contentWindow.performance.getEntriesByType('resource')
+            .filter(r => !r.name.startsWith(location.origin + '/')).length;
         document.getElementById('layout').textContent = 'width ' + page.documentElement.scrollWidth +
-            ' trap ' + (trap.right <= 0 || trap.bottom <= 0 ? 'out of sight' : 'in sight');
+            ' trap ' + (trap.right <= 0 || trap.bottom <= 0 ? 'out of sight' : 'in sight') +
+            ' titles ' + page.querySelectorAll('title').length + ' ' + page.title +
+            ' heading ' + page.querySelector('h1').textContent +
+            ' home ' + page.querySelectorAll('a[href="homepage.html"]').length + ' elsewhere ' + elsewhere;
         page.getElementById('comment-text').value = 'Lovely roses';
         const wait = new XMLHttpRequest();
         wait.open('GET', 'wait.php');
@@ -458,7 +463,10 @@ frame.onload = () => {
     PhpServer server(h.dir());
     ASSERT_TRUE(server.running());
     const std::string dom = dumpDomOf(server.url() + "person.html", "--virtual-time-budget=60000");
-    EXPECT_NE(dom.find("<pre id=\"layout\">width 390 trap out of sight</pre>"), npos) << dom;
+    EXPECT_NE(dom.find("<pre id=\"layout\">width 390 trap out of sight titles 1 Pruning roses heading Pruning roses "
+                       "home 1 elsewhere 0</pre>"),
+              npos)
+        << dom;
     EXPECT_TRUE(std::regex_search(dom, std::regex("<pre id=\"seen\">Lovely roses\\s*\\d{4}-\\d\\d-\\d\\d "
                                                   "\\d\\d:\\d\\d:\\d\\d \\| box: </pre>")))
         << dom;
