@@ -360,7 +360,8 @@ TEST(Title, TitleAndMessageGoBelowTheirMarkers) {
     h.entry("clip7.mp4", "My first clip", "A longer story");
     const std::string title(markers::Title), message(markers::Message);
     const auto expect = [&](const std::string& t, const char* m) {
-        std::string text = with(Home, title + "\n</h1>", title + "\n" + t + "\n</h1>");
+        std::string text = with(with(Home, title + "\n</h1>", title + "\n" + t + "\n</h1>"), "<title></title>",
+                                "<title>" + t + "</title>");
         return m ? with(text, message + "\n</h1>", message + "\n" + m + "\n</h1>") : text;
     };
     h.title("My Channel", "");
@@ -387,6 +388,13 @@ TEST(Title, TitleAndMessageGoBelowTheirMarkers) {
     Harness open({{"homepage.html", "<h2>\r\n" + message + "\r\nold message  "}, {"AppDocs.txt", "\r\n"}});
     open.title("T", "New");
     EXPECT_EQ(open.file("homepage.html"), "<h2>\n" + message + "\nNew\n\r\n");
+    // A host's homepage keeps its browser title in step where it has the marker, blanks between them allowed.
+    const std::string head(markers::HeadTitle);
+    Harness own(
+        {{"homepage.html", head + "\r\n  <title>Old</title>\r\n" + title + "\r\nOld\r\n<p>"}, {"AppDocs.txt", "\r\n"}});
+    own.title("New & better", "");
+    EXPECT_EQ(own.file("homepage.html"),
+              head + "\n  <title>New &amp; better</title>\n" + title + "\nNew &amp; better\n<p>\n\r\n");
 }
 
 TEST(Rename, ThePageNamesBothFilesInTheCodePageAndRefusesPaths) {

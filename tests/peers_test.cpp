@@ -422,20 +422,30 @@ std::vector<Shown> galleryEntries(const std::string& dom) {
 
 // Typed text that looks like the page's own placeholders, wrappers or attribute quotes stays text: no later Step
 // reads it back as a placeholder, and the browser builds no attribute or element from it.
-// A person in a browser on a phone-wide screen: the video page loads (one title, the same heading, a link home,
-// nothing asked of another origin, nothing wider than the screen, the field for bots out of sight), a comment is
-// typed, a few seconds pass, Post Comment is pressed, and the comment is on the page that comes back.
+// A person in a browser on a phone-wide screen: the homepage fits it and has its title; the video page loads (one
+// title, the same heading, a link home, nothing asked of another origin, nothing wider than the screen, the field for
+// bots out of sight), a comment is typed, a few seconds pass, Post Comment is pressed, and the comment is on the page
+// that comes back.
 TEST(Browser, APersonPostsACommentOnTheFirstTryOnAPhoneWideVideoPage) {
     NEEDS(onPath("php chromium"), "php and chromium");
     Harness h;
     h.entry("roses.mp4", "Pruning roses",
             "How and when to prune roses, a long description that has to wrap on a "
             "small screen: https://example.net/a-rather-long-address-without-breaks");
+    h.entry("tulips.mp4", "Planting tulips");
+    h.title("Garden", "A new clip every Sunday");
     h.put("wait.php", "<?php sleep(4); echo 'waited';");
     h.put("person.html", R"(<!DOCTYPE html><html><body>
 <iframe id="page" src="roses.php" style="width: 390px; height: 844px; border: 0"></iframe>
-<pre id="seen">nothing</pre><pre id="layout">nothing</pre>
+<iframe id="home" src="homepage.html" style="width: 390px; height: 844px; border: 0"></iframe>
+<pre id="seen">nothing</pre><pre id="layout">nothing</pre><pre id="gallery">nothing</pre>
 <script>
+const home = document.getElementById('home');
+home.onload = () => {
+    const page = home.contentDocument;
+    document.getElementById('gallery').textContent =
+        (page.documentElement.scrollWidth <= 390 ? 'fits' : 'too wide') + ' title ' + page.title;
+};
 const frame = document.getElementById('page');
 let loads = 0;
 frame.onload = () => {
@@ -470,6 +480,8 @@ frame.onload = () => {
     EXPECT_TRUE(std::regex_search(dom, std::regex("<pre id=\"seen\">Lovely roses\\s*\\d{4}-\\d\\d-\\d\\d "
                                                   "\\d\\d:\\d\\d:\\d\\d \\| box: </pre>")))
         << dom;
+    EXPECT_NE(dom.find("<pre id=\"gallery\">fits title Garden</pre>"), npos)
+        << "the homepage fits a phone and names itself in the browser: " << dom;
     EXPECT_TRUE(h.file("roses_comments.txt").starts_with("Lovely roses\n"));
     EXPECT_EQ(server.diagnostics(), Lines{});
 }
@@ -506,7 +518,7 @@ TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) 
 
     std::string dom = dumpDom((h.dir() / "homepage.html").string());
     ASSERT_NE(dom.find("</html>"), npos) << "chromium gave no DOM";
-    EXPECT_EQ(between(dom, 0, "<title>", "</title>").find("pwned"), npos) << "a handler ran";
+    EXPECT_EQ(between(dom, 0, "<title>", "</title>"), evil) << "the browser title is the homepage title, as typed";
     EXPECT_NE(dom.find("p4yFileNamep5y\""), npos) << "the sample entry stays in the page's comments";
     for (std::size_t open = dom.find("<!--"); open != npos; open = dom.find("<!--", open)) {
         dom.erase(open, dom.find("-->", open) + 3 - open);
@@ -536,6 +548,9 @@ TEST(Preview, CommandServesUntilInterrupted) {
     EXPECT_EQ(base.rfind("http://127.0.0.1:", 0), 0u) << "loopback only: " << base;
     const Response home = curl(quoted(base + "homepage.html"));
     EXPECT_EQ(home.status, 200);
+    EXPECT_EQ(shell("curl -sI " + quoted(base + "homepage.html") + " | tr -d '\\r' | grep -i '^content-type:'"),
+              "Content-Type: text/html\n")
+        << "the homepage's own declaration of its code page holds";
     EXPECT_NE(home.body.find("<source src=\"roses.mp4\""), std::string::npos);
     EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200);
     const Response posted =

@@ -79,6 +79,8 @@ $type = $types[strtolower(pathinfo($name, PATHINFO_EXTENSION))] ?? 'application/
 $size = filesize($real);
 $from = 0;
 $to = $size - 1;
+// No character set of PHP's own: the pages declare theirs (the homepage its code page), as a plain host leaves them.
+ini_set('default_charset', '');
 header('Content-Type: ' . $type);
 header('Accept-Ranges: bytes');
 $range = isset($_SERVER['HTTP_RANGE']) ? trim($_SERVER['HTTP_RANGE']) : '';

@@ -1,16 +1,22 @@
 #include "text/default_homepage.h"
 
 #include "text/markers.h"
+#include "text/text_ops.h"
 
 namespace clipnest {
 
 namespace {
 
-// The page around its values. Lines 105 and 111 end in the title and message markers, line 122 is the sample
-// entry, and lines 125 and 126 are end markers A and C.
+// The page around its values: the head declares the bytes' code page and a phone-wide viewport, and its <title>
+// (after its marker) holds the title as the body's heading does.
 constexpr std::string_view Head = R"html(<!DOCTYPE html>
 <html>
 <head>
+<meta charset="windows-1252">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+)html";
+
+constexpr std::string_view AfterHeadTitle = R"html(</title>
 
         <style type="text/css">
 
@@ -149,8 +155,10 @@ constexpr std::string_view Tail = R"html(
 
 std::string buildDefaultHomepage(std::string_view title, std::string_view message, std::string_view sampleEntry) {
     std::string page;
-    page.reserve(2048 + title.size() + message.size() + sampleEntry.size());
+    page.reserve(2048 + 2 * title.size() + message.size() + sampleEntry.size());
     page.append(Head);
+    page.append(markers::HeadTitle).append("<title>").append(title);
+    page.append(AfterHeadTitle);
     page.append(markers::Title).append(title);
     page.append(AfterTitle);
     page.append(markers::Message).append(message);
@@ -160,6 +168,24 @@ std::string buildDefaultHomepage(std::string_view title, std::string_view messag
     page.append(markers::EndA).append("\n").append(markers::EndC);
     page.append(Tail);
     return page;
+}
+
+void setHeadTitle(std::string& pageText, std::string_view title) {
+    const std::size_t marker = findText(pageText, markers::HeadTitle);
+    if (marker == std::string::npos) {
+        return;
+    }
+    constexpr std::string_view Open = "<title>", Close = "</title>";
+    const std::size_t open = pageText.find_first_not_of(" \t\r\n", marker + markers::HeadTitle.size());
+    if (open == std::string::npos || pageText.compare(open, Open.size(), Open) != 0) {
+        return;
+    }
+    const std::size_t from = open + Open.size();
+    const std::size_t close = pageText.find(Close, from);
+    if (close == std::string::npos || pageText.find('<', from) != close) {
+        return;
+    }
+    pageText.replace(from, close - from, title);
 }
 
 } // namespace clipnest

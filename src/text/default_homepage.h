@@ -5,8 +5,12 @@
 
 namespace clipnest {
 
-// The default homepage: 129 template lines joined by LF (no LF after the last), the title and message put right
-// after their markers and the sample entry in place of line 122, giving 141 lines.
+// The default homepage: template lines joined by LF (no LF after the last), the title in its <title> and right after
+// its marker, the message after its marker, and the sample entry in front of the end markers.
 std::string buildDefaultHomepage(std::string_view title, std::string_view message, std::string_view sampleEntry);
+
+// Puts `title` (page text) into the <title> element that follows the browser-title marker, blanks between them
+// allowed; a homepage without the marker, or without "<title>...</title>" right after it, is left as it is.
+void setHeadTitle(std::string& pageText, std::string_view title);
 
 } // namespace clipnest

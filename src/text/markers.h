@@ -20,6 +20,9 @@ inline constexpr std::string_view EndC = "<!-- t9b3 HOSTS!, PLEASE don't delete 
                                          "between it and the '</div>' tag above. -->";
 inline constexpr std::string_view Title = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything "
                                           "in between this tag and the homepage title. -->";
+// Before the homepage's <title>, which the title operation keeps equal to the homepage title.
+inline constexpr std::string_view HeadTitle = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert "
+                                              "anything in between this tag and the browser title. -->";
 inline constexpr std::string_view Message = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything "
                                             "in between this tag and the homepage message. -->";
 

@@ -2,6 +2,7 @@
 
 #include "core/form.h"
 #include "core/form_state.h"
+#include "text/default_homepage.h"
 #include "text/markers.h"
 #include "text/page_text.h"
 #include "text/text_ops.h"
@@ -43,6 +44,7 @@ void updateTitleAndMessage(Form& form) {
     case 1:
         if (!q.HomepageTitle.empty()) {
             replaceAfterMarker(text, markers::Title, q.HomepageTitle);
+            setHeadTitle(text, q.HomepageTitle);
         }
         break;
     case 2:
