@@ -221,6 +221,62 @@ TEST_F(CommandLine, TheDemoChannelHasThreeEntriesAndTakesNoFolderThatIsThere) {
     EXPECT_FALSE(cli::makeDemoChannel(demo)) << "a folder that is there is never written into";
 }
 
+// check names exactly the videos and pages a visitor would have trouble with, and how to mend each; --fix moves an
+// MP4's index to the front; publish --strict uploads nothing while a problem stands.
+TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    const auto video = [this](const std::string& name, const std::string& codec, bool fastStart) {
+        int rc = 0;
+        shell("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 -f lavfi -i "
+              "sine=frequency=440 -t 1 -c:v " +
+                  codec + " -pix_fmt yuv420p -c:a aac " + (fastStart ? "-movflags +faststart " : "") +
+                  quoted(dir() / name),
+              &rc);
+        ASSERT_EQ(rc, 0) << name;
+    };
+    video("good.mp4", "libx264", true);
+    video("slow.mp4", "libx264", false);
+    video("hevc.mp4", "libx265", true);
+    for (const std::string name :
+         {"good.mp4", "slow.mp4", "hevc.mp4", "missing.mp4", "\xC3\xA9t\xC3\xA9.mp4", "gone.mp4"}) {
+        ASSERT_EQ(clipnest({"entry", name, "--homepage", "About " + name}).status, 0) << name;
+    }
+    put("\xE9t\xE9.mp4", "not a video either");
+    ASSERT_EQ(clipnest({"delete", "gone.mp4"}).status, 0);
+    Result r = clipnest({"check"});
+    EXPECT_EQ(r.status, 1);
+    const auto said = [&r](const std::string& start) {
+        std::size_t lines = 0;
+        for (std::size_t at = r.out.find(start); at != npos; at = r.out.find(start, at + 1)) {
+            lines += at == 0 || r.out[at - 1] == '\n';
+        }
+        return lines;
+    };
+    EXPECT_EQ(said("slow.mp4: its index is at the end"), 1u) << r.out;
+    EXPECT_EQ(said("hevc.mp4: its video is hevc, which most browsers do not play"), 1u) << r.out;
+    EXPECT_EQ(said("missing.mp4: the homepage links it, but it is not in the folder"), 1u) << r.out;
+    EXPECT_EQ(said("\xC3\xA9t\xC3\xA9.mp4: the name does not survive an address"), 1u) << r.out;
+    EXPECT_EQ(said("gone.php: a video page that no entry of the homepage links"), 1u) << r.out;
+    EXPECT_EQ(r.out.find("good.mp4"), npos) << r.out;
+
+    r = clipnest({"check", "--fix"});
+    EXPECT_NE(r.out.find("Moved the index of slow.mp4 to its front.\n"), npos) << r.out;
+    EXPECT_EQ(r.out.find("slow.mp4: "), npos) << r.out;
+    EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + quoted(dir() / "slow.mp4")),
+              "h264\naac\n")
+        << "the same streams, copied";
+
+    put(".clipnest/publish.conf", "max_upload = 1K\n");
+    EXPECT_NE(clipnest({"check"}).out.find("good.mp4: it is 0.0 MB, over max_upload"), npos);
+    r = clipnest({"publish", "--dry-run", "--strict", "--to", "sftp://nobody@127.0.0.1:1/x/"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("publish: clipnest check finds 8 problems (good.mp4, slow.mp4, hevc.mp4, missing.mp4, "
+                         "\xC3\xA9t\xC3\xA9.mp4, ...)"),
+              npos)
+        << r.err;
+    EXPECT_NE(r.err.find("nothing was uploaded"), npos) << r.err;
+}
+
 TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
     clipnest({"entry", "b.mp4", "--homepage", "B"});

@@ -281,9 +281,11 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
                                                         "\nknown_hosts = " + (keys() / "known_hosts").string() + "\n");
     Result r = clipnest("publish");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "note: b.mp4 is linked by the homepage but is not in the folder and was never published from "
-                     "it: its entry shows no video unless the server has it\nUploaded 4 of 4 changed files to " +
-                         to() + ".\n")
+    EXPECT_EQ(r.out,
+              "note: b.mp4 is linked by the homepage but is not in the folder and was never published from "
+              "it: its entry shows no video unless the server has it\nnote: clipnest check finds 2 problems (a.mp4, "
+              "b.mp4): run it to see them and how to mend them\nUploaded 4 of 4 changed files to " +
+                  to() + ".\n")
         << "quiet in a script, and no note on the keys";
     // `insecure = yes` allows plain FTP, and says what it costs.
     writeFile(h().dir() / ".clipnest/publish.conf", "to = ftp://127.0.0.1:1/x/\ninsecure = yes\n");

@@ -60,6 +60,11 @@ void publishOptions(CLI::App& p, Args& a) {
         ->type_name("URL");
     p.add_flag("--dry-run", a.dryRun, "Only list what would be uploaded, and its size");
     p.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
+    p.add_flag("--strict", a.strict, "Upload nothing when clipnest check finds a problem");
+}
+
+void checkOptions(CLI::App& c, Args& a) {
+    c.add_flag("--fix", a.fix, "Move the index of each MP4 that has it at the end to the front (with ffmpeg)");
 }
 
 void commentsOptions(CLI::App& c, Args& a) {
@@ -80,7 +85,7 @@ void threadOptions(CLI::App& t, Args& a) {
 }
 
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 16> Table = {{
+constexpr std::array<Command, 17> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -117,6 +122,12 @@ constexpr std::array<Command, 16> Table = {{
      "entries name, change_file_name.php and the extra files of .clipnest/publish.conf. Never deletes a file there "
      "and never uploads the comment files.",
      false, true, publishOptions, runPublish},
+    {"check",
+     "Checks the channel before it goes up, one line a problem naming the file and how to mend it: entries whose "
+     "video is not in the folder, video pages no entry links, names that do not survive an address, videos over "
+     "max_upload, MP4s whose index is at the end (slow to start), and with ffprobe videos browsers do not play. Exit "
+     "status 1 when it finds any. Publish runs it too.",
+     false, false, checkOptions, runCheck},
     {"comments",
      "Fetches every video's comments from the server (the publish address) into .clipnest/comments and lists them, "
      "one a line: video, a tab, its number (1 for its oldest), a tab, date and time, a tab, the text (line breaks as "

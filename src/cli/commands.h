@@ -49,6 +49,7 @@ Status runBatch(Runner& runner, const Args& args);
 Status runPreview(Runner& runner, const Args& args);
 Status runPublish(Runner& runner, const Args& args);
 Status runComments(Runner& runner, const Args& args);
+Status runCheck(Runner& runner, const Args& args);
 Status runHide(Runner& runner, const Args& args);
 Status runUnhide(Runner& runner, const Args& args);
 Status runClose(Runner& runner, const Args& args);

@@ -1,12 +1,10 @@
 #include "cli/demo.h"
 
 #include "cli/command_line.h"
+#include "shell/program.h"
 
-#include <fcntl.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace clipnest::cli {
@@ -31,23 +29,10 @@ constexpr DemoEntry Entries[] = {
 
 // Runs ffmpeg quietly for a short test video; false when it is not there or fails.
 bool makeTestVideo(const std::filesystem::path& file, const char* pattern) {
-    const std::string source = std::string(pattern) + "=size=320x240:rate=10";
-    const std::string path = file.string();
-    const char* const argv[] = {"ffmpeg",       "-nostdin", "-loglevel", "error",    "-f",      "lavfi",      "-i",
-                                source.c_str(), "-t",       "3",         "-pix_fmt", "yuv420p", path.c_str(), nullptr};
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        return false;
-    }
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::execvp("ffmpeg", const_cast<char* const*>(argv));
-        ::_exit(127);
-    }
-    int status = 0;
-    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const ProgramRun run =
+        runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                    std::string(pattern) + "=size=320x240:rate=10", "-t", "3", "-pix_fmt", "yuv420p", file.string()});
+    return run.started && run.status == 0;
 }
 
 bool run(const std::filesystem::path& folder, std::vector<const char*> words) {

@@ -2,6 +2,7 @@
 #include "cli/publish_address.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
+#include "text/page_text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -102,14 +103,14 @@ Status runPublish(Runner& r, const Args& a) {
     sigemptyset(&stop.sa_mask);
     ::sigaction(SIGINT, &stop, &previous);
     std::string current;
-    const publish::Report report = publish::publishChannel(r.dir(), to->settings, to->target,
-                                                           terminalProgress(r.out(), current), interrupted, a.dryRun);
+    const publish::Report report = publish::publishChannel(
+        r.dir(), to->settings, to->target, terminalProgress(r.out(), current), interrupted, a.dryRun, a.strict);
     ::sigaction(SIGINT, &previous, nullptr);
     for (const std::string& note : report.notes) {
-        r.line(note, true);
+        r.line(codePageToUtf8(note), true);
     }
     if (!report.error.empty()) {
-        r.line("publish: " + report.error);
+        r.line("publish: " + codePageToUtf8(report.error));
         return Failed;
     }
     std::uintmax_t bytes = 0;

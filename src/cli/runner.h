@@ -34,6 +34,8 @@ struct Args {
     bool insecure = false;
     int number = 0;       // a comment's, from 1 for a video's oldest
     bool offline = false; // list the comments fetched last
+    bool fix = false;     // check: mend what it can
+    bool strict = false;  // publish: nothing when check finds a problem
 };
 
 // A line break as a multi-line text box holds it: CR LF.

@@ -1,15 +1,42 @@
 #include "publish/publisher.h"
 
+#include "publish/check.h"
+
+#include <algorithm>
+
 namespace clipnest::publish {
 
 Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
-                      const Events& events, const std::atomic<bool>& cancel, bool dryRun) {
+                      const Events& events, const std::atomic<bool>& cancel, bool dryRun, bool strict) {
     Report report;
     Manifest manifest = Manifest::load(channel);
     manifest.retarget(target.display());
     const Plan plan = planPublish(channel, settings, manifest);
     report.error = plan.error;
     report.notes = plan.notes;
+    if (report.error.empty()) {
+        const CheckReport check = checkChannel(channel, settings);
+        std::vector<std::string> files;
+        for (const Problem& problem : check.problems) {
+            if (std::find(files.begin(), files.end(), problem.file) == files.end()) {
+                files.push_back(problem.file);
+            }
+        }
+        if (!files.empty()) {
+            std::string said = "clipnest check finds " + std::to_string(check.problems.size()) +
+                               (check.problems.size() == 1 ? " problem" : " problems") + " (";
+            for (std::size_t i = 0; i < files.size() && i < 5; ++i) {
+                said += (i ? ", " : "") + files[i];
+            }
+            said += files.size() > 5 ? ", ...)" : ")";
+            said += ": run it to see them and how to mend them";
+            if (strict) {
+                report.error = said + "; nothing was uploaded";
+                return report;
+            }
+            report.notes.push_back(said);
+        }
+    }
     // Records not yet saved: the new times of files touched with the same content.
     bool unsaved = false;
     for (const ChannelFile& file : plan.files) {

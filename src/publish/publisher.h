@@ -33,7 +33,9 @@ struct Events {
 // arrived is recorded in the manifest at once, so an interrupted publish is finished by the next one; a failed file
 // stays changed. The homepage goes last, and not at all when a file before it failed, so it never links to a page
 // or video the server lacks.
+//
+// What `clipnest check` finds is said in one note, and with `strict` nothing is uploaded then.
 Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
-                      const Events& events, const std::atomic<bool>& cancel, bool dryRun);
+                      const Events& events, const std::atomic<bool>& cancel, bool dryRun, bool strict = false);
 
 } // namespace clipnest::publish

@@ -26,6 +26,20 @@ bool loadSettings(const std::filesystem::path& channel, Settings& settings, std:
             settings.key = value;
         } else if (line.key == "known_hosts") {
             settings.knownHosts = value;
+        } else if (line.key == "max_upload") {
+            std::uintmax_t number = 0;
+            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
+            const std::string unit(end, value.data() + value.size());
+            const int shift = unit == ""                   ? 0
+                              : unit == "K" || unit == "k" ? 10
+                              : unit == "M" || unit == "m" ? 20
+                              : unit == "G" || unit == "g" ? 30
+                                                           : -1;
+            if (problem != std::errc() || shift < 0 || number == 0 || number > (UINTMAX_MAX >> 30)) {
+                error = where() + "max_upload takes a size such as 200M; '" + value + "' is none";
+                return false;
+            }
+            settings.maxUpload = number << shift;
         } else if (line.key == "script" || line.key == "fonts") {
             for (const std::string& address : settingWords({line}, line.key)) {
                 if (!isPageAddress(address)) {
@@ -57,6 +71,7 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     text += s.cacert.empty() ? "" : "cacert = " + s.cacert + "\n";
     text += s.key.empty() ? "" : "key = " + s.key + "\n";
     text += s.knownHosts.empty() ? "" : "known_hosts = " + s.knownHosts + "\n";
+    text += s.maxUpload ? "max_upload = " + std::to_string(s.maxUpload) + "\n" : "";
     for (const auto& [key, addresses] : {std::pair{"script", &s.scripts}, std::pair{"fonts", &s.fonts}}) {
         for (const std::string& address : *addresses) {
             text += std::string(key) + " = " + address + "\n";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@ struct Settings {
     std::string knownHosts;         // SFTP: else ~/.ssh/known_hosts
     // The video pages load scripts and web-font style sheets only from these addresses the host names.
     std::vector<std::string> scripts, fonts;
+    std::uintmax_t maxUpload = 0; // `max_upload = 200M`: the largest file the host takes (K, M, G: powers of 1024)
 };
 
 inline constexpr const char* SettingsFile = ".clipnest/publish.conf"; // the channel's settings file

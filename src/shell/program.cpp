@@ -1,0 +1,88 @@
+#include "shell/program.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace clipnest {
+
+ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) {
+    ProgramRun run;
+    if (argv.empty()) {
+        return run;
+    }
+    std::vector<char*> words;
+    for (const std::string& word : argv) {
+        words.push_back(const_cast<char*>(word.c_str()));
+    }
+    words.push_back(nullptr);
+    int out[2];
+    int failed[2]; // closed on exec; a byte arrives when the program could not be started
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        return run;
+    }
+    if (::pipe2(failed, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return run;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::execvp(words[0], words.data());
+        const char byte = 1;
+        (void)!::write(failed[1], &byte, 1);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(failed[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        ::close(failed[0]);
+        return run;
+    }
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (run.out.size() < maxOut) {
+            run.out.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), maxOut - run.out.size()));
+        }
+    }
+    ::close(out[0]);
+    char byte = 0;
+    run.started = ::read(failed[0], &byte, 1) == 0;
+    ::close(failed[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+bool onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    for (std::size_t from = 0; from <= dirs.size();) {
+        const std::size_t colon = std::min(dirs.find(':', from), dirs.size());
+        const std::filesystem::path candidate =
+            std::filesystem::path(from == colon ? "." : dirs.substr(from, colon - from)) / program;
+        if (::access(candidate.c_str(), X_OK) == 0 && std::filesystem::is_regular_file(candidate)) {
+            return true;
+        }
+        from = colon + 1;
+    }
+    return false;
+}
+
+} // namespace clipnest
