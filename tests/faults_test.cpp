@@ -231,6 +231,28 @@ TEST(Faults, ATamperedHistoryRecordIsRefusedWhole) {
     }
 }
 
+// A kept copy gone from a record of two is found before anything changes: what was staged for the other goes again.
+// Files staged by an undo that died before its journal go at the next undo, when their process is gone.
+TEST(Faults, AnUndoStoppedBeforeItsJournalLeavesNothingStaged) {
+    for (const std::string gone : {"homepage.html", "a.php"}) {
+        Harness h;
+        h.entry("a.mp4", "A");
+        h.entry("a.mp4", "A2", "A new story");
+        fs::remove(h.dir() / ".clipnest/history/000002/before" / gone);
+        const Files before = filesOf(h.dir());
+        EXPECT_FALSE(h.form().undo());
+        EXPECT_TRUE(contains(h.text(Panel::FileFailure), "the copy of " + gone + " cannot be read"));
+        EXPECT_EQ(filesOf(h.dir()), before) << "nothing staged is left beside the files";
+    }
+    Harness h;
+    h.entry("a.mp4", "A");
+    h.put(".clipnest-undo-999999999-1-0", "staged by an undo that died");
+    h.put(".clipnest-undo-1-1-0", "staged by a process that runs (init)");
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_FALSE(h.has(".clipnest-undo-999999999-1-0"));
+    EXPECT_TRUE(h.has(".clipnest-undo-1-1-0"));
+}
+
 // A link in the place of the homepage or a video page is neither read nor written, wherever it points.
 TEST(Faults, ALinkInAFilesPlaceIsNeitherReadNorWritten) {
     const TempDir outside;
