@@ -39,8 +39,7 @@ std::string oneLine(std::string_view text) {
 
 // Whether `video` is an entry of the homepage; said when not.
 bool isEntry(Runner& r, const std::string& video) {
-    const std::optional<std::string> homepage = WorkingFolder(r.dir()).read("homepage.html");
-    const std::vector<LiveEntry> entries = homepage ? liveEntries(*homepage) : std::vector<LiveEntry>{};
+    const std::vector<LiveEntry> entries = homepageEntries(WorkingFolder(r.dir()));
     if (std::any_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == video; })) {
         return true;
     }
@@ -48,8 +47,8 @@ bool isEntry(Runner& r, const std::string& video) {
     return false;
 }
 
-Status saveModeration(Runner& r, const publish::Moderation& moderation, const std::string& done) {
-    if (!publish::writeModeration(r.dir(), moderation)) {
+Status saved(Runner& r, bool written, const std::string& done) {
+    if (!written) {
         r.line(std::string("Clipnest could not write ") + CommentModerationFile + "; nothing was changed");
         return Failed;
     }
@@ -70,28 +69,16 @@ Status hideOrShow(Runner& r, const Args& a, bool hide) {
                " among those last fetched; clipnest comments fetches them again");
         return Failed;
     }
-    publish::Moderation moderation = publish::readModeration(r.dir());
-    if (hide) {
-        moderation.hidden.insert(it->comment.hash);
-    } else {
-        moderation.hidden.erase(it->comment.hash);
-    }
-    return saveModeration(
-        r, moderation, std::string(hide ? "Hid" : "Showed") + " comment " + std::to_string(a.number) + " of " + a.name);
+    return saved(r, publish::setHidden(r.dir(), it->comment.hash, hide),
+                 std::string(hide ? "Hid" : "Showed") + " comment " + std::to_string(a.number) + " of " + a.name);
 }
 
 Status closeOrOpen(Runner& r, const Args& a, bool close) {
     if (!isEntry(r, a.name)) {
         return Failed;
     }
-    publish::Moderation moderation = publish::readModeration(r.dir());
-    const std::string file = publish::commentsFileOf(a.name);
-    if (close) {
-        moderation.closed.insert(file);
-    } else {
-        moderation.closed.erase(file);
-    }
-    return saveModeration(r, moderation, std::string(close ? "Closed" : "Opened") + " the comments of " + a.name);
+    return saved(r, publish::setClosed(r.dir(), a.name, close),
+                 std::string(close ? "Closed" : "Opened") + " the comments of " + a.name);
 }
 
 } // namespace

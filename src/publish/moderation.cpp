@@ -34,11 +34,6 @@ bool isDate(std::string_view s) {
     return true;
 }
 
-std::vector<LiveEntry> entriesOf(const WorkingFolder& channel) {
-    const std::optional<std::string> homepage = channel.read("homepage.html");
-    return homepage ? liveEntries(*homepage) : std::vector<LiveEntry>{};
-}
-
 } // namespace
 
 std::vector<StoredComment> parseComments(std::string_view bytes) {
@@ -95,6 +90,33 @@ bool writeModeration(const std::filesystem::path& channel, const Moderation& mod
     return folder.write(CommentModerationFile, text);
 }
 
+namespace {
+
+bool setMember(const std::filesystem::path& channel, std::set<std::string> Moderation::*which, const std::string& key,
+               bool member) {
+    Moderation moderation = readModeration(channel);
+    std::set<std::string>& set = moderation.*which;
+    if (set.contains(key) == member) {
+        return true;
+    }
+    if (member) {
+        set.insert(key);
+    } else {
+        set.erase(key);
+    }
+    return writeModeration(channel, moderation);
+}
+
+} // namespace
+
+bool setHidden(const std::filesystem::path& channel, const std::string& hash, bool hidden) {
+    return setMember(channel, &Moderation::hidden, hash, hidden);
+}
+
+bool setClosed(const std::filesystem::path& channel, std::string_view video, bool closed) {
+    return setMember(channel, &Moderation::closed, commentsFileOf(video), closed);
+}
+
 std::string commentsFileOf(std::string_view video) {
     return std::string(withoutExtension(video)) + "_comments.txt";
 }
@@ -107,7 +129,7 @@ std::vector<ListedComment> fetchedComments(const std::filesystem::path& channel)
     if (!fetched) {
         return listed;
     }
-    for (const LiveEntry& entry : entriesOf(folder)) {
+    for (const LiveEntry& entry : homepageEntries(folder)) {
         const std::string file = commentsFileOf(entry.fileName);
         if (!isPlainName(file)) {
             continue;
@@ -130,7 +152,7 @@ FetchReport fetchComments(const std::filesystem::path& channel, const Target& ta
         return report;
     }
     Uploader server(target, settings);
-    for (const LiveEntry& entry : entriesOf(folder)) {
+    for (const LiveEntry& entry : homepageEntries(folder)) {
         const std::string file = commentsFileOf(entry.fileName);
         if (!isPlainName(file)) {
             continue;

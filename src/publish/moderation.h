@@ -29,6 +29,11 @@ Moderation readModeration(const std::filesystem::path& channel);
 // Writes the file whole (safely); false when it cannot be written.
 bool writeModeration(const std::filesystem::path& channel, const Moderation& moderation);
 
+// Hides the comment of `hash` (or shows it again), or closes the thread of `video` (or opens it); the file is
+// written only when that changes it. False when it cannot be written.
+bool setHidden(const std::filesystem::path& channel, const std::string& hash, bool hidden);
+bool setClosed(const std::filesystem::path& channel, std::string_view video, bool closed);
+
 // The name of a video's comments file: its name without extension and "_comments.txt".
 std::string commentsFileOf(std::string_view video);
 

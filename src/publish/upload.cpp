@@ -147,12 +147,11 @@ std::string Uploader::get(const std::string& name, std::string& bytes, bool& mis
     if (code == CURLE_OK) {
         return "";
     }
+    bytes.clear();
     if (code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_FTP_COULDNT_RETR_FILE) {
         missing = true;
-        bytes.clear();
         return "";
     }
-    bytes.clear();
     bool mayPass = false;
     return failure(code, 0, errorText, name, mayPass);
 }

@@ -34,6 +34,10 @@ std::vector<SettingLine> readChannelSettings(const WorkingFolder& channel) {
     return settings;
 }
 
+bool isCommentSecret(std::string_view secret) {
+    return secret.size() == 64 && secret.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
 std::string commentSecret(WorkingFolder& channel) {
     std::optional<WorkingFolder> hidden = channel.subfolder(".clipnest", true);
     if (!hidden) {
@@ -43,7 +47,7 @@ std::string commentSecret(WorkingFolder& channel) {
     while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) {
         secret.pop_back();
     }
-    if (secret.size() == 64 && secret.find_first_not_of("0123456789abcdef") == std::string::npos) {
+    if (isCommentSecret(secret)) {
         return secret;
     }
     std::random_device random; // the kernel's random source

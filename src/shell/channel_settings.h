@@ -19,6 +19,9 @@ struct SettingLine {
 // file (or it is not a file of the folder's own hidden folder).
 std::vector<SettingLine> readChannelSettings(const WorkingFolder& channel);
 
+// Whether a secret may go into a page's PHP code: 64 lower-case hex digits, nothing that could leave the literal.
+bool isCommentSecret(std::string_view secret);
+
 // The channel's secret for its video pages' comment forms, kept in .clipnest/comment-secret: 64 lower-case hex
 // digits, made from the system's random source when the file is missing or holds anything else. Empty when it can
 // be neither read nor written.

@@ -49,4 +49,9 @@ std::vector<LiveEntry> liveEntries(std::string_view pageText) {
     return entries;
 }
 
+std::vector<LiveEntry> homepageEntries(const WorkingFolder& channel) {
+    const std::optional<std::string> homepage = channel.read("homepage.html");
+    return homepage ? liveEntries(*homepage) : std::vector<LiveEntry>{};
+}
+
 } // namespace clipnest

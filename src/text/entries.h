@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/working_folder.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,5 +20,8 @@ struct LiveEntry {
 // ... "s4j-->" block and lines that still hold a file-name token (the sample entry's) are not entries. The
 // description is the element after the entry's description marker, looked for only up to the next source line.
 std::vector<LiveEntry> liveEntries(std::string_view pageText);
+
+// The live entries of the folder's homepage.html; none when it has none.
+std::vector<LiveEntry> homepageEntries(const WorkingFolder& channel);
 
 } // namespace clipnest

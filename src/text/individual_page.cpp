@@ -1,5 +1,6 @@
 #include "text/individual_page.h"
 
+#include "shell/channel_settings.h"
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"
@@ -219,10 +220,6 @@ std::string headLines(const PageOptions& options) {
 }
 
 } // namespace
-
-bool isCommentSecret(std::string_view secret) {
-    return secret.size() == 64 && secret.find_first_not_of("0123456789abcdef") == std::string_view::npos;
-}
 
 bool isPageAddress(std::string_view address) {
     return address.starts_with("https://") && address.size() > 8 &&

@@ -11,7 +11,7 @@ namespace clipnest {
 struct PageOptions {
     std::vector<std::string> scripts, fonts;
     bool styles = false;
-    std::string commentSecret; // signs the comment form's time token (see isCommentSecret); left empty if not one
+    std::string commentSecret; // signs the comment form's time token (see isCommentSecret); left out if not one
 };
 
 // The files the video pages share on the server, beside the comment files: the host's decisions (which comments are
@@ -19,9 +19,6 @@ struct PageOptions {
 // which only the pages write.
 inline constexpr const char* CommentModerationFile = "comment_moderation.txt";
 inline constexpr const char* CommentLimitsFile = "comment_rate_limits.txt";
-
-// Whether a secret may go into a page's PHP code: 64 lower-case hex digits, nothing that could leave the literal.
-bool isCommentSecret(std::string_view secret);
 
 // Whether an address may go into a page as one: https:// and nothing that could leave the attribute.
 bool isPageAddress(std::string_view address);

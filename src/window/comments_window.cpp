@@ -103,8 +103,7 @@ void CommentsWindow::refresh() {
     for (publish::ListedComment& c : publish::fetchedComments(folder_)) {
         byVideo[c.video].push_back(std::move(c));
     }
-    const std::optional<std::string> homepage = WorkingFolder(folder_).read("homepage.html");
-    for (const LiveEntry& entry : homepage ? liveEntries(*homepage) : std::vector<LiveEntry>{}) {
+    for (const LiveEntry& entry : homepageEntries(WorkingFolder(folder_))) {
         std::vector<publish::ListedComment>& comments = byVideo[entry.fileName];
         const bool closed = moderation.closed.contains(publish::commentsFileOf(entry.fileName));
         const QString name = QString::fromStdString(codePageToUtf8(entry.fileName));
@@ -171,19 +170,10 @@ void CommentsWindow::toggleHidden() {
     if (!item || !item->parent()) {
         return;
     }
-    publish::Moderation moderation = publish::readModeration(folder_);
-    const std::string hash = item->data(0, HashRole).toString().toStdString();
-    const bool hide = !moderation.hidden.contains(hash);
-    if (hide) {
-        moderation.hidden.insert(hash);
-    } else {
-        moderation.hidden.erase(hash);
-    }
-    say(publish::writeModeration(folder_, moderation)
-            ? (hide ? QStringLiteral("Hidden") : QStringLiteral("Shown again")) +
-                  QStringLiteral(" from the next publish on.")
-            : QStringLiteral("Clipnest could not write %1; nothing was changed.").arg(CommentModerationFile));
-    refresh();
+    const bool hide = !item->data(1, HashRole).toBool();
+    said(publish::setHidden(folder_, item->data(0, HashRole).toString().toStdString(), hide),
+         (hide ? QStringLiteral("Hidden") : QStringLiteral("Shown again")) +
+             QStringLiteral(" from the next publish on."));
 }
 
 void CommentsWindow::toggleClosed() {
@@ -192,19 +182,16 @@ void CommentsWindow::toggleClosed() {
         return;
     }
     const std::string video = item->data(0, VideoRole).toString().toStdString();
-    publish::Moderation moderation = publish::readModeration(folder_);
-    const std::string file = publish::commentsFileOf(video);
-    const bool close = !moderation.closed.contains(file);
-    if (close) {
-        moderation.closed.insert(file);
-    } else {
-        moderation.closed.erase(file);
-    }
-    say(publish::writeModeration(folder_, moderation)
-            ? QStringLiteral("The comments of %1 are %2 from the next publish on.")
-                  .arg(QString::fromStdString(codePageToUtf8(video)),
-                       close ? QStringLiteral("closed") : QStringLiteral("open"))
-            : QStringLiteral("Clipnest could not write %1; nothing was changed.").arg(CommentModerationFile));
+    const bool close = !(item->parent() ? item->parent() : item)->data(1, HashRole).toBool();
+    said(publish::setClosed(folder_, video, close),
+         QStringLiteral("The comments of %1 are %2 from the next publish on.")
+             .arg(QString::fromStdString(codePageToUtf8(video)),
+                  close ? QStringLiteral("closed") : QStringLiteral("open")));
+}
+
+void CommentsWindow::said(bool written, const QString& done) {
+    say(written ? done
+                : QStringLiteral("Clipnest could not write %1; nothing was changed.").arg(CommentModerationFile));
     refresh();
 }
 

@@ -30,6 +30,8 @@ private:
     void toggleHidden();
     void toggleClosed();
     void say(const QString& text);
+    // Says what a change of the moderation file did (or that it could not be written), and lists again.
+    void said(bool written, const QString& done);
 
     std::filesystem::path folder_;
     QTreeWidget* tree_ = nullptr;
