@@ -341,21 +341,6 @@ TEST_F(CommandLine, TemporaryFilesOfKilledWritesAreRemoved) {
     EXPECT_TRUE(has(live) && has(".host-notes.txt"));
 }
 
-// Ctrl+C stops a publish that is waiting to try a file again, and says that the next one uploads the rest.
-TEST_F(CommandLine, CtrlCStopsAPublish) {
-    clipnest({"entry", "a.mp4", "--homepage", "A"});
-    const TempDir log;
-    Process publish({CLIPNEST_PROGRAM, "-C", dir().string(), "publish", "--to", "ftp://127.0.0.1:9/x/", "--insecure"},
-                    log.path() / "log");
-    for (int i = 0; i < 500 && !contains(readFile(log.path() / "log"), "plain FTP"); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(publish.stop(SIGINT), 1);
-    EXPECT_TRUE(contains(readFile(log.path() / "log"), "publish: stopped; the next publish uploads the rest"))
-        << readFile(log.path() / "log");
-}
-
 // An undo killed at any moment leaves every file as it was before the undo or after it, never a mix: the next run
 // rolls back one cut off before it began to put files in place and finishes one cut off after, so a plain undo
 // always goes on.

@@ -21,11 +21,26 @@ struct Result {
     std::string out;
 };
 
+// ssh reads the files of the account's own home, whatever HOME says; the tests' ssh reads those of `home` instead, as
+// if it were the user's: ~/.ssh/config with the keys and known hosts it names.
+fs::path sshOf(const fs::path& home) {
+    const fs::path program = home / "ssh";
+    if (!fs::exists(program)) {
+        fs::create_directories(home / ".ssh");
+        writeFile(program, "#!/bin/sh\nexec ssh -F \"$HOME/.ssh/config\" \"$@\"\n");
+        fs::permissions(program, fs::perms::owner_all);
+        writeFile(home / ".ssh/config", "Host *\n  IdentityFile " + (home / ".ssh/id_ed25519").string() +
+                                            "\n  IdentityFile " + (home / ".ssh/id_rsa").string() +
+                                            "\n  UserKnownHostsFile " + (home / ".ssh/known_hosts").string() + "\n");
+    }
+    return program;
+}
+
 // Runs the program on `channel` with `home` as the home folder and no SSH agent; the output and standard error in one.
 Result clipnest(const fs::path& channel, const fs::path& home, const std::string& args) {
     Result r;
-    r.out = shell("cd " + quoted(channel) + " && env -u SSH_AUTH_SOCK HOME=" + quoted(home) + " " CLIPNEST_PROGRAM " " +
-                      args,
+    r.out = shell("cd " + quoted(channel) + " && env -u SSH_AUTH_SOCK HOME=" + quoted(home) +
+                      " CLIPNEST_SSH=" + quoted(sshOf(home)) + " " CLIPNEST_PROGRAM " " + args,
                   &r.status);
     return r;
 }
@@ -160,7 +175,6 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     }
 }
 
-// A server that goes away halfway through a large video leaves its old file whole; the next publish finishes.
 // The host moderates from the desktop: every video's comments fetched from the server and listed, one hidden, a
 // thread closed, and the decisions published; the comment files themselves are never written nor uploaded.
 TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
@@ -207,30 +221,73 @@ TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
     EXPECT_EQ(clipnest("hide a.mp4 0").status, 2);
 }
 
-TEST_F(Publish, AnInterruptedUploadLeavesTheOldFileAndTheNextPublishFinishes) {
+// A publish stopped part way, by Ctrl+C, by kill -9 or by the server going away, leaves the old video whole and the
+// old homepage, records nothing that is not on the server, and the next publish finishes. Two publishes started
+// together: one runs, the other does nothing.
+TEST_F(Publish, AnInterruptedPublishRecordsOnlyWhatArrivedAndTheNextFinishes) {
     ASSERT_EQ(clipnest("publish --to " + to()).status, 0);
-    std::string video(300'000'000, 'v');
+    const std::string oldHomepage = onServer("homepage.html");
+    std::string video(200'000'000, 'v');
     h().put("a.mp4", video);
     h().entry("b.mp4", "B, changed");
-    std::thread stopper([this] {
-        for (int i = 0; i < 2000; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const fs::path part = remote() / ".a.mp4.clipnest-part";
+    const auto whenUnderWay = [&] {
+        for (int i = 0; i < 4000; ++i) {
             std::error_code ec;
-            if (fs::file_size(remote() / ".a.mp4.clipnest-part", ec) > 10'000'000) {
-                sftp_->stop();
-                return;
+            if (const auto size = fs::file_size(part, ec); !ec && size > 10'000'000) {
+                return true;
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    };
+    const auto recordedIsOnServer = [&] {
+        const publish::Manifest manifest = publish::Manifest::load(h().dir());
+        for (const auto& [name, published] : manifest.files()) {
+            EXPECT_EQ(publish::sha256Hex(onServer(name)), published.sha256)
+                << name << " is recorded as it is not there";
+        }
+        EXPECT_EQ(onServer("a.mp4"), "the video a") << "the old video stands whole";
+        EXPECT_EQ(onServer("homepage.html"), oldHomepage) << "no homepage linking to what is missing";
+    };
+    const TempDir logs;
+    const auto start = [&](const std::string& log) {
+        return std::make_unique<Process>(Names{"env", "-u", "SSH_AUTH_SOCK", "HOME=" + home().string(),
+                                               "CLIPNEST_SSH=" + sshOf(home()).string(), CLIPNEST_PROGRAM, "-C",
+                                               h().dir().string(), "publish"},
+                                         logs.path() / log);
+    };
+
+    std::unique_ptr<Process> first = start("interrupted");
+    ASSERT_TRUE(whenUnderWay());
+    Result second = clipnest("publish");
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.out.find("publish: another publish of this channel is running; this one did nothing"), npos)
+        << second.out;
+    EXPECT_EQ(first->stop(SIGINT), 1);
+    EXPECT_NE(readFile(logs.path() / "interrupted").find("publish: stopped; the next publish uploads the rest"), npos)
+        << readFile(logs.path() / "interrupted");
+    recordedIsOnServer();
+
+    std::unique_ptr<Process> killed = start("killed");
+    ASSERT_TRUE(whenUnderWay());
+    killed->stop(SIGKILL);
+    recordedIsOnServer();
+
+    fs::remove(part); // what the killed publish left, which the next one overwrites
+    std::thread stopper([&] {
+        if (whenUnderWay()) {
+            // Each connection's sshd is a session of its own, out of the server's process group.
+            shell("pkill -KILL -P " + readFile(keys() / "sshd.pid"));
+            sftp_->stop();
         }
     });
     Result r = clipnest("publish");
     stopper.join();
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("a.mp4 was not uploaded"), npos) << r.out;
-    EXPECT_EQ(onServer("a.mp4"), "the video a") << "the old video stands whole";
-    EXPECT_NE(onServer("homepage.html"), h().file("homepage.html")) << "no homepage linking to what is missing";
-    const publish::Manifest manifest = publish::Manifest::load(h().dir());
-    ASSERT_NE(manifest.find("a.mp4"), nullptr);
-    EXPECT_EQ(manifest.find("a.mp4")->size, 11u) << "the record still holds the old video";
+    EXPECT_NE(r.out.find("publish: the connection to " + to() + " was lost"), npos) << r.out;
+    EXPECT_NE(r.out.find("a.mp4 was not uploaded; the next publish uploads it"), npos) << r.out;
+    recordedIsOnServer();
 
     startSftp();
     r = clipnest("publish");
@@ -238,6 +295,7 @@ TEST_F(Publish, AnInterruptedUploadLeavesTheOldFileAndTheNextPublishFinishes) {
     EXPECT_EQ(fs::file_size(remote() / "a.mp4"), video.size());
     EXPECT_EQ(onServer("homepage.html"), h().file("homepage.html"));
     EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "homepage.html"}));
+    EXPECT_NE(clipnest("publish").out.find("Nothing changed since the last publish"), npos);
 }
 
 TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
@@ -267,6 +325,8 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
         const Result r = clipnest("publish --to " + c.to);
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.out.find(c.said), npos) << r.out;
+        EXPECT_EQ(r.out.find(c.said), r.out.rfind(c.said)) << "said once: " << r.out;
+        EXPECT_EQ(r.out.find("was not uploaded"), npos) << "no file is tried: " << r.out;
         EXPECT_TRUE(serverNames().empty());
     }
 

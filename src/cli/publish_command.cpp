@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace clipnest::cli {
@@ -32,28 +33,53 @@ std::string readableSize(std::uintmax_t bytes) {
     return text;
 }
 
-// In a terminal each file shows its percent, size and rate on one line; in a script nothing but the summary.
-publish::Events terminalProgress(std::ostream& out, std::string& current) {
+// In a terminal each file shows its percent, size and rate while it goes and one line when it is done; in a script
+// nothing but the summary.
+publish::Events terminalProgress(std::ostream& out) {
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-    const auto began = std::chrono::steady_clock::now();
+    if (!terminal) {
+        return {};
+    }
+    struct Shown {
+        std::size_t done = 0, count = 0;
+        std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
+    };
+    auto shown = std::make_shared<Shown>();
+    const auto show = [&out, shown](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total,
+                                    const char* end) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - shown->began).count();
+        out << "\r[" << std::min(shown->done + 1, shown->count) << "/" << shown->count << "] " << f.name << "  "
+            << (total ? sent * 100 / total : 100) << "%  " << readableSize(total) << "  "
+            << readableSize(static_cast<std::uintmax_t>(static_cast<double>(sent) / std::max(seconds, 0.001)))
+            << "/s   " << end << std::flush;
+    };
     publish::Events events;
-    events.starting = [&current](const publish::ChannelFile& f, std::size_t i, std::size_t n) {
-        current = "[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + f.name;
+    events.starting = [shown](const publish::ChannelFile&, std::size_t done, std::size_t count) {
+        shown->done = done;
+        shown->count = count;
+        shown->began = std::chrono::steady_clock::now();
     };
-    events.progress = [&out, &current, terminal, began](std::uintmax_t sent, std::uintmax_t total) {
-        if (!terminal) {
-            return;
-        }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        out << '\r' << current << "  " << (total ? sent * 100 / total : 100) << "%  " << readableSize(total) << "  "
-            << readableSize(static_cast<std::uintmax_t>(sent / std::max(seconds, 0.001))) << "/s   " << std::flush;
+    events.progress = [show](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total) {
+        show(f, sent, total, "");
     };
-    events.finished = [&out, terminal](const publish::ChannelFile&, const std::string& failure) {
-        if (terminal) {
-            out << (failure.empty() ? "" : "  failed") << '\n';
-        }
+    events.finished = [show, shown](const publish::ChannelFile& f, const std::string& failure) {
+        show(f, failure.empty() ? f.now.size : 0, f.now.size, failure.empty() ? "\n" : " failed\n");
+        ++shown->done;
     };
     return events;
+}
+
+// "a.mp4", "a.mp4 and b.php", "a.mp4, b.php, c.php and 4 more".
+std::string someNames(const std::vector<std::string>& names) {
+    std::string said;
+    const std::size_t shown = names.size() > 4 ? 3 : names.size();
+    for (std::size_t i = 0; i < shown; ++i) {
+        said += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    if (shown < names.size()) {
+        said += " and " + std::to_string(names.size() - shown) + " more";
+    }
+    return said;
 }
 
 } // namespace
@@ -102,9 +128,8 @@ Status runPublish(Runner& r, const Args& a) {
     stop.sa_handler = [](int) { interrupted = true; };
     sigemptyset(&stop.sa_mask);
     ::sigaction(SIGINT, &stop, &previous);
-    std::string current;
-    const publish::Report report = publish::publishChannel(
-        r.dir(), to->settings, to->target, terminalProgress(r.out(), current), interrupted, a.dryRun, a.strict);
+    const publish::Report report = publish::publishChannel(r.dir(), to->settings, to->target, terminalProgress(r.out()),
+                                                           interrupted, a.dryRun, a.strict);
     ::sigaction(SIGINT, &previous, nullptr);
     for (const std::string& note : report.notes) {
         r.line(codePageToUtf8(note), true);
@@ -133,13 +158,20 @@ Status runPublish(Runner& r, const Args& a) {
     for (const auto& [name, reason] : report.failed) {
         r.line(name + " was not uploaded: " + reason);
     }
-    r.out() << "Uploaded " << report.uploaded.size() << " of " << report.changed.size() << " changed file"
-            << (report.changed.size() == 1 ? "" : "s") << " to " << where << ".\n";
+    if (!report.stopped.empty()) {
+        r.line("publish: " + report.stopped);
+        if (!report.cutOff.empty()) {
+            r.line(someNames(report.cutOff) + (report.cutOff.size() == 1 ? " was" : " were") +
+                   " not uploaded; the next publish uploads " + (report.cutOff.size() == 1 ? "it" : "them"));
+        }
+    }
     if (report.cancelled) {
         r.line("publish: stopped; the next publish uploads the rest");
     }
-    return report.failed.empty() && !report.cancelled && report.uploaded.size() == report.changed.size() ? Done
-                                                                                                         : Failed;
+    r.out() << "Uploaded " << report.uploaded.size() << " of " << report.changed.size() << " changed file"
+            << (report.changed.size() == 1 ? "" : "s") << " to " << where << ".\n"
+            << std::flush;
+    return report.uploaded.size() == report.changed.size() ? Done : Failed;
 }
 
 } // namespace clipnest::cli

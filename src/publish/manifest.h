@@ -42,6 +42,7 @@ public:
 
     const Published* find(const std::string& name) const;
     void record(const std::string& name, const Published& p) { files_[name] = p; }
+    void forget(const std::string& name) { files_.erase(name); }
     const std::map<std::string, Published>& files() const { return files_; }
 
 private:

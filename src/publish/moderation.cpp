@@ -1,7 +1,7 @@
 #include "publish/moderation.h"
 
 #include "publish/manifest.h"
-#include "publish/upload.h"
+#include "publish/remote.h"
 #include "shell/working_folder.h"
 #include "text/document.h"
 #include "text/entries.h"
@@ -151,7 +151,7 @@ FetchReport fetchComments(const std::filesystem::path& channel, const Target& ta
         report.error = "Clipnest could not make the folder .clipnest/comments to keep them in";
         return report;
     }
-    Uploader server(target, settings);
+    const std::unique_ptr<Remote> server = openRemote(target, settings);
     for (const LiveEntry& entry : homepageEntries(folder)) {
         const std::string file = commentsFileOf(entry.fileName);
         if (!isPlainName(file)) {
@@ -159,7 +159,7 @@ FetchReport fetchComments(const std::filesystem::path& channel, const Target& ta
         }
         std::string bytes;
         bool missing = false;
-        const std::string problem = server.get(file, bytes, missing);
+        const std::string problem = server->get(file, bytes, missing);
         if (!problem.empty()) {
             // The first video that fails for want of a connection or a login fails them all.
             if (report.videos == 0 && report.failed.empty()) {

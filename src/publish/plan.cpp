@@ -73,17 +73,12 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     }
     names.push_back("homepage.html");
 
-    // A file the rename page renames on the server is there already, under the name it was last published as: it is
-    // not uploaded again (that would make the rename page refuse, its target being taken).
     const std::string renamePage = folder.read(std::string(RenamePageFile)).value_or("");
     const auto renamedThere = [&](const ChannelFile& file) {
         for (const auto& [name, published] : manifest.files()) {
             if (published.sha256 == file.now.sha256 && !folder.stamp(name) &&
                 renamesOnServer(renamePage, name, file.name)) {
-                plan.notes.push_back(file.name + " is not uploaded: the server has it as " + name + ", and " +
-                                     std::string(RenamePageFile) +
-                                     " renames it there; call that page up once after "
-                                     "this publish");
+                plan.renamedThere.push_back({file, name});
                 return true;
             }
         }

@@ -21,6 +21,13 @@ struct Plan {
     std::vector<std::string> notes; // names listed or linked that are not in the folder, or may not be published
     std::string error;              // why there is nothing to publish at all
     std::size_t hashed = 0;         // files read to hash them (the others' size and time were as last published)
+    // New files the server has already under the name they were last published as, which the pending rename page
+    // renames there: they are not uploaded again (that would make the rename page refuse, its target being taken).
+    struct Renamed {
+        ChannelFile file;
+        std::string serverName;
+    };
+    std::vector<Renamed> renamedThere;
 };
 
 // The channel's files: the homepage, each entry's video page and video file when they are in the folder,

@@ -40,6 +40,14 @@ bool loadSettings(const std::filesystem::path& channel, Settings& settings, std:
                 return false;
             }
             settings.maxUpload = number << shift;
+        } else if (line.key == "connections") {
+            int number = 0;
+            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
+            if (problem != std::errc() || end != value.data() + value.size() || number < 1 || number > 8) {
+                error = where() + "connections takes a number from 1 to 8; '" + value + "' is none";
+                return false;
+            }
+            settings.connections = number;
         } else if (line.key == "script" || line.key == "fonts") {
             for (const std::string& address : settingWords({line}, line.key)) {
                 if (!isPageAddress(address)) {
@@ -72,6 +80,7 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     text += s.key.empty() ? "" : "key = " + s.key + "\n";
     text += s.knownHosts.empty() ? "" : "known_hosts = " + s.knownHosts + "\n";
     text += s.maxUpload ? "max_upload = " + std::to_string(s.maxUpload) + "\n" : "";
+    text += s.connections ? "connections = " + std::to_string(s.connections) + "\n" : "";
     for (const auto& [key, addresses] : {std::pair{"script", &s.scripts}, std::pair{"fonts", &s.fonts}}) {
         for (const std::string& address : *addresses) {
             text += std::string(key) + " = " + address + "\n";

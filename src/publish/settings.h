@@ -20,7 +20,11 @@ struct Settings {
     // The video pages load scripts and web-font style sheets only from these addresses the host names.
     std::vector<std::string> scripts, fonts;
     std::uintmax_t maxUpload = 0; // `max_upload = 200M`: the largest file the host takes (K, M, G: powers of 1024)
+    int connections = 0;          // `connections = 4`: uploads side by side, 1 to 8; 0 for the default
 };
+
+// Connections a publish opens when the settings name none.
+inline constexpr int DefaultConnections = 2;
 
 inline constexpr const char* SettingsFile = ".clipnest/publish.conf"; // the channel's settings file
 

@@ -3,11 +3,13 @@
 #include "publish/destination.h"
 #include "publish/publisher.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
-#include <QEventLoop>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -35,57 +37,117 @@ std::optional<publish::Destination> askDestination(QWidget* parent, const std::f
     return destination;
 }
 
-std::optional<PublishOutcome> publishWithDialog(QWidget* parent, const std::filesystem::path& folder) {
-    const std::optional<publish::Destination> destination = askDestination(parent, folder, QStringLiteral("Publish"));
-    if (!destination) {
-        return std::nullopt;
-    }
+namespace {
 
-    // The transfer runs beside the window; the dialog shows each file and can stop it between two writes.
-    QProgressDialog progress(QStringLiteral("Looking for what changed\u2026"), QStringLiteral("Cancel"), 0, 1000,
-                             parent);
-    progress.setWindowTitle(QStringLiteral("Publish to ") + QString::fromStdString(destination->target.display()));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    std::atomic<bool> cancel = false;
-    QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&cancel] { cancel = true; });
-    publish::Events events;
-    events.starting = [&progress](const publish::ChannelFile& f, std::size_t i, std::size_t n) {
-        const QString text = QStringLiteral("%1 (%2 of %3)").arg(QString::fromStdString(f.name)).arg(i + 1).arg(n);
-        QMetaObject::invokeMethod(&progress, [&progress, text] { progress.setLabelText(text); });
-    };
-    events.progress = [&progress](std::uintmax_t sent, std::uintmax_t total) {
-        const int value = total ? static_cast<int>(sent * 1000 / total) : 0;
-        QMetaObject::invokeMethod(&progress, [&progress, value] { progress.setValue(value); });
-    };
-    publish::Report report;
-    QEventLoop loop;
-    std::thread worker([&] {
-        report = publish::publishChannel(folder, destination->settings, destination->target, events, cancel, false);
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); });
-    });
-    loop.exec();
-    worker.join();
-    progress.reset();
-
+PublishOutcome outcomeOf(const publish::Destination& destination, const publish::Report& report) {
     PublishOutcome outcome;
     std::string& said = outcome.said;
-    said = report.error;
+    const auto say = [&said](const std::string& line) { said += (said.empty() ? "" : "\r\n") + line; };
+    if (!report.error.empty()) {
+        say(report.error);
+    }
     for (const auto& [name, reason] : report.failed) {
-        said += (said.empty() ? "" : "\r\n") + name + " was not uploaded: " + reason;
+        say(name + " was not uploaded: " + reason);
     }
-    std::vector<std::string> notes = destination->notes;
-    notes.insert(notes.end(), report.notes.begin(), report.notes.end());
-    for (const std::string& note : notes) {
-        said += (said.empty() ? "" : "\r\n") + note;
+    if (!report.stopped.empty()) {
+        say(report.stopped);
+        if (!report.cutOff.empty()) {
+            say(std::to_string(report.cutOff.size()) + (report.cutOff.size() == 1 ? " file was" : " files were") +
+                " not uploaded; the next publish uploads " + (report.cutOff.size() == 1 ? "it" : "them"));
+        }
     }
-    outcome.status = report.changed.empty() && report.error.empty()
-                         ? QStringLiteral("Nothing changed since the last publish.")
-                         : QStringLiteral("Uploaded %1 of %2 changed files to %3.")
-                               .arg(report.uploaded.size())
-                               .arg(report.changed.size())
-                               .arg(QString::fromStdString(destination->target.display()));
+    for (const std::string& note : destination.notes) {
+        say(note);
+    }
+    for (const std::string& note : report.notes) {
+        say(note);
+    }
+    if (report.busy) {
+        outcome.status = QStringLiteral("Another publish of this channel is running.");
+    } else if (!report.error.empty()) {
+        outcome.status = QStringLiteral("Nothing was uploaded.");
+    } else if (report.changed.empty()) {
+        outcome.status = QStringLiteral("Nothing changed since the last publish.");
+    } else {
+        outcome.status = QStringLiteral("Uploaded %1 of %2 changed files to %3.")
+                             .arg(report.uploaded.size())
+                             .arg(report.changed.size())
+                             .arg(QString::fromStdString(destination.target.display()));
+    }
     return outcome;
+}
+
+} // namespace
+
+struct PublishRun::Shown {
+    QProgressDialog dialog;
+    explicit Shown(QWidget* parent)
+        : dialog(QStringLiteral("Looking for what changed\u2026"), QStringLiteral("Cancel"), 0, 1000, parent) {}
+};
+
+std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesystem::path& folder,
+                                              std::function<void(const PublishOutcome&)> done) {
+    const std::optional<publish::Destination> destination = askDestination(parent, folder, QStringLiteral("Publish"));
+    if (!destination) {
+        return nullptr;
+    }
+    std::unique_ptr<PublishRun> run(new PublishRun);
+    run->shown_ = std::make_unique<Shown>(parent);
+    QProgressDialog& dialog = run->shown_->dialog;
+    dialog.setWindowTitle(QStringLiteral("Publish to ") + QString::fromStdString(destination->target.display()));
+    dialog.setWindowModality(Qt::NonModal);
+    dialog.setMinimumDuration(0);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setValue(0);
+    dialog.show();
+    PublishRun* self = run.get();
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [self] {
+        self->cancel_ = true;
+        self->shown_->dialog.setLabelText(QStringLiteral("Stopping after the file under way\u2026"));
+    });
+
+    // The events come from the uploading threads; the dialog is changed on the window's.
+    publish::Events events;
+    const auto began = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
+    events.starting = [&dialog, began](const publish::ChannelFile& f, std::size_t done, std::size_t count) {
+        *began = std::chrono::steady_clock::now();
+        const QString text =
+            QStringLiteral("%1 (%2 of %3)").arg(QString::fromStdString(f.name)).arg(done + 1).arg(count);
+        QMetaObject::invokeMethod(&dialog, [&dialog, text] { dialog.setLabelText(text); });
+    };
+    events.progress = [&dialog, began](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total) {
+        const int value = total ? static_cast<int>(sent * 1000 / total) : 0;
+        const double seconds =
+            std::max(0.001, std::chrono::duration<double>(std::chrono::steady_clock::now() - *began).count());
+        const QString text = QStringLiteral("%1: %2% of %3 kB, %4 kB/s")
+                                 .arg(QString::fromStdString(f.name))
+                                 .arg(value / 10)
+                                 .arg(total / 1000)
+                                 .arg(static_cast<qulonglong>(static_cast<double>(sent) / 1000 / seconds));
+        QMetaObject::invokeMethod(&dialog, [&dialog, value, text] {
+            dialog.setValue(value);
+            dialog.setLabelText(text);
+        });
+    };
+    run->worker_ = std::thread([self, folder, destination = *destination, events, done = std::move(done)] {
+        const publish::Report report =
+            publish::publishChannel(folder, destination.settings, destination.target, events, self->cancel_, false);
+        PublishOutcome outcome = outcomeOf(destination, report);
+        QMetaObject::invokeMethod(&self->shown_->dialog, [self, outcome, done] {
+            self->running_ = false;
+            self->shown_->dialog.hide();
+            done(outcome);
+        });
+    });
+    return run;
+}
+
+PublishRun::~PublishRun() {
+    cancel_ = true;
+    if (worker_.joinable()) {
+        worker_.join();
+    }
 }
 
 } // namespace clipnest::window

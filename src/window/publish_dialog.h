@@ -2,9 +2,13 @@
 
 #include "publish/destination.h"
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <QString>
 
@@ -24,8 +28,30 @@ struct PublishOutcome {
 std::optional<publish::Destination> askDestination(QWidget* parent, const std::filesystem::path& folder,
                                                    const QString& title);
 
-// Publishes the channel folder with a progress dialog and Cancel, asking for the address the first time; nothing when
-// the user gave no address or it was refused (which a message box has said).
-std::optional<PublishOutcome> publishWithDialog(QWidget* parent, const std::filesystem::path& folder);
+// A publish of the channel folder from the window. It runs beside the window, which stays alive; a dialog with the
+// file, its percent and rate and Cancel shows at once. `done` gets the outcome on the window's thread.
+class PublishRun {
+public:
+    // Asks for the address the first time; null when the user gave none or it was refused (which a message box has
+    // said).
+    static std::unique_ptr<PublishRun> start(QWidget* parent, const std::filesystem::path& folder,
+                                             std::function<void(const PublishOutcome&)> done);
+    // Stops the transfer between two writes and waits for it to end.
+    ~PublishRun();
+    PublishRun(const PublishRun&) = delete;
+    PublishRun& operator=(const PublishRun&) = delete;
+
+    bool running() const { return running_; }
+    // Asks the transfer to stop; `done` still comes.
+    void cancel() { cancel_ = true; }
+
+private:
+    PublishRun() = default;
+    struct Shown;
+    std::unique_ptr<Shown> shown_;
+    std::atomic<bool> cancel_ = false;
+    std::atomic<bool> running_ = true;
+    std::thread worker_;
+};
 
 } // namespace clipnest::window

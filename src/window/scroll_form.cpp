@@ -25,6 +25,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -294,6 +295,19 @@ void ScrollForm::showState() {
 }
 
 void ScrollForm::closeEvent(QCloseEvent* event) {
+    if (publishing()) {
+        const auto answer = QMessageBox::question(
+            this, QStringLiteral("Publish"),
+            QStringLiteral("A publish is running. Stop it and close? What has not arrived is uploaded by the next "
+                           "publish."),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    // Stops the transfer between two writes and waits for it.
+    publishing_.reset();
     stepTimer_.stop();
     preview_.stop();
     outsideTimer_.stop();

@@ -4,6 +4,7 @@
 #include "shell/clock.h"
 #include "shell/preview_server.h"
 #include "shell/working_folder.h"
+#include "window/publish_dialog.h"
 
 #include <array>
 #include <filesystem>
@@ -34,6 +35,8 @@ public:
     ~ScrollForm() override;
 
     Form& form() { return *form_; }
+    // Whether a publish runs beside the window.
+    bool publishing() const { return publishing_ && publishing_->running(); }
 
     // Runs the Steps that are due now, shows the result and aims the timer at the next one.
     void tick();
@@ -92,6 +95,7 @@ private:
     CommentsWindow* comments_ = nullptr;
     QTimer outsideTimer_;
     PreviewServer preview_;
+    std::unique_ptr<PublishRun> publishing_;
     int shownOperation_ = 0;
     // What fillDescriptions last put into each entry panel.
     std::array<Form::Descriptions, 2> filled_;

@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
 
 namespace clipnest::window {
@@ -181,15 +182,22 @@ void ScrollForm::build() {
         }
         afterAction();
     });
-    connect(strip.publish, &QPushButton::clicked, this, [this] {
-        if (const std::optional<PublishOutcome> outcome = publishWithDialog(this, form_->folder().dir())) {
-            if (!outcome->said.empty()) {
-                form_->notice(toCodePage(outcome->said).value_or(outcome->said));
-            }
-            status_->setText(outcome->status);
+    connect(strip.publish, &QPushButton::clicked, this, [this, button = strip.publish] {
+        if (publishing_) {
+            return;
         }
-        showState();
-        aimTimer();
+        publishing_ = PublishRun::start(this, form_->folder().dir(), [this, button](const PublishOutcome& outcome) {
+            if (!outcome.said.empty()) {
+                form_->notice(toCodePage(outcome.said).value_or(outcome.said));
+            }
+            status_->setText(outcome.status);
+            button->setEnabled(true);
+            // Not inside its own call: the run goes once this call has returned.
+            QTimer::singleShot(0, this, [this] { publishing_.reset(); });
+            showState();
+            aimTimer();
+        });
+        button->setEnabled(!publishing_);
     });
     undo_ = strip.undo;
     status_ = strip.status;

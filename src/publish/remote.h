@@ -1,0 +1,69 @@
+#pragma once
+
+#include "publish/settings.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace clipnest::publish {
+
+// How far the transfer of one file is.
+using Progress = std::function<void(std::uintmax_t sent, std::uintmax_t total)>;
+
+// A file of the channel folder to go up under its name.
+struct Upload {
+    std::filesystem::path local;
+    std::string name;
+};
+
+// What becomes of the files handed to Remote::put, as each comes to its end.
+struct PutEvents {
+    std::function<void(std::size_t index)> started;
+    std::function<void(std::size_t index, std::uintmax_t sent, std::uintmax_t total)> progress;
+    // Empty `problem`: the file stands on the server under its name.
+    std::function<void(std::size_t index, const std::string& problem)> finished;
+};
+
+// The channel's folder on the server, over one connection kept from file to file. Each file goes to a hidden name
+// beside its target and is renamed over the target only when it arrived whole, so a visitor sees the old file or the
+// new one, never a part.
+//
+// A problem that concerns the connection itself (it cannot be made, the login or the server's key or certificate is
+// refused, it was lost) ends the work at once and is said once, naming the fix; the files it cut off are those not
+// finished. A problem of one file (a name the server refuses) is that file's alone.
+class Remote {
+public:
+    virtual ~Remote() = default;
+
+    // Connects and logs in, and checks that the folder is there; empty when ready, else what is wrong.
+    virtual std::string connect() = 0;
+
+    // Puts the files, several in flight where the means allow; calls `events.finished` once for each file that comes
+    // to an end. Returns the connection's problem when it ended the work early (files not finished were cut off),
+    // else empty.
+    virtual std::string put(const std::vector<Upload>& files, const PutEvents& events,
+                            const std::atomic<bool>& cancel) = 0;
+
+    // Reads the file `name` of the server's folder into `bytes` (at most 4 MB). Empty when read, or when there is no
+    // such file (`missing` says so); else what went wrong.
+    virtual std::string get(const std::string& name, std::string& bytes, bool& missing) = 0;
+
+    // Whether the server's folder holds `name`: empty with `there` set, else what went wrong.
+    virtual std::string exists(const std::string& name, bool& there) = 0;
+};
+
+// The means for the address: the system's own ssh for sftp://, libcurl for ftps:// and ftp://.
+std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings);
+
+// The temporary name a file is uploaded under, beside its target.
+std::string partName(const std::string& name);
+
+// Files read back are comment files of at most 30,000 bytes: a server that sends more than this is cut off.
+inline constexpr std::size_t MaxFetched = std::size_t{4} << 20;
+
+} // namespace clipnest::publish

@@ -1,0 +1,601 @@
+#include "publish/sftp.h"
+
+#include "shell/child_process.h"
+#include "shell/working_folder.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+
+namespace clipnest::publish {
+
+namespace {
+
+// The messages of SFTP version 3 that Clipnest sends and reads.
+enum Type : std::uint8_t {
+    Init = 1,
+    Version = 2,
+    Open = 3,
+    Close = 4,
+    Read = 5,
+    Write = 6,
+    Lstat = 7,
+    Remove = 13,
+    Stat = 17,
+    Rename = 18,
+    StatusReply = 101,
+    HandleReply = 102,
+    DataReply = 103,
+    AttrsReply = 105,
+    Extended = 200,
+};
+enum Status : std::uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3 };
+constexpr std::uint32_t OpenRead = 0x01, OpenWrite = 0x02, OpenCreate = 0x08, OpenTruncate = 0x10;
+constexpr std::uint32_t AttrPermissions = 0x04;
+constexpr const char* PosixRename = "posix-rename@openssh.com";
+
+constexpr std::size_t Chunk = 32 * 1024;
+constexpr std::size_t RequestsInFlight = 64;
+// A large file leaves room for the small ones beside it.
+constexpr std::size_t WritesInFlight = 32;
+constexpr std::size_t FilesInFlight = 16;
+constexpr std::uint32_t LargestReply = 512 * 1024;
+// A server that answers nothing for a minute is given up.
+constexpr int IdleMs = 60'000;
+
+struct Out {
+    std::string bytes;
+    Out& u8(std::uint8_t v) {
+        bytes.push_back(static_cast<char>(v));
+        return *this;
+    }
+    Out& u32(std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            bytes.push_back(static_cast<char>((v >> shift) & 0xff));
+        }
+        return *this;
+    }
+    Out& u64(std::uint64_t v) { return u32(static_cast<std::uint32_t>(v >> 32)).u32(static_cast<std::uint32_t>(v)); }
+    Out& str(std::string_view s) {
+        u32(static_cast<std::uint32_t>(s.size()));
+        bytes.append(s);
+        return *this;
+    }
+};
+
+struct In {
+    std::string_view bytes;
+    bool ok = true;
+    std::uint32_t u32() {
+        if (bytes.size() < 4) {
+            ok = false;
+            return 0;
+        }
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) {
+            v = (v << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+        }
+        bytes.remove_prefix(4);
+        return v;
+    }
+    std::string_view str() {
+        const std::uint32_t n = u32();
+        if (!ok || bytes.size() < n) {
+            ok = false;
+            return {};
+        }
+        const std::string_view s = bytes.substr(0, n);
+        bytes.remove_prefix(n);
+        return s;
+    }
+};
+
+struct Reply {
+    std::uint8_t type = 0;
+    std::uint32_t id = 0;
+    std::string body; // after the id
+    std::uint32_t status() const {
+        In in{body};
+        return type == StatusReply ? in.u32() : Ok;
+    }
+    std::string message() const {
+        In in{body};
+        in.u32();
+        const std::string_view text = in.str();
+        return std::string(in.ok && !text.empty() ? text : "no reason given");
+    }
+};
+
+std::string lastLine(const std::string& text, std::string_view containing = {}) {
+    std::string found;
+    for (std::size_t from = 0; from < text.size();) {
+        std::size_t end = text.find('\n', from);
+        end = end == std::string::npos ? text.size() : end;
+        std::string line = text.substr(from, end - from);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
+            line.pop_back();
+        }
+        if (!line.empty() && (containing.empty() || line.find(containing) != std::string::npos)) {
+            found = line;
+        }
+        from = end + 1;
+    }
+    return found;
+}
+
+bool says(const std::string& text, std::string_view what) {
+    return text.find(what) != std::string::npos;
+}
+
+class Sftp final : public Remote {
+public:
+    Sftp(const Target& target, const Settings& settings) : target_(target), settings_(settings) {
+        dir_ = target.path.starts_with("/~/") ? target.path.substr(3) : target.path;
+    }
+
+    std::string connect() override;
+    std::string put(const std::vector<Upload>& files, const PutEvents& events,
+                    const std::atomic<bool>& cancel) override;
+    std::string get(const std::string& name, std::string& bytes, bool& missing) override;
+    std::string exists(const std::string& name, bool& there) override;
+
+private:
+    std::string host() const {
+        const std::string& h = target_.host;
+        return h.size() > 2 && h.front() == '[' && h.back() == ']' ? h.substr(1, h.size() - 2) : h;
+    }
+    // The path of a file of the channel's folder on the server.
+    std::string at(const std::string& name) const { return dir_ + name; }
+    std::uint32_t send(std::uint8_t type, const Out& payload, const std::atomic<bool>* cancel = nullptr);
+    bool receive(Reply& reply, const std::atomic<bool>* cancel = nullptr);
+    // Sends one request and waits for its answer; nothing else may be in flight.
+    bool call(std::uint8_t type, const Out& payload, Reply& reply);
+    // The connection's end, in words: what ssh said, or that the server stopped answering.
+    std::string lose(const std::string& why);
+    std::string fileProblem(const Reply& reply, const std::string& name, const char* doing) const;
+
+    Target target_;
+    Settings settings_;
+    std::string dir_;
+    std::unique_ptr<ChildProcess> ssh_;
+    bool posixRename_ = false;
+    std::uint32_t nextId_ = 1;
+    std::string lost_;
+};
+
+std::uint32_t Sftp::send(std::uint8_t type, const Out& payload, const std::atomic<bool>* cancel) {
+    const std::uint32_t id = nextId_++;
+    Out packet;
+    packet.u32(static_cast<std::uint32_t>(payload.bytes.size() + 5)).u8(type).u32(id);
+    packet.bytes += payload.bytes;
+    if (lost_.empty()) {
+        const ChildProcess::Io io = ssh_->write(packet.bytes.data(), packet.bytes.size(), IdleMs, cancel);
+        if (io == ChildProcess::Io::TimedOut) {
+            lose("the server took nothing for a minute");
+        } else if (io == ChildProcess::Io::Closed) {
+            lose("");
+        }
+    }
+    return id;
+}
+
+bool Sftp::receive(Reply& reply, const std::atomic<bool>* cancel) {
+    if (!lost_.empty()) {
+        return false;
+    }
+    unsigned char head[5];
+    ChildProcess::Io io = ssh_->read(head, sizeof head, IdleMs, cancel);
+    const std::uint32_t length = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
+                                 (std::uint32_t{head[2]} << 8) | std::uint32_t{head[3]};
+    if (io == ChildProcess::Io::Done && (length < 1 || length > LargestReply)) {
+        lose("the server sent something that is not SFTP");
+        return false;
+    }
+    std::string body(io == ChildProcess::Io::Done ? length - 1 : 0, '\0');
+    if (io == ChildProcess::Io::Done) {
+        io = ssh_->read(body.data(), body.size(), IdleMs, cancel);
+    }
+    if (io == ChildProcess::Io::Cancelled) {
+        lose("stopped");
+        return false;
+    }
+    if (io != ChildProcess::Io::Done) {
+        lose(io == ChildProcess::Io::TimedOut ? "the server answered nothing for a minute" : "");
+        return false;
+    }
+    reply.type = head[4];
+    In in{body};
+    reply.id = reply.type == Version ? 0 : in.u32();
+    if (!in.ok) {
+        lose("the server sent something that is not SFTP");
+        return false;
+    }
+    reply.body = std::string(in.bytes);
+    return true;
+}
+
+bool Sftp::call(std::uint8_t type, const Out& payload, Reply& reply) {
+    const std::uint32_t id = send(type, payload);
+    while (receive(reply)) {
+        if (reply.id == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Sftp::lose(const std::string& why) {
+    if (!lost_.empty()) {
+        return lost_;
+    }
+    std::string said = why;
+    if (ssh_) {
+        ssh_->finish(why == "stopped" ? 0 : 2000);
+        const std::string errors = ssh_->errorOutput();
+        if (said.empty()) {
+            const std::string last = lastLine(errors);
+            said = "the connection to " + target_.display() + " was lost" + (last.empty() ? "" : " (" + last + ")");
+        }
+    }
+    lost_ = said;
+    return lost_;
+}
+
+std::string Sftp::fileProblem(const Reply& reply, const std::string& name, const char* doing) const {
+    const std::uint32_t status = reply.status();
+    if (status == NoSuchFile) {
+        return "the folder " + target_.path + " on the server does not exist or cannot be written (" + reply.message() +
+               ")";
+    }
+    if (status == PermissionDenied) {
+        return "the server does not let Clipnest " + std::string(doing) + " " + name + " in " + target_.path + " (" +
+               reply.message() + ")";
+    }
+    return "the server could not " + std::string(doing) + " " + name + " (" + reply.message() + ")";
+}
+
+std::string Sftp::connect() {
+    if (ssh_) {
+        return lost_;
+    }
+    std::string error;
+    ssh_ = ChildProcess::start(sshCommand(target_, settings_), error);
+    if (!ssh_) {
+        lost_ = error + "; SFTP goes through your ssh, as the sftp command does";
+        return lost_;
+    }
+    Out hello;
+    hello.u32(5).u8(Init).u32(3);
+    Reply version;
+    if (ssh_->write(hello.bytes.data(), hello.bytes.size(), IdleMs) != ChildProcess::Io::Done || !receive(version) ||
+        version.type != Version) {
+        ssh_->finish();
+        lost_ = sshProblem(ssh_->errorOutput(), host());
+        return lost_;
+    }
+    In in{version.body};
+    in.u32();
+    while (in.ok && !in.bytes.empty()) {
+        const std::string_view name = in.str();
+        in.str();
+        posixRename_ = posixRename_ || (in.ok && name == PosixRename);
+    }
+    Reply folder;
+    if (!call(Stat, Out().str(dir_.empty() ? "." : dir_), folder)) {
+        return lost_;
+    }
+    if (folder.type != AttrsReply) {
+        lost_ = "the folder " + target_.path + " on the server does not exist or cannot be written (" +
+                folder.message() + ")";
+        return lost_;
+    }
+    return "";
+}
+
+std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events, const std::atomic<bool>& cancel) {
+    if (const std::string problem = connect(); !problem.empty()) {
+        return problem;
+    }
+    enum class Stage { Opening, Writing, Closing, Renaming, Cleaning };
+    struct Job {
+        std::size_t index = 0;
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, &std::fclose};
+        std::uintmax_t total = 0, queued = 0, acknowledged = 0;
+        bool atEnd = false;
+        Stage stage = Stage::Opening;
+        std::string handle, problem;
+        std::size_t writes = 0; // in flight
+        int step = 0;           // of the rename without posix-rename
+    };
+    std::map<std::size_t, Job> jobs; // by index
+    std::map<std::uint32_t, std::size_t> waiting;
+    std::size_t next = 0;
+
+    const auto finish = [&](Job& job, const std::string& problem) {
+        const std::size_t index = job.index;
+        if (events.finished) {
+            events.finished(index, problem);
+        }
+        jobs.erase(index);
+    };
+    // The part goes to its target; without posix-rename, the old file steps aside for the moment of the rename.
+    const auto renameStep = [&](Job& job) {
+        const std::string& name = files[job.index].name;
+        const std::string aside = at("." + name + ".clipnest-old");
+        std::uint32_t id = 0;
+        if (posixRename_) {
+            id = send(Extended, Out().str(PosixRename).str(at(partName(name))).str(at(name)));
+        } else if (job.step == 0) {
+            id = send(Remove, Out().str(aside));
+        } else if (job.step == 1) {
+            id = send(Rename, Out().str(at(name)).str(aside));
+        } else if (job.step == 2) {
+            id = send(Rename, Out().str(at(partName(name))).str(at(name)));
+        } else {
+            id = send(Remove, Out().str(aside));
+        }
+        waiting[id] = job.index;
+    };
+
+    while (lost_.empty() && (next < files.size() || !jobs.empty())) {
+        if (cancel) {
+            lose("stopped");
+            break;
+        }
+        while (jobs.size() < FilesInFlight && next < files.size() && waiting.size() < RequestsInFlight) {
+            Job job;
+            job.index = next++;
+            const Upload& upload = files[job.index];
+            // A link put in the file's place since the plan is not followed either.
+            job.file.reset(openFileNoFollow(upload.local));
+            if (!job.file) {
+                if (events.finished) {
+                    events.finished(job.index, "Clipnest could not read " + upload.name);
+                }
+                continue;
+            }
+            std::error_code ec;
+            job.total = std::filesystem::file_size(upload.local, ec);
+            if (events.started) {
+                events.started(job.index);
+            }
+            const std::uint32_t id = send(Open, Out()
+                                                    .str(at(partName(upload.name)))
+                                                    .u32(OpenWrite | OpenCreate | OpenTruncate)
+                                                    .u32(AttrPermissions)
+                                                    .u32(0644));
+            waiting[id] = job.index;
+            jobs.emplace(job.index, std::move(job));
+        }
+        for (auto& [index, job] : jobs) {
+            while (job.stage == Stage::Writing && job.problem.empty() && !job.atEnd && job.writes < WritesInFlight &&
+                   waiting.size() < RequestsInFlight && lost_.empty()) {
+                char buffer[Chunk];
+                const std::size_t n = std::fread(buffer, 1, sizeof buffer, job.file.get());
+                if (n == 0) {
+                    job.atEnd = true;
+                    if (std::ferror(job.file.get())) {
+                        job.problem = "Clipnest could not read " + files[index].name;
+                    }
+                    break;
+                }
+                const std::uint32_t id =
+                    send(Write, Out().str(job.handle).u64(job.queued).str(std::string_view(buffer, n)), &cancel);
+                waiting[id] = index;
+                job.queued += n;
+                ++job.writes;
+            }
+            if (job.stage == Stage::Writing && job.writes == 0 && (job.atEnd || !job.problem.empty()) &&
+                lost_.empty()) {
+                job.stage = Stage::Closing;
+                waiting[send(Close, Out().str(job.handle))] = index;
+            }
+        }
+        if (waiting.empty() || !lost_.empty()) {
+            continue;
+        }
+        Reply reply;
+        if (!receive(reply, &cancel)) {
+            break;
+        }
+        const auto found = waiting.find(reply.id);
+        if (found == waiting.end()) {
+            continue;
+        }
+        const std::size_t index = found->second;
+        waiting.erase(found);
+        const auto open = jobs.find(index);
+        if (open == jobs.end()) {
+            continue;
+        }
+        Job& job = open->second;
+        const std::string& name = files[index].name;
+        switch (job.stage) {
+        case Stage::Opening:
+            if (reply.type != HandleReply) {
+                finish(job, fileProblem(reply, name, "write"));
+                break;
+            }
+            job.handle = std::string(In{reply.body}.str());
+            job.stage = Stage::Writing;
+            break;
+        case Stage::Writing:
+            --job.writes;
+            if (reply.status() != Ok && job.problem.empty()) {
+                job.problem = fileProblem(reply, name, "store");
+            }
+            if (job.problem.empty() && events.progress) {
+                job.acknowledged = std::min(job.queued, job.acknowledged + Chunk);
+                events.progress(index, job.acknowledged, job.total);
+            }
+            break;
+        case Stage::Closing:
+            if (job.problem.empty() && reply.status() != Ok) {
+                job.problem = fileProblem(reply, name, "store");
+            }
+            if (!job.problem.empty()) {
+                // What arrived of it goes; the old file was never touched.
+                waiting[send(Remove, Out().str(at(partName(name))))] = index;
+                job.stage = Stage::Cleaning;
+                break;
+            }
+            job.stage = Stage::Renaming;
+            renameStep(job);
+            break;
+        case Stage::Renaming:
+            if (posixRename_ || job.step == 2) {
+                if (reply.status() != Ok) {
+                    job.problem = fileProblem(reply, name, "rename into place");
+                    waiting[send(Remove, Out().str(at(partName(name))))] = index;
+                    job.stage = Stage::Cleaning;
+                    break;
+                }
+                if (posixRename_) {
+                    finish(job, "");
+                    break;
+                }
+            }
+            if (job.step == 3) {
+                finish(job, "");
+                break;
+            }
+            ++job.step;
+            renameStep(job);
+            break;
+        case Stage::Cleaning:
+            finish(job, job.problem);
+            break;
+        }
+    }
+    if (lost_.empty()) {
+        return "";
+    }
+    const std::string problem = lost_ == "stopped" ? "" : lost_;
+    for (auto& [index, job] : jobs) {
+        if (events.finished) {
+            const std::string& name = files[index].name;
+            events.finished(index, problem.empty()
+                                       ? "stopped before " + name + " was complete; the server keeps its old " + name
+                                       : problem);
+        }
+    }
+    jobs.clear();
+    return problem;
+}
+
+std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing) {
+    bytes.clear();
+    missing = false;
+    if (const std::string problem = connect(); !problem.empty()) {
+        return problem;
+    }
+    Reply reply;
+    if (!call(Open, Out().str(at(name)).u32(OpenRead).u32(0), reply)) {
+        return lost_;
+    }
+    if (reply.type != HandleReply) {
+        missing = reply.status() == NoSuchFile;
+        return missing ? "" : fileProblem(reply, name, "read");
+    }
+    const std::string handle(In{reply.body}.str());
+    std::string problem;
+    for (;;) {
+        if (!call(Read, Out().str(handle).u64(bytes.size()).u32(Chunk), reply)) {
+            return lost_;
+        }
+        if (reply.type != DataReply) {
+            problem = reply.status() == Eof ? "" : fileProblem(reply, name, "read");
+            break;
+        }
+        const std::string_view data = In{reply.body}.str();
+        if (data.empty() || bytes.size() + data.size() > MaxFetched) {
+            problem = data.empty() ? "" : "the server's " + name + " is larger than a comments file can be";
+            break;
+        }
+        bytes.append(data);
+    }
+    if (!call(Close, Out().str(handle), reply)) {
+        return lost_;
+    }
+    if (!problem.empty()) {
+        bytes.clear();
+    }
+    return problem;
+}
+
+std::string Sftp::exists(const std::string& name, bool& there) {
+    there = false;
+    if (const std::string problem = connect(); !problem.empty()) {
+        return problem;
+    }
+    Reply reply;
+    if (!call(Lstat, Out().str(at(name)), reply)) {
+        return lost_;
+    }
+    there = reply.type == AttrsReply;
+    return there || reply.status() == NoSuchFile ? "" : fileProblem(reply, name, "look at");
+}
+
+} // namespace
+
+std::vector<std::string> sshCommand(const Target& target, const Settings& settings) {
+    const char* program = std::getenv("CLIPNEST_SSH");
+    std::vector<std::string> argv{program && *program ? program : "ssh",
+                                  // Nothing is asked: a question ssh cannot put fails the connection.
+                                  "-oBatchMode=yes", "-oForwardX11=no", "-oForwardAgent=no",
+                                  "-oClearAllForwardings=yes", "-oPermitLocalCommand=no", "-oConnectTimeout=20",
+                                  "-oServerAliveInterval=20"};
+    const auto quotedOption = [](const std::string& key, const std::string& value) {
+        return "-o" + key + "=" + (value.find_first_of(" \t") == std::string::npos ? value : "\"" + value + "\"");
+    };
+    if (target.port) {
+        argv.insert(argv.end(), {"-p", std::to_string(target.port)});
+    }
+    if (!target.user.empty()) {
+        argv.insert(argv.end(), {"-l", target.user});
+    }
+    if (!settings.key.empty()) {
+        argv.insert(argv.end(), {"-i", settings.key, "-oIdentitiesOnly=yes"});
+    }
+    if (!settings.knownHosts.empty()) {
+        argv.push_back(quotedOption("UserKnownHostsFile", settings.knownHosts));
+    }
+    std::string host = target.host;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    argv.insert(argv.end(), {"-s", "--", host, "sftp"});
+    return argv;
+}
+
+std::string sshProblem(const std::string& errors, const std::string& host) {
+    const auto detail = [&](std::string_view containing) {
+        const std::string line = lastLine(errors, containing);
+        return line.empty() ? std::string() : " (" + line + ")";
+    };
+    if (says(errors, "Host key verification failed") || says(errors, "REMOTE HOST IDENTIFICATION HAS CHANGED") ||
+        says(errors, "host key is known")) {
+        return "the server's host key is not the one known for " + host +
+               " in your known_hosts, or the host is not in it yet: connect once with `sftp " + host +
+               "` to check the key and keep it" + detail("host key");
+    }
+    if (says(errors, "Permission denied") || says(errors, "Too many authentication failures")) {
+        return "the server refused the login: no key of your SSH agent, ~/.ssh or ~/.ssh/config was accepted; `sftp " +
+               host + "` must log in without a password" + detail("ermission denied");
+    }
+    if (says(errors, "Could not resolve hostname")) {
+        return "the server " + host + " could not be found" + detail("resolve");
+    }
+    if (says(errors, "subsystem request failed")) {
+        return "the server " + host + " offers no SFTP" + detail("subsystem");
+    }
+    const std::string last = lastLine(errors);
+    return "ssh could not connect to " + host + (last.empty() ? "" : " (" + last + ")");
+}
+
+std::unique_ptr<Remote> openSftp(const Target& target, const Settings& settings) {
+    return std::make_unique<Sftp>(target, settings);
+}
+
+} // namespace clipnest::publish
