@@ -2,6 +2,7 @@
 // loopback port with throwaway keys or a throwaway certificate and a folder of its own, driven through the built
 // program as a user would run it.
 #include "publish/manifest.h"
+#include "publish/netrc.h"
 #include "support/support.h"
 
 #include <algorithm>
@@ -172,6 +173,13 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
         for (const std::string name : {"a.mp4", "a.php", "a_comments.txt", "change_file_name.php"}) {
             EXPECT_FALSE(fs::exists(remote() / name)) << name;
         }
+        // Once the page has run there, the note goes and the renamed files are not sent again.
+        r = clipnest("publish");
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(r.out.find("is not uploaded"), npos) << r.out;
+        const Result dry = clipnest("publish --dry-run");
+        EXPECT_EQ(dry.out.find("d.mp4\t"), npos) << "recorded as the server's own now: " << dry.out;
+        EXPECT_FALSE(fs::exists(remote() / "change_file_name.php")) << "the page that ran is not put back";
     }
 }
 
@@ -355,6 +363,32 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
     EXPECT_NE(r.out.find("note: plain FTP: the password and the files travel unencrypted"), npos) << r.out;
 }
 
+// As the user's own sftp logs in: an RSA key (what ssh-keygen makes by default) against OpenSSH's default
+// algorithms, and a Host alias of ~/.ssh/config with its HostName, Port, User and IdentityFile, reached directly and
+// through a ProxyJump.
+TEST_F(Publish, LogsInWithAnRsaKeyThroughAHostAliasAsSftpDoes) {
+    int rc = 0;
+    shell("ssh-keygen -q -t rsa -N '' -f " + (home() / ".ssh/id_rsa").string(), &rc);
+    ASSERT_EQ(rc, 0);
+    writeFile(keys() / "authorized_keys", readFile(home() / ".ssh/id_rsa.pub"));
+    fs::remove(home() / ".ssh/id_ed25519");
+    const std::string port = to().substr(to().find(':', 7) + 1, to().find('/', 8) - to().find(':', 7) - 1);
+    sshOf(home());
+    writeFile(home() / ".ssh/config",
+              "Host garden\n  HostName 127.0.0.1\n  Port " + port + "\n  User root\n  IdentityFile " +
+                  (home() / ".ssh/id_rsa").string() + "\n  UserKnownHostsFile " +
+                  (home() / ".ssh/known_hosts").string() + "\nHost behind\n  HostName 127.0.0.1\n  Port " + port +
+                  "\n  ProxyJump garden\n  User root\n  IdentityFile " + (home() / ".ssh/id_rsa").string() +
+                  "\n  UserKnownHostsFile " + (home() / ".ssh/known_hosts").string() + "\n");
+    Result r = clipnest("publish --to sftp://garden" + remote().string() + "/");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(onServer("homepage.html"), h().file("homepage.html"));
+    h().entry("a.mp4", "A, through the jump host");
+    r = clipnest("publish --to sftp://behind" + remote().string() + "/");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(onServer("homepage.html"), h().file("homepage.html"));
+}
+
 // FTPS through vsftpd: the login comes from ~/.netrc, the certificate is the server's own, named in the settings.
 TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
@@ -418,6 +452,88 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     r = publish("--to ftps://somebody@127.0.0.1:" + std::to_string(port) + "/channel/");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("the server refused the login"), npos) << r.out;
+}
+
+// A host's FTP account with a password: the address names the user, and ~/.netrc holds a line for another user of the
+// same server before the user's own. A wrong password is said once, naming the line, and no file is tried.
+TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
+    NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
+    TempDir dir;
+    const fs::path root = dir.path() / "root", channel = root / "channel", home = dir.path() / "home";
+    fs::create_directories(channel);
+    fs::create_directories(home);
+    fs::create_directories(dir.path() / "empty");
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const std::string user = "clipnest-ftp", password = "pw-" + std::to_string(::getpid());
+    int rc = 0;
+    shell("(id " + user + " >/dev/null 2>&1 || useradd -M -d '" + root.string() + "' -s /bin/sh " + user +
+              ") && echo '" + user + ":" + password + "' | chpasswd && chown " + user + " '" + channel.string() +
+              "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + (dir.path() / "key.pem").string() +
+              "' -out '" + (dir.path() / "cert.pem").string() +
+              "' -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null",
+          &rc);
+    ASSERT_EQ(rc, 0);
+    const int port = freePort(), passive = freePort();
+    writeFile(dir.path() / "vsftpd.conf",
+              "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
+                  "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\nlocal_umask=022\n"
+                  "local_root=" +
+                  root.string() +
+                  "\npam_service_name=vsftpd\nssl_enable=YES\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\n"
+                  "require_ssl_reuse=NO\nrsa_cert_file=" +
+                  (dir.path() / "cert.pem").string() + "\nrsa_private_key_file=" + (dir.path() / "key.pem").string() +
+                  "\npasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" + std::to_string(passive) +
+                  "\npasv_max_port=" + std::to_string(passive) + "\nsecure_chroot_dir=" +
+                  (dir.path() / "empty").string() + "\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
+    const Process ftp({"/usr/sbin/vsftpd", (dir.path() / "vsftpd.conf").string()}, dir.path() / "log");
+    ASSERT_TRUE(answersSoon(port)) << readFile(dir.path() / "log");
+    Harness h;
+    h.entry("a.mp4", "A");
+    h.put("a.mp4", "the video a");
+    h.put(".clipnest/publish.conf", "cacert = " + (dir.path() / "cert.pem").string() + "\n");
+    const std::string to = "ftps://" + user + "@127.0.0.1:" + std::to_string(port) + "/channel/";
+    const auto netrc = [&](const std::string& ours) {
+        writeFile(home / ".netrc", "machine 127.0.0.1 login somebody password other\nmachine 127.0.0.1 login " + user +
+                                       " password " + ours + "\n");
+    };
+
+    netrc(password + "-wrong");
+    Result r = clipnest(h.dir(), home, "publish --to " + to);
+    EXPECT_EQ(r.status, 1);
+    const std::string said = "the server refused the login of your ~/.netrc line for 127.0.0.1";
+    EXPECT_NE(r.out.find(said), npos) << r.out;
+    EXPECT_EQ(r.out.find(said), r.out.rfind(said)) << "said once: " << r.out;
+    EXPECT_EQ(r.out.find("was not uploaded"), npos) << "no file is tried: " << r.out;
+
+    netrc(password);
+    r = clipnest(h.dir(), home, "publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    for (const std::string name : {"a.mp4", "a.php", "homepage.html"}) {
+        EXPECT_EQ(readFile(channel / name), h.file(name)) << name;
+    }
+    shell("usermod -L " + user, &rc);
+}
+
+// ~/.netrc as ftp and curl read it, with the address's user choosing among the lines of one machine.
+TEST(Netrc, TheLineOfTheMachineAndUser) {
+    const std::string text = "machine other.net login bob password nope\n"
+                             "macdef init\nmachine example.net login eve password macro\n\n"
+                             "machine example.net\n  login alice password \"with blank \\\" quote\"\n"
+                             "machine example.net login bob password bobs\n"
+                             "default login anonymous password guest\n";
+    struct Case {
+        std::string host, user, login, password;
+    };
+    for (const Case& c :
+         {Case{"example.net", "", "alice", "with blank \" quote"}, Case{"example.net", "bob", "bob", "bobs"},
+          Case{"elsewhere.net", "", "anonymous", "guest"}, Case{"other.net", "bob", "bob", "nope"}}) {
+        const std::optional<publish::NetrcLogin> login = publish::netrcLogin(text, c.host, c.user);
+        ASSERT_TRUE(login) << c.host << " " << c.user;
+        EXPECT_EQ(login->login, c.login) << c.host << " " << c.user;
+        EXPECT_EQ(login->password, c.password) << c.host << " " << c.user;
+    }
+    EXPECT_FALSE(publish::netrcLogin("machine a.net login x password y\n", "b.net", ""));
+    EXPECT_FALSE(publish::netrcLogin(text, "example.net", "carol")) << "another user's password is not tried";
 }
 
 } // namespace
