@@ -16,7 +16,7 @@ check "$contents" " ./usr/share/applications/clipnest.desktop$"
 check "$contents" " ./usr/share/icons/hicolor/scalable/apps/clipnest.svg$"
 info=$(dpkg-deb -I "$deb")
 check "$info" "^ Package: clipnest$"
-check "$info" "^ Recommends: php-cli$"
+check "$info" "^ Recommends: php-cli, openssh-client, ffmpeg$"
 check "$info" "^ Depends: .*qt6-qpa-plugins"
 check "$info" "^ Depends: .*libqt6widgets6"
 dpkg-deb -x "$deb" "$out/root"

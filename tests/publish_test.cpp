@@ -466,10 +466,10 @@ TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     const std::string user = "clipnest-ftp", password = "pw-" + std::to_string(::getpid());
     int rc = 0;
-    shell("(id " + user + " >/dev/null 2>&1 || useradd -M -d '" + root.string() + "' -s /bin/sh " + user +
-              ") && echo '" + user + ":" + password + "' | chpasswd && chown " + user + " '" + channel.string() +
-              "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + (dir.path() / "key.pem").string() +
-              "' -out '" + (dir.path() / "cert.pem").string() +
+    shell("(usermod -U -d '" + root.string() + "' " + user + " 2>/dev/null || useradd -M -d '" + root.string() +
+              "' -s /bin/sh " + user + ") && echo '" + user + ":" + password + "' | chpasswd && chown " + user + " '" +
+              channel.string() + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" +
+              (dir.path() / "key.pem").string() + "' -out '" + (dir.path() / "cert.pem").string() +
               "' -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null",
           &rc);
     ASSERT_EQ(rc, 0);

@@ -342,6 +342,15 @@ TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
     EXPECT_FALSE(get("cmdPublish")->isEnabled()) << "one publish at a time";
     click("cmdPublish");
     EXPECT_EQ(window->findChildren<QProgressDialog*>().size(), 1);
+    const auto answerClose = [](QMessageBox::StandardButton answer) {
+        QTimer::singleShot(200, [answer] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                box->button(answer)->click();
+            }
+        });
+    };
+    answerClose(QMessageBox::No);
+    EXPECT_FALSE(window->close()) << "closing asks first, and No keeps the window and its publish";
     int ticks = 0;
     QTimer beat;
     QObject::connect(&beat, &QTimer::timeout, [&ticks] { ++ticks; });
@@ -349,7 +358,6 @@ TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
     for (int i = 0; i < 200 && get<QLabel>("lblStatus")->text() == before; ++i) {
         QTest::qWait(50);
     }
-    ::unsetenv("CLIPNEST_SSH");
     EXPECT_GT(ticks, 10) << "the window's own events go on while it uploads";
     EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Nothing was uploaded.");
     EXPECT_NE(text("txtNotice")
@@ -359,6 +367,11 @@ TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
         << text("txtNotice").toStdString();
     EXPECT_EQ(text("txtNotice").indexOf("was not uploaded"), -1) << "said once, not for every file";
     EXPECT_TRUE(get("cmdPublish")->isEnabled());
+
+    click("cmdPublish");
+    answerClose(QMessageBox::Yes);
+    EXPECT_TRUE(window->close()) << "Yes stops the publish and closes";
+    ::unsetenv("CLIPNEST_SSH");
 }
 
 // A title or message comes from its box or from the file, never from an earlier request: neither an undone one nor

@@ -9,7 +9,9 @@
 #include <curl/curl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/select.h>
 #include <thread>
+#include <vector>
 
 namespace clipnest::publish {
 
@@ -55,12 +57,16 @@ public:
     Ftp(const Target& target, const Settings& settings) : target_(target), settings_(settings) {
         curl_global_init(CURL_GLOBAL_DEFAULT);
         curl_ = curl_easy_init();
+        multi_ = curl_multi_init();
         std::ifstream netrc(home() + "/.netrc", std::ios::binary);
         std::stringstream text;
         text << netrc.rdbuf();
         login_ = netrcLogin(text.str(), target.host, target.user);
     }
-    ~Ftp() override { curl_easy_cleanup(curl_); }
+    ~Ftp() override {
+        curl_multi_cleanup(multi_);
+        curl_easy_cleanup(curl_);
+    }
 
     std::string connect() override;
     std::string put(const std::vector<Upload>& files, const PutEvents& events,
@@ -79,10 +85,15 @@ private:
     std::string failure(CURLcode code, long response, const char* errorText, const std::string& name, bool& fatal,
                         bool& mayPass) const;
 
+    // Runs the request set up on the handle to its end.
+    CURLcode perform();
+
     Target target_;
     Settings settings_;
     std::optional<NetrcLogin> login_;
     CURL* curl_ = nullptr;
+    CURLM* multi_ = nullptr; // keeps the connection from one request to the next
+
     bool connected_ = false;
     std::string lost_;
 };
@@ -115,6 +126,38 @@ void Ftp::prepare(const std::string& name, char* errorText) {
     }
 }
 
+CURLcode Ftp::perform() {
+    if (!multi_ || curl_multi_add_handle(multi_, curl_) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    for (int running = 1;;) {
+        if (curl_multi_perform(multi_, &running) != CURLM_OK || !running) {
+            break;
+        }
+        // Having read the server's passive-mode answer, libcurl (7.88) waits on none of its sockets and sets no timer
+        // before it opens the data connection: a wait here would last its whole length, a second per file. When it
+        // has nothing to wait on, it is only called again.
+        fd_set read, write, error;
+        FD_ZERO(&read);
+        FD_ZERO(&write);
+        FD_ZERO(&error);
+        int highest = -1;
+        curl_multi_fdset(multi_, &read, &write, &error, &highest);
+        if (curl_multi_poll(multi_, nullptr, 0, highest < 0 ? 1 : 1000, nullptr) != CURLM_OK) {
+            break;
+        }
+    }
+    CURLcode result = CURLE_FAILED_INIT;
+    int left = 0;
+    while (const CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+        if (message->msg == CURLMSG_DONE) {
+            result = message->data.result;
+        }
+    }
+    curl_multi_remove_handle(multi_, curl_);
+    return result;
+}
+
 std::string Ftp::connect() {
     if (connected_ || !lost_.empty()) {
         return lost_;
@@ -127,7 +170,7 @@ std::string Ftp::connect() {
         prepare("", errorText);
         // Logs in and goes to the folder, and transfers nothing.
         curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
-        const CURLcode code = curl_easy_perform(curl_);
+        const CURLcode code = perform();
         if (code == CURLE_OK) {
             connected_ = true;
             return "";
@@ -183,7 +226,7 @@ std::string Ftp::put(const std::vector<Upload>& files, const PutEvents& events, 
                 after = curl_slist_append(after, command.c_str());
             }
             curl_easy_setopt(curl_, CURLOPT_POSTQUOTE, after);
-            const CURLcode code = curl_easy_perform(curl_);
+            const CURLcode code = perform();
             long response = 0;
             curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &response);
             curl_slist_free_all(after);
@@ -219,7 +262,7 @@ std::string Ftp::get(const std::string& name, std::string& bytes, bool& missing)
     prepare(name, errorText);
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, appendChunk);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &bytes);
-    const CURLcode code = curl_easy_perform(curl_);
+    const CURLcode code = perform();
     if (code == CURLE_OK) {
         return "";
     }
@@ -240,7 +283,7 @@ std::string Ftp::exists(const std::string& name, bool& there) {
     char errorText[CURL_ERROR_SIZE] = "";
     prepare(name, errorText);
     curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
-    const CURLcode code = curl_easy_perform(curl_);
+    const CURLcode code = perform();
     there = code == CURLE_OK;
     if (there || code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_FTP_COULDNT_RETR_FILE) {
         return "";

@@ -7,6 +7,7 @@
 #include "text/rename_page.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace clipnest::publish {
@@ -44,27 +45,48 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     }
     std::vector<std::string> names;
     std::set<std::string> seen;
+    // Each name is looked up once: a channel of many entries is mostly looking.
+    std::map<std::string, std::optional<FileStamp>, std::less<>> stamps;
+    const auto stampOf = [&](const std::string& name) -> const std::optional<FileStamp>& {
+        auto found = stamps.find(name);
+        if (found == stamps.end()) {
+            found = stamps.emplace(name, folder.stamp(name)).first;
+        }
+        return found->second;
+    };
     const auto add = [&](const std::string& name, bool listed) {
         if (!seen.insert(name).second) {
             return;
         }
         if (const std::optional<std::string> why = unpublishable(folder, name)) {
             plan.notes.push_back(name + " is not published: " + *why);
-        } else if (folder.stamp(name)) {
+        } else if (stampOf(name)) {
             names.push_back(name);
         } else if (listed) {
             plan.notes.push_back(name + " is listed in " + std::string(SettingsFile) + " but not in the folder");
         }
     };
+    std::vector<std::string> missing;
     for (const LiveEntry& entry : liveEntries(*homepage)) {
         add(entry.fileName, false);
         // A video Clipnest never had cannot go up from here; the host may have put it on the server by hand.
-        if (isPlainName(entry.fileName) && !folder.stamp(entry.fileName) && !manifest.find(entry.fileName)) {
-            plan.notes.push_back(entry.fileName +
-                                 " is linked by the homepage but is not in the folder and was never published from "
-                                 "it: its entry shows no video unless the server has it");
+        if (isPlainName(entry.fileName) && !stampOf(entry.fileName) && !manifest.find(entry.fileName)) {
+            missing.push_back(entry.fileName);
         }
         add(std::string(withoutExtension(entry.fileName)) + ".php", false);
+    }
+    if (missing.size() == 1) {
+        plan.notes.push_back(missing.front() +
+                             " is linked by the homepage but is not in the folder and was never published from it: "
+                             "its entry shows no video unless the server has it");
+    } else if (!missing.empty()) {
+        std::string some = missing.front();
+        for (std::size_t i = 1; i < missing.size() && i < 5; ++i) {
+            some += ", " + missing[i];
+        }
+        plan.notes.push_back(std::to_string(missing.size()) + " videos (" + some + (missing.size() > 5 ? ", ..." : "") +
+                             ") are linked by the homepage but are not in the folder and were never published from "
+                             "it: their entries show no video unless the server has them");
     }
     add("change_file_name.php", false);
     add(CommentModerationFile, false);
@@ -86,7 +108,7 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     };
 
     for (const std::string& name : names) {
-        const std::optional<FileStamp> stamp = folder.stamp(name);
+        const std::optional<FileStamp> stamp = name == "homepage.html" ? folder.stamp(name) : stampOf(name);
         ChannelFile file{name, {"", stamp ? stamp->size : 0, stamp ? stamp->modifiedNs : 0}, true};
         const Published* last = manifest.find(name);
         if (last && stamp && last->size == stamp->size && last->modifiedNs == stamp->modifiedNs) {
