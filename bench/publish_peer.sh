@@ -4,6 +4,7 @@
 # loopback ports of their own, the first publish and one with nothing changed, side by side in one run. Prints
 # figures; never fails on speed. Needs root (sshd, and vsftpd's password login for a local account).
 #   bash bench/publish_peer.sh CLIPNEST [N ...]     (N: 2000 20000 by default)
+# PUBLISH_CONNECTIONS="1 2 4" runs clipnest with each number of connections in turn.
 set -euo pipefail
 clipnest="$(realpath "$1")"
 shift
@@ -132,7 +133,7 @@ run_lftp() { # folder url-of-server remote-dir
 }
 
 echo "machine: $(nproc) cpus, $(lscpu | sed -n 's/^Model name: *//p'); files in ${TMPDIR:-/tmp}"
-printf '%-8s %-5s %-12s %10s %10s %8s\n' files proto run clipnest lftp ratio
+printf '%-8s %-5s %-4s %-12s %10s %10s %8s\n' files proto conn run clipnest lftp ratio
 for n in ${sizes[@]}; do
   channel="$base/channel-$n"
   make_channel "$channel" "$n"
@@ -149,16 +150,21 @@ for n in ${sizes[@]}; do
       server="sftp://root@127.0.0.1:$sshport"
       lremote="$base/sftp/l-$n"
     fi
-    rm -f "$channel/.clipnest/published"
-    rm -f "$channel/.clipnest/publish.conf"
-    for run in first no-change; do
-      expect=$files
-      [ $run = first ] || expect=0
-      t0=$(now); run_clipnest "$channel" "$url" "$expect"; t1=$(now)
-      run_lftp "$channel" "$server" "$lremote"; t2=$(now)
-      c=$(seconds "$t0" "$t1"); l=$(seconds "$t1" "$t2")
-      printf '%-8s %-5s %-12s %9ss %9ss %8s\n' "$files" "$proto" "$run" "$c" "$l" \
-        "$(python3 -c "print(f'{$c / max($l, 0.001):.2f}x')")"
+    for connections in ${PUBLISH_CONNECTIONS:-default}; do
+      rm -f "$channel/.clipnest/published" "$channel/.clipnest/publish.conf"
+      [ "$connections" = default ] || echo "connections = $connections" >"$channel/.clipnest/publish.conf"
+      [ "$proto" = ftp ] && rm -rf "$base/ftp/c-$n" "$base/ftp/l-$n" && mkdir -p "$base/ftp/c-$n" "$base/ftp/l-$n" &&
+        chown clipnest-ftp "$base/ftp/c-$n" "$base/ftp/l-$n"
+      [ "$proto" = sftp ] && rm -rf "$base/sftp/c-$n" "$base/sftp/l-$n" && mkdir -p "$base/sftp/c-$n" "$base/sftp/l-$n"
+      for run in first no-change; do
+        expect=$files
+        [ $run = first ] || expect=0
+        t0=$(now); run_clipnest "$channel" "$url" "$expect"; t1=$(now)
+        run_lftp "$channel" "$server" "$lremote"; t2=$(now)
+        c=$(seconds "$t0" "$t1"); l=$(seconds "$t1" "$t2")
+        printf '%-8s %-5s %-4s %-12s %9ss %9ss %8s\n' "$files" "$proto" "$connections" "$run" "$c" "$l" \
+          "$(python3 -c "print(f'{$c / max($l, 0.001):.2f}x')")"
+      done
     done
   done
 done
