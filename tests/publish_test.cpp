@@ -68,7 +68,7 @@ protected:
                       "\nPidFile " + (keys() / "sshd.pid").string() + "\nAuthorizedKeysFile " +
                       (keys() / "authorized_keys").string() +
                       "\nPasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
-                      "PermitRootLogin prohibit-password\nSubsystem sftp internal-sftp\n");
+                      "PermitRootLogin prohibit-password\n");
         startSftp();
         h_ = std::make_unique<Harness>();
         h_->entry("a.mp4", "A");
@@ -76,8 +76,10 @@ protected:
         h_->put("a.mp4", "the video a");
         h_->put("a_comments.txt", "comments on this computer");
     }
-    void startSftp() {
-        sftp_ = std::make_unique<Process>(Names{"/usr/sbin/sshd", "-D", "-e", "-f", (keys() / "sshd_config").string()},
+    // `sftp` is the server's SFTP subsystem and its options.
+    void startSftp(const std::string& sftp = "internal-sftp") {
+        sftp_ = std::make_unique<Process>(Names{"/usr/sbin/sshd", "-D", "-e", "-f", (keys() / "sshd_config").string(),
+                                                "-o", "Subsystem=sftp " + sftp},
                                           keys() / "sshd.log");
         ASSERT_TRUE(answersSoon(port_)) << readFile(keys() / "sshd.log");
     }
@@ -361,6 +363,31 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("4 files"), npos) << "what went to one server says nothing of another: " << r.out;
     EXPECT_NE(r.out.find("note: plain FTP: the password and the files travel unencrypted"), npos) << r.out;
+}
+
+// A server that refuses OpenSSH's atomic rename: the old file steps aside for the moment of the rename, and is put
+// back when the rename fails.
+TEST_F(Publish, AServerWithoutTheAtomicRenameStillReplacesFiles) {
+    ASSERT_EQ(clipnest("publish --to " + to()).status, 0);
+    sftp_->stop();
+    startSftp("internal-sftp -P posix-rename");
+    h().entry("a.mp4", "A, changed");
+    Result r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(onServer("a.php"), h().file("a.php"));
+    EXPECT_EQ(onServer("homepage.html"), h().file("homepage.html"));
+    EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "homepage.html"})) << "nothing aside, no part";
+
+    // A rename into place refused: the old page is back in its place, the part gone, and no homepage follows.
+    sftp_->stop();
+    startSftp("internal-sftp -P posix-rename,rename");
+    const std::string page = onServer("a.php");
+    h().entry("a.mp4", "A, changed again");
+    r = clipnest("publish");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("a.php was not uploaded: the server"), npos) << r.out;
+    EXPECT_EQ(onServer("a.php"), page);
+    EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "homepage.html"}));
 }
 
 // As the user's own sftp logs in: an RSA key (what ssh-keygen makes by default) against OpenSSH's default

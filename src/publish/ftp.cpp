@@ -54,7 +54,8 @@ int onProgress(void* data, curl_off_t, curl_off_t, curl_off_t total, curl_off_t 
 // here so that an address naming its user (ftps://bob@host/) finds bob's line.
 class Ftp final : public Remote {
 public:
-    Ftp(const Target& target, const Settings& settings) : target_(target), settings_(settings) {
+    Ftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel)
+        : target_(target), settings_(settings), cancel_(cancel) {
         curl_global_init(CURL_GLOBAL_DEFAULT);
         curl_ = curl_easy_init();
         multi_ = curl_multi_init();
@@ -90,6 +91,7 @@ private:
 
     Target target_;
     Settings settings_;
+    const std::atomic<bool>* cancel_ = nullptr;
     std::optional<NetrcLogin> login_;
     CURL* curl_ = nullptr;
     CURLM* multi_ = nullptr; // keeps the connection from one request to the next
@@ -170,6 +172,10 @@ std::string Ftp::connect() {
         prepare("", errorText);
         // Logs in and goes to the folder, and transfers nothing.
         curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
+        Transfer waiting{nullptr, nullptr, 0, cancel_};
+        curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, onProgress);
+        curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, &waiting);
         const CURLcode code = perform();
         if (code == CURLE_OK) {
             connected_ = true;
@@ -349,11 +355,11 @@ std::string partName(const std::string& name) {
     return "." + name + ".clipnest-part";
 }
 
-std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings) {
+std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings, const std::atomic<bool>* cancel) {
     if (target.scheme == Target::Scheme::Sftp) {
-        return openSftp(target, settings);
+        return openSftp(target, settings, cancel);
     }
-    return std::make_unique<Ftp>(target, settings);
+    return std::make_unique<Ftp>(target, settings, cancel);
 }
 
 } // namespace clipnest::publish

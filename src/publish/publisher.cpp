@@ -110,7 +110,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
 
     const int connections = std::max(1, settings.connections ? settings.connections : DefaultConnections);
     std::vector<std::unique_ptr<Remote>> remotes;
-    remotes.push_back(openRemote(target, settings));
+    remotes.push_back(openRemote(target, settings, &cancel));
     if (const std::string problem = remotes.front()->connect(); !problem.empty()) {
         report.error = problem;
         saveAtEnd();
@@ -225,7 +225,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
     // The first connection starts at once; the others join when there is enough to share.
     const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(connections - 1), queue.size() / 2);
     for (std::size_t i = 0; i < helpers; ++i) {
-        remotes.push_back(openRemote(target, settings));
+        remotes.push_back(openRemote(target, settings, &cancel));
     }
     std::vector<std::thread> threads;
     for (std::size_t i = 1; i < remotes.size(); ++i) {

@@ -57,8 +57,10 @@ public:
     virtual std::string exists(const std::string& name, bool& there) = 0;
 };
 
-// The means for the address: the system's own ssh for sftp://, libcurl for ftps:// and ftp://.
-std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings);
+// The means for the address: the system's own ssh for sftp://, libcurl for ftps:// and ftp://. `cancel`, when given,
+// stops a connection that is still being made as well.
+std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings,
+                                   const std::atomic<bool>* cancel = nullptr);
 
 // The temporary name a file is uploaded under, beside its target.
 std::string partName(const std::string& name);

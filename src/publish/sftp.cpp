@@ -30,7 +30,7 @@ enum Type : std::uint8_t {
     AttrsReply = 105,
     Extended = 200,
 };
-enum Status : std::uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3 };
+enum Status : std::uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3, Unsupported = 8 };
 constexpr std::uint32_t OpenRead = 0x01, OpenWrite = 0x02, OpenCreate = 0x08, OpenTruncate = 0x10;
 constexpr std::uint32_t AttrPermissions = 0x04;
 constexpr const char* PosixRename = "posix-rename@openssh.com";
@@ -130,7 +130,8 @@ bool says(const std::string& text, std::string_view what) {
 
 class Sftp final : public Remote {
 public:
-    Sftp(const Target& target, const Settings& settings) : target_(target), settings_(settings) {
+    Sftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel)
+        : target_(target), settings_(settings), cancel_(cancel) {
         dir_ = target.path.starts_with("/~/") ? target.path.substr(3) : target.path;
     }
 
@@ -147,8 +148,8 @@ private:
     }
     // The path of a file of the channel's folder on the server.
     std::string at(const std::string& name) const { return dir_ + name; }
-    std::uint32_t send(std::uint8_t type, const Out& payload, const std::atomic<bool>* cancel = nullptr);
-    bool receive(Reply& reply, const std::atomic<bool>* cancel = nullptr);
+    std::uint32_t send(std::uint8_t type, const Out& payload);
+    bool receive(Reply& reply);
     // Sends one request and waits for its answer; nothing else may be in flight.
     bool call(std::uint8_t type, const Out& payload, Reply& reply);
     // The connection's end, in words: what ssh said, or that the server stopped answering.
@@ -157,6 +158,7 @@ private:
 
     Target target_;
     Settings settings_;
+    const std::atomic<bool>* cancel_ = nullptr;
     std::string dir_;
     std::unique_ptr<ChildProcess> ssh_;
     bool posixRename_ = false;
@@ -164,14 +166,16 @@ private:
     std::string lost_;
 };
 
-std::uint32_t Sftp::send(std::uint8_t type, const Out& payload, const std::atomic<bool>* cancel) {
+std::uint32_t Sftp::send(std::uint8_t type, const Out& payload) {
     const std::uint32_t id = nextId_++;
     Out packet;
     packet.u32(static_cast<std::uint32_t>(payload.bytes.size() + 5)).u8(type).u32(id);
     packet.bytes += payload.bytes;
     if (lost_.empty()) {
-        const ChildProcess::Io io = ssh_->write(packet.bytes.data(), packet.bytes.size(), IdleMs, cancel);
-        if (io == ChildProcess::Io::TimedOut) {
+        const ChildProcess::Io io = ssh_->write(packet.bytes.data(), packet.bytes.size(), IdleMs, cancel_);
+        if (io == ChildProcess::Io::Cancelled) {
+            lose("stopped");
+        } else if (io == ChildProcess::Io::TimedOut) {
             lose("the server took nothing for a minute");
         } else if (io == ChildProcess::Io::Closed) {
             lose("");
@@ -180,12 +184,12 @@ std::uint32_t Sftp::send(std::uint8_t type, const Out& payload, const std::atomi
     return id;
 }
 
-bool Sftp::receive(Reply& reply, const std::atomic<bool>* cancel) {
+bool Sftp::receive(Reply& reply) {
     if (!lost_.empty()) {
         return false;
     }
     unsigned char head[5];
-    ChildProcess::Io io = ssh_->read(head, sizeof head, IdleMs, cancel);
+    ChildProcess::Io io = ssh_->read(head, sizeof head, IdleMs, cancel_);
     const std::uint32_t length = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
                                  (std::uint32_t{head[2]} << 8) | std::uint32_t{head[3]};
     if (io == ChildProcess::Io::Done && (length < 1 || length > LargestReply)) {
@@ -194,7 +198,7 @@ bool Sftp::receive(Reply& reply, const std::atomic<bool>* cancel) {
     }
     std::string body(io == ChildProcess::Io::Done ? length - 1 : 0, '\0');
     if (io == ChildProcess::Io::Done) {
-        io = ssh_->read(body.data(), body.size(), IdleMs, cancel);
+        io = ssh_->read(body.data(), body.size(), IdleMs, cancel_);
     }
     if (io == ChildProcess::Io::Cancelled) {
         lose("stopped");
@@ -294,6 +298,7 @@ std::string Sftp::connect() {
 }
 
 std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events, const std::atomic<bool>& cancel) {
+    cancel_ = &cancel;
     if (const std::string problem = connect(); !problem.empty()) {
         return problem;
     }
@@ -307,6 +312,9 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
         std::string handle, problem;
         std::size_t writes = 0; // in flight
         int step = 0;           // of the rename without posix-rename
+        bool aside = false;     // the old file stands aside
+        // Requests that tidy up after a failure, sent one after the other.
+        std::deque<std::pair<std::uint8_t, Out>> cleanup;
     };
     std::map<std::size_t, Job> jobs; // by index
     std::map<std::uint32_t, std::size_t> waiting;
@@ -319,23 +327,34 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
         }
         jobs.erase(index);
     };
+    const auto asideOf = [&](const std::string& name) { return at("." + name + ".clipnest-old"); };
     // The part goes to its target; without posix-rename, the old file steps aside for the moment of the rename.
     const auto renameStep = [&](Job& job) {
         const std::string& name = files[job.index].name;
-        const std::string aside = at("." + name + ".clipnest-old");
         std::uint32_t id = 0;
         if (posixRename_) {
             id = send(Extended, Out().str(PosixRename).str(at(partName(name))).str(at(name)));
         } else if (job.step == 0) {
-            id = send(Remove, Out().str(aside));
+            id = send(Remove, Out().str(asideOf(name)));
         } else if (job.step == 1) {
-            id = send(Rename, Out().str(at(name)).str(aside));
+            id = send(Rename, Out().str(at(name)).str(asideOf(name)));
         } else if (job.step == 2) {
             id = send(Rename, Out().str(at(partName(name))).str(at(name)));
         } else {
-            id = send(Remove, Out().str(aside));
+            id = send(Remove, Out().str(asideOf(name)));
         }
         waiting[id] = job.index;
+    };
+    // After a failure: the old file back in its place when it stood aside, and the part gone.
+    const auto clean = [&](Job& job, std::string problem) {
+        const std::string& name = files[job.index].name;
+        job.problem = std::move(problem);
+        job.stage = Stage::Cleaning;
+        if (job.aside) {
+            job.cleanup.emplace_back(Rename, Out().str(asideOf(name)).str(at(name)));
+        }
+        job.cleanup.emplace_back(Remove, Out().str(at(partName(name))));
+        waiting[send(job.cleanup.front().first, job.cleanup.front().second)] = job.index;
     };
 
     while (lost_.empty() && (next < files.size() || !jobs.empty())) {
@@ -381,7 +400,7 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
                     break;
                 }
                 const std::uint32_t id =
-                    send(Write, Out().str(job.handle).u64(job.queued).str(std::string_view(buffer, n)), &cancel);
+                    send(Write, Out().str(job.handle).u64(job.queued).str(std::string_view(buffer, n)));
                 waiting[id] = index;
                 job.queued += n;
                 ++job.writes;
@@ -396,7 +415,7 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
             continue;
         }
         Reply reply;
-        if (!receive(reply, &cancel)) {
+        if (!receive(reply)) {
             break;
         }
         const auto found = waiting.find(reply.id);
@@ -436,19 +455,23 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
             }
             if (!job.problem.empty()) {
                 // What arrived of it goes; the old file was never touched.
-                waiting[send(Remove, Out().str(at(partName(name))))] = index;
-                job.stage = Stage::Cleaning;
+                clean(job, job.problem);
                 break;
             }
             job.stage = Stage::Renaming;
             renameStep(job);
             break;
         case Stage::Renaming:
+            if (posixRename_ && (reply.status() == Unsupported || reply.status() == PermissionDenied)) {
+                // Offered but refused: this server renames the old way (which says so itself when it may not).
+                posixRename_ = false;
+                job.step = 0;
+                renameStep(job);
+                break;
+            }
             if (posixRename_ || job.step == 2) {
                 if (reply.status() != Ok) {
-                    job.problem = fileProblem(reply, name, "rename into place");
-                    waiting[send(Remove, Out().str(at(partName(name))))] = index;
-                    job.stage = Stage::Cleaning;
+                    clean(job, fileProblem(reply, name, "rename into place"));
                     break;
                 }
                 if (posixRename_) {
@@ -456,6 +479,7 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
                     break;
                 }
             }
+            job.aside = job.aside || (job.step == 1 && reply.status() == Ok);
             if (job.step == 3) {
                 finish(job, "");
                 break;
@@ -464,7 +488,12 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
             renameStep(job);
             break;
         case Stage::Cleaning:
-            finish(job, job.problem);
+            job.cleanup.pop_front();
+            if (job.cleanup.empty()) {
+                finish(job, job.problem);
+            } else {
+                waiting[send(job.cleanup.front().first, job.cleanup.front().second)] = index;
+            }
             break;
         }
     }
@@ -594,8 +623,8 @@ std::string sshProblem(const std::string& errors, const std::string& host) {
     return "ssh could not connect to " + host + (last.empty() ? "" : " (" + last + ")");
 }
 
-std::unique_ptr<Remote> openSftp(const Target& target, const Settings& settings) {
-    return std::make_unique<Sftp>(target, settings);
+std::unique_ptr<Remote> openSftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel) {
+    return std::make_unique<Sftp>(target, settings, cancel);
 }
 
 } // namespace clipnest::publish

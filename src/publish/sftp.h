@@ -18,6 +18,6 @@ std::string sshProblem(const std::string& errors, const std::string& host);
 // SFTP (version 3) over the system's ssh. Writes are pipelined within a file and several files are in flight at
 // once, so small files do not each wait for the server; a file is renamed into place with the server's atomic
 // rename where it has one (OpenSSH's posix-rename), else the old file steps aside for the moment of the rename.
-std::unique_ptr<Remote> openSftp(const Target& target, const Settings& settings);
+std::unique_ptr<Remote> openSftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel);
 
 } // namespace clipnest::publish
