@@ -277,6 +277,56 @@ TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
     EXPECT_NE(r.err.find("nothing was uploaded"), npos) << r.err;
 }
 
+// FFmpeg reads only the folder's own files as the containers browsers play, and writes only into a new file of the
+// folder: a playlist named .mp4 is not followed out of the folder, a video that is a link is named and left alone, a
+// link planted where a rewrite might write is not written through, and a second check probes nothing again.
+TEST_F(CommandLine, CheckKeepsFfmpegInsideTheFolder) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    const TempDir outside;
+    int rc = 0;
+    shell("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v libx264 -pix_fmt "
+          "yuv420p " +
+              quoted(outside.path() / "clip.ts") + " && cp " + quoted(outside.path() / "clip.ts") + " " +
+              quoted(outside.path() / "clip.mp4") +
+              " && ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v libx264 "
+              "-pix_fmt yuv420p " +
+              quoted(dir() / "victim.mp4"),
+          &rc);
+    ASSERT_EQ(rc, 0);
+    writeFile(outside.path() / "secret.txt", "untouched");
+    put("hls.mp4", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" + (outside.path() / "clip.ts").string() +
+                       "\n#EXT-X-ENDLIST\n");
+    fs::create_symlink(outside.path() / "clip.mp4", dir() / "linked.mp4");
+    fs::create_symlink(outside.path() / "secret.txt", dir() / ".victim.mp4.clipnest-faststart.mp4");
+    for (const std::string name : {"hls.mp4", "linked.mp4", "victim.mp4"}) {
+        ASSERT_EQ(clipnest({"entry", name, "--homepage", "About " + name}).status, 0) << name;
+    }
+    // ffprobe as installed, counting its runs.
+    fs::create_directories(outside.path() / "bin");
+    writeFile(outside.path() / "bin/ffprobe",
+              "#!/bin/sh\necho run >> " + quoted(outside.path() / "runs") + "\nexec /usr/bin/ffprobe \"$@\"\n");
+    fs::permissions(outside.path() / "bin/ffprobe", fs::perms::owner_all);
+    const auto check = [&](const std::string& args) {
+        return shell("cd " + quoted(dir()) + " && PATH=" + quoted(outside.path() / "bin") + ":$PATH " +
+                     CLIPNEST_PROGRAM + " check " + args + " 2>&1");
+    };
+    std::string out = check("");
+    EXPECT_NE(out.find("hls.mp4: ffprobe cannot read it as an MP4 or WebM video"), npos) << out;
+    EXPECT_NE(out.find("linked.mp4: it is a symbolic link, which Clipnest never follows"), npos) << out;
+    EXPECT_NE(out.find("victim.mp4: its index is at the end"), npos) << out;
+    const std::string runs = readFile(outside.path() / "runs");
+    EXPECT_EQ(runs, "run\nrun\n") << "the playlist and the video are probed, the link is not";
+    EXPECT_EQ(check(""), out);
+    EXPECT_EQ(readFile(outside.path() / "runs"), runs) << "nothing changed, nothing probed again";
+
+    out = check("--fix");
+    EXPECT_NE(out.find("Moved the index of victim.mp4 to its front."), npos) << out;
+    EXPECT_EQ(readFile(outside.path() / "secret.txt"), "untouched");
+    EXPECT_FALSE(fs::is_symlink(dir() / "victim.mp4"));
+    EXPECT_TRUE(fs::is_symlink(dir() / ".victim.mp4.clipnest-faststart.mp4")) << "the planted link is left alone";
+    EXPECT_EQ(readFile(dir() / "linked.mp4"), readFile(outside.path() / "clip.mp4"));
+}
+
 TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
     clipnest({"entry", "b.mp4", "--homepage", "B"});

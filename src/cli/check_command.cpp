@@ -1,5 +1,8 @@
 #include "cli/commands.h"
-#include "publish/check.h"
+#include "media/check.h"
+#include "media/ffmpeg.h"
+#include "publish/settings.h"
+#include "shell/working_folder.h"
 #include "text/page_text.h"
 
 namespace clipnest::cli {
@@ -11,14 +14,16 @@ Status runCheck(Runner& r, const Args& a) {
         r.line(error);
         return Failed;
     }
-    publish::CheckReport report = publish::checkChannel(r.dir(), settings);
+    const media::CheckOptions options{settings.maxUpload, publish::SettingsFile, std::nullopt};
+    media::CheckReport report = media::checkChannel(r.dir(), options);
     if (a.fix) {
         bool fixed = false;
-        for (const publish::Problem& problem : report.problems) {
+        WorkingFolder folder(r.dir());
+        for (const media::Problem& problem : report.problems) {
             if (!problem.slowStart) {
                 continue;
             }
-            const std::string why = publish::moveIndexToFront(r.dir(), problem.file);
+            const std::string why = media::moveIndexToFront(folder, problem.file);
             if (why.empty()) {
                 r.out() << "Moved the index of " << codePageToUtf8(problem.file) << " to its front.\n";
                 fixed = true;
@@ -27,13 +32,13 @@ Status runCheck(Runner& r, const Args& a) {
             }
         }
         if (fixed) {
-            report = publish::checkChannel(r.dir(), settings);
+            report = media::checkChannel(r.dir(), options);
         }
     }
     for (const std::string& note : report.notes) {
         r.line(note, true);
     }
-    for (const publish::Problem& problem : report.problems) {
+    for (const media::Problem& problem : report.problems) {
         r.out() << codePageToUtf8(problem.file + ": " + problem.text) << '\n';
     }
     return report.problems.empty() ? Done : Failed;

@@ -1,6 +1,6 @@
 #include "publish/publisher.h"
 
-#include "publish/check.h"
+#include "media/check.h"
 #include "shell/file_lock.h"
 #include "shell/working_folder.h"
 #include "text/rename_page.h"
@@ -21,10 +21,10 @@ constexpr auto SaveAfter = std::chrono::seconds(2);
 // Files handed to a connection at a time: small files go up several in flight.
 constexpr std::size_t Batch = 16;
 
-std::string checkNote(const CheckReport& check) {
+std::string checkNote(const media::CheckReport& check) {
     std::vector<std::string> files;
     std::set<std::string> seen;
-    for (const Problem& problem : check.problems) {
+    for (const media::Problem& problem : check.problems) {
         if (seen.insert(problem.file).second) {
             files.push_back(problem.file);
         }
@@ -71,7 +71,14 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
     report.error = plan.error;
     report.notes = plan.notes;
     if (report.error.empty()) {
-        if (const std::string said = checkNote(checkChannel(channel, settings)); !said.empty()) {
+        // Only what goes up now is probed: the rest was probed when it went up, or waits for `clipnest check`.
+        media::CheckOptions options{settings.maxUpload, SettingsFile, std::set<std::string>()};
+        for (const ChannelFile& file : plan.files) {
+            if (file.changed) {
+                options.probeOnly->insert(file.name);
+            }
+        }
+        if (const std::string said = checkNote(media::checkChannel(channel, options)); !said.empty()) {
             if (strict) {
                 report.error = said + "; nothing was uploaded";
                 return report;

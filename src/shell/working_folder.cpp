@@ -255,6 +255,22 @@ std::optional<std::string> WorkingFolder::read(std::string_view name) const {
     return bytes;
 }
 
+std::optional<std::string> WorkingFolder::createTemporary() {
+    const std::string prefix = std::string(TemporaryPrefix) + std::to_string(static_cast<long>(::getpid())) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = prefix + randomSuffix();
+        const int fd = ::open((dir_ / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
 bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     if (!isPlainName(name) || isLink(name)) {
         return false;

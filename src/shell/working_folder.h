@@ -60,6 +60,10 @@ public:
     // had there (another file system) or `name` is taken.
     virtual bool linkFrom(const std::filesystem::path& source, std::string_view name);
 
+    // A new empty file of the folder's temporary names (see TemporaryPrefix), made where nothing stood, link or not,
+    // for a program to write into before it is renamed into place; its name, or nothing.
+    std::optional<std::string> createTemporary();
+
     // Renames `from` over `to` in one step, both in this folder; false when it could not.
     bool replace(std::string_view from, std::string_view to);
 

@@ -1,20 +1,20 @@
-#include "publish/check.h"
+#include "media/check.h"
 
-#include "shell/program.h"
+#include "media/ffmpeg.h"
 #include "shell/working_folder.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/markers.h"
 
 #include <algorithm>
-#include <array>
+#include <atomic>
 #include <cstdio>
-#include <memory>
-#include <set>
+#include <map>
+#include <mutex>
 #include <sstream>
-#include <unistd.h>
+#include <thread>
 
-namespace clipnest::publish {
+namespace clipnest::media {
 
 namespace {
 
@@ -55,35 +55,6 @@ std::string addressTrouble(std::string_view name) {
     return "";
 }
 
-// The video and audio codecs of a file by ffprobe, as "video:h264" and "audio:aac" words; nothing when it cannot
-// tell.
-std::optional<std::vector<std::string>> streamsOf(const std::filesystem::path& file) {
-    const ProgramRun run = runProgram(
-        {"ffprobe", "-v", "error", "-show_entries", "stream=codec_type,codec_name", "-of", "csv=p=0", file.string()});
-    if (!run.started || run.status != 0) {
-        return std::nullopt;
-    }
-    std::vector<std::string> streams;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t comma = line.find(',');
-        if (comma == std::string::npos) {
-            continue;
-        }
-        std::string a = line.substr(0, comma), b = line.substr(comma + 1);
-        while (!b.empty() && (b.back() == '\r' || b.back() == ',')) {
-            b.pop_back();
-        }
-        if (a == "video" || a == "audio") {
-            std::swap(a, b);
-        }
-        if (b == "video" || b == "audio") {
-            streams.push_back(b + ":" + a);
-        }
-    }
-    return streams;
-}
-
 // Why browsers will not play a video of these streams in this container, or nothing when they will.
 std::string playTrouble(const std::string& extension, const std::vector<std::string>& streams) {
     std::set<std::string> videos, audios;
@@ -117,70 +88,99 @@ std::string sizeText(std::uintmax_t bytes) {
     return text;
 }
 
+// What ffprobe found, kept by the file's stamp: "size time inode name<TAB>container<TAB>stream stream".
+using Probed = std::map<std::string, std::pair<FileStamp, std::optional<Streams>>>;
+constexpr const char* ProbesFile = "probes";
+
+Probed loadProbes(const WorkingFolder& folder) {
+    Probed probed;
+    const std::optional<WorkingFolder> hidden = folder.subfolder(".clipnest", false);
+    std::istringstream lines(hidden ? hidden->read(ProbesFile).value_or("") : "");
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        FileStamp stamp;
+        std::string rest;
+        if (!(fields >> stamp.size >> stamp.modifiedNs >> stamp.inode) || fields.get() != ' ' ||
+            !std::getline(fields, rest)) {
+            continue;
+        }
+        const std::size_t tab = rest.find('\t'), second = rest.find('\t', tab + 1);
+        if (tab == std::string::npos || second == std::string::npos) {
+            continue;
+        }
+        std::optional<Streams> streams;
+        if (rest.substr(tab + 1, second - tab - 1) != "-") {
+            streams = Streams{rest.substr(tab + 1, second - tab - 1), {}};
+            std::istringstream words(rest.substr(second + 1));
+            for (std::string word; words >> word;) {
+                streams->streams.push_back(word);
+            }
+        }
+        probed[rest.substr(0, tab)] = {stamp, streams};
+    }
+    return probed;
+}
+
+void saveProbes(const WorkingFolder& folder, const Probed& probed) {
+    std::string text;
+    for (const auto& [name, found] : probed) {
+        if (name.find_first_of("\t\r\n") != std::string::npos) {
+            continue;
+        }
+        const auto& [stamp, streams] = found;
+        text += std::to_string(stamp.size) + " " + std::to_string(stamp.modifiedNs) + " " +
+                std::to_string(stamp.inode) + " " + name + "\t" +
+                (streams && !streams->container.empty() ? streams->container
+                 : streams                              ? "?"
+                                                        : "-") +
+                "\t";
+        for (std::size_t i = 0; streams && i < streams->streams.size(); ++i) {
+            text += (i ? " " : "") + streams->streams[i];
+        }
+        text += "\n";
+    }
+    if (std::optional<WorkingFolder> hidden = folder.subfolder(".clipnest", true)) {
+        hidden->write(ProbesFile, text);
+    }
+}
+
+// Probes the videos whose stamp is not the one kept, side by side on every core.
+void probeChanged(const WorkingFolder& folder, const std::vector<std::pair<std::string, FileStamp>>& videos,
+                  Probed& probed) {
+    std::vector<std::pair<std::string, FileStamp>> todo;
+    for (const auto& [video, stamp] : videos) {
+        const auto kept = probed.find(video);
+        if (kept == probed.end() || !(kept->second.first == stamp)) {
+            todo.emplace_back(video, stamp);
+        }
+    }
+    if (todo.empty()) {
+        return;
+    }
+    std::mutex mutex;
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t i; (i = next++) < todo.size();) {
+            std::optional<Streams> streams = probe(folder, todo[i].first);
+            const std::lock_guard guard(mutex);
+            probed[todo[i].first] = {todo[i].second, std::move(streams)};
+        }
+    };
+    const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, todo.size());
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < threads; ++i) {
+        helpers.emplace_back(work);
+    }
+    work();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    saveProbes(folder, probed);
+}
+
 } // namespace
 
-bool indexAtEnd(const std::filesystem::path& file) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(openFileNoFollow(file), &std::fclose);
-    if (!in) {
-        return false;
-    }
-    std::uint64_t at = 0;
-    for (int boxes = 0; boxes < 1000; ++boxes) {
-        std::array<unsigned char, 16> head{};
-        if (std::fseek(in.get(), static_cast<long>(at), SEEK_SET) != 0 ||
-            std::fread(head.data(), 1, 8, in.get()) != 8) {
-            return false;
-        }
-        std::uint64_t size = (std::uint64_t{head[0]} << 24) | (head[1] << 16) | (head[2] << 8) | head[3];
-        const std::string type(reinterpret_cast<const char*>(head.data()) + 4, 4);
-        if (size == 1) {
-            if (std::fread(head.data() + 8, 1, 8, in.get()) != 8) {
-                return false;
-            }
-            size = 0;
-            for (int i = 8; i < 16; ++i) {
-                size = (size << 8) | head[static_cast<std::size_t>(i)];
-            }
-        }
-        if (type == "moov") {
-            return false;
-        }
-        if (type == "mdat") {
-            return true;
-        }
-        if (size < 8) {
-            return false; // to the end of the file, or damaged
-        }
-        at += size;
-    }
-    return false;
-}
-
-std::string moveIndexToFront(const std::filesystem::path& channel, const std::string& video) {
-    if (!isPlainName(video) || WorkingFolder(channel).isLink(video)) {
-        return "only files right in the channel folder are changed";
-    }
-    const std::filesystem::path original = channel / video;
-    const std::filesystem::path part = channel / ("." + video + ".clipnest-faststart." + extensionOf(video));
-    const ProgramRun run = runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", original.string(),
-                                       "-map", "0", "-c", "copy", "-movflags", "+faststart", part.string()});
-    std::error_code ec;
-    if (!run.started) {
-        return "ffmpeg is not installed";
-    }
-    if (run.status != 0 || indexAtEnd(part)) {
-        std::filesystem::remove(part, ec);
-        return "ffmpeg could not rewrite it; the original is as it was";
-    }
-    std::filesystem::rename(part, original, ec);
-    if (ec) {
-        std::filesystem::remove(part, ec);
-        return "the rewritten file could not take its place; the original is as it was";
-    }
-    return "";
-}
-
-CheckReport checkChannel(const std::filesystem::path& channel, const Settings& settings) {
+CheckReport checkChannel(const std::filesystem::path& channel, const CheckOptions& options) {
     CheckReport report;
     const WorkingFolder folder(channel);
     const std::optional<std::string> homepage = folder.read("homepage.html");
@@ -189,7 +189,25 @@ CheckReport checkChannel(const std::filesystem::path& channel, const Settings& s
         return report;
     }
     const std::vector<LiveEntry> entries = liveEntries(*homepage);
-    const bool probe = onPath("ffprobe");
+    const bool canRead = canProbe();
+    std::map<std::string, std::optional<FileStamp>> stamps;
+    std::vector<std::pair<std::string, FileStamp>> toProbe;
+    for (const LiveEntry& entry : entries) {
+        const std::string& video = entry.fileName;
+        if (!isPlainName(video) || stamps.contains(video)) {
+            continue;
+        }
+        const std::optional<FileStamp> stamp = folder.isLink(video) ? std::nullopt : folder.stamp(video);
+        stamps[video] = stamp;
+        if (stamp && canRead && (!options.probeOnly || options.probeOnly->contains(video))) {
+            toProbe.emplace_back(video, *stamp);
+        }
+    }
+    Probed probed = toProbe.empty() ? Probed() : loadProbes(folder);
+    if (!toProbe.empty()) {
+        probeChanged(folder, toProbe, probed);
+    }
+
     std::set<std::string> pages;
     for (const LiveEntry& entry : entries) {
         const std::string& video = entry.fileName;
@@ -199,19 +217,24 @@ CheckReport checkChannel(const std::filesystem::path& channel, const Settings& s
             report.problems.push_back({video, "the name does not survive an address (" + trouble +
                                                   "): rename it with clipnest rename " + video + " NEW"});
         }
-        if (!isPlainName(video) || folder.isLink(video)) {
+        if (!isPlainName(video)) {
             continue;
         }
-        const std::optional<FileStamp> stamp = folder.stamp(video);
+        if (folder.isLink(video)) {
+            report.problems.push_back({video, "it is a symbolic link, which Clipnest never follows and publish does "
+                                              "not upload: put the video itself in the folder"});
+            continue;
+        }
+        const std::optional<FileStamp> stamp = stamps[video];
         if (!stamp) {
             report.problems.push_back({video, "the homepage links it, but it is not in the folder: put it there, "
                                               "or delete its entry with clipnest delete " +
                                                   video});
             continue;
         }
-        if (settings.maxUpload && stamp->size > settings.maxUpload) {
+        if (options.maxUpload && stamp->size > options.maxUpload) {
             report.problems.push_back(
-                {video, "it is " + sizeText(stamp->size) + ", over max_upload in " + std::string(SettingsFile) +
+                {video, "it is " + sizeText(stamp->size) + ", over max_upload in " + options.settingsFile +
                             ": make it smaller, for example with ffmpeg -i " + video + " -crf 28 SMALLER.mp4"});
         }
         const std::string extension = extensionOf(video);
@@ -222,16 +245,19 @@ CheckReport checkChannel(const std::filesystem::path& channel, const Settings& s
                                        "-movflags +faststart OUT)",
                                        true});
         }
-        if (probe) {
-            const std::optional<std::vector<std::string>> streams = streamsOf(channel / video);
-            const std::string trouble = streams ? playTrouble(extension, *streams) : "ffprobe cannot read it";
+        if (const auto found = probed.find(video); found != probed.end()) {
+            const std::optional<Streams>& streams = found->second.second;
+            const std::string trouble =
+                streams ? playTrouble(extension, streams->streams)
+                        : "ffprobe cannot read it as an MP4 or WebM video (another container, a playlist or a "
+                          "damaged file)";
             if (!trouble.empty()) {
                 report.problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + video +
                                                       " -c:v libx264 -c:a aac -movflags +faststart NEW.mp4"});
             }
         }
     }
-    if (!probe) {
+    if (!canRead) {
         report.notes.push_back("ffprobe is not installed, so whether browsers play the videos was not checked "
                                "(Debian's ffmpeg package has it)");
     }
@@ -254,4 +280,4 @@ CheckReport checkChannel(const std::filesystem::path& channel, const Settings& s
     return report;
 }
 
-} // namespace clipnest::publish
+} // namespace clipnest::media

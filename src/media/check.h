@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace clipnest::media {
+
+// What would trouble a visitor once the channel is up: a file and what is wrong with it, with the way to mend it.
+struct Problem {
+    std::string file;
+    std::string text;
+    bool slowStart = false; // an MP4 whose index is at the end, which `check --fix` mends
+};
+
+struct CheckReport {
+    std::vector<Problem> problems;
+    std::vector<std::string> notes; // what could not be checked
+};
+
+struct CheckOptions {
+    std::uintmax_t maxUpload = 0; // the largest file the host takes; 0 for no limit
+    std::string settingsFile;     // where maxUpload is set, for the message
+    // Only these videos are probed with ffprobe (a publish probes what it is about to upload); all when not given.
+    std::optional<std::set<std::string>> probeOnly;
+};
+
+// Checks the channel folder before it goes up: entries whose video is not in the folder or is a link, video pages
+// that no entry links, names that do not survive an address, videos over `maxUpload`, MP4s whose index is at the
+// end, and (when ffprobe is there) videos browsers do not play. What ffprobe found is kept in .clipnest/probes by
+// each file's size and time, so a file is probed again only when it changed; probes run side by side.
+CheckReport checkChannel(const std::filesystem::path& channel, const CheckOptions& options);
+
+} // namespace clipnest::media

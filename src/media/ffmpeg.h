@@ -1,0 +1,35 @@
+#pragma once
+
+#include "shell/working_folder.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace clipnest::media {
+
+// What ffprobe finds in a video: its container as ffmpeg names it, and its streams as "video:h264", "audio:aac".
+struct Streams {
+    std::string container;
+    std::vector<std::string> streams;
+};
+
+// Whether ffprobe and ffmpeg can be run.
+bool canProbe();
+bool canConvert();
+
+// Reads a video of the folder with ffprobe. Only the file itself is opened (no other protocol, no link), and only as
+// one of the containers browsers play (MP4/QuickTime, WebM/Matroska): a playlist or a list of other files is not
+// followed, whatever its name. Nothing when it is none of them, or cannot be read.
+std::optional<Streams> probe(const WorkingFolder& folder, const std::string& video);
+
+// Rewrites an MP4 or QuickTime video of the folder with its index in front (streams copied, nothing re-encoded),
+// read as probe reads it. ffmpeg writes into a new file of the folder made for it, which takes the video's place only
+// when it is whole and its index is at the front; the original stays until then. Empty when done, else why not.
+std::string moveIndexToFront(WorkingFolder& folder, const std::string& video);
+
+// Whether an MP4 (or QuickTime) file's index (its moov box) comes after its media data, so that a browser must fetch
+// the end of the file before it can start.
+bool indexAtEnd(const std::filesystem::path& file);
+
+} // namespace clipnest::media
