@@ -414,6 +414,21 @@ TEST_F(Publish, LogsInWithAnRsaKeyThroughAHostAliasAsSftpDoes) {
     r = clipnest("publish --to sftp://behind" + remote().string() + "/");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(onServer("homepage.html"), h().file("homepage.html"));
+
+    // The key in the agent alone: the file is gone.
+    const fs::path agent = keys() / "agent.sock";
+    shell("ssh-agent -a " + quoted(agent) + " > /dev/null && SSH_AUTH_SOCK=" + quoted(agent) + " ssh-add -q " +
+              quoted(home() / ".ssh/id_rsa") + " 2>/dev/null",
+          &rc);
+    ASSERT_EQ(rc, 0);
+    fs::remove(home() / ".ssh/id_rsa");
+    h().entry("a.mp4", "A, with the agent's key");
+    r.out = shell("cd " + quoted(h().dir()) + " && SSH_AUTH_SOCK=" + quoted(agent) + " HOME=" + quoted(home()) +
+                      " CLIPNEST_SSH=" + quoted(sshOf(home())) + " " CLIPNEST_PROGRAM " publish 2>&1",
+                  &r.status);
+    shell("SSH_AUTH_SOCK=" + quoted(agent) + " ssh-agent -k > /dev/null 2>&1; pkill -f " + quoted(agent.string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(onServer("homepage.html"), h().file("homepage.html"));
 }
 
 // FTPS through vsftpd: the login comes from ~/.netrc, the certificate is the server's own, named in the settings.
