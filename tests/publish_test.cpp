@@ -432,34 +432,49 @@ TEST_F(Publish, LogsInWithAnRsaKeyThroughAHostAliasAsSftpDoes) {
 }
 
 // FTPS through vsftpd: the login comes from ~/.netrc, the certificate is the server's own, named in the settings.
-TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
-    NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
+// vsftpd with a throwaway certificate on a free loopback port, storing under root/ (root/channel/ is writable by
+// `owner`); `logins` are the lines of its configuration that say who may log in, with {root} for root/.
+struct FtpsServer {
+    FtpsServer(const std::string& owner, std::string logins) {
+        fs::create_directories(channel);
+        fs::create_directories(home);
+        fs::create_directories(dir.path() / "empty");
+        fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        int rc = 0;
+        shell("chown " + owner + " '" + channel.string() + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" +
+                  (dir.path() / "key.pem").string() + "' -out '" + cert().string() +
+                  "' -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null",
+              &rc);
+        EXPECT_EQ(rc, 0);
+        logins.replace(logins.find("{root}"), 6, root.string());
+        const int passive = freePort();
+        writeFile(
+            dir.path() / "vsftpd.conf",
+            "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
+                "\nbackground=NO\nwrite_enable=YES\n" + logins + "\nssl_enable=YES\nrequire_ssl_reuse=NO\n" +
+                "rsa_cert_file=" + cert().string() + "\nrsa_private_key_file=" + (dir.path() / "key.pem").string() +
+                "\npasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" + std::to_string(passive) +
+                "\npasv_max_port=" + std::to_string(passive) +
+                "\nsecure_chroot_dir=" + (dir.path() / "empty").string() + "\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
+        ftp = std::make_unique<Process>(Names{"/usr/sbin/vsftpd", (dir.path() / "vsftpd.conf").string()},
+                                        dir.path() / "log");
+        EXPECT_TRUE(answersSoon(port)) << readFile(dir.path() / "log");
+    }
+    fs::path cert() const { return dir.path() / "cert.pem"; }
     TempDir dir;
     const fs::path root = dir.path() / "root", channel = root / "channel", home = dir.path() / "home";
-    fs::create_directories(channel);
-    fs::create_directories(home);
-    fs::create_directories(dir.path() / "empty");
-    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-    int rc = 0;
-    shell("chown ftp '" + channel.string() + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" +
-              (dir.path() / "key.pem").string() + "' -out '" + (dir.path() / "cert.pem").string() +
-              "' -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1",
-          &rc);
-    ASSERT_EQ(rc, 0);
-    const int port = freePort(), passive = freePort();
-    writeFile(dir.path() / "vsftpd.conf",
-              "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
-                  "\nbackground=NO\nanonymous_enable=YES\nlocal_enable=NO\nwrite_enable=YES\nanon_upload_enable=YES\n"
-                  "anon_other_write_enable=YES\nanon_umask=022\nno_anon_password=YES\nanon_root=" +
-                  root.string() +
-                  "\nssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
-                  "require_ssl_reuse=NO\nrsa_cert_file=" +
-                  (dir.path() / "cert.pem").string() + "\nrsa_private_key_file=" + (dir.path() / "key.pem").string() +
-                  "\npasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" + std::to_string(passive) +
-                  "\npasv_max_port=" + std::to_string(passive) + "\nsecure_chroot_dir=" +
-                  (dir.path() / "empty").string() + "\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
-    const Process ftp({"/usr/sbin/vsftpd", (dir.path() / "vsftpd.conf").string()}, dir.path() / "log");
-    ASSERT_TRUE(answersSoon(port)) << readFile(dir.path() / "log");
+    const int port = freePort();
+    std::unique_ptr<Process> ftp;
+};
+
+TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
+    NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
+    const FtpsServer server("ftp", "anonymous_enable=YES\nlocal_enable=NO\nanon_upload_enable=YES\n"
+                                   "anon_other_write_enable=YES\nanon_umask=022\nno_anon_password=YES\n"
+                                   "allow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+                                   "anon_root={root}");
+    const fs::path &channel = server.channel, &home = server.home;
+    const int port = server.port;
     writeFile(home / ".netrc", "machine 127.0.0.1 login anonymous password guest\n");
     Harness h;
     h.entry("a.mp4", "A");
@@ -470,8 +485,7 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     Result r = publish("--to " + to);
     EXPECT_EQ(r.status, 1) << "the server's own certificate is not trusted unless named";
     EXPECT_NE(r.out.find("the server's certificate could not be verified"), npos) << r.out;
-    writeFile(h.dir() / ".clipnest/publish.conf",
-              "to = " + to + "\ncacert = " + (dir.path() / "cert.pem").string() + "\n");
+    writeFile(h.dir() / ".clipnest/publish.conf", "to = " + to + "\ncacert = " + server.cert().string() + "\n");
     r = publish("");
     EXPECT_EQ(r.status, 0) << r.out;
     for (const std::string name : {"a.mp4", "a.php", "homepage.html"}) {
@@ -500,39 +514,22 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
 // same server before the user's own. A wrong password is said once, naming the line, and no file is tried.
 TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
     NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
-    TempDir dir;
-    const fs::path root = dir.path() / "root", channel = root / "channel", home = dir.path() / "home";
-    fs::create_directories(channel);
-    fs::create_directories(home);
-    fs::create_directories(dir.path() / "empty");
-    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     const std::string user = "clipnest-ftp", password = "pw-" + std::to_string(::getpid());
+    // A local account of this computer whose home is the server's root.
     int rc = 0;
-    shell("(usermod -U -d '" + root.string() + "' " + user + " 2>/dev/null || useradd -M -d '" + root.string() +
-              "' -s /bin/sh " + user + ") && echo '" + user + ":" + password + "' | chpasswd && chown " + user + " '" +
-              channel.string() + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" +
-              (dir.path() / "key.pem").string() + "' -out '" + (dir.path() / "cert.pem").string() +
-              "' -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null",
+    shell("usermod -U -d /nonexistent " + user + " 2>/dev/null || useradd -M -d /nonexistent -s /bin/sh " + user, &rc);
+    ASSERT_EQ(rc, 0);
+    const FtpsServer server(user, "anonymous_enable=NO\nlocal_enable=YES\nlocal_umask=022\nlocal_root={root}\n"
+                                  "pam_service_name=vsftpd\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES");
+    shell("usermod -d '" + server.root.string() + "' " + user + " && echo '" + user + ":" + password + "' | chpasswd",
           &rc);
     ASSERT_EQ(rc, 0);
-    const int port = freePort(), passive = freePort();
-    writeFile(dir.path() / "vsftpd.conf",
-              "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
-                  "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\nlocal_umask=022\n"
-                  "local_root=" +
-                  root.string() +
-                  "\npam_service_name=vsftpd\nssl_enable=YES\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\n"
-                  "require_ssl_reuse=NO\nrsa_cert_file=" +
-                  (dir.path() / "cert.pem").string() + "\nrsa_private_key_file=" + (dir.path() / "key.pem").string() +
-                  "\npasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" + std::to_string(passive) +
-                  "\npasv_max_port=" + std::to_string(passive) + "\nsecure_chroot_dir=" +
-                  (dir.path() / "empty").string() + "\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
-    const Process ftp({"/usr/sbin/vsftpd", (dir.path() / "vsftpd.conf").string()}, dir.path() / "log");
-    ASSERT_TRUE(answersSoon(port)) << readFile(dir.path() / "log");
+    const fs::path &channel = server.channel, &home = server.home;
+    const int port = server.port;
     Harness h;
     h.entry("a.mp4", "A");
     h.put("a.mp4", "the video a");
-    h.put(".clipnest/publish.conf", "cacert = " + (dir.path() / "cert.pem").string() + "\n");
+    h.put(".clipnest/publish.conf", "cacert = " + server.cert().string() + "\n");
     const std::string to = "ftps://" + user + "@127.0.0.1:" + std::to_string(port) + "/channel/";
     const auto netrc = [&](const std::string& ours) {
         writeFile(home / ".netrc", "machine 127.0.0.1 login somebody password other\nmachine 127.0.0.1 login " + user +
