@@ -194,12 +194,14 @@ TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
     const std::string first = "Nice\r\nvideo\t!\n2026-12-01 08:00:00\r\n\n",
                       spam = "Buy now\n2026-12-02 09:00:00\r\n\n";
     writeFile(remote() / "a_comments.txt", first + spam);
-    writeFile(remote() / "c_comments.txt", "Thanks\r\n2026-12-03 10:00:00\r\n2026-12-03\n");
+    // What a visitor writes cannot steer the host's terminal: ESC, BEL and the C1 controls are printed escaped.
+    writeFile(remote() / "c_comments.txt",
+              "Thanks\x1b[2K\x1b]0;pwned\x07\xc2\x9b\r\n2026-12-03 10:00:00\r\n2026-12-03\n");
     r = clipnest("comments");
     EXPECT_EQ(r.status, 0) << r.out;
     const std::string listed = "a.mp4\t1\t2026-12-01 08:00:00\tNice\\nvideo\\t!\n"
                                "a.mp4\t2\t2026-12-02 09:00:00\tBuy now\n"
-                               "c.mp4\t1\t2026-12-03 10:00:00\tThanks\n";
+                               "c.mp4\t1\t2026-12-03 10:00:00\tThanks\\x1B[2K\\x1B]0;pwned\\x07\\u009B\n";
     EXPECT_EQ(r.out, listed) << "b.mp4 has no comments file, and that is no error";
     EXPECT_EQ(readFile(h().dir() / ".clipnest/comments/a_comments.txt"), first + spam);
     EXPECT_EQ(h().file("a_comments.txt"), "comments on this computer") << "the channel's own files stay as they are";
@@ -208,9 +210,10 @@ TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
     r = clipnest("hide a.mp4 2");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(clipnest("close c.mp4").status, 0);
-    EXPECT_EQ(clipnest("comments --offline").out, "a.mp4\t1\t2026-12-01 08:00:00\tNice\\nvideo\\t!\n"
-                                                  "a.mp4\t2\t2026-12-02 09:00:00\t[hidden] Buy now\n"
-                                                  "c.mp4\t1\t2026-12-03 10:00:00\tThanks\n");
+    EXPECT_EQ(clipnest("comments --offline").out,
+              "a.mp4\t1\t2026-12-01 08:00:00\tNice\\nvideo\\t!\n"
+              "a.mp4\t2\t2026-12-02 09:00:00\t[hidden] Buy now\n"
+              "c.mp4\t1\t2026-12-03 10:00:00\tThanks\\x1B[2K\\x1B]0;pwned\\x07\\u009B\n");
     EXPECT_EQ(h().file("comment_moderation.txt"), "hide " + publish::sha256Hex(spam) + "\nclose c_comments.txt\n");
     // A later post does not shift what is hidden.
     writeFile(remote() / "a_comments.txt", "Early\n2026-11-30 07:00:00\r\n\n" + first + spam);
@@ -365,6 +368,21 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
     EXPECT_NE(r.out.find("note: plain FTP: the password and the files travel unencrypted"), npos) << r.out;
 }
 
+// Links planted in the server's folder, at a part's name and at a target, are replaced and never written through.
+TEST_F(Publish, NeverWritesThroughALinkOnTheServer) {
+    writeFile(keys() / "outside.txt", "the host's other file");
+    fs::create_symlink(keys() / "outside.txt", remote() / ".a.php.clipnest-part");
+    fs::create_symlink(keys() / "outside.txt", remote() / "b.php");
+    Result r = clipnest("publish --to " + to());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(keys() / "outside.txt"), "the host's other file");
+    for (const std::string name : {"a.php", "b.php"}) {
+        EXPECT_FALSE(fs::is_symlink(remote() / name)) << name;
+        EXPECT_EQ(onServer(name), h().file(name)) << name;
+    }
+    EXPECT_FALSE(fs::exists(remote() / ".a.php.clipnest-part"));
+}
+
 // A server that refuses OpenSSH's atomic rename: the old file steps aside for the moment of the rename, and is put
 // back when the rename fails.
 TEST_F(Publish, AServerWithoutTheAtomicRenameStillReplacesFiles) {
@@ -486,11 +504,14 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     EXPECT_EQ(r.status, 1) << "the server's own certificate is not trusted unless named";
     EXPECT_NE(r.out.find("the server's certificate could not be verified"), npos) << r.out;
     writeFile(h.dir() / ".clipnest/publish.conf", "to = " + to + "\ncacert = " + server.cert().string() + "\n");
+    writeFile(server.dir.path() / "outside.txt", "the host's other file");
+    fs::create_symlink(server.dir.path() / "outside.txt", channel / ".a.php.clipnest-part");
     r = publish("");
     EXPECT_EQ(r.status, 0) << r.out;
     for (const std::string name : {"a.mp4", "a.php", "homepage.html"}) {
         EXPECT_EQ(readFile(channel / name), h.file(name)) << name;
     }
+    EXPECT_EQ(readFile(server.dir.path() / "outside.txt"), "the host's other file") << "not written through a link";
     h.entry("a.mp4", "A, better");
     writeFile(channel / "a_comments.txt", "a visitor's comment");
     r = publish("");

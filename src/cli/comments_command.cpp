@@ -5,16 +5,27 @@
 #include "text/individual_page.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace clipnest::cli {
 
 namespace {
 
-// A comment's text on one line: line breaks as \n, tabs as \t, a backslash doubled.
+// What a visitor wrote, on one line and harmless to a terminal: line breaks as \n, tabs as \t, a backslash doubled,
+// and every other control character (ESC, BEL, and the C1 controls as UTF-8 writes them) as \xHH or \u00HH, so
+// no posted text can move the cursor, erase lines or retitle the host's terminal.
 std::string oneLine(std::string_view text) {
     std::string line;
+    char hex[8];
     for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned char>(text[++i]));
+            line += hex;
             continue;
         }
         switch (text[i]) {
@@ -31,7 +42,12 @@ std::string oneLine(std::string_view text) {
             line += "\\\\";
             break;
         default:
-            line += text[i];
+            if (byte < 0x20 || byte == 0x7F) {
+                std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+                line += hex;
+            } else {
+                line += text[i];
+            }
         }
     }
     return line;
@@ -103,8 +119,8 @@ Status runComments(Runner& r, const Args& a) {
         }
     }
     for (const publish::ListedComment& c : publish::fetchedComments(r.dir())) {
-        r.out() << c.video << '\t' << c.number << '\t' << c.comment.date << '\t' << (c.hidden ? "[hidden] " : "")
-                << oneLine(c.comment.text) << '\n';
+        r.out() << c.video << '\t' << c.number << '\t' << oneLine(c.comment.date) << '\t'
+                << (c.hidden ? "[hidden] " : "") << oneLine(c.comment.text) << '\n';
     }
     return Done;
 }

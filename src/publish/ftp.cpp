@@ -232,10 +232,14 @@ std::string Ftp::put(const std::vector<Upload>& files, const PutEvents& events, 
                 after = curl_slist_append(after, command.c_str());
             }
             curl_easy_setopt(curl_, CURLOPT_POSTQUOTE, after);
+            // Whatever stands at the part's name goes first, a link above all: the server would write through it.
+            curl_slist* before = curl_slist_append(nullptr, ("*DELE " + partName(upload.name)).c_str());
+            curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
             const CURLcode code = perform();
             long response = 0;
             curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &response);
             curl_slist_free_all(after);
+            curl_slist_free_all(before);
             if (code == CURLE_OK) {
                 problem.clear();
                 break;

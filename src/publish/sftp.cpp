@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <set>
 
 namespace clipnest::publish {
 
@@ -31,7 +32,7 @@ enum Type : std::uint8_t {
     Extended = 200,
 };
 enum Status : std::uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3, Unsupported = 8 };
-constexpr std::uint32_t OpenRead = 0x01, OpenWrite = 0x02, OpenCreate = 0x08, OpenTruncate = 0x10;
+constexpr std::uint32_t OpenRead = 0x01, OpenWrite = 0x02, OpenCreate = 0x08, OpenTruncate = 0x10, OpenNew = 0x20;
 constexpr std::uint32_t AttrPermissions = 0x04;
 constexpr const char* PosixRename = "posix-rename@openssh.com";
 
@@ -318,6 +319,7 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
     };
     std::map<std::size_t, Job> jobs; // by index
     std::map<std::uint32_t, std::size_t> waiting;
+    std::set<std::uint32_t> ignored; // requests whose answer does not matter
     std::size_t next = 0;
 
     const auto finish = [&](Job& job, const std::string& problem) {
@@ -379,9 +381,13 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
             if (events.started) {
                 events.started(job.index);
             }
+            // Whatever stands at the part's name goes first, a link above all: the server would write through it.
+            // The part is then made new, so nothing put there in between is written through either. The server
+            // answers in the order asked, so the two go together.
+            ignored.insert(send(Remove, Out().str(at(partName(upload.name)))));
             const std::uint32_t id = send(Open, Out()
                                                     .str(at(partName(upload.name)))
-                                                    .u32(OpenWrite | OpenCreate | OpenTruncate)
+                                                    .u32(OpenWrite | OpenCreate | OpenTruncate | OpenNew)
                                                     .u32(AttrPermissions)
                                                     .u32(0644));
             waiting[id] = job.index;
@@ -411,12 +417,15 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
                 waiting[send(Close, Out().str(job.handle))] = index;
             }
         }
-        if (waiting.empty() || !lost_.empty()) {
+        if ((waiting.empty() && ignored.empty()) || !lost_.empty()) {
             continue;
         }
         Reply reply;
         if (!receive(reply)) {
             break;
+        }
+        if (ignored.erase(reply.id)) {
+            continue;
         }
         const auto found = waiting.find(reply.id);
         if (found == waiting.end()) {
