@@ -244,17 +244,27 @@ TEST_F(CommandLine, DoneOperationsSayWhatTheyDidUnlessQuiet) {
     }
 }
 
-// A first start's demo channel is a channel like any other: three entries with their pages, a title, a message.
-TEST_F(CommandLine, TheDemoChannelHasThreeEntriesAndTakesNoFolderThatIsThere) {
+// A first start's demo channel is a channel like any other: three entries with their pages, a title, a message, each
+// homepage description saying what its clip shows. Its clips are ones browsers play and start at once, so the
+// channel passes its own check.
+TEST_F(CommandLine, TheDemoChannelPassesItsOwnCheckAndTakesNoFolderThatIsThere) {
     const fs::path demo = dir() / "demo";
     ASSERT_TRUE(cli::makeDemoChannel(demo));
     Result r = clipnest({"-C", demo.string(), "list"});
-    EXPECT_EQ(r.out, "welcome.mp4\tWelcome to the channel\ngarden.mp4\tPlanting tulips in autumn\n"
-                     "kitchen.mp4\tBread in one hour\n");
-    for (const std::string page : {"welcome.php", "garden.php", "kitchen.php"}) {
+    EXPECT_EQ(r.out,
+              "welcome.mp4\tWelcome: a test picture that counts three seconds\n"
+              "colour-bars.mp4\tColour bars, as a studio sends them\nstripes.mp4\tRed, green and blue stripes\n");
+    for (const std::string page : {"welcome.php", "colour-bars.php", "stripes.php"}) {
         EXPECT_TRUE(fs::exists(demo / page)) << page;
     }
     EXPECT_NE(readFile(demo / "homepage.html").find("My Video Channel"), npos);
+    if (onPath("ffmpeg ffprobe")) {
+        r = clipnest({"-C", demo.string(), "check"});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + quoted(demo / "stripes.mp4")),
+                  "h264\n");
+    }
     EXPECT_FALSE(cli::makeDemoChannel(demo)) << "a folder that is there is never written into";
 }
 
