@@ -1,11 +1,13 @@
 #include "window/scroll_form.h"
 
 #include "text/page_text.h"
+#include "window/comments_window.h"
 #include "window/entries_window.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
 #include "window/preview_action.h"
 #include "window/publish_dialog.h"
+#include "window/status_line.h"
 #include "window/top_strip.h"
 #include "window/widgets.h"
 
@@ -238,8 +240,8 @@ void ScrollForm::showState() {
     }
     if (ended && form_->operationNumber() != shownOperation_) {
         shownOperation_ = form_->operationNumber();
-        status_->setText(QString::fromStdString(form_->operationSummary()));
-        paintTone(status_, form_->isVisible(Panel::FileFailure) ? Tone::Error : Tone::Success);
+        status_->say(QString::fromStdString(form_->operationSummary()),
+                     form_->isVisible(Panel::FileFailure) ? Tone::Error : Tone::Success);
         // Descriptions that the files now hold, as the boxes show them, mirror the files from here on.
         for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
             const EntryBoxes& boxes = form_->controls.entry(panel);
@@ -252,17 +254,25 @@ void ScrollForm::showState() {
     if (ended && form_->homepageRevision() != shownRevision_) {
         shownRevision_ = form_->homepageRevision();
         entries_->showEntries(form_->homepageText());
+        // The comments are listed by the homepage's entries, which a rename or delete changed.
+        if (comments_->isVisible()) {
+            comments_->refresh();
+        }
     }
     for (const Controls::TextBox& box : Controls::textBoxes()) {
         const std::string& value = box.of(form_->controls);
         QWidget* widget = widgets_.at(box.designName);
         if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+            // Text put into a box (a picked entry's description) shows from its start, not its tail.
             if (line->text().toStdString() != value) {
                 line->setText(QString::fromStdString(value));
+                line->setCursorPosition(0);
             }
         } else if (auto* multi = qobject_cast<QPlainTextEdit*>(widget)) {
             if (withoutCarriageReturns(multiLineText(multi)) != withoutCarriageReturns(value)) {
                 multi->setPlainText(forDisplay(value));
+                multi->moveCursor(QTextCursor::Start);
+                multi->verticalScrollBar()->setValue(0);
             }
         }
     }
@@ -312,6 +322,7 @@ void ScrollForm::closeEvent(QCloseEvent* event) {
     preview_.stop();
     outsideTimer_.stop();
     entries_->close();
+    status_->closeMessages();
     if (!form_->quitRequested()) {
         form_->quit();
     }

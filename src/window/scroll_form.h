@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QWidget>
 
-class QLabel;
 class QScrollBar;
 
 namespace clipnest::window {
@@ -23,6 +22,7 @@ namespace clipnest::window {
 class CommentsWindow;
 class EntriesWindow;
 class ScrollSurface;
+class StatusLine;
 
 // "Clipnest VERSION – FOLDER", the home folder written as ~.
 QString windowTitleFor(const std::filesystem::path& folder);
@@ -90,7 +90,7 @@ private:
     // In the strip above the viewport: Undo, Entries, the status line; the entries and the comments in windows of
     // their own.
     QWidget* undo_ = nullptr;
-    QLabel* status_ = nullptr;
+    StatusLine* status_ = nullptr;
     EntriesWindow* entries_ = nullptr;
     CommentsWindow* comments_ = nullptr;
     QTimer outsideTimer_;
