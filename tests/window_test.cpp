@@ -616,6 +616,70 @@ TEST_F(WindowTest, TheStatusLineAndNoticesShowTheWholeText) {
     EXPECT_EQ(get<QScrollBar>("VScroll1")->value(), surface) << "the surface stays";
 }
 
+// Calls `answer` once a modal dialog of type T is the active one.
+template <class T>
+void whenModal(std::function<void(T*)> answer, int triesLeft = 500) {
+    QTimer::singleShot(10, [answer, triesLeft] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog && dialog->isVisible()) {
+            answer(dialog);
+        } else if (triesLeft > 0) {
+            whenModal<T>(answer, triesLeft - 1);
+        } else {
+            ADD_FAILURE() << "no dialog came";
+        }
+    });
+}
+
+// Open folder… on a folder that is no channel writes nothing there until the host agrees to make it one; then the
+// same window, at its size and place, works on it.
+TEST_F(WindowTest, OpenFolderAsksBeforeMakingAChannelAndKeepsTheWindow) {
+    runChains();
+    window->resize(1000, 700);
+    QApplication::processEvents();
+    const QRect before = window->geometry();
+    clipnest::testing::TempDir empty;
+    // Each answer waits for its dialog to be the modal one, however the toolkit orders the events. The folder is
+    // picked as the dialog's folder with nothing typed, which the dialog's own loading cannot change; a question
+    // about any other folder is refused, so the test never makes a channel of one.
+    const QString emptyPath = QString::fromStdString(empty.path().string());
+    const auto choose = [&](QMessageBox::StandardButton answer) {
+        whenModal<QFileDialog>([emptyPath, answer](QFileDialog* dialog) {
+            dialog->setDirectory(emptyPath);
+            static_cast<QDialog*>(dialog)->accept();
+            whenModal<QMessageBox>([emptyPath, answer](QMessageBox* ask) {
+                EXPECT_EQ(ask->objectName(), "dlgMakeChannel");
+                const bool ours = ask->text().contains(emptyPath);
+                EXPECT_TRUE(ours) << ask->text().toStdString();
+                ask->button(ours ? answer : QMessageBox::No)->click();
+                if (!ours || answer == QMessageBox::No) {
+                    // "Choose another" shows the folder dialog again; cancelling it leaves everything as it was.
+                    whenModal<QFileDialog>([](QFileDialog* again) { again->reject(); });
+                }
+            });
+        });
+        click("cmdOpenFolder");
+    };
+    choose(QMessageBox::No);
+    runChains();
+    EXPECT_TRUE(clipnest::testing::filesOf(empty.path()).empty()) << "nothing written before the host agrees";
+    EXPECT_EQ(form().folder().dir(), dir.path());
+
+    choose(QMessageBox::Yes);
+    EXPECT_EQ(form().folder().dir(), empty.path());
+    EXPECT_EQ(window->windowTitle(), windowTitleFor(empty.path()));
+    EXPECT_EQ(window->geometry(), before) << "the window keeps its size and place";
+    runChains();
+    EXPECT_TRUE(fs::exists(empty.path() / "AppDocs.txt"));
+    type("Text2", "here.mp4");
+    click("Command1");
+    runChains();
+    EXPECT_TRUE(fs::exists(empty.path() / "here.php"));
+    EXPECT_FALSE(has("here.php")) << "the first folder is left alone";
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Added here.mp4: here.php and homepage.html written.");
+    window.reset();
+}
+
 // Preview opens the homepage through xdg-open; when no browser takes it, the status line says so and gives the
 // address to open by hand.
 TEST_F(WindowTest, PreviewSaysWhenNoBrowserCouldBeOpened) {
@@ -732,6 +796,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The settings the window keeps (the last channel folder) go to a folder of the tests' own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -29,7 +29,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -184,14 +183,41 @@ void ScrollForm::aimTimer() {
 
 void ScrollForm::openOtherFolder() {
     QSettings settings(QStringLiteral("Clipnest"), QStringLiteral("Clipnest"));
-    const std::optional<std::filesystem::path> chosen = chooseChannelFolder(this, settings);
-    if (!chosen) {
+    const std::optional<std::filesystem::path> chosen = chooseFolderToWorkIn(this, settings);
+    if (!chosen || !mayStopPublish()) {
         return;
     }
-    // The other folder gets a window of its own, started as from the command line; this one closes as Quit does.
-    if (QProcess::startDetached(QCoreApplication::applicationFilePath(), {QString::fromStdString(chosen->string())})) {
-        close();
+    rememberChannelFolder(settings, *chosen);
+    // The window stays where and as large as it is; only what it works on changes.
+    publishing_.reset();
+    preview_.stop();
+    stepTimer_.stop();
+    auto folder = std::make_unique<WorkingFolder>(*chosen);
+    form_ = std::make_unique<Form>(clock_, *folder);
+    // The old Form is gone, so the folder it worked on may go.
+    openedFolder_ = std::move(folder);
+    setWindowTitle(windowTitleFor(*chosen));
+    comments_->setFolder(*chosen);
+    shownPanelText_.clear();
+    shownOperation_ = 0;
+    filled_ = {};
+    shownRevision_ = -1;
+    prefilled_ = false;
+    status_->say(QStringLiteral("Opened ") + QString::fromStdString(chosen->string()) + QLatin1Char('.'),
+                 Tone::Success);
+    showState();
+    aimTimer();
+}
+
+bool ScrollForm::mayStopPublish() {
+    if (!publishing()) {
+        return true;
     }
+    const auto answer = QMessageBox::question(
+        this, QStringLiteral("Publish"),
+        QStringLiteral("A publish is running. Stop it? What has not arrived is uploaded by the next publish."),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }
 
 void ScrollForm::checkOutsideChanges() {
@@ -301,20 +327,15 @@ void ScrollForm::showState() {
         widgets_.at(name)->setEnabled(!running);
     }
     undo_->setEnabled(!running);
+    // Another folder would leave the chain's operation half done.
+    openFolder_->setEnabled(!running);
     showing_ = wasShowing;
 }
 
 void ScrollForm::closeEvent(QCloseEvent* event) {
-    if (publishing()) {
-        const auto answer = QMessageBox::question(
-            this, QStringLiteral("Publish"),
-            QStringLiteral("A publish is running. Stop it and close? What has not arrived is uploaded by the next "
-                           "publish."),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
-            event->ignore();
-            return;
-        }
+    if (!mayStopPublish()) {
+        event->ignore();
+        return;
     }
     // Stops the transfer between two writes and waits for it.
     publishing_.reset();

@@ -201,6 +201,7 @@ void ScrollForm::build() {
         button->setEnabled(!publishing_);
     });
     undo_ = strip.undo;
+    openFolder_ = strip.openFolder;
     status_ = strip.status;
 
     comments_ = new CommentsWindow(this, form_->folder().dir());
