@@ -233,7 +233,7 @@ void ScrollForm::build() {
         panel->setReadOnly(true);
         panel->setFocusPolicy(Qt::NoFocus);
         panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        // The design's messages fit their panels; a notice, which gathers sentences, wraps (anywhere in a long name
+        // The fixed messages fit their panels; a notice, which gathers sentences, wraps (anywhere in a long name
         // if need be) and scrolls within the panel's fixed place.
         const bool gathers = def.panel == Panel::Notice;
         panel->setVerticalScrollBarPolicy(gathers ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
