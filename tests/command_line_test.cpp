@@ -59,15 +59,19 @@ TEST_F(CommandLine, SessionOfCommands) {
     EXPECT_EQ(r.status, 0);
     // A first run in an empty folder: the start-up notice, as a note.
     EXPECT_EQ(r.err, "note: A homepage.html file will be created in the folder with this app. If you want to work "
-                     "with a previously created homepage.html file instead, you can place one in the folder now.\n");
+                     "with a previously created homepage.html file instead, you can place one in the folder now.\n"
+                     "Added clip7.mp4: clip7.php and homepage.html written.\n");
     EXPECT_EQ(expected("homepage.html"), in("homepage.html"));
     EXPECT_EQ(expected("clip7.php"), in("clip7.php"));
-    for (const std::vector<std::string>& command :
-         {std::vector<std::string>{"entry", "three.mp4", "--homepage", "Fish & chips <b> café ☕", "-C", "channel"},
-          {"-C", "channel", "title", "--title", "My Channel", "--message", "New clips every week"}}) {
+    for (const auto& [command, said] :
+         {std::pair<std::vector<std::string>, std::string>{
+              {"entry", "three.mp4", "--homepage", "Fish & chips <b> café ☕", "-C", "channel"},
+              "Added three.mp4: three.php and homepage.html written.\n"},
+          {{"-C", "channel", "title", "--title", "My Channel", "--message", "New clips every week"},
+           "Updated the title and message: homepage.html written.\n"}}) {
         r = clipnest(command);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, said);
     }
     EXPECT_TRUE(contains(in("homepage.html"), "Fish &amp; chips &lt;b&gt; caf\xE9 &#9749;"));
     EXPECT_TRUE(contains(in("homepage.html"), "My Channel\n") && contains(in("homepage.html"), "every week\n"));
@@ -142,7 +146,7 @@ TEST_F(CommandLine, RepliesToEachCommand) {
 #endif
         {false, {"list"}, 1, noHomepage},
         {false, {"insert", "a.mp4", "--above", "b.mp4"}, 1, "An entry for the file name b.mp4 was not found on the Homepage.\n"},
-        {false, {"rename", "../../index.php", "../evil.php"}, 1, "~" + invalid + "\"../../index.php\" starts with a period"},
+        {false, {"rename", "../../index.php", "../evil.php"}, 1, "~" + invalid + "\"../../index.php\" holds /, so it is a path: give the file's name alone"},
         // The rename page never turns a comment into a program, a page into text, or itself into anything.
         {true, {"rename", "a_comments.txt", "evil.php"}, 1, "Clipnest did not write change_file_name.php: a_comments.txt holds a video's comments, which only its page writes.\n"},
         {true, {"rename", "a.mp4", "evil.php.mp4"}, 1, "~evil.php.mp4 is a name the server runs as a program"},
@@ -160,17 +164,17 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {true, {"entry", "a.mp4", "--homepage-only"}, 0, nothing},
         {true, {"title"}, 0, nothing},
         // One page per name: a second video of the same name works on the first one's page, and says so.
-        {true, {"entry", "a.webm", "--homepage", "WebM"}, 0, "note: a.webm shares a.php with the entry a.mp4; its descriptions were changed\n"},
-        {true, {"insert", "a.mov", "--above", "b.mp4", "--homepage", "MOV"}, 0, "note: a.mov shares a.php with the entry a.mp4; the page was left as it was\n"},
+        {true, {"entry", "a.webm", "--homepage", "WebM"}, 0, "note: a.webm shares a.php with the entry a.mp4; its descriptions were changed\nChanged a.webm: a.php and homepage.html written.\n"},
+        {true, {"insert", "a.mov", "--above", "b.mp4", "--homepage", "MOV"}, 0, "note: a.mov shares a.php with the entry a.mp4; the page was left as it was\nInserted a.mov above b.mp4: homepage.html written.\n"},
         // The window's notice asks for a second click; --create-page makes the page in the same run.
         {true, {"entry", "a.mp4", "--homepage", "A2"}, 1, missingPage + "note: add --create-page to create the page.\n", "", removed("a.php")},
-        {true, {"entry", "a.mp4", "--homepage", "A2", "--create-page"}, 0, "note: " + missingPage, "", removed("a.php")},
+        {true, {"entry", "a.mp4", "--homepage", "A2", "--create-page"}, 0, "note: " + missingPage + "Added a.mp4: a.php and homepage.html written.\n", "", removed("a.php")},
         // Nothing is written over a folder, a read-only file, or a homepage found under its other name.
         {false, {"rename", "a.mp4", "b.mp4"}, 1, "~Clipnest could not write change_file_name.php. The file on disk was left as it was.\n", "", folderAs("change_file_name.php")},
         {false, {"title", "--title", "T"}, 1, "~Clipnest could not write homepage.html. The file on disk was left as it was.\n", "", folderAs("homepage.html")},
         {true, {"entry", "c.mp4", "--homepage", "C"}, 1, "~Clipnest did not write homepage.html: the file is read-only.", "",
          [this] { fs::permissions(dir() / "homepage.html", fs::perms::owner_read); }},
-        {true, {"entry", "c.mp4", "--homepage", "C"}, 0, "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html from now on; Homepage.htm was left as it was.\n", "",
+        {true, {"entry", "c.mp4", "--homepage", "C"}, 0, "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html from now on; Homepage.htm was left as it was.\nAdded c.mp4: c.php and homepage.html written.\n", "",
          [this] { fs::rename(dir() / "homepage.html", dir() / "Homepage.htm"); }},
         {false, {"-C", "missing", "entry", "a.mp4"}, 2, "clipnest: cannot work in missing: no such folder\n"},
         {true, {"list", "-C", "a.php"}, 2, "clipnest: cannot work in a.php: not a folder\n"},
@@ -206,18 +210,61 @@ TEST_F(CommandLine, RepliesToEachCommand) {
     EXPECT_TRUE(has(std::string(250, 'n') + ".php"));
 }
 
-// Many commands in one session, as the window runs them in turn, each one operation to undo.
-// A first start's demo channel is a channel like any other: three entries with their pages, a title, a message.
-TEST_F(CommandLine, TheDemoChannelHasThreeEntriesAndTakesNoFolderThatIsThere) {
+// An operation done says what it did in the status line's words, on standard error (a batch line's after its
+// number); --quiet, before the command or after it, leaves only what went wrong and the notes. A name with a path
+// says it is one.
+TEST_F(CommandLine, DoneOperationsSayWhatTheyDidUnlessQuiet) {
+    EXPECT_EQ(clipnest({"-q", "entry", "a.mp4", "--homepage", "A"}).err.find("Added"), npos);
+    EXPECT_EQ(clipnest({"entry", "b.mp4", "--homepage", "B"}).err, "Added b.mp4: b.php and homepage.html written.\n");
+    EXPECT_EQ(clipnest({"insert", "c.mp4", "--above", "b.mp4", "--homepage", "C"}).err,
+              "Inserted c.mp4 above b.mp4: c.php and homepage.html written.\n");
+    EXPECT_EQ(clipnest({"delete", "c.mp4"}).err, "Deleted c.mp4 from the homepage; c.php is still in the folder.\n");
+    EXPECT_EQ(clipnest({"rename", "x.txt", "y.txt"}).err,
+              "Wrote change_file_name.php (rename x.txt y.txt): upload it and call it up in a browser once.\n");
+    EXPECT_EQ(clipnest({"rename", "a.mp4", "d.mp4"}).err,
+              "Renamed a.mp4 to d.mp4 here (homepage.html, d.php, a.php and change_file_name.php changed): publish, "
+              "then call up change_file_name.php in a browser once to rename them on the server.\n");
+    EXPECT_EQ(clipnest({"entry", "b.mp4", "--homepage", "B2", "--quiet"}).err, "");
+    EXPECT_NE(file("homepage.html").find("B2"), npos);
+
+    const std::string batch = "entry b.mp4 --homepage B3\ndelete nowhere.mp4\n";
+    const std::string failed = "line 2: An entry for the entered file name was not found on the Homepage.\n"
+                               "batch: 1 of 2 commands failed (line 2)\n";
+    Result r = clipnest({"batch", "--keep-going"}, batch);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "line 1: Changed b.mp4: b.php and homepage.html written.\n" + failed);
+    r = clipnest({"--quiet", "batch", "--keep-going"}, batch);
+    EXPECT_EQ(r.err, failed) << "said nothing of what was done, all of what failed";
+
+    for (const std::string name : {"../x.mp4", "clips/x.mp4", "..\\x.mp4"}) {
+        r = clipnest({"entry", name, "--homepage", "X"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Please enter a valid file name: \"" + name + "\" holds " + name[name.find_first_of("/\\")] +
+                             ", so it is a path: give the file's name alone, as it stands in the channel folder.\n");
+    }
+}
+
+// A first start's demo channel is a channel like any other: three entries with their pages, a title, a message, each
+// homepage description saying what its clip shows. Its clips are ones browsers play and start at once, so the
+// channel passes its own check.
+TEST_F(CommandLine, TheDemoChannelPassesItsOwnCheckAndTakesNoFolderThatIsThere) {
     const fs::path demo = dir() / "demo";
     ASSERT_TRUE(cli::makeDemoChannel(demo));
     Result r = clipnest({"-C", demo.string(), "list"});
-    EXPECT_EQ(r.out, "welcome.mp4\tWelcome to the channel\ngarden.mp4\tPlanting tulips in autumn\n"
-                     "kitchen.mp4\tBread in one hour\n");
-    for (const std::string page : {"welcome.php", "garden.php", "kitchen.php"}) {
+    EXPECT_EQ(r.out,
+              "welcome.mp4\tWelcome: a test picture that counts three seconds\n"
+              "colour-bars.mp4\tColour bars, as a studio sends them\nstripes.mp4\tRed, green and blue stripes\n");
+    for (const std::string page : {"welcome.php", "colour-bars.php", "stripes.php"}) {
         EXPECT_TRUE(fs::exists(demo / page)) << page;
     }
     EXPECT_NE(readFile(demo / "homepage.html").find("My Video Channel"), npos);
+    if (onPath("ffmpeg ffprobe")) {
+        r = clipnest({"-C", demo.string(), "check"});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + quoted(demo / "stripes.mp4")),
+                  "h264\n");
+    }
     EXPECT_FALSE(cli::makeDemoChannel(demo)) << "a folder that is there is never written into";
 }
 
@@ -327,6 +374,7 @@ TEST_F(CommandLine, CheckKeepsFfmpegInsideTheFolder) {
     EXPECT_EQ(readFile(dir() / "linked.mp4"), readFile(outside.path() / "clip.mp4"));
 }
 
+// Many commands in one session, as the window runs them in turn, each one operation to undo.
 TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
     clipnest({"entry", "b.mp4", "--homepage", "B"});
@@ -337,7 +385,8 @@ TEST_F(CommandLine, BatchRunsLinesInOneSession) {
                                    "insert c.mp4 --above b.mp4 --homepage 'C, with a quote: \"'\n"
                                    "list\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "line 2: Changed a.mp4: a.php written.\nline 4: Changed b.mp4: b.php written.\n"
+                     "line 5: Inserted c.mp4 above b.mp4: c.php and homepage.html written.\n");
     EXPECT_EQ(r.out, "a.mp4\tA\nc.mp4\tC, with a quote: \"\nb.mp4\tB\n");
     EXPECT_NE(file("a.php").find("The story of a"), npos);
     EXPECT_NE(file("b.php").find("The story of &quot;b&quot;"), npos) << file("b.php");

@@ -1,8 +1,10 @@
 #include "publish/manifest.h"
+#include "shell/preview_server.h"
 #include "support/support.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
 #include "window/scroll_form.h"
+#include "window/status_line.h"
 #include "window/widgets.h"
 
 #include <cstdlib>
@@ -75,7 +77,7 @@ protected:
             i += length - 1;
         }
     }
-    void click(const char* name) { QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton); }
+    void click(const char* name) { QTest::mouseClick(get<QAbstractButton>(name), Qt::LeftButton); }
     void clickPanel(Panel panel) {
         QTest::mouseClick(get<QPlainTextEdit>(panelName(panel))->viewport(), Qt::LeftButton);
     }
@@ -434,6 +436,18 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     };
     create("roses.mp4", "Pruning roses", "How and when to prune roses.");
     create("tulips.mp4", "Planting tulips in autumn", "Bulbs go in before the frost.");
+    QString longPage = "Start of the story.";
+    QString longHomepage = "First line";
+    for (int i = 0; i < 30; ++i) {
+        longPage += " More about the lilies, the soil, the water and the light.";
+        longHomepage += "\nAnother line";
+    }
+    click("Command3");
+    type("Text2", "lilies.mp4");
+    get<QPlainTextEdit>("Text4")->setPlainText(longHomepage);
+    get<QLineEdit>("Text5")->setText(longPage);
+    click("Command1");
+    runChains();
     const std::string roses = file("roses.php");
     click("cmdEntries");
     EXPECT_TRUE(get("lblEntriesHint")->isVisible());
@@ -449,6 +463,17 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     EXPECT_TRUE(contains(file("homepage.html"), "<div class=\"desc\">Pruning roses</div>"));
     EXPECT_TRUE(contains(file("homepage.html"), "<div class=\"desc\">Planting tulips in autumn</div>"));
     EXPECT_TRUE(contains(file("roses.php"), "How and when to prune roses."));
+    // A long description shows from its start, in a line box and in a box of many lines alike.
+    click("Command3");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+    EXPECT_EQ(text("Text5"), longPage);
+    EXPECT_EQ(get<QLineEdit>("Text5")->cursorPosition(), 0) << "the start of the page's description is in sight";
+    EXPECT_EQ(get<QLineEdit>("Text3")->cursorPosition(), 0) << "and in the second panel";
+    EXPECT_TRUE(text("Text4").startsWith("First line"));
+    ASSERT_GT(get<QPlainTextEdit>("Text4")->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(get<QPlainTextEdit>("Text4")->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(get<QPlainTextEdit>("Text4")->textCursor().position(), 0);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
 
     get<QPlainTextEdit>("Text4")->clear();
     type("Text4", "Roses, pruned");
@@ -499,6 +524,193 @@ TEST_F(WindowTest, TheCommentsWindowHidesAndClosesFromTheFetchedComments) {
     click("cmdCloseThread");
     EXPECT_FALSE(has("comment_moderation.txt"));
     EXPECT_FALSE(has("roses_comments.txt"));
+
+    // The open window follows every operation that changes the entries.
+    type("Text18", "roses.mp4");
+    type("Text24", "lilies.mp4");
+    click("Command10");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), "lilies.mp4");
+    click("Command3");
+    type("Text2", "orchids.mp4");
+    click("Command1");
+    runChains();
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), "orchids.mp4");
+    click("Command5");
+    runChains();
+    EXPECT_EQ(tree->topLevelItemCount(), 1);
+    click("cmdUndo");
+    EXPECT_EQ(tree->topLevelItemCount(), 2);
+}
+
+// The status line shows as much of a message as the window is wide, cut in its middle so its start and its end stay
+// in sight, with the whole message in its tip and among the last 20 messages; a notice longer than its panel wraps
+// and scrolls within the panel's fixed place.
+TEST_F(WindowTest, TheStatusLineAndNoticesShowTheWholeText) {
+    runChains();
+    const std::string longName = "the-roses-in-the-garden-behind-the-house-in-june-after-the-rain";
+    type("Text2", QString::fromStdString(longName + ".mp4"));
+    click("Command1");
+    runChains();
+    type("Text18", QString::fromStdString(longName + ".mp4"));
+    type("Text24", QString::fromStdString(longName + "-2.mp4"));
+    click("Command10");
+    auto* status = get<StatusText>("lblStatus");
+    const QString said = status->text();
+    EXPECT_TRUE(said.startsWith("Renamed " + QString::fromStdString(longName))) << said.toStdString();
+    EXPECT_TRUE(said.endsWith("to rename them on the server.")) << said.toStdString();
+    EXPECT_EQ(status->toolTip(), said);
+    const QString shown = status->shownText();
+    EXPECT_TRUE(shown.startsWith("Renamed the-roses")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("on the server.")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << "cut in the middle: " << shown.toStdString();
+
+    // A wider window shows more of it: the line reaches the scroll bar, wherever that stands.
+    window->resize(2400, DesignSize.height());
+    QApplication::processEvents();
+    EXPECT_EQ(get("stsStatus")->geometry().right() + 1, get("VScroll1")->x());
+    EXPECT_GT(status->shownText().size(), shown.size());
+
+    click("cmdMessages");
+    auto* messages = get<QListWidget>("lstMessages");
+    EXPECT_TRUE(messages->isVisible());
+    ASSERT_EQ(messages->count(), 2);
+    EXPECT_TRUE(messages->item(0)->text().endsWith("  " + said)) << "newest first, whole";
+    EXPECT_TRUE(messages->item(1)->text().endsWith("  Added " + QString::fromStdString(longName) +
+                                                   ".mp4: " + QString::fromStdString(longName) +
+                                                   ".php and homepage.html written."));
+    for (int i = 0; i < 20; ++i) {
+        get<QLineEdit>("Text22")->clear();
+        type("Text22", QString::number(i));
+        click("Command11");
+        runChains();
+    }
+    EXPECT_EQ(messages->count(), StatusLine::Kept);
+    EXPECT_FALSE(messages->item(StatusLine::Kept - 1)->text().endsWith(said)) << "only the last 20 are kept";
+
+    // A notice of many sentences keeps its place and size, wraps, and scrolls under the wheel.
+    std::string sentences;
+    for (int i = 0; i < 30; ++i) {
+        sentences += "Sentence " + std::to_string(i) + " of a long notice about " + longName + ". ";
+    }
+    form().notice(sentences + "The end.");
+    window->showState();
+    auto* notice = get<QPlainTextEdit>("txtNotice");
+    ASSERT_TRUE(notice->isVisible());
+    const PanelDef* def = nullptr;
+    for (const PanelDef& d : panelTable()) {
+        def = d.panel == Panel::Notice ? &d : def;
+    }
+    ASSERT_NE(def, nullptr);
+    EXPECT_EQ(notice->size(), pixelRect(def->left, def->top, def->width, def->height).size());
+    EXPECT_TRUE(notice->toPlainText().contains("The end."));
+    QScrollBar* within = notice->verticalScrollBar();
+    EXPECT_GT(within->maximum(), 0);
+    EXPECT_TRUE(within->isVisible());
+    const int surface = get<QScrollBar>("VScroll1")->value();
+    QWheelEvent down(QPointF(50, 50), notice->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
+                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(notice->viewport(), &down);
+    EXPECT_GT(within->value(), 0) << "the notice scrolls";
+    EXPECT_EQ(get<QScrollBar>("VScroll1")->value(), surface) << "the surface stays";
+}
+
+// Calls `answer` once a modal dialog of type T is the active one.
+template <class T>
+void whenModal(std::function<void(T*)> answer, int triesLeft = 500) {
+    QTimer::singleShot(10, [answer, triesLeft] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog && dialog->isVisible()) {
+            answer(dialog);
+        } else if (triesLeft > 0) {
+            whenModal<T>(answer, triesLeft - 1);
+        } else {
+            ADD_FAILURE() << "no dialog came";
+        }
+    });
+}
+
+// Open folder… on a folder that is no channel writes nothing there until the host agrees to make it one; then the
+// same window, at its size and place, works on it.
+TEST_F(WindowTest, OpenFolderAsksBeforeMakingAChannelAndKeepsTheWindow) {
+    runChains();
+    window->resize(1000, 700);
+    QApplication::processEvents();
+    const QRect before = window->geometry();
+    clipnest::testing::TempDir empty;
+    // Each answer waits for its dialog to be the modal one, however the toolkit orders the events. The folder is
+    // picked as the dialog's folder with nothing typed, which the dialog's own loading cannot change; a question
+    // about any other folder is refused, so the test never makes a channel of one.
+    const QString emptyPath = QString::fromStdString(empty.path().string());
+    const auto choose = [&](QMessageBox::StandardButton answer) {
+        whenModal<QFileDialog>([emptyPath, answer](QFileDialog* dialog) {
+            dialog->setDirectory(emptyPath);
+            static_cast<QDialog*>(dialog)->accept();
+            whenModal<QMessageBox>([emptyPath, answer](QMessageBox* ask) {
+                EXPECT_EQ(ask->objectName(), "dlgMakeChannel");
+                const bool ours = ask->text().contains(emptyPath);
+                EXPECT_TRUE(ours) << ask->text().toStdString();
+                ask->button(ours ? answer : QMessageBox::No)->click();
+                if (!ours || answer == QMessageBox::No) {
+                    // "Choose another" shows the folder dialog again; cancelling it leaves everything as it was.
+                    whenModal<QFileDialog>([](QFileDialog* again) { again->reject(); });
+                }
+            });
+        });
+        click("cmdOpenFolder");
+    };
+    choose(QMessageBox::No);
+    runChains();
+    EXPECT_TRUE(clipnest::testing::filesOf(empty.path()).empty()) << "nothing written before the host agrees";
+    EXPECT_EQ(form().folder().dir(), dir.path());
+
+    choose(QMessageBox::Yes);
+    EXPECT_EQ(form().folder().dir(), empty.path());
+    EXPECT_EQ(window->windowTitle(), windowTitleFor(empty.path()));
+    EXPECT_EQ(window->geometry(), before) << "the window keeps its size and place";
+    runChains();
+    EXPECT_TRUE(fs::exists(empty.path() / "AppDocs.txt"));
+    type("Text2", "here.mp4");
+    click("Command1");
+    runChains();
+    EXPECT_TRUE(fs::exists(empty.path() / "here.php"));
+    EXPECT_FALSE(has("here.php")) << "the first folder is left alone";
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Added here.mp4: here.php and homepage.html written.");
+    window.reset();
+}
+
+// Preview opens the homepage through xdg-open; when no browser takes it, the status line says so and gives the
+// address to open by hand.
+TEST_F(WindowTest, PreviewSaysWhenNoBrowserCouldBeOpened) {
+    NEEDS(PreviewServer::phpInstalled(), "php");
+    runChains();
+    clipnest::testing::TempDir bin;
+    const fs::path opener = bin.path() / "xdg-open";
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.path().string()) + ":" + path);
+    const auto preview = [&](int exitStatus) {
+        clipnest::testing::writeFile(opener, "#!/bin/sh\necho \"$1\" > '" + (bin.path() / "asked").string() +
+                                                 "'\nexit " + std::to_string(exitStatus) + "\n");
+        fs::permissions(opener, fs::perms::owner_all);
+        fs::remove(bin.path() / "asked");
+        click("cmdPreview");
+        for (int i = 0; i < 100 && !fs::exists(bin.path() / "asked"); ++i) {
+            QTest::qWait(20);
+        }
+        QTest::qWait(200);
+        return get<QLabel>("lblStatus")->text();
+    };
+    const QString opened = preview(0);
+    EXPECT_TRUE(opened.startsWith("Preview at http://127.0.0.1:")) << opened.toStdString();
+    EXPECT_TRUE(clipnest::testing::readFile(bin.path() / "asked").starts_with("http://127.0.0.1:"));
+
+    const QString refused = preview(3);
+    qputenv("PATH", path);
+    const std::string address = clipnest::testing::readFile(bin.path() / "asked");
+    EXPECT_EQ(refused.toStdString(), "No browser could be opened: open " + address.substr(0, address.size() - 1) +
+                                         " in a browser by hand (the preview is only on this computer; it stops "
+                                         "when the window closes).");
 }
 
 // Every message is readable on its colour (WCAG AA, 4.5:1), and errors, notes and successes look different.
@@ -584,6 +796,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The settings the window keeps (the last channel folder) go to a folder of the tests' own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

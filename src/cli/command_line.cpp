@@ -37,7 +37,9 @@ int runCommandLine(int argc, const char* const* argv, const std::filesystem::pat
             return Usage;
         }
     }
-    return Runner(folder, out, err).run(*args);
+    Runner runner(folder, out, err);
+    runner.setQuiet(args->quiet);
+    return runner.run(*args);
 }
 
 } // namespace clipnest::cli

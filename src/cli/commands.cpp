@@ -149,6 +149,9 @@ void describe(CLI::App& app, Args& args, bool batchLine) {
     if (!batchLine) {
         app.add_option("-C", args.folder, "Work on the channel folder DIR instead of the current folder")
             ->type_name("DIR");
+        app.add_flag("-q,--quiet", args.quiet,
+                     "Say nothing when an operation is done (entry, delete, insert, title, rename, batch), only "
+                     "what went wrong and the notes");
     }
     for (const Command& command : Table) {
         if (batchLine && !command.inBatch) {

@@ -18,20 +18,22 @@ struct DemoEntry {
     const char* pattern; // ffmpeg's test source
 };
 
+// Each homepage description says what its clip shows.
 constexpr DemoEntry Entries[] = {
-    {"welcome.mp4", "Welcome to the channel",
+    {"welcome.mp4", "Welcome: a test picture that counts three seconds",
      "This is a video page: the video, this longer description, and a comment box for visitors.", "testsrc"},
-    {"garden.mp4", "Planting tulips in autumn", "Each entry on the homepage links to a page like this one.",
-     "smptebars"},
-    {"kitchen.mp4", "Bread in one hour", "Change the descriptions in Clipnest, then preview or publish the channel.",
-     "rgbtestsrc"},
+    {"colour-bars.mp4", "Colour bars, as a studio sends them",
+     "Each entry on the homepage links to a page like this one.", "smptebars"},
+    {"stripes.mp4", "Red, green and blue stripes",
+     "Change the descriptions in Clipnest, then preview or publish the channel.", "rgbtestsrc"},
 };
 
-// Runs ffmpeg quietly for a short test video; false when it is not there or fails.
+// Runs ffmpeg quietly for a short test video that browsers play and start at once (H.264, its index at the front,
+// as clipnest check asks); false when ffmpeg is not there or fails.
 bool makeTestVideo(const std::filesystem::path& file, const char* pattern) {
-    const ProgramRun run =
-        runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                    std::string(pattern) + "=size=320x240:rate=10", "-t", "3", "-pix_fmt", "yuv420p", file.string()});
+    const ProgramRun run = runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                       std::string(pattern) + "=size=320x240:rate=10", "-t", "3", "-c:v", "libx264",
+                                       "-pix_fmt", "yuv420p", "-movflags", "+faststart", file.string()});
     return run.started && run.status == 0;
 }
 

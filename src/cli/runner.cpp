@@ -87,6 +87,9 @@ Status Runner::finish(std::string_view nothingDone, Status whenNothingDone) {
         line(nothingDone);
         return whenNothingDone;
     }
+    if (!quiet_) {
+        line(session_->form().operationSummary());
+    }
     return Done;
 }
 

@@ -36,6 +36,7 @@ struct Args {
     bool offline = false; // list the comments fetched last
     bool fix = false;     // check: mend what it can
     bool strict = false;  // publish: nothing when check finds a problem
+    bool quiet = false;   // no line saying what an operation did
 };
 
 // A line break as a multi-line text box holds it: CR LF.
@@ -53,6 +54,8 @@ public:
     std::ostream& out() { return out_; }
     // Put in front of every message line (a batch line's number).
     void setPrefix(std::string prefix) { prefix_ = std::move(prefix); }
+    // Without the line that says what a done operation did (the window's status line).
+    void setQuiet(bool quiet) { quiet_ = quiet; }
     // One line of standard error, after the prefix; a note says so.
     void line(std::string_view text, bool note = false);
 
@@ -65,7 +68,8 @@ public:
     std::vector<Message> click(void (*button)(Form&));
     // Prints the messages; a message of the panel `alsoNote` only tells this time.
     void print(const std::vector<Message>& messages, std::optional<Panel> alsoNote = std::nullopt);
-    // The exit status once the messages are printed; `nothingDone` is said when no file was written.
+    // The exit status once the messages are printed; `nothingDone` is said when no file was written, and what was
+    // done when one was (unless quiet).
     Status finish(std::string_view nothingDone = "Nothing was changed.", Status whenNothingDone = Done);
 
 private:
@@ -80,6 +84,7 @@ private:
     bool startupFailed_ = false;
     bool quietStart_ = false;
     bool failed_ = false;
+    bool quiet_ = false;
     std::size_t writtenAtStart_ = 0;
 };
 

@@ -214,6 +214,11 @@ std::string fileNameProblem(std::string_view box, bool rename) {
     if (!bytes) {
         return "the name holds a character the pages cannot store (they keep Windows-1252 names)";
     }
+    // "../x.mp4" is a path before it is a name that starts with a period: say what the user typed.
+    if (const std::size_t slash = bytes->find_first_of("/\\"); slash != std::string::npos) {
+        return quoted + " holds " + std::string(1, (*bytes)[slash]) +
+               ", so it is a path: give the file's name alone, as it stands in the channel folder";
+    }
     const std::size_t period = bytes->find('.');
     if (period == std::string::npos) {
         return quoted + " has no period: a file name needs one before its extension, as in " + std::string(name) +

@@ -90,6 +90,12 @@ void CommentsWindow::open(const QWidget& main) {
     raise();
 }
 
+void CommentsWindow::setFolder(std::filesystem::path folder) {
+    folder_ = std::move(folder);
+    say({});
+    refresh();
+}
+
 void CommentsWindow::say(const QString& text) {
     said_->setText(text);
 }

@@ -25,6 +25,8 @@ public:
     void fetch();
     // Lists the comments fetched last.
     void refresh();
+    // Works on another channel folder from now on.
+    void setFolder(std::filesystem::path folder);
 
 private:
     void toggleHidden();

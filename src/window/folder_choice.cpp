@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 
 namespace clipnest::window {
@@ -35,6 +37,31 @@ std::optional<std::filesystem::path> chooseChannelFolder(QWidget* parent, QSetti
     const std::filesystem::path chosen = dialog.selectedFiles().constFirst().toStdString();
     rememberChannelFolder(settings, chosen);
     return chosen;
+}
+
+bool mayMakeChannel(QWidget* parent, const std::filesystem::path& folder) {
+    if (isChannelFolder(folder)) {
+        return true;
+    }
+    QMessageBox ask(QMessageBox::Question, QStringLiteral("Make it a channel folder?"),
+                    QStringLiteral("%1 is not a channel folder: it has no homepage.\n\nMake it one? Clipnest then "
+                                   "writes AppDocs.txt there, and homepage.html with the first entry.")
+                        .arg(QDir::toNativeSeparators(QString::fromStdString(folder.string()))),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    ask.setObjectName(QStringLiteral("dlgMakeChannel"));
+    ask.setDefaultButton(QMessageBox::No);
+    ask.button(QMessageBox::Yes)->setText(QStringLiteral("Make it a channel folder"));
+    ask.button(QMessageBox::No)->setText(QStringLiteral("Choose another"));
+    return ask.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::filesystem::path> chooseFolderToWorkIn(QWidget* parent, QSettings& settings) {
+    for (;;) {
+        const std::optional<std::filesystem::path> chosen = chooseChannelFolder(parent, settings);
+        if (!chosen || mayMakeChannel(parent, *chosen)) {
+            return chosen;
+        }
+    }
 }
 
 bool hasChannelFolder(QSettings& settings) {

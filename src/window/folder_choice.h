@@ -15,6 +15,14 @@ bool isChannelFolder(const std::filesystem::path& folder);
 // offered again next time); nothing when the user cancels.
 std::optional<std::filesystem::path> chooseChannelFolder(QWidget* parent, QSettings& settings);
 
+// Whether the folder may be worked in: a channel folder may; of any other the host is asked first whether to make it
+// one, since the work writes AppDocs.txt there at once and a homepage with the first entry.
+bool mayMakeChannel(QWidget* parent, const std::filesystem::path& folder);
+
+// Asks for the channel folder as chooseChannelFolder does, until the host picks a channel folder or agrees to make
+// the chosen one a channel; nothing when the user cancels.
+std::optional<std::filesystem::path> chooseFolderToWorkIn(QWidget* parent, QSettings& settings);
+
 // Whether a channel folder was ever chosen or worked in (the settings remember one).
 bool hasChannelFolder(QSettings& settings);
 

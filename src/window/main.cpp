@@ -42,7 +42,7 @@ int main(int argc, char* argv[]) {
         if (firstStart && !demo.empty() && clipnest::cli::makeDemoChannel(demo)) {
             chosen = demo;
         } else {
-            chosen = clipnest::window::chooseChannelFolder(nullptr, settings);
+            chosen = clipnest::window::chooseFolderToWorkIn(nullptr, settings);
         }
         if (!chosen) {
             return 0;

@@ -1,11 +1,13 @@
 #include "window/scroll_form.h"
 
 #include "text/page_text.h"
+#include "window/comments_window.h"
 #include "window/entries_window.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
 #include "window/preview_action.h"
 #include "window/publish_dialog.h"
+#include "window/status_line.h"
 #include "window/top_strip.h"
 #include "window/widgets.h"
 
@@ -27,7 +29,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -182,14 +183,41 @@ void ScrollForm::aimTimer() {
 
 void ScrollForm::openOtherFolder() {
     QSettings settings(QStringLiteral("Clipnest"), QStringLiteral("Clipnest"));
-    const std::optional<std::filesystem::path> chosen = chooseChannelFolder(this, settings);
-    if (!chosen) {
+    const std::optional<std::filesystem::path> chosen = chooseFolderToWorkIn(this, settings);
+    if (!chosen || !mayStopPublish()) {
         return;
     }
-    // The other folder gets a window of its own, started as from the command line; this one closes as Quit does.
-    if (QProcess::startDetached(QCoreApplication::applicationFilePath(), {QString::fromStdString(chosen->string())})) {
-        close();
+    rememberChannelFolder(settings, *chosen);
+    // The window stays where and as large as it is; only what it works on changes.
+    publishing_.reset();
+    preview_.stop();
+    stepTimer_.stop();
+    auto folder = std::make_unique<WorkingFolder>(*chosen);
+    form_ = std::make_unique<Form>(clock_, *folder);
+    // The old Form is gone, so the folder it worked on may go.
+    openedFolder_ = std::move(folder);
+    setWindowTitle(windowTitleFor(*chosen));
+    comments_->setFolder(*chosen);
+    shownPanelText_.clear();
+    shownOperation_ = 0;
+    filled_ = {};
+    shownRevision_ = -1;
+    prefilled_ = false;
+    status_->say(QStringLiteral("Opened ") + QString::fromStdString(chosen->string()) + QLatin1Char('.'),
+                 Tone::Success);
+    showState();
+    aimTimer();
+}
+
+bool ScrollForm::mayStopPublish() {
+    if (!publishing()) {
+        return true;
     }
+    const auto answer = QMessageBox::question(
+        this, QStringLiteral("Publish"),
+        QStringLiteral("A publish is running. Stop it? What has not arrived is uploaded by the next publish."),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }
 
 void ScrollForm::checkOutsideChanges() {
@@ -238,8 +266,8 @@ void ScrollForm::showState() {
     }
     if (ended && form_->operationNumber() != shownOperation_) {
         shownOperation_ = form_->operationNumber();
-        status_->setText(QString::fromStdString(form_->operationSummary()));
-        paintTone(status_, form_->isVisible(Panel::FileFailure) ? Tone::Error : Tone::Success);
+        status_->say(QString::fromStdString(form_->operationSummary()),
+                     form_->isVisible(Panel::FileFailure) ? Tone::Error : Tone::Success);
         // Descriptions that the files now hold, as the boxes show them, mirror the files from here on.
         for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
             const EntryBoxes& boxes = form_->controls.entry(panel);
@@ -252,17 +280,25 @@ void ScrollForm::showState() {
     if (ended && form_->homepageRevision() != shownRevision_) {
         shownRevision_ = form_->homepageRevision();
         entries_->showEntries(form_->homepageText());
+        // The comments are listed by the homepage's entries, which a rename or delete changed.
+        if (comments_->isVisible()) {
+            comments_->refresh();
+        }
     }
     for (const Controls::TextBox& box : Controls::textBoxes()) {
         const std::string& value = box.of(form_->controls);
         QWidget* widget = widgets_.at(box.designName);
         if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+            // Text put into a box (a picked entry's description) shows from its start, not its tail.
             if (line->text().toStdString() != value) {
                 line->setText(QString::fromStdString(value));
+                line->setCursorPosition(0);
             }
         } else if (auto* multi = qobject_cast<QPlainTextEdit*>(widget)) {
             if (withoutCarriageReturns(multiLineText(multi)) != withoutCarriageReturns(value)) {
                 multi->setPlainText(forDisplay(value));
+                multi->moveCursor(QTextCursor::Start);
+                multi->verticalScrollBar()->setValue(0);
             }
         }
     }
@@ -291,20 +327,15 @@ void ScrollForm::showState() {
         widgets_.at(name)->setEnabled(!running);
     }
     undo_->setEnabled(!running);
+    // Another folder would leave the chain's operation half done.
+    openFolder_->setEnabled(!running);
     showing_ = wasShowing;
 }
 
 void ScrollForm::closeEvent(QCloseEvent* event) {
-    if (publishing()) {
-        const auto answer = QMessageBox::question(
-            this, QStringLiteral("Publish"),
-            QStringLiteral("A publish is running. Stop it and close? What has not arrived is uploaded by the next "
-                           "publish."),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
-            event->ignore();
-            return;
-        }
+    if (!mayStopPublish()) {
+        event->ignore();
+        return;
     }
     // Stops the transfer between two writes and waits for it.
     publishing_.reset();
@@ -312,6 +343,7 @@ void ScrollForm::closeEvent(QCloseEvent* event) {
     preview_.stop();
     outsideTimer_.stop();
     entries_->close();
+    status_->closeMessages();
     if (!form_->quitRequested()) {
         form_->quit();
     }

@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QWidget>
 
-class QLabel;
 class QScrollBar;
 
 namespace clipnest::window {
@@ -23,6 +22,7 @@ namespace clipnest::window {
 class CommentsWindow;
 class EntriesWindow;
 class ScrollSurface;
+class StatusLine;
 
 // "Clipnest VERSION – FOLDER", the home folder written as ~.
 QString windowTitleFor(const std::filesystem::path& folder);
@@ -69,7 +69,10 @@ private:
     void scrollByWheel(int twips);
     void afterAction();
     void aimTimer();
+    // Asks for another folder and works on it from then on, in this window (asking first when it is no channel yet).
     void openOtherFolder();
+    // True when no publish runs, or the host agrees to stop the one that does.
+    bool mayStopPublish();
     // Fills a Create a New Entry panel's descriptions from the files for the entry its name box names: always when
     // `picked` (from the Entries window), else only where the boxes are empty or still hold the last fill.
     void fillDescriptions(EntryPanel panel, bool picked);
@@ -78,6 +81,8 @@ private:
 
     const Clock& clock_;
     std::unique_ptr<Form> form_;
+    // The folder opened with Open folder…, once one is; the one given at the start belongs to the caller.
+    std::unique_ptr<WorkingFolder> openedFolder_;
     QTimer stepTimer_;
     std::map<std::string, QWidget*> widgets_;
     std::map<Panel, QWidget*> panelWidgets_;
@@ -90,7 +95,8 @@ private:
     // In the strip above the viewport: Undo, Entries, the status line; the entries and the comments in windows of
     // their own.
     QWidget* undo_ = nullptr;
-    QLabel* status_ = nullptr;
+    QWidget* openFolder_ = nullptr;
+    StatusLine* status_ = nullptr;
     EntriesWindow* entries_ = nullptr;
     CommentsWindow* comments_ = nullptr;
     QTimer outsideTimer_;

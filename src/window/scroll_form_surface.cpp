@@ -167,9 +167,10 @@ void ScrollForm::build() {
     const TopStrip strip = buildTopStrip(this);
     connect(strip.openFolder, &QPushButton::clicked, this, [this] { openOtherFolder(); });
     connect(strip.preview, &QPushButton::clicked, this, [this] {
-        const PreviewOutcome outcome = startPreview(preview_, form_->folder().dir());
+        const PreviewOutcome outcome = startPreview(preview_, form_->folder().dir(), this,
+                                                    [this](const QString& said) { status_->say(said, Tone::Note); });
         if (!outcome.status.isEmpty()) {
-            status_->setText(outcome.status);
+            status_->say(outcome.status, Tone::Success);
         } else {
             form_->notice(outcome.notice);
         }
@@ -190,7 +191,7 @@ void ScrollForm::build() {
             if (!outcome.said.empty()) {
                 form_->notice(toCodePage(outcome.said).value_or(outcome.said));
             }
-            status_->setText(outcome.status);
+            status_->say(outcome.status, Tone::Success);
             button->setEnabled(true);
             // Not inside its own call: the run goes once this call has returned.
             QTimer::singleShot(0, this, [this] { publishing_.reset(); });
@@ -200,6 +201,7 @@ void ScrollForm::build() {
         button->setEnabled(!publishing_);
     });
     undo_ = strip.undo;
+    openFolder_ = strip.openFolder;
     status_ = strip.status;
 
     comments_ = new CommentsWindow(this, form_->folder().dir());
@@ -231,7 +233,14 @@ void ScrollForm::build() {
         panel->setReadOnly(true);
         panel->setFocusPolicy(Qt::NoFocus);
         panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // The fixed messages fit their panels; a notice, which gathers sentences, wraps (anywhere in a long name
+        // if need be) and scrolls within the panel's fixed place.
+        const bool gathers = def.panel == Panel::Notice;
+        panel->setVerticalScrollBarPolicy(gathers ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+        if (gathers) {
+            panel->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            panel->verticalScrollBar()->setPalette(standard);
+        }
         panel->viewport()->setCursor(Qt::ArrowCursor);
         paintTone(panel, toneOf(def.panel));
         const Panel which = def.panel;
@@ -252,6 +261,7 @@ void ScrollForm::placeViewport() {
     const int viewWidth = std::max(TwipsPerPixel, windowWidth - ScrollBarWidth);
     const int viewHeight = std::max(TwipsPerPixel, windowHeight - ViewportTop - ViewportBottomMargin);
     picWindow_->setGeometry(pixelRect(0, ViewportTop, viewWidth, viewHeight));
+    status_->setGeometry(statusLineRect(windowWidth));
 
     const bool wasResizing = std::exchange(resizing_, true);
     // The window's inner width already leaves out the border that the gap made room for, so the bar ends at the edge.

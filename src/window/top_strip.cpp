@@ -3,6 +3,8 @@
 #include "window/layout.h"
 #include "window/widgets.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QKeySequence>
 
@@ -12,6 +14,7 @@ namespace {
 
 constexpr int StripHeight = 240;
 constexpr int ScrollBarWidth = 300;
+constexpr int StatusLeft = 6960;
 
 } // namespace
 
@@ -42,11 +45,15 @@ TopStrip buildTopStrip(QWidget* window) {
         button("cmdPublish", "Publish", 4620, 900, "Uploads to the server what changed since the last publish");
     strip.comments = button("cmdComments", "Comments", 5640, 1200,
                             "Shows every video's comments from the server, to hide one or close a video's comments");
-    strip.status = new QLabel(window);
-    strip.status->setObjectName(QStringLiteral("lblStatus"));
+    strip.status = new StatusLine(window);
+    strip.status->setObjectName(QStringLiteral("stsStatus"));
     strip.status->setFont(fontFor(Face::Default, 8.25, false));
-    strip.status->setGeometry(pixelRect(6960, 0, DesignWidth - 6960 - ScrollBarWidth, StripHeight));
+    strip.status->setGeometry(statusLineRect(DesignWidth));
     return strip;
+}
+
+QRect statusLineRect(int windowWidth) {
+    return pixelRect(StatusLeft, 0, std::max(TwipsPerPixel, windowWidth - StatusLeft - ScrollBarWidth), StripHeight);
 }
 
 } // namespace clipnest::window

@@ -1,7 +1,9 @@
 #pragma once
 
-#include <QLabel>
+#include "window/status_line.h"
+
 #include <QPushButton>
+#include <QRect>
 
 namespace clipnest::window {
 
@@ -14,10 +16,14 @@ struct TopStrip {
     QPushButton* entries = nullptr;
     QPushButton* publish = nullptr;
     QPushButton* comments = nullptr;
-    QLabel* status = nullptr;
+    StatusLine* status = nullptr;
 };
 
 // Builds the strip on the main window, each button with its shortcut and tip.
 TopStrip buildTopStrip(QWidget* window);
+
+// Where the status line stands in a window `windowWidth` twips wide: from the last button to the scroll bar, so a
+// wider window shows more of a message.
+QRect statusLineRect(int windowWidth);
 
 } // namespace clipnest::window

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTextDocument>
@@ -134,6 +135,12 @@ bool PanelFilter::eventFilter(QObject*, QEvent* event) {
         return true;
     }
     if (event->type() == QEvent::Wheel) {
+        // A message longer than a panel that scrolls scrolls within it; any other turns the surface.
+        const auto* panel = qobject_cast<const QPlainTextEdit*>(parent());
+        if (panel && panel->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff &&
+            panel->verticalScrollBar()->maximum() > 0) {
+            return false;
+        }
         onWheel_(wheelTwips(*static_cast<QWheelEvent*>(event)));
         return true;
     }

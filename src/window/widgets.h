@@ -75,7 +75,8 @@ protected:
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
-// A panel's events: a press calls back and is swallowed; the wheel scrolls the surface, not the panel's own text.
+// A panel's events: a press calls back and is swallowed; the wheel scrolls the surface, unless the panel scrolls and
+// its text is longer than the panel.
 class PanelFilter final : public QObject {
 public:
     PanelFilter(std::function<void()> onPress, std::function<void(int)> onWheel, QObject* parent)
