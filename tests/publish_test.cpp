@@ -596,5 +596,39 @@ TEST(Netrc, TheLineOfTheMachineAndUser) {
     EXPECT_FALSE(publish::netrcLogin(text, "example.net", "carol")) << "another user's password is not tried";
 }
 
+// Fetching comments from an FTP server with the faults of real ones: a SIZE it will not answer is no reason to think
+// the file missing; a RETR refused for now keeps the copy fetched before and says which file; only "no such file"
+// means no comments.
+TEST(Moderation, AFetchKeepsTheLastCopyUnlessTheServerHasNoFile) {
+    NEEDS(onPath("python3"), "python3 for a fake FTP server");
+    Harness h;
+    h.entry("a.mp4", "A");
+    const TempDir home;
+    const auto fetch = [&](const std::string& mode) {
+        const int port = freePort();
+        const Process server({"python3", (fs::path(__FILE__).parent_path() / "support/fake_ftp.py").string(),
+                              std::to_string(port), mode, "Hi\n2026-12-01 08:00:00\r\n\n"},
+                             home.path() / "ftp.log");
+        EXPECT_TRUE(answersSoon(port));
+        return clipnest(h.dir(), home.path(), "comments --insecure --to ftp://127.0.0.1:" + std::to_string(port) + "/");
+    };
+    const std::string listed = "a.mp4\t1\t2026-12-01 08:00:00\tHi\n";
+    Result r = fetch("size550");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find(listed), npos) << r.out;
+    r = fetch("retr450");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("the server did not send a_comments.txt (RETR response: 450)"), npos) << r.out;
+    EXPECT_NE(clipnest(h.dir(), home.path(), "comments --offline").out.find(listed), npos) << "the last copy stays";
+    h.entry("b.mp4", "B");
+    r = fetch("retr450=b_comments.txt");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("the comments of b.mp4 were not fetched: the server did not send b_comments.txt"), npos)
+        << r.out;
+    r = fetch("missing");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(clipnest(h.dir(), home.path(), "comments --offline").out.find(listed), npos) << "gone from the server";
+}
+
 } // namespace
 } // namespace clipnest::testing

@@ -272,14 +272,30 @@ std::string Ftp::get(const std::string& name, std::string& bytes, bool& missing)
     prepare(name, errorText);
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, appendChunk);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &bytes);
+    // Straight to RETR: a server that answers SIZE with 550 (some do in any mode) would pass for one without the file.
+    curl_easy_setopt(curl_, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+    // A server that sends a few bytes a second is cut off.
+    curl_easy_setopt(curl_, CURLOPT_TIMEOUT, static_cast<long>(FetchSeconds));
     const CURLcode code = perform();
     if (code == CURLE_OK) {
         return "";
     }
+    const bool tooLarge = code == CURLE_WRITE_ERROR && bytes.size() + CURL_MAX_WRITE_SIZE > MaxFetched;
     bytes.clear();
-    if (code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_FTP_COULDNT_RETR_FILE) {
+    // Only "no such file" (550 to RETR) means there are no comments; anything else keeps what was fetched before.
+    if (code == CURLE_REMOTE_FILE_NOT_FOUND) {
         missing = true;
         return "";
+    }
+    if (tooLarge) {
+        return "the server's " + name + " is larger than a comments file can be; the download was cut off";
+    }
+    if (code == CURLE_OPERATION_TIMEDOUT) {
+        return "the download of " + name + " took more than " + std::to_string(FetchSeconds) +
+               " seconds and was cut off";
+    }
+    if (code == CURLE_FTP_COULDNT_RETR_FILE) {
+        return "the server did not send " + name + " (" + std::string(errorText[0] ? errorText : "") + ")";
     }
     bool fatal = false, mayPass = false;
     return failure(code, 0, errorText, name, fatal, mayPass);

@@ -67,5 +67,7 @@ std::string partName(const std::string& name);
 
 // Files read back are comment files of at most 30,000 bytes: a server that sends more than this is cut off.
 inline constexpr std::size_t MaxFetched = std::size_t{4} << 20;
+// A file read back takes at most this long.
+inline constexpr int FetchSeconds = 60;
 
 } // namespace clipnest::publish

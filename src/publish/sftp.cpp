@@ -3,6 +3,7 @@
 #include "shell/child_process.h"
 #include "shell/working_folder.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -538,7 +539,13 @@ std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing
     }
     const std::string handle(In{reply.body}.str());
     std::string problem;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(FetchSeconds);
     for (;;) {
+        if (std::chrono::steady_clock::now() > until) {
+            problem = "the download of " + name + " took more than " + std::to_string(FetchSeconds) +
+                      " seconds and was cut off";
+            break;
+        }
         if (!call(Read, Out().str(handle).u64(bytes.size()).u32(Chunk), reply)) {
             return lost_;
         }
@@ -548,7 +555,9 @@ std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing
         }
         const std::string_view data = In{reply.body}.str();
         if (data.empty() || bytes.size() + data.size() > MaxFetched) {
-            problem = data.empty() ? "" : "the server's " + name + " is larger than a comments file can be";
+            problem = data.empty()
+                          ? ""
+                          : "the server's " + name + " is larger than a comments file can be; the download was cut off";
             break;
         }
         bytes.append(data);
