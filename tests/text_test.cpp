@@ -147,6 +147,8 @@ TEST(Templates, PlaceholdersAreFilledOnceEscapedForTheirContext) {
     EXPECT_NE(page.find("<script src=\"https://host.example/{Secret}/{Limits}.js\">"), npos);
     EXPECT_EQ(page.find(TestSecret), page.rfind(TestSecret)) << "the secret is in the page's code once, never sent";
     EXPECT_NE(page.find("$secret = '" + TestSecret + "';"), npos);
+    options.commentSecret = "x';phpinfo();//" + TestSecret;
+    EXPECT_NE(buildIndividualPageTemplate(options).find("$secret = '';"), npos) << "only a secret's shape goes in";
 
     // Each template holds its placeholders where their context says: inside the quotes of a PHP literal.
     for (const std::string_view placeholder : {"'{Secret}'", "'{Moderation}'", "'{Limits}'"}) {

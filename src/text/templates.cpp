@@ -3,6 +3,8 @@
 #include "text/embedded_templates.h"
 #include "text/php_literal.h"
 
+#include <algorithm>
+
 namespace clipnest::templates {
 
 std::string_view videoPage() {
@@ -37,15 +39,17 @@ std::string filled(std::string_view text, std::initializer_list<Fill> fills) {
     std::string out;
     out.reserve(text.size());
     std::size_t done = 0;
-    for (std::size_t brace = text.find('{'); brace != std::string_view::npos; brace = text.find('{', brace + 1)) {
-        for (const Fill& fill : fills) {
-            if (brace >= done && text.substr(brace).starts_with(fill.placeholder)) {
-                out.append(text, done, brace - done);
-                out.append(escapedFor(fill.context, fill.value));
-                done = brace + fill.placeholder.size();
-                break;
-            }
+    for (std::size_t brace = text.find('{'); brace != std::string_view::npos;) {
+        const Fill* fill = std::find_if(fills.begin(), fills.end(),
+                                        [&](const Fill& f) { return text.substr(brace).starts_with(f.placeholder); });
+        if (fill == fills.end()) {
+            brace = text.find('{', brace + 1);
+            continue;
         }
+        out.append(text, done, brace - done);
+        out.append(escapedFor(fill->context, fill->value));
+        done = brace + fill->placeholder.size();
+        brace = text.find('{', done);
     }
     out.append(text, done);
     return out;
