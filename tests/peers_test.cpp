@@ -1,5 +1,6 @@
-// The pages on their real peers: PHP's interpreter and built-in server run the video pages and the rename page,
-// headless Chromium builds the homepage a visitor sees, and the preview serves the folder as the host's server would.
+// The pages on their real peers: Apache with PHP as a module (as hosts run it) and PHP's built-in server run the video
+// pages and the rename page, headless Chromium builds the homepage a visitor sees, and the preview serves the folder as
+// the host's server would. The rules inside the pages are PHPUnit's (tests/php).
 #include "shell/preview_server.h"
 #include "support/support.h"
 #include "text/document.h"
@@ -100,218 +101,91 @@ std::string shown(const Response& r) {
     return out;
 }
 
-TEST(PhpServed, CommentBoxStoresShowsAndRefusesComments) {
-    NEEDS(onPath("php curl"), "php and curl");
-    Harness h;
-    h.entry("Bob's $clip {1}.mp4", "About it");
-    PhpServer server(h.dir());
-    ASSERT_TRUE(server.running());
-    const std::string url = "Bob%27s%20%24clip%20%7B1%7D.php";
-    const fs::path file = h.dir() / "Bob's $clip {1}_comments.txt";
-    const auto post = [&](std::string_view text, bool asText = true) { return server.post(url, text, asText); };
-    const auto comments = [&] { return readFile(file); };
-    const auto fresh = [&] { fs::remove(file); };
-
-    const Response page = server.get(url);
-    EXPECT_EQ(page.status, 200);
-    EXPECT_NE(page.body.find("<source src=\"Bob's $clip {1}.mp4\""), npos);
-    EXPECT_FALSE(fs::exists(file)) << "a plain visit stores nothing";
-    const Response first = post("Nice one");
-    post("Line one\r\nline two");
-    const std::string date = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\r\n\n)";
-    EXPECT_TRUE(std::regex_match(comments(), std::regex("Nice one\n" + date + "Line one\r\nline two\n" + date)))
-        << comments();
-    EXPECT_NE(shown(first).find("Nice one\n"), npos) << shown(first);
-
-    fresh();
-    const Response markup = post("</textarea><script>alert(1)</script>");
-    EXPECT_TRUE(comments().starts_with("</textarea><script>alert(1)</script>\n"));
-    EXPECT_NE(shown(markup).find("&lt;/textarea&gt;&lt;script&gt;alert(1)&lt;/script&gt;"), npos);
-    EXPECT_EQ(markup.body.find("<script>alert"), npos);
-
-    fresh();
-    std::string limit;
-    while (limit.size() < 750) {
-        limit += limit.size() % 3 ? "\xC3\xA9" : "x"; // 500 characters, 750 bytes
+// A person comments as on a host and through PHP's own server: loads the video page, waits a few seconds, posts
+// with the page's own token; the comment is stored under the page's name and shown escaped, and the page says
+// nothing of refusals. The box's rules one by one are PHPUnit's (tests/php).
+TEST(Apache, APersonCommentsOnAVideoPageAsOnAHost) {
+    NEEDS(onPath("php curl") && ApacheServer::installed(), "php, curl, apache2 and libapache2-mod-php");
+    Harness onHost, onPhp;
+    onHost.entry("Bob's $clip {1}.mp4", "About it");
+    onPhp.entry("Bob's $clip {1}.mp4", "About it");
+    ApacheServer apache(onHost.dir());
+    PhpServer php(onPhp.dir());
+    ASSERT_TRUE(apache.running()) << apache.log();
+    ASSERT_TRUE(php.running());
+    const std::string page = "Bob%27s%20%24clip%20%7B1%7D.php";
+    const std::pair<Harness*, std::string> servers[] = {{&onHost, apache.url()}, {&onPhp, php.url()}};
+    std::vector<std::string> tokens;
+    for (const auto& [h, url] : servers) {
+        const Response loaded = curl(quoted(url + page));
+        EXPECT_EQ(loaded.status, 200) << url;
+        EXPECT_FALSE(contains(loaded.body, TestSecret));
+        std::smatch m;
+        tokens.push_back(std::regex_search(loaded.body, m, std::regex("name=\"t\" value=\"([0-9a-f-]+)\"")) ? m[1].str()
+                                                                                                            : "");
     }
-    post(limit);
-    EXPECT_TRUE(comments().starts_with(limit + "\n"));
-    const std::string before = comments();
-    EXPECT_NE(post(limit + "y").body.find("Sorry, comments are limited to 500 characters."), npos);
-    EXPECT_EQ(comments(), before);
-
-    // The file stays within 30,000 bytes whatever is posted: a post of 490 characters takes 513 bytes and one of "x"
-    // 24 when its date is longer than a date and not stored; the two fill the file to the byte, and the next is
-    // refused.
-    fresh();
-    writeFile(file, std::string(30000 - 513 - 24, 'x'));
-    EXPECT_EQ(post(std::string(490, 'c')).body.find("Sorry"), npos);
-    EXPECT_EQ(post("text=x&date=" + std::string(5'000'000, 'd'), false).body.find("Sorry"), npos);
-    EXPECT_EQ(fs::file_size(file), 30000u);
-    EXPECT_NE(post("x").body.find("Sorry, comments for this entry are full."), npos);
-    EXPECT_EQ(fs::file_size(file), 30000u);
-    fresh();
-    post("text=dated&date=2026-12-06", false);
-    EXPECT_NE(comments().find("\r\n2026-12-06\n"), npos) << comments();
-
-    fresh();
-    EXPECT_EQ(post("text%5B%5D=x", false).status, 200);
-    post("date=2020-01-01&other=1", false);
-    EXPECT_FALSE(fs::exists(file)) << "an array in place of the text, or no text, is ignored";
-    // Bytes that are not UTF-8 are kept as posted; the box still shows them (substituted) and the comments after.
-    post("ab\xFF\xFE\xC3(");
-    const Response later = post("after");
-    EXPECT_TRUE(comments().starts_with("ab\xFF\xFE\xC3(\n"));
-    EXPECT_NE(shown(later).find("ab\xEF\xBF\xBD"), npos) << shown(later);
-    EXPECT_NE(shown(later).find("after\n"), npos) << "one bad comment must not hide the others";
-    EXPECT_EQ(server.diagnostics(), Lines{});
-}
-
-// The box against bots, each kind as it comes, and the person who must still get through on the first try.
-TEST(PhpServed, CommentBoxKeepsBotsOutAndTellsPeopleWhy) {
-    NEEDS(onPath("php curl"), "php and curl");
-    Harness h;
-    h.entry("roses.mp4", "Roses");
-    h.entry("tulips.mp4", "Tulips");
-    PhpServer server(h.dir());
-    ASSERT_TRUE(server.running());
-    const fs::path roses = h.dir() / "roses_comments.txt", limits = h.dir() / "comment_rate_limits.txt";
-    const auto stored = [&] { return fs::exists(roses) ? readFile(roses) : ""; };
-    const auto notice = [](const Response& r) {
-        std::smatch m;
-        return std::regex_search(r.body, m, std::regex("<p class=\"notice\"[^>]*>([^<]*)</p>")) ? m[1].str() : "";
-    };
-    const auto kept = [](const Response& r) {
-        std::smatch m;
-        return std::regex_search(r.body, m, std::regex("<textarea[^>]*>([^<]*)</textarea>")) ? m[1].str() : "?";
-    };
-    const auto token = [](const Response& r) {
-        std::smatch m;
-        return std::regex_search(r.body, m, std::regex("name=\"t\" value=\"([0-9a-f-]+)\"")) ? m[1].str() : "";
-    };
-
-    // A person: loads the page, types, waits a little, posts.
-    const Response page = server.get("roses.php");
-    EXPECT_FALSE(contains(page.body, TestSecret)) << "the secret stays in the page's code";
-    EXPECT_TRUE(
-        std::regex_search(page.body, std::regex("<div class=\"away\" aria-hidden=\"true\">.*\\n.*"
-                                                "<input id=\"comment-website\" name=\"website\" type=\"text\"")));
-    const Response tooSoon = server.send("roses.php", "First!", "-d t=" + token(page));
-    EXPECT_EQ(notice(tooSoon), "Sorry, that was too fast. Please wait a few seconds, then post your comment again.");
-    EXPECT_EQ(kept(tooSoon), "First!");
     std::this_thread::sleep_for(std::chrono::milliseconds(3100));
-    const Response person = server.send("roses.php", "Lovely <b>roses</b>", "-d t=" + token(page));
-    EXPECT_EQ(notice(person), "");
-    EXPECT_EQ(kept(person), "") << "a stored comment leaves the box empty";
-    EXPECT_NE(shown(person).find("Lovely &lt;b&gt;roses&lt;/b&gt;"), npos);
-
-    // Bots: a blind post, one that fills the hidden field, one with a made-up or a day-old token: nothing stored, and
-    // the first two are answered as a success would be.
-    fs::remove(roses);
-    fs::remove(limits);
-    for (const std::string& extra : {std::string(), "-d website=http://spam -d t=" + formToken(10)}) {
-        const Response bot = server.send("roses.php", "Buy now", extra);
-        EXPECT_EQ(bot.status, 200);
-        EXPECT_EQ(notice(bot), "") << extra;
-        EXPECT_EQ(kept(bot), "") << extra;
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto& [h, url] = servers[i];
+        const Response posted = curl("--data-urlencode 'text=Lovely <b>roses</b>' -d website= -d t=" + tokens[i] + " " +
+                                     quoted(url + page));
+        EXPECT_EQ(posted.status, 200) << url;
+        EXPECT_FALSE(contains(posted.body, "class=\"notice\"")) << url << posted.body;
+        EXPECT_EQ(shown(posted), "Lovely &lt;b&gt;roses&lt;/b&gt;\n") << url;
+        EXPECT_TRUE(h->file("Bob's $clip {1}_comments.txt").starts_with("Lovely <b>roses</b>\n")) << url;
+        EXPECT_EQ(shown(curl(quoted(url + page))), "Lovely &lt;b&gt;roses&lt;/b&gt;\n") << url;
     }
-    for (const std::string& forged : {formToken(10, std::string(64, 'd')), formToken(90'000), "123-abc"s}) {
-        const Response r = server.send("roses.php", "Left open", "-d t=" + forged);
-        EXPECT_EQ(notice(r), "Sorry, this page was loaded too long ago to post from. Please post your comment again.");
-        EXPECT_EQ(kept(r), "Left open");
-    }
-    const Response links = server.post("roses.php", "see http://a.example https://b.example www.c.example");
-    EXPECT_EQ(notice(links), "Sorry, a comment may hold at most 2 links.");
-    EXPECT_EQ(kept(links), "see http://a.example https://b.example www.c.example");
-    EXPECT_EQ(stored(), "");
-    EXPECT_EQ(notice(server.post("roses.php", "see http://a.example and www.b.example")), "");
-    EXPECT_NE(stored().find("see http://a.example"), npos);
-
-    // The rate: 2 a minute from one network across the videos, then, a minute later, another; 20 a day.
-    fs::remove(limits);
-    const auto again = [&](const std::string& video) { return server.send(video, "again", "-d t=" + formToken(10)); };
-    EXPECT_EQ(notice(again("roses.php")), "");
-    EXPECT_EQ(notice(again("tulips.php")), "");
-    const Response third = again("roses.php");
-    EXPECT_EQ(notice(third), "Sorry, that is too many comments in a minute. Please wait a minute, then post again.");
-    EXPECT_EQ(kept(third), "again");
-    const auto olderBy = [&](long seconds, int times) { // the network's posts, made `seconds` older, `times` over
-        std::istringstream row(readFile(limits));
-        std::string key, rewritten;
-        row >> key;
-        rewritten = key;
-        for (long t; row >> t;) {
-            rewritten += " " + std::to_string(t - seconds);
-        }
-        for (int i = 1; i < times; ++i) {
-            rewritten += " " + std::to_string(std::time(nullptr) - 3600 - i);
-        }
-        writeFile(limits, rewritten + "\n");
-    };
-    olderBy(61, 0);
-    EXPECT_EQ(notice(again("roses.php")), "") << "a minute later";
-    olderBy(61, 18);
-    const Response day = again("tulips.php");
-    EXPECT_EQ(notice(day), "Sorry, no more comments can be posted from your network today. Please come back tomorrow.");
-    EXPECT_LE(fs::file_size(limits), 300u) << readFile(limits);
-    EXPECT_FALSE(contains(readFile(limits), "127.0.0")) << "no address in the file";
-    olderBy(86'400, 0);
-    EXPECT_EQ(notice(again("tulips.php")), "") << "a day later";
-
-    // What the host decided: a hidden comment is not printed, the others are; a closed thread has no form and takes
-    // no post, crafted or not.
-    const std::string all = stored();
-    const std::size_t second = all.find("again\n");
-    ASSERT_NE(second, npos);
-    const std::string firstRecord = all.substr(0, second);
-    const std::string hash = shell("printf %s " + quoted(firstRecord) + " | sha256sum | cut -c1-64");
-    h.put("comment_moderation.txt", "hide " + hash + "\n");
-    const Response moderated = server.get("roses.php");
-    EXPECT_EQ(moderated.body.find("see http://a.example"), npos);
-    EXPECT_NE(shown(moderated).find("again\n"), npos) << shown(moderated);
-    h.put("comment_moderation.txt", "hide " + hash + "\nclose roses_comments.txt\n");
-    const Response closed = server.post("roses.php", "still here?");
-    EXPECT_FALSE(contains(closed.body, "<form"));
-    EXPECT_EQ(notice(closed), "Sorry, comments on this video are closed.");
-    EXPECT_EQ(stored(), all);
-    EXPECT_TRUE(contains(server.get("tulips.php").body, "<form")) << "the other thread stays open";
-    EXPECT_EQ(server.diagnostics(), Lines{});
+    EXPECT_FALSE(std::regex_search(apache.log(), std::regex("PHP (Warning|Notice|Deprecated|Fatal|Parse)")))
+        << apache.log();
+    EXPECT_EQ(php.diagnostics(), Lines{});
 }
 
-TEST(PhpServed, RenamePagePrintsTheLineOfEachOutcome) {
-    NEEDS(onPath("php curl"), "php and curl");
+// The rename page on a host and through PHP's own server renames once and is gone: a later call cannot rename a
+// fresh file of the old name.
+TEST(Apache, TheRenamePageRenamesOnceAndIsGone) {
+    NEEDS(onPath("php curl") && ApacheServer::installed(), "php, curl, apache2 and libapache2-mod-php");
+    const std::string oldName = "my $clip's.mp4", newName = "new & {$better}.mp4";
+    Harness onHost, onPhp;
+    ApacheServer apache(onHost.dir());
+    PhpServer php(onPhp.dir());
+    ASSERT_TRUE(apache.running()) << apache.log();
+    ASSERT_TRUE(php.running());
+    for (const auto& [h, url] : {std::pair{&onHost, apache.url()}, std::pair{&onPhp, php.url()}}) {
+        h->rename(oldName, newName);
+        h->put(oldName, "video");
+        EXPECT_EQ(curl(quoted(url + "change_file_name.php")).body,
+                  "Successfully Renamed my $clip&#039;s.mp4 to new &amp; {$better}.mp4")
+            << url;
+        EXPECT_EQ(h->file(newName), "video");
+        EXPECT_FALSE(h->has(oldName));
+        EXPECT_FALSE(h->has("change_file_name.php"));
+        h->put(oldName, "fresh");
+        EXPECT_EQ(curl(quoted(url + "change_file_name.php")).status, 404) << url;
+        EXPECT_EQ(h->file(oldName), "fresh");
+    }
+    EXPECT_FALSE(std::regex_search(apache.log(), std::regex("PHP (Warning|Notice|Deprecated|Fatal|Parse)")))
+        << apache.log();
+    EXPECT_EQ(php.diagnostics(), Lines{});
+}
+
+// A host serves the homepage byte for byte, with no character set of its own over the page's code page, and the
+// video pages as PHP's output, never their code.
+TEST(Apache, TheHomepageAndTheVideoPagesAreServedAsAHostServesThem) {
+    NEEDS(onPath("curl") && ApacheServer::installed(), "curl, apache2 and libapache2-mod-php");
     Harness h;
-    const std::string oldName = "my $clip's.mp4";
-    const std::string newName = "new & {$better}.mp4";
-    h.rename(oldName, newName);
-    PhpServer server(h.dir());
-    ASSERT_TRUE(server.running());
-
-    // The target is there: nothing is renamed, and the page stays for another try.
-    h.put(oldName, "video");
-    h.put(newName, "older");
-    EXPECT_EQ(server.get("change_file_name.php").body, "A File With The Same Name Already Exists");
-    EXPECT_EQ(h.file(oldName), "video");
-    EXPECT_EQ(h.file(newName), "older");
-
-    // Nothing to rename: the page says so itself; PHP's own warning would show visitors the server's paths.
-    fs::remove(h.dir() / oldName);
-    fs::remove(h.dir() / newName);
-    EXPECT_EQ(server.get("change_file_name.php").body, "Error While Renaming my $clip&#039;s.mp4");
-    EXPECT_FALSE(h.has(newName));
-    EXPECT_EQ(server.diagnostics(), Lines{});
-
-    // One rename, and the page is gone: a later call cannot rename a fresh file of the old name.
-    h.put(oldName, "video");
-    EXPECT_EQ(server.get("change_file_name.php").body,
-              "Successfully Renamed my $clip&#039;s.mp4 to new &amp; {$better}.mp4");
-    EXPECT_EQ(h.file(newName), "video");
-    EXPECT_FALSE(h.has(oldName));
-    EXPECT_FALSE(h.has("change_file_name.php"));
-    h.put(oldName, "fresh");
-    EXPECT_EQ(server.get("change_file_name.php").status, 404);
-    EXPECT_EQ(h.file(oldName), "fresh");
-    EXPECT_EQ(server.diagnostics(), Lines{});
+    h.title("Caf\xC3\xA9 garden", "Videos");
+    h.entry("roses.mp4", "Roses");
+    ApacheServer apache(h.dir());
+    ASSERT_TRUE(apache.running()) << apache.log();
+    const Response homepage = curl(quoted(apache.url() + "homepage.html"));
+    EXPECT_EQ(homepage.status, 200);
+    EXPECT_EQ(homepage.body, h.file("homepage.html"));
+    EXPECT_EQ(shell("curl -s -o /dev/null -w '%{content_type}' " + quoted(apache.url() + "homepage.html")),
+              "text/html");
+    const Response page = curl(quoted(apache.url() + "roses.php"));
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(contains(page.body, "<form method=\"POST\">"));
+    EXPECT_FALSE(contains(page.body, "<?php"));
 }
 
 // Names the request accepts that hold, eight at a time, every code-page byte a name may have, before the period and

@@ -7,6 +7,8 @@
 #include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/page_text.h"
+#include "text/rename_page.h"
+#include "text/templates.h"
 
 #include <csignal>
 #include <random>
@@ -123,6 +125,44 @@ TEST(TextOps, ContentAfterAMarkerIsReplacedOrBrokenTextLeftAlone) {
         EXPECT_FALSE(setContentAfterMarker(text, "M", "v")) << broken;
         EXPECT_EQ(text, broken);
     }
+}
+
+// A placeholder's value is escaped for where it stands, and nothing a value brings in is filled again: a typed name
+// that reads like a placeholder, or a host's address that holds one, stays as typed.
+TEST(Templates, PlaceholdersAreFilledOnceEscapedForTheirContext) {
+    using templates::Context;
+    EXPECT_EQ(templates::escapedFor(Context::PageText, R"(a'b"c\d$e)"), R"(a'b"c\d$e)");
+    EXPECT_EQ(templates::escapedFor(Context::PhpSingleQuoted, R"(a'b"c\d$e)"), R"(a\'b"c\\d$e)");
+    EXPECT_EQ(templates::escapedFor(Context::PhpDoubleQuoted, R"(a'b"c\d$e)"), R"(a'b\"c\\d\$e)");
+
+    EXPECT_EQ(templates::filled("<{A}>'{B}'{C}{A}{",
+                                {{"{A}", "{B}", Context::PageText}, {"{B}", "it's {A}", Context::PhpSingleQuoted}}),
+              "<{B}>'it\\'s {A}'{C}{B}{");
+    EXPECT_EQ(templates::filled("", {{"{A}", "x", Context::PageText}}), "");
+
+    PageOptions options;
+    options.commentSecret = TestSecret;
+    options.scripts = {"https://host.example/{Secret}/{Limits}.js"};
+    const std::string page = buildIndividualPageTemplate(options);
+    EXPECT_NE(page.find("<script src=\"https://host.example/{Secret}/{Limits}.js\">"), npos);
+    EXPECT_EQ(page.find(TestSecret), page.rfind(TestSecret)) << "the secret is in the page's code once, never sent";
+    EXPECT_NE(page.find("$secret = '" + TestSecret + "';"), npos);
+    options.commentSecret = "x';phpinfo();//" + TestSecret;
+    EXPECT_NE(buildIndividualPageTemplate(options).find("$secret = '';"), npos) << "only a secret's shape goes in";
+
+    // Each template holds its placeholders where their context says: inside the quotes of a PHP literal.
+    for (const std::string_view placeholder : {"'{Secret}'", "'{Moderation}'", "'{Limits}'"}) {
+        EXPECT_NE(templates::videoPage().find(placeholder), npos) << placeholder;
+    }
+    for (const std::string_view placeholder : {"\"{OldName}\"", "\"{NewName}\"", "array(\"{From}\", \"{To}\")"}) {
+        EXPECT_NE(templates::renamePage().find(placeholder), npos) << placeholder;
+    }
+    const std::vector<RenamePair> pairs = {{"a$b.mp4", "c\"d.mp4"}, {"e.php", "f.php"}};
+    EXPECT_NE(
+        buildRenamePage(pairs).find("    array(\"a\\$b.mp4\", \"c\\\"d.mp4\"),\n    array(\"e.php\", \"f.php\")\n) ;"),
+        npos);
+    EXPECT_TRUE(buildRenamePage("a.mp4", "b.mp4").ends_with("htmlspecialchars($old_name) ;\n     }\n  }\n?>"));
+    EXPECT_EQ(buildRenamePage("a.mp4", "b.mp4").find("$renames"), npos) << "the page for one file stops at its end";
 }
 
 TEST(Document, SampleEntryGoesInFrontOfTheFirstEndMarkerFoundOrIsLeftOut) {

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "shell/preview_server.h"
+#include "text/templates.h"
 
 #include <csignal>
 #include <pthread.h>
@@ -10,7 +11,7 @@ namespace clipnest::cli {
 Status runPreview(Runner& r, const Args&) {
     std::string problem;
     PreviewServer server;
-    const std::optional<std::string> address = server.start(r.dir(), problem);
+    const std::optional<std::string> address = server.start(r.dir(), templates::previewRouter(), problem);
     if (!address) {
         const std::string file = "file://" + (r.dir() / "homepage.html").lexically_normal().string();
         r.line(problem + ": open " + file + " in a browser to see the homepage; the video pages need php to preview.");

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -22,9 +23,10 @@ public:
     // Whether `php` is on the PATH.
     static bool phpInstalled();
 
-    // Starts serving `folder`; the address of its homepage ("http://127.0.0.1:PORT/homepage.html"), or nothing with
-    // the reason in `error` when php is missing or the server did not come up.
-    std::optional<std::string> start(const std::filesystem::path& folder, std::string& error);
+    // Starts serving `folder` through `router`, the PHP program every request goes to (the text layer's
+    // templates::previewRouter()); the address of its homepage ("http://127.0.0.1:PORT/homepage.html"), or nothing
+    // with the reason in `error` when php is missing or the server did not come up.
+    std::optional<std::string> start(const std::filesystem::path& folder, std::string_view router, std::string& error);
     void stop();
     bool running() const { return pid_ > 0; }
     // What the server refused to run since the last call, a line each ("preview: evil.php is not ...").

@@ -5,8 +5,8 @@
 
 namespace clipnest {
 
-// The default homepage: template lines joined by LF (no LF after the last), the title in its <title> and right after
-// its marker, the message after its marker, and the sample entry in front of the end markers.
+// The default homepage (templates/homepage.html): the title in its <title> and right after its marker, the message
+// after its marker, and the sample entry in front of the end markers.
 std::string buildDefaultHomepage(std::string_view title, std::string_view message, std::string_view sampleEntry);
 
 // Puts `title` (page text) into the <title> element that follows the browser-title marker, blanks between them

@@ -3,10 +3,10 @@
 #include "shell/working_folder.h"
 #include "text/markers.h"
 #include "text/page_text.h"
+#include "text/templates.h"
 #include "text/text_ops.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace clipnest {
@@ -47,29 +47,7 @@ std::string linesWithLf(std::string bytes) {
 }
 
 std::string buildSampleEntry() {
-    const std::array<std::string_view, 13> lines = {
-        "<!--n9h <div class=\"gallery\"> s4j-->",
-        markers::Link,
-        "<!--n9h <a href=\"p4yFileNameLessExtp5y.php\"> s4j-->",
-        "<!--n9h   <div class=\"videofile\"> s4j-->",
-        "<!--n9h    <video controls=\"\" preload=\"metadata\"> s4j-->",
-        markers::Source,
-        "<!--n9h      <source src=\"p4yFileNamep5y\" type=\"video/mp4\"/> s4j-->",
-        "<!--n9h    </video> s4j-->",
-        markers::Description,
-        "<!--n9h    <div class=\"desc\">p4yHomepageDescripp5y</div> s4j-->",
-        "<!--n9h  </div> s4j-->",
-        "<!--n9h   </a> s4j-->",
-        "<!--n9h     </div> s4j-->",
-    };
-    std::string text;
-    for (const std::string_view line : lines) {
-        if (!text.empty()) {
-            text += '\n';
-        }
-        text.append(line);
-    }
-    return text;
+    return std::string(templates::sampleEntry());
 }
 
 bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry) {

@@ -15,7 +15,7 @@ std::optional<std::string_view> findHomepage(const WorkingFolder& folder);
 // the last included, is followed by one LF.
 std::string linesWithLf(std::string bytes);
 
-// The disabled sample entry: 13 wrapped lines joined by LF, no LF after the last.
+// The disabled sample entry (templates/sample_entry.html): 13 wrapped lines joined by LF, no LF after the last.
 std::string buildSampleEntry();
 
 // Puts LF + sample + LF in front of the first end marker (A, then B, then C, else the last "</div>") when the text

@@ -23,7 +23,8 @@ inline constexpr const char* CommentLimitsFile = "comment_rate_limits.txt";
 // Whether an address may go into a page as one: https:// and nothing that could leave the attribute.
 bool isPageAddress(std::string_view address);
 
-// The individual-page template: lines joined by LF, no LF after "</html>", tokens left in place.
+// The individual-page template (templates/video_page.php) with the head lines, the secret and the shared files
+// filled in, the tokens left in place.
 std::string buildIndividualPageTemplate(const PageOptions& options = {});
 
 // The page's title and heading: the entry's homepage description (page text), else the video's file name.

@@ -1,121 +1,57 @@
 #include "text/rename_page.h"
 
 #include "text/individual_page.h"
-#include "text/php_literal.h"
+#include "text/templates.h"
 
 #include <algorithm>
 #include <iterator>
 
 namespace clipnest {
 
-std::string buildRenamePage(std::string_view oldName, std::string_view newName) {
-    // The names are printed through htmlspecialchars because the browser shows the page's output as HTML.
-    std::string page = "<?php\n"
-                       "// Old Name Of The file\n"
-                       "$old_name = \"";
-    page.append(phpDoubleQuoted(oldName));
-    page.append("\" ;\n"
-                "// New Name For The File\n"
-                "$new_name = \"");
-    page.append(phpDoubleQuoted(newName));
-    page.append("\" ;\n"
-                "// Checking If File Already Exists\n"
-                "if(file_exists($new_name))\n"
-                " {\n"
-                "   echo \"A File With The Same Name Already Exists\" ;\n"
-                " }\n"
-                "Else\n"
-                " {\n"
-                "   if(@rename( $old_name, $new_name))\n"
-                "     {\n"
-                "        echo \"Successfully Renamed \" . htmlspecialchars($old_name) . \" to \" . "
-                "htmlspecialchars($new_name) ;\n"
-                "        // One rename only: the page removes itself, or where it may not, its power to rename.\n"
-                "        if(!@unlink(__FILE__))\n"
-                "          {\n"
-                "             @file_put_contents(__FILE__, '<?php echo \"This page has been used up.\" ; ?>') ;\n"
-                "          }\n"
-                "     }\n"
-                "     Else\n"
-                "     {\n"
-                "        echo \"Error While Renaming \" . htmlspecialchars($old_name) ;\n"
-                "     }\n"
-                "  }\n"
-                "?>");
-    return page;
-}
-
 namespace {
 
-std::string pairLiteral(std::string_view from, std::string_view to) {
-    return "array(\"" + phpDoubleQuoted(from) + "\", \"" + phpDoubleQuoted(to) + "\")";
+using templates::Context;
+
+// The template holds the page for one file, then, after a line of its own, the page for several pairs; in that one,
+// the line that names the first pair is written once for each pair.
+constexpr std::string_view SeveralPairs = "\n<?php // Above: one file. Below:";
+constexpr std::string_view PairRow = "    array(\"{From}\", \"{To}\")";
+
+std::string_view onePairPage() {
+    const std::string_view text = templates::renamePage();
+    return text.substr(0, text.find(SeveralPairs));
+}
+
+std::string_view severalPairsPage() {
+    const std::string_view text = templates::renamePage();
+    const std::size_t line = text.find('\n', text.find(SeveralPairs) + 1);
+    return line == std::string_view::npos ? std::string_view() : text.substr(line + 1);
+}
+
+std::string pairRow(std::string_view from, std::string_view to) {
+    return templates::filled(PairRow,
+                             {{"{From}", from, Context::PhpDoubleQuoted}, {"{To}", to, Context::PhpDoubleQuoted}});
 }
 
 } // namespace
 
+std::string buildRenamePage(std::string_view oldName, std::string_view newName) {
+    return templates::filled(onePairPage(), {{"{OldName}", oldName, Context::PhpDoubleQuoted},
+                                             {"{NewName}", newName, Context::PhpDoubleQuoted}});
+}
+
 std::string buildRenamePage(std::span<const RenamePair> pairs) {
-    std::string page = "<?php\n"
-                       "// Old and new names: the video, its page, its comments\n"
-                       "$renames = array(\n";
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        page += "    " + pairLiteral(pairs[i].from, pairs[i].to) + (i + 1 < pairs.size() ? ",\n" : "\n");
+    const std::string_view page = severalPairsPage();
+    const std::size_t row = page.find(PairRow);
+    std::string rows;
+    for (const RenamePair& pair : pairs) {
+        rows += (rows.empty() ? "" : ",\n") + pairRow(pair.from, pair.to);
     }
-    page +=
-        ") ;\n"
-        "$page = \"/\\.php$/\" ;\n"
-        "// Checking If Any File Already Exists: nothing is renamed then\n"
-        "foreach ($renames as $r)\n"
-        " {\n"
-        "   if(file_exists($r[1]) && !preg_match($page, $r[1]))\n"
-        "     {\n"
-        "        echo \"A File With The Same Name Already Exists: \" . htmlspecialchars($r[1]) . \"; nothing was "
-        "renamed.\" ;\n"
-        "        exit ;\n"
-        "     }\n"
-        " }\n"
-        "if(!is_file($renames[0][0]))\n"
-        " {\n"
-        "   echo \"Error While Renaming \" . htmlspecialchars($renames[0][0]) . \": there is no such file; nothing was "
-        "renamed.\" ;\n"
-        "   exit ;\n"
-        " }\n"
-        "$done = array() ;\n"
-        "foreach ($renames as $r)\n"
-        " {\n"
-        "   if(!is_file($r[0]))\n"
-        "     {\n"
-        "        continue ;\n"
-        "     }\n"
-        "   // A page uploaded under its new name already is the one to keep.\n"
-        "   $replaced = preg_match($page, $r[1]) && file_exists($r[1]) ;\n"
-        "   $ok = $replaced ? @unlink($r[0]) : @rename($r[0], $r[1]) ;\n"
-        "   if(!$ok)\n"
-        "     {\n"
-        "        foreach (array_reverse($done) as $d)\n"
-        "          {\n"
-        "             @rename($d[1], $d[0]) ;\n"
-        "          }\n"
-        "        echo \"Error While Renaming \" . htmlspecialchars($r[0]) . \"; nothing was renamed.\" ;\n"
-        "        exit ;\n"
-        "     }\n"
-        "   if(!$replaced)\n"
-        "     {\n"
-        "        $done[] = $r ;\n"
-        "     }\n"
-        "   echo \"Successfully Renamed \" . htmlspecialchars($r[0]) . \" to \" . htmlspecialchars($r[1]) . "
-        "\"<br>\\n\" ;\n"
-        " }\n"
-        "// One call only: the page removes itself, or where it may not, its power to rename.\n"
-        "if(!@unlink(__FILE__))\n"
-        " {\n"
-        "   @file_put_contents(__FILE__, '<?php echo \"This page has been used up.\" ; ?>') ;\n"
-        " }\n"
-        "?>";
-    return page;
+    return std::string(page.substr(0, row)) + rows + std::string(page.substr(row + PairRow.size()));
 }
 
 bool renamesOnServer(std::string_view pageText, std::string_view from, std::string_view to) {
-    return pageText.find(pairLiteral(from, to)) != std::string_view::npos;
+    return pageText.find(pairRow(from, to)) != std::string_view::npos;
 }
 
 bool runsOnServer(std::string_view name) {

@@ -7,8 +7,9 @@
 
 namespace clipnest {
 
-// change_file_name.php: lines joined by LF, no LF after "?>". Each name is escaped for a PHP double-quoted string,
-// so the server renames exactly the typed file. After one successful rename the page deletes itself.
+// change_file_name.php for one file, from the first page of templates/rename_page.php. Each name is escaped for a PHP
+// double-quoted string, so the server renames exactly the typed file. After one successful rename the page deletes
+// itself.
 std::string buildRenamePage(std::string_view oldName, std::string_view newName);
 
 // One file the rename page renames on the server.
@@ -16,9 +17,10 @@ struct RenamePair {
     std::string from, to;
 };
 
-// change_file_name.php for a video with its page and its comments file, the video's pair first. It renames all
-// of them in one call or none: when any target but the page's exists, or the video is not there, it renames nothing
-// and says why; when a rename fails, the ones before it are turned back. The page's pair is the one exception: a
+// change_file_name.php for a video with its page and its comments file, the video's pair first, from the second
+// page of templates/rename_page.php. It renames all of them in one call or none: when any target but the page's
+// exists, or the video is not there, it renames nothing and says why; when a rename fails, the ones before it are
+// turned back. The page's pair is the one exception: a
 // page already uploaded under the new name replaces the old one, which goes. A pair whose file is missing (no
 // comments yet) is skipped. After a call that renamed, the page deletes itself.
 std::string buildRenamePage(std::span<const RenamePair> pairs);

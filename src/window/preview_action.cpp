@@ -1,6 +1,7 @@
 #include "window/preview_action.h"
 
 #include "text/page_text.h"
+#include "text/templates.h"
 
 #include <QDesktopServices>
 #include <QProcess>
@@ -48,7 +49,7 @@ PreviewOutcome startPreview(PreviewServer& server, const std::filesystem::path& 
         });
     };
     std::string problem;
-    if (const std::optional<std::string> address = server.start(folder, problem)) {
+    if (const std::optional<std::string> address = server.start(folder, templates::previewRouter(), problem)) {
         const QString at = QString::fromStdString(*address);
         open(QUrl(at), QStringLiteral(" (the preview is only on this computer; it stops when the window closes)."));
         return {QStringLiteral("Preview at ") + at +

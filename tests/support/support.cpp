@@ -134,6 +134,93 @@ bool onPath(const std::string& programs) {
     return std::system(("for p in " + programs + "; do command -v $p; done > /dev/null 2>&1").c_str()) == 0;
 }
 
+namespace {
+
+const fs::path ApacheProgram = "/usr/sbin/apache2";
+const fs::path ApacheModules = "/usr/lib/apache2/modules";
+
+// The PHP module Debian installs ("libphp8.2.so"), empty without one.
+fs::path phpModule() {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(ApacheModules, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("libphp") && name.ends_with(".so")) {
+            return entry.path();
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+bool ApacheServer::installed() {
+    return fs::exists(ApacheProgram) && !phpModule().empty();
+}
+
+ApacheServer::ApacheServer(const fs::path& root) {
+    const std::string dir = dir_.path().string(), modules = ApacheModules.string();
+    std::string conf = "ServerRoot \"" + dir +
+                       "\"\n"
+                       "ServerName 127.0.0.1\n"
+                       "Listen 127.0.0.1:" +
+                       std::to_string(port_) +
+                       "\n"
+                       "PidFile \"" +
+                       dir +
+                       "/httpd.pid\"\n"
+                       "DefaultRuntimeDir \"" +
+                       dir +
+                       "\"\n"
+                       "Mutex file:" +
+                       dir +
+                       " default\n"
+                       "ErrorLog \"" +
+                       dir +
+                       "/error.log\"\n"
+                       "LogLevel warn\n"
+                       "LoadModule mpm_prefork_module " +
+                       modules +
+                       "/mod_mpm_prefork.so\n"
+                       "LoadModule authz_core_module " +
+                       modules +
+                       "/mod_authz_core.so\n"
+                       "LoadModule mime_module " +
+                       modules +
+                       "/mod_mime.so\n"
+                       "LoadModule dir_module " +
+                       modules +
+                       "/mod_dir.so\n"
+                       "LoadModule php_module " +
+                       phpModule().string() +
+                       "\n"
+                       "StartServers 2\nMinSpareServers 1\nMaxSpareServers 4\n"
+                       "TypesConfig /etc/mime.types\n"
+                       "DocumentRoot \"" +
+                       root.string() +
+                       "\"\n"
+                       "<Directory />\n    AllowOverride None\n    Require all denied\n</Directory>\n"
+                       "<Directory \"" +
+                       root.string() +
+                       "\">\n    AllowOverride All\n    Require all granted\n"
+                       "</Directory>\n"
+                       "<Files \".ht*\">\n    Require all denied\n</Files>\n"
+                       "<FilesMatch \"\\.php$\">\n    SetHandler application/x-httpd-php\n</FilesMatch>\n"
+                       // Every diagnostic into the log, none into the pages.
+                       "php_admin_value error_reporting -1\n"
+                       "php_admin_flag display_errors off\n"
+                       "php_admin_flag log_errors on\n";
+    if (::geteuid() == 0) {
+        // Apache will not run its workers as root; www-data must read the pages and write the comments.
+        conf += "User www-data\nGroup www-data\n";
+        fs::permissions(root, fs::perms::all);
+    }
+    writeFile(dir_.path() / "apache2.conf", conf);
+    server_ = std::make_unique<Process>(
+        std::vector<std::string>{ApacheProgram.string(), "-f", dir + "/apache2.conf", "-DFOREGROUND"},
+        dir_.path() / "console.log");
+    running_ = answersSoon(port_);
+}
+
 std::optional<std::string> FaultyFolder::read(std::string_view name) const {
     if (unreadable == "*" || name == unreadable) {
         return std::nullopt;

@@ -77,6 +77,35 @@ bool onPath(const std::string& programs);
         GTEST_SKIP() << "needs " << what;                                                                              \
     }
 
+// Apache 2.4 with PHP as a module, as hosts run it, serving `root` (made readable and writable for the server's
+// user) on a free loopback port, from a configuration of its own: its own server root, pid file and logs, `.htaccess`
+// honoured, and as root the unprivileged www-data for its workers. Never the system's service; stopped at the end.
+class ApacheServer {
+public:
+    explicit ApacheServer(const std::filesystem::path& root);
+    ~ApacheServer() {
+        if (server_) {
+            server_->stop(SIGTERM);
+        }
+    }
+    ApacheServer(const ApacheServer&) = delete;
+    ApacheServer& operator=(const ApacheServer&) = delete;
+    // Whether apache2 and its PHP module are installed.
+    static bool installed();
+    bool running() const { return running_; }
+    // "http://127.0.0.1:PORT/".
+    const std::string& url() const { return url_; }
+    // Its error log: why it did not start, or what PHP complained of.
+    std::string log() const { return readFile(dir_.path() / "error.log"); }
+
+private:
+    TempDir dir_;
+    int port_ = freePort();
+    std::string url_ = "http://127.0.0.1:" + std::to_string(port_) + "/";
+    std::unique_ptr<Process> server_;
+    bool running_ = false;
+};
+
 // A real folder whose writes can be made to fail: `failWrite(n)` makes the n-th write from now fail (1 = the next).
 class FaultyFolder final : public WorkingFolder {
 public:

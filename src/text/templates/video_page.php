@@ -1,0 +1,180 @@
+<!DOCTYPE html>
+<html lang="en">
+<head>
+    <meta charset="UTF-8">
+    <meta name="viewport" content="width=device-width, initial-scale=1">
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page title. -->
+    <title>p4yPageTitlep5y</title>
+{Head}<style type="text/css">
+    body { font-family: sans-serif; line-height: 1.4; margin: 0 auto; max-width: 720px; padding: 0 12px; }
+    video { display: block; width: 100%; max-width: 640px; height: auto; border-radius: 10px; background: #000; }
+    .desc, .comment { overflow-wrap: anywhere; }
+    .comment { margin: 0 0 0.9em; }
+    .comment .date { display: block; color: #555; font-size: 0.85em; }
+    form textarea { display: block; box-sizing: border-box; width: 100%; min-height: 6em; }
+    .away { position: absolute; left: -10000px; width: 1px; height: 1px; overflow: hidden; }
+</style>
+</head>
+
+<body>
+    <main>
+        <p><a href="homepage.html">&larr; All videos</a></p>
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page heading. -->
+        <h1>p4yPageTitlep5y</h1>
+        <div class="gallery">
+            <video controls="controls" preload="metadata">
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the File name. -->
+                <source src="p4yFileNamep5y" type="video/mp4" /></video>
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Individual description. -->
+<div class="desc">p4yIndividDescripp5y</div>
+        </div>
+
+        <h2>Comments</h2>
+        <div class="comments">
+<?php
+// t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'.txt value below.
+$filename = 'p4yFileNameLessExtp5y_comments.txt';
+// Signs the form's time token and names addresses in the rate-limit file; the server never sends it.
+$secret = '{Secret}';
+$size = is_file($filename) ? filesize($filename) : 0;
+$now = time();
+// What the host decided from the desktop: comments hidden (by a hash of the stored comment), threads closed.
+$hidden = array();
+$closed = false;
+if (is_file('{Moderation}')) {
+        foreach ((array) file('{Moderation}', FILE_IGNORE_NEW_LINES) as $line) {
+                $line = rtrim($line, "\r");
+                if (strncmp($line, 'hide ', 5) === 0) {
+                        $hidden[substr($line, 5)] = true;
+                } elseif ($line === 'close ' . $filename) {
+                        $closed = true;
+                }
+        }
+}
+// Counts a post from the poster's network (IPv4 /24, IPv6 /64) in the channel's one rate-limit file, under its lock,
+// dropping what is a day old: refuses the third post in a minute and the twenty-first in a day.
+function clipnest_rate_refusal($file, $key, $now) {
+        $f = @fopen($file, 'c+');
+        if ($f === false || !flock($f, LOCK_EX)) {
+                return "Sorry, comments cannot be posted just now. Please try again later.";
+        }
+        $rows = array();
+        $mine = array();
+        while (($line = fgets($f, 4096)) !== false) {
+                $fields = explode(' ', trim($line));
+                $id = array_shift($fields);
+                $times = array();
+                foreach ($fields as $t) {
+                        if (preg_match('/^\d{1,12}$/', $t) && $now - (int) $t < 86400) {
+                                $times[] = (int) $t;
+                        }
+                }
+                if ($id === $key) {
+                        $mine = $times;
+                } elseif ($id !== '' && $times) {
+                        $rows[] = $id . ' ' . implode(' ', $times);
+                }
+        }
+        $minute = 0;
+        foreach ($mine as $t) {
+                $minute += $now - $t < 60 ? 1 : 0;
+        }
+        $refusal = '';
+        if (count($mine) >= 20) {
+                $refusal = "Sorry, no more comments can be posted from your network today. Please come back tomorrow.";
+        } elseif ($minute >= 2) {
+                $refusal = "Sorry, that is too many comments in a minute. Please wait a minute, then post again.";
+        } else {
+                $mine[] = $now;
+        }
+        if ($mine) {
+                $rows[] = $key . ' ' . implode(' ', array_slice($mine, -20));
+        }
+        ftruncate($f, 0);
+        rewind($f);
+        fwrite($f, $rows ? implode("\n", $rows) . "\n" : '');
+        fflush($f);
+        flock($f, LOCK_UN);
+        fclose($f);
+        return $refusal;
+}
+$notice = '';
+$keep = '';
+$txt = isset($_POST["text"]) && is_string($_POST["text"]) ? $_POST["text"] : null;
+// A bot that fills the field people cannot see, or that never loaded the form, is answered as if its post went in.
+$trap = isset($_POST["website"]) && $_POST["website"] !== '';
+$token = isset($_POST["t"]) && is_string($_POST["t"]) ? $_POST["t"] : '';
+if ($txt !== null && !$trap && $token !== '') {
+        $keep = $txt;
+        $parts = explode('-', $token, 2);
+        $age = strlen($secret) === 64 && count($parts) === 2 && preg_match('/^\d{1,12}$/', $parts[0])
+                && hash_equals(hash_hmac('sha256', 'comment ' . $parts[0], $secret), $parts[1]) ? $now - (int) $parts[0] : -1;
+        $length = preg_match_all('/\r\n|./us', $txt);
+        if ($length === false) {
+                $length = strlen($txt);
+        }
+        $date=date("Y-m-d H:i:s");
+        $dt = isset($_POST["date"]) && is_string($_POST["date"]) && strlen($_POST["date"]) <= 40 ? $_POST["date"] : "";
+        $post = $txt . PHP_EOL . "$date\r\n" . $dt . PHP_EOL;
+        if ($closed) {
+                $notice = "Sorry, comments on this video are closed.";
+        } elseif ($age < 0 || $age > 86400) {
+                $notice = "Sorry, this page was loaded too long ago to post from. Please post your comment again.";
+        } elseif ($age < 3) {
+                $notice = "Sorry, that was too fast. Please wait a few seconds, then post your comment again.";
+        } elseif ($length > 500) {
+                $notice = "Sorry, comments are limited to 500 characters.";
+        } elseif (preg_match_all('~https?://|www\.~i', $txt) > 2) {
+                $notice = "Sorry, a comment may hold at most 2 links.";
+        } elseif ($size + strlen($post) > 30000) {
+                $notice = "Sorry, comments for this entry are full.";
+        } else {
+                $address = isset($_SERVER['REMOTE_ADDR']) ? (string) $_SERVER['REMOTE_ADDR'] : '';
+                $bytes = @inet_pton($address);
+                if ($bytes !== false && strlen($bytes) === 16 && strncmp($bytes, str_repeat("\0", 10) . "\xff\xff", 12) === 0) {
+                        $bytes = substr($bytes, 12);
+                }
+                $network = $bytes === false ? $address : substr($bytes, 0, strlen($bytes) === 4 ? 3 : 8);
+                $notice = clipnest_rate_refusal('{Limits}', substr(hash_hmac('sha256', 'network ' . $network, $secret), 0, 16), $now);
+                if ($notice === '') {
+// t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
+                        file_put_contents("p4yFileNameLessExtp5y_comments.txt", $post, FILE_APPEND | LOCK_EX);
+                        $keep = '';
+                }
+        }
+}
+if ($notice !== '') {
+        echo '<p class="notice" role="alert">' . $notice . "</p>\n";
+}
+// t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
+if (is_file("p4yFileNameLessExtp5y_comments.txt")) {
+// t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
+        $data = (string) file_get_contents("p4yFileNameLessExtp5y_comments.txt");
+        // A comment is its text, a line break, the server's date and time, CR LF, the posted date field, a line break.
+        preg_match_all('/(.*?)\r?\n(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\r\n[^\n]*\n/s', $data, $comments, PREG_SET_ORDER);
+        foreach ($comments as $comment) {
+                if (isset($hidden[hash('sha256', $comment[0])])) {
+                        continue;
+                }
+                echo '<p class="comment">' . nl2br(htmlspecialchars($comment[1], ENT_QUOTES | ENT_SUBSTITUTE, 'UTF-8'), false)
+                        . '<span class="date">' . $comment[2] . "</span></p>\n";
+        }
+}
+?>
+        </div>
+
+<?php if ($closed) { ?>
+        <p class="notice">Comments on this video are closed.</p>
+<?php } else { ?>
+        <form method="POST">
+            <label for="comment-text">Your comment</label>
+            <textarea id="comment-text" name="text" maxlength="500"><?php echo htmlspecialchars($keep, ENT_QUOTES | ENT_SUBSTITUTE, 'UTF-8'); ?></textarea>
+            <div class="away" aria-hidden="true"><label for="comment-website">Leave this empty</label>
+                <input id="comment-website" name="website" type="text" tabindex="-1" autocomplete="off"></div>
+            <input type="hidden" name="t" value="<?php echo $now . '-' . hash_hmac('sha256', 'comment ' . $now, $secret); ?>">
+            <input type="submit" value="Post Comment">
+        </form>
+<?php } ?>
+    </main>
+</body>
+</html>

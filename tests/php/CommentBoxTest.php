@@ -1,0 +1,245 @@
+<?php
+// The comment box of a generated video page, a rule a test: what a post must pass, what is stored, what is shown.
+declare(strict_types=1);
+
+use PHPUnit\Framework\TestCase;
+
+final class CommentBoxTest extends TestCase
+{
+    private const DATE = '\d{4}-\d\d-\d\d \d\d:\d\d:\d\d';
+    private Channel $channel;
+
+    protected function setUp(): void
+    {
+        $this->channel = new Channel('roses.php', 'tulips.php', "Bob's \$clip {1}.php");
+    }
+
+    protected function tearDown(): void
+    {
+        unset($this->channel);
+    }
+
+    // A post as a person sends it: the text, a token of a page served 10 seconds ago, an empty hidden field.
+    private function post(string $text, string $page = 'roses.php', string $address = '192.0.2.10',
+                          array $more = []): Response
+    {
+        return $this->channel->request($page, $more + ['text' => $text, 't' => token(10), 'website' => ''], $address);
+    }
+
+    private function assertQuiet(Response ...$responses): void
+    {
+        foreach ($responses as $r) {
+            $this->assertSame('', $r->errors);
+        }
+    }
+
+    public function testAVisitShowsTheFormWithAFreshTokenAndStoresNothing(): void
+    {
+        $page = $this->channel->request('roses.php');
+        $this->assertQuiet($page);
+        $this->assertStringContainsString('<form method="POST">', $page->body);
+        $this->assertStringNotContainsString(SECRET, $page->body);
+        [$time, $mac] = explode('-', $page->token());
+        $this->assertEqualsWithDelta(time(), (int) $time, 5);
+        $this->assertSame(hash_hmac('sha256', 'comment ' . $time, SECRET), $mac);
+        $this->assertMatchesRegularExpression('~<div class="away" aria-hidden="true">.*\n.*name="website"~',
+            $page->body);
+        $this->assertSame([], $this->channel->request('roses.php', [])->shown(), 'a post without text is a visit');
+        $this->assertFalse($this->channel->has('roses_comments.txt'));
+    }
+
+    public function testAPostIsStoredUnderThePagesNameAndShownEscapedOldestFirst(): void
+    {
+        $first = $this->post("Line one\r\nline two");
+        $second = $this->post('</textarea><script>alert(1)</script>', 'roses.php', '192.0.2.10',
+            ['date' => '2026-12-06']);
+        $this->assertQuiet($first, $second);
+        $this->assertSame('', $first->notice());
+        $this->assertSame('', $first->kept(), 'a stored comment leaves the box empty');
+        $this->assertMatchesRegularExpression('~^Line one\r\nline two\n' . self::DATE . "\r\n\n"
+            . '</textarea><script>alert\(1\)</script>\n' . self::DATE . "\r\n2026-12-06\n\\z~",
+            $this->channel->file('roses_comments.txt'));
+        $this->assertSame(["Line one<br>\r\nline two", '&lt;/textarea&gt;&lt;script&gt;alert(1)&lt;/script&gt;'],
+            $second->shown());
+        $this->assertStringNotContainsString('<script>alert', $second->body);
+
+        $awkward = $this->post('named', "Bob's \$clip {1}.php", '10.9.9.9');
+        $this->assertQuiet($awkward);
+        $this->assertStringStartsWith("named\n", $this->channel->file("Bob's \$clip {1}_comments.txt"));
+        $this->assertSame(['named'], $awkward->shown());
+    }
+
+    public function testBytesThatAreNotUtf8AreKeptAndShownSubstitutedWithoutHidingTheOthers(): void
+    {
+        $this->post("ab\xFF\xFE\xC3(");
+        $after = $this->post('after');
+        $this->assertQuiet($after);
+        $this->assertStringStartsWith("ab\xFF\xFE\xC3(\n", $this->channel->file('roses_comments.txt'));
+        $this->assertSame(["ab\u{FFFD}\u{FFFD}\u{FFFD}(", 'after'], $after->shown());
+    }
+
+    public function testATextThatIsNoStringIsIgnored(): void
+    {
+        $r = $this->channel->request('roses.php', ['text' => ['x'], 't' => token(10)]);
+        $this->assertQuiet($r);
+        $this->assertSame('', $r->notice());
+        $this->assertFalse($this->channel->has('roses_comments.txt'));
+    }
+
+    public function testAPostTooSoonAfterThePageWasServedIsRefusedAndTheTextKept(): void
+    {
+        freshSecond();
+        foreach ([0, 2] as $age) {
+            $r = $this->channel->request('roses.php', ['text' => 'First!', 't' => token($age)]);
+            $this->assertSame('Sorry, that was too fast. Please wait a few seconds, then post your comment again.',
+                $r->notice());
+            $this->assertSame('First!', $r->kept());
+        }
+        $this->assertSame('', $this->channel->request('roses.php', ['text' => 'Third', 't' => token(3)])->notice());
+        $this->assertSame(['Third'], $this->channel->request('roses.php')->shown());
+    }
+
+    public function testATokenADayOldForgedOrBrokenIsRefusedAndTheTextKept(): void
+    {
+        $later = time() + 100;
+        $future = $later . '-' . hash_hmac('sha256', 'comment ' . $later, SECRET);
+        foreach ([token(86401), token(10, str_repeat('d', 64)), '123-abc', 'abc', $future] as $token) {
+            $r = $this->channel->request('roses.php', ['text' => 'Left open', 't' => $token]);
+            $this->assertQuiet($r);
+            $this->assertSame(
+                'Sorry, this page was loaded too long ago to post from. Please post your comment again.',
+                $r->notice(), $token);
+            $this->assertSame('Left open', $r->kept());
+        }
+        $this->assertSame('', $this->channel->request('roses.php', ['text' => 'ok', 't' => token(86000)])->notice());
+        $this->assertStringStartsWith("ok\n", $this->channel->file('roses_comments.txt'));
+    }
+
+    public function testABotIsAnsweredAsIfItsPostWentInAndNothingIsStored(): void
+    {
+        $blind = $this->channel->request('roses.php', ['text' => 'Buy now']);
+        $trapped = $this->post('Buy now', 'roses.php', '192.0.2.10', ['website' => 'http://spam.example']);
+        foreach ([$blind, $trapped] as $r) {
+            $this->assertQuiet($r);
+            $this->assertSame('', $r->notice());
+            $this->assertSame('', $r->kept());
+            $this->assertSame([], $r->shown());
+        }
+        $this->assertFalse($this->channel->has('roses_comments.txt'));
+        $this->assertFalse($this->channel->has('comment_rate_limits.txt'), 'a bot is not counted against a network');
+    }
+
+    public function testACommentHoldsAtMostTwoLinks(): void
+    {
+        $three = $this->post('see http://a.example HTTPS://b.example www.c.example');
+        $this->assertSame('Sorry, a comment may hold at most 2 links.', $three->notice());
+        $this->assertSame('see http://a.example HTTPS://b.example www.c.example', $three->kept());
+        $this->assertFalse($this->channel->has('roses_comments.txt'));
+        $this->assertSame('', $this->post('see http://a.example and WWW.b.example')->notice());
+        $this->assertStringStartsWith('see http://a.example', $this->channel->file('roses_comments.txt'));
+    }
+
+    public function testACommentHoldsAtMost500CharactersCountedAsCharacters(): void
+    {
+        $limit = str_repeat("x\u{E9}\u{E9}", 166) . 'xx'; // 500 characters, 832 bytes
+        $this->assertSame('', $this->post($limit)->notice());
+        $this->assertStringStartsWith($limit . "\n", $this->channel->file('roses_comments.txt'));
+        $before = $this->channel->file('roses_comments.txt');
+        $over = $this->post($limit . 'y', 'roses.php', '192.0.2.77');
+        $this->assertSame('Sorry, comments are limited to 500 characters.', $over->notice());
+        $this->assertSame($limit . 'y', html_entity_decode($over->kept()));
+        $this->assertSame($before, $this->channel->file('roses_comments.txt'));
+        $this->assertSame('', $this->post(str_repeat("a\r\n", 250), 'roses.php', '192.0.2.78')->notice(),
+            'a line break posted as CR LF is one character');
+    }
+
+    public function testTheCommentsFileStaysWithin30000Bytes(): void
+    {
+        // A post of 490 characters takes 513 bytes, one of "x" whose date is longer than a date 24 (the date is
+        // dropped): the two fill the file to the byte, and the next is refused.
+        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 513 - 24));
+        $this->assertSame('', $this->post(str_repeat('c', 490), 'roses.php', '10.0.1.1')->notice());
+        $this->assertSame('', $this->post('x', 'roses.php', '10.0.2.1', ['date' => str_repeat('d', 41)])->notice());
+        $this->assertSame(30000, strlen($this->channel->file('roses_comments.txt')));
+        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 24 + 1));
+        $full = $this->post('x', 'roses.php', '10.0.3.1');
+        $this->assertSame('Sorry, comments for this entry are full.', $full->notice());
+        $this->assertSame('x', $full->kept());
+        $this->assertSame(30001 - 24, strlen($this->channel->file('roses_comments.txt')));
+        $this->assertSame('', $this->post('x', 'tulips.php', '10.0.4.1')->notice(), 'each video has its own file');
+    }
+
+    public function testANetworkPostsTwiceAMinuteAndTwentyTimesADayAcrossTheChannel(): void
+    {
+        $this->assertSame('', $this->post('one', 'roses.php', '192.0.2.10')->notice());
+        $this->assertSame('', $this->post('two', 'tulips.php', '192.0.2.99')->notice());
+        $third = $this->post('three', 'roses.php', '192.0.2.200');
+        $this->assertSame('Sorry, that is too many comments in a minute. Please wait a minute, then post again.',
+            $third->notice());
+        $this->assertSame('three', $third->kept());
+        $this->assertSame('', $this->post('other', 'roses.php', '192.0.3.10')->notice(), 'another /24');
+        $this->assertSame('', $this->post('mapped', 'roses.php', '::ffff:198.51.100.1')->notice());
+        $this->assertSame('', $this->post('mapped', 'roses.php', '198.51.100.2')->notice());
+        $this->assertSame('Sorry, that is too many comments in a minute. Please wait a minute, then post again.',
+            $this->post('mapped', 'roses.php', '::ffff:198.51.100.3')->notice(), 'an IPv4 address as IPv6 is IPv4');
+        $this->assertSame(
+            'Sorry, that is too many comments in a minute. Please wait a minute, then post again.',
+            $this->post('v6', 'roses.php', '2001:db8:1:2::1', [])->notice() . $this->post('v6', 'roses.php',
+                '2001:db8:1:2:ffff::9')->notice() . $this->post('v6', 'roses.php', '2001:db8:1:2:1::1')->notice());
+        $this->assertSame('', $this->post('v6', 'roses.php', '2001:db8:1:3::1')->notice(), 'another /64');
+
+        $limits = $this->channel->file('comment_rate_limits.txt');
+        $this->assertStringNotContainsString('192.0', $limits, 'no address in the file');
+        $this->assertStringNotContainsString('2001', $limits);
+        $this->assertLessThanOrEqual(5, count(explode("\n", trim($limits))), 'one row a network');
+
+        // The network of 192.0.2.*, its posts made older: a minute on, it may post again; after twenty in a day not.
+        $older = function (int $seconds, int $more) {
+            $rows = explode("\n", trim($this->channel->file('comment_rate_limits.txt')));
+            $key = hash_hmac('sha256', 'network ' . substr(inet_pton('192.0.2.0'), 0, 3), SECRET);
+            foreach ($rows as &$row) {
+                $fields = explode(' ', $row);
+                if (str_starts_with($key, $fields[0])) {
+                    $times = array_map(fn ($t) => (int) $t - $seconds, array_slice($fields, 1));
+                    for ($i = 0; $i < $more; ++$i) {
+                        $times[] = time() - 3600 - $i;
+                    }
+                    $row = $fields[0] . ' ' . implode(' ', $times);
+                }
+            }
+            $this->channel->put('comment_rate_limits.txt', implode("\n", $rows) . "\n");
+        };
+        $older(61, 0);
+        $this->assertSame('', $this->post('a minute later', 'roses.php', '192.0.2.10')->notice());
+        $older(61, 17);
+        $day = $this->post('the 21st', 'tulips.php', '192.0.2.10');
+        $this->assertSame(
+            'Sorry, no more comments can be posted from your network today. Please come back tomorrow.',
+            $day->notice());
+        $this->assertLessThanOrEqual(5 * 240, strlen($this->channel->file('comment_rate_limits.txt')));
+        $older(86400, 0);
+        $this->assertSame('', $this->post('a day later', 'tulips.php', '192.0.2.10')->notice());
+    }
+
+    public function testACommentTheHostHidIsNotPrintedAndAClosedThreadTakesNoPost(): void
+    {
+        $this->post('first', 'roses.php', '192.0.2.1');
+        $this->post('second', 'roses.php', '192.0.2.2');
+        $stored = $this->channel->file('roses_comments.txt');
+        $firstRecord = substr($stored, 0, strpos($stored, "second\n"));
+        $this->channel->put('comment_moderation.txt', 'hide ' . hash('sha256', $firstRecord) . "\r\n");
+        $this->assertSame(['second'], $this->channel->request('roses.php')->shown());
+
+        $this->channel->put('comment_moderation.txt',
+            'hide ' . hash('sha256', $firstRecord) . "\nclose roses_comments.txt\n");
+        $closed = $this->post('still here?', 'roses.php', '192.0.2.3');
+        $this->assertQuiet($closed);
+        $this->assertSame('Sorry, comments on this video are closed.', $closed->notice());
+        $this->assertStringNotContainsString('<form', $closed->body);
+        $this->assertStringContainsString('<p class="notice">Comments on this video are closed.</p>', $closed->body);
+        $this->assertSame(['second'], $closed->shown());
+        $this->assertSame($stored, $this->channel->file('roses_comments.txt'));
+        $this->assertStringContainsString('<form', $this->channel->request('tulips.php')->body,
+            'the other thread stays open');
+    }
+}

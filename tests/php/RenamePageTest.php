@@ -1,0 +1,141 @@
+<?php
+// The generated rename page, each refusal and each acceptance: for one file (rename_one.php, "my $clip's.mp4" to
+// "new & {$better}.mp4") and for a video with its page and comments (rename_pairs.php, roses to "red roses").
+declare(strict_types=1);
+
+use PHPUnit\Framework\TestCase;
+
+final class RenamePageTest extends TestCase
+{
+    private const OLD = "my \$clip's.mp4";
+    private const NEW = 'new & {$better}.mp4';
+
+    private function files(Channel $channel): array
+    {
+        $files = [];
+        foreach (scandir($channel->dir) as $name) {
+            if ($name[0] !== '.' && !str_starts_with($name, 'rename_')) {
+                $files[$name] = $channel->file($name);
+            }
+        }
+        ksort($files);
+        return $files;
+    }
+
+    public function testOneFileIsRenamedOnceAndThePageIsGone(): void
+    {
+        $channel = new Channel('rename_one.php');
+        $channel->put(self::OLD, 'video');
+        $r = $channel->request('rename_one.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame('Successfully Renamed my $clip&#039;s.mp4 to new &amp; {$better}.mp4', $r->body);
+        $this->assertSame([self::NEW => 'video'], $this->files($channel));
+        $this->assertFalse($channel->has('rename_one.php'));
+    }
+
+    public function testOneFileIsNotRenamedOverAnotherAndThePageStays(): void
+    {
+        $channel = new Channel('rename_one.php');
+        $channel->put(self::OLD, 'video');
+        $channel->put(self::NEW, 'older');
+        $this->assertSame('A File With The Same Name Already Exists', $channel->request('rename_one.php')->body);
+        $this->assertSame([self::OLD => 'video', self::NEW => 'older'], $this->files($channel));
+        $this->assertTrue($channel->has('rename_one.php'));
+    }
+
+    public function testAMissingFileIsReportedWithoutTheServersWarningAndThePageStays(): void
+    {
+        $channel = new Channel('rename_one.php');
+        $r = $channel->request('rename_one.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame('Error While Renaming my $clip&#039;s.mp4', $r->body);
+        $this->assertSame([], $this->files($channel));
+        $this->assertTrue($channel->has('rename_one.php'));
+    }
+
+    private function roses(): Channel
+    {
+        $channel = new Channel('rename_pairs.php');
+        $channel->put('roses.mp4', 'video');
+        $channel->put('roses.php', 'page');
+        $channel->put('roses_comments.txt', 'comments');
+        return $channel;
+    }
+
+    public function testAVideoGoesWithItsPageAndCommentsAndThePageIsGone(): void
+    {
+        $channel = $this->roses();
+        $r = $channel->request('rename_pairs.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame("Successfully Renamed roses.mp4 to red roses.mp4<br>\n"
+            . "Successfully Renamed roses.php to red roses.php<br>\n"
+            . "Successfully Renamed roses_comments.txt to red roses_comments.txt<br>\n", $r->body);
+        $this->assertSame(['red roses.mp4' => 'video', 'red roses.php' => 'page',
+            'red roses_comments.txt' => 'comments'], $this->files($channel));
+        $this->assertFalse($channel->has('rename_pairs.php'));
+    }
+
+    public function testAVideoWithoutCommentsYetGoesWithItsPage(): void
+    {
+        $channel = $this->roses();
+        unlink($channel->dir . '/roses_comments.txt');
+        $channel->request('rename_pairs.php');
+        $this->assertSame(['red roses.mp4' => 'video', 'red roses.php' => 'page'], $this->files($channel));
+        $this->assertFalse($channel->has('rename_pairs.php'));
+    }
+
+    public function testAPageUploadedUnderItsNewNameAlreadyIsKeptAndTheOldOneGoes(): void
+    {
+        $channel = $this->roses();
+        $channel->put('red roses.php', 'new page');
+        $r = $channel->request('rename_pairs.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame(['red roses.mp4' => 'video', 'red roses.php' => 'new page',
+            'red roses_comments.txt' => 'comments'], $this->files($channel));
+    }
+
+    public function testNothingIsRenamedWhenAnyOtherTargetIsThere(): void
+    {
+        foreach (['red roses.mp4', 'red roses_comments.txt'] as $there) {
+            $channel = $this->roses();
+            $channel->put($there, 'there');
+            $r = $channel->request('rename_pairs.php');
+            $this->assertSame('A File With The Same Name Already Exists: ' . $there . '; nothing was renamed.',
+                $r->body);
+            $this->assertSame([$there => 'there', 'roses.mp4' => 'video', 'roses.php' => 'page',
+                'roses_comments.txt' => 'comments'], $this->files($channel));
+            $this->assertTrue($channel->has('rename_pairs.php'));
+        }
+    }
+
+    public function testNothingIsRenamedWithoutTheVideo(): void
+    {
+        $channel = $this->roses();
+        unlink($channel->dir . '/roses.mp4');
+        $r = $channel->request('rename_pairs.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame('Error While Renaming roses.mp4: there is no such file; nothing was renamed.', $r->body);
+        $this->assertSame(['roses.php' => 'page', 'roses_comments.txt' => 'comments'], $this->files($channel));
+        $this->assertTrue($channel->has('rename_pairs.php'));
+    }
+
+    public function testARenameThatFailsTurnsBackTheOnesBeforeIt(): void
+    {
+        $channel = new Channel('rename_failing.php');
+        $channel->put('roses.mp4', 'video');
+        $channel->put('roses.php', 'page');
+        $channel->put('roses_comments.txt', 'comments');
+        $r = $channel->request('rename_failing.php');
+        $this->assertSame('', $r->errors);
+        $this->assertStringEndsWith("Error While Renaming roses_comments.txt; nothing was renamed.", $r->body);
+        $this->assertSame(['roses.mp4' => 'video', 'roses.php' => 'page', 'roses_comments.txt' => 'comments'],
+            $this->files($channel));
+        $this->assertTrue($channel->has('rename_failing.php'));
+
+        // The page that was there under its new name already stays where it is.
+        $channel->put('red roses.php', 'new page');
+        $channel->request('rename_failing.php');
+        $this->assertSame(['red roses.php' => 'new page', 'roses.mp4' => 'video', 'roses_comments.txt' => 'comments'],
+            $this->files($channel));
+    }
+}
