@@ -457,10 +457,35 @@ TEST(Preview, CommandServesUntilInterrupted) {
     EXPECT_EQ(curl("-H 'Range: bytes=990-' " + quoted(base + "roses.mp4")).body, std::string(10, 'v'));
     EXPECT_EQ(curl("-H 'Range: bytes=5000-' " + quoted(base + "roses.mp4")).status, 416);
     EXPECT_EQ(curl(quoted(base + "roses.mp4")).body, video);
+    // No link is served, even one to a file of the folder: one to a page would hand out its PHP and its secret.
+    fs::create_symlink("roses.php", h.dir() / "src.txt");
+    EXPECT_EQ(curl(quoted(base + "src.txt")).status, 404);
+    const auto servers = [&] { return shell("pgrep -f " + quoted("[-]t " + h.dir().string() + " ") + " | wc -l"); };
+    EXPECT_NE(servers(), "0\n");
     EXPECT_EQ(preview.stop(SIGINT), 0);
+    EXPECT_EQ(servers(), "0\n") << "PHP's server and every worker of it end with the command";
     EXPECT_TRUE(contains(readFile(out.path() / "log"), "note: preview: evil.php is not one of the channel's pages"));
     EXPECT_NE(curl(quoted(base + "homepage.html")).status, 200) << "the server stopped with the command";
     fs::remove(h.dir().parent_path() / "secret.txt");
+}
+
+// A preview whose program is killed outright leaves no PHP process behind: the guard ends them all.
+TEST(Preview, NothingOutlivesAKilledPreview) {
+    NEEDS(onPath("php"), "php");
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    const TempDir out;
+    Process preview({CLIPNEST_PROGRAM, "-C", h.dir(), "preview"}, out.path() / "log");
+    for (int i = 0; i < 500 && !contains(readFile(out.path() / "log"), "homepage.html"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const auto servers = [&] { return shell("pgrep -f " + quoted("[-]t " + h.dir().string() + " ") + " | wc -l"); };
+    EXPECT_EQ(servers(), "5\n") << "PHP's server and its four workers";
+    preview.stop(SIGKILL);
+    for (int i = 0; i < 100 && servers() != "0\n"; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(servers(), "0\n");
 }
 
 // The preview's router is a file no other user can have put in its place: a router planted beforehand where a

@@ -9,10 +9,13 @@
 #include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
+#include <vector>
 
 namespace clipnest {
 
@@ -93,18 +96,52 @@ std::optional<std::string> PreviewServer::start(const std::filesystem::path& fol
         return std::nullopt;
     }
     const std::string listen = "127.0.0.1:" + std::to_string(port);
+    // Made before the fork: the child of a program with threads may only call what is safe in a signal handler.
+    std::vector<std::string> environment{"PHP_CLI_SERVER_WORKERS=4", // a video fetched does not hold up the pages
+                                         "CLIPNEST_PREVIEW_NOTES=" + (privateDir_ / "notes").string()};
+    for (char** variable = environ; *variable; ++variable) {
+        if (!std::string_view(*variable).starts_with("PHP_CLI_SERVER_WORKERS=") &&
+            !std::string_view(*variable).starts_with("CLIPNEST_PREVIEW_NOTES=")) {
+            environment.emplace_back(*variable);
+        }
+    }
+    std::vector<char*> envp, argv;
+    for (std::string& variable : environment) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+    std::string words[] = {"php", "-q", "-S", listen, "-t", folder.string(), router_.string()};
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t window = ::getpid();
+    // PHP's server and its workers live in a process group of their own, led by a small guard that ends the group
+    // when this process is gone, however it ended: PHP's workers outlive their server, and nothing else would end
+    // them after a crash.
     pid_ = ::fork();
     if (pid_ == 0) {
+        ::setpgid(0, 0);
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, 0);
         ::dup2(null, 1);
         ::dup2(null, 2);
-        // A few workers, so a video being fetched does not hold up the pages.
-        ::setenv("PHP_CLI_SERVER_WORKERS", "4", 1);
-        ::setenv("CLIPNEST_PREVIEW_NOTES", (privateDir_ / "notes").c_str(), 1);
-        ::execlp("php", "php", "-q", "-S", listen.c_str(), "-t", folder.c_str(), router_.c_str(),
-                 static_cast<char*>(nullptr));
-        ::_exit(127);
+        const pid_t php = ::fork();
+        if (php == 0) {
+            ::execvpe("php", argv.data(), envp.data());
+            ::_exit(127);
+        }
+        const timespec pause{0, 200'000'000};
+        for (;;) {
+            if (php < 0 || ::waitpid(php, nullptr, WNOHANG) == php || ::getppid() != window) {
+                ::kill(-::getpid(), SIGKILL);
+                ::_exit(0);
+            }
+            ::nanosleep(&pause, nullptr);
+        }
+    }
+    if (pid_ > 0) {
+        ::setpgid(pid_, pid_);
     }
     if (pid_ < 0) {
         error = "the server could not be started";
@@ -139,8 +176,10 @@ std::vector<std::string> PreviewServer::takeNotes() {
 
 void PreviewServer::stop() {
     if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
+        // The whole group: the guard, PHP's server and its workers.
+        ::kill(-pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);
+        ::kill(-pid_, SIGKILL);
         pid_ = -1;
     }
     if (!privateDir_.empty()) {

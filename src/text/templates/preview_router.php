@@ -34,7 +34,9 @@ if ($root === false || substr($path, 0, 1) !== '/' || $name === '' || $name[0] =
     return clipnest_refuse();
 }
 $real = realpath($root . '/' . $name);
-if ($real === false || dirname($real) !== $root || basename($real)[0] === '.' || !is_file($real)) {
+// No link is served, wherever it points: one to a page would hand out its PHP.
+if ($real === false || is_link($root . '/' . $name) || dirname($real) !== $root || basename($real)[0] === '.' ||
+    !is_file($real)) {
     return clipnest_refuse();
 }
 if (preg_match('/\.(php\d*|phtml|phar|pht|phps|inc)$/i', $name)) {
