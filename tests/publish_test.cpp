@@ -404,6 +404,7 @@ TEST_F(Publish, AServerWithoutTheAtomicRenameStillReplacesFiles) {
     r = clipnest("publish");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("a.php was not uploaded: the server"), npos) << r.out;
+    EXPECT_NE(r.out.find("note: homepage.html was not uploaded: it would link to files the server lacks"), npos);
     EXPECT_EQ(onServer("a.php"), page);
     EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "homepage.html"}));
 }
@@ -564,6 +565,13 @@ TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
     EXPECT_NE(r.out.find(said), npos) << r.out;
     EXPECT_EQ(r.out.find(said), r.out.rfind(said)) << "said once: " << r.out;
     EXPECT_EQ(r.out.find("was not uploaded"), npos) << "no file is tried: " << r.out;
+
+    fs::remove(home / ".netrc");
+    r = clipnest(h.dir(), home, "publish");
+    EXPECT_NE(r.out.find("the server refused the login: add a line `machine 127.0.0.1 login clipnest-ftp password "
+                         "PASSWORD` to ~/.netrc"),
+              npos)
+        << r.out;
 
     netrc(password);
     r = clipnest(h.dir(), home, "publish");

@@ -330,6 +330,7 @@ std::string Ftp::failure(CURLcode code, long response, const char* errorText, co
     case CURLE_COULDNT_RESOLVE_HOST:
         return "the server " + target_.host + " could not be found (" + detail + ")";
     case CURLE_COULDNT_CONNECT:
+        return "could not connect to " + where + " (" + detail + ")";
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:

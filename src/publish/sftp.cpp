@@ -32,7 +32,7 @@ enum Type : std::uint8_t {
     AttrsReply = 105,
     Extended = 200,
 };
-enum Status : std::uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3, Unsupported = 8 };
+enum Status : std::uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3 };
 constexpr std::uint32_t OpenRead = 0x01, OpenWrite = 0x02, OpenCreate = 0x08, OpenTruncate = 0x10, OpenNew = 0x20;
 constexpr std::uint32_t AttrPermissions = 0x04;
 constexpr const char* PosixRename = "posix-rename@openssh.com";
@@ -472,13 +472,6 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
             renameStep(job);
             break;
         case Stage::Renaming:
-            if (posixRename_ && (reply.status() == Unsupported || reply.status() == PermissionDenied)) {
-                // Offered but refused: this server renames the old way (which says so itself when it may not).
-                posixRename_ = false;
-                job.step = 0;
-                renameStep(job);
-                break;
-            }
             if (posixRename_ || job.step == 2) {
                 if (reply.status() != Ok) {
                     clean(job, fileProblem(reply, name, "rename into place"));
