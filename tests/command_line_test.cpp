@@ -73,7 +73,7 @@ TEST_F(CommandLine, SessionOfCommands) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, said);
     }
-    EXPECT_TRUE(contains(in("homepage.html"), "Fish &amp; chips &lt;b&gt; caf\xE9 &#9749;"));
+    EXPECT_TRUE(contains(in("homepage.html"), "Fish &amp; chips &lt;b&gt; caf&#233; &#9749;"));
     EXPECT_TRUE(contains(in("homepage.html"), "My Channel\n") && contains(in("homepage.html"), "every week\n"));
     r = clipnest({"list", "-C", "channel"});
     EXPECT_EQ(r.out, "clip7.mp4\tMy first clip\nthree.mp4\tFish & chips <b> café ☕\n");
@@ -305,6 +305,16 @@ TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
     EXPECT_EQ(said("\xC3\xA9t\xC3\xA9.mp4: the name does not survive an address"), 1u) << r.out;
     EXPECT_EQ(said("gone.php: a video page that no entry of the homepage links"), 1u) << r.out;
     EXPECT_EQ(r.out.find("good.mp4"), npos) << r.out;
+    EXPECT_EQ(r.out.find("homepage.html:"), npos) << "Clipnest's own text is ASCII: " << r.out;
+    const std::string homepage = file("homepage.html");
+    put("homepage.html", with(homepage, "</body>", "<p>Caf\xE9 au lait</p>\n</body>"));
+    r = clipnest({"check"});
+    EXPECT_EQ(said("homepage.html: line " +
+                   std::to_string(std::count(homepage.begin(), homepage.begin() + homepage.find("</body>"), '\n') + 1) +
+                   " holds letters beyond ASCII as windows-1252 bytes"),
+              1u)
+        << r.out;
+    put("homepage.html", homepage);
 
     r = clipnest({"check", "--fix"});
     EXPECT_NE(r.out.find("Moved the index of slow.mp4 to its front.\n"), npos) << r.out;

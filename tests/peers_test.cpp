@@ -423,8 +423,8 @@ TEST(Preview, CommandServesUntilInterrupted) {
     const Response home = curl(quoted(base + "homepage.html"));
     EXPECT_EQ(home.status, 200);
     EXPECT_EQ(shell("curl -sI " + quoted(base + "homepage.html") + " | tr -d '\\r' | grep -i '^content-type:'"),
-              "Content-Type: text/html\n")
-        << "the homepage's own declaration of its code page holds";
+              "Content-Type: text/html; charset=UTF-8\n")
+        << "as many hosts send it";
     EXPECT_NE(home.body.find("<source src=\"roses.mp4\""), std::string::npos);
     EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200);
     const Response posted =

@@ -257,6 +257,28 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
             }
         }
     }
+    // Clipnest writes what it puts in the homepage as ASCII with references; a byte beyond ASCII is someone else's, in
+    // a code page a server that sends UTF-8 shows wrongly. (A video's name is named on its own line above.)
+    std::string text = *homepage;
+    for (const LiveEntry& entry : entries) {
+        for (const std::string_view name : {std::string_view(entry.fileName), withoutExtension(entry.fileName)}) {
+            for (std::size_t at = name.empty() ? std::string::npos : text.find(name); at != std::string::npos;
+                 at = text.find(name, at)) {
+                text.replace(at, name.size(), std::string(name.size(), 'x'));
+            }
+        }
+    }
+    if (const auto beyond =
+            std::find_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        beyond != text.end()) {
+        const auto line = std::count(text.begin(), beyond, '\n') + 1;
+        report.problems.push_back(
+            {"homepage.html",
+             "line " + std::to_string(line) +
+                 " holds letters beyond ASCII as windows-1252 bytes, which a server that sends "
+                 "charset=UTF-8 (many do) shows wrongly: write them as references such as &#233;, "
+                 "or have the server send windows-1252 (AddDefaultCharset windows-1252 in .htaccess)"});
+    }
     if (!canRead) {
         report.notes.push_back("ffprobe is not installed, so whether browsers play the videos was not checked "
                                "(Debian's ffmpeg package has it)");

@@ -102,7 +102,7 @@ void Form::insertAboveEntry() {
     // File names are taken without the blanks around them, as every other request takes them: a blank-edged name
     // would give a page file and a link that no server file matches.
     next.AnchorFileName = toCodePage(stripBlanks(boxes.above)).value_or("");
-    next.HomepageDescrip = toPageText(boxes.homepageDescription);
+    next.HomepageDescrip = asciiWithReferences(toPageText(boxes.homepageDescription));
     next.IndividTyped = !boxes.pageDescription.empty();
     // An empty page box takes the homepage description, as the panel says; a one-character one is not copied.
     if (next.IndividTyped) {

@@ -37,7 +37,7 @@ void Form::createOrChangeEntry(EntryPanel panel) {
     if (!takeFileName(boxes.name, next)) {
         return;
     }
-    next.HomepageDescrip = toPageText(boxes.homepageDescription);
+    next.HomepageDescrip = asciiWithReferences(toPageText(boxes.homepageDescription));
     // The individual page declares UTF-8, so its description carries no code-page bytes.
     if (!boxes.pageDescription.empty()) {
         next.IndividDescrip = asciiWithReferences(toPageText(boxes.pageDescription));

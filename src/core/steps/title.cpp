@@ -74,10 +74,10 @@ void Form::setTitleAndMessage() {
     Request next;
     next.kind = Operation::Kind::Title;
     if (!controls.title.empty()) {
-        next.HomepageTitle = toPageText(controls.title);
+        next.HomepageTitle = asciiWithReferences(toPageText(controls.title));
     }
     if (!controls.message.empty()) {
-        next.HomepageMessage = toPageText(controls.message);
+        next.HomepageMessage = asciiWithReferences(toPageText(controls.message));
     }
     beginRequest(std::move(next), {});
     arm(Step::TitleAndMessage);

@@ -57,9 +57,9 @@ $type = $types[strtolower(pathinfo($name, PATHINFO_EXTENSION))] ?? 'application/
 $size = filesize($real);
 $from = 0;
 $to = $size - 1;
-// No character set of PHP's own: the pages declare theirs (the homepage its code page), as a plain host leaves them.
+// Pages go out as UTF-8, as many hosts send them: the worst case a host may bring, seen before going live.
 ini_set('default_charset', '');
-header('Content-Type: ' . $type);
+header('Content-Type: ' . $type . ($type === 'text/html' ? '; charset=UTF-8' : ''));
 header('Accept-Ranges: bytes');
 $range = isset($_SERVER['HTTP_RANGE']) ? trim($_SERVER['HTTP_RANGE']) : '';
 // One range is honoured; several, or one that cannot be read, get the whole file, as a server may answer.
