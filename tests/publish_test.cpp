@@ -536,11 +536,15 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
 // same server before the user's own. A wrong password is said once, naming the line, and no file is tried.
 TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
     NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
-    const std::string user = "clipnest-ftp", password = "pw-" + std::to_string(::getpid());
-    // A local account of this computer whose home is the server's root.
+    // An account of this computer of the test's own, so that runs side by side do not share one; gone at the end.
+    const std::string user = "cnftp" + std::to_string(::getpid()), password = "pw-" + std::to_string(::getpid());
     int rc = 0;
-    shell("usermod -U -d /nonexistent " + user + " 2>/dev/null || useradd -M -d /nonexistent -s /bin/sh " + user, &rc);
+    shell("useradd -M -d /nonexistent -s /bin/sh " + user, &rc);
     ASSERT_EQ(rc, 0);
+    struct Account {
+        std::string name;
+        ~Account() { shell("userdel " + name + " 2>/dev/null"); }
+    } account{user};
     const FtpsServer server(user, "anonymous_enable=NO\nlocal_enable=YES\nlocal_umask=022\nlocal_root={root}\n"
                                   "pam_service_name=vsftpd\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES");
     shell("usermod -d '" + server.root.string() + "' " + user + " && echo '" + user + ":" + password + "' | chpasswd",
@@ -568,8 +572,8 @@ TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
 
     fs::remove(home / ".netrc");
     r = clipnest(h.dir(), home, "publish");
-    EXPECT_NE(r.out.find("the server refused the login: add a line `machine 127.0.0.1 login clipnest-ftp password "
-                         "PASSWORD` to ~/.netrc"),
+    EXPECT_NE(r.out.find("the server refused the login: add a line `machine 127.0.0.1 login " + user +
+                         " password PASSWORD` to ~/.netrc"),
               npos)
         << r.out;
 
@@ -579,7 +583,6 @@ TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
     for (const std::string name : {"a.mp4", "a.php", "homepage.html"}) {
         EXPECT_EQ(readFile(channel / name), h.file(name)) << name;
     }
-    shell("usermod -L " + user, &rc);
 }
 
 // ~/.netrc as ftp and curl read it, with the address's user choosing among the lines of one machine.
