@@ -36,7 +36,6 @@
 $filename = 'clip7_comments.txt';
 // Signs the form's time token and names addresses in the rate-limit file; the server never sends it.
 $secret = 'cccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc';
-$size = is_file($filename) ? filesize($filename) : 0;
 $now = time();
 // What the host decided from the desktop: comments hidden (by a hash of the stored comment), threads closed.
 $hidden = array();
@@ -51,9 +50,35 @@ if (is_file('comment_moderation.txt')) {
                 }
         }
 }
+// Appends a post under the comments file's own lock, its size read under that lock, so no number of posts at once
+// takes it past 30,000 bytes. '' when stored, else why not; a write cut short (a full disk) is taken back.
+function clipnest_store($file, $post) {
+        $failed = "Sorry, your comment could not be stored just now. Please try again later.";
+        $f = @fopen($file, 'a');
+        if ($f === false) {
+                return $failed;
+        }
+        if (!flock($f, LOCK_EX)) {
+                fclose($f);
+                return $failed;
+        }
+        $stat = fstat($f);
+        $size = $stat === false ? 0 : $stat['size'];
+        $refusal = '';
+        if ($size + strlen($post) > 30000) {
+                $refusal = "Sorry, comments for this entry are full.";
+        } elseif (@fwrite($f, $post) !== strlen($post) || !fflush($f)) {
+                ftruncate($f, $size);
+                $refusal = $failed;
+        }
+        flock($f, LOCK_UN);
+        fclose($f);
+        return $refusal;
+}
 // Counts a post from the poster's network (IPv4 /24, IPv6 /64) in the channel's one rate-limit file, under its lock,
-// dropping what is a day old: refuses the third post in a minute and the twenty-first in a day.
-function clipnest_rate_refusal($file, $key, $now) {
+// dropping what is a day old: refuses the third post in a minute and the twenty-first in a day. A post that passes is
+// stored by `$store` under that lock and counts only when it was stored.
+function clipnest_rate_refusal($file, $key, $now, $store) {
         $f = @fopen($file, 'c+');
         if ($f === false || !flock($f, LOCK_EX)) {
                 return "Sorry, comments cannot be posted just now. Please try again later.";
@@ -85,8 +110,14 @@ function clipnest_rate_refusal($file, $key, $now) {
         } elseif ($minute >= 2) {
                 $refusal = "Sorry, that is too many comments in a minute. Please wait a minute, then post again.";
         } else {
-                $mine[] = $now;
+                $refusal = $store();
         }
+        if ($refusal !== '') {
+                flock($f, LOCK_UN);
+                fclose($f);
+                return $refusal;
+        }
+        $mine[] = $now;
         if ($mine) {
                 $rows[] = $key . ' ' . implode(' ', array_slice($mine, -20));
         }
@@ -115,7 +146,10 @@ if ($txt !== null && !$trap && $token !== '') {
         }
         $date=date("Y-m-d H:i:s");
         $dt = isset($_POST["date"]) && is_string($_POST["date"]) && strlen($_POST["date"]) <= 40 ? $_POST["date"] : "";
-        $post = $txt . PHP_EOL . "$date\r\n" . $dt . PHP_EOL;
+        // One post is one comment: the server's date line is the only line with a CR in it (the text's line breaks
+        // are stored as LF alone, the date field keeps none), so nothing posted can end a comment or pass for a date.
+        $dt = preg_replace('/[\x00-\x1f\x7f]/', '', $dt);
+        $post = str_replace(array("\r\n", "\r"), "\n", $txt) . "\n" . "$date\r\n" . $dt . "\n";
         if ($closed) {
                 $notice = "Sorry, comments on this video are closed.";
         } elseif ($age < 0 || $age > 86400) {
@@ -124,10 +158,8 @@ if ($txt !== null && !$trap && $token !== '') {
                 $notice = "Sorry, that was too fast. Please wait a few seconds, then post your comment again.";
         } elseif ($length > 500) {
                 $notice = "Sorry, comments are limited to 500 characters.";
-        } elseif (preg_match_all('~https?://|www\.~i', $txt) > 2) {
+        } elseif (preg_match_all('~https?://|www\.~i', $txt . "\n" . $dt) > 2) {
                 $notice = "Sorry, a comment may hold at most 2 links.";
-        } elseif ($size + strlen($post) > 30000) {
-                $notice = "Sorry, comments for this entry are full.";
         } else {
                 $address = isset($_SERVER['REMOTE_ADDR']) ? (string) $_SERVER['REMOTE_ADDR'] : '';
                 $bytes = @inet_pton($address);
@@ -135,10 +167,10 @@ if ($txt !== null && !$trap && $token !== '') {
                         $bytes = substr($bytes, 12);
                 }
                 $network = $bytes === false ? $address : substr($bytes, 0, strlen($bytes) === 4 ? 3 : 8);
-                $notice = clipnest_rate_refusal('comment_rate_limits.txt', substr(hash_hmac('sha256', 'network ' . $network, $secret), 0, 16), $now);
-                if ($notice === '') {
+                $notice = clipnest_rate_refusal('comment_rate_limits.txt', substr(hash_hmac('sha256', 'network ' . $network, $secret), 0, 16), $now,
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
-                        file_put_contents("clip7_comments.txt", $post, FILE_APPEND | LOCK_EX);
+                        function () use ($post) { return clipnest_store("clip7_comments.txt", $post); });
+                if ($notice === '') {
                         $keep = '';
                 }
         }
