@@ -75,10 +75,11 @@ function clipnest_store($file, $post) {
         fclose($f);
         return $refusal;
 }
-// Counts a post from the poster's network (IPv4 /24, IPv6 /64) in the channel's one rate-limit file, under its lock,
-// dropping what is a day old: refuses the third post in a minute and the twenty-first in a day. A post that passes is
-// stored by `$store` under that lock and counts only when it was stored.
-function clipnest_rate_refusal($file, $key, $now, $store) {
+// Counts a post in the channel's one rate-limit file, under its lock, against each of `$limits` (a network's key =>
+// its posts a minute and a day; an IPv6 /48 is counted besides its /64), dropping what is a day old and, past 1000
+// rows, the rows whose last post is oldest: so the file stays under 600 KB and a post's reading of it quick. A post
+// that passes is stored by `$store` under that lock and counts only when it was stored.
+function clipnest_rate_refusal($file, $limits, $now, $store) {
         $f = @fopen($file, 'c+');
         if ($f === false || !flock($f, LOCK_EX)) {
                 return "Sorry, comments cannot be posted just now. Please try again later.";
@@ -94,22 +95,27 @@ function clipnest_rate_refusal($file, $key, $now, $store) {
                                 $times[] = (int) $t;
                         }
                 }
-                if ($id === $key) {
-                        $mine = $times;
+                if (isset($limits[$id])) {
+                        $mine[$id] = $times;
                 } elseif ($id !== '' && $times) {
                         $rows[] = $id . ' ' . implode(' ', $times);
                 }
         }
-        $minute = 0;
-        foreach ($mine as $t) {
-                $minute += $now - $t < 60 ? 1 : 0;
-        }
         $refusal = '';
-        if (count($mine) >= 20) {
-                $refusal = "Sorry, no more comments can be posted from your network today. Please come back tomorrow.";
-        } elseif ($minute >= 2) {
-                $refusal = "Sorry, that is too many comments in a minute. Please wait a minute, then post again.";
-        } else {
+        foreach ($limits as $key => $limit) {
+                $times = isset($mine[$key]) ? $mine[$key] : array();
+                $minute = 0;
+                foreach ($times as $t) {
+                        $minute += $now - $t < 60 ? 1 : 0;
+                }
+                if (count($times) >= $limit[1]) {
+                        $refusal = "Sorry, no more comments can be posted from your network today. Please come back tomorrow.";
+                        break;
+                } elseif ($minute >= $limit[0]) {
+                        $refusal = "Sorry, that is too many comments in a minute. Please wait a minute, then post again.";
+                }
+        }
+        if ($refusal === '') {
                 $refusal = $store();
         }
         if ($refusal !== '') {
@@ -117,13 +123,15 @@ function clipnest_rate_refusal($file, $key, $now, $store) {
                 fclose($f);
                 return $refusal;
         }
-        $mine[] = $now;
-        if ($mine) {
-                $rows[] = $key . ' ' . implode(' ', array_slice($mine, -20));
+        foreach ($limits as $key => $limit) {
+                $times = isset($mine[$key]) ? $mine[$key] : array();
+                $times[] = $now;
+                $rows[] = $key . ' ' . implode(' ', array_slice($times, -$limit[1]));
         }
+        $rows = array_slice($rows, -1000);
         ftruncate($f, 0);
         rewind($f);
-        fwrite($f, $rows ? implode("\n", $rows) . "\n" : '');
+        fwrite($f, implode("\n", $rows) . "\n");
         fflush($f);
         flock($f, LOCK_UN);
         fclose($f);
@@ -167,7 +175,12 @@ if ($txt !== null && !$trap && $token !== '') {
                         $bytes = substr($bytes, 12);
                 }
                 $network = $bytes === false ? $address : substr($bytes, 0, strlen($bytes) === 4 ? 3 : 8);
-                $notice = clipnest_rate_refusal('{Limits}', substr(hash_hmac('sha256', 'network ' . $network, $secret), 0, 16), $now,
+                // A network's posts: 2 a minute, 20 a day; an IPv6 /48, whatever /64s it posts from, 5 and 50.
+                $limits = array(substr(hash_hmac('sha256', 'network ' . $network, $secret), 0, 16) => array(2, 20));
+                if ($bytes !== false && strlen($bytes) === 16) {
+                        $limits[substr(hash_hmac('sha256', 'site ' . substr($bytes, 0, 6), $secret), 0, 16)] = array(5, 50);
+                }
+                $notice = clipnest_rate_refusal('{Limits}', $limits, $now,
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
                         function () use ($post) { return clipnest_store("p4yFileNameLessExtp5y_comments.txt", $post); });
                 if ($notice === '') {
