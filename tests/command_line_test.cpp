@@ -210,6 +210,37 @@ TEST_F(CommandLine, RepliesToEachCommand) {
     EXPECT_TRUE(has(std::string(250, 'n') + ".php"));
 }
 
+// A name a server would run, read as its settings, or take for another is neither an entry's nor a rename target,
+// however it is spelt; a comment's number starts at 1.
+TEST_F(CommandLine, NamesAServerRunsAreRefusedByOneRule) {
+    freshFolder();
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    const std::string before = file("homepage.html");
+    for (const std::string name : {"clip.py", "clip.PL", "clip.cgi", "clip.fcgi", "clip.aspx", "clip.jsp", "clip.shtm",
+                                   "clip.stm", "clip.php5", "clip.pl.mp4", "clip.mp4.", "php.ini", "web.config"}) {
+        SCOPED_TRACE(name);
+        Result r = clipnest({"entry", name, "--homepage", "x"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("\"" + name + "\" is a name the server runs as a program"), npos) << r.err;
+        r = clipnest({"rename", "a.mp4", name});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(name + " is a name the server runs as a program"), npos) << r.err;
+    }
+    for (const std::string name : {".htaccess", ".user.ini", "x.php ", "x.mp4 ."}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(clipnest({"entry", name, "--homepage", "x"}).status, 1);
+        EXPECT_EQ(clipnest({"rename", "a.mp4", name}).status, 1);
+    }
+    EXPECT_EQ(file("homepage.html"), before);
+    EXPECT_FALSE(has("change_file_name.php"));
+    EXPECT_EQ(clipnest({"entry", "clip.mp4", "--homepage", "x"}).status, 0) << "a video's name still is one";
+
+    const Result zero = clipnest({"hide", "a.mp4", "0"});
+    EXPECT_EQ(zero.status, 2);
+    EXPECT_NE(zero.err.find("comments are numbered from 1"), npos) << zero.err;
+    EXPECT_EQ(zero.err.find("1797693"), npos) << zero.err;
+}
+
 // An operation done says what it did in the status line's words, on standard error (a batch line's after its
 // number); --quiet, before the command or after it, leaves only what went wrong and the notes. A name with a path
 // says it is one.

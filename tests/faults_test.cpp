@@ -291,7 +291,8 @@ TEST(BadNames, SaidWithWhatIsWrongUntilTheNextClickAndNothingWritten) {
         {"clip\U0001F600.mp4", "a character the pages cannot store"}, {"\xff\xfe.mp4", "cannot store"},
         {"clip\u0101.mp4", "cannot store"}, {"hash#x.mp4", "holds #"}, {"pct%2e.mp4", "holds %"},
         {"p4yFileNamep5y.mp4", "for their own marks"}, {"ap5y.mp4", "for their own marks"},
-        {"a between this tag and the b.mp4", "for their own marks"}};
+        {"a between this tag and the b.mp4", "for their own marks"}, {"clip.", "the server runs as a program"},
+        {"clip.cgi", "the server runs as a program"}};
     // clang-format on
     for (const auto& [name, why] : names) {
         SCOPED_TRACE(name);
@@ -310,15 +311,15 @@ TEST(BadNames, SaidWithWhatIsWrongUntilTheNextClickAndNothingWritten) {
         h.runUntilIdle();
         EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
     }
-    // Insert and delete refuse them too; a period at the end and code-page letters are fine.
+    // Insert and delete refuse them too; code-page letters are fine.
     Harness h;
-    h.entry("clip.", "words");
+    h.entry("clip.mp4", "words");
     h.entry("caf\u00e9 \u20ac5.mp4", "words");
-    EXPECT_EQ(h.entries(), (Names{"clip.", "caf\xe9 \x80"
-                                           "5.mp4"}));
+    EXPECT_EQ(h.entries(), (Names{"clip.mp4", "caf\xe9 \x80"
+                                              "5.mp4"}));
     const std::string homepage = h.file("homepage.html");
     for (const std::string name : {"noperiod", "a|b.mp4", "a\U0001F600.mp4"}) {
-        h.insert(name, "clip.");
+        h.insert(name, "clip.mp4");
         EXPECT_EQ(h.text(Panel::InvalidNames), "  Please enter valid file names.") << name;
         h.runUntilIdle();
         h.remove(name);

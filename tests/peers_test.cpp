@@ -1,10 +1,12 @@
 // The pages on their real peers: Apache with PHP as a module (as hosts run it) and PHP's built-in server run the video
 // pages and the rename page, headless Chromium builds the homepage a visitor sees, and the preview serves the folder as
 // the host's server would. The rules inside the pages are PHPUnit's (tests/php).
+#include "publish/plan.h"
 #include "shell/preview_server.h"
 #include "support/support.h"
 #include "text/document.h"
 #include "text/page_text.h"
+#include "text/templates.h"
 
 #include <array>
 #include <chrono>
@@ -188,6 +190,47 @@ TEST(Apache, TheHomepageAndTheVideoPagesAreServedAsAHostServesThem) {
     EXPECT_FALSE(contains(page.body, "<?php"));
 }
 
+// What visitors post and what moderation keeps is the server's own: the channel's .htaccess, as publish keeps it with
+// the host's own lines around its block, refuses them on a host (and itself), and makes "/" the homepage; the preview
+// refuses them alike. Other files are served as before.
+TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
+    NEEDS(onPath("php curl") && ApacheServer::installed(), "php, curl, apache2 and libapache2-mod-php");
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    h.put("roses_comments.txt", "Hidden words\n2026-12-01 10:00:00\r\n");
+    h.put("comment_moderation.txt", "roses.mp4\thide\t1 Hidden\r\n");
+    h.put("comment_rate_limits.txt", "192.0.2.0 Hidden\r\n");
+    h.put("notes.txt", "public notes");
+    const std::string own = "# the host's own\nAddType text/plain .log\n";
+    h.put(".htaccess", own);
+    publish::planPublish(h.dir(), {}, {});
+    const std::string rules = h.file(".htaccess");
+    EXPECT_TRUE(rules.starts_with(own + "# BEGIN Clipnest")) << rules;
+    h.put(".htaccess", rules + "# after\n");
+    const publish::Plan plan = publish::planPublish(h.dir(), {}, {});
+    EXPECT_EQ(h.file(".htaccess"), rules + "# after\n") << "a block as this version writes it is left as it is";
+    EXPECT_EQ(plan.files.front().name, ".htaccess") << "it goes up first, before any comment box";
+
+    ApacheServer apache(h.dir());
+    ASSERT_TRUE(apache.running()) << apache.log();
+    PreviewServer preview;
+    std::string error;
+    ASSERT_TRUE(preview.start(h.dir(), templates::previewRouter(), error)) << error;
+    for (const std::string& base : {apache.url(), preview.address()}) {
+        for (const char* name :
+             {"roses_comments.txt", "comment_moderation.txt", "comment_rate_limits.txt", ".htaccess"}) {
+            const Response r = curl(quoted(base + name));
+            EXPECT_TRUE(r.status == 403 || r.status == 404) << base << name << " " << r.status;
+            EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, "BEGIN")) << base << name;
+        }
+        const Response home = curl(quoted(base));
+        EXPECT_EQ(home.status, 200) << base;
+        EXPECT_EQ(home.body, h.file("homepage.html")) << base;
+        EXPECT_EQ(curl(quoted(base + "notes.txt")).body, "public notes") << base;
+        EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200) << base;
+    }
+}
+
 // Names the request accepts that hold, eight at a time, every code-page byte a name may have, before the period and
 // after it, and the PHP syntax that could open a variable or an expression.
 std::vector<std::string> awkwardNames() {
@@ -244,9 +287,9 @@ TEST(PhpNames, EveryLiteralOfThePagesNamesTheFile) {
         std::filesystem::copy_file(h.dir() / "change_file_name.php", there.path() / "change_file_name.php");
         EXPECT_TRUE(remote.get("change_file_name.php").body.starts_with("Successfully Renamed"));
         const Files renamed = filesOf(there.path());
-        EXPECT_EQ(
-            renamed,
-            (Files{{"old-" + name, "video"}, {"old-" + lessExt + ".php", "page"}, {"old-" + comments, "comments"}}));
+        EXPECT_EQ(renamed,
+                  (Files{{"old-" + name, "video"}, {lessExt + ".php", "page"}, {"old-" + comments, "comments"}}))
+            << "the page goes up under its new name with the next publish";
         for (const auto& [file, bytes] : renamed) {
             std::filesystem::remove(there.path() / file);
         }

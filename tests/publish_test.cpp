@@ -2,6 +2,7 @@
 // loopback port with throwaway keys or a throwaway certificate and a folder of its own, driven through the built
 // program as a user would run it.
 #include "publish/manifest.h"
+#include "publish/moderation.h"
 #include "publish/netrc.h"
 #include "support/support.h"
 
@@ -44,6 +45,28 @@ Result clipnest(const fs::path& channel, const fs::path& home, const std::string
                       " CLIPNEST_SSH=" + quoted(sshOf(home)) + " " CLIPNEST_PROGRAM " " + args,
                   &r.status);
     return r;
+}
+
+// The awkward comment files of tests/data/comments read as the page shows them (CommentBoxTest
+// testTheAwkwardCommentFilesReadAsListed): each comment as its date, a tab and its text, CR and LF written \r and \n.
+TEST(Comments, TheAwkwardFilesReadAsThePageReadsThem) {
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(fs::path(__FILE__).parent_path() / "data" / "comments")) {
+        if (e.path().extension() != ".txt") {
+            continue;
+        }
+        ++files;
+        std::string listed;
+        for (const publish::StoredComment& comment : publish::parseComments(readFile(e.path()))) {
+            listed += comment.date + "\t";
+            for (const char c : comment.text) {
+                listed += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+            }
+            listed += "\n";
+        }
+        EXPECT_EQ(listed, readFile(fs::path(e.path()).replace_extension(".listed"))) << e.path().filename();
+    }
+    EXPECT_GE(files, 5);
 }
 
 // The channel folder, a home folder with the user's keys, and the folder the server stores into.
@@ -120,7 +143,7 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     Result r = clipnest("publish --dry-run --to " + to());
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("a.mp4\t11\n"), npos) << r.out;
-    EXPECT_NE(r.out.find("5 files"), npos) << r.out;
+    EXPECT_NE(r.out.find("6 files"), npos) << r.out;
     EXPECT_NE(r.out.find("note: gone.css is listed in .clipnest/publish.conf but not in the folder"), npos);
     EXPECT_NE(r.out.find("note: a_comments.txt is not published: comment files are the visitors'"), npos);
     EXPECT_NE(r.out.find("note: leak.txt is not published: it is a symbolic link"), npos) << r.out;
@@ -134,9 +157,11 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     h().rename("a.mp4", "c.mp4", true);
     r = clipnest("publish --to " + to());
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}))
+    EXPECT_EQ(serverNames(),
+              (Names{".htaccess", "a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}))
         << "no comment file, no part left";
-    for (const std::string name : {"a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}) {
+    for (const std::string name :
+         {".htaccess", "a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}) {
         EXPECT_EQ(onServer(name), h().file(name)) << name;
     }
     EXPECT_NE(readFile(h().dir() / ".clipnest/publish.conf").find("to = " + to()), npos) << "the address is kept";
@@ -151,7 +176,7 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     h().put("a.mp4", h().file("a.mp4")); // touched, same bytes
     r = clipnest("publish --dry-run");
     EXPECT_TRUE(std::regex_search(r.out, std::regex("\nb\\.php\t" + std::to_string(h().file("b.php").size()) +
-                                                    "\n1 file, [0-9]\\.[0-9] KB, would be uploaded to ")))
+                                                    "\n1 file, [0-9]+\\.[0-9] KB, would be uploaded to ")))
         << r.out;
     r = clipnest("publish");
     EXPECT_EQ(r.status, 0) << r.out;
@@ -159,7 +184,7 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     EXPECT_EQ(onServer("a_comments.txt"), "a visitor's comment");
     EXPECT_EQ(onServer("old.php"), "the host's own page");
 
-    // A video renamed everywhere goes up once only: the rename page renames it, its page and its comments there.
+    // A video renamed everywhere goes up once only: the rename page renames it and its comments there.
     h().rename("a.mp4", "d.mp4");
     r = clipnest("publish");
     EXPECT_EQ(r.status, 0) << r.out;
@@ -172,9 +197,10 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
             EXPECT_EQ(onServer(name), h().file(name)) << name;
         }
         EXPECT_EQ(onServer("d_comments.txt"), "a visitor's comment");
-        for (const std::string name : {"a.mp4", "a.php", "a_comments.txt", "change_file_name.php"}) {
+        for (const std::string name : {"a.mp4", "a_comments.txt", "change_file_name.php"}) {
             EXPECT_FALSE(fs::exists(remote() / name)) << name;
         }
+        EXPECT_TRUE(fs::exists(remote() / "a.php")) << "the rename page deletes nothing it did not rename";
         // Once the page has run there, the note goes and the renamed files are not sent again.
         r = clipnest("publish");
         EXPECT_EQ(r.status, 0) << r.out;
@@ -307,7 +333,7 @@ TEST_F(Publish, AnInterruptedPublishRecordsOnlyWhatArrivedAndTheNextFinishes) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(fs::file_size(remote() / "a.mp4"), video.size());
     EXPECT_EQ(onServer("homepage.html"), h().file("homepage.html"));
-    EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "homepage.html"}));
+    EXPECT_EQ(serverNames(), (Names{".htaccess", "a.mp4", "a.php", "b.php", "homepage.html"}));
     EXPECT_NE(clipnest("publish").out.find("Nothing changed since the last publish"), npos);
 }
 
@@ -357,14 +383,14 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
     EXPECT_EQ(r.out,
               "note: b.mp4 is linked by the homepage but is not in the folder and was never published from "
               "it: its entry shows no video unless the server has it\nnote: clipnest check finds 2 problems (a.mp4, "
-              "b.mp4): run it to see them and how to mend them\nUploaded 4 of 4 changed files to " +
+              "b.mp4): run it to see them and how to mend them\nUploaded 5 of 5 changed files to " +
                   to() + ".\n")
         << "quiet in a script, and no note on the keys";
     // `insecure = yes` allows plain FTP, and says what it costs.
     writeFile(h().dir() / ".clipnest/publish.conf", "to = ftp://127.0.0.1:1/x/\ninsecure = yes\n");
     r = clipnest("publish --dry-run");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("4 files"), npos) << "what went to one server says nothing of another: " << r.out;
+    EXPECT_NE(r.out.find("5 files"), npos) << "what went to one server says nothing of another: " << r.out;
     EXPECT_NE(r.out.find("note: plain FTP: the password and the files travel unencrypted"), npos) << r.out;
 }
 
@@ -394,7 +420,8 @@ TEST_F(Publish, AServerWithoutTheAtomicRenameStillReplacesFiles) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(onServer("a.php"), h().file("a.php"));
     EXPECT_EQ(onServer("homepage.html"), h().file("homepage.html"));
-    EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "homepage.html"})) << "nothing aside, no part";
+    EXPECT_EQ(serverNames(), (Names{".htaccess", "a.mp4", "a.php", "b.php", "homepage.html"}))
+        << "nothing aside, no part";
 
     // A rename into place refused: the old page is back in its place, the part gone, and no homepage follows.
     sftp_->stop();
@@ -406,7 +433,7 @@ TEST_F(Publish, AServerWithoutTheAtomicRenameStillReplacesFiles) {
     EXPECT_NE(r.out.find("a.php was not uploaded: the server"), npos) << r.out;
     EXPECT_NE(r.out.find("note: homepage.html was not uploaded: it would link to files the server lacks"), npos);
     EXPECT_EQ(onServer("a.php"), page);
-    EXPECT_EQ(serverNames(), (Names{"a.mp4", "a.php", "b.php", "homepage.html"}));
+    EXPECT_EQ(serverNames(), (Names{".htaccess", "a.mp4", "a.php", "b.php", "homepage.html"}));
 }
 
 // As the user's own sftp logs in: an RSA key (what ssh-keygen makes by default) against OpenSSH's default

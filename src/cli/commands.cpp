@@ -77,7 +77,16 @@ void commentOptions(CLI::App& c, Args& a) {
     c.add_option("VIDEO", a.name, "The video's file name, as its entry names it")->required();
     c.add_option("N", a.number, "The comment's number, as clipnest comments lists it")
         ->required()
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                if (!text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos &&
+                    text.find_first_not_of('0') != std::string::npos) {
+                    return {};
+                }
+                return "comments are numbered from 1, as clipnest comments lists them; '" + text +
+                       "' is not one of those numbers";
+            },
+            "N"));
 }
 
 void threadOptions(CLI::App& t, Args& a) {

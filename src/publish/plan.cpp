@@ -5,6 +5,7 @@
 #include "text/entries.h"
 #include "text/individual_page.h"
 #include "text/rename_page.h"
+#include "text/server_rules.h"
 
 #include <algorithm>
 #include <map>
@@ -21,7 +22,8 @@ std::optional<std::string> unpublishable(const WorkingFolder& folder, const std:
     if (!isPlainName(name) || name.find_first_of("\"\r\n") != std::string::npos) {
         return "only files right in the channel folder are published";
     }
-    if (name.front() == '.') {
+    // .htaccess is the one hidden file that goes up: it is what keeps the comment files from visitors.
+    if (name.front() == '.' && name != ServerRulesFile) {
         return "hidden files stay on this computer";
     }
     if (name.ends_with("_comments.txt") || name == CommentLimitsFile) {
@@ -42,6 +44,17 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     if (!homepage) {
         plan.error = "there is no homepage.html in " + channel.string() + " to publish";
         return plan;
+    }
+    // The server's rules are brought up to date before anything is planned, so the first publish of a channel already
+    // hides its comment files; the host's own lines in the file stay.
+    if (!folder.isLink(ServerRulesFile)) {
+        // A file that is there but cannot be read is the host's and is never written over.
+        const std::optional<std::string> rules =
+            folder.exists(ServerRulesFile) ? folder.read(ServerRulesFile) : std::optional<std::string>("");
+        if (!rules || (withServerRules(*rules) != *rules && !folder.write(ServerRulesFile, withServerRules(*rules)))) {
+            plan.notes.push_back(std::string(ServerRulesFile) +
+                                 " could not be brought up to date, so the server may show the comment files");
+        }
     }
     std::vector<std::string> names;
     std::set<std::string> seen;
@@ -66,6 +79,8 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
             plan.notes.push_back(name + " is listed in " + std::string(SettingsFile) + " but not in the folder");
         }
     };
+    // First, so that no page's comments are up before the rule hiding them.
+    add(std::string(ServerRulesFile), false);
     std::vector<std::string> missing;
     for (const LiveEntry& entry : liveEntries(*homepage)) {
         add(entry.fileName, false);

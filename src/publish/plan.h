@@ -31,9 +31,10 @@ struct Plan {
 };
 
 // The channel's files: the homepage, each entry's video page and video file when they are in the folder,
-// change_file_name.php and comment_moderation.txt when present, and the extra files of the settings. Never a file the
-// visitors' posts write (the comments, the rate-limit file) nor anything hidden. A file whose size and modification
-// time are as last published keeps its recorded hash.
+// change_file_name.php and comment_moderation.txt when present, the .htaccess whose Clipnest block it first brings up
+// to date, and the extra files of the settings. Never a file the visitors' posts write (the comments, the rate-limit
+// file) nor anything else hidden. A file whose size and modification time are as last published keeps its recorded
+// hash.
 Plan planPublish(const std::filesystem::path& channel, const Settings& settings, const Manifest& manifest);
 
 } // namespace clipnest::publish

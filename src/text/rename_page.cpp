@@ -55,14 +55,27 @@ bool renamesOnServer(std::string_view pageText, std::string_view from, std::stri
 }
 
 bool runsOnServer(std::string_view name) {
-    static constexpr std::string_view Handlers[] = {"php",  "php3", "php4", "php5",  "php7", "php8", "phtml",
-                                                    "phar", "pht",  "phps", "shtml", "cgi",  "pl",   "asp"};
-    for (std::size_t period = name.find('.'); period != std::string_view::npos;) {
-        const std::size_t next = name.find('.', period + 1);
-        std::string extension(name.substr(period + 1, next == std::string_view::npos ? next : next - period - 1));
-        for (char& c : extension) {
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        }
+    // A Windows server drops the dots and blanks at a name's end: "x.php." and "x.php " are x.php there.
+    if (name.empty() || name.back() == '.' || name.back() == ' ') {
+        return true;
+    }
+    std::string lower(name);
+    for (char& c : lower) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    // The files a server reads its rules and settings from, wherever handlers are set.
+    static constexpr std::string_view Settings[] = {".htaccess", ".htpasswd", ".user.ini", "php.ini", "web.config"};
+    if (std::find(std::begin(Settings), std::end(Settings), lower) != std::end(Settings)) {
+        return true;
+    }
+    static constexpr std::string_view Handlers[] = {
+        "php",  "php3", "php4", "php5", "php7", "php8", "phtml", "phar", "pht", "phps", "pgif", "inc",  "shtml", "shtm",
+        "stm",  "cgi",  "fcgi", "fcg",  "fpl",  "pl",   "pm",    "py",   "pyc", "pyo",  "wsgi", "rb",   "asp",   "aspx",
+        "ascx", "ashx", "asmx", "asa",  "cer",  "jsp",  "jspx",  "jsw",  "jsv", "jspf", "cfm",  "cfml", "sh"};
+    for (std::size_t period = lower.find('.'); period != std::string::npos;) {
+        const std::size_t next = lower.find('.', period + 1);
+        const std::string_view extension =
+            std::string_view(lower).substr(period + 1, next == std::string::npos ? next : next - period - 1);
         if (std::find(std::begin(Handlers), std::end(Handlers), extension) != std::end(Handlers)) {
             return true;
         }

@@ -17,12 +17,11 @@ struct RenamePair {
     std::string from, to;
 };
 
-// change_file_name.php for a video with its page and its comments file, the video's pair first, from the second
-// page of templates/rename_page.php. It renames all of them in one call or none: when any target but the page's
-// exists, or the video is not there, it renames nothing and says why; when a rename fails, the ones before it are
-// turned back. The page's pair is the one exception: a
-// page already uploaded under the new name replaces the old one, which goes. A pair whose file is missing (no
-// comments yet) is skipped. After a call that renamed, the page deletes itself.
+// change_file_name.php for a video and its comments file, the video's pair first, from the second page of
+// templates/rename_page.php. It renames all of them in one call or none: when any target exists, or the video is not
+// there, it renames nothing and says why; when a rename fails, the ones before it are turned back. A target that holds
+// the same bytes as its old file already is left, and so is the old file: the page deletes nothing it did not rename.
+// A pair whose file is missing (no comments yet) is skipped. After a call that renamed, the page deletes itself.
 std::string buildRenamePage(std::span<const RenamePair> pairs);
 
 // Whether the rename page text renames `from` to `to` on the server (as buildRenamePage writes a pair).
@@ -37,8 +36,10 @@ inline constexpr std::string_view RenamePageFile = "change_file_name.php";
 // turned into text would show its code.
 std::optional<std::string> renameRefusal(std::string_view oldName, std::string_view newName);
 
-// Whether the server runs a file of this name as a program: one of its extensions (.php, .phtml, .phar, .shtml,
-// .cgi, ...) is a handler's, as a host's "AddHandler" may take any of them.
+// Whether a server may run a file of this name as a program or read it as its own settings: one of its extensions
+// (.php, .phtml, .shtml, .cgi, .fcgi, .pl, .py, .aspx, .jsp, ...) is a handler's, as a host's "AddHandler" may take
+// any of them; it is .htaccess, .user.ini or another settings file; or it ends in a dot or a blank, which a Windows
+// server drops. Neither an entry nor the rename page takes such a name.
 bool runsOnServer(std::string_view name);
 
 } // namespace clipnest

@@ -36,7 +36,6 @@
 $filename = 'clip7_comments.txt';
 // Signs the form's time token and names addresses in the rate-limit file; the server never sends it.
 $secret = 'cccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc';
-$size = is_file($filename) ? filesize($filename) : 0;
 $now = time();
 // What the host decided from the desktop: comments hidden (by a hash of the stored comment), threads closed.
 $hidden = array();
@@ -51,9 +50,36 @@ if (is_file('comment_moderation.txt')) {
                 }
         }
 }
-// Counts a post from the poster's network (IPv4 /24, IPv6 /64) in the channel's one rate-limit file, under its lock,
-// dropping what is a day old: refuses the third post in a minute and the twenty-first in a day.
-function clipnest_rate_refusal($file, $key, $now) {
+// Appends a post under the comments file's own lock, its size read under that lock, so no number of posts at once
+// takes it past 30,000 bytes. '' when stored, else why not; a write cut short (a full disk) is taken back.
+function clipnest_store($file, $post) {
+        $failed = "Sorry, your comment could not be stored just now. Please try again later.";
+        $f = @fopen($file, 'a');
+        if ($f === false) {
+                return $failed;
+        }
+        if (!flock($f, LOCK_EX)) {
+                fclose($f);
+                return $failed;
+        }
+        $stat = fstat($f);
+        $size = $stat === false ? 0 : $stat['size'];
+        $refusal = '';
+        if ($size + strlen($post) > 30000) {
+                $refusal = "Sorry, comments for this entry are full.";
+        } elseif (@fwrite($f, $post) !== strlen($post) || !fflush($f)) {
+                ftruncate($f, $size);
+                $refusal = $failed;
+        }
+        flock($f, LOCK_UN);
+        fclose($f);
+        return $refusal;
+}
+// Counts a post in the channel's one rate-limit file, under its lock, against each of `$limits` (a network's key =>
+// its posts a minute and a day; an IPv6 /48 is counted besides its /64), dropping what is a day old and, past 1000
+// rows, the rows whose last post is oldest: so the file stays under 600 KB and a post's reading of it quick. A post
+// that passes is stored by `$store` under that lock and counts only when it was stored.
+function clipnest_rate_refusal($file, $limits, $now, $store) {
         $f = @fopen($file, 'c+');
         if ($f === false || !flock($f, LOCK_EX)) {
                 return "Sorry, comments cannot be posted just now. Please try again later.";
@@ -69,30 +95,43 @@ function clipnest_rate_refusal($file, $key, $now) {
                                 $times[] = (int) $t;
                         }
                 }
-                if ($id === $key) {
-                        $mine = $times;
+                if (isset($limits[$id])) {
+                        $mine[$id] = $times;
                 } elseif ($id !== '' && $times) {
                         $rows[] = $id . ' ' . implode(' ', $times);
                 }
         }
-        $minute = 0;
-        foreach ($mine as $t) {
-                $minute += $now - $t < 60 ? 1 : 0;
-        }
         $refusal = '';
-        if (count($mine) >= 20) {
-                $refusal = "Sorry, no more comments can be posted from your network today. Please come back tomorrow.";
-        } elseif ($minute >= 2) {
-                $refusal = "Sorry, that is too many comments in a minute. Please wait a minute, then post again.";
-        } else {
-                $mine[] = $now;
+        foreach ($limits as $key => $limit) {
+                $times = isset($mine[$key]) ? $mine[$key] : array();
+                $minute = 0;
+                foreach ($times as $t) {
+                        $minute += $now - $t < 60 ? 1 : 0;
+                }
+                if (count($times) >= $limit[1]) {
+                        $refusal = "Sorry, no more comments can be posted from your network today. Please come back tomorrow.";
+                        break;
+                } elseif ($minute >= $limit[0]) {
+                        $refusal = "Sorry, that is too many comments in a minute. Please wait a minute, then post again.";
+                }
         }
-        if ($mine) {
-                $rows[] = $key . ' ' . implode(' ', array_slice($mine, -20));
+        if ($refusal === '') {
+                $refusal = $store();
         }
+        if ($refusal !== '') {
+                flock($f, LOCK_UN);
+                fclose($f);
+                return $refusal;
+        }
+        foreach ($limits as $key => $limit) {
+                $times = isset($mine[$key]) ? $mine[$key] : array();
+                $times[] = $now;
+                $rows[] = $key . ' ' . implode(' ', array_slice($times, -$limit[1]));
+        }
+        $rows = array_slice($rows, -1000);
         ftruncate($f, 0);
         rewind($f);
-        fwrite($f, $rows ? implode("\n", $rows) . "\n" : '');
+        fwrite($f, implode("\n", $rows) . "\n");
         fflush($f);
         flock($f, LOCK_UN);
         fclose($f);
@@ -115,7 +154,10 @@ if ($txt !== null && !$trap && $token !== '') {
         }
         $date=date("Y-m-d H:i:s");
         $dt = isset($_POST["date"]) && is_string($_POST["date"]) && strlen($_POST["date"]) <= 40 ? $_POST["date"] : "";
-        $post = $txt . PHP_EOL . "$date\r\n" . $dt . PHP_EOL;
+        // One post is one comment: the server's date line is the only line with a CR in it (the text's line breaks
+        // are stored as LF alone, the date field keeps none), so nothing posted can end a comment or pass for a date.
+        $dt = preg_replace('/[\x00-\x1f\x7f]/', '', $dt);
+        $post = str_replace(array("\r\n", "\r"), "\n", $txt) . "\n" . "$date\r\n" . $dt . "\n";
         if ($closed) {
                 $notice = "Sorry, comments on this video are closed.";
         } elseif ($age < 0 || $age > 86400) {
@@ -124,10 +166,8 @@ if ($txt !== null && !$trap && $token !== '') {
                 $notice = "Sorry, that was too fast. Please wait a few seconds, then post your comment again.";
         } elseif ($length > 500) {
                 $notice = "Sorry, comments are limited to 500 characters.";
-        } elseif (preg_match_all('~https?://|www\.~i', $txt) > 2) {
+        } elseif (preg_match_all('~https?://|www\.~i', $txt . "\n" . $dt) > 2) {
                 $notice = "Sorry, a comment may hold at most 2 links.";
-        } elseif ($size + strlen($post) > 30000) {
-                $notice = "Sorry, comments for this entry are full.";
         } else {
                 $address = isset($_SERVER['REMOTE_ADDR']) ? (string) $_SERVER['REMOTE_ADDR'] : '';
                 $bytes = @inet_pton($address);
@@ -135,10 +175,15 @@ if ($txt !== null && !$trap && $token !== '') {
                         $bytes = substr($bytes, 12);
                 }
                 $network = $bytes === false ? $address : substr($bytes, 0, strlen($bytes) === 4 ? 3 : 8);
-                $notice = clipnest_rate_refusal('comment_rate_limits.txt', substr(hash_hmac('sha256', 'network ' . $network, $secret), 0, 16), $now);
-                if ($notice === '') {
+                // A network's posts: 2 a minute, 20 a day; an IPv6 /48, whatever /64s it posts from, 5 and 50.
+                $limits = array(substr(hash_hmac('sha256', 'network ' . $network, $secret), 0, 16) => array(2, 20));
+                if ($bytes !== false && strlen($bytes) === 16) {
+                        $limits[substr(hash_hmac('sha256', 'site ' . substr($bytes, 0, 6), $secret), 0, 16)] = array(5, 50);
+                }
+                $notice = clipnest_rate_refusal('comment_rate_limits.txt', $limits, $now,
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
-                        file_put_contents("clip7_comments.txt", $post, FILE_APPEND | LOCK_EX);
+                        function () use ($post) { return clipnest_store("clip7_comments.txt", $post); });
+                if ($notice === '') {
                         $keep = '';
                 }
         }

@@ -56,10 +56,10 @@ final class CommentBoxTest extends TestCase
         $this->assertQuiet($first, $second);
         $this->assertSame('', $first->notice());
         $this->assertSame('', $first->kept(), 'a stored comment leaves the box empty');
-        $this->assertMatchesRegularExpression('~^Line one\r\nline two\n' . self::DATE . "\r\n\n"
+        $this->assertMatchesRegularExpression('~^Line one\nline two\n' . self::DATE . "\r\n\n"
             . '</textarea><script>alert\(1\)</script>\n' . self::DATE . "\r\n2026-12-06\n\\z~",
             $this->channel->file('roses_comments.txt'));
-        $this->assertSame(["Line one<br>\r\nline two", '&lt;/textarea&gt;&lt;script&gt;alert(1)&lt;/script&gt;'],
+        $this->assertSame(["Line one<br>\nline two", '&lt;/textarea&gt;&lt;script&gt;alert(1)&lt;/script&gt;'],
             $second->shown());
         $this->assertStringNotContainsString('<script>alert', $second->body);
 
@@ -191,7 +191,7 @@ final class CommentBoxTest extends TestCase
         $limits = $this->channel->file('comment_rate_limits.txt');
         $this->assertStringNotContainsString('192.0', $limits, 'no address in the file');
         $this->assertStringNotContainsString('2001', $limits);
-        $this->assertLessThanOrEqual(5, count(explode("\n", trim($limits))), 'one row a network');
+        $this->assertLessThanOrEqual(6, count(explode("\n", trim($limits))), 'one row a network and an IPv6 /48');
 
         // The network of 192.0.2.*, its posts made older: a minute on, it may post again; after twenty in a day not.
         $older = function (int $seconds, int $more) {
@@ -241,5 +241,136 @@ final class CommentBoxTest extends TestCase
         $this->assertSame($stored, $this->channel->file('roses_comments.txt'));
         $this->assertStringContainsString('<form', $this->channel->request('tulips.php')->body,
             'the other thread stays open');
+    }
+
+    // Posts at once from many networks, as a server's workers run them: the comments never pass 30,000 bytes, and each
+    // post is stored whole or told it is full.
+    public function testPostsAtOnceNeverTakeTheCommentsPastTheirCap(): void
+    {
+        $this->channel->put('roses_comments.txt', str_repeat('x', 29000) . "\n2026-12-01 10:00:00\r\n\n");
+        $posts = [];
+        for ($i = 0; $i < 40; ++$i) {
+            $posts[] = [['text' => sprintf('Post %02d ', $i) . str_repeat('p', 92), 't' => token(10), 'website' => ''],
+                "10.0.$i.1"];
+        }
+        $stored = 0;
+        foreach ($this->channel->requestAll('roses.php', $posts) as $r) {
+            $this->assertQuiet($r);
+            $this->assertContains($r->notice(), ['', 'Sorry, comments for this entry are full.']);
+            $stored += $r->notice() === '' ? 1 : 0;
+        }
+        $data = $this->channel->file('roses_comments.txt');
+        $this->assertLessThanOrEqual(30000, strlen($data));
+        $this->assertSame($stored, preg_match_all('~(?<=\n)Post \d\d p{92}\n' . self::DATE . "\r\n\n~", $data));
+        $this->assertSame(7, $stored, 'as many as fit');
+    }
+
+    // A disk too full for the post (a small tmpfs): the visitor is told and keeps the text, nothing half-written
+    // stays, and the post does not count against the network's limit.
+    public function testAPostTheDiskCannotHoldIsSaidKeptAndNotCounted(): void
+    {
+        $channel = new Channel();
+        exec('mount -t tmpfs -o size=64k tmpfs ' . escapeshellarg($channel->dir) . ' 2>&1', $out, $status);
+        if ($status !== 0) {
+            $this->markTestSkipped('needs root, to mount a small tmpfs: ' . implode(' ', $out));
+        }
+        try {
+            copy(Pages::folder() . '/roses.php', $channel->dir . '/roses.php');
+            $filler = fopen($channel->dir . '/filler', 'w');
+            while (@fwrite($filler, str_repeat('f', 4096)) === 4096) {
+            }
+            fclose($filler);
+            foreach ([1, 2, 3] as $attempt) {
+                $r = $channel->request('roses.php', ['text' => 'Kept words', 't' => token(10), 'website' => '']);
+                $this->assertQuiet($r);
+                $this->assertSame('Sorry, your comment could not be stored just now. Please try again later.',
+                    $r->notice(), "attempt $attempt");
+                $this->assertSame('Kept words', $r->kept());
+                $this->assertSame('', $channel->file('roses_comments.txt'));
+            }
+            unlink($channel->dir . '/filler');
+            foreach (['First words', 'Second words'] as $text) {
+                $r = $channel->request('roses.php', ['text' => $text, 't' => token(10), 'website' => '']);
+                $this->assertSame('', $r->notice(), 'the posts not stored did not count: ' . $r->notice());
+            }
+            $this->assertSame(['First words', 'Second words'], $r->shown());
+        } finally {
+            exec('umount ' . escapeshellarg($channel->dir));
+        }
+    }
+
+    // A post is one comment whatever it holds: a date line typed into the text, with any line breaks, or a line break
+    // in the date field, neither ends it nor passes for the server's date, and its links count in every field.
+    public function testAPostIsOneCommentWithTheServersDate(): void
+    {
+        $forged = "Nice\n2019-01-01 10:00:00\r\n\nBuy http://a http://b\r2019-01-01 10:00:00\r\n\nmore http://c";
+        $this->assertSame('Sorry, a comment may hold at most 2 links.', $this->post($forged)->notice());
+        $this->assertSame('', $this->post(str_replace(' http://c', '', $forged), 'roses.php', '10.1.1.1')->notice());
+        $this->assertSame('Sorry, a comment may hold at most 2 links.', $this->post('one http://a', 'roses.php',
+            '10.1.2.1', ['date' => "\nhttp://b http://c"])->notice());
+        $this->assertSame('', $this->post('glued', 'roses.php', '10.1.3.1', ['date' => "\nGlued www.x.example"])
+            ->notice());
+        $this->assertSame('', $this->post('innocent', 'roses.php', '10.1.4.1')->notice());
+        $page = $this->channel->request('roses.php');
+        $this->assertSame(["Nice<br>\n2019-01-01 10:00:00<br>\n<br>\nBuy http://a http://b<br>\n2019-01-01 10:00:00<br>\n"
+            . "<br>\nmore", 'glued', 'innocent'], $page->shown());
+        $this->assertSame(0, preg_match('~<span class="date">2019~', $page->body));
+        $records = $this->channel->file('roses_comments.txt');
+        $this->assertSame(3, substr_count($records, "\r"), 'a CR only in the server\'s date lines');
+        $this->assertStringContainsString("\r\nGlued www.x.example\n", $records);
+    }
+
+    // The awkward comment files of tests/data/comments, as the page shows them; `clipnest comments` reads the same
+    // files to the same list (publish_test Comments.TheAwkwardFilesReadAsThePageReadsThem).
+    public function testTheAwkwardCommentFilesReadAsListed(): void
+    {
+        foreach (glob(__DIR__ . '/../data/comments/*.txt') as $file) {
+            $this->channel->put('roses_comments.txt', (string) file_get_contents($file));
+            $body = $this->channel->request('roses.php')->body;
+            preg_match_all('~<p class="comment">(.*?)<span class="date">(' . self::DATE . ')</span></p>~s', $body, $m,
+                PREG_SET_ORDER);
+            $listed = '';
+            foreach ($m as $comment) {
+                $text = htmlspecialchars_decode(str_replace('<br>', '', $comment[1]), ENT_QUOTES);
+                $listed .= $comment[2] . "\t" . str_replace(["\r", "\n"], ['\\r', '\\n'], $text) . "\n";
+            }
+            $this->assertSame((string) file_get_contents(substr($file, 0, -4) . '.listed'), $listed, basename($file));
+        }
+    }
+
+    // An IPv6 /48 posts at most 5 times a minute from however many /64s; the rate-limit file keeps its 1000 rows of
+    // latest posts, and a post with the file at that bound costs under 50 ms more than one without a file.
+    public function testASiteOfManyNetworksIsCountedAndTheLimitFileStaysBounded(): void
+    {
+        $minute = 'Sorry, that is too many comments in a minute. Please wait a minute, then post again.';
+        for ($i = 1; $i <= 5; ++$i) {
+            $this->assertSame('', $this->post("v6 $i", 'roses.php', "2001:db8:5:$i::1")->notice(), "/64 number $i");
+        }
+        $this->assertSame($minute, $this->post('sixth', 'roses.php', '2001:db8:5:6::1')->notice());
+        $this->assertSame('', $this->post('elsewhere', 'roses.php', '2001:db8:6:1::1')->notice(), 'another /48');
+
+        $rows = '';
+        for ($i = 0; $i < 5000; ++$i) {
+            $rows .= sprintf('%016x', $i) . str_repeat(' ' . (time() - 100), 50) . "\n";
+        }
+        $this->channel->put('comment_rate_limits.txt', $rows);
+        $this->assertSame('', $this->post('at the bound', 'roses.php', '198.51.100.7')->notice());
+        $kept = explode("\n", trim($this->channel->file('comment_rate_limits.txt')));
+        $this->assertCount(1000, $kept);
+        $this->assertStringStartsWith(sprintf('%016x', 4001) . ' ', $kept[0], 'the oldest rows went');
+
+        $times = ['bound' => [], 'none' => []];
+        $bound = implode("\n", array_slice(explode("\n", $rows), 0, 1000)) . "\n";
+        for ($round = 0; $round < 3; ++$round) {
+            foreach (['bound', 'none'] as $kind) {
+                $this->channel->put('comment_rate_limits.txt', $kind === 'bound' ? $bound : '');
+                $start = hrtime(true);
+                $r = $this->post('timed', 'tulips.php', "203.0.$round.1");
+                $times[$kind][] = (hrtime(true) - $start) / 1e6;
+                $this->assertSame('', $r->notice());
+                unlink($this->channel->dir . '/tulips_comments.txt');
+            }
+        }
+        $this->assertLessThan(50.0, min($times['bound']) - min($times['none']), json_encode($times));
     }
 }

@@ -1,6 +1,6 @@
 <?php
 // The generated rename page, each refusal and each acceptance: for one file (rename_one.php, "my $clip's.mp4" to
-// "new & {$better}.mp4") and for a video with its page and comments (rename_pairs.php, roses to "red roses").
+// "new & {$better}.mp4") and for a video with its comments (rename_pairs.php, roses to "red roses").
 declare(strict_types=1);
 
 use PHPUnit\Framework\TestCase;
@@ -62,39 +62,30 @@ final class RenamePageTest extends TestCase
         return $channel;
     }
 
-    public function testAVideoGoesWithItsPageAndCommentsAndThePageIsGone(): void
+    public function testAVideoGoesWithItsCommentsAndThePageIsGone(): void
     {
         $channel = $this->roses();
         $r = $channel->request('rename_pairs.php');
         $this->assertSame('', $r->errors);
         $this->assertSame("Successfully Renamed roses.mp4 to red roses.mp4<br>\n"
-            . "Successfully Renamed roses.php to red roses.php<br>\n"
             . "Successfully Renamed roses_comments.txt to red roses_comments.txt<br>\n", $r->body);
-        $this->assertSame(['red roses.mp4' => 'video', 'red roses.php' => 'page',
-            'red roses_comments.txt' => 'comments'], $this->files($channel));
+        $this->assertSame(['red roses.mp4' => 'video', 'red roses_comments.txt' => 'comments', 'roses.php' => 'page'],
+            $this->files($channel), 'the old page is not the rename page\'s: it stays');
         $this->assertFalse($channel->has('rename_pairs.php'));
     }
 
-    public function testAVideoWithoutCommentsYetGoesWithItsPage(): void
+    public function testAVideoWithoutCommentsYetGoesAlone(): void
     {
         $channel = $this->roses();
         unlink($channel->dir . '/roses_comments.txt');
         $channel->request('rename_pairs.php');
-        $this->assertSame(['red roses.mp4' => 'video', 'red roses.php' => 'page'], $this->files($channel));
+        $this->assertSame(['red roses.mp4' => 'video', 'roses.php' => 'page'], $this->files($channel));
         $this->assertFalse($channel->has('rename_pairs.php'));
     }
 
-    public function testAPageUploadedUnderItsNewNameAlreadyIsKeptAndTheOldOneGoes(): void
-    {
-        $channel = $this->roses();
-        $channel->put('red roses.php', 'new page');
-        $r = $channel->request('rename_pairs.php');
-        $this->assertSame('', $r->errors);
-        $this->assertSame(['red roses.mp4' => 'video', 'red roses.php' => 'new page',
-            'red roses_comments.txt' => 'comments'], $this->files($channel));
-    }
-
-    public function testNothingIsRenamedWhenAnyOtherTargetIsThere(): void
+    // Any file under a new name stops the whole rename and nothing is deleted, whatever its name says: the host's own
+    // file, the page's new version, a link.
+    public function testNothingIsRenamedNorDeletedWhenAnyTargetHoldsOtherBytes(): void
     {
         foreach (['red roses.mp4', 'red roses_comments.txt'] as $there) {
             $channel = $this->roses();
@@ -106,6 +97,27 @@ final class RenamePageTest extends TestCase
                 'roses_comments.txt' => 'comments'], $this->files($channel));
             $this->assertTrue($channel->has('rename_pairs.php'));
         }
+        $channel = $this->roses();
+        symlink($channel->dir . '/roses.mp4', $channel->dir . '/red roses.mp4');
+        $r = $channel->request('rename_pairs.php');
+        $this->assertStringStartsWith('A File With The Same Name Already Exists: red roses.mp4', $r->body);
+        $this->assertSame('video', $channel->file('roses.mp4'));
+        $this->assertTrue(is_link($channel->dir . '/red roses.mp4'));
+    }
+
+    // A target with the very bytes its old file holds (uploaded already) is what the rename would make: the others are
+    // renamed, and the old file stays, as the page deletes only what it renamed.
+    public function testATargetHoldingTheSameBytesIsLeftAndSoIsItsOldFile(): void
+    {
+        $channel = $this->roses();
+        $channel->put('red roses.mp4', 'video');
+        $r = $channel->request('rename_pairs.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame("Already There: red roses.mp4 holds what roses.mp4 holds<br>\n"
+            . "Successfully Renamed roses_comments.txt to red roses_comments.txt<br>\n", $r->body);
+        $this->assertSame(['red roses.mp4' => 'video', 'red roses_comments.txt' => 'comments', 'roses.mp4' => 'video',
+            'roses.php' => 'page'], $this->files($channel));
+        $this->assertFalse($channel->has('rename_pairs.php'));
     }
 
     public function testNothingIsRenamedWithoutTheVideo(): void
@@ -123,19 +135,11 @@ final class RenamePageTest extends TestCase
     {
         $channel = new Channel('rename_failing.php');
         $channel->put('roses.mp4', 'video');
-        $channel->put('roses.php', 'page');
         $channel->put('roses_comments.txt', 'comments');
         $r = $channel->request('rename_failing.php');
         $this->assertSame('', $r->errors);
         $this->assertStringEndsWith("Error While Renaming roses_comments.txt; nothing was renamed.", $r->body);
-        $this->assertSame(['roses.mp4' => 'video', 'roses.php' => 'page', 'roses_comments.txt' => 'comments'],
-            $this->files($channel));
+        $this->assertSame(['roses.mp4' => 'video', 'roses_comments.txt' => 'comments'], $this->files($channel));
         $this->assertTrue($channel->has('rename_failing.php'));
-
-        // The page that was there under its new name already stays where it is.
-        $channel->put('red roses.php', 'new page');
-        $channel->request('rename_failing.php');
-        $this->assertSame(['red roses.php' => 'new page', 'roses.mp4' => 'video', 'roses_comments.txt' => 'comments'],
-            $this->files($channel));
     }
 }

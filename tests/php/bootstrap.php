@@ -100,17 +100,31 @@ final class Channel
     // Runs `page` as the server would for a visit (no `post`) or a post from `address`.
     public function request(string $page, ?array $post = null, string $address = '192.0.2.10'): Response
     {
-        $request = base64_encode(serialize(['post' => $post, 'address' => $address]));
-        $process = proc_open(
-            [PHP_BINARY, '-n', '-d', 'error_reporting=-1', '-d', 'display_errors=stderr', '-d', 'log_errors=0',
-             '-d', 'auto_prepend_file=' . __DIR__ . '/request.php', $page],
-            [1 => ['pipe', 'w'], 2 => ['pipe', 'w']], $pipes, $this->dir, ['CLIPNEST_REQUEST' => $request]);
-        $body = (string) stream_get_contents($pipes[1]);
-        $errors = (string) stream_get_contents($pipes[2]);
-        fclose($pipes[1]);
-        fclose($pipes[2]);
-        proc_close($process);
-        return new Response($body, $errors);
+        return $this->requestAll($page, [[$post, $address]])[0];
+    }
+
+    // Runs `page` for each [post, address] of `requests` at once, as a server's workers do; their responses in order.
+    public function requestAll(string $page, array $requests): array
+    {
+        $running = [];
+        foreach ($requests as [$post, $address]) {
+            $request = base64_encode(serialize(['post' => $post, 'address' => $address]));
+            $process = proc_open(
+                [PHP_BINARY, '-n', '-d', 'error_reporting=-1', '-d', 'display_errors=stderr', '-d', 'log_errors=0',
+                 '-d', 'auto_prepend_file=' . __DIR__ . '/request.php', $page],
+                [1 => ['pipe', 'w'], 2 => ['pipe', 'w']], $pipes, $this->dir, ['CLIPNEST_REQUEST' => $request]);
+            $running[] = [$process, $pipes];
+        }
+        $responses = [];
+        foreach ($running as [$process, $pipes]) {
+            $body = (string) stream_get_contents($pipes[1]);
+            $errors = (string) stream_get_contents($pipes[2]);
+            fclose($pipes[1]);
+            fclose($pipes[2]);
+            proc_close($process);
+            $responses[] = new Response($body, $errors);
+        }
+        return $responses;
     }
 
     public function has(string $name): bool

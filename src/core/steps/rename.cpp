@@ -90,7 +90,7 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
 
     std::vector<RenamePair> pairs{{oldName, newName}};
     if (newLess != oldLess) {
-        pairs.push_back({oldPage, newPage});
+        // The page is not among them: publish uploads it under its new name, and the rename page replaces nothing.
         pairs.push_back({oldComments, newComments});
     }
     startOperation({Operation::Kind::Rename, {controls.renameFrom, controls.renameTo}});

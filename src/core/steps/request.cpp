@@ -16,6 +16,13 @@ bool Form::takeFileName(const std::string& nameBox, Request& into) {
         refuseName(fileNameProblem(nameBox));
         return false;
     }
+    // A name the server would run (or read as its settings) is no video's; one already on the homepage may still go.
+    if (into.kind != Operation::Kind::Delete && runsOnServer(*name)) {
+        refuseName("\"" + std::string(stripBlanks(nameBox)) +
+                   "\" is a name the server runs as a program (or reads as its settings, or, as it ends in a period, "
+                   "takes for another name), so it cannot be a video's");
+        return false;
+    }
     into.FileName = *name;
     into.FileNameLessExt = std::string(withoutExtension(*name));
     // A new entry's page must not be the rename page, which the next rename would write over. An entry of that name

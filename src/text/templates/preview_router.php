@@ -39,6 +39,14 @@ if ($real === false || is_link($root . '/' . $name) || dirname($real) !== $root 
     !is_file($real)) {
     return clipnest_refuse();
 }
+// What visitors post and what moderation keeps are the server's own, as the channel's .htaccess keeps them on a host.
+$private = '/(_comments\.txt|^comment_moderation\.txt|^comment_rate_limits\.txt)$/i';
+if (preg_match($private, $name) || preg_match($private, basename($real))) {
+    http_response_code(403);
+    header('Content-Type: text/plain');
+    echo "Forbidden\n";
+    return true;
+}
 if (preg_match('/\.(php\d*|phtml|phar|pht|phps|inc)$/i', $name)) {
     if ($real !== $root . '/' . $name || !clipnest_own_page($root, $name)) {
         @file_put_contents((string) getenv('CLIPNEST_PREVIEW_NOTES'),

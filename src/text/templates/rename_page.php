@@ -3,8 +3,8 @@
 $old_name = "{OldName}" ;
 // New Name For The File
 $new_name = "{NewName}" ;
-// Checking If File Already Exists
-if(file_exists($new_name))
+// Checking If File Already Exists: a file by that name is never replaced nor followed, whatever it holds
+if(file_exists($new_name) || is_link($new_name))
  {
    echo "A File With The Same Name Already Exists" ;
  }
@@ -25,17 +25,22 @@ Else
      }
   }
 ?>
-<?php // Above: one file. Below: a video with its page and its comments, all renamed or none. ?>
+<?php // Above: one file. Below: a video with its comments, all renamed or none. ?>
 <?php
-// Old and new names: the video, its page, its comments
+// Old and new names: the video, its comments
 $renames = array(
     array("{From}", "{To}")
 ) ;
-$page = "/\.php$/" ;
-// Checking If Any File Already Exists: nothing is renamed then
+// Whether two files hold the same bytes: a target that does is what the rename would put there already.
+function clipnest_same($a, $b)
+ {
+   return is_file($a) && is_file($b) && !is_link($a) && !is_link($b) && filesize($a) === filesize($b) &&
+          hash_file('sha256', $a) === hash_file('sha256', $b) ;
+ }
+// Checking If Any File Already Exists: nothing is renamed then, and nothing is ever deleted
 foreach ($renames as $r)
  {
-   if(file_exists($r[1]) && !preg_match($page, $r[1]))
+   if((file_exists($r[1]) || is_link($r[1])) && !clipnest_same($r[0], $r[1]))
      {
         echo "A File With The Same Name Already Exists: " . htmlspecialchars($r[1]) . "; nothing was renamed." ;
         exit ;
@@ -53,10 +58,13 @@ foreach ($renames as $r)
      {
         continue ;
      }
-   // A page uploaded under its new name already is the one to keep.
-   $replaced = preg_match($page, $r[1]) && file_exists($r[1]) ;
-   $ok = $replaced ? @unlink($r[0]) : @rename($r[0], $r[1]) ;
-   if(!$ok)
+   // The same bytes under the new name already: the old file stays as it is.
+   if(clipnest_same($r[0], $r[1]))
+     {
+        echo "Already There: " . htmlspecialchars($r[1]) . " holds what " . htmlspecialchars($r[0]) . " holds<br>\n" ;
+        continue ;
+     }
+   if(file_exists($r[1]) || is_link($r[1]) || !@rename($r[0], $r[1]))
      {
         foreach (array_reverse($done) as $d)
           {
@@ -65,10 +73,7 @@ foreach ($renames as $r)
         echo "Error While Renaming " . htmlspecialchars($r[0]) . "; nothing was renamed." ;
         exit ;
      }
-   if(!$replaced)
-     {
-        $done[] = $r ;
-     }
+   $done[] = $r ;
    echo "Successfully Renamed " . htmlspecialchars($r[0]) . " to " . htmlspecialchars($r[1]) . "<br>\n" ;
  }
 // One call only: the page removes itself, or where it may not, its power to rename.
