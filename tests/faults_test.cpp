@@ -214,6 +214,18 @@ TEST(Faults, ATamperedHistoryRecordIsRefusedWhole) {
             fs::remove(record / "before/homepage.html");
             fs::create_symlink(outside.path() / "id_ed25519", record / "before/homepage.html");
         },
+        // The kept copies' folder a link to one outside that holds a homepage of its own.
+        [&](const fs::path& record) {
+            fs::create_directories(outside.path() / "before");
+            writeFile(outside.path() / "before/homepage.html", "SECRET KEY");
+            fs::remove_all(record / "before");
+            fs::create_symlink(outside.path() / "before", record / "before");
+        },
+        // The record folder itself a link: said as damaged, never passed over for an older record.
+        [&](const fs::path& record) {
+            fs::rename(record, outside.path() / "record");
+            fs::create_symlink(outside.path() / "record", record);
+        },
     };
     for (const auto& tamper : tampers) {
         Harness h;
@@ -228,6 +240,8 @@ TEST(Faults, ATamperedHistoryRecordIsRefusedWhole) {
         }
         EXPECT_EQ(filesOf(h.dir()), before);
         EXPECT_EQ(readFile(outside.path() / "victim.txt"), "keep me");
+        fs::remove_all(outside.path() / "record");
+        fs::remove_all(outside.path() / "before");
     }
 }
 

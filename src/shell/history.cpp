@@ -99,8 +99,8 @@ std::vector<int> entryNumbers(const fs::path& root) {
     std::vector<int> numbers;
     std::error_code ec;
     for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-        // A link in the history is no record of ours, wherever it points.
-        if (const auto n = entryNumber(it->path()); n && it->is_directory(ec) && !it->is_symlink(ec)) {
+        // A link in the history is no record of ours, wherever it points: it is listed, to be said damaged.
+        if (const auto n = entryNumber(it->path()); n && (it->is_symlink(ec) || it->is_directory(ec))) {
             numbers.push_back(*n);
         }
     }
@@ -280,8 +280,17 @@ void History::dropOldest() {
 std::vector<HistoryEntry> History::entries() const {
     std::vector<HistoryEntry> list;
     const std::vector<int> numbers = entryNumbers(root_);
+    const WorkingFolder root(root_);
     for (auto n = numbers.rbegin(); n != numbers.rend(); ++n) {
+        if (root.isLink(entryDir(*n).filename().string())) {
+            list.push_back(HistoryEntry{*n, {}, 0, {}, "the record's folder is a symbolic link"});
+            continue;
+        }
         const WorkingFolder record(entryDir(*n));
+        if (record.isLink(BeforeFolder)) {
+            list.push_back(HistoryEntry{*n, {}, 0, {}, "its folder of kept copies is a symbolic link"});
+            continue;
+        }
         // An operation cut off before its first write left a folder without a record: there is nothing to undo.
         if (!record.exists(RecordFile) && !record.isLink(RecordFile)) {
             continue;
