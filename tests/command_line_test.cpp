@@ -415,6 +415,36 @@ TEST_F(CommandLine, CheckKeepsFfmpegInsideTheFolder) {
     EXPECT_EQ(readFile(dir() / "linked.mp4"), readFile(outside.path() / "clip.mp4"));
 }
 
+// Commands start without the network library: libcurl (and all it loads) is in the FTP module, loaded only by an FTP
+// publish or fetch, from beside the program; without the module, FTP says so and fails, and the rest still works.
+TEST_F(CommandLine, OnlyFtpLoadsTheNetworkLibrary) {
+    const fs::path program = CLIPNEST_PROGRAM;
+    const std::string libraries = shell("ldd " + quoted(program));
+    for (const char* library : {"libcurl", "libcrypto", "libssl", "libgnutls", "libQt"}) {
+        EXPECT_EQ(libraries.find(library), npos) << library << " in\n" << libraries;
+    }
+    EXPECT_NE(shell("ldd " + quoted(program.parent_path() / "clipnest-ftp.so")).find("libcurl"), npos);
+
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    // Nothing answers on port 1: libcurl tries, and says the connection failed.
+    Result r = clipnest({"publish", "--to", "ftps://someone@127.0.0.1:1/x/"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("could not connect to ftps://someone@127.0.0.1:1/x/"), npos) << r.err;
+
+    const TempDir alone;
+    fs::copy_file(program, alone.path() / "clipnest");
+    const std::string there = "cd " + quoted(dir()) + " && " + quoted(alone.path() / "clipnest") + " ";
+    int rc = 0;
+    EXPECT_EQ(shell(there + "list", &rc), "a.mp4\tA\n");
+    const std::string said = shell(there + "publish --to ftps://someone@127.0.0.1:1/x/", &rc);
+    EXPECT_EQ(rc, 1);
+    EXPECT_NE(said.find("Clipnest's FTP support is missing: clipnest-ftp.so is not in " + alone.path().string()), npos)
+        << said;
+    put(".clipnest/publish.conf", "to = ftps://someone@127.0.0.1:1/x/\n");
+    EXPECT_NE(shell(there + "comments", &rc).find("FTP support is missing"), npos);
+    EXPECT_EQ(rc, 1);
+}
+
 // Many commands in one session, as the window runs them in turn, each one operation to undo.
 TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});

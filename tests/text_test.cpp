@@ -73,6 +73,16 @@ TEST(PageText, ShownTextDecodesAsABrowserDoes) {
     EXPECT_EQ(shownText("&#" + std::string(28, '0') + "65;&#" + std::string(29, '0') + "65;"),
               "A&#" + std::string(29, '0') + "65;")
         << "up to 32 characters before the semicolon";
+    // Plain text goes over sixteen bytes at a look: what it must not take as plain, on either side of such a look.
+    for (const std::size_t at : {1, 14, 15, 16, 17, 31, 32}) {
+        const std::string a(at, 'a');
+        EXPECT_EQ(shownText(a + "  b" + a), a + " b" + a) << at;
+        EXPECT_EQ(shownText(a + "\tb" + a), a + " b" + a) << at;
+        EXPECT_EQ(shownText(a + "&lt;" + a), a + "<" + a) << at;
+        EXPECT_EQ(shownText(a + "\xE9" + a), a + "\u00e9" + a) << at;
+        EXPECT_EQ(shownText(" " + a + "b "), a + "b") << at;
+        EXPECT_EQ(shownText(a + "b c" + a), a + "b c" + a) << at;
+    }
 }
 
 TEST(TextOps, SearchesAgreeWithTheStandardOnesAndReplacementsArePasses) {
@@ -209,6 +219,31 @@ TEST(Document, EntriesAreFoundByTheirSourceLinesOnly) {
     EXPECT_EQ(listed(std::string(markers::WrapOpen) + entry("a.mp4", "A") + "s4j-->" + entry("b.mp4", "B") +
                      "<source src=\"cut.mp4"),
               (Names{"b.mp4=B"}));
+
+    // Read a piece at a time, a homepage lists as it does whole, wherever the pieces end: a disabled block over
+    // several pieces, a name holding a line end, a source line cut short at the end.
+    std::string big = "<html>" + entry("first.mp4", "First  one");
+    for (int i = 0; i < 40; ++i) {
+        big += (i == 10 ? std::string(markers::WrapOpen) : "") +
+               entry("v" + std::to_string(i) + ".mp4",
+                     "Video &amp; " + std::string(static_cast<std::size_t>(i * 7), 'x')) +
+               (i == 20 ? "s4j-->" : "");
+    }
+    big += entry("line\r\nend.mp4", "L") + "<source src=\"cut.mp4";
+    const std::vector<std::string> whole = listed(big);
+    EXPECT_EQ(whole.size(), 31u);
+    EXPECT_EQ(whole.back(), "line\r\nend.mp4=L");
+    for (const std::size_t piece : {1, 5, 13, 64, 200, 1000}) {
+        std::vector<std::string> pieces;
+        LiveEntryReader reader([&](std::string_view name, std::string_view description) {
+            pieces.push_back(std::string(name) + "=" + std::string(description));
+        });
+        for (std::size_t at = 0; at < big.size(); at += piece) {
+            reader.take(std::string_view(big).substr(at, piece));
+        }
+        reader.finish();
+        EXPECT_EQ(pieces, whole) << "pieces of " << piece;
+    }
 
     TempDir dir;
     WorkingFolder folder(dir.path());

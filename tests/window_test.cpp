@@ -202,9 +202,9 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     const auto status = [this] { return get<QLabel>("lblStatus")->text().toStdString(); };
     const auto entries = [this] {
         std::vector<std::string> names;
-        auto* list = get<QListWidget>("lstEntries");
-        for (int i = 0; i < list->count(); ++i) {
-            names.push_back(list->item(i)->text().toStdString());
+        const QAbstractItemModel* model = get<QListView>("lstEntries")->model();
+        for (int i = 0; i < model->rowCount(); ++i) {
+            names.push_back(model->index(i, 0).data().toString().toStdString());
         }
         return names;
     };
@@ -312,8 +312,8 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
 
     // A click on an entry names it in the boxes that take an entry's name; nothing is written.
     const std::string before = file("homepage.html");
-    auto* list = get<QListWidget>("lstEntries");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    auto* list = get<QListView>("lstEntries");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
     EXPECT_EQ(text("Text2"), "b.mp4");
     EXPECT_EQ(text("Text7"), "b.mp4");
     EXPECT_EQ(text("Text25"), "b.mp4");
@@ -453,8 +453,8 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     EXPECT_TRUE(get("lblEntriesHint")->isVisible());
     const QRect screen = window->screen()->availableGeometry();
     EXPECT_TRUE(screen.contains(get("wndEntries")->frameGeometry().topLeft())) << "the list opens on the screen";
-    auto* list = get<QListWidget>("lstEntries");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    auto* list = get<QListView>("lstEntries");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
     EXPECT_EQ(text("Text2"), "roses.mp4");
     EXPECT_EQ(text("Text4"), "Pruning roses");
     EXPECT_EQ(text("Text5"), "How and when to prune roses.");
@@ -465,7 +465,7 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     EXPECT_TRUE(contains(file("roses.php"), "How and when to prune roses."));
     // A long description shows from its start, in a line box and in a box of many lines alike.
     click("Command3");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(2, 0)).center());
     EXPECT_EQ(text("Text5"), longPage);
     EXPECT_EQ(get<QLineEdit>("Text5")->cursorPosition(), 0) << "the start of the page's description is in sight";
     EXPECT_EQ(get<QLineEdit>("Text3")->cursorPosition(), 0) << "and in the second panel";
@@ -473,7 +473,7 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     ASSERT_GT(get<QPlainTextEdit>("Text4")->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(get<QPlainTextEdit>("Text4")->verticalScrollBar()->value(), 0);
     EXPECT_EQ(get<QPlainTextEdit>("Text4")->textCursor().position(), 0);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
 
     get<QPlainTextEdit>("Text4")->clear();
     type("Text4", "Roses, pruned");

@@ -73,20 +73,37 @@ Status runList(Runner& r, const Args&) {
         r.line(plainLine(panelDesignText(Panel::NoHomepage)));
         return Failed;
     }
-    std::optional<std::string> bytes = folder.read(*name);
-    if (!bytes) {
+    // The entries are listed as the homepage is read, the listing written out a megabyte at a time: a large homepage
+    // lists about as fast as it reads, in little memory.
+    std::string listing;
+    constexpr std::size_t Piece = std::size_t{1} << 20;
+    listing.reserve(Piece + 4096);
+    LiveEntryReader entries([&](std::string_view fileName, std::string_view description) {
+        // Read as the editing Steps read it: a CR LF or a lone CR in a name is one LF.
+        if (fileName.find('\r') == std::string_view::npos) {
+            listing += codePageToUtf8(fileName);
+        } else {
+            std::string lf;
+            for (std::size_t i = 0; i < fileName.size(); ++i) {
+                lf += fileName[i] == '\r' ? '\n' : fileName[i];
+                i += fileName[i] == '\r' && i + 1 < fileName.size() && fileName[i + 1] == '\n' ? 1 : 0;
+            }
+            listing += codePageToUtf8(lf);
+        }
+        listing += '\t';
+        appendShownText(listing, description);
+        listing += '\n';
+        if (listing.size() >= Piece) {
+            r.out().write(listing.data(), static_cast<std::streamsize>(listing.size()));
+            listing.clear();
+        }
+    });
+    if (!folder.readInPieces(*name, entries)) {
         r.line(plainLine(folder.isLink(*name) ? linkFailureText(std::string(*name))
                                               : readFailureText(std::string(*name))));
         return Failed;
     }
-    // One buffer, written once: a large homepage lists as fast as it reads.
-    std::string listing;
-    for (const LiveEntry& e : liveEntries(linesWithLf(std::move(*bytes)))) {
-        listing += codePageToUtf8(e.fileName);
-        listing += '\t';
-        listing += shownText(e.description);
-        listing += '\n';
-    }
+    entries.finish();
     r.out().write(listing.data(), static_cast<std::streamsize>(listing.size()));
     return Done;
 }

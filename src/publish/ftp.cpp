@@ -1,6 +1,5 @@
 #include "publish/netrc.h"
 #include "publish/remote.h"
-#include "publish/sftp.h"
 #include "shell/working_folder.h"
 
 #include <chrono>
@@ -9,8 +8,10 @@
 #include <curl/curl.h>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <sys/select.h>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace clipnest::publish {
@@ -372,15 +373,15 @@ std::string Ftp::failure(CURLcode code, long response, const char* errorText, co
 
 } // namespace
 
-std::string partName(const std::string& name) {
-    return "." + name + ".clipnest-part";
-}
-
-std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings, const std::atomic<bool>* cancel) {
-    if (target.scheme == Target::Scheme::Sftp) {
-        return openSftp(target, settings, cancel);
-    }
-    return std::make_unique<Ftp>(target, settings, cancel);
-}
-
 } // namespace clipnest::publish
+
+// The module's one entry, looked up by name when the program loads it.
+extern "C" __attribute__((visibility("default"))) clipnest::publish::Remote*
+clipnestOpenFtp(const clipnest::publish::Target& target, const clipnest::publish::Settings& settings,
+                const std::atomic<bool>* cancel, const char* version) {
+    if (std::string_view(version) != CLIPNEST_VERSION) {
+        return nullptr;
+    }
+    return new clipnest::publish::Ftp(target, settings, cancel);
+}
+static_assert(std::is_same_v<decltype(&clipnestOpenFtp), clipnest::publish::OpenFtp>);

@@ -58,12 +58,22 @@ public:
 };
 
 // The means for the address: the system's own ssh for sftp://, libcurl for ftps:// and ftp://. `cancel`, when given,
-// stops a connection that is still being made as well.
+// stops a connection that is still being made as well. libcurl is in a module of its own (FtpModule), loaded only
+// here, so no other command pays for loading it; when the module cannot be loaded, the Remote says so on connecting.
 std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings,
                                    const std::atomic<bool>* cancel = nullptr);
 
+// The FTP module: found beside the program or in CLIPNEST_MODULE_FOLDER under it (as installed). Its one function
+// makes the Remote, given the version of the program, and returns null when the module is of another.
+inline constexpr const char* FtpModule = "clipnest-ftp.so";
+inline constexpr const char* FtpModuleFunction = "clipnestOpenFtp";
+using OpenFtp = Remote* (*)(const Target& target, const Settings& settings, const std::atomic<bool>* cancel,
+                            const char* version);
+
 // The temporary name a file is uploaded under, beside its target.
-std::string partName(const std::string& name);
+inline std::string partName(const std::string& name) {
+    return "." + name + ".clipnest-part";
+}
 
 // Files read back are comment files of at most 30,000 bytes: a server that sends more than this is cut off.
 inline constexpr std::size_t MaxFetched = std::size_t{4} << 20;

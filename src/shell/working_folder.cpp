@@ -10,6 +10,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace clipnest {
 
@@ -269,6 +270,32 @@ std::optional<std::string> WorkingFolder::createTemporary() {
         }
     }
     return std::nullopt;
+}
+
+bool WorkingFolder::readInPieces(std::string_view name, PieceSink& sink) const {
+    if (!isPlainName(name)) {
+        return false;
+    }
+    const int fd = ::open((dir_ / std::string(name)).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    constexpr std::size_t Piece = std::size_t{1} << 20;
+    while (read) {
+        const ssize_t n = ::read(fd, sink.room(Piece), Piece);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            read = n == 0;
+            break;
+        }
+        sink.filled(static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return read;
 }
 
 bool WorkingFolder::write(std::string_view name, std::string_view bytes) {

@@ -27,6 +27,14 @@ std::FILE* openFileNoFollow(const std::filesystem::path& path);
 // A hash of bytes, to tell whether a file still holds what was written to it (not for secrets).
 std::uint64_t contentHash(std::string_view bytes);
 
+// What takes a file read a piece at a time: the room for the next piece, then how much of it was filled.
+class PieceSink {
+public:
+    virtual ~PieceSink() = default;
+    virtual char* room(std::size_t size) = 0;
+    virtual void filled(std::size_t size) = 0;
+};
+
 // The folder the tool works in. Files are bytes; names are looked up exactly as given, and only plain names (see
 // isPlainName) name anything. A symbolic link is never followed: it is not a file to read or stamp, and nothing is
 // written in its place. Reads and writes are virtual so tests can make them fail.
@@ -47,6 +55,10 @@ public:
 
     // The whole content, or nothing when the file cannot be opened or read (or is a link).
     virtual std::optional<std::string> read(std::string_view name) const;
+    // The same a megabyte at a time, read straight into the room `sink` gives, for a look at the bytes that need not
+    // keep them: a homepage of a hundred megabytes reads as fast as cat, in a megabyte of memory. False when the file
+    // cannot be opened or read (`sink` may have had pieces before a read failed).
+    bool readInPieces(std::string_view name, PieceSink& sink) const;
 
     // Replaces the file with `bytes` in one step: the bytes go to a temporary file in the folder, are flushed to
     // disk and renamed over the target. On failure (a link in its place included) the old file is left as it was and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace clipnest {
@@ -268,14 +269,56 @@ std::string codePageToUtf8(std::string_view codePage) {
     return out;
 }
 
-std::string shownText(std::string_view pageText) {
-    std::string out;
-    out.reserve(pageText.size());
+namespace {
+
+// Whether the browser shows `text` as it stands: ASCII with no reference, no white space but single spaces between
+// words. Sixteen bytes at a look, as most descriptions are such text; a byte it is unsure of (any below 14) sends the
+// text the long way, which gives the same for plain text.
+bool shownAsItStands(std::string_view text) {
+    if (text.empty()) {
+        return true;
+    }
+    if (text.front() == ' ' || text.back() == ' ') {
+        return false;
+    }
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    const Bytes high = Bytes{} + 0x7f, amp = Bytes{} + '&', low = Bytes{} + 14, space = Bytes{} + ' ';
+    const char* const data = text.data();
+    std::size_t i = 0;
+    // Each look also takes the byte after the sixteen, for two spaces in a row.
+    for (; i + 17 <= text.size(); i += 16) {
+        Bytes a, b;
+        std::memcpy(&a, data + i, 16);
+        std::memcpy(&b, data + i + 1, 16);
+        const auto doubt = (a > high) | (a == amp) | (a < low) | ((a == space) & (b == space));
+        std::uint64_t halves[2];
+        std::memcpy(halves, &doubt, 16);
+        if ((halves[0] | halves[1]) != 0) {
+            return false;
+        }
+    }
+    for (; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c >= 0x80 || c == '&' || c < 14 || (c == ' ' && i + 1 < text.size() && data[i + 1] == ' ')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void appendShownText(std::string& out, std::string_view pageText) {
+    if (shownAsItStands(pageText)) {
+        out.append(pageText);
+        return;
+    }
+    const std::size_t start = out.size();
     bool space = false;
     for (std::size_t i = 0; i < pageText.size();) {
         const char c = pageText[i];
         if (isHtmlSpace(c)) {
-            space = !out.empty();
+            space = out.size() > start;
             ++i;
             continue;
         }
@@ -304,6 +347,12 @@ std::string shownText(std::string_view pageText) {
         appendUtf8(out, unicodeOf(static_cast<unsigned char>(c)));
         ++i;
     }
+}
+
+std::string shownText(std::string_view pageText) {
+    std::string out;
+    out.reserve(pageText.size());
+    appendShownText(out, pageText);
     return out;
 }
 

@@ -31,5 +31,7 @@ std::string codePageToUtf8(std::string_view codePage);
 // either end), the bytes are read as Windows-1252, and numeric character references and the entities &amp; &lt;
 // &gt; &quot; &apos; and &nbsp; are decoded. Any other "&" stays as it stands.
 std::string shownText(std::string_view pageText);
+// The same, appended to `out`.
+void appendShownText(std::string& out, std::string_view pageText);
 
 } // namespace clipnest

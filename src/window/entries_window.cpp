@@ -4,13 +4,68 @@
 #include "text/page_text.h"
 
 #include <algorithm>
+#include <vector>
 
+#include <QAbstractListModel>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QScreen>
 #include <QVBoxLayout>
 
 namespace clipnest::window {
+
+// The entries as the page holds them: every name and description in one block of bytes, each row its offsets. The
+// page is looked through twice, once to size the block, so the entries are copied once and the page not at all.
+class EntriesModel final : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void setEntries(std::string_view pageText) {
+        beginResetModel();
+        std::size_t count = 0, size = 0;
+        forEachLiveEntry(pageText, [&](std::string_view name, std::string_view description) {
+            ++count;
+            size += name.size() + description.size();
+        });
+        bytes_.clear();
+        bytes_.shrink_to_fit();
+        bytes_.reserve(size);
+        rows_.clear();
+        rows_.reserve(count);
+        forEachLiveEntry(pageText, [this](std::string_view name, std::string_view description) {
+            rows_.push_back({bytes_.size(), name.size(), description.size()});
+            bytes_.append(name);
+            bytes_.append(description);
+        });
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= static_cast<int>(rows_.size()) ||
+            (role != Qt::DisplayRole && role != Qt::UserRole)) {
+            return {};
+        }
+        const Row& row = rows_[static_cast<std::size_t>(index.row())];
+        const std::string_view all(bytes_);
+        const QString name = QString::fromStdString(codePageToUtf8(all.substr(row.at, row.name)));
+        if (role == Qt::UserRole) {
+            return name;
+        }
+        return name + QStringLiteral("  \u2013  ") +
+               QString::fromStdString(shownText(all.substr(row.at + row.name, row.description)));
+    }
+
+private:
+    struct Row {
+        std::size_t at, name, description;
+    };
+    std::string bytes_;
+    std::vector<Row> rows_;
+};
 
 EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("wndEntries"));
@@ -21,26 +76,24 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     hint->setObjectName(QStringLiteral("lblEntriesHint"));
     hint->setWordWrap(true);
     layout->addWidget(hint);
-    list_ = new QListWidget(this);
+    list_ = new QListView(this);
     list_->setObjectName(QStringLiteral("lstEntries"));
+    // Every row is one line: the view measures one and draws only the rows in sight.
+    list_->setUniformItemSizes(true);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    model_ = new EntriesModel(list_);
+    list_->setModel(model_);
     layout->addWidget(list_);
     resize(480, 420);
-    connect(list_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+    connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (onPick) {
-            onPick(item->data(Qt::UserRole).toString().toStdString());
+            onPick(index.data(Qt::UserRole).toString().toStdString());
         }
     });
 }
 
 void EntriesWindow::showEntries(std::string_view pageText) {
-    list_->clear();
-    for (const LiveEntry& e : liveEntries(pageText)) {
-        const QString name = QString::fromStdString(codePageToUtf8(e.fileName));
-        auto* item =
-            new QListWidgetItem(name + QStringLiteral("  \u2013  ") + QString::fromStdString(shownText(e.description)));
-        item->setData(Qt::UserRole, name);
-        list_->addItem(item);
-    }
+    model_->setEntries(pageText);
 }
 
 void EntriesWindow::open(const QWidget& main) {

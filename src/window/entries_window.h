@@ -6,12 +6,16 @@
 
 #include <QWidget>
 
-class QListWidget;
+class QListView;
 
 namespace clipnest::window {
 
+class EntriesModel;
+
 // The homepage's entries in homepage order, in a window of its own beside the main one, under a line that says what
-// a click does. A click on one hands its file name on; the list edits nothing.
+// a click does. A click on one hands its file name on; the list edits nothing. The entries are read in one pass over
+// the text and kept as the page holds them; a row is made into words only when it is drawn, so a homepage of 100,000
+// entries lists at once.
 class EntriesWindow final : public QWidget {
 public:
     explicit EntriesWindow(QWidget* owner);
@@ -26,7 +30,8 @@ public:
     void open(const QWidget& main);
 
 private:
-    QListWidget* list_ = nullptr;
+    QListView* list_ = nullptr;
+    EntriesModel* model_ = nullptr;
 };
 
 } // namespace clipnest::window

@@ -1,0 +1,54 @@
+#include "publish/remote.h"
+
+#include "publish/sftp.h"
+#include "shell/module.h"
+
+namespace clipnest::publish {
+
+namespace {
+
+// Stands in for the FTP module when it cannot be loaded: every call says why, as a connection problem would.
+class Unavailable final : public Remote {
+public:
+    explicit Unavailable(std::string problem) : problem_(std::move(problem)) {}
+    std::string connect() override { return problem_; }
+    std::string put(const std::vector<Upload>&, const PutEvents&, const std::atomic<bool>&) override {
+        return problem_;
+    }
+    std::string get(const std::string&, std::string& bytes, bool& missing) override {
+        bytes.clear();
+        missing = false;
+        return problem_;
+    }
+    std::string exists(const std::string&, bool& there) override {
+        there = false;
+        return problem_;
+    }
+
+private:
+    std::string problem_;
+};
+
+} // namespace
+
+std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings, const std::atomic<bool>* cancel) {
+    if (target.scheme == Target::Scheme::Sftp) {
+        return openSftp(target, settings, cancel);
+    }
+    const std::filesystem::path program = programFolder();
+    std::string problem;
+    void* function = loadModuleFunction({program, program.empty() ? program : program / CLIPNEST_MODULE_FOLDER},
+                                        FtpModule, FtpModuleFunction, problem);
+    if (!function) {
+        return std::make_unique<Unavailable>("Clipnest's FTP support is missing: " + problem +
+                                             "; install Clipnest again");
+    }
+    Remote* ftp = reinterpret_cast<OpenFtp>(function)(target, settings, cancel, CLIPNEST_VERSION);
+    if (!ftp) {
+        return std::make_unique<Unavailable>("Clipnest's FTP support (" + std::string(FtpModule) +
+                                             ") belongs to another version of Clipnest; install Clipnest again");
+    }
+    return std::unique_ptr<Remote>(ftp);
+}
+
+} // namespace clipnest::publish
