@@ -254,7 +254,8 @@ TEST_F(CommandLine, DoneOperationsSayWhatTheyDidUnlessQuiet) {
               "Wrote change_file_name.php (rename x.txt y.txt): upload it and call it up in a browser once.\n");
     EXPECT_EQ(clipnest({"rename", "a.mp4", "d.mp4"}).err,
               "Renamed a.mp4 to d.mp4 here (homepage.html, d.php, a.php and change_file_name.php changed): publish, "
-              "then call up change_file_name.php in a browser once to rename them on the server.\n");
+              "then call up change_file_name.php, which holds 2 renames, in a browser once to rename them on the "
+              "server.\n");
     EXPECT_EQ(clipnest({"entry", "b.mp4", "--homepage", "B2", "--quiet"}).err, "");
     EXPECT_NE(file("homepage.html").find("B2"), npos);
 
@@ -489,6 +490,52 @@ TEST_F(CommandLine, UndoAndHistory) {
     EXPECT_TRUE(file("a.php").ends_with("mine"));
     EXPECT_EQ(clipnest({"undo", "--force"}).status, 0);
     EXPECT_EQ(filesOf(dir()), one);
+}
+
+// A rename joins those already on the rename page, each undone on its own. A name renamed again goes on from where
+// the page takes it (a to d, then d to e), the same name renamed twice keeps the later rename, and a rename to a name
+// the page still renames away waits, as the server would refuse it.
+TEST_F(CommandLine, RenamesQueueOnTheRenamePage) {
+    clipnest({"entry", "a.mp4", "--homepage", "A"});
+    clipnest({"rename", "x.txt", "y.txt"});
+    const std::string one = file("change_file_name.php");
+    const auto rows = [&] {
+        std::string text = file("change_file_name.php"), said;
+        for (std::size_t at = text.find("array(\""); at != npos; at = text.find("array(\"", at + 1)) {
+            said += text.substr(at, text.find(')', at) - at + 1) + "\n";
+        }
+        return said;
+    };
+    Result r = clipnest({"rename", "a.mp4", "d.mp4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("call up change_file_name.php, which holds 2 renames, in a browser once"), npos) << r.err;
+    EXPECT_EQ(rows(), "array(\"x.txt\", \"y.txt\")\narray(\"a.mp4\", \"d.mp4\")\n"
+                      "array(\"a_comments.txt\", \"d_comments.txt\")\n");
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(file("change_file_name.php"), one) << "undo takes back that rename alone";
+    EXPECT_TRUE(has("a.php"));
+
+    EXPECT_EQ(clipnest({"rename", "a.mp4", "d.mp4"}).status, 0);
+    r = clipnest({"rename", "d.mp4", "e.mp4"});
+    EXPECT_NE(r.err.find("which holds 3 renames"), npos) << r.err;
+    r = clipnest({"rename", "x.txt", "z.txt"});
+    EXPECT_EQ(r.err,
+              "Wrote change_file_name.php (rename x.txt z.txt; it holds 3 renames): upload it and call it up in a "
+              "browser once.\n");
+    EXPECT_EQ(rows(), "array(\"a.mp4\", \"d.mp4\")\narray(\"a_comments.txt\", \"d_comments.txt\")\n"
+                      "array(\"d.mp4\", \"e.mp4\")\narray(\"d_comments.txt\", \"e_comments.txt\")\n"
+                      "array(\"x.txt\", \"z.txt\")\n");
+    const std::string three = file("change_file_name.php");
+    r = clipnest({"rename", "w.txt", "x.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Clipnest did not write change_file_name.php: it still renames x.txt to another name"), npos)
+        << r.err;
+    EXPECT_EQ(file("change_file_name.php"), three);
+    if (onPath("php")) {
+        int rc = 0;
+        const std::string lint = shell("php -l " + quoted(dir() / "change_file_name.php"), &rc);
+        EXPECT_EQ(rc, 0) << lint;
+    }
 }
 
 // A write killed halfway leaves its temporary file; the next operation removes it and says so. A temporary file of

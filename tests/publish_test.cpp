@@ -211,6 +211,55 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     }
 }
 
+// Renames made between publishes wait on one rename page: one publish and one call rename them all on the server,
+// a name renamed on (a to c, then c to e) arrives at its last name, and a later call passes over what an earlier one
+// did.
+TEST_F(Publish, RenamesQueueOnTheRenamePageForOneCall) {
+    if (!onPath("php")) {
+        GTEST_SKIP() << "php runs the rename page";
+    }
+    h().put("b.mp4", "the video b");
+    ASSERT_EQ(clipnest("publish --to " + to()).status, 0);
+    writeFile(remote() / "a_comments.txt", "a visitor's comment");
+    const auto callRenamePage = [&] {
+        int rc = 0;
+        return shell("cd '" + remote().string() + "' && php change_file_name.php", &rc);
+    };
+
+    h().rename("a.mp4", "c.mp4");
+    h().rename("b.mp4", "d.mp4");
+    h().rename("c.mp4", "e.mp4");
+    Result r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("note: e.mp4 is not uploaded: the server has it as a.mp4, and change_file_name.php (which "
+                         "holds 3 renames, done in one call) renames it there"),
+              npos)
+        << r.out;
+    EXPECT_NE(r.out.find("note: d.mp4 is not uploaded: the server has it as b.mp4"), npos) << r.out;
+    const auto absent = [&](const Names& names) {
+        for (const std::string& name : names) {
+            EXPECT_FALSE(fs::exists(remote() / name)) << name;
+        }
+    };
+    callRenamePage();
+    for (const std::string name : {"d.mp4", "d.php", "e.mp4", "e.php", "homepage.html"}) {
+        EXPECT_EQ(onServer(name), h().file(name)) << name;
+    }
+    EXPECT_EQ(onServer("e_comments.txt"), "a visitor's comment");
+    absent({"a.mp4", "b.mp4", "c.mp4", "a_comments.txt", "c_comments.txt", "change_file_name.php"});
+
+    // The page in the folder still holds the renames done; the next call does only the new one.
+    h().rename("d.mp4", "f.mp4");
+    r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string said = callRenamePage();
+    EXPECT_EQ(said.find("nothing was renamed"), npos) << said;
+    EXPECT_EQ(onServer("f.mp4"), "the video b");
+    EXPECT_EQ(onServer("e.mp4"), "the video a");
+    EXPECT_EQ(onServer("e_comments.txt"), "a visitor's comment");
+    absent({"d.mp4", "change_file_name.php"});
+}
+
 // The host moderates from the desktop: every video's comments fetched from the server and listed, one hidden, a
 // thread closed, and the decisions published; the comment files themselves are never written nor uploaded.
 TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {

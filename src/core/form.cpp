@@ -8,6 +8,7 @@
 #include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/page_text.h"
+#include "text/rename_page.h"
 #include "text/text_ops.h"
 
 #include <algorithm>
@@ -373,14 +374,18 @@ std::string Form::operationSummary() const {
         return "Inserted " + name + " above " + op->operation.names.back() + ": " + files;
     case Operation::Kind::Title:
         return "Updated the title and message: " + files;
-    case Operation::Kind::Rename:
+    case Operation::Kind::Rename: {
+        const std::size_t held = renamesHeld(folder_.read(RenamePageFile).value_or(""));
+        const std::string holds = held > 1 ? ", which holds " + std::to_string(held) + " renames," : "";
         if (op->files.size() > 1) {
             return "Renamed " + name + " to " + op->operation.names.back() + " here (" + joinNames(written) +
-                   " changed): publish, then call up change_file_name.php in a browser once to rename them on the "
-                   "server.";
+                   " changed): publish, then call up change_file_name.php" + holds +
+                   " in a browser once to rename them on the server.";
         }
         return "Wrote change_file_name.php (" + op->operation.label() +
+               (held > 1 ? "; it holds " + std::to_string(held) + " renames" : "") +
                "): upload it and call it up in a browser once.";
+    }
     case Operation::Kind::Other:
         break;
     }

@@ -273,6 +273,8 @@ private:
     // `names` are the names the operation works on, as typed (UTF-8).
     void beginRequest(Request next, std::vector<std::string> names);
     bool writeWithLineEnd(std::string_view name, std::string& text);
+    // change_file_name.php as it is in the folder, or nothing.
+    std::string pendingRenamePage() const;
     // The rename of an entry's video everywhere: its entry, its page and its local files, and a rename page for the
     // server. False, with the failure panel, when it must not or could not be done; nothing is left half renamed.
     void renameEntryEverywhere(const std::string& oldName, const std::string& newName);

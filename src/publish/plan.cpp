@@ -113,9 +113,11 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     const std::string renamePage = folder.read(std::string(RenamePageFile)).value_or("");
     const auto renamedThere = [&](const ChannelFile& file) {
         for (const auto& [name, published] : manifest.files()) {
-            if (published.sha256 == file.now.sha256 && !folder.stamp(name) &&
-                renamesOnServer(renamePage, name, file.name)) {
-                plan.renamedThere.push_back({file, name});
+            if (published.sha256 != file.now.sha256 || folder.stamp(name)) {
+                continue;
+            }
+            if (std::vector<std::string> steps = renameSteps(renamePage, name, file.name); !steps.empty()) {
+                plan.renamedThere.push_back({file, name, {steps.begin() + 1, steps.end() - 1}});
                 return true;
             }
         }

@@ -26,6 +26,8 @@ struct Plan {
     struct Renamed {
         ChannelFile file;
         std::string serverName;
+        // The names the page takes it through on the way, which an earlier call may have left it under.
+        std::vector<std::string> between;
     };
     std::vector<Renamed> renamedThere;
 };

@@ -41,9 +41,11 @@ std::string checkNote(const media::CheckReport& check) {
     return said + ": run it to see them and how to mend them";
 }
 
-std::string renamedNote(const Plan::Renamed& renamed) {
-    return renamed.file.name + " is not uploaded: the server has it as " + renamed.serverName + ", and " +
-           std::string(RenamePageFile) + " renames it there; call that page up once after this publish";
+std::string renamedNote(const Plan::Renamed& renamed, std::size_t held, const std::string& there = "") {
+    const std::string holds = held > 1 ? " (which holds " + std::to_string(held) + " renames, done in one call)" : "";
+    return renamed.file.name + " is not uploaded: the server has it as " +
+           (there.empty() ? renamed.serverName : there) + ", and " + std::string(RenamePageFile) + holds +
+           " renames it there; call that page up once after this publish";
 }
 
 } // namespace
@@ -68,6 +70,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
     Manifest manifest = Manifest::load(channel);
     manifest.retarget(target.display());
     const Plan plan = planPublish(channel, settings, manifest);
+    const std::size_t held = renamesHeld(WorkingFolder(channel).read(std::string(RenamePageFile)).value_or(""));
     report.error = plan.error;
     report.notes = plan.notes;
     if (report.error.empty()) {
@@ -105,7 +108,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
     };
     if (dryRun || !report.error.empty()) {
         for (const Plan::Renamed& renamed : plan.renamedThere) {
-            report.notes.push_back(renamedNote(renamed));
+            report.notes.push_back(renamedNote(renamed, held));
         }
         saveAtEnd();
         return report;
@@ -128,7 +131,15 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
     // run, the server's file is the new one and is recorded as such; with neither there, it goes up.
     for (const Plan::Renamed& renamed : plan.renamedThere) {
         bool oldThere = false, newThere = false;
-        const std::string problem = remotes.front()->exists(renamed.serverName, oldThere);
+        std::string problem = remotes.front()->exists(renamed.serverName, oldThere);
+        // An earlier call of the page may have left it under a name on the way, which this call renames on.
+        std::string there = renamed.serverName;
+        for (const std::string& name : renamed.between) {
+            if (problem.empty() && !oldThere) {
+                problem = remotes.front()->exists(name, oldThere);
+                there = name;
+            }
+        }
         if (problem.empty() && !oldThere && remotes.front()->exists(renamed.file.name, newThere).empty() && newThere) {
             manifest.record(renamed.file.name, renamed.file.now);
             manifest.forget(renamed.serverName);
@@ -137,7 +148,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
             const bool homepageLast = !report.changed.empty() && report.changed.back().name == "homepage.html";
             report.changed.insert(report.changed.end() - (homepageLast ? 1 : 0), renamed.file);
         } else {
-            report.notes.push_back(renamedNote(renamed));
+            report.notes.push_back(renamedNote(renamed, held, oldThere ? there : ""));
         }
     }
     std::vector<const ChannelFile*> queue;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 namespace clipnest {
 
@@ -33,6 +34,87 @@ std::string pairRow(std::string_view from, std::string_view to) {
                              {{"{From}", from, Context::PhpDoubleQuoted}, {"{To}", to, Context::PhpDoubleQuoted}});
 }
 
+// A pair as the page holds it: both names already escaped for a PHP double-quoted string.
+struct Row {
+    std::string from, to;
+};
+
+std::string rowText(const Row& row) {
+    return "    array(\"" + row.from + "\", \"" + row.to + "\")";
+}
+
+// The text between the quotes of `"X" ;` or `"X", "Y")` up to the first quote no backslash escapes (names never hold
+// a backslash of their own, so a backslash before a quote is always the escape's).
+std::optional<std::string> quoted(std::string_view text, std::size_t& at) {
+    if (at >= text.size() || text[at] != '"') {
+        return std::nullopt;
+    }
+    for (std::size_t end = text.find('"', at + 1); end != std::string_view::npos; end = text.find('"', end + 1)) {
+        if (text[end - 1] != '\\') {
+            std::string value(text.substr(at + 1, end - at - 1));
+            at = end + 1;
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+// The pairs of a page this file wrote, in their order: the one of a one-file page, or the rows of a several-pairs
+// page. Nothing for any other text.
+std::vector<Row> pageRows(std::string_view page) {
+    std::vector<Row> rows;
+    static constexpr std::string_view OldLine = "\n$old_name = ", NewLine = "\n$new_name = ";
+    static constexpr std::string_view ArrayStart = "\n$renames = array(\n", RowStart = "    array(";
+    if (const std::size_t start = page.find(ArrayStart); start != std::string_view::npos) {
+        std::size_t at = start + ArrayStart.size();
+        while (page.substr(at, RowStart.size()) == RowStart) {
+            at += RowStart.size();
+            std::optional<std::string> from = quoted(page, at);
+            if (!from || page.substr(at, 2) != ", ") {
+                break;
+            }
+            at += 2;
+            std::optional<std::string> to = quoted(page, at);
+            if (!to || page.substr(at, 1) != ")") {
+                break;
+            }
+            rows.push_back({std::move(*from), std::move(*to)});
+            at += page.substr(at, 3) == "),\n" ? 3 : 1;
+        }
+        return rows;
+    }
+    std::size_t oldAt = page.find(OldLine), newAt = page.find(NewLine);
+    if (oldAt == std::string_view::npos || newAt == std::string_view::npos) {
+        return rows;
+    }
+    oldAt += OldLine.size();
+    newAt += NewLine.size();
+    std::optional<std::string> from = quoted(page, oldAt), to = quoted(page, newAt);
+    if (from && to) {
+        rows.push_back({std::move(*from), std::move(*to)});
+    }
+    return rows;
+}
+
+std::string severalPairsPage(const std::vector<Row>& rows) {
+    const std::string_view page = severalPairsPage();
+    const std::size_t row = page.find(PairRow);
+    std::string text;
+    for (const Row& r : rows) {
+        text += (text.empty() ? "" : ",\n") + rowText(r);
+    }
+    return std::string(page.substr(0, row)) + text + std::string(page.substr(row + PairRow.size()));
+}
+
+Row escapedRow(const RenamePair& pair) {
+    const std::string row = pairRow(pair.from, pair.to);
+    std::size_t at = row.find('"');
+    std::optional<std::string> from = quoted(row, at);
+    at += 2;
+    std::optional<std::string> to = quoted(row, at);
+    return {from.value_or(""), to.value_or("")};
+}
+
 } // namespace
 
 std::string buildRenamePage(std::string_view oldName, std::string_view newName) {
@@ -41,17 +123,70 @@ std::string buildRenamePage(std::string_view oldName, std::string_view newName) 
 }
 
 std::string buildRenamePage(std::span<const RenamePair> pairs) {
-    const std::string_view page = severalPairsPage();
-    const std::size_t row = page.find(PairRow);
-    std::string rows;
+    std::vector<Row> rows;
     for (const RenamePair& pair : pairs) {
-        rows += (rows.empty() ? "" : ",\n") + pairRow(pair.from, pair.to);
+        rows.push_back(escapedRow(pair));
     }
-    return std::string(page.substr(0, row)) + rows + std::string(page.substr(row + PairRow.size()));
+    return severalPairsPage(rows);
+}
+
+std::string queuedRenamePage(std::string_view pending, std::span<const RenamePair> pairs, bool onePage) {
+    std::vector<Row> rows = pageRows(pending);
+    // A later rename of the same name is the one meant: the earlier pair goes.
+    std::erase_if(rows, [&](const Row& r) {
+        return std::any_of(pairs.begin(), pairs.end(),
+                           [&](const RenamePair& p) { return escapedRow(p).from == r.from; });
+    });
+    if (rows.empty()) {
+        return onePage && pairs.size() == 1 ? buildRenamePage(pairs.front().from, pairs.front().to)
+                                            : buildRenamePage(pairs);
+    }
+    for (const RenamePair& pair : pairs) {
+        rows.push_back(escapedRow(pair));
+    }
+    return severalPairsPage(rows);
+}
+
+bool renamesAway(std::string_view pageText, std::string_view name) {
+    const std::string escaped = escapedRow({std::string(name), std::string()}).from;
+    const std::vector<Row> rows = pageRows(pageText);
+    return std::any_of(rows.begin(), rows.end(), [&](const Row& r) { return r.from == escaped; });
+}
+
+std::size_t renamesHeld(std::string_view pageText) {
+    std::size_t renames = 0;
+    for (const Row& row : pageRows(pageText)) {
+        // An entry's page and comments go with its video's pair, and no single file is ever either.
+        renames += row.from.ends_with(".php") || row.from.ends_with("_comments.txt") ? 0 : 1;
+    }
+    return renames;
+}
+
+std::vector<std::string> renameSteps(std::string_view pageText, std::string_view from, std::string_view to) {
+    // The server renames the pairs in order, so a later pair may take a name further: a to b, then b to c.
+    const Row wanted = escapedRow({std::string(from), std::string(to)});
+    std::vector<std::string> steps{wanted.from};
+    for (const Row& row : pageRows(pageText)) {
+        if (row.from == steps.back()) {
+            steps.push_back(row.to);
+        }
+    }
+    if (steps.size() < 2 || steps.back() != wanted.to) {
+        return {};
+    }
+    for (std::string& step : steps) {
+        std::string name;
+        for (std::size_t i = 0; i < step.size(); ++i) {
+            i += step[i] == '\\' && i + 1 < step.size() ? 1 : 0;
+            name.push_back(step[i]);
+        }
+        step = std::move(name);
+    }
+    return steps;
 }
 
 bool renamesOnServer(std::string_view pageText, std::string_view from, std::string_view to) {
-    return pageText.find(pairRow(from, to)) != std::string_view::npos;
+    return !renameSteps(pageText, from, to).empty();
 }
 
 bool runsOnServer(std::string_view name) {

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace clipnest {
 
@@ -21,11 +22,27 @@ struct RenamePair {
 // templates/rename_page.php. It renames all of them in one call or none: when any target exists, or the video is not
 // there, it renames nothing and says why; when a rename fails, the ones before it are turned back. A target that holds
 // the same bytes as its old file already is left, and so is the old file: the page deletes nothing it did not rename.
-// A pair whose file is missing (no comments yet) is skipped. After a call that renamed, the page deletes itself.
+// A pair whose file is missing (no comments yet) is skipped. A rename whose video is not there when its turn comes
+// (an earlier call did it, or it never arrived) is passed over with its comments; when none is left, nothing is
+// renamed. After a call that renamed, the page deletes itself.
 std::string buildRenamePage(std::span<const RenamePair> pairs);
 
-// Whether the rename page text renames `from` to `to` on the server (as buildRenamePage writes a pair).
+// The rename page that renames what `pending` (the page in the folder, as this file wrote it) renames and then
+// `pairs`, as one call's work, in that order; a pending pair of a name that `pairs` rename again goes. Without a
+// pending page it is the page for `pairs` alone, the one-file page when `onePage` and there is one pair.
+std::string queuedRenamePage(std::string_view pending, std::span<const RenamePair> pairs, bool onePage);
+
+// Whether the rename page text renames `name` to another name. The page checks every new name before it renames
+// anything, so a rename to that name must wait until the page has run.
+bool renamesAway(std::string_view pageText, std::string_view name);
+
+// How many renames the rename page text holds: a file, or a video with its page and comments, each one.
+std::size_t renamesHeld(std::string_view pageText);
+
+// Whether the rename page text renames `from` to `to` on the server, at once or through names between.
 bool renamesOnServer(std::string_view pageText, std::string_view from, std::string_view to);
+// The names the file takes there, `from` first and `to` last; nothing when the page does not take it there.
+std::vector<std::string> renameSteps(std::string_view pageText, std::string_view from, std::string_view to);
 
 // The rename page's own name, which no entry's page may take.
 inline constexpr std::string_view RenamePageFile = "change_file_name.php";

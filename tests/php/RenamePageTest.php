@@ -1,6 +1,7 @@
 <?php
 // The generated rename page, each refusal and each acceptance: for one file (rename_one.php, "my $clip's.mp4" to
-// "new & {$better}.mp4") and for a video with its comments (rename_pairs.php, roses to "red roses").
+// "new & {$better}.mp4") and for a video with its comments (rename_pairs.php, roses to "red roses"), and two
+// renames on one page (rename_queue.php, roses to "red roses", then to tulips).
 declare(strict_types=1);
 
 use PHPUnit\Framework\TestCase;
@@ -141,5 +142,33 @@ final class RenamePageTest extends TestCase
         $this->assertStringEndsWith("Error While Renaming roses_comments.txt; nothing was renamed.", $r->body);
         $this->assertSame(['roses.mp4' => 'video', 'roses_comments.txt' => 'comments'], $this->files($channel));
         $this->assertTrue($channel->has('rename_failing.php'));
+    }
+
+    // One call does both renames; a call on a server where an earlier call did the first does the second alone; and
+    // where both were done it changes nothing and says so.
+    public function testQueuedRenamesAreDoneInOrderAndThoseDoneAlreadyArePassedOver(): void
+    {
+        $channel = new Channel('rename_queue.php');
+        $channel->put('roses.mp4', 'video');
+        $channel->put('roses_comments.txt', 'comments');
+        $r = $channel->request('rename_queue.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame(['tulips.mp4' => 'video', 'tulips_comments.txt' => 'comments'], $this->files($channel),
+            $r->body);
+        $this->assertFalse($channel->has('rename_queue.php'));
+
+        $channel = new Channel('rename_queue.php');
+        $channel->put('red roses.mp4', 'video');
+        $r = $channel->request('rename_queue.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame("Successfully Renamed red roses.mp4 to tulips.mp4<br>\n", $r->body);
+        $this->assertSame(['tulips.mp4' => 'video'], $this->files($channel));
+
+        $channel = new Channel('rename_queue.php');
+        $channel->put('tulips.mp4', 'video');
+        $r = $channel->request('rename_queue.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame('Error While Renaming roses.mp4: there is no such file; nothing was renamed.', $r->body);
+        $this->assertSame(['tulips.mp4' => 'video'], $this->files($channel));
     }
 }

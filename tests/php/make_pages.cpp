@@ -42,6 +42,10 @@ int main(int argc, char** argv) {
     const std::vector<RenamePair> pairs = {{"roses.mp4", "red roses.mp4"},
                                            {"roses_comments.txt", "red roses_comments.txt"}};
     ok = write(folder / "rename_pairs.php", buildRenamePage(pairs)) && ok;
+    // Two renames waiting on one page: roses to "red roses", then on to tulips.
+    const std::vector<RenamePair> onwards = {{"red roses.mp4", "tulips.mp4"},
+                                             {"red roses_comments.txt", "tulips_comments.txt"}};
+    ok = write(folder / "rename_queue.php", queuedRenamePage(buildRenamePage(pairs), onwards, false)) && ok;
     // The last pair's new name is too long for any file system, so its rename fails after the others'.
     std::vector<RenamePair> failing = pairs;
     failing.back().to = std::string(300, 'r') + "_comments.txt";

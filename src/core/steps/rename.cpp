@@ -35,6 +35,13 @@ void Form::writeRenamePage() {
         fileFailure(panelMessage("Clipnest did not write " + std::string(RenamePageFile) + ": " + *refusal + "."));
         return;
     }
+    if (renamesAway(pendingRenamePage(), *newName)) {
+        fileFailure(panelMessage("Clipnest did not write " + std::string(RenamePageFile) + ": it still renames " +
+                                 controls.renameTo +
+                                 " to another name on the server.\r\n   Undo that rename, or call the page up there "
+                                 "once and then delete it here, before renaming a file to that name."));
+        return;
+    }
     if (!controls.renameFileOnly) {
         refreshHomepage();
         const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
@@ -44,7 +51,13 @@ void Form::writeRenamePage() {
         }
     }
     startOperation({Operation::Kind::Rename, {controls.renameFrom, controls.renameTo}});
-    writeText(RenamePageFile, buildRenamePage(*oldName, *newName));
+    const std::vector<RenamePair> pair{{*oldName, *newName}};
+    writeText(RenamePageFile, queuedRenamePage(pendingRenamePage(), pair, true));
+}
+
+// The renames not yet done on the server stay on the page with the new one after them, so one call does them all.
+std::string Form::pendingRenamePage() const {
+    return folder_.isLink(RenamePageFile) ? std::string() : folder_.read(RenamePageFile).value_or("");
 }
 
 // An entry's video takes its page and comments file along: the entry's source and link, the page's source and
@@ -113,7 +126,7 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
             done = renameFile(p.from, p.to);
         }
     }
-    done = done && writeText(RenamePageFile, buildRenamePage(pairs));
+    done = done && writeText(RenamePageFile, queuedRenamePage(pendingRenamePage(), pairs, false));
     if (!done) {
         const std::string failure = panels[Panel::FileFailure].text;
         if (const HistoryEntry* op = history_.current(); op && !op->files.empty()) {

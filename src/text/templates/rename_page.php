@@ -37,6 +37,32 @@ function clipnest_same($a, $b)
    return is_file($a) && is_file($b) && !is_link($a) && !is_link($b) && filesize($a) === filesize($b) &&
           hash_file('sha256', $a) === hash_file('sha256', $b) ;
  }
+// A rename whose file is not there when its turn comes (an earlier call did it, or it never arrived) is passed over
+// with the page and comments after it; the others are done in order, so a name renamed on is taken further.
+$follows = "/(\.php|_comments\.txt)$/" ;
+$will_be = array() ;
+$active = array() ;
+$taken = false ;
+foreach ($renames as $r)
+ {
+   $there = isset($will_be[$r[0]]) ? $will_be[$r[0]] : is_file($r[0]) ;
+   if(!preg_match($follows, $r[0]))
+     {
+        $taken = $there ;
+     }
+   if($taken)
+     {
+        $active[] = $r ;
+        $will_be[$r[0]] = false ;
+        $will_be[$r[1]] = $there || file_exists($r[1]) ;
+     }
+ }
+if(!$active)
+ {
+   echo "Error While Renaming " . htmlspecialchars($renames[0][0]) . ": there is no such file; nothing was renamed." ;
+   exit ;
+ }
+$renames = $active ;
 // Checking If Any File Already Exists: nothing is renamed then, and nothing is ever deleted
 foreach ($renames as $r)
  {
