@@ -538,6 +538,32 @@ TEST_F(CommandLine, RenamesQueueOnTheRenamePage) {
     }
 }
 
+// A video renamed everywhere takes its thread's moderation along: the closed thread stays closed under the new name,
+// the other lines stay as they were (hidden comments are known by their content), and undo puts the line back. A
+// thread that is not closed leaves the file alone.
+TEST_F(CommandLine, ARenameTakesTheClosedThreadAlong) {
+    clipnest({"entry", "tulips.mp4", "--homepage", "Tulips"});
+    clipnest({"entry", "roses.mp4", "--homepage", "Roses"});
+    ASSERT_EQ(clipnest({"close", "tulips.mp4"}).status, 0);
+    const std::string hidden = "hide " + std::string(64, 'e') + "\r\n";
+    put("comment_moderation.txt", hidden + file("comment_moderation.txt") + "close tulipsx_comments.txt\n");
+    const std::string closed = file("comment_moderation.txt");
+    ASSERT_EQ(closed, hidden + "close tulips_comments.txt\nclose tulipsx_comments.txt\n");
+
+    Result r = clipnest({"rename", "tulips.mp4", "lilies.mp4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("comment_moderation.txt"), npos) << "named among the files changed: " << r.err;
+    EXPECT_EQ(file("comment_moderation.txt"), hidden + "close lilies_comments.txt\nclose tulipsx_comments.txt\n");
+    EXPECT_NE(file("lilies.php").find("lilies_comments.txt"), npos) << "the line the page looks for";
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(file("comment_moderation.txt"), closed);
+
+    r = clipnest({"rename", "roses.mp4", "peonies.mp4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("comment_moderation.txt"), npos) << r.err;
+    EXPECT_EQ(file("comment_moderation.txt"), closed);
+}
+
 // A write killed halfway leaves its temporary file; the next operation removes it and says so. A temporary file of
 // a process still writing is left alone.
 TEST_F(CommandLine, TemporaryFilesOfKilledWritesAreRemoved) {

@@ -307,6 +307,14 @@ TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
     EXPECT_NE(r.out.find("a.mp4 has no comment 9 among those last fetched"), npos) << r.out;
     EXPECT_EQ(clipnest("close z.mp4").status, 1);
     EXPECT_EQ(clipnest("hide a.mp4 0").status, 2);
+
+    // A closed thread renamed everywhere stays closed, on the server too once published.
+    EXPECT_EQ(clipnest("close b.mp4").status, 0);
+    h().rename("b.mp4", "g.mp4");
+    EXPECT_EQ(h().file("comment_moderation.txt"), "close g_comments.txt\n");
+    r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(onServer("comment_moderation.txt"), "close g_comments.txt\n");
 }
 
 // A publish stopped part way, by Ctrl+C, by kill -9 or by the server going away, leaves the old video whole and the

@@ -139,40 +139,47 @@ bool Form::writeText(std::string_view name, std::string_view text) {
 }
 
 bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
+    // The line end goes on and comes off again, so a large homepage is never copied for its write.
+    text += "\r\n";
+    const std::optional<std::string> failure = writeWithoutTelling(name, text);
+    // Before the failure is told: ending the chains may hand `text` to someone else.
+    text.resize(text.size() - 2);
+    return !failure || failed(*failure);
+}
+
+bool Form::writeBytes(std::string_view name, const std::string& bytes) {
+    const std::optional<std::string> failure = writeWithoutTelling(name, bytes);
+    return !failure || failed(*failure);
+}
+
+bool Form::failed(const std::string& failure) {
+    fileFailure(failure);
+    endChains();
+    return false;
+}
+
+std::optional<std::string> Form::writeWithoutTelling(std::string_view name, const std::string& bytes) {
     if (folder_.isLink(name)) {
-        fileFailure(linkFailureText(std::string(name)));
-        endChains();
-        return false;
+        return linkFailureText(std::string(name));
     }
     // A rename over the file would replace it whatever its mode says.
     if (folder_.readOnly(name)) {
-        fileFailure(panelMessage("Clipnest did not write " + std::string(name) +
-                                 ": the file is read-only.\r\n   Make it writable to let Clipnest change it."));
-        endChains();
-        return false;
+        return panelMessage("Clipnest did not write " + std::string(name) +
+                            ": the file is read-only.\r\n   Make it writable to let Clipnest change it.");
     }
     // Nothing is written that could not be undone.
     if (!history_.keep(name)) {
-        fileFailure(panelMessage("Clipnest could not keep a copy of " + std::string(name) +
-                                 " for undo, so it did not write it.\r\n   The file was left as it was."));
-        endChains();
-        return false;
+        return panelMessage("Clipnest could not keep a copy of " + std::string(name) +
+                            " for undo, so it did not write it.\r\n   The file was left as it was.");
     }
-    // The line end goes on and comes off again, so a large homepage is never copied for its write.
-    text += "\r\n";
-    const bool written = folder_.write(name, text);
-    if (written) {
-        remember(name);
-        if (const auto known = known_.find(name); known != known_.end()) {
-            history_.wrote(name, known->second, contentHash(text));
-        }
+    if (!folder_.write(name, bytes)) {
+        return writeFailureText(std::string(name));
     }
-    text.resize(text.size() - 2);
-    if (!written) {
-        fileFailure(writeFailureText(std::string(name)));
-        endChains();
+    remember(name);
+    if (const auto known = known_.find(name); known != known_.end()) {
+        history_.wrote(name, known->second, contentHash(bytes));
     }
-    return written;
+    return std::nullopt;
 }
 
 void Form::remember(std::string_view name) {

@@ -273,8 +273,16 @@ private:
     // `names` are the names the operation works on, as typed (UTF-8).
     void beginRequest(Request next, std::vector<std::string> names);
     bool writeWithLineEnd(std::string_view name, std::string& text);
+    // Writes `bytes` as they are, as writeText does otherwise.
+    bool writeBytes(std::string_view name, const std::string& bytes);
+    // The write itself, or why it was not done, untold.
+    std::optional<std::string> writeWithoutTelling(std::string_view name, const std::string& bytes);
+    // Tells a failed write and ends the chains; false.
+    bool failed(const std::string& failure);
     // change_file_name.php as it is in the folder, or nothing.
     std::string pendingRenamePage() const;
+    // The "close" line of the thread in comment_moderation.txt, moved to the new comments file's name.
+    bool moveClosedThread(const std::string& oldComments, const std::string& newComments);
     // The rename of an entry's video everywhere: its entry, its page and its local files, and a rename page for the
     // server. False, with the failure panel, when it must not or could not be done; nothing is left half renamed.
     void renameEntryEverywhere(const std::string& oldName, const std::string& newName);

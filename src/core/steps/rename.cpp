@@ -60,6 +60,32 @@ std::string Form::pendingRenamePage() const {
     return folder_.isLink(RenamePageFile) ? std::string() : folder_.read(RenamePageFile).value_or("");
 }
 
+// The thread's moderation follows its comments file: a closed thread stays closed under its new name. Hidden
+// comments are known by their content and need nothing.
+bool Form::moveClosedThread(const std::string& oldComments, const std::string& newComments) {
+    const std::optional<std::string> moderation =
+        folder_.isLink(CommentModerationFile) ? std::nullopt : folder_.read(CommentModerationFile);
+    if (!moderation) {
+        return true;
+    }
+    std::string text;
+    bool moved = false;
+    for (std::size_t from = 0; from < moderation->size();) {
+        const std::size_t lf = moderation->find('\n', from);
+        const std::size_t end = lf == std::string::npos ? moderation->size() : lf + 1;
+        std::string_view line = std::string_view(*moderation).substr(from, end - from);
+        const std::string_view ending = line.ends_with("\r\n") ? "\r\n" : line.ends_with('\n') ? "\n" : "";
+        if (line.substr(0, line.size() - ending.size()) == "close " + oldComments) {
+            text += "close " + newComments + std::string(ending);
+            moved = true;
+        } else {
+            text += line;
+        }
+        from = end;
+    }
+    return !moved || writeBytes(CommentModerationFile, text);
+}
+
 // An entry's video takes its page and comments file along: the entry's source and link, the page's source and
 // comments file, the local files that are there, and the server's files through the rename page. The checks come
 // first, so a refused rename changes nothing; a write that fails later turns back what was done.
@@ -125,6 +151,9 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
         if (done && p.from != p.to && folder_.exists(p.from)) {
             done = renameFile(p.from, p.to);
         }
+    }
+    if (done && newComments != oldComments) {
+        done = moveClosedThread(oldComments, newComments);
     }
     done = done && writeText(RenamePageFile, queuedRenamePage(pendingRenamePage(), pairs, false));
     if (!done) {
