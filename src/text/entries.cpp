@@ -157,7 +157,9 @@ char* LiveEntryReader::room(std::size_t size) {
     if (capacity_ - size_ < size) {
         capacity_ = std::max(size_ + size, capacity_ * 2);
         auto bigger = std::make_unique_for_overwrite<char[]>(capacity_);
-        std::memcpy(bigger.get(), held_.get(), size_);
+        if (size_ > 0) {
+            std::memcpy(bigger.get(), held_.get(), size_);
+        }
         held_ = std::move(bigger);
     }
     return held_.get() + size_;
@@ -180,6 +182,9 @@ void LiveEntryReader::filled(std::size_t size) {
 }
 
 void LiveEntryReader::take(std::string_view piece) {
+    if (piece.empty()) {
+        return;
+    }
     std::memcpy(room(piece.size()), piece.data(), piece.size());
     filled(piece.size());
 }
