@@ -18,18 +18,6 @@ namespace clipnest::media {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
-std::string extensionOf(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string_view::npos ? "" : lower(name.substr(dot + 1));
-}
-
 // What in a name a browser or server reads as something else in an address, or nothing when it survives one. A
 // space is fine: the browser percent-encodes it. A byte above 127 is not: the page writes it in its code page, the
 // browser asks for its UTF-8, and the server has neither name in common.

@@ -19,6 +19,8 @@ std::vector<std::string> inputOf(const std::filesystem::path& file) {
     return {"-protocol_whitelist", "file", "-format_whitelist", VideoFormats, "-i", "file:" + file.string()};
 }
 
+} // namespace
+
 std::string extensionOf(std::string_view name) {
     const std::size_t dot = name.rfind('.');
     std::string out(dot == std::string_view::npos ? "" : name.substr(dot + 1));
@@ -27,8 +29,6 @@ std::string extensionOf(std::string_view name) {
     }
     return out;
 }
-
-} // namespace
 
 bool canProbe() {
     return onPath("ffprobe");

@@ -14,6 +14,9 @@ struct Streams {
     std::vector<std::string> streams;
 };
 
+// The extension of a file name in lower case ("mp4"), or nothing when it has none.
+std::string extensionOf(std::string_view name);
+
 // Whether ffprobe and ffmpeg can be run.
 bool canProbe();
 bool canConvert();

@@ -126,6 +126,12 @@ std::string lastLine(const std::string& text, std::string_view containing = {}) 
     return found;
 }
 
+// The host as ssh takes it: an IPv6 address without the brackets an address puts around it.
+std::string sshHost(const Target& target) {
+    const std::string& h = target.host;
+    return h.size() > 2 && h.front() == '[' && h.back() == ']' ? h.substr(1, h.size() - 2) : h;
+}
+
 bool says(const std::string& text, std::string_view what) {
     return text.find(what) != std::string::npos;
 }
@@ -144,10 +150,6 @@ public:
     std::string exists(const std::string& name, bool& there) override;
 
 private:
-    std::string host() const {
-        const std::string& h = target_.host;
-        return h.size() > 2 && h.front() == '[' && h.back() == ']' ? h.substr(1, h.size() - 2) : h;
-    }
     // The path of a file of the channel's folder on the server.
     std::string at(const std::string& name) const { return dir_ + name; }
     std::uint32_t send(std::uint8_t type, const Out& payload);
@@ -277,7 +279,7 @@ std::string Sftp::connect() {
     if (ssh_->write(hello.bytes.data(), hello.bytes.size(), IdleMs) != ChildProcess::Io::Done || !receive(version) ||
         version.type != Version) {
         ssh_->finish();
-        lost_ = sshProblem(ssh_->errorOutput(), host());
+        lost_ = sshProblem(ssh_->errorOutput(), sshHost(target_));
         return lost_;
     }
     In in{version.body};
@@ -601,11 +603,7 @@ std::vector<std::string> sshCommand(const Target& target, const Settings& settin
     if (!settings.knownHosts.empty()) {
         argv.push_back(quotedOption("UserKnownHostsFile", settings.knownHosts));
     }
-    std::string host = target.host;
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
-    }
-    argv.insert(argv.end(), {"-s", "--", host, "sftp"});
+    argv.insert(argv.end(), {"-s", "--", sshHost(target), "sftp"});
     return argv;
 }
 
