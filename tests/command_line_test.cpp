@@ -1,4 +1,5 @@
 #include "cli/demo.h"
+#include "publish/manifest.h"
 #include "support/support.h"
 
 #include <chrono>
@@ -316,11 +317,16 @@ TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
     video("good.mp4", "libx264", true);
     video("slow.mp4", "libx264", false);
     video("hevc.mp4", "libx265", true);
-    for (const std::string name :
-         {"good.mp4", "slow.mp4", "hevc.mp4", "missing.mp4", "\xC3\xA9t\xC3\xA9.mp4", "gone.mp4"}) {
+    for (const std::string name : {"good.mp4", "slow.mp4", "hevc.mp4", "missing.mp4", "gone.mp4"}) {
         ASSERT_EQ(clipnest({"entry", name, "--homepage", "About " + name}).status, 0) << name;
     }
+    // The name as another code page's bytes on disk: the entry of the name as typed waits for its video.
     put("\xE9t\xE9.mp4", "not a video either");
+    Result refused = clipnest({"entry", "\xC3\xA9t\xC3\xA9.mp4", "--homepage", "Summer"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("\xC3\xA9t\xC3\xA9.mp4 is not in the folder. Its name has letters beyond ASCII"), npos)
+        << refused.err;
+    EXPECT_EQ(file("homepage.html").find("t&#233;"), npos);
     ASSERT_EQ(clipnest({"delete", "gone.mp4"}).status, 0);
     Result r = clipnest({"check"});
     EXPECT_EQ(r.status, 1);
@@ -334,7 +340,10 @@ TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
     EXPECT_EQ(said("slow.mp4: its index is at the end"), 1u) << r.out;
     EXPECT_EQ(said("hevc.mp4: its video is hevc, which most browsers do not play"), 1u) << r.out;
     EXPECT_EQ(said("missing.mp4: the homepage links it, but it is not in the folder"), 1u) << r.out;
-    EXPECT_EQ(said("\xC3\xA9t\xC3\xA9.mp4: the name does not survive an address"), 1u) << r.out;
+    // A file whose name on disk is no UTF-8 (the bytes of another code page) is named, by its bytes, as one no page
+    // can name.
+    EXPECT_EQ(said("\\xE9t\\xE9.mp4: its name on disk is not UTF-8"), 1u) << r.out;
+    EXPECT_EQ(r.out.find("does not survive an address"), npos) << r.out;
     EXPECT_EQ(said("gone.php: a video page that no entry of the homepage links"), 1u) << r.out;
     EXPECT_EQ(r.out.find("good.mp4"), npos) << r.out;
     EXPECT_EQ(r.out.find("homepage.html:"), npos) << "Clipnest's own text is ASCII: " << r.out;
@@ -359,8 +368,8 @@ TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
     EXPECT_NE(clipnest({"check"}).out.find("good.mp4: it is 0.0 MB, over max_upload"), npos);
     r = clipnest({"publish", "--dry-run", "--strict", "--to", "sftp://nobody@127.0.0.1:1/x/"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("publish: clipnest check finds 8 problems (good.mp4, slow.mp4, hevc.mp4, missing.mp4, "
-                         "\xC3\xA9t\xC3\xA9.mp4, ...)"),
+    EXPECT_NE(r.err.find("publish: clipnest check finds 7 problems (good.mp4, slow.mp4, hevc.mp4, missing.mp4, "
+                         "\\xE9t\\xE9.mp4, ...)"),
               npos)
         << r.err;
     EXPECT_NE(r.err.find("nothing was uploaded"), npos) << r.err;
@@ -562,6 +571,68 @@ TEST_F(CommandLine, ARenameTakesTheClosedThreadAlong) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("comment_moderation.txt"), npos) << r.err;
     EXPECT_EQ(file("comment_moderation.txt"), closed);
+}
+
+// A name beyond ASCII, typed as UTF-8, is the same name to every command: moderation lists, hides and closes it (the
+// server's page reads the closed thread's file by its UTF-8 name), a rename takes the closed thread along.
+TEST_F(CommandLine, ModerationKnowsNamesBeyondAscii) {
+    const std::string cafe = "caf\xC3\xA9";
+    put(cafe + ".mp4", "video");
+    ASSERT_EQ(clipnest({"entry", cafe + ".mp4", "--homepage", "Coffee"}).status, 0);
+    EXPECT_TRUE(has(cafe + ".php"));
+    const std::string spam = "Buy now\n2026-12-02 09:00:00\r\n\n";
+    fs::create_directories(dir() / ".clipnest/comments");
+    put(".clipnest/comments/" + cafe + "_comments.txt", "Nice\n2026-12-01 08:00:00\r\n\n" + spam);
+    EXPECT_EQ(clipnest({"comments", "--offline"}).out,
+              cafe + ".mp4\t1\t2026-12-01 08:00:00\tNice\n" + cafe + ".mp4\t2\t2026-12-02 09:00:00\tBuy now\n");
+    EXPECT_EQ(clipnest({"hide", cafe + ".mp4", "2"}).status, 0);
+    Result r = clipnest({"close", cafe + ".mp4"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Closed the comments of " + cafe + ".mp4"), npos) << r.out;
+    EXPECT_EQ(file("comment_moderation.txt"),
+              "hide " + publish::sha256Hex(spam) + "\nclose " + cafe + "_comments.txt\n");
+    EXPECT_NE(clipnest({"comments", "--offline"}).out.find("\t[hidden] Buy now"), npos);
+    EXPECT_EQ(clipnest({"rename", cafe + ".mp4", "th\xC3\xA9.mp4"}).status, 0);
+    EXPECT_NE(file("comment_moderation.txt").find("\nclose th\xC3\xA9_comments.txt\n"), npos);
+    r = clipnest({"close", "caf\xE9.mp4"});
+    EXPECT_EQ(r.status, 1) << "bytes of another code page name no entry";
+}
+
+// A channel an earlier Clipnest wrote holds a name beyond ASCII as its Windows-1252 byte, in the homepage and in its
+// page's file name. Its entry is still found by every operation; check names the homepage's link and the old page,
+// which is left as it is; a change writes the page under the name browsers ask for.
+TEST_F(CommandLine, AnOlderChannelsNamesBeyondAsciiAreFoundAndNamed) {
+    const std::string cafe = "caf\xC3\xA9";
+    put(cafe + ".mp4", "video");
+    ASSERT_EQ(clipnest({"entry", cafe + ".mp4", "--homepage", "Coffee", "--individual", "Mine"}).status, 0);
+    ASSERT_EQ(clipnest({"entry", "tea.mp4", "--homepage", "Tea"}).status, 0);
+    std::string homepage = file("homepage.html");
+    homepage = std::regex_replace(homepage, std::regex("caf&#233;"), "caf\xE9");
+    put("homepage.html", homepage);
+    fs::rename(dir() / (cafe + ".php"), dir() / "caf\xE9.php");
+    const std::string oldPage = file("caf\xE9.php");
+
+    Result r = clipnest({"check"});
+    EXPECT_NE(r.out.find(cafe + ".mp4: the homepage holds the name's letters beyond ASCII as Windows-1252 bytes"), npos)
+        << r.out;
+    EXPECT_NE(r.out.find("caf\\xE9.php: an earlier Clipnest wrote this page under the Windows-1252 bytes of its name"),
+              npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("a video page that no entry of the homepage links"), npos) << r.out;
+
+    r = clipnest({"entry", cafe + ".mp4", "--homepage", "Coffee, hot", "--create-page"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(cafe + ".php")) << "written under the name browsers ask for";
+    EXPECT_EQ(file("caf\xE9.php"), oldPage) << "the old page is the host's to delete";
+    EXPECT_NE(file("homepage.html").find("Coffee, hot"), npos);
+    EXPECT_EQ(clipnest({"insert", "milk.mp4", "--above", cafe + ".mp4", "--homepage", "Milk"}).status, 0);
+    EXPECT_LT(file("homepage.html").find("milk.mp4"), file("homepage.html").find("caf\xE9.mp4"));
+    r = clipnest({"rename", cafe + ".mp4", "mocha.mp4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(file("homepage.html").find("<a href=\"mocha.php\">"), npos) << file("homepage.html");
+    EXPECT_EQ(file("homepage.html").find("caf\xE9"), npos);
+    EXPECT_EQ(clipnest({"delete", "mocha.mp4"}).status, 0);
+    EXPECT_EQ(file("homepage.html").find("mocha"), npos);
 }
 
 // A write killed halfway leaves its temporary file; the next operation removes it and says so. A temporary file of

@@ -328,6 +328,7 @@ TEST(BadNames, SaidWithWhatIsWrongUntilTheNextClickAndNothingWritten) {
     // Insert and delete refuse them too; code-page letters are fine.
     Harness h;
     h.entry("clip.mp4", "words");
+    h.put("caf\u00e9 \u20ac5.mp4", "video");
     h.entry("caf\u00e9 \u20ac5.mp4", "words");
     EXPECT_EQ(h.entries(), (Names{"clip.mp4", "caf\xe9 \x80"
                                               "5.mp4"}));

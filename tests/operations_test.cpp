@@ -86,13 +86,19 @@ TEST(Append, EntriesGoBehindEachOtherWithTheirPages) {
 
     // Typed text reaches the pages as page text, every character beyond ASCII as a reference, so the homepage reads
     // the same whatever character set a server sends with it.
+    h.put("Bob's caf\xC3\xA9.mp4", "video");
     h.entry("Bob's caf\xC3\xA9.mp4", "Tom & Jerry <3 caf\xC3\xA9 \xE2\x98\x95");
     EXPECT_TRUE(contains(h.file("homepage.html"), desc("Tom &amp; Jerry &lt;3 caf&#233; &#9749;")));
-    EXPECT_TRUE(contains(h.file("homepage.html"), "<a href=\"Bob's caf\xE9.php\">"));
-    const std::string own = h.file("Bob's caf\xE9.php");
+    // A name beyond ASCII: the pages name it by references, so a browser asks for its UTF-8, the name on disk of the
+    // video, the page and the comments file alike.
+    EXPECT_TRUE(contains(h.file("homepage.html"), "<a href=\"Bob's caf&#233;.php\">"));
+    EXPECT_TRUE(contains(h.file("homepage.html"), "<source src=\"Bob's caf&#233;.mp4\""));
+    EXPECT_FALSE(h.has("Bob's caf\xE9.php"));
+    const std::string own = h.file("Bob's caf\xC3\xA9.php");
     EXPECT_TRUE(contains(own, desc("Tom &amp; Jerry &lt;3 caf&#233; &#9749;")));
     EXPECT_TRUE(contains(own, "<source src=\"Bob's caf&#233;.mp4\""));
-    EXPECT_TRUE(contains(own, "$filename = 'Bob\\'s caf\xE9_comments.txt';"));
+    EXPECT_TRUE(contains(own, "$filename = 'Bob\\'s caf\xC3\xA9_comments.txt';"));
+    EXPECT_TRUE(contains(own, "clipnest_store(\"Bob's caf\xC3\xA9_comments.txt\""));
     const std::string huge(2'000'000, 'x');
     h.entry("huge.mp4", huge);
     EXPECT_TRUE(contains(h.file("homepage.html"), desc(huge)));
@@ -398,11 +404,11 @@ TEST(Title, TitleAndMessageGoBelowTheirMarkers) {
               head + "\n  <title>New &amp; better</title>\n" + title + "\nNew &amp; better\n<p>\n\r\n");
 }
 
-TEST(Rename, ThePageNamesBothFilesInTheCodePageAndRefusesPaths) {
+TEST(Rename, ThePageNamesBothFilesAsTheServerHasThemAndRefusesPaths) {
     Harness h;
     h.rename("caf\xC3\xA9.mp4", "new.mp4");
     const std::string page = h.file("change_file_name.php");
-    EXPECT_TRUE(page.starts_with("<?php\n// Old Name Of The file\n$old_name = \"caf\xE9.mp4\" ;\n// New Name For "
+    EXPECT_TRUE(page.starts_with("<?php\n// Old Name Of The file\n$old_name = \"caf\xC3\xA9.mp4\" ;\n// New Name For "
                                  "The File\n$new_name = \"new.mp4\" ;\n"))
         << page;
     EXPECT_TRUE(page.ends_with("\n?>\r\n"));

@@ -1,6 +1,7 @@
 // The pages on their real peers: Apache with PHP as a module (as hosts run it) and PHP's built-in server run the video
 // pages and the rename page, headless Chromium builds the homepage a visitor sees, and the preview serves the folder as
 // the host's server would. The rules inside the pages are PHPUnit's (tests/php).
+#include "publish/moderation.h"
 #include "publish/plan.h"
 #include "shell/preview_server.h"
 #include "support/support.h"
@@ -269,26 +270,30 @@ TEST(PhpNames, EveryLiteralOfThePagesNamesTheFile) {
     };
     for (const std::string& name : awkwardNames()) {
         SCOPED_TRACE(name);
-        const std::string lessExt(withoutExtension(name));
+        // Every file stands under the name's UTF-8, here and there; a name beyond ASCII has its entry once its video
+        // is in the folder.
+        const std::string disk = codePageToUtf8(name);
+        const std::string lessExt(withoutExtension(disk));
         const std::string page = url(lessExt + ".php"), comments = lessExt + "_comments.txt";
-        h.entry(codePageToUtf8(name), "About it");
+        h.put(disk, "video");
+        h.entry(disk, "About it");
         h.put(comments, std::string(29990, 'x'));
         EXPECT_TRUE(contains(server.post(page, "posted").body, "Sorry, comments for this entry are full."));
         h.put(comments, "stored before\n");
         EXPECT_EQ(shown(server.post(page, "posted")), "stored before\nposted\n");
         EXPECT_TRUE(h.file(comments).starts_with("stored before\nposted\n"));
 
-        put(name, "video");
+        put(disk, "video");
         put(lessExt + ".php", "page");
         put(comments, "comments");
-        h.rename(codePageToUtf8(name), "old-" + codePageToUtf8(name));
+        h.rename(disk, "old-" + disk);
         EXPECT_FALSE(h.has(lessExt + ".php") || h.has(comments));
         EXPECT_EQ(shown(server.post(url("old-" + lessExt + ".php"), "again")), "stored before\nposted\nagain\n");
         std::filesystem::copy_file(h.dir() / "change_file_name.php", there.path() / "change_file_name.php");
         EXPECT_TRUE(remote.get("change_file_name.php").body.starts_with("Successfully Renamed"));
         const Files renamed = filesOf(there.path());
         EXPECT_EQ(renamed,
-                  (Files{{"old-" + name, "video"}, {lessExt + ".php", "page"}, {"old-" + comments, "comments"}}))
+                  (Files{{"old-" + disk, "video"}, {lessExt + ".php", "page"}, {"old-" + comments, "comments"}}))
             << "the page goes up under its new name with the next publish";
         for (const auto& [file, bytes] : renamed) {
             std::filesystem::remove(there.path() / file);
@@ -443,6 +448,64 @@ TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) 
     EXPECT_EQ(galleryEntries(dom), expected);
     EXPECT_NE(dom.find("p4yHomepageDescripp5y p4yFileNamep5y s4j--&gt; &lt;!--n9h between this tag"), npos)
         << "the message shows as typed";
+}
+
+// A video named beyond ASCII, as a person saves it (café.mp4 in UTF-8): served by a server that sends charset=UTF-8,
+// the homepage's link and source lead a browser to exactly the files on disk; a comment is stored under the page's own
+// comments file; a thread closed from the desktop is closed on the page; the rename page renames all three there.
+TEST(Browser, ANameBeyondAsciiLeadsTheBrowserToTheFilesAsTheyStandOnDisk) {
+    NEEDS(onPath("php chromium curl"), "php, chromium and curl");
+    const std::string cafe = "caf\xC3\xA9", the = "th\xC3\xA9";
+    Harness h;
+    h.put(cafe + ".mp4", "not really a video");
+    h.entry(cafe + ".mp4", "Sunday \xE2\x80\x93 " + cafe + " edition");
+    ASSERT_FALSE(h.shown(Panel::FileFailure));
+    EXPECT_TRUE(h.has(cafe + ".php"));
+    h.put("person.html", R"(<!DOCTYPE html><html><body>
+<iframe id="home" src="homepage.html"></iframe><pre id="seen">nothing</pre>
+<script>
+const home = document.getElementById('home');
+home.onload = async () => {
+    const page = home.contentDocument;
+    const link = page.querySelector('.gallery a').href, source = page.querySelector('.gallery source').src;
+    const status = async (address) => (await fetch(address)).status;
+    document.getElementById('seen').textContent = link.substring(location.origin.length) + ' ' + await status(link) +
+        ' ' + source.substring(location.origin.length) + ' ' + await status(source) + ' | ' +
+        page.querySelector('.gallery .desc').textContent;
+};
+</script></body></html>)");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "person.html", "--virtual-time-budget=20000");
+    EXPECT_NE(dom.find("<pre id=\"seen\">/caf%C3%A9.php 200 /caf%C3%A9.mp4 200 | Sunday \xE2\x80\x93 " + cafe +
+                       " edition</pre>"),
+              npos)
+        << dom;
+
+    const Response posted = server.post("caf%C3%A9.php", "Lovely");
+    EXPECT_EQ(shown(posted), "Lovely\n") << posted.body;
+    EXPECT_TRUE(h.file(cafe + "_comments.txt").starts_with("Lovely\n"));
+    ASSERT_TRUE(publish::setClosed(h.dir(), "caf\xE9.mp4", true));
+    EXPECT_TRUE(contains(server.get("caf%C3%A9.php").body, "Comments on this video are closed."));
+
+    // The server's copy of the channel, its video and comments renamed there by the page the desktop wrote (the new
+    // page goes up with the next publish).
+    const TempDir there;
+    for (const std::string name : {cafe + ".mp4", cafe + ".php", cafe + "_comments.txt"}) {
+        fs::copy_file(h.dir() / name, there.path() / name);
+    }
+    h.rename(cafe + ".mp4", the + ".mp4");
+    fs::copy_file(h.dir() / "change_file_name.php", there.path() / "change_file_name.php");
+    PhpServer host(there.path());
+    ASSERT_TRUE(host.running());
+    EXPECT_TRUE(
+        contains(host.get("change_file_name.php").body, "Successfully Renamed " + cafe + ".mp4 to " + the + ".mp4"));
+    for (const std::string name : {the + ".mp4", the + "_comments.txt"}) {
+        EXPECT_TRUE(fs::exists(there.path() / name)) << name;
+    }
+    EXPECT_FALSE(fs::exists(there.path() / (cafe + ".mp4")));
+    EXPECT_EQ(server.diagnostics(), Lines{});
+    EXPECT_EQ(host.diagnostics(), Lines{});
 }
 
 // `clipnest preview` prints the address, serves until Ctrl+C, and stops its server then.

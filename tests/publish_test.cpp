@@ -208,6 +208,18 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
         const Result dry = clipnest("publish --dry-run");
         EXPECT_EQ(dry.out.find("d.mp4\t"), npos) << "recorded as the server's own now: " << dry.out;
         EXPECT_FALSE(fs::exists(remote() / "change_file_name.php")) << "the page that ran is not put back";
+
+        // A name beyond ASCII goes up, and is renamed there, under its name on disk: UTF-8.
+        h().rename("d.mp4", "th\xC3\xA9.mp4");
+        r = clipnest("publish");
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("note: th\xC3\xA9.mp4 is not uploaded: the server has it as d.mp4"), npos) << r.out;
+        EXPECT_EQ(shell("cd '" + remote().string() + "' && php change_file_name.php", &rc).find("Error"), npos);
+        for (const std::string name : {"th\xC3\xA9.mp4", "th\xC3\xA9.php", "homepage.html"}) {
+            EXPECT_EQ(onServer(name), h().file(name)) << name;
+        }
+        EXPECT_EQ(onServer("th\xC3\xA9_comments.txt"), "a visitor's comment");
+        EXPECT_TRUE(contains(onServer("homepage.html"), "<a href=\"th&#233;.php\">"));
     }
 }
 

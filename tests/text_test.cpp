@@ -254,6 +254,38 @@ TEST(Document, EntriesAreFoundByTheirSourceLinesOnly) {
     }
 }
 
+// A name beyond ASCII stands in a page as references and reads back as the name; an older page's raw byte is found
+// too, and a reference the code page has no byte for stays text.
+TEST(Document, NamesBeyondAsciiStandInPagesAsReferences) {
+    EXPECT_EQ(nameInPage("caf\xE9 \x80.mp4"), "caf&#233; &#8364;.mp4");
+    EXPECT_EQ(nameFromPage("caf&#233; &#8364;.mp4"), "caf\xE9 \x80.mp4");
+    EXPECT_EQ(nameFromPage("caf&#xE9;&#XE9;.mp4"), "caf\xE9\xE9.mp4");
+    for (const std::string kept : {"a&#9749;.mp4", "a&#65;.mp4", "a&#233.mp4", "a&#;.mp4", "a&#x;.mp4", "a&#",
+                                   "caf\xE9.mp4", "a&#12345678;.mp4", "Tom&Jerry.mp4"}) {
+        EXPECT_EQ(nameFromPage(kept), kept) << "only a reference to a letter beyond ASCII is read back";
+    }
+    const std::string now = "<source src=\"caf&#233;.mp4\"", before = "<source src=\"caf\xE9.mp4\"";
+    for (const std::string& page : {"x" + now, "x" + before}) {
+        EXPECT_EQ(findEntrySource(page, "caf\xE9.mp4", true),
+                  (std::pair<std::size_t, std::size_t>{1, page.size() - 1}));
+        EXPECT_EQ(findEntrySource(page, "caf\xE9.", false)->first, 1u);
+        EXPECT_EQ(entryFileName(page, "caf\xE9"), "caf\xE9.mp4");
+        EXPECT_EQ(liveEntries(page + "/>").front().fileName, "caf\xE9.mp4");
+    }
+    EXPECT_FALSE(findEntrySource(now, "cafe.mp4", true));
+    EXPECT_FALSE(findEntrySource(now, "caf\xE9.mp", true)) << "a whole name ends at the quote";
+
+    // On disk the name stands in UTF-8; a name there in no UTF-8 of code-page letters names nothing.
+    TempDir dir;
+    WorkingFolder folder(dir.path());
+    ASSERT_TRUE(folder.write("caf\xE9 \x80.txt", "x"));
+    EXPECT_TRUE(fs::exists(dir.path() / "caf\xC3\xA9 \xE2\x82\xAC.txt"));
+    EXPECT_EQ(folder.pathOf("caf\xE9.txt"), dir.path() / "caf\xC3\xA9.txt");
+    EXPECT_EQ(WorkingFolder::nameOf(dir.path() / "caf\xC3\xA9 \xE2\x82\xAC.txt"), "caf\xE9 \x80.txt");
+    EXPECT_FALSE(WorkingFolder::nameOf(dir.path() / "caf\xE9.txt")) << "no UTF-8";
+    EXPECT_FALSE(WorkingFolder::nameOf(dir.path() / "\xE2\x98\x95.txt")) << "no code-page letter";
+}
+
 TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOld) {
     TempDir dir;
     WorkingFolder folder(dir.path());

@@ -542,6 +542,21 @@ TEST_F(WindowTest, TheCommentsWindowHidesAndClosesFromTheFetchedComments) {
     EXPECT_EQ(tree->topLevelItemCount(), 1);
     click("cmdUndo");
     EXPECT_EQ(tree->topLevelItemCount(), 2);
+
+    // A name beyond ASCII is shown as typed and closed under the name the server's page reads.
+    clipnest::testing::writeFile(dir.path() / ".clipnest/comments/caf\xC3\xA9_comments.txt", older);
+    clipnest::testing::writeFile(dir.path() / "caf\xC3\xA9.mp4", "video");
+    click("Command3");
+    type("Text2", "caf\xC3\xA9.mp4");
+    click("Command1");
+    runChains();
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    QTreeWidgetItem* cafe = tree->topLevelItem(2);
+    EXPECT_EQ(cafe->text(0), QString::fromUtf8("caf\xC3\xA9.mp4"));
+    EXPECT_EQ(cafe->text(1), "1 comment");
+    tree->setCurrentItem(cafe);
+    click("cmdCloseThread");
+    EXPECT_EQ(file("comment_moderation.txt"), "close caf\xC3\xA9_comments.txt\n");
 }
 
 // The status line shows as much of a message as the window is wide, cut in its middle so its start and its end stay

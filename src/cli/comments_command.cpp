@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 #include "cli/publish_address.h"
 #include "publish/moderation.h"
+#include "shell/code_page.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
 
@@ -53,14 +54,17 @@ std::string oneLine(std::string_view text) {
     return line;
 }
 
-// Whether `video` is an entry of the homepage; said when not.
-bool isEntry(Runner& r, const std::string& video) {
+// The entry's name (code-page bytes) of the video named on the command line, or nothing, said, when the homepage has
+// no entry of that name.
+std::optional<std::string> entryNamed(Runner& r, const std::string& typed) {
+    const std::optional<std::string> video = toCodePage(typed);
     const std::vector<LiveEntry> entries = homepageEntries(WorkingFolder(r.dir()));
-    if (std::any_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == video; })) {
-        return true;
+    if (video &&
+        std::any_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == *video; })) {
+        return video;
     }
-    r.line(video + " is not an entry of the homepage");
-    return false;
+    r.line(typed + " is not an entry of the homepage");
+    return std::nullopt;
 }
 
 Status saved(Runner& r, bool written, const std::string& done) {
@@ -73,12 +77,13 @@ Status saved(Runner& r, bool written, const std::string& done) {
 }
 
 Status hideOrShow(Runner& r, const Args& a, bool hide) {
-    if (!isEntry(r, a.name)) {
+    const std::optional<std::string> video = entryNamed(r, a.name);
+    if (!video) {
         return Failed;
     }
     const std::vector<publish::ListedComment> all = publish::fetchedComments(r.dir());
     const auto it = std::find_if(all.begin(), all.end(), [&](const publish::ListedComment& c) {
-        return c.video == a.name && c.number == a.number;
+        return c.video == *video && c.number == a.number;
     });
     if (it == all.end()) {
         r.line(a.name + " has no comment " + std::to_string(a.number) +
@@ -90,10 +95,11 @@ Status hideOrShow(Runner& r, const Args& a, bool hide) {
 }
 
 Status closeOrOpen(Runner& r, const Args& a, bool close) {
-    if (!isEntry(r, a.name)) {
+    const std::optional<std::string> video = entryNamed(r, a.name);
+    if (!video) {
         return Failed;
     }
-    return saved(r, publish::setClosed(r.dir(), a.name, close),
+    return saved(r, publish::setClosed(r.dir(), *video, close),
                  std::string(close ? "Closed" : "Opened") + " the comments of " + a.name);
 }
 
@@ -112,14 +118,14 @@ Status runComments(Runner& r, const Args& a) {
             return Failed;
         }
         for (const auto& [video, why] : report.failed) {
-            r.line("the comments of " + video + " were not fetched: " + why);
+            r.line("the comments of " + codePageToUtf8(video) + " were not fetched: " + why);
         }
         if (!report.failed.empty()) {
             return Failed;
         }
     }
     for (const publish::ListedComment& c : publish::fetchedComments(r.dir())) {
-        r.out() << c.video << '\t' << c.number << '\t' << oneLine(c.comment.date) << '\t'
+        r.out() << codePageToUtf8(c.video) << '\t' << c.number << '\t' << oneLine(c.comment.date) << '\t'
                 << (c.hidden ? "[hidden] " : "") << oneLine(c.comment.text) << '\n';
     }
     return Done;

@@ -48,8 +48,8 @@ publish::Events terminalProgress(std::ostream& out) {
     const auto show = [&out, shown](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total,
                                     const char* end) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - shown->began).count();
-        out << "\r[" << std::min(shown->done + 1, shown->count) << "/" << shown->count << "] " << f.name << "  "
-            << (total ? sent * 100 / total : 100) << "%  " << readableSize(total) << "  "
+        out << "\r[" << std::min(shown->done + 1, shown->count) << "/" << shown->count << "] " << codePageToUtf8(f.name)
+            << "  " << (total ? sent * 100 / total : 100) << "%  " << readableSize(total) << "  "
             << readableSize(static_cast<std::uintmax_t>(static_cast<double>(sent) / std::max(seconds, 0.001)))
             << "/s   " << end << std::flush;
     };
@@ -142,7 +142,7 @@ Status runPublish(Runner& r, const Args& a) {
     for (const publish::ChannelFile& f : report.changed) {
         bytes += f.now.size;
         if (a.dryRun) {
-            r.out() << f.name << '\t' << f.now.size << '\n';
+            r.out() << codePageToUtf8(f.name) << '\t' << f.now.size << '\n';
         }
     }
     const std::string where = to->target.display();

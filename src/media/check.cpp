@@ -1,6 +1,7 @@
 #include "media/check.h"
 
 #include "media/ffmpeg.h"
+#include "shell/code_page.h"
 #include "shell/working_folder.h"
 #include "text/document.h"
 #include "text/entries.h"
@@ -19,8 +20,8 @@ namespace clipnest::media {
 namespace {
 
 // What in a name a browser or server reads as something else in an address, or nothing when it survives one. A
-// space is fine: the browser percent-encodes it. A byte above 127 is not: the page writes it in its code page, the
-// browser asks for its UTF-8, and the server has neither name in common.
+// space is fine: the browser percent-encodes it; so is a letter above 127, which the pages write as a reference, so
+// the browser asks for its UTF-8, the name the file has on disk.
 std::string addressTrouble(std::string_view name) {
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
@@ -35,9 +36,6 @@ std::string addressTrouble(std::string_view name) {
         }
         if (byte < 0x20 || byte == 0x7F) {
             return "it holds a control character";
-        }
-        if (byte >= 0x80) {
-            return "a letter beyond ASCII is asked for in another encoding than the file's name is in";
         }
     }
     return "";
@@ -208,6 +206,13 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
         if (!isPlainName(video)) {
             continue;
         }
+        if (nameInPage(video) != video && !findEntrySource(*homepage, nameInPage(video), true)) {
+            report.problems.push_back(
+                {video, "the homepage holds the name's letters beyond ASCII as Windows-1252 bytes, as Clipnest wrote "
+                        "them before, and a server that sends UTF-8 breaks that link: write them as references in "
+                        "homepage.html (" +
+                            nameInPage(video) + "), or delete the entry and make it again"});
+        }
         if (folder.isLink(video)) {
             report.problems.push_back({video, "it is a symbolic link, which Clipnest never follows and publish does "
                                               "not upload: put the video itself in the folder"});
@@ -226,7 +231,7 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
                             ": make it smaller, for example with ffmpeg -i " + video + " -crf 28 SMALLER.mp4"});
         }
         const std::string extension = extensionOf(video);
-        if ((extension == "mp4" || extension == "m4v" || extension == "mov") && indexAtEnd(channel / video)) {
+        if ((extension == "mp4" || extension == "m4v" || extension == "mov") && indexAtEnd(folder.pathOf(video))) {
             report.problems.push_back({video,
                                        "its index is at the end, so it starts only after the browser fetched the "
                                        "end: clipnest check --fix moves it to the front (ffmpeg -i IN -c copy "
@@ -274,12 +279,47 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
     // A page Clipnest made (it holds the description's marker) that no entry links any more.
     std::vector<std::string> orphans;
     std::error_code ec;
+    std::vector<std::string> unnamed;
     for (std::filesystem::directory_iterator it(channel, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::optional<std::string> named = WorkingFolder::nameOf(it->path());
+        if (!named) {
+            unnamed.push_back(it->path().filename().string());
+            continue;
+        }
+        const std::string& name = *named;
         if (name.size() > 4 && name.ends_with(".php") && name != "change_file_name.php" && !pages.contains(name) &&
             isPlainName(name) &&
             folder.read(name).value_or("").find(markers::IndividualDescriptionTail) != std::string::npos) {
             orphans.push_back(name);
+        }
+    }
+    // A name on disk that is no UTF-8 of code-page letters: no page can name it. A page of that kind is most likely
+    // one an earlier Clipnest wrote under the Windows-1252 bytes of its name, which no browser asks for.
+    std::sort(unnamed.begin(), unnamed.end());
+    for (const std::string& onDisk : unnamed) {
+        // Named by its bytes, as a terminal cannot show them: caf\xE9.php.
+        std::string escaped;
+        for (const char c : onDisk) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+            escaped += static_cast<unsigned char>(c) >= 0x80 ? std::string(hex) : std::string(1, c);
+        }
+        const std::string shown = codePageToUtf8(onDisk);
+        const std::string extension = extensionOf(onDisk);
+        const auto entry = std::find_if(entries.begin(), entries.end(), [&](const LiveEntry& e) {
+            return std::string(withoutExtension(e.fileName)) + ".php" == onDisk;
+        });
+        if (extension == "php" && entry != entries.end()) {
+            report.problems.push_back(
+                {escaped, "an earlier Clipnest wrote this page under the Windows-1252 bytes of its name, which no "
+                          "browser asks for; the entry's page is now " +
+                              shown + " in UTF-8: clipnest entry " + codePageToUtf8(entry->fileName) +
+                              " --create-page writes it; copy your own edits over, then delete the old file"});
+        } else if (extension == "mp4" || extension == "m4v" || extension == "mov" || extension == "webm" ||
+                   extension == "php") {
+            report.problems.push_back(
+                {escaped, "its name on disk is not UTF-8 of letters the pages can write (Windows-1252), so no "
+                          "page can name it: rename the file"});
         }
     }
     std::sort(orphans.begin(), orphans.end());

@@ -1,5 +1,6 @@
 #include "publish/netrc.h"
 #include "publish/remote.h"
+#include "shell/code_page.h"
 #include "shell/working_folder.h"
 
 #include <chrono>
@@ -103,7 +104,9 @@ private:
 
 void Ftp::prepare(const std::string& name, char* errorText) {
     curl_easy_reset(curl_);
-    char* escaped = curl_easy_escape(curl_, name.c_str(), static_cast<int>(name.size()));
+    // The server's file names are UTF-8, as the desktop's are on disk.
+    const std::string onServer = codePageToUtf8(name);
+    char* escaped = curl_easy_escape(curl_, onServer.c_str(), static_cast<int>(onServer.size()));
     const std::string url =
         "ftp://" + target_.host + (target_.port ? ":" + std::to_string(target_.port) : "") + target_.path + escaped;
     curl_free(escaped);
@@ -229,12 +232,13 @@ std::string Ftp::put(const std::vector<Upload>& files, const PutEvents& events, 
             curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, &transfer);
             // The part is renamed over the target only after it arrived whole; RNTO replaces in one step.
             curl_slist* after = nullptr;
-            for (const std::string& command : {"RNFR " + partName(upload.name), "RNTO " + upload.name}) {
+            for (const std::string& command :
+                 {"RNFR " + codePageToUtf8(partName(upload.name)), "RNTO " + codePageToUtf8(upload.name)}) {
                 after = curl_slist_append(after, command.c_str());
             }
             curl_easy_setopt(curl_, CURLOPT_POSTQUOTE, after);
             // Whatever stands at the part's name goes first, a link above all: the server would write through it.
-            curl_slist* before = curl_slist_append(nullptr, ("*DELE " + partName(upload.name)).c_str());
+            curl_slist* before = curl_slist_append(nullptr, ("*DELE " + codePageToUtf8(partName(upload.name))).c_str());
             curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
             const CURLcode code = perform();
             long response = 0;

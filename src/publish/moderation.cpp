@@ -2,6 +2,7 @@
 
 #include "publish/manifest.h"
 #include "publish/remote.h"
+#include "shell/code_page.h"
 #include "shell/working_folder.h"
 #include "text/document.h"
 #include "text/entries.h"
@@ -69,7 +70,9 @@ Moderation readModeration(const std::filesystem::path& channel) {
         if (line.starts_with("hide ")) {
             moderation.hidden.insert(line.substr(5));
         } else if (line.starts_with("close ")) {
-            moderation.closed.insert(line.substr(6));
+            // The server's pages compare the line with their comments file's name on disk, in UTF-8.
+            const std::string file = line.substr(6);
+            moderation.closed.insert(toCodePage(file).value_or(file));
         }
     }
     return moderation;
@@ -81,7 +84,7 @@ bool writeModeration(const std::filesystem::path& channel, const Moderation& mod
         text += "hide " + hash + "\n";
     }
     for (const std::string& file : moderation.closed) {
-        text += "close " + file + "\n";
+        text += "close " + codePageToUtf8(file) + "\n";
     }
     WorkingFolder folder(channel);
     if (text.empty()) {

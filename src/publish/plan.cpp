@@ -132,7 +132,7 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
             file.now.sha256 = last->sha256;
         } else {
             ++plan.hashed;
-            file.now.sha256 = sha256Of(channel / name).value_or("");
+            file.now.sha256 = sha256Of(folder.pathOf(name)).value_or("");
         }
         file.changed = !last || last->sha256 != file.now.sha256 || file.now.sha256.empty();
         if (file.changed && !last && renamedThere(file)) {

@@ -200,7 +200,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
             }
             std::vector<Upload> uploads;
             for (const ChannelFile* file : batch) {
-                uploads.push_back({channel / file->name, file->name});
+                uploads.push_back({WorkingFolder(channel).pathOf(file->name), file->name});
             }
             PutEvents put;
             put.started = [&](std::size_t k) {

@@ -1,6 +1,7 @@
 #include "publish/sftp.h"
 
 #include "shell/child_process.h"
+#include "shell/code_page.h"
 #include "shell/working_folder.h"
 
 #include <chrono>
@@ -150,8 +151,8 @@ public:
     std::string exists(const std::string& name, bool& there) override;
 
 private:
-    // The path of a file of the channel's folder on the server.
-    std::string at(const std::string& name) const { return dir_ + name; }
+    // The path of a file of the channel's folder on the server, its name in UTF-8 as on the desktop's disk.
+    std::string at(const std::string& name) const { return dir_ + codePageToUtf8(name); }
     std::uint32_t send(std::uint8_t type, const Out& payload);
     bool receive(Reply& reply);
     // Sends one request and waits for its answer; nothing else may be in flight.

@@ -200,8 +200,8 @@ bool History::keep(std::string_view name) {
     if (channel_.stamp(name)) {
         // Every write replaces the file by a new one, so a second link to the present file keeps its bytes as they
         // are now without copying them; where links are not to be had, a copy does the same.
-        const fs::path from = channel_.dir() / std::string(name);
-        const fs::path to = entryDir(open_->number) / BeforeFolder / std::string(name);
+        const fs::path from = channel_.pathOf(name);
+        const fs::path to = WorkingFolder(entryDir(open_->number) / BeforeFolder).pathOf(name);
         if (::link(from.c_str(), to.c_str()) != 0) {
             const std::optional<std::string> bytes = channel_.read(name);
             if (!bytes || !WorkingFolder(to.parent_path()).write(name, *bytes)) {

@@ -1,5 +1,6 @@
 // Undo: putting back the files of the newest record all or nothing, and finishing or rolling back an undo that was
 // cut off.
+#include "shell/code_page.h"
 #include "shell/history.h"
 #include "shell/history_record.h"
 
@@ -13,6 +14,19 @@
 namespace clipnest {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Code-page names joined for a message, which is UTF-8.
+std::string shownNames(const std::vector<std::string>& names) {
+    std::vector<std::string> shown;
+    for (const std::string& name : names) {
+        shown.push_back(codePageToUtf8(name));
+    }
+    return joinNames(shown);
+}
+
+} // namespace
 using namespace record;
 
 bool History::unchanged(const HistoryFile& file) const {
@@ -113,7 +127,7 @@ UndoResult History::undoLast(bool force) {
     }
     if (!changed.empty() && !force) {
         return {false,
-                "Did not undo " + what + ": " + joinNames(changed) + (changed.size() == 1 ? " was" : " were") +
+                "Did not undo " + what + ": " + shownNames(changed) + (changed.size() == 1 ? " was" : " were") +
                     " changed after it. Undo with --force to put the files back all the same and lose that change.",
                 {}};
     }
@@ -144,7 +158,7 @@ UndoResult History::undoLast(bool force) {
             unstage();
             return damaged("the copy of " + f.name + " cannot be read");
         }
-        if (!channel_.linkFrom(before.dir() / f.name, name)) {
+        if (!channel_.linkFrom(before.pathOf(f.name), name)) {
             const std::optional<std::string> bytes = before.read(f.name);
             if (!bytes) {
                 unstage();
@@ -171,10 +185,10 @@ UndoResult History::undoLast(bool force) {
     }
     std::string message = "Undid " + what + ":";
     if (!putBack.empty()) {
-        message += " " + joinNames(putBack) + " put back";
+        message += " " + shownNames(putBack) + " put back";
     }
     if (!removed.empty()) {
-        message += std::string(putBack.empty() ? " " : "; ") + joinNames(removed) + " removed";
+        message += std::string(putBack.empty() ? " " : "; ") + shownNames(removed) + " removed";
     }
     return {true, message + ".", done};
 }

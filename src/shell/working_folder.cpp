@@ -1,5 +1,7 @@
 #include "shell/working_folder.h"
 
+#include "shell/code_page.h"
+
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -117,18 +119,26 @@ std::uint64_t contentHash(std::string_view bytes) {
 
 WorkingFolder::WorkingFolder(std::filesystem::path dir) : dir_(std::move(dir)) {}
 
+std::filesystem::path WorkingFolder::pathOf(std::string_view name) const {
+    return dir_ / codePageToUtf8(name);
+}
+
+std::optional<std::string> WorkingFolder::nameOf(const std::filesystem::path& onDisk) {
+    return toCodePage(onDisk.filename().string());
+}
+
 bool WorkingFolder::exists(std::string_view name) const {
     return stamp(name).has_value();
 }
 
 bool WorkingFolder::isLink(std::string_view name) const {
     struct stat st {};
-    return isPlainName(name) && ::lstat((dir_ / std::string(name)).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return isPlainName(name) && ::lstat(pathOf(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 std::optional<FileStamp> WorkingFolder::stamp(std::string_view name) const {
     struct stat st {};
-    if (!isPlainName(name) || ::lstat((dir_ / std::string(name)).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!isPlainName(name) || ::lstat(pathOf(name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
     return stampOf(st);
@@ -138,7 +148,7 @@ bool WorkingFolder::remove(std::string_view name) {
     if (!isPlainName(name)) {
         return false;
     }
-    const std::filesystem::path target = dir_ / std::string(name);
+    const std::filesystem::path target = pathOf(name);
     if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
         return false;
     }
@@ -147,12 +157,11 @@ bool WorkingFolder::remove(std::string_view name) {
 }
 
 bool WorkingFolder::linkFrom(const std::filesystem::path& source, std::string_view name) {
-    return isPlainName(name) && ::link(source.c_str(), (dir_ / std::string(name)).c_str()) == 0;
+    return isPlainName(name) && ::link(source.c_str(), pathOf(name).c_str()) == 0;
 }
 
 bool WorkingFolder::replace(std::string_view from, std::string_view to) {
-    if (!isPlainName(from) || !isPlainName(to) ||
-        std::rename((dir_ / std::string(from)).c_str(), (dir_ / std::string(to)).c_str()) != 0) {
+    if (!isPlainName(from) || !isPlainName(to) || std::rename(pathOf(from).c_str(), pathOf(to).c_str()) != 0) {
         return false;
     }
     syncDir(dir_);
@@ -163,7 +172,7 @@ std::optional<WorkingFolder> WorkingFolder::subfolder(std::string_view name, boo
     if (!isPlainName(name)) {
         return std::nullopt;
     }
-    const std::filesystem::path path = dir_ / std::string(name);
+    const std::filesystem::path path = pathOf(name);
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 && create && errno == ENOENT) {
         ::mkdir(path.c_str(), 0777);
@@ -176,7 +185,7 @@ std::optional<WorkingFolder> WorkingFolder::subfolder(std::string_view name, boo
 
 bool WorkingFolder::readOnly(std::string_view name) const {
     struct stat st {};
-    return isPlainName(name) && ::lstat((dir_ / std::string(name)).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+    return isPlainName(name) && ::lstat(pathOf(name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
            (st.st_mode & 0222) == 0;
 }
 
@@ -223,7 +232,7 @@ std::optional<std::string> WorkingFolder::read(std::string_view name) const {
         return std::nullopt;
     }
     // A link is not opened at all; a folder in the file's place opens, but is no file to read.
-    const int fd = ::open((dir_ / std::string(name)).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(pathOf(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -276,7 +285,7 @@ bool WorkingFolder::readInPieces(std::string_view name, PieceSink& sink) const {
     if (!isPlainName(name)) {
         return false;
     }
-    const int fd = ::open((dir_ / std::string(name)).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(pathOf(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
@@ -302,7 +311,7 @@ bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     if (!isPlainName(name) || isLink(name)) {
         return false;
     }
-    const std::filesystem::path target = dir_ / std::string(name);
+    const std::filesystem::path target = pathOf(name);
     const std::string prefix = std::string(TemporaryPrefix) + std::to_string(static_cast<long>(::getpid())) + "-";
     std::string tmp;
     int fd = -1;

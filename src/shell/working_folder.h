@@ -35,15 +35,21 @@ public:
     virtual void filled(std::size_t size) = 0;
 };
 
-// The folder the tool works in. Files are bytes; names are looked up exactly as given, and only plain names (see
-// isPlainName) name anything. A symbolic link is never followed: it is not a file to read or stamp, and nothing is
-// written in its place. Reads and writes are virtual so tests can make them fail.
+// The folder the tool works in. Files are bytes; names are code-page bytes (see shell/code_page.h), looked up under
+// their UTF-8 on disk, the system's file-name encoding, and only plain names (see isPlainName) name anything. A
+// symbolic link is never followed: it is not a file to read or stamp, and nothing is written in its place. Reads and
+// writes are virtual so tests can make them fail.
 class WorkingFolder {
 public:
     explicit WorkingFolder(std::filesystem::path dir);
     virtual ~WorkingFolder() = default;
 
     const std::filesystem::path& dir() const { return dir_; }
+    // Where the file of that name stands on disk, for a program handed the path.
+    std::filesystem::path pathOf(std::string_view name) const;
+    // The name a file found in the folder goes by, or nothing when its name on disk is no UTF-8 of code-page
+    // characters (such a file cannot be named by the pages).
+    static std::optional<std::string> nameOf(const std::filesystem::path& onDisk);
 
     // A regular file of that name (not a link to one).
     bool exists(std::string_view name) const;

@@ -7,6 +7,7 @@
 #include "text/text_ops.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace clipnest {
@@ -115,16 +116,15 @@ bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt) {
 std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt) {
     // Only an entry's own source line counts, never the host's markup around the entries (an image of the same
     // name, a link); any extension counts, since the entries of one name share its page.
-    std::string key(markers::SourceKey);
-    key.append(fileNameLessExt);
-    key += '.';
-    const std::size_t at = findText(pageText, key);
-    if (at == std::string_view::npos) {
+    std::string prefix(fileNameLessExt);
+    prefix += '.';
+    const auto found = findEntrySource(pageText, prefix, false);
+    if (!found) {
         return std::nullopt;
     }
-    const std::size_t from = at + markers::SourceKey.size();
+    const std::size_t from = found->first + markers::SourceKey.size();
     const std::size_t quote = pageText.find('"', from);
-    return std::string(pageText.substr(from, quote == std::string_view::npos ? quote : quote - from));
+    return nameFromPage(pageText.substr(from, quote == std::string_view::npos ? quote : quote - from));
 }
 
 std::string entrySourceKey(std::string_view fileName) {
@@ -132,6 +132,63 @@ std::string entrySourceKey(std::string_view fileName) {
     key.append(fileName);
     key += '"';
     return key;
+}
+
+std::string nameInPage(std::string_view fileName) {
+    return asciiWithReferences(fileName);
+}
+
+std::string nameFromPage(std::string_view inPage) {
+    std::string name;
+    name.reserve(inPage.size());
+    for (std::size_t i = 0; i < inPage.size(); ++i) {
+        if (inPage.compare(i, 2, "&#") == 0) {
+            const bool hex = i + 2 < inPage.size() && (inPage[i + 2] == 'x' || inPage[i + 2] == 'X');
+            std::size_t j = i + (hex ? 3 : 2);
+            char32_t cp = 0;
+            const std::size_t digits = j;
+            for (; j < inPage.size() && j - digits < 7 && std::isxdigit(static_cast<unsigned char>(inPage[j])); ++j) {
+                const char c = inPage[j];
+                if (!hex && !std::isdigit(static_cast<unsigned char>(c))) {
+                    break;
+                }
+                cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(std::isdigit(static_cast<unsigned char>(c))
+                                                                      ? c - '0'
+                                                                      : (c | 0x20) - 'a' + 10);
+            }
+            if (j > digits && j < inPage.size() && inPage[j] == ';') {
+                if (const int byte = codepage::byteOf(cp); byte >= 0x80) {
+                    name += static_cast<char>(byte);
+                    i = j;
+                    continue;
+                }
+            }
+        }
+        name += inPage[i];
+    }
+    return name;
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> findEntrySource(std::string_view pageText, std::string_view fileName,
+                                                                   bool whole) {
+    const auto keyOf = [&](std::string_view name) {
+        std::string key(markers::SourceKey);
+        key.append(name);
+        if (whole) {
+            key += '"';
+        }
+        return key;
+    };
+    const std::string now = keyOf(nameInPage(fileName));
+    if (const std::size_t at = findText(pageText, now); at != std::string_view::npos) {
+        return std::pair{at, now.size()};
+    }
+    if (const std::string before = keyOf(fileName); before != now) {
+        if (const std::size_t at = findText(pageText, before); at != std::string_view::npos) {
+            return std::pair{at, before.size()};
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string_view> valueAfterMarker(std::string_view pageText, std::string_view marker) {

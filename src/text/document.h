@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace clipnest {
 
@@ -34,8 +35,22 @@ bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt);
 // The file name of the first entry for that name without extension (the one whose page it is), or nothing.
 std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt);
 
-// "<source src=" + quote + file name + quote: the source line of exactly that file.
+// "<source src=" + quote + file name (as written in a page) + quote: the source line of exactly that file.
 std::string entrySourceKey(std::string_view fileName);
+
+// A (code-page) file name as the pages write it in an attribute: every byte above 127 as a numeric character
+// reference, so that whatever charset the server sends, a browser asks for the name in UTF-8, as it stands on disk.
+std::string nameInPage(std::string_view fileName);
+
+// A file name as a page holds it, as code-page bytes: the numeric references nameInPage writes are read back (a name
+// holds no "#" of its own), and a byte above 127 (as pages written before held such names) stays as it is.
+std::string nameFromPage(std::string_view inPage);
+
+// Where the source line of the entry of `fileName` (or of a name it begins, when `whole` is false) starts in the
+// page text, and how long the key found there is: the name is looked for as pages write it now and, when it differs,
+// as older pages wrote it (the bytes as they stand). Nothing when neither is there.
+std::optional<std::pair<std::size_t, std::size_t>> findEntrySource(std::string_view pageText, std::string_view fileName,
+                                                                   bool whole);
 
 // The page text that stands between `marker` and the next "<" (a title's or message's value), without the blanks
 // and line breaks around it; nothing when the marker is missing.

@@ -1,5 +1,6 @@
 #include "text/entries.h"
 
+#include "text/document.h"
 #include "text/markers.h"
 #include "text/text_ops.h"
 
@@ -133,7 +134,12 @@ bool scanEntries(std::string_view pageText, std::size_t limit, bool beginsInside
                         content = rest.substr(tagEnd + 1, tail - tagEnd - 1);
                     }
                 }
-                each(name, content);
+                if (name.find("&#") == std::string_view::npos) {
+                    each(name, content);
+                } else {
+                    // A name above 127 stands in the page as references: it is handed on as the name itself.
+                    each(nameFromPage(name), content);
+                }
             }
         }
         at = next;

@@ -79,8 +79,8 @@ void makeSampleLive(std::string& text, std::string_view fileName, std::string_vi
     if (!fileName.empty()) {
         // One pass for the tokens and the wrappers: a value is put in once and never searched again.
         if (containsNearEnd(text, markers::FileNameKey)) {
-            replaceEach(text, {{markers::FileNameToken, fileName},
-                               {markers::FileNameLessExtToken, fileNameLessExt},
+            replaceEach(text, {{markers::FileNameToken, nameInPage(fileName)},
+                               {markers::FileNameLessExtToken, nameInPage(fileNameLessExt)},
                                {markers::HomepageDescripToken, homepageDescrip},
                                {markers::WrapOpen, ""},
                                {markers::WrapClose, ""}});
@@ -93,12 +93,11 @@ void makeSampleLive(std::string& text, std::string_view fileName, std::string_vi
 
 bool insertBlockAbove(std::string& text, std::string_view anchorFileName) {
     // No closing quote: a prefix of the anchor's file name finds that entry too.
-    std::string key(markers::SourceKey);
-    key.append(anchorFileName);
-    const std::size_t p = findText(text, key);
-    if (p == std::string::npos) {
+    const auto found = findEntrySource(text, anchorFileName, false);
+    if (!found) {
         return false;
     }
+    const std::size_t p = found->first;
     // The text is cut in front of the anchor's gallery opening and the block goes between the two pieces; inserting
     // in place gives the same text without copying a large homepage into pieces first. At the very start of the page
     // there is nothing to keep in front, so the block goes to the source line.
@@ -118,17 +117,18 @@ bool insertBlockAbove(std::string& text, std::string_view anchorFileName) {
 void fillFirstBlock(std::string& text, std::string_view fileName, std::string_view fileNameLessExt,
                     std::string_view homepageDescrip) {
     if (containsNearEnd(text, markers::FileNameKey)) {
-        replaceFirst(text, markers::FileNameToken, fileName);
-        replaceFirst(text, markers::FileNameLessExtToken, fileNameLessExt);
+        replaceFirst(text, markers::FileNameToken, nameInPage(fileName));
+        replaceFirst(text, markers::FileNameLessExtToken, nameInPage(fileNameLessExt));
         replaceFirst(text, markers::HomepageDescripToken, homepageDescrip);
     }
 }
 
 bool cutEntryOut(std::string& text, std::string_view fileName) {
-    const std::size_t p = findText(text, entrySourceKey(fileName));
-    if (p == std::string::npos) {
+    const auto found = findEntrySource(text, fileName, true);
+    if (!found) {
         return false;
     }
+    const std::size_t p = found->first;
     // The text is cut into the piece before the entry and the piece after it, as views into the text; both only
     // ever shrink at their inner ends, so the result is made in place, without copying a large homepage.
     std::string_view before = std::string_view(text).substr(0, p);
@@ -178,18 +178,23 @@ bool cutEntryOut(std::string& text, std::string_view fileName) {
 }
 
 bool renameEntry(std::string& text, std::string_view oldName, std::string_view newName) {
-    const std::string key = entrySourceKey(oldName);
-    const std::size_t p = findText(text, key);
-    if (p == std::string::npos) {
+    const auto found = findEntrySource(text, oldName, true);
+    if (!found) {
         return false;
     }
-    text.replace(p, key.size(), entrySourceKey(newName));
-    // The link stands between the entry's gallery opening and its source line.
+    const std::size_t p = found->first;
+    text.replace(p, found->second, entrySourceKey(nameInPage(newName)));
+    // The link stands between the entry's gallery opening and its source line; an older page may hold the name's
+    // bytes as they stand.
     const std::size_t opening = p >= 1 ? text.rfind(markers::GalleryOpening, p - 1) : std::string::npos;
-    const std::string link = "href=\"" + std::string(withoutExtension(oldName)) + ".php\"";
-    if (const std::size_t at = text.rfind(link, p);
-        at != std::string::npos && opening != std::string::npos && at > opening) {
-        text.replace(at, link.size(), "href=\"" + std::string(withoutExtension(newName)) + ".php\"");
+    const std::string oldLess(withoutExtension(oldName));
+    for (const std::string& name : {nameInPage(oldLess), oldLess}) {
+        const std::string link = "href=\"" + name + ".php\"";
+        if (const std::size_t at = text.rfind(link, p);
+            at != std::string::npos && opening != std::string::npos && at > opening) {
+            text.replace(at, link.size(), "href=\"" + nameInPage(withoutExtension(newName)) + ".php\"");
+            break;
+        }
     }
     return true;
 }

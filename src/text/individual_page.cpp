@@ -67,9 +67,11 @@ void fillFileName(std::string& pageText, std::string_view fileName) {
 void fillFileNameLessExt(std::string& pageText, std::string_view fileNameLessExt) {
     // One pass that looks at the character before each token: a quote opens the single-quoted $filename literal,
     // everything else is a double-quoted literal. A name that itself holds the token is inserted once.
+    // The literals name the comments file, which PHP opens under its name on disk: UTF-8.
     const std::string_view token = markers::FileNameLessExtToken;
-    const std::string inSingle = phpSingleQuoted(fileNameLessExt);
-    const std::string inDouble = phpDoubleQuoted(fileNameLessExt);
+    const std::string onDisk = codePageToUtf8(fileNameLessExt);
+    const std::string inSingle = phpSingleQuoted(onDisk);
+    const std::string inDouble = phpDoubleQuoted(onDisk);
     std::string out;
     out.reserve(pageText.size());
     std::size_t done = 0;
@@ -93,11 +95,14 @@ void fillIndividualPage(std::string& pageText, std::string_view fileName, std::s
 void renameInPage(std::string& pageText, std::string_view oldName, std::string_view newName) {
     replaceAll(pageText, "src=\"" + asciiWithReferences(oldName) + "\"",
                "src=\"" + asciiWithReferences(newName) + "\"");
-    const std::string oldLess(withoutExtension(oldName)), newLess(withoutExtension(newName));
-    replaceAll(pageText, "'" + phpSingleQuoted(oldLess) + "_comments.txt'",
-               "'" + phpSingleQuoted(newLess) + "_comments.txt'");
-    replaceAll(pageText, "\"" + phpDoubleQuoted(oldLess) + "_comments.txt\"",
-               "\"" + phpDoubleQuoted(newLess) + "_comments.txt\"");
+    // The comments file's literals hold its name on disk (UTF-8); an older page may hold the code-page bytes.
+    const std::string oldLess(withoutExtension(oldName)), newLess = codePageToUtf8(withoutExtension(newName));
+    for (const std::string& old : {codePageToUtf8(oldLess), oldLess}) {
+        replaceAll(pageText, "'" + phpSingleQuoted(old) + "_comments.txt'",
+                   "'" + phpSingleQuoted(newLess) + "_comments.txt'");
+        replaceAll(pageText, "\"" + phpDoubleQuoted(old) + "_comments.txt\"",
+                   "\"" + phpDoubleQuoted(newLess) + "_comments.txt\"");
+    }
 }
 
 } // namespace clipnest

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "shell/code_page.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace clipnest {
 
-// What the user types arrives as UTF-8; files hold Windows-1252 bytes. These are the only conversions between them.
+// What the user types arrives as UTF-8; files hold Windows-1252 bytes. These and the two of shell/code_page.h are the
+// only conversions between them.
 
 // Text for page content: &, <, > and " become entities, every other character becomes its Windows-1252 byte, and a
 // character the code page lacks becomes a numeric character reference (so an emoji still shows on the page).
@@ -14,18 +17,12 @@ namespace clipnest {
 // marker's "t9b3", a wrapper's "n9h" ...) gets one character as a numeric reference, so it is never read back as one.
 std::string toPageText(std::string_view utf8);
 
-// The Windows-1252 bytes of `utf8`, or nothing when a character has no byte there or the UTF-8 is malformed.
-std::optional<std::string> toCodePage(std::string_view utf8);
-
 // Windows-1252 bytes with every byte above 127 written as a numeric character reference, for a page that declares
 // UTF-8.
 std::string asciiWithReferences(std::string_view codePage);
 
 // Whether `text` is well-formed UTF-8.
 bool isValidUtf8(std::string_view text);
-
-// Windows-1252 bytes as UTF-8 (bytes the code page leaves undefined map to the C1 controls of the same value).
-std::string codePageToUtf8(std::string_view codePage);
 
 // Page text between two tags as a browser shows it, as UTF-8: every run of white space becomes one space (none at
 // either end), the bytes are read as Windows-1252, and numeric character references and the entities &amp; &lt;

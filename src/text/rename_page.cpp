@@ -1,5 +1,6 @@
 #include "text/rename_page.h"
 
+#include "shell/code_page.h"
 #include "text/individual_page.h"
 #include "text/templates.h"
 
@@ -29,9 +30,10 @@ std::string_view severalPairsPage() {
     return line == std::string_view::npos ? std::string_view() : text.substr(line + 1);
 }
 
+// The page renames files on the server, whose names are UTF-8 as they are on the desktop's disk.
 std::string pairRow(std::string_view from, std::string_view to) {
-    return templates::filled(PairRow,
-                             {{"{From}", from, Context::PhpDoubleQuoted}, {"{To}", to, Context::PhpDoubleQuoted}});
+    return templates::filled(PairRow, {{"{From}", codePageToUtf8(from), Context::PhpDoubleQuoted},
+                                       {"{To}", codePageToUtf8(to), Context::PhpDoubleQuoted}});
 }
 
 // A pair as the page holds it: both names already escaped for a PHP double-quoted string.
@@ -118,8 +120,8 @@ Row escapedRow(const RenamePair& pair) {
 } // namespace
 
 std::string buildRenamePage(std::string_view oldName, std::string_view newName) {
-    return templates::filled(onePairPage(), {{"{OldName}", oldName, Context::PhpDoubleQuoted},
-                                             {"{NewName}", newName, Context::PhpDoubleQuoted}});
+    return templates::filled(onePairPage(), {{"{OldName}", codePageToUtf8(oldName), Context::PhpDoubleQuoted},
+                                             {"{NewName}", codePageToUtf8(newName), Context::PhpDoubleQuoted}});
 }
 
 std::string buildRenamePage(std::span<const RenamePair> pairs) {
@@ -180,7 +182,7 @@ std::vector<std::string> renameSteps(std::string_view pageText, std::string_view
             i += step[i] == '\\' && i + 1 < step.size() ? 1 : 0;
             name.push_back(step[i]);
         }
-        step = std::move(name);
+        step = toCodePage(name).value_or(name);
     }
     return steps;
 }

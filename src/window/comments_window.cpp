@@ -101,8 +101,9 @@ void CommentsWindow::say(const QString& text) {
 }
 
 void CommentsWindow::refresh() {
-    const std::string selected =
-        tree_->currentItem() ? tree_->currentItem()->data(0, HashRole).toString().toStdString() : std::string();
+    const std::string selected = tree_->currentItem()
+                                     ? tree_->currentItem()->data(0, HashRole).toString().toLatin1().toStdString()
+                                     : std::string();
     tree_->clear();
     const publish::Moderation moderation = publish::readModeration(folder_);
     std::map<std::string, std::vector<publish::ListedComment>> byVideo;
@@ -117,8 +118,8 @@ void CommentsWindow::refresh() {
                                                             .arg(comments.size())
                                                             .arg(comments.size() == 1 ? "" : "s")
                                                             .arg(closed ? QStringLiteral(", closed") : QString())});
-        video->setData(0, VideoRole, QString::fromStdString(entry.fileName));
-        video->setData(0, HashRole, QString::fromStdString("video " + entry.fileName));
+        video->setData(0, VideoRole, QString::fromLatin1(entry.fileName)); // the code-page bytes, kept as they are
+        video->setData(0, HashRole, QString::fromLatin1("video " + entry.fileName));
         video->setData(1, HashRole, closed);
         // Newest first: the dates sort as text; a stable sort keeps the file's order within one second.
         std::stable_sort(comments.begin(), comments.end(),
@@ -128,7 +129,7 @@ void CommentsWindow::refresh() {
                 video, {QString::fromStdString(c.comment.date),
                         (c.hidden ? QStringLiteral("[hidden] ") : QString()) +
                             QString::fromUtf8(c.comment.text.data(), static_cast<qsizetype>(c.comment.text.size()))});
-            item->setData(0, VideoRole, QString::fromStdString(entry.fileName));
+            item->setData(0, VideoRole, QString::fromLatin1(entry.fileName));
             item->setData(0, HashRole, QString::fromStdString(c.comment.hash));
             item->setData(1, HashRole, c.hidden);
             if (c.hidden) {
@@ -138,7 +139,7 @@ void CommentsWindow::refresh() {
         video->setExpanded(true);
     }
     for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
-        if (!selected.empty() && (*it)->data(0, HashRole).toString().toStdString() == selected) {
+        if (!selected.empty() && (*it)->data(0, HashRole).toString().toLatin1().toStdString() == selected) {
             tree_->setCurrentItem(*it);
         }
     }
@@ -177,7 +178,7 @@ void CommentsWindow::toggleHidden() {
         return;
     }
     const bool hide = !item->data(1, HashRole).toBool();
-    said(publish::setHidden(folder_, item->data(0, HashRole).toString().toStdString(), hide),
+    said(publish::setHidden(folder_, item->data(0, HashRole).toString().toLatin1().toStdString(), hide),
          (hide ? QStringLiteral("Hidden") : QStringLiteral("Shown again")) +
              QStringLiteral(" from the next publish on."));
 }
@@ -187,7 +188,7 @@ void CommentsWindow::toggleClosed() {
     if (!item) {
         return;
     }
-    const std::string video = item->data(0, VideoRole).toString().toStdString();
+    const std::string video = item->data(0, VideoRole).toString().toLatin1().toStdString();
     const bool close = !(item->parent() ? item->parent() : item)->data(1, HashRole).toBool();
     said(publish::setClosed(folder_, video, close),
          QStringLiteral("The comments of %1 are %2 from the next publish on.")

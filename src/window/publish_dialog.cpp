@@ -2,6 +2,7 @@
 
 #include "publish/destination.h"
 #include "publish/publisher.h"
+#include "shell/code_page.h"
 
 #include <algorithm>
 #include <atomic>
@@ -113,7 +114,7 @@ std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesy
     events.starting = [&dialog, began](const publish::ChannelFile& f, std::size_t done, std::size_t count) {
         *began = std::chrono::steady_clock::now();
         const QString text =
-            QStringLiteral("%1 (%2 of %3)").arg(QString::fromStdString(f.name)).arg(done + 1).arg(count);
+            QStringLiteral("%1 (%2 of %3)").arg(QString::fromStdString(codePageToUtf8(f.name))).arg(done + 1).arg(count);
         QMetaObject::invokeMethod(&dialog, [&dialog, text] { dialog.setLabelText(text); });
     };
     events.progress = [&dialog, began](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total) {
@@ -121,7 +122,7 @@ std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesy
         const double seconds =
             std::max(0.001, std::chrono::duration<double>(std::chrono::steady_clock::now() - *began).count());
         const QString text = QStringLiteral("%1: %2% of %3 kB, %4 kB/s")
-                                 .arg(QString::fromStdString(f.name))
+                                 .arg(QString::fromStdString(codePageToUtf8(f.name)))
                                  .arg(value / 10)
                                  .arg(total / 1000)
                                  .arg(static_cast<qulonglong>(static_cast<double>(sent) / 1000 / seconds));

@@ -25,6 +25,17 @@ bool Form::takeFileName(const std::string& nameBox, Request& into) {
     }
     into.FileName = *name;
     into.FileNameLessExt = std::string(withoutExtension(*name));
+    // A letter beyond ASCII can stand in a file name in more than one way (composed or not, or as another code page's
+    // byte), and a page that names another way finds no video: a new entry of such a name waits for its video.
+    const bool beyondAscii = std::any_of(name->begin(), name->end(), [](char c) { return (c & 0x80) != 0; });
+    if ((into.kind == Operation::Kind::Entry || into.kind == Operation::Kind::Insert) && beyondAscii &&
+        !folder_.exists(*name) && !entryPresent(homepage_.PageText, into.FileNameLessExt)) {
+        fileFailure(panelMessage(*name + " is not in the folder. Its name has letters beyond ASCII, which a file name "
+                                         "can hold in more than one way, so its entry is made only once the video "
+                                         "is there under exactly that name.\r\n   Put the video in the folder first, "
+                                         "or copy its name from the file."));
+        return false;
+    }
     // A new entry's page must not be the rename page, which the next rename would write over. An entry of that name
     // already on the homepage may still be deleted.
     if (into.kind != Operation::Kind::Delete && into.FileNameLessExt + ".php" == RenamePageFile) {
