@@ -113,8 +113,10 @@ std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesy
     const auto began = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
     events.starting = [&dialog, began](const publish::ChannelFile& f, std::size_t done, std::size_t count) {
         *began = std::chrono::steady_clock::now();
-        const QString text =
-            QStringLiteral("%1 (%2 of %3)").arg(QString::fromStdString(codePageToUtf8(f.name))).arg(done + 1).arg(count);
+        const QString text = QStringLiteral("%1 (%2 of %3)")
+                                 .arg(QString::fromStdString(codePageToUtf8(f.name)))
+                                 .arg(done + 1)
+                                 .arg(count);
         QMetaObject::invokeMethod(&dialog, [&dialog, text] { dialog.setLabelText(text); });
     };
     events.progress = [&dialog, began](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total) {
