@@ -499,6 +499,23 @@ TEST_F(CommandLine, UndoAndHistory) {
     EXPECT_TRUE(file("a.php").ends_with("mine"));
     EXPECT_EQ(clipnest({"undo", "--force"}).status, 0);
     EXPECT_EQ(filesOf(dir()), one);
+
+    // The host bounds the history: older operations go at once and with every later one.
+    for (const std::string t : {"T1", "T2", "T3"}) {
+        clipnest({"title", "--title", t});
+    }
+    r = clipnest({"history", "--limit", "2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "note: The history keeps the last 2 operations.\n");
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(R"(4\t.*\ttitle\thomepage.html\n3\t.*\ttitle\thomepage.html\n)")))
+        << r.out;
+    clipnest({"title", "--title", "T4"});
+    const std::string two = clipnest({"history"}).out;
+    EXPECT_TRUE(two.starts_with("5\t") && two.find("\n4\t") != npos && two.find("\n3\t") == npos) << two;
+    EXPECT_EQ(clipnest({"history", "--limit", "0"}).status, 2);
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(clipnest({"undo"}).err, "There is nothing to undo.\n");
 }
 
 // A rename joins those already on the rename page, each undone on its own. A name renamed again goes on from where

@@ -4,6 +4,8 @@
 #include "text/rename_page.h"
 
 #include <functional>
+#include <set>
+#include <sys/stat.h>
 
 namespace clipnest::testing {
 namespace {
@@ -652,6 +654,57 @@ TEST(Undo, NeverThrowsAwayLaterEditsUnlessForcedAndAFailedWriteLosesNothing) {
     EXPECT_EQ(filesOf(h.dir()), two) << "an undo puts back every file or none, and leaves nothing beside them";
     EXPECT_TRUE(h.form().undo());
     EXPECT_EQ(filesOf(h.dir()), one);
+}
+
+// Fifty operations of every kind on a large homepage keep a few homepages' worth of copies, not fifty: only the
+// newest copy of a file is whole, older ones keep what differs from the next. Undo puts every file back byte for byte,
+// newest first, the deltas made whole as their turn comes.
+TEST(Undo, FiftyOperationsKeepWhatChangedAndUndoByteForByte) {
+    Files start = channel({"a.mp4", "b.mp4", "c.mp4"});
+    start["homepage.html"] =
+        with(start["homepage.html"], "<head>", "<head>\n<!-- " + std::string(400000, 'n') + " -->");
+    Harness h(start);
+    std::vector<Files> states{filesOf(h.dir())};
+    std::string renamed = "c.mp4";
+    for (int i = 0; i < 50; ++i) {
+        const std::string n = std::to_string(i);
+        switch (i % 6) {
+        case 0:
+            h.entry("v" + n + ".mp4", "Video " + n);
+            break;
+        case 1:
+            h.entry("a.mp4", "A " + n, "The story, told for the " + n + "th time");
+            break;
+        case 2:
+            h.title("Title " + n, "Message " + n);
+            break;
+        case 3:
+            h.insert("w" + n + ".mp4", "b.mp4", "W " + n);
+            break;
+        case 4:
+            h.remove("v" + std::to_string(i - 4) + ".mp4");
+            break;
+        default:
+            h.rename(renamed, "r" + n + ".mp4");
+            renamed = "r" + n + ".mp4";
+        }
+        ASSERT_FALSE(h.shown(Panel::FileFailure)) << i << h.text(Panel::FileFailure);
+        states.push_back(filesOf(h.dir()));
+    }
+    std::set<std::uintmax_t> inodes;
+    std::uintmax_t kept = 0;
+    for (const auto& e : fs::recursive_directory_iterator(h.dir() / ".clipnest/history")) {
+        struct stat st {};
+        if (e.is_regular_file() && ::lstat(e.path().c_str(), &st) == 0 && inodes.insert(st.st_ino).second) {
+            kept += static_cast<std::uintmax_t>(st.st_size);
+        }
+    }
+    EXPECT_LE(kept, 3 * h.file("homepage.html").size()) << "bytes kept for 50 operations";
+    for (int k = 49; k >= 0; --k) {
+        ASSERT_TRUE(h.form().undo()) << k << h.text(Panel::FileFailure);
+        ASSERT_EQ(filesOf(h.dir()), states[static_cast<std::size_t>(k)]) << "after undoing operation " << k;
+    }
+    EXPECT_FALSE(h.form().undo());
 }
 
 TEST(Undo, KeepsTheLastFiftyOperationsThatWroteSomething) {

@@ -128,8 +128,15 @@ Status runUndo(Runner& r, const Args& a) {
     return Done;
 }
 
-Status runHistory(Runner& r, const Args&) {
+Status runHistory(Runner& r, const Args& a) {
     WorkingFolder folder(r.dir());
+    if (a.limit > 0) {
+        if (!History(folder).setKept(a.limit)) {
+            r.line("Clipnest could not write the history's limit in " + std::string(History::Folder));
+            return Failed;
+        }
+        r.line("The history keeps the last " + std::to_string(a.limit) + " operations.", true);
+    }
     for (const HistoryEntry& e : History(folder).entries()) {
         if (!e.damage.empty()) {
             r.out() << e.number << "\t\t(a damaged record: " << e.damage << "; it is not undone)\t\n";

@@ -49,6 +49,12 @@ void undoOptions(CLI::App& u, Args& a) {
     u.add_flag("--force", a.force, "Undo even when a file was changed by hand after that operation");
 }
 
+void historyOptions(CLI::App& h, Args& a) {
+    h.add_option("--limit", a.limit, "Keep the last N operations from now on (50 unless set)")
+        ->check(CLI::Range(1, History::Largest))
+        ->type_name("N");
+}
+
 void batchOptions(CLI::App& b, Args& a) {
     b.add_option("FILE", a.batchFile, "The file of commands");
     b.add_flag("--keep-going", a.keepGoing, "Run the lines after a failed one too; exit 1 at the end");
@@ -120,8 +126,9 @@ constexpr std::array<Command, 17> Table = {{
      "first line that fails. Exit status 2 and nothing done when a line cannot be read as a command.",
      false, true, batchOptions, runBatch},
     {"history",
-     "Lists the operations that can be undone, newest first: number, time, what was done, the files it wrote.", false,
-     true, noOptions, runHistory},
+     "Lists the operations that can be undone, newest first: number, time, what was done, the files it wrote. With "
+     "--limit, sets how many it keeps.",
+     false, true, historyOptions, runHistory},
     {"preview",
      "Serves the channel folder with PHP's own server on 127.0.0.1, so the homepage, the video pages and their "
      "comment boxes can be seen before they are uploaded; prints the address, serves until Ctrl+C.",

@@ -33,6 +33,7 @@ struct Args {
     bool dryRun = false;
     bool insecure = false;
     int number = 0;       // a comment's, from 1 for a video's oldest
+    int limit = 0;        // how many operations the history keeps; 0 leaves the setting as it is
     bool offline = false; // list the comments fetched last
     bool fix = false;     // check: mend what it can
     bool strict = false;  // publish: nothing when check finds a problem

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace clipnest {
@@ -106,6 +107,42 @@ std::vector<int> entryNumbers(const fs::path& root) {
     }
     std::sort(numbers.begin(), numbers.end());
     return numbers;
+}
+
+std::string deltaOf(std::string_view older, std::string_view newer) {
+    std::size_t prefix = 0;
+    const std::size_t shorter = std::min(older.size(), newer.size());
+    while (prefix < shorter && older[prefix] == newer[prefix]) {
+        ++prefix;
+    }
+    std::size_t suffix = 0;
+    while (suffix < shorter - prefix && older[older.size() - 1 - suffix] == newer[newer.size() - 1 - suffix]) {
+        ++suffix;
+    }
+    char head[80];
+    std::snprintf(head, sizeof head, "delta %zu %zu %016llx\n", prefix, suffix,
+                  static_cast<unsigned long long>(contentHash(newer)));
+    return head + std::string(older.substr(prefix, older.size() - prefix - suffix));
+}
+
+std::optional<std::string> applyDelta(std::string_view delta, std::string_view newer) {
+    const std::size_t lf = delta.find('\n');
+    if (lf == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::istringstream head{std::string(delta.substr(0, lf))};
+    std::string word, hash;
+    std::size_t prefix = 0, suffix = 0;
+    char expected[17];
+    std::snprintf(expected, sizeof expected, "%016llx", static_cast<unsigned long long>(contentHash(newer)));
+    if (!(head >> word >> prefix >> suffix >> hash) || word != "delta" || hash != expected || prefix > newer.size() ||
+        suffix > newer.size() - prefix) {
+        return std::nullopt;
+    }
+    std::string older(newer.substr(0, prefix));
+    older.append(delta.substr(lf + 1));
+    older.append(newer.substr(newer.size() - suffix));
+    return older;
 }
 
 } // namespace record
@@ -224,11 +261,56 @@ void History::wrote(std::string_view name, const FileStamp& after, std::optional
         it->goneAfter = false;
     } else {
         std::error_code ec;
-        const bool existed = fs::exists(entryDir(open_->number) / BeforeFolder / std::string(name), ec);
+        const bool existed = fs::exists(WorkingFolder(entryDir(open_->number) / BeforeFolder).pathOf(name), ec);
         open_->files.push_back({std::string(name), existed, after, afterHash, false});
     }
-    if (saveRecord() && open_->files.size() == 1) {
-        dropOldest();
+    if (saveRecord()) {
+        shrinkOlderCopy(name);
+        if (open_->files.size() == 1) {
+            dropOldest();
+        }
+    }
+}
+
+std::optional<int> History::olderCopy(std::string_view name, int newer) const {
+    const std::vector<int> numbers = entryNumbers(root_);
+    for (auto n = numbers.rbegin(); n != numbers.rend(); ++n) {
+        if (*n >= newer) {
+            continue;
+        }
+        const WorkingFolder record(entryDir(*n));
+        if (record.isLink(BeforeFolder) || record.isLink(DeltaFolder)) {
+            return std::nullopt;
+        }
+        if (WorkingFolder(entryDir(*n) / BeforeFolder).exists(name) ||
+            WorkingFolder(entryDir(*n) / DeltaFolder).exists(name)) {
+            return *n;
+        }
+    }
+    return std::nullopt;
+}
+
+void History::shrinkOlderCopy(std::string_view name) {
+    // The copy this operation kept is whole; the one kept before it of the same file now needs to keep only what
+    // differs from it. A copy that shares its bytes with another name (a video renamed, the file as it stands) costs
+    // nothing to keep whole, and a very large one is not read.
+    constexpr std::uintmax_t Largest = std::uintmax_t{256} << 20;
+    const WorkingFolder newer(entryDir(open_->number) / BeforeFolder);
+    const std::optional<int> older = olderCopy(name, open_->number);
+    if (!older || !newer.exists(name)) {
+        return;
+    }
+    WorkingFolder before(entryDir(*older) / BeforeFolder);
+    struct stat st {};
+    if (!before.exists(name) || ::lstat(before.pathOf(name).c_str(), &st) != 0 || st.st_nlink != 1 ||
+        static_cast<std::uintmax_t>(st.st_size) > Largest || newer.stamp(name)->size > Largest) {
+        return;
+    }
+    const std::optional<std::string> oldBytes = before.read(name), newBytes = newer.read(name);
+    std::optional<WorkingFolder> differs = WorkingFolder(entryDir(*older)).subfolder(DeltaFolder, true);
+    // The delta is whole on disk before the whole copy goes.
+    if (oldBytes && newBytes && differs && differs->write(name, deltaOf(*oldBytes, *newBytes))) {
+        before.remove(name);
     }
 }
 
@@ -269,9 +351,29 @@ bool History::writeRecord(const HistoryEntry& entry) const {
     return WorkingFolder(entryDir(entry.number)).write(RecordFile, text);
 }
 
+int History::kept() const {
+    const std::optional<WorkingFolder> folder = root(false);
+    const std::string text = folder ? folder->read(LimitFile).value_or("") : "";
+    int count = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
+    return ec == std::errc() && (end == text.data() + text.size() || *end == '\n') && count >= 1 && count <= Largest
+               ? count
+               : Kept;
+}
+
+bool History::setKept(int count) {
+    std::optional<WorkingFolder> folder = root(true);
+    if (count < 1 || count > Largest || !folder || !folder->write(LimitFile, std::to_string(count) + "\n")) {
+        return false;
+    }
+    dropOldest();
+    return true;
+}
+
 void History::dropOldest() {
     const std::vector<int> numbers = entryNumbers(root_);
-    for (std::size_t i = 0; i + Kept < numbers.size(); ++i) {
+    const std::size_t keep = static_cast<std::size_t>(kept());
+    for (std::size_t i = 0; i + keep < numbers.size(); ++i) {
         std::error_code ec;
         fs::remove_all(entryDir(numbers[i]), ec);
     }

@@ -68,6 +68,7 @@ std::string joinNames(const std::vector<std::string>& names);
 class History {
 public:
     static constexpr int Kept = 50;
+    static constexpr int Largest = 10000;
     static constexpr std::string_view Folder = ".clipnest/history";
 
     explicit History(WorkingFolder& channel);
@@ -93,6 +94,12 @@ public:
     // After `name` was removed (or renamed away), its bytes kept by keep().
     void removed(std::string_view name);
 
+    // How many operations are kept: `Kept` unless the folder's setting says otherwise.
+    int kept() const;
+    // Keeps the last `count` operations (1 to Largest) from now on, and drops older ones now; false when the setting
+    // could not be written.
+    bool setKept(int count);
+
     // The kept operations, newest first.
     std::vector<HistoryEntry> entries() const;
 
@@ -111,6 +118,12 @@ private:
     bool saveRecord();
     bool writeRecord(const HistoryEntry& entry) const;
     void dropOldest();
+    // The newest record older than `newer` that keeps a copy of `name`, whole or as a delta.
+    std::optional<int> olderCopy(std::string_view name, int newer) const;
+    // Turns the whole copy of `name` the record before the open one kept into a delta against the open one's copy.
+    void shrinkOlderCopy(std::string_view name);
+    // Makes the older copies that are deltas against the copies of record `number` whole again, before it goes.
+    void wholeOlderCopies(const HistoryEntry& entry);
     // Whether the file holds what the operation left in it.
     bool unchanged(const HistoryFile& file) const;
     // Finishes an undo whose journal is written; false when a file could not be renamed into place yet.

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -9,7 +11,12 @@
 namespace clipnest::record {
 
 inline constexpr std::string_view RecordFile = "operation";
+// In the history folder: how many operations it keeps, when the host set it.
+inline constexpr std::string_view LimitFile = "limit";
 inline constexpr std::string_view BeforeFolder = "before";
+// Older copies kept as what differs from the next newer copy of the same file (see deltaOf); only the newest copy of
+// a file is whole.
+inline constexpr std::string_view DeltaFolder = "differs";
 // The journal of an undo under way: "put STAGED NAME" and "remove NAME" lines.
 inline constexpr std::string_view JournalFile = "undoing";
 // What an undo writes beside the files it puts back, before it renames them into place: then the process id.
@@ -19,5 +26,11 @@ inline constexpr std::array<std::string_view, 6> KindWords = {"entry", "delete",
 
 // The numbers of the records in the history folder (real folders named by a number), in ascending order.
 std::vector<int> entryNumbers(const std::filesystem::path& root);
+
+// `older` as what differs from `newer`: a line "delta PREFIX SUFFIX HASH" (the lengths the two share at their start
+// and end, the hash of `newer`), then the bytes of `older` between them.
+std::string deltaOf(std::string_view older, std::string_view newer);
+// `older` again from its delta and `newer`; nothing when `newer` is not the text the delta was made against.
+std::optional<std::string> applyDelta(std::string_view delta, std::string_view newer);
 
 } // namespace clipnest::record

@@ -97,6 +97,27 @@ void History::recover() {
     }
 }
 
+void History::wholeOlderCopies(const HistoryEntry& entry) {
+    const WorkingFolder base(entryDir(entry.number) / BeforeFolder);
+    for (const HistoryFile& f : entry.files) {
+        const std::optional<int> older = olderCopy(f.name, entry.number);
+        if (!older) {
+            continue;
+        }
+        const WorkingFolder differs(entryDir(*older) / DeltaFolder);
+        if (!differs.exists(f.name)) {
+            continue;
+        }
+        const std::optional<std::string> delta = differs.read(f.name), newer = base.read(f.name);
+        const std::optional<std::string> whole = delta && newer ? applyDelta(*delta, *newer) : std::nullopt;
+        // The whole copy is on disk before the delta goes; one that cannot be made leaves that record to be said
+        // damaged when its turn comes.
+        if (whole && WorkingFolder(entryDir(*older)).subfolder(BeforeFolder, true)->write(f.name, *whole)) {
+            WorkingFolder(entryDir(*older) / DeltaFolder).remove(f.name);
+        }
+    }
+}
+
 UndoResult History::undoLast(bool force) {
     end();
     recover();
@@ -131,6 +152,9 @@ UndoResult History::undoLast(bool force) {
                     " changed after it. Undo with --force to put the files back all the same and lose that change.",
                 {}};
     }
+
+    // The copies older records keep as deltas against this record's copies are made whole while these are here.
+    wholeOlderCopies(entry);
 
     // Every file to put back is written whole beside its target first; until the journal is written, nothing of the
     // folder's own files has changed.
