@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,20 +110,66 @@ std::vector<int> entryNumbers(const fs::path& root) {
     return numbers;
 }
 
-std::string deltaOf(std::string_view older, std::string_view newer) {
-    std::size_t prefix = 0;
-    const std::size_t shorter = std::min(older.size(), newer.size());
-    while (prefix < shorter && older[prefix] == newer[prefix]) {
-        ++prefix;
+std::optional<std::string> deltaOf(const fs::path& older, const fs::path& newer) {
+    const int a = ::open(older.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int b = a < 0 ? -1 : ::open(newer.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat sa {
+    }, sb{};
+    std::optional<std::string> delta;
+    if (a >= 0 && b >= 0 && ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && S_ISREG(sa.st_mode) &&
+        S_ISREG(sb.st_mode)) {
+        const auto sizeA = static_cast<std::size_t>(sa.st_size), sizeB = static_cast<std::size_t>(sb.st_size);
+        const std::size_t shorter = std::min(sizeA, sizeB);
+        constexpr std::size_t Block = std::size_t{1} << 20;
+        std::string blockA(Block, '\0'), blockB(Block, '\0');
+        const auto readAt = [](int fd, std::string& into, std::size_t at, std::size_t size) {
+            for (std::size_t got = 0; got < size;) {
+                const ssize_t n = ::pread(fd, into.data() + got, size - got, static_cast<off_t>(at + got));
+                if (n <= 0) {
+                    return false;
+                }
+                got += static_cast<std::size_t>(n);
+            }
+            return true;
+        };
+        // How far the two agree from their start, then from their end (never into what the start shares), a block
+        // at a time.
+        bool ok = true;
+        std::size_t prefix = 0;
+        while (ok && prefix < shorter) {
+            const std::size_t size = std::min(Block, shorter - prefix);
+            ok = readAt(a, blockA, prefix, size) && readAt(b, blockB, prefix, size);
+            const auto diff =
+                std::mismatch(blockA.begin(), blockA.begin() + static_cast<std::ptrdiff_t>(size), blockB.begin());
+            prefix += static_cast<std::size_t>(diff.first - blockA.begin());
+            if (diff.first != blockA.begin() + static_cast<std::ptrdiff_t>(size)) {
+                break;
+            }
+        }
+        std::size_t suffix = 0;
+        while (ok && suffix < shorter - prefix) {
+            const std::size_t size = std::min(Block, shorter - prefix - suffix);
+            ok = readAt(a, blockA, sizeA - suffix - size, size) && readAt(b, blockB, sizeB - suffix - size, size);
+            const auto diff = std::mismatch(blockA.rbegin() + static_cast<std::ptrdiff_t>(Block - size), blockA.rend(),
+                                            blockB.rbegin() + static_cast<std::ptrdiff_t>(Block - size));
+            suffix +=
+                static_cast<std::size_t>(diff.first - (blockA.rbegin() + static_cast<std::ptrdiff_t>(Block - size)));
+            if (diff.first != blockA.rend()) {
+                break;
+            }
+        }
+        std::string middle(sizeA - prefix - suffix, '\0');
+        if (ok && readAt(a, middle, prefix, middle.size())) {
+            delta = "delta " + std::to_string(prefix) + " " + std::to_string(suffix) + " " + std::to_string(sizeB) +
+                    "\n" + middle;
+        }
     }
-    std::size_t suffix = 0;
-    while (suffix < shorter - prefix && older[older.size() - 1 - suffix] == newer[newer.size() - 1 - suffix]) {
-        ++suffix;
+    for (const int fd : {a, b}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
-    char head[80];
-    std::snprintf(head, sizeof head, "delta %zu %zu %016llx\n", prefix, suffix,
-                  static_cast<unsigned long long>(contentHash(newer)));
-    return head + std::string(older.substr(prefix, older.size() - prefix - suffix));
+    return delta;
 }
 
 std::optional<std::string> applyDelta(std::string_view delta, std::string_view newer) {
@@ -131,12 +178,11 @@ std::optional<std::string> applyDelta(std::string_view delta, std::string_view n
         return std::nullopt;
     }
     std::istringstream head{std::string(delta.substr(0, lf))};
-    std::string word, hash;
-    std::size_t prefix = 0, suffix = 0;
-    char expected[17];
-    std::snprintf(expected, sizeof expected, "%016llx", static_cast<unsigned long long>(contentHash(newer)));
-    if (!(head >> word >> prefix >> suffix >> hash) || word != "delta" || hash != expected || prefix > newer.size() ||
-        suffix > newer.size() - prefix) {
+    std::string word;
+    std::size_t prefix = 0, suffix = 0, size = 0;
+    // The newer copy is never written to once kept; its size tells it from any other.
+    if (!(head >> word >> prefix >> suffix >> size) || word != "delta" || size != newer.size() ||
+        prefix > newer.size() || suffix > newer.size() - prefix) {
         return std::nullopt;
     }
     std::string older(newer.substr(0, prefix));
@@ -306,10 +352,10 @@ void History::shrinkOlderCopy(std::string_view name) {
         static_cast<std::uintmax_t>(st.st_size) > Largest || newer.stamp(name)->size > Largest) {
         return;
     }
-    const std::optional<std::string> oldBytes = before.read(name), newBytes = newer.read(name);
+    const std::optional<std::string> delta = deltaOf(before.pathOf(name), newer.pathOf(name));
     std::optional<WorkingFolder> differs = WorkingFolder(entryDir(*older)).subfolder(DeltaFolder, true);
     // The delta is whole on disk before the whole copy goes.
-    if (oldBytes && newBytes && differs && differs->write(name, deltaOf(*oldBytes, *newBytes))) {
+    if (delta && differs && differs->write(name, *delta)) {
         before.remove(name);
     }
 }

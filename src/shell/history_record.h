@@ -27,9 +27,10 @@ inline constexpr std::array<std::string_view, 6> KindWords = {"entry", "delete",
 // The numbers of the records in the history folder (real folders named by a number), in ascending order.
 std::vector<int> entryNumbers(const std::filesystem::path& root);
 
-// `older` as what differs from `newer`: a line "delta PREFIX SUFFIX HASH" (the lengths the two share at their start
-// and end, the hash of `newer`), then the bytes of `older` between them.
-std::string deltaOf(std::string_view older, std::string_view newer);
+// The file `older` as what differs from the file `newer`: a line "delta PREFIX SUFFIX SIZE" (the lengths the two share
+// at their start and end, the size of `newer`), then the bytes of `older` between them; nothing when either cannot be
+// read. Read a block at a time, so a large file takes little memory.
+std::optional<std::string> deltaOf(const std::filesystem::path& older, const std::filesystem::path& newer);
 // `older` again from its delta and `newer`; nothing when `newer` is not the text the delta was made against.
 std::optional<std::string> applyDelta(std::string_view delta, std::string_view newer);
 
