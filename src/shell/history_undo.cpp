@@ -180,17 +180,19 @@ UndoResult History::undoLast(bool force) {
         const std::string name = stagedStem + std::to_string(staged.size());
         if (!before.exists(f.name)) {
             unstage();
-            return damaged("the copy of " + f.name + " cannot be read");
+            return damaged("the copy of " + codePageToUtf8(f.name) + " cannot be read");
         }
         if (!channel_.linkFrom(before.pathOf(f.name), name)) {
             const std::optional<std::string> bytes = before.read(f.name);
             if (!bytes) {
                 unstage();
-                return damaged("the copy of " + f.name + " cannot be read");
+                return damaged("the copy of " + codePageToUtf8(f.name) + " cannot be read");
             }
             if (!channel_.write(name, *bytes)) {
                 unstage();
-                return {false, "Could not put back " + f.name + " for " + what + "; nothing was undone.", {}};
+                return {false,
+                        "Could not put back " + codePageToUtf8(f.name) + " for " + what + "; nothing was undone.",
+                        {}};
             }
         }
         staged.push_back(name);
