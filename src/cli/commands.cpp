@@ -58,6 +58,10 @@ void publishOptions(CLI::App& p, Args& a) {
     p.add_option("--to", a.to,
                  "The server and folder, sftp://user@host/path or ftps://user@host/path; kept for the next time")
         ->type_name("URL");
+    p.add_option("--site", a.site,
+                 "The channel's own address, https://example.net/garden/, for the share tags, feed.xml and "
+                 "sitemap.xml; kept for the next time")
+        ->type_name("URL");
     p.add_flag("--dry-run", a.dryRun, "Only list what would be uploaded, and its size");
     p.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
     p.add_flag("--strict", a.strict, "Upload nothing when clipnest check finds a problem");

@@ -1,0 +1,104 @@
+#include "media/shape.h"
+
+#include "media/ffmpeg.h"
+#include "shell/program.h"
+
+#include <charconv>
+#include <sstream>
+
+namespace clipnest::media {
+
+namespace {
+
+constexpr const char* ShapesFile = "shapes";
+
+std::optional<int> dimension(const std::string& text) {
+    int value = 0;
+    const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return problem == std::errc() && end == text.data() + text.size() && value > 0 ? std::optional(value)
+                                                                                   : std::nullopt;
+}
+
+std::optional<double> length(const std::string& text) {
+    std::istringstream in(text);
+    double value = 0;
+    return in >> value && in.peek() == std::char_traits<char>::eof() && value > 0 ? std::optional(value) : std::nullopt;
+}
+
+std::string field(const std::optional<int>& v) {
+    return v ? std::to_string(*v) : "-";
+}
+
+// ffprobe's answer, "key=value" lines: the first video stream's width and height, the container's duration.
+Shape probeShape(const WorkingFolder& folder, const std::string& video) {
+    std::vector<std::string> argv{"ffprobe", "-v", "error", "-select_streams", "v:0"};
+    for (const std::string& word : inputOf(folder.dir() / video)) {
+        argv.push_back(word);
+    }
+    argv.insert(argv.end(), {"-show_entries", "stream=width,height:format=duration", "-of", "default=nw=1"});
+    const ProgramRun run = runProgram(argv);
+    Shape shape;
+    if (!run.started || run.status != 0) {
+        return shape;
+    }
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const std::size_t eq = line.find('=');
+        const std::string key = line.substr(0, eq), value = eq == std::string::npos ? "" : line.substr(eq + 1);
+        if (key == "width" && !shape.width) {
+            shape.width = dimension(value);
+        } else if (key == "height" && !shape.height) {
+            shape.height = dimension(value);
+        } else if (key == "duration") {
+            shape.seconds = length(value);
+        }
+    }
+    return shape;
+}
+
+} // namespace
+
+Shape shapeOf(const WorkingFolder& folder, const std::string& video) {
+    const std::optional<FileStamp> stamp =
+        isPlainName(video) && !folder.isLink(video) ? folder.stamp(video) : std::nullopt;
+    if (!stamp) {
+        return {};
+    }
+    const std::string key = std::to_string(stamp->size) + " " + std::to_string(stamp->modifiedNs) + " " +
+                            std::to_string(stamp->inode) + " ";
+    std::optional<WorkingFolder> hidden = folder.subfolder(".clipnest", true);
+    // "size time inode width height seconds name", one line a video; a file that changed is read again.
+    std::string kept = hidden ? hidden->read(ShapesFile).value_or("") : "";
+    std::string others;
+    std::istringstream lines(kept);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string size, time, inode, width, height, seconds, name;
+        if (!(fields >> size >> time >> inode >> width >> height >> seconds) || fields.get() != ' ' ||
+            !std::getline(fields, name)) {
+            continue;
+        }
+        if (name != video) {
+            others += line + "\n";
+        } else if (size + " " + time + " " + inode + " " == key) {
+            return {dimension(width), dimension(height), length(seconds)};
+        }
+    }
+    if (!canProbe()) {
+        return {};
+    }
+    const Shape shape = probeShape(folder, video);
+    if (hidden && video.find_first_of("\r\n") == std::string::npos) {
+        std::ostringstream seconds;
+        seconds.precision(17);
+        seconds << shape.seconds.value_or(0);
+        hidden->write(ShapesFile, others + key + field(shape.width) + " " + field(shape.height) + " " +
+                                      (shape.seconds ? seconds.str() : "-") + " " + video + "\n");
+    }
+    return shape;
+}
+
+} // namespace clipnest::media
