@@ -156,9 +156,9 @@ TEST(Discovery, ShareTagsAreAbsoluteAndKeepTheVideoEmbed) {
     EXPECT_FALSE(read.contains("twitter:card")) << "a summary_large_image card makes chat apps drop the video";
     EXPECT_EQ(tags.find("<?"), std::string::npos) << "the page is PHP";
 
-    const std::map<std::string, std::string> plain = readTags(shareTags("http://example.net/", facts("a.webm", "A")));
+    const std::map<std::string, std::string> plain = readTags(shareTags("http://example.net/", facts("a.WebM", "A")));
     EXPECT_FALSE(plain.contains("og:video:secure_url")) << "only an https address is secure";
-    EXPECT_EQ(plain.at("og:video:type"), "video/webm");
+    EXPECT_EQ(plain.at("og:video:type"), "video/webm") << "whatever the extension's case";
     EXPECT_FALSE(plain.contains("og:image:width")) << "left out when not known";
     for (const auto& [property, content] : plain) {
         if (property == "og:url" || property == "og:video" || property == "og:image") {
@@ -252,16 +252,16 @@ TEST(Discovery, FeedAndSitemapAreStrictXml) {
                "for u in m.findall(S + 'url'):\n"
                "    v = u.find(V + 'video')\n"
                "    print(u.find(S + 'loc').text, ascii(v is not None and [v.find(V + k).text for k in\n"
-               "          ['thumbnail_loc', 'title', 'content_loc', 'duration']]))\n",
+               "          ['thumbnail_loc', 'title', 'content_loc', 'duration', 'publication_date']]))\n",
                dir.path() / "feed.xml");
     EXPECT_EQ(out, "rss 2.0 2 https://example.net/garden/a.jpg true\n"
                    "{http://www.sitemaps.org/schemas/sitemap/0.9}urlset\n"
                    "https://example.net/garden/ False\n"
                    "https://example.net/garden/a.php ['https://example.net/garden/a.jpg', "
                    "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line\\nbreak  caf\\xe9 \\U0001f3a5 <?php', "
-                   "'https://example.net/garden/a.mp4', '65']\n"
+                   "'https://example.net/garden/a.mp4', '65', '2025-12-06T06:46:40+01:00']\n"
                    "https://example.net/garden/b.php ['https://example.net/garden/b.jpg', 'B', "
-                   "'https://example.net/garden/b.webm', '65']\n");
+                   "'https://example.net/garden/b.webm', '65', '2025-12-06T06:46:40+01:00']\n");
 }
 
 // A channel with its address set, and videos of a few bytes each in it.
@@ -400,6 +400,25 @@ TEST(Discovery, PictureSizeAndLengthFromTheVideo) {
     EXPECT_EQ(b.at("og:video"), Site + "b.mp4");
     EXPECT_EQ(c.h.file("b.php").find("\"duration\""), std::string::npos);
     EXPECT_EQ(sitemap.find("<video:duration>", sitemap.find("b.php")), std::string::npos);
+}
+
+// An address set later, in a session of its own, takes the dates as the record has them; a damaged line is no date.
+TEST(Discovery, AnAddressSetLaterKeepsTheFirstMadeDates) {
+    Files files = channel({"a.mp4", "b.mp4"});
+    files["a.mp4"] = "0123";
+    Harness h(files);
+    fs::create_directories(h.dir() / ".clipnest");
+    h.put(".clipnest/first-made", "2020-02-03T04:05:06+00:00 a.mp4\ndamaged\nhalf \n2021-02-03T04:05:06-01:00 b.mp4\n");
+    EXPECT_EQ(readFirstMade(WorkingFolder(h.dir())),
+              (FirstMade{{"a.mp4", "2020-02-03T04:05:06+00:00"}, {"b.mp4", "2021-02-03T04:05:06-01:00"}}));
+    h.put(".clipnest/publish.conf", "site = http://example.net/\n");
+    h.form().writeDiscoveryFiles();
+    EXPECT_EQ(readFirstMade(WorkingFolder(h.dir())),
+              (FirstMade{{"a.mp4", "2020-02-03T04:05:06+00:00"}, {"b.mp4", "2021-02-03T04:05:06-01:00"}}));
+    EXPECT_NE(h.file("feed.xml").find("<pubDate>Mon, 03 Feb 2020 04:05:06 +0000</pubDate>"), std::string::npos);
+    EXPECT_NE(h.file("sitemap.xml").find("2021-02-03T04:05:06-01:00"), std::string::npos);
+    EXPECT_EQ(h.form().operationSummary(),
+              "share tags, feed and sitemap: a.php, b.php, feed.xml and sitemap.xml written.");
 }
 
 TEST(Discovery, AnOlderEntryIsDatedByItsVideoFile) {
