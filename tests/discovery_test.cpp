@@ -365,6 +365,37 @@ TEST(Discovery, FirstMadeDateFollowsARenameAndGoesOnDelete) {
     EXPECT_FALSE(c.madeRecord().starts_with("-")) << "made again, it has a date of its own";
 }
 
+// A page made before there were share markers gets them after its title when an operation writes it; one whose title
+// marker is gone too is left without.
+TEST(Discovery, AnOlderPageGetsItsShareTagsAfterItsTitle) {
+    SiteChannel c;
+    c.h.entry("a.mp4", "Roses");
+    c.h.entry("b.mp4", "Tulips");
+    const std::string open(markers::ShareOpen), close(markers::ShareClose);
+    const auto older = [&](const std::string& page) {
+        std::string text = c.h.file(page);
+        text.erase(text.find(open), text.find(close) + close.size() + 1 - text.find(open));
+        return text;
+    };
+    const std::string a = older("a.php");
+    c.h.put("a.php", a);
+    std::string b = older("b.php");
+    b.erase(b.find("<!-- t9b3"), b.find("-->") + 3 - b.find("<!-- t9b3"));
+    c.h.put("b.php", b);
+    c.h.entry("a.mp4", "Red roses");
+    c.h.entry("b.mp4", "Red tulips");
+    const std::string page = c.h.file("a.php");
+    const std::size_t title = page.find("<title>Red roses</title>\n");
+    ASSERT_NE(title, std::string::npos);
+    EXPECT_EQ(page.find(open + "\n<meta property=\"og:type\" content=\"video.other\">\n"),
+              title + std::string_view("<title>Red roses</title>\n").size());
+    EXPECT_NE(page.find("</script>\n" + close + "\n"), std::string::npos);
+    EXPECT_EQ(page.find(open, page.find(open) + 1), std::string::npos) << "once";
+    EXPECT_EQ(c.h.file("b.php").find("og:"), std::string::npos);
+    EXPECT_NE(c.h.file("b.php").find("Red tulips"), std::string::npos);
+    EXPECT_NE(c.feed().find("Red tulips"), std::string::npos);
+}
+
 // Publish takes the feed and the sitemap up with the pages, before the homepage that links the feed.
 TEST(Discovery, PublishUploadsFeedAndSitemapBeforeTheHomepage) {
     SiteChannel c;

@@ -374,7 +374,16 @@ std::string videoJsonLd(std::string_view site, const VideoFacts& video) {
 bool setShareBlock(std::string& pageText, std::string_view lines) {
     const std::size_t open = findText(pageText, markers::ShareOpen);
     if (open == std::string::npos) {
-        return false;
+        // A page made before the share markers were gets them after its <title> line, which its title marker finds.
+        const std::size_t title = findText(pageText, markers::PageTitleTail);
+        const std::size_t close = title == std::string::npos ? title : pageText.find("</title>", title);
+        const std::size_t end = close == std::string::npos ? close : pageText.find('\n', close);
+        if (end == std::string::npos) {
+            return false;
+        }
+        pageText.insert(end + 1, std::string(markers::ShareOpen) + "\n" + std::string(lines) +
+                                     std::string(markers::ShareClose) + "\n");
+        return true;
     }
     const std::size_t from = pageText.find('\n', open + markers::ShareOpen.size());
     const std::size_t close = from == std::string::npos ? from : pageText.find(markers::ShareClose, from);

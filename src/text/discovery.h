@@ -58,7 +58,8 @@ std::string shareTags(std::string_view site, const VideoFacts& video);
 std::string videoJsonLd(std::string_view site, const VideoFacts& video);
 
 // Puts `lines` (the share tags and structured data) between the page's two share markers, in place of what stood
-// there; false, leaving the page as it was, when it lacks them (a page made before they were).
+// there. A page made before there were share markers gets them, with the lines, after its title; false, leaving the
+// page as it was, when it has neither.
 bool setShareBlock(std::string& pageText, std::string_view lines);
 
 struct ChannelFacts {
