@@ -396,6 +396,29 @@ TEST(Discovery, AnOlderPageGetsItsShareTagsAfterItsTitle) {
     EXPECT_NE(c.feed().find("Red tulips"), std::string::npos);
 }
 
+// A poster NAME.jpg beside the video is the share picture and the thumbnail, with its size when its header gives one.
+TEST(Discovery, APosterBesideTheVideoIsItsPicture) {
+    SiteChannel c;
+    // A JPEG's start, an APP0 segment, then a baseline frame header of 320 x 180 (00 B4 high, 01 40 wide).
+    c.h.put("a.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x04\x00\x00\xFF\xC0\x00\x0B\x08\x00\xB4\x01\x40\x01\x01"
+                                 "\x11\x00\xFF\xD9",
+                                 25));
+    c.h.put("b.jpg", "not a picture");
+    c.h.entry("a.mp4", "Roses");
+    c.h.entry("b.mp4", "Tulips");
+    const std::map<std::string, std::string> a = readTags(c.h.file("a.php"));
+    EXPECT_EQ(a.at("og:image"), Site + "a.jpg");
+    EXPECT_EQ(a.at("og:image:width"), "320");
+    EXPECT_EQ(a.at("og:image:height"), "180");
+    EXPECT_NE(c.h.file("a.php").find("\"thumbnailUrl\": \"https://example.net/garden/a.jpg\""), std::string::npos);
+    const std::map<std::string, std::string> b = readTags(c.h.file("b.php"));
+    EXPECT_EQ(b.at("og:image"), Site + "b.jpg");
+    EXPECT_FALSE(b.contains("og:image:width"));
+    EXPECT_NE(c.feed().find("<media:thumbnail url=\"https://example.net/garden/b.jpg\"/>"), std::string::npos);
+    EXPECT_NE(c.h.file("sitemap.xml").find("<video:thumbnail_loc>https://example.net/garden/a.jpg</"),
+              std::string::npos);
+}
+
 // Publish takes the feed and the sitemap up with the pages, before the homepage that links the feed.
 TEST(Discovery, PublishUploadsFeedAndSitemapBeforeTheHomepage) {
     SiteChannel c;

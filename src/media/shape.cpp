@@ -101,4 +101,43 @@ Shape shapeOf(const WorkingFolder& folder, const std::string& video) {
     return shape;
 }
 
+std::optional<std::pair<int, int>> jpegSize(const WorkingFolder& folder, const std::string& picture) {
+    const std::optional<std::string> bytes =
+        isPlainName(picture) && !folder.isLink(picture) ? folder.read(picture) : std::nullopt;
+    if (!bytes || !bytes->starts_with("\xFF\xD8")) {
+        return std::nullopt;
+    }
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>((*bytes)[i]); };
+    // Segment after segment: a marker (FF and its kind), then, but for the markers that stand alone, a two-byte
+    // length that counts itself. A start-of-frame segment holds the precision, the height and the width.
+    for (std::size_t i = 2; i + 4 <= bytes->size();) {
+        if (at(i) != 0xFF) {
+            return std::nullopt;
+        }
+        const unsigned char kind = at(i + 1);
+        if (kind == 0xFF) {
+            ++i; // fill
+            continue;
+        }
+        if (kind == 0x01 || (kind >= 0xD0 && kind <= 0xD8)) {
+            i += 2;
+            continue;
+        }
+        if (kind == 0xD9 || kind == 0xDA) {
+            return std::nullopt; // the picture's data begins before any frame header
+        }
+        const std::size_t length = (std::size_t{at(i + 2)} << 8) | at(i + 3);
+        const bool frame = kind >= 0xC0 && kind <= 0xCF && kind != 0xC4 && kind != 0xC8 && kind != 0xCC;
+        if (frame && length >= 7 && i + 9 <= bytes->size()) {
+            const int height = (at(i + 5) << 8) | at(i + 6), width = (at(i + 7) << 8) | at(i + 8);
+            return width > 0 && height > 0 ? std::optional(std::pair{width, height}) : std::nullopt;
+        }
+        if (length < 2) {
+            return std::nullopt;
+        }
+        i += 2 + length;
+    }
+    return std::nullopt;
+}
+
 } // namespace clipnest::media

@@ -93,7 +93,13 @@ void Form::keepDiscoveryInStep(bool everyPage) {
         discovery::VideoFacts v;
         v.video = codePageToUtf8(e.fileName);
         v.page = codePageToUtf8(less + ".php");
-        v.poster = folder_.exists(less + ".jpg") ? codePageToUtf8(less + ".jpg") : "";
+        if (folder_.exists(less + ".jpg")) {
+            v.poster = codePageToUtf8(less + ".jpg");
+            if (const std::optional<std::pair<int, int>> size = media::jpegSize(folder_, less + ".jpg")) {
+                v.posterWidth = size->first;
+                v.posterHeight = size->second;
+            }
+        }
         v.title = e.description.empty() ? v.video : shownText(e.description);
         v.description = shownPageDescription(folder_, less + ".php");
         const std::optional<FileStamp> stamp = folder_.isLink(e.fileName) ? std::nullopt : folder_.stamp(e.fileName);
