@@ -454,6 +454,22 @@ TEST(Discovery, PictureSizeAndLengthFromTheVideo) {
     EXPECT_EQ(b.at("og:video"), Site + "b.mp4");
     EXPECT_EQ(c.h.file("b.php").find("\"duration\""), std::string::npos);
     EXPECT_EQ(sitemap.find("<video:duration>", sitemap.find("b.php")), std::string::npos);
+
+    // What ffprobe said is kept by the file's stamp: read from there while the video stays as it is, read again
+    // when it changes, and gone with its entry.
+    const fs::path kept = c.h.dir() / ".clipnest/shapes";
+    std::string shapes = readFile(kept);
+    const std::size_t line = shapes.find(" 160 120 ");
+    ASSERT_NE(line, std::string::npos) << shapes;
+    writeFile(kept, shapes.replace(line, 9, " 640 480 "));
+    c.h.entry("a.mp4", "Red roses");
+    EXPECT_EQ(readTags(c.h.file("a.php")).at("og:video:width"), "640");
+    c.h.put("a.mp4", readFile(c.h.dir() / "a.mp4") + "more");
+    c.h.entry("a.mp4", "Roses");
+    EXPECT_EQ(readTags(c.h.file("a.php")).at("og:video:width"), "160");
+    c.h.remove("b.mp4");
+    EXPECT_EQ(readFile(kept).find("b.mp4"), std::string::npos) << readFile(kept);
+    EXPECT_NE(readFile(kept).find("a.mp4"), std::string::npos);
 }
 
 // An address set later, in a session of its own, takes the dates as the record has them; a damaged line is no date.

@@ -4,6 +4,7 @@
 #include "shell/program.h"
 
 #include <charconv>
+#include <map>
 #include <sstream>
 
 namespace clipnest::media {
@@ -61,44 +62,55 @@ Shape probeShape(const WorkingFolder& folder, const std::string& video) {
 
 } // namespace
 
-Shape shapeOf(const WorkingFolder& folder, const std::string& video) {
-    const std::optional<FileStamp> stamp =
-        isPlainName(video) && !folder.isLink(video) ? folder.stamp(video) : std::nullopt;
-    if (!stamp) {
-        return {};
-    }
-    const std::string key = std::to_string(stamp->size) + " " + std::to_string(stamp->modifiedNs) + " " +
-                            std::to_string(stamp->inode) + " ";
+std::map<std::string, Shape, std::less<>> shapesOf(const WorkingFolder& folder,
+                                                   const std::vector<std::string>& videos) {
     std::optional<WorkingFolder> hidden = folder.subfolder(".clipnest", true);
     // "size time inode width height seconds name", one line a video; a file that changed is read again.
-    std::string kept = hidden ? hidden->read(ShapesFile).value_or("") : "";
-    std::string others;
-    std::istringstream lines(kept);
+    const std::string before = hidden ? hidden->read(ShapesFile).value_or("") : "";
+    struct Kept {
+        std::string stamp, line;
+        Shape shape;
+    };
+    std::map<std::string, Kept, std::less<>> kept;
+    std::istringstream lines(before);
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
         std::string size, time, inode, width, height, seconds, name;
-        if (!(fields >> size >> time >> inode >> width >> height >> seconds) || fields.get() != ' ' ||
-            !std::getline(fields, name)) {
+        if ((fields >> size >> time >> inode >> width >> height >> seconds) && fields.get() == ' ' &&
+            std::getline(fields, name)) {
+            kept[name] = {
+                size + " " + time + " " + inode, line, {dimension(width), dimension(height), length(seconds)}};
+        }
+    }
+    std::map<std::string, Shape, std::less<>> shapes;
+    std::string after;
+    const bool probing = canProbe();
+    for (const std::string& video : videos) {
+        const std::optional<FileStamp> stamp =
+            isPlainName(video) && !folder.isLink(video) ? folder.stamp(video) : std::nullopt;
+        if (!stamp || video.find_first_of("\r\n") != std::string::npos || shapes.contains(video)) {
             continue;
         }
-        if (name != video) {
-            others += line + "\n";
-        } else if (size + " " + time + " " + inode + " " == key) {
-            return {dimension(width), dimension(height), length(seconds)};
+        const std::string key =
+            std::to_string(stamp->size) + " " + std::to_string(stamp->modifiedNs) + " " + std::to_string(stamp->inode);
+        if (const auto k = kept.find(video); k != kept.end() && k->second.stamp == key) {
+            shapes[video] = k->second.shape;
+            after += k->second.line + "\n";
+        } else if (probing) {
+            const Shape shape = probeShape(folder, video);
+            shapes[video] = shape;
+            std::ostringstream seconds;
+            seconds.precision(17);
+            seconds << shape.seconds.value_or(0);
+            after += key + " " + field(shape.width) + " " + field(shape.height) + " " +
+                     (shape.seconds ? seconds.str() : "-") + " " + video + "\n";
         }
     }
-    if (!canProbe()) {
-        return {};
+    // Only the videos asked about stay: the file follows the channel's entries.
+    if (hidden && after != before) {
+        hidden->write(ShapesFile, after);
     }
-    const Shape shape = probeShape(folder, video);
-    if (hidden && video.find_first_of("\r\n") == std::string::npos) {
-        std::ostringstream seconds;
-        seconds.precision(17);
-        seconds << shape.seconds.value_or(0);
-        hidden->write(ShapesFile, others + key + field(shape.width) + " " + field(shape.height) + " " +
-                                      (shape.seconds ? seconds.str() : "-") + " " + video + "\n");
-    }
-    return shape;
+    return shapes;
 }
 
 std::optional<std::pair<int, int>> jpegSize(const WorkingFolder& folder, const std::string& picture) {

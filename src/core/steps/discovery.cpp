@@ -83,6 +83,11 @@ void Form::keepDiscoveryInStep(bool everyPage) {
     if (site.empty()) {
         return;
     }
+    std::vector<std::string> names;
+    for (const LiveEntry& e : entries) {
+        names.push_back(e.fileName);
+    }
+    const std::map<std::string, media::Shape, std::less<>> shapes = media::shapesOf(folder_, names);
     std::vector<discovery::VideoFacts> videos;
     std::vector<std::string> pages; // code-page names, beside `videos`
     for (const LiveEntry& e : entries) {
@@ -114,10 +119,11 @@ void Form::keepDiscoveryInStep(bool everyPage) {
         }
         v.firstMade = made.value_or(momentOf(wallTimeNow()));
         v.size = stamp ? stamp->size : 0;
-        const media::Shape shape = stamp ? media::shapeOf(folder_, e.fileName) : media::Shape{};
-        v.width = shape.width;
-        v.height = shape.height;
-        v.seconds = shape.seconds;
+        if (const auto shape = shapes.find(e.fileName); shape != shapes.end()) {
+            v.width = shape->second.width;
+            v.height = shape->second.height;
+            v.seconds = shape->second.seconds;
+        }
         videos.push_back(std::move(v));
         pages.push_back(less + ".php");
     }
