@@ -365,6 +365,49 @@ TEST(Discovery, FirstMadeDateFollowsARenameAndGoesOnDelete) {
     EXPECT_FALSE(c.madeRecord().starts_with("-")) << "made again, it has a date of its own";
 }
 
+// The page as PHP serves it, with what a host may type in its descriptions: the head's tags and data come out as
+// written, the JSON parses, and nothing typed runs as PHP.
+TEST(Discovery, ThePageAsPhpServesItWithAHostileDescription) {
+    NEEDS(onPath("php"), "php");
+    SiteChannel c;
+    c.h.entry("a.mp4", Hostile + " <?php echo 'ran'; ?>", Hostile + " <?= 'ran' ?> t9b3");
+    int rc = 0;
+    EXPECT_NE(shell("php -l " + quoted(c.h.dir() / "a.php"), &rc).find("No syntax errors"), std::string::npos);
+    const std::string served = shell("cd " + quoted(c.h.dir()) + " && php -n a.php", &rc);
+    ASSERT_EQ(rc, 0) << served;
+    const std::string written = c.h.file("a.php");
+    const std::size_t head = written.find("</head>");
+    EXPECT_EQ(served.substr(0, head), written.substr(0, head)) << "typed PHP never runs: the head is served as written";
+    TempDir dir;
+    writeFile(dir.path() / "page.html", served);
+    const std::string out = python("import sys, json, html.parser\n"
+                                   "class P(html.parser.HTMLParser):\n"
+                                   "    data = None\n"
+                                   "    def handle_starttag(self, tag, attrs):\n"
+                                   "        a = dict(attrs)\n"
+                                   "        self.inside = tag == 'script' and a.get('type') == 'application/ld+json'\n"
+                                   "        if a.get('property') == 'og:description': print(ascii(a['content']))\n"
+                                   "    def handle_data(self, d):\n"
+                                   "        if getattr(self, 'inside', False): P.data = d\n"
+                                   "    def handle_endtag(self, tag):\n"
+                                   "        self.inside = False\n"
+                                   "p = P()\n"
+                                   "p.feed(open(sys.argv[1], encoding='ascii').read())\n"
+                                   "d = json.loads(P.data)\n"
+                                   "print(ascii(d['name']))\n"
+                                   "print(ascii(d['description']))\n",
+                                   dir.path() / "page.html");
+    // Page text shows a line break as a blank; a control character stays in the JSON (as \u0001) and leaves the
+    // attribute.
+    EXPECT_EQ(
+        out,
+        "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line break  caf\\xe9 \\U0001f3a5 <?php <?= \\'ran\\' ?> t9b3'\n"
+        "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line break \\x01 caf\\xe9 \\U0001f3a5 <?php <?php echo \\'ran\\'; "
+        "?>'\n"
+        "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line break \\x01 caf\\xe9 \\U0001f3a5 <?php <?= \\'ran\\' ?> "
+        "t9b3'\n");
+}
+
 // A page made before there were share markers gets them after its title when an operation writes it; one whose title
 // marker is gone too is left without.
 TEST(Discovery, AnOlderPageGetsItsShareTagsAfterItsTitle) {
