@@ -234,6 +234,11 @@ TEST(Discovery, FeedAsFeedparserReadsIt) {
 }
 
 TEST(Discovery, FeedAndSitemapAreStrictXml) {
+    EXPECT_NE(feedXml(Site, {}, {})
+                  .find("<title>https://example.net/garden/</title>\n  <link>https://example.net/garden/"
+                        "</link>\n  <description>Videos of https://example.net/garden/</description>"),
+              std::string::npos)
+        << "a homepage without a title or message is named by its address";
     const std::vector<VideoFacts> videos{facts("a.mp4", Hostile, Hostile), facts("b.webm", "B")};
     TempDir dir;
     writeFile(dir.path() / "feed.xml", feedXml(Site, {Hostile, Hostile}, videos));

@@ -397,9 +397,11 @@ bool setShareBlock(std::string& pageText, std::string_view lines) {
 std::string feedXml(std::string_view site, const ChannelFacts& channel, const std::vector<VideoFacts>& videos) {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<rss version=\"2.0\" xmlns:media=\"http://search.yahoo.com/mrss/\">\n<channel>\n";
-    addElement(out, "  ", "title", channel.title.empty() ? std::string(site) : channel.title);
+    // RSS wants all three; a homepage without a title or message is named by its address.
+    const std::string title = channel.title.empty() ? std::string(site) : channel.title;
+    addElement(out, "  ", "title", title);
     addElement(out, "  ", "link", site);
-    addElement(out, "  ", "description", channel.description.empty() ? channel.title : channel.description);
+    addElement(out, "  ", "description", channel.description.empty() ? "Videos of " + title : channel.description);
     for (const VideoFacts& video : videos) {
         const std::string page = addressOf(site, video.page);
         const std::string content = addressOf(site, video.video);
