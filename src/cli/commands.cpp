@@ -132,8 +132,9 @@ constexpr std::array<Command, 17> Table = {{
      false, true, noOptions, runPreview},
     {"publish",
      "Uploads to the server what changed since the last publish: the homepage, the video pages, the videos the "
-     "entries name, change_file_name.php and the extra files of .clipnest/publish.conf. Never deletes a file there "
-     "and never uploads the comment files.",
+     "entries name, change_file_name.php, feed.xml and sitemap.xml, and the extra files of .clipnest/publish.conf. "
+     "Never deletes a file there and never uploads the comment files. --site sets the channel's own address, from "
+     "which the share tags, the feed and the sitemap are written.",
      false, true, publishOptions, runPublish},
     {"check",
      "Checks the channel before it goes up, one line a problem naming the file and how to mend it: entries whose "
