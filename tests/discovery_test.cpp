@@ -122,6 +122,8 @@ TEST(Discovery, DatesAndDurationsAsTheFormatsWriteThem) {
         EXPECT_EQ(back->offsetMinutes, m.offsetMinutes);
     }
     EXPECT_EQ(parseIsoDateTime("2025-12-08T23:02Z")->seconds, 1'765'234'920);
+    EXPECT_EQ(parseIsoDateTime("2025-12-08T23:02:32+23:59")->offsetMinutes, 23 * 60 + 59) << "the widest offset";
+    EXPECT_FALSE(parseIsoDateTime("2025-12-08T23:02:32+24:00"));
     for (const char* bad : {"", "2025-12-08", "2025-12-08T23:02:32", "2025-13-08T23:02:32Z", "2025-12-08T23:02:32+1:00",
                             "2025-12-08T23:02:32Zx"}) {
         EXPECT_FALSE(parseIsoDateTime(bad)) << bad;
@@ -130,6 +132,11 @@ TEST(Discovery, DatesAndDurationsAsTheFormatsWriteThem) {
     EXPECT_EQ(isoDuration(7203), "PT2H0M3S");
     EXPECT_EQ(isoDuration(0.2), "PT0S");
     EXPECT_EQ(isoDuration(59.6), "PT1M0S");
+}
+
+TEST(Discovery, AddressesOfFilesAreEncoded) {
+    EXPECT_EQ(addressOf(Site, "AZaz09-._~.mp4"), Site + "AZaz09-._~.mp4") << "unreserved characters as they are";
+    EXPECT_EQ(addressOf(Site, "my clip#1?&caf\xC3\xA9%.mp4"), Site + "my%20clip%231%3F%26caf%C3%A9%25.mp4");
 }
 
 TEST(Discovery, ShareTagsAreAbsoluteAndKeepTheVideoEmbed) {
