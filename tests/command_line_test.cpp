@@ -698,5 +698,33 @@ TEST_F(CommandLine, AnUndoKilledAtAnyMomentIsRolledBackOrFinished) {
     }
 }
 
+// The channel's address: refused with the reason when it is none, kept when it is, and then the share tags, the feed
+// and the sitemap are written at once, as one operation undo takes back; check says how to set it until it is.
+TEST_F(CommandLine, PublishSiteSetsTheChannelsAddress) {
+    EXPECT_EQ(clipnest({"entry", "a.mp4", "--homepage", "Roses"}).status, 0);
+    Result r = clipnest({"check"});
+    EXPECT_NE(r.err.find("clipnest publish --site https://"), npos) << r.err;
+    for (const std::string bad : {"https://example.net/garden", "ftp://example.net/", "https://example.net/a b/",
+                                  "https://example.net/?x=1/"}) {
+        r = clipnest({"publish", "--site", bad});
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("the channel's address"), npos) << r.err;
+        EXPECT_FALSE(has("feed.xml"));
+    }
+    EXPECT_FALSE(has(".clipnest/publish.conf"));
+    r = clipnest({"publish", "--site", "https://example.net/garden/"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(file(".clipnest/publish.conf").find("site = https://example.net/garden/\n"), npos);
+    EXPECT_NE(file("feed.xml").find("<link>https://example.net/garden/a.php</link>"), npos);
+    EXPECT_NE(file("sitemap.xml").find("<loc>https://example.net/garden/a.php</loc>"), npos);
+    EXPECT_NE(file("a.php").find("content=\"https://example.net/garden/a.php\""), npos);
+    EXPECT_NE(r.err.find("feed.xml"), npos) << "what was written is said: " << r.err;
+    r = clipnest({"check"});
+    EXPECT_EQ(r.err.find("--site"), npos) << r.err;
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_FALSE(has("feed.xml"));
+    EXPECT_EQ(file("a.php").find("https://example.net"), npos);
+}
+
 } // namespace
 } // namespace clipnest::testing

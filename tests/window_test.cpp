@@ -320,6 +320,44 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     EXPECT_EQ(file("homepage.html"), before);
 }
 
+// The channel's address from the strip: a value that is none is refused with the reason and nothing is kept; one that
+// passes is kept, and the share tags, feed and sitemap are written at once, which the status line says.
+TEST_F(WindowTest, TheChannelsAddressIsAskedForCheckedAndKept) {
+    runChains();
+    type("Text2", "a.mp4");
+    type("Text4", "Roses");
+    click("Command1");
+    runChains();
+    const auto answer = [](const QString& site) {
+        QTimer::singleShot(100, [site] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->setTextValue(site);
+            dialog->accept();
+            QTimer::singleShot(100, [] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    qApp->setProperty("said", box->text());
+                    box->accept();
+                }
+            });
+        });
+    };
+    answer(QStringLiteral("https://example.net/garden"));
+    click("cmdSite");
+    EXPECT_NE(qApp->property("said").toString().indexOf("ends in /"), -1)
+        << qApp->property("said").toString().toStdString();
+    EXPECT_FALSE(has(".clipnest/publish.conf"));
+    EXPECT_FALSE(has("feed.xml"));
+    answer(QStringLiteral("https://example.net/garden/"));
+    click("cmdSite");
+    EXPECT_NE(
+        clipnest::testing::readFile(dir.path() / ".clipnest/publish.conf").find("site = https://example.net/garden/\n"),
+        std::string::npos);
+    EXPECT_NE(file("feed.xml").find("<link>https://example.net/garden/a.php</link>"), std::string::npos);
+    EXPECT_NE(get<QLabel>("lblStatus")->text().indexOf("feed.xml and sitemap.xml written"), -1)
+        << get<QLabel>("lblStatus")->text().toStdString();
+}
+
 // Publish runs beside the window: the dialog shows at once and the window goes on drawing while the server is slow to
 // answer, a second click starts nothing, and the outcome comes to the status line and the notice. The "ssh" here
 // takes a second to find that nothing answers.

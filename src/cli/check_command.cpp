@@ -38,6 +38,11 @@ Status runCheck(Runner& r, const Args& a) {
     for (const std::string& note : report.notes) {
         r.line(note, true);
     }
+    if (settings.site.empty()) {
+        r.line("the channel has no address of its own, so no share tags, feed.xml or sitemap.xml are written: set it "
+               "once with clipnest publish --site https://example.net/your-folder/",
+               true);
+    }
     for (const media::Problem& problem : report.problems) {
         r.out() << codePageToUtf8(problem.file + ": " + problem.text) << '\n';
     }

@@ -64,6 +64,10 @@ void publishOptions(CLI::App& p, Args& a) {
     p.add_option("--to", a.to,
                  "The server and folder, sftp://user@host/path or ftps://user@host/path; kept for the next time")
         ->type_name("URL");
+    p.add_option("--site", a.site,
+                 "The channel's own address, https://example.net/garden/, for the share tags, feed.xml and "
+                 "sitemap.xml; kept for the next time")
+        ->type_name("URL");
     p.add_flag("--dry-run", a.dryRun, "Only list what would be uploaded, and its size");
     p.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
     p.add_flag("--strict", a.strict, "Upload nothing when clipnest check finds a problem");
@@ -135,8 +139,9 @@ constexpr std::array<Command, 17> Table = {{
      false, true, noOptions, runPreview},
     {"publish",
      "Uploads to the server what changed since the last publish: the homepage, the video pages, the videos the "
-     "entries name, change_file_name.php and the extra files of .clipnest/publish.conf. Never deletes a file there "
-     "and never uploads the comment files.",
+     "entries name, change_file_name.php, feed.xml and sitemap.xml, and the extra files of .clipnest/publish.conf. "
+     "Never deletes a file there and never uploads the comment files. --site sets the channel's own address, from "
+     "which the share tags, the feed and the sitemap are written.",
      false, true, publishOptions, runPublish},
     {"check",
      "Checks the channel before it goes up, one line a problem naming the file and how to mend it: entries whose "

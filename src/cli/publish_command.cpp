@@ -1,7 +1,9 @@
 #include "cli/commands.h"
 #include "cli/publish_address.h"
+#include "core/form.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
+#include "publish/settings.h"
 #include "text/page_text.h"
 
 #include <algorithm>
@@ -114,8 +116,38 @@ std::optional<publish::Destination> destinationOf(Runner& r, const Args& a, bool
     return to;
 }
 
+// Keeps the channel's address in its settings and writes what is made from it; a value that is none is refused.
+Status setSite(Runner& r, const std::string& site) {
+    if (const std::optional<std::string> refusal = publish::siteRefusal(site)) {
+        r.line("publish: " + *refusal);
+        return Usage;
+    }
+    publish::Settings settings;
+    std::string error;
+    if (!publish::loadSettings(r.dir(), settings, error)) {
+        r.line(error);
+        return Failed;
+    }
+    settings.site = site;
+    if (!publish::saveSettings(r.dir(), settings)) {
+        r.line("publish: the channel's address could not be kept in " + std::string(publish::SettingsFile));
+        return Failed;
+    }
+    r.line("The channel's address is now " + site + ".");
+    r.begin();
+    r.print(r.click([](Form& f) { f.writeDiscoveryFiles(); }));
+    return r.finish("The share tags, feed.xml and sitemap.xml were as they are.");
+}
+
 Status runPublish(Runner& r, const Args& a) {
     Status status = Done;
+    if (a.site) {
+        status = setSite(r, *a.site);
+        // Only the address was asked for, unless there is somewhere to publish to.
+        if (status != Done || (a.to.empty() && publish::keptAddress(r.dir()).empty())) {
+            return status;
+        }
+    }
     const std::optional<publish::Destination> to = destinationOf(r, a, !a.dryRun, status);
     if (!to) {
         return status;

@@ -30,6 +30,7 @@ struct Args {
     bool keepGoing = false;
     bool force = false;
     std::string to;
+    std::optional<std::string> site; // publish: the channel's own address, set
     bool dryRun = false;
     bool insecure = false;
     int number = 0;       // a comment's, from 1 for a video's oldest

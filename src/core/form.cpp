@@ -47,6 +47,7 @@ Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), schedul
             // However a chain ends (its work done, refused, a page missing, an anchor not found), its request ends
             // with it: this is the one place that lets it go.
             if (inChain && !chainRunning()) {
+                keepDiscoveryInStep(false);
                 endRequest();
             }
         });

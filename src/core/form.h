@@ -147,6 +147,9 @@ struct NoticeState {
     std::set<std::string, std::less<>> MissingPageShown;
 };
 
+// The channel's address as its settings have it (`site`), or empty when there is none or it is not one.
+std::string channelSite(const WorkingFolder& folder);
+
 // The window's state and behaviour without the window: controls, form-level variables, Steps and button actions.
 class Form {
 public:
@@ -165,6 +168,9 @@ public:
     void insertAboveEntry();
     void writeRenamePage();
     void setTitleAndMessage();
+    // Writes the share tags of every entry's page, feed.xml and sitemap.xml as the channel stands, as one operation
+    // (after its address was set or changed); without an address, nothing.
+    void writeDiscoveryFiles();
     void quit();
     // A click on a panel: the panels that have a close action hide.
     void clickPanel(Panel panel);
@@ -286,6 +292,12 @@ private:
     // The rename of an entry's video everywhere: its entry, its page and its local files, and a rename page for the
     // server. False, with the failure panel, when it must not or could not be done; nothing is left half renamed.
     void renameEntryEverywhere(const std::string& oldName, const std::string& newName);
+    // The live entries as an operation found them, to tell which it made and which it deleted.
+    void noteEntriesAtStart();
+    // After an operation's writes: the first-made record follows its entries (made, renamed, deleted), and when the
+    // channel has an address, the pages it wrote (or every page) get their share tags as the entries stand now, and
+    // feed.xml and sitemap.xml are written again, within the operation, so undo takes them back with the rest.
+    void keepDiscoveryInStep(bool everyPage);
     // Renames or removes a file of the folder within the open operation, so undo puts it back.
     bool renameFile(std::string_view from, std::string_view to);
     bool removeFile(std::string_view name);
@@ -309,6 +321,7 @@ private:
     History history_;
     // The stamps of the files as this Form last read or wrote them.
     std::map<std::string, FileStamp, std::less<>> known_;
+    std::vector<std::string> entriesAtStart_;
     bool joinNext_ = false;
     int operationNumber_ = 0;
     int homepageRevision_ = 0;

@@ -14,12 +14,11 @@ namespace {
 // The demuxers of the containers browsers play; ffmpeg opens nothing else.
 constexpr const char* VideoFormats = "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm";
 
-// How every input is opened: from a file only, as one of those containers.
+} // namespace
+
 std::vector<std::string> inputOf(const std::filesystem::path& file) {
     return {"-protocol_whitelist", "file", "-format_whitelist", VideoFormats, "-i", "file:" + file.string()};
 }
-
-} // namespace
 
 std::string extensionOf(std::string_view name) {
     const std::size_t dot = name.rfind('.');

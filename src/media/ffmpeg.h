@@ -17,6 +17,9 @@ struct Streams {
 // The extension of a file name in lower case ("mp4"), or nothing when it has none.
 std::string extensionOf(std::string_view name);
 
+// How ffmpeg and ffprobe open every input: from a file only, as one of the containers browsers play.
+std::vector<std::string> inputOf(const std::filesystem::path& file);
+
 // Whether ffprobe and ffmpeg can be run.
 bool canProbe();
 bool canConvert();

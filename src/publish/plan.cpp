@@ -1,6 +1,7 @@
 #include "publish/plan.h"
 
 #include "shell/working_folder.h"
+#include "text/discovery.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
@@ -105,6 +106,9 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     }
     add("change_file_name.php", false);
     add(CommentModerationFile, false);
+    // Written by Clipnest only when the channel has an address; they go up before the homepage that links the feed.
+    add(discovery::FeedFile, false);
+    add(discovery::SitemapFile, false);
     for (const std::string& name : settings.extra) {
         add(name, true);
     }

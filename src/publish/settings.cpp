@@ -2,6 +2,7 @@
 
 #include "shell/channel_settings.h"
 #include "shell/working_folder.h"
+#include "text/discovery.h"
 #include "text/individual_page.h"
 
 #include <charconv>
@@ -26,6 +27,12 @@ bool loadSettings(const std::filesystem::path& channel, Settings& settings, std:
             settings.key = value;
         } else if (line.key == "known_hosts") {
             settings.knownHosts = value;
+        } else if (line.key == "site") {
+            if (const std::optional<std::string> refusal = siteRefusal(value)) {
+                error = where() + *refusal;
+                return false;
+            }
+            settings.site = value;
         } else if (line.key == "max_upload") {
             std::uintmax_t number = 0;
             const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
@@ -79,6 +86,7 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     text += s.cacert.empty() ? "" : "cacert = " + s.cacert + "\n";
     text += s.key.empty() ? "" : "key = " + s.key + "\n";
     text += s.knownHosts.empty() ? "" : "known_hosts = " + s.knownHosts + "\n";
+    text += s.site.empty() ? "" : "site = " + s.site + "\n";
     text += s.maxUpload ? "max_upload = " + std::to_string(s.maxUpload) + "\n" : "";
     text += s.connections ? "connections = " + std::to_string(s.connections) + "\n" : "";
     for (const auto& [key, addresses] : {std::pair{"script", &s.scripts}, std::pair{"fonts", &s.fonts}}) {
@@ -88,6 +96,14 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     }
     std::optional<WorkingFolder> hidden = WorkingFolder(channel).subfolder(".clipnest", true);
     return hidden && hidden->write("publish.conf", text);
+}
+
+std::optional<std::string> siteRefusal(const std::string& site) {
+    const std::string problem = discovery::siteProblem(site);
+    if (problem.empty()) {
+        return std::nullopt;
+    }
+    return problem + "; '" + site + "' is none";
 }
 
 std::string Target::display() const {

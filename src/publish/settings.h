@@ -19,6 +19,9 @@ struct Settings {
     std::string knownHosts;         // SFTP: else ~/.ssh/known_hosts
     // The video pages load scripts and web-font style sheets only from these addresses the host names.
     std::vector<std::string> scripts, fonts;
+    // `site = https://example.net/garden/`: the channel's own address, from which the share tags, the feed and the
+    // sitemap make absolute addresses; without it they are not written.
+    std::string site;
     std::uintmax_t maxUpload = 0; // `max_upload = 200M`: the largest file the host takes (K, M, G: powers of 1024)
     int connections = 0;          // `connections = 4`: uploads side by side, 1 to 8; 0 for the default
 };
@@ -32,6 +35,9 @@ inline constexpr const char* SettingsFile = ".clipnest/publish.conf"; // the cha
 bool loadSettings(const std::filesystem::path& channel, Settings& settings, std::string& error);
 // Writes them whole, in one step; false when they could not be written.
 bool saveSettings(const std::filesystem::path& channel, const Settings& settings);
+
+// Nothing when `site` may be the channel's address, else why not (see discovery::siteProblem).
+std::optional<std::string> siteRefusal(const std::string& site);
 
 // An address taken apart. `path` is the folder on the server, with a leading slash ("/" for the login folder's root
 // on FTP, or the file system's root on SFTP; "/~/" is the home folder on SFTP).

@@ -26,6 +26,12 @@ inline constexpr std::string_view HeadTitle = "<!-- t9b3 HOSTS!, PLEASE don't de
 inline constexpr std::string_view Message = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything "
                                             "in between this tag and the homepage message. -->";
 
+// Around the share tags and structured data in a video page's head, which Clipnest writes again with the page.
+inline constexpr std::string_view ShareOpen =
+    "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker: Clipnest writes the "
+    "share tags between it and the next one. -->";
+inline constexpr std::string_view ShareClose = "<!-- t9b3 end of the share tags. -->";
+
 // How an entry's source line begins; the file name follows, then a quote.
 inline constexpr std::string_view SourceKey = "<source src=\"";
 

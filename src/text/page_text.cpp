@@ -92,14 +92,11 @@ std::string neutralised(std::string text) {
     std::string out;
     std::size_t done = 0;
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
-        for (const auto& [sequence, which] : Findable) {
-            if (text.compare(pos, sequence.size(), sequence) == 0) {
-                out.append(text, done, pos + which - done);
-                appendReference(out, static_cast<unsigned char>(text[pos + which]));
-                done = pos + which + 1;
-                pos = done - 1;
-                break;
-            }
+        if (const std::optional<std::size_t> which = findableAt(text, pos)) {
+            out.append(text, done, pos + *which - done);
+            appendReference(out, static_cast<unsigned char>(text[pos + *which]));
+            done = pos + *which + 1;
+            pos = done - 1;
         }
     }
     if (done == 0) {
@@ -110,6 +107,15 @@ std::string neutralised(std::string text) {
 }
 
 } // namespace
+
+std::optional<std::size_t> findableAt(std::string_view text, std::size_t pos) {
+    for (const auto& [sequence, which] : Findable) {
+        if (text.substr(pos).starts_with(sequence)) {
+            return which;
+        }
+    }
+    return std::nullopt;
+}
 
 std::string toPageText(std::string_view utf8) {
     std::string out;
@@ -147,6 +153,11 @@ std::string asciiWithReferences(std::string_view codePage) {
         }
     }
     return out;
+}
+
+char32_t nextCodePoint(std::string_view utf8, std::size_t& pos) {
+    bool ok = true;
+    return decode(utf8, pos, ok);
 }
 
 bool isValidUtf8(std::string_view text) {

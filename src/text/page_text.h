@@ -21,6 +21,13 @@ std::string toPageText(std::string_view utf8);
 // UTF-8.
 std::string asciiWithReferences(std::string_view codePage);
 
+// The code point of UTF-8 at `pos`, which moves past it; a malformed sequence reads as U+FFFD and moves one byte.
+char32_t nextCodePoint(std::string_view utf8, std::size_t& pos);
+
+// When `text` holds at `pos` a sequence by which the tool finds its way in a page (see toPageText): the offset in it
+// of the character that typed text writes as a reference, so it never reads back as one.
+std::optional<std::size_t> findableAt(std::string_view text, std::size_t pos);
+
 // Whether `text` is well-formed UTF-8.
 bool isValidUtf8(std::string_view text);
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 
@@ -36,6 +37,38 @@ std::optional<publish::Destination> askDestination(QWidget* parent, const std::f
         QMessageBox::warning(parent, title, QString::fromStdString(problem.text));
     }
     return destination;
+}
+
+bool askSite(QWidget* parent, const std::filesystem::path& folder) {
+    const QString title = QStringLiteral("The channel's address");
+    publish::Settings settings;
+    std::string error;
+    if (!publish::loadSettings(folder, settings, error)) {
+        QMessageBox::warning(parent, title, QString::fromStdString(error));
+        return false;
+    }
+    bool given = false;
+    const std::string site =
+        QInputDialog::getText(parent, title,
+                              QStringLiteral("Where visitors find the channel's folder on the web, as in "
+                                             "https://example.net/garden/ (for share tags, feed.xml and sitemap.xml):"),
+                              QLineEdit::Normal, QString::fromStdString(settings.site), &given)
+            .trimmed()
+            .toStdString();
+    if (!given || site == settings.site) {
+        return false;
+    }
+    if (const std::optional<std::string> refusal = publish::siteRefusal(site)) {
+        QMessageBox::warning(parent, title, QString::fromStdString(*refusal));
+        return false;
+    }
+    settings.site = site;
+    if (!publish::saveSettings(folder, settings)) {
+        QMessageBox::warning(parent, title,
+                             QStringLiteral("The address could not be kept in ") + publish::SettingsFile);
+        return false;
+    }
+    return true;
 }
 
 namespace {

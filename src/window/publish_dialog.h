@@ -28,6 +28,10 @@ struct PublishOutcome {
 std::optional<publish::Destination> askDestination(QWidget* parent, const std::filesystem::path& folder,
                                                    const QString& title);
 
+// Asks for the channel's own address, showing the one kept, and keeps a new one that passes (a message box says why
+// one does not). True when a new address was kept.
+bool askSite(QWidget* parent, const std::filesystem::path& folder);
+
 // A publish of the channel folder from the window. It runs beside the window, which stays alive; a dialog with the
 // file, its percent and rate and Cancel shows at once. `done` gets the outcome on the window's thread.
 class PublishRun {

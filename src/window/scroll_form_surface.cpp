@@ -200,6 +200,12 @@ void ScrollForm::build() {
         });
         button->setEnabled(!publishing_);
     });
+    connect(strip.site, &QPushButton::clicked, this, [this] {
+        if (askSite(this, form_->folder().dir())) {
+            form_->writeDiscoveryFiles();
+        }
+        afterAction();
+    });
     undo_ = strip.undo;
     openFolder_ = strip.openFolder;
     status_ = strip.status;

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int StripHeight = 240;
 constexpr int ScrollBarWidth = 300;
-constexpr int StatusLeft = 6960;
+constexpr int StatusLeft = 8160;
 
 } // namespace
 
@@ -45,6 +45,9 @@ TopStrip buildTopStrip(QWidget* window) {
         button("cmdPublish", "Publish", 4620, 900, "Uploads to the server what changed since the last publish");
     strip.comments = button("cmdComments", "Comments", 5640, 1200,
                             "Shows every video's comments from the server, to hide one or close a video's comments");
+    strip.site = button("cmdSite", "Address\u2026", 6960, 1080,
+                        "The channel's own address on the web (https://example.net/garden/), from which its video "
+                        "pages get share tags and feed.xml and sitemap.xml are written");
     strip.status = new StatusLine(window);
     strip.status->setObjectName(QStringLiteral("stsStatus"));
     strip.status->setFont(fontFor(Face::Default, 8.25, false));

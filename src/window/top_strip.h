@@ -16,6 +16,7 @@ struct TopStrip {
     QPushButton* entries = nullptr;
     QPushButton* publish = nullptr;
     QPushButton* comments = nullptr;
+    QPushButton* site = nullptr;
     StatusLine* status = nullptr;
 };
 

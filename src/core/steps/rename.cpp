@@ -1,4 +1,5 @@
 #include "core/form.h"
+#include "shell/first_made.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/entry_edits.h"
@@ -156,6 +157,17 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
         done = moveClosedThread(oldComments, newComments);
     }
     done = done && writeText(RenamePageFile, queuedRenamePage(pendingRenamePage(), pairs, false));
+    if (done) {
+        // The entry keeps the day it was first made under its new name.
+        FirstMade record = readFirstMade(folder_);
+        if (auto kept = record.extract(oldName)) {
+            kept.key() = newName;
+            record.insert(std::move(kept));
+            writeFirstMade(folder_, record);
+        }
+        noteEntriesAtStart();
+        keepDiscoveryInStep(false);
+    }
     if (!done) {
         const std::string failure = panels[Panel::FileFailure].text;
         if (const HistoryEntry* op = history_.current(); op && !op->files.empty()) {

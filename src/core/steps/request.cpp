@@ -69,6 +69,7 @@ void Form::createOrChangeEntry(EntryPanel panel) {
 void Form::beginRequest(Request next, std::vector<std::string> names) {
     refreshHomepage();
     startOperation({next.kind, std::move(names)});
+    noteEntriesAtStart();
     request_ = std::move(next);
 }
 

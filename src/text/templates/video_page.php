@@ -5,6 +5,8 @@
     <meta name="viewport" content="width=device-width, initial-scale=1">
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page title. -->
     <title>p4yPageTitlep5y</title>
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker: Clipnest writes the share tags between it and the next one. -->
+<!-- t9b3 end of the share tags. -->
 {Head}<style type="text/css">
     body { font-family: sans-serif; line-height: 1.4; margin: 0 auto; max-width: 720px; padding: 0 12px; }
     video { display: block; width: 100%; max-width: 640px; height: auto; border-radius: 10px; background: #000; }

@@ -1,0 +1,169 @@
+#include "text/discovery.h"
+
+#include "core/form.h"
+#include "media/shape.h"
+#include "shell/channel_settings.h"
+#include "shell/first_made.h"
+#include "text/document.h"
+#include "text/entries.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
+#include "text/page_text.h"
+#include "text/text_ops.h"
+
+#include <algorithm>
+
+namespace clipnest {
+
+namespace {
+
+discovery::Moment momentOf(const WallTime& time) {
+    return {time.seconds, time.offsetMinutes};
+}
+
+// The page description as the page shows it, or empty.
+std::string shownPageDescription(const WorkingFolder& folder, const std::string& page) {
+    const std::optional<std::string> bytes = folder.isLink(page) ? std::nullopt : folder.read(page);
+    if (!bytes) {
+        return {};
+    }
+    const std::string text = linesWithLf(*bytes);
+    const auto content = contentAfterMarker(text, markers::IndividualDescriptionTail);
+    return content ? shownText(std::string_view(text).substr(content->first, content->second - content->first)) : "";
+}
+
+} // namespace
+
+std::string channelSite(const WorkingFolder& folder) {
+    std::string site;
+    for (const SettingLine& line : readChannelSettings(folder)) {
+        if (line.key == "site") {
+            site = line.value;
+        }
+    }
+    return discovery::siteProblem(site).empty() ? site : std::string();
+}
+
+void Form::noteEntriesAtStart() {
+    entriesAtStart_.clear();
+    for (const LiveEntry& e : liveEntries(homepage_.PageText)) {
+        entriesAtStart_.push_back(e.fileName);
+    }
+}
+
+void Form::keepDiscoveryInStep(bool everyPage) {
+    const HistoryEntry* op = history_.current();
+    if (!op || (op->files.empty() && !everyPage)) {
+        return;
+    }
+    const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
+    // The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which
+    // only an undo of the delete brings back (undo puts back the channel's files, not the record).
+    FirstMade record = readFirstMade(folder_);
+    const FirstMade before = record;
+    const std::string now = discovery::isoDateTime(momentOf(wallTimeNow()));
+    for (const LiveEntry& e : entries) {
+        if (std::find(entriesAtStart_.begin(), entriesAtStart_.end(), e.fileName) == entriesAtStart_.end()) {
+            record.insert_or_assign(e.fileName, now);
+        }
+    }
+    for (const std::string& name : entriesAtStart_) {
+        const auto kept = record.find(name);
+        if (kept != record.end() && !kept->second.starts_with(SetAside) &&
+            std::none_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == name; })) {
+            kept->second.insert(kept->second.begin(), SetAside);
+        }
+    }
+    if (record != before) {
+        writeFirstMade(folder_, record);
+    }
+    noteEntriesAtStart();
+
+    const std::string site = channelSite(folder_);
+    if (site.empty()) {
+        return;
+    }
+    std::vector<std::string> names;
+    for (const LiveEntry& e : entries) {
+        names.push_back(e.fileName);
+    }
+    const std::map<std::string, media::Shape, std::less<>> shapes = media::shapesOf(folder_, names);
+    std::vector<discovery::VideoFacts> videos;
+    std::vector<std::string> pages; // code-page names, beside `videos`
+    for (const LiveEntry& e : entries) {
+        if (!isPlainName(e.fileName)) {
+            continue;
+        }
+        const std::string less(withoutExtension(e.fileName));
+        discovery::VideoFacts v;
+        v.video = codePageToUtf8(e.fileName);
+        v.page = codePageToUtf8(less + ".php");
+        if (folder_.exists(less + ".jpg")) {
+            v.poster = codePageToUtf8(less + ".jpg");
+            if (const std::optional<std::pair<int, int>> size = media::jpegSize(folder_, less + ".jpg")) {
+                v.posterWidth = size->first;
+                v.posterHeight = size->second;
+            }
+        }
+        v.title = e.description.empty() ? v.video : shownText(e.description);
+        v.description = shownPageDescription(folder_, less + ".php");
+        const std::optional<FileStamp> stamp = folder_.isLink(e.fileName) ? std::nullopt : folder_.stamp(e.fileName);
+        const auto kept = record.find(e.fileName);
+        std::string_view date = kept == record.end() ? std::string_view() : kept->second;
+        if (date.starts_with(SetAside)) {
+            date.remove_prefix(1); // a deleted entry back by undo
+        }
+        std::optional<discovery::Moment> made = discovery::parseIsoDateTime(date);
+        if (!made && stamp) {
+            made = momentOf(wallTimeAt(stamp->modifiedNs / 1'000'000'000));
+        }
+        v.firstMade = made.value_or(momentOf(wallTimeNow()));
+        v.size = stamp ? stamp->size : 0;
+        if (const auto shape = shapes.find(e.fileName); shape != shapes.end()) {
+            v.width = shape->second.width;
+            v.height = shape->second.height;
+            v.seconds = shape->second.seconds;
+        }
+        videos.push_back(std::move(v));
+        pages.push_back(less + ".php");
+    }
+    // The pages this operation wrote (or all of them) carry the share tags as the entries stand now.
+    for (std::size_t i = 0; i < videos.size(); ++i) {
+        const std::string& page = pages[i];
+        const bool written = std::any_of(op->files.begin(), op->files.end(),
+                                         [&](const HistoryFile& f) { return f.name == page && !f.goneAfter; });
+        if ((!written && !everyPage) || !folder_.exists(page)) {
+            continue;
+        }
+        std::string text;
+        if (!readText(page, text)) {
+            return;
+        }
+        std::string changed = text;
+        discovery::setShareBlock(changed,
+                                 discovery::shareTags(site, videos[i]) + discovery::videoJsonLd(site, videos[i]));
+        if (changed != text && !writeText(page, changed)) {
+            return;
+        }
+    }
+    const auto [title, message] = shownTitleAndMessage();
+    const std::pair<const char*, std::string> files[] = {
+        {discovery::FeedFile, discovery::feedXml(site, {title, message}, videos)},
+        {discovery::SitemapFile, discovery::sitemapXml(site, videos)},
+    };
+    for (const auto& [name, bytes] : files) {
+        if (folder_.read(name) != bytes && !writeBytes(name, bytes)) {
+            return;
+        }
+    }
+}
+
+void Form::writeDiscoveryFiles() {
+    startClick();
+    refreshHomepage();
+    startOperation({Operation::Kind::Other, {"share tags, feed and sitemap"}});
+    noteEntriesAtStart();
+    keepDiscoveryInStep(true);
+}
+
+} // namespace clipnest

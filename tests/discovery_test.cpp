@@ -1,0 +1,566 @@
+// What others read of a channel: the share tags and structured data in a video page's head, feed.xml and sitemap.xml,
+// checked by the programs that read them (python3's feedparser, XML and JSON parsers), and how the operations keep
+// them in step with the entries and the first-made record.
+#include "publish/plan.h"
+#include "shell/first_made.h"
+#include "support/support.h"
+#include "text/discovery.h"
+
+#include <ctime>
+#include <map>
+
+namespace clipnest::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace discovery;
+
+const std::string Site = "https://example.net/garden/";
+// Text a host may type: markup, quotes, a backslash, a line break, a control character, letters beyond ASCII, an emoji
+// and the start of a PHP tag.
+const std::string Hostile =
+    "Tom & \"Jerry\" <b>'s</b> </script> \\ line\nbreak \x01 caf\xC3\xA9 \xF0\x9F\x8E\xA5 <?php";
+
+VideoFacts facts(const std::string& video, const std::string& title, const std::string& description = "") {
+    VideoFacts v;
+    const std::string less = video.substr(0, video.rfind('.'));
+    v.video = video;
+    v.page = less + ".php";
+    v.poster = less + ".jpg";
+    v.title = title;
+    v.description = description;
+    v.firstMade = {1'765'000'000, 60};
+    v.size = 123456;
+    v.width = 1280;
+    v.height = 720;
+    v.seconds = 65.4;
+    return v;
+}
+
+// The system's python3, where python3-feedparser is installed, before any other on the PATH.
+const std::string Python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+
+// Runs a python3 program on a file and gives what it prints; the test fails when python3 does.
+std::string python(const std::string& program, const fs::path& file) {
+    int rc = 0;
+    const std::string out = shell(Python + " -c " + quoted(program) + " " + quoted(file.string()), &rc);
+    EXPECT_EQ(rc, 0) << out;
+    return out;
+}
+
+// The share tags as a chat app reads them: property -> content, the content's references decoded by python's HTML
+// parser.
+std::map<std::string, std::string> readTags(const std::string& head) {
+    TempDir dir;
+    writeFile(dir.path() / "head.html", head);
+    const std::string out =
+        python("import sys, html.parser\n"
+               "class P(html.parser.HTMLParser):\n"
+               "    def handle_starttag(self, tag, attrs):\n"
+               "        a = dict(attrs)\n"
+               "        if tag == 'meta' and 'property' in a:\n"
+               "            print(a['property'] + '\\t' + a.get('content', '').encode('unicode_escape')"
+               ".decode())\n"
+               "P().feed(open(sys.argv[1], encoding='ascii').read())\n",
+               dir.path() / "head.html");
+    std::map<std::string, std::string> tags;
+    std::size_t from = 0;
+    while (from < out.size()) {
+        const std::size_t end = out.find('\n', from);
+        const std::string line = out.substr(from, end - from);
+        const std::size_t tab = line.find('\t');
+        EXPECT_FALSE(tags.contains(line.substr(0, tab))) << "one of each: " << line;
+        tags[line.substr(0, tab)] = line.substr(tab + 1);
+        from = end == std::string::npos ? out.size() : end + 1;
+    }
+    return tags;
+}
+
+bool ascii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+TEST(Discovery, ChannelAddressRules) {
+    for (const std::string good : {"https://example.net/garden/", "http://example.net/",
+                                   "https://xn--bcher-kva.example/", "https://example.net:8443/a%20b/"}) {
+        EXPECT_EQ(siteProblem(good), "") << good;
+    }
+    const std::map<std::string, std::string> bad = {
+        {"", "https://"},
+        {"ftp://example.net/", "https://"},
+        {"https://example.net/garden", "ends in /"},
+        {"https://example.net", "ends in /"},
+        {"https:///garden/", "needs a host"},
+        {"https://user@example.net/", "needs a host"},
+        {"https://example.net/?page=1/", "no query"},
+        {"https://example.net/#top/", "no query"},
+        {"https://example.net/my garden/", "blanks"},
+        {"https://example.net/\"x/", "quotes"},
+        {"https://example.net/'x/", "quotes"},
+        {"https://example.net/\tx/", "control"},
+        {"https://example.net/<x/", "angle brackets"},
+        {"https://b\xC3\xBC"
+         "cher.example/",
+         "ASCII"},
+    };
+    for (const auto& [site, why] : bad) {
+        EXPECT_NE(siteProblem(site).find(why), std::string::npos) << site << ": " << siteProblem(site);
+    }
+}
+
+TEST(Discovery, DatesAndDurationsAsTheFormatsWriteThem) {
+    const Moment moment{1'765'234'952, 60}; // 2025-12-08 23:02:32 UTC
+    EXPECT_EQ(isoDateTime(moment), "2025-12-09T00:02:32+01:00");
+    EXPECT_EQ(rfc822DateTime(moment), "Tue, 09 Dec 2025 00:02:32 +0100");
+    EXPECT_EQ(rfc822DateTime({1'765'234'952, -330}), "Mon, 08 Dec 2025 17:32:32 -0530");
+    EXPECT_EQ(rfc822DateTime({0, 0}), "Thu, 01 Jan 1970 00:00:00 +0000");
+    EXPECT_EQ(isoDateTime({951'782'400, 0}), "2000-02-29T00:00:00+00:00") << "a leap day";
+    for (const Moment m : {moment, Moment{951'782'400, 0}, Moment{-86'400, -600}}) {
+        const std::optional<Moment> back = parseIsoDateTime(isoDateTime(m));
+        ASSERT_TRUE(back) << isoDateTime(m);
+        EXPECT_EQ(back->seconds, m.seconds);
+        EXPECT_EQ(back->offsetMinutes, m.offsetMinutes);
+    }
+    EXPECT_EQ(parseIsoDateTime("2025-12-08T23:02Z")->seconds, 1'765'234'920);
+    EXPECT_EQ(parseIsoDateTime("2025-12-08T23:02:32+23:59")->offsetMinutes, 23 * 60 + 59) << "the widest offset";
+    EXPECT_FALSE(parseIsoDateTime("2025-12-08T23:02:32+24:00"));
+    for (const char* bad : {"", "2025-12-08", "2025-12-08T23:02:32", "2025-13-08T23:02:32Z", "2025-12-08T23:02:32+1:00",
+                            "2025-12-08T23:02:32Zx"}) {
+        EXPECT_FALSE(parseIsoDateTime(bad)) << bad;
+    }
+    EXPECT_EQ(isoDuration(65.4), "PT1M5S");
+    EXPECT_EQ(isoDuration(7203), "PT2H0M3S");
+    EXPECT_EQ(isoDuration(0.2), "PT0S");
+    EXPECT_EQ(isoDuration(59.6), "PT1M0S");
+}
+
+TEST(Discovery, AddressesOfFilesAreEncoded) {
+    EXPECT_EQ(addressOf(Site, "AZaz09-._~.mp4"), Site + "AZaz09-._~.mp4") << "unreserved characters as they are";
+    EXPECT_EQ(addressOf(Site, "my clip#1?&caf\xC3\xA9%.mp4"), Site + "my%20clip%231%3F%26caf%C3%A9%25.mp4");
+}
+
+TEST(Discovery, ShareTagsAreAbsoluteAndKeepTheVideoEmbed) {
+    VideoFacts v = facts("my clip.mp4", Hostile, std::string(300, 'x') + " tail");
+    v.posterWidth = 640;
+    v.posterHeight = 360;
+    const std::string tags = shareTags(Site, v);
+    EXPECT_TRUE(ascii(tags));
+    const std::map<std::string, std::string> read = readTags(tags);
+    EXPECT_EQ(read.at("og:type"), "video.other");
+    EXPECT_EQ(read.at("og:url"), Site + "my%20clip.php");
+    EXPECT_EQ(read.at("og:video"), Site + "my%20clip.mp4");
+    EXPECT_EQ(read.at("og:video:secure_url"), Site + "my%20clip.mp4");
+    EXPECT_EQ(read.at("og:image"), Site + "my%20clip.jpg");
+    EXPECT_EQ(read.at("og:video:type"), "video/mp4");
+    EXPECT_EQ(read.at("og:video:width"), "1280");
+    EXPECT_EQ(read.at("og:video:height"), "720");
+    EXPECT_EQ(read.at("og:image:width"), "640");
+    EXPECT_EQ(read.at("og:image:height"), "360");
+    EXPECT_EQ(read.at("og:title"), "Tom & \"Jerry\" <b>'s</b> </script> \\\\ line\\nbreak  caf\\xe9 \\U0001f3a5 <?php")
+        << "the title as typed, less the control character";
+    EXPECT_LE(read.at("og:description").size(), 200u);
+    EXPECT_TRUE(read.at("og:description").ends_with("x...")) << read.at("og:description");
+    EXPECT_FALSE(read.contains("twitter:card")) << "a summary_large_image card makes chat apps drop the video";
+    EXPECT_EQ(tags.find("<?"), std::string::npos) << "the page is PHP";
+
+    const std::map<std::string, std::string> plain = readTags(shareTags("http://example.net/", facts("a.WebM", "A")));
+    EXPECT_FALSE(plain.contains("og:video:secure_url")) << "only an https address is secure";
+    EXPECT_EQ(plain.at("og:video:type"), "video/webm") << "whatever the extension's case";
+    EXPECT_FALSE(plain.contains("og:image:width")) << "left out when not known";
+    for (const auto& [property, content] : plain) {
+        if (property == "og:url" || property == "og:video" || property == "og:image") {
+            EXPECT_TRUE(content.starts_with("http://example.net/")) << property;
+        }
+    }
+}
+
+TEST(Discovery, StructuredDataIsJsonWhateverTheHostTyped) {
+    const std::string block = videoJsonLd(Site, facts("clip.mp4", Hostile, Hostile + " t9b3 p4yFileNamep5y"));
+    EXPECT_TRUE(ascii(block));
+    const std::string open = "<script type=\"application/ld+json\">";
+    ASSERT_TRUE(block.starts_with(open));
+    ASSERT_TRUE(block.ends_with("</script>\n"));
+    const std::string inside = block.substr(open.size(), block.size() - open.size() - 10);
+    EXPECT_EQ(inside.find("</script"), std::string::npos);
+    EXPECT_EQ(inside.find("<?"), std::string::npos);
+    EXPECT_EQ(inside.find("<!"), std::string::npos);
+    EXPECT_EQ(inside.find("t9b3"), std::string::npos) << "no marker for the edits to find";
+    TempDir dir;
+    writeFile(dir.path() / "ld.json", inside);
+    const std::string out = python("import sys, json\n"
+                                   "d = json.load(open(sys.argv[1], encoding='ascii'))\n"
+                                   "for k in ['@context', '@type', 'name', 'description', 'thumbnailUrl', 'uploadDate',"
+                                   " 'duration', 'contentUrl', 'embedUrl', 'url', 'width', 'height']:\n"
+                                   "    print(k, ascii(d[k]))\n",
+                                   dir.path() / "ld.json");
+    EXPECT_EQ(out, "@context 'https://schema.org'\n"
+                   "@type 'VideoObject'\n"
+                   "name 'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line\\nbreak \\x01 caf\\xe9 \\U0001f3a5 <?php'\n"
+                   "description 'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line\\nbreak \\x01 caf\\xe9 \\U0001f3a5 "
+                   "<?php t9b3 p4yFileNamep5y'\n"
+                   "thumbnailUrl 'https://example.net/garden/clip.jpg'\n"
+                   "uploadDate '2025-12-06T06:46:40+01:00'\n"
+                   "duration 'PT1M5S'\n"
+                   "contentUrl 'https://example.net/garden/clip.mp4'\n"
+                   "embedUrl 'https://example.net/garden/clip.php'\n"
+                   "url 'https://example.net/garden/clip.php'\n"
+                   "width 1280\n"
+                   "height 720\n");
+}
+
+TEST(Discovery, FeedAsFeedparserReadsIt) {
+    NEEDS(shell(Python + " -c 'import feedparser' 2>&1").empty(), "python3-feedparser");
+    VideoFacts webm = facts("b b.webm", "Second");
+    webm.poster.clear();
+    webm.size = 99;
+    const std::vector<VideoFacts> videos{facts("a.mp4", Hostile, "The longer story"), webm};
+    TempDir dir;
+    writeFile(dir.path() / "feed.xml", feedXml(Site, {"My garden", "Roses & more"}, videos));
+    EXPECT_TRUE(ascii(readFile(dir.path() / "feed.xml")));
+    const std::string out =
+        python("import sys, feedparser\n"
+               "f = feedparser.parse(sys.argv[1])\n"
+               "print('bozo', int(f.bozo), f.version, ascii(f.feed.title), f.feed.link, ascii(f.feed.subtitle))\n"
+               "for e in f.entries:\n"
+               "    print(ascii(e.title), e.link, e.id, e.published, ascii(e.summary))\n"
+               "    for n in e.enclosures: print(' enclosure', n.href, n.length, n.type)\n"
+               "    for t in e.get('media_thumbnail', []): print(' thumbnail', t['url'])\n"
+               "    for c in e.get('media_content', []): print(' content', c['url'], c['type'], c.get('duration'))\n",
+               dir.path() / "feed.xml");
+    EXPECT_EQ(out, "bozo 0 rss20 'My garden' https://example.net/garden/ 'Roses & more'\n"
+                   "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line\\nbreak  caf\\xe9 \\U0001f3a5 <?php' "
+                   "https://example.net/garden/a.php https://example.net/garden/a.php "
+                   "Sat, 06 Dec 2025 06:46:40 +0100 'The longer story'\n"
+                   " enclosure https://example.net/garden/a.mp4 123456 video/mp4\n"
+                   " thumbnail https://example.net/garden/a.jpg\n"
+                   " content https://example.net/garden/a.mp4 video/mp4 65\n"
+                   "'Second' https://example.net/garden/b%20b.php https://example.net/garden/b%20b.php "
+                   "Sat, 06 Dec 2025 06:46:40 +0100 'Second'\n"
+                   " enclosure https://example.net/garden/b%20b.webm 99 video/webm\n"
+                   " content https://example.net/garden/b%20b.webm video/webm 65\n");
+}
+
+TEST(Discovery, FeedAndSitemapAreStrictXml) {
+    EXPECT_NE(feedXml(Site, {}, {})
+                  .find("<title>https://example.net/garden/</title>\n  <link>https://example.net/garden/"
+                        "</link>\n  <description>Videos of https://example.net/garden/</description>"),
+              std::string::npos)
+        << "a homepage without a title or message is named by its address";
+    const std::vector<VideoFacts> videos{facts("a.mp4", Hostile, Hostile), facts("b.webm", "B")};
+    TempDir dir;
+    writeFile(dir.path() / "feed.xml", feedXml(Site, {Hostile, Hostile}, videos));
+    writeFile(dir.path() / "sitemap.xml", sitemapXml(Site, videos));
+    // ElementTree refuses what is not well-formed XML 1.0; the names are read with their namespaces.
+    const std::string out =
+        python("import sys, xml.etree.ElementTree as E\n"
+               "V = '{http://www.google.com/schemas/sitemap-video/1.1}'\n"
+               "S = '{http://www.sitemaps.org/schemas/sitemap/0.9}'\n"
+               "r = E.parse(sys.argv[1]).getroot()\n"
+               "print(r.tag, r.get('version'), len(r.find('channel').findall('item')),\n"
+               "      r.find('channel/item/{http://search.yahoo.com/mrss/}thumbnail').get('url'),\n"
+               "      r.find('channel/item/guid').get('isPermaLink'))\n"
+               "m = E.parse(sys.argv[1].replace('feed', 'sitemap')).getroot()\n"
+               "print(m.tag)\n"
+               "for u in m.findall(S + 'url'):\n"
+               "    v = u.find(V + 'video')\n"
+               "    print(u.find(S + 'loc').text, ascii(v is not None and [v.find(V + k).text for k in\n"
+               "          ['thumbnail_loc', 'title', 'content_loc', 'duration', 'publication_date']]))\n",
+               dir.path() / "feed.xml");
+    EXPECT_EQ(out, "rss 2.0 2 https://example.net/garden/a.jpg true\n"
+                   "{http://www.sitemaps.org/schemas/sitemap/0.9}urlset\n"
+                   "https://example.net/garden/ False\n"
+                   "https://example.net/garden/a.php ['https://example.net/garden/a.jpg', "
+                   "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line\\nbreak  caf\\xe9 \\U0001f3a5 <?php', "
+                   "'https://example.net/garden/a.mp4', '65', '2025-12-06T06:46:40+01:00']\n"
+                   "https://example.net/garden/b.php ['https://example.net/garden/b.jpg', 'B', "
+                   "'https://example.net/garden/b.webm', '65', '2025-12-06T06:46:40+01:00']\n");
+}
+
+// A channel with its address set, and videos of a few bytes each in it.
+struct SiteChannel {
+    Harness h;
+    explicit SiteChannel(const std::string& site = Site) {
+        fs::create_directories(h.dir() / ".clipnest");
+        h.put(".clipnest/publish.conf", "site = " + site + "\n");
+        h.put("a.mp4", "0123456789");
+        h.put("b.mp4", "012");
+    }
+    std::string feed() { return h.file("feed.xml"); }
+    std::string madeRecord() { return h.file(".clipnest/first-made"); }
+};
+
+TEST(Discovery, NothingAbsoluteIsWrittenWithoutAnAddress) {
+    for (const std::string conf : {"", "site = https://example.net/garden\n"}) {
+        Harness h;
+        if (!conf.empty()) {
+            fs::create_directories(h.dir() / ".clipnest");
+            h.put(".clipnest/publish.conf", conf);
+        }
+        h.put("a.mp4", "0123456789");
+        h.entry("a.mp4", "Roses", "Pruning roses");
+        h.title("My garden", "Hello");
+        EXPECT_FALSE(h.has("feed.xml"));
+        EXPECT_FALSE(h.has("sitemap.xml"));
+        EXPECT_EQ(h.file("a.php").find("<meta property"), std::string::npos);
+        EXPECT_EQ(h.file("a.php").find("ld+json"), std::string::npos);
+        EXPECT_EQ(h.file("a.php").find("example.net"), std::string::npos);
+        EXPECT_EQ(h.file("homepage.html").find("://"), std::string::npos);
+        EXPECT_EQ(h.form().operationSummary(), "Updated the title and message: homepage.html written.");
+        EXPECT_TRUE(h.file(".clipnest/first-made").ends_with(" a.mp4\n")) << "the record is kept all the same";
+    }
+}
+
+TEST(Discovery, EveryOperationKeepsPageFeedAndSitemapInStepAndUndoTakesThemBack) {
+    SiteChannel c;
+    c.h.entry("a.mp4", "Roses", "Pruning roses");
+    EXPECT_EQ(c.h.form().operationSummary(), "Added a.mp4: a.php, homepage.html, feed.xml and sitemap.xml written.");
+    std::string page = c.h.file("a.php");
+    const std::size_t head = page.find("</head>");
+    const std::size_t tags = page.find("<meta property=\"og:url\" content=\"https://example.net/garden/a.php\">");
+    EXPECT_LT(tags, head);
+    EXPECT_LT(page.find("\"@type\": \"VideoObject\""), head);
+    EXPECT_NE(page.find("<meta property=\"og:description\" content=\"Pruning roses\">"), std::string::npos);
+    EXPECT_NE(c.feed().find("<title>Roses</title>"), std::string::npos);
+    EXPECT_NE(c.feed().find("length=\"10\""), std::string::npos) << "the video's real size";
+
+    c.h.entry("a.mp4", "Red roses", "Pruning red roses");
+    page = c.h.file("a.php");
+    EXPECT_NE(page.find("content=\"Red roses\""), std::string::npos);
+    EXPECT_EQ(page.find("content=\"Pruning roses\""), std::string::npos) << "the block is replaced, not added to";
+    EXPECT_NE(c.feed().find("<description>Pruning red roses</description>"), std::string::npos);
+    EXPECT_EQ(c.feed().find("Pruning roses"), std::string::npos);
+
+    c.h.insert("b.mp4", "a.mp4", "Tulips");
+    const std::string feed = c.feed();
+    EXPECT_LT(feed.find("<title>Tulips</title>"), feed.find("<title>Red roses</title>")) << "the homepage's order";
+    EXPECT_NE(c.h.file("sitemap.xml").find("<loc>https://example.net/garden/b.php</loc>"), std::string::npos);
+
+    c.h.title("My garden", "All about roses");
+    EXPECT_NE(c.feed().find("<title>My garden</title>"), std::string::npos);
+    EXPECT_NE(c.feed().find("<description>All about roses</description>"), std::string::npos);
+
+    c.h.form().undo();
+    EXPECT_EQ(c.feed(), feed) << "undo puts the feed back with the homepage";
+    c.h.remove("b.mp4");
+    EXPECT_EQ(c.feed().find("b.mp4"), std::string::npos);
+    EXPECT_EQ(c.h.file("sitemap.xml").find("b.php"), std::string::npos);
+    c.h.form().undo();
+    EXPECT_EQ(c.feed(), feed);
+}
+
+TEST(Discovery, FirstMadeDateFollowsARenameAndGoesOnDelete) {
+    SiteChannel c;
+    c.h.entry("a.mp4", "Roses");
+    const std::string record = c.madeRecord();
+    ASSERT_TRUE(record.ends_with(" a.mp4\n")) << record;
+    const std::string date = record.substr(0, record.find(' '));
+    ASSERT_TRUE(parseIsoDateTime(date)) << date;
+    c.h.entry("a.mp4", "Red roses");
+    EXPECT_EQ(c.madeRecord(), record) << "a change is no new entry";
+
+    c.h.rename("a.mp4", "c.mp4");
+    EXPECT_EQ(c.madeRecord(), date + " c.mp4\n");
+    EXPECT_NE(c.h.file("c.php").find("content=\"https://example.net/garden/c.mp4\""), std::string::npos)
+        << "the renamed page's tags name the new video";
+    EXPECT_NE(c.feed().find("<pubDate>" + rfc822DateTime(*parseIsoDateTime(date)) + "</pubDate>"), std::string::npos);
+    EXPECT_EQ(c.feed().find("a.mp4"), std::string::npos);
+
+    const std::string feed = c.feed();
+    c.h.remove("c.mp4");
+    EXPECT_EQ(c.madeRecord(), "-" + date + " c.mp4\n") << "set aside for an undo";
+    c.h.form().undo();
+    EXPECT_EQ(c.feed(), feed) << "the entry back by undo has its date back";
+    c.h.remove("c.mp4");
+    c.h.put("c.mp4", "0123456789");
+    c.h.entry("c.mp4", "Roses again");
+    EXPECT_NE(c.madeRecord(), "-" + date + " c.mp4\n");
+    EXPECT_FALSE(c.madeRecord().starts_with("-")) << "made again, it has a date of its own";
+}
+
+// The page as PHP serves it, with what a host may type in its descriptions: the head's tags and data come out as
+// written, the JSON parses, and nothing typed runs as PHP.
+TEST(Discovery, ThePageAsPhpServesItWithAHostileDescription) {
+    NEEDS(onPath("php"), "php");
+    SiteChannel c;
+    c.h.entry("a.mp4", Hostile + " <?php echo 'ran'; ?>", Hostile + " <?= 'ran' ?> t9b3");
+    int rc = 0;
+    EXPECT_NE(shell("php -l " + quoted(c.h.dir() / "a.php"), &rc).find("No syntax errors"), std::string::npos);
+    const std::string served = shell("cd " + quoted(c.h.dir()) + " && php -n a.php", &rc);
+    ASSERT_EQ(rc, 0) << served;
+    const std::string written = c.h.file("a.php");
+    const std::size_t head = written.find("</head>");
+    EXPECT_EQ(served.substr(0, head), written.substr(0, head)) << "typed PHP never runs: the head is served as written";
+    TempDir dir;
+    writeFile(dir.path() / "page.html", served);
+    const std::string out = python("import sys, json, html.parser\n"
+                                   "class P(html.parser.HTMLParser):\n"
+                                   "    data = None\n"
+                                   "    def handle_starttag(self, tag, attrs):\n"
+                                   "        a = dict(attrs)\n"
+                                   "        self.inside = tag == 'script' and a.get('type') == 'application/ld+json'\n"
+                                   "        if a.get('property') == 'og:description': print(ascii(a['content']))\n"
+                                   "    def handle_data(self, d):\n"
+                                   "        if getattr(self, 'inside', False): P.data = d\n"
+                                   "    def handle_endtag(self, tag):\n"
+                                   "        self.inside = False\n"
+                                   "p = P()\n"
+                                   "p.feed(open(sys.argv[1], encoding='ascii').read())\n"
+                                   "d = json.loads(P.data)\n"
+                                   "print(ascii(d['name']))\n"
+                                   "print(ascii(d['description']))\n",
+                                   dir.path() / "page.html");
+    // Page text shows a line break as a blank; a control character stays in the JSON (as \u0001) and leaves the
+    // attribute.
+    EXPECT_EQ(
+        out,
+        "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line break  caf\\xe9 \\U0001f3a5 <?php <?= \\'ran\\' ?> t9b3'\n"
+        "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line break \\x01 caf\\xe9 \\U0001f3a5 <?php <?php echo \\'ran\\'; "
+        "?>'\n"
+        "'Tom & \"Jerry\" <b>\\'s</b> </script> \\\\ line break \\x01 caf\\xe9 \\U0001f3a5 <?php <?= \\'ran\\' ?> "
+        "t9b3'\n");
+}
+
+// A page made before there were share markers gets them after its title when an operation writes it; one whose title
+// marker is gone too is left without.
+TEST(Discovery, AnOlderPageGetsItsShareTagsAfterItsTitle) {
+    SiteChannel c;
+    c.h.entry("a.mp4", "Roses");
+    c.h.entry("b.mp4", "Tulips");
+    const std::string open(markers::ShareOpen), close(markers::ShareClose);
+    const auto older = [&](const std::string& page) {
+        std::string text = c.h.file(page);
+        text.erase(text.find(open), text.find(close) + close.size() + 1 - text.find(open));
+        return text;
+    };
+    const std::string a = older("a.php");
+    c.h.put("a.php", a);
+    std::string b = older("b.php");
+    b.erase(b.find("<!-- t9b3"), b.find("-->") + 3 - b.find("<!-- t9b3"));
+    c.h.put("b.php", b);
+    c.h.entry("a.mp4", "Red roses");
+    c.h.entry("b.mp4", "Red tulips");
+    const std::string page = c.h.file("a.php");
+    const std::size_t title = page.find("<title>Red roses</title>\n");
+    ASSERT_NE(title, std::string::npos);
+    EXPECT_EQ(page.find(open + "\n<meta property=\"og:type\" content=\"video.other\">\n"),
+              title + std::string_view("<title>Red roses</title>\n").size());
+    EXPECT_NE(page.find("</script>\n" + close + "\n"), std::string::npos);
+    EXPECT_EQ(page.find(open, page.find(open) + 1), std::string::npos) << "once";
+    EXPECT_EQ(c.h.file("b.php").find("og:"), std::string::npos);
+    EXPECT_NE(c.h.file("b.php").find("Red tulips"), std::string::npos);
+    EXPECT_NE(c.feed().find("Red tulips"), std::string::npos);
+}
+
+// A poster NAME.jpg beside the video is the share picture and the thumbnail, with its size when its header gives one.
+TEST(Discovery, APosterBesideTheVideoIsItsPicture) {
+    SiteChannel c;
+    // A JPEG's start, an APP0 segment, then a baseline frame header of 320 x 180 (00 B4 high, 01 40 wide).
+    c.h.put("a.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x04\x00\x00\xFF\xC0\x00\x0B\x08\x00\xB4\x01\x40\x01\x01"
+                                 "\x11\x00\xFF\xD9",
+                                 25));
+    c.h.put("b.jpg", "not a picture");
+    c.h.entry("a.mp4", "Roses");
+    c.h.entry("b.mp4", "Tulips");
+    const std::map<std::string, std::string> a = readTags(c.h.file("a.php"));
+    EXPECT_EQ(a.at("og:image"), Site + "a.jpg");
+    EXPECT_EQ(a.at("og:image:width"), "320");
+    EXPECT_EQ(a.at("og:image:height"), "180");
+    EXPECT_NE(c.h.file("a.php").find("\"thumbnailUrl\": \"https://example.net/garden/a.jpg\""), std::string::npos);
+    const std::map<std::string, std::string> b = readTags(c.h.file("b.php"));
+    EXPECT_EQ(b.at("og:image"), Site + "b.jpg");
+    EXPECT_FALSE(b.contains("og:image:width"));
+    EXPECT_NE(c.feed().find("<media:thumbnail url=\"https://example.net/garden/b.jpg\"/>"), std::string::npos);
+    EXPECT_NE(c.h.file("sitemap.xml").find("<video:thumbnail_loc>https://example.net/garden/a.jpg</"),
+              std::string::npos);
+}
+
+// Publish takes the feed and the sitemap up with the pages, before the homepage that links the feed.
+TEST(Discovery, PublishUploadsFeedAndSitemapBeforeTheHomepage) {
+    SiteChannel c;
+    c.h.entry("a.mp4", "Roses");
+    std::vector<std::string> names;
+    for (const publish::ChannelFile& f : publish::planPublish(c.h.dir(), {}, {}).files) {
+        names.push_back(f.name);
+    }
+    EXPECT_EQ(names, (Names{".htaccess", "a.mp4", "a.php", "feed.xml", "sitemap.xml", "homepage.html"}));
+}
+
+// Size and length come from ffprobe; a file it cannot read (or no ffprobe) leaves them out and fails nothing.
+TEST(Discovery, PictureSizeAndLengthFromTheVideo) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    SiteChannel c;
+    int rc = 0;
+    shell("ffmpeg -nostdin -y -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 -t 2 -c:v libx264 -pix_fmt "
+          "yuv420p " +
+              quoted(c.h.dir() / "a.mp4"),
+          &rc);
+    ASSERT_EQ(rc, 0);
+    c.h.put("b.mp4", "not a video at all");
+    c.h.entry("a.mp4", "Roses");
+    c.h.entry("b.mp4", "Broken");
+    const std::map<std::string, std::string> a = readTags(c.h.file("a.php"));
+    EXPECT_EQ(a.at("og:video:width"), "160");
+    EXPECT_EQ(a.at("og:video:height"), "120");
+    EXPECT_NE(c.h.file("a.php").find("\"duration\": \"PT2S\""), std::string::npos);
+    const std::string sitemap = c.h.file("sitemap.xml");
+    EXPECT_NE(sitemap.find("<video:duration>2</video:duration>"), std::string::npos) << sitemap;
+    const std::map<std::string, std::string> b = readTags(c.h.file("b.php"));
+    EXPECT_FALSE(b.contains("og:video:width"));
+    EXPECT_EQ(b.at("og:video"), Site + "b.mp4");
+    EXPECT_EQ(c.h.file("b.php").find("\"duration\""), std::string::npos);
+    EXPECT_EQ(sitemap.find("<video:duration>", sitemap.find("b.php")), std::string::npos);
+
+    // What ffprobe said is kept by the file's stamp: read from there while the video stays as it is, read again
+    // when it changes, and gone with its entry.
+    const fs::path kept = c.h.dir() / ".clipnest/shapes";
+    std::string shapes = readFile(kept);
+    const std::size_t line = shapes.find(" 160 120 ");
+    ASSERT_NE(line, std::string::npos) << shapes;
+    writeFile(kept, shapes.replace(line, 9, " 640 480 "));
+    c.h.entry("a.mp4", "Red roses");
+    EXPECT_EQ(readTags(c.h.file("a.php")).at("og:video:width"), "640");
+    c.h.put("a.mp4", readFile(c.h.dir() / "a.mp4") + "more");
+    c.h.entry("a.mp4", "Roses");
+    EXPECT_EQ(readTags(c.h.file("a.php")).at("og:video:width"), "160");
+    c.h.remove("b.mp4");
+    EXPECT_EQ(readFile(kept).find("b.mp4"), std::string::npos) << readFile(kept);
+    EXPECT_NE(readFile(kept).find("a.mp4"), std::string::npos);
+}
+
+// An address set later, in a session of its own, takes the dates as the record has them; a damaged line is no date.
+TEST(Discovery, AnAddressSetLaterKeepsTheFirstMadeDates) {
+    Files files = channel({"a.mp4", "b.mp4"});
+    files["a.mp4"] = "0123";
+    Harness h(files);
+    fs::create_directories(h.dir() / ".clipnest");
+    h.put(".clipnest/first-made", "2020-02-03T04:05:06+00:00 a.mp4\ndamaged\nhalf \n2021-02-03T04:05:06-01:00 b.mp4\n");
+    EXPECT_EQ(readFirstMade(WorkingFolder(h.dir())),
+              (FirstMade{{"a.mp4", "2020-02-03T04:05:06+00:00"}, {"b.mp4", "2021-02-03T04:05:06-01:00"}}));
+    h.put(".clipnest/publish.conf", "site = http://example.net/\n");
+    h.form().writeDiscoveryFiles();
+    EXPECT_EQ(readFirstMade(WorkingFolder(h.dir())),
+              (FirstMade{{"a.mp4", "2020-02-03T04:05:06+00:00"}, {"b.mp4", "2021-02-03T04:05:06-01:00"}}));
+    EXPECT_NE(h.file("feed.xml").find("<pubDate>Mon, 03 Feb 2020 04:05:06 +0000</pubDate>"), std::string::npos);
+    EXPECT_NE(h.file("sitemap.xml").find("2021-02-03T04:05:06-01:00"), std::string::npos);
+    EXPECT_EQ(h.form().operationSummary(),
+              "share tags, feed and sitemap: a.php, b.php, feed.xml and sitemap.xml written.");
+}
+
+TEST(Discovery, AnOlderEntryIsDatedByItsVideoFile) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    Files files = channel({"a.mp4"});
+    files["a.mp4"] = "0123";
+    Harness h(files);
+    fs::create_directories(h.dir() / ".clipnest");
+    h.put(".clipnest/publish.conf", "site = http://example.net/\n");
+    fs::last_write_time(h.dir() / "a.mp4", fs::file_time_type::clock::from_sys(
+                                               std::chrono::sys_seconds(std::chrono::seconds(1'700'000'000))));
+    h.title("Old channel", "");
+    EXPECT_NE(h.file("feed.xml").find("<pubDate>Tue, 14 Nov 2023 22:13:20 +0000</pubDate>"), std::string::npos)
+        << h.file("feed.xml");
+    EXPECT_FALSE(h.has(".clipnest/first-made")) << "nothing is made up for it";
+}
+
+} // namespace
+} // namespace clipnest::testing
