@@ -613,6 +613,11 @@ TEST_F(CommandLine, ModerationKnowsNamesBeyondAscii) {
     EXPECT_NE(file("comment_moderation.txt").find("\nclose th\xC3\xA9_comments.txt\n"), npos);
     r = clipnest({"close", "caf\xE9.mp4"});
     EXPECT_EQ(r.status, 1) << "bytes of another code page name no entry";
+    // Addresses for the outside world name the file's UTF-8, percent-encoded.
+    ASSERT_EQ(clipnest({"publish", "--site", "https://example.net/garden/"}).status, 0);
+    EXPECT_NE(file("th\xC3\xA9.php").find("content=\"https://example.net/garden/th%C3%A9.php\""), npos);
+    EXPECT_NE(file("feed.xml").find("<enclosure url=\"https://example.net/garden/th%C3%A9.mp4\""), npos)
+        << file("feed.xml");
 }
 
 // A channel an earlier Clipnest wrote holds a name beyond ASCII as its Windows-1252 byte, in the homepage and in its

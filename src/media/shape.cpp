@@ -33,7 +33,7 @@ std::string field(const std::optional<int>& v) {
 // ffprobe's answer, "key=value" lines: the first video stream's width and height, the container's duration.
 Shape probeShape(const WorkingFolder& folder, const std::string& video) {
     std::vector<std::string> argv{"ffprobe", "-v", "error", "-select_streams", "v:0"};
-    for (const std::string& word : inputOf(folder.dir() / video)) {
+    for (const std::string& word : inputOf(folder.pathOf(video))) {
         argv.push_back(word);
     }
     argv.insert(argv.end(), {"-show_entries", "stream=width,height:format=duration", "-of", "default=nw=1"});
