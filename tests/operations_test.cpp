@@ -482,6 +482,41 @@ TEST(Rename, AnEntrysVideoTakesItsEntryPageAndFilesAlongOrNothingMoves) {
     EXPECT_TRUE(contains(h.file("change_file_name.php"), "$new_name = \"k.mp4\""));
 }
 
+// A poster the host put beside the video is named by the new entry's tags and kept; a rename takes it along, in the
+// tags too, and undo brings it back. Without the video there is no poster to make, and the summary says so.
+TEST(Posters, TheHostsPosterIsNamedKeptAndRenamedWithItsVideo) {
+    Harness h;
+    h.put("a.jpg", "the host's poster");
+    h.entry("a.mp4", "A");
+    EXPECT_EQ(h.form().operationSummary(), "Added a.mp4: a.php and homepage.html written.");
+    EXPECT_EQ(h.file("a.jpg"), "the host's poster");
+    const std::string tag = "<video controls=\"\" preload=\"none\" playsinline poster=\"a.jpg\">";
+    EXPECT_TRUE(contains(h.file("homepage.html"), tag)) << h.file("homepage.html");
+    EXPECT_TRUE(
+        contains(h.file("a.php"), "<video controls=\"controls\" preload=\"none\" playsinline poster=\"a.jpg\">"));
+    h.insert("b.mp4", "a.mp4", "B");
+    EXPECT_EQ(h.form().operationSummary(),
+              "Inserted b.mp4 above a.mp4: b.php and homepage.html written. No poster for b.mp4: b.mp4 is not in the "
+              "folder.");
+    EXPECT_FALSE(contains(h.file("b.php"), "poster=")) << "no poster named that is not there";
+    const Files before = filesOf(h.dir());
+
+    h.rename("a.mp4", "z.mp4");
+    EXPECT_FALSE(h.has("a.jpg"));
+    EXPECT_EQ(h.file("z.jpg"), "the host's poster");
+    EXPECT_TRUE(contains(h.file("homepage.html"), with(tag, "a.jpg", "z.jpg")));
+    EXPECT_TRUE(contains(h.file("z.php"), "playsinline poster=\"z.jpg\">"));
+    EXPECT_FALSE(renamesOnServer(h.file("change_file_name.php"), "a.jpg", "z.jpg")) << "it goes up with the page";
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_EQ(filesOf(h.dir()), before);
+
+    // A poster in the way of the new name refuses the rename whole.
+    h.put("y.jpg", "another poster");
+    h.rename("a.mp4", "y.mp4");
+    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "y.jpg is in the folder already")) << h.text(Panel::FileFailure);
+    EXPECT_TRUE(h.has("a.jpg"));
+}
+
 const std::string HostNote = "<!-- the host's own note -->";
 void editByHand(Harness& h, const std::string& name) {
     h.put(name, with(h.file(name), "</html>", HostNote + "\n</html>"));

@@ -9,6 +9,7 @@
 #include "text/page_text.h"
 #include "text/rename_page.h"
 #include "text/templates.h"
+#include "text/video_tag.h"
 
 #include <csignal>
 #include <random>
@@ -252,6 +253,64 @@ TEST(Document, EntriesAreFoundByTheirSourceLinesOnly) {
         folder.write(name, "x");
         EXPECT_EQ(findHomepage(folder), name) << "found in this order";
     }
+}
+
+// The video tag of an entry gets its poster, preload="none" and playsinline, each in place of the tag's own
+// attribute of that name or behind its last one; nothing else of the text changes, and another entry's tag, a tag
+// that holds no such source, or a disabled sample is never touched.
+TEST(VideoTag, AttributesGoOnTheEntrysOwnTagAndNowhereElse) {
+    const std::string other = "<video controls preload=\"metadata\">\n<source src=\"b.mp4\" type=\"video/mp4\"/>\n"
+                              "</video>\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"<video controls=\"\" preload=\"metadata\">",
+         "<video controls=\"\" preload=\"none\" playsinline poster=\"caf&#233;.jpg\">"},
+        {"<VIDEO class='mine' PRELOAD=auto\n  width=300 poster=\"old.jpg\" playsinline>",
+         "<VIDEO class='mine' preload=\"none\"\n  width=300 poster=\"caf&#233;.jpg\" playsinline>"},
+        {"<video>", "<video preload=\"none\" playsinline poster=\"caf&#233;.jpg\">"},
+        {"<video data-x=\"a>b\" controls>",
+         "<video data-x=\"a>b\" controls preload=\"none\" playsinline poster=\"caf&#233;.jpg\">"},
+    };
+    for (const auto& [tag, written] : cases) {
+        SCOPED_TRACE(tag);
+        const std::string text = other + "<p>" + tag +
+                                 "\n<!-- marker -->\n  <source src=\"caf\xE9.mp4\" "
+                                 "type=\"video/mp4\"/> \n</video> tail\n";
+        std::string edited = text;
+        const bool found = setVideoAttributes(edited, homepageSourceKey("caf\xE9.mp4"), posterValue("caf\xE9.mp4"));
+        if (written.empty()) {
+            EXPECT_FALSE(found);
+            EXPECT_EQ(edited, text);
+            continue;
+        }
+        EXPECT_TRUE(found);
+        EXPECT_EQ(edited, with(text, tag, written));
+        std::string again = edited;
+        setVideoAttributes(again, homepageSourceKey("caf\xE9.mp4"), posterValue("caf\xE9.mp4"));
+        EXPECT_EQ(again, edited) << "a second run changes nothing";
+    }
+    // Without a poster: only preload and playsinline.
+    std::string plain = other;
+    EXPECT_TRUE(setVideoAttributes(plain, homepageSourceKey("b.mp4"), ""));
+    EXPECT_EQ(plain, with(other, "preload=\"metadata\"", "preload=\"none\" playsinline"));
+    // A source with no video tag of its own, or no such source.
+    for (std::string text :
+         {std::string("<video></video><source src=\"c.mp4\">"), std::string("<source src=\"c.mp4\">"),
+          std::string("<videos><source src=\"c.mp4\">"), other}) {
+        const std::string was = text;
+        EXPECT_FALSE(setVideoAttributes(text, homepageSourceKey("c.mp4"), "c.jpg"));
+        EXPECT_EQ(text, was);
+    }
+    // The video page writes the name with references, and so is the source found there.
+    EXPECT_EQ(pageSourceKey("caf\xE9.mp4"), "<source src=\"caf&#233;.mp4\"");
+
+    // A rename points the poster the entry named at the new one; a poster the host chose stays.
+    std::string named = with(other, "<video", "<video poster=\"b.jpg\"");
+    renamePoster(named, homepageSourceKey("b.mp4"), posterValue("b.mp4"), posterValue("z.mp4"));
+    EXPECT_EQ(named, with(other, "<video", "<video poster=\"z.jpg\""));
+    std::string chosen = with(other, "<video", "<video poster=\"art/b.jpg\"");
+    const std::string chosenBefore = chosen;
+    renamePoster(chosen, homepageSourceKey("b.mp4"), posterValue("b.mp4"), posterValue("z.mp4"));
+    EXPECT_EQ(chosen, chosenBefore);
 }
 
 TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOld) {

@@ -238,7 +238,8 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     runChains();
     chainButtonsEnabled(true);
     EXPECT_NE(file("homepage.html").find("caf&#233; &#128512;"), npos) << "typed text reaches the file as references";
-    EXPECT_EQ(status(), "Added clip7.mp4: clip7.php and homepage.html written.");
+    EXPECT_EQ(status(), "Added clip7.mp4: clip7.php and homepage.html written. No poster for clip7.mp4: clip7.mp4 is "
+                        "not in the folder.");
     click("Command3");
     type("Text2", "clip7.mp4");
     EXPECT_EQ(text("Text4"), QString::fromUtf8("café 😀")) << "an entry's name brings its descriptions along";
@@ -275,7 +276,8 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     type("Text20", ".mp4");
     click("Command9");
     runChains();
-    EXPECT_EQ(status(), "Inserted clip6.mp4 above clip7.mp4: clip6.php and homepage.html written.");
+    EXPECT_EQ(status(), "Inserted clip6.mp4 above clip7.mp4: clip6.php and homepage.html written. No poster for "
+                        "clip6.mp4: clip6.mp4 is not in the folder.");
     EXPECT_EQ(entries(), (Names{"clip6.mp4  \u2013  six", "clip7.mp4  \u2013  Red"}));
 
     // Deleting a missing entry reports it; the panel closes on a click.
@@ -577,9 +579,10 @@ TEST_F(WindowTest, TheStatusLineAndNoticesShowTheWholeText) {
     EXPECT_TRUE(messages->isVisible());
     ASSERT_EQ(messages->count(), 2);
     EXPECT_TRUE(messages->item(0)->text().endsWith("  " + said)) << "newest first, whole";
-    EXPECT_TRUE(messages->item(1)->text().endsWith("  Added " + QString::fromStdString(longName) +
-                                                   ".mp4: " + QString::fromStdString(longName) +
-                                                   ".php and homepage.html written."));
+    EXPECT_TRUE(messages->item(1)->text().endsWith(
+        "  Added " + QString::fromStdString(longName) + ".mp4: " + QString::fromStdString(longName) +
+        ".php and homepage.html written. No poster for " + QString::fromStdString(longName) +
+        ".mp4: " + QString::fromStdString(longName) + ".mp4 is not in the folder."));
     for (int i = 0; i < 20; ++i) {
         get<QLineEdit>("Text22")->clear();
         type("Text22", QString::number(i));
@@ -676,7 +679,9 @@ TEST_F(WindowTest, OpenFolderAsksBeforeMakingAChannelAndKeepsTheWindow) {
     runChains();
     EXPECT_TRUE(fs::exists(empty.path() / "here.php"));
     EXPECT_FALSE(has("here.php")) << "the first folder is left alone";
-    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Added here.mp4: here.php and homepage.html written.");
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(),
+              "Added here.mp4: here.php and homepage.html written. No poster for here.mp4: here.mp4 is not in the "
+              "folder.");
     window.reset();
 }
 

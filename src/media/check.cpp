@@ -226,7 +226,7 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
                             ": make it smaller, for example with ffmpeg -i " + video + " -crf 28 SMALLER.mp4"});
         }
         const std::string extension = extensionOf(video);
-        if ((extension == "mp4" || extension == "m4v" || extension == "mov") && indexAtEnd(channel / video)) {
+        if ((extension == "mp4" || extension == "m4v" || extension == "mov") && indexAtEnd(folder.pathOf(video))) {
             report.problems.push_back({video,
                                        "its index is at the end, so it starts only after the browser fetched the "
                                        "end: clipnest check --fix moves it to the front (ffmpeg -i IN -c copy "

@@ -14,12 +14,11 @@ namespace {
 // The demuxers of the containers browsers play; ffmpeg opens nothing else.
 constexpr const char* VideoFormats = "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm";
 
-// How every input is opened: from a file only, as one of those containers.
+} // namespace
+
 std::vector<std::string> inputOf(const std::filesystem::path& file) {
     return {"-protocol_whitelist", "file", "-format_whitelist", VideoFormats, "-i", "file:" + file.string()};
 }
-
-} // namespace
 
 std::string extensionOf(std::string_view name) {
     const std::size_t dot = name.rfind('.');
@@ -43,7 +42,7 @@ std::optional<Streams> probe(const WorkingFolder& folder, const std::string& vid
         return std::nullopt;
     }
     std::vector<std::string> argv{"ffprobe", "-v", "error"};
-    for (const std::string& word : inputOf(folder.dir() / video)) {
+    for (const std::string& word : inputOf(folder.pathOf(video))) {
         argv.push_back(word);
     }
     argv.insert(argv.end(), {"-show_entries", "format=format_name:stream=codec_type,codec_name", "-of", "csv=p=0"});
@@ -123,12 +122,12 @@ std::string moveIndexToFront(WorkingFolder& folder, const std::string& video) {
         return "Clipnest could not make a file in the folder to write into; the original is as it was";
     }
     std::vector<std::string> argv{"ffmpeg", "-nostdin", "-loglevel", "error", "-y"};
-    for (const std::string& word : inputOf(folder.dir() / video)) {
+    for (const std::string& word : inputOf(folder.pathOf(video))) {
         argv.push_back(word);
     }
     const std::string muxer = extensionOf(video) == "mov" ? "mov" : "mp4";
     argv.insert(argv.end(), {"-map", "0", "-c", "copy", "-movflags", "+faststart", "-f", muxer,
-                             "file:" + (folder.dir() / *part).string()});
+                             "file:" + folder.pathOf(*part).string()});
     const ProgramRun run = runProgram(argv);
     const std::optional<Streams> after = run.started && run.status == 0 ? probe(folder, *part) : std::nullopt;
     if (!run.started) {
@@ -136,7 +135,7 @@ std::string moveIndexToFront(WorkingFolder& folder, const std::string& video) {
         return "ffmpeg is not installed";
     }
     // The new file must hold what the old one held, with its index in front.
-    if (!after || after->streams != before->streams || indexAtEnd(folder.dir() / *part)) {
+    if (!after || after->streams != before->streams || indexAtEnd(folder.pathOf(*part))) {
         folder.remove(*part);
         return "ffmpeg could not rewrite it; the original is as it was";
     }

@@ -1,5 +1,6 @@
 #include "publish/plan.h"
 
+#include "media/poster.h"
 #include "shell/working_folder.h"
 #include "text/document.h"
 #include "text/entries.h"
@@ -89,6 +90,7 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
             missing.push_back(entry.fileName);
         }
         add(std::string(withoutExtension(entry.fileName)) + ".php", false);
+        add(media::posterName(entry.fileName), false);
     }
     if (missing.size() == 1) {
         plan.notes.push_back(missing.front() +

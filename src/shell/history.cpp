@@ -111,7 +111,7 @@ std::vector<int> entryNumbers(const fs::path& root) {
 } // namespace record
 
 std::string Operation::label() const {
-    static constexpr std::array<const char*, 6> Words = {"entry", "delete", "insert", "title", "rename", ""};
+    static constexpr std::array<const char*, 7> Words = {"entry", "delete", "insert", "title", "rename", "posters", ""};
     std::string text = Words[static_cast<std::size_t>(kind)];
     for (std::size_t i = 0; i < names.size(); ++i) {
         text += (text.empty() ? "" : (kind == Kind::Insert && i == 1) ? " above " : " ") + names[i];

@@ -256,6 +256,10 @@ std::optional<std::string> WorkingFolder::read(std::string_view name) const {
     return bytes;
 }
 
+std::filesystem::path WorkingFolder::pathOf(std::string_view name) const {
+    return dir_ / std::string(name);
+}
+
 std::optional<std::string> WorkingFolder::createTemporary() {
     const std::string prefix = std::string(TemporaryPrefix) + std::to_string(static_cast<long>(::getpid())) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {

@@ -44,6 +44,9 @@ public:
     virtual ~WorkingFolder() = default;
 
     const std::filesystem::path& dir() const { return dir_; }
+    // Where the file of that name is on disk, for a program that is handed a path (ffmpeg); the folder's own
+    // methods are how Clipnest itself opens, writes and renames it.
+    std::filesystem::path pathOf(std::string_view name) const;
 
     // A regular file of that name (not a link to one).
     bool exists(std::string_view name) const;

@@ -3,6 +3,7 @@
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/text_ops.h"
+#include "text/video_tag.h"
 
 #include <algorithm>
 
@@ -184,6 +185,7 @@ bool renameEntry(std::string& text, std::string_view oldName, std::string_view n
         return false;
     }
     text.replace(p, key.size(), entrySourceKey(newName));
+    renamePoster(text, homepageSourceKey(newName), posterValue(oldName), posterValue(newName));
     // The link stands between the entry's gallery opening and its source line.
     const std::size_t opening = p >= 1 ? text.rfind(markers::GalleryOpening, p - 1) : std::string::npos;
     const std::string link = "href=\"" + std::string(withoutExtension(oldName)) + ".php\"";

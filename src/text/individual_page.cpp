@@ -7,6 +7,7 @@
 #include "text/php_literal.h"
 #include "text/templates.h"
 #include "text/text_ops.h"
+#include "text/video_tag.h"
 
 namespace clipnest {
 
@@ -93,6 +94,7 @@ void fillIndividualPage(std::string& pageText, std::string_view fileName, std::s
 void renameInPage(std::string& pageText, std::string_view oldName, std::string_view newName) {
     replaceAll(pageText, "src=\"" + asciiWithReferences(oldName) + "\"",
                "src=\"" + asciiWithReferences(newName) + "\"");
+    renamePoster(pageText, pageSourceKey(newName), posterValue(oldName), posterValue(newName));
     const std::string oldLess(withoutExtension(oldName)), newLess(withoutExtension(newName));
     replaceAll(pageText, "'" + phpSingleQuoted(oldLess) + "_comments.txt'",
                "'" + phpSingleQuoted(newLess) + "_comments.txt'");

@@ -1,4 +1,5 @@
 #include "core/form.h"
+#include "media/poster.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/entry_edits.h"
@@ -93,6 +94,7 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
     const std::string oldLess(withoutExtension(oldName)), newLess(withoutExtension(newName));
     const std::string oldPage = oldLess + ".php", newPage = newLess + ".php";
     const std::string oldComments = oldLess + "_comments.txt", newComments = newLess + "_comments.txt";
+    const std::string oldPoster = media::posterName(oldName), newPoster = media::posterName(newName);
     const auto refuse = [this](const std::string& why) {
         fileFailure(panelMessage("Clipnest renamed nothing: " + why +
                                  ".\r\n   (To rename only the one file on the server, tick \"File only\".)"));
@@ -112,8 +114,8 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
     if (!problem && newLess + ".php" == RenamePageFile) {
         problem = std::string(RenamePageFile) + " is the rename page's own name";
     }
-    for (const std::string& name : {newName, newPage, newComments}) {
-        if (!problem && name != oldPage && (folder_.exists(name) || folder_.isLink(name))) {
+    for (const std::string& name : {newName, newPage, newComments, newPoster}) {
+        if (!problem && name != oldPage && name != oldPoster && (folder_.exists(name) || folder_.isLink(name))) {
             problem = name + " is in the folder already";
         }
     }
@@ -147,7 +149,9 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
         }
         done = writeText(newPage, page) && (newPage == oldPage || removeFile(oldPage));
     }
-    for (const RenamePair& p : {RenamePair{oldName, newName}, RenamePair{oldComments, newComments}}) {
+    // The poster goes up under its new name with the page, as the page does: the rename page need not rename it.
+    for (const RenamePair& p :
+         {RenamePair{oldName, newName}, RenamePair{oldComments, newComments}, RenamePair{oldPoster, newPoster}}) {
         if (done && p.from != p.to && folder_.exists(p.from)) {
             done = renameFile(p.from, p.to);
         }
