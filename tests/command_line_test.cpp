@@ -587,6 +587,53 @@ TEST_F(CommandLine, PostersAreRemadeAtATimeOnTheTagsAlone) {
     EXPECT_EQ(filesOf(dir()).count("rb.jpg"), 0u);
 }
 
+// Caption files beside the video become the page's tracks when the entry is made and whenever the page is written;
+// an .srt is converted once, a .vtt the host has is kept; captions brings the pages in step, undo takes it back; check
+// names a caption file that is not WebVTT; a rename takes them along.
+TEST_F(CommandLine, CaptionFilesBecomeTracksOfTheVideoPage) {
+    put("roses.srt", "1\r\n00:00:00,500 --> 00:00:02,000\r\nPruning, first\r\n");
+    put("roses.en.vtt", "WEBVTT\n\n00:00.500 --> 00:02.000\nPruning\n");
+    Result r = clipnest({"entry", "roses.mp4", "--homepage", "Roses"});
+    EXPECT_TRUE(r.err.ends_with("Added roses.mp4: roses.vtt, roses.php and homepage.html written. No poster for "
+                                "roses.mp4: roses.mp4 is not in the folder.\n"))
+        << r.err;
+    EXPECT_EQ(file("roses.vtt"), "WEBVTT\n\n1\n00:00:00.500 --> 00:00:02.000\nPruning, first\n");
+    const std::string tracks =
+        "<source src=\"roses.mp4\" type=\"video/mp4\" />\n"
+        "                <track kind=\"captions\" src=\"roses.vtt\" label=\"Captions\" default>\n"
+        "                <track kind=\"captions\" src=\"roses.en.vtt\" srclang=\"en\" "
+        "label=\"English\"></video>";
+    EXPECT_NE(file("roses.php").find(tracks), npos) << file("roses.php");
+
+    put("roses.vtt", "WEBVTT\n\nthe host's own edit\n");
+    put("roses.fr.vtt", "1\n00:00:00,500 --> 00:00:02,000\nTaille\n");
+    r = clipnest({"captions"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Captions: roses.php written.\n");
+    EXPECT_EQ(file("roses.vtt"), "WEBVTT\n\nthe host's own edit\n") << "converted once, kept since";
+    EXPECT_NE(file("roses.php")
+                  .find(with(tracks, "label=\"English\">",
+                             "label=\"English\">\n                <track "
+                             "kind=\"captions\" src=\"roses.fr.vtt\" "
+                             "srclang=\"fr\" label=\"Fran&#231;ais\">")),
+              npos)
+        << file("roses.php");
+    EXPECT_EQ(clipnest({"captions", "roses.mp4"}).err,
+              "Nothing was changed: the pages name their caption files already.\n");
+    r = clipnest({"check"});
+    EXPECT_NE(r.out.find("roses.fr.vtt: it is not WebVTT (it does not start with WEBVTT)"), npos) << r.out;
+    EXPECT_EQ(r.out.find("roses.en.vtt"), npos) << r.out;
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_NE(file("roses.php").find(tracks), npos) << "undo takes the track back";
+
+    EXPECT_EQ(clipnest({"rename", "roses.mp4", "tulips.mp4"}).status, 0);
+    for (const std::string name : {"tulips.vtt", "tulips.en.vtt", "tulips.fr.vtt", "tulips.srt"}) {
+        EXPECT_TRUE(has(name)) << name;
+    }
+    EXPECT_NE(file("tulips.php").find("<track kind=\"captions\" src=\"tulips.en.vtt\" srclang=\"en\""), npos);
+    EXPECT_EQ(file("tulips.php").find("roses."), npos);
+}
+
 // Commands start without the network library: libcurl (and all it loads) is in the FTP module, loaded only by an FTP
 // publish or fetch, from beside the program; without the module, FTP says so and fails, and the rest still works.
 TEST_F(CommandLine, OnlyFtpLoadsTheNetworkLibrary) {

@@ -465,6 +465,30 @@ home.onload = () => setTimeout(() => {
     EXPECT_EQ(videos, (std::map<std::string, int>{}));
 }
 
+// The caption files beside a video are the text tracks Chromium gives its video on the page, the first shown.
+TEST(Browser, TheVideoPageHasATextTrackForEachCaptionFile) {
+    NEEDS(onPath("php chromium"), "php and chromium");
+    Harness h;
+    h.put("roses.vtt", "WEBVTT\n\n00:00.000 --> 00:05.000\nPruning roses\n");
+    h.put("roses.de.vtt", "WEBVTT\n\n00:00.000 --> 00:05.000\nRosen schneiden\n");
+    h.entry("roses.mp4", "Pruning roses");
+    h.put("look.html", R"(<!DOCTYPE html><html><body>
+<iframe id="page" src="roses.php"></iframe><pre id="seen">nothing</pre>
+<script>
+const frame = document.getElementById('page');
+frame.onload = () => {
+    const tracks = frame.contentDocument.querySelector('video').textTracks;
+    document.getElementById('seen').textContent = 'tracks ' + tracks.length + ' ' +
+        [...tracks].map(t => t.kind + ':' + t.language + ':' + t.label + ':' + t.mode).join(' ');
+};
+</script></body></html>)");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "look.html", "--virtual-time-budget=10000");
+    EXPECT_NE(dom.find("<pre id=\"seen\">tracks 2 captions::Captions:showing captions:de:Deutsch:disabled</pre>"), npos)
+        << dom;
+}
+
 TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) {
     NEEDS(onPath("chromium"), "chromium");
     Harness h;

@@ -2,6 +2,7 @@
 // document's entries and seeding; and below them the folder that holds the files.
 #include "shell/scheduler.h"
 #include "support/support.h"
+#include "text/captions.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
@@ -311,6 +312,52 @@ TEST(VideoTag, AttributesGoOnTheEntrysOwnTagAndNowhereElse) {
     const std::string chosenBefore = chosen;
     renamePoster(chosen, homepageSourceKey("b.mp4"), posterValue("b.mp4"), posterValue("z.mp4"));
     EXPECT_EQ(chosen, chosenBefore);
+}
+
+// A video's caption files are NAME.vtt and NAME.LANG.vtt, the one without a language first; SubRip becomes WebVTT by
+// its header and the periods of its times; the page's track lines follow the files, and a track the host added for
+// another file stays.
+TEST(Captions, FilesTracksAndConversion) {
+    const std::vector<std::string> names = {"roses.de.vtt",       "roses.en-GB.vtt", "roses.mp4",  "roses.vtt",
+                                            "roses.director.vtt", "roses.en.srt",    "rosesx.vtt", "roses..vtt",
+                                            "tulips.vtt",         "roses.e1.vtt"};
+    const auto files = [](const std::vector<CaptionFile>& found) {
+        std::string out;
+        for (const CaptionFile& c : found) {
+            out += c.name + "=" + c.language + " ";
+        }
+        return out;
+    };
+    EXPECT_EQ(files(captionFilesOf("roses.mp4", names)), "roses.vtt= roses.de.vtt=de roses.en-GB.vtt=en-GB ");
+    EXPECT_EQ(files(captionFilesOf("roses.mp4", names, "srt")), "roses.en.srt=en ");
+
+    EXPECT_EQ(
+        srtToWebVtt("\xEF\xBB\xBF"
+                    "1\r\n00:00:01,500 --> 00:00:02,000\r\nOne, two\r\n\r\n2\n00:01:00,000 --> 00:01:02,250\nThree"),
+        "WEBVTT\n\n1\n00:00:01.500 --> 00:00:02.000\nOne, two\n\n2\n00:01:00.000 --> 00:01:02.250\nThree\n");
+    for (const std::string text : {"WEBVTT", "WEBVTT\n\n", "\xEF\xBB\xBFWEBVTT - made by hand\n"}) {
+        EXPECT_TRUE(isWebVtt(text)) << text;
+    }
+    for (const std::string text : {"", "WEBVTTX", "1\n00:00:01,500 --> 00:00:02,000\n", " WEBVTT"}) {
+        EXPECT_FALSE(isWebVtt(text)) << text;
+    }
+
+    const std::string page = "<video controls>\n    <source src=\"caf&#233;.mp4\" type=\"video/mp4\" />\n"
+                             "    <track kind=\"chapters\" src=\"chapters.vtt\"></video>\n<p>after</p>\n";
+    std::string text = page;
+    ASSERT_TRUE(setCaptionTracks(text, "<source src=\"caf&#233;.mp4\"", "caf\xE9.mp4",
+                                 {{"caf\xE9.vtt", ""}, {"caf\xE9.fr.vtt", "fr"}}));
+    EXPECT_EQ(text, with(page, "chapters.vtt\">",
+                         "chapters.vtt\">\n                <track kind=\"captions\" src=\"caf&#233;.vtt\" "
+                         "label=\"Captions\" default>\n                <track kind=\"captions\" "
+                         "src=\"caf&#233;.fr.vtt\" srclang=\"fr\" label=\"Fran&#231;ais\">"));
+    const std::string twice = text;
+    setCaptionTracks(text, "<source src=\"caf&#233;.mp4\"", "caf\xE9.mp4",
+                     {{"caf\xE9.vtt", ""}, {"caf\xE9.fr.vtt", "fr"}});
+    EXPECT_EQ(text, twice) << "the same files, the same page";
+    setCaptionTracks(text, "<source src=\"caf&#233;.mp4\"", "caf\xE9.mp4", {});
+    EXPECT_EQ(text, page) << "no caption files, no caption tracks; the host's chapters stay";
+    EXPECT_FALSE(setCaptionTracks(text, "<source src=\"other.mp4\"", "other.mp4", {{"other.vtt", ""}}));
 }
 
 TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOld) {

@@ -88,6 +88,14 @@ Status runPosters(Runner& r, const Args& a) {
     return made ? Done : Failed;
 }
 
+Status runCaptions(Runner& r, const Args& a) {
+    r.begin();
+    r.session().form().updateCaptions(a.names);
+    r.session().runToEnd();
+    r.print(r.session().takeMessages());
+    return r.finish("Nothing was changed: the pages name their caption files already.");
+}
+
 // The homepage as it is on disk, read as the window reads it at start-up; nothing is written.
 Status runList(Runner& r, const Args&) {
     const WorkingFolder folder(r.dir());

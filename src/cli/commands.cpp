@@ -96,12 +96,16 @@ void postersOptions(CLI::App& p, Args& a) {
         ->type_name("SECONDS");
 }
 
+void captionsOptions(CLI::App& c, Args& a) {
+    c.add_option("NAME", a.names, "The entries' video file names; every entry when none is given");
+}
+
 void threadOptions(CLI::App& t, Args& a) {
     t.add_option("VIDEO", a.name, "The video's file name, as its entry names it")->required();
 }
 
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 18> Table = {{
+constexpr std::array<Command, 19> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -119,6 +123,11 @@ constexpr std::array<Command, 18> Table = {{
      "when none is named) from a frame of its video, with ffmpeg; the entry's video tags on the homepage and its "
      "page then name it and fetch nothing of the video before it is played. Replaces a poster that is there.",
      true, false, postersOptions, runPosters},
+    {"captions",
+     "Puts a caption track on the page of each named entry (every entry when none is named) for each of its caption "
+     "files beside the video: NAME.vtt and NAME.LANG.vtt (roses.en.vtt), the first shown by default. A NAME.srt or "
+     "NAME.LANG.srt without its .vtt is converted to one first. Every operation that writes a page does the same.",
+     true, false, captionsOptions, runCaptions},
     {"list",
      "Lists the homepage's entries, one a line: file name, a tab, the homepage description as the page shows it.", true,
      true, noOptions, runList},

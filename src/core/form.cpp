@@ -404,6 +404,8 @@ std::string Form::summaryOfWrites() const {
     }
     case Operation::Kind::Posters:
         return "Posters: " + files;
+    case Operation::Kind::Captions:
+        return "Captions: " + files;
     case Operation::Kind::Other:
         break;
     }

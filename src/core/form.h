@@ -173,6 +173,9 @@ public:
     // on the homepage and on their pages the poster, preload="none" and playsinline. One operation for undo; an entry
     // whose poster could not be made is left as it was, and the summary says why.
     void makePosters(const std::vector<std::string>& names, std::optional<double> at);
+    // Gives the pages of these entries' videos (UTF-8 names as typed; every entry when none is given) the track lines
+    // of their caption files, each .srt without a .vtt converted first. One operation for undo.
+    void updateCaptions(const std::vector<std::string>& names);
     void quit();
     // A click on a panel: the panels that have a close action hide.
     void clickPanel(Panel panel);
@@ -238,6 +241,11 @@ public:
     // a poster already there is kept unless `remake`. Where none can be made the operation's summary says why. True
     // when the folder has the poster afterwards.
     bool givePoster(const std::string& video, std::optional<double> at = std::nullopt, bool remake = false);
+
+    // Before a video page is written: converts the video's .srt caption files that have no .vtt yet (NAME.srt and
+    // NAME.LANG.srt, within the open operation) and gives `page` one track line for each of its .vtt caption files.
+    // False when a conversion could not be written (the failure panel says why, and the chains end).
+    bool keepCaptions(const std::string& video, std::string& page);
 
     // Opens the operation that the next writes belong to, for undo and for the words that tell of it.
     void startOperation(Operation operation);

@@ -111,7 +111,8 @@ std::vector<int> entryNumbers(const fs::path& root) {
 } // namespace record
 
 std::string Operation::label() const {
-    static constexpr std::array<const char*, 7> Words = {"entry", "delete", "insert", "title", "rename", "posters", ""};
+    static constexpr std::array<const char*, 8> Words = {"entry",  "delete",  "insert",   "title",
+                                                         "rename", "posters", "captions", ""};
     std::string text = Words[static_cast<std::size_t>(kind)];
     for (std::size_t i = 0; i < names.size(); ++i) {
         text += (text.empty() ? "" : (kind == Kind::Insert && i == 1) ? " above " : " ") + names[i];

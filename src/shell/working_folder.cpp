@@ -1,5 +1,6 @@
 #include "shell/working_folder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -119,6 +120,19 @@ WorkingFolder::WorkingFolder(std::filesystem::path dir) : dir_(std::move(dir)) {
 
 bool WorkingFolder::exists(std::string_view name) const {
     return stamp(name).has_value();
+}
+
+std::vector<std::string> WorkingFolder::names() const {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (!name.starts_with(TemporaryPrefix) && exists(name)) {
+            found.push_back(std::move(name));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 bool WorkingFolder::isLink(std::string_view name) const {

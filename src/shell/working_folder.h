@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace clipnest {
 
@@ -50,6 +51,8 @@ public:
 
     // A regular file of that name (not a link to one).
     bool exists(std::string_view name) const;
+    // The names of the folder's regular files (no links, no folders, no temporary files of writes), sorted.
+    std::vector<std::string> names() const;
     // Whether the name is a symbolic link, wherever it points.
     bool isLink(std::string_view name) const;
 

@@ -39,7 +39,9 @@ void appendEntry(Form& form) {
         if (q.HasPoster) {
             setVideoAttributes(page, pageSourceKey(q.FileName), posterValue(q.FileName));
         }
-        form.writeText(q.FileNameLessExt + ".php", page);
+        if (form.keepCaptions(q.FileName, page)) {
+            form.writeText(q.FileNameLessExt + ".php", page);
+        }
         break;
     case 8:
         makeSampleLive(state(form).homepage.PageText, q.FileName, q.FileNameLessExt, q.HomepageDescrip,

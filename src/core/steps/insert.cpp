@@ -148,7 +148,8 @@ void insertEntry(Form& form) {
             setVideoAttributes(q.IndividPageText, pageSourceKey(q.FileName), posterValue(q.FileName));
         }
         if (!q.FileNameLessExt.empty() && q.PageToWrite &&
-            !form.writeText(q.FileNameLessExt + ".php", q.IndividPageText)) {
+            (!form.keepCaptions(q.FileName, q.IndividPageText) ||
+             !form.writeText(q.FileNameLessExt + ".php", q.IndividPageText))) {
             return;
         }
         break;

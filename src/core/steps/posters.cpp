@@ -75,8 +75,9 @@ void Form::makePosters(const std::vector<std::string>& names, std::optional<doub
         if (!folder_.exists(page) || folder_.isLink(page) || !readText(page, text)) {
             continue;
         }
-        if (const std::string was = text; setVideoAttributes(text, pageSourceKey(video), posterValue(video)) &&
-                                          text != was && !writeText(page, text)) {
+        const std::string was = text;
+        setVideoAttributes(text, pageSourceKey(video), posterValue(video));
+        if (!keepCaptions(video, text) || (text != was && !writeText(page, text))) {
             return;
         }
     }

@@ -1,5 +1,6 @@
 #include "core/form.h"
 #include "media/poster.h"
+#include "text/captions.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/entry_edits.h"
@@ -8,6 +9,7 @@
 #include "text/page_text.h"
 #include "text/rename_page.h"
 #include "text/text_ops.h"
+#include "text/video_tag.h"
 
 #include <algorithm>
 
@@ -119,6 +121,22 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
             problem = name + " is in the folder already";
         }
     }
+    // The caption files go along under the new name, as the poster does.
+    std::vector<RenamePair> files{{oldName, newName}, {oldComments, newComments}, {oldPoster, newPoster}};
+    std::vector<CaptionFile> captions;
+    const std::vector<std::string> names = folder_.names();
+    for (const std::string_view extension : {"vtt", "srt"}) {
+        for (const CaptionFile& c : captionFilesOf(oldName, names, extension)) {
+            const std::string renamed = newLess + c.name.substr(oldLess.size());
+            files.push_back({c.name, renamed});
+            if (extension == "vtt") {
+                captions.push_back({renamed, c.language});
+            }
+            if (!problem && renamed != c.name && (folder_.exists(renamed) || folder_.isLink(renamed))) {
+                problem = renamed + " is in the folder already";
+            }
+        }
+    }
     std::string page;
     const bool hasPage = folder_.exists(oldPage);
     if (!problem && hasPage && !readText(oldPage, page)) {
@@ -147,11 +165,13 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
             setContentAfterMarker(page, markers::PageTitleTail, pageTitle("", newName));
             setContentAfterMarker(page, markers::PageHeadingTail, pageTitle("", newName));
         }
+        setCaptionTracks(page, pageSourceKey(newName), oldName, {});
+        setCaptionTracks(page, pageSourceKey(newName), newName, captions);
         done = writeText(newPage, page) && (newPage == oldPage || removeFile(oldPage));
     }
-    // The poster goes up under its new name with the page, as the page does: the rename page need not rename it.
-    for (const RenamePair& p :
-         {RenamePair{oldName, newName}, RenamePair{oldComments, newComments}, RenamePair{oldPoster, newPoster}}) {
+    // The poster and captions go up under their new names with the page, as the page does: the rename page need not
+    // rename them.
+    for (const RenamePair& p : files) {
         if (done && p.from != p.to && folder_.exists(p.from)) {
             done = renameFile(p.from, p.to);
         }
