@@ -522,6 +522,36 @@ void editByHand(Harness& h, const std::string& name) {
     h.put(name, with(h.file(name), "</html>", HostNote + "\n</html>"));
 }
 
+// In the session that made the homepage, posters and captions work on the files as they are on disk now: a host's
+// edit made since stays, and the entry's tags and page get what the folder holds.
+TEST(Posters, PostersAndCaptionsLaterInTheSessionKeepTheHostsEdits) {
+    NEEDS(onPath("ffmpeg"), "ffmpeg");
+    Harness h;
+    h.entry("a.mp4", "A");
+    int rc = 0;
+    shell("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=160x120:rate=10:duration=2 -c:v libx264 "
+          "-pix_fmt yuv420p " +
+              quoted(h.dir() / "a.mp4"),
+          &rc);
+    ASSERT_EQ(rc, 0);
+    editByHand(h, "homepage.html");
+    h.form().makePosters({}, std::nullopt);
+    h.runChains();
+    EXPECT_EQ(h.form().operationSummary(), "Posters: a.jpg, a.php and homepage.html written.");
+    EXPECT_TRUE(h.file("a.jpg").starts_with("\xFF\xD8"));
+    EXPECT_TRUE(contains(h.file("homepage.html"), HostNote));
+    EXPECT_TRUE(contains(h.file("homepage.html"), "playsinline poster=\"a.jpg\">"));
+
+    h.put("a.en.vtt", "WEBVTT\n");
+    editByHand(h, "a.php");
+    h.form().updateCaptions({"a.mp4"});
+    h.runChains();
+    EXPECT_EQ(h.form().operationSummary(), "Captions: a.php written.");
+    EXPECT_TRUE(contains(h.file("a.php"), HostNote));
+    EXPECT_TRUE(contains(h.file("a.php"), "<track kind=\"captions\" src=\"a.en.vtt\" srclang=\"en\" label=\"English\" "
+                                          "default></video>"));
+}
+
 TEST(HostEdits, MarkupNamingTheVideoIsNoEntryAndEveryRequestReadsItsPage) {
     const std::string own = "<img src=\"roses.jpg\"><a href=\"roses.php\">Roses</a>\n";
     Files files = channel({"tulips.mp4"});

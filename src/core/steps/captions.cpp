@@ -39,7 +39,8 @@ bool Form::keepCaptions(const std::string& video, std::string& page) {
 void Form::updateCaptions(const std::vector<std::string>& names) {
     startClick();
     refreshHomepage();
-    if (!findHomepage(folder_) || homepage_.HomepageLoaded == 0 || !homepage_.UnreadableHomepage.empty()) {
+    // Refreshed, the held text is what the file on disk holds.
+    if (!findHomepage(folder_) || !homepage_.UnreadableHomepage.empty()) {
         fileFailure(panelMessage("Clipnest changed no captions: there is no homepage.html in the folder."));
         return;
     }

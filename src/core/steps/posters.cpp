@@ -39,7 +39,8 @@ bool Form::givePoster(const std::string& video, std::optional<double> at, bool r
 void Form::makePosters(const std::vector<std::string>& names, std::optional<double> at) {
     startClick();
     refreshHomepage();
-    if (!findHomepage(folder_) || homepage_.HomepageLoaded == 0 || !homepage_.UnreadableHomepage.empty()) {
+    // Refreshed, the held text is what the file on disk holds.
+    if (!findHomepage(folder_) || !homepage_.UnreadableHomepage.empty()) {
         fileFailure(panelMessage("Clipnest made no posters: there is no homepage.html in the folder to take them."));
         return;
     }
