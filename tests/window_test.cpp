@@ -322,6 +322,42 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     EXPECT_EQ(file("homepage.html"), before);
 }
 
+// The entries window shows the picked entry's poster; Remake makes it again from the frame at the time in its box, and
+// the status line says so.
+TEST_F(WindowTest, ThePickedEntrysPosterIsShownAndRemadeAtTheTimeAsked) {
+    NEEDS(clipnest::testing::onPath("ffmpeg ffprobe"), "ffmpeg");
+    runChains();
+    int rc = 0;
+    clipnest::testing::shell("ffmpeg -nostdin -loglevel error -filter_complex \"color=red:s=320x240:r=25:d=1[a];"
+                             "color=blue:s=320x240:r=25:d=2[b];[a][b]concat=n=2:v=1:a=0\" -c:v libx264 -pix_fmt "
+                             "yuv420p " +
+                                 clipnest::testing::quoted(dir.path() / "clip.mp4"),
+                             &rc);
+    ASSERT_EQ(rc, 0);
+    type("Text2", "clip.mp4");
+    click("Command1");
+    runChains();
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Added clip.mp4: clip.jpg, clip.php and homepage.html written.");
+    click("cmdEntries");
+    auto* poster = get<QLabel>("lblPoster");
+    EXPECT_FALSE(get("cmdRemakePoster")->isEnabled()) << "nothing picked yet";
+    auto* list = get<QListView>("lstEntries");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+    EXPECT_FALSE(poster->pixmap().isNull()) << "the poster is shown";
+    const auto colour = [&] {
+        const QImage picture = poster->pixmap().toImage();
+        return picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    };
+    for (const auto& [seconds, red] : {std::pair{2.0, false}, std::pair{0.5, true}}) {
+        get<QDoubleSpinBox>("spnPosterAt")->setValue(seconds);
+        click("cmdRemakePoster");
+        EXPECT_EQ(get<QLabel>("lblStatus")->text().toStdString(), "Posters: clip.jpg written.") << seconds;
+        EXPECT_EQ(colour().red() > 200, red) << seconds;
+        EXPECT_EQ(colour().blue() > 200, !red) << seconds;
+    }
+    EXPECT_NE(file("homepage.html").find("poster=\"clip.jpg\""), std::string::npos);
+}
+
 // Publish runs beside the window: the dialog shows at once and the window goes on drawing while the server is slow to
 // answer, a second click starts nothing, and the outcome comes to the status line and the notice. The "ssh" here
 // takes a second to find that nothing answers.
