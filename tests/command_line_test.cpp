@@ -471,8 +471,16 @@ TEST_F(CommandLine, NewEntriesGetPostersOfTheirOwnClips) {
     clip("late.mp4", "testsrc=size=320x240:rate=25:duration=5,fade=in:50:10"); // black for its first 2 s
     clip("one.mp4", "testsrc=size=320x240:rate=25:duration=1");
     clip("host.mp4", "testsrc=size=320x240:rate=25:duration=1");
+    // 1.5 s: the test picture until 0.9 s, then colour bars; its middle is the test picture.
+    int rc = 0;
+    shell("ffmpeg -nostdin -loglevel error -filter_complex \"testsrc=size=320x240:rate=25:duration=0.9[a];"
+          "smptebars=size=320x240:rate=25:duration=0.6[b];[a][b]concat=n=2:v=1:a=0\" -c:v libx264 -pix_fmt yuv420p " +
+              quoted(dir() / "short.mp4"),
+          &rc);
+    ASSERT_EQ(rc, 0);
     put("host.jpg", "the host's own poster");
-    for (const std::string name : {"bars.mp4", "test.mp4", "fade.mp4", "late.mp4", "one.mp4", "host.mp4"}) {
+    for (const std::string name :
+         {"bars.mp4", "test.mp4", "fade.mp4", "late.mp4", "one.mp4", "host.mp4", "short.mp4"}) {
         const Result r = clipnest({"entry", name, "--homepage", "About " + name});
         EXPECT_EQ(r.status, 0) << r.err;
         if (name != "host.mp4") {
@@ -491,6 +499,9 @@ TEST_F(CommandLine, NewEntriesGetPostersOfTheirOwnClips) {
     EXPECT_LT(difference(bars, pixelsOf(dir() / "bars.mp4", "1")), 8);
     EXPECT_GT(difference(bars, pixelsOf(dir() / "test.mp4", "1")), 30) << "the right clip's frame";
     EXPECT_LT(difference(test, pixelsOf(dir() / "test.mp4", "1")), 8);
+    const std::string middle = pixelsOf(dir() / "short.jpg");
+    EXPECT_LT(difference(middle, pixelsOf(dir() / "short.mp4", "0.75")), 8) << "the middle of a short clip";
+    EXPECT_GT(difference(middle, pixelsOf(dir() / "short.mp4", "1")), 30);
     ASSERT_LT(spread(pixelsOf(dir() / "late.mp4", "1")), 2) << "one colour 1 s in";
     for (const std::string name : {"fade.jpg", "late.jpg", "one.jpg"}) {
         EXPECT_GT(spread(pixelsOf(dir() / name)), 20) << name << " shows a picture, not one colour";
