@@ -61,13 +61,15 @@ TEST_F(CommandLine, SessionOfCommands) {
     // A first run in an empty folder: the start-up notice, as a note.
     EXPECT_EQ(r.err, "note: A homepage.html file will be created in the folder with this app. If you want to work "
                      "with a previously created homepage.html file instead, you can place one in the folder now.\n"
-                     "Added clip7.mp4: clip7.php and homepage.html written.\n");
+                     "Added clip7.mp4: clip7.php and homepage.html written. No poster for clip7.mp4: clip7.mp4 is not "
+                     "in the folder.\n");
     EXPECT_EQ(expected("homepage.html"), in("homepage.html"));
     EXPECT_EQ(expected("clip7.php"), in("clip7.php"));
     for (const auto& [command, said] :
          {std::pair<std::vector<std::string>, std::string>{
               {"entry", "three.mp4", "--homepage", "Fish & chips <b> café ☕", "-C", "channel"},
-              "Added three.mp4: three.php and homepage.html written.\n"},
+              "Added three.mp4: three.php and homepage.html written. No poster for three.mp4: three.mp4 is not in the "
+              "folder.\n"},
           {{"-C", "channel", "title", "--title", "My Channel", "--message", "New clips every week"},
            "Updated the title and message: homepage.html written.\n"}}) {
         r = clipnest(command);
@@ -166,7 +168,7 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {true, {"title"}, 0, nothing},
         // One page per name: a second video of the same name works on the first one's page, and says so.
         {true, {"entry", "a.webm", "--homepage", "WebM"}, 0, "note: a.webm shares a.php with the entry a.mp4; its descriptions were changed\nChanged a.webm: a.php and homepage.html written.\n"},
-        {true, {"insert", "a.mov", "--above", "b.mp4", "--homepage", "MOV"}, 0, "note: a.mov shares a.php with the entry a.mp4; the page was left as it was\nInserted a.mov above b.mp4: homepage.html written.\n"},
+        {true, {"insert", "a.mov", "--above", "b.mp4", "--homepage", "MOV"}, 0, "note: a.mov shares a.php with the entry a.mp4; the page was left as it was\nInserted a.mov above b.mp4: homepage.html written. No poster for a.mov: a.mov is not in the folder.\n"},
         // The window's notice asks for a second click; --create-page makes the page in the same run.
         {true, {"entry", "a.mp4", "--homepage", "A2"}, 1, missingPage + "note: add --create-page to create the page.\n", "", removed("a.php")},
         {true, {"entry", "a.mp4", "--homepage", "A2", "--create-page"}, 0, "note: " + missingPage + "Added a.mp4: a.php and homepage.html written.\n", "", removed("a.php")},
@@ -175,7 +177,7 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"title", "--title", "T"}, 1, "~Clipnest could not write homepage.html. The file on disk was left as it was.\n", "", folderAs("homepage.html")},
         {true, {"entry", "c.mp4", "--homepage", "C"}, 1, "~Clipnest did not write homepage.html: the file is read-only.", "",
          [this] { fs::permissions(dir() / "homepage.html", fs::perms::owner_read); }},
-        {true, {"entry", "c.mp4", "--homepage", "C"}, 0, "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html from now on; Homepage.htm was left as it was.\nAdded c.mp4: c.php and homepage.html written.\n", "",
+        {true, {"entry", "c.mp4", "--homepage", "C"}, 0, "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html from now on; Homepage.htm was left as it was.\nAdded c.mp4: c.php and homepage.html written. No poster for c.mp4: c.mp4 is not in the folder.\n", "",
          [this] { fs::rename(dir() / "homepage.html", dir() / "Homepage.htm"); }},
         {false, {"-C", "missing", "entry", "a.mp4"}, 2, "clipnest: cannot work in missing: no such folder\n"},
         {true, {"list", "-C", "a.php"}, 2, "clipnest: cannot work in a.php: not a folder\n"},
@@ -246,10 +248,14 @@ TEST_F(CommandLine, NamesAServerRunsAreRefusedByOneRule) {
 // number); --quiet, before the command or after it, leaves only what went wrong and the notes. A name with a path
 // says it is one.
 TEST_F(CommandLine, DoneOperationsSayWhatTheyDidUnlessQuiet) {
-    EXPECT_EQ(clipnest({"-q", "entry", "a.mp4", "--homepage", "A"}).err.find("Added"), npos);
-    EXPECT_EQ(clipnest({"entry", "b.mp4", "--homepage", "B"}).err, "Added b.mp4: b.php and homepage.html written.\n");
+    const std::string quiet = clipnest({"-q", "entry", "a.mp4", "--homepage", "A"}).err;
+    EXPECT_EQ(quiet.find("Added"), npos) << quiet;
+    EXPECT_TRUE(quiet.ends_with("\nnote: No poster for a.mp4: a.mp4 is not in the folder.\n")) << quiet;
+    EXPECT_EQ(clipnest({"entry", "b.mp4", "--homepage", "B"}).err,
+              "Added b.mp4: b.php and homepage.html written. No poster for b.mp4: b.mp4 is not in the folder.\n");
     EXPECT_EQ(clipnest({"insert", "c.mp4", "--above", "b.mp4", "--homepage", "C"}).err,
-              "Inserted c.mp4 above b.mp4: c.php and homepage.html written.\n");
+              "Inserted c.mp4 above b.mp4: c.php and homepage.html written. No poster for c.mp4: c.mp4 is not in the "
+              "folder.\n");
     EXPECT_EQ(clipnest({"delete", "c.mp4"}).err, "Deleted c.mp4 from the homepage; c.php is still in the folder.\n");
     EXPECT_EQ(clipnest({"rename", "x.txt", "y.txt"}).err,
               "Wrote change_file_name.php (rename x.txt y.txt): upload it and call it up in a browser once.\n");
@@ -425,6 +431,229 @@ TEST_F(CommandLine, CheckKeepsFfmpegInsideTheFolder) {
     EXPECT_EQ(readFile(dir() / "linked.mp4"), readFile(outside.path() / "clip.mp4"));
 }
 
+// A picture or a video frame as ffmpeg reads it, independently of Clipnest: 32x18 pixels of RGB.
+std::string pixelsOf(const fs::path& file, const std::string& at = "") {
+    const TempDir out;
+    int rc = 0;
+    shell("ffmpeg -nostdin -loglevel error " + (at.empty() ? "" : "-ss " + at + " ") + "-i " + quoted(file) +
+              " -frames:v 1 -vf scale=32:18 -f rawvideo -pix_fmt rgb24 " + quoted(out.path() / "rgb"),
+          &rc);
+    return rc == 0 ? readFile(out.path() / "rgb") : "";
+}
+// The mean difference of two such pictures, per byte; and how far one is from a single colour (the spread of its
+// bytes).
+double difference(const std::string& a, const std::string& b) {
+    EXPECT_EQ(a.size(), b.size());
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        sum += std::abs(static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]));
+    }
+    return a.empty() ? 255 : sum / static_cast<double>(a.size());
+}
+double spread(const std::string& pixels) {
+    double sum = 0, squares = 0;
+    for (const char c : pixels) {
+        const double v = static_cast<unsigned char>(c);
+        sum += v;
+        squares += v * v;
+    }
+    const double n = std::max<double>(1, static_cast<double>(pixels.size()));
+    return std::sqrt(std::max(0.0, squares / n - (sum / n) * (sum / n)));
+}
+
+// With ffmpeg and the video in the folder, a new entry gets NAME.jpg: a JPEG 640 pixels wide of its own clip 1 s in,
+// or of a later frame when that one is a single colour (a fade from black), or the middle of a clip shorter than 2 s.
+// The tags of the entry and its page name it, play inline and fetch nothing of the video before it is played. A
+// poster the host put there is kept.
+TEST_F(CommandLine, NewEntriesGetPostersOfTheirOwnClips) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    const auto clip = [this](const std::string& name, const std::string& source) {
+        int rc = 0;
+        shell("ffmpeg -nostdin -loglevel error -f lavfi -i " + quoted(source) + " -c:v libx264 -pix_fmt yuv420p " +
+                  quoted(dir() / name),
+              &rc);
+        ASSERT_EQ(rc, 0) << name;
+    };
+    clip("bars.mp4", "smptebars=size=320x240:rate=25:duration=3");
+    clip("test.mp4", "testsrc=size=320x240:rate=25:duration=3");
+    clip("fade.mp4", "testsrc=size=320x240:rate=25:duration=4,fade=in:0:60");
+    clip("late.mp4", "testsrc=size=320x240:rate=25:duration=5,fade=in:50:10"); // black for its first 2 s
+    clip("one.mp4", "testsrc=size=320x240:rate=25:duration=1");
+    clip("host.mp4", "testsrc=size=320x240:rate=25:duration=1");
+    // 1.5 s: the test picture until 0.9 s, then colour bars; its middle is the test picture.
+    int rc = 0;
+    shell("ffmpeg -nostdin -loglevel error -filter_complex \"testsrc=size=320x240:rate=25:duration=0.9[a];"
+          "smptebars=size=320x240:rate=25:duration=0.6[b];[a][b]concat=n=2:v=1:a=0\" -c:v libx264 -pix_fmt yuv420p " +
+              quoted(dir() / "short.mp4"),
+          &rc);
+    ASSERT_EQ(rc, 0);
+    put("host.jpg", "the host's own poster");
+    for (const std::string name :
+         {"bars.mp4", "test.mp4", "fade.mp4", "late.mp4", "one.mp4", "host.mp4", "short.mp4"}) {
+        const Result r = clipnest({"entry", name, "--homepage", "About " + name});
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (name != "host.mp4") {
+            const std::string less = name.substr(0, name.find('.'));
+            EXPECT_TRUE(r.err.ends_with("\nAdded " + name + ": " + less + ".jpg, " + less +
+                                        ".php and homepage.html written.\n") ||
+                        r.err == "Added " + name + ": " + less + ".jpg, " + less + ".php and homepage.html written.\n")
+                << r.err;
+            EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name,width -of csv=p=0 " +
+                            quoted(dir() / (less + ".jpg"))),
+                      "mjpeg,640\n")
+                << name;
+        }
+    }
+    const std::string bars = pixelsOf(dir() / "bars.jpg"), test = pixelsOf(dir() / "test.jpg");
+    EXPECT_LT(difference(bars, pixelsOf(dir() / "bars.mp4", "1")), 8);
+    EXPECT_GT(difference(bars, pixelsOf(dir() / "test.mp4", "1")), 30) << "the right clip's frame";
+    EXPECT_LT(difference(test, pixelsOf(dir() / "test.mp4", "1")), 8);
+    const std::string middle = pixelsOf(dir() / "short.jpg");
+    EXPECT_LT(difference(middle, pixelsOf(dir() / "short.mp4", "0.75")), 8) << "the middle of a short clip";
+    EXPECT_GT(difference(middle, pixelsOf(dir() / "short.mp4", "1")), 30);
+    ASSERT_LT(spread(pixelsOf(dir() / "late.mp4", "1")), 2) << "one colour 1 s in";
+    for (const std::string name : {"fade.jpg", "late.jpg", "one.jpg"}) {
+        EXPECT_GT(spread(pixelsOf(dir() / name)), 20) << name << " shows a picture, not one colour";
+    }
+    EXPECT_EQ(file("host.jpg"), "the host's own poster");
+
+    const std::string homepage = file("homepage.html");
+    EXPECT_NE(homepage.find("<video controls=\"\" preload=\"none\" playsinline poster=\"bars.jpg\"> \n"
+                            "<!-- t9b3 HOSTS!, PLEASE don't delete this marker tag, or insert anything in between "
+                            "this tag and the 'FileName' value below. -->\n      <source src=\"bars.mp4\""),
+              npos)
+        << homepage;
+    EXPECT_NE(homepage.find("poster=\"host.jpg\""), npos);
+    EXPECT_NE(file("late.php").find("<video controls=\"controls\" preload=\"none\" playsinline poster=\"late.jpg\">"),
+              npos);
+}
+
+// posters makes or remakes the posters of the entries named (all when none is), at --at seconds when given, and puts
+// the poster, preload="none" and playsinline on their tags and nothing else; undo takes it all back. Without ffmpeg
+// an entry is made as before and says why it has no poster.
+TEST_F(CommandLine, PostersAreRemadeAtATimeOnTheTagsAlone) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    int rc = 0;
+    // Red for its first second, then blue.
+    shell("ffmpeg -nostdin -loglevel error -filter_complex \"color=red:s=320x240:r=25:d=1[a];"
+          "color=blue:s=320x240:r=25:d=2[b];[a][b]concat=n=2:v=1:a=0\" -c:v libx264 -pix_fmt yuv420p " +
+              quoted(dir() / "rb.mp4"),
+          &rc);
+    ASSERT_EQ(rc, 0);
+    const TempDir noPrograms;
+    const auto withoutFfmpeg = [&](const std::string& args) {
+        Result r;
+        shell("(cd " + quoted(dir()) + " && env PATH=" + quoted(noPrograms.path()) + " " + CLIPNEST_PROGRAM + " " +
+                  args + " 2> " + quoted(noPrograms.path() / "err") + ")",
+              &r.status);
+        r.err = readFile(noPrograms.path() / "err");
+        return r;
+    };
+    Result r = withoutFfmpeg("entry rb.mp4 --homepage Colours");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("Added rb.mp4: rb.php and homepage.html written. No poster for rb.mp4: ffmpeg is not "
+                         "installed.\n"),
+              npos)
+        << r.err;
+    EXPECT_FALSE(has("rb.jpg"));
+    EXPECT_EQ(file("homepage.html").find("poster="), npos);
+    r = withoutFfmpeg("posters");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No poster for rb.mp4: ffmpeg is not installed."), npos) << r.err;
+
+    // The host's own tag: only its preload changes and the two attributes join it.
+    const std::string tag = "<video controls=\"\" preload=\"none\" playsinline>";
+    put("homepage.html", with(file("homepage.html"), tag, "<video class=\"wide\" preload=\"auto\" controls>"));
+    const std::string homepage = file("homepage.html"), page = file("rb.php");
+    r = clipnest({"posters", "--at", "0.5"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Posters: rb.jpg, rb.php and homepage.html written.\n");
+    // (Every file read and written again gains a line break in front of its last one, as every operation's does.)
+    const auto again = [](const std::string& text) { return with(text, "</html>\r\n", "</html>\n\r\n"); };
+    EXPECT_TRUE(file("homepage.html") ==
+                again(with(homepage, "<video class=\"wide\" preload=\"auto\" controls>",
+                           "<video class=\"wide\" preload=\"none\" controls playsinline poster=\"rb.jpg\">")));
+    EXPECT_TRUE(file("rb.php") == again(with(page, "playsinline>", "playsinline poster=\"rb.jpg\">")));
+    const auto colour = [this] {
+        const std::string pixels = pixelsOf(dir() / "rb.jpg");
+        return pixels.size() < 3                ? "none"
+               : (unsigned char)pixels[0] > 200 ? "red"
+               : (unsigned char)pixels[2] > 200 ? "blue"
+                                                : "other";
+    };
+    EXPECT_STREQ(colour(), "red");
+    const std::string red = file("rb.jpg");
+    r = clipnest({"posters", "rb.mp4", "--at", "2"});
+    EXPECT_EQ(r.err, "Posters: rb.jpg written.\n") << "the tags have it already";
+    EXPECT_STREQ(colour(), "blue");
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(file("rb.jpg"), red);
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_FALSE(has("rb.jpg"));
+    EXPECT_EQ(file("homepage.html"), homepage);
+    EXPECT_EQ(file("rb.php"), page);
+
+    r = clipnest({"posters", "other.mp4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Clipnest made no posters: the homepage has no entry for other.mp4.\n");
+    r = clipnest({"posters", "rb.mp4", "--at", "60"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Nothing was written for posters rb.mp4. No poster for rb.mp4: ffmpeg found no frame of rb.mp4 at "
+                     "60.000 s.\n");
+    fs::remove(dir() / "rb.mp4");
+    r = clipnest({"posters"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No poster for rb.mp4: rb.mp4 is not in the folder."), npos) << r.err;
+    EXPECT_EQ(filesOf(dir()).count("rb.jpg"), 0u);
+}
+
+// Caption files beside the video become the page's tracks when the entry is made and whenever the page is written;
+// an .srt is converted once, a .vtt the host has is kept; captions brings the pages in step, undo takes it back; check
+// names a caption file that is not WebVTT; a rename takes them along.
+TEST_F(CommandLine, CaptionFilesBecomeTracksOfTheVideoPage) {
+    put("roses.srt", "1\r\n00:00:00,500 --> 00:00:02,000\r\nPruning, first\r\n");
+    put("roses.en.vtt", "WEBVTT\n\n00:00.500 --> 00:02.000\nPruning\n");
+    Result r = clipnest({"entry", "roses.mp4", "--homepage", "Roses"});
+    EXPECT_TRUE(r.err.ends_with("Added roses.mp4: roses.vtt, roses.php and homepage.html written. No poster for "
+                                "roses.mp4: roses.mp4 is not in the folder.\n"))
+        << r.err;
+    EXPECT_EQ(file("roses.vtt"), "WEBVTT\n\n1\n00:00:00.500 --> 00:00:02.000\nPruning, first\n");
+    const std::string tracks =
+        "<source src=\"roses.mp4\" type=\"video/mp4\" />\n"
+        "                <track kind=\"captions\" src=\"roses.vtt\" label=\"Captions\" default>\n"
+        "                <track kind=\"captions\" src=\"roses.en.vtt\" srclang=\"en\" "
+        "label=\"English\"></video>";
+    EXPECT_NE(file("roses.php").find(tracks), npos) << file("roses.php");
+
+    put("roses.vtt", "WEBVTT\n\nthe host's own edit\n");
+    put("roses.fr.vtt", "1\n00:00:00,500 --> 00:00:02,000\nTaille\n");
+    r = clipnest({"captions"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Captions: roses.php written.\n");
+    EXPECT_EQ(file("roses.vtt"), "WEBVTT\n\nthe host's own edit\n") << "converted once, kept since";
+    EXPECT_NE(file("roses.php")
+                  .find(with(tracks, "label=\"English\">",
+                             "label=\"English\">\n                <track "
+                             "kind=\"captions\" src=\"roses.fr.vtt\" "
+                             "srclang=\"fr\" label=\"Fran&#231;ais\">")),
+              npos)
+        << file("roses.php");
+    EXPECT_EQ(clipnest({"captions", "roses.mp4"}).err,
+              "Nothing was changed: the pages name their caption files already.\n");
+    r = clipnest({"check"});
+    EXPECT_NE(r.out.find("roses.fr.vtt: it is not WebVTT (it does not start with WEBVTT)"), npos) << r.out;
+    EXPECT_EQ(r.out.find("roses.en.vtt"), npos) << r.out;
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_NE(file("roses.php").find(tracks), npos) << "undo takes the track back";
+
+    EXPECT_EQ(clipnest({"rename", "roses.mp4", "tulips.mp4"}).status, 0);
+    for (const std::string name : {"tulips.vtt", "tulips.en.vtt", "tulips.fr.vtt", "tulips.srt"}) {
+        EXPECT_TRUE(has(name)) << name;
+    }
+    EXPECT_NE(file("tulips.php").find("<track kind=\"captions\" src=\"tulips.en.vtt\" srclang=\"en\""), npos);
+    EXPECT_EQ(file("tulips.php").find("roses."), npos);
+}
+
 // Commands start without the network library: libcurl (and all it loads) is in the FTP module, loaded only by an FTP
 // publish or fetch, from beside the program; without the module, FTP says so and fails, and the rest still works.
 TEST_F(CommandLine, OnlyFtpLoadsTheNetworkLibrary) {
@@ -467,7 +696,8 @@ TEST_F(CommandLine, BatchRunsLinesInOneSession) {
                                    "list\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "line 2: Changed a.mp4: a.php written.\nline 4: Changed b.mp4: b.php written.\n"
-                     "line 5: Inserted c.mp4 above b.mp4: c.php and homepage.html written.\n");
+                     "line 5: Inserted c.mp4 above b.mp4: c.php and homepage.html written. No poster for c.mp4: c.mp4 "
+                     "is not in the folder.\n");
     EXPECT_EQ(r.out, "a.mp4\tA\nc.mp4\tC, with a quote: \"\nb.mp4\tB\n");
     EXPECT_NE(file("a.php").find("The story of a"), npos);
     EXPECT_NE(file("b.php").find("The story of &quot;b&quot;"), npos) << file("b.php");

@@ -490,9 +490,74 @@ TEST(Rename, AnEntrysVideoTakesItsEntryPageAndFilesAlongOrNothingMoves) {
     EXPECT_TRUE(contains(h.file("change_file_name.php"), "$new_name = \"k.mp4\""));
 }
 
+// A poster the host put beside the video is named by the new entry's tags and kept; a rename takes it along, in the
+// tags too, and undo brings it back. Without the video there is no poster to make, and the summary says so.
+TEST(Posters, TheHostsPosterIsNamedKeptAndRenamedWithItsVideo) {
+    Harness h;
+    h.put("a.jpg", "the host's poster");
+    h.entry("a.mp4", "A");
+    EXPECT_EQ(h.form().operationSummary(), "Added a.mp4: a.php and homepage.html written.");
+    EXPECT_EQ(h.file("a.jpg"), "the host's poster");
+    const std::string tag = "<video controls=\"\" preload=\"none\" playsinline poster=\"a.jpg\">";
+    EXPECT_TRUE(contains(h.file("homepage.html"), tag)) << h.file("homepage.html");
+    EXPECT_TRUE(
+        contains(h.file("a.php"), "<video controls=\"controls\" preload=\"none\" playsinline poster=\"a.jpg\">"));
+    h.insert("b.mp4", "a.mp4", "B");
+    EXPECT_EQ(h.form().operationSummary(),
+              "Inserted b.mp4 above a.mp4: b.php and homepage.html written. No poster for b.mp4: b.mp4 is not in the "
+              "folder.");
+    EXPECT_FALSE(contains(h.file("b.php"), "poster=")) << "no poster named that is not there";
+    const Files before = filesOf(h.dir());
+
+    h.rename("a.mp4", "z.mp4");
+    EXPECT_FALSE(h.has("a.jpg"));
+    EXPECT_EQ(h.file("z.jpg"), "the host's poster");
+    EXPECT_TRUE(contains(h.file("homepage.html"), with(tag, "a.jpg", "z.jpg")));
+    EXPECT_TRUE(contains(h.file("z.php"), "playsinline poster=\"z.jpg\">"));
+    EXPECT_FALSE(renamesOnServer(h.file("change_file_name.php"), "a.jpg", "z.jpg")) << "it goes up with the page";
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_EQ(filesOf(h.dir()), before);
+
+    // A poster in the way of the new name refuses the rename whole.
+    h.put("y.jpg", "another poster");
+    h.rename("a.mp4", "y.mp4");
+    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "y.jpg is in the folder already")) << h.text(Panel::FileFailure);
+    EXPECT_TRUE(h.has("a.jpg"));
+}
+
 const std::string HostNote = "<!-- the host's own note -->";
 void editByHand(Harness& h, const std::string& name) {
     h.put(name, with(h.file(name), "</html>", HostNote + "\n</html>"));
+}
+
+// In the session that made the homepage, posters and captions work on the files as they are on disk now: a host's
+// edit made since stays, and the entry's tags and page get what the folder holds.
+TEST(Posters, PostersAndCaptionsLaterInTheSessionKeepTheHostsEdits) {
+    NEEDS(onPath("ffmpeg"), "ffmpeg");
+    Harness h;
+    h.entry("a.mp4", "A");
+    int rc = 0;
+    shell("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=160x120:rate=10:duration=2 -c:v libx264 "
+          "-pix_fmt yuv420p " +
+              quoted(h.dir() / "a.mp4"),
+          &rc);
+    ASSERT_EQ(rc, 0);
+    editByHand(h, "homepage.html");
+    h.form().makePosters({}, std::nullopt);
+    h.runChains();
+    EXPECT_EQ(h.form().operationSummary(), "Posters: a.jpg, a.php and homepage.html written.");
+    EXPECT_TRUE(h.file("a.jpg").starts_with("\xFF\xD8"));
+    EXPECT_TRUE(contains(h.file("homepage.html"), HostNote));
+    EXPECT_TRUE(contains(h.file("homepage.html"), "playsinline poster=\"a.jpg\">"));
+
+    h.put("a.en.vtt", "WEBVTT\n");
+    editByHand(h, "a.php");
+    h.form().updateCaptions({"a.mp4"});
+    h.runChains();
+    EXPECT_EQ(h.form().operationSummary(), "Captions: a.php written.");
+    EXPECT_TRUE(contains(h.file("a.php"), HostNote));
+    EXPECT_TRUE(contains(h.file("a.php"), "<track kind=\"captions\" src=\"a.en.vtt\" srclang=\"en\" label=\"English\" "
+                                          "default></video>"));
 }
 
 TEST(HostEdits, MarkupNamingTheVideoIsNoEntryAndEveryRequestReadsItsPage) {

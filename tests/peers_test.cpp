@@ -79,6 +79,16 @@ public:
         }
         return found;
     }
+    // How many times a visitor asked for each path ("/roses.jpg"), from its log.
+    std::map<std::string, int> asked() const {
+        std::map<std::string, int> times;
+        const std::regex request(R"(\]: (GET|HEAD) (/[^ ?\n]*))");
+        const std::string log = readFile(log_);
+        for (std::sregex_iterator it(log.begin(), log.end(), request), end; it != end; ++it) {
+            ++times[(*it)[2].str()];
+        }
+        return times;
+    }
 
 private:
     fs::path root_;
@@ -406,6 +416,82 @@ frame.onload = () => {
         << "the homepage fits a phone and names itself in the browser: " << dom;
     EXPECT_TRUE(h.file("roses_comments.txt").starts_with("Lovely roses\n"));
     EXPECT_EQ(server.diagnostics(), Lines{});
+}
+
+// A visit of a homepage of twelve entries on a phone-wide screen: each poster is asked for once and no video at all
+// before one is played, and nothing is wider than the screen, however long the words of the title and message.
+TEST(Browser, APhoneWideVisitFetchesEachPosterOnceAndNoVideo) {
+    NEEDS(onPath("php chromium ffmpeg"), "php, chromium and ffmpeg");
+    Harness h;
+    int rc = 0;
+    shell("ffmpeg -nostdin -loglevel error -f lavfi -i color=c=red:s=640x360 -frames:v 1 -f mjpeg " +
+              quoted(h.dir() / "poster.jpg"),
+          &rc);
+    ASSERT_EQ(rc, 0);
+    const std::string poster = h.file("poster.jpg");
+    for (int i = 1; i <= 12; ++i) {
+        const std::string name = "clip" + std::to_string(i);
+        h.put(name + ".jpg", poster);
+        h.put(name + ".mp4", "not fetched");
+        h.entry(name + ".mp4", "Video number " + std::to_string(i));
+    }
+    h.title("Averyveryverylongchanneltitlewithoutanyspacesatallfromtheveryfirstlettertothelast",
+            "Andalongmessagetoo,https://example.net/a-rather-long-address-without-any-breaks-in-it-at-all");
+    h.put("phone.html", R"(<!DOCTYPE html><html><body style="margin: 0">
+<iframe id="home" src="homepage.html" style="width: 390px; height: 844px; border: 0"></iframe>
+<pre id="seen">nothing</pre>
+<script>
+const home = document.getElementById('home');
+home.onload = () => setTimeout(() => {
+    const page = home.contentDocument;
+    const wide = [...page.querySelectorAll('body *')].filter(e => e.getBoundingClientRect().right > 390.5).length;
+    document.getElementById('seen').textContent = (page.documentElement.scrollWidth <= 390 ? 'fits' : 'too wide') +
+        ' wider ' + wide +
+        ' videos ' + page.querySelectorAll('video[preload="none"][playsinline][poster]').length;
+}, 2000);
+</script></body></html>)");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "phone.html", "--virtual-time-budget=10000");
+    EXPECT_NE(dom.find("<pre id=\"seen\">fits wider 0 videos 12</pre>"), npos) << dom;
+    std::map<std::string, int> posters, videos;
+    for (const auto& [path, times] : server.asked()) {
+        if (path.ends_with(".jpg")) {
+            posters[path] = times;
+        } else if (path.ends_with(".mp4")) {
+            videos[path] = times;
+        }
+    }
+    std::map<std::string, int> once;
+    for (int i = 1; i <= 12; ++i) {
+        once["/clip" + std::to_string(i) + ".jpg"] = 1;
+    }
+    EXPECT_EQ(posters, once);
+    EXPECT_EQ(videos, (std::map<std::string, int>{}));
+}
+
+// The caption files beside a video are the text tracks Chromium gives its video on the page, the first shown.
+TEST(Browser, TheVideoPageHasATextTrackForEachCaptionFile) {
+    NEEDS(onPath("php chromium"), "php and chromium");
+    Harness h;
+    h.put("roses.vtt", "WEBVTT\n\n00:00.000 --> 00:05.000\nPruning roses\n");
+    h.put("roses.de.vtt", "WEBVTT\n\n00:00.000 --> 00:05.000\nRosen schneiden\n");
+    h.entry("roses.mp4", "Pruning roses");
+    h.put("look.html", R"(<!DOCTYPE html><html><body>
+<iframe id="page" src="roses.php"></iframe><pre id="seen">nothing</pre>
+<script>
+const frame = document.getElementById('page');
+frame.onload = () => {
+    const tracks = frame.contentDocument.querySelector('video').textTracks;
+    document.getElementById('seen').textContent = 'tracks ' + tracks.length + ' ' +
+        [...tracks].map(t => t.kind + ':' + t.language + ':' + t.label + ':' + t.mode).join(' ');
+};
+</script></body></html>)");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "look.html", "--virtual-time-budget=10000");
+    EXPECT_NE(dom.find("<pre id=\"seen\">tracks 2 captions::Captions:showing captions:de:Deutsch:disabled</pre>"), npos)
+        << dom;
 }
 
 TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) {

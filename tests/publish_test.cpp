@@ -140,10 +140,14 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     writeFile(keys() / "secret.txt", "outside the channel");
     fs::create_symlink(keys() / "secret.txt", h().dir() / "leak.txt");
     h().put(".clipnest/publish.conf", "extra = styles3.css gone.css a_comments.txt leak.txt ../secret.txt\n");
+    h().put("a.jpg", "poster of a"); // an entry's poster and captions go up with it
+    h().put("a.en.vtt", "WEBVTT\n");
     Result r = clipnest("publish --dry-run --to " + to());
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("a.mp4\t11\n"), npos) << r.out;
-    EXPECT_NE(r.out.find("6 files"), npos) << r.out;
+    EXPECT_NE(r.out.find("a.jpg\t11\n"), npos) << r.out;
+    EXPECT_NE(r.out.find("a.en.vtt\t7\n"), npos) << r.out;
+    EXPECT_NE(r.out.find("8 files"), npos) << r.out;
     EXPECT_NE(r.out.find("note: gone.css is listed in .clipnest/publish.conf but not in the folder"), npos);
     EXPECT_NE(r.out.find("note: a_comments.txt is not published: comment files are the visitors'"), npos);
     EXPECT_NE(r.out.find("note: leak.txt is not published: it is a symbolic link"), npos) << r.out;
@@ -157,11 +161,11 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     h().rename("a.mp4", "c.mp4", true);
     r = clipnest("publish --to " + to());
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(serverNames(),
-              (Names{".htaccess", "a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}))
+    EXPECT_EQ(serverNames(), (Names{".htaccess", "a.en.vtt", "a.jpg", "a.mp4", "a.php", "b.php", "change_file_name.php",
+                                    "homepage.html", "styles3.css"}))
         << "no comment file, no part left";
     for (const std::string name :
-         {".htaccess", "a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}) {
+         {".htaccess", "a.jpg", "a.mp4", "a.php", "b.php", "change_file_name.php", "homepage.html", "styles3.css"}) {
         EXPECT_EQ(onServer(name), h().file(name)) << name;
     }
     EXPECT_NE(readFile(h().dir() / ".clipnest/publish.conf").find("to = " + to()), npos) << "the address is kept";

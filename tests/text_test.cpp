@@ -2,6 +2,7 @@
 // document's entries and seeding; and below them the folder that holds the files.
 #include "shell/scheduler.h"
 #include "support/support.h"
+#include "text/captions.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
@@ -9,6 +10,7 @@
 #include "text/page_text.h"
 #include "text/rename_page.h"
 #include "text/templates.h"
+#include "text/video_tag.h"
 
 #include <csignal>
 #include <random>
@@ -286,6 +288,110 @@ TEST(Document, NamesBeyondAsciiStandInPagesAsReferences) {
     EXPECT_FALSE(WorkingFolder::nameOf(dir.path() / "\xE2\x98\x95.txt")) << "no code-page letter";
 }
 
+// The video tag of an entry gets its poster, preload="none" and playsinline, each in place of the tag's own
+// attribute of that name or behind its last one; nothing else of the text changes, and another entry's tag, a tag
+// that holds no such source, or a disabled sample is never touched.
+TEST(VideoTag, AttributesGoOnTheEntrysOwnTagAndNowhereElse) {
+    const std::string other = "<video controls preload=\"metadata\">\n<source src=\"b.mp4\" type=\"video/mp4\"/>\n"
+                              "</video>\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"<video controls=\"\" preload=\"metadata\">",
+         "<video controls=\"\" preload=\"none\" playsinline poster=\"caf&#233;.jpg\">"},
+        {"<VIDEO class='mine' PRELOAD=auto\n  width=300 poster=\"old.jpg\" playsinline>",
+         "<VIDEO class='mine' preload=\"none\"\n  width=300 poster=\"caf&#233;.jpg\" playsinline>"},
+        {"<video>", "<video preload=\"none\" playsinline poster=\"caf&#233;.jpg\">"},
+        {"<video data-x=\"a>b\" controls>",
+         "<video data-x=\"a>b\" controls preload=\"none\" playsinline poster=\"caf&#233;.jpg\">"},
+    };
+    for (const auto& [tag, written] : cases) {
+        SCOPED_TRACE(tag);
+        const std::string text = other + "<p>" + tag +
+                                 "\n<!-- marker -->\n  <source src=\"caf&#233;.mp4\" "
+                                 "type=\"video/mp4\"/> \n</video> tail\n";
+        std::string edited = text;
+        const bool found = setVideoAttributes(edited, homepageSourceKey("caf\xE9.mp4"), posterValue("caf\xE9.mp4"));
+        if (written.empty()) {
+            EXPECT_FALSE(found);
+            EXPECT_EQ(edited, text);
+            continue;
+        }
+        EXPECT_TRUE(found);
+        EXPECT_EQ(edited, with(text, tag, written));
+        std::string again = edited;
+        setVideoAttributes(again, homepageSourceKey("caf\xE9.mp4"), posterValue("caf\xE9.mp4"));
+        EXPECT_EQ(again, edited) << "a second run changes nothing";
+    }
+    // Without a poster: only preload and playsinline.
+    std::string plain = other;
+    EXPECT_TRUE(setVideoAttributes(plain, homepageSourceKey("b.mp4"), ""));
+    EXPECT_EQ(plain, with(other, "preload=\"metadata\"", "preload=\"none\" playsinline"));
+    // A source with no video tag of its own, or no such source.
+    for (std::string text :
+         {std::string("<video></video><source src=\"c.mp4\">"), std::string("<source src=\"c.mp4\">"),
+          std::string("<videos><source src=\"c.mp4\">"), other}) {
+        const std::string was = text;
+        EXPECT_FALSE(setVideoAttributes(text, homepageSourceKey("c.mp4"), "c.jpg"));
+        EXPECT_EQ(text, was);
+    }
+    // The video page writes the name with references, and so is the source found there.
+    EXPECT_EQ(pageSourceKey("caf\xE9.mp4"), "<source src=\"caf&#233;.mp4\"");
+
+    // A rename points the poster the entry named at the new one; a poster the host chose stays.
+    std::string named = with(other, "<video", "<video poster=\"b.jpg\"");
+    renamePoster(named, homepageSourceKey("b.mp4"), posterValue("b.mp4"), posterValue("z.mp4"));
+    EXPECT_EQ(named, with(other, "<video", "<video poster=\"z.jpg\""));
+    std::string chosen = with(other, "<video", "<video poster=\"art/b.jpg\"");
+    const std::string chosenBefore = chosen;
+    renamePoster(chosen, homepageSourceKey("b.mp4"), posterValue("b.mp4"), posterValue("z.mp4"));
+    EXPECT_EQ(chosen, chosenBefore);
+}
+
+// A video's caption files are NAME.vtt and NAME.LANG.vtt, the one without a language first; SubRip becomes WebVTT
+// by its header and the periods of its times; the page's track lines follow the files, and a track the host added
+// for another file stays.
+TEST(Captions, FilesTracksAndConversion) {
+    const std::vector<std::string> names = {"roses.de.vtt",       "roses.en-GB.vtt", "roses.mp4",  "roses.vtt",
+                                            "roses.director.vtt", "roses.en.srt",    "rosesx.vtt", "roses..vtt",
+                                            "tulips.vtt",         "roses.e1.vtt"};
+    const auto files = [](const std::vector<CaptionFile>& found) {
+        std::string out;
+        for (const CaptionFile& c : found) {
+            out += c.name + "=" + c.language + " ";
+        }
+        return out;
+    };
+    EXPECT_EQ(files(captionFilesOf("roses.mp4", names)), "roses.vtt= roses.de.vtt=de roses.en-GB.vtt=en-GB ");
+    EXPECT_EQ(files(captionFilesOf("roses.mp4", names, "srt")), "roses.en.srt=en ");
+
+    EXPECT_EQ(
+        srtToWebVtt("\xEF\xBB\xBF"
+                    "1\r\n00:00:01,500 --> 00:00:02,000\r\nOne, two\r\n\r\n2\n00:01:00,000 --> 00:01:02,250\nThree"),
+        "WEBVTT\n\n1\n00:00:01.500 --> 00:00:02.000\nOne, two\n\n2\n00:01:00.000 --> 00:01:02.250\nThree\n");
+    for (const std::string text : {"WEBVTT", "WEBVTT\n\n", "\xEF\xBB\xBFWEBVTT - made by hand\n"}) {
+        EXPECT_TRUE(isWebVtt(text)) << text;
+    }
+    for (const std::string text : {"", "WEBVTTX", "1\n00:00:01,500 --> 00:00:02,000\n", " WEBVTT"}) {
+        EXPECT_FALSE(isWebVtt(text)) << text;
+    }
+
+    const std::string page = "<video controls>\n    <source src=\"caf&#233;.mp4\" type=\"video/mp4\" />\n"
+                             "    <track kind=\"chapters\" src=\"chapters.vtt\"></video>\n<p>after</p>\n";
+    std::string text = page;
+    ASSERT_TRUE(setCaptionTracks(text, "<source src=\"caf&#233;.mp4\"", "caf\xE9.mp4",
+                                 {{"caf\xE9.vtt", ""}, {"caf\xE9.fr.vtt", "fr"}}));
+    EXPECT_EQ(text, with(page, "chapters.vtt\">",
+                         "chapters.vtt\">\n                <track kind=\"captions\" src=\"caf&#233;.vtt\" "
+                         "label=\"Captions\" default>\n                <track kind=\"captions\" "
+                         "src=\"caf&#233;.fr.vtt\" srclang=\"fr\" label=\"Fran&#231;ais\">"));
+    const std::string twice = text;
+    setCaptionTracks(text, "<source src=\"caf&#233;.mp4\"", "caf\xE9.mp4",
+                     {{"caf\xE9.vtt", ""}, {"caf\xE9.fr.vtt", "fr"}});
+    EXPECT_EQ(text, twice) << "the same files, the same page";
+    setCaptionTracks(text, "<source src=\"caf&#233;.mp4\"", "caf\xE9.mp4", {});
+    EXPECT_EQ(text, page) << "no caption files, no caption tracks; the host's chapters stay";
+    EXPECT_FALSE(setCaptionTracks(text, "<source src=\"other.mp4\"", "other.mp4", {{"other.vtt", ""}}));
+}
+
 TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOld) {
     TempDir dir;
     WorkingFolder folder(dir.path());
@@ -314,8 +420,8 @@ TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOl
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
-// The scheduler models interval timers: a Step runs each interval until disarmed, overdue Steps run once in the order
-// they were armed, and a Step armed by another waits its full interval.
+// The scheduler models interval timers: a Step runs each interval until disarmed, overdue Steps run once in the
+// order they were armed, and a Step armed by another waits its full interval.
 TEST(Scheduler, StepsRunEveryIntervalInArmingOrder) {
     VirtualClock clock;
     StepScheduler steps(clock);

@@ -238,7 +238,8 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     runChains();
     chainButtonsEnabled(true);
     EXPECT_NE(file("homepage.html").find("caf&#233; &#128512;"), npos) << "typed text reaches the file as references";
-    EXPECT_EQ(status(), "Added clip7.mp4: clip7.php and homepage.html written.");
+    EXPECT_EQ(status(), "Added clip7.mp4: clip7.php and homepage.html written. No poster for clip7.mp4: clip7.mp4 is "
+                        "not in the folder.");
     click("Command3");
     type("Text2", "clip7.mp4");
     EXPECT_EQ(text("Text4"), QString::fromUtf8("café 😀")) << "an entry's name brings its descriptions along";
@@ -275,7 +276,8 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     type("Text20", ".mp4");
     click("Command9");
     runChains();
-    EXPECT_EQ(status(), "Inserted clip6.mp4 above clip7.mp4: clip6.php and homepage.html written.");
+    EXPECT_EQ(status(), "Inserted clip6.mp4 above clip7.mp4: clip6.php and homepage.html written. No poster for "
+                        "clip6.mp4: clip6.mp4 is not in the folder.");
     EXPECT_EQ(entries(), (Names{"clip6.mp4  \u2013  six", "clip7.mp4  \u2013  Red"}));
 
     // Deleting a missing entry reports it; the panel closes on a click.
@@ -358,8 +360,44 @@ TEST_F(WindowTest, TheChannelsAddressIsAskedForCheckedAndKept) {
         << get<QLabel>("lblStatus")->text().toStdString();
 }
 
-// Publish runs beside the window: the dialog shows at once and the window goes on drawing while the server is slow to
-// answer, a second click starts nothing, and the outcome comes to the status line and the notice. The "ssh" here
+// The entries window shows the picked entry's poster; Remake makes it again from the frame at the time in its box,
+// and the status line says so.
+TEST_F(WindowTest, ThePickedEntrysPosterIsShownAndRemadeAtTheTimeAsked) {
+    NEEDS(clipnest::testing::onPath("ffmpeg ffprobe"), "ffmpeg");
+    runChains();
+    int rc = 0;
+    clipnest::testing::shell("ffmpeg -nostdin -loglevel error -filter_complex \"color=red:s=320x240:r=25:d=1[a];"
+                             "color=blue:s=320x240:r=25:d=2[b];[a][b]concat=n=2:v=1:a=0\" -c:v libx264 -pix_fmt "
+                             "yuv420p " +
+                                 clipnest::testing::quoted(dir.path() / "clip.mp4"),
+                             &rc);
+    ASSERT_EQ(rc, 0);
+    type("Text2", "clip.mp4");
+    click("Command1");
+    runChains();
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Added clip.mp4: clip.jpg, clip.php and homepage.html written.");
+    click("cmdEntries");
+    auto* poster = get<QLabel>("lblPoster");
+    EXPECT_FALSE(get("cmdRemakePoster")->isEnabled()) << "nothing picked yet";
+    auto* list = get<QListView>("lstEntries");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+    EXPECT_FALSE(poster->pixmap().isNull()) << "the poster is shown";
+    const auto colour = [&] {
+        const QImage picture = poster->pixmap().toImage();
+        return picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    };
+    for (const auto& [seconds, red] : {std::pair{2.0, false}, std::pair{0.5, true}}) {
+        get<QDoubleSpinBox>("spnPosterAt")->setValue(seconds);
+        click("cmdRemakePoster");
+        EXPECT_EQ(get<QLabel>("lblStatus")->text().toStdString(), "Posters: clip.jpg written.") << seconds;
+        EXPECT_EQ(colour().red() > 200, red) << seconds;
+        EXPECT_EQ(colour().blue() > 200, !red) << seconds;
+    }
+    EXPECT_NE(file("homepage.html").find("poster=\"clip.jpg\""), std::string::npos);
+}
+
+// Publish runs beside the window: the dialog shows at once and the window goes on drawing while the server is slow
+// to answer, a second click starts nothing, and the outcome comes to the status line and the notice. The "ssh" here
 // takes a second to find that nothing answers.
 TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
     runChains();
@@ -528,8 +566,8 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Undid entry roses.mp4"));
 }
 
-// The Comments window lists what was fetched, newest first under each video, and its buttons hide a comment and close
-// a video's comments in the file the pages follow; the comment files are not touched.
+// The Comments window lists what was fetched, newest first under each video, and its buttons hide a comment and
+// close a video's comments in the file the pages follow; the comment files are not touched.
 TEST_F(WindowTest, TheCommentsWindowHidesAndClosesFromTheFetchedComments) {
     runChains();
     click("Command3");
@@ -630,9 +668,10 @@ TEST_F(WindowTest, TheStatusLineAndNoticesShowTheWholeText) {
     EXPECT_TRUE(messages->isVisible());
     ASSERT_EQ(messages->count(), 2);
     EXPECT_TRUE(messages->item(0)->text().endsWith("  " + said)) << "newest first, whole";
-    EXPECT_TRUE(messages->item(1)->text().endsWith("  Added " + QString::fromStdString(longName) +
-                                                   ".mp4: " + QString::fromStdString(longName) +
-                                                   ".php and homepage.html written."));
+    EXPECT_TRUE(messages->item(1)->text().endsWith(
+        "  Added " + QString::fromStdString(longName) + ".mp4: " + QString::fromStdString(longName) +
+        ".php and homepage.html written. No poster for " + QString::fromStdString(longName) +
+        ".mp4: " + QString::fromStdString(longName) + ".mp4 is not in the folder."));
     for (int i = 0; i < 20; ++i) {
         get<QLineEdit>("Text22")->clear();
         type("Text22", QString::number(i));
@@ -729,7 +768,9 @@ TEST_F(WindowTest, OpenFolderAsksBeforeMakingAChannelAndKeepsTheWindow) {
     runChains();
     EXPECT_TRUE(fs::exists(empty.path() / "here.php"));
     EXPECT_FALSE(has("here.php")) << "the first folder is left alone";
-    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Added here.mp4: here.php and homepage.html written.");
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(),
+              "Added here.mp4: here.php and homepage.html written. No poster for here.mp4: here.mp4 is not in the "
+              "folder.");
     window.reset();
 }
 

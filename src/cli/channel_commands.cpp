@@ -65,6 +65,37 @@ Status runRename(Runner& r, const Args& a) {
     return r.finish();
 }
 
+// Says what was made, and why a poster was not; it fails when no poster could be made.
+Status runPosters(Runner& r, const Args& a) {
+    r.begin();
+    Form& form = r.session().form();
+    form.makePosters(a.names, a.at >= 0 ? std::optional<double>(a.at) : std::nullopt);
+    r.session().runToEnd();
+    const std::vector<Message> messages = r.session().takeMessages();
+    r.print(messages);
+    if (shown(messages, Panel::FileFailure)) {
+        return Failed;
+    }
+    const HistoryEntry* op = form.history().current();
+    const bool made = op && op->operation.kind == Operation::Kind::Posters && !op->files.empty();
+    if (!made || !r.quiet()) {
+        r.line(form.operationSummary());
+    } else {
+        for (const std::string& note : form.posterNotes()) {
+            r.line(note, true);
+        }
+    }
+    return made ? Done : Failed;
+}
+
+Status runCaptions(Runner& r, const Args& a) {
+    r.begin();
+    r.session().form().updateCaptions(a.names);
+    r.session().runToEnd();
+    r.print(r.session().takeMessages());
+    return r.finish("Nothing was changed: the pages name their caption files already.");
+}
+
 // The homepage as it is on disk, read as the window reads it at start-up; nothing is written.
 Status runList(Runner& r, const Args&) {
     const WorkingFolder folder(r.dir());

@@ -99,12 +99,23 @@ void commentOptions(CLI::App& c, Args& a) {
             "N"));
 }
 
+void postersOptions(CLI::App& p, Args& a) {
+    p.add_option("NAME", a.names, "The entries' video file names; every entry when none is given");
+    p.add_option("--at", a.at, "Take the frame this many seconds into the video")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("SECONDS");
+}
+
+void captionsOptions(CLI::App& c, Args& a) {
+    c.add_option("NAME", a.names, "The entries' video file names; every entry when none is given");
+}
+
 void threadOptions(CLI::App& t, Args& a) {
     t.add_option("VIDEO", a.name, "The video's file name, as its entry names it")->required();
 }
 
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 17> Table = {{
+constexpr std::array<Command, 19> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -117,6 +128,16 @@ constexpr std::array<Command, 17> Table = {{
      "Create Page for Name Change: writes change_file_name.php, which renames a file on the server once when called "
      "up in a browser. An entry's video takes its entry, page and local files along.",
      true, true, renameOptions, runRename},
+    {"posters",
+     "Makes or remakes NAME.jpg, the poster a visitor sees before the video plays, for each named entry (every entry "
+     "when none is named) from a frame of its video, with ffmpeg; the entry's video tags on the homepage and its "
+     "page then name it and fetch nothing of the video before it is played. Replaces a poster that is there.",
+     true, false, postersOptions, runPosters},
+    {"captions",
+     "Puts a caption track on the page of each named entry (every entry when none is named) for each of its caption "
+     "files beside the video: NAME.vtt and NAME.LANG.vtt (roses.en.vtt), the first shown by default. A NAME.srt or "
+     "NAME.LANG.srt without its .vtt is converted to one first. Every operation that writes a page does the same.",
+     true, false, captionsOptions, runCaptions},
     {"list",
      "Lists the homepage's entries, one a line: file name, a tab, the homepage description as the page shows it.", true,
      true, noOptions, runList},

@@ -54,5 +54,7 @@ Status runHide(Runner& runner, const Args& args);
 Status runUnhide(Runner& runner, const Args& args);
 Status runClose(Runner& runner, const Args& args);
 Status runOpen(Runner& runner, const Args& args);
+Status runPosters(Runner& runner, const Args& args);
+Status runCaptions(Runner& runner, const Args& args);
 
 } // namespace clipnest::cli

@@ -89,6 +89,10 @@ Status Runner::finish(std::string_view nothingDone, Status whenNothingDone) {
     }
     if (!quiet_) {
         line(session_->form().operationSummary());
+    } else {
+        for (const std::string& note : session_->form().posterNotes()) {
+            line(note, true);
+        }
     }
     return Done;
 }

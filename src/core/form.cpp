@@ -266,6 +266,7 @@ void Form::startOperation(Operation operation) {
     }
     ++operationNumber_;
     undoSummary_.clear();
+    posterNotes_.clear();
     history_.begin(std::move(operation));
 }
 
@@ -348,6 +349,14 @@ std::string Form::operationSummary() const {
     if (!undoSummary_.empty()) {
         return undoSummary_;
     }
+    std::string said = summaryOfWrites();
+    for (const std::string& note : posterNotes_) {
+        said += (said.empty() ? "" : " ") + note;
+    }
+    return said;
+}
+
+std::string Form::summaryOfWrites() const {
     const HistoryEntry* op = history_.current();
     if (!op) {
         return {};
@@ -394,6 +403,10 @@ std::string Form::operationSummary() const {
                (held > 1 ? "; it holds " + std::to_string(held) + " renames" : "") +
                "): upload it and call it up in a browser once.";
     }
+    case Operation::Kind::Posters:
+        return "Posters: " + files;
+    case Operation::Kind::Captions:
+        return "Captions: " + files;
     case Operation::Kind::Other:
         break;
     }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -118,6 +119,8 @@ struct Request {
     // Insert: the page goes to the folder (made from the template, or the kept one with its description changed).
     bool PageToWrite = false;
     int TitleStepPhase = 0;
+    // The folder has the entry's poster (made by this request, or the host's), which its video tags then name.
+    bool HasPoster = false;
 };
 
 // The homepage held in memory.
@@ -171,6 +174,14 @@ public:
     // Writes the share tags of every entry's page, feed.xml and sitemap.xml as the channel stands, as one operation
     // (after its address was set or changed); without an address, nothing.
     void writeDiscoveryFiles();
+    // Makes or remakes the posters of the entries of these videos (UTF-8 names as typed; every entry when none is
+    // given) from the frame `at` seconds in (or the one writePosterFrame chooses), and gives the entries' video tags
+    // on the homepage and on their pages the poster, preload="none" and playsinline. One operation for undo; an entry
+    // whose poster could not be made is left as it was, and the summary says why.
+    void makePosters(const std::vector<std::string>& names, std::optional<double> at);
+    // Gives the pages of these entries' videos (UTF-8 names as typed; every entry when none is given) the track lines
+    // of their caption files, each .srt without a .vtt converted first. One operation for undo.
+    void updateCaptions(const std::vector<std::string>& names);
     void quit();
     // A click on a panel: the panels that have a close action hide.
     void clickPanel(Panel panel);
@@ -232,6 +243,16 @@ public:
     // Shows the notice panel with one sentence (code-page text); it stays until clicked or the panel timer ends.
     void notice(const std::string& text);
 
+    // Makes the poster of a video of the folder (media::posterName) within the open operation, so undo takes it back;
+    // a poster already there is kept unless `remake`. Where none can be made the operation's summary says why. True
+    // when the folder has the poster afterwards.
+    bool givePoster(const std::string& video, std::optional<double> at = std::nullopt, bool remake = false);
+
+    // Before a video page is written: converts the video's .srt caption files that have no .vtt yet (NAME.srt and
+    // NAME.LANG.srt, within the open operation) and gives `page` one track line for each of its .vtt caption files.
+    // False when a conversion could not be written (the failure panel says why, and the chains end).
+    bool keepCaptions(const std::string& video, std::string& page);
+
     // Opens the operation that the next writes belong to, for undo and for the words that tell of it.
     void startOperation(Operation operation);
     // The next startOperation continues the open operation instead (a second click that finishes the first).
@@ -244,6 +265,8 @@ public:
     // What the last operation did, in one sentence for a status line (UTF-8): which entry and which files were
     // written, or left. Meant for when its chain has ended.
     std::string operationSummary() const;
+    // Why the last operation made no poster for a video, a sentence each (UTF-8); part of operationSummary.
+    const std::vector<std::string>& posterNotes() const { return posterNotes_; }
     // Counts the operations begun (and undos done), so a view knows when there is a new summary to show.
     int operationNumber() const { return operationNumber_; }
     // Counts the changes of the held homepage text (read, written, built, put back), so a view knows when to show its
@@ -268,6 +291,8 @@ public:
     void refreshHomepage();
 
 private:
+    // operationSummary without the poster notes.
+    std::string summaryOfWrites() const;
     // What every click does first: the invalid-name message of the click before goes.
     void startClick();
     // Shows the invalid-name message with what is wrong (UTF-8, after "Please enter a valid file name: ").
@@ -327,6 +352,8 @@ private:
     int homepageRevision_ = 0;
     // Set by undo, whose operation is closed by then.
     std::string undoSummary_;
+    // Why the open operation made no poster for a video, a sentence each.
+    std::vector<std::string> posterNotes_;
     bool quitRequested_ = false;
 };
 

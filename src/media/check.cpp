@@ -3,6 +3,7 @@
 #include "media/ffmpeg.h"
 #include "shell/code_page.h"
 #include "shell/working_folder.h"
+#include "text/captions.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/markers.h"
@@ -275,6 +276,20 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
     if (!canRead) {
         report.notes.push_back("ffprobe is not installed, so whether browsers play the videos was not checked "
                                "(Debian's ffmpeg package has it)");
+    }
+    // Browsers read captions only as WebVTT: a caption file the pages name that is something else shows nothing.
+    const std::vector<std::string> names = folder.names();
+    for (const LiveEntry& entry : entries) {
+        for (const CaptionFile& caption : captionFilesOf(entry.fileName, names)) {
+            std::string head = folder.read(caption.name).value_or("").substr(0, 16);
+            if (!isWebVtt(head) && !std::any_of(report.problems.begin(), report.problems.end(),
+                                                [&](const Problem& p) { return p.file == caption.name; })) {
+                report.problems.push_back({caption.name, "it is not WebVTT (it does not start with WEBVTT), so "
+                                                         "browsers show none of its captions: convert it, for "
+                                                         "example with ffmpeg -i " +
+                                                             caption.name + " NEW.vtt"});
+            }
+        }
     }
     // A page Clipnest made (it holds the description's marker) that no entry links any more.
     std::vector<std::string> orphans;

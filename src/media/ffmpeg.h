@@ -17,7 +17,8 @@ struct Streams {
 // The extension of a file name in lower case ("mp4"), or nothing when it has none.
 std::string extensionOf(std::string_view name);
 
-// How ffmpeg and ffprobe open every input: from a file only, as one of the containers browsers play.
+// The words that open a video as every run opens it: from a file only (no other protocol), as one of the
+// containers browsers play. Options that concern the input (such as -ss) go in front of them.
 std::vector<std::string> inputOf(const std::filesystem::path& file);
 
 // Whether ffprobe and ffmpeg can be run.

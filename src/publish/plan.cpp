@@ -1,6 +1,8 @@
 #include "publish/plan.h"
 
+#include "media/poster.h"
 #include "shell/working_folder.h"
+#include "text/captions.h"
 #include "text/discovery.h"
 #include "text/document.h"
 #include "text/entries.h"
@@ -83,6 +85,7 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     // First, so that no page's comments are up before the rule hiding them.
     add(std::string(ServerRulesFile), false);
     std::vector<std::string> missing;
+    const std::vector<std::string> folderNames = folder.names();
     for (const LiveEntry& entry : liveEntries(*homepage)) {
         add(entry.fileName, false);
         // A video Clipnest never had cannot go up from here; the host may have put it on the server by hand.
@@ -90,6 +93,10 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
             missing.push_back(entry.fileName);
         }
         add(std::string(withoutExtension(entry.fileName)) + ".php", false);
+        add(media::posterName(entry.fileName), false);
+        for (const CaptionFile& caption : captionFilesOf(entry.fileName, folderNames)) {
+            add(caption.name, false);
+        }
     }
     if (missing.size() == 1) {
         plan.notes.push_back(missing.front() +

@@ -194,7 +194,8 @@ std::optional<std::string> applyDelta(std::string_view delta, std::string_view n
 } // namespace record
 
 std::string Operation::label() const {
-    static constexpr std::array<const char*, 6> Words = {"entry", "delete", "insert", "title", "rename", ""};
+    static constexpr std::array<const char*, 8> Words = {"entry",  "delete",  "insert",   "title",
+                                                         "rename", "posters", "captions", ""};
     std::string text = Words[static_cast<std::size_t>(kind)];
     for (std::size_t i = 0; i < names.size(); ++i) {
         text += (text.empty() ? "" : (kind == Kind::Insert && i == 1) ? " above " : " ") + names[i];

@@ -2,6 +2,7 @@
 
 #include "shell/code_page.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -129,6 +130,20 @@ std::optional<std::string> WorkingFolder::nameOf(const std::filesystem::path& on
 
 bool WorkingFolder::exists(std::string_view name) const {
     return stamp(name).has_value();
+}
+
+std::vector<std::string> WorkingFolder::names() const {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
+        // A name on disk that is no UTF-8 of code-page letters names nothing here.
+        std::optional<std::string> name = nameOf(it->path());
+        if (name && !name->starts_with(TemporaryPrefix) && exists(*name)) {
+            found.push_back(std::move(*name));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 bool WorkingFolder::isLink(std::string_view name) const {

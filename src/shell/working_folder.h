@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace clipnest {
 
@@ -45,7 +46,8 @@ public:
     virtual ~WorkingFolder() = default;
 
     const std::filesystem::path& dir() const { return dir_; }
-    // Where the file of that name stands on disk, for a program handed the path.
+    // Where the file of that name stands on disk, for a program handed the path (ffmpeg); the folder's own methods
+    // are how Clipnest itself opens, writes and renames it.
     std::filesystem::path pathOf(std::string_view name) const;
     // The name a file found in the folder goes by, or nothing when its name on disk is no UTF-8 of code-page
     // characters (such a file cannot be named by the pages).
@@ -53,6 +55,8 @@ public:
 
     // A regular file of that name (not a link to one).
     bool exists(std::string_view name) const;
+    // The names of the folder's regular files (no links, no folders, no temporary files of writes), sorted.
+    std::vector<std::string> names() const;
     // Whether the name is a symbolic link, wherever it points.
     bool isLink(std::string_view name) const;
 

@@ -3,6 +3,7 @@
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/text_ops.h"
+#include "text/video_tag.h"
 
 #include <algorithm>
 
@@ -184,6 +185,7 @@ bool renameEntry(std::string& text, std::string_view oldName, std::string_view n
     }
     const std::size_t p = found->first;
     text.replace(p, found->second, entrySourceKey(nameInPage(newName)));
+    renamePoster(text, homepageSourceKey(newName), posterValue(oldName), posterValue(newName));
     // The link stands between the entry's gallery opening and its source line; an older page may hold the name's
     // bytes as they stand.
     const std::size_t opening = p >= 1 ? text.rfind(markers::GalleryOpening, p - 1) : std::string::npos;

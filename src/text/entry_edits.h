@@ -27,8 +27,8 @@ void fillFirstBlock(std::string& pageText, std::string_view fileName, std::strin
 // when the text has no such entry.
 bool cutEntryOut(std::string& pageText, std::string_view fileName);
 
-// Points the live entry of `oldName` at `newName`: its source line and the link to its video page (the name
-// without extension, then ".php", as the entry was made). False, and no change, when the text has no entry of
+// Points the live entry of `oldName` at `newName`: its source line, its poster and the link to its video page (the
+// name without extension, then ".php", as the entry was made). False, and no change, when the text has no entry of
 // exactly that name; a link the host changed by hand is left as it is.
 bool renameEntry(std::string& pageText, std::string_view oldName, std::string_view newName);
 

@@ -7,6 +7,7 @@
 #include "text/php_literal.h"
 #include "text/templates.h"
 #include "text/text_ops.h"
+#include "text/video_tag.h"
 
 namespace clipnest {
 
@@ -103,6 +104,7 @@ void renameInPage(std::string& pageText, std::string_view oldName, std::string_v
         replaceAll(pageText, "\"" + phpDoubleQuoted(old) + "_comments.txt\"",
                    "\"" + phpDoubleQuoted(newLess) + "_comments.txt\"");
     }
+    renamePoster(pageText, pageSourceKey(newName), posterValue(oldName), posterValue(newName));
 }
 
 } // namespace clipnest

@@ -43,8 +43,8 @@ void fillFileNameLessExt(std::string& pageText, std::string_view fileNameLessExt
 void fillIndividualPage(std::string& pageText, std::string_view fileName, std::string_view fileNameLessExt,
                         std::string_view individDescrip, std::string_view title);
 
-// Points a video page at a renamed video: its source and its comments file, written as fillIndividualPage writes them,
-// so the host's own edits elsewhere in the page stay. The title is the caller's (it may name the video).
+// Points a video page at a renamed video: its source, its poster and its comments file, written as fillIndividualPage
+// writes them, so the host's own edits elsewhere in the page stay. The title is the caller's (it may name the video).
 void renameInPage(std::string& pageText, std::string_view oldName, std::string_view newName);
 
 } // namespace clipnest

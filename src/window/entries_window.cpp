@@ -7,8 +7,12 @@
 #include <vector>
 
 #include <QAbstractListModel>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -84,12 +88,55 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     model_ = new EntriesModel(list_);
     list_->setModel(model_);
     layout->addWidget(list_);
-    resize(480, 420);
+    // The picked entry's poster, and a new one from the frame at the time asked for.
+    auto* row = new QHBoxLayout();
+    poster_ = new QLabel(QStringLiteral("Pick an entry to see its poster."), this);
+    poster_->setObjectName(QStringLiteral("lblPoster"));
+    poster_->setFixedSize(192, 108);
+    poster_->setAlignment(Qt::AlignCenter);
+    poster_->setWordWrap(true);
+    row->addWidget(poster_);
+    auto* controls = new QVBoxLayout();
+    posterAt_ = new QDoubleSpinBox(this);
+    posterAt_->setObjectName(QStringLiteral("spnPosterAt"));
+    posterAt_->setPrefix(QStringLiteral("Poster at "));
+    posterAt_->setSuffix(QStringLiteral(" s"));
+    posterAt_->setDecimals(1);
+    posterAt_->setRange(0, 86400);
+    posterAt_->setValue(1);
+    controls->addWidget(posterAt_);
+    remake_ = new QPushButton(QStringLiteral("Remake"), this);
+    remake_->setObjectName(QStringLiteral("cmdRemakePoster"));
+    remake_->setToolTip(QStringLiteral("Makes the poster again from the frame at that time (with ffmpeg)"));
+    remake_->setEnabled(false);
+    controls->addWidget(remake_);
+    controls->addStretch();
+    row->addLayout(controls);
+    layout->addLayout(row);
+    resize(480, 540);
     connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (onPick) {
             onPick(index.data(Qt::UserRole).toString().toStdString());
         }
     });
+    connect(remake_, &QPushButton::clicked, this, [this] {
+        if (onRemake && !picked_.empty()) {
+            onRemake(picked_, posterAt_->value());
+        }
+    });
+}
+
+void EntriesWindow::showPoster(const std::string& fileName, const std::string& jpeg) {
+    picked_ = fileName;
+    remake_->setEnabled(!fileName.empty());
+    QPixmap picture;
+    if (!jpeg.empty() &&
+        picture.loadFromData(reinterpret_cast<const uchar*>(jpeg.data()), static_cast<uint>(jpeg.size()), "JPG")) {
+        poster_->setPixmap(picture.scaled(poster_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    } else {
+        poster_->setPixmap(QPixmap());
+        poster_->setText(QStringLiteral("No poster yet."));
+    }
 }
 
 void EntriesWindow::showEntries(std::string_view pageText) {

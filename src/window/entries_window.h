@@ -6,7 +6,10 @@
 
 #include <QWidget>
 
+class QDoubleSpinBox;
+class QLabel;
 class QListView;
+class QPushButton;
 
 namespace clipnest::window {
 
@@ -22,9 +25,14 @@ public:
 
     // Called with the file name (UTF-8) of the entry clicked.
     std::function<void(const std::string& fileName)> onPick;
+    // Called when Remake is pressed, with the picked entry's file name and the time of the frame asked for.
+    std::function<void(const std::string& fileName, double seconds)> onRemake;
 
     // Lists the entries of the homepage text (code-page bytes).
     void showEntries(std::string_view pageText);
+    // Shows the poster of the entry `fileName` (UTF-8), JPEG bytes, or that it has none, and lets Remake make it
+    // again.
+    void showPoster(const std::string& fileName, const std::string& jpeg);
     // Shows the window beside `main` (on the screen: to its left where there is no room on its right) when it was not
     // open, and raises it.
     void open(const QWidget& main);
@@ -32,6 +40,10 @@ public:
 private:
     QListView* list_ = nullptr;
     EntriesModel* model_ = nullptr;
+    QLabel* poster_ = nullptr;
+    QDoubleSpinBox* posterAt_ = nullptr;
+    QPushButton* remake_ = nullptr;
+    std::string picked_;
 };
 
 } // namespace clipnest::window

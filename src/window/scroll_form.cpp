@@ -1,5 +1,6 @@
 #include "window/scroll_form.h"
 
+#include "media/poster.h"
 #include "text/page_text.h"
 #include "window/comments_window.h"
 #include "window/entries_window.h"
@@ -251,6 +252,14 @@ void ScrollForm::showFilesAgain() {
     for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
         fillDescriptions(panel, false);
     }
+}
+
+void ScrollForm::showPoster(const std::string& name) {
+    const std::optional<std::string> video = toCodePage(name);
+    const std::string poster = video ? media::posterName(*video) : std::string();
+    entries_->showPoster(name, poster.empty() || form_->folder().isLink(poster)
+                                   ? std::string()
+                                   : form_->folder().read(poster).value_or(""));
 }
 
 void ScrollForm::showState() {

@@ -76,6 +76,8 @@ private:
     // Fills a Create a New Entry panel's descriptions from the files for the entry its name box names: always when
     // `picked` (from the Entries window), else only where the boxes are empty or still hold the last fill.
     void fillDescriptions(EntryPanel panel, bool picked);
+    // Shows the poster of the entry `name` (UTF-8) in the entries window, as the folder has it now.
+    void showPoster(const std::string& name);
     // After an undo: every box that mirrors the files (title, message, a filled entry's descriptions) shows them.
     void showFilesAgain();
 

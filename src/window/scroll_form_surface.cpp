@@ -222,6 +222,12 @@ void ScrollForm::build() {
             fillDescriptions(panel, true);
         }
         showState();
+        showPoster(name);
+    };
+    entries_->onRemake = [this](const std::string& name, double seconds) {
+        form_->makePosters({name}, seconds);
+        showState();
+        showPoster(name);
     };
 
     hscroll_ = new QScrollBar(Qt::Horizontal, this);

@@ -7,6 +7,7 @@
 #include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/text_ops.h"
+#include "text/video_tag.h"
 
 namespace clipnest {
 
@@ -33,11 +34,21 @@ void appendEntry(Form& form) {
         }
         break;
     case 7:
-        form.writeText(q.FileNameLessExt + ".php", page);
+        // The poster first, so the tags name it only when it is there.
+        q.HasPoster = form.givePoster(q.FileName);
+        if (q.HasPoster) {
+            setVideoAttributes(page, pageSourceKey(q.FileName), posterValue(q.FileName));
+        }
+        if (form.keepCaptions(q.FileName, page)) {
+            form.writeText(q.FileNameLessExt + ".php", page);
+        }
         break;
     case 8:
         makeSampleLive(state(form).homepage.PageText, q.FileName, q.FileNameLessExt, q.HomepageDescrip,
                        state(form).homepage.SampleEntry);
+        if (q.HasPoster) {
+            setVideoAttributes(state(form).homepage.PageText, homepageSourceKey(q.FileName), posterValue(q.FileName));
+        }
         break;
     case 9:
         form.writeHomepage();

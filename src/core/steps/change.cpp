@@ -52,7 +52,7 @@ void writeIndividualPage(Form& form) {
     }
     std::string& page = q.IndividPageText;
     fillIndividualPage(page, q.FileName, q.FileNameLessExt, q.IndividDescrip, pageTitle(q.HomepageDescrip, q.FileName));
-    if (!q.FileNameLessExt.empty()) {
+    if (!q.FileNameLessExt.empty() && form.keepCaptions(q.FileName, page)) {
         form.writeText(q.FileNameLessExt + ".php", page);
     }
 }

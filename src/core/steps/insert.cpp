@@ -9,6 +9,7 @@
 #include "text/markers.h"
 #include "text/page_text.h"
 #include "text/text_ops.h"
+#include "text/video_tag.h"
 
 #include <algorithm>
 #include <array>
@@ -141,12 +142,21 @@ void insertEntry(Form& form) {
         seedSampleEntry(state(form).homepage.PageText, markers::FileNameKey, state(form).homepage.SampleEntry);
         break;
     case 5:
+        // The poster first, so the tags name it only when it is there; a page the host kept is left as it is.
+        q.HasPoster = !q.FileNameLessExt.empty() && form.givePoster(q.FileName);
+        if (q.HasPoster && q.PageToWrite) {
+            setVideoAttributes(q.IndividPageText, pageSourceKey(q.FileName), posterValue(q.FileName));
+        }
         if (!q.FileNameLessExt.empty() && q.PageToWrite &&
-            !form.writeText(q.FileNameLessExt + ".php", q.IndividPageText)) {
+            (!form.keepCaptions(q.FileName, q.IndividPageText) ||
+             !form.writeText(q.FileNameLessExt + ".php", q.IndividPageText))) {
             return;
         }
         break;
     case 6:
+        if (q.HasPoster) {
+            setVideoAttributes(state(form).homepage.PageText, homepageSourceKey(q.FileName), posterValue(q.FileName));
+        }
         form.writeHomepage();
         break;
     default:

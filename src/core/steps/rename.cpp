@@ -1,5 +1,7 @@
 #include "core/form.h"
+#include "media/poster.h"
 #include "shell/first_made.h"
+#include "text/captions.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/entry_edits.h"
@@ -8,6 +10,7 @@
 #include "text/page_text.h"
 #include "text/rename_page.h"
 #include "text/text_ops.h"
+#include "text/video_tag.h"
 
 #include <algorithm>
 
@@ -94,6 +97,7 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
     const std::string oldLess(withoutExtension(oldName)), newLess(withoutExtension(newName));
     const std::string oldPage = oldLess + ".php", newPage = newLess + ".php";
     const std::string oldComments = oldLess + "_comments.txt", newComments = newLess + "_comments.txt";
+    const std::string oldPoster = media::posterName(oldName), newPoster = media::posterName(newName);
     const auto refuse = [this](const std::string& why) {
         fileFailure(panelMessage("Clipnest renamed nothing: " + why +
                                  ".\r\n   (To rename only the one file on the server, tick \"File only\".)"));
@@ -113,9 +117,25 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
     if (!problem && newLess + ".php" == RenamePageFile) {
         problem = std::string(RenamePageFile) + " is the rename page's own name";
     }
-    for (const std::string& name : {newName, newPage, newComments}) {
-        if (!problem && name != oldPage && (folder_.exists(name) || folder_.isLink(name))) {
+    for (const std::string& name : {newName, newPage, newComments, newPoster}) {
+        if (!problem && name != oldPage && name != oldPoster && (folder_.exists(name) || folder_.isLink(name))) {
             problem = name + " is in the folder already";
+        }
+    }
+    // The caption files go along under the new name, as the poster does.
+    std::vector<RenamePair> files{{oldName, newName}, {oldComments, newComments}, {oldPoster, newPoster}};
+    std::vector<CaptionFile> captions;
+    const std::vector<std::string> names = folder_.names();
+    for (const std::string_view extension : {"vtt", "srt"}) {
+        for (const CaptionFile& c : captionFilesOf(oldName, names, extension)) {
+            const std::string renamed = newLess + c.name.substr(oldLess.size());
+            files.push_back({c.name, renamed});
+            if (extension == "vtt") {
+                captions.push_back({renamed, c.language});
+            }
+            if (!problem && renamed != c.name && (folder_.exists(renamed) || folder_.isLink(renamed))) {
+                problem = renamed + " is in the folder already";
+            }
         }
     }
     std::string page;
@@ -146,9 +166,13 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
             setContentAfterMarker(page, markers::PageTitleTail, pageTitle("", newName));
             setContentAfterMarker(page, markers::PageHeadingTail, pageTitle("", newName));
         }
+        setCaptionTracks(page, pageSourceKey(newName), oldName, {});
+        setCaptionTracks(page, pageSourceKey(newName), newName, captions);
         done = writeText(newPage, page) && (newPage == oldPage || removeFile(oldPage));
     }
-    for (const RenamePair& p : {RenamePair{oldName, newName}, RenamePair{oldComments, newComments}}) {
+    // The poster and captions go up under their new names with the page, as the page does: the rename page need not
+    // rename them.
+    for (const RenamePair& p : files) {
         if (done && p.from != p.to && folder_.exists(p.from)) {
             done = renameFile(p.from, p.to);
         }

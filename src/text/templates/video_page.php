@@ -24,7 +24,7 @@
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page heading. -->
         <h1>p4yPageTitlep5y</h1>
         <div class="gallery">
-            <video controls="controls" preload="metadata">
+            <video controls="controls" preload="none" playsinline>
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the File name. -->
                 <source src="p4yFileNamep5y" type="video/mp4" /></video>
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Individual description. -->

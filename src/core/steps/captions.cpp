@@ -1,0 +1,74 @@
+#include "text/captions.h"
+
+#include "core/form.h"
+#include "text/document.h"
+#include "text/entries.h"
+#include "text/page_text.h"
+#include "text/text_ops.h"
+#include "text/video_tag.h"
+
+#include <algorithm>
+
+namespace clipnest {
+
+bool Form::keepCaptions(const std::string& video, std::string& page) {
+    std::vector<std::string> names = folder_.names();
+    // A .vtt the host has is theirs and stays; an .srt without one is converted once.
+    bool converted = false;
+    for (const CaptionFile& srt : captionFilesOf(video, names, "srt")) {
+        const std::string vtt = srt.name.substr(0, srt.name.size() - 3) + "vtt";
+        if (folder_.exists(vtt) || folder_.isLink(vtt)) {
+            continue;
+        }
+        const std::optional<std::string> text = folder_.read(srt.name);
+        if (!text) {
+            continue;
+        }
+        if (!writeBytes(vtt, srtToWebVtt(*text))) {
+            return false;
+        }
+        converted = true;
+    }
+    if (converted) {
+        names = folder_.names();
+    }
+    setCaptionTracks(page, pageSourceKey(video), video, captionFilesOf(video, names));
+    return true;
+}
+
+void Form::updateCaptions(const std::vector<std::string>& names) {
+    startClick();
+    refreshHomepage();
+    // Refreshed, the held text is what the file on disk holds.
+    if (!findHomepage(folder_) || !homepage_.UnreadableHomepage.empty()) {
+        fileFailure(panelMessage("Clipnest changed no captions: there is no homepage.html in the folder."));
+        return;
+    }
+    std::vector<std::string> videos;
+    for (const LiveEntry& entry : liveEntries(homepage_.PageText)) {
+        const bool asked = names.empty() || std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+                               return toCodePage(stripBlanks(name)) == entry.fileName;
+                           });
+        if (asked && std::find(videos.begin(), videos.end(), entry.fileName) == videos.end()) {
+            videos.push_back(entry.fileName);
+        }
+    }
+    if (videos.size() < names.size()) {
+        fileFailure(panelMessage("Clipnest changed no captions: a name given has no entry on the homepage."));
+        return;
+    }
+    startOperation({Operation::Kind::Captions, names});
+    for (const std::string& video : videos) {
+        const std::string page = std::string(withoutExtension(video)) + ".php";
+        std::string text;
+        if (!isPlainName(video) || !folder_.exists(page) || folder_.isLink(page) || !readText(page, text)) {
+            continue;
+        }
+        const std::string was = text;
+        if (!keepCaptions(video, text) || (text != was && !writeText(page, text))) {
+            return;
+        }
+    }
+}
+
+} // namespace clipnest

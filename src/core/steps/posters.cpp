@@ -1,0 +1,90 @@
+#include "core/form.h"
+#include "media/poster.h"
+#include "text/document.h"
+#include "text/entries.h"
+#include "text/page_text.h"
+#include "text/text_ops.h"
+#include "text/video_tag.h"
+
+#include <algorithm>
+
+namespace clipnest {
+
+bool Form::givePoster(const std::string& video, std::optional<double> at, bool remake) {
+    const std::string poster = media::posterName(video);
+    // A poster the host put there is theirs: only a remake, which the host asks for, replaces it.
+    if (!remake && (folder_.exists(poster) || folder_.isLink(poster))) {
+        return folder_.exists(poster);
+    }
+    const std::string shown = codePageToUtf8(video);
+    const media::PosterFrame frame = media::writePosterFrame(folder_, video, at);
+    if (!frame.part) {
+        posterNotes_.push_back("No poster for " + shown + ": " + codePageToUtf8(frame.why) + ".");
+        return folder_.exists(poster);
+    }
+    if (folder_.isLink(poster) || folder_.readOnly(poster) || !history_.keep(poster) ||
+        !folder_.replace(*frame.part, poster)) {
+        folder_.remove(*frame.part);
+        posterNotes_.push_back("No poster for " + shown + ": " + codePageToUtf8(poster) +
+                               " could not be written (a link, read-only, or no copy for undo).");
+        return folder_.exists(poster);
+    }
+    remember(poster);
+    if (const std::optional<FileStamp> stamp = folder_.stamp(poster)) {
+        history_.wrote(poster, *stamp, std::nullopt);
+    }
+    return true;
+}
+
+void Form::makePosters(const std::vector<std::string>& names, std::optional<double> at) {
+    startClick();
+    refreshHomepage();
+    // Refreshed, the held text is what the file on disk holds.
+    if (!findHomepage(folder_) || !homepage_.UnreadableHomepage.empty()) {
+        fileFailure(panelMessage("Clipnest made no posters: there is no homepage.html in the folder to take them."));
+        return;
+    }
+    std::vector<std::string> videos;
+    for (const LiveEntry& entry : liveEntries(homepage_.PageText)) {
+        if (std::find(videos.begin(), videos.end(), entry.fileName) == videos.end()) {
+            videos.push_back(entry.fileName);
+        }
+    }
+    if (!names.empty()) {
+        std::vector<std::string> asked;
+        for (const std::string& name : names) {
+            const std::optional<std::string> video = toCodePage(stripBlanks(name));
+            if (!video || std::find(videos.begin(), videos.end(), *video) == videos.end()) {
+                fileFailure(panelMessage("Clipnest made no posters: the homepage has no entry for " +
+                                         toCodePage(name).value_or(std::string(name)) + "."));
+                return;
+            }
+            asked.push_back(*video);
+        }
+        videos = std::move(asked);
+    }
+    startOperation({Operation::Kind::Posters, names});
+    const std::string before = homepage_.PageText;
+    for (const std::string& video : videos) {
+        if (!isPlainName(video) || !givePoster(video, at, true)) {
+            continue;
+        }
+        setVideoAttributes(homepage_.PageText, homepageSourceKey(video), posterValue(video));
+        // The page's tag too, where the page is the folder's own file; a host's edits elsewhere in it stay.
+        const std::string page = std::string(withoutExtension(video)) + ".php";
+        std::string text;
+        if (!folder_.exists(page) || folder_.isLink(page) || !readText(page, text)) {
+            continue;
+        }
+        const std::string was = text;
+        setVideoAttributes(text, pageSourceKey(video), posterValue(video));
+        if (!keepCaptions(video, text) || (text != was && !writeText(page, text))) {
+            return;
+        }
+    }
+    if (homepage_.PageText != before) {
+        writeHomepage();
+    }
+}
+
+} // namespace clipnest
