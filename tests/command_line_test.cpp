@@ -839,6 +839,9 @@ TEST_F(CommandLine, ModerationKnowsNamesBeyondAscii) {
     EXPECT_EQ(file("comment_moderation.txt"),
               "hide " + publish::sha256Hex(spam) + "\nclose " + cafe + "_comments.txt\n");
     EXPECT_NE(clipnest({"comments", "--offline"}).out.find("\t[hidden] Buy now"), npos);
+    EXPECT_EQ(clipnest({"unhide", cafe + ".mp4", "2"}).status, 0);
+    EXPECT_EQ(file("comment_moderation.txt"), "close " + cafe + "_comments.txt\n");
+    EXPECT_EQ(clipnest({"hide", cafe + ".mp4", "2"}).status, 0);
     EXPECT_EQ(clipnest({"rename", cafe + ".mp4", "th\xC3\xA9.mp4"}).status, 0);
     EXPECT_NE(file("comment_moderation.txt").find("\nclose th\xC3\xA9_comments.txt\n"), npos);
     r = clipnest({"close", "caf\xE9.mp4"});
