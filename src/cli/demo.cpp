@@ -1,7 +1,8 @@
 #include "cli/demo.h"
 
 #include "cli/command_line.h"
-#include "shell/program.h"
+#include "media/ffmpeg.h"
+#include "shell/working_folder.h"
 
 #include <sstream>
 #include <string>
@@ -28,15 +29,6 @@ constexpr DemoEntry Entries[] = {
      "Change the descriptions in Clipnest, then preview or publish the channel.", "rgbtestsrc"},
 };
 
-// Runs ffmpeg quietly for a short test video that browsers play and start at once (H.264, its index at the front,
-// as clipnest check asks); false when ffmpeg is not there or fails.
-bool makeTestVideo(const std::filesystem::path& file, const char* pattern) {
-    const ProgramRun run = runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                       std::string(pattern) + "=size=320x240:rate=10", "-t", "3", "-c:v", "libx264",
-                                       "-pix_fmt", "yuv420p", "-movflags", "+faststart", file.string()});
-    return run.started && run.status == 0;
-}
-
 bool run(const std::filesystem::path& folder, std::vector<const char*> words) {
     words.insert(words.begin(), "clipnest");
     std::ostringstream out, err;
@@ -51,7 +43,8 @@ bool makeDemoChannel(const std::filesystem::path& folder) {
         return false;
     }
     for (const DemoEntry& e : Entries) {
-        makeTestVideo(folder / e.file, e.pattern);
+        WorkingFolder channel(folder);
+        media::makeTestClip(channel, e.file, e.pattern);
         if (!run(folder, {"entry", e.file, "--homepage", e.homepage, "--individual", e.page})) {
             return false;
         }

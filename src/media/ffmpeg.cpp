@@ -146,4 +146,36 @@ std::string moveIndexToFront(WorkingFolder& folder, const std::string& video) {
     return "";
 }
 
+bool makeTestClip(WorkingFolder& folder, const std::string& video, const std::string& pattern) {
+    const std::optional<std::string> part = folder.createTemporary();
+    if (!part) {
+        return false;
+    }
+    const ProgramRun run = runProgram({"ffmpeg",
+                                       "-nostdin",
+                                       "-loglevel",
+                                       "error",
+                                       "-y",
+                                       "-f",
+                                       "lavfi",
+                                       "-i",
+                                       pattern + "=size=320x240:rate=10",
+                                       "-t",
+                                       "3",
+                                       "-c:v",
+                                       "libx264",
+                                       "-pix_fmt",
+                                       "yuv420p",
+                                       "-movflags",
+                                       "+faststart",
+                                       "-f",
+                                       "mp4",
+                                       "file:" + folder.pathOf(*part).string()});
+    if (run.started && run.status == 0 && !folder.isLink(video) && folder.replace(*part, video)) {
+        return true;
+    }
+    folder.remove(*part);
+    return false;
+}
+
 } // namespace clipnest::media

@@ -35,6 +35,11 @@ std::optional<Streams> probe(const WorkingFolder& folder, const std::string& vid
 // when it is whole and its index is at the front; the original stays until then. Empty when done, else why not.
 std::string moveIndexToFront(WorkingFolder& folder, const std::string& video);
 
+// Makes `video` in the folder: a 3-second test clip of ffmpeg's test source `pattern` ("smptebars"), H.264 with its
+// index in front, so browsers play it and start at once; written into a new file of the folder that takes its name
+// when whole. False when ffmpeg is not there or fails.
+bool makeTestClip(WorkingFolder& folder, const std::string& video, const std::string& pattern);
+
 // Whether an MP4 (or QuickTime) file's index (its moov box) comes after its media data, so that a browser must fetch
 // the end of the file before it can start.
 bool indexAtEnd(const std::filesystem::path& file);
