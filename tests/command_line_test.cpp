@@ -381,6 +381,24 @@ TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
     EXPECT_NE(r.err.find("nothing was uploaded"), npos) << r.err;
 }
 
+// QuickTime and .m4v files are MP4s to a browser: played when their streams are, and named when their index is at the
+// end.
+TEST_F(CommandLine, CheckTakesQuickTimeAndM4vForMp4) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    for (const auto& [name, fastStart] : {std::pair{"slow.mov", false}, std::pair{"good.m4v", true}}) {
+        int rc = 0;
+        shell(std::string("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v libx264 "
+                          "-pix_fmt yuv420p ") +
+                  (fastStart ? "-movflags +faststart -f mp4 " : "") + quoted(dir() / name),
+              &rc);
+        ASSERT_EQ(rc, 0) << name;
+        ASSERT_EQ(clipnest({"entry", name, "--homepage", "About"}).status, 0) << name;
+    }
+    const Result r = clipnest({"check"});
+    EXPECT_EQ(r.out, "slow.mov: its index is at the end, so it starts only after the browser fetched the end: clipnest "
+                     "check --fix moves it to the front (ffmpeg -i IN -c copy -movflags +faststart OUT)\n");
+}
+
 // FFmpeg reads only the folder's own files as the containers browsers play, and writes only into a new file of the
 // folder: a playlist named .mp4 is not followed out of the folder, a video that is a link is named and left alone, a
 // link planted where a rewrite might write is not written through, and a second check probes nothing again.
