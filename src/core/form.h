@@ -291,6 +291,11 @@ public:
     void refreshHomepage();
 
 private:
+    // Starts a click on the entries of these videos (UTF-8 names as typed; every entry when none is given), from the
+    // homepage as it stands on disk: their names, or nothing, said as `refusal` and why, when there is no homepage or
+    // a name given has no entry.
+    std::optional<std::vector<std::string>> entriesAsked(const std::vector<std::string>& names,
+                                                         const std::string& refusal);
     // operationSummary without the poster notes.
     std::string summaryOfWrites() const;
     // What every click does first: the invalid-name message of the click before goes.

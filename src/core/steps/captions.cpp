@@ -37,28 +37,12 @@ bool Form::keepCaptions(const std::string& video, std::string& page) {
 }
 
 void Form::updateCaptions(const std::vector<std::string>& names) {
-    startClick();
-    refreshHomepage();
-    // Refreshed, the held text is what the file on disk holds.
-    if (!findHomepage(folder_) || !homepage_.UnreadableHomepage.empty()) {
-        fileFailure(panelMessage("Clipnest changed no captions: there is no homepage.html in the folder."));
-        return;
-    }
-    std::vector<std::string> videos;
-    for (const LiveEntry& entry : liveEntries(homepage_.PageText)) {
-        const bool asked = names.empty() || std::any_of(names.begin(), names.end(), [&](const std::string& name) {
-                               return toCodePage(stripBlanks(name)) == entry.fileName;
-                           });
-        if (asked && std::find(videos.begin(), videos.end(), entry.fileName) == videos.end()) {
-            videos.push_back(entry.fileName);
-        }
-    }
-    if (videos.size() < names.size()) {
-        fileFailure(panelMessage("Clipnest changed no captions: a name given has no entry on the homepage."));
+    const std::optional<std::vector<std::string>> videos = entriesAsked(names, "Clipnest changed no captions");
+    if (!videos) {
         return;
     }
     startOperation({Operation::Kind::Captions, names});
-    for (const std::string& video : videos) {
+    for (const std::string& video : *videos) {
         const std::string page = std::string(withoutExtension(video)) + ".php";
         std::string text;
         if (!isPlainName(video) || !folder_.exists(page) || folder_.isLink(page) || !readText(page, text)) {

@@ -36,13 +36,14 @@ bool Form::givePoster(const std::string& video, std::optional<double> at, bool r
     return true;
 }
 
-void Form::makePosters(const std::vector<std::string>& names, std::optional<double> at) {
+std::optional<std::vector<std::string>> Form::entriesAsked(const std::vector<std::string>& names,
+                                                           const std::string& refusal) {
     startClick();
     refreshHomepage();
     // Refreshed, the held text is what the file on disk holds.
     if (!findHomepage(folder_) || !homepage_.UnreadableHomepage.empty()) {
-        fileFailure(panelMessage("Clipnest made no posters: there is no homepage.html in the folder to take them."));
-        return;
+        fileFailure(panelMessage(refusal + ": there is no homepage.html in the folder."));
+        return std::nullopt;
     }
     std::vector<std::string> videos;
     for (const LiveEntry& entry : liveEntries(homepage_.PageText)) {
@@ -50,22 +51,30 @@ void Form::makePosters(const std::vector<std::string>& names, std::optional<doub
             videos.push_back(entry.fileName);
         }
     }
-    if (!names.empty()) {
-        std::vector<std::string> asked;
-        for (const std::string& name : names) {
-            const std::optional<std::string> video = toCodePage(stripBlanks(name));
-            if (!video || std::find(videos.begin(), videos.end(), *video) == videos.end()) {
-                fileFailure(panelMessage("Clipnest made no posters: the homepage has no entry for " +
-                                         toCodePage(name).value_or(std::string(name)) + "."));
-                return;
-            }
-            asked.push_back(*video);
+    if (names.empty()) {
+        return videos;
+    }
+    std::vector<std::string> asked;
+    for (const std::string& name : names) {
+        const std::optional<std::string> video = toCodePage(stripBlanks(name));
+        if (!video || std::find(videos.begin(), videos.end(), *video) == videos.end()) {
+            fileFailure(panelMessage(refusal + ": the homepage has no entry for " +
+                                     toCodePage(name).value_or(std::string(name)) + "."));
+            return std::nullopt;
         }
-        videos = std::move(asked);
+        asked.push_back(*video);
+    }
+    return asked;
+}
+
+void Form::makePosters(const std::vector<std::string>& names, std::optional<double> at) {
+    const std::optional<std::vector<std::string>> videos = entriesAsked(names, "Clipnest made no posters");
+    if (!videos) {
+        return;
     }
     startOperation({Operation::Kind::Posters, names});
     const std::string before = homepage_.PageText;
-    for (const std::string& video : videos) {
+    for (const std::string& video : *videos) {
         if (!isPlainName(video) || !givePoster(video, at, true)) {
             continue;
         }
