@@ -577,7 +577,7 @@ home.onload = async () => {
     // The server's copy of the channel, its video and comments renamed there by the page the desktop wrote (the new
     // page goes up with the next publish).
     const TempDir there;
-    for (const std::string name : {cafe + ".mp4", cafe + ".php", cafe + "_comments.txt"}) {
+    for (const std::string& name : {cafe + ".mp4", cafe + ".php", cafe + "_comments.txt"}) {
         fs::copy_file(h.dir() / name, there.path() / name);
     }
     h.rename(cafe + ".mp4", the + ".mp4");
@@ -586,7 +586,7 @@ home.onload = async () => {
     ASSERT_TRUE(host.running());
     EXPECT_TRUE(
         contains(host.get("change_file_name.php").body, "Successfully Renamed " + cafe + ".mp4 to " + the + ".mp4"));
-    for (const std::string name : {the + ".mp4", the + "_comments.txt"}) {
+    for (const std::string& name : {the + ".mp4", the + "_comments.txt"}) {
         EXPECT_TRUE(fs::exists(there.path() / name)) << name;
     }
     EXPECT_FALSE(fs::exists(there.path() / (cafe + ".mp4")));
