@@ -130,7 +130,9 @@ bool setVideoAttributes(std::string& text, std::string_view sourceKey, std::stri
     // Edits from the back, so each span still holds where it was found.
     std::vector<std::pair<Attribute, std::string>> edits;
     std::string added;
-    for (const auto& [name, written] : wanted) {
+    for (const auto& want : wanted) {
+        const std::string& name = want.first;
+        const std::string& written = want.second;
         const auto at =
             std::find_if(attributes.begin(), attributes.end(), [&name](const Attribute& a) { return a.name == name; });
         if (at == attributes.end()) {
