@@ -1,6 +1,7 @@
 #include "media/ffmpeg.h"
 
 #include "shell/program.h"
+#include "text/document.h"
 
 #include <array>
 #include <cstdio>
@@ -18,15 +19,6 @@ constexpr const char* VideoFormats = "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm";
 
 std::vector<std::string> inputOf(const std::filesystem::path& file) {
     return {"-protocol_whitelist", "file", "-format_whitelist", VideoFormats, "-i", "file:" + file.string()};
-}
-
-std::string extensionOf(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    std::string out(dot == std::string_view::npos ? "" : name.substr(dot + 1));
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
 }
 
 bool canProbe() {

@@ -14,9 +14,6 @@ struct Streams {
     std::vector<std::string> streams;
 };
 
-// The extension of a file name in lower case ("mp4"), or nothing when it has none.
-std::string extensionOf(std::string_view name);
-
 // The words that open a video as every run opens it: from a file only (no other protocol), as one of the
 // containers browsers play. Options that concern the input (such as -ss) go in front of them.
 std::vector<std::string> inputOf(const std::filesystem::path& file);

@@ -49,21 +49,13 @@ std::string labelOf(std::string_view language) {
     if (language.empty()) {
         return "Captions";
     }
-    std::string primary(language.substr(0, language.find('-')));
-    std::transform(primary.begin(), primary.end(), primary.begin(),
-                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    const std::string primary = lowerAscii(language.substr(0, language.find('-')));
     for (const auto& [tag, name] : Names) {
         if (tag == primary) {
             return std::string(name);
         }
     }
     return std::string(language);
-}
-
-bool startsWithName(std::string_view text, std::string_view name) {
-    return text.size() >= name.size() && std::equal(name.begin(), name.end(), text.begin(), [](char a, char b) {
-               return a == std::tolower(static_cast<unsigned char>(b));
-           });
 }
 
 // The value of a tag's src attribute, as written, or empty.
@@ -155,7 +147,8 @@ bool setCaptionTracks(std::string& page, std::string_view sourceKey, std::string
         return false;
     }
     std::size_t close = source;
-    while ((close = page.find('<', close + 1)) != std::string::npos && !startsWithName(page.substr(close), "</video")) {
+    while ((close = page.find('<', close + 1)) != std::string::npos &&
+           !startsWithIgnoringCase(page.substr(close), "</video")) {
     }
     if (close == std::string::npos) {
         return false;
@@ -163,7 +156,7 @@ bool setCaptionTracks(std::string& page, std::string_view sourceKey, std::string
     // This video's caption files, as the page names them: NAME.…vtt with the name written as the page writes it.
     const std::string stem = asciiWithReferences(std::string(withoutExtension(video))) + ".";
     for (std::size_t at = source; (at = page.find('<', at + 1)) != std::string::npos && at < close;) {
-        if (!startsWithName(page.substr(at), "<track")) {
+        if (!startsWithIgnoringCase(page.substr(at), "<track")) {
             continue;
         }
         const std::size_t end = page.find('>', at);

@@ -1,5 +1,6 @@
 #include "text/discovery.h"
 
+#include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"
 #include "text/text_ops.h"
@@ -213,12 +214,7 @@ std::string addressOf(std::string_view site, std::string_view name) {
 }
 
 std::string_view videoType(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    std::string extension(dot == std::string_view::npos ? "" : name.substr(dot + 1));
-    for (char& c : extension) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    return extension == "webm" ? "video/webm" : "video/mp4";
+    return extensionOf(name) == "webm" ? "video/webm" : "video/mp4";
 }
 
 std::string markupText(std::string_view utf8) {

@@ -209,6 +209,11 @@ std::string_view withoutExtension(std::string_view fileName) {
     return fileName.substr(0, fileName.find('.'));
 }
 
+std::string extensionOf(std::string_view fileName) {
+    const std::size_t dot = fileName.rfind('.');
+    return dot == std::string_view::npos ? std::string() : lowerAscii(fileName.substr(dot + 1));
+}
+
 std::optional<std::string> typedFileName(std::string_view box) {
     std::optional<std::string> name = toCodePage(stripBlanks(box));
     if (name && !isValidFileName(*name)) {

@@ -59,6 +59,9 @@ std::optional<std::string_view> valueAfterMarker(std::string_view pageText, std:
 // The file name up to, not including, its first period.
 std::string_view withoutExtension(std::string_view fileName);
 
+// The extension of a file name (after its last period) in lower case ("mp4"), or nothing when it has none.
+std::string extensionOf(std::string_view fileName);
+
 // The name typed into a file-name box (UTF-8), without the blanks around it, as code-page bytes; nothing when it
 // fails the checks below or holds a character the code page lacks.
 std::optional<std::string> typedFileName(std::string_view box);

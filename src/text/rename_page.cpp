@@ -3,6 +3,7 @@
 #include "shell/code_page.h"
 #include "text/individual_page.h"
 #include "text/templates.h"
+#include "text/text_ops.h"
 
 #include <algorithm>
 #include <iterator>
@@ -196,10 +197,7 @@ bool runsOnServer(std::string_view name) {
     if (name.empty() || name.back() == '.' || name.back() == ' ') {
         return true;
     }
-    std::string lower(name);
-    for (char& c : lower) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
+    const std::string lower = lowerAscii(name);
     // The files a server reads its rules and settings from, wherever handlers are set.
     static constexpr std::string_view Settings[] = {".htaccess", ".htpasswd", ".user.ini", "php.ini", "web.config"};
     if (std::find(std::begin(Settings), std::end(Settings), lower) != std::end(Settings)) {

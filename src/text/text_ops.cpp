@@ -151,6 +151,18 @@ std::string_view stripBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+std::string lowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return lower;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view lowerName) {
+    return text.size() >= lowerName.size() && lowerAscii(text.substr(0, lowerName.size())) == lowerName;
+}
+
 std::optional<std::pair<std::size_t, std::size_t>> contentAfterMarker(std::string_view text, std::string_view marker,
                                                                       std::size_t from) {
     const std::size_t m = findText(text, marker, from);

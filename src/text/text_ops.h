@@ -43,6 +43,12 @@ void replaceFirst(std::string& text, std::string_view token, std::string_view va
 // Removes leading and trailing space characters (only the space; tabs and line breaks stay).
 std::string_view stripBlanks(std::string_view text);
 
+// The text with A to Z as a to z; every other byte as it is.
+std::string lowerAscii(std::string_view text);
+
+// Whether `text` begins with `lowerName` (in lower case), whatever the case of its ASCII letters: a tag's name.
+bool startsWithIgnoringCase(std::string_view text, std::string_view lowerName);
+
 // Where the content of the first element that follows `marker` (searched from `from`) begins and ends: from just
 // after that element's opening tag to the next "<". Nothing when the marker, the tag or the following "<" is missing.
 std::optional<std::pair<std::size_t, std::size_t>> contentAfterMarker(std::string_view text, std::string_view marker,

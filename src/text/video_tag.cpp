@@ -18,12 +18,6 @@ struct Tag {
     std::size_t attributesFrom, end; // behind "<video"; at its ">"
 };
 
-bool startsWithName(std::string_view text, std::string_view name) {
-    return text.size() >= name.size() && std::equal(name.begin(), name.end(), text.begin(), [](char a, char b) {
-               return a == std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
 // The <video> tag whose element holds the first source line starting with `sourceKey`: the last video tag opened in
 // front of it, with no video element's end in between. Tag names are read in any case, and a ">" inside a quoted
 // value ends no tag.
@@ -35,10 +29,10 @@ std::optional<Tag> videoTagOf(std::string_view text, std::string_view sourceKey)
     std::size_t open = source;
     for (;;) {
         open = open == 0 ? std::string_view::npos : text.rfind('<', open - 1);
-        if (open == std::string_view::npos || startsWithName(text.substr(open + 1), "/video")) {
+        if (open == std::string_view::npos || startsWithIgnoringCase(text.substr(open + 1), "/video")) {
             return std::nullopt;
         }
-        if (startsWithName(text.substr(open + 1), "video") && open + 6 < text.size() &&
+        if (startsWithIgnoringCase(text.substr(open + 1), "video") && open + 6 < text.size() &&
             (text[open + 6] == '>' || std::isspace(static_cast<unsigned char>(text[open + 6])))) {
             break;
         }
@@ -74,9 +68,7 @@ std::vector<Attribute> attributesOf(std::string_view inside) {
         while (i < inside.size() && !blank(inside[i]) && inside[i] != '=' && inside[i] != '/') {
             ++i;
         }
-        std::string name(inside.substr(from, i - from));
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+        const std::string name = lowerAscii(inside.substr(from, i - from));
         std::size_t j = i;
         while (j < inside.size() && blank(inside[j])) {
             ++j;

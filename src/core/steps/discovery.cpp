@@ -12,6 +12,7 @@
 #include "text/text_ops.h"
 
 #include <algorithm>
+#include <set>
 
 namespace clipnest {
 
@@ -44,11 +45,19 @@ std::string channelSite(const WorkingFolder& folder) {
     return discovery::siteProblem(site).empty() ? site : std::string();
 }
 
+namespace {
+
+// The names of the homepage's entries, in page order, without copying their descriptions.
+std::vector<std::string> entryNames(std::string_view pageText) {
+    std::vector<std::string> names;
+    forEachLiveEntry(pageText, [&](std::string_view name, std::string_view) { names.emplace_back(name); });
+    return names;
+}
+
+} // namespace
+
 void Form::noteEntriesAtStart() {
-    entriesAtStart_.clear();
-    for (const LiveEntry& e : liveEntries(homepage_.PageText)) {
-        entriesAtStart_.push_back(e.fileName);
-    }
+    entriesAtStart_ = entryNames(homepage_.PageText);
 }
 
 void Form::keepDiscoveryInStep(bool everyPage) {
@@ -56,37 +65,36 @@ void Form::keepDiscoveryInStep(bool everyPage) {
     if (!op || (op->files.empty() && !everyPage)) {
         return;
     }
-    const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
+    const std::vector<std::string> names = entryNames(homepage_.PageText);
     // The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which
     // only an undo of the delete brings back (undo puts back the channel's files, not the record).
     FirstMade record = readFirstMade(folder_);
     const FirstMade before = record;
     const std::string now = discovery::isoDateTime(momentOf(wallTimeNow()));
-    for (const LiveEntry& e : entries) {
-        if (std::find(entriesAtStart_.begin(), entriesAtStart_.end(), e.fileName) == entriesAtStart_.end()) {
-            record.insert_or_assign(e.fileName, now);
+    const std::set<std::string_view> atStart(entriesAtStart_.begin(), entriesAtStart_.end()),
+        atEnd(names.begin(), names.end());
+    for (const std::string& name : names) {
+        if (!atStart.contains(name)) {
+            record.insert_or_assign(name, now);
         }
     }
     for (const std::string& name : entriesAtStart_) {
         const auto kept = record.find(name);
-        if (kept != record.end() && !kept->second.starts_with(SetAside) &&
-            std::none_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == name; })) {
+        if (kept != record.end() && !kept->second.starts_with(SetAside) && !atEnd.contains(name)) {
             kept->second.insert(kept->second.begin(), SetAside);
         }
     }
     if (record != before) {
         writeFirstMade(folder_, record);
     }
-    noteEntriesAtStart();
+    // The next operation of the session starts from the entries as they stand now.
+    entriesAtStart_ = names;
 
     const std::string site = channelSite(folder_);
     if (site.empty()) {
         return;
     }
-    std::vector<std::string> names;
-    for (const LiveEntry& e : entries) {
-        names.push_back(e.fileName);
-    }
+    const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
     const std::map<std::string, media::Shape, std::less<>> shapes = media::shapesOf(folder_, names);
     std::vector<discovery::VideoFacts> videos;
     std::vector<std::string> pages; // code-page names, beside `videos`
