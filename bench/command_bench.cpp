@@ -6,7 +6,7 @@
 //
 //   clipnest_command_bench CLIPNEST [N ...]      (clipnest_command_bench --floor FILE, for the floor)
 #include "bench_homepage.h"
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 
 #include <algorithm>
 #include <chrono>

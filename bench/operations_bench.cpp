@@ -3,7 +3,7 @@
 // that size alone. Prints figures; never fails on speed.
 #include "bench_homepage.h"
 #include "core/form.h"
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 #include "text/default_homepage.h"
 #include "text/document.h"
 #include "text/individual_page.h"

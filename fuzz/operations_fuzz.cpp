@@ -2,7 +2,7 @@
 // sequence of clicks with the names and descriptions typed for them, and which write fails. Every chain runs under a
 // bound of virtual time and Step runs, so a chain that never ends is found as a hang.
 #include "core/form.h"
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // What others read of a channel: the share tags and structured data in a video page's head, feed.xml and sitemap.xml,
 // checked by the programs that read them (python3's feedparser, XML and JSON parsers), and how the operations keep
 // them in step with the entries and the first-made record.
+#include "history/first_made.h"
 #include "publish/plan.h"
-#include "shell/first_made.h"
 #include "support/support.h"
 #include "text/discovery.h"
 

@@ -1,9 +1,9 @@
 // The pages on their real peers: Apache with PHP as a module (as hosts run it) and PHP's built-in server run the video
 // pages and the rename page, headless Chromium builds the homepage a visitor sees, and the preview serves the folder as
 // the host's server would. The rules inside the pages are PHPUnit's (tests/php).
-#include "publish/moderation.h"
+#include "comments/moderation.h"
+#include "platform/preview_server.h"
 #include "publish/plan.h"
-#include "shell/preview_server.h"
 #include "support/support.h"
 #include "text/document.h"
 #include "text/page_text.h"

@@ -1,8 +1,8 @@
 // Publishing to real servers on this computer: OpenSSH's sshd for SFTP and vsftpd for FTPS, each started on a free
 // loopback port with throwaway keys or a throwaway certificate and a folder of its own, driven through the built
 // program as a user would run it.
+#include "comments/moderation.h"
 #include "publish/manifest.h"
-#include "publish/moderation.h"
 #include "publish/netrc.h"
 #include "support/support.h"
 

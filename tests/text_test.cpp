@@ -1,6 +1,6 @@
 // The text rules every page is written with: typed text as page text, the searches and replacements, the homepage
 // document's entries and seeding; and below them the folder that holds the files.
-#include "shell/scheduler.h"
+#include "core/scheduler.h"
 #include "support/support.h"
 #include "text/captions.h"
 #include "text/document.h"

@@ -1,5 +1,5 @@
+#include "platform/preview_server.h"
 #include "publish/manifest.h"
-#include "shell/preview_server.h"
 #include "support/support.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"

@@ -1,7 +1,7 @@
 // The commands that work on the channel's files, each as the window's panel does it: type into the boxes, click,
 // let the Steps run, say what the panels said.
 #include "cli/commands.h"
-#include "shell/history.h"
+#include "history/history.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/page_text.h"

@@ -1,8 +1,8 @@
 #include "cli/commands.h"
 #include "media/check.h"
 #include "media/ffmpeg.h"
+#include "platform/working_folder.h"
 #include "publish/settings.h"
-#include "shell/working_folder.h"
 #include "text/page_text.h"
 
 namespace clipnest::cli {

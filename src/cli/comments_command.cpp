@@ -1,7 +1,7 @@
 #include "cli/commands.h"
 #include "cli/publish_address.h"
-#include "publish/moderation.h"
-#include "shell/code_page.h"
+#include "comments/moderation.h"
+#include "platform/code_page.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
 

@@ -2,7 +2,7 @@
 
 #include "cli/command_line.h"
 #include "media/ffmpeg.h"
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 
 #include <sstream>
 #include <string>

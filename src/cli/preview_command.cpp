@@ -1,5 +1,5 @@
 #include "cli/commands.h"
-#include "shell/preview_server.h"
+#include "platform/preview_server.h"
 #include "text/templates.h"
 
 #include <csignal>

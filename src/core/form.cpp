@@ -1,7 +1,7 @@
 #include "core/form.h"
 
 #include "core/form_state.h"
-#include "shell/channel_settings.h"
+#include "text/channel_settings.h"
 #include "text/default_homepage.h"
 #include "text/document.h"
 #include "text/entries.h"

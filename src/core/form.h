@@ -1,10 +1,10 @@
 #pragma once
 
-#include "shell/clock.h"
-#include "shell/history.h"
-#include "shell/panels.h"
-#include "shell/scheduler.h"
-#include "shell/working_folder.h"
+#include "core/panels.h"
+#include "core/scheduler.h"
+#include "history/history.h"
+#include "platform/clock.h"
+#include "platform/working_folder.h"
 
 #include <cstdint>
 #include <map>

@@ -1,8 +1,8 @@
 #include "media/check.h"
 
 #include "media/ffmpeg.h"
-#include "shell/code_page.h"
-#include "shell/working_folder.h"
+#include "platform/code_page.h"
+#include "platform/working_folder.h"
 #include "text/captions.h"
 #include "text/document.h"
 #include "text/entries.h"

@@ -1,6 +1,6 @@
 #include "media/ffmpeg.h"
 
-#include "shell/program.h"
+#include "platform/program.h"
 #include "text/document.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 
 #include <optional>
 #include <string>

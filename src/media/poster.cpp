@@ -1,7 +1,7 @@
 #include "media/poster.h"
 
 #include "media/ffmpeg.h"
-#include "shell/program.h"
+#include "platform/program.h"
 #include "text/document.h"
 
 #include <charconv>

@@ -1,7 +1,7 @@
 #include "media/shape.h"
 
 #include "media/ffmpeg.h"
-#include "shell/program.h"
+#include "platform/program.h"
 
 #include <charconv>
 #include <map>

@@ -1,7 +1,7 @@
+#include "platform/code_page.h"
+#include "platform/working_folder.h"
 #include "publish/netrc.h"
 #include "publish/remote.h"
-#include "shell/code_page.h"
-#include "shell/working_folder.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "publish/manifest.h"
 
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "publish/plan.h"
 
 #include "media/poster.h"
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 #include "text/captions.h"
 #include "text/discovery.h"
 #include "text/document.h"

@@ -1,8 +1,8 @@
 #include "publish/publisher.h"
 
 #include "media/check.h"
-#include "shell/file_lock.h"
-#include "shell/working_folder.h"
+#include "platform/file_lock.h"
+#include "platform/working_folder.h"
 #include "text/rename_page.h"
 
 #include <algorithm>

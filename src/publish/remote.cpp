@@ -1,7 +1,7 @@
 #include "publish/remote.h"
 
+#include "platform/module.h"
 #include "publish/sftp.h"
-#include "shell/module.h"
 
 namespace clipnest::publish {
 

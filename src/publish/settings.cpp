@@ -1,7 +1,7 @@
 #include "publish/settings.h"
 
-#include "shell/channel_settings.h"
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
+#include "text/channel_settings.h"
 #include "text/discovery.h"
 #include "text/individual_page.h"
 

@@ -1,8 +1,8 @@
 #include "publish/sftp.h"
 
-#include "shell/child_process.h"
-#include "shell/code_page.h"
-#include "shell/working_folder.h"
+#include "platform/child_process.h"
+#include "platform/code_page.h"
+#include "platform/working_folder.h"
 
 #include <chrono>
 #include <cstdlib>

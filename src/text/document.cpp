@@ -1,6 +1,6 @@
 #include "text/document.h"
 
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 #include "text/markers.h"
 #include "text/page_text.h"
 #include "text/templates.h"

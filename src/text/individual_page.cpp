@@ -1,6 +1,6 @@
 #include "text/individual_page.h"
 
-#include "shell/channel_settings.h"
+#include "text/channel_settings.h"
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/code_page.h"
+#include "platform/code_page.h"
 
 #include <optional>
 #include <string>
@@ -8,7 +8,7 @@
 
 namespace clipnest {
 
-// What the user types arrives as UTF-8; files hold Windows-1252 bytes. These and the two of shell/code_page.h are the
+// What the user types arrives as UTF-8; files hold Windows-1252 bytes. These and the two of platform/code_page.h are the
 // only conversions between them.
 
 // Text for page content: &, <, > and " become entities, every other character becomes its Windows-1252 byte, and a

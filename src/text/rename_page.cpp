@@ -1,6 +1,6 @@
 #include "text/rename_page.h"
 
-#include "shell/code_page.h"
+#include "platform/code_page.h"
 #include "text/individual_page.h"
 #include "text/templates.h"
 #include "text/text_ops.h"

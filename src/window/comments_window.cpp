@@ -1,7 +1,7 @@
 #include "window/comments_window.h"
 
-#include "publish/moderation.h"
-#include "shell/working_folder.h"
+#include "comments/moderation.h"
+#include "platform/working_folder.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
 #include "text/page_text.h"

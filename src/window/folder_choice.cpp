@@ -1,6 +1,6 @@
 #include "window/folder_choice.h"
 
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 #include "text/document.h"
 
 #include <QDir>

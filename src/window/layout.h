@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/panels.h"
+#include "core/panels.h"
 
 #include <span>
 #include <string>

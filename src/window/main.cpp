@@ -1,7 +1,7 @@
 #include "cli/command_line.h"
 #include "cli/demo.h"
-#include "shell/clock.h"
-#include "shell/working_folder.h"
+#include "platform/clock.h"
+#include "platform/working_folder.h"
 #include "window/folder_choice.h"
 #include "window/scroll_form.h"
 

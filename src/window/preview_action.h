@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/preview_server.h"
+#include "platform/preview_server.h"
 
 #include <filesystem>
 #include <functional>

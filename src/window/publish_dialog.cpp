@@ -1,8 +1,8 @@
 #include "window/publish_dialog.h"
 
+#include "platform/code_page.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
-#include "shell/code_page.h"
 
 #include <algorithm>
 #include <atomic>

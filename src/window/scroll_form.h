@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/form.h"
-#include "shell/clock.h"
-#include "shell/preview_server.h"
-#include "shell/working_folder.h"
+#include "platform/clock.h"
+#include "platform/preview_server.h"
+#include "platform/working_folder.h"
 #include "window/publish_dialog.h"
 
 #include <array>

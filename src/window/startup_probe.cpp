@@ -1,8 +1,8 @@
 // Starts the window as the executable does, waits until it has painted, then prints the time taken and the memory
 // held; then the time the Entries window takes from the homepage's text to its list painted. Measures only; never
 // fails on the figures.
-#include "shell/clock.h"
-#include "shell/working_folder.h"
+#include "platform/clock.h"
+#include "platform/working_folder.h"
 #include "text/document.h"
 #include "window/entries_window.h"
 #include "window/scroll_form.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/panels.h"
+#include "core/panels.h"
 #include "window/layout.h"
 
 #include <functional>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/form.h"
-#include "shell/clock.h"
-#include "shell/working_folder.h"
+#include "platform/clock.h"
+#include "platform/working_folder.h"
 #include "text/markers.h"
 #include "text/text_ops.h"
 

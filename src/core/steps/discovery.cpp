@@ -1,9 +1,9 @@
 #include "text/discovery.h"
 
 #include "core/form.h"
+#include "history/first_made.h"
 #include "media/shape.h"
-#include "shell/channel_settings.h"
-#include "shell/first_made.h"
+#include "text/channel_settings.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/individual_page.h"

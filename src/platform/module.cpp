@@ -1,4 +1,4 @@
-#include "shell/module.h"
+#include "platform/module.h"
 
 #include <dlfcn.h>
 

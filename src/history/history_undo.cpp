@@ -1,8 +1,8 @@
 // Undo: putting back the files of the newest record all or nothing, and finishing or rolling back an undo that was
 // cut off.
-#include "shell/code_page.h"
-#include "shell/history.h"
-#include "shell/history_record.h"
+#include "history/history.h"
+#include "history/history_record.h"
+#include "platform/code_page.h"
 
 #include <algorithm>
 #include <cerrno>

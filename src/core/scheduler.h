@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/clock.h"
+#include "platform/clock.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "shell/channel_settings.h"
+#include "text/channel_settings.h"
 
 #include <random>
 #include <sstream>

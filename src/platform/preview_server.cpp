@@ -1,4 +1,4 @@
-#include "shell/preview_server.h"
+#include "platform/preview_server.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

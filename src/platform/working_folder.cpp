@@ -1,6 +1,6 @@
-#include "shell/working_folder.h"
+#include "platform/working_folder.h"
 
-#include "shell/code_page.h"
+#include "platform/code_page.h"
 
 #include <algorithm>
 #include <cerrno>

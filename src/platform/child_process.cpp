@@ -1,4 +1,4 @@
-#include "shell/child_process.h"
+#include "platform/child_process.h"
 
 #include <cerrno>
 #include <chrono>

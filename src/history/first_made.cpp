@@ -1,4 +1,4 @@
-#include "shell/first_made.h"
+#include "history/first_made.h"
 
 #include <chrono>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "shell/scheduler.h"
+#include "core/scheduler.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "shell/file_lock.h"
+#include "platform/file_lock.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
-#include "publish/moderation.h"
+#include "comments/moderation.h"
 
+#include "platform/code_page.h"
+#include "platform/working_folder.h"
 #include "publish/manifest.h"
 #include "publish/remote.h"
-#include "shell/code_page.h"
-#include "shell/working_folder.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/individual_page.h"

@@ -1,4 +1,4 @@
-#include "shell/panels.h"
+#include "core/panels.h"
 
 #include <initializer_list>
 #include <string_view>

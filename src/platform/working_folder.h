@@ -36,7 +36,7 @@ public:
     virtual void filled(std::size_t size) = 0;
 };
 
-// The folder the tool works in. Files are bytes; names are code-page bytes (see shell/code_page.h), looked up under
+// The folder the tool works in. Files are bytes; names are code-page bytes (see platform/code_page.h), looked up under
 // their UTF-8 on disk, the system's file-name encoding, and only plain names (see isPlainName) name anything. A
 // symbolic link is never followed: it is not a file to read or stamp, and nothing is written in its place. Reads and
 // writes are virtual so tests can make them fail.

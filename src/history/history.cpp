@@ -1,6 +1,6 @@
-#include "shell/history.h"
+#include "history/history.h"
 
-#include "shell/history_record.h"
+#include "history/history_record.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "core/form.h"
+#include "history/first_made.h"
 #include "media/poster.h"
-#include "shell/first_made.h"
 #include "text/captions.h"
 #include "text/document.h"
 #include "text/entries.h"
