@@ -165,95 +165,91 @@ void probeChanged(const WorkingFolder& folder, const std::vector<std::pair<std::
     saveProbes(folder, probed);
 }
 
-} // namespace
-
-CheckReport checkChannel(const std::filesystem::path& channel, const CheckOptions& options) {
-    CheckReport report;
-    const WorkingFolder folder(channel);
-    const std::optional<std::string> homepage = folder.read("homepage.html");
-    if (!homepage) {
-        report.problems.push_back({"homepage.html", "there is no homepage.html in the folder to check"});
-        return report;
-    }
-    const std::vector<LiveEntry> entries = liveEntries(*homepage);
-    const bool canRead = canProbe();
+// The linked videos' stamps (none for a link or a missing file) and what ffprobe says of the ones to probe.
+struct LinkedVideos {
     std::map<std::string, std::optional<FileStamp>> stamps;
+    Probed probed;
+};
+
+LinkedVideos probeLinkedVideos(const WorkingFolder& folder, const std::vector<LiveEntry>& entries,
+                               const CheckOptions& options, bool canRead) {
+    LinkedVideos videos;
     std::vector<std::pair<std::string, FileStamp>> toProbe;
     for (const LiveEntry& entry : entries) {
         const std::string& video = entry.fileName;
-        if (!isPlainName(video) || stamps.contains(video)) {
+        if (!isPlainName(video) || videos.stamps.contains(video)) {
             continue;
         }
         const std::optional<FileStamp> stamp = folder.isLink(video) ? std::nullopt : folder.stamp(video);
-        stamps[video] = stamp;
+        videos.stamps[video] = stamp;
         if (stamp && canRead && (!options.probeOnly || options.probeOnly->contains(video))) {
             toProbe.emplace_back(video, *stamp);
         }
     }
-    Probed probed = toProbe.empty() ? Probed() : loadProbes(folder);
     if (!toProbe.empty()) {
-        probeChanged(folder, toProbe, probed);
+        videos.probed = loadProbes(folder);
+        probeChanged(folder, toProbe, videos.probed);
     }
+    return videos;
+}
 
-    std::set<std::string> pages;
-    for (const LiveEntry& entry : entries) {
-        const std::string& video = entry.fileName;
-        const std::string page = std::string(withoutExtension(video)) + ".php";
-        pages.insert(page);
-        if (const std::string trouble = addressTrouble(video); !trouble.empty()) {
-            report.problems.push_back({video, "the name does not survive an address (" + trouble +
-                                                  "): rename it with clipnest rename " + video + " NEW"});
-        }
-        if (!isPlainName(video)) {
-            continue;
-        }
-        if (nameInPage(video) != video && !findEntrySource(*homepage, nameInPage(video), true)) {
-            report.problems.push_back(
-                {video, "the homepage holds the name's letters beyond ASCII as Windows-1252 bytes, as Clipnest wrote "
-                        "them before, and a server that sends UTF-8 breaks that link: write them as references in "
-                        "homepage.html (" +
-                            nameInPage(video) + "), or delete the entry and make it again"});
-        }
-        if (folder.isLink(video)) {
-            report.problems.push_back({video, "it is a symbolic link, which Clipnest never follows and publish does "
-                                              "not upload: put the video itself in the folder"});
-            continue;
-        }
-        const std::optional<FileStamp> stamp = stamps[video];
-        if (!stamp) {
-            report.problems.push_back({video, "the homepage links it, but it is not in the folder: put it there, "
-                                              "or delete its entry with clipnest delete " +
-                                                  video});
-            continue;
-        }
-        if (options.maxUpload && stamp->size > options.maxUpload) {
-            report.problems.push_back(
-                {video, "it is " + sizeText(stamp->size) + ", over max_upload in " + options.settingsFile +
-                            ": make it smaller, for example with ffmpeg -i " + video + " -crf 28 SMALLER.mp4"});
-        }
-        const std::string extension = extensionOf(video);
-        if ((extension == "mp4" || extension == "m4v" || extension == "mov") && indexAtEnd(folder.pathOf(video))) {
-            report.problems.push_back({video,
-                                       "its index is at the end, so it starts only after the browser fetched the "
-                                       "end: clipnest check --fix moves it to the front (ffmpeg -i IN -c copy "
-                                       "-movflags +faststart OUT)",
-                                       true});
-        }
-        if (const auto found = probed.find(video); found != probed.end()) {
-            const std::optional<Streams>& streams = found->second.second;
-            const std::string trouble =
-                streams ? playTrouble(extension, streams->streams)
-                        : "ffprobe cannot read it as an MP4 or WebM video (another container, a playlist or a "
-                          "damaged file)";
-            if (!trouble.empty()) {
-                report.problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + video +
-                                                      " -c:v libx264 -c:a aac -movflags +faststart NEW.mp4"});
-            }
+// What keeps one entry's video from playing for a visitor: its name, its place, its size, its index and its streams.
+void checkVideo(const WorkingFolder& folder, const std::string& homepage, const std::string& video,
+                const LinkedVideos& videos, const CheckOptions& options, std::vector<Problem>& problems) {
+    if (const std::string trouble = addressTrouble(video); !trouble.empty()) {
+        problems.push_back({video, "the name does not survive an address (" + trouble +
+                                       "): rename it with clipnest rename " + video + " NEW"});
+    }
+    if (!isPlainName(video)) {
+        return;
+    }
+    if (nameInPage(video) != video && !findEntrySource(homepage, nameInPage(video), true)) {
+        problems.push_back(
+            {video, "the homepage holds the name's letters beyond ASCII as Windows-1252 bytes, as Clipnest wrote "
+                    "them before, and a server that sends UTF-8 breaks that link: write them as references in "
+                    "homepage.html (" +
+                        nameInPage(video) + "), or delete the entry and make it again"});
+    }
+    if (folder.isLink(video)) {
+        problems.push_back({video, "it is a symbolic link, which Clipnest never follows and publish does "
+                                   "not upload: put the video itself in the folder"});
+        return;
+    }
+    const std::optional<FileStamp> stamp = videos.stamps.at(video);
+    if (!stamp) {
+        problems.push_back({video, "the homepage links it, but it is not in the folder: put it there, "
+                                   "or delete its entry with clipnest delete " +
+                                       video});
+        return;
+    }
+    if (options.maxUpload && stamp->size > options.maxUpload) {
+        problems.push_back({video, "it is " + sizeText(stamp->size) + ", over max_upload in " + options.settingsFile +
+                                       ": make it smaller, for example with ffmpeg -i " + video +
+                                       " -crf 28 SMALLER.mp4"});
+    }
+    const std::string extension = extensionOf(video);
+    if ((extension == "mp4" || extension == "m4v" || extension == "mov") && indexAtEnd(folder.pathOf(video))) {
+        problems.push_back({video,
+                            "its index is at the end, so it starts only after the browser fetched the "
+                            "end: clipnest check --fix moves it to the front (ffmpeg -i IN -c copy "
+                            "-movflags +faststart OUT)",
+                            true});
+    }
+    if (const auto found = videos.probed.find(video); found != videos.probed.end()) {
+        const std::optional<Streams>& streams = found->second.second;
+        const std::string trouble = streams ? playTrouble(extension, streams->streams)
+                                            : "ffprobe cannot read it as an MP4 or WebM video (another container, a "
+                                              "playlist or a damaged file)";
+        if (!trouble.empty()) {
+            problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + video +
+                                           " -c:v libx264 -c:a aac -movflags +faststart NEW.mp4"});
         }
     }
-    // Clipnest writes what it puts in the homepage as ASCII with references; a byte beyond ASCII is someone else's, in
-    // a code page a server that sends UTF-8 shows wrongly. (A video's name is named on its own line above.)
-    std::string text = *homepage;
+}
+
+// Clipnest writes what it puts in the homepage as ASCII with references; a byte beyond ASCII is someone else's, in a
+// code page a server that sends UTF-8 shows wrongly. (A video's name is named on its own line.)
+void checkHomepageBytes(std::string text, const std::vector<LiveEntry>& entries, std::vector<Problem>& problems) {
     for (const LiveEntry& entry : entries) {
         for (const std::string_view name : {std::string_view(entry.fileName), withoutExtension(entry.fileName)}) {
             for (std::size_t at = name.empty() ? std::string::npos : text.find(name); at != std::string::npos;
@@ -266,50 +262,35 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
             std::find_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
         beyond != text.end()) {
         const auto line = std::count(text.begin(), beyond, '\n') + 1;
-        report.problems.push_back(
-            {"homepage.html",
-             "line " + std::to_string(line) +
-                 " holds letters beyond ASCII as windows-1252 bytes, which a server that sends "
-                 "charset=UTF-8 (many do) shows wrongly: write them as references such as &#233;, "
-                 "or have the server send windows-1252 (AddDefaultCharset windows-1252 in .htaccess)"});
+        problems.push_back({"homepage.html",
+                            "line " + std::to_string(line) +
+                                " holds letters beyond ASCII as windows-1252 bytes, which a server that sends "
+                                "charset=UTF-8 (many do) shows wrongly: write them as references such as &#233;, "
+                                "or have the server send windows-1252 (AddDefaultCharset windows-1252 in .htaccess)"});
     }
-    if (!canRead) {
-        report.notes.push_back("ffprobe is not installed, so whether browsers play the videos was not checked "
-                               "(Debian's ffmpeg package has it)");
-    }
-    // Browsers read captions only as WebVTT: a caption file the pages name that is something else shows nothing.
+}
+
+// Browsers read captions only as WebVTT: a caption file the pages name that is something else shows nothing.
+void checkCaptions(const WorkingFolder& folder, const std::vector<LiveEntry>& entries, std::vector<Problem>& problems) {
     const std::vector<std::string> names = folder.names();
     for (const LiveEntry& entry : entries) {
         for (const CaptionFile& caption : captionFilesOf(entry.fileName, names)) {
             std::string head = folder.read(caption.name).value_or("").substr(0, 16);
-            if (!isWebVtt(head) && !std::any_of(report.problems.begin(), report.problems.end(),
+            if (!isWebVtt(head) && std::none_of(problems.begin(), problems.end(),
                                                 [&](const Problem& p) { return p.file == caption.name; })) {
-                report.problems.push_back({caption.name, "it is not WebVTT (it does not start with WEBVTT), so "
-                                                         "browsers show none of its captions: convert it, for "
-                                                         "example with ffmpeg -i " +
-                                                             caption.name + " NEW.vtt"});
+                problems.push_back({caption.name, "it is not WebVTT (it does not start with WEBVTT), so "
+                                                  "browsers show none of its captions: convert it, for "
+                                                  "example with ffmpeg -i " +
+                                                      caption.name + " NEW.vtt"});
             }
         }
     }
-    // A page Clipnest made (it holds the description's marker) that no entry links any more.
-    std::vector<std::string> orphans;
-    std::error_code ec;
-    std::vector<std::string> unnamed;
-    for (std::filesystem::directory_iterator it(channel, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::optional<std::string> named = WorkingFolder::nameOf(it->path());
-        if (!named) {
-            unnamed.push_back(it->path().filename().string());
-            continue;
-        }
-        const std::string& name = *named;
-        if (name.size() > 4 && name.ends_with(".php") && name != "change_file_name.php" && !pages.contains(name) &&
-            isPlainName(name) &&
-            folder.read(name).value_or("").find(markers::IndividualDescriptionTail) != std::string::npos) {
-            orphans.push_back(name);
-        }
-    }
-    // A name on disk that is no UTF-8 of code-page letters: no page can name it. A page of that kind is most likely
-    // one an earlier Clipnest wrote under the Windows-1252 bytes of its name, which no browser asks for.
+}
+
+// A name on disk that is no UTF-8 of code-page letters: no page can name it. A page of that kind is most likely one an
+// earlier Clipnest wrote under the Windows-1252 bytes of its name, which no browser asks for.
+void checkUnnamed(std::vector<std::string> unnamed, const std::vector<LiveEntry>& entries,
+                  std::vector<Problem>& problems) {
     std::sort(unnamed.begin(), unnamed.end());
     for (const std::string& onDisk : unnamed) {
         // Named by its bytes, as a terminal cannot show them: caf\xE9.php.
@@ -325,23 +306,73 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
             return std::string(withoutExtension(e.fileName)) + ".php" == onDisk;
         });
         if (extension == "php" && entry != entries.end()) {
-            report.problems.push_back(
+            problems.push_back(
                 {escaped, "an earlier Clipnest wrote this page under the Windows-1252 bytes of its name, which no "
                           "browser asks for; the entry's page is now " +
                               shown + " in UTF-8: clipnest entry " + codePageToUtf8(entry->fileName) +
                               " --create-page writes it; copy your own edits over, then delete the old file"});
         } else if (extension == "mp4" || extension == "m4v" || extension == "mov" || extension == "webm" ||
                    extension == "php") {
-            report.problems.push_back(
-                {escaped, "its name on disk is not UTF-8 of letters the pages can write (Windows-1252), so no "
-                          "page can name it: rename the file"});
+            problems.push_back({escaped, "its name on disk is not UTF-8 of letters the pages can write "
+                                         "(Windows-1252), so no page can name it: rename the file"});
         }
     }
+}
+
+// The folder's files no page can name, then the pages Clipnest made (they hold the description's marker) that no
+// entry links any more.
+void checkFolderFiles(const std::filesystem::path& channel, const WorkingFolder& folder,
+                      const std::vector<LiveEntry>& entries, std::vector<Problem>& problems) {
+    std::set<std::string> pages;
+    for (const LiveEntry& entry : entries) {
+        pages.insert(std::string(withoutExtension(entry.fileName)) + ".php");
+    }
+    std::vector<std::string> orphans, unnamed;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(channel, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::optional<std::string> named = WorkingFolder::nameOf(it->path());
+        if (!named) {
+            unnamed.push_back(it->path().filename().string());
+            continue;
+        }
+        const std::string& name = *named;
+        if (name.size() > 4 && name.ends_with(".php") && name != "change_file_name.php" && !pages.contains(name) &&
+            isPlainName(name) &&
+            folder.read(name).value_or("").find(markers::IndividualDescriptionTail) != std::string::npos) {
+            orphans.push_back(name);
+        }
+    }
+    checkUnnamed(std::move(unnamed), entries, problems);
     std::sort(orphans.begin(), orphans.end());
     for (const std::string& name : orphans) {
-        report.problems.push_back({name, "a video page that no entry of the homepage links: delete it, or give its "
-                                         "video an entry again"});
+        problems.push_back({name, "a video page that no entry of the homepage links: delete it, or give its "
+                                  "video an entry again"});
     }
+}
+
+} // namespace
+
+CheckReport checkChannel(const std::filesystem::path& channel, const CheckOptions& options) {
+    CheckReport report;
+    const WorkingFolder folder(channel);
+    const std::optional<std::string> homepage = folder.read("homepage.html");
+    if (!homepage) {
+        report.problems.push_back({"homepage.html", "there is no homepage.html in the folder to check"});
+        return report;
+    }
+    const std::vector<LiveEntry> entries = liveEntries(*homepage);
+    const bool canRead = canProbe();
+    const LinkedVideos videos = probeLinkedVideos(folder, entries, options, canRead);
+    for (const LiveEntry& entry : entries) {
+        checkVideo(folder, *homepage, entry.fileName, videos, options, report.problems);
+    }
+    checkHomepageBytes(*homepage, entries, report.problems);
+    if (!canRead) {
+        report.notes.push_back("ffprobe is not installed, so whether browsers play the videos was not checked "
+                               "(Debian's ffmpeg package has it)");
+    }
+    checkCaptions(folder, entries, report.problems);
+    checkFolderFiles(channel, folder, entries, report.problems);
     return report;
 }
 
