@@ -86,36 +86,35 @@ bool splitWords(std::string_view line, std::vector<std::string>& words, std::str
     return true;
 }
 
-// Every line is read as a command before the first runs: a batch with a line that is no command does nothing. Then
-// the lines run in one session, as the window would run them in turn.
-Status runBatch(Runner& r, const Args& a) {
-    std::string text;
-    if (!readBatch(a.batchFile, r.dir(), text)) {
-        r.line("batch: cannot read " + a.batchFile);
-        return Usage;
-    }
-    std::vector<std::pair<int, Args>> lines;
+namespace {
+
+using BatchLines = std::vector<std::pair<int, Args>>;
+
+// Every line read as a command, with its number; nothing, with the first refused line said, when any line is no
+// command.
+std::optional<BatchLines> parseBatch(Runner& r, const std::string& text) {
+    BatchLines lines;
     std::istringstream in(text);
     int number = 0;
     for (std::string lineText; std::getline(in, lineText);) {
         ++number;
         const std::string where = "batch: line " + std::to_string(number) + ": ";
-        const auto refuse = [&](const std::string& why) {
-            r.line(where + why + "; nothing was done");
-            return Usage;
-        };
+        const auto refuse = [&](const std::string& why) { r.line(where + why + "; nothing was done"); };
         if (lineText.ends_with('\r')) {
             lineText.pop_back();
         }
         if (lineText.size() > MaxBatchLine) {
-            return refuse("longer than " + std::to_string(MaxBatchLine) + " bytes");
+            refuse("longer than " + std::to_string(MaxBatchLine) + " bytes");
+            return std::nullopt;
         }
         if (!isValidUtf8(lineText)) {
-            return refuse("not valid UTF-8");
+            refuse("not valid UTF-8");
+            return std::nullopt;
         }
         // A NUL would end the value early when it reaches a box, so the line could not say what it says.
         if (lineText.find('\0') != std::string::npos) {
-            return refuse("holds a NUL character");
+            refuse("holds a NUL character");
+            return std::nullopt;
         }
         const std::size_t first = lineText.find_first_not_of(" \t");
         if (first == std::string::npos || lineText[first] == '#') {
@@ -124,7 +123,8 @@ Status runBatch(Runner& r, const Args& a) {
         std::vector<std::string> words;
         std::string problem;
         if (!splitWords(lineText, words, problem)) {
-            return refuse(problem);
+            refuse(problem);
+            return std::nullopt;
         }
         int status = 0;
         std::optional<Args> command = parseCommand(
@@ -134,14 +134,39 @@ Status runBatch(Runner& r, const Args& a) {
             },
             status);
         if (!command) {
-            return Usage;
+            return std::nullopt;
         }
         lines.emplace_back(number, std::move(*command));
     }
+    return lines;
+}
 
+// "lines 1, 4" for the failed lines.
+std::string lineNumbers(const std::vector<int>& numbers) {
+    std::string text = numbers.size() == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
+    }
+    return text;
+}
+
+} // namespace
+
+// Every line is read as a command before the first runs: a batch with a line that is no command does nothing. Then
+// the lines run in one session, as the window would run them in turn.
+Status runBatch(Runner& r, const Args& a) {
+    std::string text;
+    if (!readBatch(a.batchFile, r.dir(), text)) {
+        r.line("batch: cannot read " + a.batchFile);
+        return Usage;
+    }
+    const std::optional<BatchLines> lines = parseBatch(r, text);
+    if (!lines) {
+        return Usage;
+    }
     std::vector<int> failed;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const auto& [lineNumber, command] = lines[i];
+    for (std::size_t i = 0; i < lines->size(); ++i) {
+        const auto& [lineNumber, command] = (*lines)[i];
         r.setPrefix("line " + std::to_string(lineNumber) + ": ");
         if (r.run(command) == Done) {
             continue;
@@ -149,7 +174,7 @@ Status runBatch(Runner& r, const Args& a) {
         failed.push_back(lineNumber);
         if (!a.keepGoing) {
             r.setPrefix("");
-            if (const std::size_t left = lines.size() - i - 1; left > 0) {
+            if (const std::size_t left = lines->size() - i - 1; left > 0) {
                 r.line("batch: stopped at line " + std::to_string(lineNumber) + "; " + std::to_string(left) +
                        (left == 1 ? " command after it was" : " commands after it were") + " not run");
             }
@@ -158,12 +183,8 @@ Status runBatch(Runner& r, const Args& a) {
     }
     r.setPrefix("");
     if (!failed.empty()) {
-        std::string numbers;
-        for (std::size_t i = 0; i < failed.size(); ++i) {
-            numbers += (i == 0 ? "" : ", ") + std::to_string(failed[i]);
-        }
-        r.line("batch: " + std::to_string(failed.size()) + " of " + std::to_string(lines.size()) +
-               " commands failed (line" + (failed.size() == 1 ? " " : "s ") + numbers + ")");
+        r.line("batch: " + std::to_string(failed.size()) + " of " + std::to_string(lines->size()) +
+               " commands failed (" + lineNumbers(failed) + ")");
         return Failed;
     }
     return Done;
