@@ -60,45 +60,57 @@ void Form::noteEntriesAtStart() {
     entriesAtStart_ = entryNames(homepage_.PageText);
 }
 
-void Form::keepDiscoveryInStep(bool everyPage) {
-    const HistoryEntry* op = history_.current();
-    if (!op || (op->files.empty() && !everyPage)) {
-        return;
-    }
-    const std::vector<std::string> names = entryNames(homepage_.PageText);
-    // The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which
-    // only an undo of the delete brings back (undo puts back the channel's files, not the record).
-    FirstMade record = readFirstMade(folder_);
+namespace {
+
+// The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which only an
+// undo of the delete brings back (undo puts back the channel's files, not the record).
+FirstMade keepFirstMade(WorkingFolder& folder, const std::vector<std::string>& atStartNames,
+                        const std::vector<std::string>& names) {
+    FirstMade record = readFirstMade(folder);
     const FirstMade before = record;
     const std::string now = discovery::isoDateTime(momentOf(wallTimeNow()));
-    const std::set<std::string_view> atStart(entriesAtStart_.begin(), entriesAtStart_.end()),
+    const std::set<std::string_view> atStart(atStartNames.begin(), atStartNames.end()),
         atEnd(names.begin(), names.end());
     for (const std::string& name : names) {
         if (!atStart.contains(name)) {
             record.insert_or_assign(name, now);
         }
     }
-    for (const std::string& name : entriesAtStart_) {
+    for (const std::string& name : atStartNames) {
         const auto kept = record.find(name);
         if (kept != record.end() && !kept->second.starts_with(SetAside) && !atEnd.contains(name)) {
             kept->second.insert(kept->second.begin(), SetAside);
         }
     }
     if (record != before) {
-        writeFirstMade(folder_, record);
+        writeFirstMade(folder, record);
     }
-    // The next operation of the session starts from the entries as they stand now.
-    entriesAtStart_ = names;
+    return record;
+}
 
-    const std::string site = channelSite(folder_);
-    if (site.empty()) {
-        return;
+// When the video was first made: its record, else its file's time, else now.
+discovery::Moment firstMadeOf(const FirstMade& record, const std::string& video,
+                              const std::optional<FileStamp>& stamp) {
+    const auto kept = record.find(video);
+    std::string_view date = kept == record.end() ? std::string_view() : kept->second;
+    if (date.starts_with(SetAside)) {
+        date.remove_prefix(1); // a deleted entry back by undo
     }
-    const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
-    const std::map<std::string, media::Shape, std::less<>> shapes = media::shapesOf(folder_, names);
-    std::vector<discovery::VideoFacts> videos;
-    std::vector<std::string> pages; // code-page names, beside `videos`
-    for (const LiveEntry& e : entries) {
+    std::optional<discovery::Moment> made = discovery::parseIsoDateTime(date);
+    if (!made && stamp) {
+        made = momentOf(wallTimeAt(stamp->modifiedNs / 1'000'000'000));
+    }
+    return made.value_or(momentOf(wallTimeNow()));
+}
+
+// What the feed, the sitemap and the share tags say of each entry's video, beside its page's code-page name.
+std::vector<std::pair<std::string, discovery::VideoFacts>> videoFactsOf(const WorkingFolder& folder,
+                                                                        const std::string& homepage,
+                                                                        const std::vector<std::string>& names,
+                                                                        const FirstMade& record) {
+    const std::map<std::string, media::Shape, std::less<>> shapes = media::shapesOf(folder, names);
+    std::vector<std::pair<std::string, discovery::VideoFacts>> videos;
+    for (const LiveEntry& e : liveEntries(homepage)) {
         if (!isPlainName(e.fileName)) {
             continue;
         }
@@ -106,40 +118,49 @@ void Form::keepDiscoveryInStep(bool everyPage) {
         discovery::VideoFacts v;
         v.video = codePageToUtf8(e.fileName);
         v.page = codePageToUtf8(less + ".php");
-        if (folder_.exists(less + ".jpg")) {
+        if (folder.exists(less + ".jpg")) {
             v.poster = codePageToUtf8(less + ".jpg");
-            if (const std::optional<std::pair<int, int>> size = media::jpegSize(folder_, less + ".jpg")) {
+            if (const std::optional<std::pair<int, int>> size = media::jpegSize(folder, less + ".jpg")) {
                 v.posterWidth = size->first;
                 v.posterHeight = size->second;
             }
         }
         v.title = e.description.empty() ? v.video : shownText(e.description);
-        v.description = shownPageDescription(folder_, less + ".php");
-        const std::optional<FileStamp> stamp = folder_.isLink(e.fileName) ? std::nullopt : folder_.stamp(e.fileName);
-        const auto kept = record.find(e.fileName);
-        std::string_view date = kept == record.end() ? std::string_view() : kept->second;
-        if (date.starts_with(SetAside)) {
-            date.remove_prefix(1); // a deleted entry back by undo
-        }
-        std::optional<discovery::Moment> made = discovery::parseIsoDateTime(date);
-        if (!made && stamp) {
-            made = momentOf(wallTimeAt(stamp->modifiedNs / 1'000'000'000));
-        }
-        v.firstMade = made.value_or(momentOf(wallTimeNow()));
+        v.description = shownPageDescription(folder, less + ".php");
+        const std::optional<FileStamp> stamp = folder.isLink(e.fileName) ? std::nullopt : folder.stamp(e.fileName);
+        v.firstMade = firstMadeOf(record, e.fileName, stamp);
         v.size = stamp ? stamp->size : 0;
         if (const auto shape = shapes.find(e.fileName); shape != shapes.end()) {
             v.width = shape->second.width;
             v.height = shape->second.height;
             v.seconds = shape->second.seconds;
         }
-        videos.push_back(std::move(v));
-        pages.push_back(less + ".php");
+        videos.emplace_back(less + ".php", std::move(v));
     }
+    return videos;
+}
+
+} // namespace
+
+void Form::keepDiscoveryInStep(bool everyPage) {
+    const HistoryEntry* op = history_.current();
+    if (!op || (op->files.empty() && !everyPage)) {
+        return;
+    }
+    const std::vector<std::string> names = entryNames(homepage_.PageText);
+    const FirstMade record = keepFirstMade(folder_, entriesAtStart_, names);
+    // The next operation of the session starts from the entries as they stand now.
+    entriesAtStart_ = names;
+
+    const std::string site = channelSite(folder_);
+    if (site.empty()) {
+        return;
+    }
+    const auto videos = videoFactsOf(folder_, homepage_.PageText, names, record);
     // The pages this operation wrote (or all of them) carry the share tags as the entries stand now.
-    for (std::size_t i = 0; i < videos.size(); ++i) {
-        const std::string& page = pages[i];
+    for (const auto& [page, facts] : videos) {
         const bool written = std::any_of(op->files.begin(), op->files.end(),
-                                         [&](const HistoryFile& f) { return f.name == page && !f.goneAfter; });
+                                         [&page](const HistoryFile& f) { return f.name == page && !f.goneAfter; });
         if ((!written && !everyPage) || !folder_.exists(page)) {
             continue;
         }
@@ -148,16 +169,19 @@ void Form::keepDiscoveryInStep(bool everyPage) {
             return;
         }
         std::string changed = text;
-        discovery::setShareBlock(changed,
-                                 discovery::shareTags(site, videos[i]) + discovery::videoJsonLd(site, videos[i]));
+        discovery::setShareBlock(changed, discovery::shareTags(site, facts) + discovery::videoJsonLd(site, facts));
         if (changed != text && !writeText(page, changed)) {
             return;
         }
     }
+    std::vector<discovery::VideoFacts> facts;
+    for (const auto& video : videos) {
+        facts.push_back(video.second);
+    }
     const auto [title, message] = shownTitleAndMessage();
     const std::pair<const char*, std::string> files[] = {
-        {discovery::FeedFile, discovery::feedXml(site, {title, message}, videos)},
-        {discovery::SitemapFile, discovery::sitemapXml(site, videos)},
+        {discovery::FeedFile, discovery::feedXml(site, {title, message}, facts)},
+        {discovery::SitemapFile, discovery::sitemapXml(site, facts)},
     };
     for (const auto& [name, bytes] : files) {
         if (folder_.read(name) != bytes && !writeBytes(name, bytes)) {
