@@ -265,6 +265,15 @@ void Harness::advance(std::int64_t ms) {
     clock_.now = target;
 }
 
+std::int64_t Harness::advanceUntil(const std::function<bool()>& happened, std::int64_t limit) {
+    std::int64_t passed = 0;
+    while (!happened() && passed < limit) {
+        advance(1);
+        ++passed;
+    }
+    return passed;
+}
+
 void Harness::runChains() {
     runInVirtualTime(form_->scheduler(), clock_, clock_.now + 600000, [this] { return form_->chainRunning(); });
 }

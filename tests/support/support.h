@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -139,6 +140,8 @@ public:
 
     // Runs the Steps due within the next `ms` milliseconds; until no chain Step is armed; until nothing is armed.
     void advance(std::int64_t ms);
+    // Advances a millisecond at a time until `happened` holds, at most `limit` ms; how many passed.
+    std::int64_t advanceUntil(const std::function<bool()>& happened, std::int64_t limit);
     void runChains();
     void runUntilIdle();
 
