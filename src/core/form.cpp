@@ -130,7 +130,7 @@ bool Form::loadHomepage(std::string_view name) {
     homepage_.PageText = linesWithLf(std::move(*bytes));
     homepage_.HeldOnlyInMemory = false;
     ++homepageRevision_;
-    homepage_.HomepageLoaded = 1;
+    homepage_.HomepageLoaded = true;
     return true;
 }
 
@@ -235,7 +235,7 @@ void Form::refreshHomepage() {
     // A homepage this Form has not read yet (placed in the folder since the start, or one that could not be read)
     // is read now; a known one again when it changed.
     const bool unknown = known_.find(*name) == known_.end();
-    const bool heldOther = unknown && homepage_.HomepageLoaded != 0;
+    const bool heldOther = unknown && homepage_.HomepageLoaded;
     if ((unknown || changedOnDisk(*name)) && loadHomepage(*name) && (heldOther || !unknown)) {
         notice(std::string(*name) +
                " was changed on disk since Clipnest read or wrote it. Clipnest read it again and works on that.");
@@ -280,7 +280,7 @@ UndoResult Form::undo(bool force) {
                 loadHomepage(name);
             } else if (!findHomepage(folder_)) {
                 // The operation made the homepage: back to the one held at the start.
-                homepage_.HomepageLoaded = 0;
+                homepage_.HomepageLoaded = false;
                 holdDefaultHomepage();
             }
         } else if (folder_.exists(name)) {
@@ -335,7 +335,7 @@ void Form::endChains() {
     // with its entries, and is read like any other.
     if (const std::optional<std::string_view> name = findHomepage(folder_)) {
         loadHomepage(*name);
-    } else if (homepage_.HeldOnlyInMemory || homepage_.HomepageLoaded == 0) {
+    } else if (homepage_.HeldOnlyInMemory || !homepage_.HomepageLoaded) {
         holdDefaultHomepage();
     }
 }

@@ -97,7 +97,7 @@ struct Request {
     std::string FileNameLessExt;
     std::string HomepageDescrip;
     std::string IndividDescrip;
-    int HomepageOnly = 0;
+    bool HomepageOnly = false;
     // Insert: the entry the new one goes above, and whether a page description was typed (a page already in the
     // folder is then changed; otherwise it is kept as it is).
     std::string AnchorFileName;
@@ -126,7 +126,7 @@ struct Request {
 // The homepage held in memory.
 struct HomepageState {
     std::string PageText;
-    int HomepageLoaded = 0;
+    bool HomepageLoaded = false;
     std::string SampleEntry;
     // The name of a homepage file that exists but could not be read; nothing may replace it while this is set.
     std::string UnreadableHomepage;
@@ -136,10 +136,13 @@ struct HomepageState {
     std::string ReadFrom;
 };
 
+enum class FolderMark { Made, Found, MissingHomepageSaid };
+
 struct StartupState {
     int StartupPhase = 0;
-    int AppDocsState = 0;
-    int DefaultHomepageBuilt = 0;
+    // Whether the folder had the AppDocs.txt mark at start-up, and whether a missing homepage was then said.
+    FolderMark folderMark = FolderMark::Made;
+    bool DefaultHomepageBuilt = false;
     int DefaultHomepageArmCount = 0;
 };
 

@@ -15,7 +15,7 @@ namespace {
 // when its description element was found and set; a page without the marker keeps its text and is not rewritten.
 void setIndividualDescription(Form& form) {
     Request& q = state(form).request;
-    if (q.IndividDescrip.empty() || (!q.HomepageDescrip.empty() && q.HomepageOnly != 0)) {
+    if (q.IndividDescrip.empty() || (!q.HomepageDescrip.empty() && q.HomepageOnly)) {
         return;
     }
     if (setContentAfterMarker(q.IndividPageText, markers::IndividualDescriptionTail, q.IndividDescrip)) {

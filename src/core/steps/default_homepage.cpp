@@ -15,11 +15,12 @@ void buildOrReadHomepage(Form& form) {
         if (const auto name = findHomepage(form.folder())) {
             form.loadHomepage(*name);
         } else {
-            if (++s.DefaultHomepageBuilt == 1) {
+            if (!s.DefaultHomepageBuilt) {
+                s.DefaultHomepageBuilt = true;
                 form.holdDefaultHomepage();
             }
-            if (s.AppDocsState == 1) {
-                s.AppDocsState = 2;
+            if (s.folderMark == FolderMark::Found) {
+                s.folderMark = FolderMark::MissingHomepageSaid;
                 form.show(Panel::HomepageNotFound);
             }
         }

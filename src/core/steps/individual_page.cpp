@@ -13,7 +13,7 @@ void prepareIndividualPage(Form& form) {
     const std::string page = q.FileNameLessExt + ".php";
     if (++q.IndividStepTick == 1) {
         // An entry whose page is gone gets the notice first; the next request for that page makes it.
-        if (!shown.contains(page) && !form.folder().exists(page) && q.HomepageOnly == 0 &&
+        if (!shown.contains(page) && !form.folder().exists(page) && !q.HomepageOnly &&
             entryPresent(state(form).homepage.PageText, q.FileNameLessExt)) {
             shown.insert(page);
             form.show(Panel::PageNotFound);

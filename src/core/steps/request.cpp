@@ -51,7 +51,7 @@ void Form::createOrChangeEntry(EntryPanel panel) {
     const EntryBoxes& boxes = controls.entry(panel);
     Request next;
     next.kind = Operation::Kind::Entry;
-    next.HomepageOnly = boxes.homepageOnly ? 1 : 0;
+    next.HomepageOnly = boxes.homepageOnly;
     if (!takeFileName(boxes.name, next)) {
         return;
     }
@@ -59,7 +59,7 @@ void Form::createOrChangeEntry(EntryPanel panel) {
     // The individual page declares UTF-8, so its description carries no code-page bytes.
     if (!boxes.pageDescription.empty()) {
         next.IndividDescrip = asciiWithReferences(toPageText(boxes.pageDescription));
-    } else if (next.HomepageOnly == 0) {
+    } else if (!next.HomepageOnly) {
         next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
     }
     beginRequest(std::move(next), {std::string(stripBlanks(boxes.name))});
@@ -119,7 +119,7 @@ void route(Form& form) {
         form.endChains();
         return;
     }
-    if (home.HomepageLoaded == 0 && state(form).startup.DefaultHomepageBuilt < 1) {
+    if (!home.HomepageLoaded && !state(form).startup.DefaultHomepageBuilt) {
         form.arm(Step::DefaultHomepage);
         return;
     }
@@ -129,7 +129,7 @@ void route(Form& form) {
     }
     if (q.kind == Operation::Kind::Insert) {
         form.arm(Step::Insert);
-    } else if (q.HomepageOnly == 0) {
+    } else if (!q.HomepageOnly) {
         const bool hasHomepage = !q.HomepageDescrip.empty();
         const bool hasIndivid = !q.IndividDescrip.empty();
         const std::optional<std::string> owner = entryFileName(home.PageText, q.FileNameLessExt);

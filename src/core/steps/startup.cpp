@@ -19,15 +19,15 @@ void loadOrBuildHomepage(Form& form) {
     if (const auto name = findHomepage(form.folder())) {
         form.loadHomepage(*name);
     } else {
-        if (start.DefaultHomepageBuilt == 0) {
-            start.DefaultHomepageBuilt = 1;
+        if (!start.DefaultHomepageBuilt) {
+            start.DefaultHomepageBuilt = true;
             form.holdDefaultHomepage();
         }
-        if (start.AppDocsState == 1) {
-            start.AppDocsState = 2;
+        if (start.folderMark == FolderMark::Found) {
+            start.folderMark = FolderMark::MissingHomepageSaid;
             form.show(Panel::HomepageNotFound);
             form.arm(Step::HideNotices);
-        } else if (start.AppDocsState == 0) {
+        } else if (start.folderMark == FolderMark::Made) {
             form.show(Panel::HomepageWillBeCreated);
             form.arm(Step::HideNotices);
         }
@@ -43,9 +43,9 @@ void startUp(Form& form) {
     case 1:
         form.setInterval(Step::StartUp, 30);
         if (form.folder().exists(AppDocs)) {
-            start.AppDocsState = 1;
+            start.folderMark = FolderMark::Found;
         } else {
-            start.AppDocsState = 0;
+            start.folderMark = FolderMark::Made;
             // The marker only remembers that the tool ran here: without it everything else still works.
             if (!form.folder().write(AppDocs, "\r\n")) {
                 form.notice("Clipnest could not create AppDocs.txt, which marks this folder as one it has worked in. "
