@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace clipnest::testing {
 namespace {
@@ -231,6 +232,47 @@ TEST(Sessions, ABatchGivesTheFilesAndFailuresOfSeparateCommands) {
         }
         ASSERT_EQ(failedLines(err), failed) << err;
         ASSERT_EQ(difference(together.path(), oneByOne.path()), "");
+    }
+}
+
+// Fifty commands, each a session of its own as a user runs them, on a homepage whose bulk stands after every place
+// they edit: the history keeps a few homepages' worth, not fifty (each session's write also grows the blank lines
+// near the page's end, so what differs is two places apart), and fifty undos give back every state byte for byte.
+TEST(Sessions, FiftyCommandsKeepAFewHomepagesAndUndoByteForByte) {
+    const TempDir dir;
+    useTestSecret(dir.path());
+    Names names;
+    for (int i = 0; i < 400; ++i) {
+        names.push_back("clip" + std::to_string(i) + ".mp4");
+    }
+    for (const auto& [name, bytes] : channel(names)) {
+        writeFile(dir.path() / name, bytes);
+    }
+    std::vector<Files> states{filesOf(dir.path())};
+    for (int i = 0; i < 50; ++i) {
+        const std::string n = std::to_string(i), some = "clip" + std::to_string(i * 3) + ".mp4";
+        const Words commands[] = {{"entry", some, "--homepage", "Changed " + n, "--homepage-only"},
+                                  {"entry", "new" + n + ".mp4", "--homepage", "New " + n},
+                                  {"insert", "above" + n + ".mp4", "--above", some, "--homepage", "Above"},
+                                  {"delete", some},
+                                  {"title", "--title", "Title " + n}};
+        ASSERT_EQ(run(dir.path(), commands[i % 5]), 0) << i;
+        states.push_back(filesOf(dir.path()));
+    }
+    std::set<std::pair<std::uintmax_t, std::uintmax_t>> inodes;
+    std::uintmax_t kept = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir.path() / ".clipnest")) {
+        struct stat st {};
+        if (e.is_regular_file() && ::lstat(e.path().c_str(), &st) == 0 &&
+            inodes.insert({st.st_dev, st.st_ino}).second) {
+            kept += static_cast<std::uintmax_t>(st.st_size);
+        }
+    }
+    const std::uintmax_t homepage = fs::file_size(dir.path() / "homepage.html");
+    EXPECT_LE(kept, 3 * homepage) << "bytes kept for 50 commands, against a homepage of " << homepage;
+    for (int k = 49; k >= 0; --k) {
+        ASSERT_EQ(run(dir.path(), {"undo"}), 0) << k;
+        ASSERT_EQ(filesOf(dir.path()), states[static_cast<std::size_t>(k)]) << "after undoing command " << k;
     }
 }
 

@@ -122,9 +122,9 @@ std::optional<std::string> deltaOf(const fs::path& older, const fs::path& newer)
         const std::size_t shorter = std::min(sizeA, sizeB);
         constexpr std::size_t Block = std::size_t{1} << 20;
         std::string blockA(Block, '\0'), blockB(Block, '\0');
-        const auto readAt = [](int fd, std::string& into, std::size_t at, std::size_t size) {
+        const auto readAt = [](int fd, std::string& into, std::size_t at, std::size_t size, std::size_t to = 0) {
             for (std::size_t got = 0; got < size;) {
-                const ssize_t n = ::pread(fd, into.data() + got, size - got, static_cast<off_t>(at + got));
+                const ssize_t n = ::pread(fd, into.data() + to + got, size - got, static_cast<off_t>(at + got));
                 if (n <= 0) {
                     return false;
                 }
@@ -146,22 +146,64 @@ std::optional<std::string> deltaOf(const fs::path& older, const fs::path& newer)
                 break;
             }
         }
-        std::size_t suffix = 0;
-        while (ok && suffix < shorter - prefix) {
-            const std::size_t size = std::min(Block, shorter - prefix - suffix);
-            ok = readAt(a, blockA, sizeA - suffix - size, size) && readAt(b, blockB, sizeB - suffix - size, size);
-            const auto diff = std::mismatch(blockA.rbegin() + static_cast<std::ptrdiff_t>(Block - size), blockA.rend(),
-                                            blockB.rbegin() + static_cast<std::ptrdiff_t>(Block - size));
-            suffix +=
-                static_cast<std::size_t>(diff.first - (blockA.rbegin() + static_cast<std::ptrdiff_t>(Block - size)));
-            if (diff.first != blockA.rend()) {
-                break;
+        // How many bytes the two agree on backwards from `endA` and `endB`, at most `limit`.
+        const auto commonBefore = [&](std::size_t endA, std::size_t endB, std::size_t limit) {
+            std::size_t common = 0;
+            while (ok && common < limit) {
+                const std::size_t size = std::min(Block, limit - common);
+                ok = readAt(a, blockA, endA - common - size, size) && readAt(b, blockB, endB - common - size, size);
+                const auto from = blockA.rbegin() + static_cast<std::ptrdiff_t>(Block - size);
+                const auto diff =
+                    std::mismatch(from, blockA.rend(), blockB.rbegin() + static_cast<std::ptrdiff_t>(Block - size));
+                common += static_cast<std::size_t>(diff.first - from);
+                if (diff.first != blockA.rend()) {
+                    break;
+                }
+            }
+            return common;
+        };
+        const std::size_t suffix = commonBefore(sizeA, sizeB, shorter - prefix);
+        // An edit of a page usually leaves a second small change near its end (a line end added before the last
+        // line), which would make the one region run from the edit to the end: a second region of up to Gap bytes
+        // on each side just before the suffix, and the long run the two share before it, keep the delta small.
+        const std::size_t middleA = sizeA - prefix - suffix, middleB = sizeB - prefix - suffix;
+        std::size_t gapA = middleA, gapB = middleB, common = 0;
+        constexpr std::size_t Gap = 64, Probe = 256;
+        if (ok && middleA > 16 * Probe && middleB > 16 * Probe) {
+            const std::size_t window = Gap + Probe;
+            ok = readAt(a, blockA, sizeA - suffix - window, window) &&
+                 readAt(b, blockB, sizeB - suffix - window, window);
+            std::size_t best = 0;
+            for (std::size_t ga = 0; ok && ga <= Gap; ++ga) {
+                for (std::size_t gb = 0; gb <= Gap; ++gb) {
+                    std::size_t run = 0;
+                    while (run < Probe && blockA[window - ga - run - 1] == blockB[window - gb - run - 1]) {
+                        ++run;
+                    }
+                    if (run > best) {
+                        best = run;
+                        gapA = ga;
+                        gapB = gb;
+                    }
+                }
+            }
+            if (best == Probe) {
+                common = commonBefore(sizeA - suffix - gapA, sizeB - suffix - gapB,
+                                      std::min(middleA - gapA, middleB - gapB));
+            } else {
+                gapA = middleA;
+                gapB = middleB;
             }
         }
-        std::string middle(sizeA - prefix - suffix, '\0');
-        if (ok && readAt(a, middle, prefix, middle.size())) {
-            delta = "delta " + std::to_string(prefix) + " " + std::to_string(suffix) + " " + std::to_string(sizeB) +
-                    "\n" + middle;
+        // older = newer's prefix, X, `common` bytes of newer after its own X, Y, newer's suffix.
+        const std::size_t xA = middleA - gapA - common, xB = middleB - gapB - common;
+        std::string bytes(xA + gapA, '\0');
+        if (ok && readAt(a, bytes, prefix, xA) && readAt(a, bytes, sizeA - suffix - gapA, gapA, xA)) {
+            delta = "delta " + std::to_string(prefix) + " " + std::to_string(suffix) + " " + std::to_string(sizeB);
+            if (common > 0) {
+                delta->append(" " + std::to_string(xA) + " " + std::to_string(xB) + " " + std::to_string(common));
+            }
+            delta->append("\n" + bytes);
         }
     }
     for (const int fd : {a, b}) {
@@ -185,8 +227,20 @@ std::optional<std::string> applyDelta(std::string_view delta, std::string_view n
         prefix > newer.size() || suffix > newer.size() - prefix) {
         return std::nullopt;
     }
+    const std::string_view bytes = delta.substr(lf + 1);
+    // A second region: X bytes of the older, then `common` bytes of the newer after its own X bytes, then the rest.
+    std::size_t xA = bytes.size(), xB = 0, common = 0;
+    if (std::size_t x = 0; head >> x) {
+        xA = x;
+        if (!(head >> xB >> common) || xA > bytes.size() || xB > newer.size() - prefix - suffix ||
+            common > newer.size() - prefix - suffix - xB) {
+            return std::nullopt;
+        }
+    }
     std::string older(newer.substr(0, prefix));
-    older.append(delta.substr(lf + 1));
+    older.append(bytes.substr(0, xA));
+    older.append(newer.substr(prefix + xB, common));
+    older.append(bytes.substr(xA));
     older.append(newer.substr(newer.size() - suffix));
     return older;
 }
