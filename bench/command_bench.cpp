@@ -1,8 +1,9 @@
 // Every edit as a user runs it: the whole `clipnest` command, process start included, on homepages of N entries,
 // against the floor of the same run: a program that reads the homepage once and writes it once, safely (temporary
 // file, write, fsync, rename, fsync of the folder). And `list` against `cat homepage.html`, and start-up (`clipnest
-// --version`, `list` on three entries) against `/bin/true`, each interleaved with its floor. Prints figures; never
-// fails on speed.
+// --version`, `list` on three entries) against `/bin/true`, each interleaved with its floor. Then the undo history:
+// what 50 edits leave in .clipnest, each undone against the floor, and a batch of new entries against the floor
+// (HISTORY_BENCH_ENTRIES, BATCH_BENCH_LINES). Prints figures; never fails on speed.
 //
 //   clipnest_command_bench CLIPNEST [N ...]      (clipnest_command_bench --floor FILE, for the floor)
 #include "bench_homepage.h"
@@ -16,6 +17,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -108,6 +110,92 @@ void startup(const std::string& clipnest, const fs::path& dir) {
     fs::remove_all(dir);
 }
 
+// Bytes under `dir`, a file with several names counted once.
+std::uintmax_t bytesUnder(const fs::path& dir) {
+    std::uintmax_t total = 0;
+    std::vector<std::pair<dev_t, ino_t>> seen;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        if (std::find(seen.begin(), seen.end(), std::make_pair(st.st_dev, st.st_ino)) == seen.end()) {
+            seen.emplace_back(st.st_dev, st.st_ino);
+            total += static_cast<std::uintmax_t>(st.st_size);
+        }
+    }
+    return total;
+}
+
+// The undo history: 50 edits of every kind on N entries, what .clipnest then holds against the homepage, and each of
+// the 50 undone in turn against the floor; then a batch of `lines` new entries against the floor.
+void history(const std::string& clipnest, const std::string& self, const fs::path& dir, int n, int lines) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path home = dir / "homepage.html";
+    bench::writeHomepage(home, n);
+    WorkingFolder(dir).write("AppDocs.txt", "\r\n");
+    const std::string c = dir.string();
+    std::vector<std::vector<std::string>> edits;
+    for (int i = 0; i < 50; ++i) {
+        const std::string some = "clip" + std::to_string(1 + (i * 7919) % n) + ".mp4";
+        switch (i % 5) {
+        case 0:
+            edits.push_back({clipnest, "-C", c, "entry", some, "--homepage", "Changed " + std::to_string(i)});
+            break;
+        case 1:
+            edits.push_back({clipnest, "-C", c, "entry", "fresh" + std::to_string(i) + ".mp4", "--homepage", "Fresh"});
+            break;
+        case 2:
+            edits.push_back({clipnest, "-C", c, "insert", "new" + std::to_string(i) + ".mp4", "--above", some,
+                             "--homepage", "New"});
+            break;
+        case 3:
+            edits.push_back({clipnest, "-C", c, "delete", some});
+            break;
+        default:
+            edits.push_back({clipnest, "-C", c, "title", "--title", "Title " + std::to_string(i)});
+            break;
+        }
+    }
+    std::vector<Run> editRuns, undoRuns, floorRuns;
+    for (const auto& e : edits) {
+        editRuns.push_back(timed(e));
+    }
+    const double homeBytes = static_cast<double>(fs::file_size(home));
+    const double kept = static_cast<double>(bytesUnder(dir / ".clipnest"));
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        floorRuns.push_back(timed({self, "--floor", home.string()}));
+        undoRuns.push_back(timed({clipnest, "-C", c, "undo"}));
+    }
+    const Figures edit = summarise(editRuns), undo = summarise(undoRuns), floor = summarise(floorRuns);
+    const double worstUndo =
+        std::max_element(undoRuns.begin(), undoRuns.end(), [](const Run& a, const Run& b) { return a.ms < b.ms; })->ms;
+    std::printf("\n== Undo history, %d entries (homepage %.1f MB)\n", n, homeBytes / 1e6);
+    std::printf("after 50 edits (median %.1f ms each): .clipnest holds %.1f MB, %.2f x the homepage\n", edit.median,
+                kept / 1e6, kept / homeBytes);
+    std::printf("undo of each of the 50: best %.1f, median %.1f, worst %.1f ms; floor best %.1f, median %.1f ms; "
+                "x floor %.2f best, %.2f median, %.2f worst/median\n",
+                undo.best, undo.median, worstUndo, floor.best, floor.median, undo.best / floor.best,
+                undo.median / floor.median, worstUndo / floor.median);
+
+    // A batch of new entries, each line its own request, against the floor of the same minute.
+    std::string batch;
+    for (int i = 0; i < lines; ++i) {
+        batch += "entry batch" + std::to_string(i) + ".mp4 --homepage 'Line " + std::to_string(i) + "'\n";
+    }
+    WorkingFolder(dir).write("lines.txt", batch);
+    const Run before = timed({self, "--floor", home.string()});
+    const Run whole = timed({clipnest, "-C", c, "batch", "lines.txt"});
+    const Run after = timed({self, "--floor", home.string()});
+    const double floorMs = std::min(before.ms, after.ms);
+    std::printf("batch of %d entry lines: %.0f ms, %.0f floor writes (floor %.1f ms), %.1f ms a line\n", lines,
+                whole.ms, whole.ms / floorMs, floorMs, whole.ms / lines);
+    fs::remove_all(dir);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -188,5 +276,9 @@ int main(int argc, char** argv) {
     }
     fs::remove(dir.string() + "-original.html");
     startup(clipnest, dir);
+    const char* historySize = std::getenv("HISTORY_BENCH_ENTRIES");
+    const char* batchLines = std::getenv("BATCH_BENCH_LINES");
+    history(clipnest, self, dir, historySize ? std::atoi(historySize) : 20000,
+            batchLines ? std::atoi(batchLines) : 1000);
     return 0;
 }
