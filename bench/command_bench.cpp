@@ -5,7 +5,8 @@
 // what 50 edits leave in .clipnest, each undone against the floor, and a batch of new entries against the floor
 // (HISTORY_BENCH_ENTRIES, BATCH_BENCH_LINES). Prints figures; never fails on speed.
 //
-//   clipnest_command_bench CLIPNEST [N ...]      (clipnest_command_bench --floor FILE, for the floor)
+//   clipnest_command_bench CLIPNEST [N ...]      (clipnest_command_bench --floor FILE, for the floor;
+//                                                 clipnest_command_bench --homepage N FILE, a homepage of N entries)
 #include "bench_homepage.h"
 #include "platform/working_folder.h"
 
@@ -201,6 +202,11 @@ void history(const std::string& clipnest, const std::string& self, const fs::pat
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--floor") {
         return floorProgram(argv[2]);
+    }
+    // A homepage of N entries to look at a command by hand.
+    if (argc == 4 && std::string(argv[1]) == "--homepage") {
+        bench::writeHomepage(argv[3], std::atoi(argv[2]));
+        return 0;
     }
     if (argc < 2) {
         std::fprintf(stderr, "usage: clipnest_command_bench CLIPNEST [ENTRIES ...]\n");

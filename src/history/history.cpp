@@ -214,35 +214,54 @@ std::optional<std::string> deltaOf(const fs::path& older, const fs::path& newer)
     return delta;
 }
 
-std::optional<std::string> applyDelta(std::string_view delta, std::string_view newer) {
+namespace {
+
+// A delta's header, checked against the size of the newer copy it was made against, and where its bytes are.
+struct DeltaHead {
+    std::size_t prefix = 0, suffix = 0, xA = 0, xB = 0, common = 0;
+    std::string_view bytes;
+};
+
+std::optional<DeltaHead> parseDelta(std::string_view delta, std::uint64_t newerSize) {
     const std::size_t lf = delta.find('\n');
     if (lf == std::string_view::npos) {
         return std::nullopt;
     }
     std::istringstream head{std::string(delta.substr(0, lf))};
     std::string word;
-    std::size_t prefix = 0, suffix = 0, size = 0;
+    DeltaHead d;
+    std::uint64_t size = 0;
     // The newer copy is never written to once kept; its size tells it from any other.
-    if (!(head >> word >> prefix >> suffix >> size) || word != "delta" || size != newer.size() ||
-        prefix > newer.size() || suffix > newer.size() - prefix) {
+    if (!(head >> word >> d.prefix >> d.suffix >> size) || word != "delta" || size != newerSize || d.prefix > size ||
+        d.suffix > size - d.prefix) {
         return std::nullopt;
     }
-    const std::string_view bytes = delta.substr(lf + 1);
+    d.bytes = delta.substr(lf + 1);
     // A second region: X bytes of the older, then `common` bytes of the newer after its own X bytes, then the rest.
-    std::size_t xA = bytes.size(), xB = 0, common = 0;
+    d.xA = d.bytes.size();
     if (std::size_t x = 0; head >> x) {
-        xA = x;
-        if (!(head >> xB >> common) || xA > bytes.size() || xB > newer.size() - prefix - suffix ||
-            common > newer.size() - prefix - suffix - xB) {
+        d.xA = x;
+        if (!(head >> d.xB >> d.common) || d.xA > d.bytes.size() || d.xB > size - d.prefix - d.suffix ||
+            d.common > size - d.prefix - d.suffix - d.xB) {
             return std::nullopt;
         }
     }
-    std::string older(newer.substr(0, prefix));
-    older.append(bytes.substr(0, xA));
-    older.append(newer.substr(prefix + xB, common));
-    older.append(bytes.substr(xA));
-    older.append(newer.substr(newer.size() - suffix));
-    return older;
+    return d;
+}
+
+} // namespace
+
+bool writeFromDelta(std::string_view delta, const fs::path& newer, WorkingFolder& folder, std::string_view name) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(newer, ec);
+    const std::optional<DeltaHead> d = ec ? std::nullopt : parseDelta(delta, size);
+    if (!d) {
+        return false;
+    }
+    using Piece = WorkingFolder::Piece;
+    return folder.writePieces(name, {Piece{{}, &newer, 0, d->prefix}, Piece{d->bytes.substr(0, d->xA)},
+                                     Piece{{}, &newer, d->prefix + d->xB, d->common}, Piece{d->bytes.substr(d->xA)},
+                                     Piece{{}, &newer, size - d->suffix, d->suffix}});
 }
 
 } // namespace record

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/working_folder.h"
+
 #include <array>
 #include <filesystem>
 #include <optional>
@@ -32,7 +34,10 @@ std::vector<int> entryNumbers(const std::filesystem::path& root);
 // at their start and end, the size of `newer`), then the bytes of `older` between them; nothing when either cannot be
 // read. Read a block at a time, so a large file takes little memory.
 std::optional<std::string> deltaOf(const std::filesystem::path& older, const std::filesystem::path& newer);
-// `older` again from its delta and `newer`; nothing when `newer` is not the text the delta was made against.
-std::optional<std::string> applyDelta(std::string_view delta, std::string_view newer);
+// `older` again from its delta and `newer`, written as `name` of `folder` (safely), the newer copy's ranges copied
+// from its file and never read into memory; false, nothing written, when `newer` is not the file the delta was made
+// against or the write fails.
+bool writeFromDelta(std::string_view delta, const std::filesystem::path& newer, WorkingFolder& folder,
+                    std::string_view name);
 
 } // namespace clipnest::record

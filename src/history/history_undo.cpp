@@ -108,11 +108,11 @@ void History::wholeOlderCopies(const HistoryEntry& entry) {
         if (!differs.exists(f.name)) {
             continue;
         }
-        const std::optional<std::string> delta = differs.read(f.name), newer = base.read(f.name);
-        const std::optional<std::string> whole = delta && newer ? applyDelta(*delta, *newer) : std::nullopt;
+        const std::optional<std::string> delta = differs.read(f.name);
+        std::optional<WorkingFolder> whole = WorkingFolder(entryDir(*older)).subfolder(BeforeFolder, true);
         // The whole copy is on disk before the delta goes; one that cannot be made leaves that record to be said
         // damaged when its turn comes.
-        if (whole && WorkingFolder(entryDir(*older)).subfolder(BeforeFolder, true)->write(f.name, *whole)) {
+        if (delta && whole && base.exists(f.name) && writeFromDelta(*delta, base.pathOf(f.name), *whole, f.name)) {
             WorkingFolder(entryDir(*older) / DeltaFolder).remove(f.name);
         }
     }

@@ -33,6 +33,44 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Appends `length` bytes of `source` from `offset` to `fd`, copied by the kernel where it can (no pages of this
+// process touched), else through a buffer. False when the file is shorter or cannot be read.
+bool copyRange(const std::filesystem::path& source, std::uint64_t offset, std::uint64_t length, int fd) {
+    const int in = ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) {
+        return false;
+    }
+    auto from = static_cast<off_t>(offset);
+    bool ok = true, kernel = true;
+    std::vector<char> buffer;
+    while (ok && length > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{1} << 30));
+        ssize_t n = -1;
+        if (kernel) {
+            n = ::copy_file_range(in, &from, fd, nullptr, want, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernel = false;
+                continue;
+            }
+        } else {
+            buffer.resize(std::size_t{1} << 20);
+            n = ::pread(in, buffer.data(), std::min(want, buffer.size()), from);
+            if (n > 0 && writeAll(fd, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+                from += n;
+            } else if (n > 0) {
+                n = -1;
+            }
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        length -= ok ? static_cast<std::uint64_t>(n) : 0;
+    }
+    ::close(in);
+    return ok;
+}
+
 // Six random letters and digits, as mkstemp would choose them.
 std::string randomSuffix() {
     static constexpr std::string_view Letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -323,6 +361,10 @@ bool WorkingFolder::readInPieces(std::string_view name, PieceSink& sink) const {
 }
 
 bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
+    return writePieces(name, {Piece{bytes}});
+}
+
+bool WorkingFolder::writePieces(std::string_view name, const std::vector<Piece>& pieces) {
     if (!isPlainName(name) || isLink(name)) {
         return false;
     }
@@ -344,7 +386,10 @@ bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     // A replaced file keeps its own mode.
     struct stat st {};
     bool ok = ::lstat(target.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
-    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    for (const Piece& piece : pieces) {
+        ok = ok && (piece.file ? copyRange(*piece.file, piece.offset, piece.length, fd) : writeAll(fd, piece.bytes));
+    }
+    ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && std::rename(tmp.c_str(), target.c_str()) == 0) {
         syncDir(dir_);

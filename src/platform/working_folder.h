@@ -75,6 +75,16 @@ public:
     // false is returned.
     virtual bool write(std::string_view name, std::string_view bytes);
 
+    // A piece of what `writePieces` writes: `bytes`, or when `file` is set, `length` bytes of that file from `offset`.
+    struct Piece {
+        std::string_view bytes;
+        const std::filesystem::path* file = nullptr;
+        std::uint64_t offset = 0, length = 0;
+    };
+    // As write, with the content put together from pieces; the files' ranges are copied by the system, not read into
+    // memory. False, the old file left as it was, when a file is shorter than its piece says or cannot be read.
+    bool writePieces(std::string_view name, const std::vector<Piece>& pieces);
+
     // Removes the file (a link itself, never what it points to); true when it is gone afterwards.
     virtual bool remove(std::string_view name);
 
