@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sstream>
@@ -139,6 +140,12 @@ std::optional<std::string> deltaOf(const fs::path& older, const fs::path& newer)
         while (ok && prefix < shorter) {
             const std::size_t size = std::min(Block, shorter - prefix);
             ok = readAt(a, blockA, prefix, size) && readAt(b, blockB, prefix, size);
+            // Whole equal blocks are told by memcmp, which compares many bytes at a time; only the block with the
+            // difference is looked through a byte at a time.
+            if (std::memcmp(blockA.data(), blockB.data(), size) == 0) {
+                prefix += size;
+                continue;
+            }
             const auto diff =
                 std::mismatch(blockA.begin(), blockA.begin() + static_cast<std::ptrdiff_t>(size), blockB.begin());
             prefix += static_cast<std::size_t>(diff.first - blockA.begin());
@@ -152,6 +159,10 @@ std::optional<std::string> deltaOf(const fs::path& older, const fs::path& newer)
             while (ok && common < limit) {
                 const std::size_t size = std::min(Block, limit - common);
                 ok = readAt(a, blockA, endA - common - size, size) && readAt(b, blockB, endB - common - size, size);
+                if (std::memcmp(blockA.data(), blockB.data(), size) == 0) {
+                    common += size;
+                    continue;
+                }
                 const auto from = blockA.rbegin() + static_cast<std::ptrdiff_t>(Block - size);
                 const auto diff =
                     std::mismatch(from, blockA.rend(), blockB.rbegin() + static_cast<std::ptrdiff_t>(Block - size));
