@@ -19,6 +19,8 @@ class QScrollBar;
 
 namespace clipnest::window {
 
+struct ControlDef;
+
 class CommentsWindow;
 class EntriesWindow;
 class ScrollSurface;
@@ -62,6 +64,8 @@ protected:
 
 private:
     void build();
+    QWidget* makeControl(const ControlDef& def, QWidget* container);
+    void connectStrip();
     void connectInputs();
     void placeViewport();
     void placePanels();

@@ -71,99 +71,93 @@ protected:
     }
 };
 
-void ScrollForm::build() {
-    widgets_[WindowName] = this;
+// One control of the layout table, made in its container, as the table describes it.
+QWidget* ScrollForm::makeControl(const ControlDef& def, QWidget* container) {
     const QPalette standard = QApplication::palette();
-    for (const ControlDef& def : controlTable()) {
-        QWidget* container = widgets_.at(def.container);
-        QWidget* widget = nullptr;
-        switch (def.kind) {
-        case Kind::Viewport:
-            picWindow_ = new QWidget(container);
-            widget = picWindow_;
-            break;
-        case Kind::Surface:
-            surface_ = new ScrollSurface(container);
-            surface_->setFocusPolicy(Qt::StrongFocus);
-            surface_->onKeyCode = [this](int code) { checkKeyCode(code); };
-            surface_->onWheelTwips = [this](int twips) { scrollByWheel(twips); };
-            widget = surface_;
-            break;
-        case Kind::ScrollBar:
-            vscroll_ = new QScrollBar(Qt::Vertical, container);
-            vscroll_->setPalette(standard);
-            widget = vscroll_;
-            break;
-        case Kind::Frame: {
-            auto* frame = new QFrame(container);
-            frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-            widget = frame;
-            break;
-        }
-        case Kind::Label: {
-            auto* label = new QLabel(QString::fromUtf8(def.caption), container);
-            label->setWordWrap(true);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            widget = label;
-            break;
-        }
-        case Kind::LineBox: {
-            auto* box = new QLineEdit(container);
-            box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            // No silent cut at the default 32767 characters: a long description is kept whole.
-            box->setMaxLength(std::numeric_limits<int>::max());
-            widget = box;
-            break;
-        }
-        case Kind::MultiBox:
-        case Kind::HelpBox: {
-            auto* box = new QPlainTextEdit(container);
-            box->setTabChangesFocus(true);
-            box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            box->verticalScrollBar()->setPalette(standard);
-            if (def.kind == Kind::HelpBox) {
-                box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-                box->setReadOnly(true);
-                box->setPlainText(forDisplay(helpText()));
-            }
-            widget = box;
-            break;
-        }
-        case Kind::Button: {
-            auto* button = new WrapButton(QString::fromUtf8(def.caption), container);
-            button->setPalette(standard);
-            widget = button;
-            break;
-        }
-        case Kind::CheckBox:
-            widget = new BoxOnlyCheckBox(container);
-            break;
-        }
-        widget->setObjectName(QString::fromLatin1(def.name));
-        widget->setGeometry(pixelRect(def.left, def.top, def.width, def.height));
-        widget->setFont(fontFor(def.face, def.points, def.bold));
-        switch (def.back) {
-        case Back::Green:
-            if (def.kind != Kind::Button && def.kind != Kind::ScrollBar) {
-                paintBackground(widget, QPalette::Window, Green);
-            }
-            break;
-        case Back::Grey:
-            paintBackground(widget, QPalette::Base, Grey);
-            break;
-        case Back::White:
-            widget->setPalette(standard);
-            break;
-        }
-        widgets_[def.name] = widget;
+    QWidget* widget = nullptr;
+    switch (def.kind) {
+    case Kind::Viewport:
+        picWindow_ = new QWidget(container);
+        widget = picWindow_;
+        break;
+    case Kind::Surface:
+        surface_ = new ScrollSurface(container);
+        surface_->setFocusPolicy(Qt::StrongFocus);
+        surface_->onKeyCode = [this](int code) { checkKeyCode(code); };
+        surface_->onWheelTwips = [this](int twips) { scrollByWheel(twips); };
+        widget = surface_;
+        break;
+    case Kind::ScrollBar:
+        vscroll_ = new QScrollBar(Qt::Vertical, container);
+        vscroll_->setPalette(standard);
+        widget = vscroll_;
+        break;
+    case Kind::Frame: {
+        auto* frame = new QFrame(container);
+        frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        widget = frame;
+        break;
     }
-    // Labels are drawn on their container, behind every control that has a window of its own.
-    for (const ControlDef& def : controlTable()) {
-        if (def.kind != Kind::Label) {
-            widgets_.at(def.name)->raise();
-        }
+    case Kind::Label: {
+        auto* label = new QLabel(QString::fromUtf8(def.caption), container);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        widget = label;
+        break;
     }
+    case Kind::LineBox: {
+        auto* box = new QLineEdit(container);
+        box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        // No silent cut at the default 32767 characters: a long description is kept whole.
+        box->setMaxLength(std::numeric_limits<int>::max());
+        widget = box;
+        break;
+    }
+    case Kind::MultiBox:
+    case Kind::HelpBox: {
+        auto* box = new QPlainTextEdit(container);
+        box->setTabChangesFocus(true);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->verticalScrollBar()->setPalette(standard);
+        if (def.kind == Kind::HelpBox) {
+            box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            box->setReadOnly(true);
+            box->setPlainText(forDisplay(helpText()));
+        }
+        widget = box;
+        break;
+    }
+    case Kind::Button: {
+        auto* button = new WrapButton(QString::fromUtf8(def.caption), container);
+        button->setPalette(standard);
+        widget = button;
+        break;
+    }
+    case Kind::CheckBox:
+        widget = new BoxOnlyCheckBox(container);
+        break;
+    }
+    widget->setObjectName(QString::fromLatin1(def.name));
+    widget->setGeometry(pixelRect(def.left, def.top, def.width, def.height));
+    widget->setFont(fontFor(def.face, def.points, def.bold));
+    switch (def.back) {
+    case Back::Green:
+        if (def.kind != Kind::Button && def.kind != Kind::ScrollBar) {
+            paintBackground(widget, QPalette::Window, Green);
+        }
+        break;
+    case Back::Grey:
+        paintBackground(widget, QPalette::Base, Grey);
+        break;
+    case Back::White:
+        widget->setPalette(standard);
+        break;
+    }
+    return widget;
+}
 
+// The top strip's buttons: folder, preview, undo, publish, address, comments and entries.
+void ScrollForm::connectStrip() {
     const TopStrip strip = buildTopStrip(this);
     connect(strip.openFolder, &QPushButton::clicked, this, [this] { openOtherFolder(); });
     connect(strip.preview, &QPushButton::clicked, this, [this] {
@@ -229,6 +223,22 @@ void ScrollForm::build() {
         showState();
         showPoster(name);
     };
+}
+
+void ScrollForm::build() {
+    widgets_[WindowName] = this;
+    const QPalette standard = QApplication::palette();
+    for (const ControlDef& def : controlTable()) {
+        widgets_[def.name] = makeControl(def, widgets_.at(def.container));
+    }
+    // Labels are drawn on their container, behind every control that has a window of its own.
+    for (const ControlDef& def : controlTable()) {
+        if (def.kind != Kind::Label) {
+            widgets_.at(def.name)->raise();
+        }
+    }
+
+    connectStrip();
 
     hscroll_ = new QScrollBar(Qt::Horizontal, this);
     hscroll_->setObjectName(QStringLiteral("HScroll1"));
