@@ -243,7 +243,7 @@ TEST(Notices, HideInTheirTime) {
         {Panel::NoHomepage, [](Harness& h) { h.remove("z.mp4"); }, 25000},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(panelName(c.panel));
+        SCOPED_TRACE("panel " + std::to_string(static_cast<int>(c.panel)));
         Harness h(c.panel == Panel::NoHomepage ? Files{{"AppDocs.txt", "\r\n"}} : channel({"a.mp4", "b.mp4"}));
         h.runUntilIdle();
         c.cause(h);

@@ -16,24 +16,38 @@
 
 namespace clipnest {
 
-std::span<const Controls::TextBox> Controls::textBoxes() {
-    static constexpr std::array<TextBox, 14> boxes = {{
-        {"Text2", [](Controls& c) -> std::string& { return c.first.name; }},
-        {"Text4", [](Controls& c) -> std::string& { return c.first.homepageDescription; }},
-        {"Text5", [](Controls& c) -> std::string& { return c.first.pageDescription; }},
-        {"Text7", [](Controls& c) -> std::string& { return c.second.name; }},
-        {"Text6", [](Controls& c) -> std::string& { return c.second.homepageDescription; }},
-        {"Text3", [](Controls& c) -> std::string& { return c.second.pageDescription; }},
-        {"Text20", [](Controls& c) -> std::string& { return c.insert.name; }},
-        {"Text19", [](Controls& c) -> std::string& { return c.insert.homepageDescription; }},
-        {"Text21", [](Controls& c) -> std::string& { return c.insert.pageDescription; }},
-        {"Text25", [](Controls& c) -> std::string& { return c.insert.above; }},
-        {"Text22", [](Controls& c) -> std::string& { return c.title; }},
-        {"Text23", [](Controls& c) -> std::string& { return c.message; }},
-        {"Text18", [](Controls& c) -> std::string& { return c.renameFrom; }},
-        {"Text24", [](Controls& c) -> std::string& { return c.renameTo; }},
-    }};
-    return boxes;
+std::string& Controls::text(Box box) {
+    switch (box) {
+    case Box::FirstName:
+        return first.name;
+    case Box::FirstHomepageDescription:
+        return first.homepageDescription;
+    case Box::FirstPageDescription:
+        return first.pageDescription;
+    case Box::SecondName:
+        return second.name;
+    case Box::SecondHomepageDescription:
+        return second.homepageDescription;
+    case Box::SecondPageDescription:
+        return second.pageDescription;
+    case Box::InsertName:
+        return insert.name;
+    case Box::InsertHomepageDescription:
+        return insert.homepageDescription;
+    case Box::InsertPageDescription:
+        return insert.pageDescription;
+    case Box::InsertAbove:
+        return insert.above;
+    case Box::Title:
+        return title;
+    case Box::Message:
+        return message;
+    case Box::RenameFrom:
+        return renameFrom;
+    case Box::RenameTo:
+        break;
+    }
+    return renameTo;
 }
 
 FormState state(Form& form) {

@@ -67,6 +67,24 @@ struct InsertBoxes {
     std::string name, homepageDescription, pageDescription, above;
 };
 
+// The text boxes, named for what they hold.
+enum class Box {
+    FirstName,
+    FirstHomepageDescription,
+    FirstPageDescription,
+    SecondName,
+    SecondHomepageDescription,
+    SecondPageDescription,
+    InsertName,
+    InsertHomepageDescription,
+    InsertPageDescription,
+    InsertAbove,
+    Title,
+    Message,
+    RenameFrom,
+    RenameTo,
+};
+
 // What the user has typed, as UTF-8.
 struct Controls {
     EntryBoxes first, second;
@@ -79,12 +97,8 @@ struct Controls {
 
     EntryBoxes& entry(EntryPanel panel) { return panel == EntryPanel::First ? first : second; }
 
-    // Every text box with its design name, which the window uses as the widget's name.
-    struct TextBox {
-        const char* designName;
-        std::string& (*of)(Controls&);
-    };
-    static std::span<const TextBox> textBoxes();
+    // The text a box holds.
+    std::string& text(Box box);
 };
 
 // One click's request, as a value: what its boxes held at the click (page text, code-page bytes) and how far its chain

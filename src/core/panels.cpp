@@ -23,32 +23,6 @@ std::string crlfLines(std::initializer_list<std::string_view> lines) {
 
 } // namespace
 
-const char* panelName(Panel panel) {
-    switch (panel) {
-    case Panel::EntryNotFound:
-        return "Text8";
-    case Panel::PageNotFound:
-        return "Text11";
-    case Panel::NoHomepage:
-        return "Text13";
-    case Panel::HomepageWillBeCreated:
-        return "Text15";
-    case Panel::HomepageNotFound:
-        return "Text17";
-    case Panel::InvalidNames:
-        return "Text28";
-    case Panel::EntryExists:
-        return "Text29";
-    case Panel::FileFailure:
-        return "txtFileFailure";
-    case Panel::InvalidName:
-        return "txtInvalidName";
-    case Panel::Notice:
-        return "txtNotice";
-    }
-    return "";
-}
-
 // The blank first lines and leading blanks place the words inside the red box; every text but that of InvalidNames ends
 // in an empty line.
 std::string panelDesignText(Panel panel) {

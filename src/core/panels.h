@@ -6,7 +6,8 @@
 
 namespace clipnest {
 
-// The red message panels, named for what they say; panelName gives each its design name. The last three are ours:
+// The red message panels, named for what they say (the window's panel table gives each its design name). The last
+// three are ours:
 // FileFailure names a file that could not be written or read; InvalidName has the invalid-name message to itself, so
 // the start-up notice keeps its text; Notice tells what was done that the user should know of (a file read again
 // because it changed, an undo).
@@ -23,9 +24,6 @@ enum class Panel {
     Notice,
 };
 inline constexpr int PanelCount = 10;
-
-// The panel's design name, which the window also uses as its object name.
-const char* panelName(Panel panel);
 
 // The fixed design-time text of a panel (CR LF line breaks). FileFailure's text is built per file.
 std::string panelDesignText(Panel panel);

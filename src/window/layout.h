@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/form.h"
 #include "core/panels.h"
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,10 +39,18 @@ struct ControlDef {
     double points;
     bool bold;
     Back back;
+    // What the control is to the Form: the box whose text it shows, what a click on the button does (and whether
+    // it starts a chain of Steps, which keeps it disabled while one runs), the switch the check box sets.
+    std::optional<Box> box = std::nullopt;
+    void (*action)(Form&) = nullptr;
+    bool startsChain = false;
+    bool& (*check)(Controls&) = nullptr;
 };
 
 struct PanelDef {
     Panel panel;
+    // The design name, which the panel's widget takes as its object name.
+    const char* name;
     const char* container;
     int left, top, width, height;
     double points;
@@ -55,13 +65,12 @@ inline constexpr int DesignHeight = 12960;
 // always stand behind the other controls.
 std::span<const ControlDef> controlTable();
 std::span<const PanelDef> panelTable();
+// The panel's design name, from the panel table.
+const char* panelName(Panel panel);
 
 const ControlDef* findControl(std::string_view name);
 
 // The help text of the read-only help box, lines ending in CR LF.
 std::string helpText();
-
-// The buttons that start a chain of Steps; they stay disabled while one runs.
-std::span<const char* const> chainButtons();
 
 } // namespace clipnest::window

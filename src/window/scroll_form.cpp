@@ -43,33 +43,6 @@ namespace {
 // Title bar and borders, which the available screen area must also hold.
 const QSize DecorationAllowance(16, 48);
 
-// The buttons by their design names.
-using Action = void (*)(Form&);
-constexpr std::array<std::pair<const char*, Action>, 11> Actions = {{
-    {"Command1", [](Form& f) { f.createOrChangeEntry(EntryPanel::First); }},
-    {"Command2", [](Form& f) { f.createOrChangeEntry(EntryPanel::Second); }},
-    {"Command3", [](Form& f) { f.clearEntryBoxes(EntryPanel::First); }},
-    {"Command4", [](Form& f) { f.clearEntryBoxes(EntryPanel::Second); }},
-    {"Command5", [](Form& f) { f.deleteEntry(EntryPanel::First); }},
-    {"Command6", [](Form& f) { f.deleteEntry(EntryPanel::Second); }},
-    {"Command7", [](Form& f) { f.clearInsertBoxes(); }},
-    {"Command9", [](Form& f) { f.insertAboveEntry(); }},
-    {"Command10", [](Form& f) { f.writeRenamePage(); }},
-    {"Command11", [](Form& f) { f.setTitleAndMessage(); }},
-    {"cmdExit", [](Form& f) { f.quit(); }},
-}};
-
-// The check boxes and the Form's switch each one sets.
-struct CheckBoxDef {
-    const char* name;
-    bool& (*of)(Controls&);
-};
-constexpr CheckBoxDef CheckBoxes[] = {
-    {"Check1", [](Controls& c) -> bool& { return c.first.homepageOnly; }},
-    {"Check2", [](Controls& c) -> bool& { return c.second.homepageOnly; }},
-    {"chkRenameFileOnly", [](Controls& c) -> bool& { return c.renameFileOnly; }},
-};
-
 } // namespace
 
 QString windowTitleFor(const std::filesystem::path& folder) {
@@ -115,45 +88,46 @@ ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* paren
 
 ScrollForm::~ScrollForm() = default;
 
-void ScrollForm::connectInputs() {
-    for (const Controls::TextBox& box : Controls::textBoxes()) {
-        QWidget* widget = widgets_.at(box.designName);
-        const auto member = box.of;
-        if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-            connect(line, &QLineEdit::textChanged, this, [this, member, name = box.designName](const QString& text) {
-                if (showing_) {
-                    return;
-                }
-                member(form_->controls) = text.toStdString();
-                // The name of an entry typed into a panel that changes entries brings its descriptions along.
-                const std::string_view design = name;
-                if (design == "Text2" || design == "Text7") {
-                    fillDescriptions(design == "Text2" ? EntryPanel::First : EntryPanel::Second, false);
-                    showState();
-                }
-            });
-        } else if (auto* multi = qobject_cast<QPlainTextEdit*>(widget)) {
-            connect(multi, &QPlainTextEdit::textChanged, this, [this, member, multi] {
-                if (!showing_) {
-                    member(form_->controls) = multiLineText(multi);
-                }
-            });
-        }
-    }
-    for (const CheckBoxDef& def : CheckBoxes) {
-        auto* box = static_cast<QCheckBox*>(widgets_.at(def.name));
-        connect(box, &QCheckBox::toggled, this, [this, of = def.of](bool on) {
+// Keeps the Form's box in step with what is typed into its widget.
+void ScrollForm::connectBox(QWidget* widget, Box box) {
+    if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+        connect(line, &QLineEdit::textChanged, this, [this, box](const QString& text) {
+            if (showing_) {
+                return;
+            }
+            form_->controls.text(box) = text.toStdString();
+            // The name of an entry typed into a panel that changes entries brings its descriptions along.
+            if (box == Box::FirstName || box == Box::SecondName) {
+                fillDescriptions(box == Box::FirstName ? EntryPanel::First : EntryPanel::Second, false);
+                showState();
+            }
+        });
+    } else if (auto* multi = qobject_cast<QPlainTextEdit*>(widget)) {
+        connect(multi, &QPlainTextEdit::textChanged, this, [this, box, multi] {
             if (!showing_) {
-                of(form_->controls) = on;
+                form_->controls.text(box) = multiLineText(multi);
             }
         });
     }
-    for (const auto& [name, action] : Actions) {
-        auto* button = static_cast<QPushButton*>(widgets_.at(name));
-        connect(button, &QPushButton::clicked, this, [this, action = action] {
-            action(*form_);
-            afterAction();
-        });
+}
+
+void ScrollForm::connectInputs() {
+    for (const ControlDef& def : controlTable()) {
+        QWidget* widget = widgets_.at(def.name);
+        if (def.box) {
+            connectBox(widget, *def.box);
+        } else if (def.check) {
+            connect(static_cast<QCheckBox*>(widget), &QCheckBox::toggled, this, [this, of = def.check](bool on) {
+                if (!showing_) {
+                    of(form_->controls) = on;
+                }
+            });
+        } else if (def.action) {
+            connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this, [this, action = def.action] {
+                action(*form_);
+                afterAction();
+            });
+        }
     }
     connect(vscroll_, &QScrollBar::valueChanged, this, [this](int value) { onScroll(value); });
 }
@@ -294,9 +268,15 @@ void ScrollForm::showState() {
             comments_->refresh();
         }
     }
-    for (const Controls::TextBox& box : Controls::textBoxes()) {
-        const std::string& value = box.of(form_->controls);
-        QWidget* widget = widgets_.at(box.designName);
+    for (const ControlDef& def : controlTable()) {
+        QWidget* widget = widgets_.at(def.name);
+        if (def.check) {
+            static_cast<QCheckBox*>(widget)->setChecked(def.check(form_->controls));
+        }
+        if (!def.box) {
+            continue;
+        }
+        const std::string& value = form_->controls.text(*def.box);
         if (auto* line = qobject_cast<QLineEdit*>(widget)) {
             // Text put into a box (a picked entry's description) shows from its start, not its tail.
             if (line->text().toStdString() != value) {
@@ -310,9 +290,6 @@ void ScrollForm::showState() {
                 multi->verticalScrollBar()->setValue(0);
             }
         }
-    }
-    for (const CheckBoxDef& def : CheckBoxes) {
-        static_cast<QCheckBox*>(widgets_.at(def.name))->setChecked(def.of(form_->controls));
     }
 
     for (const PanelDef& def : panelTable()) {
@@ -332,8 +309,10 @@ void ScrollForm::showState() {
     }
 
     const bool running = form_->chainRunning();
-    for (const char* name : chainButtons()) {
-        widgets_.at(name)->setEnabled(!running);
+    for (const ControlDef& def : controlTable()) {
+        if (def.startsChain) {
+            widgets_.at(def.name)->setEnabled(!running);
+        }
     }
     undo_->setEnabled(!running);
     // Another folder would leave the chain's operation half done.

@@ -67,6 +67,7 @@ private:
     QWidget* makeControl(const ControlDef& def, QWidget* container);
     void connectStrip();
     void connectInputs();
+    void connectBox(QWidget* widget, Box box);
     void placeViewport();
     void placePanels();
     void onScroll(int value);
