@@ -67,7 +67,7 @@ constexpr std::array ControlRows = std::to_array<ControlDef>({
 
     {"Label3", Lb, "picI_Scroll", 6600, 600, 4095, 1335, "Clipnest", Cb, 51.75, B, G},
     {"Label2", Lb, "picI_Scroll", 4080, 1920, 9255, 1215, " App for Channel Hosts", Cb, 45.75, R, G},
-    {"cmdExit", Bt, "picI_Scroll", 14400, 2880, 2055, 495, "Quit Clipnest", Cb, 14.25, R, G, std::nullopt, quit},
+    {QuitButton, Bt, "picI_Scroll", 14400, 2880, 2055, 495, "Quit Clipnest", Cb, 14.25, R, G, std::nullopt, quit},
     {"Text14", Hp, "picI_Scroll", 480, 3720, 16815, 3015, "", Ms, 9.75, R, W},
     {"Label1", Lb, "picI_Scroll", 6360, 9000, 5535, 735, "Create a New Entry(s)", Cb, 27.75, R, G},
 

@@ -57,6 +57,8 @@ struct PanelDef {
 };
 
 inline constexpr const char* WindowName = "frmScroll";
+// The Quit button, which takes the focus when the surface scrolls.
+inline constexpr const char* QuitButton = "cmdExit";
 // Inner size of the window.
 inline constexpr int DesignWidth = 18570;
 inline constexpr int DesignHeight = 12960;

@@ -334,7 +334,7 @@ void ScrollForm::onScroll(int value) {
     surfaceTop_ = -value;
     surface_->move(surface_->x(), toPixels(surfaceTop_));
     if (!resizing_) {
-        widgets_.at("cmdExit")->setFocus(Qt::OtherFocusReason);
+        widgets_.at(QuitButton)->setFocus(Qt::OtherFocusReason);
     }
 }
 
