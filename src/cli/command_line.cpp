@@ -1,10 +1,10 @@
 #include "cli/command_line.h"
 
 #include "cli/commands.h"
+#include "platform/files.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <unistd.h>
 
 namespace clipnest::cli {
 
@@ -32,7 +32,7 @@ int runCommandLine(int argc, const char* const* argv, const std::filesystem::pat
                 << (std::filesystem::exists(folder, ec) ? "not a folder" : "no such folder") << '\n';
             return Usage;
         }
-        if (!reading && ::access(folder.c_str(), W_OK | X_OK) != 0) {
+        if (!reading && !mayWriteIn(folder)) {
             err << "clipnest: cannot work in " << args->folder << ": the folder cannot be written\n";
             return Usage;
         }

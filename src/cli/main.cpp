@@ -1,8 +1,8 @@
 #include "cli/command_line.h"
+#include "platform/process.h"
 
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 
 int main(int argc, char* argv[]) {
     namespace fs = std::filesystem;
@@ -12,9 +12,9 @@ int main(int argc, char* argv[]) {
     if (argc < 2 || folderOnly) {
 #ifdef CLIPNEST_WINDOW_PROGRAM
         // The window is a program of its own beside this one: only it loads the toolkit.
-        const fs::path window = fs::read_symlink("/proc/self/exe", ec).parent_path() / CLIPNEST_WINDOW_PROGRAM;
+        const fs::path window = clipnest::ownProgram().parent_path() / CLIPNEST_WINDOW_PROGRAM;
         argv[0] = const_cast<char*>(window.c_str());
-        ::execv(window.c_str(), argv);
+        clipnest::replaceProcess(window, argv);
         std::cerr << "clipnest: the window program " << window.string() << " could not be started; run a command "
                   << "instead (clipnest --help)\n";
 #else

@@ -1,9 +1,7 @@
 #include "cli/commands.h"
 #include "platform/preview_server.h"
+#include "platform/process.h"
 #include "text/templates.h"
-
-#include <csignal>
-#include <pthread.h>
 
 namespace clipnest::cli {
 
@@ -17,17 +15,11 @@ Status runPreview(Runner& r, const Args&) {
         r.line(problem + ": open " + file + " in a browser to see the homepage; the video pages need php to preview.");
         return PreviewServer::phpInstalled() ? Failed : Done;
     }
-    sigset_t stopping;
-    sigemptyset(&stopping);
-    sigaddset(&stopping, SIGINT);
-    sigaddset(&stopping, SIGTERM);
-    sigaddset(&stopping, SIGHUP);
-    ::pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+    holdStopSignals();
     r.out() << "Serving the channel at " << *address << " (only on this computer); Ctrl+C stops." << std::endl;
-    const timespec wait{0, 200'000'000};
     bool stopped = false;
     while (!stopped) {
-        stopped = ::sigtimedwait(&stopping, nullptr, &wait) >= 0;
+        stopped = waitForStop(200);
         for (const std::string& note : server.takeNotes()) {
             r.line(note, true);
         }

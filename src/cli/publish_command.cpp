@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 #include "cli/publish_address.h"
 #include "core/form.h"
+#include "platform/clock.h"
+#include "platform/process.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
 #include "publish/settings.h"
@@ -8,11 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 namespace clipnest::cli {
 
@@ -38,18 +37,18 @@ std::string readableSize(std::uintmax_t bytes) {
 // In a terminal each file shows its percent, size and rate while it goes and one line when it is done; in a script
 // nothing but the summary.
 publish::Events terminalProgress(std::ostream& out) {
-    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    const bool terminal = outputIsTerminal();
     if (!terminal) {
         return {};
     }
     struct Shown {
         std::size_t done = 0, count = 0;
-        std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
+        std::int64_t began = monotonicMs();
     };
     auto shown = std::make_shared<Shown>();
     const auto show = [&out, shown](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total,
                                     const char* end) {
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - shown->began).count();
+        const double seconds = static_cast<double>(monotonicMs() - shown->began) / 1000.0;
         out << "\r[" << std::min(shown->done + 1, shown->count) << "/" << shown->count << "] " << codePageToUtf8(f.name)
             << "  " << (total ? sent * 100 / total : 100) << "%  " << readableSize(total) << "  "
             << readableSize(static_cast<std::uintmax_t>(static_cast<double>(sent) / std::max(seconds, 0.001)))
@@ -59,7 +58,7 @@ publish::Events terminalProgress(std::ostream& out) {
     events.starting = [shown](const publish::ChannelFile&, std::size_t done, std::size_t count) {
         shown->done = done;
         shown->count = count;
-        shown->began = std::chrono::steady_clock::now();
+        shown->began = monotonicMs();
     };
     events.progress = [show](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total) {
         show(f, sent, total, "");
@@ -153,16 +152,10 @@ Status runPublish(Runner& r, const Args& a) {
         return status;
     }
     // Ctrl+C stops the publish between two writes; the next one uploads the rest.
-    static std::atomic<bool> interrupted = false;
-    interrupted = false;
-    struct sigaction stop {
-    }, previous{};
-    stop.sa_handler = [](int) { interrupted = true; };
-    sigemptyset(&stop.sa_mask);
-    ::sigaction(SIGINT, &stop, &previous);
+    std::optional<InterruptScope> interrupt(std::in_place);
     const publish::Report report = publish::publishChannel(r.dir(), to->settings, to->target, terminalProgress(r.out()),
-                                                           interrupted, a.dryRun, a.strict);
-    ::sigaction(SIGINT, &previous, nullptr);
+                                                           interrupt->flag(), a.dryRun, a.strict);
+    interrupt.reset();
     for (const std::string& note : report.notes) {
         r.line(codePageToUtf8(note), true);
     }

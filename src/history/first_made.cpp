@@ -1,21 +1,6 @@
 #include "history/first_made.h"
 
-#include <chrono>
-#include <ctime>
-
 namespace clipnest {
-
-WallTime wallTimeNow() {
-    using namespace std::chrono;
-    return wallTimeAt(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
-}
-
-WallTime wallTimeAt(std::int64_t seconds) {
-    const auto t = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    const bool known = ::localtime_r(&t, &local) != nullptr;
-    return {seconds, known ? static_cast<int>(local.tm_gmtoff / 60) : 0};
-}
 
 FirstMade readFirstMade(const WorkingFolder& channel) {
     FirstMade record;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/working_folder.h"
 
 #include <cstdint>
@@ -9,13 +10,6 @@
 
 namespace clipnest {
 
-// A moment on the wall clock with the local zone's offset from UTC then.
-struct WallTime {
-    std::int64_t seconds = 0; // since the epoch
-    int offsetMinutes = 0;
-};
-WallTime wallTimeNow();
-WallTime wallTimeAt(std::int64_t seconds);
 
 // When each entry was first made, kept in .clipnest/first-made: one line each, the date and time as ISO 8601 with its
 // zone, a blank, then the video's file name as the homepage has it (code-page bytes). The dates are kept as written.

@@ -1,21 +1,19 @@
 #include "history/history.h"
 
 #include "history/history_record.h"
+#include "platform/clock.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace clipnest {
 
@@ -111,118 +109,130 @@ std::vector<int> entryNumbers(const fs::path& root) {
     return numbers;
 }
 
-std::optional<std::string> deltaOf(const fs::path& older, const fs::path& newer) {
-    const int a = ::open(older.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    const int b = a < 0 ? -1 : ::open(newer.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat sa {
-    }, sb{};
-    std::optional<std::string> delta;
-    if (a >= 0 && b >= 0 && ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && S_ISREG(sa.st_mode) &&
-        S_ISREG(sb.st_mode)) {
-        const auto sizeA = static_cast<std::size_t>(sa.st_size), sizeB = static_cast<std::size_t>(sb.st_size);
-        const std::size_t shorter = std::min(sizeA, sizeB);
-        constexpr std::size_t Block = std::size_t{1} << 20;
-        std::string blockA(Block, '\0'), blockB(Block, '\0');
-        const auto readAt = [](int fd, std::string& into, std::size_t at, std::size_t size, std::size_t to = 0) {
-            for (std::size_t got = 0; got < size;) {
-                const ssize_t n = ::pread(fd, into.data() + to + got, size - got, static_cast<off_t>(at + got));
-                if (n <= 0) {
-                    return false;
-                }
-                got += static_cast<std::size_t>(n);
-            }
-            return true;
-        };
-        // How far the two agree from their start, then from their end (never into what the start shares), a block
-        // at a time.
-        bool ok = true;
-        std::size_t prefix = 0;
-        while (ok && prefix < shorter) {
-            const std::size_t size = std::min(Block, shorter - prefix);
-            ok = readAt(a, blockA, prefix, size) && readAt(b, blockB, prefix, size);
-            // Whole equal blocks are told by memcmp, which compares many bytes at a time; only the block with the
-            // difference is looked through a byte at a time.
-            if (std::memcmp(blockA.data(), blockB.data(), size) == 0) {
-                prefix += size;
-                continue;
-            }
-            const auto diff =
-                std::mismatch(blockA.begin(), blockA.begin() + static_cast<std::ptrdiff_t>(size), blockB.begin());
-            prefix += static_cast<std::size_t>(diff.first - blockA.begin());
-            if (diff.first != blockA.begin() + static_cast<std::ptrdiff_t>(size)) {
+namespace {
+
+// Two files compared a block at a time, so a large file takes little memory.
+class Comparison {
+public:
+    Comparison(const OpenFile& a, const OpenFile& b) : a_(a), b_(b), blockA_(Block, '\0'), blockB_(Block, '\0') {}
+
+    bool ok() const { return ok_; }
+
+    // How many bytes the two agree on from their start, at most `limit`. Whole equal blocks are told by memcmp, which
+    // compares many bytes at a time; only the block with the difference is looked through a byte at a time.
+    std::size_t commonFromStart(std::size_t limit) {
+        std::size_t common = 0;
+        while (ok_ && common < limit) {
+            const std::size_t size = std::min(Block, limit - common);
+            if (!read(common, common, size)) {
                 break;
             }
+            if (std::memcmp(blockA_.data(), blockB_.data(), size) == 0) {
+                common += size;
+                continue;
+            }
+            const auto end = blockA_.begin() + static_cast<std::ptrdiff_t>(size);
+            return common + static_cast<std::size_t>(std::mismatch(blockA_.begin(), end, blockB_.begin()).first -
+                                                     blockA_.begin());
         }
-        // How many bytes the two agree on backwards from `endA` and `endB`, at most `limit`.
-        const auto commonBefore = [&](std::size_t endA, std::size_t endB, std::size_t limit) {
-            std::size_t common = 0;
-            while (ok && common < limit) {
-                const std::size_t size = std::min(Block, limit - common);
-                ok = readAt(a, blockA, endA - common - size, size) && readAt(b, blockB, endB - common - size, size);
-                if (std::memcmp(blockA.data(), blockB.data(), size) == 0) {
-                    common += size;
-                    continue;
-                }
-                const auto from = blockA.rbegin() + static_cast<std::ptrdiff_t>(Block - size);
-                const auto diff =
-                    std::mismatch(from, blockA.rend(), blockB.rbegin() + static_cast<std::ptrdiff_t>(Block - size));
-                common += static_cast<std::size_t>(diff.first - from);
-                if (diff.first != blockA.rend()) {
-                    break;
-                }
+        return common;
+    }
+
+    // How many bytes the two agree on backwards from `endA` and `endB`, at most `limit`.
+    std::size_t commonBefore(std::size_t endA, std::size_t endB, std::size_t limit) {
+        std::size_t common = 0;
+        while (ok_ && common < limit) {
+            const std::size_t size = std::min(Block, limit - common);
+            if (!read(endA - common - size, endB - common - size, size)) {
+                break;
             }
-            return common;
-        };
-        const std::size_t suffix = commonBefore(sizeA, sizeB, shorter - prefix);
-        // An edit of a page usually leaves a second small change near its end (a line end added before the last
-        // line), which would make the one region run from the edit to the end: a second region of up to Gap bytes
-        // on each side just before the suffix, and the long run the two share before it, keep the delta small.
-        const std::size_t middleA = sizeA - prefix - suffix, middleB = sizeB - prefix - suffix;
-        std::size_t gapA = middleA, gapB = middleB, common = 0;
-        constexpr std::size_t Gap = 64, Probe = 256;
-        if (ok && middleA > 16 * Probe && middleB > 16 * Probe) {
-            const std::size_t window = Gap + Probe;
-            ok = readAt(a, blockA, sizeA - suffix - window, window) &&
-                 readAt(b, blockB, sizeB - suffix - window, window);
-            std::size_t best = 0;
-            for (std::size_t ga = 0; ok && ga <= Gap; ++ga) {
-                for (std::size_t gb = 0; gb <= Gap; ++gb) {
-                    std::size_t run = 0;
-                    while (run < Probe && blockA[window - ga - run - 1] == blockB[window - gb - run - 1]) {
-                        ++run;
-                    }
-                    if (run > best) {
-                        best = run;
-                        gapA = ga;
-                        gapB = gb;
-                    }
-                }
+            if (std::memcmp(blockA_.data(), blockB_.data(), size) == 0) {
+                common += size;
+                continue;
             }
-            if (best == Probe) {
-                common = commonBefore(sizeA - suffix - gapA, sizeB - suffix - gapB,
-                                      std::min(middleA - gapA, middleB - gapB));
-            } else {
-                gapA = middleA;
-                gapB = middleB;
+            const auto from = blockA_.rbegin() + static_cast<std::ptrdiff_t>(Block - size);
+            const auto diff =
+                std::mismatch(from, blockA_.rend(), blockB_.rbegin() + static_cast<std::ptrdiff_t>(Block - size));
+            return common + static_cast<std::size_t>(diff.first - from);
+        }
+        return common;
+    }
+
+    // The gaps (up to Gap bytes each) just before `endA` and `endB` after which the two agree on a run of Probe bytes
+    // before them; nothing when no such run is there.
+    std::optional<std::pair<std::size_t, std::size_t>> smallGapBefore(std::size_t endA, std::size_t endB) {
+        const std::size_t window = Gap + Probe;
+        if (endA < window || endB < window || !read(endA - window, endB - window, window)) {
+            return std::nullopt;
+        }
+        std::size_t best = 0;
+        std::pair<std::size_t, std::size_t> gaps;
+        for (std::size_t ga = 0; ga <= Gap; ++ga) {
+            for (std::size_t gb = 0; gb <= Gap; ++gb) {
+                std::size_t run = 0;
+                while (run < Probe && blockA_[window - ga - run - 1] == blockB_[window - gb - run - 1]) {
+                    ++run;
+                }
+                if (run > best) {
+                    best = run;
+                    gaps = {ga, gb};
+                }
             }
         }
-        // older = newer's prefix, X, `common` bytes of newer after its own X, Y, newer's suffix.
-        const std::size_t xA = middleA - gapA - common, xB = middleB - gapB - common;
-        std::string bytes(xA + gapA, '\0');
-        if (ok && readAt(a, bytes, prefix, xA) && readAt(a, bytes, sizeA - suffix - gapA, gapA, xA)) {
-            delta = "delta " + std::to_string(prefix) + " " + std::to_string(suffix) + " " + std::to_string(sizeB);
-            if (common > 0) {
-                delta->append(" " + std::to_string(xA) + " " + std::to_string(xB) + " " + std::to_string(common));
-            }
-            delta->append("\n" + bytes);
+        return best == Probe ? std::optional(gaps) : std::nullopt;
+    }
+
+    static constexpr std::size_t Gap = 64, Probe = 256;
+
+private:
+    bool read(std::size_t atA, std::size_t atB, std::size_t size) {
+        ok_ = ok_ && a_.readAt(atA, blockA_.data(), size) && b_.readAt(atB, blockB_.data(), size);
+        return ok_;
+    }
+
+    static constexpr std::size_t Block = std::size_t{1} << 20;
+    const OpenFile& a_;
+    const OpenFile& b_;
+    std::string blockA_, blockB_;
+    bool ok_ = true;
+};
+
+} // namespace
+
+std::optional<std::string> deltaOf(const fs::path& older, const fs::path& newer) {
+    const std::unique_ptr<OpenFile> a = OpenFile::open(older), b = a ? OpenFile::open(newer) : nullptr;
+    if (!a || !b) {
+        return std::nullopt;
+    }
+    const std::size_t sizeA = a->size(), sizeB = b->size(), shorter = std::min(sizeA, sizeB);
+    Comparison compare(*a, *b);
+    // How far the two agree from their start, then from their end (never into what the start shares).
+    const std::size_t prefix = compare.commonFromStart(shorter);
+    const std::size_t suffix = compare.commonBefore(sizeA, sizeB, shorter - prefix);
+    // An edit of a page usually leaves a second small change near its end (a line end added before the last line),
+    // which would make the one region run from the edit to the end: a second region of up to Gap bytes on each side
+    // just before the suffix, and the long run the two share before it, keep the delta small.
+    const std::size_t middleA = sizeA - prefix - suffix, middleB = sizeB - prefix - suffix;
+    std::size_t gapA = middleA, gapB = middleB, common = 0;
+    if (middleA > 16 * Comparison::Probe && middleB > 16 * Comparison::Probe) {
+        if (const auto gaps = compare.smallGapBefore(sizeA - suffix, sizeB - suffix)) {
+            std::tie(gapA, gapB) = *gaps;
+            common = compare.commonBefore(sizeA - suffix - gapA, sizeB - suffix - gapB,
+                                          std::min(middleA - gapA, middleB - gapB));
         }
     }
-    for (const int fd : {a, b}) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    // older = newer's prefix, X, `common` bytes of newer after its own X, Y, newer's suffix.
+    const std::size_t xA = middleA - gapA - common, xB = middleB - gapB - common;
+    std::string bytes(xA + gapA, '\0');
+    if (!compare.ok() || !a->readAt(prefix, bytes.data(), xA) ||
+        !a->readAt(sizeA - suffix - gapA, bytes.data() + xA, gapA)) {
+        return std::nullopt;
     }
-    return delta;
+    std::string delta = "delta " + std::to_string(prefix) + " " + std::to_string(suffix) + " " + std::to_string(sizeB);
+    if (common > 0) {
+        delta += " " + std::to_string(xA) + " " + std::to_string(xB) + " " + std::to_string(common);
+    }
+    return delta + "\n" + bytes;
 }
 
 namespace {
@@ -357,9 +367,7 @@ bool History::keep(std::string_view name) {
         }
         const std::vector<int> numbers = entryNumbers(root_);
         open_->number = numbers.empty() ? 1 : numbers.back() + 1;
-        open_->time =
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
+        open_->time = wallTimeNow().seconds;
         if (!fs::create_directories(entryDir(open_->number) / BeforeFolder, ec) && ec) {
             return false;
         }
@@ -370,7 +378,7 @@ bool History::keep(std::string_view name) {
         // are now without copying them; where links are not to be had, a copy does the same.
         const fs::path from = channel_.pathOf(name);
         const fs::path to = WorkingFolder(entryDir(open_->number) / BeforeFolder).pathOf(name);
-        if (::link(from.c_str(), to.c_str()) != 0) {
+        if (!hardLink(from, to)) {
             const std::optional<std::string> bytes = channel_.read(name);
             if (!bytes || !WorkingFolder(to.parent_path()).write(name, *bytes)) {
                 return false;
@@ -432,9 +440,8 @@ void History::shrinkOlderCopy(std::string_view name) {
         return;
     }
     WorkingFolder before(entryDir(*older) / BeforeFolder);
-    struct stat st {};
-    if (!before.exists(name) || ::lstat(before.pathOf(name).c_str(), &st) != 0 || st.st_nlink != 1 ||
-        static_cast<std::uintmax_t>(st.st_size) > Largest || newer.stamp(name)->size > Largest) {
+    const std::optional<FileStamp> kept = before.stamp(name);
+    if (!kept || linkCount(before.pathOf(name)) != 1u || kept->size > Largest || newer.stamp(name)->size > Largest) {
         return;
     }
     const std::optional<std::string> delta = deltaOf(before.pathOf(name), newer.pathOf(name));
@@ -535,12 +542,7 @@ std::vector<HistoryEntry> History::entries() const {
 }
 
 std::string History::timeText(std::int64_t time) {
-    const std::time_t t = static_cast<std::time_t>(time);
-    std::tm local{};
-    ::localtime_r(&t, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
+    return localTimeText(time);
 }
 
 } // namespace clipnest

@@ -3,13 +3,12 @@
 #include "history/history.h"
 #include "history/history_record.h"
 #include "platform/code_page.h"
+#include "platform/process.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <sstream>
-#include <unistd.h>
 
 namespace clipnest {
 
@@ -91,7 +90,7 @@ void History::recover() {
         const long pid = std::strtol(name.c_str() + StagedPrefix.size(), nullptr, 10);
         const bool referenced = std::any_of(pending.begin(), pending.end(),
                                             [&](const std::string& j) { return j.find(name) != std::string::npos; });
-        if (!referenced && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+        if (!referenced && pid > 0 && !processRuns(pid)) {
             channel_.remove(name);
         }
     }
@@ -159,8 +158,8 @@ UndoResult History::undoLast(bool force) {
     // Every file to put back is written whole beside its target first; until the journal is written, nothing of the
     // folder's own files has changed.
     const WorkingFolder before(record / BeforeFolder);
-    const std::string stagedStem = std::string(StagedPrefix) + std::to_string(static_cast<long>(::getpid())) + "-" +
-                                   std::to_string(entry.number) + "-";
+    const std::string stagedStem =
+        std::string(StagedPrefix) + std::to_string(processId()) + "-" + std::to_string(entry.number) + "-";
     std::vector<std::string> staged;
     const auto unstage = [&] {
         for (const std::string& name : staged) {

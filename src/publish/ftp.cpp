@@ -10,7 +10,6 @@
 #include <fstream>
 #include <sstream>
 #include <string_view>
-#include <sys/select.h>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -142,7 +141,8 @@ CURLcode Ftp::perform() {
         }
         // Having read the server's passive-mode answer, libcurl (7.88) waits on none of its sockets and sets no timer
         // before it opens the data connection: a wait here would last its whole length, a second per file. When it
-        // has nothing to wait on, it is only called again.
+        // has nothing to wait on, it is only called again. (fd_set is libcurl's own interface, which curl.h brings on
+        // every system it runs on.)
         fd_set read, write, error;
         FD_ZERO(&read);
         FD_ZERO(&write);

@@ -1,12 +1,12 @@
 #include "window/publish_dialog.h"
 
+#include "platform/clock.h"
 #include "platform/code_page.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -143,9 +143,9 @@ std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesy
 
     // The events come from the uploading threads; the dialog is changed on the window's.
     publish::Events events;
-    const auto began = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
+    const auto began = std::make_shared<std::int64_t>(monotonicMs());
     events.starting = [&dialog, began](const publish::ChannelFile& f, std::size_t done, std::size_t count) {
-        *began = std::chrono::steady_clock::now();
+        *began = monotonicMs();
         const QString text = QStringLiteral("%1 (%2 of %3)")
                                  .arg(QString::fromStdString(codePageToUtf8(f.name)))
                                  .arg(done + 1)
@@ -154,8 +154,7 @@ std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesy
     };
     events.progress = [&dialog, began](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total) {
         const int value = total ? static_cast<int>(sent * 1000 / total) : 0;
-        const double seconds =
-            std::max(0.001, std::chrono::duration<double>(std::chrono::steady_clock::now() - *began).count());
+        const double seconds = std::max(0.001, static_cast<double>(monotonicMs() - *began) / 1000.0);
         const QString text = QStringLiteral("%1: %2% of %3 kB, %4 kB/s")
                                  .arg(QString::fromStdString(codePageToUtf8(f.name)))
                                  .arg(value / 10)

@@ -2,6 +2,7 @@
 // held; then the time the Entries window takes from the homepage's text to its list painted. Measures only; never
 // fails on the figures.
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "platform/working_folder.h"
 #include "text/document.h"
 #include "window/entries_window.h"
@@ -14,7 +15,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,34 +22,6 @@
 #include <QWindow>
 
 namespace {
-
-// Milliseconds since the kernel started this process (10 ms resolution), so loading the libraries counts too.
-double msSinceProcessStart() {
-    std::ifstream stat("/proc/self/stat");
-    std::string line;
-    std::getline(stat, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    // starttime is field 22; the stream starts at field 3.
-    for (int i = 3; i <= 22; ++i) {
-        fields >> field;
-    }
-    const double startSeconds = std::stod(field) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    timespec now{};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return (static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 - startSeconds) * 1000.0;
-}
-
-std::string statusLine(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(key, 0) == 0) {
-            return line;
-        }
-    }
-    return {};
-}
 
 class PaintWatch final : public QObject {
 public:
@@ -82,8 +54,8 @@ int main(int argc, char* argv[]) {
     QApplication::processEvents();
     std::printf("platform: %s\n", qPrintable(QApplication::platformName()));
     std::printf("main to painted window: %lld ms\n", static_cast<long long>(sinceMain.elapsed()));
-    std::printf("process start to painted window: %.0f ms (10 ms resolution)\n", msSinceProcessStart());
-    std::printf("%s\n%s\n", statusLine("VmRSS").c_str(), statusLine("VmHWM").c_str());
+    std::printf("process start to painted window: %.0f ms (10 ms resolution)\n", clipnest::msSinceProcessStart());
+    std::printf("%s\n%s\n", clipnest::processStatusLine("VmRSS").c_str(), clipnest::processStatusLine("VmHWM").c_str());
 
     // The Entries window, filled from the held text as after an operation, then opened, until its list has painted;
     // the best of five.

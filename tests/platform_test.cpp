@@ -1,0 +1,83 @@
+// The operating system's side: files opened without following links, hard links, writes from pieces, processes and
+// the wall clock every record reads.
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "support/support.h"
+
+#include <cstdio>
+
+namespace clipnest::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Platform, FilesAreReadByRangeAndNeverThroughALink) {
+    const TempDir dir;
+    writeFile(dir.path() / "a", "0123456789");
+    fs::create_symlink(dir.path() / "a", dir.path() / "link");
+    fs::create_directory(dir.path() / "folder");
+    EXPECT_EQ(OpenFile::open(dir.path() / "link"), nullptr);
+    EXPECT_EQ(OpenFile::open(dir.path() / "folder"), nullptr);
+    EXPECT_EQ(OpenFile::open(dir.path() / "none"), nullptr);
+
+    const auto file = OpenFile::open(dir.path() / "a");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->size(), 10u);
+    std::string bytes(4, '.');
+    EXPECT_TRUE(file->readAt(6, bytes.data(), 4));
+    EXPECT_EQ(bytes, "6789");
+    EXPECT_FALSE(file->readAt(7, bytes.data(), 4)) << "the file ends first";
+
+    EXPECT_EQ(linkCount(dir.path() / "a"), 1u);
+    EXPECT_TRUE(hardLink(dir.path() / "a", dir.path() / "b"));
+    EXPECT_EQ(linkCount(dir.path() / "a"), 2u);
+    EXPECT_EQ(linkCount(dir.path() / "link"), 1u) << "a link's own count, not its target's";
+    EXPECT_FALSE(hardLink(dir.path() / "a", dir.path() / "b")) << "the name is taken";
+    EXPECT_EQ(linkCount(dir.path() / "none"), std::nullopt);
+}
+
+TEST(Platform, AWriteFromPiecesIsWholeOrLeavesTheOldFile) {
+    const TempDir dir;
+    writeFile(dir.path() / "source", "abcdefghij");
+    writeFile(dir.path() / "target", "old");
+    WorkingFolder folder(dir.path());
+    const fs::path source = dir.path() / "source";
+    using Piece = WorkingFolder::Piece;
+    EXPECT_TRUE(folder.writePieces("target", {Piece{{}, &source, 7, 3}, Piece{"-"}, Piece{{}, &source, 0, 2}}));
+    EXPECT_EQ(readFile(dir.path() / "target"), "hij-ab");
+    EXPECT_FALSE(folder.writePieces("target", {Piece{"x"}, Piece{{}, &source, 8, 5}})) << "past the source's end";
+    EXPECT_EQ(readFile(dir.path() / "target"), "hij-ab");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2)
+        << "no temporary file is left";
+}
+
+TEST(Platform, AProcessThatEndedIsToldFromOneThatRuns) {
+    EXPECT_TRUE(processRuns(processId()));
+    // A shell that says its own id and ends: once its output is read and it is waited for, no process has that id
+    // (unless the system gave it out again in between, which it does only after many others).
+    FILE* shell = ::popen("echo $$", "r");
+    ASSERT_NE(shell, nullptr);
+    long id = 0;
+    ASSERT_EQ(std::fscanf(shell, "%ld", &id), 1);
+    ::pclose(shell);
+    EXPECT_FALSE(processRuns(id));
+    EXPECT_FALSE(processRuns(0));
+    EXPECT_FALSE(processRuns(-1));
+    EXPECT_EQ(ownProgram().filename(), "platform_test");
+}
+
+TEST(Platform, TheHistoryReadsTheWallClockThatIsSet) {
+    const auto previous = setWallClock([] { return std::int64_t{1'765'234'952}; });
+    Harness h(channel({"a.mp4"}));
+    h.entry("b.mp4", "B");
+    setWallClock(previous);
+    const std::vector<HistoryEntry> records = h.form().history().entries();
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.front().time, 1'765'234'952);
+    EXPECT_EQ(wallTimeAt(0).seconds, 0);
+    EXPECT_NE(wallTimeNow().seconds, 1'765'234'952) << "the system's clock is back";
+}
+
+} // namespace
+} // namespace clipnest::testing
