@@ -52,6 +52,13 @@ std::string renamedNote(const Plan::Renamed& renamed, std::size_t held, const st
 
 Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
                       const Events& events, const std::atomic<bool>& cancel, bool dryRun, bool strict) {
+    return publishChannel(channel, settings, target, events, cancel, dryRun, strict,
+                          [&] { return openRemote(target, settings, &cancel); });
+}
+
+Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
+                      const Events& events, const std::atomic<bool>& cancel, bool dryRun, bool strict,
+                      const RemoteMaker& open) {
     Report report;
     // One publish at a time: two would rename over each other's files on the server and each record what the other
     // sent. A dry run changes nothing there, so it only looks when the lock is taken.
@@ -120,7 +127,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
 
     const int connections = std::max(1, settings.connections ? settings.connections : DefaultConnections);
     std::vector<std::unique_ptr<Remote>> remotes;
-    remotes.push_back(openRemote(target, settings, &cancel));
+    remotes.push_back(open());
     if (const std::string problem = remotes.front()->connect(); !problem.empty()) {
         report.error = problem;
         saveAtEnd();
@@ -243,7 +250,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
     // The first connection starts at once; the others join when there is enough to share.
     const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(connections - 1), queue.size() / 2);
     for (std::size_t i = 0; i < helpers; ++i) {
-        remotes.push_back(openRemote(target, settings, &cancel));
+        remotes.push_back(open());
     }
     std::vector<std::thread> threads;
     for (std::size_t i = 1; i < remotes.size(); ++i) {
