@@ -283,6 +283,16 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
             report.failed.emplace_back(name, problem);
         }
     }
+    // The files the lost connection never came to are cut off as well, as much as those it broke off.
+    if (!report.stopped.empty()) {
+        const std::set<std::string> ended(report.uploaded.begin(), report.uploaded.end());
+        for (const ChannelFile* file : queue) {
+            if (!ended.contains(file->name) &&
+                std::none_of(problems.begin(), problems.end(), [&](const auto& p) { return p.first == file->name; })) {
+                report.cutOff.push_back(file->name);
+            }
+        }
+    }
     report.cancelled = cancel.load() && report.uploaded.size() < report.changed.size();
     saveAtEnd();
     return report;
