@@ -177,6 +177,13 @@ TEST_F(OfflinePublish, TheRecordSaysWhatReachedTheServerWhenAFileFailsOrTheConne
     EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php", "b.php", "homepage.html"}));
 }
 
+TEST_F(OfflinePublish, ALostConnectionNamesEveryFileItLeftOut) {
+    server_.lostAt = "a.php";
+    const Report r = publish();
+    EXPECT_EQ(r.cutOff, (Names{"a.php", "b.php"})) << "b.php never started, and is not on the server either";
+    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4"}));
+}
+
 TEST_F(OfflinePublish, ALoginRefusedIsSaidAndNothingIsRecorded) {
     server_.connectProblem = "the server refused the login";
     const Report r = publish();
