@@ -147,6 +147,11 @@ std::vector<ListedComment> fetchedComments(const std::filesystem::path& channel)
 }
 
 FetchReport fetchComments(const std::filesystem::path& channel, const Target& target, const Settings& settings) {
+    const std::unique_ptr<Remote> server = openRemote(target, settings);
+    return fetchComments(channel, *server);
+}
+
+FetchReport fetchComments(const std::filesystem::path& channel, Remote& server) {
     FetchReport report;
     const WorkingFolder folder(channel);
     std::optional<WorkingFolder> fetched = fetchedFolder(folder, true);
@@ -154,7 +159,6 @@ FetchReport fetchComments(const std::filesystem::path& channel, const Target& ta
         report.error = "Clipnest could not make the folder .clipnest/comments to keep them in";
         return report;
     }
-    const std::unique_ptr<Remote> server = openRemote(target, settings);
     for (const LiveEntry& entry : homepageEntries(folder)) {
         const std::string file = commentsFileOf(entry.fileName);
         if (!isPlainName(file)) {
@@ -162,7 +166,7 @@ FetchReport fetchComments(const std::filesystem::path& channel, const Target& ta
         }
         std::string bytes;
         bool missing = false;
-        const std::string problem = server->get(file, bytes, missing);
+        const std::string problem = server.get(file, bytes, missing);
         if (!problem.empty()) {
             // The first video that fails for want of a connection or a login fails them all.
             if (report.videos == 0 && report.failed.empty()) {

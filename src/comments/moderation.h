@@ -11,6 +11,8 @@
 
 namespace clipnest::publish {
 
+class Remote;
+
 // One comment as a video page stores it: its text, a line break, the server's date and time, CR LF, the posted date
 // field, a line break. `hash` is the SHA-256 of those bytes, by which the page knows a hidden comment.
 struct StoredComment {
@@ -57,5 +59,7 @@ struct FetchReport {
 // Reads every entry's comments file from the server into .clipnest/comments (a video without one has none), over
 // one connection.
 FetchReport fetchComments(const std::filesystem::path& channel, const Target& target, const Settings& settings);
+// The same over `server`, a Remote not yet connected.
+FetchReport fetchComments(const std::filesystem::path& channel, Remote& server);
 
 } // namespace clipnest::publish

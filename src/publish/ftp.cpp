@@ -106,8 +106,14 @@ void Ftp::prepare(const std::string& name, char* errorText) {
     // The server's file names are UTF-8, as the desktop's are on disk.
     const std::string onServer = codePageToUtf8(name);
     char* escaped = curl_easy_escape(curl_, onServer.c_str(), static_cast<int>(onServer.size()));
+    // The folder is the address's path as written: a '#' or '?' in it names the folder, and would otherwise end
+    // the path in the URL handed to libcurl, uploading elsewhere.
+    std::string folder;
+    for (const char c : target_.path) {
+        folder += c == '#' ? "%23" : c == '?' ? "%3F" : std::string(1, c);
+    }
     const std::string url =
-        "ftp://" + target_.host + (target_.port ? ":" + std::to_string(target_.port) : "") + target_.path + escaped;
+        "ftp://" + target_.host + (target_.port ? ":" + std::to_string(target_.port) : "") + folder + escaped;
     curl_free(escaped);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorText);

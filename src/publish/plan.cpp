@@ -113,12 +113,13 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     }
     add("change_file_name.php", false);
     add(CommentModerationFile, false);
-    // Written by Clipnest only when the channel has an address; they go up before the homepage that links the feed.
-    add(discovery::FeedFile, false);
-    add(discovery::SitemapFile, false);
     for (const std::string& name : settings.extra) {
         add(name, true);
     }
+    // Written by Clipnest only when the channel has an address; they go up after every page they list and just
+    // before the homepage that links the feed.
+    add(discovery::FeedFile, false);
+    add(discovery::SitemapFile, false);
     names.push_back("homepage.html");
 
     const std::string renamePage = folder.read(std::string(RenamePageFile)).value_or("");

@@ -52,6 +52,13 @@ std::string renamedNote(const Plan::Renamed& renamed, std::size_t held, const st
 
 Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
                       const Events& events, const std::atomic<bool>& cancel, bool dryRun, bool strict) {
+    return publishChannel(channel, settings, target, events, cancel, dryRun, strict,
+                          [&] { return openRemote(target, settings, &cancel); });
+}
+
+Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
+                      const Events& events, const std::atomic<bool>& cancel, bool dryRun, bool strict,
+                      const RemoteMaker& open) {
     Report report;
     // One publish at a time: two would rename over each other's files on the server and each record what the other
     // sent. A dry run changes nothing there, so it only looks when the lock is taken.
@@ -120,7 +127,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
 
     const int connections = std::max(1, settings.connections ? settings.connections : DefaultConnections);
     std::vector<std::unique_ptr<Remote>> remotes;
-    remotes.push_back(openRemote(target, settings, &cancel));
+    remotes.push_back(open());
     if (const std::string problem = remotes.front()->connect(); !problem.empty()) {
         report.error = problem;
         saveAtEnd();
@@ -243,7 +250,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
     // The first connection starts at once; the others join when there is enough to share.
     const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(connections - 1), queue.size() / 2);
     for (std::size_t i = 0; i < helpers; ++i) {
-        remotes.push_back(openRemote(target, settings, &cancel));
+        remotes.push_back(open());
     }
     std::vector<std::thread> threads;
     for (std::size_t i = 1; i < remotes.size(); ++i) {
@@ -274,6 +281,16 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
             report.cutOff.push_back(name);
         } else {
             report.failed.emplace_back(name, problem);
+        }
+    }
+    // The files the lost connection never came to are cut off as well, as much as those it broke off.
+    if (!report.stopped.empty()) {
+        const std::set<std::string> ended(report.uploaded.begin(), report.uploaded.end());
+        for (const ChannelFile* file : queue) {
+            if (!ended.contains(file->name) &&
+                std::none_of(problems.begin(), problems.end(), [&](const auto& p) { return p.first == file->name; })) {
+                report.cutOff.push_back(file->name);
+            }
         }
     }
     report.cancelled = cancel.load() && report.uploaded.size() < report.changed.size();

@@ -46,6 +46,10 @@ struct Events {
 // What `clipnest check` finds is said in one note, and with `strict` nothing is uploaded then.
 Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
                       const Events& events, const std::atomic<bool>& cancel, bool dryRun, bool strict = false);
+// The same, over the connections `open` makes (openRemote's for `target` in the one above).
+Report publishChannel(const std::filesystem::path& channel, const Settings& settings, const Target& target,
+                      const Events& events, const std::atomic<bool>& cancel, bool dryRun, bool strict,
+                      const RemoteMaker& open);
 
 // The publish's lock file in the channel folder.
 inline constexpr const char* PublishLockFile = ".clipnest/publish.lock";

@@ -63,6 +63,9 @@ public:
 std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings,
                                    const std::atomic<bool>* cancel = nullptr);
 
+// Makes a new, not yet connected Remote for one connection; a publish calls it once for each connection it opens.
+using RemoteMaker = std::function<std::unique_ptr<Remote>()>;
+
 // The FTP module: found beside the program or in CLIPNEST_MODULE_FOLDER under it (as installed). Its one function
 // makes the Remote, given the version of the program, and returns null when the module is of another.
 inline constexpr const char* FtpModule = "clipnest-ftp.so";

@@ -142,8 +142,14 @@ std::optional<Target> parseTarget(const std::string& url, std::string& error) {
             return std::nullopt;
         }
     }
+    // An IPv6 address is in brackets, and only a colon after the closing one starts the port.
+    const std::size_t closing = authority.starts_with('[') ? authority.find(']') : 0;
+    if (closing == std::string::npos || (closing && closing + 1 < authority.size() && authority[closing + 1] != ':')) {
+        error = "the address's host '" + authority + "' is no host name nor IPv6 address in brackets";
+        return std::nullopt;
+    }
     if (const std::size_t portAt = authority.rfind(':');
-        portAt != std::string::npos && authority.find(']') == std::string::npos) {
+        portAt != std::string::npos && (!closing || portAt > closing)) {
         const std::string port = authority.substr(portAt + 1);
         const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), t.port);
         if (ec != std::errc() || end != port.data() + port.size() || t.port <= 0 || t.port > 65535) {

@@ -1,0 +1,337 @@
+// Publishing and fetching comments against a server kept in memory: no root, no network.
+
+#include "comments/moderation.h"
+#include "platform/program.h"
+#include "publish/destination.h"
+#include "publish/manifest.h"
+#include "publish/publisher.h"
+#include "support/support.h"
+#include "text/discovery.h"
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
+
+namespace clipnest::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using publish::Report;
+using publish::Target;
+
+// A server's folder in memory. A file named in `refuse` is refused with that problem; at the file named `lostAt`
+// the connection is lost: that file ends with the connection's problem, and those after it in the call never start.
+struct FakeServer {
+    std::mutex mutex;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> putOrder;
+    std::map<std::string, std::string> refuse;
+    std::string lostAt;
+    std::string connectProblem;
+    int connections = 0;
+};
+
+class FakeRemote final : public publish::Remote {
+public:
+    explicit FakeRemote(FakeServer& server) : server_(server) {}
+    std::string connect() override {
+        const std::lock_guard guard(server_.mutex);
+        ++server_.connections;
+        return server_.connectProblem;
+    }
+    std::string put(const std::vector<publish::Upload>& files, const publish::PutEvents& events,
+                    const std::atomic<bool>&) override {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const std::lock_guard guard(server_.mutex);
+            if (files[i].name == server_.lostAt) {
+                // As the real ones do: the file in flight ends with the connection's problem.
+                const std::string lost = "the connection to the server was lost";
+                if (events.finished) {
+                    events.finished(i, lost);
+                }
+                return lost;
+            }
+            if (events.started) {
+                events.started(i);
+            }
+            server_.putOrder.push_back(files[i].name);
+            const auto refused = server_.refuse.find(files[i].name);
+            if (refused == server_.refuse.end()) {
+                server_.files[files[i].name] = readFile(files[i].local);
+            }
+            if (events.finished) {
+                events.finished(i, refused == server_.refuse.end() ? "" : refused->second);
+            }
+        }
+        return "";
+    }
+    // Appends, as a transfer writing its pieces into the buffer does: the caller hands a fresh one for each file.
+    std::string get(const std::string& name, std::string& bytes, bool& missing) override {
+        const std::lock_guard guard(server_.mutex);
+        const auto found = server_.files.find(name);
+        missing = found == server_.files.end();
+        bytes += missing ? "" : found->second;
+        return "";
+    }
+    std::string exists(const std::string& name, bool& there) override {
+        const std::lock_guard guard(server_.mutex);
+        there = server_.files.contains(name);
+        return "";
+    }
+
+private:
+    FakeServer& server_;
+};
+
+// A channel of two entries with a.mp4 in the folder, published over one connection so the order is the upload's.
+class OfflinePublish : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h_.entry("a.mp4", "A");
+        h_.entry("b.mp4", "B");
+        h_.put("a.mp4", "the video a");
+        settings_.connections = 1;
+        std::string error;
+        target_ = *publish::parseTarget("sftp://alice@example.net/site/", error);
+    }
+    Report publish() {
+        const std::atomic<bool> cancel = false;
+        return publish::publishChannel(h_.dir(), settings_, target_, {}, cancel, false, false,
+                                       [&] { return std::make_unique<FakeRemote>(server_); });
+    }
+    Names put() {
+        Names order;
+        std::swap(order, server_.putOrder);
+        return order;
+    }
+    // The files the channel's record says the server has.
+    Names recorded() const {
+        Names names;
+        const publish::Manifest manifest = publish::Manifest::load(h_.dir());
+        for (const auto& [name, published] : manifest.files()) {
+            names.push_back(name);
+        }
+        return names;
+    }
+
+    Harness h_;
+    FakeServer server_;
+    publish::Settings settings_;
+    Target target_;
+};
+
+TEST_F(OfflinePublish, PagesGoBeforeTheFeedSitemapAndHomepageAndOnlyChangesGoAgain) {
+    h_.put(discovery::FeedFile, "<feed/>");
+    h_.put(discovery::SitemapFile, "<urlset/>");
+    h_.put("style.css", "body {}");
+    settings_.extra = {"style.css"};
+    Report r = publish();
+    EXPECT_TRUE(r.error.empty()) << r.error;
+    const Names first = put();
+    EXPECT_EQ(first,
+              (Names{".htaccess", "a.mp4", "a.php", "b.php", "style.css", "feed.xml", "sitemap.xml", "homepage.html"}));
+    for (const std::string& name : first) {
+        EXPECT_EQ(server_.files[name], h_.file(name)) << name;
+    }
+    std::vector<std::string> all = first;
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(recorded(), all);
+
+    r = publish();
+    EXPECT_TRUE(r.error.empty()) << r.error;
+    EXPECT_TRUE(put().empty()) << "nothing changed, nothing goes up";
+    EXPECT_EQ(server_.connections, 1) << "nor is a connection made";
+
+    h_.put("a.mp4", "the video a, cut again");
+    r = publish();
+    EXPECT_EQ(put(), Names{"a.mp4"});
+    EXPECT_EQ(server_.files["a.mp4"], "the video a, cut again");
+    EXPECT_EQ(r.uploaded, Names{"a.mp4"});
+}
+
+TEST_F(OfflinePublish, TheRecordSaysWhatReachedTheServerWhenAFileFailsOrTheConnectionIsLost) {
+    server_.refuse["b.php"] = "permission denied";
+    Report r = publish();
+    ASSERT_EQ(r.failed.size(), 1u);
+    EXPECT_EQ(r.failed[0], (std::pair<std::string, std::string>{"b.php", "permission denied"}));
+    EXPECT_FALSE(server_.files.contains("homepage.html")) << "the homepage would link to a page the server lacks";
+    EXPECT_NE(std::find(r.notes.begin(), r.notes.end(),
+                        "homepage.html was not uploaded: it would link to files the server lacks"),
+              r.notes.end());
+    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php"}));
+    put();
+
+    server_.refuse.clear();
+    server_.lostAt = "b.php";
+    r = publish();
+    EXPECT_EQ(r.stopped, "the connection to the server was lost");
+    EXPECT_EQ(r.cutOff, Names{"b.php"});
+    EXPECT_TRUE(put().empty());
+    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php"}));
+
+    server_.lostAt.clear();
+    r = publish();
+    EXPECT_EQ(put(), (Names{"b.php", "homepage.html"})) << "the next publish sends only what is missing";
+    EXPECT_TRUE(r.failed.empty() && r.stopped.empty());
+    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php", "b.php", "homepage.html"}));
+}
+
+TEST_F(OfflinePublish, ALostConnectionNamesEveryFileItLeftOut) {
+    server_.lostAt = "a.php";
+    const Report r = publish();
+    EXPECT_EQ(r.cutOff, (Names{"a.php", "b.php"})) << "b.php never started, and is not on the server either";
+    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4"}));
+}
+
+TEST_F(OfflinePublish, ALoginRefusedIsSaidAndNothingIsRecorded) {
+    server_.connectProblem = "the server refused the login";
+    const Report r = publish();
+    EXPECT_EQ(r.error, "the server refused the login");
+    EXPECT_TRUE(put().empty());
+    EXPECT_TRUE(recorded().empty());
+}
+
+TEST(Manifest, ARecordHeldForOneAddressSaysNothingOfAnother) {
+    const TempDir dir;
+    const std::string hash(64, 'a');
+    publish::Manifest m;
+    m.record("a.php", {hash, 1, 2});
+    m.retarget("sftp://h/site/");
+    EXPECT_NE(m.find("a.php"), nullptr) << "a record kept before addresses were is the settings' own";
+    m.retarget("sftp://h/site/");
+    EXPECT_NE(m.find("a.php"), nullptr);
+    ASSERT_TRUE(m.save(dir.path()));
+    publish::Manifest loaded = publish::Manifest::load(dir.path());
+    EXPECT_EQ(loaded.target(), "sftp://h/site/");
+    ASSERT_NE(loaded.find("a.php"), nullptr);
+    EXPECT_EQ(*loaded.find("a.php"), (publish::Published{hash, 1, 2}));
+    loaded.retarget("sftp://h/other/");
+    EXPECT_EQ(loaded.find("a.php"), nullptr);
+    EXPECT_EQ(loaded.target(), "sftp://h/other/");
+}
+
+TEST(Address, TheAddressTakenApart) {
+    struct Case {
+        std::string url, user, host;
+        int port;
+        std::string path, display;
+    };
+    for (const Case& c : {
+             Case{"sftp://[::1]:2222/site/", "", "[::1]", 2222, "/site/", "sftp://[::1]:2222/site/"},
+             Case{"sftp://bob@[2001:db8::7]/site", "bob", "[2001:db8::7]", 0, "/site/",
+                  "sftp://bob@[2001:db8::7]/site/"},
+             Case{"sftp://alice@example.net:22/~/www", "alice", "example.net", 22, "/~/www/",
+                  "sftp://alice@example.net:22/~/www/"},
+             Case{"ftps://example.net", "", "example.net", 0, "/", "ftps://example.net/"},
+             Case{"ftp://me@you@example.net/x/", "me@you", "example.net", 0, "/x/", "ftp://me@you@example.net/x/"},
+             // A '#' and a percent sign are the folder's name as written, not a fragment or an escape.
+             Case{"sftp://h/site#2/", "", "h", 0, "/site#2/", "sftp://h/site#2/"},
+             Case{"sftp://h/my%20site", "", "h", 0, "/my%20site/", "sftp://h/my%20site/"},
+         }) {
+        std::string error;
+        const std::optional<Target> t = publish::parseTarget(c.url, error);
+        ASSERT_TRUE(t) << c.url << ": " << error;
+        EXPECT_EQ(t->user, c.user) << c.url;
+        EXPECT_EQ(t->host, c.host) << c.url;
+        EXPECT_EQ(t->port, c.port) << c.url;
+        EXPECT_EQ(t->path, c.path) << c.url;
+        EXPECT_EQ(t->display(), c.display) << c.url;
+    }
+}
+
+TEST(Address, AnAddressThatCannotBeReadIsRefusedWithWhy) {
+    for (const auto& [url, why] : std::vector<std::pair<std::string, std::string>>{
+             {"http://example.net/", "the address must start with sftp://, ftps:// or ftp://"},
+             {"example.net/site", "the address must start with sftp://, ftps:// or ftp://"},
+             {"sftp://h:/site", "the port '' is no port number"},
+             {"sftp://h:99999/site", "the port '99999' is no port number"},
+             {"sftp://h:22x/site", "the port '22x' is no port number"},
+             {"sftp://[::1]:0/site", "the port '0' is no port number"},
+             {"sftp:///site", "the address needs a host and a folder"},
+             {"sftp://bob@/site", "the address needs a host and a folder"},
+             {"sftp://:22/site", "the address needs a host and a folder"},
+             {"sftp://h/site/../etc", "the address needs a host and a folder"},
+             {"sftp://bob:secret@h/site", "the address holds a password"},
+             {"sftp://[::1/site", "is no host name nor IPv6 address in brackets"},
+             {"sftp://[::1]2222/site", "is no host name nor IPv6 address in brackets"},
+         }) {
+        std::string error;
+        EXPECT_FALSE(publish::parseTarget(url, error)) << url;
+        EXPECT_NE(error.find(why), std::string::npos) << url << ": " << error;
+    }
+}
+
+TEST(Settings, ReadingThemCreatesNothingAndWhatIsSavedReadsBack) {
+    const TempDir dir;
+    publish::Settings s;
+    std::string error;
+    EXPECT_TRUE(publish::loadSettings(dir.path(), s, error)) << error;
+    EXPECT_EQ(publish::keptAddress(dir.path()), "");
+    publish::DestinationProblem problem;
+    EXPECT_FALSE(publish::chooseDestination(dir.path(), "", false, true, problem));
+    EXPECT_EQ(problem.text, "there is no address to publish to");
+    EXPECT_FALSE(fs::exists(dir.path() / ".clipnest")) << "reading never makes a folder";
+
+    s.to = "sftp://h/site/";
+    s.extra = {"style.css", "logo.png"};
+    s.insecure = true;
+    s.key = "/k";
+    s.knownHosts = "/kh";
+    s.cacert = "/ca";
+    s.site = "https://example.net/garden/";
+    s.maxUpload = 200 << 20;
+    s.connections = 3;
+    s.scripts = {"https://cdn.example.net/a.js"};
+    s.fonts = {"https://fonts.example.net/f.css"};
+    ASSERT_TRUE(publish::saveSettings(dir.path(), s));
+    publish::Settings back;
+    ASSERT_TRUE(publish::loadSettings(dir.path(), back, error)) << error;
+    EXPECT_EQ(back.to, s.to);
+    EXPECT_EQ(back.extra, s.extra);
+    EXPECT_EQ(back.insecure, s.insecure);
+    EXPECT_EQ(back.key, s.key);
+    EXPECT_EQ(back.knownHosts, s.knownHosts);
+    EXPECT_EQ(back.cacert, s.cacert);
+    EXPECT_EQ(back.site, s.site);
+    EXPECT_EQ(back.maxUpload, s.maxUpload);
+    EXPECT_EQ(back.connections, s.connections);
+    EXPECT_EQ(back.scripts, s.scripts);
+    EXPECT_EQ(back.fonts, s.fonts);
+}
+
+TEST(Program, OnlyAnExecutableFileOnThePathIsAProgram) {
+    const TempDir dir;
+    writeFile(dir.path() / "readable", "#!/bin/sh\n");
+    fs::permissions(dir.path() / "readable", fs::perms::owner_read | fs::perms::owner_write);
+    writeFile(dir.path() / "runnable", "#!/bin/sh\n");
+    fs::permissions(dir.path() / "runnable", fs::perms::owner_all);
+    fs::create_directory(dir.path() / "folder");
+    const char* was = std::getenv("PATH");
+    const std::string saved = was ? was : "";
+    ::setenv("PATH", dir.path().c_str(), 1);
+    const bool readable = onPath("readable"), runnable = onPath("runnable"), folder = onPath("folder");
+    ::setenv("PATH", saved.c_str(), 1);
+    EXPECT_FALSE(readable) << "a file that may not be run";
+    EXPECT_TRUE(runnable);
+    EXPECT_FALSE(folder);
+}
+
+TEST(Moderation, EachVideosCommentsAreKeptApart) {
+    Harness h;
+    h.entry("a.mp4", "A");
+    h.entry("b.mp4", "B");
+    FakeServer server;
+    const std::string a = "On a\n2026-12-01 08:00:00\r\n\n", b = "On b\n2026-12-02 09:00:00\r\n\n";
+    server.files = {{"a_comments.txt", a}, {"b_comments.txt", b}};
+    FakeRemote remote(server);
+    const publish::FetchReport r = publish::fetchComments(h.dir(), remote);
+    EXPECT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(r.videos, 2u);
+    EXPECT_EQ(r.comments, 2u);
+    EXPECT_EQ(h.file(".clipnest/comments/a_comments.txt"), a);
+    EXPECT_EQ(h.file(".clipnest/comments/b_comments.txt"), b);
+}
+
+} // namespace
+} // namespace clipnest::testing
