@@ -1,12 +1,12 @@
 #include "publish/publisher.h"
 
 #include "media/check.h"
+#include "platform/clock.h"
 #include "platform/file_lock.h"
 #include "platform/working_folder.h"
 #include "text/rename_page.h"
 
 #include <algorithm>
-#include <chrono>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -17,7 +17,7 @@ namespace {
 
 // The record is saved after this many uploads or this long, whichever comes first, and at the end.
 constexpr std::size_t SaveEvery = 500;
-constexpr auto SaveAfter = std::chrono::seconds(2);
+constexpr std::int64_t SaveAfterMs = 2000;
 // Files handed to a connection at a time: small files go up several in flight.
 constexpr std::size_t Batch = 16;
 
@@ -173,7 +173,7 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
 
     std::mutex mutex;
     std::size_t next = 0, done = 0, sinceSave = 0;
-    auto lastSave = std::chrono::steady_clock::now();
+    std::int64_t lastSave = monotonicMs();
     std::atomic<bool> stop = false;
     const std::size_t count = report.changed.size();
     // Called with the mutex held.
@@ -181,8 +181,8 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
         report.uploaded.push_back(file.name);
         manifest.record(file.name, file.now);
         unsaved = true;
-        const auto now = std::chrono::steady_clock::now();
-        if (++sinceSave >= SaveEvery || now - lastSave >= SaveAfter) {
+        const std::int64_t now = monotonicMs();
+        if (++sinceSave >= SaveEvery || now - lastSave >= SaveAfterMs) {
             // A failed save here is said by the one at the end, which saves the same and more.
             (void)manifest.save(channel);
             sinceSave = 0;

@@ -1,10 +1,10 @@
 #include "publish/sftp.h"
 
 #include "platform/child_process.h"
+#include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/working_folder.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -535,9 +535,9 @@ std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing
     }
     const std::string handle(In{reply.body}.str());
     std::string problem;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(FetchSeconds);
+    const std::int64_t until = monotonicMs() + std::int64_t{FetchSeconds} * 1000;
     for (;;) {
-        if (std::chrono::steady_clock::now() > until) {
+        if (monotonicMs() > until) {
             problem = "the download of " + name + " took more than " + std::to_string(FetchSeconds) +
                       " seconds and was cut off";
             break;
