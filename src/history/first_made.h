@@ -10,7 +10,6 @@
 
 namespace clipnest {
 
-
 // When each entry was first made, kept in .clipnest/first-made: one line each, the date and time as ISO 8601 with its
 // zone, a blank, then the video's file name as the homepage has it (code-page bytes). The dates are kept as written.
 // A deleted entry's date is set aside, a "-" before it, for an undo of the delete to find; it is not the entry's any

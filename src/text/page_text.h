@@ -8,8 +8,8 @@
 
 namespace clipnest {
 
-// What the user types arrives as UTF-8; files hold Windows-1252 bytes. These and the two of platform/code_page.h are the
-// only conversions between them.
+// What the user types arrives as UTF-8; files hold Windows-1252 bytes. These and the two of platform/code_page.h are
+// the only conversions between them.
 
 // Text for page content: &, <, > and " become entities, every other character becomes its Windows-1252 byte, and a
 // character the code page lacks becomes a numeric character reference (so an emoji still shows on the page).
