@@ -726,6 +726,20 @@ TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     EXPECT_NE(r.out.find("\tentry b.mp4\tb.php\n"), npos) << r.out;
 }
 
+// A homepage that cannot be read fails the command that meets it, even one that then writes what it was asked to
+// (the rename page names no homepage); in a batch it fails the first line only, which met it.
+TEST_F(CommandLine, AFailureAtStartFailsTheFirstCommandOnly) {
+    std::filesystem::create_symlink("/etc/hostname", dir() / "homepage.html");
+    Result r = clipnest({"rename", "x.jpg", "y.jpg", "--file-only"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("it is a symbolic link"), npos) << r.err;
+    EXPECT_NE(file("change_file_name.php").find("y.jpg"), npos);
+    std::filesystem::remove(dir() / "change_file_name.php");
+    r = clipnest({"batch", "--keep-going"}, "rename x.jpg y.jpg --file-only\nrename p.jpg q.jpg --file-only\n");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("batch: 1 of 2 commands failed (line 1)"), npos) << r.err;
+}
+
 TEST_F(CommandLine, UndoAndHistory) {
     EXPECT_EQ(clipnest({"undo"}).err, "There is nothing to undo.\n");
     clipnest({"entry", "a.mp4", "--homepage", "A"});
