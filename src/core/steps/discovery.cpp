@@ -158,7 +158,9 @@ void Form::keepDiscoveryInStep(bool everyPage) {
     }
     const auto videos = videoFactsOf(folder_, homepage_.PageText, names, record);
     // The pages this operation wrote (or all of them) carry the share tags as the entries stand now.
-    for (const auto& [page, facts] : videos) {
+    for (const auto& video : videos) {
+        const std::string& page = video.first;
+        const discovery::VideoFacts& facts = video.second;
         const bool written = std::any_of(op->files.begin(), op->files.end(),
                                          [&page](const HistoryFile& f) { return f.name == page && !f.goneAfter; });
         if ((!written && !everyPage) || !folder_.exists(page)) {
