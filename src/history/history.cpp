@@ -8,11 +8,8 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <sstream>
 
 namespace clipnest {

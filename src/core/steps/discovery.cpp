@@ -103,13 +103,16 @@ discovery::Moment firstMadeOf(const FirstMade& record, const std::string& video,
     return made.value_or(momentOf(wallTimeNow()));
 }
 
-// What the feed, the sitemap and the share tags say of each entry's video, beside its page's code-page name.
-std::vector<std::pair<std::string, discovery::VideoFacts>> videoFactsOf(const WorkingFolder& folder,
-                                                                        const std::string& homepage,
-                                                                        const std::vector<std::string>& names,
-                                                                        const FirstMade& record) {
+// What the feed, the sitemap and the share tags say of each entry's video, and beside it its page's code-page name.
+struct Videos {
+    std::vector<discovery::VideoFacts> facts;
+    std::vector<std::string> pages;
+};
+
+Videos videoFactsOf(const WorkingFolder& folder, const std::string& homepage, const std::vector<std::string>& names,
+                    const FirstMade& record) {
     const std::map<std::string, media::Shape, std::less<>> shapes = media::shapesOf(folder, names);
-    std::vector<std::pair<std::string, discovery::VideoFacts>> videos;
+    Videos videos;
     for (const LiveEntry& e : liveEntries(homepage)) {
         if (!isPlainName(e.fileName)) {
             continue;
@@ -135,7 +138,8 @@ std::vector<std::pair<std::string, discovery::VideoFacts>> videoFactsOf(const Wo
             v.height = shape->second.height;
             v.seconds = shape->second.seconds;
         }
-        videos.emplace_back(less + ".php", std::move(v));
+        videos.facts.push_back(std::move(v));
+        videos.pages.push_back(less + ".php");
     }
     return videos;
 }
@@ -158,9 +162,9 @@ void Form::keepDiscoveryInStep(bool everyPage) {
     }
     const auto videos = videoFactsOf(folder_, homepage_.PageText, names, record);
     // The pages this operation wrote (or all of them) carry the share tags as the entries stand now.
-    for (const auto& video : videos) {
-        const std::string& page = video.first;
-        const discovery::VideoFacts& facts = video.second;
+    for (std::size_t i = 0; i < videos.pages.size(); ++i) {
+        const std::string& page = videos.pages[i];
+        const discovery::VideoFacts& facts = videos.facts[i];
         const bool written = std::any_of(op->files.begin(), op->files.end(),
                                          [&page](const HistoryFile& f) { return f.name == page && !f.goneAfter; });
         if ((!written && !everyPage) || !folder_.exists(page)) {
@@ -176,14 +180,10 @@ void Form::keepDiscoveryInStep(bool everyPage) {
             return;
         }
     }
-    std::vector<discovery::VideoFacts> facts;
-    for (const auto& video : videos) {
-        facts.push_back(video.second);
-    }
     const auto [title, message] = shownTitleAndMessage();
     const std::pair<const char*, std::string> files[] = {
-        {discovery::FeedFile, discovery::feedXml(site, {title, message}, facts)},
-        {discovery::SitemapFile, discovery::sitemapXml(site, facts)},
+        {discovery::FeedFile, discovery::feedXml(site, {title, message}, videos.facts)},
+        {discovery::SitemapFile, discovery::sitemapXml(site, videos.facts)},
     };
     for (const auto& [name, bytes] : files) {
         if (folder_.read(name) != bytes && !writeBytes(name, bytes)) {
