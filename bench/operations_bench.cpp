@@ -241,7 +241,7 @@ void BM_Operation(benchmark::State& state, const BenchOperation& op) {
         state.SetIterationTime(whole / 1e3);
 
         state.PauseTiming();
-        if (session->form->isVisible(Panel::FileFailure)) {
+        if (session->form->isVisible(Message::FileFailure)) {
             state.SkipWithError("a write failed");
         }
         fig.wholeMs.push_back(whole);

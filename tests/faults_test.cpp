@@ -63,7 +63,7 @@ TEST_P(WriteFaults, EachWriteFailingLeavesOldOrNewFiles) {
     const int writes = clean.folder().writes() - startWrites;
     const Files after = filesOf(clean.dir());
     ASSERT_GT(writes, 0);
-    ASSERT_FALSE(clean.shown(Panel::FileFailure));
+    ASSERT_FALSE(clean.shown(Message::FileFailure));
 
     for (int n = 1; n <= writes; ++n) {
         SCOPED_TRACE("failing write " + std::to_string(n) + " of " + std::to_string(writes));
@@ -72,8 +72,8 @@ TEST_P(WriteFaults, EachWriteFailingLeavesOldOrNewFiles) {
         op.run(h);
         EXPECT_FALSE(h.form().chainRunning());
         h.advance(30000);
-        EXPECT_TRUE(h.shown(Panel::FileFailure));
-        EXPECT_TRUE(contains(h.text(Panel::FileFailure), h.folder().failed));
+        EXPECT_TRUE(h.shown(Message::FileFailure));
+        EXPECT_TRUE(contains(h.text(Message::FileFailure), h.folder().failed));
         const Files now = filesOf(h.dir());
         for (const auto& [name, bytes] : now) {
             const bool old = before.contains(name) && before.at(name) == bytes;
@@ -82,10 +82,10 @@ TEST_P(WriteFaults, EachWriteFailingLeavesOldOrNewFiles) {
         for (const auto& [name, bytes] : before) {
             EXPECT_TRUE(now.contains(name)) << name << " went missing";
         }
-        h.form().clickPanel(Panel::FileFailure);
+        h.form().clickMessage(Message::FileFailure);
         op.run(h);
         h.runUntilIdle();
-        EXPECT_FALSE(h.shown(Panel::FileFailure));
+        EXPECT_FALSE(h.shown(Message::FileFailure));
         const Files retried = filesOf(h.dir());
         ASSERT_EQ(retried.size(), after.size());
         for (const auto& [name, bytes] : after) {
@@ -107,20 +107,20 @@ TEST(Faults, UnreadableFilesAreNeverReplacedAndAMissingMarkerFileIsAWarning) {
     Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", Old}}, false);
     h.folder().unreadable = "*";
     h.runChains();
-    EXPECT_TRUE(h.shown(Panel::FileFailure));
-    EXPECT_FALSE(h.shown(Panel::HomepageWillBeCreated) || h.shown(Panel::HomepageNotFound));
-    h.form().clickPanel(Panel::FileFailure);
+    EXPECT_TRUE(h.shown(Message::FileFailure));
+    EXPECT_FALSE(h.shown(Message::HomepageWillBeCreated) || h.shown(Message::HomepageNotFound));
+    h.form().clickMessage(Message::FileFailure);
     h.entry("clip.mp4", "words");
-    EXPECT_TRUE(h.shown(Panel::FileFailure));
+    EXPECT_TRUE(h.shown(Message::FileFailure));
     EXPECT_EQ(h.file("homepage.html"), Old);
     EXPECT_FALSE(h.has("clip.php"));
-    h.form().clickPanel(Panel::FileFailure);
+    h.form().clickMessage(Message::FileFailure);
     h.remove("clip.mp4");
-    EXPECT_TRUE(h.shown(Panel::FileFailure));
+    EXPECT_TRUE(h.shown(Message::FileFailure));
     EXPECT_FALSE(h.form().chainRunning()) << "the delete ends at the unreadable file";
-    h.form().clickPanel(Panel::FileFailure);
+    h.form().clickMessage(Message::FileFailure);
     h.title("T", "");
-    EXPECT_TRUE(h.shown(Panel::FileFailure));
+    EXPECT_TRUE(h.shown(Message::FileFailure));
     EXPECT_EQ(h.file("homepage.html"), Old);
     EXPECT_TRUE(h.form().operationSummary().starts_with("Stopped")) << h.form().operationSummary();
     h.folder().unreadable.clear();
@@ -132,7 +132,7 @@ TEST(Faults, UnreadableFilesAreNeverReplacedAndAMissingMarkerFileIsAWarning) {
     page.folder().unreadable = "clip.php";
     for (int attempt = 0; attempt < 2; ++attempt) {
         page.entry("clip.mp4", "words");
-        EXPECT_TRUE(contains(page.text(Panel::FileFailure), "clip.php"));
+        EXPECT_TRUE(contains(page.text(Message::FileFailure), "clip.php"));
         EXPECT_EQ(page.file("clip.php"), "hand-made page\r\n") << attempt;
         EXPECT_FALSE(page.has("homepage.html"));
     }
@@ -142,10 +142,10 @@ TEST(Faults, UnreadableFilesAreNeverReplacedAndAMissingMarkerFileIsAWarning) {
     docs.folder().failWrite(1);
     docs.runChains();
     EXPECT_FALSE(docs.has("AppDocs.txt"));
-    EXPECT_TRUE(contains(docs.text(Panel::Notice), "could not create AppDocs.txt"));
+    EXPECT_TRUE(contains(docs.text(Message::Notice), "could not create AppDocs.txt"));
     docs.entry("clip.mp4", "words");
     EXPECT_EQ(docs.entries(), Names{"clip.mp4"});
-    EXPECT_FALSE(docs.shown(Panel::FileFailure));
+    EXPECT_FALSE(docs.shown(Message::FileFailure));
 }
 
 // Nothing is written that could not be undone: where the history cannot be kept, the operation stops before its
@@ -156,11 +156,11 @@ TEST(Faults, NoWriteWithoutACopyForUndo) {
     std::filesystem::remove_all(h.dir() / ".clipnest");
     h.put(".clipnest", "a file where the history folder goes");
     h.entry("a.mp4", "A2", "A new story");
-    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "could not keep a copy of")) << h.text(Panel::FileFailure);
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "could not keep a copy of")) << h.text(Message::FileFailure);
     EXPECT_FALSE(h.form().chainRunning());
     std::filesystem::remove(h.dir() / ".clipnest");
     EXPECT_EQ(filesOf(h.dir()), before);
-    h.form().clickPanel(Panel::FileFailure);
+    h.form().clickMessage(Message::FileFailure);
     h.entry("a.mp4", "A2", "A new story");
     EXPECT_TRUE(contains(h.file("a.php"), "A new story"));
     EXPECT_TRUE(h.form().undo());
@@ -174,10 +174,10 @@ TEST(Faults, AFailedWriteAfterTheFirstEntryOfANewHomepageKeepsThatEntry) {
     h.entry("a.mp4", "A");
     h.folder().failWrite(1);
     h.entry("b.mp4", "B");
-    h.form().clickPanel(Panel::FileFailure);
+    h.form().clickMessage(Message::FileFailure);
     h.folder().failWrite(1);
     h.title("T", "");
-    h.form().clickPanel(Panel::FileFailure);
+    h.form().clickMessage(Message::FileFailure);
     h.entry("c.mp4", "C");
     EXPECT_EQ(h.entries(), (Names{"a.mp4", "c.mp4"}));
     // Before the first write, what a failed operation changed is dropped with the empty homepage built again.
@@ -185,7 +185,7 @@ TEST(Faults, AFailedWriteAfterTheFirstEntryOfANewHomepageKeepsThatEntry) {
         Harness fresh;
         fresh.folder().failWrite(n);
         fresh.entry("a.mp4", "A");
-        fresh.form().clickPanel(Panel::FileFailure);
+        fresh.form().clickMessage(Message::FileFailure);
         fresh.entry("b.mp4", "B");
         EXPECT_EQ(fresh.entries(), Names{"b.mp4"}) << n;
     }
@@ -235,8 +235,8 @@ TEST(Faults, ATamperedHistoryRecordIsRefusedWhole) {
         const Files before = filesOf(h.dir());
         for (const bool force : {false, true}) {
             EXPECT_FALSE(h.form().undo(force));
-            EXPECT_TRUE(contains(h.text(Panel::FileFailure), "history record 2 is damaged; nothing was undone"))
-                << h.text(Panel::FileFailure);
+            EXPECT_TRUE(contains(h.text(Message::FileFailure), "history record 2 is damaged; nothing was undone"))
+                << h.text(Message::FileFailure);
         }
         EXPECT_EQ(filesOf(h.dir()), before);
         EXPECT_EQ(readFile(outside.path() / "victim.txt"), "keep me");
@@ -255,7 +255,7 @@ TEST(Faults, AnUndoStoppedBeforeItsJournalLeavesNothingStaged) {
         fs::remove(h.dir() / ".clipnest/history/000002/before" / gone);
         const Files before = filesOf(h.dir());
         EXPECT_FALSE(h.form().undo());
-        EXPECT_TRUE(contains(h.text(Panel::FileFailure), "the copy of " + gone + " cannot be read"));
+        EXPECT_TRUE(contains(h.text(Message::FileFailure), "the copy of " + gone + " cannot be read"));
         EXPECT_EQ(filesOf(h.dir()), before) << "nothing staged is left beside the files";
     }
     Harness h;
@@ -276,8 +276,8 @@ TEST(Faults, ALinkInAFilesPlaceIsNeitherReadNorWritten) {
     Harness h({{"AppDocs.txt", "\r\n"}}, false);
     fs::create_symlink(outside.path() / "elsewhere.html", h.dir() / "homepage.html");
     h.runUntilIdle();
-    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "homepage.html: it is a symbolic link"))
-        << h.text(Panel::FileFailure);
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "homepage.html: it is a symbolic link"))
+        << h.text(Message::FileFailure);
     h.entry("b.mp4", "B");
     EXPECT_TRUE(fs::is_symlink(h.dir() / "homepage.html"));
     EXPECT_FALSE(h.has("b.php"));
@@ -286,7 +286,7 @@ TEST(Faults, ALinkInAFilesPlaceIsNeitherReadNorWritten) {
     fs::remove(pages.dir() / "a.php");
     fs::create_symlink(outside.path() / "elsewhere.php", pages.dir() / "a.php");
     pages.entry("a.mp4", "A2", "Again", false);
-    EXPECT_TRUE(contains(pages.text(Panel::FileFailure), "a.php: it is a symbolic link"));
+    EXPECT_TRUE(contains(pages.text(Message::FileFailure), "a.php: it is a symbolic link"));
     EXPECT_TRUE(fs::is_symlink(pages.dir() / "a.php"));
     EXPECT_EQ(readFile(outside.path() / "elsewhere.html"), theirs);
     EXPECT_EQ(readFile(outside.path() / "elsewhere.php"), "not a page of this channel");
@@ -311,17 +311,17 @@ TEST(BadNames, SaidWithWhatIsWrongUntilTheNextClickAndNothingWritten) {
     for (const auto& [name, why] : names) {
         SCOPED_TRACE(name);
         Harness h;
-        const std::string notice = h.text(Panel::HomepageWillBeCreated);
+        const std::string notice = h.text(Message::HomepageWillBeCreated);
         h.form().controls.first = {name, "x", "", std::string(name).size() % 2 == 1}; // both kinds of click
         h.form().createOrChangeEntry(EntryPanel::First);
         h.advance(30);
-        EXPECT_TRUE(h.text(Panel::InvalidName).starts_with("Please enter a valid file name: "));
-        EXPECT_TRUE(contains(h.text(Panel::InvalidName), why)) << h.text(Panel::InvalidName);
+        EXPECT_TRUE(h.text(Message::InvalidName).starts_with("Please enter a valid file name: "));
+        EXPECT_TRUE(contains(h.text(Message::InvalidName), why)) << h.text(Message::InvalidName);
         h.advance(60000);
-        EXPECT_TRUE(h.shown(Panel::InvalidName)) << "it stays until the next click";
-        EXPECT_EQ(h.text(Panel::HomepageWillBeCreated), notice);
+        EXPECT_TRUE(h.shown(Message::InvalidName)) << "it stays until the next click";
+        EXPECT_EQ(h.text(Message::HomepageWillBeCreated), notice);
         h.form().clearEntryBoxes(EntryPanel::First);
-        EXPECT_FALSE(h.shown(Panel::InvalidName));
+        EXPECT_FALSE(h.shown(Message::InvalidName));
         h.runUntilIdle();
         EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
     }
@@ -335,11 +335,12 @@ TEST(BadNames, SaidWithWhatIsWrongUntilTheNextClickAndNothingWritten) {
     const std::string homepage = h.file("homepage.html");
     for (const std::string name : {"noperiod", "a|b.mp4", "a\U0001F600.mp4"}) {
         h.insert(name, "clip.mp4");
-        EXPECT_EQ(h.text(Panel::InvalidNames), "  Please enter valid file names.") << name;
+        EXPECT_TRUE(h.shown(Message::InvalidNames)) << name;
+        EXPECT_EQ(h.form().takeOutcome().said.back(), (Said{Message::InvalidNames, "Please enter valid file names."}));
         h.runUntilIdle();
         h.remove(name);
         h.advance(100);
-        EXPECT_TRUE(h.shown(Panel::InvalidName)) << name;
+        EXPECT_TRUE(h.shown(Message::InvalidName)) << name;
         h.runUntilIdle();
     }
     EXPECT_EQ(h.file("homepage.html"), homepage);
@@ -352,8 +353,8 @@ TEST(BadHomepages, APageWithoutOneEndMarkerRefusesEntriesAndCrOnlyOrBinaryKeepsI
         h.entry("clip.mp4", "words");
         EXPECT_FALSE(h.has("clip.php"));
         EXPECT_EQ(h.file("homepage.html"), homepage);
-        EXPECT_TRUE(contains(h.text(Panel::FileFailure), "did not add clip.mp4: homepage.html " + why))
-            << h.text(Panel::FileFailure);
+        EXPECT_TRUE(contains(h.text(Message::FileFailure), "did not add clip.mp4: homepage.html " + why))
+            << h.text(Message::FileFailure);
     };
     const std::string home = expected("homepage.html");
     refused("<html><body><p>mine</p></body></html>\r\n", "has no end marker");
@@ -367,7 +368,7 @@ TEST(BadHomepages, APageWithoutOneEndMarkerRefusesEntriesAndCrOnlyOrBinaryKeepsI
         Harness h({{"AppDocs.txt", "\r\n"}, {"homepage.html", homepage}});
         h.entry("clip.mp4", "words");
         EXPECT_TRUE(h.has("clip.php"));
-        EXPECT_FALSE(h.shown(Panel::FileFailure));
+        EXPECT_FALSE(h.shown(Message::FileFailure));
         return h.file("homepage.html");
     };
     const std::string crOnly =

@@ -44,21 +44,20 @@ TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     Harness h({}, false);
     h.advance(199);
     EXPECT_FALSE(h.has("AppDocs.txt")) << "the first tick comes 200 ms after the window opens";
-    EXPECT_LT(h.advanceUntil([&h] { return h.shown(Panel::HomepageWillBeCreated); }, 1000), 1000);
+    EXPECT_LT(h.advanceUntil([&h] { return h.shown(Message::HomepageWillBeCreated); }, 1000), 1000);
     EXPECT_EQ(h.file("AppDocs.txt"), "\r\n");
-    EXPECT_TRUE(h.text(Panel::HomepageWillBeCreated).ends_with(".\r\n   (Click to close)\r\n")) << "its own line";
-    EXPECT_FALSE(h.shown(Panel::HomepageNotFound));
+    EXPECT_FALSE(h.shown(Message::HomepageNotFound));
     EXPECT_FALSE(h.has("homepage.html")) << "the default homepage stays in memory";
     h.advance(25000 - 1);
-    EXPECT_TRUE(h.shown(Panel::HomepageWillBeCreated));
+    EXPECT_TRUE(h.shown(Message::HomepageWillBeCreated));
     h.advance(1);
-    EXPECT_FALSE(h.shown(Panel::HomepageWillBeCreated)) << "the notice hides itself 25 seconds after it showed";
+    EXPECT_FALSE(h.shown(Message::HomepageWillBeCreated)) << "the notice hides itself 25 seconds after it showed";
 
     Harness again({{"AppDocs.txt", std::string("my notes\r\n")}});
-    EXPECT_TRUE(again.shown(Panel::HomepageNotFound));
-    EXPECT_FALSE(again.shown(Panel::HomepageWillBeCreated));
-    again.form().clickPanel(Panel::HomepageNotFound);
-    EXPECT_FALSE(again.shown(Panel::HomepageNotFound));
+    EXPECT_TRUE(again.shown(Message::HomepageNotFound));
+    EXPECT_FALSE(again.shown(Message::HomepageWillBeCreated));
+    again.form().clickMessage(Message::HomepageNotFound);
+    EXPECT_FALSE(again.shown(Message::HomepageNotFound));
     again.entry("clip7.mp4", "My first clip", "A longer story");
     EXPECT_EQ(again.file("AppDocs.txt"), "my notes\r\n");
     EXPECT_EQ(Home, again.file("homepage.html"));
@@ -66,7 +65,7 @@ TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     const std::string handMade =
         "<html>\r\n<div class=\"gallery\">mine</div>\r\n" + std::string(markers::EndA) + "\r\n</html>\r\n";
     Harness mine({{"Homepage.htm", handMade}});
-    EXPECT_FALSE(mine.shown(Panel::HomepageWillBeCreated) || mine.shown(Panel::HomepageNotFound));
+    EXPECT_FALSE(mine.shown(Message::HomepageWillBeCreated) || mine.shown(Message::HomepageNotFound));
     EXPECT_FALSE(mine.has("homepage.html")) << "start-up writes no homepage";
     mine.entry("clip7.mp4", "My first clip");
     EXPECT_EQ("<html>\n<div class=\"gallery\">mine</div>\n\n" + live("clip7.mp4", "My first clip") + "\n" + sample() +
@@ -163,20 +162,20 @@ TEST(Change, EachCaseChangesExactlyItsDescriptions) {
 TEST(Change, AMissingPageIsSaidThenMadeOnTheSecondClick) {
     Harness only({{"homepage.html", Home}, {"AppDocs.txt", "\r\n"}});
     only.entry("clip7.mp4", "words", "", true);
-    EXPECT_FALSE(only.shown(Panel::PageNotFound)) << "a homepage-only change needs no page";
+    EXPECT_FALSE(only.shown(Message::PageNotFound)) << "a homepage-only change needs no page";
     EXPECT_TRUE(contains(only.file("homepage.html"), desc("words")));
 
     Harness h({{"homepage.html", Home}, {"AppDocs.txt", "\r\n"}});
     h.entry("clip7.mp4", "new words");
-    EXPECT_TRUE(h.shown(Panel::PageNotFound));
+    EXPECT_TRUE(h.shown(Message::PageNotFound));
     EXPECT_FALSE(h.has("clip7.php"));
     EXPECT_EQ(h.file("homepage.html"), Home);
-    h.form().clickPanel(Panel::PageNotFound);
-    EXPECT_TRUE(h.shown(Panel::PageNotFound)) << "this notice has no close action";
+    h.form().clickMessage(Message::PageNotFound);
+    EXPECT_TRUE(h.shown(Message::PageNotFound)) << "this notice has no close action";
     h.entry("clip7.mp4", "new words");
     EXPECT_EQ(pageFor("clip7.mp4", "new words"), h.file("clip7.php"));
     h.advance(25000);
-    EXPECT_FALSE(h.shown(Panel::PageNotFound));
+    EXPECT_FALSE(h.shown(Message::PageNotFound));
 
     // After a refused homepage-only click, a valid click is an ordinary one.
     h.entry("nodot", "", "", true);
@@ -193,7 +192,7 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     h.runChains();
     EXPECT_EQ(reread(with(before, " \n\n\n\n" + live("two.mp4") + "\n ", "\n\n"), 1), h.file("homepage.html"));
     h.advance(30000);
-    EXPECT_FALSE(h.shown(Panel::EntryNotFound)) << "a delete done says nothing of an entry not found";
+    EXPECT_FALSE(h.shown(Message::EntryNotFound)) << "a delete done says nothing of an entry not found";
     // The last entry goes with everything up to the sample, which keeps its place.
     const std::string twoGone = h.file("homepage.html");
     h.remove("three.mp4");
@@ -226,25 +225,25 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
 // stay until clicked (the message until any click).
 TEST(Notices, HideInTheirTime) {
     struct Case {
-        Panel panel;
+        Message panel;
         std::function<void(Harness&)> cause;
         std::int64_t ms;
     };
     const Case cases[] = {
-        {Panel::PageNotFound,
+        {Message::PageNotFound,
          [](Harness& h) {
              std::filesystem::remove(h.dir() / "a.php");
              h.entry("a.mp4", "x");
          },
          25000},
-        {Panel::EntryExists, [](Harness& h) { h.insert("a.mp4", "b.mp4"); }, 25000},
-        {Panel::InvalidNames, [](Harness& h) { h.insert("no period", "a.mp4"); }, 25000},
-        {Panel::Notice, [](Harness& h) { h.entry("a.webm", "x"); }, 25000},
-        {Panel::NoHomepage, [](Harness& h) { h.remove("z.mp4"); }, 25000},
+        {Message::EntryExists, [](Harness& h) { h.insert("a.mp4", "b.mp4"); }, 25000},
+        {Message::InvalidNames, [](Harness& h) { h.insert("no period", "a.mp4"); }, 25000},
+        {Message::Notice, [](Harness& h) { h.entry("a.webm", "x"); }, 25000},
+        {Message::NoHomepage, [](Harness& h) { h.remove("z.mp4"); }, 25000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("panel " + std::to_string(static_cast<int>(c.panel)));
-        Harness h(c.panel == Panel::NoHomepage ? Files{{"AppDocs.txt", "\r\n"}} : channel({"a.mp4", "b.mp4"}));
+        Harness h(c.panel == Message::NoHomepage ? Files{{"AppDocs.txt", "\r\n"}} : channel({"a.mp4", "b.mp4"}));
         h.runUntilIdle();
         c.cause(h);
         h.advance(30);
@@ -262,47 +261,47 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
     h.form().controls.first.name = "nothere.mp4";
     h.form().deleteEntry(EntryPanel::First);
     h.advance(250);
-    EXPECT_TRUE(h.shown(Panel::EntryNotFound));
-    h.form().clickPanel(Panel::EntryNotFound);
+    EXPECT_TRUE(h.shown(Message::EntryNotFound));
+    h.form().clickMessage(Message::EntryNotFound);
     h.advance(270);
-    EXPECT_TRUE(h.shown(Panel::EntryNotFound)) << "said twice";
+    EXPECT_TRUE(h.shown(Message::EntryNotFound)) << "said twice";
     h.advance(20000);
-    EXPECT_FALSE(h.shown(Panel::EntryNotFound)) << "for twenty seconds";
+    EXPECT_FALSE(h.shown(Message::EntryNotFound)) << "for twenty seconds";
     h.runUntilIdle();
     // Same name before the period, another extension: no entry to cut, said after twenty seconds.
     h.form().controls.first.name = "clip7.mov";
     h.form().deleteEntry(EntryPanel::First);
     h.advance(20000);
-    EXPECT_FALSE(h.shown(Panel::EntryNotFound));
+    EXPECT_FALSE(h.shown(Message::EntryNotFound));
     h.advance(500);
-    EXPECT_TRUE(h.shown(Panel::EntryNotFound));
+    EXPECT_TRUE(h.shown(Message::EntryNotFound));
     EXPECT_EQ(h.file("homepage.html"), file);
 
     Harness none;
     none.runUntilIdle();
     none.remove("clip7.mp4");
-    EXPECT_TRUE(none.shown(Panel::NoHomepage));
-    EXPECT_FALSE(none.shown(Panel::EntryNotFound));
-    none.form().clickPanel(Panel::NoHomepage);
+    EXPECT_TRUE(none.shown(Message::NoHomepage));
+    EXPECT_FALSE(none.shown(Message::EntryNotFound));
+    none.form().clickMessage(Message::NoHomepage);
     none.remove("clip7.mp4");
-    EXPECT_TRUE(none.shown(Panel::NoHomepage)) << "each delete that finds none says so";
+    EXPECT_TRUE(none.shown(Message::NoHomepage)) << "each delete that finds none says so";
     EXPECT_FALSE(none.has("homepage.html"));
     none.entry("clip7.mp4", "My first clip", "A longer story");
     EXPECT_EQ(Home, none.file("homepage.html")) << "the default homepage is still held";
     Harness later;
     later.runUntilIdle();
     later.remove("a.mp4");
-    EXPECT_TRUE(later.shown(Panel::NoHomepage));
+    EXPECT_TRUE(later.shown(Message::NoHomepage));
     later.put("homepage.html", homepageOf({"a.mp4"}));
     later.remove("a.mp4");
-    EXPECT_FALSE(later.shown(Panel::NoHomepage)) << "a homepage placed since ends the notice";
+    EXPECT_FALSE(later.shown(Message::NoHomepage)) << "a homepage placed since ends the notice";
     EXPECT_EQ(later.entries(), Names{});
 
     Harness empty({{"AppDocs.txt", "\r\n"}, {"homepage.html", ""}});
     empty.remove("a.mp4");
     EXPECT_FALSE(empty.form().chainRunning()) << "an empty file is not read again forever";
     empty.advance(20);
-    EXPECT_TRUE(empty.shown(Panel::EntryNotFound));
+    EXPECT_TRUE(empty.shown(Message::EntryNotFound));
 }
 
 // The inserted block: the sample's lines without their wrappers, then three line breaks.
@@ -339,26 +338,26 @@ TEST(Insert, RefusedNamesAndAMissingPageEndTheInsert) {
     for (const auto& [name, anchor] : refused) {
         SCOPED_TRACE(name + " above " + anchor);
         h.insert(name, anchor, "Nine");
-        EXPECT_TRUE(h.shown(name == "one.mp4" ? Panel::EntryExists : Panel::InvalidNames));
+        EXPECT_TRUE(h.shown(name == "one.mp4" ? Message::EntryExists : Message::InvalidNames));
         h.runUntilIdle();
-        EXPECT_FALSE(h.shown(Panel::InvalidNames) || h.shown(Panel::EntryExists)) << "for 25 seconds";
+        EXPECT_FALSE(h.shown(Message::InvalidNames) || h.shown(Message::EntryExists)) << "for 25 seconds";
     }
     // Refused only once trimmed: the invalid-name message; the next click carries on.
     h.insert(" .mp4", "one.mp4", "Nine");
     h.advance(30);
-    EXPECT_TRUE(h.shown(Panel::InvalidName));
+    EXPECT_TRUE(h.shown(Message::InvalidName));
     EXPECT_EQ(h.file("homepage.html"), file);
     h.insert("clip9.mp4", "one.mp4", "Nine");
     EXPECT_TRUE(contains(h.file("homepage.html"), inserted("clip9.mp4", "Nine")));
     EXPECT_TRUE(h.has("clip9.php"));
     h.insert(" clip9.mp4", "one.mp4");
-    EXPECT_TRUE(h.shown(Panel::EntryExists)) << "the duplicate test looks at the name as it will be stored";
+    EXPECT_TRUE(h.shown(Message::EntryExists)) << "the duplicate test looks at the name as it will be stored";
 
     // An entry whose page is gone stops the insert at the notice; the next request is an ordinary append.
     Harness gone(channel({"one.mp4", "clip.mov"}));
     fs::remove(gone.dir() / "clip.php");
     gone.insert("clip.mp4", "one.mp4", "Clip");
-    EXPECT_TRUE(gone.shown(Panel::PageNotFound));
+    EXPECT_TRUE(gone.shown(Message::PageNotFound));
     gone.entry("new.mp4", "New");
     EXPECT_EQ(gone.entries(), (Names{"one.mp4", "clip.mov", "new.mp4"}));
 }
@@ -414,7 +413,7 @@ TEST(Rename, ThePageNamesBothFilesAsTheServerHasThemAndRefusesPaths) {
         << page;
     EXPECT_TRUE(page.ends_with("\n?>\r\n"));
     h.rename("snow\xE2\x98\x83.mp4", "b.mp4");
-    EXPECT_TRUE(h.shown(Panel::FileFailure)) << "a character the code page lacks";
+    EXPECT_TRUE(h.shown(Message::FileFailure)) << "a character the code page lacks";
     // clang-format off
     const std::pair<std::string, std::string> refused[] = {{"../../index.php", "../evil.php"},
         {"old.mp4", "../new.mp4"}, {"a/b.mp4", "b.mp4"}, {"a\\b.mp4", "b.mp4"}, {"", "new.mp4"}, {"old.mp4", ""},
@@ -425,7 +424,7 @@ TEST(Rename, ThePageNamesBothFilesAsTheServerHasThemAndRefusesPaths) {
         SCOPED_TRACE(from + " -> " + to);
         h.rename(from, to);
         h.advance(30);
-        EXPECT_TRUE(h.shown(Panel::InvalidName));
+        EXPECT_TRUE(h.shown(Message::InvalidName));
         h.runUntilIdle();
     }
     EXPECT_EQ(h.file("change_file_name.php"), page);
@@ -469,17 +468,17 @@ TEST(Rename, AnEntrysVideoTakesItsEntryPageAndFilesAlongOrNothingMoves) {
     for (const auto& [from, to] : refused) {
         SCOPED_TRACE(from + " -> " + to);
         h.rename(from, to);
-        EXPECT_TRUE(contains(h.text(Panel::FileFailure), "Clipnest renamed nothing")) << h.text(Panel::FileFailure);
+        EXPECT_TRUE(contains(h.text(Message::FileFailure), "Clipnest renamed nothing")) << h.text(Message::FileFailure);
         EXPECT_TRUE(filesOf(h.dir()) == refusedFrom);
-        h.form().clickPanel(Panel::FileFailure);
+        h.form().clickMessage(Message::FileFailure);
     }
     for (int n = 1; n <= 3; ++n) {
         SCOPED_TRACE(n);
         h.folder().failWrite(n);
         h.rename("a.mp4", "w.mp4");
-        EXPECT_TRUE(contains(h.text(Panel::FileFailure), "nothing was renamed"));
+        EXPECT_TRUE(contains(h.text(Message::FileFailure), "nothing was renamed"));
         EXPECT_TRUE(filesOf(h.dir()) == refusedFrom);
-        h.form().clickPanel(Panel::FileFailure);
+        h.form().clickMessage(Message::FileFailure);
     }
 
     // File only: the rename page and nothing else.
@@ -520,7 +519,8 @@ TEST(Posters, TheHostsPosterIsNamedKeptAndRenamedWithItsVideo) {
     // A poster in the way of the new name refuses the rename whole.
     h.put("y.jpg", "another poster");
     h.rename("a.mp4", "y.mp4");
-    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "y.jpg is in the folder already")) << h.text(Panel::FileFailure);
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "y.jpg is in the folder already"))
+        << h.text(Message::FileFailure);
     EXPECT_TRUE(h.has("a.jpg"));
 }
 
@@ -599,7 +599,7 @@ TEST(HostEdits, MarkupNamingTheVideoIsNoEntryAndEveryRequestReadsItsPage) {
     editByHand(h, "new.php");
     h.insert("new.mp4", "roses.mp4", "New", "Typed words");
     EXPECT_TRUE(contains(h.file("new.php"), desc("Typed words") + "\n" + HostNote));
-    EXPECT_TRUE(contains(h.text(Panel::Notice), "new.php was changed on disk")) << "a page read is a page known";
+    EXPECT_TRUE(contains(h.text(Message::Notice), "new.php was changed on disk")) << "a page read is a page known";
 }
 
 TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
@@ -609,31 +609,31 @@ TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
     h.put("homepage.html", theirs);
     h.entry("c.mp4", "C");
     EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4", "c.mp4"}));
-    EXPECT_TRUE(contains(h.text(Panel::Notice), "homepage.html was changed on disk"));
-    h.form().clickPanel(Panel::Notice);
+    EXPECT_TRUE(contains(h.text(Message::Notice), "homepage.html was changed on disk"));
+    h.form().clickMessage(Message::Notice);
     // Its own writes are no change; a file touched with the same bytes is none either.
     h.entry("d.mp4", "D");
     h.put("homepage.html", h.file("homepage.html"));
     h.remove("d.mp4");
-    EXPECT_FALSE(h.shown(Panel::Notice));
+    EXPECT_FALSE(h.shown(Message::Notice));
     // Every operation looks: delete, insert and title work on the file as it is now.
     h.put("homepage.html", theirs);
     h.remove("b.mp4");
     EXPECT_EQ(h.entries(), (Names{"a.mp4"}));
     h.put("homepage.html", theirs);
     h.insert("b.mp4", "a.mp4", "B again");
-    EXPECT_TRUE(h.shown(Panel::EntryExists)) << "the duplicate test reads the file as it is now";
+    EXPECT_TRUE(h.shown(Message::EntryExists)) << "the duplicate test reads the file as it is now";
     h.runUntilIdle();
     h.insert("z.mp4", "b.mp4", "Z");
     EXPECT_EQ(h.entries(), (Names{"a.mp4", "z.mp4", "b.mp4"}));
     h.put("homepage.html", theirs);
     h.title("T", "");
     EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4"}));
-    h.form().clickPanel(Panel::Notice);
+    h.form().clickMessage(Message::Notice);
     editByHand(h, "c.php");
     h.entry("c.mp4", "", "New words for c");
-    EXPECT_TRUE(contains(h.text(Panel::Notice), "c.php was changed on disk"));
-    EXPECT_FALSE(contains(h.text(Panel::Notice), "homepage.html")) << "a closed notice starts afresh";
+    EXPECT_TRUE(contains(h.text(Message::Notice), "c.php was changed on disk"));
+    EXPECT_FALSE(contains(h.text(Message::Notice), "homepage.html")) << "a closed notice starts afresh";
     EXPECT_TRUE(contains(h.file("c.php"), HostNote));
     // A hand edit that keeps the file's size is read as well.
     h.put("homepage.html", with(h.file("homepage.html"), desc("About a.mp4"), desc("About A.mp4")));
@@ -645,6 +645,53 @@ TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
     late.put("homepage.html", theirs);
     late.title("Title", "");
     EXPECT_EQ(late.entries(), (Names{"a.mp4", "b.mp4"}));
+}
+
+// A click ends with what it said and what it wrote, which the command line prints; a notice gathers its sentences in
+// sight, and the outcome has each once.
+TEST(Outcome, TellsWhatAClickSaidWroteAndRefused) {
+    using Written = std::set<std::string>;
+    const auto written = [](const Outcome& o) { return Written(o.written.begin(), o.written.end()); };
+    Harness h;
+    EXPECT_EQ(
+        h.form().takeOutcome().said,
+        (std::vector<Said>{{Message::HomepageWillBeCreated, std::string(fixedWords(Message::HomepageWillBeCreated))}}));
+    h.entry("a.mp4", "A");
+    h.entry("c.mp4", "C");
+    const Outcome made = h.form().takeOutcome();
+    EXPECT_FALSE(made.failed());
+    EXPECT_EQ(written(made), (Written{"homepage.html", "a.php", "c.php"}));
+    EXPECT_TRUE(made.said.empty());
+
+    h.put("homepage.html", homepageOf({"a.mp4", "b.mp4", "c.mp4"}));
+    editByHand(h, "c.php");
+    h.entry("c.mp4", "", "New words for c");
+    const Outcome reread = h.form().takeOutcome();
+    ASSERT_EQ(reread.said.size(), 2U);
+    EXPECT_TRUE(contains(reread.said[0].words, "homepage.html was changed on disk"));
+    EXPECT_TRUE(contains(reread.said[1].words, "c.php was changed on disk"));
+    EXPECT_EQ(h.text(Message::Notice), reread.said[0].words + "\n" + reread.said[1].words);
+    EXPECT_FALSE(reread.failed()) << "a notice tells";
+
+    h.insert("z.mp4", "nowhere.mp4", "Z");
+    const Outcome refused = h.form().takeOutcome();
+    EXPECT_EQ(refused.refusal, "An entry for the file name nowhere.mp4 was not found on the Homepage.");
+    EXPECT_TRUE(refused.failed());
+    EXPECT_TRUE(refused.written.empty());
+    EXPECT_EQ(h.form().operationSummary(), refused.refusal);
+    h.remove("gone.mp4");
+    h.remove("gone.mp4");
+    const Outcome missing = h.form().takeOutcome();
+    EXPECT_EQ(missing.said,
+              (std::vector<Said>{{Message::EntryNotFound, std::string(fixedWords(Message::EntryNotFound))}}))
+        << "said once however often it was shown";
+    EXPECT_TRUE(missing.failed());
+    EXPECT_EQ(missing.said[0].line(), "An entry for the entered file name was not found on the Homepage.");
+
+    ASSERT_TRUE(h.form().undo());
+    EXPECT_EQ(written(h.form().takeOutcome()), (Written{"c.php"})) << "the files put back";
+    const Said failure{Message::FileFailure, "Clipnest could not write caf\xe9.php.\nThe file was left."};
+    EXPECT_EQ(failure.line(), "Clipnest could not write caf\u00e9.php. The file was left.");
 }
 
 TEST(Undo, PutsBackEveryFileByteForByteNewestFirst) {
@@ -660,12 +707,12 @@ TEST(Undo, PutsBackEveryFileByteForByteNewestFirst) {
     EXPECT_TRUE(f.undo());
     EXPECT_FALSE(h.has("change_file_name.php")) << "a file the operation made is removed";
     EXPECT_TRUE(h.form().operationSummary().starts_with("Undid rename a.mp4 c.mp4"));
-    EXPECT_FALSE(h.shown(Panel::Notice)) << "a done undo is the status line's to say";
+    EXPECT_FALSE(h.shown(Message::Notice)) << "a done undo is the status line's to say";
     EXPECT_TRUE(f.undo() && f.undo() && f.undo());
     EXPECT_EQ(filesOf(h.dir()), one);
     // The session goes on from the files as undo left them, and takes undo's writes for its own.
     h.entry("a.mp4", "", "Once more");
-    EXPECT_FALSE(contains(h.text(Panel::Notice), "was changed on disk")) << h.text(Panel::Notice);
+    EXPECT_FALSE(contains(h.text(Message::Notice), "was changed on disk")) << h.text(Message::Notice);
     h.entry("c.mp4", "C");
     const Files beforeDelete = filesOf(h.dir());
     h.remove("a.mp4");
@@ -680,7 +727,7 @@ TEST(Undo, PutsBackEveryFileByteForByteNewestFirst) {
     EXPECT_TRUE(f.undo() && f.undo() && f.undo());
     EXPECT_EQ(filesOf(h.dir()), (Files{{"AppDocs.txt", "\r\n"}}));
     EXPECT_FALSE(f.undo());
-    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "There is nothing to undo."));
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "There is nothing to undo."));
 }
 
 TEST(Undo, NeverThrowsAwayLaterEditsUnlessForcedAndAFailedWriteLosesNothing) {
@@ -691,7 +738,7 @@ TEST(Undo, NeverThrowsAwayLaterEditsUnlessForcedAndAFailedWriteLosesNothing) {
     editByHand(h, "b.php");
     const Files edited = filesOf(h.dir());
     EXPECT_FALSE(h.form().undo());
-    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "b.php was changed after it"));
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "b.php was changed after it"));
     EXPECT_EQ(filesOf(h.dir()), edited);
     EXPECT_TRUE(h.form().undo(true));
     EXPECT_EQ(filesOf(h.dir()), one);
@@ -706,7 +753,7 @@ TEST(Undo, NeverThrowsAwayLaterEditsUnlessForcedAndAFailedWriteLosesNothing) {
     EXPECT_TRUE(h.form().undo());
     EXPECT_EQ(filesOf(h.dir()), handEdited);
     EXPECT_FALSE(h.form().undo());
-    EXPECT_TRUE(contains(h.text(Panel::FileFailure), "homepage.html was changed after it"));
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "homepage.html was changed after it"));
     EXPECT_EQ(filesOf(h.dir()), handEdited);
     EXPECT_TRUE(h.form().undo(true));
     EXPECT_EQ(filesOf(h.dir()), one);
@@ -752,7 +799,7 @@ TEST(Undo, FiftyOperationsKeepWhatChangedAndUndoByteForByte) {
             h.rename(renamed, "r" + n + ".mp4");
             renamed = "r" + n + ".mp4";
         }
-        ASSERT_FALSE(h.shown(Panel::FileFailure)) << i << h.text(Panel::FileFailure);
+        ASSERT_FALSE(h.shown(Message::FileFailure)) << i << h.text(Message::FileFailure);
         states.push_back(filesOf(h.dir()));
     }
     std::set<std::uintmax_t> inodes;
@@ -765,7 +812,7 @@ TEST(Undo, FiftyOperationsKeepWhatChangedAndUndoByteForByte) {
     }
     EXPECT_LE(kept, 3 * h.file("homepage.html").size()) << "bytes kept for 50 operations";
     for (int k = 49; k >= 0; --k) {
-        ASSERT_TRUE(h.form().undo()) << k << h.text(Panel::FileFailure);
+        ASSERT_TRUE(h.form().undo()) << k << h.text(Message::FileFailure);
         ASSERT_EQ(filesOf(h.dir()), states[static_cast<std::size_t>(k)]) << "after undoing operation " << k;
     }
     EXPECT_FALSE(h.form().undo());

@@ -522,7 +522,7 @@ TEST(Browser, HomepageShowsExactlyTheLiveEntriesAndTypedTextNeverBecomesMarkup) 
     }
     h.insert("top.mp4", "first.mp4", evil);
     expected.insert(expected.end() - 4, {"top.mp4", "top.php", evil});
-    ASSERT_FALSE(h.shown(Panel::FileFailure));
+    ASSERT_FALSE(h.shown(Message::FileFailure));
 
     std::string dom = dumpDom((h.dir() / "homepage.html").string());
     ASSERT_NE(dom.find("</html>"), npos) << "chromium gave no DOM";
@@ -545,7 +545,7 @@ TEST(Browser, ANameBeyondAsciiLeadsTheBrowserToTheFilesAsTheyStandOnDisk) {
     Harness h;
     h.put(cafe + ".mp4", "not really a video");
     h.entry(cafe + ".mp4", "Sunday \xE2\x80\x93 " + cafe + " edition");
-    ASSERT_FALSE(h.shown(Panel::FileFailure));
+    ASSERT_FALSE(h.shown(Message::FileFailure));
     EXPECT_TRUE(h.has(cafe + ".php"));
     h.put("person.html", R"(<!DOCTYPE html><html><body>
 <iframe id="home" src="homepage.html"></iframe><pre id="seen">nothing</pre>

@@ -3,6 +3,7 @@
 #include "support/support.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
+#include "window/panel_text.h"
 #include "window/scroll_form.h"
 #include "window/status_line.h"
 #include "window/widgets.h"
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include <QtTest>
@@ -78,10 +80,10 @@ protected:
         }
     }
     void click(const char* name) { QTest::mouseClick(get<QAbstractButton>(name), Qt::LeftButton); }
-    void clickPanel(Panel panel) {
+    void clickMessage(Message panel) {
         QTest::mouseClick(get<QPlainTextEdit>(panelName(panel))->viewport(), Qt::LeftButton);
     }
-    bool shown(Panel panel) { return get(panelName(panel))->isVisible(); }
+    bool shown(Message panel) { return get(panelName(panel))->isVisible(); }
     QString text(const char* name) {
         auto* line = qobject_cast<QLineEdit*>(get(name));
         return line ? line->text() : get<QPlainTextEdit>(name)->toPlainText();
@@ -168,7 +170,7 @@ TEST_F(WindowTest, PageKeysWheelAndASmallerWindow) {
     box->setFocus();
     QWheelEvent down(QPointF(100, 100), surface->mapToGlobal(QPointF(100, 100)), QPoint(), QPoint(0, -120),
                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    form().show(Panel::PageNotFound);
+    form().show(Message::PageNotFound);
     window->tick();
     QApplication::sendEvent(get<QPlainTextEdit>("Text11")->viewport(), &down);
     EXPECT_EQ(bar->value(), QApplication::wheelScrollLines() * 300) << "three lines of the surface a notch";
@@ -212,13 +214,13 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     click("cmdEntries");
     EXPECT_TRUE(get("lstEntries")->isVisible());
     EXPECT_EQ(entries(), Names{});
-    EXPECT_TRUE(shown(Panel::HomepageWillBeCreated)) << "start-up in an empty folder announces the new homepage";
-    clickPanel(Panel::HomepageWillBeCreated);
+    EXPECT_TRUE(shown(Message::HomepageWillBeCreated)) << "start-up in an empty folder announces the new homepage";
+    clickMessage(Message::HomepageWillBeCreated);
     type("Text2", "noperiod");
     click("Command1");
     advance(30);
     EXPECT_TRUE(text("txtInvalidName").startsWith("Please enter a valid file name: \"noperiod\" has no period"));
-    EXPECT_TRUE(shown(Panel::InvalidName));
+    EXPECT_TRUE(shown(Message::InvalidName));
 
     click("Command3");
     type("Text2", "clip7.mp4");
@@ -268,11 +270,11 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     type("Text20", "clip6");
     type("Text19", "six");
     click("Command9");
-    EXPECT_TRUE(shown(Panel::InvalidNames));
-    clickPanel(Panel::InvalidNames);
-    EXPECT_TRUE(shown(Panel::InvalidNames));
+    EXPECT_TRUE(shown(Message::InvalidNames));
+    clickMessage(Message::InvalidNames);
+    EXPECT_TRUE(shown(Message::InvalidNames));
     advance(25000);
-    EXPECT_FALSE(shown(Panel::InvalidNames));
+    EXPECT_FALSE(shown(Message::InvalidNames));
     type("Text20", ".mp4");
     click("Command9");
     runChains();
@@ -286,9 +288,9 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     click("Command5");
     runChains();
     advance(100);
-    EXPECT_TRUE(shown(Panel::EntryNotFound));
-    clickPanel(Panel::EntryNotFound);
-    EXPECT_FALSE(form().isVisible(Panel::EntryNotFound));
+    EXPECT_TRUE(shown(Message::EntryNotFound));
+    clickMessage(Message::EntryNotFound);
+    EXPECT_FALSE(form().isVisible(Message::EntryNotFound));
     click("Command4");
     type("Text7", "clip7.mp4");
     click("Command6");
@@ -303,14 +305,14 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     EXPECT_NE(file("change_file_name.php").find("$new_name = \"new.mp4\""), npos);
     click("cmdUndo");
     EXPECT_TRUE(status().starts_with("Undid rename old.mp4 new.mp4 (")) << status();
-    EXPECT_FALSE(shown(Panel::Notice)) << "the undo report is in the status line";
+    EXPECT_FALSE(shown(Message::Notice)) << "the undo report is in the status line";
     EXPECT_FALSE(has("change_file_name.php"));
 
     // Another program adds an entry: the list follows without a click.
     clipnest::testing::writeFile(dir.path() / "homepage.html", homepageOf({"a.mp4", "b.mp4"}));
     window->checkOutsideChanges();
     EXPECT_EQ(entries(), (Names{"a.mp4  \u2013  About a.mp4", "b.mp4  \u2013  About b.mp4"}));
-    EXPECT_TRUE(shown(Panel::Notice));
+    EXPECT_TRUE(shown(Message::Notice));
 
     // A click on an entry names it in the boxes that take an entry's name; nothing is written.
     const std::string before = file("homepage.html");
@@ -562,7 +564,7 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     click("cmdUndo");
     EXPECT_EQ(text("Text22"), "") << "the undone title is gone from its box";
     EXPECT_EQ(text("Text4"), "Pruning roses") << "the undone description is gone from its box";
-    EXPECT_FALSE(shown(Panel::Notice));
+    EXPECT_FALSE(shown(Message::Notice));
     EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Undid entry roses.mp4"));
 }
 
@@ -692,7 +694,7 @@ TEST_F(WindowTest, TheStatusLineAndNoticesShowTheWholeText) {
     ASSERT_TRUE(notice->isVisible());
     const PanelDef* def = nullptr;
     for (const PanelDef& d : panelTable()) {
-        def = d.panel == Panel::Notice ? &d : def;
+        def = d.panel == Message::Notice ? &d : def;
     }
     ASSERT_NE(def, nullptr);
     EXPECT_EQ(notice->size(), pixelRect(def->left, def->top, def->width, def->height).size());
@@ -821,9 +823,9 @@ TEST_F(WindowTest, NoticesAreReadableAndLookLikeWhatTheySay) {
         const QPalette palette = get(panelName(def.panel))->palette();
         EXPECT_GE(contrast(palette.color(QPalette::Base), palette.color(QPalette::Text)), 4.5) << panelName(def.panel);
     }
-    EXPECT_EQ(get(panelName(Panel::FileFailure))->palette().color(QPalette::Base).red(), 0xC0) << "errors stay red";
+    EXPECT_EQ(get(panelName(Message::FileFailure))->palette().color(QPalette::Base).red(), 0xC0) << "errors stay red";
     const QColor error = coloursOf(Tone::Error).back, note = coloursOf(Tone::Note).back;
-    EXPECT_EQ(get(panelName(Panel::Notice))->palette().color(QPalette::Base), note);
+    EXPECT_EQ(get(panelName(Message::Notice))->palette().color(QPalette::Base), note);
     EXPECT_NE(error, note);
     EXPECT_NE(coloursOf(Tone::Success).back, note);
     runChains();
@@ -833,6 +835,14 @@ TEST_F(WindowTest, NoticesAreReadableAndLookLikeWhatTheySay) {
     const QPalette status = get("lblStatus")->palette();
     EXPECT_EQ(status.color(QPalette::Window), coloursOf(Tone::Success).back);
     EXPECT_GE(contrast(status.color(QPalette::Window), status.color(QPalette::WindowText)), 4.5);
+    // An insert above an entry that is not there has no panel of its own: the status line says it, as an error.
+    type("Text20", "b.mp4");
+    type("Text25", "nowhere.mp4");
+    click("Command9");
+    runChains();
+    EXPECT_EQ(get<QLabel>("lblStatus")->text().toStdString(),
+              "An entry for the file name nowhere.mp4 was not found on the Homepage.");
+    EXPECT_EQ(get("lblStatus")->palette().color(QPalette::Window), coloursOf(Tone::Error).back);
 }
 
 TEST_F(WindowTest, QuitClosesTheWindowAndNoArmedStepRuns) {
@@ -854,6 +864,35 @@ TEST_F(WindowTest, QuitClosesTheWindowAndNoArmedStepRuns) {
 }
 
 // Started outside a channel folder, the window asks for one with the folder dialog, offering the last one used.
+// A fixed message's panel holds its words between the blanks that place them and the close hint; a message given its
+// words shows them a line each.
+TEST(PanelText, FixedWordsAreTheDesignsTextAndGivenWordsGetTheirLayout) {
+    const auto plain = [](const std::string& text) {
+        std::istringstream in(text);
+        std::string line;
+        for (std::string word; in >> word;) {
+            line += (line.empty() ? "" : " ") + word;
+        }
+        const std::size_t close = line.find(" (Click to close)");
+        return close == npos ? line : line.erase(close, std::string(" (Click to close)").size());
+    };
+    for (int i = 0; i < MessageCount; ++i) {
+        const auto message = static_cast<Message>(i);
+        SCOPED_TRACE(i);
+        const std::string words(fixedWords(message));
+        EXPECT_EQ(plain(panelDesignText(message)), words);
+        if (!words.empty()) {
+            EXPECT_EQ(panelText(message, words), panelDesignText(message));
+        }
+    }
+    EXPECT_TRUE(panelDesignText(Message::HomepageWillBeCreated).ends_with(".\r\n   (Click to close)\r\n"));
+    EXPECT_EQ(panelText(Message::FileFailure, "Clipnest could not write a.php.\nThe file was left."),
+              "\r\n   Clipnest could not write a.php.\r\n   The file was left.\r\n   (Click to close)\r\n");
+    EXPECT_EQ(panelText(Message::InvalidName, "Please enter a valid file name: it holds #."),
+              "Please enter a valid file name: it holds #.");
+    EXPECT_EQ(panelText(Message::InvalidNames, "Please enter valid file names."), "  Please enter valid file names.");
+}
+
 TEST(WindowStart, AsksForTheChannelFolderAndRemembersIt) {
     clipnest::testing::TempDir home, channel, other;
     EXPECT_FALSE(isChannelFolder(home.path()));

@@ -1,5 +1,5 @@
 // The commands that work on the channel's files, each as the window's panel does it: type into the boxes, click,
-// let the Steps run, say what the panels said.
+// let the Steps run, say what the outcome said.
 #include "cli/commands.h"
 #include "history/history.h"
 #include "text/document.h"
@@ -12,15 +12,15 @@ Status runEntry(Runner& r, const Args& a) {
     r.begin();
     EntryBoxes& boxes = r.session().form().controls.first;
     boxes = {a.name, boxText(a.homepage), boxText(a.individual), a.homepageOnly};
-    std::vector<Message> messages = r.click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
+    Outcome outcome = r.click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
     // The notice about a missing video page asks for a second click, which creates the page: one operation.
-    if (a.createPage && shown(messages, Panel::PageNotFound)) {
-        r.print(messages, Panel::PageNotFound);
+    if (a.createPage && outcome.says(Message::PageNotFound)) {
+        r.print(outcome, Message::PageNotFound);
         r.session().form().joinNextOperation();
-        messages = r.click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
+        outcome = r.click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
     }
-    r.print(messages);
-    if (shown(messages, Panel::PageNotFound)) {
+    r.print(outcome);
+    if (outcome.says(Message::PageNotFound)) {
         r.line("add --create-page to create the page.", true);
     }
     return r.finish();
@@ -37,8 +37,7 @@ Status runInsert(Runner& r, const Args& a) {
     r.begin();
     r.session().form().controls.insert = {a.name, boxText(a.homepage), boxText(a.individual), a.anchor};
     r.print(r.click([](Form& f) { f.insertAboveEntry(); }));
-    // The window ends an insert whose anchor is not on the homepage without a word.
-    return r.finish("An entry for the file name " + a.anchor + " was not found on the Homepage.", Failed);
+    return r.finish();
 }
 
 Status runTitle(Runner& r, const Args& a) {
@@ -56,9 +55,9 @@ Status runRename(Runner& r, const Args& a) {
     c.renameFrom = a.oldName;
     c.renameTo = a.newName;
     c.renameFileOnly = a.fileOnly;
-    const std::vector<Message> messages = r.click([](Form& f) { f.writeRenamePage(); });
-    r.print(messages);
-    if (shown(messages, Panel::InvalidName)) {
+    const Outcome outcome = r.click([](Form& f) { f.writeRenamePage(); });
+    r.print(outcome);
+    if (outcome.says(Message::InvalidName)) {
         r.line("The rename page renames one file beside itself: each name needs a period after its first character "
                "and no /, \\, .., : * ? \" < > | or control character.");
     }
@@ -70,10 +69,9 @@ Status runPosters(Runner& r, const Args& a) {
     r.begin();
     Form& form = r.session().form();
     form.makePosters(a.names, a.at >= 0 ? std::optional<double>(a.at) : std::nullopt);
-    r.session().runToEnd();
-    const std::vector<Message> messages = r.session().takeMessages();
-    r.print(messages);
-    if (shown(messages, Panel::FileFailure)) {
+    const Outcome outcome = r.outcome();
+    r.print(outcome);
+    if (outcome.says(Message::FileFailure)) {
         return Failed;
     }
     const HistoryEntry* op = form.history().current();
@@ -91,8 +89,7 @@ Status runPosters(Runner& r, const Args& a) {
 Status runCaptions(Runner& r, const Args& a) {
     r.begin();
     r.session().form().updateCaptions(a.names);
-    r.session().runToEnd();
-    r.print(r.session().takeMessages());
+    r.print(r.outcome());
     return r.finish("Nothing was changed: the pages name their caption files already.");
 }
 
@@ -101,7 +98,7 @@ Status runList(Runner& r, const Args&) {
     const WorkingFolder folder(r.dir());
     const std::optional<std::string_view> name = findHomepage(folder);
     if (!name) {
-        r.line(plainLine(panelDesignText(Panel::NoHomepage)));
+        r.line(Said{Message::NoHomepage, {}}.line());
         return Failed;
     }
     // The entries are listed as the homepage is read, the listing written out a megabyte at a time: a large homepage
@@ -130,8 +127,9 @@ Status runList(Runner& r, const Args&) {
         }
     });
     if (!folder.readInPieces(*name, entries)) {
-        r.line(plainLine(folder.isLink(*name) ? linkFailureText(std::string(*name))
-                                              : readFailureText(std::string(*name))));
+        const std::string file(*name);
+        r.line(
+            Said{Message::FileFailure, folder.isLink(file) ? linkFailureWords(file) : readFailureWords(file)}.line());
         return Failed;
     }
     entries.finish();
@@ -140,13 +138,12 @@ Status runList(Runner& r, const Args&) {
 }
 
 // In a batch that has begun its session, the session undoes, so it works on the files put back from then on, as the
-// window does; its panel says what the result says.
+// window does; its outcome says what the result says.
 Status runUndo(Runner& r, const Args& a) {
     UndoResult result;
     if (r.hasSession()) {
         result = r.session().form().undo(a.force);
-        r.session().runToEnd();
-        r.session().takeMessages();
+        r.outcome();
     } else {
         WorkingFolder folder(r.dir());
         result = History(folder).undoLast(a.force);

@@ -18,10 +18,6 @@ std::string boxText(const std::string& text) {
     return box;
 }
 
-bool shown(const std::vector<Message>& messages, Panel panel) {
-    return std::any_of(messages.begin(), messages.end(), [panel](const Message& m) { return m.panel == panel; });
-}
-
 Status Runner::run(const Args& args) {
     quietStart_ = !args.command->startNotes;
     return args.command->run(*this, args);
@@ -36,54 +32,63 @@ Session& Runner::session() {
         session_ = std::make_unique<Session>(dir_);
         // A failure at start-up (an unreadable homepage) fails the first command. The notes that a homepage will be
         // made say nothing to a command that never makes one.
-        std::vector<Message> messages = session_->takeMessages();
+        Outcome start = session_->takeOutcome();
         if (quietStart_) {
-            std::erase_if(messages, [](const Message& m) {
-                return m.panel == Panel::HomepageWillBeCreated || m.panel == Panel::HomepageNotFound;
+            std::erase_if(start.said, [](const Said& s) {
+                return s.message == Message::HomepageWillBeCreated || s.message == Message::HomepageNotFound;
             });
         }
-        startupFailed_ = report(messages, std::nullopt);
+        startupFailed_ = report(start, std::nullopt);
     }
     return *session_;
 }
 
-bool Runner::report(const std::vector<Message>& messages, std::optional<Panel> alsoNote) {
+bool Runner::report(const Outcome& outcome, std::optional<Message> alsoNote) {
     bool failed = false;
-    for (const Message& m : messages) {
-        const bool note = m.isNote() || m.panel == alsoNote;
-        line(m.text, note);
+    for (const Said& s : outcome.said) {
+        const bool note = isNote(s.message) || s.message == alsoNote;
+        line(s.line(), note);
         failed = failed || !note;
+    }
+    if (!outcome.refusal.empty()) {
+        line(outcome.refusal);
+        failed = true;
     }
     return failed;
 }
 
-std::vector<Message> Runner::click(void (*button)(Form&)) {
+Outcome Runner::click(void (*button)(Form&)) {
     button(session().form());
-    if (!session_->runToEnd()) {
+    return outcome();
+}
+
+Outcome Runner::outcome() {
+    if (!session().runToEnd()) {
         line("The operation did not come to an end.");
         failed_ = true;
     }
-    return session_->takeMessages();
+    return session_->takeOutcome();
 }
 
 void Runner::begin() {
     Session& s = session();
     failed_ = std::exchange(startupFailed_, false);
-    writtenAtStart_ = s.written().size();
+    wrote_ = false;
     // A command is one click; the window's second click for a missing page is --create-page. So every line of a
     // batch meets a missing page as a command of its own does.
     s.form().forgetMissingPageNotices();
 }
 
-void Runner::print(const std::vector<Message>& messages, std::optional<Panel> alsoNote) {
-    failed_ = report(messages, alsoNote) || failed_;
+void Runner::print(const Outcome& outcome, std::optional<Message> alsoNote) {
+    failed_ = report(outcome, alsoNote) || failed_;
+    wrote_ = wrote_ || !outcome.written.empty();
 }
 
 Status Runner::finish(std::string_view nothingDone, Status whenNothingDone) {
     if (failed_) {
         return Failed;
     }
-    if (session_->written().size() == writtenAtStart_) {
+    if (!wrote_) {
         line(nothingDone);
         return whenNothingDone;
     }

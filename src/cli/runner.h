@@ -70,16 +70,18 @@ public:
 
     // A click: begin() before typing into the boxes, click() once or more, finish() for the exit status.
     void begin();
-    std::vector<Message> click(void (*button)(Form&));
-    // Prints the messages; a message of the panel `alsoNote` only tells this time.
-    void print(const std::vector<Message>& messages, std::optional<Panel> alsoNote = std::nullopt);
-    // The exit status once the messages are printed; `nothingDone` is said when no file was written, and what was
-    // done when one was (unless quiet).
+    Outcome click(void (*button)(Form&));
+    // What the Form said and refused since the last outcome was taken, when no click was asked for.
+    Outcome outcome();
+    // Prints what the outcome says; a message `alsoNote` only tells this time.
+    void print(const Outcome& outcome, std::optional<Message> alsoNote = std::nullopt);
+    // The exit status once the outcomes are printed; `nothingDone` is said when they wrote no file, and what was done
+    // when they did (unless quiet).
     Status finish(std::string_view nothingDone = "Nothing was changed.", Status whenNothingDone = Done);
 
 private:
-    // Prints the messages; true when one of them reports that the operation could not be done.
-    bool report(const std::vector<Message>& messages, std::optional<Panel> alsoNote);
+    // Prints what the outcome says; true when it tells that the operation was refused or stopped.
+    bool report(const Outcome& outcome, std::optional<Message> alsoNote);
 
     std::filesystem::path dir_;
     std::ostream& out_;
@@ -90,10 +92,8 @@ private:
     bool quietStart_ = false;
     bool failed_ = false;
     bool quiet_ = false;
-    std::size_t writtenAtStart_ = 0;
+    // A file was written since begin().
+    bool wrote_ = false;
 };
-
-// Whether one of the messages is of that panel.
-bool shown(const std::vector<Message>& messages, Panel panel);
 
 } // namespace clipnest::cli

@@ -90,16 +90,16 @@ void Form::holdDefaultHomepage() {
     ++homepageRevision_;
 }
 
-void Form::clickPanel(Panel panel) {
-    switch (panel) {
-    case Panel::EntryNotFound:
-    case Panel::NoHomepage:
-    case Panel::HomepageWillBeCreated:
-    case Panel::HomepageNotFound:
-    case Panel::FileFailure:
-    case Panel::InvalidName:
-    case Panel::Notice:
-        hide(panel);
+void Form::clickMessage(Message message) {
+    switch (message) {
+    case Message::EntryNotFound:
+    case Message::NoHomepage:
+    case Message::HomepageWillBeCreated:
+    case Message::HomepageNotFound:
+    case Message::FileFailure:
+    case Message::InvalidName:
+    case Message::Notice:
+        hide(message);
         break;
     default:
         break;
@@ -116,7 +116,7 @@ bool Form::readText(std::string_view name, std::string& into) {
     const bool changed = changedOnDisk(name);
     std::optional<std::string> bytes = folder_.read(name);
     if (!bytes) {
-        fileFailure(folder_.isLink(name) ? linkFailureText(std::string(name)) : readFailureText(std::string(name)));
+        fileFailure(folder_.isLink(name) ? linkFailureWords(std::string(name)) : readFailureWords(std::string(name)));
         return false;
     }
     remember(name);
@@ -133,8 +133,8 @@ bool Form::loadHomepage(std::string_view name) {
         // A file that went away in between is simply not there; one that stays but cannot be read is protected.
         if (folder_.exists(name) || folder_.isLink(name)) {
             homepage_.UnreadableHomepage = std::string(name);
-            fileFailure(folder_.isLink(name) ? linkFailureText(homepage_.UnreadableHomepage)
-                                             : readFailureText(homepage_.UnreadableHomepage));
+            fileFailure(folder_.isLink(name) ? linkFailureWords(homepage_.UnreadableHomepage)
+                                             : readFailureWords(homepage_.UnreadableHomepage));
         }
         return false;
     }
@@ -175,21 +175,22 @@ bool Form::failed(const std::string& failure) {
 
 std::optional<std::string> Form::writeWithoutTelling(std::string_view name, const std::string& bytes) {
     if (folder_.isLink(name)) {
-        return linkFailureText(std::string(name));
+        return linkFailureWords(std::string(name));
     }
     // A rename over the file would replace it whatever its mode says.
     if (folder_.readOnly(name)) {
-        return panelMessage("Clipnest did not write " + std::string(name) +
-                            ": the file is read-only.\r\n   Make it writable to let Clipnest change it.");
+        return ("Clipnest did not write " + std::string(name) +
+                ": the file is read-only.\nMake it writable to let Clipnest change it.");
     }
     // Nothing is written that could not be undone.
     if (!history_.keep(name)) {
-        return panelMessage("Clipnest could not keep a copy of " + std::string(name) +
-                            " for undo, so it did not write it.\r\n   The file was left as it was.");
+        return ("Clipnest could not keep a copy of " + std::string(name) +
+                " for undo, so it did not write it.\nThe file was left as it was.");
     }
     if (!folder_.write(name, bytes)) {
-        return writeFailureText(std::string(name));
+        return writeFailureWords(std::string(name));
     }
+    noteWritten(name);
     remember(name);
     if (const auto known = known_.find(name); known != known_.end()) {
         history_.wrote(name, known->second, contentHash(bytes));
@@ -257,17 +258,30 @@ void Form::refreshHomepage() {
 }
 
 void Form::notice(const std::string& text) {
-    // A notice in sight keeps its sentences; the new one goes on a line below them, above the close hint.
-    std::string& shown = panels[Panel::Notice].text;
-    const std::string lead = "\r\n   ";
-    const std::string close = panelMessage("").substr(lead.size());
-    if (isVisible(Panel::Notice) && shown.ends_with(close)) {
-        shown.insert(shown.size() - close.size(), lead + text);
-    } else {
-        shown = panelMessage(text);
-    }
-    show(Panel::Notice);
+    const std::string& shown = messages_.words(Message::Notice);
+    messages_.show(Message::Notice, isVisible(Message::Notice) && !shown.empty() ? shown + "\n" + text : text);
+    record({Message::Notice, text});
     arm(Step::HideNotices);
+}
+
+void Form::say(Message m, std::string words) {
+    record({m, words});
+    messages_.show(m, std::move(words));
+}
+
+void Form::record(Said said) {
+    if (std::find(outcome_.said.begin(), outcome_.said.end(), said) == outcome_.said.end()) {
+        outcome_.said.push_back(std::move(said));
+    }
+}
+
+void Form::noteWritten(std::string_view name) {
+    outcome_.written.emplace_back(name);
+}
+
+void Form::refuseQuietly(std::string why) {
+    refusal_ = why;
+    outcome_.refusal = std::move(why);
 }
 
 void Form::startOperation(Operation operation) {
@@ -281,11 +295,15 @@ void Form::startOperation(Operation operation) {
     ++operationNumber_;
     undoSummary_.clear();
     posterNotes_.clear();
+    refusal_.clear();
     history_.begin(std::move(operation));
 }
 
 UndoResult Form::undo(bool force) {
     const UndoResult result = history_.undoLast(force);
+    for (const std::string& name : result.files) {
+        noteWritten(name);
+    }
     for (const std::string& name : result.files) {
         if (std::find(markers::HomepageNames.begin(), markers::HomepageNames.end(), name) !=
             markers::HomepageNames.end()) {
@@ -305,16 +323,16 @@ UndoResult Form::undo(bool force) {
     }
     ++operationNumber_;
     undoSummary_ = result.message;
-    // What was undone is the status line's to say (operationSummary); a panel only for a refusal.
+    // What was undone is the status line's to say (operationSummary); a message only for a refusal.
     if (!result.undone) {
-        fileFailure(panelMessage(toCodePage(result.message).value_or("Clipnest could not undo the last operation.")));
+        fileFailure((toCodePage(result.message).value_or("Clipnest could not undo the last operation.")));
     }
     return result;
 }
 
 bool Form::writeHomepage() {
     if (!homepage_.UnreadableHomepage.empty()) {
-        fileFailure(readFailureText(homepage_.UnreadableHomepage));
+        fileFailure(readFailureWords(homepage_.UnreadableHomepage));
         endChains();
         return false;
     }
@@ -331,9 +349,8 @@ bool Form::writeHomepage() {
     return true;
 }
 
-void Form::fileFailure(std::string text) {
-    panels[Panel::FileFailure].text = std::move(text);
-    show(Panel::FileFailure);
+void Form::fileFailure(std::string words) {
+    say(Message::FileFailure, std::move(words));
 }
 
 void Form::endChains() {
@@ -363,6 +380,9 @@ std::string Form::operationSummary() const {
     if (!undoSummary_.empty()) {
         return undoSummary_;
     }
+    if (!refusal_.empty()) {
+        return refusal_;
+    }
     std::string said = summaryOfWrites();
     for (const std::string& note : posterNotes_) {
         said += (said.empty() ? "" : " ") + note;
@@ -380,7 +400,7 @@ std::string Form::summaryOfWrites() const {
         written.push_back(codePageToUtf8(f.name));
     }
     const std::string& name = op->operation.name();
-    if (isVisible(Panel::FileFailure)) {
+    if (isVisible(Message::FileFailure)) {
         return "Stopped (see the message): " +
                (written.empty() ? "nothing was written." : joinNames(written) + " written.");
     }

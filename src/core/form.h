@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/panels.h"
+#include "core/messages.h"
 #include "core/scheduler.h"
 #include "history/history.h"
 #include "platform/clock.h"
@@ -160,7 +160,7 @@ struct StartupState {
     int DefaultHomepageArmCount = 0;
 };
 
-// The message panels' own timing, and which notices were shown for which file.
+// The messages' own timing, and which notices were shown for which file.
 struct NoticeState {
     int NotFoundTick = 0;
     // The video pages whose missing-page notice was shown: the next request for one of them makes it.
@@ -178,7 +178,6 @@ public:
     Form& operator=(const Form&) = delete;
 
     Controls controls;
-    Panels panels;
 
     // Button actions.
     void createOrChangeEntry(EntryPanel panel);
@@ -200,8 +199,8 @@ public:
     // of their caption files, each .srt without a .vtt converted first. One operation for undo.
     void updateCaptions(const std::vector<std::string>& names);
     void quit();
-    // A click on a panel: the panels that have a close action hide.
-    void clickPanel(Panel panel);
+    // A click on a message: those that have a close action hide.
+    void clickMessage(Message message);
 
     // True while a chain of Steps is under way (any Step armed but the message timers); the window keeps the
     // buttons that start a chain disabled then.
@@ -219,16 +218,28 @@ public:
     void setInterval(Step s, int ms) { scheduler_.setInterval(static_cast<int>(s), ms); }
     bool isArmed(Step s) const { return scheduler_.isArmed(static_cast<int>(s)); }
 
-    void show(Panel p) { panels.show(p); }
-    void hide(Panel p) { panels.hide(p); }
-    bool isVisible(Panel p) const { return panels.isVisible(p); }
+    // Says a message with the words it has now (its fixed words, or those it was given last).
+    void show(Message m) { say(m, messages_.words(m)); }
+    // Says a message with these words: it shows them until hidden, and the outcome keeps them.
+    void say(Message m, std::string words);
+    void hide(Message m) { messages_.hide(m); }
+    bool isVisible(Message m) const { return messages_.isShown(m); }
+    // The messages in sight and their words, for a view that shows them.
+    const MessageBoard& messages() const { return messages_; }
+    // A refusal that shows no message (the window's design ends such a request without a word): the outcome and the
+    // operation's summary say it (UTF-8).
+    void refuseQuietly(std::string why);
 
-    // Reads a file into held text (LF after every line). False, with the read-failure panel, when it cannot be read.
+    // What was said and written since the outcome was last taken (each distinct thing said once), and a fresh one
+    // from here on.
+    Outcome takeOutcome() { return std::exchange(outcome_, {}); }
+
+    // Reads a file into held text (LF after every line). False, with the read-failure message, when it cannot be read.
     bool readText(std::string_view name, std::string& into);
     // Loads the homepage file `name` into PageText and sets HomepageLoaded. False when it cannot be read: PageText is
     // left alone and the file is marked unreadable, so nothing replaces it.
     bool loadHomepage(std::string_view name);
-    // Writes `text` and one CR LF as the whole file. On failure the old file stays, the failure panel names the file
+    // Writes `text` and one CR LF as the whole file. On failure the old file stays, the failure message names the file
     // and every running chain ends (endChains).
     bool writeText(std::string_view name, std::string_view text);
     // Writes PageText as "homepage.html"; refuses while the homepage file is unreadable.
@@ -255,9 +266,10 @@ public:
     // only from the boxes of a title request or from a homepage file.
     void holdDefaultHomepage();
 
-    // Shows the failure panel with `text`; it stays until clicked.
-    void fileFailure(std::string text);
-    // Shows the notice panel with one sentence (code-page text); it stays until clicked or the panel timer ends.
+    // Says the failure message with these words (code-page text, LF between lines); it stays until clicked.
+    void fileFailure(std::string words);
+    // Says one sentence (code-page text) in the notice; it stays until clicked or the message timer ends. A notice in
+    // sight keeps its sentences, the new one on a line below them.
     void notice(const std::string& text);
 
     // Makes the poster of a video of the folder (media::posterName) within the open operation, so undo takes it back;
@@ -267,7 +279,7 @@ public:
 
     // Before a video page is written: converts the video's .srt caption files that have no .vtt yet (NAME.srt and
     // NAME.LANG.srt, within the open operation) and gives `page` one track line for each of its .vtt caption files.
-    // False when a conversion could not be written (the failure panel says why, and the chains end).
+    // False when a conversion could not be written (the failure message says why, and the chains end).
     bool keepCaptions(const std::string& video, std::string& page);
 
     // Opens the operation that the next writes belong to, for undo and for the words that tell of it.
@@ -276,7 +288,7 @@ public:
     void joinNextOperation() { joinNext_ = true; }
     History& history() { return history_; }
     // Puts back the files of the last operation (see History::undoLast) and works on them from then on. What was
-    // undone is the next summary; the failure panel says why not.
+    // undone is the next summary; the failure message says why not.
     UndoResult undo(bool force = false);
 
     // What the last operation did, in one sentence for a status line (UTF-8): which entry and which files were
@@ -337,7 +349,7 @@ private:
     // The "close" line of the thread in comment_moderation.txt, moved to the new comments file's name.
     bool moveClosedThread(const std::string& oldComments, const std::string& newComments);
     // The rename of an entry's video everywhere: its entry, its page and its local files, and a rename page for the
-    // server. False, with the failure panel, when it must not or could not be done; nothing is left half renamed.
+    // server. False, with the failure message, when it must not or could not be done; nothing is left half renamed.
     void renameEntryEverywhere(const std::string& oldName, const std::string& newName);
     // The live entries as an operation found them, to tell which it made and which it deleted.
     void noteEntriesAtStart();
@@ -377,6 +389,14 @@ private:
     // Why the open operation made no poster for a video, a sentence each.
     std::vector<std::string> posterNotes_;
     bool quitRequested_ = false;
+    MessageBoard messages_;
+    Outcome outcome_;
+    // A quiet refusal of the operation's click, for its summary.
+    std::string refusal_;
+    // Adds a file to the outcome's written files.
+    void noteWritten(std::string_view name);
+    // Adds what was said to the outcome, unless said already since it was last taken.
+    void record(Said said);
 };
 
 } // namespace clipnest

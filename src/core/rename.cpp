@@ -18,14 +18,14 @@ namespace clipnest {
 
 // Writes change_file_name.php from the two boxes, which keep their text. A name with a character the code page
 // lacks cannot be written truthfully (any stand-in would rename the wrong file on the server), so the page is then
-// not written, the old file stays, and the failure panel says why.
+// not written, the old file stays, and the failure message says why.
 void Form::writeRenamePage() {
     startClick();
     const std::optional<std::string> oldName = toCodePage(controls.renameFrom);
     const std::optional<std::string> newName = toCodePage(controls.renameTo);
     if (!oldName || !newName) {
-        fileFailure("\r\n   Clipnest did not write " + std::string(RenamePageFile) +
-                    ":\r\n   a name holds a character that the page cannot store.\r\n   (Click to close)\r\n");
+        fileFailure("Clipnest did not write " + std::string(RenamePageFile) +
+                    ":\na name holds a character that the page cannot store.");
         return;
     }
     // The page runs on a public server: it may rename only a file beside itself, to a name beside itself.
@@ -36,14 +36,14 @@ void Form::writeRenamePage() {
         return;
     }
     if (const std::optional<std::string> refusal = renameRefusal(*oldName, *newName)) {
-        fileFailure(panelMessage("Clipnest did not write " + std::string(RenamePageFile) + ": " + *refusal + "."));
+        fileFailure(("Clipnest did not write " + std::string(RenamePageFile) + ": " + *refusal + "."));
         return;
     }
     if (renamesAway(pendingRenamePage(), *newName)) {
-        fileFailure(panelMessage("Clipnest did not write " + std::string(RenamePageFile) + ": it still renames " +
-                                 controls.renameTo +
-                                 " to another name on the server.\r\n   Undo that rename, or call the page up there "
-                                 "once and then delete it here, before renaming a file to that name."));
+        fileFailure(("Clipnest did not write " + std::string(RenamePageFile) + ": it still renames " +
+                     controls.renameTo +
+                     " to another name on the server.\nUndo that rename, or call the page up there "
+                     "once and then delete it here, before renaming a file to that name."));
         return;
     }
     if (!controls.renameFileOnly) {
@@ -99,8 +99,8 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
     const std::string oldComments = oldLess + "_comments.txt", newComments = newLess + "_comments.txt";
     const std::string oldPoster = media::posterName(oldName), newPoster = media::posterName(newName);
     const auto refuse = [this](const std::string& why) {
-        fileFailure(panelMessage("Clipnest renamed nothing: " + why +
-                                 ".\r\n   (To rename only the one file on the server, tick \"File only\".)"));
+        fileFailure(("Clipnest renamed nothing: " + why +
+                     ".\n(To rename only the one file on the server, tick \"File only\".)"));
     };
     std::optional<std::string> problem;
     for (const LiveEntry& e : liveEntries(homepage_.PageText)) {
@@ -193,30 +193,32 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
         keepDiscoveryInStep(false);
     }
     if (!done) {
-        const std::string failure = panels[Panel::FileFailure].text;
+        const std::string failure = messages_.words(Message::FileFailure);
         if (const HistoryEntry* op = history_.current(); op && !op->files.empty()) {
             undo(true);
         }
-        fileFailure(failure + panelMessage("Clipnest put back what it had renamed here; nothing was renamed."));
+        fileFailure(failure + ("\nClipnest put back what it had renamed here; nothing was renamed."));
     }
 }
 
 bool Form::renameFile(std::string_view from, std::string_view to) {
     if (folder_.isLink(from) || folder_.isLink(to)) {
-        fileFailure(linkFailureText(std::string(folder_.isLink(from) ? from : to)));
+        fileFailure(linkFailureWords(std::string(folder_.isLink(from) ? from : to)));
         return false;
     }
     if (!history_.keep(from) || !history_.keep(to)) {
-        fileFailure(panelMessage("Clipnest could not keep a copy of " + std::string(from) +
-                                 " for undo, so it did not rename it.\r\n   The file was left as it was."));
+        fileFailure(("Clipnest could not keep a copy of " + std::string(from) +
+                     " for undo, so it did not rename it.\nThe file was left as it was."));
         return false;
     }
     if (!folder_.replace(from, to)) {
-        fileFailure(panelMessage("Clipnest could not rename " + std::string(from) + " to " + std::string(to) + "."));
+        fileFailure(("Clipnest could not rename " + std::string(from) + " to " + std::string(to) + "."));
         return false;
     }
     known_.erase(std::string(from));
     remember(to);
+    noteWritten(from);
+    noteWritten(to);
     history_.removed(from);
     if (const std::optional<FileStamp> stamp = folder_.stamp(to)) {
         history_.wrote(to, *stamp, std::nullopt);
@@ -226,15 +228,16 @@ bool Form::renameFile(std::string_view from, std::string_view to) {
 
 bool Form::removeFile(std::string_view name) {
     if (!history_.keep(name)) {
-        fileFailure(panelMessage("Clipnest could not keep a copy of " + std::string(name) +
-                                 " for undo, so it did not remove it.\r\n   The file was left as it was."));
+        fileFailure(("Clipnest could not keep a copy of " + std::string(name) +
+                     " for undo, so it did not remove it.\nThe file was left as it was."));
         return false;
     }
     if (!folder_.remove(name)) {
-        fileFailure(panelMessage("Clipnest could not remove " + std::string(name) + "."));
+        fileFailure(("Clipnest could not remove " + std::string(name) + "."));
         return false;
     }
     known_.erase(std::string(name));
+    noteWritten(name);
     history_.removed(name);
     return true;
 }

@@ -183,20 +183,20 @@ constexpr std::array ControlRows = std::to_array<ControlDef>({
 });
 
 constexpr std::array Panels = std::to_array<PanelDef>({
-    {Panel::HomepageWillBeCreated, "Text15", "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
+    {Message::HomepageWillBeCreated, "Text15", "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
     // The invalid-name message stands where the design showed it, in front of the start-up notice.
-    {Panel::InvalidName, "txtInvalidName", "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
-    {Panel::HomepageNotFound, "Text17", "picWindow", 7320, 10080, 4095, 2295, 14.25},
-    {Panel::EntryNotFound, "Text8", "frmScroll", 7800, 11280, 3975, 1695, 12.75},
-    {Panel::PageNotFound, "Text11", "frmScroll", 7320, 10560, 4455, 2415, 12.75},
-    {Panel::NoHomepage, "Text13", "frmScroll", 7320, 10560, 4095, 1815, 12.75},
-    {Panel::InvalidNames, "Text28", "frmScroll", 8520, 11520, 3615, 495, 12.75},
-    {Panel::EntryExists, "Text29", "frmScroll", 7680, 11280, 4455, 1575, 12.75},
+    {Message::InvalidName, "txtInvalidName", "picI_Scroll", 7200, 9720, 4455, 2535, 12.75},
+    {Message::HomepageNotFound, "Text17", "picWindow", 7320, 10080, 4095, 2295, 14.25},
+    {Message::EntryNotFound, "Text8", "frmScroll", 7800, 11280, 3975, 1695, 12.75},
+    {Message::PageNotFound, "Text11", "frmScroll", 7320, 10560, 4455, 2415, 12.75},
+    {Message::NoHomepage, "Text13", "frmScroll", 7320, 10560, 4095, 1815, 12.75},
+    {Message::InvalidNames, "Text28", "frmScroll", 8520, 11520, 3615, 495, 12.75},
+    {Message::EntryExists, "Text29", "frmScroll", 7680, 11280, 4455, 1575, 12.75},
     // File failures stand on the window itself, where Text11 does, last so in front of every other panel: the
     // panel stays until clicked, so it must be in sight wherever the surface is scrolled to.
-    {Panel::FileFailure, "txtFileFailure", "frmScroll", 7320, 10560, 4455, 2415, 12.75},
+    {Message::FileFailure, "txtFileFailure", "frmScroll", 7320, 10560, 4455, 2415, 12.75},
     // Notices stand on the window too, above the failure panel, so both can be read at once.
-    {Panel::Notice, "txtNotice", "frmScroll", 7320, 7920, 4455, 2415, 12.75},
+    {Message::Notice, "txtNotice", "frmScroll", 7320, 7920, 4455, 2415, 12.75},
 });
 
 struct HelpLine {
@@ -319,7 +319,7 @@ int pointsToPixels(double points) {
 std::span<const ControlDef> controlTable() {
     return ControlRows;
 }
-const char* panelName(Panel panel) {
+const char* panelName(Message panel) {
     for (const PanelDef& def : Panels) {
         if (def.panel == panel) {
             return def.name;

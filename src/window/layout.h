@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/form.h"
-#include "core/panels.h"
+#include "core/messages.h"
 
 #include <optional>
 #include <span>
@@ -48,7 +48,7 @@ struct ControlDef {
 };
 
 struct PanelDef {
-    Panel panel;
+    Message panel;
     // The design name, which the panel's widget takes as its object name.
     const char* name;
     const char* container;
@@ -68,7 +68,7 @@ inline constexpr int DesignHeight = 12960;
 std::span<const ControlDef> controlTable();
 std::span<const PanelDef> panelTable();
 // The panel's design name, from the panel table.
-const char* panelName(Panel panel);
+const char* panelName(Message panel);
 
 const ControlDef* findControl(std::string_view name);
 

@@ -6,6 +6,7 @@
 #include "window/entries_window.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
+#include "window/panel_text.h"
 #include "window/preview_action.h"
 #include "window/publish_dialog.h"
 #include "window/status_line.h"
@@ -247,10 +248,11 @@ void ScrollForm::showState() {
         c.title = c.title.empty() ? title : c.title;
         c.message = c.message.empty() ? message : c.message;
     }
+    // The panels show what was said; the outcome tells the status line whether the operation was refused or stopped.
+    const bool failed = ended && form_->takeOutcome().failed();
     if (ended && form_->operationNumber() != shownOperation_) {
         shownOperation_ = form_->operationNumber();
-        status_->say(QString::fromStdString(form_->operationSummary()),
-                     form_->isVisible(Panel::FileFailure) ? Tone::Error : Tone::Success);
+        status_->say(QString::fromStdString(form_->operationSummary()), failed ? Tone::Error : Tone::Success);
         // Descriptions that the files now hold, as the boxes show them, mirror the files from here on.
         for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
             const EntryBoxes& boxes = form_->controls.entry(panel);
@@ -293,17 +295,18 @@ void ScrollForm::showState() {
     }
 
     for (const PanelDef& def : panelTable()) {
-        const PanelState& state = form_->panels[def.panel];
+        const MessageBoard& messages = form_->messages();
+        const bool visible = messages.isShown(def.panel);
         auto* panel = static_cast<QPlainTextEdit*>(panelWidgets_.at(def.panel));
         std::string& shown = shownPanelText_[def.panel];
-        if (shown != state.text) {
-            shown = state.text;
-            panel->setPlainText(forDisplay(codePageToUtf8(state.text)));
+        if (const std::string text = panelText(def.panel, messages.words(def.panel)); shown != text) {
+            shown = text;
+            panel->setPlainText(forDisplay(codePageToUtf8(text)));
         }
-        if (panel->isVisibleTo(this) != state.visible) {
-            panel->setVisible(state.visible);
+        if (panel->isVisibleTo(this) != visible) {
+            panel->setVisible(visible);
         }
-        if (state.visible) {
+        if (visible) {
             panel->raise();
         }
     }

@@ -92,8 +92,8 @@ private:
     std::unique_ptr<WorkingFolder> openedFolder_;
     QTimer stepTimer_;
     std::map<std::string, QWidget*> widgets_;
-    std::map<Panel, QWidget*> panelWidgets_;
-    std::map<Panel, std::string> shownPanelText_;
+    std::map<Message, QWidget*> panelWidgets_;
+    std::map<Message, std::string> shownPanelText_;
     QWidget* picWindow_ = nullptr;
     ScrollSurface* surface_ = nullptr;
     QScrollBar* vscroll_ = nullptr;

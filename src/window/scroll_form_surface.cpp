@@ -257,7 +257,7 @@ void ScrollForm::build() {
         panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         // The fixed messages fit their panels; a notice, which gathers sentences, wraps (anywhere in a long name
         // if need be) and scrolls within the panel's fixed place.
-        const bool gathers = def.panel == Panel::Notice;
+        const bool gathers = def.panel == Message::Notice;
         panel->setVerticalScrollBarPolicy(gathers ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         if (gathers) {
             panel->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -265,10 +265,10 @@ void ScrollForm::build() {
         }
         panel->viewport()->setCursor(Qt::ArrowCursor);
         paintTone(panel, toneOf(def.panel));
-        const Panel which = def.panel;
+        const Message which = def.panel;
         panel->viewport()->installEventFilter(new PanelFilter(
             [this, which] {
-                form_->clickPanel(which);
+                form_->clickMessage(which);
                 afterAction();
             },
             [this](int twips) { scrollByWheel(twips); }, panel));

@@ -43,19 +43,19 @@ ToneColours coloursOf(Tone tone) {
     return {};
 }
 
-Tone toneOf(Panel panel) {
+Tone toneOf(Message panel) {
     switch (panel) {
-    case Panel::PageNotFound:
-    case Panel::HomepageWillBeCreated:
-    case Panel::HomepageNotFound:
-    case Panel::Notice:
+    case Message::PageNotFound:
+    case Message::HomepageWillBeCreated:
+    case Message::HomepageNotFound:
+    case Message::Notice:
         return Tone::Note;
-    case Panel::EntryNotFound:
-    case Panel::NoHomepage:
-    case Panel::InvalidNames:
-    case Panel::EntryExists:
-    case Panel::FileFailure:
-    case Panel::InvalidName:
+    case Message::EntryNotFound:
+    case Message::NoHomepage:
+    case Message::InvalidNames:
+    case Message::EntryExists:
+    case Message::FileFailure:
+    case Message::InvalidName:
         break;
     }
     return Tone::Error;

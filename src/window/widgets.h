@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/panels.h"
+#include "core/messages.h"
 #include "window/layout.h"
 
 #include <functional>
@@ -40,7 +40,7 @@ inline constexpr int WheelLineTwips = 300;
 
 // The tone of a message panel: the failures and refusals are errors; the start-up notices, the missing-page notice
 // and the notices of what was done are notes.
-Tone toneOf(Panel panel);
+Tone toneOf(Message panel);
 
 // The design's face at `points`, or its metric twin where the face is missing.
 QFont fontFor(Face face, double points, bool bold);

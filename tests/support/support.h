@@ -148,8 +148,8 @@ public:
     void put(const std::string& name, std::string_view bytes) { writeFile(dir() / name, bytes); }
     std::string file(const std::string& name) const { return readFile(dir() / name); }
     bool has(const std::string& name) const { return std::filesystem::exists(dir() / name); }
-    bool shown(Panel p) const { return form_->isVisible(p); }
-    const std::string& text(Panel p) const { return form_->panels[p].text; }
+    bool shown(Message p) const { return form_->isVisible(p); }
+    const std::string& text(Message p) const { return form_->messages().words(p); }
     // The homepage's entries as `clipnest list` names them.
     Names entries() const;
 

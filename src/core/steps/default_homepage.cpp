@@ -21,7 +21,7 @@ void buildOrReadHomepage(Form& form) {
             }
             if (s.folderMark == FolderMark::Found) {
                 s.folderMark = FolderMark::MissingHomepageSaid;
-                form.show(Panel::HomepageNotFound);
+                form.show(Message::HomepageNotFound);
             }
         }
     }

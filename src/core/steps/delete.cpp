@@ -30,29 +30,29 @@ void findHomepageForDelete(Form& form) {
         // The text held in memory stays: a later request still has its homepage to write. Every delete that finds
         // none says so: it is a request that could not be done.
         form.arm(Step::HideNotices);
-        form.show(Panel::NoHomepage);
+        form.show(Message::NoHomepage);
         form.disarm(Step::FindHomepage);
         return;
     }
     const bool held = !text.empty();
     if (!held) {
         if (!form.loadHomepage(*name)) {
-            // An unreadable file ends the delete (its panel is up); one that went away is looked for again.
+            // An unreadable file ends the delete (its failure is said); one that went away is looked for again.
             if (!state(form).homepage.UnreadableHomepage.empty()) {
                 form.disarm(Step::FindHomepage);
             }
             return;
         }
-        form.hide(Panel::NoHomepage);
+        form.hide(Message::NoHomepage);
     }
     // An empty file reads as empty text: hand over now instead of reading it again on every run.
     if (held || text.empty()) {
         form.arm(Step::CutEntry);
-        form.hide(Panel::NoHomepage);
+        form.hide(Message::NoHomepage);
         form.disarm(Step::FindHomepage);
     }
     if (!text.empty() && !entryPresent(text, state(form).request.FileNameLessExt)) {
-        form.show(Panel::EntryNotFound);
+        form.show(Message::EntryNotFound);
         form.arm(Step::HideNotices);
     }
 }
@@ -74,9 +74,9 @@ void reportEntryNotFound(Form& form) {
     if (tick == 1) {
         // The notice stays up for 20 seconds, and every later use of this Step keeps that rhythm.
         form.setInterval(Step::EntryNotFound, 20000);
-        form.show(Panel::EntryNotFound);
+        form.show(Message::EntryNotFound);
     } else if (tick == 2) {
-        form.hide(Panel::EntryNotFound);
+        form.hide(Message::EntryNotFound);
         tick = 0;
         form.disarm(Step::EntryNotFound);
     }

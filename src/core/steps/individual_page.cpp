@@ -16,7 +16,7 @@ void prepareIndividualPage(Form& form) {
         if (!shown.contains(page) && !form.folder().exists(page) && !q.HomepageOnly &&
             entryPresent(state(form).homepage.PageText, q.FileNameLessExt)) {
             shown.insert(page);
-            form.show(Panel::PageNotFound);
+            form.show(Message::PageNotFound);
             form.arm(Step::HideNotices);
             form.disarm(Step::PreparePage);
         }

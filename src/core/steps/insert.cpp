@@ -84,14 +84,14 @@ void Form::insertAboveEntry() {
     const std::optional<std::string> trimmed = toCodePage(stripBlanks(boxes.name));
     if (trimmed && !trimmed->empty() && contains(homepage_.PageText, entrySourceKey(*trimmed))) {
         arm(Step::HideNotices);
-        show(Panel::EntryExists);
+        show(Message::EntryExists);
         return;
     }
     // The names as typed; a name that fails only once trimmed gets the invalid-name message.
     const std::optional<std::string> name = toCodePage(boxes.name);
     const std::optional<std::string> anchor = toCodePage(boxes.above);
     if (!name || !isValidFileName(*name) || !anchor || !isValidFileName(*anchor)) {
-        show(Panel::InvalidNames);
+        show(Message::InvalidNames);
         arm(Step::HideNotices);
         return;
     }
@@ -121,7 +121,9 @@ void insertEntry(Form& form) {
     switch (++q.InsertPhase) {
     case 1:
         if (!insertBlockAbove(state(form).homepage.PageText, q.AnchorFileName)) {
-            // The anchor is not on the page: the request ends here, and the command line says so.
+            // The anchor is not on the page: the request ends here without a message, as the window always ended it.
+            form.refuseQuietly("An entry for the file name " + codePageToUtf8(q.AnchorFileName) +
+                               " was not found on the Homepage.");
             form.disarm(Step::Insert);
         }
         break;

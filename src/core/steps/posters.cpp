@@ -30,6 +30,7 @@ bool Form::givePoster(const std::string& video, std::optional<double> at, bool r
         return folder_.exists(poster);
     }
     remember(poster);
+    noteWritten(poster);
     if (const std::optional<FileStamp> stamp = folder_.stamp(poster)) {
         history_.wrote(poster, *stamp, std::nullopt);
     }
@@ -42,7 +43,7 @@ std::optional<std::vector<std::string>> Form::entriesAsked(const std::vector<std
     refreshHomepage();
     // Refreshed, the held text is what the file on disk holds.
     if (!findHomepage(folder_) || !homepage_.UnreadableHomepage.empty()) {
-        fileFailure(panelMessage(refusal + ": there is no homepage.html in the folder."));
+        fileFailure((refusal + ": there is no homepage.html in the folder."));
         return std::nullopt;
     }
     std::vector<std::string> videos;
@@ -58,8 +59,8 @@ std::optional<std::vector<std::string>> Form::entriesAsked(const std::vector<std
     for (const std::string& name : names) {
         const std::optional<std::string> video = toCodePage(stripBlanks(name));
         if (!video || std::find(videos.begin(), videos.end(), *video) == videos.end()) {
-            fileFailure(panelMessage(refusal + ": the homepage has no entry for " +
-                                     toCodePage(name).value_or(std::string(name)) + "."));
+            fileFailure(
+                (refusal + ": the homepage has no entry for " + toCodePage(name).value_or(std::string(name)) + "."));
             return std::nullopt;
         }
         asked.push_back(*video);

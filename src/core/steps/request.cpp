@@ -30,17 +30,17 @@ bool Form::takeFileName(const std::string& nameBox, Request& into) {
     const bool beyondAscii = std::any_of(name->begin(), name->end(), [](char c) { return (c & 0x80) != 0; });
     if ((into.kind == Operation::Kind::Entry || into.kind == Operation::Kind::Insert) && beyondAscii &&
         !folder_.exists(*name) && !entryPresent(homepage_.PageText, into.FileNameLessExt)) {
-        fileFailure(panelMessage(*name + " is not in the folder. Its name has letters beyond ASCII, which a file name "
-                                         "can hold in more than one way, so its entry is made only once the video "
-                                         "is there under exactly that name.\r\n   Put the video in the folder first, "
-                                         "or copy its name from the file."));
+        fileFailure((*name + " is not in the folder. Its name has letters beyond ASCII, which a file name "
+                             "can hold in more than one way, so its entry is made only once the video "
+                             "is there under exactly that name.\nPut the video in the folder first, "
+                             "or copy its name from the file."));
         return false;
     }
     // A new entry's page must not be the rename page, which the next rename would write over. An entry of that name
     // already on the homepage may still be deleted.
     if (into.kind != Operation::Kind::Delete && into.FileNameLessExt + ".php" == RenamePageFile) {
-        fileFailure(panelMessage(*name + " cannot have an entry: its page would be " + std::string(RenamePageFile) +
-                                 ", the rename page's name.\r\n   Give the video another name."));
+        fileFailure((*name + " cannot have an entry: its page would be " + std::string(RenamePageFile) +
+                     ", the rename page's name.\nGive the video another name."));
         return false;
     }
     return true;
@@ -77,17 +77,17 @@ void Form::beginRequest(Request next, std::vector<std::string> names) {
 // wrong with the name and stays until the next click.
 void showInvalidName(Form& form) {
     form.disarm(Step::ShowInvalidName);
-    form.show(Panel::InvalidName);
+    form.show(Message::InvalidName);
 }
 
 void Form::refuseName(const std::string& problem) {
     const std::string text = "Please enter a valid file name: " + problem + ".";
-    panels[Panel::InvalidName].text = toCodePage(text).value_or("Please enter a valid file name.");
+    messages_.setWords(Message::InvalidName, toCodePage(text).value_or(std::string(fixedWords(Message::InvalidName))));
     arm(Step::ShowInvalidName);
 }
 
 void Form::startClick() {
-    hide(Panel::InvalidName);
+    hide(Message::InvalidName);
 }
 
 std::string sharedPageText(std::string_view fileName, std::string_view owner, std::string_view what) {
@@ -115,7 +115,7 @@ void route(Form& form) {
     form.disarm(Step::Route);
     if (!home.UnreadableHomepage.empty()) {
         // Read the homepage again on the next request; until then nothing may be written over it.
-        form.fileFailure(readFailureText(home.UnreadableHomepage));
+        form.fileFailure(readFailureWords(home.UnreadableHomepage));
         form.endChains();
         return;
     }
@@ -140,7 +140,7 @@ void route(Form& form) {
         if (!owner) {
             if (const std::optional<std::string> problem = appendProblem(home.PageText)) {
                 const std::string& file = home.ReadFrom.empty() ? "homepage.html" : home.ReadFrom;
-                form.fileFailure(panelMessage("Clipnest did not add " + q.FileName + ": " + file + " " + *problem));
+                form.fileFailure(("Clipnest did not add " + q.FileName + ": " + file + " " + *problem));
                 return;
             }
             form.arm(Step::Append);

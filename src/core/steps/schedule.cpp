@@ -15,12 +15,13 @@ namespace clipnest {
 
 namespace {
 
-// Hides every message panel that the panel timer hides; the failure panel and the invalid-name message stay until
+// Hides every message that the message timer hides; the failure message and the invalid-name message stay until
 // clicked.
 void hideNotices(Form& form) {
     form.disarm(Step::HideNotices);
-    for (const Panel p : {Panel::EntryNotFound, Panel::PageNotFound, Panel::NoHomepage, Panel::HomepageWillBeCreated,
-                          Panel::HomepageNotFound, Panel::InvalidNames, Panel::EntryExists, Panel::Notice}) {
+    for (const Message p :
+         {Message::EntryNotFound, Message::PageNotFound, Message::NoHomepage, Message::HomepageWillBeCreated,
+          Message::HomepageNotFound, Message::InvalidNames, Message::EntryExists, Message::Notice}) {
         if (form.isVisible(p)) {
             form.hide(p);
         }

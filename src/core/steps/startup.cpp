@@ -25,10 +25,10 @@ void loadOrBuildHomepage(Form& form) {
         }
         if (start.folderMark == FolderMark::Found) {
             start.folderMark = FolderMark::MissingHomepageSaid;
-            form.show(Panel::HomepageNotFound);
+            form.show(Message::HomepageNotFound);
             form.arm(Step::HideNotices);
         } else if (start.folderMark == FolderMark::Made) {
-            form.show(Panel::HomepageWillBeCreated);
+            form.show(Message::HomepageWillBeCreated);
             form.arm(Step::HideNotices);
         }
     }
