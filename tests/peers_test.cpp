@@ -225,8 +225,8 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     ApacheServer apache(h.dir());
     ASSERT_TRUE(apache.running()) << apache.log();
     PreviewServer preview;
-    std::string error;
-    ASSERT_TRUE(preview.start(h.dir(), templates::previewRouter(), error)) << error;
+    const Result<std::string> started = preview.start(h.dir(), templates::previewRouter());
+    ASSERT_TRUE(started) << why(started);
     for (const std::string& base : {apache.url(), preview.address()}) {
         for (const char* name :
              {"roses_comments.txt", "comment_moderation.txt", "comment_rate_limits.txt", ".htaccess"}) {

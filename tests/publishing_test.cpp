@@ -92,8 +92,7 @@ protected:
         h_.entry("b.mp4", "B");
         h_.put("a.mp4", "the video a");
         settings_.connections = 1;
-        std::string error;
-        target_ = *publish::parseTarget("sftp://alice@example.net/site/", error);
+        target_ = *publish::parseTarget("sftp://alice@example.net/site/");
     }
     Report publish() {
         const std::atomic<bool> cancel = false;
@@ -229,9 +228,8 @@ TEST(Address, TheAddressTakenApart) {
              Case{"sftp://h/site#2/", "", "h", 0, "/site#2/", "sftp://h/site#2/"},
              Case{"sftp://h/my%20site", "", "h", 0, "/my%20site/", "sftp://h/my%20site/"},
          }) {
-        std::string error;
-        const std::optional<Target> t = publish::parseTarget(c.url, error);
-        ASSERT_TRUE(t) << c.url << ": " << error;
+        const Result<Target> t = publish::parseTarget(c.url);
+        ASSERT_TRUE(t) << c.url << ": " << why(t);
         EXPECT_EQ(t->user, c.user) << c.url;
         EXPECT_EQ(t->host, c.host) << c.url;
         EXPECT_EQ(t->port, c.port) << c.url;
@@ -256,21 +254,20 @@ TEST(Address, AnAddressThatCannotBeReadIsRefusedWithWhy) {
              {"sftp://[::1/site", "is no host name nor IPv6 address in brackets"},
              {"sftp://[::1]2222/site", "is no host name nor IPv6 address in brackets"},
          }) {
-        std::string error;
-        EXPECT_FALSE(publish::parseTarget(url, error)) << url;
-        EXPECT_NE(error.find(why), std::string::npos) << url << ": " << error;
+        const Result<Target> t = publish::parseTarget(url);
+        ASSERT_FALSE(t) << url;
+        EXPECT_NE(clipnest::why(t).find(why), std::string::npos) << url << ": " << clipnest::why(t);
     }
 }
 
 TEST(Settings, ReadingThemCreatesNothingAndWhatIsSavedReadsBack) {
     const TempDir dir;
     publish::Settings s;
-    std::string error;
-    EXPECT_TRUE(publish::loadSettings(dir.path(), s, error)) << error;
+    EXPECT_TRUE(publish::loadSettings(dir.path()));
     EXPECT_EQ(publish::keptAddress(dir.path()), "");
-    publish::DestinationProblem problem;
-    EXPECT_FALSE(publish::chooseDestination(dir.path(), "", false, true, problem));
-    EXPECT_EQ(problem.text, "there is no address to publish to");
+    const auto chosen = publish::chooseDestination(dir.path(), "", false, true);
+    ASSERT_FALSE(chosen);
+    EXPECT_EQ(chosen.error().text, "there is no address to publish to");
     EXPECT_FALSE(fs::exists(dir.path() / ".clipnest")) << "reading never makes a folder";
 
     s.to = "sftp://h/site/";
@@ -285,8 +282,9 @@ TEST(Settings, ReadingThemCreatesNothingAndWhatIsSavedReadsBack) {
     s.scripts = {"https://cdn.example.net/a.js"};
     s.fonts = {"https://fonts.example.net/f.css"};
     ASSERT_TRUE(publish::saveSettings(dir.path(), s));
-    publish::Settings back;
-    ASSERT_TRUE(publish::loadSettings(dir.path(), back, error)) << error;
+    const Result<publish::Settings> loaded = publish::loadSettings(dir.path());
+    ASSERT_TRUE(loaded) << why(loaded);
+    const publish::Settings& back = *loaded;
     EXPECT_EQ(back.to, s.to);
     EXPECT_EQ(back.extra, s.extra);
     EXPECT_EQ(back.insecure, s.insecure);

@@ -34,7 +34,8 @@ bool readBatch(const std::string& file, const std::filesystem::path& dir, std::s
 
 } // namespace
 
-bool splitWords(std::string_view line, std::vector<std::string>& words, std::string& error) {
+Result<std::vector<std::string>> splitWords(std::string_view line) {
+    std::vector<std::string> words;
     std::string word;
     bool inWord = false;
     for (std::size_t i = 0; i < line.size(); ++i) {
@@ -50,16 +51,14 @@ bool splitWords(std::string_view line, std::vector<std::string>& words, std::str
         if (c == '\'') {
             const std::size_t end = line.find('\'', i + 1);
             if (end == std::string_view::npos) {
-                error = "a quote ' is not closed";
-                return false;
+                return Failure{"a quote ' is not closed"};
             }
             word.append(line.substr(i + 1, end - i - 1));
             i = end;
         } else if (c == '"') {
             for (++i;; ++i) {
                 if (i >= line.size()) {
-                    error = "a quote \" is not closed";
-                    return false;
+                    return Failure{"a quote \" is not closed"};
                 }
                 if (line[i] == '"') {
                     break;
@@ -72,8 +71,7 @@ bool splitWords(std::string_view line, std::vector<std::string>& words, std::str
             }
         } else if (c == '\\') {
             if (i + 1 >= line.size()) {
-                error = "the line ends in a backslash";
-                return false;
+                return Failure{"the line ends in a backslash"};
             }
             word += line[++i];
         } else {
@@ -83,7 +81,7 @@ bool splitWords(std::string_view line, std::vector<std::string>& words, std::str
     if (inWord) {
         words.push_back(std::move(word));
     }
-    return true;
+    return words;
 }
 
 namespace {
@@ -120,15 +118,14 @@ std::optional<BatchLines> parseBatch(Runner& r, const std::string& text) {
         if (first == std::string::npos || lineText[first] == '#') {
             continue;
         }
-        std::vector<std::string> words;
-        std::string problem;
-        if (!splitWords(lineText, words, problem)) {
-            refuse(problem);
+        const Result<std::vector<std::string>> words = splitWords(lineText);
+        if (!words) {
+            refuse(why(words));
             return std::nullopt;
         }
         int status = 0;
         std::optional<Args> command = parseCommand(
-            words, true,
+            *words, true,
             [&](const CLI::ParseError& e, CLI::App&) {
                 refuse(e.get_exit_code() == 0 ? "help is no command of a batch" : e.what());
             },

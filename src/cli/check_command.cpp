@@ -8,12 +8,12 @@
 namespace clipnest::cli {
 
 Status runCheck(Runner& r, const Args& a) {
-    publish::Settings settings;
-    std::string error;
-    if (!publish::loadSettings(r.dir(), settings, error)) {
-        r.line(error);
+    const Result<publish::Settings> loaded = publish::loadSettings(r.dir());
+    if (!loaded) {
+        r.line(why(loaded));
         return Failed;
     }
+    const publish::Settings& settings = *loaded;
     const media::CheckOptions options{settings.maxUpload, publish::SettingsFile, std::nullopt};
     media::CheckReport report = media::checkChannel(r.dir(), options);
     if (a.fix) {

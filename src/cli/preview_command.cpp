@@ -7,12 +7,12 @@ namespace clipnest::cli {
 
 // Serves the folder until Ctrl+C (or the end of the session), saying what the server refused to run as it happens.
 Status runPreview(Runner& r, const Args&) {
-    std::string problem;
     PreviewServer server;
-    const std::optional<std::string> address = server.start(r.dir(), templates::previewRouter(), problem);
+    const Result<std::string> address = server.start(r.dir(), templates::previewRouter());
     if (!address) {
         const std::string file = "file://" + (r.dir() / "homepage.html").lexically_normal().string();
-        r.line(problem + ": open " + file + " in a browser to see the homepage; the video pages need php to preview.");
+        r.line(why(address) + ": open " + file +
+               " in a browser to see the homepage; the video pages need php to preview.");
         return PreviewServer::phpInstalled() ? Failed : Done;
     }
     holdStopSignals();

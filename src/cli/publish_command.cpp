@@ -86,9 +86,10 @@ std::string someNames(const std::vector<std::string>& names) {
 } // namespace
 
 std::optional<publish::Destination> destinationOf(Runner& r, const Args& a, bool keep, Status& status) {
-    publish::DestinationProblem problem;
-    std::optional<publish::Destination> to = publish::chooseDestination(r.dir(), a.to, a.insecure, keep, problem);
+    Result<publish::Destination, publish::DestinationProblem> to =
+        publish::chooseDestination(r.dir(), a.to, a.insecure, keep);
     if (!to) {
+        const publish::DestinationProblem& problem = to.error();
         const std::string command = a.command ? a.command->name : "publish";
         using Kind = publish::DestinationProblem::Kind;
         status = Usage;
@@ -112,7 +113,7 @@ std::optional<publish::Destination> destinationOf(Runner& r, const Args& a, bool
     for (const std::string& note : to->notes) {
         r.line(note, true);
     }
-    return to;
+    return std::move(*to);
 }
 
 // Keeps the channel's address in its settings and writes what is made from it; a value that is none is refused.
@@ -121,14 +122,13 @@ Status setSite(Runner& r, const std::string& site) {
         r.line("publish: " + *refusal);
         return Usage;
     }
-    publish::Settings settings;
-    std::string error;
-    if (!publish::loadSettings(r.dir(), settings, error)) {
-        r.line(error);
+    Result<publish::Settings> settings = publish::loadSettings(r.dir());
+    if (!settings) {
+        r.line(why(settings));
         return Failed;
     }
-    settings.site = site;
-    if (!publish::saveSettings(r.dir(), settings)) {
+    settings->site = site;
+    if (!publish::saveSettings(r.dir(), *settings)) {
         r.line("publish: the channel's address could not be kept in " + std::string(publish::SettingsFile));
         return Failed;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/result.h"
 #include "platform/working_folder.h"
 
 #include <cstdint>
@@ -131,6 +132,12 @@ private:
     bool finishUndo(const std::filesystem::path& record, std::string_view journal);
     // Finishes cut-off undos and removes what an undo cut off before its journal left.
     void recover();
+    // Why the newest record must not be undone: it is damaged, or (unless forced) a file changed after it.
+    std::optional<UndoResult> undoRefusal(const HistoryEntry& entry, bool force) const;
+    UndoResult damagedRecord(const HistoryEntry& entry, const std::string& why) const;
+    // Stages the record's copies beside their targets and writes its journal; or why not, with nothing staged left.
+    struct Staging;
+    Result<Staging, UndoResult> stageCopies(const HistoryEntry& entry);
 
     WorkingFolder& channel_;
     std::filesystem::path root_;

@@ -117,103 +117,130 @@ void History::wholeOlderCopies(const HistoryEntry& entry) {
     }
 }
 
-UndoResult History::undoLast(bool force) {
-    end();
-    recover();
-    // A write of an undo cut off before it staged its file leaves a temporary file of its own: it goes now.
-    channel_.removeStaleTemporaries();
-    std::vector<HistoryEntry> list = entries();
-    if (list.empty()) {
-        return {false, "There is nothing to undo.", {}};
-    }
-    const HistoryEntry& entry = list.front();
-    const fs::path record = entryDir(entry.number);
-    const auto damaged = [&](const std::string& why) {
-        return UndoResult{false,
-                          "The history record " + std::to_string(entry.number) + " is damaged; nothing was undone (" +
-                              (record.lexically_relative(channel_.dir())).string() + ": " + why +
-                              "). Remove that folder to undo the operations before it.",
-                          {}};
-    };
+// What an undo puts in place once its journal is written: the copies staged beside their targets and the names put
+// back and removed.
+struct History::Staging {
+    std::string journal;
+    std::vector<std::string> staged, putBack, removed;
+};
+
+namespace {
+
+// The operation as an undo's messages name it.
+std::string undoLabel(const HistoryEntry& entry) {
+    return entry.operation.label() + " (" + History::timeText(entry.time) + ")";
+}
+
+} // namespace
+
+UndoResult History::damagedRecord(const HistoryEntry& entry, const std::string& why) const {
+    return {false,
+            "The history record " + std::to_string(entry.number) + " is damaged; nothing was undone (" +
+                entryDir(entry.number).lexically_relative(channel_.dir()).string() + ": " + why +
+                "). Remove that folder to undo the operations before it.",
+            {}};
+}
+
+std::optional<UndoResult> History::undoRefusal(const HistoryEntry& entry, bool force) const {
     if (!entry.damage.empty()) {
-        return damaged(entry.damage);
+        return damagedRecord(entry, entry.damage);
     }
-    const std::string what = entry.operation.label() + " (" + timeText(entry.time) + ")";
     std::vector<std::string> changed;
     for (const HistoryFile& f : entry.files) {
         if (!unchanged(f)) {
             changed.push_back(f.name);
         }
     }
-    if (!changed.empty() && !force) {
-        return {false,
-                "Did not undo " + what + ": " + shownNames(changed) + (changed.size() == 1 ? " was" : " were") +
-                    " changed after it. Undo with --force to put the files back all the same and lose that change.",
-                {}};
+    if (changed.empty() || force) {
+        return std::nullopt;
     }
+    return UndoResult{
+        false,
+        "Did not undo " + undoLabel(entry) + ": " + shownNames(changed) + (changed.size() == 1 ? " was" : " were") +
+            " changed after it. Undo with --force to put the files back all the same and lose that change.",
+        {}};
+}
 
-    // The copies older records keep as deltas against this record's copies are made whole while these are here.
-    wholeOlderCopies(entry);
-
-    // Every file to put back is written whole beside its target first; until the journal is written, nothing of the
-    // folder's own files has changed.
-    const WorkingFolder before(record / BeforeFolder);
-    const std::string stagedStem =
+// Every file to put back is written whole beside its target; nothing of the folder's own files changes. The kept copy
+// is never written to, so a second link to it stands in for a copy (a large video is not read); a copy where links
+// are not to be had. A copy that is not a file of its own (a link) is refused.
+Result<History::Staging, UndoResult> History::stageCopies(const HistoryEntry& entry) {
+    const WorkingFolder before(entryDir(entry.number) / BeforeFolder);
+    const std::string stem =
         std::string(StagedPrefix) + std::to_string(processId()) + "-" + std::to_string(entry.number) + "-";
-    std::vector<std::string> staged;
-    const auto unstage = [&] {
-        for (const std::string& name : staged) {
+    Staging staging;
+    const auto refuse = [&](UndoResult result) {
+        for (const std::string& name : staging.staged) {
             channel_.remove(name);
         }
+        return result;
     };
-    std::string journal;
-    std::vector<std::string> putBack, removed;
     for (const HistoryFile& f : entry.files) {
         if (!f.existedBefore) {
-            journal += "remove " + f.name + "\n";
-            removed.push_back(f.name);
+            staging.journal += "remove " + f.name + "\n";
+            staging.removed.push_back(f.name);
             continue;
         }
-        // The kept copy is never written to, so a second link to it stands in for a copy (a large video is not read);
-        // a copy where links are not to be had. A copy that is not a file of its own (a link) is refused.
-        const std::string name = stagedStem + std::to_string(staged.size());
+        const std::string name = stem + std::to_string(staging.staged.size());
         if (!before.exists(f.name)) {
-            unstage();
-            return damaged("the copy of " + codePageToUtf8(f.name) + " cannot be read");
+            return refuse(damagedRecord(entry, "the copy of " + codePageToUtf8(f.name) + " cannot be read"));
         }
         if (!channel_.linkFrom(before.pathOf(f.name), name)) {
             const std::optional<std::string> bytes = before.read(f.name);
             if (!bytes) {
-                unstage();
-                return damaged("the copy of " + codePageToUtf8(f.name) + " cannot be read");
+                return refuse(damagedRecord(entry, "the copy of " + codePageToUtf8(f.name) + " cannot be read"));
             }
             if (!channel_.write(name, *bytes)) {
-                unstage();
-                return {false,
-                        "Could not put back " + codePageToUtf8(f.name) + " for " + what + "; nothing was undone.",
-                        {}};
+                return refuse({false,
+                               "Could not put back " + codePageToUtf8(f.name) + " for " + undoLabel(entry) +
+                                   "; nothing was undone.",
+                               {}});
             }
         }
-        staged.push_back(name);
-        journal += "put " + name + " " + f.name + "\n";
-        putBack.push_back(f.name);
+        staging.staged.push_back(name);
+        staging.journal += "put " + name + " " + f.name + "\n";
+        staging.putBack.push_back(f.name);
     }
-    if (!WorkingFolder(record).write(JournalFile, journal)) {
-        unstage();
-        return {false, "Could not undo " + what + ": its record cannot be written; nothing was undone.", {}};
+    if (!WorkingFolder(entryDir(entry.number)).write(JournalFile, staging.journal)) {
+        return refuse(
+            {false, "Could not undo " + undoLabel(entry) + ": its record cannot be written; nothing was undone.", {}});
     }
-    std::vector<std::string> done = putBack;
-    done.insert(done.end(), removed.begin(), removed.end());
-    if (!finishUndo(record, journal)) {
+    return staging;
+}
+
+UndoResult History::undoLast(bool force) {
+    end();
+    recover();
+    // A write of an undo cut off before it staged its file leaves a temporary file of its own: it goes now.
+    channel_.removeStaleTemporaries();
+    const std::vector<HistoryEntry> list = entries();
+    if (list.empty()) {
+        return {false, "There is nothing to undo.", {}};
+    }
+    const HistoryEntry& entry = list.front();
+    if (std::optional<UndoResult> refusal = undoRefusal(entry, force)) {
+        return *refusal;
+    }
+    // The copies older records keep as deltas against this record's copies are made whole while these are here.
+    wholeOlderCopies(entry);
+    const Result<Staging, UndoResult> staging = stageCopies(entry);
+    if (!staging) {
+        return staging.error();
+    }
+    // From here the journal says what the undo does; a cut-off run finishes it.
+    const std::string what = undoLabel(entry);
+    std::vector<std::string> done = staging->putBack;
+    done.insert(done.end(), staging->removed.begin(), staging->removed.end());
+    if (!finishUndo(entryDir(entry.number), staging->journal)) {
         return {false, "Could not put every file of " + what + " in place; the next run of Clipnest finishes the undo.",
                 done};
     }
     std::string message = "Undid " + what + ":";
-    if (!putBack.empty()) {
-        message += " " + shownNames(putBack) + " put back";
+    if (!staging->putBack.empty()) {
+        message += " " + shownNames(staging->putBack) + " put back";
     }
-    if (!removed.empty()) {
-        message += std::string(putBack.empty() ? " " : "; ") + shownNames(removed) + " removed";
+    if (!staging->removed.empty()) {
+        message += std::string(staging->putBack.empty() ? " " : "; ") + shownNames(staging->removed) + " removed";
     }
     return {true, message + ".", done};
 }

@@ -20,10 +20,9 @@ constexpr int SliceMs = 100;
 
 } // namespace
 
-std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>& argv, std::string& error) {
+Result<std::unique_ptr<ChildProcess>> ChildProcess::start(const std::vector<std::string>& argv) {
     if (argv.empty()) {
-        error = "no program to run";
-        return nullptr;
+        return Failure{"no program to run"};
     }
     std::vector<char*> words;
     for (const std::string& word : argv) {
@@ -40,9 +39,8 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
     };
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, io) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
         ::pipe2(failed, O_CLOEXEC) != 0) {
-        error = "could not make the pipes to talk to " + argv[0];
         closeAll();
-        return nullptr;
+        return Failure{"could not make the pipes to talk to " + argv[0]};
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -58,9 +56,8 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
         ::_exit(127);
     }
     if (pid < 0) {
-        error = "could not start " + argv[0];
         closeAll();
-        return nullptr;
+        return Failure{"could not start " + argv[0]};
     }
     ::close(io[1]);
     ::close(err[1]);
@@ -77,10 +74,9 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
     ::fcntl(child->io_, F_SETFL, O_NONBLOCK);
     ::fcntl(child->err_, F_SETFL, O_NONBLOCK);
     if (!started) {
-        error = argv[0] +
-                (why == ENOENT ? std::string(" is not installed (not found on the PATH)") : " could not be started");
         child->finish(0);
-        return nullptr;
+        return Failure{argv[0] + (why == ENOENT ? std::string(" is not installed (not found on the PATH)")
+                                                : " could not be started")};
     }
     return child;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <atomic>
 #include <cstddef>
 #include <memory>
@@ -13,8 +15,8 @@ namespace clipnest {
 // messages. The program and its own children are ended when this object goes.
 class ChildProcess {
 public:
-    // Starts `argv` (found on the PATH, no shell in between); nothing, with the reason in `error`, when it cannot.
-    static std::unique_ptr<ChildProcess> start(const std::vector<std::string>& argv, std::string& error);
+    // Starts `argv` (found on the PATH, no shell in between); a failure, with the reason, when it cannot.
+    static Result<std::unique_ptr<ChildProcess>> start(const std::vector<std::string>& argv);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

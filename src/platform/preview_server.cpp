@@ -64,21 +64,18 @@ bool PreviewServer::phpInstalled() {
     return std::system("command -v php > /dev/null 2>&1") == 0;
 }
 
-std::optional<std::string> PreviewServer::start(const std::filesystem::path& folder, std::string_view router,
-                                                std::string& error) {
+Result<std::string> PreviewServer::start(const std::filesystem::path& folder, std::string_view router) {
     stop();
     if (!phpInstalled()) {
-        error = "php is not installed";
-        return std::nullopt;
+        return Failure{"php is not installed"};
     }
     // The router lives outside the channel folder, so it is never uploaded with it, in a folder only this user can
     // enter, made afresh: nobody else can have put a file of their own in its place.
     std::error_code ec;
     std::string temporary = (std::filesystem::temp_directory_path(ec) / "clipnest-preview-XXXXXX").string();
     if (::mkdtemp(temporary.data()) == nullptr) {
-        error = "the preview's folder could not be made in " + std::filesystem::temp_directory_path(ec).string() +
-                " (" + std::strerror(errno) + ")";
-        return std::nullopt;
+        return Failure{"the preview's folder could not be made in " +
+                       std::filesystem::temp_directory_path(ec).string() + " (" + std::strerror(errno) + ")"};
     }
     privateDir_ = temporary;
     router_ = privateDir_ / "router.php";
@@ -86,14 +83,12 @@ std::optional<std::string> PreviewServer::start(const std::filesystem::path& fol
     const bool written =
         routerFd >= 0 && ::write(routerFd, router.data(), router.size()) == static_cast<ssize_t>(router.size());
     if (routerFd < 0 || ::close(routerFd) != 0 || !written) {
-        error = "the preview's router could not be written in " + privateDir_.string();
         stop();
-        return std::nullopt;
+        return Failure{"the preview's router could not be written in " + privateDir_.string()};
     }
     const int port = freePort();
     if (port <= 0) {
-        error = "no free port on 127.0.0.1";
-        return std::nullopt;
+        return Failure{"no free port on 127.0.0.1"};
     }
     const std::string listen = "127.0.0.1:" + std::to_string(port);
     // Made before the fork: the child of a program with threads may only call what is safe in a signal handler.
@@ -144,8 +139,7 @@ std::optional<std::string> PreviewServer::start(const std::filesystem::path& fol
         ::setpgid(pid_, pid_);
     }
     if (pid_ < 0) {
-        error = "the server could not be started";
-        return std::nullopt;
+        return Failure{"the server could not be started"};
     }
     for (int i = 0; i < 250; ++i) {
         if (answers(port)) {
@@ -159,8 +153,7 @@ std::optional<std::string> PreviewServer::start(const std::filesystem::path& fol
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     stop();
-    error = "PHP's server did not start";
-    return std::nullopt;
+    return Failure{"PHP's server did not start"};
 }
 
 std::vector<std::string> PreviewServer::takeNotes() {

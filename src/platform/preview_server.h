@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -24,9 +26,9 @@ public:
     static bool phpInstalled();
 
     // Starts serving `folder` through `router`, the PHP program every request goes to (the text layer's
-    // templates::previewRouter()); the address of its homepage ("http://127.0.0.1:PORT/homepage.html"), or nothing
-    // with the reason in `error` when php is missing or the server did not come up.
-    std::optional<std::string> start(const std::filesystem::path& folder, std::string_view router, std::string& error);
+    // templates::previewRouter()); the address of its homepage ("http://127.0.0.1:PORT/homepage.html"), or a failure
+    // with the reason when php is missing or the server did not come up.
+    Result<std::string> start(const std::filesystem::path& folder, std::string_view router);
     void stop();
     bool running() const { return pid_ > 0; }
     // What the server refused to run since the last call, a line each ("preview: evil.php is not ...").

@@ -3,35 +3,33 @@
 namespace clipnest::publish {
 
 std::string keptAddress(const std::filesystem::path& channel) {
-    Settings settings;
-    std::string error;
-    return loadSettings(channel, settings, error) ? settings.to : std::string();
+    const Result<Settings> settings = loadSettings(channel);
+    return settings ? settings->to : std::string();
 }
 
-std::optional<Destination> chooseDestination(const std::filesystem::path& channel, const std::string& to, bool insecure,
-                                             bool keep, DestinationProblem& problem) {
+Result<Destination, DestinationProblem> chooseDestination(const std::filesystem::path& channel, const std::string& to,
+                                                          bool insecure, bool keep) {
     using Kind = DestinationProblem::Kind;
     Destination d;
-    if (!loadSettings(channel, d.settings, problem.text)) {
-        problem.kind = Kind::Settings;
-        return std::nullopt;
+    const Result<Settings> settings = loadSettings(channel);
+    if (!settings) {
+        return DestinationProblem{Kind::Settings, why(settings)};
     }
+    d.settings = *settings;
     const bool newAddress = !to.empty() && to != d.settings.to;
     d.settings.to = to.empty() ? d.settings.to : to;
     d.settings.insecure = d.settings.insecure || insecure;
     if (d.settings.to.empty()) {
-        problem = {Kind::NoAddress, "there is no address to publish to"};
-        return std::nullopt;
+        return DestinationProblem{Kind::NoAddress, "there is no address to publish to"};
     }
-    const std::optional<Target> target = parseTarget(d.settings.to, problem.text);
+    const Result<Target> target = parseTarget(d.settings.to);
     if (!target) {
-        problem.kind = Kind::BadAddress;
-        return std::nullopt;
+        return DestinationProblem{Kind::BadAddress, why(target)};
     }
     if (target->scheme == Target::Scheme::Ftp) {
         if (!d.settings.insecure) {
-            problem = {Kind::PlainFtp, "plain ftp:// sends your password unencrypted; use sftp:// or ftps://"};
-            return std::nullopt;
+            return DestinationProblem{Kind::PlainFtp,
+                                      "plain ftp:// sends your password unencrypted; use sftp:// or ftps://"};
         }
         d.notes.push_back("plain FTP: the password and the files travel unencrypted");
     }

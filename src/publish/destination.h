@@ -30,9 +30,9 @@ struct DestinationProblem {
 std::string keptAddress(const std::filesystem::path& channel);
 
 // The channel's settings with `to` (when not empty) in place of the kept address and `insecure` added to the kept
-// one, checked: nothing, with the problem, when the settings cannot be read, there is no address, it cannot be read
-// or it is plain ftp:// without `insecure`. A new address that passes is kept in the settings when `keep` holds.
-std::optional<Destination> chooseDestination(const std::filesystem::path& channel, const std::string& to, bool insecure,
-                                             bool keep, DestinationProblem& problem);
+// one, checked: the problem when the settings cannot be read, there is no address, it cannot be read or it is plain
+// ftp:// without `insecure`. A new address that passes is kept in the settings when `keep` holds.
+Result<Destination, DestinationProblem> chooseDestination(const std::filesystem::path& channel, const std::string& to,
+                                                          bool insecure, bool keep);
 
 } // namespace clipnest::publish

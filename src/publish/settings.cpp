@@ -10,8 +10,8 @@
 
 namespace clipnest::publish {
 
-bool loadSettings(const std::filesystem::path& channel, Settings& settings, std::string& error) {
-    settings = {};
+Result<Settings> loadSettings(const std::filesystem::path& channel) {
+    Settings settings;
     for (const SettingLine& line : readChannelSettings(WorkingFolder(channel))) {
         const std::string& value = line.value;
         const auto where = [&] { return std::string(SettingsFile) + " line " + std::to_string(line.number) + ": "; };
@@ -29,8 +29,7 @@ bool loadSettings(const std::filesystem::path& channel, Settings& settings, std:
             settings.knownHosts = value;
         } else if (line.key == "site") {
             if (const std::optional<std::string> refusal = siteRefusal(value)) {
-                error = where() + *refusal;
-                return false;
+                return Failure{where() + *refusal};
             }
             settings.site = value;
         } else if (line.key == "max_upload") {
@@ -43,32 +42,28 @@ bool loadSettings(const std::filesystem::path& channel, Settings& settings, std:
                               : unit == "G" || unit == "g" ? 30
                                                            : -1;
             if (problem != std::errc() || shift < 0 || number == 0 || number > (UINTMAX_MAX >> 30)) {
-                error = where() + "max_upload takes a size such as 200M; '" + value + "' is none";
-                return false;
+                return Failure{where() + "max_upload takes a size such as 200M; '" + value + "' is none"};
             }
             settings.maxUpload = number << shift;
         } else if (line.key == "connections") {
             int number = 0;
             const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
             if (problem != std::errc() || end != value.data() + value.size() || number < 1 || number > 8) {
-                error = where() + "connections takes a number from 1 to 8; '" + value + "' is none";
-                return false;
+                return Failure{where() + "connections takes a number from 1 to 8; '" + value + "' is none"};
             }
             settings.connections = number;
         } else if (line.key == "script" || line.key == "fonts") {
             for (const std::string& address : settingWords({line}, line.key)) {
                 if (!isPageAddress(address)) {
-                    error = where() + line.key + " takes https:// addresses; '" + address + "' is none";
-                    return false;
+                    return Failure{where() + line.key + " takes https:// addresses; '" + address + "' is none"};
                 }
                 (line.key == "script" ? settings.scripts : settings.fonts).push_back(address);
             }
         } else {
-            error = where() + "unknown setting '" + line.key + "'";
-            return false;
+            return Failure{where() + "unknown setting '" + line.key + "'"};
         }
     }
-    return true;
+    return settings;
 }
 
 bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
@@ -112,7 +107,7 @@ std::string Target::display() const {
            (port ? ":" + std::to_string(port) : "") + path;
 }
 
-std::optional<Target> parseTarget(const std::string& url, std::string& error) {
+Result<Target> parseTarget(const std::string& url) {
     Target t;
     const std::size_t colon = url.find("://");
     const std::string scheme = colon == std::string::npos ? "" : url.substr(0, colon);
@@ -123,8 +118,7 @@ std::optional<Target> parseTarget(const std::string& url, std::string& error) {
     } else if (scheme == "ftp") {
         t.scheme = Target::Scheme::Ftp;
     } else {
-        error = "the address must start with sftp://, ftps:// or ftp://";
-        return std::nullopt;
+        return Failure{"the address must start with sftp://, ftps:// or ftp://"};
     }
     std::string rest = url.substr(colon + 3);
     const std::size_t slash = rest.find('/');
@@ -137,32 +131,29 @@ std::optional<Target> parseTarget(const std::string& url, std::string& error) {
         t.user = authority.substr(0, at);
         authority.erase(0, at + 1);
         if (t.user.find(':') != std::string::npos) {
-            error = "the address holds a password; Clipnest never keeps one: use your SSH agent or keys for SFTP and "
-                    "~/.netrc for FTPS";
-            return std::nullopt;
+            return Failure{
+                "the address holds a password; Clipnest never keeps one: use your SSH agent or keys for SFTP and "
+                "~/.netrc for FTPS"};
         }
     }
     // An IPv6 address is in brackets, and only a colon after the closing one starts the port.
     const std::size_t closing = authority.starts_with('[') ? authority.find(']') : 0;
     if (closing == std::string::npos || (closing && closing + 1 < authority.size() && authority[closing + 1] != ':')) {
-        error = "the address's host '" + authority + "' is no host name nor IPv6 address in brackets";
-        return std::nullopt;
+        return Failure{"the address's host '" + authority + "' is no host name nor IPv6 address in brackets"};
     }
     if (const std::size_t portAt = authority.rfind(':');
         portAt != std::string::npos && (!closing || portAt > closing)) {
         const std::string port = authority.substr(portAt + 1);
         const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), t.port);
         if (ec != std::errc() || end != port.data() + port.size() || t.port <= 0 || t.port > 65535) {
-            error = "the port '" + port + "' is no port number";
-            return std::nullopt;
+            return Failure{"the port '" + port + "' is no port number"};
         }
         authority.erase(portAt);
     }
     t.host = authority;
     if (t.host.empty() || t.path.find("/../") != std::string::npos ||
         t.path.find_first_of("\r\n\"") != std::string::npos) {
-        error = "the address needs a host and a folder, as in sftp://user@example.net/public_html";
-        return std::nullopt;
+        return Failure{"the address needs a host and a folder, as in sftp://user@example.net/public_html"};
     }
     return t;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -31,8 +33,8 @@ inline constexpr int DefaultConnections = 2;
 
 inline constexpr const char* SettingsFile = ".clipnest/publish.conf"; // the channel's settings file
 
-// The settings of a channel folder; defaults when there are none. False with the reason for a line it cannot read.
-bool loadSettings(const std::filesystem::path& channel, Settings& settings, std::string& error);
+// The settings of a channel folder; defaults when there are none. A failure says which line it cannot read and why.
+Result<Settings> loadSettings(const std::filesystem::path& channel);
 // Writes them whole, in one step; false when they could not be written.
 bool saveSettings(const std::filesystem::path& channel, const Settings& settings);
 
@@ -48,8 +50,8 @@ struct Target {
     std::string display() const;
 };
 
-// Nothing, with the reason, for an address that is not sftp://, ftps:// or ftp:// with a host and a folder, or that
-// holds a password.
-std::optional<Target> parseTarget(const std::string& url, std::string& error);
+// The address taken apart; a failure, with the reason, for one that is not sftp://, ftps:// or ftp:// with a host and
+// a folder, or that holds a password.
+Result<Target> parseTarget(const std::string& url);
 
 } // namespace clipnest::publish

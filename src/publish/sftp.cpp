@@ -268,12 +268,12 @@ std::string Sftp::connect() {
     if (ssh_) {
         return lost_;
     }
-    std::string error;
-    ssh_ = ChildProcess::start(sshCommand(target_, settings_), error);
-    if (!ssh_) {
-        lost_ = error + "; SFTP goes through your ssh, as the sftp command does";
+    Result<std::unique_ptr<ChildProcess>> ssh = ChildProcess::start(sshCommand(target_, settings_));
+    if (!ssh) {
+        lost_ = why(ssh) + "; SFTP goes through your ssh, as the sftp command does";
         return lost_;
     }
+    ssh_ = std::move(*ssh);
     Out hello;
     hello.u32(5).u8(Init).u32(3);
     Reply version;

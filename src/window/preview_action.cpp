@@ -48,8 +48,8 @@ PreviewOutcome startPreview(PreviewServer& server, const std::filesystem::path& 
                       QStringLiteral(" in a browser by hand") + after);
         });
     };
-    std::string problem;
-    if (const std::optional<std::string> address = server.start(folder, templates::previewRouter(), problem)) {
+    const Result<std::string> address = server.start(folder, templates::previewRouter());
+    if (address) {
         const QString at = QString::fromStdString(*address);
         open(QUrl(at), QStringLiteral(" (the preview is only on this computer; it stops when the window closes)."));
         return {QStringLiteral("Preview at ") + at +
@@ -58,7 +58,7 @@ PreviewOutcome startPreview(PreviewServer& server, const std::filesystem::path& 
     }
     open(QUrl::fromLocalFile(QString::fromStdString((folder / "homepage.html").string())), QStringLiteral("."));
     return {{},
-            toCodePage(problem).value_or("php is not installed") +
+            toCodePage(why(address)).value_or("php is not installed") +
                 ": homepage.html was opened as a file. The video pages need php to preview."};
 }
 

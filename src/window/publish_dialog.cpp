@@ -31,22 +31,23 @@ std::optional<publish::Destination> askDestination(QWidget* parent, const std::f
             return std::nullopt;
         }
     }
-    publish::DestinationProblem problem;
-    std::optional<publish::Destination> destination = publish::chooseDestination(folder, to, false, true, problem);
+    Result<publish::Destination, publish::DestinationProblem> destination =
+        publish::chooseDestination(folder, to, false, true);
     if (!destination) {
-        QMessageBox::warning(parent, title, QString::fromStdString(problem.text));
+        QMessageBox::warning(parent, title, QString::fromStdString(destination.error().text));
+        return std::nullopt;
     }
-    return destination;
+    return std::move(*destination);
 }
 
 bool askSite(QWidget* parent, const std::filesystem::path& folder) {
     const QString title = QStringLiteral("The channel's address");
-    publish::Settings settings;
-    std::string error;
-    if (!publish::loadSettings(folder, settings, error)) {
-        QMessageBox::warning(parent, title, QString::fromStdString(error));
+    const Result<publish::Settings> loaded = publish::loadSettings(folder);
+    if (!loaded) {
+        QMessageBox::warning(parent, title, QString::fromStdString(why(loaded)));
         return false;
     }
+    publish::Settings settings = *loaded;
     bool given = false;
     const std::string site =
         QInputDialog::getText(parent, title,
