@@ -160,6 +160,7 @@ private:
     // The connection's end, in words: what ssh said, or that the server stopped answering.
     std::string lose(const std::string& why);
     std::string fileProblem(const Reply& reply, const std::string& name, const char* doing) const;
+    class PutRun;
 
     Target target_;
     Settings settings_;
@@ -302,11 +303,25 @@ std::string Sftp::connect() {
     return "";
 }
 
-std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events, const std::atomic<bool>& cancel) {
-    cancel_ = &cancel;
-    if (const std::string problem = connect(); !problem.empty()) {
-        return problem;
-    }
+// One put: a few files in flight at once, each opened as its part, written in chunks that overlap, closed and renamed
+// into place; the answers come in the order asked and each moves its file's job on.
+class Sftp::PutRun {
+public:
+    PutRun(Sftp& sftp, const std::vector<Upload>& files, const PutEvents& events)
+        : sftp_(sftp), files_(files), events_(events) {}
+
+    bool more() const { return next_ < files_.size() || !jobs_.empty(); }
+    bool awaits() const { return !waiting_.empty() || !ignored_.empty(); }
+    // Opens the next files while there is room in flight.
+    void openMore();
+    // Sends the next chunks of the files being written, and closes those written whole.
+    void writeMore();
+    // Moves on the job an answer belongs to.
+    void answer(const Reply& reply);
+    // The connection ended: every file still under way is told why (`problem`, or that the user stopped it).
+    void lose(const std::string& problem);
+
+private:
     enum class Stage { Opening, Writing, Closing, Renaming, Cleaning };
     struct Job {
         std::size_t index = 0;
@@ -321,201 +336,236 @@ std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events,
         // Requests that tidy up after a failure, sent one after the other.
         std::deque<std::pair<std::uint8_t, Out>> cleanup;
     };
-    std::map<std::size_t, Job> jobs; // by index
-    std::map<std::uint32_t, std::size_t> waiting;
-    std::set<std::uint32_t> ignored; // requests whose answer does not matter
-    std::size_t next = 0;
 
-    const auto finish = [&](Job& job, const std::string& problem) {
-        const std::size_t index = job.index;
-        if (events.finished) {
-            events.finished(index, problem);
+    void ask(Job& job, std::uint8_t type, const Out& payload) { waiting_[sftp_.send(type, payload)] = job.index; }
+    void finish(Job& job, const std::string& problem);
+    std::string asideOf(const std::string& name) const { return sftp_.at("." + name + ".clipnest-old"); }
+    void renameStep(Job& job);
+    void clean(Job& job, std::string problem);
+    void renamed(Job& job, const Reply& reply);
+
+    Sftp& sftp_;
+    const std::vector<Upload>& files_;
+    const PutEvents& events_;
+    std::map<std::size_t, Job> jobs_; // by index
+    std::map<std::uint32_t, std::size_t> waiting_;
+    std::set<std::uint32_t> ignored_; // requests whose answer does not matter
+    std::size_t next_ = 0;
+};
+
+void Sftp::PutRun::finish(Job& job, const std::string& problem) {
+    const std::size_t index = job.index;
+    if (events_.finished) {
+        events_.finished(index, problem);
+    }
+    jobs_.erase(index);
+}
+
+// The part goes to its target; without posix-rename, the old file steps aside for the moment of the rename.
+void Sftp::PutRun::renameStep(Job& job) {
+    const std::string& name = files_[job.index].name;
+    if (sftp_.posixRename_) {
+        ask(job, Extended, Out().str(PosixRename).str(sftp_.at(partName(name))).str(sftp_.at(name)));
+    } else if (job.step == 0) {
+        ask(job, Remove, Out().str(asideOf(name)));
+    } else if (job.step == 1) {
+        ask(job, Rename, Out().str(sftp_.at(name)).str(asideOf(name)));
+    } else if (job.step == 2) {
+        ask(job, Rename, Out().str(sftp_.at(partName(name))).str(sftp_.at(name)));
+    } else {
+        ask(job, Remove, Out().str(asideOf(name)));
+    }
+}
+
+// After a failure: the old file back in its place when it stood aside, and the part gone.
+void Sftp::PutRun::clean(Job& job, std::string problem) {
+    const std::string& name = files_[job.index].name;
+    job.problem = std::move(problem);
+    job.stage = Stage::Cleaning;
+    if (job.aside) {
+        job.cleanup.emplace_back(Rename, Out().str(asideOf(name)).str(sftp_.at(name)));
+    }
+    job.cleanup.emplace_back(Remove, Out().str(sftp_.at(partName(name))));
+    ask(job, job.cleanup.front().first, job.cleanup.front().second);
+}
+
+void Sftp::PutRun::openMore() {
+    while (jobs_.size() < FilesInFlight && next_ < files_.size() && waiting_.size() < RequestsInFlight) {
+        Job job;
+        job.index = next_++;
+        const Upload& upload = files_[job.index];
+        // A link put in the file's place since the plan is not followed either.
+        job.file.reset(openFileNoFollow(upload.local));
+        if (!job.file) {
+            if (events_.finished) {
+                events_.finished(job.index, "Clipnest could not read " + upload.name);
+            }
+            continue;
         }
-        jobs.erase(index);
-    };
-    const auto asideOf = [&](const std::string& name) { return at("." + name + ".clipnest-old"); };
-    // The part goes to its target; without posix-rename, the old file steps aside for the moment of the rename.
-    const auto renameStep = [&](Job& job) {
-        const std::string& name = files[job.index].name;
-        std::uint32_t id = 0;
-        if (posixRename_) {
-            id = send(Extended, Out().str(PosixRename).str(at(partName(name))).str(at(name)));
-        } else if (job.step == 0) {
-            id = send(Remove, Out().str(asideOf(name)));
-        } else if (job.step == 1) {
-            id = send(Rename, Out().str(at(name)).str(asideOf(name)));
-        } else if (job.step == 2) {
-            id = send(Rename, Out().str(at(partName(name))).str(at(name)));
+        std::error_code ec;
+        job.total = std::filesystem::file_size(upload.local, ec);
+        if (events_.started) {
+            events_.started(job.index);
+        }
+        // Whatever stands at the part's name goes first, a link above all: the server would write through it. The
+        // part is then made new, so nothing put there in between is written through either. The server answers in
+        // the order asked, so the two go together.
+        ignored_.insert(sftp_.send(Remove, Out().str(sftp_.at(partName(upload.name)))));
+        ask(job, Open,
+            Out()
+                .str(sftp_.at(partName(upload.name)))
+                .u32(OpenWrite | OpenCreate | OpenTruncate | OpenNew)
+                .u32(AttrPermissions)
+                .u32(0644));
+        jobs_.emplace(job.index, std::move(job));
+    }
+}
+
+void Sftp::PutRun::writeMore() {
+    for (auto& [index, job] : jobs_) {
+        while (job.stage == Stage::Writing && job.problem.empty() && !job.atEnd && job.writes < WritesInFlight &&
+               waiting_.size() < RequestsInFlight && sftp_.lost_.empty()) {
+            char buffer[Chunk];
+            const std::size_t n = std::fread(buffer, 1, sizeof buffer, job.file.get());
+            if (n == 0) {
+                job.atEnd = true;
+                if (std::ferror(job.file.get())) {
+                    job.problem = "Clipnest could not read " + files_[index].name;
+                }
+                break;
+            }
+            ask(job, Write, Out().str(job.handle).u64(job.queued).str(std::string_view(buffer, n)));
+            job.queued += n;
+            ++job.writes;
+        }
+        if (job.stage == Stage::Writing && job.writes == 0 && (job.atEnd || !job.problem.empty()) &&
+            sftp_.lost_.empty()) {
+            job.stage = Stage::Closing;
+            ask(job, Close, Out().str(job.handle));
+        }
+    }
+}
+
+void Sftp::PutRun::renamed(Job& job, const Reply& reply) {
+    if (sftp_.posixRename_ || job.step == 2) {
+        if (reply.status() != Ok) {
+            clean(job, sftp_.fileProblem(reply, files_[job.index].name, "rename into place"));
+            return;
+        }
+        if (sftp_.posixRename_) {
+            finish(job, "");
+            return;
+        }
+    }
+    job.aside = job.aside || (job.step == 1 && reply.status() == Ok);
+    if (job.step == 3) {
+        finish(job, "");
+        return;
+    }
+    ++job.step;
+    renameStep(job);
+}
+
+void Sftp::PutRun::answer(const Reply& reply) {
+    if (ignored_.erase(reply.id)) {
+        return;
+    }
+    const auto found = waiting_.find(reply.id);
+    if (found == waiting_.end()) {
+        return;
+    }
+    const std::size_t index = found->second;
+    waiting_.erase(found);
+    const auto open = jobs_.find(index);
+    if (open == jobs_.end()) {
+        return;
+    }
+    Job& job = open->second;
+    const std::string& name = files_[index].name;
+    switch (job.stage) {
+    case Stage::Opening:
+        if (reply.type != HandleReply) {
+            finish(job, sftp_.fileProblem(reply, name, "write"));
+            return;
+        }
+        job.handle = std::string(In{reply.body}.str());
+        job.stage = Stage::Writing;
+        return;
+    case Stage::Writing:
+        --job.writes;
+        if (reply.status() != Ok && job.problem.empty()) {
+            job.problem = sftp_.fileProblem(reply, name, "store");
+        }
+        if (job.problem.empty() && events_.progress) {
+            job.acknowledged = std::min(job.queued, job.acknowledged + Chunk);
+            events_.progress(index, job.acknowledged, job.total);
+        }
+        return;
+    case Stage::Closing:
+        if (job.problem.empty() && reply.status() != Ok) {
+            job.problem = sftp_.fileProblem(reply, name, "store");
+        }
+        if (!job.problem.empty()) {
+            // What arrived of it goes; the old file was never touched.
+            clean(job, job.problem);
+            return;
+        }
+        job.stage = Stage::Renaming;
+        renameStep(job);
+        return;
+    case Stage::Renaming:
+        renamed(job, reply);
+        return;
+    case Stage::Cleaning:
+        job.cleanup.pop_front();
+        if (job.cleanup.empty()) {
+            finish(job, job.problem);
         } else {
-            id = send(Remove, Out().str(asideOf(name)));
+            ask(job, job.cleanup.front().first, job.cleanup.front().second);
         }
-        waiting[id] = job.index;
-    };
-    // After a failure: the old file back in its place when it stood aside, and the part gone.
-    const auto clean = [&](Job& job, std::string problem) {
-        const std::string& name = files[job.index].name;
-        job.problem = std::move(problem);
-        job.stage = Stage::Cleaning;
-        if (job.aside) {
-            job.cleanup.emplace_back(Rename, Out().str(asideOf(name)).str(at(name)));
-        }
-        job.cleanup.emplace_back(Remove, Out().str(at(partName(name))));
-        waiting[send(job.cleanup.front().first, job.cleanup.front().second)] = job.index;
-    };
+        return;
+    }
+}
 
-    while (lost_.empty() && (next < files.size() || !jobs.empty())) {
+void Sftp::PutRun::lose(const std::string& problem) {
+    for (auto& [index, job] : jobs_) {
+        if (events_.finished) {
+            const std::string& name = files_[index].name;
+            events_.finished(index, problem.empty()
+                                        ? "stopped before " + name + " was complete; the server keeps its old " + name
+                                        : problem);
+        }
+    }
+    jobs_.clear();
+}
+
+std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events, const std::atomic<bool>& cancel) {
+    cancel_ = &cancel;
+    if (const std::string problem = connect(); !problem.empty()) {
+        return problem;
+    }
+    PutRun run(*this, files, events);
+    while (lost_.empty() && run.more()) {
         if (cancel) {
             lose("stopped");
             break;
         }
-        while (jobs.size() < FilesInFlight && next < files.size() && waiting.size() < RequestsInFlight) {
-            Job job;
-            job.index = next++;
-            const Upload& upload = files[job.index];
-            // A link put in the file's place since the plan is not followed either.
-            job.file.reset(openFileNoFollow(upload.local));
-            if (!job.file) {
-                if (events.finished) {
-                    events.finished(job.index, "Clipnest could not read " + upload.name);
-                }
-                continue;
-            }
-            std::error_code ec;
-            job.total = std::filesystem::file_size(upload.local, ec);
-            if (events.started) {
-                events.started(job.index);
-            }
-            // Whatever stands at the part's name goes first, a link above all: the server would write through it.
-            // The part is then made new, so nothing put there in between is written through either. The server
-            // answers in the order asked, so the two go together.
-            ignored.insert(send(Remove, Out().str(at(partName(upload.name)))));
-            const std::uint32_t id = send(Open, Out()
-                                                    .str(at(partName(upload.name)))
-                                                    .u32(OpenWrite | OpenCreate | OpenTruncate | OpenNew)
-                                                    .u32(AttrPermissions)
-                                                    .u32(0644));
-            waiting[id] = job.index;
-            jobs.emplace(job.index, std::move(job));
-        }
-        for (auto& [index, job] : jobs) {
-            while (job.stage == Stage::Writing && job.problem.empty() && !job.atEnd && job.writes < WritesInFlight &&
-                   waiting.size() < RequestsInFlight && lost_.empty()) {
-                char buffer[Chunk];
-                const std::size_t n = std::fread(buffer, 1, sizeof buffer, job.file.get());
-                if (n == 0) {
-                    job.atEnd = true;
-                    if (std::ferror(job.file.get())) {
-                        job.problem = "Clipnest could not read " + files[index].name;
-                    }
-                    break;
-                }
-                const std::uint32_t id =
-                    send(Write, Out().str(job.handle).u64(job.queued).str(std::string_view(buffer, n)));
-                waiting[id] = index;
-                job.queued += n;
-                ++job.writes;
-            }
-            if (job.stage == Stage::Writing && job.writes == 0 && (job.atEnd || !job.problem.empty()) &&
-                lost_.empty()) {
-                job.stage = Stage::Closing;
-                waiting[send(Close, Out().str(job.handle))] = index;
-            }
-        }
-        if ((waiting.empty() && ignored.empty()) || !lost_.empty()) {
+        run.openMore();
+        run.writeMore();
+        if (!run.awaits() || !lost_.empty()) {
             continue;
         }
         Reply reply;
         if (!receive(reply)) {
             break;
         }
-        if (ignored.erase(reply.id)) {
-            continue;
-        }
-        const auto found = waiting.find(reply.id);
-        if (found == waiting.end()) {
-            continue;
-        }
-        const std::size_t index = found->second;
-        waiting.erase(found);
-        const auto open = jobs.find(index);
-        if (open == jobs.end()) {
-            continue;
-        }
-        Job& job = open->second;
-        const std::string& name = files[index].name;
-        switch (job.stage) {
-        case Stage::Opening:
-            if (reply.type != HandleReply) {
-                finish(job, fileProblem(reply, name, "write"));
-                break;
-            }
-            job.handle = std::string(In{reply.body}.str());
-            job.stage = Stage::Writing;
-            break;
-        case Stage::Writing:
-            --job.writes;
-            if (reply.status() != Ok && job.problem.empty()) {
-                job.problem = fileProblem(reply, name, "store");
-            }
-            if (job.problem.empty() && events.progress) {
-                job.acknowledged = std::min(job.queued, job.acknowledged + Chunk);
-                events.progress(index, job.acknowledged, job.total);
-            }
-            break;
-        case Stage::Closing:
-            if (job.problem.empty() && reply.status() != Ok) {
-                job.problem = fileProblem(reply, name, "store");
-            }
-            if (!job.problem.empty()) {
-                // What arrived of it goes; the old file was never touched.
-                clean(job, job.problem);
-                break;
-            }
-            job.stage = Stage::Renaming;
-            renameStep(job);
-            break;
-        case Stage::Renaming:
-            if (posixRename_ || job.step == 2) {
-                if (reply.status() != Ok) {
-                    clean(job, fileProblem(reply, name, "rename into place"));
-                    break;
-                }
-                if (posixRename_) {
-                    finish(job, "");
-                    break;
-                }
-            }
-            job.aside = job.aside || (job.step == 1 && reply.status() == Ok);
-            if (job.step == 3) {
-                finish(job, "");
-                break;
-            }
-            ++job.step;
-            renameStep(job);
-            break;
-        case Stage::Cleaning:
-            job.cleanup.pop_front();
-            if (job.cleanup.empty()) {
-                finish(job, job.problem);
-            } else {
-                waiting[send(job.cleanup.front().first, job.cleanup.front().second)] = index;
-            }
-            break;
-        }
+        run.answer(reply);
     }
     if (lost_.empty()) {
         return "";
     }
     const std::string problem = lost_ == "stopped" ? "" : lost_;
-    for (auto& [index, job] : jobs) {
-        if (events.finished) {
-            const std::string& name = files[index].name;
-            events.finished(index, problem.empty()
-                                       ? "stopped before " + name + " was complete; the server keeps its old " + name
-                                       : problem);
-        }
-    }
-    jobs.clear();
+    run.lose(problem);
     return problem;
 }
 
