@@ -455,6 +455,14 @@ TEST(Rename, AnEntrysVideoTakesItsEntryPageAndFilesAlongOrNothingMoves) {
     EXPECT_TRUE(h.form().undo());
     EXPECT_EQ(filesOf(h.dir()), before) << "undo puts back the entry, the page and the renamed files";
 
+    // Another container of the same video keeps its page and comments file, which are not "in the way".
+    h.rename("a.mp4", "a.webm");
+    EXPECT_FALSE(h.shown(Message::FileFailure)) << h.text(Message::FileFailure);
+    EXPECT_EQ(h.entries(), (Names{"a.webm", "b.mp4"}));
+    EXPECT_EQ(h.file("a_comments.txt"), "a comment");
+    EXPECT_TRUE(contains(h.file("a.php"), "src=\"a.webm\""));
+    EXPECT_TRUE(h.form().undo());
+
     // A page titled by its video's name takes the new name.
     h.rename("b.mp4", "y.mp4");
     EXPECT_TRUE(contains(h.file("y.php"), "<title>y.mp4</title>")) << h.file("y.php");

@@ -351,6 +351,11 @@ private:
     // The rename of an entry's video everywhere: its entry, its page and its local files, and a rename page for the
     // server. False, with the failure message, when it must not or could not be done; nothing is left half renamed.
     void renameEntryEverywhere(const std::string& oldName, const std::string& newName);
+    struct EntryRename;
+    // Why the rename must not be done (checked before anything is written), or nothing.
+    std::optional<std::string> entryRenameProblem(const EntryRename& rename) const;
+    // The writes and renames of the rename, within the open operation; false once one failed (the failure said).
+    bool moveEntryFiles(const EntryRename& rename, std::string& page, bool hasPage);
     // The live entries as an operation found them, to tell which it made and which it deleted.
     void noteEntriesAtStart();
     // After an operation's writes: the first-made record follows its entries (made, renamed, deleted), and when the

@@ -90,98 +90,115 @@ bool Form::moveClosedThread(const std::string& oldComments, const std::string& n
     return !moved || writeBytes(CommentModerationFile, text);
 }
 
-// An entry's video takes its page and comments file along: the entry's source and link, the page's source and
-// comments file, the local files that are there, and the server's files through the rename page. The checks come
-// first, so a refused rename changes nothing; a write that fails later turns back what was done.
-void Form::renameEntryEverywhere(const std::string& oldName, const std::string& newName) {
-    const std::string oldLess(withoutExtension(oldName)), newLess(withoutExtension(newName));
-    const std::string oldPage = oldLess + ".php", newPage = newLess + ".php";
-    const std::string oldComments = oldLess + "_comments.txt", newComments = newLess + "_comments.txt";
-    const std::string oldPoster = media::posterName(oldName), newPoster = media::posterName(newName);
-    const auto refuse = [this](const std::string& why) {
-        fileFailure(("Clipnest renamed nothing: " + why +
-                     ".\n(To rename only the one file on the server, tick \"File only\".)"));
-    };
+// The names an entry's rename moves: the video and, under the new name without extension, its page, comments file,
+// poster and caption files.
+struct Form::EntryRename {
+    std::string oldName, newName, oldLess, newLess, oldPage, newPage, oldComments, newComments;
+    // The local files that go along (when there), and the caption tracks the page names afterwards.
+    std::vector<RenamePair> files;
+    std::vector<CaptionFile> captions;
+
+    EntryRename(const std::string& from, const std::string& to, const std::vector<std::string>& folderNames)
+        : oldName(from), newName(to), oldLess(withoutExtension(from)), newLess(withoutExtension(to)),
+          oldPage(oldLess + ".php"), newPage(newLess + ".php"), oldComments(oldLess + "_comments.txt"),
+          newComments(newLess + "_comments.txt") {
+        files = {{oldName, newName}, {oldComments, newComments}, {media::posterName(from), media::posterName(to)}};
+        for (const std::string_view extension : {"vtt", "srt"}) {
+            for (const CaptionFile& c : captionFilesOf(oldName, folderNames, extension)) {
+                const std::string renamed = newLess + c.name.substr(oldLess.size());
+                files.push_back({c.name, renamed});
+                if (extension == "vtt") {
+                    captions.push_back({renamed, c.language});
+                }
+            }
+        }
+    }
+};
+
+std::optional<std::string> Form::entryRenameProblem(const EntryRename& r) const {
     std::optional<std::string> problem;
     for (const LiveEntry& e : liveEntries(homepage_.PageText)) {
-        if (e.fileName == newName) {
-            problem = "the homepage already has an entry for " + newName;
-        } else if (e.fileName != oldName && withoutExtension(e.fileName) == oldLess && newLess != oldLess) {
-            problem = "the entry of " + e.fileName + " shares " + oldPage + ", which would lose its video";
+        if (e.fileName == r.newName) {
+            problem = "the homepage already has an entry for " + r.newName;
+        } else if (e.fileName != r.oldName && withoutExtension(e.fileName) == r.oldLess && r.newLess != r.oldLess) {
+            problem = "the entry of " + e.fileName + " shares " + r.oldPage + ", which would lose its video";
         }
-    }
-    const std::string made = fileNameProblem(codePageToUtf8(newName));
-    if (!problem && !made.empty()) {
-        problem = "the new name cannot be an entry's: " + made;
-    }
-    if (!problem && newLess + ".php" == RenamePageFile) {
-        problem = std::string(RenamePageFile) + " is the rename page's own name";
-    }
-    for (const std::string& name : {newName, newPage, newComments, newPoster}) {
-        if (!problem && name != oldPage && name != oldPoster && (folder_.exists(name) || folder_.isLink(name))) {
-            problem = name + " is in the folder already";
-        }
-    }
-    // The caption files go along under the new name, as the poster does.
-    std::vector<RenamePair> files{{oldName, newName}, {oldComments, newComments}, {oldPoster, newPoster}};
-    std::vector<CaptionFile> captions;
-    const std::vector<std::string> names = folder_.names();
-    for (const std::string_view extension : {"vtt", "srt"}) {
-        for (const CaptionFile& c : captionFilesOf(oldName, names, extension)) {
-            const std::string renamed = newLess + c.name.substr(oldLess.size());
-            files.push_back({c.name, renamed});
-            if (extension == "vtt") {
-                captions.push_back({renamed, c.language});
-            }
-            if (!problem && renamed != c.name && (folder_.exists(renamed) || folder_.isLink(renamed))) {
-                problem = renamed + " is in the folder already";
-            }
-        }
-    }
-    std::string page;
-    const bool hasPage = folder_.exists(oldPage);
-    if (!problem && hasPage && !readText(oldPage, page)) {
-        return;
     }
     if (problem) {
-        refuse(*problem);
-        return;
+        return problem;
     }
+    if (const std::string made = fileNameProblem(codePageToUtf8(r.newName)); !made.empty()) {
+        return "the new name cannot be an entry's: " + made;
+    }
+    if (r.newPage == RenamePageFile) {
+        return std::string(RenamePageFile) + " is the rename page's own name";
+    }
+    // Nothing may stand where a file goes, unless it is the file itself (the page, comments file or poster of another
+    // container of the same video).
+    std::vector<RenamePair> targets{{r.oldPage, r.newPage}};
+    targets.insert(targets.end(), r.files.begin(), r.files.end());
+    for (const RenamePair& p : targets) {
+        const bool itself = p.to == p.from || p.to == r.oldPage || p.to == r.files[2].from;
+        if (!itself && (folder_.exists(p.to) || folder_.isLink(p.to))) {
+            return p.to + " is in the folder already";
+        }
+    }
+    return std::nullopt;
+}
 
-    std::vector<RenamePair> pairs{{oldName, newName}};
-    if (newLess != oldLess) {
-        // The page is not among them: publish uploads it under its new name, and the rename page replaces nothing.
-        pairs.push_back({oldComments, newComments});
-    }
-    startOperation({Operation::Kind::Rename, {controls.renameFrom, controls.renameTo}});
+bool Form::moveEntryFiles(const EntryRename& r, std::string& page, bool hasPage) {
     const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
     const auto entry =
-        std::find_if(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == oldName; });
-    renameEntry(homepage_.PageText, oldName, newName);
+        std::find_if(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == r.oldName; });
+    renameEntry(homepage_.PageText, r.oldName, r.newName);
     bool done = writeHomepage();
     if (done && hasPage) {
-        renameInPage(page, oldName, newName);
+        renameInPage(page, r.oldName, r.newName);
         if (entry != entries.end() && entry->description.empty()) {
             // A page without a homepage description is titled by its video's name.
-            setContentAfterMarker(page, markers::PageTitleTail, pageTitle("", newName));
-            setContentAfterMarker(page, markers::PageHeadingTail, pageTitle("", newName));
+            setContentAfterMarker(page, markers::PageTitleTail, pageTitle("", r.newName));
+            setContentAfterMarker(page, markers::PageHeadingTail, pageTitle("", r.newName));
         }
-        setCaptionTracks(page, pageSourceKey(newName), oldName, {});
-        setCaptionTracks(page, pageSourceKey(newName), newName, captions);
-        done = writeText(newPage, page) && (newPage == oldPage || removeFile(oldPage));
+        setCaptionTracks(page, pageSourceKey(r.newName), r.oldName, {});
+        setCaptionTracks(page, pageSourceKey(r.newName), r.newName, r.captions);
+        done = writeText(r.newPage, page) && (r.newPage == r.oldPage || removeFile(r.oldPage));
     }
     // The poster and captions go up under their new names with the page, as the page does: the rename page need not
     // rename them.
-    for (const RenamePair& p : files) {
+    for (const RenamePair& p : r.files) {
         if (done && p.from != p.to && folder_.exists(p.from)) {
             done = renameFile(p.from, p.to);
         }
     }
-    if (done && newComments != oldComments) {
-        done = moveClosedThread(oldComments, newComments);
+    if (done && r.newComments != r.oldComments) {
+        done = moveClosedThread(r.oldComments, r.newComments);
     }
-    done = done && writeText(RenamePageFile, queuedRenamePage(pendingRenamePage(), pairs, false));
-    if (done) {
+    std::vector<RenamePair> pairs{{r.oldName, r.newName}};
+    if (r.newLess != r.oldLess) {
+        // The page is not among them: publish uploads it under its new name, and the rename page replaces nothing.
+        pairs.push_back({r.oldComments, r.newComments});
+    }
+    return done && writeText(RenamePageFile, queuedRenamePage(pendingRenamePage(), pairs, false));
+}
+
+// An entry's video takes its page and comments file along: the entry's source and link, the page's source and
+// comments file, the local files that are there, and the server's files through the rename page. The checks come
+// first, so a refused rename changes nothing; a write that fails later turns back what was done.
+void Form::renameEntryEverywhere(const std::string& oldName, const std::string& newName) {
+    const EntryRename rename(oldName, newName, folder_.names());
+    const std::optional<std::string> problem = entryRenameProblem(rename);
+    std::string page;
+    const bool hasPage = folder_.exists(rename.oldPage);
+    if (!problem && hasPage && !readText(rename.oldPage, page)) {
+        return;
+    }
+    if (problem) {
+        fileFailure("Clipnest renamed nothing: " + *problem +
+                    ".\n(To rename only the one file on the server, tick \"File only\".)");
+        return;
+    }
+    startOperation({Operation::Kind::Rename, {controls.renameFrom, controls.renameTo}});
+    if (moveEntryFiles(rename, page, hasPage)) {
         // The entry keeps the day it was first made under its new name.
         FirstMade record = readFirstMade(folder_);
         if (auto kept = record.extract(oldName)) {
@@ -191,14 +208,13 @@ void Form::renameEntryEverywhere(const std::string& oldName, const std::string& 
         }
         noteEntriesAtStart();
         keepDiscoveryInStep(false);
+        return;
     }
-    if (!done) {
-        const std::string failure = messages_.words(Message::FileFailure);
-        if (const HistoryEntry* op = history_.current(); op && !op->files.empty()) {
-            undo(true);
-        }
-        fileFailure(failure + ("\nClipnest put back what it had renamed here; nothing was renamed."));
+    const std::string failure = messages_.words(Message::FileFailure);
+    if (const HistoryEntry* op = history_.current(); op && !op->files.empty()) {
+        undo(true);
     }
+    fileFailure(failure + "\nClipnest put back what it had renamed here; nothing was renamed.");
 }
 
 bool Form::renameFile(std::string_view from, std::string_view to) {
