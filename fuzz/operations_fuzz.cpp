@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             form->writeRenamePage();
             break;
         default:
-            form->clickPanel(Panel::FileFailure);
+            form->clickMessage(Message::FileFailure);
             form->clearEntryBoxes(EntryPanel::First);
             break;
         }

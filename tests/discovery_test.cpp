@@ -2,6 +2,7 @@
 // checked by the programs that read them (python3's feedparser, XML and JSON parsers), and how the operations keep
 // them in step with the entries and the first-made record.
 #include "history/first_made.h"
+#include "platform/clock.h"
 #include "publish/plan.h"
 #include "support/support.h"
 #include "text/discovery.h"
@@ -546,6 +547,24 @@ TEST(Discovery, AnAddressSetLaterKeepsTheFirstMadeDates) {
     EXPECT_NE(h.file("sitemap.xml").find("2021-02-03T04:05:06-01:00"), std::string::npos);
     EXPECT_EQ(h.form().operationSummary(),
               "share tags, feed and sitemap: a.php, b.php, feed.xml and sitemap.xml written.");
+}
+
+// Sharing reads the homepage as it is now: an entry the host put back by hand is no new entry and keeps its date.
+TEST(Discovery, AnEntryPutBackByHandKeepsItsDate) {
+    static std::int64_t now = 1'765'000'000;
+    const auto previous = setWallClock([] { return now; });
+    SiteChannel c;
+    c.h.entry("a.mp4", "Roses");
+    c.h.entry("b.mp4", "Tulips");
+    const std::string homepage = c.h.file("homepage.html"), page = c.h.file("b.php");
+    c.h.remove("b.mp4");
+    const std::string record = c.madeRecord();
+    now += 3600;
+    c.h.put("homepage.html", homepage);
+    c.h.put("b.php", page);
+    c.h.form().writeDiscoveryFiles();
+    EXPECT_EQ(c.madeRecord(), record);
+    setWallClock(previous);
 }
 
 TEST(Discovery, AnOlderEntryIsDatedByItsVideoFile) {

@@ -1,5 +1,6 @@
 // Each operation end to end, as a user does it in one session: type, click, let the Steps run in virtual time, and
 // look at the files and the panels. Expected bytes come from tests/data and string edits of them.
+#include "history/history_record.h"
 #include "support/support.h"
 #include "text/rename_page.h"
 
@@ -837,6 +838,17 @@ TEST(Undo, KeepsTheLastFiftyOperationsThatWroteSomething) {
     ASSERT_EQ(kept.size(), 50u);
     EXPECT_EQ(kept.front().number, 53);
     EXPECT_EQ(kept.back().number, 4);
+}
+
+// Only folders named by a number from 1 up are records; a link is listed too, to be said damaged.
+TEST(Undo, RecordsAreTheFoldersNamedByANumberFromOne) {
+    TempDir dir;
+    for (const char* name : {"0", "-2", "3", "12", "x1", "1x", "07"}) {
+        fs::create_directory(dir.path() / name);
+    }
+    writeFile(dir.path() / "5", "a file");
+    fs::create_directory_symlink(dir.path() / "3", dir.path() / "9");
+    EXPECT_EQ(record::entryNumbers(dir.path()), (std::vector<int>{3, 7, 9, 12}));
 }
 
 } // namespace
