@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
+#include <span>
 #include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -54,6 +55,69 @@ bool answers(int port) {
     return connected;
 }
 
+// Writes the router as a new file only this user can read; false when it could not be written whole.
+bool writeRouter(const std::filesystem::path& path, std::string_view router) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const bool written = fd >= 0 && ::write(fd, router.data(), router.size()) == static_cast<ssize_t>(router.size());
+    return fd >= 0 && ::close(fd) == 0 && written;
+}
+
+// This process's environment with PHP's worker count and the folder of the router's notes set.
+std::vector<std::string> serverEnvironment(const std::filesystem::path& notes) {
+    std::vector<std::string> environment{"PHP_CLI_SERVER_WORKERS=4", // a video fetched does not hold up the pages
+                                         "CLIPNEST_PREVIEW_NOTES=" + notes.string()};
+    for (char** variable = environ; *variable; ++variable) {
+        if (!std::string_view(*variable).starts_with("PHP_CLI_SERVER_WORKERS=") &&
+            !std::string_view(*variable).starts_with("CLIPNEST_PREVIEW_NOTES=")) {
+            environment.emplace_back(*variable);
+        }
+    }
+    return environment;
+}
+
+// The pointers execvpe takes, to the strings given, ending in a null.
+std::vector<char*> pointersTo(std::span<std::string> strings) {
+    std::vector<char*> pointers;
+    for (std::string& text : strings) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Starts PHP's server in a process group of its own, led by a small guard that ends the group when this process is
+// gone, however it ended: PHP's workers outlive their server, and nothing else would end them after a crash. The
+// guard's process id, or -1. Everything the child needs is made before the fork: the child of a program with threads
+// may only call what is safe in a signal handler.
+pid_t startGuardedServer(const std::vector<char*>& argv, const std::vector<char*>& envp) {
+    const pid_t window = ::getpid();
+    const pid_t guard = ::fork();
+    if (guard == 0) {
+        ::setpgid(0, 0);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        const pid_t php = ::fork();
+        if (php == 0) {
+            ::execvpe("php", argv.data(), envp.data());
+            ::_exit(127);
+        }
+        const timespec pause{0, 200'000'000};
+        for (;;) {
+            if (php < 0 || ::waitpid(php, nullptr, WNOHANG) == php || ::getppid() != window) {
+                ::kill(-::getpid(), SIGKILL);
+                ::_exit(0);
+            }
+            ::nanosleep(&pause, nullptr);
+        }
+    }
+    if (guard > 0) {
+        ::setpgid(guard, guard);
+    }
+    return guard;
+}
+
 } // namespace
 
 PreviewServer::~PreviewServer() {
@@ -79,10 +143,7 @@ Result<std::string> PreviewServer::start(const std::filesystem::path& folder, st
     }
     privateDir_ = temporary;
     router_ = privateDir_ / "router.php";
-    const int routerFd = ::open(router_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    const bool written =
-        routerFd >= 0 && ::write(routerFd, router.data(), router.size()) == static_cast<ssize_t>(router.size());
-    if (routerFd < 0 || ::close(routerFd) != 0 || !written) {
+    if (!writeRouter(router_, router)) {
         stop();
         return Failure{"the preview's router could not be written in " + privateDir_.string()};
     }
@@ -91,53 +152,9 @@ Result<std::string> PreviewServer::start(const std::filesystem::path& folder, st
         return Failure{"no free port on 127.0.0.1"};
     }
     const std::string listen = "127.0.0.1:" + std::to_string(port);
-    // Made before the fork: the child of a program with threads may only call what is safe in a signal handler.
-    std::vector<std::string> environment{"PHP_CLI_SERVER_WORKERS=4", // a video fetched does not hold up the pages
-                                         "CLIPNEST_PREVIEW_NOTES=" + (privateDir_ / "notes").string()};
-    for (char** variable = environ; *variable; ++variable) {
-        if (!std::string_view(*variable).starts_with("PHP_CLI_SERVER_WORKERS=") &&
-            !std::string_view(*variable).starts_with("CLIPNEST_PREVIEW_NOTES=")) {
-            environment.emplace_back(*variable);
-        }
-    }
-    std::vector<char*> envp, argv;
-    for (std::string& variable : environment) {
-        envp.push_back(variable.data());
-    }
-    envp.push_back(nullptr);
+    std::vector<std::string> environment = serverEnvironment(privateDir_ / "notes");
     std::string words[] = {"php", "-q", "-S", listen, "-t", folder.string(), router_.string()};
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    const pid_t window = ::getpid();
-    // PHP's server and its workers live in a process group of their own, led by a small guard that ends the group
-    // when this process is gone, however it ended: PHP's workers outlive their server, and nothing else would end
-    // them after a crash.
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::setpgid(0, 0);
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, 0);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        const pid_t php = ::fork();
-        if (php == 0) {
-            ::execvpe("php", argv.data(), envp.data());
-            ::_exit(127);
-        }
-        const timespec pause{0, 200'000'000};
-        for (;;) {
-            if (php < 0 || ::waitpid(php, nullptr, WNOHANG) == php || ::getppid() != window) {
-                ::kill(-::getpid(), SIGKILL);
-                ::_exit(0);
-            }
-            ::nanosleep(&pause, nullptr);
-        }
-    }
-    if (pid_ > 0) {
-        ::setpgid(pid_, pid_);
-    }
+    pid_ = startGuardedServer(pointersTo(words), pointersTo(environment));
     if (pid_ < 0) {
         return Failure{"the server could not be started"};
     }
