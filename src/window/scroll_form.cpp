@@ -239,9 +239,19 @@ void ScrollForm::showPoster(const std::string& name) {
 
 void ScrollForm::showState() {
     const bool wasShowing = std::exchange(showing_, true);
-    const bool ended = !form_->chainRunning();
+    if (!form_->chainRunning()) {
+        showWhatEnded();
+    }
+    showBoxes();
+    showPanels();
+    enableButtons();
+    showing_ = wasShowing;
+}
+
+// What a chain or click that has ended leaves: the title's boxes filled once, the status line, the entries list.
+void ScrollForm::showWhatEnded() {
     // The boxes show the homepage's title and message once it is loaded, unless the user typed into them first.
-    if (ended && !prefilled_) {
+    if (!prefilled_) {
         prefilled_ = true;
         const auto [title, message] = form_->shownTitleAndMessage();
         Controls& c = form_->controls;
@@ -249,8 +259,8 @@ void ScrollForm::showState() {
         c.message = c.message.empty() ? message : c.message;
     }
     // The panels show what was said; the outcome tells the status line whether the operation was refused or stopped.
-    const bool failed = ended && form_->takeOutcome().failed();
-    if (ended && form_->operationNumber() != shownOperation_) {
+    const bool failed = form_->takeOutcome().failed();
+    if (form_->operationNumber() != shownOperation_) {
         shownOperation_ = form_->operationNumber();
         status_->say(QString::fromStdString(form_->operationSummary()), failed ? Tone::Error : Tone::Success);
         // Descriptions that the files now hold, as the boxes show them, mirror the files from here on.
@@ -262,7 +272,7 @@ void ScrollForm::showState() {
             }
         }
     }
-    if (ended && form_->homepageRevision() != shownRevision_) {
+    if (form_->homepageRevision() != shownRevision_) {
         shownRevision_ = form_->homepageRevision();
         entries_->showEntries(form_->homepageText());
         // The comments are listed by the homepage's entries, which a rename or delete changed.
@@ -270,6 +280,10 @@ void ScrollForm::showState() {
             comments_->refresh();
         }
     }
+}
+
+// The boxes and check boxes show the Form's controls.
+void ScrollForm::showBoxes() {
     for (const ControlDef& def : controlTable()) {
         QWidget* widget = widgets_.at(def.name);
         if (def.check) {
@@ -293,7 +307,10 @@ void ScrollForm::showState() {
             }
         }
     }
+}
 
+// The message panels show what the Form says now, the newest on top.
+void ScrollForm::showPanels() {
     for (const PanelDef& def : panelTable()) {
         const MessageBoard& messages = form_->messages();
         const bool visible = messages.isShown(def.panel);
@@ -310,7 +327,10 @@ void ScrollForm::showState() {
             panel->raise();
         }
     }
+}
 
+// While a chain runs, nothing that starts another (or moves to another folder) can be clicked.
+void ScrollForm::enableButtons() {
     const bool running = form_->chainRunning();
     for (const ControlDef& def : controlTable()) {
         if (def.startsChain) {
@@ -320,7 +340,6 @@ void ScrollForm::showState() {
     undo_->setEnabled(!running);
     // Another folder would leave the chain's operation half done.
     openFolder_->setEnabled(!running);
-    showing_ = wasShowing;
 }
 
 void ScrollForm::closeEvent(QCloseEvent* event) {

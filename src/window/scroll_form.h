@@ -52,6 +52,10 @@ public:
     // The Form's boxes, check boxes, panels and button states, on screen; the status line and the entries once a
     // chain has ended.
     void showState();
+    void showWhatEnded();
+    void showBoxes();
+    void showPanels();
+    void enableButtons();
 
     // Looks whether the homepage was changed on disk while no chain runs, and shows what it holds now. The window
     // does so every two seconds.
