@@ -68,7 +68,10 @@ protected:
 
 private:
     void build();
+    // The control of this row of the layout table, of its kind, placed, with its font and its background.
     QWidget* makeControl(const ControlDef& def, QWidget* container);
+    // The widget of this kind, with what its kind has (a caption, a read-only help text, handlers of the surface).
+    QWidget* newControl(const ControlDef& def, QWidget* container);
     void connectStrip();
     void connectInputs();
     void connectBox(QWidget* widget, Box box);

@@ -72,7 +72,7 @@ protected:
 };
 
 // One control of the layout table, made in its container, as the table describes it.
-QWidget* ScrollForm::makeControl(const ControlDef& def, QWidget* container) {
+QWidget* ScrollForm::newControl(const ControlDef& def, QWidget* container) {
     const QPalette standard = QApplication::palette();
     QWidget* widget = nullptr;
     switch (def.kind) {
@@ -137,6 +137,12 @@ QWidget* ScrollForm::makeControl(const ControlDef& def, QWidget* container) {
         widget = new BoxOnlyCheckBox(container);
         break;
     }
+    return widget;
+}
+
+QWidget* ScrollForm::makeControl(const ControlDef& def, QWidget* container) {
+    const QPalette standard = QApplication::palette();
+    QWidget* widget = newControl(def, container);
     widget->setObjectName(QString::fromLatin1(def.name));
     widget->setGeometry(pixelRect(def.left, def.top, def.width, def.height));
     widget->setFont(fontFor(def.face, def.points, def.bold));
