@@ -4,6 +4,7 @@
 #include "text/page_text.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -147,6 +148,51 @@ std::string lineNumbers(const std::vector<int>& numbers) {
     return text;
 }
 
+// Whether a line runs with its writes held in memory: its command only edits the pages, and the next line does not
+// undo it (an undo takes back one operation, so the line before it is one of its own, as a separate command is).
+bool heldInMemory(const BatchLines& lines, std::size_t i) {
+    const auto undo = [](const Args& line) { return std::string_view(line.command->name) == "undo"; };
+    return lines[i].second.command->batch == Command::Batch::InMemory &&
+           !(i + 1 < lines.size() && undo(lines[i + 1].second));
+}
+
+// The lines of a run whose writes are held, put in place together at its end.
+class HeldRun {
+public:
+    explicit HeldRun(Runner& r) : r_(r) {}
+    bool empty() const { return lines_.empty(); }
+    void add(int line, bool done) {
+        lines_.push_back(line);
+        if (done) {
+            done_.push_back(line);
+        }
+    }
+    // Puts the run's files in place. When they cannot be, its lines wrote nothing after all: those that were done
+    // are failed ones now, said and added to `failed` in order.
+    bool end(std::vector<int>& failed) {
+        if (lines_.empty()) {
+            return true;
+        }
+        const std::string lines = "lines " + std::to_string(lines_.front()) + " to " + std::to_string(lines_.back());
+        r_.setPrefix("");
+        const bool put = r_.session().form().endHeldRun("batch, " + lines);
+        if (!put) {
+            for (const Said& s : r_.outcome().said) {
+                r_.line("batch: " + lines + ": " + s.line());
+            }
+            failed.insert(failed.end(), done_.begin(), done_.end());
+            std::sort(failed.begin(), failed.end());
+        }
+        lines_.clear();
+        done_.clear();
+        return put;
+    }
+
+private:
+    Runner& r_;
+    std::vector<int> lines_, done_;
+};
+
 } // namespace
 
 // Every line is read as a command before the first runs: a batch with a line that is no command does nothing. Then
@@ -162,14 +208,24 @@ Status runBatch(Runner& r, const Args& a) {
         return Usage;
     }
     std::vector<int> failed;
+    HeldRun run(r);
     for (std::size_t i = 0; i < lines->size(); ++i) {
         const auto& [lineNumber, command] = (*lines)[i];
+        const bool held = heldInMemory(*lines, i);
+        if (!held && !run.end(failed) && !a.keepGoing) {
+            return Failed;
+        }
         r.setPrefix("line " + std::to_string(lineNumber) + ": ");
-        if (r.run(command) == Done) {
+        const bool done = r.run(command, held) == Done;
+        if (held) {
+            run.add(lineNumber, done);
+        }
+        if (done) {
             continue;
         }
         failed.push_back(lineNumber);
         if (!a.keepGoing) {
+            run.end(failed);
             r.setPrefix("");
             if (const std::size_t left = lines->size() - i - 1; left > 0) {
                 r.line("batch: stopped at line " + std::to_string(lineNumber) + "; " + std::to_string(left) +
@@ -178,6 +234,7 @@ Status runBatch(Runner& r, const Args& a) {
             return Failed;
         }
     }
+    run.end(failed);
     r.setPrefix("");
     if (!failed.empty()) {
         r.line("batch: " + std::to_string(failed.size()) + " of " + std::to_string(lines->size()) +

@@ -119,70 +119,75 @@ constexpr std::array<Command, 19> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
-     true, true, entryOptions, runEntry},
-    {"delete", "Delete Entry on Homepage: takes the video's entry off the homepage.", true, false, deleteOptions,
-     runDelete},
-    {"insert", "Insert an entry: adds a new entry in front of an existing one.", true, false, insertOptions, runInsert},
-    {"title", "Update Title/Message: sets the homepage's title and message.", true, true, titleOptions, runTitle},
+     Command::Batch::InMemory, true, entryOptions, runEntry},
+    {"delete", "Delete Entry on Homepage: takes the video's entry off the homepage.", Command::Batch::InMemory, false,
+     deleteOptions, runDelete},
+    {"insert", "Insert an entry: adds a new entry in front of an existing one.", Command::Batch::InMemory, false,
+     insertOptions, runInsert},
+    {"title", "Update Title/Message: sets the homepage's title and message.", Command::Batch::InMemory, true,
+     titleOptions, runTitle},
     {"rename",
      "Create Page for Name Change: writes change_file_name.php, which renames a file on the server once when called "
      "up in a browser. An entry's video takes its entry, page and local files along.",
-     true, true, renameOptions, runRename},
+     Command::Batch::OnDisk, true, renameOptions, runRename},
     {"posters",
      "Makes or remakes NAME.jpg, the poster a visitor sees before the video plays, for each named entry (every entry "
      "when none is named) from a frame of its video, with ffmpeg; the entry's video tags on the homepage and its "
      "page then name it and fetch nothing of the video before it is played. Replaces a poster that is there.",
-     true, false, postersOptions, runPosters},
+     Command::Batch::OnDisk, false, postersOptions, runPosters},
     {"captions",
      "Puts a caption track on the page of each named entry (every entry when none is named) for each of its caption "
      "files beside the video: NAME.vtt and NAME.LANG.vtt (roses.en.vtt), the first shown by default. A NAME.srt or "
      "NAME.LANG.srt without its .vtt is converted to one first. Every operation that writes a page does the same.",
-     true, false, captionsOptions, runCaptions},
+     Command::Batch::OnDisk, false, captionsOptions, runCaptions},
     {"list",
-     "Lists the homepage's entries, one a line: file name, a tab, the homepage description as the page shows it.", true,
-     true, noOptions, runList},
+     "Lists the homepage's entries, one a line: file name, a tab, the homepage description as the page shows it.",
+     Command::Batch::OnDisk, true, noOptions, runList},
     {"undo",
      "Puts back the files of the last operation as they were before it, and removes the files it created. Run "
      "again, it undoes the one before.",
-     true, true, undoOptions, runUndo},
+     Command::Batch::OnDisk, true, undoOptions, runUndo},
     {"batch",
      "Runs the commands in FILE (standard input when FILE is - or left out), one a line, quoted as in a shell; a line "
-     "starting with # is a comment. All lines run in one session, each line is one operation for undo. Stops at the "
-     "first line that fails. Exit status 2 and nothing done when a line cannot be read as a command.",
-     false, true, batchOptions, runBatch},
+     "starting with # is a comment. All lines run in one session. Lines that only edit the pages (entry, delete, "
+     "insert, title) run in memory: a run of them writes its files together at its end and is one operation for "
+     "undo; every other line is one operation of its own. Stops at the first line that fails. Exit status 2 and "
+     "nothing done when a line cannot be read as a command.",
+     Command::Batch::Never, true, batchOptions, runBatch},
     {"history",
      "Lists the operations that can be undone, newest first: number, time, what was done, the files it wrote. With "
      "--limit, sets how many it keeps.",
-     false, true, historyOptions, runHistory},
+     Command::Batch::Never, true, historyOptions, runHistory},
     {"preview",
      "Serves the channel folder with PHP's own server on 127.0.0.1, so the homepage, the video pages and their "
      "comment boxes can be seen before they are uploaded; prints the address, serves until Ctrl+C.",
-     false, true, noOptions, runPreview},
+     Command::Batch::Never, true, noOptions, runPreview},
     {"publish",
      "Uploads to the server what changed since the last publish: the homepage, the video pages, the videos the "
      "entries name, change_file_name.php, feed.xml and sitemap.xml, and the extra files of .clipnest/publish.conf. "
      "Never deletes a file there and never uploads the comment files. --site sets the channel's own address, from "
      "which the share tags, the feed and the sitemap are written.",
-     false, true, publishOptions, runPublish},
+     Command::Batch::Never, true, publishOptions, runPublish},
     {"check",
      "Checks the channel before it goes up, one line a problem naming the file and how to mend it: entries whose "
      "video is not in the folder, video pages no entry links, names that do not survive an address, videos over "
      "max_upload, MP4s whose index is at the end (slow to start), and with ffprobe videos browsers do not play. Exit "
      "status 1 when it finds any. Publish runs it too.",
-     false, false, checkOptions, runCheck},
+     Command::Batch::Never, false, checkOptions, runCheck},
     {"comments",
      "Fetches every video's comments from the server (the publish address) into .clipnest/comments and lists them, "
      "one a line: video, a tab, its number (1 for its oldest), a tab, date and time, a tab, the text (line breaks as "
      "\\n); hidden ones say [hidden].",
-     false, false, commentsOptions, runComments},
+     Command::Batch::Never, false, commentsOptions, runComments},
     {"hide",
      "Hides comment N of VIDEO (numbered as clipnest comments lists them) on its page, from the next publish on.",
-     false, false, commentOptions, runHide},
-    {"unhide", "Shows a hidden comment again, from the next publish on.", false, false, commentOptions, runUnhide},
-    {"close", "Closes the comments of VIDEO, from the next publish on: its page shows them and takes no more.", false,
-     false, threadOptions, runClose},
-    {"open", "Opens the comments of a closed VIDEO again, from the next publish on.", false, false, threadOptions,
-     runOpen},
+     Command::Batch::Never, false, commentOptions, runHide},
+    {"unhide", "Shows a hidden comment again, from the next publish on.", Command::Batch::Never, false, commentOptions,
+     runUnhide},
+    {"close", "Closes the comments of VIDEO, from the next publish on: its page shows them and takes no more.",
+     Command::Batch::Never, false, threadOptions, runClose},
+    {"open", "Opens the comments of a closed VIDEO again, from the next publish on.", Command::Batch::Never, false,
+     threadOptions, runOpen},
 }};
 
 // Every command of the table and its options. A batch line holds only the commands that work on the channel.
@@ -196,7 +201,7 @@ void describe(CLI::App& app, Args& args, bool batchLine) {
                      "what went wrong and the notes");
     }
     for (const Command& command : Table) {
-        if (batchLine && !command.inBatch) {
+        if (batchLine && command.batch == Command::Batch::Never) {
             continue;
         }
         CLI::App* sub = app.add_subcommand(command.name, command.help);

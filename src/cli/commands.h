@@ -20,8 +20,10 @@ namespace clipnest::cli {
 struct Command {
     const char* name;
     const char* help;
-    // A batch line may hold it: the commands that work on the channel in the session.
-    bool inBatch;
+    // Whether a batch line may hold it (the commands that work on the channel in the session), and whether its
+    // writes may stay in memory there: a command that only edits the pages, whose files a run of such lines writes
+    // together at its end.
+    enum class Batch { Never, OnDisk, InMemory } batch;
     // The start-up notes that a homepage will be made concern it (not a delete or insert, which never make one).
     bool startNotes;
     void (*options)(CLI::App& command, Args& args);

@@ -18,8 +18,11 @@ std::string boxText(const std::string& text) {
     return box;
 }
 
-Status Runner::run(const Args& args) {
+Status Runner::run(const Args& args, bool heldWrites) {
     quietStart_ = !args.command->startNotes;
+    if (heldWrites && !session().form().inHeldRun()) {
+        session().form().beginHeldRun();
+    }
     return args.command->run(*this, args);
 }
 

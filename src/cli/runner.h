@@ -52,7 +52,8 @@ class Runner {
 public:
     Runner(const std::filesystem::path& dir, std::ostream& out, std::ostream& err) : dir_(dir), out_(out), err_(err) {}
 
-    Status run(const Args& args);
+    // Runs a command; `heldWrites` runs it in the session's held run of writes (begun now when none is under way).
+    Status run(const Args& args, bool heldWrites = false);
 
     const std::filesystem::path& dir() const { return dir_; }
     std::ostream& out() { return out_; }

@@ -187,10 +187,11 @@ std::optional<std::string> Form::writeWithoutTelling(std::string_view name, cons
         return ("Clipnest could not keep a copy of " + std::string(name) +
                 " for undo, so it did not write it.\nThe file was left as it was.");
     }
+    const bool existed = folder_.exists(name);
     if (!folder_.write(name, bytes)) {
         return writeFailureWords(std::string(name));
     }
-    noteWritten(name);
+    noteWritten(name, existed);
     remember(name);
     if (const auto known = known_.find(name); known != known_.end()) {
         history_.wrote(name, known->second, contentHash(bytes));
@@ -275,8 +276,12 @@ void Form::record(Said said) {
     }
 }
 
-void Form::noteWritten(std::string_view name) {
+void Form::noteWritten(std::string_view name, bool existedBefore) {
     outcome_.written.emplace_back(name);
+    if (std::none_of(operationFiles_.begin(), operationFiles_.end(),
+                     [&](const WrittenFile& f) { return f.name == name; })) {
+        operationFiles_.push_back({std::string(name), existedBefore});
+    }
 }
 
 void Form::refuseQuietly(std::string why) {
@@ -296,7 +301,46 @@ void Form::startOperation(Operation operation) {
     undoSummary_.clear();
     posterNotes_.clear();
     refusal_.clear();
+    operation_ = operation;
+    operationFiles_.clear();
+    // The operations of a held run share the record its first one opened.
+    if (heldRun_ && heldOperations_++ > 0 && history_.open()) {
+        return;
+    }
     history_.begin(std::move(operation));
+}
+
+void Form::beginHeldRun() {
+    heldRun_ = true;
+    heldOperations_ = 0;
+    folder_.holdWrites();
+}
+
+bool Form::endHeldRun(const std::string& label) {
+    const bool shared = std::exchange(heldOperations_, 0) > 1;
+    heldRun_ = false;
+    const std::vector<std::pair<std::string, std::string>> files = folder_.takeHeld();
+    if (files.empty()) {
+        return true;
+    }
+    if (const std::optional<std::string> why = history_.putTogether(files)) {
+        for (const auto& file : files) {
+            known_.erase(file.first);
+        }
+        fileFailure("Clipnest could not put the files of the last commands in place: " + *why +
+                    ".\nThe files are as they were before those commands.");
+        return false;
+    }
+    for (const auto& [name, bytes] : files) {
+        remember(name);
+        if (const auto known = known_.find(name); known != known_.end()) {
+            history_.wrote(name, known->second, contentHash(bytes));
+        }
+    }
+    if (shared) {
+        history_.retitle({Operation::Kind::Other, {label}});
+    }
+    return true;
 }
 
 UndoResult Form::undo(bool force) {
@@ -391,27 +435,26 @@ std::string Form::operationSummary() const {
 }
 
 std::string Form::summaryOfWrites() const {
-    const HistoryEntry* op = history_.current();
-    if (!op) {
+    if (!history_.current()) {
         return {};
     }
     std::vector<std::string> written;
-    for (const HistoryFile& f : op->files) {
+    for (const WrittenFile& f : operationFiles_) {
         written.push_back(codePageToUtf8(f.name));
     }
-    const std::string& name = op->operation.name();
+    const std::string& name = operation_.name();
     if (isVisible(Message::FileFailure)) {
         return "Stopped (see the message): " +
                (written.empty() ? "nothing was written." : joinNames(written) + " written.");
     }
     if (written.empty()) {
-        return "Nothing was written for " + op->operation.label() + ".";
+        return "Nothing was written for " + operation_.label() + ".";
     }
     const std::string files = joinNames(written) + " written.";
     const std::string page = std::string(withoutExtension(name)) + ".php";
-    switch (op->operation.kind) {
+    switch (operation_.kind) {
     case Operation::Kind::Entry: {
-        const bool made = std::any_of(op->files.begin(), op->files.end(), [&](const HistoryFile& f) {
+        const bool made = std::any_of(operationFiles_.begin(), operationFiles_.end(), [&](const WrittenFile& f) {
             return codePageToUtf8(f.name) == page && !f.existedBefore;
         });
         return (made ? "Added " : "Changed ") + name + ": " + files;
@@ -422,18 +465,18 @@ std::string Form::summaryOfWrites() const {
         return "Deleted " + name + " from the homepage" + (left ? "; " + page + " is still in the folder." : ".");
     }
     case Operation::Kind::Insert:
-        return "Inserted " + name + " above " + op->operation.names.back() + ": " + files;
+        return "Inserted " + name + " above " + operation_.names.back() + ": " + files;
     case Operation::Kind::Title:
         return "Updated the title and message: " + files;
     case Operation::Kind::Rename: {
         const std::size_t held = renamesHeld(folder_.read(RenamePageFile).value_or(""));
         const std::string holds = held > 1 ? ", which holds " + std::to_string(held) + " renames," : "";
-        if (op->files.size() > 1) {
-            return "Renamed " + name + " to " + op->operation.names.back() + " here (" + joinNames(written) +
+        if (operationFiles_.size() > 1) {
+            return "Renamed " + name + " to " + operation_.names.back() + " here (" + joinNames(written) +
                    " changed): publish, then call up change_file_name.php" + holds +
                    " in a browser once to rename them on the server.";
         }
-        return "Wrote change_file_name.php (" + op->operation.label() +
+        return "Wrote change_file_name.php (" + operation_.label() +
                (held > 1 ? "; it holds " + std::to_string(held) + " renames" : "") +
                "): upload it and call it up in a browser once.";
     }
@@ -444,7 +487,7 @@ std::string Form::summaryOfWrites() const {
     case Operation::Kind::Other:
         break;
     }
-    return op->operation.label() + ": " + files;
+    return operation_.label() + ": " + files;
 }
 
 std::optional<Form::Descriptions> Form::entryDescriptions(std::string_view fileName) const {

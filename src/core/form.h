@@ -286,6 +286,15 @@ public:
     void startOperation(Operation operation);
     // The next startOperation continues the open operation instead (a second click that finishes the first).
     void joinNextOperation() { joinNext_ = true; }
+    // A run of clicks whose writes stay in memory (WorkingFolder::holdWrites), all in one undo record, until
+    // endHeldRun puts the files in place together: a batch's lines that only rewrite pages then cost no write of a
+    // large homepage each. Each click is still an operation of its own for its summary.
+    void beginHeldRun();
+    bool inHeldRun() const { return heldRun_; }
+    // Puts the run's files in place together; when the run held more than one operation, its undo record is
+    // `label`. False, with the failure message, when they could not be: the files are then as before the run, and
+    // the next click reads them again.
+    bool endHeldRun(const std::string& label);
     History& history() { return history_; }
     // Puts back the files of the last operation (see History::undoLast) and works on them from then on. What was
     // undone is the next summary; the failure message says why not.
@@ -387,6 +396,15 @@ private:
     std::map<std::string, FileStamp, std::less<>> known_;
     std::vector<std::string> entriesAtStart_;
     bool joinNext_ = false;
+    bool heldRun_ = false;
+    int heldOperations_ = 0;
+    // The open operation and the files it wrote (whether each was there before), as its summary tells them.
+    Operation operation_;
+    struct WrittenFile {
+        std::string name;
+        bool existedBefore = false;
+    };
+    std::vector<WrittenFile> operationFiles_;
     int operationNumber_ = 0;
     int homepageRevision_ = 0;
     // Set by undo, whose operation is closed by then.
@@ -398,8 +416,8 @@ private:
     Outcome outcome_;
     // A quiet refusal of the operation's click, for its summary.
     std::string refusal_;
-    // Adds a file to the outcome's written files.
-    void noteWritten(std::string_view name);
+    // Adds a file to the outcome's written files, and to the open operation's (`existedBefore` for its summary).
+    void noteWritten(std::string_view name, bool existedBefore = true);
     // Adds what was said to the outcome, unless said already since it was last taken.
     void record(Said said);
 };

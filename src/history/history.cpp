@@ -449,6 +449,13 @@ void History::shrinkOlderCopy(std::string_view name) {
     }
 }
 
+void History::retitle(Operation operation) {
+    if (open_) {
+        open_->operation = std::move(operation);
+        saveRecord();
+    }
+}
+
 void History::removed(std::string_view name) {
     wrote(name, FileStamp{}, std::nullopt);
     if (open_ && !open_->files.empty()) {

@@ -93,8 +93,15 @@ public:
     // After `name` was written: the stamp and the hash of what now stands in it (no hash for a file renamed into
     // place, whose stamp tells).
     void wrote(std::string_view name, const FileStamp& after, std::optional<std::uint64_t> afterHash);
+    // Gives the open operation another label (for one record of several operations).
+    void retitle(Operation operation);
     // After `name` was removed (or renamed away), its bytes kept by keep().
     void removed(std::string_view name);
+
+    // Puts these files (name, bytes) in place together, as an undo does: each is written whole beside its target,
+    // a journal names them all, then they are renamed over their targets; a run cut off after the journal is finished
+    // by the next History on the folder, one cut off before it leaves every target as it was. Nothing, or why not.
+    std::optional<std::string> putTogether(const std::vector<std::pair<std::string, std::string>>& files);
 
     // How many operations are kept: `Kept` unless the folder's setting says otherwise.
     int kept() const;
@@ -128,9 +135,12 @@ private:
     void wholeOlderCopies(const HistoryEntry& entry);
     // Whether the file holds what the operation left in it.
     bool unchanged(const HistoryFile& file) const;
+    // Does what a journal says ("put STAGED NAME", "remove NAME"); false when a file could not be renamed into place
+    // yet.
+    bool followJournal(std::string_view journal);
     // Finishes an undo whose journal is written; false when a file could not be renamed into place yet.
     bool finishUndo(const std::filesystem::path& record, std::string_view journal);
-    // Finishes cut-off undos and removes what an undo cut off before its journal left.
+    // Finishes cut-off undos and runs of files put together, and removes what one cut off before its journal left.
     void recover();
     // Why the newest record must not be undone: it is damaged, or (unless forced) a file changed after it.
     std::optional<UndoResult> undoRefusal(const HistoryEntry& entry, bool force) const;

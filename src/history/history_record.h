@@ -21,6 +21,8 @@ inline constexpr std::string_view BeforeFolder = "before";
 inline constexpr std::string_view DeltaFolder = "differs";
 // The journal of an undo under way: "put STAGED NAME" and "remove NAME" lines.
 inline constexpr std::string_view JournalFile = "undoing";
+// The journal of files put in place together (History::putTogether), in the history folder itself.
+inline constexpr std::string_view TogetherJournalFile = "putting";
 // What an undo writes beside the files it puts back, before it renames them into place: then the process id.
 inline constexpr std::string_view StagedPrefix = ".clipnest-undo-";
 // The record's words for the kinds of operation, in the order of Operation::Kind.

@@ -45,6 +45,15 @@ bool History::unchanged(const HistoryFile& file) const {
 }
 
 bool History::finishUndo(const fs::path& record, std::string_view journal) {
+    if (!followJournal(journal)) {
+        return false;
+    }
+    std::error_code ec;
+    fs::remove_all(record, ec);
+    return true;
+}
+
+bool History::followJournal(std::string_view journal) {
     std::istringstream lines{std::string(journal)};
     bool done = true;
     for (std::string line; std::getline(lines, line);) {
@@ -60,11 +69,39 @@ bool History::finishUndo(const fs::path& record, std::string_view journal) {
             done = channel_.remove(line.substr(7)) && done;
         }
     }
-    if (done) {
-        std::error_code ec;
-        fs::remove_all(record, ec);
-    }
     return done;
+}
+
+std::optional<std::string> History::putTogether(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::optional<WorkingFolder> history = root(true);
+    if (!history) {
+        return "the history folder cannot be made";
+    }
+    const std::string stem = std::string(StagedPrefix) + std::to_string(processId()) + "-put-";
+    std::vector<std::string> staged;
+    std::string journal;
+    const auto giveUp = [&](std::string why) {
+        for (const std::string& name : staged) {
+            channel_.remove(name);
+        }
+        return why;
+    };
+    for (const auto& [name, bytes] : files) {
+        staged.push_back(stem + std::to_string(staged.size()));
+        if (!channel_.stage(name, staged.back(), bytes)) {
+            return giveUp(name + " could not be written whole beside itself");
+        }
+        journal += "put " + staged.back() + " " + name + "\n";
+    }
+    if (!history->write(TogetherJournalFile, journal)) {
+        return giveUp("its journal cannot be written in " + root_.lexically_relative(channel_.dir()).string());
+    }
+    // From here the journal says what goes where; a cut-off run is finished by the next History.
+    if (!followJournal(journal)) {
+        return "not every file could be renamed into place; the next run of Clipnest finishes it";
+    }
+    history->remove(TogetherJournalFile);
+    return std::nullopt;
 }
 
 void History::recover() {
@@ -73,6 +110,13 @@ void History::recover() {
         return;
     }
     std::vector<std::string> pending;
+    if (const std::optional<std::string> journal = history->read(TogetherJournalFile)) {
+        if (followJournal(*journal)) {
+            WorkingFolder(*history).remove(TogetherJournalFile);
+        } else {
+            pending.push_back(*journal);
+        }
+    }
     for (const int n : entryNumbers(root_)) {
         const WorkingFolder record(entryDir(n));
         if (const std::optional<std::string> journal = record.read(JournalFile);

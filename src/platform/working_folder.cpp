@@ -166,6 +166,21 @@ std::optional<std::string> WorkingFolder::nameOf(const std::filesystem::path& on
     return toCodePage(onDisk.filename().string());
 }
 
+const WorkingFolder::Held* WorkingFolder::held(std::string_view name) const {
+    const auto found = std::find_if(held_.begin(), held_.end(), [&](const Held& h) { return h.name == name; });
+    return found == held_.end() ? nullptr : &*found;
+}
+
+std::vector<std::pair<std::string, std::string>> WorkingFolder::takeHeld() {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (Held& h : held_) {
+        files.emplace_back(std::move(h.name), std::move(h.bytes));
+    }
+    held_.clear();
+    holding_ = false;
+    return files;
+}
+
 bool WorkingFolder::exists(std::string_view name) const {
     return stamp(name).has_value();
 }
@@ -176,9 +191,12 @@ std::vector<std::string> WorkingFolder::names() const {
     for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
         // A name on disk that is no UTF-8 of code-page letters names nothing here.
         std::optional<std::string> name = nameOf(it->path());
-        if (name && !name->starts_with(TemporaryPrefix) && exists(*name)) {
+        if (name && !name->starts_with(TemporaryPrefix) && !held(*name) && exists(*name)) {
             found.push_back(std::move(*name));
         }
+    }
+    for (const Held& h : held_) {
+        found.push_back(h.name);
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -186,10 +204,13 @@ std::vector<std::string> WorkingFolder::names() const {
 
 bool WorkingFolder::isLink(std::string_view name) const {
     struct stat st {};
-    return isPlainName(name) && ::lstat(pathOf(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return !held(name) && isPlainName(name) && ::lstat(pathOf(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 std::optional<FileStamp> WorkingFolder::stamp(std::string_view name) const {
+    if (const Held* h = held(name)) {
+        return h->stamp;
+    }
     struct stat st {};
     if (!isPlainName(name) || ::lstat(pathOf(name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
@@ -198,7 +219,7 @@ std::optional<FileStamp> WorkingFolder::stamp(std::string_view name) const {
 }
 
 bool WorkingFolder::remove(std::string_view name) {
-    if (!isPlainName(name)) {
+    if (!isPlainName(name) || held(name)) {
         return false;
     }
     const std::filesystem::path target = pathOf(name);
@@ -210,11 +231,12 @@ bool WorkingFolder::remove(std::string_view name) {
 }
 
 bool WorkingFolder::linkFrom(const std::filesystem::path& source, std::string_view name) {
-    return isPlainName(name) && ::link(source.c_str(), pathOf(name).c_str()) == 0;
+    return isPlainName(name) && !held(name) && ::link(source.c_str(), pathOf(name).c_str()) == 0;
 }
 
 bool WorkingFolder::replace(std::string_view from, std::string_view to) {
-    if (!isPlainName(from) || !isPlainName(to) || std::rename(pathOf(from).c_str(), pathOf(to).c_str()) != 0) {
+    if (!isPlainName(from) || !isPlainName(to) || held(from) || held(to) ||
+        std::rename(pathOf(from).c_str(), pathOf(to).c_str()) != 0) {
         return false;
     }
     syncDir(dir_);
@@ -238,7 +260,7 @@ std::optional<WorkingFolder> WorkingFolder::subfolder(std::string_view name, boo
 
 bool WorkingFolder::readOnly(std::string_view name) const {
     struct stat st {};
-    return isPlainName(name) && ::lstat(pathOf(name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+    return !held(name) && isPlainName(name) && ::lstat(pathOf(name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
            (st.st_mode & 0222) == 0;
 }
 
@@ -281,6 +303,9 @@ WorkingFolder::Removed WorkingFolder::removeStaleTemporaries() {
 }
 
 std::optional<std::string> WorkingFolder::read(std::string_view name) const {
+    if (const Held* h = held(name)) {
+        return h->bytes;
+    }
     if (!isPlainName(name)) {
         return std::nullopt;
     }
@@ -335,6 +360,11 @@ std::optional<std::string> WorkingFolder::createTemporary() {
 }
 
 bool WorkingFolder::readInPieces(std::string_view name, PieceSink& sink) const {
+    if (const Held* h = held(name)) {
+        std::memcpy(sink.room(h->bytes.size()), h->bytes.data(), h->bytes.size());
+        sink.filled(h->bytes.size());
+        return true;
+    }
     if (!isPlainName(name)) {
         return false;
     }
@@ -361,10 +391,35 @@ bool WorkingFolder::readInPieces(std::string_view name, PieceSink& sink) const {
 }
 
 bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
-    return writePieces(name, {Piece{bytes}});
+    if (!holding_) {
+        return writePieces(name, {Piece{bytes}});
+    }
+    if (!isPlainName(name)) {
+        return false;
+    }
+    // Each held write has a stamp of its own, as each write on disk has.
+    const FileStamp stamp{bytes.size(), -++heldWrites_, 0};
+    if (const auto again = std::find_if(held_.begin(), held_.end(), [&](const Held& h) { return h.name == name; });
+        again != held_.end()) {
+        again->bytes.assign(bytes);
+        again->stamp = stamp;
+    } else if (isLink(name)) {
+        return false;
+    } else {
+        held_.push_back({std::string(name), std::string(bytes), stamp});
+    }
+    return true;
+}
+
+bool WorkingFolder::stage(std::string_view name, std::string_view staged, std::string_view bytes) {
+    return isPlainName(name) && writeFrom(staged, name, {Piece{bytes}});
 }
 
 bool WorkingFolder::writePieces(std::string_view name, const std::vector<Piece>& pieces) {
+    return !held(name) && writeFrom(name, name, pieces);
+}
+
+bool WorkingFolder::writeFrom(std::string_view name, std::string_view modeOf, const std::vector<Piece>& pieces) {
     if (!isPlainName(name) || isLink(name)) {
         return false;
     }
@@ -385,7 +440,7 @@ bool WorkingFolder::writePieces(std::string_view name, const std::vector<Piece>&
     }
     // A replaced file keeps its own mode.
     struct stat st {};
-    bool ok = ::lstat(target.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
+    bool ok = ::lstat(pathOf(modeOf).c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
     for (const Piece& piece : pieces) {
         ok = ok && (piece.file ? copyRange(*piece.file, piece.offset, piece.length, fd) : writeAll(fd, piece.bytes));
     }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace clipnest {
@@ -106,6 +107,19 @@ public:
     // True for a file whose mode allows no one to write it: a replacing write would ignore that, so it is refused.
     bool readOnly(std::string_view name) const;
 
+    // Holding: while on, a write keeps the bytes in memory instead of writing them, and every look at the folder
+    // (exists, names, stamp, read) sees them as written, so a run of edits costs no write of a large file each; the
+    // owner then puts them in place together. A held file is no link and not read-only; it cannot be removed, linked
+    // or renamed while held (that would put one file in place before the others).
+    void holdWrites() { holding_ = true; }
+    bool holding() const { return holding_; }
+    // The held files (name and bytes, in the order first written); holding ends.
+    std::vector<std::pair<std::string, std::string>> takeHeld();
+
+    // Writes `bytes` as `staged`, a new name beside `name`, with the mode `name` has (as a write of `name` would):
+    // for a caller that renames it over `name` later. False, nothing left behind, when it cannot.
+    bool stage(std::string_view name, std::string_view staged, std::string_view bytes);
+
     // Removes the temporary files of writes that never finished (the process was killed): ours by their name, left
     // by a process that is gone or older than a minute. Returns how many files and bytes went.
     struct Removed {
@@ -119,7 +133,17 @@ public:
     static constexpr std::string_view TemporaryPrefix = ".clipnest-tmp-";
 
 private:
+    struct Held {
+        std::string name, bytes;
+        FileStamp stamp;
+    };
+    const Held* held(std::string_view name) const;
+    bool writeFrom(std::string_view name, std::string_view modeOf, const std::vector<Piece>& pieces);
+
     std::filesystem::path dir_;
+    bool holding_ = false;
+    std::vector<Held> held_;
+    std::int64_t heldWrites_ = 0;
 };
 
 } // namespace clipnest

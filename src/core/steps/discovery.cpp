@@ -147,8 +147,7 @@ Videos videoFactsOf(const WorkingFolder& folder, const std::string& homepage, co
 } // namespace
 
 void Form::keepDiscoveryInStep(bool everyPage) {
-    const HistoryEntry* op = history_.current();
-    if (!op || (op->files.empty() && !everyPage)) {
+    if (!history_.current() || (operationFiles_.empty() && !everyPage)) {
         return;
     }
     const std::vector<std::string> names = entryNames(homepage_.PageText);
@@ -165,8 +164,8 @@ void Form::keepDiscoveryInStep(bool everyPage) {
     for (std::size_t i = 0; i < videos.pages.size(); ++i) {
         const std::string& page = videos.pages[i];
         const discovery::VideoFacts& facts = videos.facts[i];
-        const bool written = std::any_of(op->files.begin(), op->files.end(),
-                                         [&page](const HistoryFile& f) { return f.name == page && !f.goneAfter; });
+        const bool written = std::any_of(operationFiles_.begin(), operationFiles_.end(),
+                                         [&page](const WrittenFile& f) { return f.name == page; });
         if ((!written && !everyPage) || !folder_.exists(page)) {
             continue;
         }
