@@ -702,7 +702,7 @@ TEST_F(CommandLine, OnlyFtpLoadsTheNetworkLibrary) {
     EXPECT_EQ(rc, 1);
 }
 
-// Many commands in one session, as the window runs them in turn, each one operation to undo.
+// Many commands in one session, as the window runs them in turn.
 TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});
     clipnest({"entry", "b.mp4", "--homepage", "B"});
@@ -720,10 +720,14 @@ TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     EXPECT_NE(file("a.php").find("The story of a"), npos);
     EXPECT_NE(file("b.php").find("The story of &quot;b&quot;"), npos) << file("b.php");
 
-    // Each line is one operation to undo.
+    // The lines that edit the pages are one operation to undo, which takes them all back.
     r = clipnest({"history"});
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5) << r.out;
-    EXPECT_NE(r.out.find("\tentry b.mp4\tb.php\n"), npos) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
+    EXPECT_NE(r.out.find("\tbatch, lines 2 to 5\ta.php b.php c.php homepage.html\n"), npos) << r.out;
+    EXPECT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(file("a.php").find("The story of a"), npos);
+    EXPECT_FALSE(std::filesystem::exists(dir() / "c.php"));
+    EXPECT_EQ(clipnest({"list"}).out, "a.mp4\tA\nb.mp4\tB\n");
 }
 
 // A homepage that cannot be read fails the command that meets it, even one that then writes what it was asked to
@@ -966,6 +970,59 @@ TEST_F(CommandLine, AnUndoKilledAtAnyMomentIsRolledBackOrFinished) {
         EXPECT_TRUE(now == titled || now == untouched)
             << "round " << round << ": " << now.begin()->first << " " << again.out << again.err;
     }
+}
+
+// A batch killed at any moment leaves the files of before its run of edits or after it, never a mix: a run cut off
+// after its journal is finished by the next command that opens the history, one cut off before leaves nothing
+// staged.
+TEST_F(CommandLine, ABatchKilledAtAnyMomentLeavesTheOldFilesOrTheNew) {
+    const std::string big = with(expected("homepage.html"), "</body>", std::string(10'000'000, 'x') + "\n</body>");
+    std::string lines;
+    for (int i = 0; i < 20; ++i) {
+        lines +=
+            "entry v" + std::to_string(i) + ".mp4 --homepage 'Video " + std::to_string(i) + "' --individual 'More'\n";
+    }
+    lines += "title --title T --message M\n";
+    const auto start = [&] {
+        freshFolder();
+        put("homepage.html", big);
+        put("lines.txt", lines);
+        // Made first by every session, on its own; and the pages' secret is the same in every folder.
+        put("AppDocs.txt", "\r\n");
+        useTestSecret(dir());
+    };
+    const auto files = [&] {
+        Files now = filesOf(dir());
+        // A write killed halfway leaves its temporary file until the next command that writes.
+        std::erase_if(now, [](const auto& f) { return f.first.starts_with(".clipnest-tmp-"); });
+        return now;
+    };
+    start();
+    const Files before = files();
+    ASSERT_EQ(clipnest({"batch", "lines.txt"}).status, 0);
+    const Files after = files();
+    ASSERT_NE(after, before);
+    std::mt19937 random(11);
+    for (int round = 0; round < 8; ++round) {
+        start();
+        const TempDir log;
+        Process batch({CLIPNEST_PROGRAM, "-C", dir().string(), "batch", "lines.txt"}, log.path() / "log");
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 500));
+        batch.stop(SIGKILL);
+        EXPECT_EQ(clipnest({"history"}).status, 0);
+        const Files now = files();
+        EXPECT_TRUE(now == before || now == after) << "round " << round;
+    }
+    // Cut off after the journal named the files: the next command puts them in place.
+    start();
+    put(".clipnest-undo-999999999-put-0", "staged homepage");
+    put(".clipnest-undo-999999999-put-1", "staged page");
+    fs::create_directories(dir() / ".clipnest/history");
+    put(".clipnest/history/putting", "put .clipnest-undo-999999999-put-0 homepage.html\n"
+                                     "put .clipnest-undo-999999999-put-1 v.php\n");
+    EXPECT_EQ(clipnest({"history"}).status, 0);
+    EXPECT_TRUE(file("homepage.html") == "staged homepage" && file("v.php") == "staged page");
+    EXPECT_FALSE(has(".clipnest/history/putting") || has(".clipnest-undo-999999999-put-0"));
 }
 
 // The channel's address: refused with the reason when it is none, kept when it is, and then the share tags, the feed

@@ -267,6 +267,50 @@ TEST(Faults, AnUndoStoppedBeforeItsJournalLeavesNothingStaged) {
     EXPECT_TRUE(h.has(".clipnest-undo-1-1-0"));
 }
 
+// A run of edits held in memory (a batch) is put in place at its end, whole or not at all: until then the folder is
+// as it was; a file that cannot be staged leaves every file as it was, nothing staged and no record; put in place,
+// the run is one operation that one undo takes back.
+TEST(Faults, AHeldRunIsPutInPlaceWholeOrNotAtAll) {
+    Harness h;
+    h.entry("a.mp4", "A");
+    const Files before = filesOf(h.dir());
+    const auto run = [&h] {
+        h.form().beginHeldRun();
+        h.entry("b.mp4", "B", "The story of b");
+        h.insert("c.mp4", "b.mp4", "C");
+        h.entry("b.mp4", "B2");
+        h.title("T", "M");
+    };
+    run();
+    EXPECT_EQ(filesOf(h.dir()), before) << "nothing is written before the run ends";
+    h.folder().failWrite(2);
+    EXPECT_FALSE(h.form().endHeldRun("batch, lines 1 to 4"));
+    EXPECT_FALSE(h.folder().failed.empty());
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "could not put the files of the last commands in place"));
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "The files are as they were before those commands."));
+    EXPECT_EQ(filesOf(h.dir()), before) << "nothing staged is left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(h.dir() / ".clipnest/history"), {}), 1) << "no record of the run";
+
+    // Again, put in place: what the same edits make one by one, then one undo takes them all back.
+    run();
+    EXPECT_TRUE(h.form().endHeldRun("batch, lines 1 to 4"));
+    Harness oneByOne(before);
+    oneByOne.entry("b.mp4", "B", "The story of b");
+    oneByOne.insert("c.mp4", "b.mp4", "C");
+    oneByOne.entry("b.mp4", "B2");
+    oneByOne.title("T", "M");
+    Files together = filesOf(h.dir()), separate = filesOf(oneByOne.dir());
+    for (Files* files : {&together, &separate}) {
+        std::erase_if(*files, [](const auto& f) { return f.first.starts_with("."); });
+    }
+    EXPECT_EQ(together, separate);
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "c.mp4", "b.mp4"}));
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_EQ(filesOf(h.dir()), before);
+    EXPECT_TRUE(h.form().undo()) << "the entry before the run is next";
+    EXPECT_TRUE(h.entries().empty());
+}
+
 // A link in the place of the homepage or a video page is neither read nor written, wherever it points.
 TEST(Faults, ALinkInAFilesPlaceIsNeitherReadNorWritten) {
     const TempDir outside;

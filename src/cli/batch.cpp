@@ -148,12 +148,15 @@ std::string lineNumbers(const std::vector<int>& numbers) {
     return text;
 }
 
-// Whether a line runs with its writes held in memory: its command only edits the pages, and the next line does not
-// undo it (an undo takes back one operation, so the line before it is one of its own, as a separate command is).
-bool heldInMemory(const BatchLines& lines, std::size_t i) {
-    const auto undo = [](const Args& line) { return std::string_view(line.command->name) == "undo"; };
-    return lines[i].second.command->batch == Command::Batch::InMemory &&
-           !(i + 1 < lines.size() && undo(lines[i + 1].second));
+// The first line whose writes may be held in memory: the one after the last `undo`. A held run is one operation to
+// undo, so the lines an undo in the batch may take back run one by one, each its own operation, as separate commands.
+std::size_t firstHeldLine(const BatchLines& lines) {
+    for (std::size_t i = lines.size(); i > 0; --i) {
+        if (std::string_view(lines[i - 1].second.command->name) == "undo") {
+            return i;
+        }
+    }
+    return 0;
 }
 
 // The lines of a run whose writes are held, put in place together at its end.
@@ -209,9 +212,10 @@ Status runBatch(Runner& r, const Args& a) {
     }
     std::vector<int> failed;
     HeldRun run(r);
+    const std::size_t firstHeld = firstHeldLine(*lines);
     for (std::size_t i = 0; i < lines->size(); ++i) {
         const auto& [lineNumber, command] = (*lines)[i];
-        const bool held = heldInMemory(*lines, i);
+        const bool held = i >= firstHeld && command.command->batch == Command::Batch::InMemory;
         if (!held && !run.end(failed) && !a.keepGoing) {
             return Failed;
         }

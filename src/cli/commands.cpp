@@ -150,8 +150,9 @@ constexpr std::array<Command, 19> Table = {{
     {"batch",
      "Runs the commands in FILE (standard input when FILE is - or left out), one a line, quoted as in a shell; a line "
      "starting with # is a comment. All lines run in one session. Lines that only edit the pages (entry, delete, "
-     "insert, title) run in memory: a run of them writes its files together at its end and is one operation for "
-     "undo; every other line is one operation of its own. Stops at the first line that fails. Exit status 2 and "
+     "insert, title) and come after the batch's last undo run in memory: a run of them writes its files together "
+     "at its end and is one operation for undo; every other line is one operation of its own. Stops at the first line "
+     "that fails. Exit status 2 and "
      "nothing done when a line cannot be read as a command.",
      Command::Batch::Never, true, batchOptions, runBatch},
     {"history",

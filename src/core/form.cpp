@@ -193,7 +193,8 @@ std::optional<std::string> Form::writeWithoutTelling(std::string_view name, cons
     }
     noteWritten(name, existed);
     remember(name);
-    if (const auto known = known_.find(name); known != known_.end()) {
+    // A held run tells the history what it wrote once the files are in place: a run cut off before leaves no record.
+    if (const auto known = known_.find(name); known != known_.end() && !heldRun_) {
         history_.wrote(name, known->second, contentHash(bytes));
     }
     return std::nullopt;
@@ -323,12 +324,15 @@ bool Form::endHeldRun(const std::string& label) {
     if (files.empty()) {
         return true;
     }
-    if (const std::optional<std::string> why = history_.putTogether(files)) {
+    if (const std::optional<History::NotPut> notPut = history_.putTogether(files)) {
         for (const auto& file : files) {
             known_.erase(file.first);
         }
-        fileFailure("Clipnest could not put the files of the last commands in place: " + *why +
-                    ".\nThe files are as they were before those commands.");
+        // The run's record holds no file yet, so it goes: the files are as they were, or become what the run made
+        // when the next run of Clipnest finishes putting them in place.
+        history_.end();
+        fileFailure("Clipnest could not put the files of the last commands in place: " + notPut->why + "." +
+                    (notPut->untouched ? "\nThe files are as they were before those commands." : ""));
         return false;
     }
     for (const auto& [name, bytes] : files) {

@@ -100,8 +100,13 @@ public:
 
     // Puts these files (name, bytes) in place together, as an undo does: each is written whole beside its target,
     // a journal names them all, then they are renamed over their targets; a run cut off after the journal is finished
-    // by the next History on the folder, one cut off before it leaves every target as it was. Nothing, or why not.
-    std::optional<std::string> putTogether(const std::vector<std::pair<std::string, std::string>>& files);
+    // by the next History on the folder, one cut off before it leaves every target as it was. Nothing, or why not
+    // and whether the targets are still as they were.
+    struct NotPut {
+        std::string why;
+        bool untouched;
+    };
+    std::optional<NotPut> putTogether(const std::vector<std::pair<std::string, std::string>>& files);
 
     // How many operations are kept: `Kept` unless the folder's setting says otherwise.
     int kept() const;

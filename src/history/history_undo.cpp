@@ -72,10 +72,10 @@ bool History::followJournal(std::string_view journal) {
     return done;
 }
 
-std::optional<std::string> History::putTogether(const std::vector<std::pair<std::string, std::string>>& files) {
+std::optional<History::NotPut> History::putTogether(const std::vector<std::pair<std::string, std::string>>& files) {
     std::optional<WorkingFolder> history = root(true);
     if (!history) {
-        return "the history folder cannot be made";
+        return NotPut{"the history folder cannot be made", true};
     }
     const std::string stem = std::string(StagedPrefix) + std::to_string(processId()) + "-put-";
     std::vector<std::string> staged;
@@ -84,7 +84,7 @@ std::optional<std::string> History::putTogether(const std::vector<std::pair<std:
         for (const std::string& name : staged) {
             channel_.remove(name);
         }
-        return why;
+        return NotPut{std::move(why), true};
     };
     for (const auto& [name, bytes] : files) {
         staged.push_back(stem + std::to_string(staged.size()));
@@ -98,7 +98,7 @@ std::optional<std::string> History::putTogether(const std::vector<std::pair<std:
     }
     // From here the journal says what goes where; a cut-off run is finished by the next History.
     if (!followJournal(journal)) {
-        return "not every file could be renamed into place; the next run of Clipnest finishes it";
+        return NotPut{"not every file could be renamed into place; the next run of Clipnest finishes it", false};
     }
     history->remove(TogetherJournalFile);
     return std::nullopt;

@@ -235,8 +235,12 @@ bool WorkingFolder::linkFrom(const std::filesystem::path& source, std::string_vi
 }
 
 bool WorkingFolder::replace(std::string_view from, std::string_view to) {
-    if (!isPlainName(from) || !isPlainName(to) || held(from) || held(to) ||
-        std::rename(pathOf(from).c_str(), pathOf(to).c_str()) != 0) {
+    if (holding_) {
+        // A file made on disk (a poster) renamed into the folder is held as a write of its bytes, with the rest.
+        const std::optional<std::string> bytes = held(from) ? std::nullopt : read(from);
+        return bytes && isPlainName(to) && write(to, *bytes) && remove(from);
+    }
+    if (!isPlainName(from) || !isPlainName(to) || std::rename(pathOf(from).c_str(), pathOf(to).c_str()) != 0) {
         return false;
     }
     syncDir(dir_);

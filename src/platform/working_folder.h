@@ -110,7 +110,8 @@ public:
     // Holding: while on, a write keeps the bytes in memory instead of writing them, and every look at the folder
     // (exists, names, stamp, read) sees them as written, so a run of edits costs no write of a large file each; the
     // owner then puts them in place together. A held file is no link and not read-only; it cannot be removed, linked
-    // or renamed while held (that would put one file in place before the others).
+    // or renamed away while held (that would put one file in place before the others), and a file renamed into the
+    // folder is held as a write of its bytes.
     void holdWrites() { holding_ = true; }
     bool holding() const { return holding_; }
     // The held files (name and bytes, in the order first written); holding ends.
@@ -118,7 +119,7 @@ public:
 
     // Writes `bytes` as `staged`, a new name beside `name`, with the mode `name` has (as a write of `name` would):
     // for a caller that renames it over `name` later. False, nothing left behind, when it cannot.
-    bool stage(std::string_view name, std::string_view staged, std::string_view bytes);
+    virtual bool stage(std::string_view name, std::string_view staged, std::string_view bytes);
 
     // Removes the temporary files of writes that never finished (the process was killed): ours by their name, left
     // by a process that is gone or older than a minute. Returns how many files and bytes went.

@@ -236,6 +236,14 @@ bool FaultyFolder::write(std::string_view name, std::string_view bytes) {
     return WorkingFolder::write(name, bytes);
 }
 
+bool FaultyFolder::stage(std::string_view name, std::string_view staged, std::string_view bytes) {
+    if (++writes_ == failAt_) {
+        failed = name;
+        return false;
+    }
+    return WorkingFolder::stage(name, staged, bytes);
+}
+
 bool FaultyFolder::linkFrom(const fs::path& source, std::string_view name) {
     if (failAt_ > writes_) {
         return false;

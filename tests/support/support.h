@@ -113,6 +113,8 @@ public:
     using WorkingFolder::WorkingFolder;
     std::optional<std::string> read(std::string_view name) const override;
     bool write(std::string_view name, std::string_view bytes) override;
+    // Staging a file to put in place counts as its write.
+    bool stage(std::string_view name, std::string_view staged, std::string_view bytes) override;
     // While a write is set to fail, the folder has no links, so every file it gets is written.
     bool linkFrom(const std::filesystem::path& source, std::string_view name) override;
     void failWrite(int n) { failAt_ = writes_ + n; }

@@ -31,7 +31,7 @@ bool Form::givePoster(const std::string& video, std::optional<double> at, bool r
     }
     remember(poster);
     noteWritten(poster);
-    if (const std::optional<FileStamp> stamp = folder_.stamp(poster)) {
+    if (const std::optional<FileStamp> stamp = folder_.stamp(poster); stamp && !inHeldRun()) {
         history_.wrote(poster, *stamp, std::nullopt);
     }
     return true;
