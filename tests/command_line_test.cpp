@@ -702,6 +702,14 @@ TEST_F(CommandLine, OnlyFtpLoadsTheNetworkLibrary) {
     EXPECT_EQ(rc, 1);
 }
 
+// Lines typed on the command line end as the window's boxes end them, CR LF, wherever they break; a CR LF stays one.
+TEST_F(CommandLine, TypedLineBreaksAreWrittenAsTheWindowWritesThem) {
+    EXPECT_EQ(clipnest({"entry", "a.mp4", "--homepage", "one\ntwo\r\nthree\nfour", "--create-page"}).status, 0);
+    const std::string home = file("homepage.html");
+    EXPECT_NE(home.find("one\r\ntwo\r\nthree\r\nfour"), npos);
+    EXPECT_EQ(home.find("\r\r"), npos);
+}
+
 // Many commands in one session, as the window runs them in turn.
 TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     clipnest({"entry", "a.mp4", "--homepage", "A"});

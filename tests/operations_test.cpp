@@ -840,6 +840,24 @@ TEST(Undo, KeepsTheLastFiftyOperationsThatWroteSomething) {
     EXPECT_EQ(kept.back().number, 4);
 }
 
+// A bound on the history is kept only when it can be: out of range, or with no history folder to keep it in, it is
+// refused and the bound stays as it was.
+TEST(Undo, AHistoryBoundIsRefusedOutOfRangeOrWithoutAFolder) {
+    TempDir dir;
+    WorkingFolder folder(dir.path());
+    History history(folder);
+    EXPECT_FALSE(history.setKept(0));
+    EXPECT_FALSE(history.setKept(History::Largest + 1));
+    EXPECT_EQ(history.kept(), History::Kept);
+    EXPECT_TRUE(history.setKept(History::Largest));
+    EXPECT_EQ(history.kept(), History::Largest);
+    TempDir blocked;
+    writeFile(blocked.path() / ".clipnest", "a file where the folder would be");
+    WorkingFolder blockedFolder(blocked.path());
+    EXPECT_FALSE(History(blockedFolder).setKept(10));
+    EXPECT_EQ(History(blockedFolder).kept(), History::Kept);
+}
+
 // Only folders named by a number from 1 up are records; a link is listed too, to be said damaged.
 TEST(Undo, RecordsAreTheFoldersNamedByANumberFromOne) {
     TempDir dir;
