@@ -163,7 +163,6 @@ std::size_t firstHeldLine(const BatchLines& lines) {
 class HeldRun {
 public:
     explicit HeldRun(Runner& r) : r_(r) {}
-    bool empty() const { return lines_.empty(); }
     void add(int line, bool done) {
         lines_.push_back(line);
         if (done) {

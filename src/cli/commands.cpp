@@ -152,8 +152,7 @@ constexpr std::array<Command, 19> Table = {{
      "starting with # is a comment. All lines run in one session. Lines that only edit the pages (entry, delete, "
      "insert, title) and come after the batch's last undo run in memory: a run of them writes its files together "
      "at its end and is one operation for undo; every other line is one operation of its own. Stops at the first line "
-     "that fails. Exit status 2 and "
-     "nothing done when a line cannot be read as a command.",
+     "that fails. Exit status 2 and nothing done when a line cannot be read as a command.",
      Command::Batch::Never, true, batchOptions, runBatch},
     {"history",
      "Lists the operations that can be undone, newest first: number, time, what was done, the files it wrote. With "

@@ -194,8 +194,8 @@ std::optional<std::string> Form::writeWithoutTelling(std::string_view name, cons
     noteWritten(name, existed);
     remember(name);
     // A held run tells the history what it wrote once the files are in place: a run cut off before leaves no record.
-    if (const auto known = known_.find(name); known != known_.end() && !heldRun_) {
-        history_.wrote(name, known->second, contentHash(bytes));
+    if (!inHeldRun()) {
+        tellHistoryWrote(name, bytes);
     }
     return std::nullopt;
 }
@@ -277,6 +277,12 @@ void Form::record(Said said) {
     }
 }
 
+void Form::tellHistoryWrote(std::string_view name, std::string_view bytes) {
+    if (const auto known = known_.find(name); known != known_.end()) {
+        history_.wrote(name, known->second, contentHash(bytes));
+    }
+}
+
 void Form::noteWritten(std::string_view name, bool existedBefore) {
     outcome_.written.emplace_back(name);
     if (std::none_of(operationFiles_.begin(), operationFiles_.end(),
@@ -305,21 +311,19 @@ void Form::startOperation(Operation operation) {
     operation_ = operation;
     operationFiles_.clear();
     // The operations of a held run share the record its first one opened.
-    if (heldRun_ && heldOperations_++ > 0 && history_.open()) {
+    if (inHeldRun() && heldOperations_++ > 0 && history_.open()) {
         return;
     }
     history_.begin(std::move(operation));
 }
 
 void Form::beginHeldRun() {
-    heldRun_ = true;
     heldOperations_ = 0;
     folder_.holdWrites();
 }
 
 bool Form::endHeldRun(const std::string& label) {
     const bool shared = std::exchange(heldOperations_, 0) > 1;
-    heldRun_ = false;
     const std::vector<std::pair<std::string, std::string>> files = folder_.takeHeld();
     if (files.empty()) {
         return true;
@@ -337,9 +341,7 @@ bool Form::endHeldRun(const std::string& label) {
     }
     for (const auto& [name, bytes] : files) {
         remember(name);
-        if (const auto known = known_.find(name); known != known_.end()) {
-            history_.wrote(name, known->second, contentHash(bytes));
-        }
+        tellHistoryWrote(name, bytes);
     }
     if (shared) {
         history_.retitle({Operation::Kind::Other, {label}});

@@ -290,7 +290,7 @@ public:
     // endHeldRun puts the files in place together: a batch's lines that only rewrite pages then cost no write of a
     // large homepage each. Each click is still an operation of its own for its summary.
     void beginHeldRun();
-    bool inHeldRun() const { return heldRun_; }
+    bool inHeldRun() const { return folder_.holding(); }
     // Puts the run's files in place together; when the run held more than one operation, its undo record is
     // `label`. False, with the failure message, when they could not be: the files are then as before the run, and
     // the next click reads them again.
@@ -396,7 +396,6 @@ private:
     std::map<std::string, FileStamp, std::less<>> known_;
     std::vector<std::string> entriesAtStart_;
     bool joinNext_ = false;
-    bool heldRun_ = false;
     int heldOperations_ = 0;
     // The open operation and the files it wrote (whether each was there before), as its summary tells them.
     Operation operation_;
@@ -418,6 +417,8 @@ private:
     std::string refusal_;
     // Adds a file to the outcome's written files, and to the open operation's (`existedBefore` for its summary).
     void noteWritten(std::string_view name, bool existedBefore = true);
+    // Tells the history what now stands in `name`, which the Form wrote as `bytes`.
+    void tellHistoryWrote(std::string_view name, std::string_view bytes);
     // Adds what was said to the outcome, unless said already since it was last taken.
     void record(Said said);
 };

@@ -403,8 +403,7 @@ bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     }
     // Each held write has a stamp of its own, as each write on disk has.
     const FileStamp stamp{bytes.size(), -++heldWrites_, 0};
-    if (const auto again = std::find_if(held_.begin(), held_.end(), [&](const Held& h) { return h.name == name; });
-        again != held_.end()) {
+    if (Held* again = const_cast<Held*>(held(name))) {
         again->bytes.assign(bytes);
         again->stamp = stamp;
     } else if (isLink(name)) {
