@@ -380,6 +380,75 @@ TEST(Discovery, FirstMadeDateFollowsARenameAndGoesOnDelete) {
     EXPECT_FALSE(c.madeRecord().starts_with("-")) << "made again, it has a date of its own";
 }
 
+// What an operation did to the entries, from their lists before and after: names kept in place or moved are neither
+// added nor gone, a name twice counts once, and a long change (looked up another way) gives the same answer.
+TEST(Discovery, NamesChangedBetweenTwoListsOfEntries) {
+    using Names = std::vector<std::string>;
+    using Views = std::vector<std::string_view>;
+    const auto changed = [](const Names& before, const Names& after) {
+        const NamesChanged c = namesChanged(before, after);
+        return std::pair{c.added, c.gone};
+    };
+    EXPECT_EQ(changed({}, {}), (std::pair{Views{}, Views{}}));
+    EXPECT_EQ(changed({"a", "b"}, {"a", "b", "c"}), (std::pair{Views{"c"}, Views{}}));
+    EXPECT_EQ(changed({"a", "b", "c"}, {"x", "a", "b", "c"}), (std::pair{Views{"x"}, Views{}}));
+    EXPECT_EQ(changed({"a", "b", "c"}, {"a", "c"}), (std::pair{Views{}, Views{"b"}}));
+    EXPECT_EQ(changed({"a", "b", "c"}, {"c", "b", "a"}), (std::pair{Views{}, Views{}})) << "moved, not made";
+    EXPECT_EQ(changed({"a", "b", "a"}, {"a", "b"}), (std::pair{Views{}, Views{}})) << "one of two copies went";
+    EXPECT_EQ(changed({"a", "a"}, {"a", "a", "a"}), (std::pair{Views{}, Views{}}));
+    EXPECT_EQ(changed({"a", "b", "c"}, {"a", "d", "c"}), (std::pair{Views{"d"}, Views{"b"}}));
+    EXPECT_EQ(changed({"a"}, {"b"}), (std::pair{Views{"b"}, Views{"a"}}));
+
+    Names many, renamed;
+    for (int i = 0; i < 40; ++i) {
+        many.push_back("v" + std::to_string(i));
+        renamed.push_back(i % 2 == 0 ? "w" + std::to_string(i) : many.back());
+    }
+    std::swap(renamed[1], renamed[39]);
+    const auto [added, gone] = changed(many, renamed);
+    ASSERT_EQ(added.size(), 20U);
+    ASSERT_EQ(gone.size(), 20U);
+    EXPECT_EQ(added.front(), "w0");
+    EXPECT_EQ(gone.back(), "v38");
+    for (std::size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(added[i], "w" + std::to_string(2 * i));
+        EXPECT_EQ(gone[i], "v" + std::to_string(2 * i));
+    }
+
+    FirstMade record{{"a", "2020"}, {"b", "2021"}, {"c", "-2019"}};
+    EXPECT_FALSE(followEntries(record, namesChanged({"a", "b"}, {"b", "a"}), "2026"));
+    EXPECT_TRUE(followEntries(record, namesChanged({"a", "b"}, {"b", "c", "d"}), "2026"));
+    EXPECT_EQ(record, (FirstMade{{"a", "-2020"}, {"b", "2021"}, {"c", "2026"}, {"d", "2026"}}))
+        << "made again, an entry has a date of its own; a gone one's date is set aside once";
+    EXPECT_FALSE(followEntries(record, namesChanged({"a", "d"}, {"d", "c"}), "2026")) << "nothing new to say";
+    EXPECT_EQ(record, (FirstMade{{"a", "-2020"}, {"b", "2021"}, {"c", "2026"}, {"d", "2026"}}));
+    EXPECT_TRUE(followEntries(record, namesChanged({"x"}, {}), "2026") == false) << "a name the record never had";
+}
+
+// Each operation starts from the entries as the homepage has them: one the host added by hand between two operations
+// is no new entry of the second, and one the host took out is not set aside by it.
+TEST(Discovery, HandEditsBetweenOperationsAreNoEntriesMadeOrGone) {
+    static std::int64_t now = 1'765'000'000;
+    const auto previous = setWallClock([] { return now; });
+    Harness h(channel({"a.mp4", "b.mp4"}));
+    h.entry("c.mp4", "Lilies");
+    const std::string record = h.file(".clipnest/first-made");
+    ASSERT_TRUE(record.ends_with(" c.mp4\n")) << record;
+    EXPECT_EQ(record.find("a.mp4"), std::string::npos) << "entries older than the record are not dated";
+
+    now += 3600;
+    std::string homepage = h.file("homepage.html");
+    const std::string c = "<source src=\"c.mp4\"";
+    ASSERT_NE(homepage.find(c), std::string::npos);
+    homepage.replace(homepage.find(c), c.size(), "<source src=\"hand.mp4\"");
+    h.put("homepage.html", homepage);
+    h.entry("b.mp4", "Tulips");
+    EXPECT_EQ(h.file(".clipnest/first-made"), record) << "hand.mp4 was there when the change began; c.mp4 was not";
+    h.entry("d.mp4", "Daisies");
+    EXPECT_EQ(h.file(".clipnest/first-made"), record + "2025-12-06T06:46:40+00:00 d.mp4\n");
+    setWallClock(previous);
+}
+
 // The page as PHP serves it, with what a host may type in its descriptions: the head's tags and data come out as
 // written, the JSON parses, and nothing typed runs as PHP.
 TEST(Discovery, ThePageAsPhpServesItWithAHostileDescription) {

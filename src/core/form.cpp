@@ -297,6 +297,7 @@ void Form::refuseQuietly(std::string why) {
 }
 
 void Form::startOperation(Operation operation) {
+    ++operationsStarted_;
     if (const WorkingFolder::Removed stale = folder_.removeStaleTemporaries(); stale.files > 0) {
         notice("Clipnest removed " + std::to_string(stale.files) + " temporary file" + (stale.files == 1 ? "" : "s") +
                " (" + std::to_string(stale.bytes) + " bytes) left by a write that was cut off.");

@@ -2,6 +2,7 @@
 
 #include "core/messages.h"
 #include "core/scheduler.h"
+#include "history/first_made.h"
 #include "history/history.h"
 #include "platform/clock.h"
 #include "platform/working_folder.h"
@@ -371,6 +372,8 @@ private:
     // channel has an address, the pages it wrote (or every page) get their share tags as the entries stand now, and
     // feed.xml and sitemap.xml are written again, within the operation, so undo takes them back with the rest.
     void keepDiscoveryInStep(bool everyPage);
+    // Brings the first-made record up to the entries `names`; returns it when it was read.
+    std::optional<FirstMade> keepFirstMade(const std::vector<std::string>& names, bool needed);
     // Renames or removes a file of the folder within the open operation, so undo puts it back.
     bool renameFile(std::string_view from, std::string_view to);
     bool removeFile(std::string_view name);
@@ -395,6 +398,10 @@ private:
     // The stamps of the files as this Form last read or wrote them.
     std::map<std::string, FileStamp, std::less<>> known_;
     std::vector<std::string> entriesAtStart_;
+    // The homepage revision and the count of operations started when entriesAtStart_ was read from the text at an
+    // operation's end: the next operation, started right after with the text as it was, starts from those names.
+    std::pair<int, int> entriesReadAt_{-1, -1};
+    int operationsStarted_ = 0;
     bool joinNext_ = false;
     int heldOperations_ = 0;
     // The open operation and the files it wrote (whether each was there before), as its summary tells them.

@@ -7,6 +7,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace clipnest {
 
@@ -17,6 +19,17 @@ namespace clipnest {
 inline constexpr const char* FirstMadeFile = "first-made";
 inline constexpr char SetAside = '-';
 using FirstMade = std::map<std::string, std::string, std::less<>>;
+
+// The names one list of entries holds and the other does not, both ways, in the order of their lists. An operation
+// changes a few entries in one place, so the lists are alike at both ends; only the names between are looked up.
+struct NamesChanged {
+    std::vector<std::string_view> added, gone;
+};
+NamesChanged namesChanged(const std::vector<std::string>& before, const std::vector<std::string>& after);
+
+// Brings the record up to the entries: an added name is dated `now` (made again, it gets a new date); a gone name's
+// date is set aside. Whether the record changed.
+bool followEntries(FirstMade& record, const NamesChanged& changed, std::string_view now);
 
 // The record of the channel folder; empty when there is none (an older channel) or it cannot be read.
 FirstMade readFirstMade(const WorkingFolder& channel);

@@ -57,36 +57,27 @@ std::vector<std::string> entryNames(std::string_view pageText) {
 } // namespace
 
 void Form::noteEntriesAtStart() {
-    entriesAtStart_ = entryNames(homepage_.PageText);
+    if (entriesReadAt_ != std::pair{homepageRevision_, operationsStarted_ - 1}) {
+        entriesAtStart_ = entryNames(homepage_.PageText);
+    }
 }
 
-namespace {
-
 // The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which only an
-// undo of the delete brings back (undo puts back the channel's files, not the record).
-FirstMade keepFirstMade(WorkingFolder& folder, const std::vector<std::string>& atStartNames,
-                        const std::vector<std::string>& names) {
-    FirstMade record = readFirstMade(folder);
-    const FirstMade before = record;
-    const std::string now = discovery::isoDateTime(momentOf(wallTimeNow()));
-    const std::set<std::string_view> atStart(atStartNames.begin(), atStartNames.end()),
-        atEnd(names.begin(), names.end());
-    for (const std::string& name : names) {
-        if (!atStart.contains(name)) {
-            record.insert_or_assign(name, now);
-        }
+// undo of the delete brings back (undo puts back the channel's files, not the record). The record is read only when
+// an entry came or went, or when the caller needs it.
+std::optional<FirstMade> Form::keepFirstMade(const std::vector<std::string>& names, bool needed) {
+    const NamesChanged changed = namesChanged(entriesAtStart_, names);
+    if (changed.added.empty() && changed.gone.empty() && !needed) {
+        return std::nullopt;
     }
-    for (const std::string& name : atStartNames) {
-        const auto kept = record.find(name);
-        if (kept != record.end() && !kept->second.starts_with(SetAside) && !atEnd.contains(name)) {
-            kept->second.insert(kept->second.begin(), SetAside);
-        }
-    }
-    if (record != before) {
-        writeFirstMade(folder, record);
+    FirstMade record = readFirstMade(folder_);
+    if (followEntries(record, changed, discovery::isoDateTime(momentOf(wallTimeNow())))) {
+        writeFirstMade(folder_, record);
     }
     return record;
 }
+
+namespace {
 
 // When the video was first made: its record, else its file's time, else now.
 discovery::Moment firstMadeOf(const FirstMade& record, const std::string& video,
@@ -150,16 +141,16 @@ void Form::keepDiscoveryInStep(bool everyPage) {
     if (!history_.current() || (operationFiles_.empty() && !everyPage)) {
         return;
     }
-    const std::vector<std::string> names = entryNames(homepage_.PageText);
-    const FirstMade record = keepFirstMade(folder_, entriesAtStart_, names);
-    // The next operation of the session starts from the entries as they stand now.
-    entriesAtStart_ = names;
-
+    std::vector<std::string> names = entryNames(homepage_.PageText);
     const std::string site = channelSite(folder_);
+    const std::optional<FirstMade> record = keepFirstMade(names, !site.empty());
+    // The next operation of the session starts from the entries as they stand now.
+    entriesAtStart_ = std::move(names);
+    entriesReadAt_ = {homepageRevision_, operationsStarted_};
     if (site.empty()) {
         return;
     }
-    const auto videos = videoFactsOf(folder_, homepage_.PageText, names, record);
+    const auto videos = videoFactsOf(folder_, homepage_.PageText, entriesAtStart_, *record);
     // The pages this operation wrote (or all of them) carry the share tags as the entries stand now.
     for (std::size_t i = 0; i < videos.pages.size(); ++i) {
         const std::string& page = videos.pages[i];
