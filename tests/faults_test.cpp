@@ -71,7 +71,7 @@ TEST_P(WriteFaults, EachWriteFailingLeavesOldOrNewFiles) {
         h.folder().failWrite(n);
         op.run(h);
         EXPECT_FALSE(h.form().chainRunning());
-        h.advance(30000);
+        h.advance(2 * stepInterval(Step::HideNotices));
         EXPECT_TRUE(h.shown(Message::FileFailure));
         EXPECT_TRUE(contains(h.text(Message::FileFailure), h.folder().failed));
         const Files now = filesOf(h.dir());
@@ -358,10 +358,10 @@ TEST(BadNames, SaidWithWhatIsWrongUntilTheNextClickAndNothingWritten) {
         const std::string notice = h.text(Message::HomepageWillBeCreated);
         h.form().controls.first = {name, "x", "", std::string(name).size() % 2 == 1}; // both kinds of click
         h.form().createOrChangeEntry(EntryPanel::First);
-        h.advance(30);
+        h.advance(stepInterval(Step::ShowInvalidName));
         EXPECT_TRUE(h.text(Message::InvalidName).starts_with("Please enter a valid file name: "));
         EXPECT_TRUE(contains(h.text(Message::InvalidName), why)) << h.text(Message::InvalidName);
-        h.advance(60000);
+        h.advance(2 * stepInterval(Step::HideNotices));
         EXPECT_TRUE(h.shown(Message::InvalidName)) << "it stays until the next click";
         EXPECT_EQ(h.text(Message::HomepageWillBeCreated), notice);
         h.form().clearEntryBoxes(EntryPanel::First);
@@ -383,7 +383,7 @@ TEST(BadNames, SaidWithWhatIsWrongUntilTheNextClickAndNothingWritten) {
         EXPECT_EQ(h.form().takeOutcome().said.back(), (Said{Message::InvalidNames, "Please enter valid file names."}));
         h.runUntilIdle();
         h.remove(name);
-        h.advance(100);
+        h.advance(stepInterval(Step::ShowInvalidName));
         EXPECT_TRUE(h.shown(Message::InvalidName)) << name;
         h.runUntilIdle();
     }

@@ -1,5 +1,6 @@
 // Each operation end to end, as a user does it in one session: type, click, let the Steps run in virtual time, and
 // look at the files and the panels. Expected bytes come from tests/data and string edits of them.
+#include "core/steps/delete.h"
 #include "history/history_record.h"
 #include "support/support.h"
 #include "text/rename_page.h"
@@ -10,6 +11,11 @@
 
 namespace clipnest::testing {
 namespace {
+
+// The notices' own times, as the schedule has them.
+const std::int64_t NoticeMs = stepInterval(Step::HideNotices);
+// One run of a chain's Step.
+const std::int64_t TickMs = stepInterval(Step::Route);
 
 namespace fs = std::filesystem;
 
@@ -43,13 +49,13 @@ std::string desc(const std::string& d) {
 
 TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     Harness h({}, false);
-    h.advance(199);
-    EXPECT_FALSE(h.has("AppDocs.txt")) << "the first tick comes 200 ms after the window opens";
+    h.advance(stepInterval(Step::StartUp) - 1);
+    EXPECT_FALSE(h.has("AppDocs.txt")) << "the first tick comes when start-up's time has passed";
     EXPECT_LT(h.advanceUntil([&h] { return h.shown(Message::HomepageWillBeCreated); }, 1000), 1000);
     EXPECT_EQ(h.file("AppDocs.txt"), "\r\n");
     EXPECT_FALSE(h.shown(Message::HomepageNotFound));
     EXPECT_FALSE(h.has("homepage.html")) << "the default homepage stays in memory";
-    h.advance(25000 - 1);
+    h.advance(NoticeMs - 1);
     EXPECT_TRUE(h.shown(Message::HomepageWillBeCreated));
     h.advance(1);
     EXPECT_FALSE(h.shown(Message::HomepageWillBeCreated)) << "the notice hides itself 25 seconds after it showed";
@@ -175,7 +181,7 @@ TEST(Change, AMissingPageIsSaidThenMadeOnTheSecondClick) {
     EXPECT_TRUE(h.shown(Message::PageNotFound)) << "this notice has no close action";
     h.entry("clip7.mp4", "new words");
     EXPECT_EQ(pageFor("clip7.mp4", "new words"), h.file("clip7.php"));
-    h.advance(25000);
+    h.advance(NoticeMs);
     EXPECT_FALSE(h.shown(Message::PageNotFound));
 
     // After a refused homepage-only click, a valid click is an ordinary one.
@@ -192,7 +198,7 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     h.form().deleteEntry(EntryPanel::Second);
     h.runChains();
     EXPECT_EQ(reread(with(before, " \n\n\n\n" + live("two.mp4") + "\n ", "\n\n"), 1), h.file("homepage.html"));
-    h.advance(30000);
+    h.advance(EntryNotFoundShownMs + NoticeMs);
     EXPECT_FALSE(h.shown(Message::EntryNotFound)) << "a delete done says nothing of an entry not found";
     // The last entry goes with everything up to the sample, which keeps its place.
     const std::string twoGone = h.file("homepage.html");
@@ -228,30 +234,28 @@ TEST(Notices, HideInTheirTime) {
     struct Case {
         Message panel;
         std::function<void(Harness&)> cause;
-        std::int64_t ms;
     };
     const Case cases[] = {
         {Message::PageNotFound,
          [](Harness& h) {
              std::filesystem::remove(h.dir() / "a.php");
              h.entry("a.mp4", "x");
-         },
-         25000},
-        {Message::EntryExists, [](Harness& h) { h.insert("a.mp4", "b.mp4"); }, 25000},
-        {Message::InvalidNames, [](Harness& h) { h.insert("no period", "a.mp4"); }, 25000},
-        {Message::Notice, [](Harness& h) { h.entry("a.webm", "x"); }, 25000},
-        {Message::NoHomepage, [](Harness& h) { h.remove("z.mp4"); }, 25000},
+         }},
+        {Message::EntryExists, [](Harness& h) { h.insert("a.mp4", "b.mp4"); }},
+        {Message::InvalidNames, [](Harness& h) { h.insert("no period", "a.mp4"); }},
+        {Message::Notice, [](Harness& h) { h.entry("a.webm", "x"); }},
+        {Message::NoHomepage, [](Harness& h) { h.remove("z.mp4"); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("panel " + std::to_string(static_cast<int>(c.panel)));
         Harness h(c.panel == Message::NoHomepage ? Files{{"AppDocs.txt", "\r\n"}} : channel({"a.mp4", "b.mp4"}));
         h.runUntilIdle();
         c.cause(h);
-        h.advance(30);
+        h.advance(TickMs);
         EXPECT_TRUE(h.shown(c.panel));
-        h.advance(c.ms - 300);
+        h.advance(NoticeMs - 10 * TickMs);
         EXPECT_TRUE(h.shown(c.panel));
-        h.advance(300);
+        h.advance(10 * TickMs);
         EXPECT_FALSE(h.shown(c.panel));
     }
 }
@@ -261,20 +265,23 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
     const std::string file = h.file("homepage.html");
     h.form().controls.first.name = "nothere.mp4";
     h.form().deleteEntry(EntryPanel::First);
-    h.advance(250);
+    // Said once the homepage is read and the entry is not in it; a click closes it, and the cut's next run says it
+    // again.
+    const std::int64_t cut = stepInterval(Step::FindHomepage), notFound = stepInterval(Step::EntryNotFound);
+    h.advance(cut);
     EXPECT_TRUE(h.shown(Message::EntryNotFound));
     h.form().clickMessage(Message::EntryNotFound);
-    h.advance(270);
+    h.advance(stepInterval(Step::CutEntry) + notFound);
     EXPECT_TRUE(h.shown(Message::EntryNotFound)) << "said twice";
-    h.advance(20000);
-    EXPECT_FALSE(h.shown(Message::EntryNotFound)) << "for twenty seconds";
+    h.advance(EntryNotFoundShownMs);
+    EXPECT_FALSE(h.shown(Message::EntryNotFound)) << "for the notice's time";
     h.runUntilIdle();
     // Same name before the period, another extension: no entry to cut, said after twenty seconds.
     h.form().controls.first.name = "clip7.mov";
     h.form().deleteEntry(EntryPanel::First);
-    h.advance(20000);
+    h.advance(EntryNotFoundShownMs);
     EXPECT_FALSE(h.shown(Message::EntryNotFound));
-    h.advance(500);
+    h.advance(cut + stepInterval(Step::CutEntry));
     EXPECT_TRUE(h.shown(Message::EntryNotFound));
     EXPECT_EQ(h.file("homepage.html"), file);
 
@@ -301,7 +308,7 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
     Harness empty({{"AppDocs.txt", "\r\n"}, {"homepage.html", ""}});
     empty.remove("a.mp4");
     EXPECT_FALSE(empty.form().chainRunning()) << "an empty file is not read again forever";
-    empty.advance(20);
+    empty.advance(stepInterval(Step::EntryNotFound));
     EXPECT_TRUE(empty.shown(Message::EntryNotFound));
 }
 
@@ -345,7 +352,7 @@ TEST(Insert, RefusedNamesAndAMissingPageEndTheInsert) {
     }
     // Refused only once trimmed: the invalid-name message; the next click carries on.
     h.insert(" .mp4", "one.mp4", "Nine");
-    h.advance(30);
+    h.advance(stepInterval(Step::ShowInvalidName));
     EXPECT_TRUE(h.shown(Message::InvalidName));
     EXPECT_EQ(h.file("homepage.html"), file);
     h.insert("clip9.mp4", "one.mp4", "Nine");
@@ -424,7 +431,7 @@ TEST(Rename, ThePageNamesBothFilesAsTheServerHasThemAndRefusesPaths) {
     for (const auto& [from, to] : refused) {
         SCOPED_TRACE(from + " -> " + to);
         h.rename(from, to);
-        h.advance(30);
+        h.advance(stepInterval(Step::ShowInvalidName));
         EXPECT_TRUE(h.shown(Message::InvalidName));
         h.runUntilIdle();
     }

@@ -218,7 +218,7 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     clickMessage(Message::HomepageWillBeCreated);
     type("Text2", "noperiod");
     click("Command1");
-    advance(30);
+    advance(testing::stepInterval(Step::ShowInvalidName));
     EXPECT_TRUE(text("txtInvalidName").startsWith("Please enter a valid file name: \"noperiod\" has no period"));
     EXPECT_TRUE(shown(Message::InvalidName));
 
@@ -273,7 +273,7 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     EXPECT_TRUE(shown(Message::InvalidNames));
     clickMessage(Message::InvalidNames);
     EXPECT_TRUE(shown(Message::InvalidNames));
-    advance(25000);
+    advance(testing::stepInterval(Step::HideNotices));
     EXPECT_FALSE(shown(Message::InvalidNames));
     type("Text20", ".mp4");
     click("Command9");
@@ -287,7 +287,7 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     type("Text2", "missing.mp4");
     click("Command5");
     runChains();
-    advance(100);
+    advance(testing::stepInterval(Step::EntryNotFound));
     EXPECT_TRUE(shown(Message::EntryNotFound));
     clickMessage(Message::EntryNotFound);
     EXPECT_FALSE(form().isVisible(Message::EntryNotFound));
@@ -853,7 +853,7 @@ TEST_F(WindowTest, QuitClosesTheWindowAndNoArmedStepRuns) {
     click("cmdExit");
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(form().scheduler().nextDue().has_value());
-    advance(60000);
+    advance(2 * testing::stepInterval(Step::HideNotices));
     EXPECT_FALSE(has("homepage.html"));
     EXPECT_FALSE(has("clip7.php"));
 

@@ -267,6 +267,16 @@ Harness::Harness(const Files& files, bool started) : folder_(dir_.path()) {
     }
 }
 
+std::int64_t stepInterval(Step step) {
+    for (const StepDef& def : schedule()) {
+        if (def.step == step) {
+            return def.intervalMs;
+        }
+    }
+    ADD_FAILURE() << "no Step " << static_cast<int>(step) << " in the schedule";
+    return 0;
+}
+
 void Harness::advance(std::int64_t ms) {
     const std::int64_t target = clock_.now + ms;
     runInVirtualTime(form_->scheduler(), clock_, target, [] { return true; });

@@ -39,6 +39,9 @@ private:
 };
 
 std::string readFile(const std::filesystem::path& path);
+
+// How long a Step waits before it runs, as the schedule says: a test waits "the notice's time", not a number.
+std::int64_t stepInterval(Step step);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Every regular file of a folder (hidden ones too), by name.
 Files filesOf(const std::filesystem::path& dir);

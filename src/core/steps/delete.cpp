@@ -72,8 +72,7 @@ void reportEntryNotFound(Form& form) {
     int& tick = state(form).notices.NotFoundTick;
     ++tick;
     if (tick == 1) {
-        // The notice stays up for 20 seconds, and every later use of this Step keeps that rhythm.
-        form.setInterval(Step::EntryNotFound, 20000);
+        form.setInterval(Step::EntryNotFound, EntryNotFoundShownMs);
         form.show(Message::EntryNotFound);
     } else if (tick == 2) {
         form.hide(Message::EntryNotFound);
