@@ -2,6 +2,7 @@
 // checked by the programs that read them (python3's feedparser, XML and JSON parsers), and how the operations keep
 // them in step with the entries and the first-made record.
 #include "history/first_made.h"
+#include "media/shape.h"
 #include "platform/clock.h"
 #include "publish/plan.h"
 #include "support/support.h"
@@ -125,6 +126,14 @@ TEST(Discovery, DatesAndDurationsAsTheFormatsWriteThem) {
     EXPECT_EQ(parseIsoDateTime("2025-12-08T23:02Z")->seconds, 1'765'234'920);
     EXPECT_EQ(parseIsoDateTime("2025-12-08T23:02:32+23:59")->offsetMinutes, 23 * 60 + 59) << "the widest offset";
     EXPECT_FALSE(parseIsoDateTime("2025-12-08T23:02:32+24:00"));
+    // Each field at both ends of its range, and one past.
+    for (const char* edge : {"2026-01-01T00:00:00Z", "2026-12-31T23:59:59Z", "0000-01-01T00:00:00Z"}) {
+        EXPECT_TRUE(parseIsoDateTime(edge)) << edge;
+    }
+    for (const char* past : {"2026-00-10T10:10:10Z", "2026-01-00T10:10:10Z", "2026-01-32T10:10:10Z",
+                             "2026-01-10T24:10:10Z", "2026-01-10T10:60:10Z", "2026-01-10T10:10:61Z"}) {
+        EXPECT_FALSE(parseIsoDateTime(past)) << past;
+    }
     for (const char* bad : {"", "2025-12-08", "2025-12-08T23:02:32", "2025-13-08T23:02:32Z", "2025-12-08T23:02:32+1:00",
                             "2025-12-08T23:02:32Zx"}) {
         EXPECT_FALSE(parseIsoDateTime(bad)) << bad;
@@ -634,6 +643,27 @@ TEST(Discovery, AnEntryPutBackByHandKeepsItsDate) {
     c.h.form().writeDiscoveryFiles();
     EXPECT_EQ(c.madeRecord(), record);
     setWallClock(previous);
+}
+
+// A poster's size from its header, past the markers that stand alone (a restart, a second start of picture, a
+// temporary one) and fill bytes; a picture whose data begins before any frame header has no size.
+TEST(Discovery, PictureSizeFromTheJpegHeader) {
+    const TempDir dir;
+    const WorkingFolder folder(dir.path());
+    const std::string frame("\xFF\xC0\x00\x11\x08\x01\xE0\x02\x80\x03", 10); // 480 high, 640 wide
+    const std::string start("\xFF\xD8", 2);
+    const std::string app("\xFF\xE0\x00\x04\x00\x00", 6);
+    const std::pair<std::string, std::optional<std::pair<int, int>>> cases[] = {
+        {start + frame, std::pair{640, 480}},
+        {start + app + std::string("\xFF\xD8\xFF\xD0\xFF\xD7\xFF\x01\xFF\xFF", 10) + frame, std::pair{640, 480}},
+        {start + std::string("\xFF\xDA\x00\x04\x00\x00", 6) + frame, std::nullopt},
+        {start + std::string("\xFF\xC4\x00\x08\x01\x02\x03\x04\x05\x06", 10) + frame, std::pair{640, 480}},
+        {std::string("\xFF\xD9", 2) + frame, std::nullopt},
+    };
+    for (const auto& [bytes, size] : cases) {
+        writeFile(dir.path() / "p.jpg", bytes);
+        EXPECT_EQ(media::jpegSize(folder, "p.jpg"), size) << ::testing::PrintToString(bytes);
+    }
 }
 
 TEST(Discovery, AnOlderEntryIsDatedByItsVideoFile) {

@@ -6,6 +6,7 @@
 #include "support/support.h"
 
 #include <cstdio>
+#include <limits>
 
 namespace clipnest::testing {
 namespace {
@@ -28,6 +29,8 @@ TEST(Platform, FilesAreReadByRangeAndNeverThroughALink) {
     EXPECT_TRUE(file->readAt(6, bytes.data(), 4));
     EXPECT_EQ(bytes, "6789");
     EXPECT_FALSE(file->readAt(7, bytes.data(), 4)) << "the file ends first";
+    EXPECT_FALSE(file->readAt(std::numeric_limits<std::uint64_t>::max() - 1, bytes.data(), 1))
+        << "a read the system refuses fails; it is not tried again";
 
     EXPECT_EQ(linkCount(dir.path() / "a"), 1u);
     EXPECT_TRUE(hardLink(dir.path() / "a", dir.path() / "b"));

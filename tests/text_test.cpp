@@ -3,6 +3,7 @@
 #include "core/scheduler.h"
 #include "support/support.h"
 #include "text/captions.h"
+#include "text/channel_settings.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
@@ -390,6 +391,22 @@ TEST(Captions, FilesTracksAndConversion) {
     setCaptionTracks(text, "<source src=\"caf&#233;.mp4\"", "caf\xE9.mp4", {});
     EXPECT_EQ(text, page) << "no caption files, no caption tracks; the host's chapters stay";
     EXPECT_FALSE(setCaptionTracks(text, "<source src=\"other.mp4\"", "other.mp4", {{"other.vtt", ""}}));
+}
+
+// The secret that signs the comment form is made once, from the kernel's random source, and kept; one that is not
+// a secret (cut short, edited) is made anew.
+TEST(ChannelSettings, TheCommentSecretIsMadeOnceAndKept) {
+    const TempDir dir;
+    WorkingFolder folder(dir.path());
+    const std::string first = commentSecret(folder);
+    EXPECT_TRUE(isCommentSecret(first)) << first;
+    EXPECT_EQ(commentSecret(folder), first);
+    EXPECT_EQ(readFile(dir.path() / ".clipnest/comment-secret"), first + "\n");
+    writeFile(dir.path() / ".clipnest/comment-secret", first.substr(1) + "\r\n");
+    const std::string second = commentSecret(folder);
+    EXPECT_TRUE(isCommentSecret(second)) << second;
+    EXPECT_NE(second, first);
+    EXPECT_EQ(commentSecret(folder), second);
 }
 
 TEST(WorkingFolder, WholeFilesReplacedKeepingTheirModeAndAFailedWriteLeavesTheOld) {
