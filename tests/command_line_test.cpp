@@ -942,16 +942,27 @@ TEST_F(CommandLine, TemporaryFilesOfKilledWritesAreRemoved) {
     put(".clipnest-tmp-999999999-abcdef", "left by a killed write");
     put(live, "being written");
     // An older version's name for them, .NAME.tmp-XXXXXX, counts once a minute old; the host's hidden files never.
-    for (const char* old : {".homepage.html.tmp-abcdef", ".host-notes.txt"}) {
-        put(old, "older");
-        fs::last_write_time(dir() / old, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    const auto putOld = [this](const std::string& name) {
+        put(name, "older");
+        fs::last_write_time(dir() / name, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    };
+    putOld(".homepage.html.tmp-abcdef");
+    // Names that only look like ours are the host's, however old.
+    const char* const lookAlikes[] = {
+        ".host-notes.txt",       ".clipnest-tmp-12x-abcdef",        ".clipnest-tmp-0-abcdef",
+        ".clipnest-tmp--abcdef", ".clipnest-tmp-999999999-abcdefg", ".clipnest-tmp-999999999"};
+    for (const char* name : lookAlikes) {
+        putOld(name);
     }
     clipnest({"list"});
     EXPECT_TRUE(has(".clipnest-tmp-999999999-abcdef")) << "list only reads";
     const Result r = clipnest({"title", "--message", "M"});
     EXPECT_NE(r.err.find("note: Clipnest removed 2 temporary files"), npos) << r.err;
     EXPECT_FALSE(has(".clipnest-tmp-999999999-abcdef") || has(".homepage.html.tmp-abcdef"));
-    EXPECT_TRUE(has(live) && has(".host-notes.txt"));
+    EXPECT_TRUE(has(live));
+    for (const char* name : lookAlikes) {
+        EXPECT_TRUE(has(name)) << name;
+    }
 }
 
 // An undo killed at any moment leaves every file as it was before the undo or after it, never a mix: the next run

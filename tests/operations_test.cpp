@@ -436,6 +436,9 @@ TEST(Rename, ThePageNamesBothFilesAsTheServerHasThemAndRefusesPaths) {
         h.runUntilIdle();
     }
     EXPECT_EQ(h.file("change_file_name.php"), page);
+    h.rename("caf\xC3\xA9.mp4", "new.mp4");
+    EXPECT_FALSE(h.shown(Message::InvalidName)) << "the next click takes the message away";
+    EXPECT_EQ(h.file("change_file_name.php"), page);
 }
 
 // Renaming an entry's video takes its entry, page, comments and local files along, or moves nothing.

@@ -149,6 +149,29 @@ TEST_F(OfflinePublish, PagesGoBeforeTheFeedSitemapAndHomepageAndOnlyChangesGoAga
     EXPECT_EQ(r.uploaded, Names{"a.mp4"});
 }
 
+// Uploads are shared out over the connections the settings allow once there is enough to share: every file arrives
+// once, whichever connection took it.
+TEST_F(OfflinePublish, ManyFilesGoOverSeveralConnections) {
+    settings_.connections = 3;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "style" + std::to_string(i) + ".css";
+        h_.put(name, "body {} /* " + name + " */");
+        settings_.extra.push_back(name);
+    }
+    const Report r = publish();
+    EXPECT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(server_.connections, 3);
+    Names order = put(), unique = order;
+    std::sort(unique.begin(), unique.end());
+    unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
+    EXPECT_EQ(unique.size(), order.size()) << "no file went twice";
+    EXPECT_EQ(order.size(), 13U);
+    EXPECT_EQ(order.back(), "homepage.html") << "the homepage still goes last";
+    for (const std::string& name : order) {
+        EXPECT_EQ(server_.files[name], h_.file(name)) << name;
+    }
+}
+
 TEST_F(OfflinePublish, TheRecordSaysWhatReachedTheServerWhenAFileFailsOrTheConnectionIsLost) {
     server_.refuse["b.php"] = "permission denied";
     Report r = publish();
