@@ -256,6 +256,10 @@ TEST(Discovery, FeedAndSitemapAreStrictXml) {
                         "</link>\n  <description>Videos of https://example.net/garden/</description>"),
               std::string::npos)
         << "a homepage without a title or message is named by its address";
+    // The last characters XML allows below and above the surrogates stay; U+FFFE and U+FFFF do not.
+    const std::string edges =
+        feedXml(Site, {"\xED\x9F\xBF|\xEE\x80\x80|\xEF\xBF\xBD|\xEF\xBF\xBE|\xEF\xBF\xBF|", ""}, {});
+    EXPECT_NE(edges.find("<title>&#55295;|&#57344;|&#65533;|||</title>"), std::string::npos) << edges;
     const std::vector<VideoFacts> videos{facts("a.mp4", Hostile, Hostile), facts("b.webm", "B")};
     TempDir dir;
     writeFile(dir.path() / "feed.xml", feedXml(Site, {Hostile, Hostile}, videos));

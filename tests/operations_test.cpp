@@ -226,6 +226,14 @@ TEST(Delete, EntriesGoWithTheirLinesAndThePagesStay) {
     EXPECT_EQ(own.entries(), Names{"a.mp4"});
     EXPECT_TRUE(contains(own.file("homepage.html"), "<html>\n" + read + "\n\n\n\n\n" + sample()))
         << own.file("homepage.html");
+
+    // With no entry and no disabled block after it, the last entry goes alone: the host's words behind it stay.
+    Harness bare(
+        {{"AppDocs.txt", "\r\n"},
+         {"homepage.html", "<p>\r\n" + video + with(video, "a.mp4", "b.mp4") + "Thanks for watching my clips\r\n"}});
+    bare.remove("b.mp4");
+    EXPECT_EQ(bare.entries(), Names{"a.mp4"});
+    EXPECT_TRUE(contains(bare.file("homepage.html"), "Thanks for watching my clips")) << bare.file("homepage.html");
 }
 
 // Each notice hides itself 25 seconds after the first of them showed; the failure panel and the invalid-name message
