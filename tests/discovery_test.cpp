@@ -2,6 +2,7 @@
 // checked by the programs that read them (python3's feedparser, XML and JSON parsers), and how the operations keep
 // them in step with the entries and the first-made record.
 #include "history/first_made.h"
+#include "media/ffmpeg.h"
 #include "media/shape.h"
 #include "platform/clock.h"
 #include "publish/plan.h"
@@ -667,6 +668,32 @@ TEST(Discovery, PictureSizeFromTheJpegHeader) {
     for (const auto& [bytes, size] : cases) {
         writeFile(dir.path() / "p.jpg", bytes);
         EXPECT_EQ(media::jpegSize(folder, "p.jpg"), size) << ::testing::PrintToString(bytes);
+    }
+}
+
+// Where an MP4's index stands, read from its boxes, also those whose size takes 64 bits; a file that ends inside a
+// box header, or has a box too small to be one before the data, says nothing of an index at the end.
+TEST(Media, TheIndexAtTheEndIsFoundByTheBoxes) {
+    const TempDir dir;
+    const auto box = [](const char* type, std::size_t bodySize) {
+        const std::size_t n = bodySize + 8;
+        std::string b{char(n >> 24), char(n >> 16 & 255), char(n >> 8 & 255), char(n & 255)};
+        return b + type + std::string(bodySize, '\0');
+    };
+    const std::string ftyp = box("ftyp", 8);
+    const std::string large =
+        std::string("\0\0\0\1free", 8) + std::string("\0\0\0\0\0\0\0\x18", 8) + std::string(8, '\0');
+    const std::pair<std::string, bool> cases[] = {
+        {ftyp + box("moov", 4) + box("mdat", 4), false},
+        {ftyp + box("mdat", 4) + box("moov", 4), true},
+        {ftyp + large + box("mdat", 4), true},
+        {ftyp + large.substr(0, 12), false},
+        {ftyp + std::string("\0\0\0\4free", 8) + box("mdat", 4), false},
+        {ftyp.substr(0, 6), false},
+    };
+    for (const auto& [bytes, atEnd] : cases) {
+        writeFile(dir.path() / "v.mp4", bytes);
+        EXPECT_EQ(media::indexAtEnd(dir.path() / "v.mp4"), atEnd) << ::testing::PrintToString(bytes);
     }
 }
 

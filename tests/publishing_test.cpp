@@ -321,6 +321,33 @@ TEST(Settings, ReadingThemCreatesNothingAndWhatIsSavedReadsBack) {
     EXPECT_EQ(back.fonts, s.fonts);
 }
 
+// A size or a count out of its range is refused with the setting's name, not taken as some other number.
+TEST(Settings, SizesAndCountsOutOfRangeAreRefused) {
+    const TempDir dir;
+    fs::create_directories(dir.path() / ".clipnest");
+    const auto load = [&](const std::string& line) {
+        writeFile(dir.path() / ".clipnest/publish.conf", line + "\n");
+        return publish::loadSettings(dir.path());
+    };
+    for (const auto& [line, bytes] : std::vector<std::pair<std::string, std::uintmax_t>>{
+             {"max_upload = 7", 7},
+             {"max_upload = 2k", 2048},
+             {"max_upload = 200M", 200u << 20},
+             {"max_upload = 3G", std::uintmax_t{3} << 30},
+             {"max_upload = 17179869183G", std::uintmax_t{17179869183} << 30}}) {
+        const Result<publish::Settings> s = load(line);
+        ASSERT_TRUE(s) << line << ": " << why(s);
+        EXPECT_EQ(s->maxUpload, bytes) << line;
+    }
+    for (const std::string bad :
+         {"max_upload = 0", "max_upload = 0M", "max_upload = 17179869184G", "max_upload = 5T", "max_upload = -1",
+          "max_upload = M", "connections = 0", "connections = 9", "connections = 2x"}) {
+        const Result<publish::Settings> s = load(bad);
+        ASSERT_FALSE(s) << bad;
+        EXPECT_NE(why(s).find(bad.substr(0, bad.find(' '))), std::string::npos) << why(s);
+    }
+}
+
 TEST(Program, OnlyAnExecutableFileOnThePathIsAProgram) {
     const TempDir dir;
     writeFile(dir.path() / "readable", "#!/bin/sh\n");
