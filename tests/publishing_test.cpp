@@ -5,6 +5,7 @@
 #include "publish/destination.h"
 #include "publish/manifest.h"
 #include "publish/publisher.h"
+#include "publish/sftp.h"
 #include "support/support.h"
 #include "text/discovery.h"
 
@@ -212,6 +213,48 @@ TEST_F(OfflinePublish, ALoginRefusedIsSaidAndNothingIsRecorded) {
     EXPECT_EQ(r.error, "the server refused the login");
     EXPECT_TRUE(put().empty());
     EXPECT_TRUE(recorded().empty());
+}
+
+// SFTP against a server run in ssh's place: the atomic rename is found wherever the server lists it among its
+// extensions; without it the old file steps aside for the rename, and is back in its place when the rename fails.
+TEST(Sftp, ReplacesAFileWithOrWithoutTheAtomicRename) {
+    const TempDir dir;
+    const fs::path server = dir.path() / "server/site", log = dir.path() / "requests";
+    fs::create_directories(server);
+    writeFile(dir.path() / "a.txt", "new bytes");
+    ::setenv("CLIPNEST_SSH", (fs::path(__FILE__).parent_path() / "support/fake_sftp.py").c_str(), 1);
+    ::setenv("FAKE_SFTP_ROOT", (dir.path() / "server").c_str(), 1);
+    ::setenv("FAKE_SFTP_LOG", log.c_str(), 1);
+    const auto put = [&](const char* extensions, bool refusePlacing) {
+        ::setenv("FAKE_SFTP_EXTENSIONS", extensions, 1);
+        ::setenv("FAKE_SFTP_REFUSE_PLACING", refusePlacing ? "1" : "", 1);
+        writeFile(server / "a.txt", "old");
+        fs::remove(log);
+        const std::unique_ptr<publish::Remote> remote =
+            publish::openSftp(*publish::parseTarget("sftp://alice@example.net/site/"), {}, nullptr);
+        std::string problem = "never finished";
+        publish::PutEvents events;
+        events.finished = [&problem](std::size_t, const std::string& p) { problem = p; };
+        const std::atomic<bool> cancel = false;
+        const std::string lost = remote->put({{dir.path() / "a.txt", "a.txt"}}, events, cancel);
+        return lost.empty() ? problem : lost;
+    };
+    EXPECT_EQ(put("statvfs@openssh.com,posix-rename@openssh.com", false), "");
+    EXPECT_EQ(readFile(server / "a.txt"), "new bytes");
+    EXPECT_TRUE(contains(readFile(log), "posix-rename@openssh.com\n")) << readFile(log);
+
+    EXPECT_EQ(put("statvfs@openssh.com", false), "");
+    EXPECT_EQ(readFile(server / "a.txt"), "new bytes");
+    EXPECT_FALSE(contains(readFile(log), "posix-rename"));
+
+    EXPECT_NE(put("statvfs@openssh.com", true), "");
+    EXPECT_EQ(readFile(server / "a.txt"), "old") << "the old file is back in its place";
+    for (const char* name :
+         {"CLIPNEST_SSH", "FAKE_SFTP_ROOT", "FAKE_SFTP_LOG", "FAKE_SFTP_EXTENSIONS", "FAKE_SFTP_REFUSE_PLACING"}) {
+        ::unsetenv(name);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(server), fs::directory_iterator()), 1)
+        << "nothing but a.txt is left on the server";
 }
 
 TEST(Manifest, ARecordHeldForOneAddressSaysNothingOfAnother) {
