@@ -53,6 +53,14 @@ TEST(Platform, AWriteFromPiecesIsWholeOrLeavesTheOldFile) {
     EXPECT_EQ(readFile(dir.path() / "target"), "hij-ab");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2)
         << "no temporary file is left";
+
+    // From a file on another file system (a RAM disk where there is one), where the kernel may refuse to copy.
+    const fs::path elsewhere = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const fs::path other = elsewhere / ("clipnest-pieces-" + std::to_string(::getpid()));
+    writeFile(other, "0123456789");
+    EXPECT_TRUE(folder.writePieces("target", {Piece{{}, &other, 2, 5}, Piece{"!"}}));
+    fs::remove(other);
+    EXPECT_EQ(readFile(dir.path() / "target"), "23456!");
 }
 
 TEST(Platform, AProcessThatEndedIsToldFromOneThatRuns) {
