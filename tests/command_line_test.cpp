@@ -112,6 +112,9 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"Entry", "a.mp4"}, 2, "~unknown command 'Entry'; did you mean 'entry'?\n"},
         {false, {"lsit"}, 2, "~unknown command 'lsit'; did you mean 'list'?\n"},
         {false, {"frobnicate"}, 2, "~unknown command 'frobnicate'; the commands are entry, delete, insert"},
+        // Three letters off is too far for a guess, the last letters and short words counted too.
+        {false, {"undoxyz"}, 2, "~unknown command 'undoxyz'; the commands are"},
+        {false, {"zz"}, 2, "~unknown command 'zz'; the commands are"},
         {false, {"entry"}, 2, "~NAME"},
         {false, {"insert", "a.mp4"}, 2, "~--above"},
         {false, {"rename", "a.mp4"}, 2, "~"},
