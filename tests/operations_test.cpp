@@ -275,11 +275,11 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
     h.form().deleteEntry(EntryPanel::First);
     // Said once the homepage is read and the entry is not in it; a click closes it, and the cut's next run says it
     // again.
-    const std::int64_t cut = stepInterval(Step::FindHomepage), notFound = stepInterval(Step::EntryNotFound);
-    h.advance(cut);
+    const std::int64_t find = stepInterval(Step::FindHomepage), cut = stepInterval(Step::CutEntry);
+    h.advance(find);
     EXPECT_TRUE(h.shown(Message::EntryNotFound));
     h.form().clickMessage(Message::EntryNotFound);
-    h.advance(stepInterval(Step::CutEntry) + notFound);
+    h.advance(cut + stepInterval(Step::EntryNotFound));
     EXPECT_TRUE(h.shown(Message::EntryNotFound)) << "said twice";
     h.advance(EntryNotFoundShownMs);
     EXPECT_FALSE(h.shown(Message::EntryNotFound)) << "for the notice's time";
@@ -289,7 +289,7 @@ TEST(Delete, MissingEntriesAndHomepagesAreSaid) {
     h.form().deleteEntry(EntryPanel::First);
     h.advance(EntryNotFoundShownMs);
     EXPECT_FALSE(h.shown(Message::EntryNotFound));
-    h.advance(cut + stepInterval(Step::CutEntry));
+    h.advance(find + cut);
     EXPECT_TRUE(h.shown(Message::EntryNotFound));
     EXPECT_EQ(h.file("homepage.html"), file);
 

@@ -11,15 +11,15 @@ namespace {
 // The names of `names` that `other` does not hold: many (an undo, a rename of many) are looked up in a set, a few in
 // the list itself.
 std::vector<std::string_view> notIn(std::span<const std::string> names, const std::vector<std::string>& other) {
-    std::vector<std::string_view> missing;
+    std::set<std::string_view> all;
     if (names.size() > 16) {
-        const std::set<std::string_view> all(other.begin(), other.end());
-        std::copy_if(names.begin(), names.end(), std::back_inserter(missing),
-                     [&all](const std::string& name) { return !all.contains(name); });
-    } else {
-        std::copy_if(names.begin(), names.end(), std::back_inserter(missing), [&other](const std::string& name) {
-            return std::find(other.begin(), other.end(), name) == other.end();
-        });
+        all.insert(other.begin(), other.end());
+    }
+    std::vector<std::string_view> missing;
+    for (const std::string& name : names) {
+        if (all.empty() ? std::find(other.begin(), other.end(), name) == other.end() : !all.contains(name)) {
+            missing.push_back(name);
+        }
     }
     return missing;
 }
@@ -27,11 +27,12 @@ std::vector<std::string_view> notIn(std::span<const std::string> names, const st
 } // namespace
 
 NamesChanged namesChanged(const std::vector<std::string>& before, const std::vector<std::string>& after) {
-    const auto [b, a] = std::mismatch(before.begin(), before.end(), after.begin(), after.end());
-    const std::size_t head = static_cast<std::size_t>(b - before.begin());
-    const auto [rb, ra] = std::mismatch(before.rbegin(), before.rend() - static_cast<std::ptrdiff_t>(head),
-                                        after.rbegin(), after.rend() - static_cast<std::ptrdiff_t>(head));
-    const std::size_t tail = static_cast<std::size_t>(rb - before.rbegin());
+    const auto head = static_cast<std::size_t>(
+        std::mismatch(before.begin(), before.end(), after.begin(), after.end()).first - before.begin());
+    const auto skipped = static_cast<std::ptrdiff_t>(head);
+    const auto tail = static_cast<std::size_t>(
+        std::mismatch(before.rbegin(), before.rend() - skipped, after.rbegin(), after.rend() - skipped).first -
+        before.rbegin());
     const auto middle = [head, tail](const std::vector<std::string>& names) {
         return std::span<const std::string>(names).subspan(head, names.size() - head - tail);
     };
@@ -41,9 +42,9 @@ NamesChanged namesChanged(const std::vector<std::string>& before, const std::vec
 bool followEntries(FirstMade& record, const NamesChanged& changed, std::string_view now) {
     bool edited = false;
     for (const std::string_view name : changed.added) {
-        const auto [at, made] = record.try_emplace(std::string(name), now);
-        if (made || at->second != now) {
-            at->second = now;
+        std::string& date = record[std::string(name)];
+        if (date != now) {
+            date = now;
             edited = true;
         }
     }

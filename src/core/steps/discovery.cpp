@@ -12,7 +12,6 @@
 #include "text/text_ops.h"
 
 #include <algorithm>
-#include <set>
 
 namespace clipnest {
 
