@@ -63,6 +63,30 @@ TEST(Platform, AWriteFromPiecesIsWholeOrLeavesTheOldFile) {
     EXPECT_EQ(readFile(dir.path() / "target"), "23456!");
 }
 
+// Held writes stay in memory until taken; a write that keeps the first bytes held copies only the rest (so the caller
+// answers for those bytes being the same), and only for the file it names.
+TEST(Platform, HeldWritesKeepWhatTheCallerSaysIsUnchanged) {
+    const TempDir dir;
+    WorkingFolder folder(dir.path());
+    EXPECT_TRUE(folder.writeKeeping("page", "on disk", 3)) << "not holding: a whole write";
+    EXPECT_EQ(readFile(dir.path() / "page"), "on disk");
+    folder.holdWrites();
+    EXPECT_TRUE(folder.writeKeeping("page", "abcdef", 3)) << "nothing held yet: all of it";
+    EXPECT_TRUE(folder.writeKeeping("page", "ABCxyz!", 3));
+    EXPECT_EQ(folder.read("page"), "abcxyz!") << "the first three bytes as held";
+    EXPECT_TRUE(folder.writeKeeping("page", "ABCDEFGHIJ", 20));
+    EXPECT_EQ(folder.read("page"), "abcxyz!HIJ") << "no more than was held";
+    EXPECT_TRUE(folder.writeKeeping("page", "12", 5));
+    EXPECT_EQ(folder.read("page"), "ab") << "no more than is written";
+    EXPECT_TRUE(folder.write("other", "other"));
+    EXPECT_TRUE(folder.write("page", "whole"));
+    EXPECT_EQ(folder.read("page"), "whole") << "a plain write keeps nothing";
+    EXPECT_EQ(readFile(dir.path() / "page"), "on disk");
+    const auto held = folder.takeHeld();
+    EXPECT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[0], (std::pair<std::string, std::string>{"page", "whole"}));
+}
+
 TEST(Platform, AProcessThatEndedIsToldFromOneThatRuns) {
     EXPECT_TRUE(processRuns(processId()));
     // A shell that says its own id and ends: once its output is read and it is waited for, no process has that id

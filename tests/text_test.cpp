@@ -4,10 +4,13 @@
 #include "support/support.h"
 #include "text/captions.h"
 #include "text/channel_settings.h"
+#include "text/default_homepage.h"
 #include "text/document.h"
 #include "text/entries.h"
+#include "text/entry_edits.h"
 #include "text/individual_page.h"
 #include "text/markers.h"
+#include "text/page_front.h"
 #include "text/page_text.h"
 #include "text/rename_page.h"
 #include "text/templates.h"
@@ -255,6 +258,68 @@ TEST(Document, EntriesAreFoundByTheirSourceLinesOnly) {
         folder.write(name, "x");
         EXPECT_EQ(findHomepage(folder), name) << "found in this order";
     }
+}
+
+// A batch's appends read only the end of the page, after its front: each finds the same entries, the same problems
+// and makes the same text as the search of the whole text, through a run of appends that the front follows. The
+// host's markup in the front holds source lines of its own, a name as references and as an older page's byte, a
+// short run of blank lines and a marker's first half.
+TEST(PageFront, AppendsThatReadOnlyTheEndDoWhatTheWholeTextSays) {
+    const std::string sample = buildSampleEntry();
+    const auto names = [](std::string_view text) {
+        std::vector<std::string> all;
+        forEachLiveEntry(text, [&](std::string_view name, std::string_view) { all.emplace_back(name); });
+        return all;
+    };
+    std::mt19937 random(11);
+    for (int round = 0; round < 12; ++round) {
+        std::string text = buildDefaultHomepage("Title", "Message", sample);
+        seedSampleEntry(text, markers::FileNameToken, sample);
+        for (int i = 0; i < 6; ++i) {
+            const std::string name = "old" + std::to_string(i);
+            makeSampleLive(text, name + ".mp4", name, "Old " + std::to_string(i), sample);
+        }
+        const std::string host = std::string("<audio><source src=\"song.mp3\"></audio>\n\n\n\n\n") +
+                                 "<source src=\"caf&#233;.mp4\">\n<source src=\"r\xE9sum\xE9.mp4\">\n" +
+                                 std::string(markers::EndB.substr(0, 20)) + "\n";
+        text.insert(text.find(markers::GalleryOpening) + random() % 40, host);
+
+        std::optional<PageFront> front = PageFront::of(text);
+        ASSERT_TRUE(front.has_value());
+        EXPECT_GT(front->entriesEnd(), text.size() / 2) << "most of the page is front";
+        for (int line = 0; line < 8; ++line) {
+            for (const std::string stem : {"old3", "old", "song", "caf\xE9", "r\xE9sum\xE9", "new1", "new7", "x"}) {
+                EXPECT_EQ(entryFileName(text, stem, &*front), entryFileName(text, stem)) << stem;
+            }
+            EXPECT_EQ(appendProblem(text, front->searchFrom()), appendProblem(text));
+            std::vector<std::string> listed = front->names();
+            const std::vector<std::string> after = names(std::string_view(text).substr(front->entriesEnd()));
+            listed.insert(listed.end(), after.begin(), after.end());
+            EXPECT_EQ(listed, names(text));
+
+            const std::string name = "new" + std::to_string(line);
+            std::string whole = text;
+            makeSampleLive(whole, name + ".mp4", name, "New " + std::to_string(line), sample);
+            makeSampleLive(text, name + ".mp4", name, "New " + std::to_string(line), sample, front->searchFrom());
+            ASSERT_EQ(text, whole) << "round " << round << " line " << line;
+            front = PageFront::follow(std::move(*front), text);
+            ASSERT_TRUE(front.has_value());
+        }
+    }
+
+    // Without an end marker a sample goes in front of the last "</div>", wherever it is: no front. Without it after
+    // an edit, none either, and an edit that completes a marker begun in the front asks for a new front.
+    std::string text = buildDefaultHomepage("Title", "Message", sample);
+    std::string bare = text;
+    replaceAll(bare, markers::EndB, "");
+    replaceAll(bare, markers::EndC, "");
+    EXPECT_FALSE(PageFront::of(bare).has_value());
+    const std::optional<PageFront> front = PageFront::of(text);
+    ASSERT_TRUE(front.has_value());
+    EXPECT_FALSE(PageFront::follow(*front, bare).has_value());
+    std::string crossing = text;
+    crossing.insert(front->end() - 3, "\n\n\n\n\n\n");
+    EXPECT_FALSE(PageFront::follow(*front, crossing).has_value());
 }
 
 // A name beyond ASCII stands in a page as references and reads back as the name; an older page's raw byte is found

@@ -153,10 +153,10 @@ bool Form::writeText(std::string_view name, std::string_view text) {
     return writeWithLineEnd(name, bytes);
 }
 
-bool Form::writeWithLineEnd(std::string_view name, std::string& text) {
+bool Form::writeWithLineEnd(std::string_view name, std::string& text, std::size_t unchanged) {
     // The line end goes on and comes off again, so a large homepage is never copied for its write.
     text += "\r\n";
-    const std::optional<std::string> failure = writeWithoutTelling(name, text);
+    const std::optional<std::string> failure = writeWithoutTelling(name, text, unchanged);
     // Before the failure is told: ending the chains may hand `text` to someone else.
     text.resize(text.size() - 2);
     return !failure || failed(*failure);
@@ -173,7 +173,11 @@ bool Form::failed(const std::string& failure) {
     return false;
 }
 
-std::optional<std::string> Form::writeWithoutTelling(std::string_view name, const std::string& bytes) {
+std::optional<std::string> Form::writeWithoutTelling(std::string_view name, const std::string& bytes,
+                                                     std::size_t unchanged) {
+    if (name == markers::HomepageFile) {
+        heldHomepageFront_ = -1;
+    }
     if (folder_.isLink(name)) {
         return linkFailureWords(std::string(name));
     }
@@ -188,7 +192,7 @@ std::optional<std::string> Form::writeWithoutTelling(std::string_view name, cons
                 " for undo, so it did not write it.\nThe file was left as it was.");
     }
     const bool existed = folder_.exists(name);
-    if (!folder_.write(name, bytes)) {
+    if (!folder_.writeKeeping(name, bytes, unchanged)) {
         return writeFailureWords(std::string(name));
     }
     noteWritten(name, existed);
@@ -320,6 +324,7 @@ void Form::startOperation(Operation operation) {
 
 void Form::beginHeldRun() {
     heldOperations_ = 0;
+    heldHomepageFront_ = -1;
     folder_.holdWrites();
 }
 
@@ -387,11 +392,20 @@ bool Form::writeHomepage() {
         endChains();
         return false;
     }
-    if (!writeWithLineEnd(markers::HomepageFile, homepage_.PageText)) {
+    // Under the same front as the last held write, the text before where that front's searches began is unchanged.
+    const PageFront* front = pageFront();
+    const std::size_t unchanged = front && heldHomepageFront_ == frontsBuilt_ ? heldHomepageSame_ : 0;
+    if (!writeWithLineEnd(markers::HomepageFile, homepage_.PageText, unchanged)) {
         return false;
     }
     homepage_.HeldOnlyInMemory = false;
     ++homepageRevision_;
+    if (front) {
+        // The text written is the text the front follows.
+        frontRevision_ = homepageRevision_;
+        heldHomepageFront_ = frontsBuilt_;
+        heldHomepageSame_ = front->searchFrom();
+    }
     if (!homepage_.ReadFrom.empty() && homepage_.ReadFrom != markers::HomepageFile) {
         notice("The homepage was read from " + homepage_.ReadFrom + " and written as homepage.html: upload " +
                "homepage.html from now on; " + homepage_.ReadFrom + " was left as it was.");
@@ -411,6 +425,7 @@ void Form::endChains() {
         }
     }
     endRequest();
+    front_.reset();
     // Whatever the ended chains changed in the held homepage never reached the disk, whose writes are whole or
     // not at all: the held text is read from there again (or built again where no homepage is on disk yet), so no
     // copy of a large homepage is kept on the side for this. A default homepage this session wrote is on disk now

@@ -6,6 +6,7 @@
 #include "history/history.h"
 #include "platform/clock.h"
 #include "platform/working_folder.h"
+#include "text/page_front.h"
 
 #include <cstdint>
 #include <map>
@@ -311,6 +312,13 @@ public:
     // Counts the changes of the held homepage text (read, written, built, put back), so a view knows when to show its
     // entries again.
     int homepageRevision() const { return homepageRevision_; }
+    // The held homepage text's front while the open operation may use it: in a held run, through an operation that
+    // adds an entry, while only the append's edits (at the entries' end) have touched the text. Nothing otherwise.
+    const PageFront* pageFront() const;
+    // Where the append's searches of the held homepage text may begin.
+    std::size_t appendSearchFrom() const { return pageFront() ? pageFront()->searchFrom() : 0; }
+    // The open operation is not an append, or edits the text elsewhere: its front is not used again.
+    void dropPageFront() { front_.reset(); }
     // An entry's descriptions as its pages show them (UTF-8), to fill the boxes of a panel that changes it: the
     // homepage's and the video page's, read from the folder. Nothing when the homepage has no entry of exactly
     // that file name (UTF-8, blanks around it left out).
@@ -347,11 +355,13 @@ private:
     // whatever the last one left.
     // `names` are the names the operation works on, as typed (UTF-8).
     void beginRequest(Request next, std::vector<std::string> names);
-    bool writeWithLineEnd(std::string_view name, std::string& text);
+    bool writeWithLineEnd(std::string_view name, std::string& text, std::size_t unchanged = 0);
     // Writes `bytes` as they are, as writeText does otherwise.
     bool writeBytes(std::string_view name, const std::string& bytes);
     // The write itself, or why it was not done, untold.
-    std::optional<std::string> writeWithoutTelling(std::string_view name, const std::string& bytes);
+    // `unchanged`: how many of the first bytes a held write of the file already holds (WorkingFolder::writeKeeping).
+    std::optional<std::string> writeWithoutTelling(std::string_view name, const std::string& bytes,
+                                                   std::size_t unchanged = 0);
     // Tells a failed write and ends the chains; false.
     bool failed(const std::string& failure);
     // change_file_name.php as it is in the folder, or nothing.
@@ -367,11 +377,13 @@ private:
     // The writes and renames of the rename, within the open operation; false once one failed (the failure said).
     bool moveEntryFiles(const EntryRename& rename, std::string& page, bool hasPage);
     // The live entries as an operation found them, to tell which it made and which it deleted.
-    void noteEntriesAtStart();
+    // `mayAppend`: the operation may add an entry, so in a held run its searches start near the entries' end.
+    void noteEntriesAtStart(bool mayAppend = false);
     // After an operation's writes: the first-made record follows its entries (made, renamed, deleted), and when the
     // channel has an address, the pages it wrote (or every page) get their share tags as the entries stand now, and
     // feed.xml and sitemap.xml are written again, within the operation, so undo takes them back with the rest.
     void keepDiscoveryInStep(bool everyPage);
+    std::vector<std::string> entryNamesAtEnd();
     // Brings the first-made record up to the entries `names`; returns it when it was read.
     std::optional<FirstMade> keepFirstMade(const std::vector<std::string>& names, bool needed);
     // Renames or removes a file of the folder within the open operation, so undo puts it back.
@@ -402,6 +414,17 @@ private:
     // operation's end: the next operation, started right after with the text as it was, starts from those names.
     std::pair<int, int> entriesReadAt_{-1, -1};
     int operationsStarted_ = 0;
+    // The homepage text's front, the operation it serves, and the homepage revision it is true of; `frontFollowed_`
+    // once that operation's end brought it up to the text, so the next operation may take it on.
+    std::optional<PageFront> front_;
+    int frontOperation_ = -1;
+    int frontRevision_ = -1;
+    bool frontFollowed_ = false;
+    // Counts the fronts built from the whole text. A held write of the homepage under a front, with that front's
+    // count and where its searches began: until the next, the text before there is what the held write holds.
+    int frontsBuilt_ = 0;
+    int heldHomepageFront_ = -1;
+    std::size_t heldHomepageSame_ = 0;
     bool joinNext_ = false;
     int heldOperations_ = 0;
     // The open operation and the files it wrote (whether each was there before), as its summary tells them.

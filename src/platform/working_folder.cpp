@@ -404,7 +404,8 @@ bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     // Each held write has a stamp of its own, as each write on disk has.
     const FileStamp stamp{bytes.size(), -++heldWrites_, 0};
     if (Held* again = const_cast<Held*>(held(name))) {
-        again->bytes.assign(bytes);
+        const std::size_t keep = name == keepName_ ? std::min({keep_, again->bytes.size(), bytes.size()}) : 0;
+        again->bytes.replace(keep, std::string::npos, bytes.substr(keep));
         again->stamp = stamp;
     } else if (isLink(name)) {
         return false;
@@ -412,6 +413,15 @@ bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
         held_.push_back({std::string(name), std::string(bytes), stamp});
     }
     return true;
+}
+
+bool WorkingFolder::writeKeeping(std::string_view name, std::string_view bytes, std::size_t unchanged) {
+    keepName_ = name;
+    keep_ = unchanged;
+    const bool written = write(name, bytes);
+    keepName_.clear();
+    keep_ = 0;
+    return written;
 }
 
 bool WorkingFolder::stage(std::string_view name, std::string_view staged, std::string_view bytes) {

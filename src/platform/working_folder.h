@@ -114,6 +114,9 @@ public:
     // folder is held as a write of its bytes.
     void holdWrites() { holding_ = true; }
     bool holding() const { return holding_; }
+    // A write (see write) whose bytes begin with the first `unchanged` bytes of the file's held write: while holding,
+    // only the rest is copied over what is held. A large text edited near its end is then not copied whole each time.
+    bool writeKeeping(std::string_view name, std::string_view bytes, std::size_t unchanged);
     // The held files (name and bytes, in the order first written); holding ends.
     std::vector<std::pair<std::string, std::string>> takeHeld();
 
@@ -145,6 +148,9 @@ private:
     bool holding_ = false;
     std::vector<Held> held_;
     std::int64_t heldWrites_ = 0;
+    // How much of the held bytes the write under way keeps (writeKeeping), for the file of that name.
+    std::string keepName_;
+    std::size_t keep_ = 0;
 };
 
 } // namespace clipnest

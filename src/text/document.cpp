@@ -2,6 +2,7 @@
 
 #include "platform/working_folder.h"
 #include "text/markers.h"
+#include "text/page_front.h"
 #include "text/page_text.h"
 #include "text/templates.h"
 #include "text/text_ops.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <span>
 
 namespace clipnest {
 
@@ -51,13 +53,13 @@ std::string buildSampleEntry() {
     return std::string(templates::sampleEntry());
 }
 
-bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry) {
-    if (pageText.empty() || containsNearEnd(pageText, key)) {
+bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry, std::size_t from) {
+    if (pageText.empty() || containsNearEnd(std::string_view(pageText).substr(std::min(from, pageText.size())), key)) {
         return false;
     }
     std::size_t p = std::string::npos;
     for (const std::string_view marker : {markers::EndA, markers::EndB, markers::EndC}) {
-        if (p = findText(pageText, marker); p != std::string::npos) {
+        if (p = findText(pageText, marker, from); p != std::string::npos) {
             break;
         }
     }
@@ -78,9 +80,9 @@ bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_vi
 
 namespace {
 
-std::size_t occurrences(std::string_view text, std::string_view part) {
+std::size_t occurrences(std::string_view text, std::string_view part, std::size_t from) {
     std::size_t count = 0;
-    for (std::size_t at = findText(text, part); at != std::string_view::npos; at = findText(text, part, at + 1)) {
+    for (std::size_t at = findText(text, part, from); at != std::string_view::npos; at = findText(text, part, at + 1)) {
         ++count;
     }
     return count;
@@ -88,11 +90,11 @@ std::size_t occurrences(std::string_view text, std::string_view part) {
 
 } // namespace
 
-std::optional<std::string> appendProblem(std::string_view pageText) {
+std::optional<std::string> appendProblem(std::string_view pageText, std::size_t from) {
     // The first end marker holds the second; the third, on the line below, stands in when both are gone.
-    std::size_t ends = occurrences(pageText, markers::EndB);
+    std::size_t ends = occurrences(pageText, markers::EndB, from);
     if (ends == 0) {
-        ends = occurrences(pageText, markers::EndC);
+        ends = occurrences(pageText, markers::EndC, from);
     }
     if (ends == 0) {
         return "has no end marker (the comment \"PLEASE leave this '</div>' tag and comment tag here immediately "
@@ -102,29 +104,54 @@ std::optional<std::string> appendProblem(std::string_view pageText) {
         return "has the end marker " + std::to_string(ends) + " times (was the page pasted in twice?), so a new " +
                "entry would go in " + std::to_string(ends) + " places.\r\n   Keep only the one below the last entry.";
     }
-    if (const std::size_t samples = occurrences(pageText, markers::FileNameToken); samples > 1) {
+    if (const std::size_t samples = occurrences(pageText, markers::FileNameToken, from); samples > 1) {
         return "holds the disabled sample entry " + std::to_string(samples) + " times, so a new entry would go in " +
                std::to_string(samples) + " places.\r\n   Keep only the one above the end marker.";
     }
     return std::nullopt;
 }
 
-bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt) {
-    return entryFileName(pageText, fileNameLessExt).has_value();
+bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt, const PageFront* front) {
+    return entryFileName(pageText, fileNameLessExt, front).has_value();
 }
 
-std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt) {
+namespace {
+
+// The name, as the page writes it, of the source line found at `at`: up to its closing quote, or to the text's end.
+std::string_view sourceName(std::string_view pageText, std::size_t at) {
+    const std::size_t from = at + markers::SourceKey.size();
+    const std::size_t quote = pageText.find('"', from);
+    return pageText.substr(from, quote == std::string_view::npos ? quote : quote - from);
+}
+
+} // namespace
+
+std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt,
+                                         const PageFront* front) {
     // Only an entry's own source line counts, never the host's markup around the entries (an image of the same
     // name, a link); any extension counts, since the entries of one name share its page.
-    std::string prefix(fileNameLessExt);
-    prefix += '.';
-    const auto found = findEntrySource(pageText, prefix, false);
-    if (!found) {
-        return std::nullopt;
+    if (front == nullptr) {
+        std::string prefix(fileNameLessExt);
+        prefix += '.';
+        const auto found = findEntrySource(pageText, prefix, false);
+        return found ? std::optional(nameFromPage(sourceName(pageText, found->first))) : std::nullopt;
     }
-    const std::size_t from = found->first + markers::SourceKey.size();
-    const std::size_t quote = pageText.find('"', from);
-    return nameFromPage(pageText.substr(from, quote == std::string_view::npos ? quote : quote - from));
+    // The same search in two parts: the front's entries, then the text after them; the name as pages write it now
+    // first, then as older pages wrote it.
+    const std::string now = nameInPage(fileNameLessExt);
+    const std::string_view stems[] = {now, fileNameLessExt};
+    for (const std::string_view stem : std::span(stems, now == fileNameLessExt ? 1 : 2)) {
+        if (const std::optional<std::string_view> name = front->nameWithStem(stem)) {
+            return nameFromPage(*name);
+        }
+        std::string key(markers::SourceKey);
+        key.append(stem);
+        key += '.';
+        if (const std::size_t at = findText(pageText, key, front->entriesEnd()); at != std::string_view::npos) {
+            return nameFromPage(sourceName(pageText, at));
+        }
+    }
+    return std::nullopt;
 }
 
 std::string entrySourceKey(std::string_view fileName) {

@@ -7,6 +7,7 @@
 
 namespace clipnest {
 
+class PageFront;
 class WorkingFolder;
 
 // The first of the four homepage names that exists in the folder (as a file, or as a link, which is not read).
@@ -20,20 +21,22 @@ std::string linesWithLf(std::string bytes);
 std::string buildSampleEntry();
 
 // Puts LF + sample + LF in front of the first end marker (A, then B, then C, else the last "</div>") when the text
-// is not empty and lacks `key`. Returns whether it inserted.
-bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry);
+// is not empty and lacks `key`. Returns whether it inserted. The key and the markers are looked for from `from` on.
+bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry, std::size_t from = 0);
 
 // Why a new entry cannot go at the end of the entries of this homepage text, in words that follow its file name
 // ("has no end marker ..."), or nothing when it can: it needs one end marker (the comment below the last entry) and
-// one disabled sample entry at most, or the entry would go nowhere, or in several places.
-std::optional<std::string> appendProblem(std::string_view pageText);
+// one disabled sample entry at most, or the entry would go nowhere, or in several places. The markers are counted
+// from `from` on.
+std::optional<std::string> appendProblem(std::string_view pageText, std::size_t from = 0);
 
 // Whether the homepage has an entry for a video of this name without extension: an entry source line
-// ("<source src=" + quote) for the name and a period.
-bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt);
+// ("<source src=" + quote) for the name and a period. With the text's front, only the text after it is read.
+bool entryPresent(std::string_view pageText, std::string_view fileNameLessExt, const PageFront* front = nullptr);
 
 // The file name of the first entry for that name without extension (the one whose page it is), or nothing.
-std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt);
+std::optional<std::string> entryFileName(std::string_view pageText, std::string_view fileNameLessExt,
+                                         const PageFront* front = nullptr);
 
 // "<source src=" + quote + file name (as written in a page) + quote: the source line of exactly that file.
 std::string entrySourceKey(std::string_view fileName);

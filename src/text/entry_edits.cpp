@@ -73,23 +73,25 @@ std::string blockLines() {
 } // namespace
 
 void makeSampleLive(std::string& text, std::string_view fileName, std::string_view fileNameLessExt,
-                    std::string_view homepageDescrip, std::string_view sampleEntry) {
-    if (const std::size_t six = findRun(text, '\n', 6); six != std::string::npos) {
+                    std::string_view homepageDescrip, std::string_view sampleEntry, std::size_t from) {
+    if (const std::size_t six = findRun(text, '\n', 6, from); six != std::string::npos) {
         text.erase(six, 3);
     }
     if (!fileName.empty()) {
         // One pass for the tokens and the wrappers: a value is put in once and never searched again.
-        if (containsNearEnd(text, markers::FileNameKey)) {
-            replaceEach(text, {{markers::FileNameToken, nameInPage(fileName)},
-                               {markers::FileNameLessExtToken, nameInPage(fileNameLessExt)},
-                               {markers::HomepageDescripToken, homepageDescrip},
-                               {markers::WrapOpen, ""},
-                               {markers::WrapClose, ""}});
+        if (containsNearEnd(std::string_view(text).substr(std::min(from, text.size())), markers::FileNameKey)) {
+            replaceEach(text,
+                        {{markers::FileNameToken, nameInPage(fileName)},
+                         {markers::FileNameLessExtToken, nameInPage(fileNameLessExt)},
+                         {markers::HomepageDescripToken, homepageDescrip},
+                         {markers::WrapOpen, ""},
+                         {markers::WrapClose, ""}},
+                        from);
         } else {
-            replaceEach(text, {{markers::WrapOpen, ""}, {markers::WrapClose, ""}});
+            replaceEach(text, {{markers::WrapOpen, ""}, {markers::WrapClose, ""}}, from);
         }
     }
-    seedSampleEntry(text, markers::FileNameKey, sampleEntry);
+    seedSampleEntry(text, markers::FileNameKey, sampleEntry, from);
 }
 
 bool insertBlockAbove(std::string& text, std::string_view anchorFileName) {

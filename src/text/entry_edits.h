@@ -8,9 +8,10 @@
 namespace clipnest {
 
 // Turns the disabled sample entry into the live entry of the video and puts a fresh sample entry behind it: what an
-// append does to the homepage text. A text without the sample's tokens loses only its wrappers.
+// append does to the homepage text. A text without the sample's tokens loses only its wrappers. Everything is looked
+// for from `from` on: the caller knows nothing of it begins before.
 void makeSampleLive(std::string& pageText, std::string_view fileName, std::string_view fileNameLessExt,
-                    std::string_view homepageDescrip, std::string_view sampleEntry);
+                    std::string_view homepageDescrip, std::string_view sampleEntry, std::size_t from = 0);
 
 // Puts a new entry block (the sample entry's lines unwrapped, tokens in place) in front of the gallery opening of the
 // entry whose source line starts with `anchorFileName` (a prefix of a file name finds that entry too). False, and no

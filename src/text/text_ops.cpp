@@ -69,13 +69,14 @@ void replaceAll(std::string& text, std::string_view token, std::string_view valu
     replaceEach(text, {{token, value}});
 }
 
-void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_view, std::string_view>> tokens) {
+void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_view, std::string_view>> tokens,
+                 std::size_t from) {
     const std::size_t count = tokens.size();
     std::vector<std::size_t> next(count);
     const auto* token = tokens.begin();
     std::size_t first = std::string::npos;
     for (std::size_t i = 0; i < count; ++i) {
-        next[i] = token[i].first.empty() ? std::string::npos : findText(text, token[i].first);
+        next[i] = token[i].first.empty() ? std::string::npos : findText(text, token[i].first, from);
         first = std::min(first, next[i]);
     }
     if (first == std::string::npos) {
@@ -110,13 +111,13 @@ void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_
     text += out;
 }
 
-std::size_t findRun(std::string_view text, char c, std::size_t count) {
+std::size_t findRun(std::string_view text, char c, std::size_t count, std::size_t from) {
     if (count == 0) {
-        return 0;
+        return from;
     }
     // Every run of `count` copies covers one of every `count`-th positions, so only those are looked at until one
     // holds `c`; the run around it is then measured. Runs found in order, so the first long enough is the first.
-    for (std::size_t i = count - 1; i < text.size();) {
+    for (std::size_t i = from + count - 1; i < text.size();) {
         if (text[i] != c) {
             i += count;
             continue;

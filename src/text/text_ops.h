@@ -31,11 +31,14 @@ inline bool containsNearEnd(std::string_view text, std::string_view part) {
 void replaceAll(std::string& text, std::string_view token, std::string_view value);
 
 // Replaces every occurrence of several tokens in one left-to-right pass: at each place the token found first (the
-// earlier-listed one on a tie) is replaced, and replacement values are not searched again.
-void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_view, std::string_view>> tokens);
+// earlier-listed one on a tie) is replaced, and replacement values are not searched again. Only text from `from` on
+// is searched: the caller knows no token begins before it.
+void replaceEach(std::string& text, std::initializer_list<std::pair<std::string_view, std::string_view>> tokens,
+                 std::size_t from = 0);
 
-// The position of the first run of `count` copies of `c`, or npos.
-std::size_t findRun(std::string_view text, char c, std::size_t count);
+// The position of the first run of `count` copies of `c`, or npos. Only runs from `from` on are looked for: the
+// caller knows none begins before it.
+std::size_t findRun(std::string_view text, char c, std::size_t count, std::size_t from = 0);
 
 // Replaces the first occurrence of `token`, if any.
 void replaceFirst(std::string& text, std::string_view token, std::string_view value);

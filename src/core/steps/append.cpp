@@ -16,7 +16,8 @@ void appendEntry(Form& form) {
     std::string& page = q.IndividPageText;
     switch (++q.AppendPhase) {
     case 2:
-        seedSampleEntry(state(form).homepage.PageText, markers::FileNameKey, state(form).homepage.SampleEntry);
+        seedSampleEntry(state(form).homepage.PageText, markers::FileNameKey, state(form).homepage.SampleEntry,
+                        form.appendSearchFrom());
         break;
     case 3:
         replaceAll(page, markers::PageTitleToken, pageTitle(q.HomepageDescrip, q.FileName));
@@ -45,7 +46,7 @@ void appendEntry(Form& form) {
         break;
     case 8:
         makeSampleLive(state(form).homepage.PageText, q.FileName, q.FileNameLessExt, q.HomepageDescrip,
-                       state(form).homepage.SampleEntry);
+                       state(form).homepage.SampleEntry, form.appendSearchFrom());
         if (q.HasPoster) {
             setVideoAttributes(state(form).homepage.PageText, homepageSourceKey(q.FileName), posterValue(q.FileName));
         }

@@ -55,10 +55,31 @@ std::vector<std::string> entryNames(std::string_view pageText) {
 
 } // namespace
 
-void Form::noteEntriesAtStart() {
+void Form::noteEntriesAtStart(bool mayAppend) {
     if (entriesReadAt_ != std::pair{homepageRevision_, operationsStarted_ - 1}) {
         entriesAtStart_ = entryNames(homepage_.PageText);
     }
+    // A single command reads the text a few times whatever it does; a batch's lines that add entries one after the
+    // other read the whole text once, and each after that only its end.
+    if (!mayAppend || !inHeldRun()) {
+        front_.reset();
+        return;
+    }
+    const bool followed =
+        front_ && frontFollowed_ && frontOperation_ == operationsStarted_ - 1 && frontRevision_ == homepageRevision_;
+    if (!followed) {
+        front_ = PageFront::of(homepage_.PageText);
+        ++frontsBuilt_;
+    }
+    frontOperation_ = operationsStarted_;
+    frontRevision_ = homepageRevision_;
+    frontFollowed_ = false;
+}
+
+const PageFront* Form::pageFront() const {
+    return front_ && frontOperation_ == operationsStarted_ && frontRevision_ == homepageRevision_ && !frontFollowed_
+               ? &*front_
+               : nullptr;
 }
 
 // The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which only an
@@ -136,11 +157,28 @@ Videos videoFactsOf(const WorkingFolder& folder, const std::string& homepage, co
 
 } // namespace
 
+// The names of the entries as the text stands at an operation's end; the front, where this operation had one, is
+// brought up to the text and gives the names before its end.
+std::vector<std::string> Form::entryNamesAtEnd() {
+    if (pageFront() != nullptr) {
+        front_ = PageFront::follow(std::move(*front_), homepage_.PageText);
+        frontFollowed_ = true;
+    }
+    if (!front_ || !frontFollowed_ || frontOperation_ != operationsStarted_) {
+        return entryNames(homepage_.PageText);
+    }
+    std::vector<std::string> names = front_->names();
+    forEachLiveEntry(std::string_view(homepage_.PageText).substr(front_->entriesEnd()),
+                     [&](std::string_view name, std::string_view) { names.emplace_back(name); });
+    return names;
+}
+
 void Form::keepDiscoveryInStep(bool everyPage) {
     if (!history_.current() || (operationFiles_.empty() && !everyPage)) {
+        front_.reset();
         return;
     }
-    std::vector<std::string> names = entryNames(homepage_.PageText);
+    std::vector<std::string> names = entryNamesAtEnd();
     const std::string site = channelSite(folder_);
     const std::optional<FirstMade> record = keepFirstMade(names, !site.empty());
     // The next operation of the session starts from the entries as they stand now.

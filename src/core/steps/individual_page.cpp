@@ -14,7 +14,7 @@ void prepareIndividualPage(Form& form) {
     if (++q.IndividStepTick == 1) {
         // An entry whose page is gone gets the notice first; the next request for that page makes it.
         if (!shown.contains(page) && !form.folder().exists(page) && !q.HomepageOnly &&
-            entryPresent(state(form).homepage.PageText, q.FileNameLessExt)) {
+            entryPresent(state(form).homepage.PageText, q.FileNameLessExt, form.pageFront())) {
             shown.insert(page);
             form.show(Message::PageNotFound);
             form.arm(Step::HideNotices);

@@ -68,8 +68,9 @@ void Form::createOrChangeEntry(EntryPanel panel) {
 
 void Form::beginRequest(Request next, std::vector<std::string> names) {
     refreshHomepage();
+    const bool mayAppend = next.kind == Operation::Kind::Entry;
     startOperation({next.kind, std::move(names)});
-    noteEntriesAtStart();
+    noteEntriesAtStart(mayAppend);
     request_ = std::move(next);
 }
 
@@ -132,19 +133,22 @@ void route(Form& form) {
     } else if (!q.HomepageOnly) {
         const bool hasHomepage = !q.HomepageDescrip.empty();
         const bool hasIndivid = !q.IndividDescrip.empty();
-        const std::optional<std::string> owner = entryFileName(home.PageText, q.FileNameLessExt);
+        const std::optional<std::string> owner = entryFileName(home.PageText, q.FileNameLessExt, form.pageFront());
         if (owner && *owner != q.FileName && (hasHomepage || hasIndivid)) {
             // One page per name: the request changes the page of the entry that has it, and says so.
             form.notice(sharedPageText(q.FileName, *owner, "its descriptions were changed"));
         }
         if (!owner) {
-            if (const std::optional<std::string> problem = appendProblem(home.PageText)) {
+            if (const std::optional<std::string> problem = appendProblem(home.PageText, form.appendSearchFrom())) {
                 const std::string& file = home.ReadFrom.empty() ? "homepage.html" : home.ReadFrom;
                 form.fileFailure(("Clipnest did not add " + q.FileName + ": " + file + " " + *problem));
                 return;
             }
             form.arm(Step::Append);
-        } else if (hasIndivid) {
+            return;
+        }
+        form.dropPageFront();
+        if (hasIndivid) {
             form.arm(Step::ChangeDescriptions);
         } else if (hasHomepage) {
             q.IndividDescrip = asciiWithReferences(q.HomepageDescrip);
@@ -152,6 +156,7 @@ void route(Form& form) {
         }
     } else if (!q.HomepageDescrip.empty()) {
         // The homepage description only.
+        form.dropPageFront();
         form.arm(Step::ChangeDescriptions);
     }
 }
@@ -173,7 +178,7 @@ void routeRequest(Form& form) {
     case 2: {
         HomepageState& home = state(form).homepage;
         home.SampleEntry = buildSampleEntry();
-        seedSampleEntry(home.PageText, markers::FileNameKey, home.SampleEntry);
+        seedSampleEntry(home.PageText, markers::FileNameKey, home.SampleEntry, form.appendSearchFrom());
     } break;
     case 3:
         readIndividualPage(form);
