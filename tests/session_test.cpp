@@ -235,6 +235,39 @@ TEST(Sessions, ABatchGivesTheFilesAndFailuresOfSeparateCommands) {
     }
 }
 
+// A batch adds entries reading only the end of the homepage; the lines between that edit it elsewhere (a change, a
+// description on the homepage only, a delete, a title) give it the files of separate commands all the same.
+TEST(Sessions, NewEntriesBetweenOtherEditsInABatchAreSeparateCommands) {
+    Names names;
+    for (int i = 0; i < 12; ++i) {
+        names.push_back("clip" + std::to_string(i) + ".mp4");
+    }
+    const std::vector<Words> commands = {{"entry", "n1.mp4", "--homepage", "N1"},
+                                         {"entry", "clip2.mp4", "--homepage", "Changed"},
+                                         {"entry", "n0.mp4", "--homepage", "N0"},
+                                         {"entry", "n2.mp4", "--homepage", "N2"},
+                                         {"entry", "clip3.mp4", "--homepage", "C3", "--homepage-only"},
+                                         {"entry", "n3.mp4", "--homepage", "N3"},
+                                         {"delete", "clip1.mp4"},
+                                         {"entry", "n4.mp4", "--homepage", "N4"},
+                                         {"title", "--title", "T"},
+                                         {"entry", "n5.mp4"},
+                                         {"entry", "n5.mp4", "--homepage", "Again"}};
+    const TempDir together, oneByOne, io;
+    std::string lines;
+    for (const std::string& name : names) {
+        ASSERT_EQ(run(together.path(), {"entry", name, "--homepage", "About " + name}), 0);
+    }
+    fs::copy(together.path(), oneByOne.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    for (const Words& c : commands) {
+        lines += lineOf(c) + "\n";
+        ASSERT_EQ(run(oneByOne.path(), c), 0) << lineOf(c);
+    }
+    writeFile(io.path() / "batch", lines);
+    ASSERT_EQ(run(together.path(), {"batch", (io.path() / "batch").string()}), 0);
+    EXPECT_EQ(difference(together.path(), oneByOne.path()), "");
+}
+
 // Fifty commands, each a session of its own as a user runs them, on a homepage whose bulk stands after every place
 // they edit: the history keeps a few homepages' worth, not fifty (each session's write also grows the blank lines
 // near the page's end, so what differs is two places apart), and fifty undos give back every state byte for byte.
