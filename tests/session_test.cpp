@@ -238,34 +238,38 @@ TEST(Sessions, ABatchGivesTheFilesAndFailuresOfSeparateCommands) {
 // A batch adds entries reading only the end of the homepage; the lines between that edit it elsewhere (a change, a
 // description on the homepage only, a delete, a title) give it the files of separate commands all the same.
 TEST(Sessions, NewEntriesBetweenOtherEditsInABatchAreSeparateCommands) {
-    Names names;
-    for (int i = 0; i < 12; ++i) {
-        names.push_back("clip" + std::to_string(i) + ".mp4");
-    }
-    const std::vector<Words> commands = {{"entry", "n1.mp4", "--homepage", "N1"},
-                                         {"entry", "clip2.mp4", "--homepage", "Changed"},
-                                         {"entry", "n0.mp4", "--homepage", "N0"},
-                                         {"entry", "n2.mp4", "--homepage", "N2"},
-                                         {"entry", "clip3.mp4", "--homepage", "C3", "--homepage-only"},
-                                         {"entry", "n3.mp4", "--homepage", "N3"},
-                                         {"delete", "clip1.mp4"},
-                                         {"entry", "n4.mp4", "--homepage", "N4"},
-                                         {"title", "--title", "T"},
-                                         {"entry", "n5.mp4"},
-                                         {"entry", "n5.mp4", "--homepage", "Again"}};
-    const TempDir together, oneByOne, io;
-    std::string lines;
-    for (const std::string& name : names) {
-        ASSERT_EQ(run(together.path(), {"entry", name, "--homepage", "About " + name}), 0);
-    }
-    fs::copy(together.path(), oneByOne.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    for (const Words& c : commands) {
-        lines += lineOf(c) + "\n";
-        ASSERT_EQ(run(oneByOne.path(), c), 0) << lineOf(c);
-    }
-    writeFile(io.path() / "batch", lines);
-    ASSERT_EQ(run(together.path(), {"batch", (io.path() / "batch").string()}), 0);
-    EXPECT_EQ(difference(together.path(), oneByOne.path()), "");
+    const auto sameAsSeparate = [](const std::vector<Words>& commands) {
+        const TempDir together, oneByOne, io;
+        for (int i = 0; i < 12; ++i) {
+            const std::string name = "clip" + std::to_string(i) + ".mp4";
+            ASSERT_EQ(run(together.path(), {"entry", name, "--homepage", "About " + name}), 0);
+        }
+        fs::copy(together.path(), oneByOne.path(), fs::copy_options::recursive);
+        std::string lines;
+        for (const Words& c : commands) {
+            lines += lineOf(c) + "\n";
+            ASSERT_EQ(run(oneByOne.path(), c), 0) << lineOf(c);
+        }
+        writeFile(io.path() / "batch", lines);
+        ASSERT_EQ(run(together.path(), {"batch", (io.path() / "batch").string()}), 0);
+        EXPECT_EQ(difference(together.path(), oneByOne.path()), "") << lines;
+    };
+    sameAsSeparate({{"entry", "n1.mp4", "--homepage", "N1"},
+                    {"entry", "clip2.mp4", "--homepage", "Changed"},
+                    {"entry", "n0.mp4", "--homepage", "N0"},
+                    {"entry", "n2.mp4", "--homepage", "N2"},
+                    {"entry", "clip3.mp4", "--homepage", "C3", "--homepage-only"},
+                    {"entry", "n3.mp4", "--homepage", "N3"},
+                    {"delete", "clip1.mp4"},
+                    {"entry", "n4.mp4", "--homepage", "N4"},
+                    {"title", "--title", "T"},
+                    {"entry", "n5.mp4"},
+                    {"entry", "n5.mp4", "--homepage", "Again"},
+                    {"entry", "n6.mp4", "--homepage", "N6"},
+                    {"entry", "clip5.mp4", "--homepage", "Changed last"}});
+    // A change that ends the batch right after an append: nothing after it writes the homepage whole again.
+    sameAsSeparate(
+        {{"entry", "n1.mp4", "--homepage", "N1"}, {"entry", "clip3.mp4", "--homepage", "C3", "--homepage-only"}});
 }
 
 // Fifty commands, each a session of its own as a user runs them, on a homepage whose bulk stands after every place
