@@ -2,6 +2,7 @@
 // batch (the window's way, one Form throughout) and once as separate commands in a fresh copy of the folder, and
 // every file and every failing line must agree.
 #include "cli/command_line.h"
+#include "history/first_made.h"
 #include "support/support.h"
 
 #include <cstdlib>
@@ -253,6 +254,19 @@ TEST(Sessions, NewEntriesBetweenOtherEditsInABatchAreSeparateCommands) {
         writeFile(io.path() / "batch", lines);
         ASSERT_EQ(run(together.path(), {"batch", (io.path() / "batch").string()}), 0);
         EXPECT_EQ(difference(together.path(), oneByOne.path()), "") << lines;
+        // The first-made record knows the same entries and sets the same ones aside; the channel's own keep the
+        // dates they had (a new entry's is the clock's).
+        const auto kept = [](const fs::path& dir) {
+            std::vector<std::string> names;
+            for (const auto& [name, date] : readFirstMade(WorkingFolder(dir))) {
+                names.push_back(name + (name.starts_with("clip")     ? " " + date
+                                        : date.starts_with(SetAside) ? " -"
+                                                                     : ""));
+            }
+            return names;
+        };
+        EXPECT_EQ(kept(together.path()), kept(oneByOne.path()));
+        EXPECT_GT(kept(together.path()).size(), 12u) << "the channel's entries and the new ones";
     };
     sameAsSeparate({{"entry", "n1.mp4", "--homepage", "N1"},
                     {"entry", "clip2.mp4", "--homepage", "Changed"},

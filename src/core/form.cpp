@@ -345,10 +345,15 @@ bool Form::endHeldRun(const std::string& label) {
                     (notPut->untouched ? "\nThe files are as they were before those commands." : ""));
         return false;
     }
+    // The history is told of every file at once, so its record is written once, not once a file.
+    std::vector<History::Written> told;
     for (const auto& [name, bytes] : files) {
         remember(name);
-        tellHistoryWrote(name, bytes);
+        if (const auto known = known_.find(name); known != known_.end()) {
+            told.push_back({name, known->second, contentHash(bytes)});
+        }
     }
+    history_.wrote(told);
     if (shared) {
         history_.retitle({Operation::Kind::Other, {label}});
     }

@@ -383,9 +383,11 @@ private:
     // channel has an address, the pages it wrote (or every page) get their share tags as the entries stand now, and
     // feed.xml and sitemap.xml are written again, within the operation, so undo takes them back with the rest.
     void keepDiscoveryInStep(bool everyPage);
-    std::vector<std::string> entryNamesAtEnd();
+    // The names of the entries at the operation's end from index `same` on; the ones before are its start names.
+    std::vector<std::string> entryNamesAtEnd(std::size_t& same);
     // Brings the first-made record up to the entries `names`; returns it when it was read.
-    std::optional<FirstMade> keepFirstMade(const std::vector<std::string>& names, bool needed);
+    // The first `same` names are the operation's start names, which it cannot have changed; `names` are the rest.
+    std::optional<FirstMade> keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed);
     // Renames or removes a file of the folder within the open operation, so undo puts it back.
     bool renameFile(std::string_view from, std::string_view to);
     bool removeFile(std::string_view name);

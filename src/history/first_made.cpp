@@ -10,7 +10,7 @@ namespace {
 
 // The names of `names` that `other` does not hold: many (an undo, a rename of many) are looked up in a set, a few in
 // the list itself.
-std::vector<std::string_view> notIn(std::span<const std::string> names, const std::vector<std::string>& other) {
+std::vector<std::string_view> notIn(std::span<const std::string> names, std::span<const std::string> other) {
     std::set<std::string_view> all;
     if (names.size() > 16) {
         all.insert(other.begin(), other.end());
@@ -26,15 +26,15 @@ std::vector<std::string_view> notIn(std::span<const std::string> names, const st
 
 } // namespace
 
-NamesChanged namesChanged(const std::vector<std::string>& before, const std::vector<std::string>& after) {
+NamesChanged namesChanged(std::span<const std::string> before, std::span<const std::string> after) {
     const auto head = static_cast<std::size_t>(
         std::mismatch(before.begin(), before.end(), after.begin(), after.end()).first - before.begin());
     const auto skipped = static_cast<std::ptrdiff_t>(head);
     const auto tail = static_cast<std::size_t>(
         std::mismatch(before.rbegin(), before.rend() - skipped, after.rbegin(), after.rend() - skipped).first -
         before.rbegin());
-    const auto middle = [head, tail](const std::vector<std::string>& names) {
-        return std::span<const std::string>(names).subspan(head, names.size() - head - tail);
+    const auto middle = [head, tail](std::span<const std::string> names) {
+        return names.subspan(head, names.size() - head - tail);
     };
     return {notIn(middle(after), before), notIn(middle(before), after)};
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,7 +26,10 @@ using FirstMade = std::map<std::string, std::string, std::less<>>;
 struct NamesChanged {
     std::vector<std::string_view> added, gone;
 };
-NamesChanged namesChanged(const std::vector<std::string>& before, const std::vector<std::string>& after);
+NamesChanged namesChanged(std::span<const std::string> before, std::span<const std::string> after);
+inline NamesChanged namesChanged(const std::vector<std::string>& before, const std::vector<std::string>& after) {
+    return namesChanged(std::span(before), std::span(after));
+}
 
 // Brings the record up to the entries: an added name is dated `now` (made again, it gets a new date); a gone name's
 // date is set aside. Whether the record changed.

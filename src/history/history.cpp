@@ -387,23 +387,39 @@ bool History::keep(std::string_view name) {
 }
 
 void History::wrote(std::string_view name, const FileStamp& after, std::optional<std::uint64_t> afterHash) {
-    if (!open_ || std::find(kept_.begin(), kept_.end(), name) == kept_.end()) {
+    const Written file{std::string(name), after, afterHash};
+    wrote(std::span(&file, 1));
+}
+
+void History::wrote(std::span<const Written> files) {
+    if (!open_) {
         return;
     }
-    auto same = [name](const HistoryFile& f) { return f.name == name; };
-    if (auto it = std::find_if(open_->files.begin(), open_->files.end(), same); it != open_->files.end()) {
-        it->after = after;
-        it->afterHash = afterHash;
-        it->goneAfter = false;
-    } else {
-        std::error_code ec;
-        const bool existed = fs::exists(WorkingFolder(entryDir(open_->number) / BeforeFolder).pathOf(name), ec);
-        open_->files.push_back({std::string(name), existed, after, afterHash, false});
+    const bool first = open_->files.empty();
+    std::vector<std::string_view> told;
+    for (const Written& w : files) {
+        if (std::find(kept_.begin(), kept_.end(), w.name) == kept_.end()) {
+            continue;
+        }
+        auto same = [&w](const HistoryFile& f) { return f.name == w.name; };
+        if (auto it = std::find_if(open_->files.begin(), open_->files.end(), same); it != open_->files.end()) {
+            it->after = w.after;
+            it->afterHash = w.afterHash;
+            it->goneAfter = false;
+        } else {
+            std::error_code ec;
+            const bool existed = fs::exists(WorkingFolder(entryDir(open_->number) / BeforeFolder).pathOf(w.name), ec);
+            open_->files.push_back({w.name, existed, w.after, w.afterHash, false});
+        }
+        told.push_back(w.name);
     }
-    if (saveRecord()) {
-        shrinkOlderCopy(name);
-        if (open_->files.size() == 1) {
-            dropOldest();
+    if (!told.empty() && saveRecord()) {
+        for (std::size_t i = 0; i < told.size(); ++i) {
+            shrinkOlderCopy(told[i]);
+            // Once the operation holds a file, the oldest beyond the limit go.
+            if (i == 0 && first) {
+                dropOldest();
+            }
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,6 +94,13 @@ public:
     // After `name` was written: the stamp and the hash of what now stands in it (no hash for a file renamed into
     // place, whose stamp tells).
     void wrote(std::string_view name, const FileStamp& after, std::optional<std::uint64_t> afterHash);
+    // The same for several files put in place together: the record is saved once for all of them.
+    struct Written {
+        std::string name;
+        FileStamp after;
+        std::optional<std::uint64_t> afterHash;
+    };
+    void wrote(std::span<const Written> files);
     // Gives the open operation another label (for one record of several operations).
     void retitle(Operation operation);
     // After `name` was removed (or renamed away), its bytes kept by keep().

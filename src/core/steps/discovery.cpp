@@ -85,8 +85,8 @@ const PageFront* Form::pageFront() const {
 // The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which only an
 // undo of the delete brings back (undo puts back the channel's files, not the record). The record is read only when
 // an entry came or went, or when the caller needs it.
-std::optional<FirstMade> Form::keepFirstMade(const std::vector<std::string>& names, bool needed) {
-    const NamesChanged changed = namesChanged(entriesAtStart_, names);
+std::optional<FirstMade> Form::keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed) {
+    const NamesChanged changed = namesChanged(std::span(entriesAtStart_).subspan(same), names);
     if (changed.added.empty() && changed.gone.empty() && !needed) {
         return std::nullopt;
     }
@@ -157,17 +157,22 @@ Videos videoFactsOf(const WorkingFolder& folder, const std::string& homepage, co
 
 } // namespace
 
-// The names of the entries as the text stands at an operation's end; the front, where this operation had one, is
-// brought up to the text and gives the names before its end.
-std::vector<std::string> Form::entryNamesAtEnd() {
-    if (pageFront() != nullptr) {
-        front_ = PageFront::follow(std::move(*front_), homepage_.PageText);
-        frontFollowed_ = true;
-    }
-    if (!front_ || !frontFollowed_ || frontOperation_ != operationsStarted_) {
+// Where this operation had a front, it is brought up to the text: the entries it held at the start are the start
+// names' first ones and stay as they were; the rest are what follows them in the front now and after it. Without one,
+// every name is read from the text.
+std::vector<std::string> Form::entryNamesAtEnd(std::size_t& same) {
+    same = 0;
+    if (pageFront() == nullptr) {
         return entryNames(homepage_.PageText);
     }
-    std::vector<std::string> names = front_->names();
+    const std::size_t held = std::min(front_->names().size(), entriesAtStart_.size());
+    front_ = PageFront::follow(std::move(*front_), homepage_.PageText);
+    frontFollowed_ = true;
+    if (!front_) {
+        return entryNames(homepage_.PageText);
+    }
+    same = held;
+    std::vector<std::string> names(front_->names().begin() + static_cast<std::ptrdiff_t>(held), front_->names().end());
     forEachLiveEntry(std::string_view(homepage_.PageText).substr(front_->entriesEnd()),
                      [&](std::string_view name, std::string_view) { names.emplace_back(name); });
     return names;
@@ -178,11 +183,14 @@ void Form::keepDiscoveryInStep(bool everyPage) {
         front_.reset();
         return;
     }
-    std::vector<std::string> names = entryNamesAtEnd();
+    std::size_t same = 0;
+    std::vector<std::string> names = entryNamesAtEnd(same);
     const std::string site = channelSite(folder_);
-    const std::optional<FirstMade> record = keepFirstMade(names, !site.empty());
+    const std::optional<FirstMade> record = keepFirstMade(same, names, !site.empty());
     // The next operation of the session starts from the entries as they stand now.
-    entriesAtStart_ = std::move(names);
+    entriesAtStart_.resize(same);
+    entriesAtStart_.insert(entriesAtStart_.end(), std::make_move_iterator(names.begin()),
+                           std::make_move_iterator(names.end()));
     entriesReadAt_ = {homepageRevision_, operationsStarted_};
     if (site.empty()) {
         return;
