@@ -1,5 +1,6 @@
 // Faults and bad input: every write of every operation made to fail in turn, files that cannot be read, names no
 // entry may have, homepages no tool made (docs/bad-input.md has a row for each).
+#include "history/first_made.h"
 #include "support/support.h"
 
 #include <functional>
@@ -290,10 +291,19 @@ TEST(Faults, AHeldRunIsPutInPlaceWholeOrNotAtAll) {
     EXPECT_TRUE(contains(h.text(Message::FileFailure), "The files are as they were before those commands."));
     EXPECT_EQ(filesOf(h.dir()), before) << "nothing staged is left";
     EXPECT_EQ(std::distance(fs::directory_iterator(h.dir() / ".clipnest/history"), {}), 1) << "no record of the run";
+    const auto firstMade = [&h] {
+        Names names;
+        for (const auto& [name, date] : readFirstMade(h.folder())) {
+            names.push_back(name);
+        }
+        return names;
+    };
+    EXPECT_EQ(firstMade(), Names{"a.mp4"}) << "the first-made record follows the files: no entry of the run";
 
     // Again, put in place: what the same edits make one by one, then one undo takes them all back.
     run();
     EXPECT_TRUE(h.form().endHeldRun("batch, lines 1 to 4"));
+    EXPECT_EQ(firstMade(), (Names{"a.mp4", "b.mp4", "c.mp4"}));
     Harness oneByOne(before);
     oneByOne.entry("b.mp4", "B", "The story of b");
     oneByOne.insert("c.mp4", "b.mp4", "C");

@@ -90,11 +90,21 @@ std::optional<FirstMade> Form::keepFirstMade(std::size_t same, const std::vector
     if (changed.added.empty() && changed.gone.empty() && !needed) {
         return std::nullopt;
     }
-    FirstMade record = readFirstMade(folder_);
-    if (followEntries(record, changed, discovery::isoDateTime(momentOf(wallTimeNow())))) {
-        writeFirstMade(folder_, record);
+    // A held run reads the record once and writes it once its files are in place (endHeldRun).
+    if (!inHeldRun()) {
+        heldRecord_.reset();
     }
-    return record;
+    if (!heldRecord_) {
+        heldRecord_ = readFirstMade(folder_);
+    }
+    if (followEntries(*heldRecord_, changed, discovery::isoDateTime(momentOf(wallTimeNow())))) {
+        if (inHeldRun()) {
+            heldRecordChanged_ = true;
+        } else {
+            writeFirstMade(folder_, *heldRecord_);
+        }
+    }
+    return needed ? heldRecord_ : std::nullopt;
 }
 
 namespace {
