@@ -672,6 +672,13 @@ TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
     late.put("homepage.html", theirs);
     late.title("Title", "");
     EXPECT_EQ(late.entries(), (Names{"a.mp4", "b.mp4"}));
+    // So is one placed between a click and the Step that reads the homepage.
+    Harness between;
+    between.form().controls.first = {"c.mp4", "C", "", false};
+    between.form().createOrChangeEntry(EntryPanel::First);
+    between.put("homepage.html", theirs);
+    between.runChains();
+    EXPECT_EQ(between.entries(), (Names{"a.mp4", "b.mp4", "c.mp4"}));
 }
 
 // A click ends with what it said and what it wrote, which the command line prints; a notice gathers its sentences in
