@@ -325,8 +325,8 @@ void Form::startOperation(Operation operation) {
 void Form::beginHeldRun() {
     heldOperations_ = 0;
     heldHomepageFront_ = -1;
-    heldRecord_.reset();
-    heldRecordChanged_ = false;
+    firstMade_.reset();
+    firstMadeUnwritten_ = false;
     folder_.holdWrites();
 }
 
@@ -334,8 +334,8 @@ bool Form::endHeldRun(const std::string& label) {
     const bool shared = std::exchange(heldOperations_, 0) > 1;
     const std::vector<std::pair<std::string, std::string>> files = folder_.takeHeld();
     // The first-made record follows the files: written once they are in place, dropped when they are not.
-    const std::optional<FirstMade> record = std::exchange(heldRecord_, std::nullopt);
-    const bool recordChanged = std::exchange(heldRecordChanged_, false);
+    const std::optional<FirstMade> record = std::exchange(firstMade_, std::nullopt);
+    const bool recordChanged = std::exchange(firstMadeUnwritten_, false);
     const auto keepRecord = [&] {
         if (record && recordChanged) {
             writeFirstMade(folder_, *record);

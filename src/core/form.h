@@ -425,11 +425,12 @@ private:
     // Counts the fronts built from the whole text. A held write of the homepage under a front, with that front's
     // count and where its searches began: until the next, the text before there is what the held write holds.
     int frontsBuilt_ = 0;
-    // The first-made record as the last operation left it; in a held run, `heldRecordChanged_` until its end writes it.
-    std::optional<FirstMade> heldRecord_;
-    bool heldRecordChanged_ = false;
     int heldHomepageFront_ = -1;
     std::size_t heldHomepageSame_ = 0;
+    // The first-made record as the last operation left it; in a held run, `firstMadeUnwritten_` until the run's end
+    // writes it.
+    std::optional<FirstMade> firstMade_;
+    bool firstMadeUnwritten_ = false;
     bool joinNext_ = false;
     int heldOperations_ = 0;
     // The open operation and the files it wrote (whether each was there before), as its summary tells them.

@@ -14,7 +14,8 @@ namespace clipnest {
 // searches may begin at searchFrom(); and its entries are known, so looking a name up or listing the entries reads
 // only what follows entriesEnd().
 //
-// It stays true only while every edit of the text is at or after end(); follow() then brings it up to the text as it
+// It stays true only while every edit of the text is at or after end() (or a few bytes before it, where an append
+// lengthens a run of blank lines): nothing before searchFrom() changes. follow() then brings it up to the text as it
 // stands, reading only from searchFrom(). Any other edit makes it wrong: drop it.
 class PageFront {
 public:

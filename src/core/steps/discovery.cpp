@@ -92,19 +92,19 @@ std::optional<FirstMade> Form::keepFirstMade(std::size_t same, const std::vector
     }
     // A held run reads the record once and writes it once its files are in place (endHeldRun).
     if (!inHeldRun()) {
-        heldRecord_.reset();
+        firstMade_.reset();
     }
-    if (!heldRecord_) {
-        heldRecord_ = readFirstMade(folder_);
+    if (!firstMade_) {
+        firstMade_ = readFirstMade(folder_);
     }
-    if (followEntries(*heldRecord_, changed, discovery::isoDateTime(momentOf(wallTimeNow())))) {
+    if (followEntries(*firstMade_, changed, discovery::isoDateTime(momentOf(wallTimeNow())))) {
         if (inHeldRun()) {
-            heldRecordChanged_ = true;
+            firstMadeUnwritten_ = true;
         } else {
-            writeFirstMade(folder_, *heldRecord_);
+            writeFirstMade(folder_, *firstMade_);
         }
     }
-    return needed ? heldRecord_ : std::nullopt;
+    return needed ? firstMade_ : std::nullopt;
 }
 
 namespace {
