@@ -183,6 +183,12 @@ TEST(Change, AMissingPageIsSaidThenMadeOnTheSecondClick) {
     EXPECT_EQ(pageFor("clip7.mp4", "new words"), h.file("clip7.php"));
     h.advance(NoticeMs);
     EXPECT_FALSE(h.shown(Message::PageNotFound));
+    // Made, the page is said again when it goes missing again.
+    std::filesystem::remove(h.dir() / "clip7.php");
+    h.entry("clip7.mp4", "newer words");
+    EXPECT_TRUE(h.shown(Message::PageNotFound));
+    EXPECT_FALSE(h.has("clip7.php"));
+    h.advance(NoticeMs);
 
     // After a refused homepage-only click, a valid click is an ordinary one.
     h.entry("nodot", "", "", true);
