@@ -1,6 +1,7 @@
 // Faults and bad input: every write of every operation made to fail in turn, files that cannot be read, names no
 // entry may have, homepages no tool made (docs/bad-input.md has a row for each).
 #include "history/first_made.h"
+#include "history/history.h"
 #include "support/support.h"
 
 #include <functional>
@@ -266,6 +267,31 @@ TEST(Faults, AnUndoStoppedBeforeItsJournalLeavesNothingStaged) {
     EXPECT_TRUE(h.form().undo());
     EXPECT_FALSE(h.has(".clipnest-undo-999999999-1-0"));
     EXPECT_TRUE(h.has(".clipnest-undo-1-1-0"));
+}
+
+// A batch whose files were not all renamed into place leaves its journal: the next start finishes what it can and
+// keeps what it cannot, staged, for the start after (its process is gone, but the journal names it).
+TEST(Faults, FilesPutTogetherAndCutOffAreFinishedOrKeptForTheNextStart) {
+    const TempDir dir;
+    const std::string a = ".clipnest-undo-999999999-put-0", b = ".clipnest-undo-999999999-put-1";
+    writeFile(dir.path() / a, "new a");
+    writeFile(dir.path() / b, "new b");
+    fs::create_directories(dir.path() / "b.html" / "inside");
+    fs::create_directories(dir.path() / ".clipnest/history");
+    writeFile(dir.path() / ".clipnest/history/putting", "put " + a + " a.html\nput " + b + " b.html\n");
+    const auto start = [&dir] {
+        WorkingFolder folder(dir.path());
+        const History history(folder);
+    };
+    start();
+    EXPECT_EQ(readFile(dir.path() / "a.html"), "new a");
+    EXPECT_EQ(readFile(dir.path() / b), "new b") << "a folder stands in b.html's place";
+    EXPECT_TRUE(fs::exists(dir.path() / ".clipnest/history/putting"));
+    fs::remove_all(dir.path() / "b.html");
+    start();
+    EXPECT_EQ(readFile(dir.path() / "b.html"), "new b");
+    EXPECT_FALSE(fs::exists(dir.path() / b));
+    EXPECT_FALSE(fs::exists(dir.path() / ".clipnest/history/putting"));
 }
 
 // A run of edits held in memory (a batch) is put in place at its end, whole or not at all: until then the folder is
