@@ -5,6 +5,7 @@
 #include "support/support.h"
 
 #include <functional>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -245,6 +246,30 @@ TEST(Faults, ATamperedHistoryRecordIsRefusedWhole) {
         fs::remove_all(outside.path() / "record");
         fs::remove_all(outside.path() / "before");
     }
+}
+
+// A kept copy stored as the difference from the next newer one is refused when it no longer fits that copy.
+TEST(Faults, ADeltaForAnotherNewerCopyIsRefused) {
+    Harness h;
+    h.entry("a.mp4", "A");
+    h.entry("b.mp4", "B");
+    h.entry("c.mp4", "C");
+    const fs::path delta = h.dir() / ".clipnest/history/000002/differs/homepage.html";
+    ASSERT_TRUE(fs::exists(delta));
+    // Its head names the size of the newer copy it was taken from: one more is another copy.
+    const std::string text = readFile(delta);
+    const std::size_t lf = text.find('\n');
+    std::istringstream head(text.substr(0, lf));
+    std::string word, prefix, suffix, more;
+    std::uint64_t size = 0;
+    head >> word >> prefix >> suffix >> size;
+    std::getline(head, more);
+    writeFile(delta, word + " " + prefix + " " + suffix + " " + std::to_string(size + 1) + more + text.substr(lf));
+    EXPECT_TRUE(h.form().undo());
+    const Files before = filesOf(h.dir());
+    EXPECT_FALSE(h.form().undo(true));
+    EXPECT_TRUE(contains(h.text(Message::FileFailure), "history record 2 is damaged")) << h.text(Message::FileFailure);
+    EXPECT_EQ(filesOf(h.dir()), before);
 }
 
 // A kept copy gone from a record of two is found before anything changes: what was staged for the other goes again.
