@@ -176,7 +176,7 @@ bool Form::failed(const std::string& failure) {
 std::optional<std::string> Form::writeWithoutTelling(std::string_view name, const std::string& bytes,
                                                      std::size_t unchanged) {
     if (name == markers::HomepageFile) {
-        heldHomepageFront_ = -1;
+        heldHomepageSame_ = 0;
     }
     if (folder_.isLink(name)) {
         return linkFailureWords(std::string(name));
@@ -324,7 +324,7 @@ void Form::startOperation(Operation operation) {
 
 void Form::beginHeldRun() {
     heldOperations_ = 0;
-    heldHomepageFront_ = -1;
+    heldHomepageSame_ = 0;
     firstMade_.reset();
     firstMadeUnwritten_ = false;
     folder_.holdWrites();
@@ -411,7 +411,7 @@ bool Form::writeHomepage() {
     }
     // Under the same front as the last held write, the text before where that front's searches began is unchanged.
     const PageFront* front = pageFront();
-    const std::size_t unchanged = front && heldHomepageFront_ == frontsBuilt_ ? heldHomepageSame_ : 0;
+    const std::size_t unchanged = front ? heldHomepageSame_ : 0;
     if (!writeWithLineEnd(markers::HomepageFile, homepage_.PageText, unchanged)) {
         return false;
     }
@@ -420,7 +420,6 @@ bool Form::writeHomepage() {
     if (front) {
         // The text written is the text the front follows.
         frontRevision_ = homepageRevision_;
-        heldHomepageFront_ = frontsBuilt_;
         heldHomepageSame_ = front->searchFrom();
     }
     if (!homepage_.ReadFrom.empty() && homepage_.ReadFrom != markers::HomepageFile) {

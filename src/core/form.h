@@ -422,10 +422,8 @@ private:
     int frontOperation_ = -1;
     int frontRevision_ = -1;
     bool frontFollowed_ = false;
-    // Counts the fronts built from the whole text. A held write of the homepage under a front, with that front's
-    // count and where its searches began: until the next, the text before there is what the held write holds.
-    int frontsBuilt_ = 0;
-    int heldHomepageFront_ = -1;
+    // How many of the held homepage's first bytes are the held text's: where the searches of the front it was last
+    // written under began, while that front lasts; none once a write without one or a new front came between.
     std::size_t heldHomepageSame_ = 0;
     // The first-made record as the last operation left it; in a held run, `firstMadeUnwritten_` until the run's end
     // writes it.

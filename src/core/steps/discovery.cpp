@@ -69,7 +69,8 @@ void Form::noteEntriesAtStart(bool mayAppend) {
         front_ && frontFollowed_ && frontOperation_ == operationsStarted_ - 1 && frontRevision_ == homepageRevision_;
     if (!followed) {
         front_ = PageFront::of(homepage_.PageText);
-        ++frontsBuilt_;
+        // The held homepage was written under another front, or none.
+        heldHomepageSame_ = 0;
     }
     frontOperation_ = operationsStarted_;
     frontRevision_ = homepageRevision_;
