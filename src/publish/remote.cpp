@@ -20,10 +20,17 @@ public:
         missing = false;
         return problem_;
     }
-    std::string exists(const std::string&, bool& there) override {
-        there = false;
+    std::string stat(const std::vector<std::string>&, std::vector<RemoteFile>& found) override {
+        found.clear();
         return problem_;
     }
+    std::string list(std::vector<RemoteFile>& files) override {
+        files.clear();
+        return problem_;
+    }
+    std::string rename(const std::string&, const std::string&) override { return problem_; }
+    std::string remove(const std::string&) override { return problem_; }
+    std::string lost() const override { return problem_; }
 
 private:
     std::string problem_;

@@ -19,6 +19,19 @@ using Progress = std::function<void(std::uintmax_t sent, std::uintmax_t total)>;
 struct Upload {
     std::filesystem::path local;
     std::string name;
+    // The part already on the server (under partName(name)) that holds the local file's first `resumeFrom` bytes, to
+    // go on from; 0 makes the part anew. A part that goes on is checked by its size once whole.
+    std::uintmax_t resumeFrom = 0;
+    // When the transfer is stopped or the connection is lost, the part stays on the server for a later publish to go
+    // on from (a large video); otherwise a stopped transfer removes its part before put returns.
+    bool keepPart = false;
+};
+
+// An entry of the server's folder.
+struct RemoteFile {
+    std::string name; // in the code page, as the channel's names are; a name that is not in it is left out
+    std::uintmax_t size = 0;
+    bool regular = true; // false: a folder, a link or anything else that is not a plain file
 };
 
 // What becomes of the files handed to Remote::put, as each comes to its end.
@@ -45,7 +58,8 @@ public:
 
     // Puts the files, several in flight where the means allow; calls `events.finished` once for each file that comes
     // to an end. Returns the connection's problem when it ended the work early (files not finished were cut off),
-    // else empty.
+    // else empty. A file that fails, or is stopped by `cancel`, leaves no part on the server unless it keeps its part;
+    // `events.progress` counts the bytes the server holds of the file, a part gone on from included.
     virtual std::string put(const std::vector<Upload>& files, const PutEvents& events,
                             const std::atomic<bool>& cancel) = 0;
 
@@ -53,8 +67,23 @@ public:
     // such file (`missing` says so); else what went wrong.
     virtual std::string get(const std::string& name, std::string& bytes, bool& missing) = 0;
 
-    // Whether the server's folder holds `name`: empty with `there` set, else what went wrong.
-    virtual std::string exists(const std::string& name, bool& there) = 0;
+    // The entries of the server's folder among `names` (in no set order; a name it lacks is not there). Empty when
+    // looked up, else what went wrong.
+    virtual std::string stat(const std::vector<std::string>& names, std::vector<RemoteFile>& found) = 0;
+
+    // Every entry of the server's folder, hidden ones too. Empty when listed, else what went wrong.
+    virtual std::string list(std::vector<RemoteFile>& files) = 0;
+
+    // Renames the file `from` of the server's folder to `to`, never over anything that stands at `to` (refused with
+    // why). Empty when renamed.
+    virtual std::string rename(const std::string& from, const std::string& to) = 0;
+
+    // Removes the file `name` from the server's folder. Empty when it is gone, or was not there.
+    virtual std::string remove(const std::string& name) = 0;
+
+    // The connection's problem once it is lost (or was never made), which every later call returns as well; empty
+    // while it stands.
+    virtual std::string lost() const = 0;
 };
 
 // The means for the address: the system's own ssh for sftp://, libcurl for ftps:// and ftp://. `cancel`, when given,
@@ -76,6 +105,10 @@ using OpenFtp = Remote* (*)(const Target& target, const Settings& settings, cons
 // The temporary name a file is uploaded under, beside its target.
 inline std::string partName(const std::string& name) {
     return "." + name + ".clipnest-part";
+}
+// The name an old file stands aside under for the moment of a rename over it, on a server without an atomic one.
+inline std::string asideName(const std::string& name) {
+    return "." + name + ".clipnest-old";
 }
 
 // Files read back are comment files of at most 30,000 bytes: a server that sends more than this is cut off.
