@@ -75,11 +75,39 @@ public:
         bytes += missing ? "" : found->second;
         return "";
     }
-    std::string exists(const std::string& name, bool& there) override {
+    std::string stat(const std::vector<std::string>& names, std::vector<publish::RemoteFile>& found) override {
         const std::lock_guard guard(server_.mutex);
-        there = server_.files.contains(name);
+        found.clear();
+        for (const std::string& name : names) {
+            if (const auto it = server_.files.find(name); it != server_.files.end()) {
+                found.push_back({name, it->second.size()});
+            }
+        }
         return "";
     }
+    std::string list(std::vector<publish::RemoteFile>& files) override {
+        const std::lock_guard guard(server_.mutex);
+        files.clear();
+        for (const auto& [name, bytes] : server_.files) {
+            files.push_back({name, bytes.size()});
+        }
+        return "";
+    }
+    std::string rename(const std::string& from, const std::string& to) override {
+        const std::lock_guard guard(server_.mutex);
+        if (!server_.files.contains(from) || server_.files.contains(to)) {
+            return "cannot rename " + from + " to " + to;
+        }
+        server_.files[to] = server_.files[from];
+        server_.files.erase(from);
+        return "";
+    }
+    std::string remove(const std::string& name) override {
+        const std::lock_guard guard(server_.mutex);
+        server_.files.erase(name);
+        return "";
+    }
+    std::string lost() const override { return ""; }
 
 private:
     FakeServer& server_;

@@ -136,18 +136,24 @@ Report publishChannel(const std::filesystem::path& channel, const Settings& sett
 
     // A file renamed there by a pending rename page: said while the server still has the old name; once the page has
     // run, the server's file is the new one and is recorded as such; with neither there, it goes up.
+    const auto exists = [&](const std::string& name, bool& there) {
+        std::vector<RemoteFile> found;
+        const std::string problem = remotes.front()->stat({name}, found);
+        there = !found.empty();
+        return problem;
+    };
     for (const Plan::Renamed& renamed : plan.renamedThere) {
         bool oldThere = false, newThere = false;
-        std::string problem = remotes.front()->exists(renamed.serverName, oldThere);
+        std::string problem = exists(renamed.serverName, oldThere);
         // An earlier call of the page may have left it under a name on the way, which this call renames on.
         std::string there = renamed.serverName;
         for (const std::string& name : renamed.between) {
             if (problem.empty() && !oldThere) {
-                problem = remotes.front()->exists(name, oldThere);
+                problem = exists(name, oldThere);
                 there = name;
             }
         }
-        if (problem.empty() && !oldThere && remotes.front()->exists(renamed.file.name, newThere).empty() && newThere) {
+        if (problem.empty() && !oldThere && exists(renamed.file.name, newThere).empty() && newThere) {
             manifest.record(renamed.file.name, renamed.file.now);
             manifest.forget(renamed.serverName);
             unsaved = true;

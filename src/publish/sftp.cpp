@@ -148,7 +148,27 @@ public:
     std::string put(const std::vector<Upload>& files, const PutEvents& events,
                     const std::atomic<bool>& cancel) override;
     std::string get(const std::string& name, std::string& bytes, bool& missing) override;
-    std::string exists(const std::string& name, bool& there) override;
+    std::string exists(const std::string& name, bool& there);
+    std::string stat(const std::vector<std::string>& names, std::vector<RemoteFile>& found) override {
+        found.clear();
+        for (const std::string& name : names) {
+            bool there = false;
+            if (std::string problem = exists(name, there); !problem.empty()) {
+                return problem;
+            }
+            if (there) {
+                found.push_back({name, 0});
+            }
+        }
+        return "";
+    }
+    std::string list(std::vector<RemoteFile>& files) override {
+        files.clear();
+        return "listing is not done yet";
+    }
+    std::string rename(const std::string&, const std::string&) override { return "renaming is not done yet"; }
+    std::string remove(const std::string&) override { return "removing is not done yet"; }
+    std::string lost() const override { return lost_; }
 
 private:
     // The path of a file of the channel's folder on the server, its name in UTF-8 as on the desktop's disk.
