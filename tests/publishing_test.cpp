@@ -9,6 +9,7 @@
 #include "support/support.h"
 #include "text/discovery.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -22,15 +23,18 @@ using publish::Report;
 using publish::Target;
 
 // A server's folder in memory. A file named in `refuse` is refused with that problem; at the file named `lostAt`
-// the connection is lost: that file ends with the connection's problem, and those after it in the call never start.
+// the connection is lost (half of it stays as its part), and those after it in the call never start; at `cancelAt`
+// the user presses Cancel (half of it arrives, and stays as its part only when the put keeps parts).
 struct FakeServer {
     std::mutex mutex;
     std::map<std::string, std::string> files;
     std::vector<std::string> putOrder;
     std::map<std::string, std::string> refuse;
-    std::string lostAt;
+    std::string lostAt, cancelAt;
+    std::atomic<bool>* cancel = nullptr;
     std::string connectProblem;
     int connections = 0;
+    std::uintmax_t sent = 0; // bytes put, a part gone on from not counted
 };
 
 class FakeRemote final : public publish::Remote {
@@ -38,41 +42,48 @@ public:
     explicit FakeRemote(FakeServer& server) : server_(server) {}
     std::string connect() override {
         const std::lock_guard guard(server_.mutex);
-        ++server_.connections;
+        server_.connections += connected_ ? 0 : 1;
+        connected_ = true;
         return server_.connectProblem;
     }
     std::string put(const std::vector<publish::Upload>& files, const publish::PutEvents& events,
-                    const std::atomic<bool>&) override {
-        for (std::size_t i = 0; i < files.size(); ++i) {
+                    const std::atomic<bool>& cancel) override {
+        for (std::size_t i = 0; i < files.size() && !cancel; ++i) {
             const std::lock_guard guard(server_.mutex);
-            if (files[i].name == server_.lostAt) {
-                // As the real ones do: the file in flight ends with the connection's problem.
-                const std::string lost = "the connection to the server was lost";
-                if (events.finished) {
-                    events.finished(i, lost);
+            const std::string& name = files[i].name;
+            const std::string bytes = readFile(files[i].local), part = publish::partName(name);
+            if (name == server_.lostAt || name == server_.cancelAt) {
+                // As the real ones do: the file in flight ends with the connection's problem, or as stopped.
+                const bool lost = name == server_.lostAt;
+                if (lost || files[i].keepPart) {
+                    server_.files[part] = bytes.substr(0, bytes.size() / 2);
+                    events.progress(i, bytes.size() / 2, bytes.size());
                 }
-                return lost;
+                server_.cancel->store(!lost);
+                events.finished(i, lost ? "the connection to the server was lost" : "stopped before " + name);
+                if (lost) {
+                    return "the connection to the server was lost";
+                }
+                continue;
             }
-            if (events.started) {
-                events.started(i);
-            }
-            server_.putOrder.push_back(files[i].name);
-            const auto refused = server_.refuse.find(files[i].name);
+            events.started(i);
+            server_.putOrder.push_back(name);
+            const auto refused = server_.refuse.find(name);
+            const bool resumes = files[i].resumeFrom > 0 && server_.files[part].size() == files[i].resumeFrom;
+            server_.sent += bytes.size() - (resumes ? files[i].resumeFrom : 0);
             if (refused == server_.refuse.end()) {
-                server_.files[files[i].name] = readFile(files[i].local);
+                server_.files[name] = bytes;
             }
-            if (events.finished) {
-                events.finished(i, refused == server_.refuse.end() ? "" : refused->second);
-            }
+            server_.files.erase(part);
+            events.finished(i, refused == server_.refuse.end() ? "" : refused->second);
         }
         return "";
     }
-    // Appends, as a transfer writing its pieces into the buffer does: the caller hands a fresh one for each file.
     std::string get(const std::string& name, std::string& bytes, bool& missing) override {
         const std::lock_guard guard(server_.mutex);
         const auto found = server_.files.find(name);
         missing = found == server_.files.end();
-        bytes += missing ? "" : found->second;
+        bytes = missing ? "" : found->second;
         return "";
     }
     std::string stat(const std::vector<std::string>& names, std::vector<publish::RemoteFile>& found) override {
@@ -95,7 +106,7 @@ public:
     }
     std::string rename(const std::string& from, const std::string& to) override {
         const std::lock_guard guard(server_.mutex);
-        if (!server_.files.contains(from) || server_.files.contains(to)) {
+        if (!server_.files.contains(from) || server_.files.contains(to) || server_.refuse.contains(to)) {
             return "cannot rename " + from + " to " + to;
         }
         server_.files[to] = server_.files[from];
@@ -111,6 +122,7 @@ public:
 
 private:
     FakeServer& server_;
+    bool connected_ = false;
 };
 
 // A channel of two entries with a.mp4 in the folder, published over one connection so the order is the upload's.
@@ -122,10 +134,11 @@ protected:
         h_.put("a.mp4", "the video a");
         settings_.connections = 1;
         target_ = *publish::parseTarget("sftp://alice@example.net/site/");
+        server_.cancel = &cancel_;
     }
-    Report publish() {
-        const std::atomic<bool> cancel = false;
-        return publish::publishChannel(h_.dir(), settings_, target_, {}, cancel, false, false,
+    Report publish(const publish::Options& options = {}) {
+        cancel_ = false;
+        return publish::publishChannel(h_.dir(), settings_, target_, {}, cancel_, options,
                                        [&] { return std::make_unique<FakeRemote>(server_); });
     }
     Names put() {
@@ -136,20 +149,43 @@ protected:
     // The files the channel's record says the server has.
     Names recorded() const {
         Names names;
-        const publish::Manifest manifest = publish::Manifest::load(h_.dir());
-        for (const auto& [name, published] : manifest.files()) {
+        publish::Manifest manifest = publish::Manifest::load(h_.dir());
+        for (const auto& [name, published] : manifest.of(target_.display()).files) {
             names.push_back(name);
         }
         return names;
     }
+    Names serverNames() {
+        Names names;
+        for (const auto& [name, bytes] : server_.files) {
+            names.push_back(name);
+        }
+        return names;
+    }
+    // The homepage on the server, and every page it links, links only videos the server has (of the channel's).
+    void expectWhole() {
+        const auto found = server_.files.find("homepage.html");
+        const std::string homepage = found == server_.files.end() ? "" : found->second;
+        for (const auto& [name, bytes] : server_.files) {
+            if (name != "homepage.html" && !contains(homepage, "href=\"" + name + "\"")) {
+                continue;
+            }
+            for (const std::string& video : {"a.mp4", "b.mp4", "c.mp4", "d.mp4"}) {
+                if (contains(bytes, "src=\"" + video) && h_.has(video)) {
+                    EXPECT_TRUE(server_.files.contains(video)) << name << " links " << video;
+                }
+            }
+        }
+    }
 
     Harness h_;
     FakeServer server_;
+    std::atomic<bool> cancel_ = false;
     publish::Settings settings_;
     Target target_;
 };
 
-TEST_F(OfflinePublish, PagesGoBeforeTheFeedSitemapAndHomepageAndOnlyChangesGoAgain) {
+TEST_F(OfflinePublish, WhatPagesNameGoesUpBeforeThemAndOnlyChangesGoAgain) {
     h_.put(discovery::FeedFile, "<feed/>");
     h_.put(discovery::SitemapFile, "<urlset/>");
     h_.put("style.css", "body {}");
@@ -158,7 +194,7 @@ TEST_F(OfflinePublish, PagesGoBeforeTheFeedSitemapAndHomepageAndOnlyChangesGoAga
     EXPECT_TRUE(r.error.empty()) << r.error;
     const Names first = put();
     EXPECT_EQ(first,
-              (Names{".htaccess", "a.mp4", "a.php", "b.php", "style.css", "feed.xml", "sitemap.xml", "homepage.html"}));
+              (Names{".htaccess", "a.mp4", "style.css", "a.php", "b.php", "feed.xml", "sitemap.xml", "homepage.html"}));
     for (const std::string& name : first) {
         EXPECT_EQ(server_.files[name], h_.file(name)) << name;
     }
@@ -201,38 +237,172 @@ TEST_F(OfflinePublish, ManyFilesGoOverSeveralConnections) {
     }
 }
 
-TEST_F(OfflinePublish, TheRecordSaysWhatReachedTheServerWhenAFileFailsOrTheConnectionIsLost) {
-    server_.refuse["b.php"] = "permission denied";
+// A file that did not arrive holds back what names it, with the old copy left live; the record says what reached the
+// server, and the next publish sends only what is missing.
+TEST_F(OfflinePublish, WhatNamesAFileThatDidNotArriveIsHeldBack) {
+    h_.put("b.mp4", "the video b");
+    server_.refuse["b.mp4"] = "permission denied";
     Report r = publish();
-    ASSERT_EQ(r.failed.size(), 1u);
-    EXPECT_EQ(r.failed[0], (std::pair<std::string, std::string>{"b.php", "permission denied"}));
-    EXPECT_FALSE(server_.files.contains("homepage.html")) << "the homepage would link to a page the server lacks";
-    EXPECT_NE(std::find(r.notes.begin(), r.notes.end(),
-                        "homepage.html was not uploaded: it would link to files the server lacks"),
-              r.notes.end());
-    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php"}));
+    EXPECT_EQ(r.failed, (publish::Problems{{"b.mp4", "permission denied"}}));
+    ASSERT_EQ(r.held.size(), 2u);
+    EXPECT_EQ(r.held[0].first, "b.php");
+    EXPECT_TRUE(contains(r.held[0].second, "it names b.mp4, which did not arrive; the server has no b.php yet"))
+        << r.held[0].second;
+    EXPECT_EQ(r.held[1].first, "homepage.html");
+    EXPECT_FALSE(r.whole());
+    EXPECT_EQ(serverNames(), (Names{".htaccess", "a.mp4", "a.php"}));
+    EXPECT_EQ(recorded(), serverNames());
     put();
 
     server_.refuse.clear();
     server_.lostAt = "b.php";
     r = publish();
     EXPECT_EQ(r.stopped, "the connection to the server was lost");
-    EXPECT_EQ(r.cutOff, Names{"b.php"});
-    EXPECT_TRUE(put().empty());
-    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php"}));
+    EXPECT_EQ(r.cutOff, (Names{"b.php", "homepage.html"}));
+    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php", "b.mp4"}));
+    expectWhole();
+    put();
 
     server_.lostAt.clear();
     r = publish();
-    EXPECT_EQ(put(), (Names{"b.php", "homepage.html"})) << "the next publish sends only what is missing";
-    EXPECT_TRUE(r.failed.empty() && r.stopped.empty());
-    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php", "b.php", "homepage.html"}));
+    EXPECT_EQ(put(), (Names{"b.php", "homepage.html"})) << "the part b.php's lost connection left is tidied too";
+    EXPECT_TRUE(r.whole() && r.failed.empty() && r.stopped.empty()) << r.kept.size();
+    EXPECT_EQ(serverNames(), (Names{".htaccess", "a.mp4", "a.php", "b.mp4", "b.php", "homepage.html"}));
+    expectWhole();
 }
 
-TEST_F(OfflinePublish, ALostConnectionNamesEveryFileItLeftOut) {
-    server_.lostAt = "a.php";
+// Cancel part way through a large video: no page, feed or homepage names it; its part stays out of sight, and the
+// next publish goes on from it, sending only the rest.
+TEST_F(OfflinePublish, ACancelledLargeVideoIsGoneOnFromAndNothingLinksItMeanwhile) {
+    const std::string large(publish::ResumeAtLeast + 1000, 'v');
+    h_.put("b.mp4", large);
+    h_.put(discovery::FeedFile, "<feed/>");
+    server_.cancelAt = "b.mp4";
+    Report r = publish();
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(serverNames(), (Names{".b.mp4.clipnest-part", ".htaccess", "a.mp4"}));
+    EXPECT_TRUE(std::any_of(r.notes.begin(), r.notes.end(), [](const std::string& note) {
+        return contains(note, "b.mp4 was stopped part way") &&
+               contains(note, "no earlier copy of b.mp4 is on the server");
+    }));
+    put();
+
+    server_.cancelAt.clear();
+    server_.sent = 0;
+    r = publish();
+    EXPECT_TRUE(r.whole());
+    EXPECT_EQ(server_.files["b.mp4"], large);
+    EXPECT_LT(server_.sent, large.size()) << "only what the part lacked went again, with the pages";
+    EXPECT_FALSE(server_.files.contains(".b.mp4.clipnest-part"));
+    expectWhole();
+
+    // A part of a video changed since is no use: it goes, and the video goes whole.
+    h_.put("b.mp4", large + "more");
+    server_.cancelAt = "b.mp4";
+    publish();
+    server_.cancelAt.clear();
+    h_.put("b.mp4", large + "other");
+    server_.sent = 0;
+    r = publish();
+    EXPECT_EQ(server_.files["b.mp4"], large + "other");
+    EXPECT_GE(server_.sent, large.size());
+}
+
+// A name Clipnest never put in this folder is the host's when the server holds other bytes there: it stays, and what
+// names it waits, until the user lets it go. Identical files are taken as sent; the server's .htaccess keeps its lines.
+TEST_F(OfflinePublish, TheServersOwnFilesAreNeitherReplacedNorLost) {
+    server_.files["a.mp4"] = "the video a";                   // the same bytes: recorded, not sent
+    server_.files["b.php"] = "<?php the host's own page";     // other bytes: kept
+    server_.files[".htaccess"] = "AddHandler php82 .php\r\n"; // the hosting panel's line
+    Report r = publish();
+    EXPECT_EQ(r.found, (Names{"a.mp4"}));
+    EXPECT_EQ(r.kept, (Names{"b.php"}));
+    EXPECT_EQ(server_.files["b.php"], "<?php the host's own page");
+    EXPECT_FALSE(server_.files.contains("homepage.html")) << "it would link the host's b.php";
+    EXPECT_EQ(put(), (Names{".htaccess", "a.php"}));
+    const std::string rules = server_.files[".htaccess"];
+    EXPECT_TRUE(rules.starts_with("AddHandler php82 .php\r\n")) << rules;
+    EXPECT_TRUE(contains(rules, "# BEGIN Clipnest") && contains(rules, "# END Clipnest")) << rules;
+
+    r = publish({false, false, false, {"b.php"}});
+    EXPECT_TRUE(r.whole()) << (r.kept.empty() ? "" : r.kept[0]);
+    EXPECT_EQ(server_.files["b.php"], h_.file("b.php"));
+    EXPECT_EQ(server_.files[".htaccess"], rules) << "the merged rules go once";
+
+    // The block changes with a new version: merged again into what the server has now.
+    server_.files[".htaccess"] = "# the host's line\n" + rules;
+    publish::Manifest m = publish::Manifest::load(h_.dir());
+    m.of(target_.display()).files[".htaccess"].sha256 = std::string(64, '0');
+    m.save(h_.dir());
+    publish();
+    EXPECT_EQ(server_.files[".htaccess"], "# the host's line\n" + rules);
+}
+
+// A rename everywhere is done on the server in the publish: the video and its comments move, the new page goes up,
+// the old page sends its visitors on, and the rename page stays home. When the homepage cannot follow, the renames
+// are taken back.
+TEST_F(OfflinePublish, RenamesAreDoneOnTheServerAndTakenBackWhenTheHomepageCannotFollow) {
+    ASSERT_TRUE(publish().whole());
+    server_.files["a_comments.txt"] = "a visitor's comment";
+    h_.rename("a.mp4", "c.mp4");
+    server_.refuse["homepage.html"] = "permission denied";
+    Report r = publish();
+    EXPECT_TRUE(r.renamed.empty());
+    EXPECT_EQ(server_.files["a.mp4"], "the video a") << "taken back";
+    EXPECT_EQ(server_.files["a_comments.txt"], "a visitor's comment");
+    EXPECT_FALSE(server_.files.contains("c.mp4"));
+    expectWhole();
+
+    server_.refuse.clear();
+    put();
+    r = publish();
+    EXPECT_TRUE(r.whole());
+    EXPECT_EQ(r.renamed, (std::vector<RenamePair>{{"a.mp4", "c.mp4"}, {"a_comments.txt", "c_comments.txt"}}));
+    EXPECT_EQ(put(), (Names{"homepage.html", "a.php"})) << "the video is renamed, not sent again";
+    EXPECT_EQ(server_.files["c.mp4"], "the video a");
+    EXPECT_EQ(server_.files["c_comments.txt"], "a visitor's comment");
+    EXPECT_FALSE(server_.files.contains("change_file_name.php"));
+    EXPECT_TRUE(contains(server_.files["a.php"], "c.php")) << server_.files["a.php"];
+    expectWhole();
+    r = publish();
+    EXPECT_TRUE(put().empty()) << "nothing is left to do: not even the rename page";
+
+    // A rename the server cannot do: its files go up whole instead, and the rename page with them.
+    h_.rename("c.mp4", "d.mp4");
+    server_.files["d_comments.txt"] = "a comment on a page not there yet";
+    r = publish();
+    EXPECT_TRUE(r.renamed.empty());
+    EXPECT_EQ(put(), (Names{"d.mp4", "d.php", "change_file_name.php", "homepage.html"}));
+    expectWhole();
+}
+
+// With --delete, what the channel put there and no longer has goes; the visitors' comments and renamed videos' old
+// pages stay. A dry run only says what would go.
+TEST_F(OfflinePublish, DeleteRemovesOnlyWhatTheChannelPutThereAndNoLongerHas) {
+    h_.put("b.mp4", "the video b");
+    h_.put("b.jpg", "poster");
+    ASSERT_TRUE(publish().whole());
+    server_.files["b_comments.txt"] = "a visitor's comment";
+    server_.files["own.html"] = "the host's own page";
+    h_.remove("b.mp4");
+    Report r = publish({true, false, true, {}});
+    EXPECT_EQ(r.removed, (Names{"b.jpg", "b.mp4", "b.php"}));
+    EXPECT_TRUE(server_.files.contains("b.mp4")) << "a dry run removes nothing";
+    r = publish({false, false, true, {}});
+    EXPECT_EQ(r.removed, (Names{"b.jpg", "b.mp4", "b.php"}));
+    EXPECT_EQ(serverNames(), (Names{".htaccess", "a.mp4", "a.php", "b_comments.txt", "homepage.html", "own.html"}));
+    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php", "homepage.html"}));
+}
+
+// Another server folder has a record of its own: files it already holds with the same bytes are recorded, not sent.
+TEST_F(OfflinePublish, AnotherFolderHoldingTheSameFilesIsNotSentThemAgain) {
+    ASSERT_TRUE(publish().whole());
+    put();
+    target_ = *publish::parseTarget("ftps://alice@example.net/site/");
     const Report r = publish();
-    EXPECT_EQ(r.cutOff, (Names{"a.php", "b.php"})) << "b.php never started, and is not on the server either";
-    EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4"}));
+    EXPECT_TRUE(r.whole());
+    EXPECT_TRUE(put().empty());
+    EXPECT_EQ(r.found.size(), r.changed.size());
 }
 
 TEST_F(OfflinePublish, ALoginRefusedIsSaidAndNothingIsRecorded) {
@@ -285,23 +455,34 @@ TEST(Sftp, ReplacesAFileWithOrWithoutTheAtomicRename) {
         << "nothing but a.txt is left on the server";
 }
 
-TEST(Manifest, ARecordHeldForOneAddressSaysNothingOfAnother) {
+// Each server folder has a record of its own, and what a publish left half done there survives a save.
+TEST(Manifest, EachFolderKeepsItsOwnRecord) {
     const TempDir dir;
-    const std::string hash(64, 'a');
-    publish::Manifest m;
-    m.record("a.php", {hash, 1, 2});
-    m.retarget("sftp://h/site/");
-    EXPECT_NE(m.find("a.php"), nullptr) << "a record kept before addresses were is the settings' own";
-    m.retarget("sftp://h/site/");
-    EXPECT_NE(m.find("a.php"), nullptr);
+    const std::string hash(64, 'a'), page(64, 'b');
+    fs::create_directories(dir.path() / ".clipnest");
+    writeFile(dir.path() / ".clipnest/published", hash + " 1 2 a.php\n"); // kept before addresses were
+    publish::Manifest m = publish::Manifest::load(dir.path());
+    ASSERT_NE(m.of("sftp://h/site/").find("a.php"), nullptr) << "a record kept before addresses were is the first's";
+    EXPECT_EQ(m.of("ftp://h/other/").find("a.php"), nullptr);
+    publish::Record& other = m.of("ftp://h/other/");
+    other.record("b tulips.mp4", {hash, 3, 4});
+    other.record("c.php", {page, 5, 0});
+    other.parts["b tulips.mp4"] = {hash, 30, 40};
+    other.moved.insert("c.php");
+    other.renamesDone.insert(page);
+    other.unfinished = true;
     ASSERT_TRUE(m.save(dir.path()));
+
     publish::Manifest loaded = publish::Manifest::load(dir.path());
-    EXPECT_EQ(loaded.target(), "sftp://h/site/");
-    ASSERT_NE(loaded.find("a.php"), nullptr);
-    EXPECT_EQ(*loaded.find("a.php"), (publish::Published{hash, 1, 2}));
-    loaded.retarget("sftp://h/other/");
-    EXPECT_EQ(loaded.find("a.php"), nullptr);
-    EXPECT_EQ(loaded.target(), "sftp://h/other/");
+    EXPECT_EQ(loaded.records().size(), 2u);
+    EXPECT_EQ(*loaded.of("sftp://h/site/").find("a.php"), (publish::Published{hash, 1, 2}));
+    const publish::Record& back = loaded.of("ftp://h/other/");
+    EXPECT_EQ(back.files, other.files);
+    EXPECT_EQ(back.parts, other.parts);
+    EXPECT_EQ(back.moved, other.moved);
+    EXPECT_EQ(back.renamesDone, other.renamesDone);
+    EXPECT_TRUE(back.unfinished);
+    EXPECT_FALSE(loaded.of("sftp://h/site/").unfinished);
 }
 
 TEST(Address, TheAddressTakenApart) {

@@ -71,6 +71,13 @@ void publishOptions(CLI::App& p, Args& a) {
     p.add_flag("--dry-run", a.dryRun, "Only list what would be uploaded, and its size");
     p.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
     p.add_flag("--strict", a.strict, "Upload nothing when clipnest check finds a problem");
+    p.add_flag("--delete", a.remove,
+               "Remove from the server what this channel put there and no longer has (a deleted entry's page, video, "
+               "poster and captions); never a comments file, never a file it did not put there");
+    p.add_option("--replace", a.replace,
+                 "A file on the server that Clipnest did not put there, to be replaced all the same (may be given "
+                 "more than once)")
+        ->type_name("NAME");
 }
 
 void checkOptions(CLI::App& c, Args& a) {
@@ -163,10 +170,12 @@ constexpr std::array<Command, 19> Table = {{
      "comment boxes can be seen before they are uploaded; prints the address, serves until Ctrl+C.",
      Command::Batch::Never, true, noOptions, runPreview},
     {"publish",
-     "Uploads to the server what changed since the last publish: the homepage, the video pages, the videos the "
-     "entries name, change_file_name.php, feed.xml and sitemap.xml, and the extra files of .clipnest/publish.conf. "
-     "Never deletes a file there and never uploads the comment files. --site sets the channel's own address, from "
-     "which the share tags, the feed and the sitemap are written.",
+     "Brings the server's folder up to the channel: uploads what changed since the last publish there (the "
+     "homepage, the video pages, the videos the entries name, their posters and captions, feed.xml and sitemap.xml, "
+     "and the extra files of .clipnest/publish.conf), in an order that never links a file before it is there, and "
+     "does the pending renames on the server. Never replaces a file it did not put there, never uploads the comment "
+     "files, and deletes only with --delete. --site sets the channel's own address, from which the share tags, the "
+     "feed and the sitemap are written.",
      Command::Batch::Never, true, publishOptions, runPublish},
     {"check",
      "Checks the channel before it goes up, one line a problem naming the file and how to mend it: entries whose "

@@ -138,6 +138,57 @@ Status setSite(Runner& r, const std::string& site) {
     return r.finish("The share tags, feed.xml and sitemap.xml were as they are.");
 }
 
+namespace {
+
+void printDryRun(Runner& r, const publish::Report& report, const std::string& where) {
+    std::uintmax_t bytes = 0;
+    for (const publish::ChannelFile& f : report.changed) {
+        bytes += f.now.size;
+        r.out() << codePageToUtf8(f.name) << '\t' << f.now.size << '\n';
+    }
+    for (const RenamePair& pair : report.renamed) {
+        r.out() << "rename " << codePageToUtf8(pair.from) << " to " << codePageToUtf8(pair.to) << '\n';
+    }
+    for (const std::string& name : report.removed) {
+        r.out() << "remove " << codePageToUtf8(name) << '\n';
+    }
+    if (report.changed.empty() && report.renamed.empty() && report.removed.empty()) {
+        r.out() << "Nothing changed since the last publish to " << where << ".\n";
+        return;
+    }
+    const std::size_t n = report.changed.size();
+    r.out() << n << (n == 1 ? " file, " : " files, ") << readableSize(bytes) << ", would be uploaded to " << where
+            << ".\n";
+}
+
+// What did not go as planned, a line each: a file's own problem, what was held back or left as the server's, and
+// what a lost connection or a stop cut off.
+void printProblems(Runner& r, const publish::Report& report) {
+    for (const auto& [name, reason] : report.failed) {
+        r.line(codePageToUtf8(name + " was not uploaded: " + reason));
+    }
+    for (const auto& [name, reason] : report.held) {
+        r.line(codePageToUtf8(name + " was held back: " + reason));
+    }
+    for (const std::string& name : report.kept) {
+        r.line(codePageToUtf8(name + " was not replaced: the server has a " + name +
+                              " that Clipnest did not put there, with other bytes; clipnest publish --replace '" +
+                              name + "' replaces it"));
+    }
+    if (!report.stopped.empty()) {
+        r.line("publish: " + codePageToUtf8(report.stopped));
+    }
+    if (!report.cutOff.empty()) {
+        r.line(codePageToUtf8(someNames(report.cutOff)) + (report.cutOff.size() == 1 ? " was" : " were") +
+               " not uploaded; the next publish uploads " + (report.cutOff.size() == 1 ? "it" : "them"));
+    }
+    if (report.cancelled) {
+        r.line("publish: stopped; the next publish uploads the rest");
+    }
+}
+
+} // namespace
+
 Status runPublish(Runner& r, const Args& a) {
     Status status = Done;
     if (a.site) {
@@ -151,10 +202,14 @@ Status runPublish(Runner& r, const Args& a) {
     if (!to) {
         return status;
     }
+    publish::Options options{a.dryRun, a.strict, a.remove, {}};
+    for (const std::string& name : a.replace) {
+        options.replace.insert(toCodePage(name).value_or(name));
+    }
     // Ctrl+C stops the publish between two writes; the next one uploads the rest.
     std::optional<InterruptScope> interrupt(std::in_place);
     const publish::Report report = publish::publishChannel(r.dir(), to->settings, to->target, terminalProgress(r.out()),
-                                                           interrupt->flag(), a.dryRun, a.strict);
+                                                           interrupt->flag(), options);
     interrupt.reset();
     for (const std::string& note : report.notes) {
         r.line(codePageToUtf8(note), true);
@@ -163,40 +218,28 @@ Status runPublish(Runner& r, const Args& a) {
         r.line("publish: " + codePageToUtf8(report.error));
         return Failed;
     }
-    std::uintmax_t bytes = 0;
-    for (const publish::ChannelFile& f : report.changed) {
-        bytes += f.now.size;
-        if (a.dryRun) {
-            r.out() << codePageToUtf8(f.name) << '\t' << f.now.size << '\n';
-        }
-    }
     const std::string where = to->target.display();
+    if (a.dryRun) {
+        printDryRun(r, report, where);
+        return Done;
+    }
+    for (const RenamePair& pair : report.renamed) {
+        r.out() << "Renamed " << codePageToUtf8(pair.from) << " to " << codePageToUtf8(pair.to) << " on the server.\n";
+    }
+    if (!report.removed.empty()) {
+        r.out() << "Removed " << codePageToUtf8(someNames(report.removed)) << " from the server.\n";
+    }
+    printProblems(r, report);
     if (report.changed.empty()) {
         r.out() << "Nothing changed since the last publish to " << where << ".\n";
         return Done;
     }
-    const std::string files = std::to_string(report.changed.size()) + (report.changed.size() == 1 ? " file" : " files");
-    if (a.dryRun) {
-        r.out() << files << ", " << readableSize(bytes) << ", would be uploaded to " << where << ".\n";
-        return Done;
-    }
-    for (const auto& [name, reason] : report.failed) {
-        r.line(name + " was not uploaded: " + reason);
-    }
-    if (!report.stopped.empty()) {
-        r.line("publish: " + report.stopped);
-        if (!report.cutOff.empty()) {
-            r.line(someNames(report.cutOff) + (report.cutOff.size() == 1 ? " was" : " were") +
-                   " not uploaded; the next publish uploads " + (report.cutOff.size() == 1 ? "it" : "them"));
-        }
-    }
-    if (report.cancelled) {
-        r.line("publish: stopped; the next publish uploads the rest");
-    }
-    r.out() << "Uploaded " << report.uploaded.size() << " of " << report.changed.size() << " changed file"
-            << (report.changed.size() == 1 ? "" : "s") << " to " << where << ".\n"
+    const std::size_t n = report.changed.size();
+    r.out() << "Uploaded " << report.uploaded.size() << " of " << n << " changed file" << (n == 1 ? "" : "s")
+            << (report.found.empty() ? "" : " (" + std::to_string(report.found.size()) + " more were there already)")
+            << " to " << where << ".\n"
             << std::flush;
-    return report.uploaded.size() == report.changed.size() ? Done : Failed;
+    return report.whole() ? Done : Failed;
 }
 
 } // namespace clipnest::cli

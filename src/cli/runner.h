@@ -33,14 +33,16 @@ struct Args {
     std::optional<std::string> site; // publish: the channel's own address, set
     bool dryRun = false;
     bool insecure = false;
-    int number = 0;                 // a comment's, from 1 for a video's oldest
-    int limit = 0;                  // how many operations the history keeps; 0 leaves the setting as it is
-    bool offline = false;           // list the comments fetched last
-    bool fix = false;               // check: mend what it can
-    bool strict = false;            // publish: nothing when check finds a problem
-    bool quiet = false;             // no line saying what an operation did
-    std::vector<std::string> names; // posters: the entries' videos; all when empty
-    double at = -1;                 // posters: the frame's time in seconds; the chosen frame when negative
+    int number = 0;                   // a comment's, from 1 for a video's oldest
+    int limit = 0;                    // how many operations the history keeps; 0 leaves the setting as it is
+    bool offline = false;             // list the comments fetched last
+    bool fix = false;                 // check: mend what it can
+    bool strict = false;              // publish: nothing when check finds a problem
+    bool remove = false;              // publish: remove from the server what the channel no longer has
+    std::vector<std::string> replace; // publish: the server's own files that may be replaced
+    bool quiet = false;               // no line saying what an operation did
+    std::vector<std::string> names;   // posters: the entries' videos; all when empty
+    double at = -1;                   // posters: the frame's time in seconds; the chosen frame when negative
 };
 
 // A line break as a multi-line text box holds it: CR LF.

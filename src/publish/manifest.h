@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace clipnest::publish {
@@ -17,8 +18,30 @@ struct Published {
     bool operator==(const Published&) const = default;
 };
 
-// The record of the last successful uploads, .clipnest/published: the address they went to ("to URL"), then one file
-// a line, "hash size time name". What went to one server says nothing of another.
+// What the channel put in one server folder, and what a publish there left half done.
+struct Record {
+    std::map<std::string, Published> files; // on the server as uploaded, by name
+    // A part left on the server (partName) to go on from, by its file's name: the local file as it was when sent.
+    std::map<std::string, Published> parts;
+    // Files of `files` that are pages put in place of a renamed video's page, sending visitors to the new one.
+    std::set<std::string> moved;
+    // The rename pages (by hash) whose renames are done there.
+    std::set<std::string> renamesDone;
+    // A publish there began and did not end: parts of the channel's files may be lying on the server.
+    bool unfinished = false;
+
+    const Published* find(const std::string& name) const;
+    void record(const std::string& name, const Published& p) { files[name] = p; }
+    void forget(const std::string& name) {
+        files.erase(name);
+        moved.erase(name);
+    }
+};
+
+// The channel's record of its uploads, .clipnest/published: for each server folder, its address ("to URL") and then
+// a line for each file ("hash size time name"), each part ("part hash size time name"), each moved page ("moved
+// name"), each rename page done ("renames hash") and "unfinished" when a publish did not end. What went to one
+// folder says nothing of another.
 class Manifest {
 public:
     static constexpr const char* File = ".clipnest/published";
@@ -29,25 +52,13 @@ public:
     // Writes the whole record in one step, so a crash leaves the old record or the new one.
     bool save(const std::filesystem::path& channel) const;
 
-    // The address the recorded uploads went to; empty in a record kept before the address was (taken to be the
-    // settings' own).
-    const std::string& target() const { return target_; }
-    // Starts the record afresh for uploads to another address.
-    void retarget(std::string target) {
-        if (target != target_ && !target_.empty()) {
-            files_.clear();
-        }
-        target_ = std::move(target);
-    }
-
-    const Published* find(const std::string& name) const;
-    void record(const std::string& name, const Published& p) { files_[name] = p; }
-    void forget(const std::string& name) { files_.erase(name); }
-    const std::map<std::string, Published>& files() const { return files_; }
+    // The record of the folder at `target`, made empty when there is none; a record kept before addresses were is
+    // taken to be the first address's asked for.
+    Record& of(const std::string& target);
+    const std::map<std::string, Record>& records() const { return records_; }
 
 private:
-    std::string target_;
-    std::map<std::string, Published> files_;
+    std::map<std::string, Record> records_; // by address; "" for a record kept before addresses were
 };
 
 // The SHA-256 of a file in hex, or nothing when it cannot be read.

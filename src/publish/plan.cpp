@@ -25,8 +25,8 @@ std::optional<std::string> unpublishable(const WorkingFolder& folder, const std:
     if (!isPlainName(name) || name.find_first_of("\"\r\n") != std::string::npos) {
         return "only files right in the channel folder are published";
     }
-    // .htaccess is the one hidden file that goes up: it is what keeps the comment files from visitors.
-    if (name.front() == '.' && name != ServerRulesFile) {
+    // Clipnest's block of .htaccess goes up on its own, merged into the server's file.
+    if (name.front() == '.') {
         return "hidden files stay on this computer";
     }
     if (name.ends_with("_comments.txt") || name == CommentLimitsFile) {
@@ -71,7 +71,7 @@ std::optional<std::string> missingVideosNote(const std::vector<std::string>& mis
            "show no video unless the server has them";
 }
 
-// The names that go up, in upload order, each once; a name that may not go up is noted instead. Each name's stamp is
+// The files that go up, in upload order, each once; a name that may not go up is noted instead. Each name's stamp is
 // looked up once: a channel of many entries is mostly looking.
 class Listing {
 public:
@@ -84,21 +84,23 @@ public:
         }
         return found->second;
     }
-    // `listed`: named in the settings, so its absence is worth a note.
-    void add(const std::string& name, bool listed) {
+    // `listed`: named in the settings, so its absence is worth a note. True when it goes up.
+    bool add(const std::string& name, Stage stage, bool listed = false) {
         if (!seen_.insert(name).second) {
-            return;
+            return false;
         }
         if (const std::optional<std::string> why = unpublishable(folder_, name)) {
             notes_.push_back(name + " is not published: " + *why);
         } else if (stampOf(name)) {
-            names.push_back(name);
+            files.push_back({name, {}, true, stage, {}});
+            return true;
         } else if (listed) {
             notes_.push_back(name + " is listed in " + std::string(SettingsFile) + " but not in the folder");
         }
+        return false;
     }
 
-    std::vector<std::string> names;
+    std::vector<ChannelFile> files;
 
 private:
     const WorkingFolder& folder_;
@@ -107,58 +109,78 @@ private:
     std::map<std::string, std::optional<FileStamp>, std::less<>> stamps_;
 };
 
-// The server's rules first, so that no page's comments are up before the rule hiding them; each entry's video, page,
-// poster and captions; the rename page, the moderation file and the extra files; the feed and sitemap after every
-// page they list, and the homepage that links the feed last.
+// An entry's video, poster and captions, then its page, which names those of them that go up.
+void listEntry(Listing& listing, const LiveEntry& entry, const std::vector<std::string>& folderNames,
+               std::vector<ChannelFile>& pages) {
+    std::vector<std::string> media{entry.fileName, media::posterName(entry.fileName)};
+    for (const CaptionFile& caption : captionFilesOf(entry.fileName, folderNames)) {
+        media.push_back(caption.name);
+    }
+    std::vector<std::string> needs;
+    for (const std::string& name : media) {
+        if (listing.add(name, Stage::Media)) {
+            needs.push_back(name);
+        }
+    }
+    if (listing.add(std::string(withoutExtension(entry.fileName)) + ".php", Stage::Pages)) {
+        pages.push_back(std::move(listing.files.back()));
+        pages.back().needs = std::move(needs);
+        listing.files.pop_back();
+    }
+}
+
+// The server's rules first, so that no page's comments are up before the rule hiding them; each entry's video,
+// poster and captions, the moderation file and the extra files; the pages and the rename page; the feed and sitemap
+// after every page they list, and the homepage that links the feed last.
 void listChannel(Listing& listing, const WorkingFolder& folder, std::string_view homepage, const Settings& settings,
-                 const Manifest& manifest, std::vector<std::string>& notes) {
-    listing.add(std::string(ServerRulesFile), false);
+                 const Record& record, std::vector<std::string>& notes) {
     std::vector<std::string> missing;
+    std::vector<ChannelFile> pages;
     const std::vector<std::string> folderNames = folder.names();
     for (const LiveEntry& entry : liveEntries(homepage)) {
-        listing.add(entry.fileName, false);
+        listEntry(listing, entry, folderNames, pages);
         // A video Clipnest never had cannot go up from here; the host may have put it on the server by hand.
-        if (isPlainName(entry.fileName) && !listing.stampOf(entry.fileName) && !manifest.find(entry.fileName)) {
+        if (isPlainName(entry.fileName) && !listing.stampOf(entry.fileName) && !record.find(entry.fileName)) {
             missing.push_back(entry.fileName);
-        }
-        listing.add(std::string(withoutExtension(entry.fileName)) + ".php", false);
-        listing.add(media::posterName(entry.fileName), false);
-        for (const CaptionFile& caption : captionFilesOf(entry.fileName, folderNames)) {
-            listing.add(caption.name, false);
         }
     }
     if (std::optional<std::string> note = missingVideosNote(missing)) {
         notes.push_back(std::move(*note));
     }
-    listing.add("change_file_name.php", false);
-    listing.add(CommentModerationFile, false);
+    listing.add(CommentModerationFile, Stage::Media);
     for (const std::string& name : settings.extra) {
-        listing.add(name, true);
+        listing.add(name, Stage::Media, true);
     }
+    listing.files.insert(listing.files.end(), std::make_move_iterator(pages.begin()),
+                         std::make_move_iterator(pages.end()));
+    listing.add(std::string(RenamePageFile), Stage::Pages);
     // Written by Clipnest only when the channel has an address.
-    listing.add(discovery::FeedFile, false);
-    listing.add(discovery::SitemapFile, false);
-    listing.names.push_back("homepage.html");
+    listing.add(discovery::FeedFile, Stage::Lists);
+    listing.add(discovery::SitemapFile, Stage::Lists);
+    listing.files.push_back({"homepage.html", {}, true, Stage::Homepage, {}});
 }
 
-// A new file that the server has already under the name it was last published as, which the pending rename page
-// renames there.
-std::optional<Plan::Renamed> renamedThere(const ChannelFile& file, const Manifest& manifest,
-                                          const std::string& renamePage, const WorkingFolder& folder) {
-    for (const auto& [name, published] : manifest.files()) {
-        if (published.sha256 != file.now.sha256 || folder.stamp(name)) {
-            continue;
-        }
-        if (std::vector<std::string> steps = renameSteps(renamePage, name, file.name); !steps.empty()) {
-            return Plan::Renamed{file, name, {steps.begin() + 1, steps.end() - 1}};
-        }
+// Hashes the file, unless its size and time are as recorded.
+void hashFile(ChannelFile& file, const std::optional<FileStamp>& stamp, const Record& record,
+              const WorkingFolder& folder, std::size_t& hashed) {
+    file.now = {"", stamp ? stamp->size : 0, stamp ? stamp->modifiedNs : 0};
+    const Published* last = record.find(file.name);
+    if (last && stamp && last->size == stamp->size && last->modifiedNs == stamp->modifiedNs) {
+        file.now.sha256 = last->sha256;
+    } else {
+        ++hashed;
+        file.now.sha256 = sha256Of(folder.pathOf(file.name)).value_or("");
     }
-    return std::nullopt;
 }
 
 } // namespace
 
-Plan planPublish(const std::filesystem::path& channel, const Settings& settings, const Manifest& manifest) {
+bool changedSince(const ChannelFile& file, const Record& record) {
+    const Published* last = record.find(file.name);
+    return !last || last->sha256 != file.now.sha256 || file.now.sha256.empty();
+}
+
+Plan planPublish(const std::filesystem::path& channel, const Settings& settings, const Record& record) {
     Plan plan;
     WorkingFolder folder(channel);
     const std::optional<std::string> homepage = folder.read("homepage.html");
@@ -167,28 +189,22 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
         return plan;
     }
     bringServerRulesUpToDate(folder, plan.notes);
+    // The server's rules are Clipnest's block, merged into the server's own file when it goes up.
+    plan.files.push_back(
+        {std::string(ServerRulesFile), {sha256Hex(withServerRules("")), 0, 0}, true, Stage::Rules, {}});
     Listing listing(folder, plan.notes);
-    listChannel(listing, folder, *homepage, settings, manifest, plan.notes);
-
-    const std::string renamePage = folder.read(std::string(RenamePageFile)).value_or("");
-    for (const std::string& name : listing.names) {
-        const std::optional<FileStamp> stamp = name == "homepage.html" ? folder.stamp(name) : listing.stampOf(name);
-        ChannelFile file{name, {"", stamp ? stamp->size : 0, stamp ? stamp->modifiedNs : 0}, true};
-        const Published* last = manifest.find(name);
-        if (last && stamp && last->size == stamp->size && last->modifiedNs == stamp->modifiedNs) {
-            file.now.sha256 = last->sha256;
-        } else {
-            ++plan.hashed;
-            file.now.sha256 = sha256Of(folder.pathOf(name)).value_or("");
-        }
-        file.changed = !last || last->sha256 != file.now.sha256 || file.now.sha256.empty();
-        if (file.changed && !last) {
-            if (std::optional<Plan::Renamed> renamed = renamedThere(file, manifest, renamePage, folder)) {
-                plan.renamedThere.push_back(std::move(*renamed));
-                continue;
-            }
-        }
-        plan.files.push_back(file);
+    listChannel(listing, folder, *homepage, settings, record, plan.notes);
+    for (ChannelFile& file : listing.files) {
+        hashFile(file, file.name == "homepage.html" ? folder.stamp(file.name) : listing.stampOf(file.name), record,
+                 folder, plan.hashed);
+        plan.files.push_back(std::move(file));
+    }
+    for (ChannelFile& file : plan.files) {
+        file.changed = changedSince(file, record);
+    }
+    if (const std::optional<std::string> page = folder.read(std::string(RenamePageFile))) {
+        plan.renames = renamePairs(*page);
+        plan.renamePage = sha256Hex(*page);
     }
     return plan;
 }

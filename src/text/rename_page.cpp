@@ -99,6 +99,16 @@ std::vector<Row> pageRows(std::string_view page) {
     return rows;
 }
 
+// A name as the page holds it, escaped for a PHP double-quoted string in UTF-8, as the code-page name it stands for.
+std::string unescaped(std::string_view escaped) {
+    std::string name;
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        i += escaped[i] == '\\' && i + 1 < escaped.size() ? 1 : 0;
+        name.push_back(escaped[i]);
+    }
+    return toCodePage(name).value_or(name);
+}
+
 std::string severalPairsPage(const std::vector<Row>& rows) {
     const std::string_view page = severalPairsPage();
     const std::size_t row = page.find(PairRow);
@@ -178,14 +188,17 @@ std::vector<std::string> renameSteps(std::string_view pageText, std::string_view
         return {};
     }
     for (std::string& step : steps) {
-        std::string name;
-        for (std::size_t i = 0; i < step.size(); ++i) {
-            i += step[i] == '\\' && i + 1 < step.size() ? 1 : 0;
-            name.push_back(step[i]);
-        }
-        step = toCodePage(name).value_or(name);
+        step = unescaped(step);
     }
     return steps;
+}
+
+std::vector<RenamePair> renamePairs(std::string_view pageText) {
+    std::vector<RenamePair> pairs;
+    for (const Row& row : pageRows(pageText)) {
+        pairs.push_back({unescaped(row.from), unescaped(row.to)});
+    }
+    return pairs;
 }
 
 bool renamesOnServer(std::string_view pageText, std::string_view from, std::string_view to) {

@@ -16,6 +16,7 @@ std::string buildRenamePage(std::string_view oldName, std::string_view newName);
 // One file the rename page renames on the server.
 struct RenamePair {
     std::string from, to;
+    bool operator==(const RenamePair&) const = default;
 };
 
 // change_file_name.php for a video and its comments file, the video's pair first, from the second page of
@@ -43,6 +44,9 @@ std::size_t renamesHeld(std::string_view pageText);
 bool renamesOnServer(std::string_view pageText, std::string_view from, std::string_view to);
 // The names the file takes there, `from` first and `to` last; nothing when the page does not take it there.
 std::vector<std::string> renameSteps(std::string_view pageText, std::string_view from, std::string_view to);
+
+// The renames the rename page text holds, in the order the server does them, as code-page names.
+std::vector<RenamePair> renamePairs(std::string_view pageText);
 
 // The rename page's own name, which no entry's page may take.
 inline constexpr std::string_view RenamePageFile = "change_file_name.php";

@@ -168,7 +168,7 @@ std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesy
     };
     run->worker_ = std::thread([self, folder, destination = *destination, events, done = std::move(done)] {
         const publish::Report report =
-            publish::publishChannel(folder, destination.settings, destination.target, events, self->cancel_, false);
+            publish::publishChannel(folder, destination.settings, destination.target, events, self->cancel_, {});
         PublishOutcome outcome = outcomeOf(destination, report);
         QMetaObject::invokeMethod(&self->shown_->dialog, [self, outcome, done] {
             self->running_ = false;

@@ -1,0 +1,131 @@
+#include "platform/clock.h"
+#include "publish/publication.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace clipnest::publish {
+
+namespace {
+
+// The record is saved after this many uploads or this long, whichever comes first, and at the end.
+constexpr std::size_t SaveEvery = 500;
+constexpr std::int64_t SaveAfterMs = 2000;
+
+std::string megabytes(std::uintmax_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+} // namespace
+
+void Publication::saveSoon(bool now) {
+    const std::int64_t at = monotonicMs();
+    if (now || ++sinceSave_ >= SaveEvery || at - lastSave_ >= SaveAfterMs) {
+        if (!manifest_.save(channel_) && now) {
+            report_.notes.push_back("Clipnest could not record the upload in " + std::string(Manifest::File) +
+                                    "; the next publish uploads those files again");
+        }
+        sinceSave_ = 0;
+        lastSave_ = at;
+    }
+}
+
+void Publication::arrived(const ChannelFile& file) {
+    report_.uploaded.push_back(file.name);
+    ended_.insert(file.name);
+    record_->record(file.name, file.now);
+    record_->parts.erase(file.name);
+    saveSoon(false);
+}
+
+// A file stopped part way is cut off, as are those a lost connection ended; any other problem is the file's own,
+// and its part is gone from the server.
+void Publication::missed(const ChannelFile& file, const std::string& problem) {
+    ended_.insert(file.name);
+    const bool stopped = cancel_ || (!report_.stopped.empty() && (problem == report_.stopped || problem == NotBegun));
+    if (stopped) {
+        report_.cutOff.push_back(file.name);
+        if (record_->parts.contains(file.name) && sent_[file.name] > 0) {
+            report_.notes.push_back(stoppedNote(file));
+        }
+    } else {
+        report_.failed.emplace_back(file.name, problem);
+        record_->parts.erase(file.name);
+    }
+    missed_.emplace(file.name, problem);
+}
+
+std::string Publication::stoppedNote(const ChannelFile& file) const {
+    const auto sent = sent_.find(file.name);
+    return file.name + " was stopped part way: " + megabytes(sent == sent_.end() ? 0 : sent->second) + " of " +
+           megabytes(file.now.size) + " wait on the server, out of sight, for the next publish to go on from; " +
+           (record_->find(file.name) ? "the server keeps its old " + file.name
+                                     : "no earlier copy of " + file.name + " is on the server");
+}
+
+void Publication::upload(const std::vector<const ChannelFile*>& files) {
+    if (files.empty() || cancel_ || !report_.stopped.empty()) {
+        for (const ChannelFile* file : files) {
+            missed(*file, NotBegun);
+        }
+        return;
+    }
+    std::vector<Upload> uploads;
+    bool parts = false;
+    for (const ChannelFile* file : files) {
+        const bool made = std::any_of(made_.begin(), made_.end(), [&](const ChannelFile& m) { return &m == file; });
+        Upload upload{made ? channel_ / OutgoingFolder / file->name : folder_.pathOf(file->name), file->name, 0, false};
+        if (const auto part = resume_.find(file->name); part != resume_.end()) {
+            upload.resumeFrom = part->second;
+        }
+        // A large video cut off keeps what arrived, recorded first, so that even a killed publish can go on from it.
+        if (file->stage == Stage::Media && file->now.size >= ResumeAtLeast) {
+            upload.keepPart = true;
+            record_->parts[file->name] = file->now;
+            parts = true;
+        }
+        uploads.push_back(std::move(upload));
+    }
+    if (parts) {
+        saveSoon(true);
+    }
+    std::vector<std::pair<std::size_t, std::string>> problems;
+    Connections::Events events;
+    events.started = [&](std::size_t i) {
+        if (events_.starting) {
+            events_.starting(*files[i], done_, count_);
+        }
+    };
+    events.progress = [&](std::size_t i, std::uintmax_t sent, std::uintmax_t total) {
+        sent_[files[i]->name] = sent;
+        if (events_.progress) {
+            events_.progress(*files[i], sent, total);
+        }
+    };
+    events.finished = [&](std::size_t i, const std::string& problem) {
+        ++done_;
+        if (events_.finished) {
+            events_.finished(*files[i], problem);
+        }
+        if (problem.empty()) {
+            arrived(*files[i]);
+        } else {
+            problems.emplace_back(i, problem);
+        }
+    };
+    const std::string lost = connections_.put(uploads, events, cancel_);
+    report_.stopped = report_.stopped.empty() ? lost : report_.stopped;
+    // Told apart once the put is over: a file the lost connection ended is cut off, not failed.
+    for (const auto& [i, problem] : problems) {
+        missed(*files[i], problem);
+    }
+    for (const ChannelFile* file : files) {
+        if (!ended_.contains(file->name)) {
+            missed(*file, NotBegun);
+        }
+    }
+}
+
+} // namespace clipnest::publish
