@@ -170,7 +170,7 @@ protected:
             if (name != "homepage.html" && !contains(homepage, "href=\"" + name + "\"")) {
                 continue;
             }
-            for (const std::string& video : {"a.mp4", "b.mp4", "c.mp4", "d.mp4"}) {
+            for (const std::string video : {"a.mp4", "b.mp4", "c.mp4", "d.mp4"}) {
                 if (contains(bytes, "src=\"" + video) && h_.has(video)) {
                     EXPECT_TRUE(server_.files.contains(video)) << name << " links " << video;
                 }
