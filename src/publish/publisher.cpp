@@ -65,20 +65,6 @@ void Publication::planWork() {
     if (!report_.error.empty()) {
         return;
     }
-    // Only what goes up now is probed: the rest was probed when it went up, or waits for `clipnest check`.
-    media::CheckOptions check{settings_.maxUpload, SettingsFile, std::set<std::string>()};
-    for (const ChannelFile& file : plan_.files) {
-        if (file.changed) {
-            check.probeOnly->insert(file.name);
-        }
-    }
-    if (const std::string said = checkNote(media::checkChannel(channel_, check)); !said.empty()) {
-        if (options_.strict) {
-            report_.error = said + "; nothing was uploaded";
-            return;
-        }
-        report_.notes.push_back(said);
-    }
     for (const RenamePair& pair : pendingRenames()) {
         deferred_.insert(pair.to);
     }
@@ -88,6 +74,24 @@ void Publication::planWork() {
         if (const Published* last = record_->find(file.name); !file.changed && last && !(*last == file.now)) {
             record_->record(file.name, file.now);
         }
+    }
+    // Only what goes up now is probed: the rest was probed when it went up, or waits for `clipnest check`. With
+    // nothing to upload there is nothing to check.
+    media::CheckOptions check{settings_.maxUpload, SettingsFile, std::set<std::string>()};
+    for (const ChannelFile& file : plan_.files) {
+        if (file.changed) {
+            check.probeOnly->insert(file.name);
+        }
+    }
+    if (check.probeOnly->empty()) {
+        return;
+    }
+    if (const std::string said = checkNote(media::checkChannel(channel_, check)); !said.empty()) {
+        if (options_.strict) {
+            report_.error = said + "; nothing was uploaded";
+            return;
+        }
+        report_.notes.push_back(said);
     }
 }
 
