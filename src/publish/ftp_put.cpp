@@ -57,7 +57,7 @@ std::string Ftp::putOne(const Upload& upload, std::size_t index, const PutEvents
     std::error_code ec;
     const std::uintmax_t total = std::filesystem::file_size(upload.local, ec);
     std::uintmax_t from = upload.resumeFrom;
-    if (std::string looked; from > 0 && (from > total || !partHolds(upload, from, looked))) {
+    if (std::string looked; from > 0 && (from > total || partSize(upload, looked) != from)) {
         fatal = !lost_.empty();
         if (looked.empty()) {
             removePart(upload);
@@ -65,24 +65,8 @@ std::string Ftp::putOne(const Upload& upload, std::size_t index, const PutEvents
         return looked.empty() ? notResumable(upload.name) : looked;
     }
     Transfer transfer{file.get(), &events, index, &cancel, from, total};
-    CURLcode code = CURLE_OK;
     std::string problem;
-    for (int attempt = 1, pause = firstPauseMs;; ++attempt, pause *= 2) {
-        char errorText[CURL_ERROR_SIZE] = "";
-        long response = 0;
-        code = send(upload, file.get(), from, transfer, errorText, response);
-        if (code == CURLE_OK) {
-            break;
-        }
-        bool mayPass = false;
-        problem = failure(code, response, errorText, upload.name, fatal, mayPass);
-        if (!mayPass || cancel || attempt == 3) {
-            break;
-        }
-        // Tried again whole: the part holds what the broken try left of it, which nothing measures.
-        from = 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
-    }
+    const CURLcode code = sendWithTries(upload, transfer, problem, fatal);
     if (fatal) {
         // The connection went: nothing can be tidied, and a part kept stays for the next publish to look at.
         return problem;
@@ -97,12 +81,37 @@ std::string Ftp::putOne(const Upload& upload, std::size_t index, const PutEvents
         removePart(upload);
         return problem;
     }
-    return from > 0 ? place(upload, total, fatal) : "";
+    return transfer.offset > 0 ? place(upload, total, fatal) : "";
 }
 
-CURLcode Ftp::send(const Upload& upload, std::FILE* file, std::uintmax_t from, Transfer& transfer, char* errorText,
-                   long& response) {
-    if (std::fseek(file, static_cast<long>(from), SEEK_SET) != 0) {
+CURLcode Ftp::sendWithTries(const Upload& upload, Transfer& transfer, std::string& problem, bool& fatal) {
+    for (int attempt = 1, pause = firstPauseMs;; ++attempt, pause *= 2) {
+        char errorText[CURL_ERROR_SIZE] = "";
+        long response = 0;
+        const CURLcode code = send(upload, transfer.offset, transfer, errorText, response);
+        bool mayPass = false;
+        fatal = false;
+        problem = code == CURLE_OK ? "" : failure(code, response, errorText, upload.name, fatal, mayPass);
+        if (!mayPass || (transfer.cancel && *transfer.cancel) || attempt == 3) {
+            return code;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        // A part gone on from holds this file's bytes alone, in order, so the next try goes on from its end (a TLS
+        // upload to vsftpd may be refused as it closes, all of it there). A new part may have broken off before it
+        // was made anew: it is sent whole again.
+        std::string looked;
+        const std::optional<std::uintmax_t> held = transfer.offset > 0 ? partSize(upload, looked) : std::nullopt;
+        if (!lost_.empty()) {
+            problem = lost_;
+            fatal = true;
+            return CURLE_COULDNT_CONNECT;
+        }
+        transfer.offset = held && *held >= transfer.offset && *held <= transfer.total ? *held : 0;
+    }
+}
+
+CURLcode Ftp::send(const Upload& upload, std::uintmax_t from, Transfer& transfer, char* errorText, long& response) {
+    if (std::fseek(transfer.file, static_cast<long>(from), SEEK_SET) != 0) {
         return CURLE_READ_ERROR;
     }
     transfer.offset = from;
@@ -137,16 +146,19 @@ CURLcode Ftp::send(const Upload& upload, std::FILE* file, std::uintmax_t from, T
     return code;
 }
 
-bool Ftp::partHolds(const Upload& upload, std::uintmax_t size, std::string& problem) {
+std::optional<std::uintmax_t> Ftp::partSize(const Upload& upload, std::string& problem) {
     std::vector<RemoteFile> found;
     problem = stat({partName(upload.name)}, found);
-    return problem.empty() && found.size() == 1 && found.front().regular && found.front().size == size;
+    if (!problem.empty() || found.size() != 1 || !found.front().regular) {
+        return std::nullopt;
+    }
+    return found.front().size;
 }
 
 // The part went on from bytes sent before: it is whole only when it came to the file's size.
 std::string Ftp::place(const Upload& upload, std::uintmax_t total, bool& fatal) {
     std::string problem;
-    if (!partHolds(upload, total, problem)) {
+    if (partSize(upload, problem) != total) {
         fatal = !lost_.empty();
         if (problem.empty()) {
             removePart(upload);

@@ -66,11 +66,14 @@ private:
     // One file of a put, to its end: empty when it stands in place, else why not; `fatal` when the connection went.
     std::string putOne(const Upload& upload, std::size_t index, const PutEvents& events,
                        const std::atomic<bool>& cancel, bool& fatal);
+    // Sends the file, tried again up to three times when it failed for a reason that may pass; the transfer's offset
+    // ends as the byte the last try began at.
+    CURLcode sendWithTries(const Upload& upload, Transfer& transfer, std::string& problem, bool& fatal);
     // Sends the file into its part from the byte `from` (0: the part made anew and renamed into place at once).
-    CURLcode send(const Upload& upload, std::FILE* file, std::uintmax_t from, Transfer& transfer, char* errorText,
-                  long& response);
-    // Whether the server's part of `upload` is a plain file of `size` bytes; `problem` when it could not be looked at.
-    bool partHolds(const Upload& upload, std::uintmax_t size, std::string& problem);
+    CURLcode send(const Upload& upload, std::uintmax_t from, Transfer& transfer, char* errorText, long& response);
+    // The size of the server's part of `upload` when it is a plain file; none when it is not there or not plain, and
+    // none with `problem` when it could not be looked at.
+    std::optional<std::uintmax_t> partSize(const Upload& upload, std::string& problem);
     // A resumed part, sent to its end: measured, and renamed into place when whole.
     std::string place(const Upload& upload, std::uintmax_t total, bool& fatal);
     void removePart(const Upload& upload, long seconds = 0);
