@@ -211,6 +211,34 @@ TEST_P(RemoteFolder, ALostConnectionIsWhatEveryLaterCallSays) {
     EXPECT_EQ(put({local("a.php"), "a.php"}).returned, lost);
 }
 
+// An upload the server refuses once for a reason that may pass is sent again, and the files after it go up as well.
+TEST(FtpUpload, ARefusalThatMayPassIsTriedAgainAndTheRestGoesOn) {
+    NEEDS(onPath("python3"), "python3 for a fake FTP server");
+    const TempDir dir;
+    const fs::path served = dir.path() / "served";
+    fs::create_directories(served);
+    const int port = freePort();
+    const Process server({"python3", (fs::path(__FILE__).parent_path() / "support/fake_ftp.py").string(),
+                          std::to_string(port), "stor426once", "", served.string()},
+                         dir.path() / "ftp.log");
+    ASSERT_TRUE(answersSoon(port));
+    writeFile(dir.path() / "a.php", "page a");
+    writeFile(dir.path() / "b.php", "page b");
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", dir.path().c_str(), 1); // no .netrc: the anonymous login
+    const std::unique_ptr<publish::Remote> remote =
+        publish::openRemote(*publish::parseTarget("ftp://127.0.0.1:" + std::to_string(port) + "/"), {});
+    std::vector<std::string> problems(2, "never finished");
+    publish::PutEvents events;
+    events.finished = [&](std::size_t index, const std::string& problem) { problems[index] = problem; };
+    const std::atomic<bool> cancel = false;
+    EXPECT_EQ(remote->put({{dir.path() / "a.php", "a.php"}, {dir.path() / "b.php", "b.php"}}, events, cancel), "");
+    ::setenv("HOME", home.c_str(), 1);
+    EXPECT_EQ(problems, (Names{"", ""}));
+    EXPECT_EQ(filesOf(served), (Files{{"a.php", "page a"}, {"b.php", "page b"}}));
+    EXPECT_EQ(remote->lost(), "");
+}
+
 // Listings as other FTP servers give them: MLSD with its facts in any case and the folder's own entries, and ls -l
 // lines with a link's target, an owner named like a month, a year for the time and blanks in names.
 TEST(FtpListing, ReadsMlsdAndLsLinesAndRefusesWhatItCannotRead) {
