@@ -171,13 +171,18 @@ TEST_P(RemoteFolder, GoesOnFromAPartOnlyWhenItIsTheOneToGoOnFrom) {
     EXPECT_TRUE(readFile(folder() / "victim.bin") == half);
 }
 
-// A put stopped part way: its part goes unless kept, and the kept part is the file's beginning. The connection goes
-// on: the next file goes up (over FTP on a new connection, and never through a link planted at its part's name).
-TEST_P(RemoteFolder, AStoppedPutKeepsItsPartOnlyWhenAskedAndTheConnectionGoesOn) {
+// A file that fails leaves no part. A put stopped part way: its part goes unless kept, and the kept part is the
+// file's beginning. The connection goes on: the next file goes up (over FTP on a new connection, and never through a
+// link planted at its part's name).
+TEST_P(RemoteFolder, AFailedOrStoppedPutLeavesNoPartUnlessKeptAndTheConnectionGoesOn) {
     const std::string video = pattern(32 << 20), part = ".big.mp4.clipnest-part";
     writeFile(local("big.mp4"), video);
     writeFile(local("a.php"), "the page");
     place("victim.txt", "the host's own file");
+    fs::create_directories(folder() / "sub.php" / "inside");
+    EXPECT_NE(put({local("a.php"), "sub.php"}).problem, "") << "a folder stands at the name";
+    EXPECT_TRUE(fs::is_directory(folder() / "sub.php" / "inside"));
+    EXPECT_FALSE(fs::exists(folder() / ".sub.php.clipnest-part"));
     for (const bool keep : {false, true}) {
         SCOPED_TRACE(keep ? "kept" : "not kept");
         const Outcome outcome = put({local("big.mp4"), "big.mp4", 0, keep}, 1 << 20);
