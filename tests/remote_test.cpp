@@ -169,6 +169,16 @@ TEST_P(RemoteFolder, GoesOnFromAPartOnlyWhenItIsTheOneToGoOnFrom) {
         EXPECT_FALSE(fs::exists(folder() / "big.mp4")) << link;
     }
     EXPECT_TRUE(readFile(folder() / "victim.bin") == half);
+
+    // Whole, but a folder stands at the name: the part goes, and the connection is not lost over it.
+    fs::create_directories(folder() / "big.mp4" / "inside");
+    place(part, half);
+    outcome = put({local("big.mp4"), "big.mp4", half.size()});
+    EXPECT_EQ(outcome.returned, "");
+    EXPECT_NE(outcome.problem, "");
+    EXPECT_FALSE(fs::exists(folder() / part));
+    EXPECT_TRUE(fs::is_directory(folder() / "big.mp4" / "inside"));
+    EXPECT_EQ(remote().lost(), "");
 }
 
 // A file that fails leaves no part. A put stopped part way: its part goes unless kept, and the kept part is the
@@ -267,6 +277,7 @@ TEST(FtpListing, ReadsMlsdAndLsLinesAndRefusesWhatItCannotRead) {
     // A listing only partly understood would make files there look absent.
     EXPECT_FALSE(publish::readLsLines("12-10-26  04:50PM       <DIR>          sub\r\n", files, unread));
     EXPECT_EQ(unread, "12-10-26  04:50PM       <DIR>          sub");
+    EXPECT_FALSE(publish::readLsLines("-rw-r--r-- 1 0 0 11 2026-12-10 16:50 a.mp4\n", files, unread)) << "no month";
     EXPECT_FALSE(publish::readMlsd("a.mp4\r\n", files, unread));
     EXPECT_FALSE(publish::readMlsd("size=eleven; a.mp4\r\n", files, unread));
 }
