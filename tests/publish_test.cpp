@@ -23,21 +23,6 @@ struct Result {
     std::string out;
 };
 
-// ssh reads the files of the account's own home, whatever HOME says; the tests' ssh reads those of `home` instead, as
-// if it were the user's: ~/.ssh/config with the keys and known hosts it names.
-fs::path sshOf(const fs::path& home) {
-    const fs::path program = home / "ssh";
-    if (!fs::exists(program)) {
-        fs::create_directories(home / ".ssh");
-        writeFile(program, "#!/bin/sh\nexec ssh -F \"$HOME/.ssh/config\" \"$@\"\n");
-        fs::permissions(program, fs::perms::owner_all);
-        writeFile(home / ".ssh/config", "Host *\n  IdentityFile " + (home / ".ssh/id_ed25519").string() +
-                                            "\n  IdentityFile " + (home / ".ssh/id_rsa").string() +
-                                            "\n  UserKnownHostsFile " + (home / ".ssh/known_hosts").string() + "\n");
-    }
-    return program;
-}
-
 // Runs the program on `channel` with `home` as the home folder and no SSH agent; the output and standard error in one.
 Result clipnest(const fs::path& channel, const fs::path& home, const std::string& args) {
     Result r;
@@ -73,26 +58,8 @@ TEST(Comments, TheAwkwardFilesReadAsThePageReadsThem) {
 class Publish : public ::testing::Test {
 protected:
     void SetUp() override {
-        NEEDS(fs::exists("/usr/sbin/sshd") && ::geteuid() == 0, "root and openssh-server for an SFTP server");
-        fs::create_directories(home() / ".ssh");
-        fs::create_directories(remote());
-        fs::create_directories("/run/sshd");
-        int rc = 0;
-        shell("ssh-keygen -q -t ed25519 -N '' -f " + (keys() / "host").string() +
-                  " && ssh-keygen -q -t ed25519 -N '' -f " + (home() / ".ssh/id_ed25519").string(),
-              &rc);
-        ASSERT_EQ(rc, 0);
-        writeFile(keys() / "authorized_keys", readFile(home() / ".ssh/id_ed25519.pub"));
-        port_ = freePort();
-        writeFile(home() / ".ssh/known_hosts",
-                  "[127.0.0.1]:" + std::to_string(port_) + " " + readFile(keys() / "host.pub"));
-        writeFile(keys() / "sshd_config",
-                  "Port " + std::to_string(port_) + "\nListenAddress 127.0.0.1\nHostKey " + (keys() / "host").string() +
-                      "\nPidFile " + (keys() / "sshd.pid").string() + "\nAuthorizedKeysFile " +
-                      (keys() / "authorized_keys").string() +
-                      "\nPasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
-                      "PermitRootLogin prohibit-password\n");
-        startSftp();
+        NEEDS(SshServer::available(), "root and openssh-server for an SFTP server");
+        server_ = std::make_unique<SshServer>();
         h_ = std::make_unique<Harness>();
         h_->entry("a.mp4", "A");
         h_->entry("b.mp4", "B");
@@ -100,13 +67,8 @@ protected:
         h_->put("a_comments.txt", "comments on this computer");
     }
     // `sftp` is the server's SFTP subsystem and its options.
-    void startSftp(const std::string& sftp = "internal-sftp") {
-        sftp_ = std::make_unique<Process>(Names{"/usr/sbin/sshd", "-D", "-e", "-f", (keys() / "sshd_config").string(),
-                                                "-o", "Subsystem=sftp " + sftp},
-                                          keys() / "sshd.log");
-        ASSERT_TRUE(answersSoon(port_)) << readFile(keys() / "sshd.log");
-    }
-    std::string to() const { return "sftp://root@127.0.0.1:" + std::to_string(port_) + remote().string() + "/"; }
+    void startSftp(const std::string& sftp = "internal-sftp") { ASSERT_TRUE(server_->start(sftp)) << server_->log(); }
+    std::string to() const { return server_->address(); }
 
     Result clipnest(const std::string& args) { return testing::clipnest(h_->dir(), home(), args); }
     std::string onServer(const std::string& name) const { return readFile(remote() / name); }
@@ -119,18 +81,15 @@ protected:
         return names;
     }
 
-    fs::path home() const { return dir_.path() / "home"; }
-    fs::path keys() const { return dir_.path(); }
-    fs::path remote() const { return dir_.path() / "server" / "public_html"; }
+    fs::path home() const { return server_->home(); }
+    fs::path keys() const { return server_->dir(); }
+    fs::path remote() const { return server_->folder(); }
     Harness& h() { return *h_; }
+    SshServer& server() { return *server_; }
 
 private:
-    TempDir dir_;
-    int port_ = 0;
+    std::unique_ptr<SshServer> server_;
     std::unique_ptr<Harness> h_;
-
-protected:
-    std::unique_ptr<Process> sftp_;
 };
 
 TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
@@ -391,9 +350,8 @@ TEST_F(Publish, AnInterruptedPublishRecordsOnlyWhatArrivedAndTheNextFinishes) {
     fs::remove(part); // what the killed publish left, which the next one overwrites
     std::thread stopper([&] {
         if (whenUnderWay()) {
-            // Each connection's sshd is a session of its own, out of the server's process group.
-            shell("pkill -KILL -P " + readFile(keys() / "sshd.pid"));
-            sftp_->stop();
+            server().killSessions();
+            server().stop();
         }
     });
     Result r = clipnest("publish");
@@ -488,7 +446,7 @@ TEST_F(Publish, NeverWritesThroughALinkOnTheServer) {
 // back when the rename fails.
 TEST_F(Publish, AServerWithoutTheAtomicRenameStillReplacesFiles) {
     ASSERT_EQ(clipnest("publish --to " + to()).status, 0);
-    sftp_->stop();
+    server().stop();
     startSftp("internal-sftp -P posix-rename");
     h().entry("a.mp4", "A, changed");
     Result r = clipnest("publish");
@@ -499,7 +457,7 @@ TEST_F(Publish, AServerWithoutTheAtomicRenameStillReplacesFiles) {
         << "nothing aside, no part";
 
     // A rename into place refused: the old page is back in its place, the part gone, and no homepage follows.
-    sftp_->stop();
+    server().stop();
     startSftp("internal-sftp -P posix-rename,rename");
     const std::string page = onServer("a.php");
     h().entry("a.mp4", "A, changed again");
@@ -553,55 +511,16 @@ TEST_F(Publish, LogsInWithAnRsaKeyThroughAHostAliasAsSftpDoes) {
 }
 
 // FTPS through vsftpd: the login comes from ~/.netrc, the certificate is the server's own, named in the settings.
-// vsftpd with a throwaway certificate on a free loopback port, storing under root/ (root/channel/ is writable by
-// `owner`); `logins` are the lines of its configuration that say who may log in, with {root} for root/.
-struct FtpsServer {
-    FtpsServer(const std::string& owner, std::string logins) {
-        fs::create_directories(channel);
-        fs::create_directories(home);
-        fs::create_directories(dir.path() / "empty");
-        fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-        int rc = 0;
-        shell("chown " + owner + " '" + channel.string() + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout '" +
-                  (dir.path() / "key.pem").string() + "' -out '" + cert().string() +
-                  "' -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null",
-              &rc);
-        EXPECT_EQ(rc, 0);
-        logins.replace(logins.find("{root}"), 6, root.string());
-        const int passive = freePort();
-        writeFile(
-            dir.path() / "vsftpd.conf",
-            "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
-                "\nbackground=NO\nwrite_enable=YES\n" + logins + "\nssl_enable=YES\nrequire_ssl_reuse=NO\n" +
-                "rsa_cert_file=" + cert().string() + "\nrsa_private_key_file=" + (dir.path() / "key.pem").string() +
-                "\npasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" + std::to_string(passive) +
-                "\npasv_max_port=" + std::to_string(passive) +
-                "\nsecure_chroot_dir=" + (dir.path() / "empty").string() + "\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
-        ftp = std::make_unique<Process>(Names{"/usr/sbin/vsftpd", (dir.path() / "vsftpd.conf").string()},
-                                        dir.path() / "log");
-        EXPECT_TRUE(answersSoon(port)) << readFile(dir.path() / "log");
-    }
-    fs::path cert() const { return dir.path() / "cert.pem"; }
-    TempDir dir;
-    const fs::path root = dir.path() / "root", channel = root / "channel", home = dir.path() / "home";
-    const int port = freePort();
-    std::unique_ptr<Process> ftp;
-};
-
 TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
-    NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
-    const FtpsServer server("ftp", "anonymous_enable=YES\nlocal_enable=NO\nanon_upload_enable=YES\n"
-                                   "anon_other_write_enable=YES\nanon_umask=022\nno_anon_password=YES\n"
-                                   "allow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
-                                   "anon_root={root}");
+    NEEDS(FtpsServer::available(), "root and vsftpd for an FTPS server");
+    const FtpsServer server;
     const fs::path &channel = server.channel, &home = server.home;
     const int port = server.port;
-    writeFile(home / ".netrc", "machine 127.0.0.1 login anonymous password guest\n");
     Harness h;
     h.entry("a.mp4", "A");
     h.put("a.mp4", "the video a");
     const auto publish = [&](const std::string& args) { return clipnest(h.dir(), home, "publish " + args); };
-    const std::string to = "ftps://anonymous@127.0.0.1:" + std::to_string(port) + "/channel/";
+    const std::string to = server.address();
 
     Result r = publish("--to " + to);
     EXPECT_EQ(r.status, 1) << "the server's own certificate is not trusted unless named";
@@ -637,7 +556,7 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
 // A host's FTP account with a password: the address names the user, and ~/.netrc holds a line for another user of the
 // same server before the user's own. A wrong password is said once, naming the line, and no file is tried.
 TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
-    NEEDS(fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0, "root and vsftpd for an FTPS server");
+    NEEDS(FtpsServer::available(), "root and vsftpd for an FTPS server");
     // An account of this computer of the test's own, so that runs side by side do not share one; gone at the end.
     const std::string user = "cnftp" + std::to_string(::getpid()), password = "pw-" + std::to_string(::getpid());
     int rc = 0;

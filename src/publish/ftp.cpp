@@ -1,12 +1,10 @@
 #include "platform/code_page.h"
-#include "platform/working_folder.h"
-#include "publish/netrc.h"
-#include "publish/remote.h"
+#include "publish/ftp_listing.h"
+#include "publish/ftp_remote.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <curl/curl.h>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -23,13 +21,6 @@ std::string home() {
     return h ? h : "";
 }
 
-struct Transfer {
-    std::FILE* file = nullptr;
-    const PutEvents* events = nullptr;
-    std::size_t index = 0;
-    const std::atomic<bool>* cancel = nullptr;
-};
-
 std::size_t appendChunk(char* buffer, std::size_t size, std::size_t count, void* data) {
     auto* bytes = static_cast<std::string*>(data);
     if (bytes->size() + size * count > MaxFetched) {
@@ -39,87 +30,55 @@ std::size_t appendChunk(char* buffer, std::size_t size, std::size_t count, void*
     return size * count;
 }
 
-std::size_t readChunk(char* buffer, std::size_t size, std::size_t count, void* data) {
-    return std::fread(buffer, size, count, static_cast<Transfer*>(data)->file);
+std::size_t appendListing(char* buffer, std::size_t size, std::size_t count, void* data) {
+    static_cast<std::string*>(data)->append(buffer, size * count);
+    return size * count;
 }
 
-int onProgress(void* data, curl_off_t, curl_off_t, curl_off_t total, curl_off_t sent) {
+// Keeps the server's last answer on the control connection, for the words of a refusal.
+std::size_t keepAnswer(char* buffer, std::size_t size, std::size_t count, void* data) {
+    std::string line(buffer, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.pop_back();
+    }
+    if (!line.empty()) {
+        *static_cast<std::string*>(data) = line;
+    }
+    return size * count;
+}
+
+} // namespace
+
+int onProgress(void* data, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
     const auto* t = static_cast<Transfer*>(data);
     if (t->events && t->events->progress) {
-        t->events->progress(t->index, static_cast<std::uintmax_t>(sent), static_cast<std::uintmax_t>(total));
+        t->events->progress(t->index, t->offset + static_cast<std::uintmax_t>(sent), t->total);
     }
     return t->cancel && t->cancel->load() ? 1 : 0;
 }
 
-// FTP and FTPS through libcurl, one control connection kept from file to file. The login comes from ~/.netrc, read
-// here so that an address naming its user (ftps://bob@host/) finds bob's line.
-class Ftp final : public Remote {
-public:
-    Ftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel)
-        : target_(target), settings_(settings), cancel_(cancel) {
-        curl_global_init(CURL_GLOBAL_DEFAULT);
-        curl_ = curl_easy_init();
-        multi_ = curl_multi_init();
-        std::ifstream netrc(home() + "/.netrc", std::ios::binary);
-        std::stringstream text;
-        text << netrc.rdbuf();
-        login_ = netrcLogin(text.str(), target.host, target.user);
+std::optional<std::string> commandName(const std::string& name) {
+    if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        return std::nullopt;
     }
-    ~Ftp() override {
-        curl_multi_cleanup(multi_);
-        curl_easy_cleanup(curl_);
-    }
+    return codePageToUtf8(name);
+}
 
-    std::string connect() override;
-    std::string put(const std::vector<Upload>& files, const PutEvents& events,
-                    const std::atomic<bool>& cancel) override;
-    std::string get(const std::string& name, std::string& bytes, bool& missing) override;
-    std::string exists(const std::string& name, bool& there);
-    std::string stat(const std::vector<std::string>& names, std::vector<RemoteFile>& found) override {
-        found.clear();
-        for (const std::string& name : names) {
-            bool there = false;
-            if (std::string problem = exists(name, there); !problem.empty()) {
-                return problem;
-            }
-            if (there) {
-                found.push_back({name, 0});
-            }
-        }
-        return "";
-    }
-    std::string list(std::vector<RemoteFile>& files) override {
-        files.clear();
-        return "listing is not done yet";
-    }
-    std::string rename(const std::string&, const std::string&) override { return "renaming is not done yet"; }
-    std::string remove(const std::string&) override { return "removing is not done yet"; }
-    std::string lost() const override { return lost_; }
+Ftp::Ftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel)
+    : target_(target), settings_(settings), cancel_(cancel) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    curl_ = curl_easy_init();
+    multi_ = curl_multi_init();
+    std::ifstream netrc(home() + "/.netrc", std::ios::binary);
+    std::stringstream text;
+    text << netrc.rdbuf();
+    login_ = netrcLogin(text.str(), target.host, target.user);
+}
 
-    // The pauses between tries of a transfer that failed for a reason that may pass, in milliseconds.
-    int firstPauseMs = 1000;
-
-private:
-    // Sets up the handle for one request on `name` (the folder itself when empty).
-    void prepare(const std::string& name, char* errorText);
-    // The words for a failed request; `fatal` when it concerns the connection or the login, not one file, and
-    // `mayPass` when trying again may help.
-    std::string failure(CURLcode code, long response, const char* errorText, const std::string& name, bool& fatal,
-                        bool& mayPass) const;
-
-    // Runs the request set up on the handle to its end.
-    CURLcode perform();
-
-    Target target_;
-    Settings settings_;
-    const std::atomic<bool>* cancel_ = nullptr;
-    std::optional<NetrcLogin> login_;
-    CURL* curl_ = nullptr;
-    CURLM* multi_ = nullptr; // keeps the connection from one request to the next
-
-    bool connected_ = false;
-    std::string lost_;
-};
+Ftp::~Ftp() {
+    curl_multi_cleanup(multi_);
+    curl_easy_cleanup(curl_);
+}
 
 void Ftp::prepare(const std::string& name, char* errorText) {
     curl_easy_reset(curl_);
@@ -151,6 +110,11 @@ void Ftp::prepare(const std::string& name, char* errorText) {
     }
     if (target_.scheme == Target::Scheme::Ftps) {
         curl_easy_setopt(curl_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        // Not TLS 1.3: libcurl closes an upload's data connection with the server's session tickets unread, the
+        // reset that follows loses the last bytes on their way, and vsftpd answers 426 or, on other servers, keeps a
+        // file cut short (libcurl's known bug "FTPS upload data loss with TLS 1.3").
+        curl_easy_setopt(curl_, CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_DEFAULT) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
         if (!settings_.cacert.empty()) {
             curl_easy_setopt(curl_, CURLOPT_CAINFO, settings_.cacert.c_str());
         }
@@ -223,76 +187,6 @@ std::string Ftp::connect() {
     }
 }
 
-std::string Ftp::put(const std::vector<Upload>& files, const PutEvents& events, const std::atomic<bool>& cancel) {
-    if (const std::string problem = connect(); !problem.empty()) {
-        return problem;
-    }
-    for (std::size_t index = 0; index < files.size(); ++index) {
-        const Upload& upload = files[index];
-        if (cancel) {
-            return "";
-        }
-        if (events.started) {
-            events.started(index);
-        }
-        std::string problem;
-        bool fatal = false;
-        for (int attempt = 1, pause = firstPauseMs;; ++attempt, pause *= 2) {
-            // A link put in the file's place since the plan is not followed either.
-            const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openFileNoFollow(upload.local), &std::fclose);
-            if (!file) {
-                problem = "Clipnest could not read " + upload.name;
-                break;
-            }
-            std::error_code ec;
-            const auto size = std::filesystem::file_size(upload.local, ec);
-            Transfer transfer{file.get(), &events, index, &cancel};
-            char errorText[CURL_ERROR_SIZE] = "";
-            prepare(partName(upload.name), errorText);
-            curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
-            curl_easy_setopt(curl_, CURLOPT_READFUNCTION, readChunk);
-            curl_easy_setopt(curl_, CURLOPT_READDATA, &transfer);
-            curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(ec ? 0 : size));
-            curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
-            curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, onProgress);
-            curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, &transfer);
-            // The part is renamed over the target only after it arrived whole; RNTO replaces in one step.
-            curl_slist* after = nullptr;
-            for (const std::string& command :
-                 {"RNFR " + codePageToUtf8(partName(upload.name)), "RNTO " + codePageToUtf8(upload.name)}) {
-                after = curl_slist_append(after, command.c_str());
-            }
-            curl_easy_setopt(curl_, CURLOPT_POSTQUOTE, after);
-            // Whatever stands at the part's name goes first, a link above all: the server would write through it.
-            curl_slist* before = curl_slist_append(nullptr, ("*DELE " + codePageToUtf8(partName(upload.name))).c_str());
-            curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
-            const CURLcode code = perform();
-            long response = 0;
-            curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &response);
-            curl_slist_free_all(after);
-            curl_slist_free_all(before);
-            if (code == CURLE_OK) {
-                problem.clear();
-                break;
-            }
-            bool mayPass = false;
-            problem = failure(code, response, errorText, upload.name, fatal, mayPass);
-            if (!mayPass || cancel || attempt == 3) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
-        }
-        if (events.finished) {
-            events.finished(index, problem);
-        }
-        if (fatal) {
-            lost_ = problem;
-            return problem;
-        }
-    }
-    return "";
-}
-
 std::string Ftp::get(const std::string& name, std::string& bytes, bool& missing) {
     missing = false;
     bytes.clear();
@@ -328,25 +222,140 @@ std::string Ftp::get(const std::string& name, std::string& bytes, bool& missing)
     if (code == CURLE_FTP_COULDNT_RETR_FILE) {
         return "the server did not send " + name + " (" + std::string(errorText[0] ? errorText : "") + ")";
     }
-    bool fatal = false, mayPass = false;
-    return failure(code, 0, errorText, name, fatal, mayPass);
+    return fail(code, 0, errorText, name);
 }
 
-std::string Ftp::exists(const std::string& name, bool& there) {
-    there = false;
+std::string Ftp::command(const std::vector<std::string>& commands, bool& refused, long seconds) {
+    refused = false;
     if (const std::string problem = connect(); !problem.empty()) {
         return problem;
     }
     char errorText[CURL_ERROR_SIZE] = "";
-    prepare(name, errorText);
+    prepare("", errorText);
     curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
-    const CURLcode code = perform();
-    there = code == CURLE_OK;
-    if (there || code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_FTP_COULDNT_RETR_FILE) {
-        return "";
+    curl_easy_setopt(curl_, CURLOPT_TIMEOUT, seconds);
+    curl_slist* list = nullptr;
+    for (const std::string& line : commands) {
+        list = curl_slist_append(list, line.c_str());
     }
+    // After the request, so in the folder: libcurl sends the commands it is given before it goes there, which on a
+    // new connection is still the login's folder.
+    curl_easy_setopt(curl_, CURLOPT_POSTQUOTE, list);
+    std::string answer;
+    curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, keepAnswer);
+    curl_easy_setopt(curl_, CURLOPT_HEADERDATA, &answer);
+    const CURLcode code = perform();
+    curl_slist_free_all(list);
+    if (code == CURLE_QUOTE_ERROR) {
+        refused = true;
+        return answer.empty() ? errorText : answer;
+    }
+    return code == CURLE_OK ? "" : fail(code, 0, errorText, "");
+}
+
+CURLcode Ftp::listing(const char* request, std::string& text, char* errorText, long& response) {
+    text.clear();
+    prepare("", errorText);
+    curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, request);
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, appendListing);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &text);
+    const CURLcode code = perform();
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &response);
+    return code;
+}
+
+// MLSD says plainly what each entry is; a server without it (vsftpd) is asked for LIST -a, which shows the hidden
+// files too, and is not asked for MLSD again.
+std::string Ftp::list(std::vector<RemoteFile>& files) {
+    files.clear();
+    if (const std::string problem = connect(); !problem.empty()) {
+        return problem;
+    }
+    std::string text, unread;
+    char errorText[CURL_ERROR_SIZE] = "";
+    long response = 0;
+    CURLcode code = CURLE_FAILED_INIT;
+    if (mlsd_ != 0) {
+        code = listing("MLSD", text, errorText, response);
+        const bool unknown = code == CURLE_FTP_COULDNT_RETR_FILE && response >= 500 && response <= 504;
+        mlsd_ = code == CURLE_OK ? 1 : unknown ? 0 : mlsd_;
+    }
+    if (mlsd_ == 0) {
+        code = listing("LIST -a", text, errorText, response);
+    }
+    const std::string where = "the folder " + target_.path;
+    if (code == CURLE_FTP_COULDNT_RETR_FILE) {
+        return "the server could not list " + where + " (" + errorText + ")";
+    }
+    if (code != CURLE_OK) {
+        return fail(code, response, errorText, "");
+    }
+    if (!(mlsd_ == 1 ? readMlsd(text, files, unread) : readLsLines(text, files, unread))) {
+        files.clear();
+        return "the server's listing of " + where + " could not be read (\"" + unread + "\")";
+    }
+    return "";
+}
+
+// From the folder's listing, so that a folder or a link at a name is seen as such (SIZE answers them as it answers a
+// name that is not there).
+std::string Ftp::stat(const std::vector<std::string>& names, std::vector<RemoteFile>& found) {
+    found.clear();
+    std::vector<RemoteFile> files;
+    if (const std::string problem = list(files); !problem.empty()) {
+        return problem;
+    }
+    for (RemoteFile& file : files) {
+        if (std::find(names.begin(), names.end(), file.name) != names.end()) {
+            found.push_back(std::move(file));
+        }
+    }
+    return "";
+}
+
+// Looked at first: RNTO replaces what stands at the new name on most servers.
+std::string Ftp::rename(const std::string& from, const std::string& to) {
+    const std::optional<std::string> source = commandName(from), target = commandName(to);
+    if (!source || !target) {
+        return "a name with a line break cannot be renamed over FTP";
+    }
+    std::vector<RemoteFile> there;
+    if (std::string problem = stat({to}, there); !problem.empty()) {
+        return problem;
+    }
+    if (!there.empty()) {
+        return "the server already has " + to + ", so " + from + " was not renamed to it";
+    }
+    bool refused = false;
+    const std::string problem = command({"RNFR " + *source, "RNTO " + *target}, refused);
+    return refused ? "the server could not rename " + from + " to " + to + " (" + problem + ")" : problem;
+}
+
+std::string Ftp::remove(const std::string& name) {
+    const std::optional<std::string> onServer = commandName(name);
+    if (!onServer) {
+        return "a name with a line break cannot be removed over FTP";
+    }
+    bool refused = false;
+    const std::string problem = command({"DELE " + *onServer}, refused);
+    if (!refused) {
+        return problem;
+    }
+    // Servers refuse a name that is not there as they refuse one they keep: which of the two, the listing says.
+    std::vector<RemoteFile> there;
+    if (std::string looked = stat({name}, there); !looked.empty()) {
+        return looked;
+    }
+    return there.empty() ? "" : "the server could not remove " + name + " (" + problem + ")";
+}
+
+std::string Ftp::fail(CURLcode code, long response, const char* errorText, const std::string& name) {
     bool fatal = false, mayPass = false;
-    return failure(code, 0, errorText, name, fatal, mayPass);
+    std::string problem = failure(code, response, errorText, name, fatal, mayPass);
+    if (fatal) {
+        lost_ = problem;
+    }
+    return problem;
 }
 
 std::string Ftp::failure(CURLcode code, long response, const char* errorText, const std::string& name, bool& fatal,
@@ -357,7 +366,7 @@ std::string Ftp::failure(CURLcode code, long response, const char* errorText, co
     switch (code) {
     case CURLE_ABORTED_BY_CALLBACK:
         fatal = false;
-        return "stopped before " + name + " was complete; the server keeps its old " + name;
+        return "stopped before " + name + " was complete";
     case CURLE_COULDNT_RESOLVE_HOST:
         return "the server " + target_.host + " could not be found (" + detail + ")";
     case CURLE_COULDNT_CONNECT:
@@ -400,8 +409,6 @@ std::string Ftp::failure(CURLcode code, long response, const char* errorText, co
         return "the upload failed (" + detail + ")";
     }
 }
-
-} // namespace
 
 } // namespace clipnest::publish
 

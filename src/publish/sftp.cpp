@@ -3,112 +3,19 @@
 #include "platform/child_process.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
-#include "platform/working_folder.h"
+#include "publish/sftp_remote.h"
 
 #include <cstdlib>
-#include <cstring>
-#include <deque>
 #include <map>
-#include <set>
 
 namespace clipnest::publish {
 
+using namespace sftp;
+
 namespace {
 
-// The messages of SFTP version 3 that Clipnest sends and reads.
-enum Type : std::uint8_t {
-    Init = 1,
-    Version = 2,
-    Open = 3,
-    Close = 4,
-    Read = 5,
-    Write = 6,
-    Lstat = 7,
-    Remove = 13,
-    Stat = 17,
-    Rename = 18,
-    StatusReply = 101,
-    HandleReply = 102,
-    DataReply = 103,
-    AttrsReply = 105,
-    Extended = 200,
-};
-enum Status : std::uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3 };
-constexpr std::uint32_t OpenRead = 0x01, OpenWrite = 0x02, OpenCreate = 0x08, OpenTruncate = 0x10, OpenNew = 0x20;
-constexpr std::uint32_t AttrPermissions = 0x04;
 constexpr const char* PosixRename = "posix-rename@openssh.com";
-
-constexpr std::size_t Chunk = 32 * 1024;
-constexpr std::size_t RequestsInFlight = 64;
-// A large file leaves room for the small ones beside it.
-constexpr std::size_t WritesInFlight = 32;
-constexpr std::size_t FilesInFlight = 16;
 constexpr std::uint32_t LargestReply = 512 * 1024;
-// A server that answers nothing for a minute is given up.
-constexpr int IdleMs = 60'000;
-
-struct Out {
-    std::string bytes;
-    Out& u8(std::uint8_t v) {
-        bytes.push_back(static_cast<char>(v));
-        return *this;
-    }
-    Out& u32(std::uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            bytes.push_back(static_cast<char>((v >> shift) & 0xff));
-        }
-        return *this;
-    }
-    Out& u64(std::uint64_t v) { return u32(static_cast<std::uint32_t>(v >> 32)).u32(static_cast<std::uint32_t>(v)); }
-    Out& str(std::string_view s) {
-        u32(static_cast<std::uint32_t>(s.size()));
-        bytes.append(s);
-        return *this;
-    }
-};
-
-struct In {
-    std::string_view bytes;
-    bool ok = true;
-    std::uint32_t u32() {
-        if (bytes.size() < 4) {
-            ok = false;
-            return 0;
-        }
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) {
-            v = (v << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
-        }
-        bytes.remove_prefix(4);
-        return v;
-    }
-    std::string_view str() {
-        const std::uint32_t n = u32();
-        if (!ok || bytes.size() < n) {
-            ok = false;
-            return {};
-        }
-        const std::string_view s = bytes.substr(0, n);
-        bytes.remove_prefix(n);
-        return s;
-    }
-};
-
-struct Reply {
-    std::uint8_t type = 0;
-    std::uint32_t id = 0;
-    std::string body; // after the id
-    std::uint32_t status() const {
-        In in{body};
-        return type == StatusReply ? in.u32() : Ok;
-    }
-    std::string message() const {
-        In in{body};
-        in.u32();
-        const std::string_view text = in.str();
-        return std::string(in.ok && !text.empty() ? text : "no reason given");
-    }
-};
 
 std::string lastLine(const std::string& text, std::string_view containing = {}) {
     std::string found;
@@ -136,61 +43,18 @@ std::string sshHost(const Target& target) {
 bool says(const std::string& text, std::string_view what) {
     return text.find(what) != std::string::npos;
 }
+} // namespace
 
-class Sftp final : public Remote {
-public:
-    Sftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel)
-        : target_(target), settings_(settings), cancel_(cancel) {
-        dir_ = target.path.starts_with("/~/") ? target.path.substr(3) : target.path;
-    }
+Sftp::Sftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel)
+    : target_(target), settings_(settings), cancel_(cancel) {
+    dir_ = target.path.starts_with("/~/") ? target.path.substr(3) : target.path;
+}
 
-    std::string connect() override;
-    std::string put(const std::vector<Upload>& files, const PutEvents& events,
-                    const std::atomic<bool>& cancel) override;
-    std::string get(const std::string& name, std::string& bytes, bool& missing) override;
-    std::string exists(const std::string& name, bool& there);
-    std::string stat(const std::vector<std::string>& names, std::vector<RemoteFile>& found) override {
-        found.clear();
-        for (const std::string& name : names) {
-            bool there = false;
-            if (std::string problem = exists(name, there); !problem.empty()) {
-                return problem;
-            }
-            if (there) {
-                found.push_back({name, 0});
-            }
-        }
-        return "";
-    }
-    std::string list(std::vector<RemoteFile>& files) override {
-        files.clear();
-        return "listing is not done yet";
-    }
-    std::string rename(const std::string&, const std::string&) override { return "renaming is not done yet"; }
-    std::string remove(const std::string&) override { return "removing is not done yet"; }
-    std::string lost() const override { return lost_; }
+Sftp::~Sftp() = default;
 
-private:
-    // The path of a file of the channel's folder on the server, its name in UTF-8 as on the desktop's disk.
-    std::string at(const std::string& name) const { return dir_ + codePageToUtf8(name); }
-    std::uint32_t send(std::uint8_t type, const Out& payload);
-    bool receive(Reply& reply);
-    // Sends one request and waits for its answer; nothing else may be in flight.
-    bool call(std::uint8_t type, const Out& payload, Reply& reply);
-    // The connection's end, in words: what ssh said, or that the server stopped answering.
-    std::string lose(const std::string& why);
-    std::string fileProblem(const Reply& reply, const std::string& name, const char* doing) const;
-    class PutRun;
-
-    Target target_;
-    Settings settings_;
-    const std::atomic<bool>* cancel_ = nullptr;
-    std::string dir_;
-    std::unique_ptr<ChildProcess> ssh_;
-    bool posixRename_ = false;
-    std::uint32_t nextId_ = 1;
-    std::string lost_;
-};
+std::string Sftp::at(const std::string& name) const {
+    return dir_ + codePageToUtf8(name);
+}
 
 std::uint32_t Sftp::send(std::uint8_t type, const Out& payload) {
     const std::uint32_t id = nextId_++;
@@ -198,56 +62,66 @@ std::uint32_t Sftp::send(std::uint8_t type, const Out& payload) {
     packet.u32(static_cast<std::uint32_t>(payload.bytes.size() + 5)).u8(type).u32(id);
     packet.bytes += payload.bytes;
     if (lost_.empty()) {
-        const ChildProcess::Io io = ssh_->write(packet.bytes.data(), packet.bytes.size(), IdleMs, cancel_);
-        if (io == ChildProcess::Io::Cancelled) {
-            lose("stopped");
-        } else if (io == ChildProcess::Io::TimedOut) {
+        // Never stopped half way: a packet cut off would leave the stream unreadable.
+        const ChildProcess::Io io = ssh_->write(packet.bytes.data(), packet.bytes.size(), IdleMs);
+        if (io == ChildProcess::Io::TimedOut) {
             lose("the server took nothing for a minute");
-        } else if (io == ChildProcess::Io::Closed) {
+        } else if (io != ChildProcess::Io::Done) {
             lose("");
         }
     }
     return id;
 }
 
-bool Sftp::receive(Reply& reply) {
+Sftp::Got Sftp::receive(Reply& reply, int waitMs, const std::atomic<bool>* interrupt) {
     if (!lost_.empty()) {
-        return false;
+        return Got::Lost;
     }
+    // Only the wait for the first byte may end early: once an answer began, it is read whole.
     unsigned char head[5];
-    ChildProcess::Io io = ssh_->read(head, sizeof head, IdleMs, cancel_);
+    ChildProcess::Io io = ssh_->read(head, 1, waitMs, interrupt);
+    if (io == ChildProcess::Io::TimedOut || io == ChildProcess::Io::Cancelled) {
+        return Got::Nothing;
+    }
+    if (io == ChildProcess::Io::Done) {
+        io = ssh_->read(head + 1, 4, IdleMs);
+    }
     const std::uint32_t length = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
                                  (std::uint32_t{head[2]} << 8) | std::uint32_t{head[3]};
     if (io == ChildProcess::Io::Done && (length < 1 || length > LargestReply)) {
         lose("the server sent something that is not SFTP");
-        return false;
+        return Got::Lost;
     }
     std::string body(io == ChildProcess::Io::Done ? length - 1 : 0, '\0');
     if (io == ChildProcess::Io::Done) {
-        io = ssh_->read(body.data(), body.size(), IdleMs, cancel_);
-    }
-    if (io == ChildProcess::Io::Cancelled) {
-        lose("stopped");
-        return false;
+        io = ssh_->read(body.data(), body.size(), IdleMs);
     }
     if (io != ChildProcess::Io::Done) {
         lose(io == ChildProcess::Io::TimedOut ? "the server answered nothing for a minute" : "");
-        return false;
+        return Got::Lost;
     }
     reply.type = head[4];
     In in{body};
     reply.id = reply.type == Version ? 0 : in.u32();
     if (!in.ok) {
         lose("the server sent something that is not SFTP");
-        return false;
+        return Got::Lost;
     }
     reply.body = std::string(in.bytes);
-    return true;
+    return Got::Reply;
 }
 
-bool Sftp::call(std::uint8_t type, const Out& payload, Reply& reply) {
+bool Sftp::next(Reply& reply, const std::atomic<bool>* interrupt) {
+    const Got got = receive(reply, IdleMs, interrupt);
+    if (got == Got::Nothing) {
+        lose(interrupt && *interrupt ? "stopped" : "the server answered nothing for a minute");
+    }
+    return got == Got::Reply;
+}
+
+bool Sftp::call(std::uint8_t type, const Out& payload, Reply& reply, const std::atomic<bool>* interrupt) {
     const std::uint32_t id = send(type, payload);
-    while (receive(reply)) {
+    while (next(reply, interrupt)) {
         if (reply.id == id) {
             return true;
         }
@@ -298,8 +172,8 @@ std::string Sftp::connect() {
     Out hello;
     hello.u32(5).u8(Init).u32(3);
     Reply version;
-    if (ssh_->write(hello.bytes.data(), hello.bytes.size(), IdleMs) != ChildProcess::Io::Done || !receive(version) ||
-        version.type != Version) {
+    if (ssh_->write(hello.bytes.data(), hello.bytes.size(), IdleMs) != ChildProcess::Io::Done ||
+        receive(version, IdleMs, cancel_) != Got::Reply || version.type != Version) {
         ssh_->finish();
         lost_ = sshProblem(ssh_->errorOutput(), sshHost(target_));
         return lost_;
@@ -312,7 +186,7 @@ std::string Sftp::connect() {
         posixRename_ = posixRename_ || (in.ok && name == PosixRename);
     }
     Reply folder;
-    if (!call(Stat, Out().str(dir_.empty() ? "." : dir_), folder)) {
+    if (!call(Stat, Out().str(dir_.empty() ? "." : dir_), folder, cancel_)) {
         return lost_;
     }
     if (folder.type != AttrsReply) {
@@ -323,272 +197,6 @@ std::string Sftp::connect() {
     return "";
 }
 
-// One put: a few files in flight at once, each opened as its part, written in chunks that overlap, closed and renamed
-// into place; the answers come in the order asked and each moves its file's job on.
-class Sftp::PutRun {
-public:
-    PutRun(Sftp& sftp, const std::vector<Upload>& files, const PutEvents& events)
-        : sftp_(sftp), files_(files), events_(events) {}
-
-    bool more() const { return next_ < files_.size() || !jobs_.empty(); }
-    bool awaits() const { return !waiting_.empty() || !ignored_.empty(); }
-    // Opens the next files while there is room in flight.
-    void openMore();
-    // Sends the next chunks of the files being written, and closes those written whole.
-    void writeMore();
-    // Moves on the job an answer belongs to.
-    void answer(const Reply& reply);
-    // The connection ended: every file still under way is told why (`problem`, or that the user stopped it).
-    void lose(const std::string& problem);
-
-private:
-    enum class Stage { Opening, Writing, Closing, Renaming, Cleaning };
-    struct Job {
-        std::size_t index = 0;
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, &std::fclose};
-        std::uintmax_t total = 0, queued = 0, acknowledged = 0;
-        bool atEnd = false;
-        Stage stage = Stage::Opening;
-        std::string handle, problem;
-        std::size_t writes = 0; // in flight
-        int step = 0;           // of the rename without posix-rename
-        bool aside = false;     // the old file stands aside
-        // Requests that tidy up after a failure, sent one after the other.
-        std::deque<std::pair<std::uint8_t, Out>> cleanup;
-    };
-
-    void ask(Job& job, std::uint8_t type, const Out& payload) { waiting_[sftp_.send(type, payload)] = job.index; }
-    void finish(Job& job, const std::string& problem);
-    std::string asideOf(const std::string& name) const { return sftp_.at("." + name + ".clipnest-old"); }
-    void renameStep(Job& job);
-    void clean(Job& job, std::string problem);
-    void renamed(Job& job, const Reply& reply);
-
-    Sftp& sftp_;
-    const std::vector<Upload>& files_;
-    const PutEvents& events_;
-    std::map<std::size_t, Job> jobs_; // by index
-    std::map<std::uint32_t, std::size_t> waiting_;
-    std::set<std::uint32_t> ignored_; // requests whose answer does not matter
-    std::size_t next_ = 0;
-};
-
-void Sftp::PutRun::finish(Job& job, const std::string& problem) {
-    const std::size_t index = job.index;
-    if (events_.finished) {
-        events_.finished(index, problem);
-    }
-    jobs_.erase(index);
-}
-
-// The part goes to its target; without posix-rename, the old file steps aside for the moment of the rename.
-void Sftp::PutRun::renameStep(Job& job) {
-    const std::string& name = files_[job.index].name;
-    if (sftp_.posixRename_) {
-        ask(job, Extended, Out().str(PosixRename).str(sftp_.at(partName(name))).str(sftp_.at(name)));
-    } else if (job.step == 0) {
-        ask(job, Remove, Out().str(asideOf(name)));
-    } else if (job.step == 1) {
-        ask(job, Rename, Out().str(sftp_.at(name)).str(asideOf(name)));
-    } else if (job.step == 2) {
-        ask(job, Rename, Out().str(sftp_.at(partName(name))).str(sftp_.at(name)));
-    } else {
-        ask(job, Remove, Out().str(asideOf(name)));
-    }
-}
-
-// After a failure: the old file back in its place when it stood aside, and the part gone.
-void Sftp::PutRun::clean(Job& job, std::string problem) {
-    const std::string& name = files_[job.index].name;
-    job.problem = std::move(problem);
-    job.stage = Stage::Cleaning;
-    if (job.aside) {
-        job.cleanup.emplace_back(Rename, Out().str(asideOf(name)).str(sftp_.at(name)));
-    }
-    job.cleanup.emplace_back(Remove, Out().str(sftp_.at(partName(name))));
-    ask(job, job.cleanup.front().first, job.cleanup.front().second);
-}
-
-void Sftp::PutRun::openMore() {
-    while (jobs_.size() < FilesInFlight && next_ < files_.size() && waiting_.size() < RequestsInFlight) {
-        Job job;
-        job.index = next_++;
-        const Upload& upload = files_[job.index];
-        // A link put in the file's place since the plan is not followed either.
-        job.file.reset(openFileNoFollow(upload.local));
-        if (!job.file) {
-            if (events_.finished) {
-                events_.finished(job.index, "Clipnest could not read " + upload.name);
-            }
-            continue;
-        }
-        std::error_code ec;
-        job.total = std::filesystem::file_size(upload.local, ec);
-        if (events_.started) {
-            events_.started(job.index);
-        }
-        // Whatever stands at the part's name goes first, a link above all: the server would write through it. The
-        // part is then made new, so nothing put there in between is written through either. The server answers in
-        // the order asked, so the two go together.
-        ignored_.insert(sftp_.send(Remove, Out().str(sftp_.at(partName(upload.name)))));
-        ask(job, Open,
-            Out()
-                .str(sftp_.at(partName(upload.name)))
-                .u32(OpenWrite | OpenCreate | OpenTruncate | OpenNew)
-                .u32(AttrPermissions)
-                .u32(0644));
-        jobs_.emplace(job.index, std::move(job));
-    }
-}
-
-void Sftp::PutRun::writeMore() {
-    for (auto& [index, job] : jobs_) {
-        while (job.stage == Stage::Writing && job.problem.empty() && !job.atEnd && job.writes < WritesInFlight &&
-               waiting_.size() < RequestsInFlight && sftp_.lost_.empty()) {
-            char buffer[Chunk];
-            const std::size_t n = std::fread(buffer, 1, sizeof buffer, job.file.get());
-            if (n == 0) {
-                job.atEnd = true;
-                if (std::ferror(job.file.get())) {
-                    job.problem = "Clipnest could not read " + files_[index].name;
-                }
-                break;
-            }
-            ask(job, Write, Out().str(job.handle).u64(job.queued).str(std::string_view(buffer, n)));
-            job.queued += n;
-            ++job.writes;
-        }
-        if (job.stage == Stage::Writing && job.writes == 0 && (job.atEnd || !job.problem.empty()) &&
-            sftp_.lost_.empty()) {
-            job.stage = Stage::Closing;
-            ask(job, Close, Out().str(job.handle));
-        }
-    }
-}
-
-void Sftp::PutRun::renamed(Job& job, const Reply& reply) {
-    if (sftp_.posixRename_ || job.step == 2) {
-        if (reply.status() != Ok) {
-            clean(job, sftp_.fileProblem(reply, files_[job.index].name, "rename into place"));
-            return;
-        }
-        if (sftp_.posixRename_) {
-            finish(job, "");
-            return;
-        }
-    }
-    job.aside = job.aside || (job.step == 1 && reply.status() == Ok);
-    if (job.step == 3) {
-        finish(job, "");
-        return;
-    }
-    ++job.step;
-    renameStep(job);
-}
-
-void Sftp::PutRun::answer(const Reply& reply) {
-    if (ignored_.erase(reply.id)) {
-        return;
-    }
-    const auto found = waiting_.find(reply.id);
-    if (found == waiting_.end()) {
-        return;
-    }
-    const std::size_t index = found->second;
-    waiting_.erase(found);
-    const auto open = jobs_.find(index);
-    if (open == jobs_.end()) {
-        return;
-    }
-    Job& job = open->second;
-    const std::string& name = files_[index].name;
-    switch (job.stage) {
-    case Stage::Opening:
-        if (reply.type != HandleReply) {
-            finish(job, sftp_.fileProblem(reply, name, "write"));
-            return;
-        }
-        job.handle = std::string(In{reply.body}.str());
-        job.stage = Stage::Writing;
-        return;
-    case Stage::Writing:
-        --job.writes;
-        if (reply.status() != Ok && job.problem.empty()) {
-            job.problem = sftp_.fileProblem(reply, name, "store");
-        }
-        if (job.problem.empty() && events_.progress) {
-            job.acknowledged = std::min(job.queued, job.acknowledged + Chunk);
-            events_.progress(index, job.acknowledged, job.total);
-        }
-        return;
-    case Stage::Closing:
-        if (job.problem.empty() && reply.status() != Ok) {
-            job.problem = sftp_.fileProblem(reply, name, "store");
-        }
-        if (!job.problem.empty()) {
-            // What arrived of it goes; the old file was never touched.
-            clean(job, job.problem);
-            return;
-        }
-        job.stage = Stage::Renaming;
-        renameStep(job);
-        return;
-    case Stage::Renaming:
-        renamed(job, reply);
-        return;
-    case Stage::Cleaning:
-        job.cleanup.pop_front();
-        if (job.cleanup.empty()) {
-            finish(job, job.problem);
-        } else {
-            ask(job, job.cleanup.front().first, job.cleanup.front().second);
-        }
-        return;
-    }
-}
-
-void Sftp::PutRun::lose(const std::string& problem) {
-    for (auto& [index, job] : jobs_) {
-        if (events_.finished) {
-            const std::string& name = files_[index].name;
-            events_.finished(index, problem.empty()
-                                        ? "stopped before " + name + " was complete; the server keeps its old " + name
-                                        : problem);
-        }
-    }
-    jobs_.clear();
-}
-
-std::string Sftp::put(const std::vector<Upload>& files, const PutEvents& events, const std::atomic<bool>& cancel) {
-    cancel_ = &cancel;
-    if (const std::string problem = connect(); !problem.empty()) {
-        return problem;
-    }
-    PutRun run(*this, files, events);
-    while (lost_.empty() && run.more()) {
-        if (cancel) {
-            lose("stopped");
-            break;
-        }
-        run.openMore();
-        run.writeMore();
-        if (!run.awaits() || !lost_.empty()) {
-            continue;
-        }
-        Reply reply;
-        if (!receive(reply)) {
-            break;
-        }
-        run.answer(reply);
-    }
-    if (lost_.empty()) {
-        return "";
-    }
-    const std::string problem = lost_ == "stopped" ? "" : lost_;
-    run.lose(problem);
-    return problem;
-}
-
 std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing) {
     bytes.clear();
     missing = false;
@@ -596,7 +204,7 @@ std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing
         return problem;
     }
     Reply reply;
-    if (!call(Open, Out().str(at(name)).u32(OpenRead).u32(0), reply)) {
+    if (!call(Open, Out().str(at(name)).u32(OpenRead).u32(0), reply, cancel_)) {
         return lost_;
     }
     if (reply.type != HandleReply) {
@@ -612,7 +220,7 @@ std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing
                       " seconds and was cut off";
             break;
         }
-        if (!call(Read, Out().str(handle).u64(bytes.size()).u32(Chunk), reply)) {
+        if (!call(Read, Out().str(handle).u64(bytes.size()).u32(Chunk), reply, cancel_)) {
             return lost_;
         }
         if (reply.type != DataReply) {
@@ -628,7 +236,7 @@ std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing
         }
         bytes.append(data);
     }
-    if (!call(Close, Out().str(handle), reply)) {
+    if (!call(Close, Out().str(handle), reply, cancel_)) {
         return lost_;
     }
     if (!problem.empty()) {
@@ -637,20 +245,118 @@ std::string Sftp::get(const std::string& name, std::string& bytes, bool& missing
     return problem;
 }
 
-std::string Sftp::exists(const std::string& name, bool& there) {
-    there = false;
+// LSTAT, so that a link is told from what it leads to; many in flight, as the answers come in the order asked.
+std::string Sftp::stat(const std::vector<std::string>& names, std::vector<RemoteFile>& found) {
+    found.clear();
+    if (const std::string problem = connect(); !problem.empty()) {
+        return problem;
+    }
+    std::map<std::uint32_t, std::size_t> waiting;
+    std::string problem;
+    for (std::size_t asked = 0; asked < names.size() || !waiting.empty();) {
+        while (asked < names.size() && waiting.size() < RequestsInFlight) {
+            waiting[send(Lstat, Out().str(at(names[asked])))] = asked;
+            ++asked;
+        }
+        Reply reply;
+        if (!next(reply)) {
+            found.clear();
+            return lost_;
+        }
+        const auto it = waiting.find(reply.id);
+        if (it == waiting.end()) {
+            continue;
+        }
+        const std::string& name = names[it->second];
+        waiting.erase(it);
+        Attrs attrs;
+        In in{reply.body};
+        if (reply.type == AttrsReply && readAttrs(in, attrs)) {
+            found.push_back({name, attrs.size, attrs.regular()});
+        } else if (reply.status() != NoSuchFile && problem.empty()) {
+            problem = fileProblem(reply, name, "look at");
+        }
+    }
+    if (!problem.empty()) {
+        found.clear();
+    }
+    return problem;
+}
+
+std::string Sftp::list(std::vector<RemoteFile>& files) {
+    files.clear();
+    if (const std::string problem = connect(); !problem.empty()) {
+        return problem;
+    }
+    const auto unlisted = [&](const Reply& reply) {
+        return "the server could not list the folder " + target_.path + " (" + reply.message() + ")";
+    };
+    Reply reply;
+    if (!call(Opendir, Out().str(dir_.empty() ? "." : dir_), reply)) {
+        return lost_;
+    }
+    if (reply.type != HandleReply) {
+        return unlisted(reply);
+    }
+    const std::string handle(In{reply.body}.str());
+    std::string problem;
+    for (;;) {
+        if (!call(Readdir, Out().str(handle), reply)) {
+            return lost_;
+        }
+        std::vector<Entry> entries;
+        if (reply.type != NameReply || !readNames(reply, entries)) {
+            problem = reply.status() == Eof ? "" : unlisted(reply);
+            break;
+        }
+        for (const Entry& entry : entries) {
+            // A name the code page cannot hold is none the channel could have.
+            const std::optional<std::string> name = toCodePage(entry.name);
+            if (name && *name != "." && *name != "..") {
+                files.push_back({*name, entry.attrs.size, entry.attrs.regular()});
+            }
+        }
+    }
+    if (!call(Close, Out().str(handle), reply)) {
+        return lost_;
+    }
+    if (!problem.empty()) {
+        files.clear();
+    }
+    return problem;
+}
+
+// The plain RENAME, not posix-rename: OpenSSH's refuses to replace what stands at the new name. It is looked for
+// first all the same, as other servers' may replace it.
+std::string Sftp::rename(const std::string& from, const std::string& to) {
+    std::vector<RemoteFile> there;
+    if (std::string problem = stat({to}, there); !problem.empty()) {
+        return problem;
+    }
+    if (!there.empty()) {
+        return "the server already has " + to + ", so " + from + " was not renamed to it";
+    }
+    Reply reply;
+    if (!call(Rename, Out().str(at(from)).str(at(to)), reply)) {
+        return lost_;
+    }
+    if (reply.status() == NoSuchFile) {
+        return "the server has no " + from + " to rename";
+    }
+    return reply.status() == Ok ? "" : fileProblem(reply, from, "rename");
+}
+
+std::string Sftp::remove(const std::string& name) {
     if (const std::string problem = connect(); !problem.empty()) {
         return problem;
     }
     Reply reply;
-    if (!call(Lstat, Out().str(at(name)), reply)) {
+    if (!call(Remove, Out().str(at(name)), reply)) {
         return lost_;
     }
-    there = reply.type == AttrsReply;
-    return there || reply.status() == NoSuchFile ? "" : fileProblem(reply, name, "look at");
+    const std::uint32_t status = reply.status();
+    return status == Ok || status == NoSuchFile ? "" : fileProblem(reply, name, "remove");
 }
-
-} // namespace
 
 std::vector<std::string> sshCommand(const Target& target, const Settings& settings) {
     const char* program = std::getenv("CLIPNEST_SSH");

@@ -4,12 +4,17 @@ after USER, PASS and the usual commands, and MODE chooses what goes wrong:
   size550  SIZE is answered 550 (as some servers do), RETR works
   retr450  RETR is answered 450 (a transient refusal); retr450=NAME only for that file
   missing  SIZE and RETR are answered 550 (no such file)
-Usage: fake_ftp.py PORT MODE CONTENT"""
+  stor426once  uploads (STOR, APPE, DELE, RNFR, RNTO) go to the folder UPLOADS, but the first upload is answered 426
+           once all its bytes arrived (as vsftpd does when a TLS upload closes badly) and stored nowhere
+Usage: fake_ftp.py PORT MODE CONTENT [UPLOADS]"""
+import os
 import socket
 import sys
 import threading
 
 port, mode, content = int(sys.argv[1]), sys.argv[2], sys.argv[3].encode()
+uploads = sys.argv[4] if len(sys.argv) > 4 else None
+refused = []  # the uploads answered 426, across sessions
 
 
 def session(control):
@@ -63,6 +68,36 @@ def session(control):
                 conn.sendall(content)
                 conn.close()
                 say('226 done')
+        elif verb in ('STOR', 'APPE') and uploads:
+            say('150 send')
+            conn, _ = data_listener.accept()
+            data = b''
+            while True:
+                piece = conn.recv(65536)
+                if not piece:
+                    break
+                data += piece
+            conn.close()
+            if mode == 'stor426once' and not refused:
+                refused.append(words[1])
+                say('426 Failure reading network stream.')
+                continue
+            with open(os.path.join(uploads, words[1]), 'ab' if verb == 'APPE' else 'wb') as out:
+                out.write(data)
+            say('226 done')
+        elif verb == 'DELE' and uploads:
+            path = os.path.join(uploads, words[1])
+            if os.path.exists(path):
+                os.remove(path)
+                say('250 deleted')
+            else:
+                say('550 no such file')
+        elif verb == 'RNFR' and uploads:
+            renaming = os.path.join(uploads, words[1])
+            say('350 ready')
+        elif verb == 'RNTO' and uploads:
+            os.replace(renaming, os.path.join(uploads, words[1]))
+            say('250 renamed')
         elif verb == 'QUIT':
             say('221 bye')
             break

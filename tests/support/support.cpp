@@ -113,6 +113,12 @@ int Process::stop(int signal) {
     return exitStatus(status);
 }
 
+void Process::killChildren() {
+    if (pid_ > 0) {
+        shell("pkill -KILL -P " + std::to_string(pid_));
+    }
+}
+
 int freePort() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -219,6 +225,107 @@ ApacheServer::ApacheServer(const fs::path& root) {
         std::vector<std::string>{ApacheProgram.string(), "-f", dir + "/apache2.conf", "-DFOREGROUND"},
         dir_.path() / "console.log");
     running_ = answersSoon(port_);
+}
+
+fs::path sshOf(const fs::path& home) {
+    const fs::path program = home / "ssh";
+    if (!fs::exists(program)) {
+        fs::create_directories(home / ".ssh");
+        writeFile(program, "#!/bin/sh\nexec ssh -F \"$HOME/.ssh/config\" \"$@\"\n");
+        fs::permissions(program, fs::perms::owner_all);
+        writeFile(home / ".ssh/config", "Host *\n  IdentityFile " + (home / ".ssh/id_ed25519").string() +
+                                            "\n  IdentityFile " + (home / ".ssh/id_rsa").string() +
+                                            "\n  UserKnownHostsFile " + (home / ".ssh/known_hosts").string() + "\n");
+    }
+    return program;
+}
+
+bool SshServer::available() {
+    return fs::exists("/usr/sbin/sshd") && ::geteuid() == 0;
+}
+
+SshServer::SshServer() {
+    fs::create_directories(home() / ".ssh");
+    fs::create_directories(folder());
+    fs::create_directories("/run/sshd");
+    int rc = 0;
+    shell("ssh-keygen -q -t ed25519 -N '' -f " + quoted(dir() / "host") + " && ssh-keygen -q -t ed25519 -N '' -f " +
+              quoted(home() / ".ssh/id_ed25519"),
+          &rc);
+    EXPECT_EQ(rc, 0);
+    writeFile(dir() / "authorized_keys", readFile(home() / ".ssh/id_ed25519.pub"));
+    writeFile(home() / ".ssh/known_hosts", "[127.0.0.1]:" + std::to_string(port_) + " " + readFile(dir() / "host.pub"));
+    writeFile(dir() / "sshd_config",
+              "Port " + std::to_string(port_) + "\nListenAddress 127.0.0.1\nHostKey " + (dir() / "host").string() +
+                  "\nPidFile " + (dir() / "sshd.pid").string() + "\nAuthorizedKeysFile " +
+                  (dir() / "authorized_keys").string() +
+                  "\nPasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
+                  "PermitRootLogin prohibit-password\n");
+    sshOf(home());
+    EXPECT_TRUE(start()) << log();
+}
+
+bool SshServer::start(const std::string& sftp) {
+    sshd_ = std::make_unique<Process>(std::vector<std::string>{"/usr/sbin/sshd", "-D", "-e", "-f",
+                                                               (dir() / "sshd_config").string(), "-o",
+                                                               "Subsystem=sftp " + sftp},
+                                      dir() / "sshd.log");
+    return answersSoon(port_);
+}
+
+void SshServer::stop() {
+    sshd_.reset();
+}
+
+void SshServer::killSessions() {
+    if (sshd_) {
+        sshd_->killChildren();
+    }
+}
+
+std::string SshServer::address() const {
+    return "sftp://root@127.0.0.1:" + std::to_string(port_) + folder().string() + "/";
+}
+
+bool FtpsServer::available() {
+    return fs::exists("/usr/sbin/vsftpd") && ::geteuid() == 0;
+}
+
+FtpsServer::FtpsServer()
+    : FtpsServer("ftp", "anonymous_enable=YES\nlocal_enable=NO\nanon_upload_enable=YES\n"
+                        "anon_other_write_enable=YES\nanon_umask=022\nno_anon_password=YES\n"
+                        "allow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+                        "anon_root={root}") {
+    writeFile(home / ".netrc", "machine 127.0.0.1 login anonymous password guest\n");
+}
+
+FtpsServer::FtpsServer(const std::string& owner, std::string logins) : owner(owner) {
+    fs::create_directories(channel);
+    fs::create_directories(home);
+    fs::create_directories(dir.path() / "empty");
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    int rc = 0;
+    shell("chown " + owner + " " + quoted(channel) + " && openssl req -x509 -newkey rsa:2048 -nodes -keyout " +
+              quoted(dir.path() / "key.pem") + " -out " + quoted(cert()) +
+              " -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 2>/dev/null",
+          &rc);
+    EXPECT_EQ(rc, 0);
+    logins.replace(logins.find("{root}"), 6, root.string());
+    const int passive = freePort();
+    writeFile(dir.path() / "vsftpd.conf",
+              "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
+                  "\nbackground=NO\nwrite_enable=YES\n" + logins + "\nssl_enable=YES\nrequire_ssl_reuse=NO\n" +
+                  "rsa_cert_file=" + cert().string() + "\nrsa_private_key_file=" + (dir.path() / "key.pem").string() +
+                  "\npasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" + std::to_string(passive) +
+                  "\npasv_max_port=" + std::to_string(passive) + "\nsecure_chroot_dir=" +
+                  (dir.path() / "empty").string() + "\nseccomp_sandbox=NO\nxferlog_enable=NO\n");
+    ftp = std::make_unique<Process>(std::vector<std::string>{"/usr/sbin/vsftpd", (dir.path() / "vsftpd.conf").string()},
+                                    dir.path() / "log");
+    EXPECT_TRUE(answersSoon(port)) << readFile(dir.path() / "log");
+}
+
+std::string FtpsServer::address() const {
+    return "ftps://anonymous@127.0.0.1:" + std::to_string(port) + "/channel/";
 }
 
 std::optional<std::string> FaultyFolder::read(std::string_view name) const {

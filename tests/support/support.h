@@ -63,6 +63,9 @@ public:
     // Sends `signal` to the program alone and returns its exit status (128 + the signal when killed by one); -1
     // once stopped.
     int stop(int signal = SIGKILL);
+    // Kills the processes it started itself, those that left its process group too (each connection's session of a
+    // server).
+    void killChildren();
 
 private:
     int pid_ = -1;
@@ -108,6 +111,63 @@ private:
     std::string url_ = "http://127.0.0.1:" + std::to_string(port_) + "/";
     std::unique_ptr<Process> server_;
     bool running_ = false;
+};
+
+// ssh as the user runs it, reading the files of `home` as its own (~/.ssh/config, with the keys and known hosts it
+// names): ssh reads those of the account's home, whatever HOME says. Made once; the program to run in ssh's place.
+std::filesystem::path sshOf(const std::filesystem::path& home);
+
+// OpenSSH's sshd on a free loopback port, with a throwaway ed25519 host key and user key, serving folder() to root
+// over SFTP; never the system's service, and stopped at the end. home() is the user's: sshOf(home()) logs in with its
+// key and knows the server's.
+class SshServer {
+public:
+    SshServer();
+    SshServer(const SshServer&) = delete;
+    SshServer& operator=(const SshServer&) = delete;
+    // Root (it serves root) and sshd.
+    static bool available();
+    // Starts sshd (again) with `sftp` as its SFTP subsystem and that subsystem's options; false when it does not
+    // answer (log() says why).
+    bool start(const std::string& sftp = "internal-sftp");
+    void stop();
+    // Ends every connection: each is an sshd session of its own, out of the server's process group.
+    void killSessions();
+    // "sftp://root@127.0.0.1:PORT/.../public_html/".
+    std::string address() const;
+    int port() const { return port_; }
+    // The keys, the configuration and the log; a test may keep files of its own here, outside folder().
+    const std::filesystem::path& dir() const { return dir_.path(); }
+    std::filesystem::path home() const { return dir() / "home"; }
+    std::filesystem::path folder() const { return dir() / "server" / "public_html"; }
+    std::string log() const { return readFile(dir() / "sshd.log"); }
+
+private:
+    TempDir dir_;
+    int port_ = freePort();
+    std::unique_ptr<Process> sshd_;
+};
+
+// vsftpd with a throwaway certificate (cert()) on a free loopback port, storing under root (its folder channel is
+// writable by `owner`); `logins` are the lines of its configuration that say who may log in, with {root} for root.
+// Never the system's service; stopped at the end.
+struct FtpsServer {
+    // Anonymous logins over TLS only, which home/.netrc names; anyone may write, rename and remove in channel.
+    FtpsServer();
+    FtpsServer(const std::string& owner, std::string logins);
+    // Root and vsftpd.
+    static bool available();
+    // Ends every connection: each is a session of its own, out of the server's process group.
+    void killSessions() { ftp->killChildren(); }
+    std::filesystem::path cert() const { return dir.path() / "cert.pem"; }
+    // "ftps://anonymous@127.0.0.1:PORT/channel/".
+    std::string address() const;
+
+    TempDir dir;
+    const std::filesystem::path root = dir.path() / "root", channel = root / "channel", home = dir.path() / "home";
+    const int port = freePort();
+    std::string owner;
+    std::unique_ptr<Process> ftp;
 };
 
 // A real folder whose writes can be made to fail: `failWrite(n)` makes the n-th write from now fail (1 = the next).
