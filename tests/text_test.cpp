@@ -181,6 +181,23 @@ TEST(Templates, PlaceholdersAreFilledOnceEscapedForTheirContext) {
     EXPECT_EQ(buildRenamePage("a.mp4", "b.mp4").find("$renames"), npos) << "the page for one file stops at its end";
 }
 
+// The visitors' files and the moderation file keep their role in any case, as a host's file system may ignore case.
+TEST(VisitorsFiles, AreToldInAnyCaseAndNeverRenamed) {
+    for (const std::string_view name :
+         {"a_comments.txt", "A_COMMENTS.TXT", "_Comments.Txt", "Comment_Rate_Limits.TXT"}) {
+        EXPECT_TRUE(isVisitorsFile(name)) << name;
+        EXPECT_TRUE(renameRefusal(name, "b.mp4")) << name;
+        EXPECT_TRUE(renameRefusal("b.mp4", name)) << name;
+    }
+    for (const std::string_view name : {"comments.txt", "a_comments.txt.mp4", "comment_moderation.txt", "a.mp4"}) {
+        EXPECT_FALSE(isVisitorsFile(name)) << name;
+    }
+    EXPECT_EQ(renameRefusal("b.mp4", "Comment_Moderation.TXT"),
+              "Comment_Moderation.TXT holds which comments are hidden, which only Clipnest writes");
+    EXPECT_EQ(renameRefusal("Change_File_Name.PHP", "b.mp4"), "Change_File_Name.PHP is the rename page itself");
+    EXPECT_EQ(renameRefusal("a.mp4", "b.mp4"), std::nullopt);
+}
+
 TEST(Document, SampleEntryGoesInFrontOfTheFirstEndMarkerFoundOrIsLeftOut) {
     const std::string a(markers::EndA), b(markers::EndB), c(markers::EndC);
     const std::string key(markers::FileNameKey), token(markers::FileNameToken);
