@@ -212,6 +212,13 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     h.put("comment_moderation.txt", "roses.mp4\thide\t1 Hidden\r\n");
     h.put("comment_rate_limits.txt", "192.0.2.0 Hidden\r\n");
     h.put("notes.txt", "public notes");
+    h.put("roses.mp4", "video");
+    // A publish's part and the old file it steps aside from, any hidden name, a comment file in another case.
+    h.put(".roses.php.clipnest-part", h.file("roses.php"));
+    ASSERT_TRUE(contains(h.file(".roses.php.clipnest-part"), TestSecret));
+    for (const char* name : {".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD"}) {
+        h.put(name, "Hidden");
+    }
     const std::string own = "# the host's own\nAddType text/plain .log\n";
     h.put(".htaccess", own);
     publish::planPublish(h.dir(), {}, {});
@@ -240,6 +247,12 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
         EXPECT_EQ(curl(quoted(base + "notes.txt")).body, "public notes") << base;
         EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200) << base;
     }
+    for (const char* name : {".roses.php.clipnest-part", ".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD"}) {
+        const Response r = curl(quoted(apache.url() + name));
+        EXPECT_EQ(r.status, 403) << name;
+        EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, TestSecret)) << name;
+    }
+    EXPECT_EQ(curl(quoted(apache.url() + "roses.mp4")).body, "video");
 }
 
 // Names the request accepts that hold, eight at a time, every code-page byte a name may have, before the period and

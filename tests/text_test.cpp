@@ -13,6 +13,7 @@
 #include "text/page_front.h"
 #include "text/page_text.h"
 #include "text/rename_page.h"
+#include "text/server_rules.h"
 #include "text/templates.h"
 #include "text/video_tag.h"
 
@@ -196,6 +197,22 @@ TEST(VisitorsFiles, AreToldInAnyCaseAndNeverRenamed) {
               "Comment_Moderation.TXT holds which comments are hidden, which only Clipnest writes");
     EXPECT_EQ(renameRefusal("Change_File_Name.PHP", "b.mp4"), "Change_File_Name.PHP is the rename page itself");
     EXPECT_EQ(renameRefusal("a.mp4", "b.mp4"), std::nullopt);
+}
+
+// The host's lines around the block stay byte for byte, whatever their line ends, and a block cut short is theirs
+// too: the new block goes after it, once.
+TEST(ServerRules, TheHostsLinesStayAroundTheBlock) {
+    const std::string block(serverRulesBlock());
+    EXPECT_EQ(withServerRules(""), block);
+    EXPECT_EQ(withServerRules("Options -Indexes"), "Options -Indexes\n" + block);
+    const std::string before = "# host\r\nAddType text/plain .log\r\n", after = "# after\r\nOptions -Indexes";
+    EXPECT_EQ(withServerRules(before + "# BEGIN Clipnest older\r\nDeny from all\r\n# END Clipnest\r\n" + after),
+              before + block + after);
+    EXPECT_EQ(withServerRules("a\r# BEGIN Clipnest\rold\r# END Clipnest\rafter\r"), "a\r" + block + "after\r");
+    EXPECT_EQ(withServerRules(before + block), before + block);
+    const std::string cut = before + "# BEGIN Clipnest\r\nDirectoryIndex x\r\n" + after;
+    EXPECT_EQ(withServerRules(cut), cut + "\n" + block);
+    EXPECT_EQ(withServerRules(withServerRules(cut)), withServerRules(cut));
 }
 
 TEST(Document, SampleEntryGoesInFrontOfTheFirstEndMarkerFoundOrIsLeftOut) {
