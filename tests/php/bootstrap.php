@@ -108,23 +108,31 @@ final class Channel
     {
         $running = [];
         foreach ($requests as [$post, $address]) {
-            $request = base64_encode(serialize(['post' => $post, 'address' => $address]));
-            $process = proc_open(
-                [PHP_BINARY, '-n', '-d', 'error_reporting=-1', '-d', 'display_errors=stderr', '-d', 'log_errors=0',
-                 '-d', 'auto_prepend_file=' . __DIR__ . '/request.php', $page],
-                [1 => ['pipe', 'w'], 2 => ['pipe', 'w']], $pipes, $this->dir, ['CLIPNEST_REQUEST' => $request]);
-            $running[] = [$process, $pipes];
+            $running[] = $this->start($page, $post, $address);
         }
-        $responses = [];
-        foreach ($running as [$process, $pipes]) {
-            $body = (string) stream_get_contents($pipes[1]);
-            $errors = (string) stream_get_contents($pipes[2]);
-            fclose($pipes[1]);
-            fclose($pipes[2]);
-            proc_close($process);
-            $responses[] = new Response($body, $errors);
-        }
-        return $responses;
+        return array_map([self::class, 'finish'], $running);
+    }
+
+    // Starts `page` as request() runs it and leaves it running; finish() waits for its response.
+    public function start(string $page, ?array $post = null, string $address = '192.0.2.10'): array
+    {
+        $request = base64_encode(serialize(['post' => $post, 'address' => $address]));
+        $process = proc_open(
+            [PHP_BINARY, '-n', '-d', 'error_reporting=-1', '-d', 'display_errors=stderr', '-d', 'log_errors=0',
+             '-d', 'auto_prepend_file=' . __DIR__ . '/request.php', $page],
+            [1 => ['pipe', 'w'], 2 => ['pipe', 'w']], $pipes, $this->dir, ['CLIPNEST_REQUEST' => $request]);
+        return [$process, $pipes];
+    }
+
+    public static function finish(array $running): Response
+    {
+        [$process, $pipes] = $running;
+        $body = (string) stream_get_contents($pipes[1]);
+        $errors = (string) stream_get_contents($pipes[2]);
+        fclose($pipes[1]);
+        fclose($pipes[2]);
+        proc_close($process);
+        return new Response($body, $errors);
     }
 
     public function has(string $name): bool
