@@ -6,6 +6,7 @@
 #include "publish/plan.h"
 #include "support/support.h"
 #include "text/document.h"
+#include "text/moved_page.h"
 #include "text/page_text.h"
 #include "text/templates.h"
 
@@ -253,6 +254,26 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
         EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, TestSecret)) << name;
     }
     EXPECT_EQ(curl(quoted(apache.url() + "roses.mp4")).body, "video");
+}
+
+// A renamed video's old page on a host sends a visit and a posted comment on to the new page for good, and stores
+// nothing.
+TEST(Apache, AMovedPageSendsVisitsAndCommentsOnToTheNewPage) {
+    NEEDS(onPath("php curl") && ApacheServer::installed(), "php, curl, apache2 and libapache2-mod-php");
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    h.put("old roses.php", buildMovedPage("red ros\xE9s.php"));
+    const Files before = filesOf(h.dir());
+    ApacheServer apache(h.dir());
+    ASSERT_TRUE(apache.running()) << apache.log();
+    const std::string answer =
+        "-s -o /dev/null -w '%{http_code} %header{location}' " + quoted(apache.url() + "old%20roses.php");
+    EXPECT_EQ(shell("curl " + answer), "301 red%20ros%C3%A9s.php");
+    EXPECT_EQ(shell("curl --data-urlencode 'text=Lovely roses' -d website= -d t=" + formToken(10) + " " + answer),
+              "301 red%20ros%C3%A9s.php");
+    EXPECT_EQ(filesOf(h.dir()), before);
+    EXPECT_FALSE(std::regex_search(apache.log(), std::regex("PHP (Warning|Notice|Deprecated|Fatal|Parse)")))
+        << apache.log();
 }
 
 // Names the request accepts that hold, eight at a time, every code-page byte a name may have, before the period and

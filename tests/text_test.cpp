@@ -10,6 +10,7 @@
 #include "text/entry_edits.h"
 #include "text/individual_page.h"
 #include "text/markers.h"
+#include "text/moved_page.h"
 #include "text/page_front.h"
 #include "text/page_text.h"
 #include "text/rename_page.h"
@@ -180,6 +181,20 @@ TEST(Templates, PlaceholdersAreFilledOnceEscapedForTheirContext) {
         npos);
     EXPECT_TRUE(buildRenamePage("a.mp4", "b.mp4").ends_with("htmlspecialchars($old_name) ;\n     }\n  }\n?>"));
     EXPECT_EQ(buildRenamePage("a.mp4", "b.mp4").find("$renames"), npos) << "the page for one file stops at its end";
+    EXPECT_NE(templates::movedPage().find("'{NewPage}'"), npos);
+}
+
+// A moved page is told from any other page, and from one cut short, whatever page it sends visitors to.
+TEST(MovedPage, IsToldFromOtherPages) {
+    for (const std::string_view name : {"", "b.php", "it's {NewPage} caf\xE9.php"}) {
+        EXPECT_TRUE(isMovedPage(buildMovedPage(name))) << name;
+    }
+    const std::string moved = buildMovedPage("b.php");
+    EXPECT_FALSE(isMovedPage(moved.substr(0, moved.size() - 1)));
+    EXPECT_FALSE(isMovedPage(moved.substr(1)));
+    const std::size_t name = moved.find("'b.php'");
+    EXPECT_FALSE(isMovedPage(moved.substr(0, name + 1) + moved.substr(name + 7))) << "one quote for the name's two";
+    EXPECT_FALSE(isMovedPage(buildIndividualPageTemplate()));
 }
 
 // The visitors' files and the moderation file keep their role in any case, as a host's file system may ignore case.

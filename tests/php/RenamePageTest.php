@@ -1,7 +1,8 @@
 <?php
 // The generated rename page, each refusal and each acceptance: for one file (rename_one.php, "my $clip's.mp4" to
 // "new & {$better}.mp4") and for a video with its comments (rename_pairs.php, roses to "red roses"), two renames on
-// one page (rename_queue.php, roses to "red roses", then to tulips).
+// one page (rename_queue.php, roses to "red roses", then to tulips), and the page left at a renamed video's old page
+// (moved.php, to "Bob's red rosé.php").
 declare(strict_types=1);
 
 use PHPUnit\Framework\TestCase;
@@ -223,5 +224,25 @@ final class RenamePageTest extends TestCase
         $this->assertSame('', $r->errors);
         $this->assertSame('Error While Renaming roses.mp4: there is no such file; nothing was renamed.', $r->body);
         $this->assertSame(['tulips.mp4' => 'video'], $this->files($channel));
+    }
+
+    // A video's old page sends a visit, a look and a posted comment on to the new page with a 301, in UTF-8 and
+    // encoded for an address, and stores nothing.
+    public function testAMovedPageSendsEveryRequestOnToTheNewPage(): void
+    {
+        $channel = new Channel('moved.php');
+        $server = new Server($channel->dir);
+        $new = 'Bob%27s%20red%20ros%C3%A9.php';
+        foreach (['GET' => [], 'HEAD' => [], 'POST' => ['text' => 'Hi', 'website' => '', 't' => token(10)]]
+                 as $method => $post) {
+            [$status, $headers, $body] = $server->fetch($method, 'moved.php', $post);
+            $this->assertSame(301, $status, $method);
+            $this->assertSame($new, $headers['location'] ?? '', $method);
+            if ($method === 'GET') {
+                $this->assertStringContainsString("<a href=\"$new\">Bob&#039;s red ros\u{E9}.php</a>", $body);
+                $this->assertStringNotContainsString('Warning', $body);
+            }
+        }
+        $this->assertSame(['moved.php'], array_keys($this->files($channel)), 'nothing stored');
     }
 }

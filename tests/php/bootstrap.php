@@ -151,6 +151,48 @@ final class Channel
     }
 }
 
+// PHP's own web server on a free loopback port for a folder, for what only a server shows of a page: its status and
+// headers.
+final class Server
+{
+    private $process;
+    private string $address;
+
+    public function __construct(string $dir)
+    {
+        $socket = stream_socket_server('tcp://127.0.0.1:0');
+        $this->address = stream_socket_get_name($socket, false);
+        fclose($socket);
+        $this->process = proc_open([PHP_BINARY, '-n', '-S', $this->address, '-t', $dir],
+            [1 => ['file', '/dev/null', 'w'], 2 => ['file', '/dev/null', 'w']], $pipes);
+        for ($tries = 0; $tries < 100 && !@stream_socket_client('tcp://' . $this->address); ++$tries) {
+            usleep(50000);
+        }
+    }
+
+    public function __destruct()
+    {
+        proc_terminate($this->process);
+        proc_close($this->process);
+    }
+
+    // [status, headers (lower-case name => value), body] of `method` on `path` with a form `post`, redirects not
+    // followed.
+    public function fetch(string $method, string $path, array $post = []): array
+    {
+        $context = stream_context_create(['http' => ['method' => $method, 'follow_location' => 0,
+            'ignore_errors' => true, 'header' => 'Content-Type: application/x-www-form-urlencoded',
+            'content' => http_build_query($post)]]);
+        $body = (string) file_get_contents('http://' . $this->address . '/' . $path, false, $context);
+        $headers = [];
+        foreach (array_slice($http_response_header, 1) as $line) {
+            [$name, $value] = explode(':', $line, 2);
+            $headers[strtolower($name)] = trim($value);
+        }
+        return [(int) explode(' ', $http_response_header[0])[1], $headers, $body];
+    }
+}
+
 // The form's time token of a page served `secondsAgo`, signed as the page signs it.
 function token(int $secondsAgo, string $secret = SECRET): string
 {
