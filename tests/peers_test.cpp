@@ -6,6 +6,7 @@
 #include "publish/plan.h"
 #include "support/support.h"
 #include "text/document.h"
+#include "text/moved_page.h"
 #include "text/page_text.h"
 #include "text/templates.h"
 
@@ -212,6 +213,13 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     h.put("comment_moderation.txt", "roses.mp4\thide\t1 Hidden\r\n");
     h.put("comment_rate_limits.txt", "192.0.2.0 Hidden\r\n");
     h.put("notes.txt", "public notes");
+    h.put("roses.mp4", "video");
+    // A publish's part and the old file it steps aside from, any hidden name, a comment file in another case.
+    h.put(".roses.php.clipnest-part", h.file("roses.php"));
+    ASSERT_TRUE(contains(h.file(".roses.php.clipnest-part"), TestSecret));
+    for (const char* name : {".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD"}) {
+        h.put(name, "Hidden");
+    }
     const std::string own = "# the host's own\nAddType text/plain .log\n";
     h.put(".htaccess", own);
     publish::planPublish(h.dir(), {}, {});
@@ -240,6 +248,32 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
         EXPECT_EQ(curl(quoted(base + "notes.txt")).body, "public notes") << base;
         EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200) << base;
     }
+    for (const char* name : {".roses.php.clipnest-part", ".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD"}) {
+        const Response r = curl(quoted(apache.url() + name));
+        EXPECT_EQ(r.status, 403) << name;
+        EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, TestSecret)) << name;
+    }
+    EXPECT_EQ(curl(quoted(apache.url() + "roses.mp4")).body, "video");
+}
+
+// A renamed video's old page on a host sends a visit and a posted comment on to the new page for good, and stores
+// nothing.
+TEST(Apache, AMovedPageSendsVisitsAndCommentsOnToTheNewPage) {
+    NEEDS(onPath("php curl") && ApacheServer::installed(), "php, curl, apache2 and libapache2-mod-php");
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    h.put("old roses.php", buildMovedPage("red ros\xE9s.php"));
+    const Files before = filesOf(h.dir());
+    ApacheServer apache(h.dir());
+    ASSERT_TRUE(apache.running()) << apache.log();
+    const std::string answer =
+        "-s -o /dev/null -w '%{http_code} %header{location}' " + quoted(apache.url() + "old%20roses.php");
+    EXPECT_EQ(shell("curl " + answer), "301 red%20ros%C3%A9s.php");
+    EXPECT_EQ(shell("curl --data-urlencode 'text=Lovely roses' -d website= -d t=" + formToken(10) + " " + answer),
+              "301 red%20ros%C3%A9s.php");
+    EXPECT_EQ(filesOf(h.dir()), before);
+    EXPECT_FALSE(std::regex_search(apache.log(), std::regex("PHP (Warning|Notice|Deprecated|Fatal|Parse)")))
+        << apache.log();
 }
 
 // Names the request accepts that hold, eight at a time, every code-page byte a name may have, before the period and

@@ -10,9 +10,11 @@
 #include "text/entry_edits.h"
 #include "text/individual_page.h"
 #include "text/markers.h"
+#include "text/moved_page.h"
 #include "text/page_front.h"
 #include "text/page_text.h"
 #include "text/rename_page.h"
+#include "text/server_rules.h"
 #include "text/templates.h"
 #include "text/video_tag.h"
 
@@ -179,6 +181,53 @@ TEST(Templates, PlaceholdersAreFilledOnceEscapedForTheirContext) {
         npos);
     EXPECT_TRUE(buildRenamePage("a.mp4", "b.mp4").ends_with("htmlspecialchars($old_name) ;\n     }\n  }\n?>"));
     EXPECT_EQ(buildRenamePage("a.mp4", "b.mp4").find("$renames"), npos) << "the page for one file stops at its end";
+    EXPECT_NE(templates::movedPage().find("'{NewPage}'"), npos);
+}
+
+// A moved page is told from any other page, and from one cut short, whatever page it sends visitors to.
+TEST(MovedPage, IsToldFromOtherPages) {
+    for (const std::string_view name : {"", "b.php", "it's {NewPage} caf\xE9.php"}) {
+        EXPECT_TRUE(isMovedPage(buildMovedPage(name))) << name;
+    }
+    const std::string moved = buildMovedPage("b.php");
+    EXPECT_FALSE(isMovedPage(moved.substr(0, moved.size() - 1)));
+    EXPECT_FALSE(isMovedPage(moved.substr(1)));
+    const std::size_t name = moved.find("'b.php'");
+    EXPECT_FALSE(isMovedPage(moved.substr(0, name + 1) + moved.substr(name + 7))) << "one quote for the name's two";
+    EXPECT_FALSE(isMovedPage(buildIndividualPageTemplate()));
+}
+
+// The visitors' files and the moderation file keep their role in any case, as a host's file system may ignore case.
+TEST(VisitorsFiles, AreToldInAnyCaseAndNeverRenamed) {
+    for (const std::string_view name :
+         {"a_comments.txt", "A_COMMENTS.TXT", "_Comments.Txt", "Comment_Rate_Limits.TXT"}) {
+        EXPECT_TRUE(isVisitorsFile(name)) << name;
+        EXPECT_TRUE(renameRefusal(name, "b.mp4")) << name;
+        EXPECT_TRUE(renameRefusal("b.mp4", name)) << name;
+    }
+    for (const std::string_view name : {"comments.txt", "a_comments.txt.mp4", "comment_moderation.txt", "a.mp4"}) {
+        EXPECT_FALSE(isVisitorsFile(name)) << name;
+    }
+    EXPECT_EQ(renameRefusal("b.mp4", "Comment_Moderation.TXT"),
+              "Comment_Moderation.TXT holds which comments are hidden, which only Clipnest writes");
+    EXPECT_EQ(renameRefusal("Change_File_Name.PHP", "b.mp4"), "Change_File_Name.PHP is the rename page itself");
+    EXPECT_EQ(renameRefusal("a.mp4", "b.mp4"), std::nullopt);
+}
+
+// The host's lines around the block stay byte for byte, whatever their line ends, and a block cut short is theirs
+// too: the new block goes after it, once.
+TEST(ServerRules, TheHostsLinesStayAroundTheBlock) {
+    const std::string block(serverRulesBlock());
+    EXPECT_EQ(withServerRules(""), block);
+    EXPECT_EQ(withServerRules("Options -Indexes"), "Options -Indexes\n" + block);
+    const std::string before = "# host\r\nAddType text/plain .log\r\n", after = "# after\r\nOptions -Indexes";
+    EXPECT_EQ(withServerRules(before + "# BEGIN Clipnest older\r\nDeny from all\r\n# END Clipnest\r\n" + after),
+              before + block + after);
+    EXPECT_EQ(withServerRules("a\r# BEGIN Clipnest\rold\r# END Clipnest\rafter\r"), "a\r" + block + "after\r");
+    EXPECT_EQ(withServerRules(before + block), before + block);
+    const std::string cut = before + "# BEGIN Clipnest\r\nDirectoryIndex x\r\n" + after;
+    EXPECT_EQ(withServerRules(cut), cut + "\n" + block);
+    EXPECT_EQ(withServerRules(withServerRules(cut)), withServerRules(cut));
 }
 
 TEST(Document, SampleEntryGoesInFrontOfTheFirstEndMarkerFoundOrIsLeftOut) {

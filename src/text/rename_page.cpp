@@ -232,15 +232,21 @@ bool runsOnServer(std::string_view name) {
     return false;
 }
 
+bool isVisitorsFile(std::string_view name) {
+    const std::string lower = lowerAscii(name);
+    return lower.ends_with("_comments.txt") || lower == CommentLimitsFile;
+}
+
 std::optional<std::string> renameRefusal(std::string_view oldName, std::string_view newName) {
     for (const std::string_view name : {oldName, newName}) {
-        if (name == RenamePageFile) {
+        const std::string lower = lowerAscii(name);
+        if (lower == RenamePageFile) {
             return std::string(name) + " is the rename page itself";
         }
-        if (name.ends_with("_comments.txt") || name == CommentLimitsFile) {
+        if (isVisitorsFile(name)) {
             return std::string(name) + " holds a video's comments, which only its page writes";
         }
-        if (name == CommentModerationFile) {
+        if (lower == CommentModerationFile) {
             return std::string(name) + " holds which comments are hidden, which only Clipnest writes";
         }
         if (runsOnServer(name)) {

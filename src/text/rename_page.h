@@ -51,8 +51,13 @@ std::vector<RenamePair> renamePairs(std::string_view pageText);
 // The rename page's own name, which no entry's page may take.
 inline constexpr std::string_view RenamePageFile = "change_file_name.php";
 
+// Whether the visitors write the file of this name on the server, through the video pages: a video's comments
+// (`*_comments.txt`) or the count of recent posts (comment_rate_limits.txt), in any case, as a host whose file system
+// ignores case holds them under any case.
+bool isVisitorsFile(std::string_view name);
+
 // Why the rename page must not rename `oldName` to `newName` (both code-page names that pass isRenameName), or
-// nothing when it may. It never renames itself or a video's comments file (which visitors write), nor a file to or
+// nothing when it may. It never renames itself, a visitors' file or the moderation file, in any case, nor a file to or
 // from a name the server would run as a program: a comment turned into code would run for every visitor, and a page
 // turned into text would show its code.
 std::optional<std::string> renameRefusal(std::string_view oldName, std::string_view newName);

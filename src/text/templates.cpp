@@ -22,6 +22,9 @@ std::string_view sampleEntry() {
 std::string_view previewRouter() {
     return embedded::preview_router_php;
 }
+std::string_view movedPage() {
+    return embedded::moved_page_php;
+}
 
 std::string escapedFor(Context context, std::string_view value) {
     switch (context) {

@@ -14,6 +14,7 @@ std::string_view renamePage();    // rename_page.php: the page for one file, the
 std::string_view homepage();      // homepage.html: the default homepage
 std::string_view sampleEntry();   // sample_entry.html: the disabled entry a new homepage carries
 std::string_view previewRouter(); // preview_router.php: every request of the local preview goes through it
+std::string_view movedPage();     // moved_page.php: a video's old page, sending every request on to its new one
 
 // Where a placeholder stands, which says how its value is written there.
 enum class Context {

@@ -1,7 +1,8 @@
 <?php
 // The generated rename page, each refusal and each acceptance: for one file (rename_one.php, "my $clip's.mp4" to
-// "new & {$better}.mp4") and for a video with its comments (rename_pairs.php, roses to "red roses"), and two
-// renames on one page (rename_queue.php, roses to "red roses", then to tulips).
+// "new & {$better}.mp4") and for a video with its comments (rename_pairs.php, roses to "red roses"), two renames on
+// one page (rename_queue.php, roses to "red roses", then to tulips), and the page left at a renamed video's old page
+// (moved.php, to "Bob's red rosé.php").
 declare(strict_types=1);
 
 use PHPUnit\Framework\TestCase;
@@ -85,25 +86,78 @@ final class RenamePageTest extends TestCase
     }
 
     // Any file under a new name stops the whole rename and nothing is deleted, whatever its name says: the host's own
-    // file, the page's new version, a link.
+    // file, the page's new version, a link (even where a comments file would be merged into).
     public function testNothingIsRenamedNorDeletedWhenAnyTargetHoldsOtherBytes(): void
     {
-        foreach (['red roses.mp4', 'red roses_comments.txt'] as $there) {
-            $channel = $this->roses();
-            $channel->put($there, 'there');
-            $r = $channel->request('rename_pairs.php');
-            $this->assertSame('A File With The Same Name Already Exists: ' . $there . '; nothing was renamed.',
-                $r->body);
-            $this->assertSame([$there => 'there', 'roses.mp4' => 'video', 'roses.php' => 'page',
-                'roses_comments.txt' => 'comments'], $this->files($channel));
-            $this->assertTrue($channel->has('rename_pairs.php'));
-        }
         $channel = $this->roses();
-        symlink($channel->dir . '/roses.mp4', $channel->dir . '/red roses.mp4');
+        $channel->put('red roses.mp4', 'there');
         $r = $channel->request('rename_pairs.php');
-        $this->assertStringStartsWith('A File With The Same Name Already Exists: red roses.mp4', $r->body);
+        $this->assertSame('A File With The Same Name Already Exists: red roses.mp4; nothing was renamed.', $r->body);
+        $this->assertSame(['red roses.mp4' => 'there', 'roses.mp4' => 'video', 'roses.php' => 'page',
+            'roses_comments.txt' => 'comments'], $this->files($channel));
+        $this->assertTrue($channel->has('rename_pairs.php'));
+
+        $channel = $this->roses();
+        $channel->put('elsewhere.txt', 'elsewhere');
+        symlink($channel->dir . '/elsewhere.txt', $channel->dir . '/red roses_comments.txt');
+        $r = $channel->request('rename_pairs.php');
+        $this->assertStringStartsWith('A File With The Same Name Already Exists: red roses_comments.txt', $r->body);
         $this->assertSame('video', $channel->file('roses.mp4'));
-        $this->assertTrue(is_link($channel->dir . '/red roses.mp4'));
+        $this->assertSame('comments', $channel->file('roses_comments.txt'));
+        $this->assertSame('elsewhere', $channel->file('elsewhere.txt'));
+    }
+
+    // Visitors of the new page posted before the page ran: one comments file, the old comments first.
+    public function testOldCommentsGoBeforeThoseOfTheNewPageAndTheOldFileGoes(): void
+    {
+        $channel = $this->roses();
+        $channel->put('red roses_comments.txt', 'newer');
+        $r = $channel->request('rename_pairs.php');
+        $this->assertSame('', $r->errors);
+        $this->assertSame("Successfully Renamed roses.mp4 to red roses.mp4<br>\n"
+            . "Successfully Merged roses_comments.txt into red roses_comments.txt<br>\n", $r->body);
+        $this->assertSame(['red roses.mp4' => 'video', 'red roses_comments.txt' => 'commentsnewer',
+            'roses.php' => 'page'], $this->files($channel));
+        $this->assertFalse($channel->has('rename_pairs.php'));
+    }
+
+    // The merge waits for a post holding the comments file's lock, and a post whose page opened the file before the
+    // merge and writes after it lands in the merged file. The lock is held by a process of its own, as the page would
+    // share the test's own open files.
+    public function testPostsAroundTheMergeAreKept(): void
+    {
+        $channel = $this->roses();
+        $channel->put('red roses_comments.txt', "newer\n");
+        $comments = $channel->dir . '/red roses_comments.txt';
+        $posting = proc_open([PHP_BINARY, '-n', '-r', '$f = fopen($argv[1], "a"); flock($f, LOCK_EX); echo "held\n"; '
+            . 'fgets(STDIN); fwrite($f, "posted meanwhile\n");', '--', $comments], [['pipe', 'r'], ['pipe', 'w']], $pipes);
+        $this->assertSame("held\n", fgets($pipes[1]));
+        $running = $channel->start('rename_pairs.php');
+        usleep(400000);
+        $this->assertTrue($channel->has('roses_comments.txt'), 'the merge waits on the lock');
+        $waiting = fopen($comments, 'a');
+        fwrite($pipes[0], "go\n");
+        proc_close($posting);
+        $this->assertSame('', Channel::finish($running)->errors);
+        flock($waiting, LOCK_EX);
+        fwrite($waiting, "posted after\n");
+        fclose($waiting);
+        $this->assertSame("commentsnewer\nposted meanwhile\nposted after\n", $channel->file('red roses_comments.txt'));
+        $this->assertFalse($channel->has('roses_comments.txt'));
+    }
+
+    public function testAMergeIsTurnedBackWhenALaterRenameFails(): void
+    {
+        $channel = new Channel('rename_merge_failing.php');
+        $channel->put('roses.mp4', 'video');
+        $channel->put('roses_comments.txt', 'comments');
+        $channel->put('red roses_comments.txt', 'newer');
+        $r = $channel->request('rename_merge_failing.php');
+        $this->assertSame('', $r->errors);
+        $this->assertStringEndsWith("Error While Renaming red roses.mp4; nothing was renamed.", $r->body);
+        $this->assertSame(['red roses_comments.txt' => 'newer', 'roses.mp4' => 'video',
+            'roses_comments.txt' => 'comments'], $this->files($channel));
+        $this->assertTrue($channel->has('rename_merge_failing.php'));
     }
 
     // A target with the very bytes its old file holds (uploaded already) is what the rename would make: the others are
@@ -170,5 +224,25 @@ final class RenamePageTest extends TestCase
         $this->assertSame('', $r->errors);
         $this->assertSame('Error While Renaming roses.mp4: there is no such file; nothing was renamed.', $r->body);
         $this->assertSame(['tulips.mp4' => 'video'], $this->files($channel));
+    }
+
+    // A video's old page sends a visit, a look and a posted comment on to the new page with a 301, in UTF-8 and
+    // encoded for an address, and stores nothing.
+    public function testAMovedPageSendsEveryRequestOnToTheNewPage(): void
+    {
+        $channel = new Channel('moved.php');
+        $server = new Server($channel->dir);
+        $new = 'Bob%27s%20red%20ros%C3%A9.php';
+        foreach (['GET' => [], 'HEAD' => [], 'POST' => ['text' => 'Hi', 'website' => '', 't' => token(10)]]
+                 as $method => $post) {
+            [$status, $headers, $body] = $server->fetch($method, 'moved.php', $post);
+            $this->assertSame(301, $status, $method);
+            $this->assertSame($new, $headers['location'] ?? '', $method);
+            if ($method === 'GET') {
+                $this->assertStringContainsString("<a href=\"$new\">Bob&#039;s red ros\u{E9}.php</a>", $body);
+                $this->assertStringNotContainsString('Warning', $body);
+            }
+        }
+        $this->assertSame(['moved.php'], array_keys($this->files($channel)), 'nothing stored');
     }
 }

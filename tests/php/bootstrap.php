@@ -108,23 +108,31 @@ final class Channel
     {
         $running = [];
         foreach ($requests as [$post, $address]) {
-            $request = base64_encode(serialize(['post' => $post, 'address' => $address]));
-            $process = proc_open(
-                [PHP_BINARY, '-n', '-d', 'error_reporting=-1', '-d', 'display_errors=stderr', '-d', 'log_errors=0',
-                 '-d', 'auto_prepend_file=' . __DIR__ . '/request.php', $page],
-                [1 => ['pipe', 'w'], 2 => ['pipe', 'w']], $pipes, $this->dir, ['CLIPNEST_REQUEST' => $request]);
-            $running[] = [$process, $pipes];
+            $running[] = $this->start($page, $post, $address);
         }
-        $responses = [];
-        foreach ($running as [$process, $pipes]) {
-            $body = (string) stream_get_contents($pipes[1]);
-            $errors = (string) stream_get_contents($pipes[2]);
-            fclose($pipes[1]);
-            fclose($pipes[2]);
-            proc_close($process);
-            $responses[] = new Response($body, $errors);
-        }
-        return $responses;
+        return array_map([self::class, 'finish'], $running);
+    }
+
+    // Starts `page` as request() runs it and leaves it running; finish() waits for its response.
+    public function start(string $page, ?array $post = null, string $address = '192.0.2.10'): array
+    {
+        $request = base64_encode(serialize(['post' => $post, 'address' => $address]));
+        $process = proc_open(
+            [PHP_BINARY, '-n', '-d', 'error_reporting=-1', '-d', 'display_errors=stderr', '-d', 'log_errors=0',
+             '-d', 'auto_prepend_file=' . __DIR__ . '/request.php', $page],
+            [1 => ['pipe', 'w'], 2 => ['pipe', 'w']], $pipes, $this->dir, ['CLIPNEST_REQUEST' => $request]);
+        return [$process, $pipes];
+    }
+
+    public static function finish(array $running): Response
+    {
+        [$process, $pipes] = $running;
+        $body = (string) stream_get_contents($pipes[1]);
+        $errors = (string) stream_get_contents($pipes[2]);
+        fclose($pipes[1]);
+        fclose($pipes[2]);
+        proc_close($process);
+        return new Response($body, $errors);
     }
 
     public function has(string $name): bool
@@ -140,6 +148,48 @@ final class Channel
     public function put(string $name, string $bytes): void
     {
         file_put_contents($this->dir . '/' . $name, $bytes);
+    }
+}
+
+// PHP's own web server on a free loopback port for a folder, for what only a server shows of a page: its status and
+// headers.
+final class Server
+{
+    private $process;
+    private string $address;
+
+    public function __construct(string $dir)
+    {
+        $socket = stream_socket_server('tcp://127.0.0.1:0');
+        $this->address = stream_socket_get_name($socket, false);
+        fclose($socket);
+        $this->process = proc_open([PHP_BINARY, '-n', '-S', $this->address, '-t', $dir],
+            [1 => ['file', '/dev/null', 'w'], 2 => ['file', '/dev/null', 'w']], $pipes);
+        for ($tries = 0; $tries < 100 && !@stream_socket_client('tcp://' . $this->address); ++$tries) {
+            usleep(50000);
+        }
+    }
+
+    public function __destruct()
+    {
+        proc_terminate($this->process);
+        proc_close($this->process);
+    }
+
+    // [status, headers (lower-case name => value), body] of `method` on `path` with a form `post`, redirects not
+    // followed.
+    public function fetch(string $method, string $path, array $post = []): array
+    {
+        $context = stream_context_create(['http' => ['method' => $method, 'follow_location' => 0,
+            'ignore_errors' => true, 'header' => 'Content-Type: application/x-www-form-urlencoded',
+            'content' => http_build_query($post)]]);
+        $body = (string) file_get_contents('http://' . $this->address . '/' . $path, false, $context);
+        $headers = [];
+        foreach (array_slice($http_response_header, 1) as $line) {
+            [$name, $value] = explode(':', $line, 2);
+            $headers[strtolower($name)] = trim($value);
+        }
+        return [(int) explode(' ', $http_response_header[0])[1], $headers, $body];
     }
 }
 

@@ -1,9 +1,11 @@
 // Writes the pages the PHP tests run into a folder, made by the builders Clipnest writes them with: two video pages
 // and one under a name full of PHP syntax, the rename page for one file and for a video with its comments (and
-// one of those that fails half-way), the default homepage, and the preview's router.
+// one of those that fails half-way, and one that fails after a merge), a moved page, the default homepage, and the
+// preview's router.
 #include "text/default_homepage.h"
 #include "text/document.h"
 #include "text/individual_page.h"
+#include "text/moved_page.h"
 #include "text/rename_page.h"
 #include "text/templates.h"
 
@@ -50,6 +52,12 @@ int main(int argc, char** argv) {
     std::vector<RenamePair> failing = pairs;
     failing.back().to = std::string(300, 'r') + "_comments.txt";
     ok = write(folder / "rename_failing.php", buildRenamePage(failing)) && ok;
+    // The comments merged first, then the video renamed on to a name too long, so everything is turned back.
+    const std::vector<RenamePair> mergeFailing = {{"roses.mp4", "red roses.mp4"},
+                                                  {"roses_comments.txt", "red roses_comments.txt"},
+                                                  {"red roses.mp4", std::string(300, 'r') + ".mp4"}};
+    ok = write(folder / "rename_merge_failing.php", buildRenamePage(mergeFailing)) && ok;
+    ok = write(folder / "moved.php", buildMovedPage("Bob's red ros\xE9.php")) && ok;
     ok = write(folder / "homepage.html", buildDefaultHomepage("Garden", "Videos of the garden", buildSampleEntry())) &&
          ok;
     ok = write(folder / "preview_router.php", templates::previewRouter()) && ok;
