@@ -29,7 +29,7 @@ std::optional<std::string> unpublishable(const WorkingFolder& folder, const std:
     if (name.front() == '.') {
         return "hidden files stay on this computer";
     }
-    if (name.ends_with("_comments.txt") || name == CommentLimitsFile) {
+    if (isVisitorsFile(name)) {
         return "comment files are the visitors' and stay on the server";
     }
     if (folder.isLink(name)) {
@@ -191,7 +191,7 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     bringServerRulesUpToDate(folder, plan.notes);
     // The server's rules are Clipnest's block, merged into the server's own file when it goes up.
     plan.files.push_back(
-        {std::string(ServerRulesFile), {sha256Hex(withServerRules("")), 0, 0}, true, Stage::Rules, {}});
+        {std::string(ServerRulesFile), {sha256Hex(serverRulesBlock()), 0, 0}, true, Stage::Rules, {}});
     Listing listing(folder, plan.notes);
     listChannel(listing, folder, *homepage, settings, record, plan.notes);
     for (ChannelFile& file : listing.files) {

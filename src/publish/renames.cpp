@@ -1,8 +1,8 @@
 #include "publish/publication.h"
 #include "text/document.h"
 #include "text/individual_page.h"
+#include "text/moved_page.h"
 #include "text/server_rules.h"
-#include "text/text_ops.h"
 
 #include <algorithm>
 
@@ -10,24 +10,13 @@ namespace clipnest::publish {
 
 namespace {
 
-// The comments and rate-limit files are the visitors': no publish sends or removes them.
-bool visitorsFile(const std::string& name) {
-    const std::string lower = lowerAscii(name);
-    return lower.ends_with("_comments.txt") || lower == CommentLimitsFile;
-}
-
 // A video's rename takes its page's address along; a rename of a page or comments file is part of one.
 bool videoPair(const RenamePair& pair) {
-    return !pair.from.ends_with(".php") && !visitorsFile(pair.from);
+    return !pair.from.ends_with(".php") && !isVisitorsFile(pair.from);
 }
 
 std::string pageOf(const std::string& video) {
     return std::string(withoutExtension(video)) + ".php";
-}
-
-// A page that answers every request with a permanent redirect to `page`, beside it.
-std::string movedPage(const std::string& page) {
-    return "<?php header('Location: " + page + "', true, 301); ?>\n";
 }
 
 } // namespace
@@ -177,7 +166,7 @@ void Publication::putMovedPages() {
             live.contains(from)) {
             continue;
         }
-        const std::string text = movedPage(to);
+        const std::string text = buildMovedPage(to);
         if (!outgoing || !outgoing->write(from, text)) {
             report_.notes.push_back("Clipnest could not make the page that sends " + from + " to " + to);
             return;
@@ -213,7 +202,7 @@ std::vector<std::string> Publication::goneNames() const {
     }
     std::vector<std::string> gone;
     for (const auto& [name, published] : record_->files) {
-        if (!keep.contains(name) && !record_->moved.contains(name) && !visitorsFile(name) && name != ServerRulesFile) {
+        if (!keep.contains(name) && !record_->moved.contains(name) && !isVisitorsFile(name) && name != ServerRulesFile) {
             gone.push_back(name);
         }
     }
