@@ -117,9 +117,11 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     EXPECT_NE(r.out.find(" KB, would be uploaded to"), npos) << "kilobytes, not 0.0 MB: " << r.out;
     EXPECT_TRUE(serverNames().empty()) << "a dry run uploads nothing";
 
+    // A rename of a file the channel still names is not done there: the rename page goes up for the host instead.
     h().rename("a.mp4", "c.mp4", true);
     r = clipnest("publish --to " + to());
     EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("were not done on the server: a.mp4 is still one of the channel's files"), npos) << r.out;
     EXPECT_EQ(serverNames(), (Names{".htaccess", "a.en.vtt", "a.jpg", "a.mp4", "a.php", "b.php", "change_file_name.php",
                                     "homepage.html", "styles3.css"}))
         << "no comment file, no part left";
@@ -147,88 +149,60 @@ TEST_F(Publish, FirstPublishUploadsTheChannelAndLaterOnesOnlyWhatChanged) {
     EXPECT_EQ(onServer("a_comments.txt"), "a visitor's comment");
     EXPECT_EQ(onServer("old.php"), "the host's own page");
 
-    // A video renamed everywhere goes up once only: the rename page renames it and its comments there.
+    // A video renamed everywhere is renamed there by the publish, with its comments, and goes up once only; its old
+    // page sends visitors on, and the rename page left there earlier goes.
     h().rename("a.mp4", "d.mp4");
     r = clipnest("publish");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("note: d.mp4 is not uploaded: the server has it as a.mp4"), npos) << r.out;
-    EXPECT_FALSE(fs::exists(remote() / "d.mp4"));
-    if (onPath("php")) {
-        int rc = 0;
-        shell("cd '" + remote().string() + "' && php change_file_name.php", &rc);
-        for (const std::string name : {"d.mp4", "d.php", "homepage.html"}) {
-            EXPECT_EQ(onServer(name), h().file(name)) << name;
-        }
-        EXPECT_EQ(onServer("d_comments.txt"), "a visitor's comment");
-        for (const std::string name : {"a.mp4", "a_comments.txt", "change_file_name.php"}) {
-            EXPECT_FALSE(fs::exists(remote() / name)) << name;
-        }
-        EXPECT_TRUE(fs::exists(remote() / "a.php")) << "the rename page deletes nothing it did not rename";
-        // Once the page has run there, the note goes and the renamed files are not sent again.
-        r = clipnest("publish");
-        EXPECT_EQ(r.status, 0) << r.out;
-        EXPECT_EQ(r.out.find("is not uploaded"), npos) << r.out;
-        const Result dry = clipnest("publish --dry-run");
-        EXPECT_EQ(dry.out.find("d.mp4\t"), npos) << "recorded as the server's own now: " << dry.out;
-        EXPECT_FALSE(fs::exists(remote() / "change_file_name.php")) << "the page that ran is not put back";
-
-        // A name beyond ASCII goes up, and is renamed there, under its name on disk: UTF-8.
-        h().rename("d.mp4", "th\xC3\xA9.mp4");
-        r = clipnest("publish");
-        EXPECT_EQ(r.status, 0) << r.out;
-        EXPECT_NE(r.out.find("note: th\xC3\xA9.mp4 is not uploaded: the server has it as d.mp4"), npos) << r.out;
-        EXPECT_EQ(shell("cd '" + remote().string() + "' && php change_file_name.php", &rc).find("Error"), npos);
-        for (const std::string name : {"th\xC3\xA9.mp4", "th\xC3\xA9.php", "homepage.html"}) {
-            EXPECT_EQ(onServer(name), h().file(name)) << name;
-        }
-        EXPECT_EQ(onServer("th\xC3\xA9_comments.txt"), "a visitor's comment");
-        EXPECT_TRUE(contains(onServer("homepage.html"), "<a href=\"th&#233;.php\">"));
+    EXPECT_NE(r.out.find("Renamed a.mp4 to d.mp4 on the server."), npos) << r.out;
+    for (const std::string name : {"d.mp4", "d.php", "homepage.html"}) {
+        EXPECT_EQ(onServer(name), h().file(name)) << name;
     }
+    EXPECT_EQ(onServer("d_comments.txt"), "a visitor's comment");
+    for (const std::string name : {"a.mp4", "a_comments.txt", "change_file_name.php"}) {
+        EXPECT_FALSE(fs::exists(remote() / name)) << name;
+    }
+    EXPECT_TRUE(contains(onServer("a.php"), "d.php")) << "the old page sends visitors to the new one";
+    r = clipnest("publish --dry-run");
+    EXPECT_NE(r.out.find("Nothing changed since the last publish"), npos) << r.out;
+
+    // A name beyond ASCII is renamed there under its name on disk: UTF-8.
+    h().rename("d.mp4", "th\xC3\xA9.mp4");
+    r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    for (const std::string name : {"th\xC3\xA9.mp4", "th\xC3\xA9.php", "homepage.html"}) {
+        EXPECT_EQ(onServer(name), h().file(name)) << name;
+    }
+    EXPECT_EQ(onServer("th\xC3\xA9_comments.txt"), "a visitor's comment");
+    EXPECT_TRUE(contains(onServer("homepage.html"), "<a href=\"th&#233;.php\">"));
 }
 
-// Renames made between publishes wait on one rename page: one publish and one call rename them all on the server,
-// a name renamed on (a to c, then c to e) arrives at its last name, and a later call passes over what an earlier one
-// did.
-TEST_F(Publish, RenamesQueueOnTheRenamePageForOneCall) {
-    if (!onPath("php")) {
-        GTEST_SKIP() << "php runs the rename page";
-    }
+// Renames made between publishes are done together by the next publish: a name renamed on (a to c, then c to e)
+// arrives at its last name, the old page sends visitors there, and a later publish does only the new ones.
+TEST_F(Publish, RenamesMadeBetweenPublishesAreDoneTogether) {
     h().put("b.mp4", "the video b");
     ASSERT_EQ(clipnest("publish --to " + to()).status, 0);
     writeFile(remote() / "a_comments.txt", "a visitor's comment");
-    const auto callRenamePage = [&] {
-        int rc = 0;
-        return shell("cd '" + remote().string() + "' && php change_file_name.php", &rc);
-    };
-
     h().rename("a.mp4", "c.mp4");
     h().rename("b.mp4", "d.mp4");
     h().rename("c.mp4", "e.mp4");
     Result r = clipnest("publish");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("note: e.mp4 is not uploaded: the server has it as a.mp4, and change_file_name.php (which "
-                         "holds 3 renames, done in one call) renames it there"),
-              npos)
-        << r.out;
-    EXPECT_NE(r.out.find("note: d.mp4 is not uploaded: the server has it as b.mp4"), npos) << r.out;
     const auto absent = [&](const Names& names) {
         for (const std::string& name : names) {
             EXPECT_FALSE(fs::exists(remote() / name)) << name;
         }
     };
-    callRenamePage();
     for (const std::string name : {"d.mp4", "d.php", "e.mp4", "e.php", "homepage.html"}) {
         EXPECT_EQ(onServer(name), h().file(name)) << name;
     }
     EXPECT_EQ(onServer("e_comments.txt"), "a visitor's comment");
-    absent({"a.mp4", "b.mp4", "c.mp4", "a_comments.txt", "c_comments.txt", "change_file_name.php"});
+    EXPECT_TRUE(contains(onServer("a.php"), "e.php")) << onServer("a.php");
+    absent({"a.mp4", "b.mp4", "c.mp4", "c.php", "a_comments.txt", "c_comments.txt", "change_file_name.php"});
 
-    // The page in the folder still holds the renames done; the next call does only the new one.
     h().rename("d.mp4", "f.mp4");
     r = clipnest("publish");
     EXPECT_EQ(r.status, 0) << r.out;
-    const std::string said = callRenamePage();
-    EXPECT_EQ(said.find("nothing was renamed"), npos) << said;
     EXPECT_EQ(onServer("f.mp4"), "the video b");
     EXPECT_EQ(onServer("e.mp4"), "the video a");
     EXPECT_EQ(onServer("e_comments.txt"), "a visitor's comment");
@@ -358,7 +332,8 @@ TEST_F(Publish, AnInterruptedPublishRecordsOnlyWhatArrivedAndTheNextFinishes) {
     stopper.join();
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("publish: the connection to " + to() + " was lost"), npos) << r.out;
-    EXPECT_NE(r.out.find("a.mp4 was not uploaded; the next publish uploads it"), npos) << r.out;
+    EXPECT_NE(r.out.find("a.mp4, b.php and homepage.html were not uploaded; the next publish uploads them"), npos)
+        << r.out;
     recordedIsOnServer();
 
     startSftp();
@@ -427,12 +402,17 @@ TEST_F(Publish, WrongHostKeyRefusedLoginAndBadAddressesAreSaid) {
     EXPECT_NE(r.out.find("note: plain FTP: the password and the files travel unencrypted"), npos) << r.out;
 }
 
-// Links planted in the server's folder, at a part's name and at a target, are replaced and never written through.
+// Links planted in the server's folder: one at a part's name goes, one at a target is the host's until the user lets
+// it go, and neither is ever written through.
 TEST_F(Publish, NeverWritesThroughALinkOnTheServer) {
     writeFile(keys() / "outside.txt", "the host's other file");
     fs::create_symlink(keys() / "outside.txt", remote() / ".a.php.clipnest-part");
     fs::create_symlink(keys() / "outside.txt", remote() / "b.php");
     Result r = clipnest("publish --to " + to());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("b.php was not replaced"), npos) << r.out;
+    EXPECT_TRUE(fs::is_symlink(remote() / "b.php"));
+    r = clipnest("publish --replace b.php");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(readFile(keys() / "outside.txt"), "the host's other file");
     for (const std::string name : {"a.php", "b.php"}) {
@@ -464,7 +444,9 @@ TEST_F(Publish, AServerWithoutTheAtomicRenameStillReplacesFiles) {
     r = clipnest("publish");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("a.php was not uploaded: the server"), npos) << r.out;
-    EXPECT_NE(r.out.find("note: homepage.html was not uploaded: it would link to files the server lacks"), npos);
+    EXPECT_NE(r.out.find("homepage.html was held back: a.php did not arrive; the server keeps its old homepage.html"),
+              npos)
+        << r.out;
     EXPECT_EQ(onServer("a.php"), page);
     EXPECT_EQ(serverNames(), (Names{".htaccess", "a.mp4", "a.php", "b.php", "homepage.html"}));
 }

@@ -190,8 +190,7 @@ Plan planPublish(const std::filesystem::path& channel, const Settings& settings,
     }
     bringServerRulesUpToDate(folder, plan.notes);
     // The server's rules are Clipnest's block, merged into the server's own file when it goes up.
-    plan.files.push_back(
-        {std::string(ServerRulesFile), {sha256Hex(serverRulesBlock()), 0, 0}, true, Stage::Rules, {}});
+    plan.files.push_back({std::string(ServerRulesFile), {sha256Hex(serverRulesBlock()), 0, 0}, true, Stage::Rules, {}});
     Listing listing(folder, plan.notes);
     listChannel(listing, folder, *homepage, settings, record, plan.notes);
     for (ChannelFile& file : listing.files) {

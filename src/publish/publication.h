@@ -51,14 +51,17 @@ private:
     // server_files.cpp: what the server holds.
     void sweep();
     void lookBeforeReplacing(std::vector<const ChannelFile*>& files);
+    bool sentBefore(const std::string& name, std::uintmax_t size, const std::string& hash) const;
     void putServerRules();
     // renames.cpp
     std::vector<RenamePair> pendingRenames() const;
     bool renameOnServer();
+    void dryRenames(Record& after);
     void takeBackRenames();
     void putMovedPages();
     void removeGone(bool dryRun);
     std::vector<std::string> goneNames() const;
+    std::set<std::string> channelNames() const;
 
     std::filesystem::path channel_;
     Settings settings_;

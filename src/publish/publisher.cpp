@@ -150,13 +150,7 @@ void Publication::putStage(Stage stage, bool deferred) {
 void Publication::dryRun() {
     // What the record would say once the renames are done, so a renamed file is not counted as sent again.
     Record after = *record_;
-    for (const RenamePair& pair : pendingRenames()) {
-        if (const Published* p = after.find(pair.from)) {
-            after.record(pair.to, *p);
-            after.forget(pair.from);
-            report_.renamed.push_back(pair);
-        }
-    }
+    dryRenames(after);
     for (const ChannelFile& file : plan_.files) {
         if (changedSince(file, after) &&
             !(file.name == RenamePageFile && (renamesComplete_ || !report_.renamed.empty()))) {

@@ -28,10 +28,12 @@ std::vector<RenamePair> Publication::pendingRenames() const {
     return plan_.renames;
 }
 
+namespace {
+
 // Why the renames cannot be done as one, or nothing; `steps` are those the server must do, in order. A rename whose
 // file is gone and whose target is there was done before (by the page, or an earlier publish).
 std::optional<std::string> planRenames(const std::vector<RenamePair>& pairs, std::set<std::string> there,
-                                       std::vector<RenamePair>& steps) {
+                                       const std::set<std::string>& channel, std::vector<RenamePair>& steps) {
     const RenamePair* video = nullptr;
     for (const RenamePair& pair : pairs) {
         // A comments file moves only as the thread of the video renamed just before it.
@@ -44,6 +46,10 @@ std::optional<std::string> planRenames(const std::vector<RenamePair>& pairs, std
         if (!there.contains(pair.from)) {
             continue;
         }
+        // The homepage still names it: renamed away, it would be missing.
+        if (channel.contains(pair.from)) {
+            return pair.from + " is still one of the channel's files";
+        }
         if (there.contains(pair.to)) {
             return pair.to + " is on the server already";
         }
@@ -53,6 +59,8 @@ std::optional<std::string> planRenames(const std::vector<RenamePair>& pairs, std
     }
     return std::nullopt;
 }
+
+} // namespace
 
 // The pending renames, done on the server before the pages that name the new names go up: all of them or none. A
 // file whose rename is done keeps its record under the new name, so it is not sent again.
@@ -87,7 +95,7 @@ bool Publication::renameOnServer() {
         there.insert(f.name);
     }
     std::vector<RenamePair> steps;
-    if (const std::optional<std::string> refusal = planRenames(pairs, there, steps)) {
+    if (const std::optional<std::string> refusal = planRenames(pairs, there, channelNames(), steps)) {
         report_.notes.push_back("The renames of " + std::string(RenamePageFile) + " were not done on the server: " +
                                 *refusal + "; the page goes up for you to call, and the renamed files go up whole");
         return false;
@@ -125,6 +133,26 @@ bool Publication::renameOnServer() {
     return true;
 }
 
+// What the renames would do, judged by what the record says the server has.
+void Publication::dryRenames(Record& after) {
+    std::set<std::string> there;
+    for (const auto& [name, published] : after.files) {
+        there.insert(name);
+    }
+    std::vector<RenamePair> steps;
+    if (planRenames(pendingRenames(), there, channelNames(), steps)) {
+        return;
+    }
+    for (const RenamePair& step : steps) {
+        if (const Published* recorded = after.find(step.from)) {
+            const Published p = *recorded;
+            after.forget(step.from);
+            after.record(step.to, p);
+        }
+        report_.renamed.push_back(step);
+    }
+}
+
 // The homepage could not follow the renames: the server's files go back under their old names, as its live pages
 // name them.
 void Publication::takeBackRenames() {
@@ -153,16 +181,19 @@ void Publication::putMovedPages() {
     if (!renamesComplete_ || !missed_.empty() || cancel_ || !report_.stopped.empty()) {
         return;
     }
-    std::set<std::string> live;
-    for (const ChannelFile& file : plan_.files) {
-        live.insert(file.name);
-    }
+    const std::set<std::string> live = channelNames();
     std::vector<const ChannelFile*> pages;
     std::optional<WorkingFolder> outgoing = folder_.subfolder(".clipnest", true);
     outgoing = outgoing ? outgoing->subfolder("outgoing", true) : std::nullopt;
-    for (const RenamePair& pair : pendingRenames()) {
-        const std::string from = pageOf(pair.from), to = pageOf(pair.to);
-        if (!videoPair(pair) || from == to || !record_->find(from) || record_->moved.contains(from) ||
+    const std::vector<RenamePair> pairs = pendingRenames();
+    for (auto pair = pairs.begin(); pair != pairs.end(); ++pair) {
+        // A name renamed on (a to c, then c to e) sends its old page's visitors to the last name.
+        std::string last = pair->to;
+        for (auto later = pair + 1; later != pairs.end(); ++later) {
+            last = later->from == last ? later->to : last;
+        }
+        const std::string from = pageOf(pair->from), to = pageOf(last);
+        if (!videoPair(*pair) || from == to || !record_->find(from) || record_->moved.contains(from) ||
             live.contains(from)) {
             continue;
         }
@@ -192,17 +223,23 @@ void Publication::putMovedPages() {
 
 // What the channel put on the server and has no more: a deleted entry's page, video, poster and captions. Never a
 // comments file, nor a renamed video's old page, nor the server's rules.
-std::vector<std::string> Publication::goneNames() const {
-    std::set<std::string> keep;
+std::set<std::string> Publication::channelNames() const {
+    std::set<std::string> names;
     for (const ChannelFile& file : plan_.files) {
-        keep.insert(file.name);
+        names.insert(file.name);
     }
+    return names;
+}
+
+std::vector<std::string> Publication::goneNames() const {
+    std::set<std::string> keep = channelNames();
     for (const RenamePair& pair : pendingRenames()) {
         keep.insert(pair.from);
     }
     std::vector<std::string> gone;
     for (const auto& [name, published] : record_->files) {
-        if (!keep.contains(name) && !record_->moved.contains(name) && !isVisitorsFile(name) && name != ServerRulesFile) {
+        if (!keep.contains(name) && !record_->moved.contains(name) && !isVisitorsFile(name) &&
+            name != ServerRulesFile) {
             gone.push_back(name);
         }
     }

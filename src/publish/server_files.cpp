@@ -59,6 +59,17 @@ void Publication::sweep() {
     std::erase_if(record_->parts, [this](const auto& p) { return !resume_.contains(p.first); });
 }
 
+// Whether a record of the channel, for any address, says it sent `name` with this size (and, when known, hash).
+bool Publication::sentBefore(const std::string& name, std::uintmax_t size, const std::string& hash) const {
+    for (const auto& [target, record] : manifest_.records()) {
+        const Published* p = record.find(name);
+        if (p && p->size == size && (hash.empty() || p->sha256 == hash)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Before the first upload of a name to this folder: a file the server holds there already is the host's, unless it
 // holds the same bytes (then it is recorded as sent) or the user let it go.
 void Publication::lookBeforeReplacing(std::vector<const ChannelFile*>& files) {
@@ -83,12 +94,16 @@ void Publication::lookBeforeReplacing(std::vector<const ChannelFile*>& files) {
             continue;
         }
         const ChannelFile& f = **file;
-        bool same = there.regular && there.size == f.now.size;
-        if (same && there.size <= MaxFetched) {
-            std::string bytes;
-            bool missing = false;
-            same = connections_.first().get(f.name, bytes, missing).empty() && !missing &&
-                   sha256Hex(bytes) == f.now.sha256;
+        // The server's bytes, when small enough to read, tell the same file, or an earlier one of the channel's.
+        std::string bytes;
+        bool missing = false;
+        const bool read = there.regular && there.size <= MaxFetched &&
+                          connections_.first().get(f.name, bytes, missing).empty() && !missing;
+        const std::string hash = read ? sha256Hex(bytes) : "";
+        const bool same =
+            there.regular && there.size == f.now.size && (there.size > MaxFetched || hash == f.now.sha256);
+        if (!same && there.regular && sentBefore(f.name, there.size, hash)) {
+            continue; // the channel's own, sent to this folder under another address: replaced as any of its files
         }
         if (same) {
             report_.found.push_back(f.name);
