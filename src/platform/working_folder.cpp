@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -167,8 +168,8 @@ std::optional<std::string> WorkingFolder::nameOf(const std::filesystem::path& on
 }
 
 const WorkingFolder::Held* WorkingFolder::held(std::string_view name) const {
-    const auto found = std::find_if(held_.begin(), held_.end(), [&](const Held& h) { return h.name == name; });
-    return found == held_.end() ? nullptr : &*found;
+    const auto found = heldAt_.find(name);
+    return found == heldAt_.end() ? nullptr : &held_[found->second];
 }
 
 std::vector<std::pair<std::string, std::string>> WorkingFolder::takeHeld() {
@@ -177,6 +178,8 @@ std::vector<std::pair<std::string, std::string>> WorkingFolder::takeHeld() {
         files.emplace_back(std::move(h.name), std::move(h.bytes));
     }
     held_.clear();
+    heldAt_.clear();
+    listing_.reset();
     holding_ = false;
     return files;
 }
@@ -185,18 +188,45 @@ bool WorkingFolder::exists(std::string_view name) const {
     return stamp(name).has_value();
 }
 
-std::vector<std::string> WorkingFolder::names() const {
+std::vector<std::string> WorkingFolder::namesOnDisk(std::string_view prefix) const {
+    if (listing_) {
+        return {listing_->lower_bound(prefix),
+                std::find_if(listing_->lower_bound(prefix), listing_->end(),
+                             [&](const std::string& n) { return !n.starts_with(prefix); })};
+    }
+    // While holding, the whole folder is read once; otherwise only the names asked for are converted and kept.
+    const std::string onDisk = holding_ ? std::string() : codePageToUtf8(prefix);
     std::vector<std::string> found;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
+    DIR* dir = ::opendir(dir_.c_str());
+    for (const dirent* e = dir ? ::readdir(dir) : nullptr; e; e = ::readdir(dir)) {
+        const std::string_view raw = e->d_name;
+        if (!raw.starts_with(onDisk) || raw.starts_with(TemporaryPrefix)) {
+            continue;
+        }
         // A name on disk that is no UTF-8 of code-page letters names nothing here.
-        std::optional<std::string> name = nameOf(it->path());
-        if (name && !name->starts_with(TemporaryPrefix) && !held(*name) && exists(*name)) {
+        std::optional<std::string> name = toCodePage(raw);
+        struct stat st {};
+        const bool regular = e->d_type == DT_REG || (e->d_type == DT_UNKNOWN && name &&
+                                                     ::lstat(pathOf(*name).c_str(), &st) == 0 && S_ISREG(st.st_mode));
+        if (name && regular && isPlainName(*name)) {
             found.push_back(std::move(*name));
         }
     }
-    for (const Held& h : held_) {
-        found.push_back(h.name);
+    if (dir) {
+        ::closedir(dir);
+    }
+    if (!holding_) {
+        return found;
+    }
+    listing_.emplace(std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+    return namesOnDisk(prefix);
+}
+
+std::vector<std::string> WorkingFolder::names(std::string_view prefix) const {
+    std::vector<std::string> found = namesOnDisk(prefix);
+    std::erase_if(found, [this](const std::string& name) { return held(name) != nullptr; });
+    for (auto h = heldAt_.lower_bound(prefix); h != heldAt_.end() && h->first.starts_with(prefix); ++h) {
+        found.push_back(h->first);
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -226,12 +256,21 @@ bool WorkingFolder::remove(std::string_view name) {
     if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
         return false;
     }
+    if (listing_) {
+        listing_->erase(std::string(name));
+    }
     syncDir(dir_);
     return true;
 }
 
 bool WorkingFolder::linkFrom(const std::filesystem::path& source, std::string_view name) {
-    return isPlainName(name) && !held(name) && ::link(source.c_str(), pathOf(name).c_str()) == 0;
+    if (!isPlainName(name) || held(name) || ::link(source.c_str(), pathOf(name).c_str()) != 0) {
+        return false;
+    }
+    if (listing_) {
+        listing_->emplace(name);
+    }
+    return true;
 }
 
 bool WorkingFolder::replace(std::string_view from, std::string_view to) {
@@ -410,6 +449,7 @@ bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     } else if (isLink(name)) {
         return false;
     } else {
+        heldAt_.emplace(name, held_.size());
         held_.push_back({std::string(name), std::string(bytes), stamp});
     }
     return true;
@@ -460,6 +500,9 @@ bool WorkingFolder::writeFrom(std::string_view name, std::string_view modeOf, co
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && std::rename(tmp.c_str(), target.c_str()) == 0) {
+        if (listing_) {
+            listing_->emplace(name);
+        }
         syncDir(dir_);
         return true;
     }
