@@ -596,9 +596,9 @@ TEST(Discovery, PictureSizeAndLengthFromTheVideo) {
     EXPECT_EQ(c.h.file("b.php").find("\"duration\""), std::string::npos);
     EXPECT_EQ(sitemap.find("<video:duration>", sitemap.find("b.php")), std::string::npos);
 
-    // What ffprobe said is kept by the file's stamp: read from there while the video stays as it is, read again
-    // when it changes, and gone with its entry.
-    const fs::path kept = c.h.dir() / ".clipnest/shapes";
+    // What ffprobe said is kept with the entry's facts by the file's stamp: read from there while the video stays as
+    // it is, read again when it changes, and gone with its entry.
+    const fs::path kept = c.h.dir() / ".clipnest/entry-facts";
     std::string shapes = readFile(kept);
     const std::size_t line = shapes.find(" 160 120 ");
     ASSERT_NE(line, std::string::npos) << shapes;

@@ -383,6 +383,10 @@ private:
     // channel has an address, the pages it wrote (or every page) get their share tags as the entries stand now, and
     // feed.xml and sitemap.xml are written again, within the operation, so undo takes them back with the rest.
     void keepDiscoveryInStep(bool everyPage);
+    // The share tags, feed.xml and sitemap.xml as the entries stand now, for what changed since they were last
+    // written (core/steps/discovery_lists.cpp): after an operation, or once at the end of a held run.
+    void finishDiscovery();
+    friend class DiscoveryWork;
     // The names of the entries at the operation's end from index `same` on; the ones before are its start names.
     std::vector<std::string> entryNamesAtEnd(std::size_t& same);
     // Brings the first-made record up to the entries `names`; returns it when it was read.
@@ -429,6 +433,16 @@ private:
     // writes it.
     std::optional<FirstMade> firstMade_;
     bool firstMadeUnwritten_ = false;
+    // What finishDiscovery has to look at: whether an operation since wrote anything with an address set, whether
+    // every page is to get its share tags, and the video pages written since.
+    struct DiscoveryDue {
+        bool due = false;
+        bool everyPage = false;
+        std::set<std::string, std::less<>> pages;
+    };
+    DiscoveryDue discoveryDue_;
+    // In a held run, the entry facts of its end, written once its files are in place.
+    std::optional<std::string> entryFactsUnwritten_;
     bool joinNext_ = false;
     int heldOperations_ = 0;
     // The open operation and the files it wrote (whether each was there before), as its summary tells them.
