@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -21,6 +22,7 @@
 namespace clipnest {
 
 class Form;
+struct EntryFacts;
 
 // One interval timer per Step. The schedule table (core/steps/schedule.cpp) gives each its design timer, interval,
 // what one run does and whether it belongs to a chain of file work.
@@ -387,8 +389,17 @@ private:
     // written (core/steps/discovery_lists.cpp): after an operation, or once at the end of a held run.
     void finishDiscovery();
     friend class DiscoveryWork;
+    // The last entry of each of these pages, its name and description (page text), as the homepage has them now.
+    using TaggedPages = std::map<std::string, std::pair<std::string, std::string>, std::less<>>;
     // The names of the entries at the operation's end from index `same` on; the ones before are its start names.
-    std::vector<std::string> entryNamesAtEnd(std::size_t& same);
+    std::vector<std::string> entryNamesAtEnd(std::size_t& same, TaggedPages& tagged);
+    // Gives these pages (those in the folder, of a live entry) their share tags; false when one could not be written.
+    bool tagPages(const std::string& site, const TaggedPages& tagged);
+    // Puts `lines` between the page's share markers, writing it when that changes it; false when it could not be read
+    // or written. A page not in the folder is left so.
+    bool tagPage(std::string_view page, const std::string& lines);
+    // The kept entry facts (core/steps/discovery_facts.h), read once an operation, or once a held run.
+    EntryFacts& entryFacts();
     // Brings the first-made record up to the entries `names`; returns it when it was read.
     // The first `same` names are the operation's start names, which it cannot have changed; `names` are the rest.
     std::optional<FirstMade> keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed);
@@ -439,8 +450,11 @@ private:
         bool due = false;
         bool everyPage = false;
         std::set<std::string, std::less<>> pages;
+        // The pages given their share tags by the operations themselves.
+        std::set<std::string, std::less<>> tagged;
     };
     DiscoveryDue discoveryDue_;
+    std::shared_ptr<EntryFacts> entryFacts_;
     // In a held run, the entry facts of its end, written once its files are in place.
     std::optional<std::string> entryFactsUnwritten_;
     bool joinNext_ = false;

@@ -12,12 +12,14 @@ void Form::beginHeldRun() {
     firstMade_.reset();
     firstMadeUnwritten_ = false;
     entryFactsUnwritten_.reset();
+    entryFacts_.reset();
     folder_.holdWrites();
 }
 
 bool Form::endHeldRun(const std::string& label) {
     // The run's share tags, feed and sitemap are made once, for all its lines, and go in place with the rest.
     finishDiscovery();
+    entryFacts_.reset();
     const bool shared = std::exchange(heldOperations_, 0) > 1;
     const std::vector<std::pair<std::string, std::string>> files = folder_.takeHeld();
     // The first-made record follows the files: written once they are in place, dropped when they are not.

@@ -99,22 +99,32 @@ std::optional<FirstMade> Form::keepFirstMade(std::size_t same, const std::vector
 
 // Where this operation had a front, it is brought up to the text: the entries it held at the start are the start
 // names' first ones and stay as they were; the rest are what follows them in the front now and after it. Without one,
-// every name is read from the text.
-std::vector<std::string> Form::entryNamesAtEnd(std::size_t& same) {
+// every name is read from the text. The entries whose pages `tagged` names are noted there on the way, the last of
+// each page (a page of an entry in the front is never one an append writes).
+std::vector<std::string> Form::entryNamesAtEnd(std::size_t& same, TaggedPages& tagged) {
     same = 0;
-    if (pageFront() == nullptr) {
-        return entryNames(homepage_.PageText);
+    std::vector<std::string> names;
+    const auto each = [&](std::string_view name, std::string_view description) {
+        names.emplace_back(name);
+        if (tagged.empty() || !isPlainName(name)) {
+            return;
+        }
+        if (const auto page = tagged.find(std::string(withoutExtension(name)) + ".php"); page != tagged.end()) {
+            page->second = {std::string(name), std::string(description)};
+        }
+    };
+    if (pageFront() != nullptr) {
+        const std::size_t held = std::min(front_->names().size(), entriesAtStart_.size());
+        front_ = PageFront::follow(std::move(*front_), homepage_.PageText);
+        frontFollowed_ = true;
+        if (front_) {
+            same = held;
+            names.assign(front_->names().begin() + static_cast<std::ptrdiff_t>(held), front_->names().end());
+            forEachLiveEntry(std::string_view(homepage_.PageText).substr(front_->entriesEnd()), each);
+            return names;
+        }
     }
-    const std::size_t held = std::min(front_->names().size(), entriesAtStart_.size());
-    front_ = PageFront::follow(std::move(*front_), homepage_.PageText);
-    frontFollowed_ = true;
-    if (!front_) {
-        return entryNames(homepage_.PageText);
-    }
-    same = held;
-    std::vector<std::string> names(front_->names().begin() + static_cast<std::ptrdiff_t>(held), front_->names().end());
-    forEachLiveEntry(std::string_view(homepage_.PageText).substr(front_->entriesEnd()),
-                     [&](std::string_view name, std::string_view) { names.emplace_back(name); });
+    forEachLiveEntry(homepage_.PageText, each);
     return names;
 }
 
@@ -123,17 +133,35 @@ void Form::keepDiscoveryInStep(bool everyPage) {
         front_.reset();
         return;
     }
+    const std::string site = channelSite(folder_);
+    // The pages this operation wrote and those of the entries it names carry their share tags as the operation
+    // leaves them, whatever a later operation of a held run does.
+    TaggedPages tagged;
+    if (!site.empty() && !everyPage) {
+        for (const WrittenFile& file : operationFiles_) {
+            if (file.name.ends_with(".php")) {
+                tagged[file.name];
+            }
+        }
+        for (const std::string& name : operation_.names) {
+            if (const std::optional<std::string> bytes = toCodePage(name); bytes && isPlainName(*bytes)) {
+                tagged[std::string(withoutExtension(*bytes)) + ".php"];
+            }
+        }
+    }
     std::size_t same = 0;
-    std::vector<std::string> names = entryNamesAtEnd(same);
-    const bool site = !channelSite(folder_).empty();
-    keepFirstMade(same, names, site);
+    std::vector<std::string> names = entryNamesAtEnd(same, tagged);
+    keepFirstMade(same, names, !site.empty());
     // The next operation of the session starts from the entries as they stand now.
     entriesAtStart_.resize(same);
     entriesAtStart_.insert(entriesAtStart_.end(), std::make_move_iterator(names.begin()),
                            std::make_move_iterator(names.end()));
     entriesReadAt_ = {homepageRevision_, operationsStarted_};
-    if (!site) {
+    if (site.empty()) {
         return;
+    }
+    if (!inHeldRun()) {
+        entryFacts_.reset();
     }
     discoveryDue_.due = true;
     discoveryDue_.everyPage = discoveryDue_.everyPage || everyPage;
@@ -142,7 +170,10 @@ void Form::keepDiscoveryInStep(bool everyPage) {
             discoveryDue_.pages.insert(file.name);
         }
     }
-    // A held run makes them once, at its end.
+    if (!tagPages(site, tagged)) {
+        return;
+    }
+    // A held run makes the lists once, at its end.
     if (!inHeldRun()) {
         finishDiscovery();
     }

@@ -50,6 +50,63 @@ std::string shownPageDescription(const WorkingFolder& folder, const std::string&
     return content ? shownText(std::string_view(text).substr(content->first, content->second - content->first)) : "";
 }
 
+// When the entry was first made: its record, else its video's time, else now.
+discovery::Moment madeOf(const FirstMade& record, const WorkingFolder& folder, std::string_view name) {
+    const auto kept = record.find(name);
+    std::string_view date = kept == record.end() ? std::string_view() : kept->second;
+    if (date.starts_with(SetAside)) {
+        date.remove_prefix(1); // a deleted entry back by undo
+    }
+    if (const std::optional<discovery::Moment> made = discovery::parseIsoDateTime(date)) {
+        return *made;
+    }
+    const std::optional<FileStamp> stamp = folder.stamp(name);
+    return momentOf(stamp ? wallTimeAt(stamp->modifiedNs / 1'000'000'000) : wallTimeNow());
+}
+
+// An entry's facts as its files say them now. What was read of its video and poster is kept with its facts, and
+// read again only when their stamps changed.
+discovery::VideoFacts factsOfEntry(const WorkingFolder& folder, EntryFacts& facts, std::string_view name,
+                                   std::string_view description, const discovery::Moment& made) {
+    const std::string less(withoutExtension(name));
+    KeptFacts& kept = facts.byName[std::string(name)];
+    discovery::VideoFacts v;
+    v.video = codePageToUtf8(name);
+    v.page = codePageToUtf8(less + ".php");
+    const std::optional<FileStamp> poster = folder.stamp(less + ".jpg");
+    if (poster != kept.poster) {
+        kept.posterSize = poster ? media::jpegSize(folder, less + ".jpg") : std::nullopt;
+        kept.poster = poster;
+    }
+    if (poster) {
+        v.poster = codePageToUtf8(less + ".jpg");
+        v.posterWidth = kept.posterSize ? std::optional(kept.posterSize->first) : std::nullopt;
+        v.posterHeight = kept.posterSize ? std::optional(kept.posterSize->second) : std::nullopt;
+    }
+    v.title = description.empty() ? v.video : shownText(description);
+    v.description = shownPageDescription(folder, less + ".php");
+    v.firstMade = made;
+    const std::optional<FileStamp> video = folder.stamp(name);
+    v.size = video ? video->size : 0;
+    if (video && video != kept.video) {
+        keepShapes(folder, facts, {std::string(name)});
+    } else if (!video) {
+        kept.video.reset();
+        kept.shape = {};
+    }
+    if (video && video == kept.video) {
+        v.width = kept.shape.width;
+        v.height = kept.shape.height;
+        v.seconds = kept.shape.seconds;
+    }
+    return v;
+}
+
+// What stands between a page's share markers.
+std::string shareLines(std::string_view site, const discovery::VideoFacts& facts) {
+    return discovery::shareTags(site, facts) + discovery::videoJsonLd(site, facts);
+}
+
 // A live entry as the lists see it.
 struct Item {
     std::string_view name, description;
@@ -77,12 +134,11 @@ OldItems byKey(const std::vector<discovery::ListItem>& items) {
 class DiscoveryWork {
 public:
     DiscoveryWork(Form& form, std::string site, const Form::DiscoveryDue& due)
-        : form_(form), folder_(form.folder_), site_(std::move(site)), due_(due), kept_(readEntryFacts(form.folder_)) {}
+        : form_(form), folder_(form.folder_), site_(std::move(site)), due_(due), kept_(form.entryFacts()) {}
     void run();
 
 private:
     void readItems();
-    void date(Item& item);
     void chooseFeed();
     const discovery::VideoFacts& factsOf(std::size_t i);
     void readShapes();
@@ -97,7 +153,7 @@ private:
     WorkingFolder& folder_;
     std::string site_;
     const Form::DiscoveryDue& due_;
-    EntryFacts kept_;
+    EntryFacts& kept_;
     std::vector<Item> items_;
     std::vector<std::optional<discovery::VideoFacts>> facts_;
     std::vector<std::size_t> feed_;
@@ -118,24 +174,8 @@ void DiscoveryWork::readItems() {
     });
     facts_.resize(items_.size());
     for (Item& item : items_) {
-        date(item);
+        item.made = madeOf(*form_.firstMade_, folder_, item.name);
     }
-}
-
-// When the entry was first made: its record, else its video's time, else now.
-void DiscoveryWork::date(Item& item) {
-    FirstMade& record = *form_.firstMade_;
-    const auto kept = record.find(item.name);
-    std::string_view date = kept == record.end() ? std::string_view() : kept->second;
-    if (date.starts_with(SetAside)) {
-        date.remove_prefix(1); // a deleted entry back by undo
-    }
-    if (const std::optional<discovery::Moment> made = discovery::parseIsoDateTime(date)) {
-        item.made = *made;
-        return;
-    }
-    const std::optional<FileStamp> stamp = folder_.stamp(item.name);
-    item.made = momentOf(stamp ? wallTimeAt(stamp->modifiedNs / 1'000'000'000) : wallTimeNow());
 }
 
 // The newest entries, in the homepage's order; a later entry of the same moment is the newer. Their videos and
@@ -174,42 +214,13 @@ void DiscoveryWork::readShapes() {
 }
 
 const discovery::VideoFacts& DiscoveryWork::factsOf(std::size_t i) {
-    if (facts_[i]) {
-        return *facts_[i];
+    if (!facts_[i]) {
+        const Item& item = items_[i];
+        facts_[i] = factsOfEntry(folder_, kept_, item.name, item.description, item.made);
+        // Made again now: the lists say what this description says.
+        kept_.byName[std::string(item.name)].hash = item.hash;
     }
-    const Item& item = items_[i];
-    KeptFacts& kept = kept_.byName[std::string(item.name)];
-    kept.hash = item.hash;
-    discovery::VideoFacts& v = facts_[i].emplace();
-    v.video = codePageToUtf8(item.name);
-    v.page = codePageToUtf8(item.page);
-    const std::optional<FileStamp> poster = folder_.stamp(item.poster);
-    if (poster != kept.poster) {
-        kept.posterSize = poster ? media::jpegSize(folder_, item.poster) : std::nullopt;
-        kept.poster = poster;
-    }
-    if (poster) {
-        v.poster = codePageToUtf8(item.poster);
-        v.posterWidth = kept.posterSize ? std::optional(kept.posterSize->first) : std::nullopt;
-        v.posterHeight = kept.posterSize ? std::optional(kept.posterSize->second) : std::nullopt;
-    }
-    v.title = item.description.empty() ? v.video : shownText(item.description);
-    v.description = shownPageDescription(folder_, item.page);
-    v.firstMade = item.made;
-    const std::optional<FileStamp> video = folder_.stamp(item.name);
-    v.size = video ? video->size : 0;
-    if (video && video != kept.video) {
-        keepShapes(folder_, kept_, {std::string(item.name)});
-    } else if (!video) {
-        kept.video.reset();
-        kept.shape = {};
-    }
-    if (video && video == kept.video) {
-        v.width = kept.shape.width;
-        v.height = kept.shape.height;
-        v.seconds = kept.shape.seconds;
-    }
-    return v;
+    return *facts_[i];
 }
 
 std::string_view DiscoveryWork::itemText(std::size_t i, OldItems& old, bool feed) {
@@ -245,17 +256,7 @@ bool DiscoveryWork::writePages() {
         }
     }
     for (const auto& [page, i] : pages) {
-        std::string text;
-        if (!folder_.exists(page)) {
-            continue;
-        }
-        if (!form_.readText(page, text)) {
-            return false;
-        }
-        std::string changed = text;
-        const discovery::VideoFacts& facts = factsOf(i);
-        discovery::setShareBlock(changed, discovery::shareTags(site_, facts) + discovery::videoJsonLd(site_, facts));
-        if (changed != text && !form_.writeText(page, changed)) {
+        if (!due_.tagged.contains(page) && !form_.tagPage(page, shareLines(site_, factsOf(i)))) {
             return false;
         }
     }
@@ -277,7 +278,7 @@ bool DiscoveryWork::writeSitemap() {
     }
     OldItems old;
     for (const auto& [name, bytes] : was) {
-        old.merge(byKey(discovery::sitemapItems(bytes.value_or(""))));
+        old.merge(byKey(discovery::sitemapItems(bytes ? std::string_view(*bytes) : std::string_view())));
     }
     std::vector<std::string_view> texts;
     for (std::size_t i = 0; i < items_.size(); ++i) {
@@ -301,7 +302,7 @@ bool DiscoveryWork::writeSitemap() {
 
 bool DiscoveryWork::writeFeed() {
     const std::optional<std::string> was = folder_.read(discovery::FeedFile);
-    OldItems old = byKey(discovery::feedItems(was.value_or("")));
+    OldItems old = byKey(discovery::feedItems(was ? std::string_view(*was) : std::string_view()));
     std::vector<std::string_view> texts;
     for (const std::size_t i : feed_) {
         texts.push_back(itemText(i, old, true));
@@ -330,6 +331,41 @@ void DiscoveryWork::run() {
     } else {
         writeEntryFacts(folder_, facts);
     }
+}
+
+EntryFacts& Form::entryFacts() {
+    if (!entryFacts_) {
+        entryFacts_ = std::make_shared<EntryFacts>(readEntryFacts(folder_));
+    }
+    return *entryFacts_;
+}
+
+bool Form::tagPage(std::string_view page, const std::string& lines) {
+    std::string text;
+    if (!folder_.exists(page)) {
+        return true;
+    }
+    if (!readText(page, text)) {
+        return false;
+    }
+    std::string changed = text;
+    discovery::setShareBlock(changed, lines);
+    return changed == text || writeText(page, changed);
+}
+
+bool Form::tagPages(const std::string& site, const TaggedPages& tagged) {
+    for (const auto& [page, entry] : tagged) {
+        const auto& [name, description] = entry;
+        if (name.empty()) {
+            continue;
+        }
+        const discovery::Moment made = madeOf(*firstMade_, folder_, name);
+        if (!tagPage(page, shareLines(site, factsOfEntry(folder_, entryFacts(), name, description, made)))) {
+            return false;
+        }
+        discoveryDue_.tagged.insert(page);
+    }
+    return true;
 }
 
 void Form::finishDiscovery() {
