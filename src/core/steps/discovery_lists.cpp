@@ -109,7 +109,10 @@ std::string shareLines(std::string_view site, const discovery::VideoFacts& facts
 
 // A live entry as the lists see it.
 struct Item {
-    std::string_view name, description;
+    // A name is handed on decoded when the page writes it with references, so it is kept; the description is a
+    // view of the homepage text.
+    std::string name;
+    std::string_view description;
     std::string page, poster;
     std::uint64_t hash = 0;
     bool dirty = false;
@@ -166,8 +169,8 @@ void DiscoveryWork::readItems() {
             return;
         }
         const std::string less(withoutExtension(name));
-        Item item{name, description, less + ".php", less + ".jpg", contentHash(description), false, {}};
-        const auto kept = kept_.byName.find(std::string(name));
+        Item item{std::string(name), description, less + ".php", less + ".jpg", contentHash(description), false, {}};
+        const auto kept = kept_.byName.find(item.name);
         item.dirty = due_.everyPage || kept == kept_.byName.end() || kept->second.hash != item.hash ||
                      due_.pages.contains(item.page);
         items_.push_back(std::move(item));
