@@ -7,8 +7,10 @@
 // entries against the floor, start-up against /bin/true, and the undo history. Prints figures; never fails on speed.
 //
 //   clipnest_command_bench CLIPNEST [N ...]      (clipnest_command_bench --floor FILE..., the floor;
-//                                                 clipnest_command_bench --channel N DIR [SITE], a channel)
-//   BENCH_ROUNDS (5), BATCH_BENCH_LINES (1000), BATCH_BENCH_ROUNDS (3), HISTORY_BENCH_ENTRIES (20000)
+//                                                 clipnest_command_bench --channel N DIR [SITE], a channel;
+//                                                 clipnest_command_bench --site DIR SITE, its address)
+//   BENCH_ROUNDS (5), BATCH_BENCH_LINES (1000; 0: no batch), BATCH_BENCH_ROUNDS (3), STARTUP_BENCH (1; 0: none),
+//   HISTORY_BENCH_ENTRIES (20000; 0: no history)
 #include "bench_channel.h"
 #include "platform/working_folder.h"
 
@@ -181,7 +183,7 @@ void edits(const std::string& clipnest, const std::string& self, const fs::path&
     makeChannel(self, plain, n);
     fs::remove_all(site);
     fs::copy(plain, site, fs::copy_options::recursive);
-    bench::runIn(site, {"publish", "--site", bench::BenchSite});
+    timed({self, "--site", site.string(), bench::BenchSite});
     std::printf("\n== %d entries: homepage %.1f MB, sitemap %.1f MB, %d pages in the folder\n", n,
                 static_cast<double>(fs::file_size(plain / "homepage.html")) / 1e6,
                 static_cast<double>(fs::file_size(site / "sitemap.xml")) / 1e6, n);
@@ -203,7 +205,7 @@ void batch(const std::string& clipnest, const std::string& self, const fs::path&
     makeChannel(self, plain, n);
     fs::remove_all(site);
     fs::copy(plain, site, fs::copy_options::recursive);
-    bench::runIn(site, {"publish", "--site", bench::BenchSite});
+    timed({self, "--site", site.string(), bench::BenchSite});
     std::string text;
     for (int i = 0; i < lines; ++i) {
         text += bench::entryLine("batch" + std::to_string(i) + ".mp4", static_cast<unsigned>(100000 + i));
@@ -293,6 +295,9 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::string(argv[1]) == "--floor") {
         return floorProgram(argc - 2, argv + 2);
     }
+    if (argc == 4 && std::string(argv[1]) == "--site") {
+        return bench::runIn(argv[2], {"publish", "--site", argv[3]});
+    }
     if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--channel") {
         return bench::makeChannel(argv[3], std::atoi(argv[2]), argc == 5 ? argv[4] : "") ? 0 : 1;
     }
@@ -316,12 +321,20 @@ int main(int argc, char** argv) {
                 "command against that round's floor\n",
                 rounds);
     for (const int n : sizes) {
-        edits(clipnest, self, dir, n, rounds);
+        if (rounds > 0) {
+            edits(clipnest, self, dir, n, rounds);
+        }
     }
     for (const int n : sizes) {
-        batch(clipnest, self, dir, n, envOr("BATCH_BENCH_LINES", 1000), envOr("BATCH_BENCH_ROUNDS", 3));
+        if (const int lines = envOr("BATCH_BENCH_LINES", 1000); lines > 0) {
+            batch(clipnest, self, dir, n, lines, envOr("BATCH_BENCH_ROUNDS", 3));
+        }
     }
-    startup(clipnest, self, dir);
-    history(clipnest, self, dir, envOr("HISTORY_BENCH_ENTRIES", 20000));
+    if (envOr("STARTUP_BENCH", 1) != 0) {
+        startup(clipnest, self, dir);
+    }
+    if (const int n = envOr("HISTORY_BENCH_ENTRIES", 20000); n > 0) {
+        history(clipnest, self, dir, n);
+    }
     return 0;
 }

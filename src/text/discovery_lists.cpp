@@ -33,18 +33,26 @@ std::string pageDescription(const VideoFacts& video) {
 std::vector<ListItem> itemsOf(std::string_view xml, std::string_view open, std::string_view close,
                               std::string_view keyOpen, char keyClose) {
     std::vector<ListItem> items;
-    for (std::size_t at = xml.find(open); at != std::string_view::npos; at = xml.find(open, at)) {
-        const std::size_t end = xml.find(close, at);
+    // The lines of an item begin with blanks, and so does much of its text: its end is looked for by the tag after
+    // the blanks, and the next item, as written, starts right there.
+    const std::string_view indent = close.substr(0, close.find('<')), closeTag = close.substr(indent.size());
+    std::size_t at = xml.find(open);
+    while (at != std::string_view::npos) {
+        std::size_t end = xml.find(closeTag, at);
+        while (end != std::string_view::npos && !xml.substr(0, end).ends_with(indent)) {
+            end = xml.find(closeTag, end + 1);
+        }
         if (end == std::string_view::npos) {
             break;
         }
-        const std::string_view item = xml.substr(at, end + close.size() - at);
+        const std::string_view item = xml.substr(at, end + closeTag.size() - at);
         const std::size_t key = item.find(keyOpen);
         const std::size_t keyEnd = key == std::string_view::npos ? key : item.find(keyClose, key + keyOpen.size());
         if (keyEnd != std::string_view::npos) {
             items.push_back({item.substr(key + keyOpen.size(), keyEnd - key - keyOpen.size()), item});
         }
-        at = end + close.size();
+        at = end + closeTag.size();
+        at = xml.substr(at).starts_with(open) ? at : xml.find(open, at);
     }
     return items;
 }
@@ -138,12 +146,18 @@ std::string sitemapPart(std::size_t number) {
 
 std::vector<std::pair<std::string, std::string>> sitemapFiles(std::string_view site,
                                                               const std::vector<std::string_view>& items) {
+    std::size_t total = 0;
+    for (const std::string_view item : items) {
+        total += item.size();
+    }
     std::vector<std::string> parts{std::string(SitemapHead) + homepageUrl(site)};
+    parts.back().reserve(std::min(total, SitemapBytes) + 4096);
     std::size_t addresses = 1;
     for (const std::string_view item : items) {
         if (addresses == SitemapAddresses || parts.back().size() + item.size() + SitemapTail.size() > SitemapBytes) {
             parts.back() += SitemapTail;
             parts.emplace_back(SitemapHead);
+            parts.back().reserve(std::min(total, SitemapBytes) + 4096);
             addresses = 0;
         }
         parts.back() += item;
