@@ -1,5 +1,5 @@
 #include "core/form.h"
-#include "core/steps/discovery_facts.h"
+#include "core/discovery_facts.h"
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"

@@ -1,4 +1,4 @@
-#include "core/steps/discovery_facts.h"
+#include "core/discovery_facts.h"
 
 #include "history/first_made.h"
 #include "media/shape.h"
