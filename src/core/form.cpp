@@ -302,7 +302,10 @@ void Form::refuseQuietly(std::string why) {
 
 void Form::startOperation(Operation operation) {
     ++operationsStarted_;
-    if (const WorkingFolder::Removed stale = folder_.removeStaleTemporaries(); stale.files > 0) {
+    // A held run looks for what a cut-off write left once, not once a line.
+    const bool lookForStale = !inHeldRun() || !std::exchange(staleLookedFor_, true);
+    if (const WorkingFolder::Removed stale = lookForStale ? folder_.removeStaleTemporaries() : WorkingFolder::Removed{};
+        stale.files > 0) {
         notice("Clipnest removed " + std::to_string(stale.files) + " temporary file" + (stale.files == 1 ? "" : "s") +
                " (" + std::to_string(stale.bytes) + " bytes) left by a write that was cut off.");
     }

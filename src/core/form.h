@@ -459,6 +459,7 @@ private:
     std::optional<std::string> entryFactsUnwritten_;
     bool joinNext_ = false;
     int heldOperations_ = 0;
+    bool staleLookedFor_ = false;
     // The open operation and the files it wrote (whether each was there before), as its summary tells them.
     Operation operation_;
     struct WrittenFile {

@@ -1,5 +1,5 @@
-#include "core/form.h"
 #include "core/discovery_facts.h"
+#include "core/form.h"
 #include "text/document.h"
 #include "text/markers.h"
 #include "text/page_text.h"
@@ -8,6 +8,7 @@ namespace clipnest {
 
 void Form::beginHeldRun() {
     heldOperations_ = 0;
+    staleLookedFor_ = false;
     heldHomepageSame_ = 0;
     firstMade_.reset();
     firstMadeUnwritten_ = false;

@@ -266,8 +266,8 @@ WorkingFolder::Removed WorkingFolder::removeStaleTemporaries() {
     Removed removed;
     std::error_code ec;
     const auto now = std::filesystem::file_time_type::clock::now();
-    for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    for (const std::string& name : namesOnDisk({}, true)) {
+        const std::filesystem::directory_entry entry(dir_ / name, ec);
         bool ours = false;
         bool ownerGone = false;
         if (name.starts_with(TemporaryPrefix)) {
@@ -284,15 +284,15 @@ WorkingFolder::Removed WorkingFolder::removeStaleTemporaries() {
             ours = name.size() > 12 && name.front() == '.' && name.compare(name.size() - 11, 5, ".tmp-") == 0;
         }
         std::error_code fileEc;
-        if (!ours || !it->is_regular_file(fileEc)) {
+        if (!ours || !entry.is_regular_file(fileEc)) {
             continue;
         }
-        const auto age = now - it->last_write_time(fileEc);
+        const auto age = now - entry.last_write_time(fileEc);
         if (fileEc || (!ownerGone && age < std::chrono::minutes(1))) {
             continue;
         }
-        const std::uintmax_t size = it->file_size(fileEc);
-        if (::unlink(it->path().c_str()) == 0) {
+        const std::uintmax_t size = entry.file_size(fileEc);
+        if (::unlink(entry.path().c_str()) == 0) {
             ++removed.files;
             removed.bytes += fileEc ? 0 : size;
         }

@@ -147,8 +147,9 @@ private:
     };
     const Held* held(std::string_view name) const;
     // The regular files on disk whose names start with `prefix`: read from the folder, or while holding from the
-    // listing read once.
-    std::vector<std::string> namesOnDisk(std::string_view prefix) const;
+    // listing read once. With `temporaries`, instead every name on disk that may be a temporary file of a write
+    // (ours, or of an older version: ".NAME.tmp-XXXXXX"), whatever it is, read from the folder.
+    std::vector<std::string> namesOnDisk(std::string_view prefix, bool temporaries = false) const;
     bool writeFrom(std::string_view name, std::string_view modeOf, const std::vector<Piece>& pieces);
 
     std::filesystem::path dir_;

@@ -8,8 +8,8 @@
 // The folder's listing: read from the directory itself, or while holding from the listing the run read once.
 namespace clipnest {
 
-std::vector<std::string> WorkingFolder::namesOnDisk(std::string_view prefix) const {
-    if (listing_) {
+std::vector<std::string> WorkingFolder::namesOnDisk(std::string_view prefix, bool temporaries) const {
+    if (listing_ && !temporaries) {
         return {listing_->lower_bound(prefix),
                 std::find_if(listing_->lower_bound(prefix), listing_->end(),
                              [&](const std::string& n) { return !n.starts_with(prefix); })};
@@ -20,6 +20,13 @@ std::vector<std::string> WorkingFolder::namesOnDisk(std::string_view prefix) con
     DIR* dir = ::opendir(dir_.c_str());
     for (const dirent* e = dir ? ::readdir(dir) : nullptr; e; e = ::readdir(dir)) {
         const std::string_view raw = e->d_name;
+        if (temporaries) {
+            if (raw.starts_with(TemporaryPrefix) ||
+                (raw.size() > 12 && raw.front() == '.' && raw.find(".tmp-") != raw.npos)) {
+                found.emplace_back(raw);
+            }
+            continue;
+        }
         if (!raw.starts_with(onDisk) || raw.starts_with(TemporaryPrefix)) {
             continue;
         }
@@ -35,7 +42,7 @@ std::vector<std::string> WorkingFolder::namesOnDisk(std::string_view prefix) con
     if (dir) {
         ::closedir(dir);
     }
-    if (!holding_) {
+    if (!holding_ || temporaries) {
         return found;
     }
     listing_.emplace(std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
