@@ -400,9 +400,10 @@ private:
     bool tagPage(std::string_view page, const std::string& lines);
     // The kept entry facts (core/steps/discovery_facts.h), read once an operation, or once a held run.
     EntryFacts& entryFacts();
-    // Brings the first-made record up to the entries `names`; returns it when it was read.
-    // The first `same` names are the operation's start names, which it cannot have changed; `names` are the rest.
-    std::optional<FirstMade> keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed);
+    // Brings the first-made record up to the entries `names`, and holds it in firstMade_ when it was read, or
+    // `needed`. The first `same` names are the operation's start names, which it cannot have changed; `names` are the
+    // rest.
+    void keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed);
     // Renames or removes a file of the folder within the open operation, so undo puts it back.
     bool renameFile(std::string_view from, std::string_view to);
     bool removeFile(std::string_view name);

@@ -75,10 +75,10 @@ const PageFront* Form::pageFront() const {
 // The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which only an
 // undo of the delete brings back (undo puts back the channel's files, not the record). The record is read only when
 // an entry came or went, or when the caller needs it.
-std::optional<FirstMade> Form::keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed) {
+void Form::keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed) {
     const NamesChanged changed = namesChanged(std::span(entriesAtStart_).subspan(same), names);
     if (changed.added.empty() && changed.gone.empty() && !needed) {
-        return std::nullopt;
+        return;
     }
     // A held run reads the record once and writes it once its files are in place (endHeldRun).
     if (!inHeldRun()) {
@@ -94,7 +94,6 @@ std::optional<FirstMade> Form::keepFirstMade(std::size_t same, const std::vector
             writeFirstMade(folder_, *firstMade_);
         }
     }
-    return needed ? firstMade_ : std::nullopt;
 }
 
 // Where this operation had a front, it is brought up to the text: the entries it held at the start are the start
