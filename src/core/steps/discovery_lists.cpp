@@ -1,5 +1,5 @@
-#include "core/form.h"
 #include "core/discovery_facts.h"
+#include "core/form.h"
 #include "history/first_made.h"
 #include "media/shape.h"
 #include "text/channel_settings.h"
