@@ -596,9 +596,9 @@ TEST(Discovery, PictureSizeAndLengthFromTheVideo) {
     EXPECT_EQ(c.h.file("b.php").find("\"duration\""), std::string::npos);
     EXPECT_EQ(sitemap.find("<video:duration>", sitemap.find("b.php")), std::string::npos);
 
-    // What ffprobe said is kept by the file's stamp: read from there while the video stays as it is, read again
-    // when it changes, and gone with its entry.
-    const fs::path kept = c.h.dir() / ".clipnest/shapes";
+    // What ffprobe said is kept with the entry's facts by the file's stamp: read from there while the video stays as
+    // it is, read again when it changes, and gone with its entry.
+    const fs::path kept = c.h.dir() / ".clipnest/entry-facts";
     std::string shapes = readFile(kept);
     const std::size_t line = shapes.find(" 160 120 ");
     ASSERT_NE(line, std::string::npos) << shapes;
@@ -711,6 +711,63 @@ TEST(Discovery, AnOlderEntryIsDatedByItsVideoFile) {
     EXPECT_NE(h.file("feed.xml").find("<pubDate>Tue, 14 Nov 2023 22:13:20 +0000</pubDate>"), std::string::npos)
         << h.file("feed.xml");
     EXPECT_FALSE(h.has(".clipnest/first-made")) << "nothing is made up for it";
+}
+
+// The feed holds the newest entries (feed_items) in the homepage's order; an entry whose description was changed by
+// hand on the homepage is made again by the next operation, whichever entry that changes.
+TEST(Discovery, TheFeedHoldsTheNewestAndAHandEditIsSeenByTheNextOperation) {
+    static std::int64_t now = 1'765'000'000;
+    const auto previous = setWallClock([] { return now; });
+    SiteChannel c;
+    c.h.put(".clipnest/publish.conf", "site = " + Site + "\nfeed_items = 2\n");
+    for (const char* name : {"b.mp4", "a.mp4", "c.mp4"}) {
+        now += 60;
+        c.h.entry(name, std::string("About ") + name);
+    }
+    now += 60;
+    c.h.insert("d.mp4", "b.mp4", "Newest, above the oldest");
+    c.h.title("Garden", "");
+    const auto items = [&] {
+        std::string titles;
+        for (const ListItem& item : feedItems(c.feed())) {
+            titles += std::string(item.key.substr(Site.size())) + " ";
+        }
+        return titles;
+    };
+    EXPECT_EQ(items(), "d.mp4 c.mp4 ") << c.feed();
+    c.h.put("homepage.html", with(c.h.file("homepage.html"), "About a.mp4", "Roses by hand"));
+    c.h.title("Garden", "Again");
+    EXPECT_NE(c.h.file("sitemap.xml").find("<video:title>Roses by hand</video:title>"), std::string::npos);
+    EXPECT_NE(c.h.file("a.php").find("content=\"Roses by hand\""), std::string::npos);
+    setWallClock(previous);
+}
+
+// Past 50,000 addresses or 50 MB a sitemap is an index of parts, each within both, that together hold every item in
+// order.
+TEST(Discovery, ALargeSitemapIsAnIndexOfParts) {
+    std::vector<std::string> items;
+    for (int i = 0; i < 50'000; ++i) {
+        items.push_back(sitemapItem(Site, facts("v" + std::to_string(i) + ".mp4", "V")));
+    }
+    items.push_back(sitemapItem(Site, facts("big.mp4", std::string(SitemapBytes / 2, 'x'))));
+    items.push_back(sitemapItem(Site, facts("bigger.mp4", std::string(SitemapBytes / 2, 'y'))));
+    const auto files = sitemapFiles(Site, std::vector<std::string_view>(items.begin(), items.end()));
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(sitemapPartsNamed(files[0].second), 3u);
+    std::size_t count = 0;
+    std::string keys;
+    for (std::size_t p = 1; p < files.size(); ++p) {
+        EXPECT_EQ(files[p].first, "sitemap-" + std::to_string(p) + ".xml");
+        EXPECT_NE(files[0].second.find("<loc>" + Site + files[p].first + "</loc>"), std::string::npos);
+        EXPECT_LE(files[p].second.size(), SitemapBytes);
+        const std::size_t urls = sitemapItems(files[p].second).size() + (p == 1 ? 1 : 0);
+        EXPECT_LE(urls, SitemapAddresses);
+        count += sitemapItems(files[p].second).size();
+        keys += std::string(sitemapItems(files[p].second).back().key) + " ";
+    }
+    EXPECT_EQ(count, items.size());
+    EXPECT_EQ(keys, Site + "v49998.mp4 " + Site + "big.mp4 " + Site + "bigger.mp4 ");
+    EXPECT_EQ(sitemapFiles(Site, {}).size(), 1u);
 }
 
 } // namespace

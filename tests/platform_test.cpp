@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/working_folder.h"
 #include "support/support.h"
 
 #include <cstdio>
@@ -112,6 +113,30 @@ TEST(Platform, TheHistoryReadsTheWallClockThatIsSet) {
     EXPECT_EQ(records.front().time, 1'765'234'952);
     EXPECT_EQ(wallTimeAt(0).seconds, 0);
     EXPECT_NE(wallTimeNow().seconds, 1'765'234'952) << "the system's clock is back";
+}
+
+// A held run reads the folder once: its own writes, renames and removals show in later listings, a link, a folder
+// and a temporary file never do, and a name is looked for by how it starts.
+TEST(Platform, AHeldRunListsTheFolderOnceAndKeepsItsOwnChanges) {
+    const TempDir dir;
+    for (const char* name : {"a.mp4", "a.en.vtt", "ab.php", "b.php", ".clipnest-tmp-1-abcdef"}) {
+        writeFile(dir.path() / name, "x");
+    }
+    fs::create_symlink(dir.path() / "b.php", dir.path() / "a.fr.vtt");
+    fs::create_directory(dir.path() / "a.de.vtt");
+    WorkingFolder folder(dir.path());
+    EXPECT_EQ(folder.names("a."), (Names{"a.en.vtt", "a.mp4"}));
+    folder.holdWrites();
+    EXPECT_EQ(folder.names(), (Names{"a.en.vtt", "a.mp4", "ab.php", "b.php"}));
+    ASSERT_TRUE(folder.write("a.php", "page"));
+    ASSERT_TRUE(folder.remove("a.en.vtt"));
+    writeFile(dir.path() / "a.poster", "jpeg");
+    ASSERT_TRUE(folder.replace("a.poster", "a.jpg"));
+    EXPECT_EQ(folder.names("a."), (Names{"a.jpg", "a.mp4", "a.php"}));
+    EXPECT_EQ(folder.names("b"), (Names{"b.php"}));
+    folder.takeHeld();
+    writeFile(dir.path() / "a.it.vtt", "x");
+    EXPECT_EQ(folder.names("a."), (Names{"a.it.vtt", "a.mp4"})) << "read again once the run is over";
 }
 
 } // namespace

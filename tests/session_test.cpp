@@ -3,6 +3,7 @@
 // every file and every failing line must agree.
 #include "cli/command_line.h"
 #include "history/first_made.h"
+#include "platform/clock.h"
 #include "support/support.h"
 
 #include <cstdlib>
@@ -199,24 +200,53 @@ std::set<std::size_t> failedLines(const std::string& err) {
     return lines;
 }
 
+const std::string Site = "https://example.net/garden/";
+
+// Where the share tags, feed and sitemap an operation kept differ from those made from scratch, on a copy of the
+// folder without the facts they were kept from, every page read again.
+std::string differenceFromScratch(const fs::path& dir) {
+    const TempDir scratch;
+    fs::copy(dir, scratch.path());
+    fs::create_directory(scratch.path() / ".clipnest");
+    for (const char* kept : {"publish.conf", "first-made", "comment-secret"}) {
+        if (fs::exists(dir / ".clipnest" / kept)) {
+            fs::copy(dir / ".clipnest" / kept, scratch.path() / ".clipnest" / kept);
+        }
+    }
+    EXPECT_EQ(run(scratch.path(), {"publish", "--site", Site}), 0);
+    return difference(dir, scratch.path());
+}
+
+// Every other session has an address and a feed of two entries, so its feed, sitemap and share tags are kept by
+// each operation from what changed; after every command they are those made from scratch.
 TEST(Sessions, ABatchGivesTheFilesAndFailuresOfSeparateCommands) {
     const char* seedText = std::getenv("CLIPNEST_SESSION_SEED");
     const unsigned seed = seedText ? static_cast<unsigned>(std::stoul(seedText)) : 1;
     const int count = std::getenv("CLIPNEST_SESSIONS") ? std::atoi(std::getenv("CLIPNEST_SESSIONS")) : 300;
+    // One clock for both folders, so an entry made in either has the same date.
+    const auto clock = setWallClock([] { return std::int64_t{1'765'000'000}; });
     Sessions sessions(seed);
     for (int s = 0; s < count; ++s) {
-        const Files start = sessions.folder();
+        Files start = sessions.folder();
         const std::vector<Words> commands = sessions.session();
-        SCOPED_TRACE("session " + std::to_string(s) + " of seed " + std::to_string(seed) + ":\n" + described(commands));
+        const bool site = s % 2 == 1;
+        SCOPED_TRACE("session " + std::to_string(s) + " of seed " + std::to_string(seed) +
+                     (site ? ", with an address" : "") + ":\n" + described(commands));
 
         const TempDir together, oneByOne, io;
-        useTestSecret(together.path());
-        useTestSecret(oneByOne.path());
-        std::string lines;
-        for (const auto& [name, bytes] : start) {
-            writeFile(together.path() / name, bytes);
-            writeFile(oneByOne.path() / name, bytes);
+        for (const fs::path& dir : {together.path(), oneByOne.path()}) {
+            useTestSecret(dir);
+            for (const auto& [name, bytes] : start) {
+                writeFile(dir / name, bytes);
+            }
+            // The address set as the user sets it, which makes the lists from scratch; not for the session to undo.
+            if (site) {
+                writeFile(dir / ".clipnest/publish.conf", "feed_items = 2\n");
+                ASSERT_EQ(run(dir, {"publish", "--site", Site}), 0);
+                fs::remove_all(dir / ".clipnest/history");
+            }
         }
+        std::string lines;
         for (const Words& c : commands) {
             lines += lineOf(c) + "\n";
         }
@@ -230,10 +260,14 @@ TEST(Sessions, ABatchGivesTheFilesAndFailuresOfSeparateCommands) {
             if (run(oneByOne.path(), commands[i]) != 0) {
                 failed.insert(i + 1);
             }
+            if (site) {
+                ASSERT_EQ(differenceFromScratch(oneByOne.path()), "") << "after command " << i + 1;
+            }
         }
         ASSERT_EQ(failedLines(err), failed) << err;
         ASSERT_EQ(difference(together.path(), oneByOne.path()), "");
     }
+    setWallClock(clock);
 }
 
 // A batch adds entries reading only the end of the homepage; the lines between that edit it elsewhere (a change, a

@@ -302,7 +302,10 @@ void Form::refuseQuietly(std::string why) {
 
 void Form::startOperation(Operation operation) {
     ++operationsStarted_;
-    if (const WorkingFolder::Removed stale = folder_.removeStaleTemporaries(); stale.files > 0) {
+    // A held run looks for what a cut-off write left once, not once a line.
+    const bool lookForStale = !inHeldRun() || !std::exchange(staleLookedFor_, true);
+    if (const WorkingFolder::Removed stale = lookForStale ? folder_.removeStaleTemporaries() : WorkingFolder::Removed{};
+        stale.files > 0) {
         notice("Clipnest removed " + std::to_string(stale.files) + " temporary file" + (stale.files == 1 ? "" : "s") +
                " (" + std::to_string(stale.bytes) + " bytes) left by a write that was cut off.");
     }
@@ -320,87 +323,6 @@ void Form::startOperation(Operation operation) {
         return;
     }
     history_.begin(std::move(operation));
-}
-
-void Form::beginHeldRun() {
-    heldOperations_ = 0;
-    heldHomepageSame_ = 0;
-    firstMade_.reset();
-    firstMadeUnwritten_ = false;
-    folder_.holdWrites();
-}
-
-bool Form::endHeldRun(const std::string& label) {
-    const bool shared = std::exchange(heldOperations_, 0) > 1;
-    const std::vector<std::pair<std::string, std::string>> files = folder_.takeHeld();
-    // The first-made record follows the files: written once they are in place, dropped when they are not.
-    const std::optional<FirstMade> record = std::exchange(firstMade_, std::nullopt);
-    const bool recordChanged = std::exchange(firstMadeUnwritten_, false);
-    const auto keepRecord = [&] {
-        if (record && recordChanged) {
-            writeFirstMade(folder_, *record);
-        }
-    };
-    if (files.empty()) {
-        keepRecord();
-        return true;
-    }
-    if (const std::optional<History::NotPut> notPut = history_.putTogether(files)) {
-        for (const auto& file : files) {
-            known_.erase(file.first);
-        }
-        // The run's record holds no file yet, so it goes: the files are as they were, or become what the run made
-        // when the next run of Clipnest finishes putting them in place.
-        history_.end();
-        fileFailure("Clipnest could not put the files of the last commands in place: " + notPut->why + "." +
-                    (notPut->untouched ? "\nThe files are as they were before those commands." : ""));
-        return false;
-    }
-    // The history is told of every file at once, so its record is written once, not once a file.
-    std::vector<History::Written> told;
-    for (const auto& [name, bytes] : files) {
-        remember(name);
-        if (const auto known = known_.find(name); known != known_.end()) {
-            told.push_back({name, known->second, contentHash(bytes)});
-        }
-    }
-    history_.wrote(told);
-    if (shared) {
-        history_.retitle({Operation::Kind::Other, {label}});
-    }
-    keepRecord();
-    return true;
-}
-
-UndoResult Form::undo(bool force) {
-    const UndoResult result = history_.undoLast(force);
-    for (const std::string& name : result.files) {
-        noteWritten(name);
-    }
-    for (const std::string& name : result.files) {
-        if (std::find(markers::HomepageNames.begin(), markers::HomepageNames.end(), name) !=
-            markers::HomepageNames.end()) {
-            known_.erase(name);
-            if (folder_.exists(name)) {
-                loadHomepage(name);
-            } else if (!findHomepage(folder_)) {
-                // The operation made the homepage: back to the one held at the start.
-                homepage_.HomepageLoaded = false;
-                holdDefaultHomepage();
-            }
-        } else if (folder_.exists(name)) {
-            remember(name);
-        } else {
-            known_.erase(name);
-        }
-    }
-    ++operationNumber_;
-    undoSummary_ = result.message;
-    // What was undone is the status line's to say (operationSummary); a message only for a refusal.
-    if (!result.undone) {
-        fileFailure((toCodePage(result.message).value_or("Clipnest could not undo the last operation.")));
-    }
-    return result;
 }
 
 bool Form::writeHomepage() {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -21,6 +22,7 @@
 namespace clipnest {
 
 class Form;
+struct EntryFacts;
 
 // One interval timer per Step. The schedule table (core/steps/schedule.cpp) gives each its design timer, interval,
 // what one run does and whether it belongs to a chain of file work.
@@ -383,11 +385,25 @@ private:
     // channel has an address, the pages it wrote (or every page) get their share tags as the entries stand now, and
     // feed.xml and sitemap.xml are written again, within the operation, so undo takes them back with the rest.
     void keepDiscoveryInStep(bool everyPage);
+    // The share tags, feed.xml and sitemap.xml as the entries stand now, for what changed since they were last
+    // written (core/steps/discovery_lists.cpp): after an operation, or once at the end of a held run.
+    void finishDiscovery();
+    friend class DiscoveryWork;
+    // The last entry of each of these pages, its name and description (page text), as the homepage has them now.
+    using TaggedPages = std::map<std::string, std::pair<std::string, std::string>, std::less<>>;
     // The names of the entries at the operation's end from index `same` on; the ones before are its start names.
-    std::vector<std::string> entryNamesAtEnd(std::size_t& same);
-    // Brings the first-made record up to the entries `names`; returns it when it was read.
-    // The first `same` names are the operation's start names, which it cannot have changed; `names` are the rest.
-    std::optional<FirstMade> keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed);
+    std::vector<std::string> entryNamesAtEnd(std::size_t& same, TaggedPages& tagged);
+    // Gives these pages (those in the folder, of a live entry) their share tags; false when one could not be written.
+    bool tagPages(const std::string& site, const TaggedPages& tagged);
+    // Puts `lines` between the page's share markers, writing it when that changes it; false when it could not be read
+    // or written. A page not in the folder is left so.
+    bool tagPage(std::string_view page, const std::string& lines);
+    // The kept entry facts (core/steps/discovery_facts.h), read once an operation, or once a held run.
+    EntryFacts& entryFacts();
+    // Brings the first-made record up to the entries `names`, and holds it in firstMade_ when it was read, or
+    // `needed`. The first `same` names are the operation's start names, which it cannot have changed; `names` are the
+    // rest.
+    void keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed);
     // Renames or removes a file of the folder within the open operation, so undo puts it back.
     bool renameFile(std::string_view from, std::string_view to);
     bool removeFile(std::string_view name);
@@ -429,8 +445,22 @@ private:
     // writes it.
     std::optional<FirstMade> firstMade_;
     bool firstMadeUnwritten_ = false;
+    // What finishDiscovery has to look at: whether an operation since wrote anything with an address set, whether
+    // every page is to get its share tags, and the video pages written since.
+    struct DiscoveryDue {
+        bool due = false;
+        bool everyPage = false;
+        std::set<std::string, std::less<>> pages;
+        // The pages given their share tags by the operations themselves.
+        std::set<std::string, std::less<>> tagged;
+    };
+    DiscoveryDue discoveryDue_;
+    std::shared_ptr<EntryFacts> entryFacts_;
+    // In a held run, the entry facts of its end, written once its files are in place.
+    std::optional<std::string> entryFactsUnwritten_;
     bool joinNext_ = false;
     int heldOperations_ = 0;
+    bool staleLookedFor_ = false;
     // The open operation and the files it wrote (whether each was there before), as its summary tells them.
     Operation operation_;
     struct WrittenFile {

@@ -167,8 +167,8 @@ std::optional<std::string> WorkingFolder::nameOf(const std::filesystem::path& on
 }
 
 const WorkingFolder::Held* WorkingFolder::held(std::string_view name) const {
-    const auto found = std::find_if(held_.begin(), held_.end(), [&](const Held& h) { return h.name == name; });
-    return found == held_.end() ? nullptr : &*found;
+    const auto found = heldAt_.find(name);
+    return found == heldAt_.end() ? nullptr : &held_[found->second];
 }
 
 std::vector<std::pair<std::string, std::string>> WorkingFolder::takeHeld() {
@@ -177,29 +177,14 @@ std::vector<std::pair<std::string, std::string>> WorkingFolder::takeHeld() {
         files.emplace_back(std::move(h.name), std::move(h.bytes));
     }
     held_.clear();
+    heldAt_.clear();
+    listing_.reset();
     holding_ = false;
     return files;
 }
 
 bool WorkingFolder::exists(std::string_view name) const {
     return stamp(name).has_value();
-}
-
-std::vector<std::string> WorkingFolder::names() const {
-    std::vector<std::string> found;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
-        // A name on disk that is no UTF-8 of code-page letters names nothing here.
-        std::optional<std::string> name = nameOf(it->path());
-        if (name && !name->starts_with(TemporaryPrefix) && !held(*name) && exists(*name)) {
-            found.push_back(std::move(*name));
-        }
-    }
-    for (const Held& h : held_) {
-        found.push_back(h.name);
-    }
-    std::sort(found.begin(), found.end());
-    return found;
 }
 
 bool WorkingFolder::isLink(std::string_view name) const {
@@ -226,12 +211,21 @@ bool WorkingFolder::remove(std::string_view name) {
     if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
         return false;
     }
+    if (listing_) {
+        listing_->erase(std::string(name));
+    }
     syncDir(dir_);
     return true;
 }
 
 bool WorkingFolder::linkFrom(const std::filesystem::path& source, std::string_view name) {
-    return isPlainName(name) && !held(name) && ::link(source.c_str(), pathOf(name).c_str()) == 0;
+    if (!isPlainName(name) || held(name) || ::link(source.c_str(), pathOf(name).c_str()) != 0) {
+        return false;
+    }
+    if (listing_) {
+        listing_->emplace(name);
+    }
+    return true;
 }
 
 bool WorkingFolder::replace(std::string_view from, std::string_view to) {
@@ -272,8 +266,8 @@ WorkingFolder::Removed WorkingFolder::removeStaleTemporaries() {
     Removed removed;
     std::error_code ec;
     const auto now = std::filesystem::file_time_type::clock::now();
-    for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    for (const std::string& name : namesOnDisk({}, true)) {
+        const std::filesystem::directory_entry entry(dir_ / name, ec);
         bool ours = false;
         bool ownerGone = false;
         if (name.starts_with(TemporaryPrefix)) {
@@ -290,15 +284,15 @@ WorkingFolder::Removed WorkingFolder::removeStaleTemporaries() {
             ours = name.size() > 12 && name.front() == '.' && name.compare(name.size() - 11, 5, ".tmp-") == 0;
         }
         std::error_code fileEc;
-        if (!ours || !it->is_regular_file(fileEc)) {
+        if (!ours || !entry.is_regular_file(fileEc)) {
             continue;
         }
-        const auto age = now - it->last_write_time(fileEc);
+        const auto age = now - entry.last_write_time(fileEc);
         if (fileEc || (!ownerGone && age < std::chrono::minutes(1))) {
             continue;
         }
-        const std::uintmax_t size = it->file_size(fileEc);
-        if (::unlink(it->path().c_str()) == 0) {
+        const std::uintmax_t size = entry.file_size(fileEc);
+        if (::unlink(entry.path().c_str()) == 0) {
             ++removed.files;
             removed.bytes += fileEc ? 0 : size;
         }
@@ -410,6 +404,7 @@ bool WorkingFolder::write(std::string_view name, std::string_view bytes) {
     } else if (isLink(name)) {
         return false;
     } else {
+        heldAt_.emplace(name, held_.size());
         held_.push_back({std::string(name), std::string(bytes), stamp});
     }
     return true;
@@ -460,6 +455,9 @@ bool WorkingFolder::writeFrom(std::string_view name, std::string_view modeOf, co
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && std::rename(tmp.c_str(), target.c_str()) == 0) {
+        if (listing_) {
+            listing_->emplace(name);
+        }
         syncDir(dir_);
         return true;
     }

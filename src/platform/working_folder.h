@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,8 +58,10 @@ public:
 
     // A regular file of that name (not a link to one).
     bool exists(std::string_view name) const;
-    // The names of the folder's regular files (no links, no folders, no temporary files of writes), sorted.
-    std::vector<std::string> names() const;
+    // The names of the folder's regular files (no links, no folders, no temporary files of writes) that start with
+    // `prefix`, sorted. The folder is read once, and while holding only once: the run's own writes, renames and
+    // removals keep that listing up to date, so a run that looks for each page's caption files reads it once.
+    std::vector<std::string> names(std::string_view prefix = {}) const;
     // Whether the name is a symbolic link, wherever it points.
     bool isLink(std::string_view name) const;
 
@@ -142,11 +146,19 @@ private:
         FileStamp stamp;
     };
     const Held* held(std::string_view name) const;
+    // The regular files on disk whose names start with `prefix`: read from the folder, or while holding from the
+    // listing read once. With `temporaries`, instead every name on disk that may be a temporary file of a write
+    // (ours, or of an older version: ".NAME.tmp-XXXXXX"), whatever it is, read from the folder.
+    std::vector<std::string> namesOnDisk(std::string_view prefix, bool temporaries = false) const;
     bool writeFrom(std::string_view name, std::string_view modeOf, const std::vector<Piece>& pieces);
 
     std::filesystem::path dir_;
     bool holding_ = false;
     std::vector<Held> held_;
+    // Where each held file stands in held_.
+    std::map<std::string, std::size_t, std::less<>> heldAt_;
+    // While holding: the names of the regular files on disk, once read.
+    mutable std::optional<std::set<std::string, std::less<>>> listing_;
     std::int64_t heldWrites_ = 0;
     // How much of the held bytes the write under way keeps (writeKeeping), for the file of that name.
     std::string keepName_;

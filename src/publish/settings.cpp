@@ -52,6 +52,11 @@ Result<Settings> loadSettings(const std::filesystem::path& channel) {
                 return Failure{where() + "connections takes a number from 1 to 8; '" + value + "' is none"};
             }
             settings.connections = number;
+        } else if (line.key == "feed_items") {
+            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), settings.feedItems);
+            if (problem != std::errc() || end != value.data() + value.size() || settings.feedItems < 1) {
+                return Failure{where() + "feed_items takes a number from 1 up; '" + value + "' is none"};
+            }
         } else if (line.key == "script" || line.key == "fonts") {
             for (const std::string& address : settingWords({line}, line.key)) {
                 if (!isPageAddress(address)) {
@@ -84,6 +89,7 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     text += s.site.empty() ? "" : "site = " + s.site + "\n";
     text += s.maxUpload ? "max_upload = " + std::to_string(s.maxUpload) + "\n" : "";
     text += s.connections ? "connections = " + std::to_string(s.connections) + "\n" : "";
+    text += s.feedItems ? "feed_items = " + std::to_string(s.feedItems) + "\n" : "";
     for (const auto& [key, addresses] : {std::pair{"script", &s.scripts}, std::pair{"fonts", &s.fonts}}) {
         for (const std::string& address : *addresses) {
             text += std::string(key) + " = " + address + "\n";

@@ -26,6 +26,7 @@ struct Settings {
     std::string site;
     std::uintmax_t maxUpload = 0; // `max_upload = 200M`: the largest file the host takes (K, M, G: powers of 1024)
     int connections = 0;          // `connections = 4`: uploads side by side, 1 to 8; 0 for the default
+    int feedItems = 0;            // `feed_items = 100`: the newest entries feed.xml holds, 1 or more; 0 for 100
 };
 
 // Connections a publish opens when the settings name none.

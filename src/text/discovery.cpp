@@ -92,8 +92,35 @@ void addJson(std::string& out, std::string_view key, std::string_view value, boo
     out += ",\n  \"" + std::string(key) + "\": " + (quoted ? "\"" + jsonText(value) + "\"" : std::string(value));
 }
 
-void addElement(std::string& out, std::string_view indent, std::string_view name, std::string_view text) {
-    out += std::string(indent) + "<" + std::string(name) + ">" + markupText(text) + "</" + std::string(name) + ">\n";
+// One character of markup text that is not copied as it stands (see markupText).
+void appendMarkup(std::string& out, char32_t cp, bool findable) {
+    switch (cp) {
+    case '&':
+        out += "&amp;";
+        return;
+    case '<':
+        out += "&lt;";
+        return;
+    case '>':
+        out += "&gt;";
+        return;
+    case '"':
+        out += "&quot;";
+        return;
+    case '\'':
+        out += "&#39;";
+        return;
+    default:
+        break;
+    }
+    if (!allowedInXml(cp)) {
+        return;
+    }
+    if (cp < 0x80 && !findable) {
+        out += static_cast<char>(cp);
+    } else {
+        out += "&#" + std::to_string(static_cast<std::uint32_t>(cp)) + ";";
+    }
 }
 
 // The bytes of `utf8` that are written escaped whatever they are: one character of each sequence by which the tool
@@ -218,39 +245,36 @@ std::string_view videoType(std::string_view name) {
 }
 
 std::string markupText(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    const std::vector<bool> findable = findableBytes(utf8);
-    for (std::size_t pos = 0; pos < utf8.size();) {
-        const bool escape = findable[pos];
-        const char32_t cp = nextCodePoint(utf8, pos);
-        switch (cp) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            if (!allowedInXml(cp)) {
-                break;
-            }
-            if (cp < 0x80 && !escape) {
-                out += static_cast<char>(cp);
-            } else {
-                out += "&#" + std::to_string(static_cast<std::uint32_t>(cp)) + ";";
-            }
+    // What is copied as it stands goes in runs; only the bytes of this table are looked at one by one: markup, the
+    // controls, what is beyond ASCII, and the characters that typed text writes as a reference in a findable
+    // sequence (the digit of "p4y", "t9b3" ..., the "b" of the searched marker tail).
+    static constexpr auto Looked = [] {
+        std::array<bool, 256> looked{};
+        for (int b = 0; b < 256; ++b) {
+            looked[static_cast<std::size_t>(b)] = b < 0x20 || b >= 0x80;
         }
+        for (const unsigned char c : std::string_view("&<>\"'459b")) {
+            looked[c] = true;
+        }
+        return looked;
+    }();
+    std::string out;
+    out.reserve(utf8.size() + utf8.size() / 8);
+    std::size_t done = 0;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        if (!Looked[static_cast<unsigned char>(utf8[pos])]) {
+            ++pos;
+            continue;
+        }
+        out.append(utf8, done, pos - done);
+        const char c = utf8[pos];
+        const bool findable = (c == 'b' && findableAt(utf8, pos) == std::size_t{0}) ||
+                              (c >= '0' && c <= '9' && pos > 0 && findableAt(utf8, pos - 1) == std::size_t{1});
+        const char32_t cp = nextCodePoint(utf8, pos);
+        done = pos;
+        appendMarkup(out, cp, findable);
     }
+    out.append(utf8, done);
     return out;
 }
 
@@ -388,67 +412,6 @@ bool setShareBlock(std::string& pageText, std::string_view lines) {
     }
     pageText.replace(from + 1, close - from - 1, lines);
     return true;
-}
-
-std::string feedXml(std::string_view site, const ChannelFacts& channel, const std::vector<VideoFacts>& videos) {
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<rss version=\"2.0\" xmlns:media=\"http://search.yahoo.com/mrss/\">\n<channel>\n";
-    // RSS wants all three; a homepage without a title or message is named by its address.
-    const std::string title = channel.title.empty() ? std::string(site) : channel.title;
-    addElement(out, "  ", "title", title);
-    addElement(out, "  ", "link", site);
-    addElement(out, "  ", "description", channel.description.empty() ? "Videos of " + title : channel.description);
-    for (const VideoFacts& video : videos) {
-        const std::string page = addressOf(site, video.page);
-        const std::string content = addressOf(site, video.video);
-        const std::string type(videoType(video.video));
-        out += "  <item>\n";
-        addElement(out, "    ", "title", video.title);
-        addElement(out, "    ", "link", page);
-        // The page's address names the entry for good: a new description is the same item.
-        out += "    <guid isPermaLink=\"true\">" + markupText(page) + "</guid>\n";
-        addElement(out, "    ", "pubDate", rfc822DateTime(video.firstMade));
-        addElement(out, "    ", "description", pageDescription(video));
-        out += "    <enclosure url=\"" + markupText(content) + "\" length=\"" + std::to_string(video.size) +
-               "\" type=\"" + type + "\"/>\n";
-        out += "    <media:content url=\"" + markupText(content) + "\" type=\"" + type + "\" medium=\"video\"" +
-               (video.size ? " fileSize=\"" + std::to_string(video.size) + "\"" : "") +
-               (video.seconds ? " duration=\"" + std::to_string(std::llround(*video.seconds)) + "\"" : "") +
-               (video.width ? " width=\"" + std::to_string(*video.width) + "\"" : "") +
-               (video.height ? " height=\"" + std::to_string(*video.height) + "\"" : "") + "/>\n";
-        if (!video.poster.empty()) {
-            out += "    <media:thumbnail url=\"" + markupText(addressOf(site, video.poster)) + "\"/>\n";
-        }
-        out += "  </item>\n";
-    }
-    return out + "</channel>\n</rss>\n";
-}
-
-std::string sitemapXml(std::string_view site, const std::vector<VideoFacts>& videos) {
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\" "
-                      "xmlns:video=\"http://www.google.com/schemas/sitemap-video/1.1\">\n";
-    out += "  <url>\n";
-    addElement(out, "    ", "loc", site);
-    out += "  </url>\n";
-    for (const VideoFacts& video : videos) {
-        out += "  <url>\n";
-        addElement(out, "    ", "loc", addressOf(site, video.page));
-        out += "    <video:video>\n";
-        if (!video.poster.empty()) {
-            addElement(out, "      ", "video:thumbnail_loc", addressOf(site, video.poster));
-        }
-        addElement(out, "      ", "video:title", video.title);
-        addElement(out, "      ", "video:description", trimmedText(pageDescription(video), 2048));
-        addElement(out, "      ", "video:content_loc", addressOf(site, video.video));
-        if (video.seconds) {
-            addElement(out, "      ", "video:duration",
-                       std::to_string(std::max<long long>(1, std::llround(*video.seconds))));
-        }
-        addElement(out, "      ", "video:publication_date", isoDateTime(video.firstMade));
-        out += "    </video:video>\n  </url>\n";
-    }
-    return out + "</urlset>\n";
 }
 
 } // namespace clipnest::discovery

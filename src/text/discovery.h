@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // What lets others find and show the channel: the share tags and the structured data in a video page's head, the
@@ -68,8 +69,36 @@ struct ChannelFacts {
 
 // feed.xml: RSS 2.0 with Media RSS, one item per video in the order given (the homepage's).
 std::string feedXml(std::string_view site, const ChannelFacts& channel, const std::vector<VideoFacts>& videos);
-// sitemap.xml with the video extension: the homepage (the site's own address), then each video page.
+// sitemap.xml with the video extension: the homepage (the site's own address), then each video page; one file, as
+// long as it holds no more than the limits below.
 std::string sitemapXml(std::string_view site, const std::vector<VideoFacts>& videos);
+
+// The feed and the sitemap are made of one item per entry, each a run of whole lines, so an edit makes again only
+// the items of the entries it changed and copies the others from the file as it stood. An entry's item is found
+// there by its key, the video's address as the item writes it.
+std::string itemKey(std::string_view site, const VideoFacts& video);
+std::string feedItem(std::string_view site, const VideoFacts& video);
+std::string sitemapItem(std::string_view site, const VideoFacts& video);
+struct ListItem {
+    std::string_view key, text;
+};
+// The items of a feed's text or of a sitemap's (or of one of its parts), in their order.
+std::vector<ListItem> feedItems(std::string_view xml);
+std::vector<ListItem> sitemapItems(std::string_view xml);
+
+// feed.xml around its items.
+std::string feedOf(std::string_view site, const ChannelFacts& channel, const std::vector<std::string_view>& items);
+
+// A sitemap holds at most this many addresses and bytes; a channel with more has its pages in parts
+// (sitemap-1.xml, sitemap-2.xml ...) that sitemap.xml, then a sitemap index, names.
+inline constexpr std::size_t SitemapAddresses = 50'000;
+inline constexpr std::size_t SitemapBytes = 50 * 1024 * 1024;
+std::string sitemapPart(std::size_t number);
+// The sitemap's files, name and bytes: sitemap.xml alone, or the index and its parts.
+std::vector<std::pair<std::string, std::string>> sitemapFiles(std::string_view site,
+                                                              const std::vector<std::string_view>& items);
+// How many parts a sitemap.xml names (0 when it is no index).
+std::size_t sitemapPartsNamed(std::string_view sitemap);
 
 // The escaping rules, each written once. Text for XML or HTML character data and quoted attributes: & < > " '
 // escaped, characters XML 1.0 does not allow left out, everything beyond ASCII as a numeric reference, and one

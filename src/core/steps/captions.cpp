@@ -12,7 +12,9 @@
 namespace clipnest {
 
 bool Form::keepCaptions(const std::string& video, std::string& page) {
-    std::vector<std::string> names = folder_.names();
+    // Only the names that may be this video's caption files: a folder of many pages is not copied for each.
+    const std::string stem = std::string(withoutExtension(video)) + ".";
+    std::vector<std::string> names = folder_.names(stem);
     // A .vtt the host has is theirs and stays; an .srt without one is converted once.
     bool converted = false;
     for (const CaptionFile& srt : captionFilesOf(video, names, "srt")) {
@@ -30,7 +32,7 @@ bool Form::keepCaptions(const std::string& video, std::string& page) {
         converted = true;
     }
     if (converted) {
-        names = folder_.names();
+        names = folder_.names(stem);
     }
     setCaptionTracks(page, pageSourceKey(video), video, captionFilesOf(video, names));
     return true;

@@ -21,17 +21,6 @@ discovery::Moment momentOf(const WallTime& time) {
     return {time.seconds, time.offsetMinutes};
 }
 
-// The page description as the page shows it, or empty.
-std::string shownPageDescription(const WorkingFolder& folder, const std::string& page) {
-    const std::optional<std::string> bytes = folder.isLink(page) ? std::nullopt : folder.read(page);
-    if (!bytes) {
-        return {};
-    }
-    const std::string text = linesWithLf(*bytes);
-    const auto content = contentAfterMarker(text, markers::IndividualDescriptionTail);
-    return content ? shownText(std::string_view(text).substr(content->first, content->second - content->first)) : "";
-}
-
 } // namespace
 
 std::string channelSite(const WorkingFolder& folder) {
@@ -86,10 +75,10 @@ const PageFront* Form::pageFront() const {
 // The first-made record follows the entries: a new one is made now; a deleted one's date is set aside, which only an
 // undo of the delete brings back (undo puts back the channel's files, not the record). The record is read only when
 // an entry came or went, or when the caller needs it.
-std::optional<FirstMade> Form::keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed) {
+void Form::keepFirstMade(std::size_t same, const std::vector<std::string>& names, bool needed) {
     const NamesChanged changed = namesChanged(std::span(entriesAtStart_).subspan(same), names);
     if (changed.added.empty() && changed.gone.empty() && !needed) {
-        return std::nullopt;
+        return;
     }
     // A held run reads the record once and writes it once its files are in place (endHeldRun).
     if (!inHeldRun()) {
@@ -105,87 +94,36 @@ std::optional<FirstMade> Form::keepFirstMade(std::size_t same, const std::vector
             writeFirstMade(folder_, *firstMade_);
         }
     }
-    return needed ? firstMade_ : std::nullopt;
 }
-
-namespace {
-
-// When the video was first made: its record, else its file's time, else now.
-discovery::Moment firstMadeOf(const FirstMade& record, const std::string& video,
-                              const std::optional<FileStamp>& stamp) {
-    const auto kept = record.find(video);
-    std::string_view date = kept == record.end() ? std::string_view() : kept->second;
-    if (date.starts_with(SetAside)) {
-        date.remove_prefix(1); // a deleted entry back by undo
-    }
-    std::optional<discovery::Moment> made = discovery::parseIsoDateTime(date);
-    if (!made && stamp) {
-        made = momentOf(wallTimeAt(stamp->modifiedNs / 1'000'000'000));
-    }
-    return made.value_or(momentOf(wallTimeNow()));
-}
-
-// What the feed, the sitemap and the share tags say of each entry's video, and beside it its page's code-page name.
-struct Videos {
-    std::vector<discovery::VideoFacts> facts;
-    std::vector<std::string> pages;
-};
-
-Videos videoFactsOf(const WorkingFolder& folder, const std::string& homepage, const std::vector<std::string>& names,
-                    const FirstMade& record) {
-    const std::map<std::string, media::Shape, std::less<>> shapes = media::shapesOf(folder, names);
-    Videos videos;
-    for (const LiveEntry& e : liveEntries(homepage)) {
-        if (!isPlainName(e.fileName)) {
-            continue;
-        }
-        const std::string less(withoutExtension(e.fileName));
-        discovery::VideoFacts v;
-        v.video = codePageToUtf8(e.fileName);
-        v.page = codePageToUtf8(less + ".php");
-        if (folder.exists(less + ".jpg")) {
-            v.poster = codePageToUtf8(less + ".jpg");
-            if (const std::optional<std::pair<int, int>> size = media::jpegSize(folder, less + ".jpg")) {
-                v.posterWidth = size->first;
-                v.posterHeight = size->second;
-            }
-        }
-        v.title = e.description.empty() ? v.video : shownText(e.description);
-        v.description = shownPageDescription(folder, less + ".php");
-        const std::optional<FileStamp> stamp = folder.isLink(e.fileName) ? std::nullopt : folder.stamp(e.fileName);
-        v.firstMade = firstMadeOf(record, e.fileName, stamp);
-        v.size = stamp ? stamp->size : 0;
-        if (const auto shape = shapes.find(e.fileName); shape != shapes.end()) {
-            v.width = shape->second.width;
-            v.height = shape->second.height;
-            v.seconds = shape->second.seconds;
-        }
-        videos.facts.push_back(std::move(v));
-        videos.pages.push_back(less + ".php");
-    }
-    return videos;
-}
-
-} // namespace
 
 // Where this operation had a front, it is brought up to the text: the entries it held at the start are the start
 // names' first ones and stay as they were; the rest are what follows them in the front now and after it. Without one,
-// every name is read from the text.
-std::vector<std::string> Form::entryNamesAtEnd(std::size_t& same) {
+// every name is read from the text. The entries whose pages `tagged` names are noted there on the way, the last of
+// each page (a page of an entry in the front is never one an append writes).
+std::vector<std::string> Form::entryNamesAtEnd(std::size_t& same, TaggedPages& tagged) {
     same = 0;
-    if (pageFront() == nullptr) {
-        return entryNames(homepage_.PageText);
+    std::vector<std::string> names;
+    const auto each = [&](std::string_view name, std::string_view description) {
+        names.emplace_back(name);
+        if (tagged.empty() || !isPlainName(name)) {
+            return;
+        }
+        if (const auto page = tagged.find(std::string(withoutExtension(name)) + ".php"); page != tagged.end()) {
+            page->second = {std::string(name), std::string(description)};
+        }
+    };
+    if (pageFront() != nullptr) {
+        const std::size_t held = std::min(front_->names().size(), entriesAtStart_.size());
+        front_ = PageFront::follow(std::move(*front_), homepage_.PageText);
+        frontFollowed_ = true;
+        if (front_) {
+            same = held;
+            names.assign(front_->names().begin() + static_cast<std::ptrdiff_t>(held), front_->names().end());
+            forEachLiveEntry(std::string_view(homepage_.PageText).substr(front_->entriesEnd()), each);
+            return names;
+        }
     }
-    const std::size_t held = std::min(front_->names().size(), entriesAtStart_.size());
-    front_ = PageFront::follow(std::move(*front_), homepage_.PageText);
-    frontFollowed_ = true;
-    if (!front_) {
-        return entryNames(homepage_.PageText);
-    }
-    same = held;
-    std::vector<std::string> names(front_->names().begin() + static_cast<std::ptrdiff_t>(held), front_->names().end());
-    forEachLiveEntry(std::string_view(homepage_.PageText).substr(front_->entriesEnd()),
-                     [&](std::string_view name, std::string_view) { names.emplace_back(name); });
+    forEachLiveEntry(homepage_.PageText, each);
     return names;
 }
 
@@ -194,10 +132,25 @@ void Form::keepDiscoveryInStep(bool everyPage) {
         front_.reset();
         return;
     }
-    std::size_t same = 0;
-    std::vector<std::string> names = entryNamesAtEnd(same);
     const std::string site = channelSite(folder_);
-    const std::optional<FirstMade> record = keepFirstMade(same, names, !site.empty());
+    // The pages this operation wrote and those of the entries it names carry their share tags as the operation
+    // leaves them, whatever a later operation of a held run does.
+    TaggedPages tagged;
+    if (!site.empty() && !everyPage) {
+        for (const WrittenFile& file : operationFiles_) {
+            if (file.name.ends_with(".php")) {
+                tagged[file.name];
+            }
+        }
+        for (const std::string& name : operation_.names) {
+            if (const std::optional<std::string> bytes = toCodePage(name); bytes && isPlainName(*bytes)) {
+                tagged[std::string(withoutExtension(*bytes)) + ".php"];
+            }
+        }
+    }
+    std::size_t same = 0;
+    std::vector<std::string> names = entryNamesAtEnd(same, tagged);
+    keepFirstMade(same, names, !site.empty());
     // The next operation of the session starts from the entries as they stand now.
     entriesAtStart_.resize(same);
     entriesAtStart_.insert(entriesAtStart_.end(), std::make_move_iterator(names.begin()),
@@ -206,35 +159,22 @@ void Form::keepDiscoveryInStep(bool everyPage) {
     if (site.empty()) {
         return;
     }
-    const auto videos = videoFactsOf(folder_, homepage_.PageText, entriesAtStart_, *record);
-    // The pages this operation wrote (or all of them) carry the share tags as the entries stand now.
-    for (std::size_t i = 0; i < videos.pages.size(); ++i) {
-        const std::string& page = videos.pages[i];
-        const discovery::VideoFacts& facts = videos.facts[i];
-        const bool written = std::any_of(operationFiles_.begin(), operationFiles_.end(),
-                                         [&page](const WrittenFile& f) { return f.name == page; });
-        if ((!written && !everyPage) || !folder_.exists(page)) {
-            continue;
-        }
-        std::string text;
-        if (!readText(page, text)) {
-            return;
-        }
-        std::string changed = text;
-        discovery::setShareBlock(changed, discovery::shareTags(site, facts) + discovery::videoJsonLd(site, facts));
-        if (changed != text && !writeText(page, changed)) {
-            return;
+    if (!inHeldRun()) {
+        entryFacts_.reset();
+    }
+    discoveryDue_.due = true;
+    discoveryDue_.everyPage = discoveryDue_.everyPage || everyPage;
+    for (const WrittenFile& file : operationFiles_) {
+        if (file.name.ends_with(".php")) {
+            discoveryDue_.pages.insert(file.name);
         }
     }
-    const auto [title, message] = shownTitleAndMessage();
-    const std::pair<const char*, std::string> files[] = {
-        {discovery::FeedFile, discovery::feedXml(site, {title, message}, videos.facts)},
-        {discovery::SitemapFile, discovery::sitemapXml(site, videos.facts)},
-    };
-    for (const auto& [name, bytes] : files) {
-        if (folder_.read(name) != bytes && !writeBytes(name, bytes)) {
-            return;
-        }
+    if (!tagPages(site, tagged)) {
+        return;
+    }
+    // A held run makes the lists once, at its end.
+    if (!inHeldRun()) {
+        finishDiscovery();
     }
 }
 
