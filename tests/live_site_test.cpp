@@ -33,7 +33,6 @@ protected:
         NEEDS(SshServer::available() && ApacheServer::installed() && onPath("curl php"),
               "root, openssh-server, apache2, libapache2-mod-php, php and curl");
         sshd_ = std::make_unique<SshServer>();
-        ASSERT_TRUE(sshd_->start()) << sshd_->log();
         // Apache's workers (www-data) reach the folder through the server's own.
         for (const fs::path& dir : {sshd_->dir(), sshd_->dir() / "server"}) {
             fs::permissions(dir, fs::perms::others_exec, fs::perm_options::add);

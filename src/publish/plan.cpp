@@ -156,7 +156,12 @@ void listChannel(Listing& listing, const WorkingFolder& folder, std::string_view
     listing.add(std::string(RenamePageFile), Stage::Pages);
     // Written by Clipnest only when the channel has an address.
     listing.add(discovery::FeedFile, Stage::Lists);
-    listing.add(discovery::SitemapFile, Stage::Lists);
+    // A sitemap in parts: the parts first, and the index that names them with the homepage, held back with it.
+    const std::size_t parts = discovery::sitemapPartsNamed(folder.read(discovery::SitemapFile).value_or(""));
+    for (std::size_t n = 1; n <= parts; ++n) {
+        listing.add(discovery::sitemapPart(n), Stage::Lists);
+    }
+    listing.add(discovery::SitemapFile, parts ? Stage::Homepage : Stage::Lists);
     listing.files.push_back({"homepage.html", {}, true, Stage::Homepage, {}});
 }
 
