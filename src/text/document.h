@@ -26,7 +26,8 @@ std::string buildSampleEntry();
 std::string sampleEntryFor(std::string_view pageText, std::size_t from, std::string_view sampleEntry);
 
 // Puts LF + sample + LF in front of the first end marker (A, then B, then C, else the last "</div>") when the text
-// is not empty and lacks `key`; the sample as sampleEntryFor gives it. Returns whether it inserted. The key and the markers are looked for from `from` on.
+// is not empty and lacks `key`; the sample as sampleEntryFor gives it. Returns whether it inserted. The key and the
+// markers are looked for from `from` on.
 bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry, std::size_t from = 0);
 
 // Why a new entry cannot go at the end of the entries of this homepage text, in words that follow its file name
