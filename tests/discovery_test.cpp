@@ -474,8 +474,15 @@ TEST(Discovery, ThePageAsPhpServesItWithAHostileDescription) {
     const std::string served = shell("cd " + quoted(c.h.dir()) + " && php -n a.php", &rc);
     ASSERT_EQ(rc, 0) << served;
     const std::string written = c.h.file("a.php");
-    const std::size_t head = written.find("</head>");
-    EXPECT_EQ(served.substr(0, head), written.substr(0, head)) << "typed PHP never runs: the head is served as written";
+    // The head as written, but for the page's own PHP there: its title again, as its description.
+    std::string head = written.substr(0, written.find("</head>"));
+    head = with(head, "<?php ob_start(); ?>\n", "");
+    const std::size_t from = head.find("<?php\n"), to = head.find("?>\n", from) + 3;
+    const std::size_t title = head.find("<title>") + 7;
+    head.replace(from, to - from,
+                 "    <meta name=\"description\" content=\"" + head.substr(title, head.find("</title>") - title) +
+                     "\">\n");
+    EXPECT_EQ(served.substr(0, head.size()), head) << "typed PHP never runs: the head is served as written";
     TempDir dir;
     writeFile(dir.path() / "page.html", served);
     const std::string out = python("import sys, json, html.parser\n"

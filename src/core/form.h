@@ -23,6 +23,9 @@ namespace clipnest {
 
 class Form;
 struct EntryFacts;
+namespace media {
+struct PosterFrame;
+}
 
 // One interval timer per Step. The schedule table (core/steps/schedule.cpp) gives each its design timer, interval,
 // what one run does and whether it belongs to a chain of file work.
@@ -280,6 +283,8 @@ public:
     // a poster already there is kept unless `remake`. Where none can be made the operation's summary says why. True
     // when the folder has the poster afterwards.
     bool givePoster(const std::string& video, std::optional<double> at = std::nullopt, bool remake = false);
+    // Puts a poster frame made for the video (media::writePosterFrame) in place, as givePoster does.
+    bool placePoster(const std::string& video, const media::PosterFrame& frame);
 
     // Before a video page is written: converts the video's .srt caption files that have no .vtt yet (NAME.srt and
     // NAME.LANG.srt, within the open operation) and gives `page` one track line for each of its .vtt caption files.

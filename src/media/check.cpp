@@ -1,20 +1,20 @@
 #include "media/check.h"
 
 #include "media/ffmpeg.h"
+#include "media/name_cover.h"
 #include "platform/code_page.h"
 #include "platform/working_folder.h"
 #include "text/captions.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/markers.h"
+#include "text/text_ops.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <map>
 #include <mutex>
 #include <sstream>
-#include <thread>
 
 namespace clipnest::media {
 
@@ -74,6 +74,43 @@ std::string sizeText(std::uintmax_t bytes) {
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
     return text;
 }
+
+// What the check looks at: everything, or only what concerns the files of CheckOptions::files.
+struct Scope {
+    const std::optional<std::set<std::string>>& files;
+
+    bool has(const std::string& name) const { return !files || files->contains(name); }
+    bool hasEntry(const LiveEntry& entry) const {
+        return has(entry.fileName) || has(std::string(withoutExtension(entry.fileName)) + ".php");
+    }
+};
+
+// The names the homepage's source lines hold written with references (caf&#233;.mp4), read in one pass over the
+// homepage when the first name beyond ASCII asks.
+class ReferencedSources {
+public:
+    explicit ReferencedSources(std::string_view homepage) : homepage_(homepage) {}
+
+    bool has(const std::string& inPage) {
+        if (!names_) {
+            names_.emplace();
+            const std::size_t key = markers::SourceKey.size();
+            for (std::size_t at = findText(homepage_, markers::SourceKey); at != std::string_view::npos;
+                 at = findText(homepage_, markers::SourceKey, at + key)) {
+                const std::size_t end = homepage_.find('"', at + key);
+                const std::string_view name = homepage_.substr(at + key, end - std::min(end, at + key));
+                if (end != std::string_view::npos && name.find("&#") != std::string_view::npos) {
+                    names_->emplace(name);
+                }
+            }
+        }
+        return names_->contains(inPage);
+    }
+
+private:
+    std::string_view homepage_;
+    std::optional<std::set<std::string, std::less<>>> names_;
+};
 
 // What ffprobe found, kept by the file's stamp: "size time inode name<TAB>container<TAB>stream stream".
 using Probed = std::map<std::string, std::pair<FileStamp, std::optional<Streams>>>;
@@ -145,23 +182,11 @@ void probeChanged(const WorkingFolder& folder, const std::vector<std::pair<std::
         return;
     }
     std::mutex mutex;
-    std::atomic<std::size_t> next = 0;
-    const auto work = [&] {
-        for (std::size_t i; (i = next++) < todo.size();) {
-            std::optional<Streams> streams = probe(folder, todo[i].first);
-            const std::lock_guard guard(mutex);
-            probed[todo[i].first] = {todo[i].second, std::move(streams)};
-        }
-    };
-    const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, todo.size());
-    std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < threads; ++i) {
-        helpers.emplace_back(work);
-    }
-    work();
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    sideBySide(todo.size(), [&](std::size_t i) {
+        std::optional<Streams> streams = probe(folder, todo[i].first);
+        const std::lock_guard guard(mutex);
+        probed[todo[i].first] = {todo[i].second, std::move(streams)};
+    });
     saveProbes(folder, probed);
 }
 
@@ -172,17 +197,17 @@ struct LinkedVideos {
 };
 
 LinkedVideos probeLinkedVideos(const WorkingFolder& folder, const std::vector<LiveEntry>& entries,
-                               const CheckOptions& options, bool canRead) {
+                               const CheckOptions& options, const Scope& scope, bool canRead) {
     LinkedVideos videos;
     std::vector<std::pair<std::string, FileStamp>> toProbe;
     for (const LiveEntry& entry : entries) {
         const std::string& video = entry.fileName;
-        if (!isPlainName(video) || videos.stamps.contains(video)) {
+        if (!isPlainName(video) || videos.stamps.contains(video) || !scope.hasEntry(entry)) {
             continue;
         }
         const std::optional<FileStamp> stamp = folder.isLink(video) ? std::nullopt : folder.stamp(video);
         videos.stamps[video] = stamp;
-        if (stamp && canRead && (!options.probeOnly || options.probeOnly->contains(video))) {
+        if (stamp && canRead && scope.has(video) && (!options.probeOnly || options.probeOnly->contains(video))) {
             toProbe.emplace_back(video, *stamp);
         }
     }
@@ -194,7 +219,7 @@ LinkedVideos probeLinkedVideos(const WorkingFolder& folder, const std::vector<Li
 }
 
 // What keeps one entry's video from playing for a visitor: its name, its place, its size, its index and its streams.
-void checkVideo(const WorkingFolder& folder, const std::string& homepage, const std::string& video,
+void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, const std::string& video,
                 const LinkedVideos& videos, const CheckOptions& options, std::vector<Problem>& problems) {
     if (const std::string trouble = addressTrouble(video); !trouble.empty()) {
         problems.push_back({video, "the name does not survive an address (" + trouble +
@@ -203,12 +228,12 @@ void checkVideo(const WorkingFolder& folder, const std::string& homepage, const 
     if (!isPlainName(video)) {
         return;
     }
-    if (nameInPage(video) != video && !findEntrySource(homepage, nameInPage(video), true)) {
+    if (const std::string inPage = nameInPage(video); inPage != video && !referenced.has(inPage)) {
         problems.push_back(
             {video, "the homepage holds the name's letters beyond ASCII as Windows-1252 bytes, as Clipnest wrote "
                     "them before, and a server that sends UTF-8 breaks that link: write them as references in "
                     "homepage.html (" +
-                        nameInPage(video) + "), or delete the entry and make it again"});
+                        inPage + "), or delete the entry and make it again"});
     }
     if (folder.isLink(video)) {
         problems.push_back({video, "it is a symbolic link, which Clipnest never follows and publish does "
@@ -248,20 +273,20 @@ void checkVideo(const WorkingFolder& folder, const std::string& homepage, const 
 }
 
 // Clipnest writes what it puts in the homepage as ASCII with references; a byte beyond ASCII is someone else's, in a
-// code page a server that sends UTF-8 shows wrongly. (A video's name is named on its own line.)
-void checkHomepageBytes(std::string text, const std::vector<LiveEntry>& entries, std::vector<Problem>& problems) {
+// code page a server that sends UTF-8 shows wrongly. (A video's name is named on its own line, so a byte within an
+// entry's name, or its name without the extension, does not count here.)
+void checkHomepageBytes(std::string_view text, const std::vector<LiveEntry>& entries, std::vector<Problem>& problems) {
+    std::vector<std::string_view> names;
     for (const LiveEntry& entry : entries) {
         for (const std::string_view name : {std::string_view(entry.fileName), withoutExtension(entry.fileName)}) {
-            for (std::size_t at = name.empty() ? std::string::npos : text.find(name); at != std::string::npos;
-                 at = text.find(name, at)) {
-                text.replace(at, name.size(), std::string(name.size(), 'x'));
+            // Only a name with such a byte can cover one.
+            if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+                names.push_back(name);
             }
         }
     }
-    if (const auto beyond =
-            std::find_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-        beyond != text.end()) {
-        const auto line = std::count(text.begin(), beyond, '\n') + 1;
+    if (const std::size_t beyond = NameCover(names).firstUncoveredHighByte(text); beyond != std::string_view::npos) {
+        const auto line = std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(beyond), '\n') + 1;
         problems.push_back({"homepage.html",
                             "line " + std::to_string(line) +
                                 " holds letters beyond ASCII as windows-1252 bytes, which a server that sends "
@@ -270,14 +295,31 @@ void checkHomepageBytes(std::string text, const std::vector<LiveEntry>& entries,
     }
 }
 
-// Browsers read captions only as WebVTT: a caption file the pages name that is something else shows nothing.
-void checkCaptions(const WorkingFolder& folder, const std::vector<LiveEntry>& entries, std::vector<Problem>& problems) {
-    const std::vector<std::string> names = folder.names();
+// Browsers read captions only as WebVTT: a caption file the pages name that is something else shows nothing. The
+// caption files are sorted by the video they may belong to (NAME.vtt, NAME.LANG.vtt) once, not looked through once
+// an entry.
+void checkCaptions(const WorkingFolder& folder, const std::vector<std::string>& names,
+                   const std::vector<LiveEntry>& entries, const Scope& scope, std::vector<Problem>& problems) {
+    std::map<std::string_view, std::vector<std::string>> byStem;
+    for (const std::string& name : names) {
+        if (!name.ends_with(".vtt")) {
+            continue;
+        }
+        const std::string_view stem = std::string_view(name).substr(0, name.size() - 4);
+        byStem[stem].push_back(name);
+        if (const std::size_t dot = stem.rfind('.'); dot != std::string_view::npos) {
+            byStem[stem.substr(0, dot)].push_back(name);
+        }
+    }
     for (const LiveEntry& entry : entries) {
-        for (const CaptionFile& caption : captionFilesOf(entry.fileName, names)) {
-            std::string head = folder.read(caption.name).value_or("").substr(0, 16);
-            if (!isWebVtt(head) && std::none_of(problems.begin(), problems.end(),
-                                                [&](const Problem& p) { return p.file == caption.name; })) {
+        const auto candidates = byStem.find(withoutExtension(entry.fileName));
+        if (candidates == byStem.end()) {
+            continue;
+        }
+        for (const CaptionFile& caption : captionFilesOf(entry.fileName, candidates->second)) {
+            if (scope.has(caption.name) && !isWebVtt(folder.read(caption.name).value_or("").substr(0, 16)) &&
+                std::none_of(problems.begin(), problems.end(),
+                             [&](const Problem& p) { return p.file == caption.name; })) {
                 problems.push_back({caption.name, "it is not WebVTT (it does not start with WEBVTT), so "
                                                   "browsers show none of its captions: convert it, for "
                                                   "example with ffmpeg -i " +
@@ -360,19 +402,30 @@ CheckReport checkChannel(const std::filesystem::path& channel, const CheckOption
         report.problems.push_back({"homepage.html", "there is no homepage.html in the folder to check"});
         return report;
     }
+    const Scope scope{options.files};
     const std::vector<LiveEntry> entries = liveEntries(*homepage);
     const bool canRead = canProbe();
-    const LinkedVideos videos = probeLinkedVideos(folder, entries, options, canRead);
+    const LinkedVideos videos = probeLinkedVideos(folder, entries, options, scope, canRead);
+    ReferencedSources referenced(*homepage);
     for (const LiveEntry& entry : entries) {
-        checkVideo(folder, *homepage, entry.fileName, videos, options, report.problems);
+        if (scope.hasEntry(entry)) {
+            checkVideo(folder, referenced, entry.fileName, videos, options, report.problems);
+        }
     }
-    checkHomepageBytes(*homepage, entries, report.problems);
+    if (scope.has("homepage.html")) {
+        checkHomepageBytes(*homepage, entries, report.problems);
+    }
     if (!canRead) {
         report.notes.push_back("ffprobe is not installed, so whether browsers play the videos was not checked "
                                "(Debian's ffmpeg package has it)");
     }
-    checkCaptions(folder, entries, report.problems);
-    checkFolderFiles(channel, folder, entries, report.problems);
+    // Only the files that go up are looked at when they are given: the folder is not listed for them.
+    const std::vector<std::string> names =
+        options.files ? std::vector<std::string>(options.files->begin(), options.files->end()) : folder.names();
+    checkCaptions(folder, names, entries, scope, report.problems);
+    if (!options.files) {
+        checkFolderFiles(channel, folder, entries, report.problems);
+    }
     return report;
 }
 

@@ -3,10 +3,14 @@
 #include "platform/program.h"
 #include "text/document.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace clipnest::media {
 
@@ -19,6 +23,25 @@ constexpr const char* VideoFormats = "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm";
 
 std::vector<std::string> inputOf(const std::filesystem::path& file) {
     return {"-protocol_whitelist", "file", "-format_whitelist", VideoFormats, "-i", "file:" + file.string()};
+}
+
+void sideBySide(std::size_t count, const std::function<void(std::size_t)>& each) {
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t i; (i = next++) < count;) {
+            each(i);
+        }
+    };
+    const std::size_t threads =
+        std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, std::max<std::size_t>(count, 1));
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < threads; ++i) {
+        helpers.emplace_back(work);
+    }
+    work();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
 }
 
 bool canProbe() {
@@ -64,41 +87,99 @@ std::optional<Streams> probe(const WorkingFolder& folder, const std::string& vid
     return found;
 }
 
+namespace {
+
+// An MP4 box: its type, where it starts, its whole size and where its content starts.
+struct Box {
+    std::string type;
+    std::uint64_t at = 0, size = 0, content = 0;
+};
+
+// The box that starts at `at` (a 32-bit size, or 1 and a 64-bit one), or nothing when none can be read there.
+std::optional<Box> boxAt(std::FILE* in, std::uint64_t at) {
+    std::array<unsigned char, 16> head{};
+    if (std::fseek(in, static_cast<long>(at), SEEK_SET) != 0 || std::fread(head.data(), 1, 8, in) != 8) {
+        return std::nullopt;
+    }
+    Box box{std::string(reinterpret_cast<const char*>(head.data()) + 4, 4), at,
+            (std::uint64_t{head[0]} << 24) | (head[1] << 16) | (head[2] << 8) | head[3], at + 8};
+    if (box.size == 1) {
+        if (std::fread(head.data() + 8, 1, 8, in) != 8) {
+            return std::nullopt;
+        }
+        box.size = 0;
+        for (std::size_t i = 8; i < 16; ++i) {
+            box.size = (box.size << 8) | head[i];
+        }
+        box.content += 8;
+    }
+    return box;
+}
+
+// The first box of that type among those from `at` to `end`, or nothing.
+std::optional<Box> findBox(std::FILE* in, std::uint64_t at, std::uint64_t end, std::string_view type) {
+    for (int boxes = 0; boxes < 1000 && at < end; ++boxes) {
+        const std::optional<Box> box = boxAt(in, at);
+        if (!box || box->type == type) {
+            return box && box->size >= box->content - box->at ? box : std::nullopt;
+        }
+        if (box->size < 8) {
+            return std::nullopt; // to the end of the file, or damaged
+        }
+        at += box->size;
+    }
+    return std::nullopt;
+}
+
+std::uint64_t bigEndian(const unsigned char* bytes, std::size_t count) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        value = (value << 8) | bytes[i];
+    }
+    return value;
+}
+
+} // namespace
+
 bool indexAtEnd(const std::filesystem::path& file) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(openFileNoFollow(file), &std::fclose);
-    if (!in) {
-        return false;
-    }
     std::uint64_t at = 0;
-    for (int boxes = 0; boxes < 1000; ++boxes) {
-        std::array<unsigned char, 16> head{};
-        if (std::fseek(in.get(), static_cast<long>(at), SEEK_SET) != 0 ||
-            std::fread(head.data(), 1, 8, in.get()) != 8) {
+    for (int boxes = 0; in && boxes < 1000; ++boxes) {
+        const std::optional<Box> box = boxAt(in.get(), at);
+        if (!box || box->type == "moov") {
             return false;
         }
-        std::uint64_t size = (std::uint64_t{head[0]} << 24) | (head[1] << 16) | (head[2] << 8) | head[3];
-        const std::string type(reinterpret_cast<const char*>(head.data()) + 4, 4);
-        if (size == 1) {
-            if (std::fread(head.data() + 8, 1, 8, in.get()) != 8) {
-                return false;
-            }
-            size = 0;
-            for (int i = 8; i < 16; ++i) {
-                size = (size << 8) | head[static_cast<std::size_t>(i)];
-            }
-        }
-        if (type == "moov") {
-            return false;
-        }
-        if (type == "mdat") {
+        if (box->type == "mdat") {
             return true;
         }
-        if (size < 8) {
+        if (box->size < 8) {
             return false; // to the end of the file, or damaged
         }
-        at += size;
+        at += box->size;
     }
     return false;
+}
+
+std::optional<double> movieLength(const std::filesystem::path& file) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(openFileNoFollow(file), &std::fclose);
+    const std::optional<Box> movie = in ? findBox(in.get(), 0, UINT64_MAX, "moov") : std::nullopt;
+    const std::optional<Box> header =
+        movie ? findBox(in.get(), movie->content, movie->at + movie->size, "mvhd") : std::nullopt;
+    // Its version, three bytes of flags, two dates, the time scale and the duration: 32-bit values in version 0,
+    // 64-bit dates and duration in version 1.
+    std::array<unsigned char, 32> bytes{};
+    if (!header || std::fseek(in.get(), static_cast<long>(header->content), SEEK_SET) != 0 ||
+        std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size() || bytes[0] > 1) {
+        return std::nullopt;
+    }
+    const bool wide = bytes[0] == 1;
+    const std::uint64_t scale = bigEndian(bytes.data() + (wide ? 20 : 12), 4);
+    const std::uint64_t duration = bigEndian(bytes.data() + (wide ? 24 : 16), wide ? 8 : 4);
+    // A duration of all ones is unknown (a fragmented file), as is none.
+    if (scale == 0 || duration == 0 || duration == (wide ? UINT64_MAX : UINT32_MAX)) {
+        return std::nullopt;
+    }
+    return static_cast<double>(duration) / static_cast<double>(scale);
 }
 
 std::string moveIndexToFront(WorkingFolder& folder, const std::string& video) {

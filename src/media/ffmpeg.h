@@ -2,6 +2,8 @@
 
 #include "platform/working_folder.h"
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +19,10 @@ struct Streams {
 // The words that open a video as every run opens it: from a file only (no other protocol), as one of the
 // containers browsers play. Options that concern the input (such as -ss) go in front of them.
 std::vector<std::string> inputOf(const std::filesystem::path& file);
+
+// Calls `each` for 0 to count - 1, side by side on every core (each index once, in no order); returns when all are
+// done. For runs of ffmpeg and ffprobe, which each take a core.
+void sideBySide(std::size_t count, const std::function<void(std::size_t)>& each);
 
 // Whether ffprobe and ffmpeg can be run.
 bool canProbe();
@@ -40,5 +46,9 @@ bool makeTestClip(WorkingFolder& folder, const std::string& video, const std::st
 // Whether an MP4 (or QuickTime) file's index (its moov box) comes after its media data, so that a browser must fetch
 // the end of the file before it can start.
 bool indexAtEnd(const std::filesystem::path& file);
+
+// An MP4 (or QuickTime) file's length in seconds as its movie header gives it, read without running a program; nothing
+// for another container, or a header that does not tell.
+std::optional<double> movieLength(const std::filesystem::path& file);
 
 } // namespace clipnest::media

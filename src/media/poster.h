@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace clipnest::media {
 
@@ -24,5 +25,9 @@ struct PosterFrame {
 // clip) when that one is nearly a single colour, as a fade from black starts. The video is read as `probe` reads
 // it; what is handed back is a whole JPEG.
 PosterFrame writePosterFrame(WorkingFolder& folder, const std::string& video, std::optional<double> at);
+
+// The same for several videos, side by side on every core; in the order of `videos`.
+std::vector<PosterFrame> writePosterFrames(WorkingFolder& folder, const std::vector<std::string>& videos,
+                                           std::optional<double> at);
 
 } // namespace clipnest::media

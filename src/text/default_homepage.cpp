@@ -31,4 +31,22 @@ void setHeadTitle(std::string& pageText, std::string_view title) {
     pageText.replace(from, close - from, title);
 }
 
+void setHeadDescription(std::string& pageText, std::string_view message) {
+    const std::size_t marker = findText(pageText, markers::HeadDescription);
+    if (marker == std::string::npos) {
+        return;
+    }
+    constexpr std::string_view Open = "<meta name=\"description\" content=\"";
+    const std::size_t open = pageText.find_first_not_of(" \t\r\n", marker + markers::HeadDescription.size());
+    if (open == std::string::npos || pageText.compare(open, Open.size(), Open) != 0) {
+        return;
+    }
+    const std::size_t from = open + Open.size();
+    const std::size_t close = pageText.find('"', from);
+    if (close == std::string::npos || pageText.find('>', from) < close) {
+        return;
+    }
+    pageText.replace(from, close - from, message);
+}
+
 } // namespace clipnest

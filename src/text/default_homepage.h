@@ -13,4 +13,9 @@ std::string buildDefaultHomepage(std::string_view title, std::string_view messag
 // allowed; a homepage without the marker, or without "<title>...</title>" right after it, is left as it is.
 void setHeadTitle(std::string& pageText, std::string_view title);
 
+// Puts `message` (page text, so its quotes are references) into the content of the meta description that follows the
+// page-description marker; a homepage without the marker, or without that meta element right after it, is left as it
+// is.
+void setHeadDescription(std::string& pageText, std::string_view message);
+
 } // namespace clipnest

@@ -53,6 +53,18 @@ std::string buildSampleEntry() {
     return std::string(templates::sampleEntry());
 }
 
+std::string sampleEntryFor(std::string_view pageText, std::size_t from, std::string_view sampleEntry) {
+    std::string sample(sampleEntry);
+    if (findText(pageText, markers::ClipScript, from) == std::string_view::npos) {
+        for (const std::string_view line : {markers::ClipHolderOpen, markers::ClipHolderClose}) {
+            if (const std::size_t at = sample.find(line); at != std::string::npos) {
+                sample.erase(at, line.size());
+            }
+        }
+    }
+    return sample;
+}
+
 bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry, std::size_t from) {
     if (pageText.empty() || containsNearEnd(std::string_view(pageText).substr(std::min(from, pageText.size())), key)) {
         return false;
@@ -72,7 +84,7 @@ bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_vi
     std::string block;
     block.reserve(sampleEntry.size() + 2);
     block += '\n';
-    block.append(sampleEntry);
+    block.append(sampleEntryFor(pageText, p, sampleEntry));
     block += '\n';
     pageText.insert(p, block);
     return true;

@@ -20,8 +20,14 @@ std::string linesWithLf(std::string bytes);
 // The disabled sample entry (templates/sample_entry.html): 13 wrapped lines joined by LF, no LF after the last.
 std::string buildSampleEntry();
 
+// The sample entry as the homepage takes it: with the lines that hold its video back for the homepage's poster script
+// (markers::ClipScript, in templates/homepage.html) when the text has that script from `from` on; else without them,
+// so that in a homepage made before the script, or a host's own, the entry's video is in sight as it always was.
+std::string sampleEntryFor(std::string_view pageText, std::size_t from, std::string_view sampleEntry);
+
 // Puts LF + sample + LF in front of the first end marker (A, then B, then C, else the last "</div>") when the text
-// is not empty and lacks `key`. Returns whether it inserted. The key and the markers are looked for from `from` on.
+// is not empty and lacks `key`; the sample as sampleEntryFor gives it. Returns whether it inserted. The key and the
+// markers are looked for from `from` on.
 bool seedSampleEntry(std::string& pageText, std::string_view key, std::string_view sampleEntry, std::size_t from = 0);
 
 // Why a new entry cannot go at the end of the entries of this homepage text, in words that follow its file name

@@ -52,11 +52,10 @@ void dropLeadingWords(std::string_view& after) {
 
 // The sample entry's lines without their wrappers or the blank inside each wrapper, tokens still in place, each
 // followed by LF.
-std::string blockLines() {
+std::string blockLines(std::string_view sample) {
     const std::string open = std::string(markers::WrapOpen) + " ";
     const std::string close = " " + std::string(markers::WrapClose);
     std::string block;
-    const std::string sample = buildSampleEntry();
     for (std::string_view rest = sample; !rest.empty();) {
         const std::size_t lf = rest.find('\n');
         std::string_view line = rest.substr(0, lf);
@@ -111,7 +110,7 @@ bool insertBlockAbove(std::string& text, std::string_view anchorFileName) {
             at = q;
         }
     }
-    std::string block = blockLines();
+    std::string block = blockLines(sampleEntryFor(text, at, buildSampleEntry()));
     block += "\n\n";
     text.insert(at, block);
     return true;

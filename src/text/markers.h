@@ -23,6 +23,16 @@ inline constexpr std::string_view Title = "<!-- t9b3 HOSTS!, PLEASE don't delete
 // Before the homepage's <title>, which the title operation keeps equal to the homepage title.
 inline constexpr std::string_view HeadTitle = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert "
                                               "anything in between this tag and the browser title. -->";
+// Before the homepage's meta description, which the title operation keeps equal to the homepage message.
+inline constexpr std::string_view HeadDescription = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert "
+                                                    "anything in between this tag and the page description. -->";
+// Before the homepage's script that shows each entry's poster until its video is played; a homepage without it takes
+// entries whose video is in sight from the start (see sampleEntryFor).
+inline constexpr std::string_view ClipScript = "<!-- t9b3 HOSTS!, PLEASE don't delete this script: it shows each "
+                                               "entry's poster in place of its video until the video is played. -->";
+// The lines of the sample entry that hold its video back for that script.
+inline constexpr std::string_view ClipHolderOpen = "<!--n9h    <noscript class=\"video\"> s4j-->\n";
+inline constexpr std::string_view ClipHolderClose = "<!--n9h    </noscript> s4j-->\n";
 inline constexpr std::string_view Message = "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything "
                                             "in between this tag and the homepage message. -->";
 

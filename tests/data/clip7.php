@@ -3,8 +3,18 @@
 <head>
     <meta charset="UTF-8">
     <meta name="viewport" content="width=device-width, initial-scale=1">
+    <link rel="icon" href="data:,">
+<?php ob_start(); ?>
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page title. -->
     <title>My first clip</title>
+<?php
+// The page's description for search engines is its title, read from the page as Clipnest keeps it, so the two never
+// differ.
+$clipnest_head = ob_get_flush();
+if (preg_match('~<title>(.*?)</title>~s', $clipnest_head, $clipnest_title) === 1) {
+        echo '    <meta name="description" content="' . str_replace('"', '&quot;', trim($clipnest_title[1])) . "\">\n";
+}
+?>
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker: Clipnest writes the share tags between it and the next one. -->
 <!-- t9b3 end of the share tags. -->
 <style type="text/css">
@@ -15,6 +25,8 @@
     .comment .date { display: block; color: #555; font-size: 0.85em; }
     form textarea { display: block; box-sizing: border-box; width: 100%; min-height: 6em; }
     .away { position: absolute; left: -10000px; width: 1px; height: 1px; overflow: hidden; }
+    /* A button a finger can hit: 48 pixels high at the least. */
+    form input[type=submit] { min-height: 48px; min-width: 48px; margin-top: 8px; padding: 0 20px; font-size: 1em; }
 </style>
 </head>
 

@@ -7,6 +7,7 @@
 #include "text/video_tag.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace clipnest {
 
@@ -16,8 +17,12 @@ bool Form::givePoster(const std::string& video, std::optional<double> at, bool r
     if (!remake && (folder_.exists(poster) || folder_.isLink(poster))) {
         return folder_.exists(poster);
     }
+    return placePoster(video, media::writePosterFrame(folder_, video, at));
+}
+
+bool Form::placePoster(const std::string& video, const media::PosterFrame& frame) {
+    const std::string poster = media::posterName(video);
     const std::string shown = codePageToUtf8(video);
-    const media::PosterFrame frame = media::writePosterFrame(folder_, video, at);
     if (!frame.part) {
         posterNotes_.push_back("No poster for " + shown + ": " + codePageToUtf8(frame.why) + ".");
         return folder_.exists(poster);
@@ -75,8 +80,14 @@ void Form::makePosters(const std::vector<std::string>& names, std::optional<doub
     }
     startOperation({Operation::Kind::Posters, names});
     const std::string before = homepage_.PageText;
-    for (const std::string& video : *videos) {
-        if (!isPlainName(video) || !givePoster(video, at, true)) {
+    std::vector<std::string> plain;
+    std::copy_if(videos->begin(), videos->end(), std::back_inserter(plain),
+                 [](const auto& v) { return isPlainName(v); });
+    // The frames are made side by side, then put in place one by one, as one at a time would be.
+    const std::vector<media::PosterFrame> frames = media::writePosterFrames(folder_, plain, at);
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        const std::string& video = plain[i];
+        if (!placePoster(video, frames[i])) {
             continue;
         }
         setVideoAttributes(homepage_.PageText, homepageSourceKey(video), posterValue(video));
@@ -89,6 +100,11 @@ void Form::makePosters(const std::vector<std::string>& names, std::optional<doub
         const std::string was = text;
         setVideoAttributes(text, pageSourceKey(video), posterValue(video));
         if (!keepCaptions(video, text) || (text != was && !writeText(page, text))) {
+            for (std::size_t later = i + 1; later < frames.size(); ++later) {
+                if (frames[later].part) {
+                    folder_.remove(*frames[later].part);
+                }
+            }
             return;
         }
     }

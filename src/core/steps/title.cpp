@@ -50,6 +50,7 @@ void updateTitleAndMessage(Form& form) {
     case 2:
         if (!q.HomepageMessage.empty()) {
             replaceAfterMarker(text, markers::Message, q.HomepageMessage);
+            setHeadDescription(text, q.HomepageMessage);
         }
         break;
     case 3:
