@@ -377,9 +377,8 @@ TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
     EXPECT_NE(clipnest({"check"}).out.find("good.mp4: it is 0.0 MB, over max_upload"), npos);
     r = clipnest({"publish", "--dry-run", "--strict", "--to", "sftp://nobody@127.0.0.1:1/x/"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("publish: clipnest check finds 7 problems (good.mp4, slow.mp4, hevc.mp4, missing.mp4, "
-                         "\\xE9t\\xE9.mp4, ...)"),
-              npos)
+    // A publish checks only what it would upload: the file no page can name is not among that.
+    EXPECT_NE(r.err.find("publish: clipnest check finds 5 problems (good.mp4, slow.mp4, hevc.mp4, missing.mp4)"), npos)
         << r.err;
     EXPECT_NE(r.err.find("nothing was uploaded"), npos) << r.err;
 }

@@ -392,6 +392,15 @@ TEST_F(OfflinePublish, DeleteRemovesOnlyWhatTheChannelPutThereAndNoLongerHas) {
     EXPECT_EQ(r.removed, (Names{"b.jpg", "b.mp4", "b.php"}));
     EXPECT_EQ(serverNames(), (Names{".htaccess", "a.mp4", "a.php", "b_comments.txt", "homepage.html", "own.html"}));
     EXPECT_EQ(recorded(), (Names{".htaccess", "a.mp4", "a.php", "homepage.html"}));
+
+    // Nothing else changed: --delete alone still goes to the server.
+    h_.put("x.css", "body {}");
+    settings_.extra = {"x.css"};
+    publish();
+    settings_.extra.clear();
+    r = publish({false, false, true, {}});
+    EXPECT_EQ(r.removed, (Names{"x.css"}));
+    EXPECT_FALSE(server_.files.contains("x.css"));
 }
 
 // Another server folder has a record of its own: files it already holds with the same bytes are recorded, not sent.

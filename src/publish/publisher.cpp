@@ -75,15 +75,16 @@ void Publication::planWork() {
             record_->record(file.name, file.now);
         }
     }
-    // Only what goes up now is probed: the rest was probed when it went up, or waits for `clipnest check`. With
+    // Only what goes up now is checked: the rest was checked when it went up, or waits for `clipnest check`. With
     // nothing to upload there is nothing to check.
-    media::CheckOptions check{settings_.maxUpload, SettingsFile, std::set<std::string>()};
+    media::CheckOptions check{settings_.maxUpload, SettingsFile, std::set<std::string>(), std::set<std::string>()};
     for (const ChannelFile& file : plan_.files) {
         if (file.changed) {
             check.probeOnly->insert(file.name);
+            check.files->insert(file.name);
         }
     }
-    if (check.probeOnly->empty()) {
+    if (check.files->empty()) {
         return;
     }
     if (const std::string said = checkNote(media::checkChannel(channel_, check)); !said.empty()) {

@@ -103,8 +103,7 @@ void Form::keepFirstMade(std::size_t same, const std::vector<std::string>& names
 std::vector<std::string> Form::entryNamesAtEnd(std::size_t& same, TaggedPages& tagged) {
     same = 0;
     std::vector<std::string> names;
-    const auto each = [&](std::string_view name, std::string_view description) {
-        names.emplace_back(name);
+    const auto tag = [&](std::string_view name, std::string_view description) {
         if (tagged.empty() || !isPlainName(name)) {
             return;
         }
@@ -112,14 +111,24 @@ std::vector<std::string> Form::entryNamesAtEnd(std::size_t& same, TaggedPages& t
             page->second = {std::string(name), std::string(description)};
         }
     };
+    const auto each = [&](std::string_view name, std::string_view description) {
+        names.emplace_back(name);
+        tag(name, description);
+    };
     if (pageFront() != nullptr) {
         const std::size_t held = std::min(front_->names().size(), entriesAtStart_.size());
+        const std::size_t heldEnd = front_->entriesEnd();
         front_ = PageFront::follow(std::move(*front_), homepage_.PageText);
         frontFollowed_ = true;
         if (front_) {
             same = held;
             names.assign(front_->names().begin() + static_cast<std::ptrdiff_t>(held), front_->names().end());
-            forEachLiveEntry(std::string_view(homepage_.PageText).substr(front_->entriesEnd()), each);
+            const std::string_view text = homepage_.PageText;
+            // The entries the front took in since are tagged as much as those after it, each read whole.
+            if (!tagged.empty() && front_->entriesEnd() > heldEnd) {
+                forEachLiveEntry(text.substr(heldEnd), tag);
+            }
+            forEachLiveEntry(text.substr(front_->entriesEnd()), each);
             return names;
         }
     }
