@@ -137,7 +137,7 @@ printf '%-8s %-5s %-4s %-12s %10s %10s %8s\n' files proto conn run clipnest lftp
 for n in ${sizes[@]}; do
   channel="$base/channel-$n"
   make_channel "$channel" "$n"
-  files=$((n + 1))
+  files=$((n + 2)) # the pages, the homepage and the server's rules
   for proto in ftp sftp; do
     if [ "$proto" = ftp ]; then
       mkdir -p "$base/ftp/c-$n" "$base/ftp/l-$n" && chown $ftpuser "$base/ftp/c-$n" "$base/ftp/l-$n"

@@ -34,6 +34,10 @@ public:
     std::string put(const std::vector<Upload>& files, const Events& events, const std::atomic<bool>& cancel);
 
 private:
+    struct Queue;
+    void work(Remote& remote, Queue& queue, const std::vector<Upload>& files, const Events& events,
+              const std::atomic<bool>& cancel);
+
     RemoteMaker open_;
     int most_;
     std::vector<std::unique_ptr<Remote>> remotes_;

@@ -43,6 +43,7 @@ private:
 
     // uploads.cpp: sending files and what becomes of them.
     void upload(const std::vector<const ChannelFile*>& files);
+    std::vector<Upload> uploadsOf(const std::vector<const ChannelFile*>& files);
     void arrived(const ChannelFile& file);
     void missed(const ChannelFile& file, const std::string& problem);
     void saveSoon(bool now);
@@ -56,6 +57,9 @@ private:
     // renames.cpp
     std::vector<RenamePair> pendingRenames() const;
     bool renameOnServer();
+    void holdRenameTargets();
+    void followRenames(const std::vector<RenamePair>& pairs, std::set<std::string> after,
+                       const std::vector<RenamePair>& steps);
     void dryRenames(Record& after);
     void takeBackRenames();
     void putMovedPages();

@@ -70,15 +70,7 @@ bool Publication::renameOnServer() {
         return pairs.empty();
     }
     if (!missed_.empty()) {
-        for (const ChannelFile& file : plan_.files) {
-            if (deferred_.contains(file.name) && changedSince(file, *record_)) {
-                report_.changed.push_back(file);
-                report_.held.emplace_back(file.name, "its rename on the server waits until " + missed_.begin()->first +
-                                                         " arrives");
-                missed_.emplace(file.name, "waits for the renames");
-                ended_.insert(file.name);
-            }
-        }
+        holdRenameTargets();
         return false;
     }
     std::vector<std::string> names;
@@ -111,24 +103,7 @@ bool Publication::renameOnServer() {
         moves_.push_back({step, recorded ? std::optional<Published>(*recorded) : std::nullopt});
         report_.renamed.push_back(step);
     }
-    // Done before or now, the record follows each rename in turn, and names none the server lacks after them.
-    std::set<std::string> after = there;
-    for (const RenamePair& step : steps) {
-        after.erase(step.from);
-        after.insert(step.to);
-    }
-    for (const RenamePair& pair : pairs) {
-        if (const Published* recorded = record_->find(pair.from)) {
-            const Published p = *recorded;
-            record_->forget(pair.from);
-            record_->record(pair.to, p);
-        }
-    }
-    for (const RenamePair& pair : pairs) {
-        if (!after.contains(pair.to)) {
-            record_->forget(pair.to);
-        }
-    }
+    followRenames(pairs, there, steps);
     renamesComplete_ = true;
     return true;
 }
@@ -150,6 +125,40 @@ void Publication::dryRenames(Record& after) {
             after.record(step.to, p);
         }
         report_.renamed.push_back(step);
+    }
+}
+
+// The renames wait for the files that did not arrive, and their targets with them.
+void Publication::holdRenameTargets() {
+    for (const ChannelFile& file : plan_.files) {
+        if (deferred_.contains(file.name) && changedSince(file, *record_)) {
+            report_.changed.push_back(file);
+            report_.held.emplace_back(file.name,
+                                      "its rename on the server waits until " + missed_.begin()->first + " arrives");
+            missed_.emplace(file.name, "waits for the renames");
+            ended_.insert(file.name);
+        }
+    }
+}
+
+// Done before or now, the record follows each rename in turn, and names none the server lacks after them.
+void Publication::followRenames(const std::vector<RenamePair>& pairs, std::set<std::string> after,
+                                const std::vector<RenamePair>& steps) {
+    for (const RenamePair& step : steps) {
+        after.erase(step.from);
+        after.insert(step.to);
+    }
+    for (const RenamePair& pair : pairs) {
+        if (const Published* recorded = record_->find(pair.from)) {
+            const Published p = *recorded;
+            record_->forget(pair.from);
+            record_->record(pair.to, p);
+        }
+    }
+    for (const RenamePair& pair : pairs) {
+        if (!after.contains(pair.to)) {
+            record_->forget(pair.to);
+        }
     }
 }
 

@@ -65,13 +65,9 @@ std::string Publication::stoppedNote(const ChannelFile& file) const {
                                      : "no earlier copy of " + file.name + " is on the server");
 }
 
-void Publication::upload(const std::vector<const ChannelFile*>& files) {
-    if (files.empty() || cancel_ || !report_.stopped.empty()) {
-        for (const ChannelFile* file : files) {
-            missed(*file, NotBegun);
-        }
-        return;
-    }
+// Each file as it goes up: from the folder or, made for the server, from the outgoing folder; a large video's part
+// recorded first, so that even a killed publish can go on from it.
+std::vector<Upload> Publication::uploadsOf(const std::vector<const ChannelFile*>& files) {
     std::vector<Upload> uploads;
     bool parts = false;
     for (const ChannelFile* file : files) {
@@ -80,7 +76,6 @@ void Publication::upload(const std::vector<const ChannelFile*>& files) {
         if (const auto part = resume_.find(file->name); part != resume_.end()) {
             upload.resumeFrom = part->second;
         }
-        // A large video cut off keeps what arrived, recorded first, so that even a killed publish can go on from it.
         if (file->stage == Stage::Media && file->now.size >= ResumeAtLeast) {
             upload.keepPart = true;
             record_->parts[file->name] = file->now;
@@ -91,6 +86,17 @@ void Publication::upload(const std::vector<const ChannelFile*>& files) {
     if (parts) {
         saveSoon(true);
     }
+    return uploads;
+}
+
+void Publication::upload(const std::vector<const ChannelFile*>& files) {
+    if (files.empty() || cancel_ || !report_.stopped.empty()) {
+        for (const ChannelFile* file : files) {
+            missed(*file, NotBegun);
+        }
+        return;
+    }
+    const std::vector<Upload> uploads = uploadsOf(files);
     std::vector<std::pair<std::size_t, std::string>> problems;
     Connections::Events events;
     events.started = [&](std::size_t i) {
