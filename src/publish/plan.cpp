@@ -113,7 +113,14 @@ private:
 void listEntry(Listing& listing, const LiveEntry& entry, const std::vector<std::string>& folderNames,
                std::vector<ChannelFile>& pages) {
     std::vector<std::string> media{entry.fileName, media::posterName(entry.fileName)};
-    for (const CaptionFile& caption : captionFilesOf(entry.fileName, folderNames)) {
+    // Its caption files begin with its name up to the extension and a period: only those names are looked at.
+    const std::string stem = std::string(withoutExtension(entry.fileName)) + ".";
+    std::vector<std::string> near;
+    for (auto name = std::lower_bound(folderNames.begin(), folderNames.end(), stem);
+         name != folderNames.end() && name->starts_with(stem); ++name) {
+        near.push_back(*name);
+    }
+    for (const CaptionFile& caption : captionFilesOf(entry.fileName, near)) {
         media.push_back(caption.name);
     }
     std::vector<std::string> needs;
@@ -136,7 +143,8 @@ void listChannel(Listing& listing, const WorkingFolder& folder, std::string_view
                  const Record& record, std::vector<std::string>& notes) {
     std::vector<std::string> missing;
     std::vector<ChannelFile> pages;
-    const std::vector<std::string> folderNames = folder.names();
+    std::vector<std::string> folderNames = folder.names();
+    std::sort(folderNames.begin(), folderNames.end());
     for (const LiveEntry& entry : liveEntries(homepage)) {
         listEntry(listing, entry, folderNames, pages);
         // A video Clipnest never had cannot go up from here; the host may have put it on the server by hand.
