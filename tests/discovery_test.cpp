@@ -736,7 +736,8 @@ TEST(Discovery, TheFeedHoldsTheNewestAndAHandEditIsSeenByTheNextOperation) {
     c.h.title("Garden", "");
     const auto items = [&] {
         std::string titles;
-        for (const ListItem& item : feedItems(c.feed())) {
+        const std::string feed = c.feed();
+        for (const ListItem& item : feedItems(feed)) {
             titles += std::string(item.key.substr(Site.size())) + " ";
         }
         return titles;
