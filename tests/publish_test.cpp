@@ -36,7 +36,7 @@ Result clipnest(const fs::path& channel, const fs::path& home, const std::string
 // testTheAwkwardCommentFilesReadAsListed): each comment as its date, a tab and its text, CR and LF written \r and \n.
 TEST(Comments, TheAwkwardFilesReadAsThePageReadsThem) {
     int files = 0;
-    for (const auto& e : fs::directory_iterator(fs::path(__FILE__).parent_path() / "data" / "comments")) {
+    for (const auto& e : fs::directory_iterator(fs::path(CLIPNEST_TESTS_DIR) / "data" / "comments")) {
         if (e.path().extension() != ".txt") {
             continue;
         }
@@ -620,7 +620,7 @@ TEST(Moderation, AFetchKeepsTheLastCopyUnlessTheServerHasNoFile) {
     const TempDir home;
     const auto fetch = [&](const std::string& mode) {
         const int port = freePort();
-        const Process server({"python3", (fs::path(__FILE__).parent_path() / "support/fake_ftp.py").string(),
+        const Process server({"python3", (fs::path(CLIPNEST_TESTS_DIR) / "support/fake_ftp.py").string(),
                               std::to_string(port), mode, "Hi\n2026-12-01 08:00:00\r\n\n"},
                              home.path() / "ftp.log");
         EXPECT_TRUE(answersSoon(port));

@@ -429,7 +429,7 @@ TEST(Sftp, ReplacesAFileWithOrWithoutTheAtomicRename) {
     const fs::path server = dir.path() / "server/site", log = dir.path() / "requests";
     fs::create_directories(server);
     writeFile(dir.path() / "a.txt", "new bytes");
-    ::setenv("CLIPNEST_SSH", (fs::path(__FILE__).parent_path() / "support/fake_sftp.py").c_str(), 1);
+    ::setenv("CLIPNEST_SSH", (fs::path(CLIPNEST_TESTS_DIR) / "support/fake_sftp.py").c_str(), 1);
     ::setenv("FAKE_SFTP_ROOT", (dir.path() / "server").c_str(), 1);
     ::setenv("FAKE_SFTP_LOG", log.c_str(), 1);
     const auto put = [&](const char* extensions, bool refusePlacing) {

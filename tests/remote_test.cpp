@@ -233,7 +233,7 @@ TEST(FtpUpload, ARefusalThatMayPassIsTriedAgainAndTheRestGoesOn) {
     const fs::path served = dir.path() / "served";
     fs::create_directories(served);
     const int port = freePort();
-    const Process server({"python3", (fs::path(__FILE__).parent_path() / "support/fake_ftp.py").string(),
+    const Process server({"python3", (fs::path(CLIPNEST_TESTS_DIR) / "support/fake_ftp.py").string(),
                           std::to_string(port), "stor426once", "", served.string()},
                          dir.path() / "ftp.log");
     ASSERT_TRUE(answersSoon(port));

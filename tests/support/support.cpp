@@ -214,7 +214,10 @@ ApacheServer::ApacheServer(const fs::path& root) {
                        // Every diagnostic into the log, none into the pages.
                        "php_admin_value error_reporting -1\n"
                        "php_admin_flag display_errors off\n"
-                       "php_admin_flag log_errors on\n";
+                       "php_admin_flag log_errors on\n"
+                       // A page replaced is run as it is now, not as compiled up to two seconds before (a host's
+                       // opcache may lag so; the tests look right after a publish).
+                       "php_admin_value opcache.revalidate_freq 0\n";
     if (::geteuid() == 0) {
         // Apache will not run its workers as root; www-data must read the pages and write the comments.
         conf += "User www-data\nGroup www-data\n";
