@@ -1,4 +1,5 @@
 #include "cli/demo.h"
+#include "platform/file_lock.h"
 #include "publish/manifest.h"
 #include "support/support.h"
 
@@ -1072,6 +1073,54 @@ TEST_F(CommandLine, PublishSiteSetsTheChannelsAddress) {
     EXPECT_EQ(clipnest({"undo"}).status, 0);
     EXPECT_FALSE(has("feed.xml"));
     EXPECT_EQ(file("a.php").find("https://example.net"), npos);
+}
+
+// Two instances started together on one channel, many times: every entry made is on the homepage; a writer that
+// found the channel busy past its wait said so, failed and wrote nothing. A writer that finds the lock held says so
+// after its wait and leaves the folder as it was.
+TEST_F(CommandLine, OneWriterAtATime) {
+    EXPECT_EQ(clipnest({"entry", "first.mp4", "--homepage", "First"}).status, 0);
+    std::vector<std::string> made{"first.mp4"};
+    const TempDir io;
+    const auto run = [&](const std::string& name, const std::string& as) {
+        return "(" + std::string(CLIPNEST_PROGRAM) + " entry " + name + " --homepage " + as + " > /dev/null 2> " +
+               quoted(io.path() / (as + ".err")) + "; echo $? > " + quoted(io.path() / (as + ".rc")) + ")";
+    };
+    for (int i = 0; i < 50; ++i) {
+        const std::string p = "p" + std::to_string(i) + ".mp4", q = "q" + std::to_string(i) + ".mp4";
+        shell("cd " + quoted(dir()) + " && { " + run(p, "P") + " & " + run(q, "Q") + " & wait; }");
+        for (const auto& [name, as] : {std::pair{p, std::string("P")}, std::pair{q, std::string("Q")}}) {
+            const std::string rc = readFile(io.path() / (as + ".rc")), err = readFile(io.path() / (as + ".err"));
+            if (rc == "0\n") {
+                EXPECT_NE(err.find("Added " + name), npos) << err;
+                made.push_back(name);
+            } else {
+                EXPECT_EQ(err, "Another Clipnest is changing this channel; try again\n") << rc;
+                EXPECT_FALSE(has(name.substr(0, name.size() - 4) + ".php"));
+            }
+        }
+    }
+    const std::string list = clipnest({"list"}).out;
+    for (const std::string& name : made) {
+        EXPECT_NE(list.find(name + "\t"), npos) << name << " was said to be added, but the homepage lost it";
+    }
+    EXPECT_GE(made.size(), 50U);
+
+    const std::string homepage = file("homepage.html");
+    bool busy = false;
+    const std::unique_ptr<FileLock> other = FileLock::tryLock(dir() / ".clipnest/channel.lock", busy);
+    ASSERT_TRUE(other);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"entry", "late.mp4", "--homepage", "Late"},
+                                                 {"delete", "first.mp4"},
+                                                 {"undo"},
+                                                 {"title", "--title", "T"},
+                                                 {"rename", "first.mp4", "other.mp4"}}) {
+        const Result r = clipnest(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find("Another Clipnest is changing this channel; try again"), npos) << args[0] << r.err;
+    }
+    EXPECT_EQ(file("homepage.html"), homepage);
+    EXPECT_FALSE(has("late.php") || has("change_file_name.php"));
 }
 
 } // namespace

@@ -39,6 +39,10 @@ bool Form::keepCaptions(const std::string& video, std::string& page) {
 }
 
 void Form::updateCaptions(const std::vector<std::string>& names) {
+    const ChannelHold hold(*this);
+    if (!hold) {
+        return;
+    }
     const std::optional<std::vector<std::string>> videos = entriesAsked(names, "Clipnest changed no captions");
     if (!videos) {
         return;

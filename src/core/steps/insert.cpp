@@ -111,9 +111,10 @@ void Form::insertAboveEntry() {
     } else if (utf8Length(boxes.homepageDescription) > 1) {
         next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
     }
-    beginRequest(std::move(next), {std::string(stripBlanks(boxes.name)), std::string(stripBlanks(boxes.above))});
     // The routing Step loads the homepage and the page and hands over to the insert Step.
-    arm(Step::Route);
+    if (beginRequest(std::move(next), {std::string(stripBlanks(boxes.name)), std::string(stripBlanks(boxes.above))})) {
+        arm(Step::Route);
+    }
 }
 
 void insertEntry(Form& form) {
