@@ -437,6 +437,7 @@ TEST_F(CommandLine, CheckKeepsFfmpegInsideTheFolder) {
     };
     std::string out = check("");
     EXPECT_NE(out.find("hls.mp4: ffprobe cannot read it as an MP4 or WebM video"), npos) << out;
+    EXPECT_EQ(out.find("ffmpeg -i hls.mp4"), npos) << "no conversion that would follow the playlist: " << out;
     EXPECT_NE(out.find("linked.mp4: it is a symbolic link, which Clipnest never follows"), npos) << out;
     EXPECT_NE(out.find("victim.mp4: its index is at the end"), npos) << out;
     const std::string runs = readFile(outside.path() / "runs");
@@ -1121,6 +1122,27 @@ TEST_F(CommandLine, OneWriterAtATime) {
     }
     EXPECT_EQ(file("homepage.html"), homepage);
     EXPECT_FALSE(has("late.php") || has("change_file_name.php"));
+}
+
+// A video ffprobe cannot finish in time (a stand-in that never ends) is named as such within the probe's time, with
+// nothing advised to run on it, and the next check does not wait for it again.
+TEST_F(CommandLine, CheckGivesUpOnAVideoThatTakesTooLong) {
+    const TempDir bin;
+    writeFile(bin.path() / "ffprobe", "#!/bin/sh\necho run >> " + quoted(bin.path() / "runs") + "\nexec sleep 120\n");
+    fs::permissions(bin.path() / "ffprobe", fs::perms::owner_all);
+    put("slow.webm", "\x1A\x45\xDF\xA3");
+    ASSERT_EQ(clipnest({"entry", "slow.webm", "--homepage", "Slow"}).status, 0);
+    const auto check = [&] {
+        return shell("cd " + quoted(dir()) + " && PATH=" + quoted(bin.path()) + ":$PATH " + CLIPNEST_PROGRAM +
+                     " check 2>&1");
+    };
+    const auto start = std::chrono::steady_clock::now();
+    std::string out = check();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_NE(out.find("slow.webm: could not be read in time"), npos) << out;
+    EXPECT_EQ(out.find("ffmpeg -i"), npos) << out;
+    EXPECT_EQ(check(), out);
+    EXPECT_EQ(readFile(bin.path() / "runs"), "run\n");
 }
 
 } // namespace

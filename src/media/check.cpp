@@ -115,6 +115,8 @@ private:
 // What ffprobe found, kept by the file's stamp: "size time inode name<TAB>container<TAB>stream stream".
 using Probed = std::map<std::string, std::pair<FileStamp, std::optional<Streams>>>;
 constexpr const char* ProbesFile = "probes";
+// A video ffprobe was stopped on, kept so that the next check does not spend that time again.
+constexpr std::string_view SlowMark = "~";
 
 Probed loadProbes(const WorkingFolder& folder) {
     Probed probed;
@@ -133,7 +135,9 @@ Probed loadProbes(const WorkingFolder& folder) {
             continue;
         }
         std::optional<Streams> streams;
-        if (rest.substr(tab + 1, second - tab - 1) != "-") {
+        if (rest.substr(tab + 1, second - tab - 1) == SlowMark) {
+            streams = Streams{{}, {}, true};
+        } else if (rest.substr(tab + 1, second - tab - 1) != "-") {
             streams = Streams{rest.substr(tab + 1, second - tab - 1), {}};
             std::istringstream words(rest.substr(second + 1));
             for (std::string word; words >> word;) {
@@ -154,9 +158,10 @@ void saveProbes(const WorkingFolder& folder, const Probed& probed) {
         const auto& [stamp, streams] = found;
         text += std::to_string(stamp.size) + " " + std::to_string(stamp.modifiedNs) + " " +
                 std::to_string(stamp.inode) + " " + name + "\t" +
-                (streams && !streams->container.empty() ? streams->container
-                 : streams                              ? "?"
-                                                        : "-") +
+                (streams && streams->slow                 ? std::string(SlowMark)
+                 : streams && !streams->container.empty() ? streams->container
+                 : streams                                ? "?"
+                                                          : "-") +
                 "\t";
         for (std::size_t i = 0; streams && i < streams->streams.size(); ++i) {
             text += (i ? " " : "") + streams->streams[i];
@@ -262,10 +267,16 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
     }
     if (const auto found = videos.probed.find(video); found != videos.probed.end()) {
         const std::optional<Streams>& streams = found->second.second;
-        const std::string trouble = streams ? playTrouble(extension, streams->streams)
-                                            : "ffprobe cannot read it as an MP4 or WebM video (another container, a "
-                                              "playlist or a damaged file)";
-        if (!trouble.empty()) {
+        // Only a real video is worth converting: ffmpeg reading a playlist or a list of files as its input would
+        // fetch what it names.
+        if (!streams) {
+            problems.push_back({video, "ffprobe cannot read it as an MP4 or WebM video (another container, a "
+                                       "playlist or a damaged file): put the video itself in its place"});
+        } else if (streams->slow) {
+            problems.push_back({video, std::string(NotReadInTime) +
+                                           " (ffprobe was stopped): a damaged file, or one made to keep a reader "
+                                           "busy; put the video itself in its place"});
+        } else if (const std::string trouble = playTrouble(extension, streams->streams); !trouble.empty()) {
             problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + video +
                                            " -c:v libx264 -c:a aac -movflags +faststart NEW.mp4"});
         }

@@ -1,15 +1,19 @@
 #include "platform/program.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace clipnest {
 
-ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) {
+ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, const RunLimits& limits) {
     ProgramRun run;
     if (argv.empty()) {
         return run;
@@ -35,6 +39,10 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) 
         ::dup2(null, STDIN_FILENO);
         ::dup2(null, STDERR_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
+        if (limits.memoryBytes > 0) {
+            const rlimit memory{static_cast<rlim_t>(limits.memoryBytes), static_cast<rlim_t>(limits.memoryBytes)};
+            ::setrlimit(RLIMIT_AS, &memory);
+        }
         ::execvp(words[0], words.data());
         const char byte = 1;
         (void)!::write(failed[1], &byte, 1);
@@ -47,8 +55,40 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) 
         ::close(failed[0]);
         return run;
     }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(limits.timeMs);
+    // Past its time the program is killed; its output then ends, as the pipe's writer is gone (a child of its own
+    // that kept the pipe is not waited for: the reading stops at the time all the same).
+    const auto pastTime = [&] {
+        if (limits.timeMs <= 0 || Clock::now() < until) {
+            return false;
+        }
+        if (!run.timedOut) {
+            ::kill(pid, SIGKILL);
+            run.timedOut = true;
+        }
+        return true;
+    };
     char buffer[65536];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
+    for (;;) {
+        if (limits.timeMs > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+            pollfd ready{out[0], POLLIN, 0};
+            const int polled = ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left)));
+            if (polled == 0 && pastTime()) {
+                break;
+            }
+            if (polled < 0 && errno != EINTR) {
+                break;
+            }
+            if (polled <= 0) {
+                continue;
+            }
+        }
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n == 0) {
+            break;
+        }
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -64,6 +104,17 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) 
     run.started = ::read(failed[0], &byte, 1) == 0;
     ::close(failed[0]);
     int status = 0;
+    // A program that closed its output may still run: its time holds until it ends.
+    while (limits.timeMs > 0 && !run.timedOut) {
+        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+        if (ended == pid || (ended < 0 && errno != EINTR)) {
+            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return run;
+        }
+        if (!pastTime()) {
+            ::usleep(5000);
+        }
+    }
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
