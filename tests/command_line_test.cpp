@@ -1145,5 +1145,31 @@ TEST_F(CommandLine, CheckGivesUpOnAVideoThatTakesTooLong) {
     EXPECT_EQ(readFile(bin.path() / "runs"), "run\n");
 }
 
+// What check advises can be pasted into a shell as it stands: a name that holds the shell's own characters is one
+// quoted word, and running the advice runs nothing the name holds.
+TEST_F(CommandLine, AdviceIsQuotedForTheShell) {
+    const std::string name = "a$(touch PWNED);b 'c'.mp4";
+    ASSERT_EQ(clipnest({"entry", name, "--homepage", "Gone"}).status, 0);
+    put("x.vtt", "not captions");
+    put("x.mp4", "");
+    ASSERT_EQ(clipnest({"entry", "x.mp4", "--homepage", "X"}).status, 0);
+    const Result r = clipnest({"check"});
+    std::vector<std::string> advised;
+    for (const std::string prefix : {"clipnest delete ", "ffmpeg -i "}) {
+        const std::size_t at = r.out.find(prefix);
+        ASSERT_NE(at, npos) << prefix << r.out;
+        const std::size_t end = r.out.find('\n', at);
+        advised.push_back(r.out.substr(at + prefix.size(), end - at - prefix.size()));
+    }
+    // The advice's words after the command, echoed one a line by the shell.
+    const TempDir run;
+    std::string said = shell("cd " + quoted(run.path()) + " && sh -c " + quoted("printf '%s\\n' " + advised[0]));
+    EXPECT_EQ(said, name + "\n");
+    said = shell("cd " + quoted(run.path()) + " && sh -c " + quoted("printf '%s\\n' " + advised[1]));
+    EXPECT_EQ(said.substr(0, said.find('\n')), "x.vtt");
+    EXPECT_FALSE(fs::exists(run.path() / "PWNED"));
+    EXPECT_FALSE(has("PWNED"));
+}
+
 } // namespace
 } // namespace clipnest::testing
