@@ -1171,5 +1171,38 @@ TEST_F(CommandLine, AdviceIsQuotedForTheShell) {
     EXPECT_FALSE(has("PWNED"));
 }
 
+// Captions: an .srt of SubRip cues becomes a track; one over 2 MB, or of random bytes, is not converted (a notice
+// says so) and no page names it; check names a .vtt that is too large.
+TEST_F(CommandLine, CaptionsAreBounded) {
+    put("good.srt", "1\r\n00:00:01,000 --> 00:00:02,500\r\nHello\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nBye\r\n");
+    std::string noise(4096, '\0');
+    std::mt19937 random(7);
+    for (char& c : noise) {
+        c = static_cast<char>(random());
+    }
+    put("big.srt", "1\n00:00:01,000 --> 00:00:02,000\nHi\n\n" + std::string(3 << 20, 'x'));
+    put("noise.srt", noise);
+    for (const std::string video : {"good.mp4", "big.mp4", "noise.mp4"}) {
+        const Result r = clipnest({"entry", video, "--homepage", video});
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(file("good.vtt"), "WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.500\nHello\n\n2\n00:00:03.000 --> "
+                                "00:00:04.000\nBye\n");
+    EXPECT_NE(file("good.php").find("src=\"good.vtt\""), npos);
+    for (const std::string stem : {"big", "noise"}) {
+        EXPECT_FALSE(has(stem + ".vtt")) << stem;
+        EXPECT_EQ(file(stem + ".php").find("<track"), npos) << stem;
+    }
+    EXPECT_NE(clipnest({"captions", "big.mp4"}).err.find("big.srt was not converted to big.vtt: it is over 2 MB"),
+              npos);
+    EXPECT_NE(
+        clipnest({"captions", "noise.mp4"}).err.find("noise.srt was not converted to noise.vtt: it is not SubRip"),
+        npos);
+    put("noise.vtt", "WEBVTT\n\n" + std::string(3 << 20, 'x'));
+    const Result r = clipnest({"check"});
+    EXPECT_NE(r.out.find("noise.vtt: it is 3"), npos) << r.out;
+    EXPECT_NE(r.out.find("over the 2 MB a caption file may have"), npos) << r.out;
+}
+
 } // namespace
 } // namespace clipnest::testing

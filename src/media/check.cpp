@@ -328,9 +328,17 @@ void checkCaptions(const WorkingFolder& folder, const std::vector<std::string>& 
             continue;
         }
         for (const CaptionFile& caption : captionFilesOf(entry.fileName, candidates->second)) {
-            if (scope.has(caption.name) && !isWebVtt(folder.read(caption.name).value_or("").substr(0, 16)) &&
-                std::none_of(problems.begin(), problems.end(),
-                             [&](const Problem& p) { return p.file == caption.name; })) {
+            if (!scope.has(caption.name) || std::any_of(problems.begin(), problems.end(),
+                                                        [&](const Problem& p) { return p.file == caption.name; })) {
+                continue;
+            }
+            // Its size first: a file of hundreds of megabytes is not read to be told so.
+            const std::optional<FileStamp> stamp = folder.stamp(caption.name);
+            if (stamp && stamp->size > CaptionMaxBytes) {
+                problems.push_back({caption.name, "it is " + sizeText(stamp->size) +
+                                                      ", over the 2 MB a caption file may have: every visitor's "
+                                                      "browser fetches it whole; it is no captions of one video"});
+            } else if (!isWebVtt(folder.read(caption.name).value_or("").substr(0, 16))) {
                 problems.push_back({caption.name, "it is not WebVTT (it does not start with WEBVTT), so "
                                                   "browsers show none of its captions: convert it, for "
                                                   "example with ffmpeg -i " +
