@@ -1204,5 +1204,36 @@ TEST_F(CommandLine, CaptionsAreBounded) {
     EXPECT_NE(r.out.find("over the 2 MB a caption file may have"), npos) << r.out;
 }
 
+// A name with "&" reaches its file: the homepage's link and source and the video page's source write it as "&amp;",
+// so a browser asks for exactly the name; the entry is found again to change, list and delete; an entry written
+// before with a bare "&" is still found, and check names it.
+TEST_F(CommandLine, NamesWithAmpersandsReachTheirFiles) {
+    ASSERT_EQ(clipnest({"entry", "b&amp;c.mp4", "--homepage", "One"}).status, 0);
+    std::string home = file("homepage.html");
+    EXPECT_NE(home.find("href=\"b&amp;amp;c.php\""), npos) << home;
+    EXPECT_NE(home.find("src=\"b&amp;amp;c.mp4\""), npos);
+    EXPECT_NE(file("b&amp;c.php").find("src=\"b&amp;amp;c.mp4\""), npos);
+    EXPECT_EQ(clipnest({"list"}).out, "b&amp;c.mp4\tOne\n");
+    EXPECT_EQ(clipnest({"entry", "b&amp;c.mp4", "--homepage", "Changed"}).status, 0);
+    EXPECT_EQ(clipnest({"list"}).out, "b&amp;c.mp4\tChanged\n");
+    EXPECT_EQ(clipnest({"entry", "b&amp;c.mp4", "--homepage", "Twice"}).status, 0);
+    EXPECT_EQ(clipnest({"insert", "d&e.mp4", "--above", "b&amp;c.mp4", "--homepage", "Above"}).status, 0);
+    EXPECT_EQ(clipnest({"list"}).out, "d&e.mp4\tAbove\nb&amp;c.mp4\tTwice\n");
+    EXPECT_EQ(clipnest({"check"}).out.find("bare"), npos);
+
+    // The homepage as an older Clipnest wrote it: the name's "&" bare.
+    home = file("homepage.html");
+    for (std::size_t at; (at = home.find("d&amp;e")) != npos;) {
+        home.replace(at, 7, "d&e");
+    }
+    put("homepage.html", home);
+    put("d&e.mp4", "");
+    Result r = clipnest({"check"});
+    EXPECT_NE(r.out.find("d&e.mp4: the homepage writes the name with a bare \"&\""), npos) << r.out;
+    r = clipnest({"delete", "d&e.mp4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(clipnest({"list"}).out, "b&amp;c.mp4\tTwice\n");
+}
+
 } // namespace
 } // namespace clipnest::testing

@@ -85,8 +85,8 @@ struct Scope {
     }
 };
 
-// The names the homepage's source lines hold written with references (caf&#233;.mp4), read in one pass over the
-// homepage when the first name beyond ASCII asks.
+// The names the homepage's source lines hold written with references (caf&#233;.mp4, a&amp;b.mp4), read in one pass
+// over the homepage when the first name beyond ASCII or with an "&" asks.
 class ReferencedSources {
 public:
     explicit ReferencedSources(std::string_view homepage) : homepage_(homepage) {}
@@ -99,7 +99,7 @@ public:
                  at = findText(homepage_, markers::SourceKey, at + key)) {
                 const std::size_t end = homepage_.find('"', at + key);
                 const std::string_view name = homepage_.substr(at + key, end - std::min(end, at + key));
-                if (end != std::string_view::npos && name.find("&#") != std::string_view::npos) {
+                if (end != std::string_view::npos && name.find('&') != std::string_view::npos) {
                     names_->emplace(name);
                 }
             }
@@ -233,7 +233,13 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
     if (!isPlainName(video)) {
         return;
     }
-    if (const std::string inPage = nameInPage(video); inPage != video && !referenced.has(inPage)) {
+    const std::string inPage = nameInPage(video);
+    if (inPage != video && !referenced.has(inPage) && video.find('&') != std::string::npos) {
+        problems.push_back({video,
+                            "the homepage writes the name with a bare \"&\", which a browser reads as the start of "
+                            "a character reference, so its address may not reach the file: delete the entry and "
+                            "make it again, and Clipnest writes it as \"&amp;\""});
+    } else if (inPage != video && !referenced.has(inPage)) {
         problems.push_back(
             {video, "the homepage holds the name's letters beyond ASCII as Windows-1252 bytes, as Clipnest wrote "
                     "them before, and a server that sends UTF-8 breaks that link: write them as references in "

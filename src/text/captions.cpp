@@ -218,7 +218,9 @@ bool setCaptionTracks(std::string& page, std::string_view sourceKey, std::string
         return false;
     }
     // This video's caption files, as the page names them: NAME.…vtt with the name written as the page writes it.
-    const std::string stem = asciiWithReferences(std::string(withoutExtension(video))) + ".";
+    const std::string stem = nameInPage(withoutExtension(video)) + ".";
+    // As a page written before names were escaped holds it.
+    const std::string older = asciiWithReferences(std::string(withoutExtension(video))) + ".";
     for (std::size_t at = source; (at = page.find('<', at + 1)) != std::string::npos && at < close;) {
         if (!startsWithIgnoringCase(page.substr(at), "<track")) {
             continue;
@@ -228,7 +230,7 @@ bool setCaptionTracks(std::string& page, std::string_view sourceKey, std::string
             break;
         }
         const std::string_view src = srcOf(std::string_view(page).substr(at, end + 1 - at));
-        if (!src.starts_with(stem) || !src.ends_with(".vtt")) {
+        if (!(src.starts_with(stem) || src.starts_with(older)) || !src.ends_with(".vtt")) {
             continue;
         }
         std::size_t from = at;
@@ -242,7 +244,7 @@ bool setCaptionTracks(std::string& page, std::string_view sourceKey, std::string
     std::string lines;
     for (std::size_t i = 0; i < captions.size(); ++i) {
         const CaptionFile& c = captions[i];
-        lines += "\n                <track kind=\"captions\" src=\"" + asciiWithReferences(c.name) + "\"" +
+        lines += "\n                <track kind=\"captions\" src=\"" + nameInPage(c.name) + "\"" +
                  (c.language.empty() ? "" : " srclang=\"" + c.language + "\"") + " label=\"" + labelOf(c.language) +
                  "\"" + (i == 0 ? " default" : "") + ">";
     }
