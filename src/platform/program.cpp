@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <poll.h>
 #include <signal.h>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,18 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
         words.push_back(const_cast<char*>(word.c_str()));
     }
     words.push_back(nullptr);
+    // Under a memory limit the C library's allocator is held to two arenas: it reserves 64 MB of address space for
+    // each thread's arena otherwise, so a program of many threads (ffmpeg) would fail within the limit for nothing.
+    std::vector<char*> environment;
+    if (limits.memoryBytes > 0) {
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (!std::string_view(*e).starts_with("MALLOC_ARENA_MAX=")) {
+                environment.push_back(*e);
+            }
+        }
+        environment.push_back(const_cast<char*>("MALLOC_ARENA_MAX=2"));
+        environment.push_back(nullptr);
+    }
     int out[2];
     int failed[2]; // closed on exec; a byte arrives when the program could not be started
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -43,7 +56,11 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
             const rlimit memory{static_cast<rlim_t>(limits.memoryBytes), static_cast<rlim_t>(limits.memoryBytes)};
             ::setrlimit(RLIMIT_AS, &memory);
         }
-        ::execvp(words[0], words.data());
+        if (environment.empty()) {
+            ::execvp(words[0], words.data());
+        } else {
+            ::execvpe(words[0], words.data(), environment.data());
+        }
         const char byte = 1;
         (void)!::write(failed[1], &byte, 1);
         ::_exit(127);
