@@ -318,6 +318,38 @@ TEST(Faults, UndoTouchesOnlyClipnestsFiles) {
     EXPECT_FALSE(h.has("d.php")) << "the journal's own file goes";
 }
 
+// Two windows on one folder: a click's chain holds the channel from its click to its end, so the other window's click
+// meanwhile is refused with the message and writes nothing; an idle window holds nothing, so each takes its turn and
+// no entry is lost.
+TEST(Faults, TwoWindowsOnOneFolderTakeTurns) {
+    Harness h;
+    VirtualClock clock;
+    WorkingFolder folder(h.dir());
+    Form other(clock, folder);
+    other.setChannelWait(20);
+    const auto runOther = [&] {
+        runInVirtualTime(other.scheduler(), clock, clock.now + 600000, [&] { return other.chainRunning(); });
+    };
+    runOther();
+    h.form().controls.first = {"a.mp4", "A", "", false};
+    h.form().createOrChangeEntry(EntryPanel::First);
+    ASSERT_TRUE(h.form().chainRunning());
+    other.controls.first = {"b.mp4", "B", "", false};
+    other.createOrChangeEntry(EntryPanel::First);
+    EXPECT_FALSE(other.chainRunning());
+    EXPECT_TRUE(other.isVisible(Message::FileFailure));
+    EXPECT_EQ(other.messages().words(Message::FileFailure), "Another Clipnest is changing this channel; try again");
+    EXPECT_FALSE(h.has("b.php"));
+    h.runChains();
+    EXPECT_EQ(h.entries(), Names{"a.mp4"});
+    other.createOrChangeEntry(EntryPanel::First);
+    runOther();
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4"}));
+    h.entry("c.mp4", "C");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4", "c.mp4"}));
+    EXPECT_FALSE(h.shown(Message::FileFailure));
+}
+
 // A kept copy stored as the difference from the next newer one is refused when it no longer fits that copy.
 TEST(Faults, ADeltaForAnotherNewerCopyIsRefused) {
     Harness h;
