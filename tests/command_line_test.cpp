@@ -1,4 +1,5 @@
 #include "cli/demo.h"
+#include "platform/file_lock.h"
 #include "publish/manifest.h"
 #include "support/support.h"
 
@@ -436,6 +437,7 @@ TEST_F(CommandLine, CheckKeepsFfmpegInsideTheFolder) {
     };
     std::string out = check("");
     EXPECT_NE(out.find("hls.mp4: ffprobe cannot read it as an MP4 or WebM video"), npos) << out;
+    EXPECT_EQ(out.find("ffmpeg -i hls.mp4"), npos) << "no conversion that would follow the playlist: " << out;
     EXPECT_NE(out.find("linked.mp4: it is a symbolic link, which Clipnest never follows"), npos) << out;
     EXPECT_NE(out.find("victim.mp4: its index is at the end"), npos) << out;
     const std::string runs = readFile(outside.path() / "runs");
@@ -1072,6 +1074,165 @@ TEST_F(CommandLine, PublishSiteSetsTheChannelsAddress) {
     EXPECT_EQ(clipnest({"undo"}).status, 0);
     EXPECT_FALSE(has("feed.xml"));
     EXPECT_EQ(file("a.php").find("https://example.net"), npos);
+}
+
+// Two instances started together on one channel, many times: every entry made is on the homepage; a writer that
+// found the channel busy past its wait said so, failed and wrote nothing. A writer that finds the lock held says so
+// after its wait and leaves the folder as it was.
+TEST_F(CommandLine, OneWriterAtATime) {
+    EXPECT_EQ(clipnest({"entry", "first.mp4", "--homepage", "First"}).status, 0);
+    std::vector<std::string> made{"first.mp4"};
+    const TempDir io;
+    const auto run = [&](const std::string& name, const std::string& as) {
+        return "(" + std::string(CLIPNEST_PROGRAM) + " entry " + name + " --homepage " + as + " > /dev/null 2> " +
+               quoted(io.path() / (as + ".err")) + "; echo $? > " + quoted(io.path() / (as + ".rc")) + ")";
+    };
+    for (int i = 0; i < 50; ++i) {
+        const std::string p = "p" + std::to_string(i) + ".mp4", q = "q" + std::to_string(i) + ".mp4";
+        shell("cd " + quoted(dir()) + " && { " + run(p, "P") + " & " + run(q, "Q") + " & wait; }");
+        for (const auto& [name, as] : {std::pair{p, std::string("P")}, std::pair{q, std::string("Q")}}) {
+            const std::string rc = readFile(io.path() / (as + ".rc")), err = readFile(io.path() / (as + ".err"));
+            if (rc == "0\n") {
+                EXPECT_NE(err.find("Added " + name), npos) << err;
+                made.push_back(name);
+            } else {
+                EXPECT_EQ(err, "Another Clipnest is changing this channel; try again\n") << rc;
+                EXPECT_FALSE(has(name.substr(0, name.size() - 4) + ".php"));
+            }
+        }
+    }
+    const std::string list = clipnest({"list"}).out;
+    for (const std::string& name : made) {
+        EXPECT_NE(list.find(name + "\t"), npos) << name << " was said to be added, but the homepage lost it";
+    }
+    EXPECT_GE(made.size(), 50U);
+
+    const std::string homepage = file("homepage.html");
+    bool busy = false;
+    const std::unique_ptr<FileLock> other = FileLock::tryLock(dir() / ".clipnest/channel.lock", busy);
+    ASSERT_TRUE(other);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"entry", "late.mp4", "--homepage", "Late"},
+                                                 {"delete", "first.mp4"},
+                                                 {"undo"},
+                                                 {"title", "--title", "T"},
+                                                 {"rename", "first.mp4", "other.mp4"}}) {
+        const Result r = clipnest(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find("Another Clipnest is changing this channel; try again"), npos) << args[0] << r.err;
+    }
+    EXPECT_EQ(file("homepage.html"), homepage);
+    EXPECT_FALSE(has("late.php") || has("change_file_name.php"));
+}
+
+// A video ffprobe cannot finish in time (a stand-in that never ends) is named as such within the probe's time, with
+// nothing advised to run on it, and the next check does not wait for it again.
+TEST_F(CommandLine, CheckGivesUpOnAVideoThatTakesTooLong) {
+    const TempDir bin;
+    writeFile(bin.path() / "ffprobe", "#!/bin/sh\necho run >> " + quoted(bin.path() / "runs") + "\nexec sleep 120\n");
+    fs::permissions(bin.path() / "ffprobe", fs::perms::owner_all);
+    put("slow.webm", "\x1A\x45\xDF\xA3");
+    ASSERT_EQ(clipnest({"entry", "slow.webm", "--homepage", "Slow"}).status, 0);
+    const auto check = [&] {
+        return shell("cd " + quoted(dir()) + " && PATH=" + quoted(bin.path()) + ":$PATH " + CLIPNEST_PROGRAM +
+                     " check 2>&1");
+    };
+    const auto start = std::chrono::steady_clock::now();
+    std::string out = check();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_NE(out.find("slow.webm: could not be read in time"), npos) << out;
+    EXPECT_EQ(out.find("ffmpeg -i"), npos) << out;
+    EXPECT_EQ(check(), out);
+    EXPECT_EQ(readFile(bin.path() / "runs"), "run\n");
+}
+
+// What check advises can be pasted into a shell as it stands: a name that holds the shell's own characters is one
+// quoted word, and running the advice runs nothing the name holds.
+TEST_F(CommandLine, AdviceIsQuotedForTheShell) {
+    const std::string name = "a$(touch PWNED);b 'c'.mp4";
+    ASSERT_EQ(clipnest({"entry", name, "--homepage", "Gone"}).status, 0);
+    put("x.vtt", "not captions");
+    put("x.mp4", "");
+    ASSERT_EQ(clipnest({"entry", "x.mp4", "--homepage", "X"}).status, 0);
+    const Result r = clipnest({"check"});
+    std::vector<std::string> advised;
+    for (const std::string prefix : {"clipnest delete ", "ffmpeg -i "}) {
+        const std::size_t at = r.out.find(prefix);
+        ASSERT_NE(at, npos) << prefix << r.out;
+        const std::size_t end = r.out.find('\n', at);
+        advised.push_back(r.out.substr(at + prefix.size(), end - at - prefix.size()));
+    }
+    // The advice's words after the command, echoed one a line by the shell.
+    const TempDir run;
+    std::string said = shell("cd " + quoted(run.path()) + " && sh -c " + quoted("printf '%s\\n' " + advised[0]));
+    EXPECT_EQ(said, name + "\n");
+    said = shell("cd " + quoted(run.path()) + " && sh -c " + quoted("printf '%s\\n' " + advised[1]));
+    EXPECT_EQ(said.substr(0, said.find('\n')), "x.vtt");
+    EXPECT_FALSE(fs::exists(run.path() / "PWNED"));
+    EXPECT_FALSE(has("PWNED"));
+}
+
+// Captions: an .srt of SubRip cues becomes a track; one over 2 MB, or of random bytes, is not converted (a notice
+// says so) and no page names it; check names a .vtt that is too large.
+TEST_F(CommandLine, CaptionsAreBounded) {
+    put("good.srt", "1\r\n00:00:01,000 --> 00:00:02,500\r\nHello\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nBye\r\n");
+    std::string noise(4096, '\0');
+    std::mt19937 random(7);
+    for (char& c : noise) {
+        c = static_cast<char>(random());
+    }
+    put("big.srt", "1\n00:00:01,000 --> 00:00:02,000\nHi\n\n" + std::string(3 << 20, 'x'));
+    put("noise.srt", noise);
+    for (const std::string video : {"good.mp4", "big.mp4", "noise.mp4"}) {
+        const Result r = clipnest({"entry", video, "--homepage", video});
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(file("good.vtt"), "WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.500\nHello\n\n2\n00:00:03.000 --> "
+                                "00:00:04.000\nBye\n");
+    EXPECT_NE(file("good.php").find("src=\"good.vtt\""), npos);
+    for (const std::string stem : {"big", "noise"}) {
+        EXPECT_FALSE(has(stem + ".vtt")) << stem;
+        EXPECT_EQ(file(stem + ".php").find("<track"), npos) << stem;
+    }
+    EXPECT_NE(clipnest({"captions", "big.mp4"}).err.find("big.srt was not converted to big.vtt: it is over 2 MB"),
+              npos);
+    EXPECT_NE(
+        clipnest({"captions", "noise.mp4"}).err.find("noise.srt was not converted to noise.vtt: it is not SubRip"),
+        npos);
+    put("noise.vtt", "WEBVTT\n\n" + std::string(3 << 20, 'x'));
+    const Result r = clipnest({"check"});
+    EXPECT_NE(r.out.find("noise.vtt: it is 3"), npos) << r.out;
+    EXPECT_NE(r.out.find("over the 2 MB a caption file may have"), npos) << r.out;
+}
+
+// A name with "&" reaches its file: the homepage's link and source and the video page's source write it as "&amp;",
+// so a browser asks for exactly the name; the entry is found again to change, list and delete; an entry written
+// before with a bare "&" is still found, and check names it.
+TEST_F(CommandLine, NamesWithAmpersandsReachTheirFiles) {
+    ASSERT_EQ(clipnest({"entry", "b&amp;c.mp4", "--homepage", "One"}).status, 0);
+    std::string home = file("homepage.html");
+    EXPECT_NE(home.find("href=\"b&amp;amp;c.php\""), npos) << home;
+    EXPECT_NE(home.find("src=\"b&amp;amp;c.mp4\""), npos);
+    EXPECT_NE(file("b&amp;c.php").find("src=\"b&amp;amp;c.mp4\""), npos);
+    EXPECT_EQ(clipnest({"list"}).out, "b&amp;c.mp4\tOne\n");
+    EXPECT_EQ(clipnest({"entry", "b&amp;c.mp4", "--homepage", "Changed"}).status, 0);
+    EXPECT_EQ(clipnest({"list"}).out, "b&amp;c.mp4\tChanged\n");
+    EXPECT_EQ(clipnest({"entry", "b&amp;c.mp4", "--homepage", "Twice"}).status, 0);
+    EXPECT_EQ(clipnest({"insert", "d&e.mp4", "--above", "b&amp;c.mp4", "--homepage", "Above"}).status, 0);
+    EXPECT_EQ(clipnest({"list"}).out, "d&e.mp4\tAbove\nb&amp;c.mp4\tTwice\n");
+    EXPECT_EQ(clipnest({"check"}).out.find("bare"), npos);
+
+    // The homepage as an older Clipnest wrote it: the name's "&" bare.
+    home = file("homepage.html");
+    for (std::size_t at; (at = home.find("d&amp;e")) != npos;) {
+        home.replace(at, 7, "d&e");
+    }
+    put("homepage.html", home);
+    put("d&e.mp4", "");
+    Result r = clipnest({"check"});
+    EXPECT_NE(r.out.find("d&e.mp4: the homepage writes the name with a bare \"&\""), npos) << r.out;
+    r = clipnest({"delete", "d&e.mp4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(clipnest({"list"}).out, "b&amp;c.mp4\tTwice\n");
 }
 
 } // namespace

@@ -248,6 +248,108 @@ TEST(Faults, ATamperedHistoryRecordIsRefusedWhole) {
     }
 }
 
+// A record that names a file Clipnest does not write (a video, the server's rules), even with its real stamps, is
+// refused whole, with or without --force: nothing is removed or put back. A rename's record still moves the renamed
+// video back, and a journal left by a tampered undo removes no video either.
+TEST(Faults, UndoTouchesOnlyClipnestsFiles) {
+    const auto stamped = [](const fs::path& dir, const std::string& name) {
+        const FileStamp s = *WorkingFolder(dir).stamp(name);
+        return std::to_string(s.size) + " " + std::to_string(s.modifiedNs) + " " + std::to_string(s.inode) + " " +
+               name + "\n";
+    };
+    const std::vector<std::function<void(const fs::path&, const fs::path&)>> tampers = {
+        [&](const fs::path& dir, const fs::path& record) {
+            writeFile(record / "operation", readFile(record / "operation") + "file absent " + stamped(dir, "b.mp4"));
+        },
+        [&](const fs::path& dir, const fs::path& record) {
+            writeFile(record / "operation",
+                      readFile(record / "operation") + "file absent " + stamped(dir, ".htaccess"));
+        },
+        [&](const fs::path& dir, const fs::path& record) {
+            writeFile(record / "before/.htaccess", "Options +Indexes\n");
+            writeFile(record / "operation",
+                      readFile(record / "operation") + "file present " + stamped(dir, ".htaccess"));
+        },
+        // A video put back over the one in the folder.
+        [&](const fs::path& dir, const fs::path& record) {
+            writeFile(record / "before/a.mp4", "other bytes");
+            writeFile(record / "operation", readFile(record / "operation") + "file present " + stamped(dir, "a.mp4"));
+        },
+    };
+    for (const auto& tamper : tampers) {
+        Harness h;
+        h.put("a.mp4", "video A");
+        h.put("b.mp4", "video B");
+        h.put(".htaccess", "Options -Indexes\n");
+        h.entry("a.mp4", "A");
+        h.entry("b.mp4", "B");
+        tamper(h.dir(), h.dir() / ".clipnest/history/000002");
+        const Files before = filesOf(h.dir());
+        for (const bool force : {false, true}) {
+            const UndoResult r = h.form().undo(force);
+            EXPECT_FALSE(r);
+            EXPECT_TRUE(contains(r.message, "which is no file Clipnest writes; nothing was changed")) << r.message;
+        }
+        EXPECT_EQ(filesOf(h.dir()), before);
+        EXPECT_EQ(h.file("b.mp4"), "video B");
+        EXPECT_EQ(h.file(".htaccess"), "Options -Indexes\n");
+    }
+
+    Harness h;
+    h.put("a.mp4", "video A");
+    h.put("b.mp4", "video B");
+    h.entry("a.mp4", "A");
+    h.rename("a.mp4", "c.mp4");
+    ASSERT_TRUE(h.has("c.mp4") && !h.has("a.mp4"));
+    EXPECT_TRUE(h.form().undo());
+    EXPECT_EQ(h.file("a.mp4"), "video A");
+    EXPECT_FALSE(h.has("c.mp4"));
+
+    // An undo cut off after its journal, the journal then made to remove a video it does not put back.
+    h.entry("d.mp4", "D");
+    fs::path record;
+    for (const auto& e : fs::directory_iterator(h.dir() / ".clipnest/history")) {
+        record = e.is_directory() ? std::max(record, e.path()) : record;
+    }
+    ASSERT_TRUE(fs::exists(record / "operation"));
+    writeFile(record / "undoing", "remove b.mp4\nremove d.php\n");
+    History(h.folder()).entries();
+    EXPECT_EQ(h.file("b.mp4"), "video B");
+    EXPECT_FALSE(h.has("d.php")) << "the journal's own file goes";
+}
+
+// Two windows on one folder: a click's chain holds the channel from its click to its end, so the other window's click
+// meanwhile is refused with the message and writes nothing; an idle window holds nothing, so each takes its turn and
+// no entry is lost.
+TEST(Faults, TwoWindowsOnOneFolderTakeTurns) {
+    Harness h;
+    VirtualClock clock;
+    WorkingFolder folder(h.dir());
+    Form other(clock, folder);
+    other.setChannelWait(20);
+    const auto runOther = [&] {
+        runInVirtualTime(other.scheduler(), clock, clock.now + 600000, [&] { return other.chainRunning(); });
+    };
+    runOther();
+    h.form().controls.first = {"a.mp4", "A", "", false};
+    h.form().createOrChangeEntry(EntryPanel::First);
+    ASSERT_TRUE(h.form().chainRunning());
+    other.controls.first = {"b.mp4", "B", "", false};
+    other.createOrChangeEntry(EntryPanel::First);
+    EXPECT_FALSE(other.chainRunning());
+    EXPECT_TRUE(other.isVisible(Message::FileFailure));
+    EXPECT_EQ(other.messages().words(Message::FileFailure), "Another Clipnest is changing this channel; try again");
+    EXPECT_FALSE(h.has("b.php"));
+    h.runChains();
+    EXPECT_EQ(h.entries(), Names{"a.mp4"});
+    other.createOrChangeEntry(EntryPanel::First);
+    runOther();
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4"}));
+    h.entry("c.mp4", "C");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4", "c.mp4"}));
+    EXPECT_FALSE(h.shown(Message::FileFailure));
+}
+
 // A kept copy stored as the difference from the next newer one is refused when it no longer fits that copy.
 TEST(Faults, ADeltaForAnotherNewerCopyIsRefused) {
     Harness h;

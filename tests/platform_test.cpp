@@ -3,9 +3,11 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/program.h"
 #include "platform/working_folder.h"
 #include "support/support.h"
 
+#include <chrono>
 #include <cstdio>
 #include <limits>
 
@@ -137,6 +139,32 @@ TEST(Platform, AHeldRunListsTheFolderOnceAndKeepsItsOwnChanges) {
     folder.takeHeld();
     writeFile(dir.path() / "a.it.vtt", "x");
     EXPECT_EQ(folder.names("a."), (Names{"a.it.vtt", "a.mp4"})) << "read again once the run is over";
+}
+
+// A program run with limits: one that runs past its time is killed and said so, soon after the time (also when it
+// closed its output first); one that asks for more memory than its limit gets none; one within both is untouched.
+TEST(Platform, ProgramsRunWithinTheirTimeAndMemory) {
+    using Clock = std::chrono::steady_clock;
+    for (const std::string script : {"sleep 30", "exec >&-; sleep 30"}) {
+        const Clock::time_point start = Clock::now();
+        const ProgramRun run = runProgram({"sh", "-c", script}, 1024, {300, 0});
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        EXPECT_TRUE(run.started) << script;
+        EXPECT_TRUE(run.timedOut) << script;
+        EXPECT_NE(run.status, 0) << script;
+        EXPECT_GE(took, 250) << script;
+        EXPECT_LT(took, 5000) << script;
+    }
+    const ProgramRun quick = runProgram({"sh", "-c", "echo done"}, 1024, {5000, std::uint64_t{512} << 20});
+    EXPECT_FALSE(quick.timedOut);
+    EXPECT_EQ(quick.status, 0);
+    EXPECT_EQ(quick.out, "done\n");
+    // 400 MB asked for under a 200 MB limit: the allocation fails and the program ends with an error.
+    const std::vector<std::string> greedy = {"python3", "-c", "b = bytearray(400 * 1024 * 1024); print('got it')"};
+    const ProgramRun bounded = runProgram(greedy, 1024, {20000, std::uint64_t{200} << 20});
+    EXPECT_NE(bounded.status, 0);
+    EXPECT_EQ(bounded.out, "");
+    EXPECT_EQ(runProgram(greedy, 1024, {20000, 0}).out, "got it\n");
 }
 
 } // namespace

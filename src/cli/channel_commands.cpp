@@ -1,6 +1,7 @@
 // The commands that work on the channel's files, each as the window's panel does it: type into the boxes, click,
 // let the Steps run, say what the outcome said.
 #include "cli/commands.h"
+#include "history/channel_lock.h"
 #include "history/history.h"
 #include "text/document.h"
 #include "text/entries.h"
@@ -146,6 +147,11 @@ Status runUndo(Runner& r, const Args& a) {
         r.outcome();
     } else {
         WorkingFolder folder(r.dir());
+        ChannelLock lock;
+        if (!lock.take(folder)) {
+            r.line(ChannelLock::BusyWords);
+            return Failed;
+        }
         result = History(folder).undoLast(a.force);
     }
     if (!result.undone) {
@@ -159,6 +165,11 @@ Status runUndo(Runner& r, const Args& a) {
 Status runHistory(Runner& r, const Args& a) {
     WorkingFolder folder(r.dir());
     if (a.limit > 0) {
+        ChannelLock lock;
+        if (!lock.take(folder)) {
+            r.line(ChannelLock::BusyWords);
+            return Failed;
+        }
         if (!History(folder).setKept(a.limit)) {
             r.line("Clipnest could not write the history's limit in " + std::string(History::Folder));
             return Failed;

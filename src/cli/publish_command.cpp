@@ -7,6 +7,7 @@
 #include "publish/publisher.h"
 #include "publish/settings.h"
 #include "text/page_text.h"
+#include "text/text_ops.h"
 
 #include <algorithm>
 #include <atomic>
@@ -172,8 +173,8 @@ void printProblems(Runner& r, const publish::Report& report) {
     }
     for (const std::string& name : report.kept) {
         r.line(codePageToUtf8(name + " was not replaced: the server has a " + name +
-                              " that Clipnest did not put there, with other bytes; clipnest publish --replace '" +
-                              name + "' replaces it"));
+                              " that Clipnest did not put there, with other bytes; clipnest publish --replace " +
+                              shellWord(name) + " replaces it"));
     }
     if (!report.stopped.empty()) {
         r.line("publish: " + codePageToUtf8(report.stopped));

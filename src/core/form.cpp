@@ -63,6 +63,7 @@ Form::Form(const Clock& clock, WorkingFolder& folder) : folder_(folder), schedul
             if (inChain && !chainRunning()) {
                 keepDiscoveryInStep(false);
                 endRequest();
+                letChannelGo();
             }
         });
     }
@@ -300,6 +301,20 @@ void Form::refuseQuietly(std::string why) {
     outcome_.refusal = std::move(why);
 }
 
+bool Form::holdChannel() {
+    if (channel_.take(folder_, channelWaitMs_)) {
+        return true;
+    }
+    fileFailure(std::string(ChannelLock::BusyWords));
+    return false;
+}
+
+void Form::letChannelGo() {
+    if (channelHolds_ == 0 && !inHeldRun() && !chainRunning()) {
+        channel_.release();
+    }
+}
+
 void Form::startOperation(Operation operation) {
     ++operationsStarted_;
     // A held run looks for what a cut-off write left once, not once a line.
@@ -373,6 +388,7 @@ void Form::endChains() {
     } else if (homepage_.HeldOnlyInMemory || !homepage_.HomepageLoaded) {
         holdDefaultHomepage();
     }
+    letChannelGo();
 }
 
 void Form::quit() {

@@ -2,6 +2,7 @@
 
 #include "core/messages.h"
 #include "core/scheduler.h"
+#include "history/channel_lock.h"
 #include "history/first_made.h"
 #include "history/history.h"
 #include "platform/clock.h"
@@ -22,6 +23,7 @@
 namespace clipnest {
 
 class Form;
+class ChannelHold;
 struct EntryFacts;
 namespace media {
 struct PosterFrame;
@@ -291,6 +293,15 @@ public:
     // False when a conversion could not be written (the failure message says why, and the chains end).
     bool keepCaptions(const std::string& video, std::string& page);
 
+    // Takes the channel folder's writer lock (ChannelLock) before an operation reads the homepage, unless it is held
+    // already; when another Clipnest still holds it after the wait, says so and returns false: the operation then
+    // writes nothing.
+    bool holdChannel();
+    // Lets the lock go once no chain runs and no held run is under way: an idle window holds none.
+    void letChannelGo();
+    // How long a writer waits for another (tests make it short).
+    void setChannelWait(int ms) { channelWaitMs_ = ms; }
+
     // Opens the operation that the next writes belong to, for undo and for the words that tell of it.
     void startOperation(Operation operation);
     // The next startOperation continues the open operation instead (a second click that finishes the first).
@@ -361,7 +372,8 @@ private:
     // A click that starts a request: the homepage as on disk, a new operation to undo, and the request in place of
     // whatever the last one left.
     // `names` are the names the operation works on, as typed (UTF-8).
-    void beginRequest(Request next, std::vector<std::string> names);
+    // False, nothing begun, when the channel is another's (holdChannel).
+    bool beginRequest(Request next, std::vector<std::string> names);
     bool writeWithLineEnd(std::string_view name, std::string& text, std::size_t unchanged = 0);
     // Writes `bytes` as they are, as writeText does otherwise.
     bool writeBytes(std::string_view name, const std::string& bytes);
@@ -428,6 +440,11 @@ private:
     friend struct FormState state(Form& form);
 
     WorkingFolder& folder_;
+    ChannelLock channel_;
+    int channelWaitMs_ = ChannelLock::DefaultWaitMs;
+    // The ChannelHolds under way: a failure that ends the chains within one leaves the lock to it.
+    int channelHolds_ = 0;
+    friend class ChannelHold;
     StepScheduler scheduler_;
     History history_;
     // The stamps of the files as this Form last read or wrote them.
@@ -490,6 +507,23 @@ private:
     void tellHistoryWrote(std::string_view name, std::string_view bytes);
     // Adds what was said to the outcome, unless said already since it was last taken.
     void record(Said said);
+};
+
+// Holds the channel for a Form method that does its work at once, and lets it go at its end.
+class ChannelHold {
+public:
+    explicit ChannelHold(Form& form) : form_(form), held_(form.holdChannel()) { ++form_.channelHolds_; }
+    ~ChannelHold() {
+        --form_.channelHolds_;
+        form_.letChannelGo();
+    }
+    ChannelHold(const ChannelHold&) = delete;
+    ChannelHold& operator=(const ChannelHold&) = delete;
+    explicit operator bool() const { return held_; }
+
+private:
+    Form& form_;
+    bool held_;
 };
 
 } // namespace clipnest

@@ -18,6 +18,11 @@ void Form::beginHeldRun() {
 }
 
 bool Form::endHeldRun(const std::string& label) {
+    // The run held the channel since its first operation; it lets it go once its files are in place (or not).
+    struct Release {
+        Form& form;
+        ~Release() { form.letChannelGo(); }
+    } const release{*this};
     // The run's share tags, feed and sitemap are made once, for all its lines, and go in place with the rest.
     finishDiscovery();
     entryFacts_.reset();
@@ -67,6 +72,10 @@ bool Form::endHeldRun(const std::string& label) {
 }
 
 UndoResult Form::undo(bool force) {
+    const ChannelHold hold(*this);
+    if (!hold) {
+        return {false, std::string(ChannelLock::BusyWords), {}};
+    }
     const UndoResult result = history_.undoLast(force);
     for (const std::string& name : result.files) {
         noteWritten(name);

@@ -20,6 +20,10 @@ namespace clipnest {
 // lacks cannot be written truthfully (any stand-in would rename the wrong file on the server), so the page is then
 // not written, the old file stays, and the failure message says why.
 void Form::writeRenamePage() {
+    const ChannelHold hold(*this);
+    if (!hold) {
+        return;
+    }
     startClick();
     const std::optional<std::string> oldName = toCodePage(controls.renameFrom);
     const std::optional<std::string> newName = toCodePage(controls.renameTo);

@@ -158,6 +158,8 @@ private:
     // Why the newest record must not be undone: it is damaged, or (unless forced) a file changed after it.
     std::optional<UndoResult> undoRefusal(const HistoryEntry& entry, bool force) const;
     UndoResult damagedRecord(const HistoryEntry& entry, const std::string& why) const;
+    // A file the record names that an undo must not touch (see writtenByClipnest), or nothing.
+    std::optional<std::string> foreignFile(const HistoryEntry& entry) const;
     // Stages the record's copies beside their targets and writes its journal; or why not, with nothing staged left.
     struct Staging;
     Result<Staging, UndoResult> stageCopies(const HistoryEntry& entry);

@@ -4,8 +4,13 @@
 #include "history/history_record.h"
 #include "platform/code_page.h"
 #include "platform/process.h"
+#include "text/discovery.h"
+#include "text/individual_page.h"
+#include "text/markers.h"
+#include "text/rename_page.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
@@ -25,8 +30,66 @@ std::string shownNames(const std::vector<std::string>& names) {
     return joinNames(shown);
 }
 
+// The files Clipnest writes, which an undo may put back or remove: the homepage, the video pages and the rename page,
+// posters and captions it made, the feed and sitemap, the moderation file a rename follows. Anything else (a video, a
+// comments file, a caption source) an undo only moves back where a rename of an entry took it; a name the server
+// reads as its own (.htaccess) never.
+bool writtenByClipnest(std::string_view name) {
+    if (!isPlainName(name) || name.starts_with('.')) {
+        return false;
+    }
+    for (const std::string_view own :
+         {markers::HomepageFile, RenamePageFile, std::string_view(discovery::FeedFile),
+          std::string_view(discovery::SitemapFile), std::string_view(CommentModerationFile)}) {
+        if (name == own) {
+            return true;
+        }
+    }
+    if (name.starts_with("sitemap-") && name.ends_with(".xml")) {
+        return true;
+    }
+    constexpr std::array<std::string_view, 3> Made = {".php", ".jpg", ".vtt"};
+    return std::any_of(Made.begin(), Made.end(),
+                       [&](std::string_view ext) { return name.size() > ext.size() && name.ends_with(ext); });
+}
+
+// A file outside what Clipnest writes that an undo may still touch: one it puts back where nothing stands (and the
+// server would not run), or one it removes that is the very file (the same inode) another of its names comes back
+// from, so nothing is lost.
+bool movedBack(const WorkingFolder& channel, std::string_view name, bool putBack,
+               const std::vector<std::optional<FileStamp>>& comingBack) {
+    if (name.starts_with('.') || !isPlainName(name)) {
+        return false;
+    }
+    const std::optional<FileStamp> now = channel.stamp(name);
+    if (putBack) {
+        return !now && !channel.isLink(name) && !runsOnServer(name);
+    }
+    if (!now) {
+        return !channel.isLink(name);
+    }
+    return std::any_of(comingBack.begin(), comingBack.end(),
+                       [&](const std::optional<FileStamp>& s) { return s && s->inode == now->inode; });
+}
+
 } // namespace
 using namespace record;
+
+std::optional<std::string> History::foreignFile(const HistoryEntry& entry) const {
+    const WorkingFolder before(entryDir(entry.number) / BeforeFolder);
+    std::vector<std::optional<FileStamp>> comingBack;
+    for (const HistoryFile& f : entry.files) {
+        if (f.existedBefore) {
+            comingBack.push_back(before.stamp(f.name));
+        }
+    }
+    for (const HistoryFile& f : entry.files) {
+        if (!writtenByClipnest(f.name) && !movedBack(channel_, f.name, f.existedBefore, comingBack)) {
+            return f.name;
+        }
+    }
+    return std::nullopt;
+}
 
 bool History::unchanged(const HistoryFile& file) const {
     const std::optional<FileStamp> now = channel_.stamp(file.name);
@@ -56,17 +119,27 @@ bool History::finishUndo(const fs::path& record, std::string_view journal) {
 bool History::followJournal(std::string_view journal) {
     std::istringstream lines{std::string(journal)};
     bool done = true;
+    // What the journal put in place: a file outside what Clipnest writes is removed only when it is one of them.
+    std::vector<std::optional<FileStamp>> put;
     for (std::string line; std::getline(lines, line);) {
         if (line.starts_with("put ")) {
             const std::size_t space = line.find(' ', 4);
             const std::string staged = line.substr(4, space == std::string::npos ? 0 : space - 4);
             const std::string name = space == std::string::npos ? "" : line.substr(space + 1);
+            if (!staged.starts_with(StagedPrefix) ||
+                (!writtenByClipnest(name) && channel_.stamp(staged) && !movedBack(channel_, name, true, {}))) {
+                continue;
+            }
             // Put in place already when it is gone (the undo was cut off after it).
             if (channel_.stamp(staged) && !channel_.replace(staged, name)) {
                 done = false;
             }
+            put.push_back(channel_.stamp(name));
         } else if (line.starts_with("remove ")) {
-            done = channel_.remove(line.substr(7)) && done;
+            const std::string name = line.substr(7);
+            if (writtenByClipnest(name) || movedBack(channel_, name, false, put)) {
+                done = channel_.remove(name) && done;
+            }
         }
     }
     return done;
@@ -188,6 +261,13 @@ UndoResult History::damagedRecord(const HistoryEntry& entry, const std::string& 
 std::optional<UndoResult> History::undoRefusal(const HistoryEntry& entry, bool force) const {
     if (!entry.damage.empty()) {
         return damagedRecord(entry, entry.damage);
+    }
+    // Forced or not: an undo never writes or removes a file that is not Clipnest's to write.
+    if (const std::optional<std::string> foreign = foreignFile(entry)) {
+        return UndoResult{false,
+                          "Did not undo " + undoLabel(entry) + ": its record names " + codePageToUtf8(*foreign) +
+                              ", which is no file Clipnest writes; nothing was changed.",
+                          {}};
     }
     std::vector<std::string> changed;
     for (const HistoryFile& f : entry.files) {

@@ -85,8 +85,8 @@ struct Scope {
     }
 };
 
-// The names the homepage's source lines hold written with references (caf&#233;.mp4), read in one pass over the
-// homepage when the first name beyond ASCII asks.
+// The names the homepage's source lines hold written with references (caf&#233;.mp4, a&amp;b.mp4), read in one pass
+// over the homepage when the first name beyond ASCII or with an "&" asks.
 class ReferencedSources {
 public:
     explicit ReferencedSources(std::string_view homepage) : homepage_(homepage) {}
@@ -99,7 +99,7 @@ public:
                  at = findText(homepage_, markers::SourceKey, at + key)) {
                 const std::size_t end = homepage_.find('"', at + key);
                 const std::string_view name = homepage_.substr(at + key, end - std::min(end, at + key));
-                if (end != std::string_view::npos && name.find("&#") != std::string_view::npos) {
+                if (end != std::string_view::npos && name.find('&') != std::string_view::npos) {
                     names_->emplace(name);
                 }
             }
@@ -115,6 +115,8 @@ private:
 // What ffprobe found, kept by the file's stamp: "size time inode name<TAB>container<TAB>stream stream".
 using Probed = std::map<std::string, std::pair<FileStamp, std::optional<Streams>>>;
 constexpr const char* ProbesFile = "probes";
+// A video ffprobe was stopped on, kept so that the next check does not spend that time again.
+constexpr std::string_view SlowMark = "~";
 
 Probed loadProbes(const WorkingFolder& folder) {
     Probed probed;
@@ -133,7 +135,9 @@ Probed loadProbes(const WorkingFolder& folder) {
             continue;
         }
         std::optional<Streams> streams;
-        if (rest.substr(tab + 1, second - tab - 1) != "-") {
+        if (rest.substr(tab + 1, second - tab - 1) == SlowMark) {
+            streams = Streams{{}, {}, true};
+        } else if (rest.substr(tab + 1, second - tab - 1) != "-") {
             streams = Streams{rest.substr(tab + 1, second - tab - 1), {}};
             std::istringstream words(rest.substr(second + 1));
             for (std::string word; words >> word;) {
@@ -154,9 +158,10 @@ void saveProbes(const WorkingFolder& folder, const Probed& probed) {
         const auto& [stamp, streams] = found;
         text += std::to_string(stamp.size) + " " + std::to_string(stamp.modifiedNs) + " " +
                 std::to_string(stamp.inode) + " " + name + "\t" +
-                (streams && !streams->container.empty() ? streams->container
-                 : streams                              ? "?"
-                                                        : "-") +
+                (streams && streams->slow                 ? std::string(SlowMark)
+                 : streams && !streams->container.empty() ? streams->container
+                 : streams                                ? "?"
+                                                          : "-") +
                 "\t";
         for (std::size_t i = 0; streams && i < streams->streams.size(); ++i) {
             text += (i ? " " : "") + streams->streams[i];
@@ -223,12 +228,18 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
                 const LinkedVideos& videos, const CheckOptions& options, std::vector<Problem>& problems) {
     if (const std::string trouble = addressTrouble(video); !trouble.empty()) {
         problems.push_back({video, "the name does not survive an address (" + trouble +
-                                       "): rename it with clipnest rename " + video + " NEW"});
+                                       "): rename it with clipnest rename " + shellWord(video) + " NEW"});
     }
     if (!isPlainName(video)) {
         return;
     }
-    if (const std::string inPage = nameInPage(video); inPage != video && !referenced.has(inPage)) {
+    const std::string inPage = nameInPage(video);
+    if (inPage != video && !referenced.has(inPage) && video.find('&') != std::string::npos) {
+        problems.push_back({video,
+                            "the homepage writes the name with a bare \"&\", which a browser reads as the start of "
+                            "a character reference, so its address may not reach the file: delete the entry and "
+                            "make it again, and Clipnest writes it as \"&amp;\""});
+    } else if (inPage != video && !referenced.has(inPage)) {
         problems.push_back(
             {video, "the homepage holds the name's letters beyond ASCII as Windows-1252 bytes, as Clipnest wrote "
                     "them before, and a server that sends UTF-8 breaks that link: write them as references in "
@@ -244,12 +255,12 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
     if (!stamp) {
         problems.push_back({video, "the homepage links it, but it is not in the folder: put it there, "
                                    "or delete its entry with clipnest delete " +
-                                       video});
+                                       shellWord(video)});
         return;
     }
     if (options.maxUpload && stamp->size > options.maxUpload) {
         problems.push_back({video, "it is " + sizeText(stamp->size) + ", over max_upload in " + options.settingsFile +
-                                       ": make it smaller, for example with ffmpeg -i " + video +
+                                       ": make it smaller, for example with ffmpeg -i " + shellWord(video) +
                                        " -crf 28 SMALLER.mp4"});
     }
     const std::string extension = extensionOf(video);
@@ -262,11 +273,17 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
     }
     if (const auto found = videos.probed.find(video); found != videos.probed.end()) {
         const std::optional<Streams>& streams = found->second.second;
-        const std::string trouble = streams ? playTrouble(extension, streams->streams)
-                                            : "ffprobe cannot read it as an MP4 or WebM video (another container, a "
-                                              "playlist or a damaged file)";
-        if (!trouble.empty()) {
-            problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + video +
+        // Only a real video is worth converting: ffmpeg reading a playlist or a list of files as its input would
+        // fetch what it names.
+        if (!streams) {
+            problems.push_back({video, "ffprobe cannot read it as an MP4 or WebM video (another container, a "
+                                       "playlist or a damaged file): put the video itself in its place"});
+        } else if (streams->slow) {
+            problems.push_back({video, std::string(NotReadInTime) +
+                                           " (ffprobe was stopped): a damaged file, or one made to keep a reader "
+                                           "busy; put the video itself in its place"});
+        } else if (const std::string trouble = playTrouble(extension, streams->streams); !trouble.empty()) {
+            problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + shellWord(video) +
                                            " -c:v libx264 -c:a aac -movflags +faststart NEW.mp4"});
         }
     }
@@ -317,13 +334,21 @@ void checkCaptions(const WorkingFolder& folder, const std::vector<std::string>& 
             continue;
         }
         for (const CaptionFile& caption : captionFilesOf(entry.fileName, candidates->second)) {
-            if (scope.has(caption.name) && !isWebVtt(folder.read(caption.name).value_or("").substr(0, 16)) &&
-                std::none_of(problems.begin(), problems.end(),
-                             [&](const Problem& p) { return p.file == caption.name; })) {
+            if (!scope.has(caption.name) || std::any_of(problems.begin(), problems.end(),
+                                                        [&](const Problem& p) { return p.file == caption.name; })) {
+                continue;
+            }
+            // Its size first: a file of hundreds of megabytes is not read to be told so.
+            const std::optional<FileStamp> stamp = folder.stamp(caption.name);
+            if (stamp && stamp->size > CaptionMaxBytes) {
+                problems.push_back({caption.name, "it is " + sizeText(stamp->size) +
+                                                      ", over the 2 MB a caption file may have: every visitor's "
+                                                      "browser fetches it whole; it is no captions of one video"});
+            } else if (!isWebVtt(folder.read(caption.name).value_or("").substr(0, 16))) {
                 problems.push_back({caption.name, "it is not WebVTT (it does not start with WEBVTT), so "
                                                   "browsers show none of its captions: convert it, for "
                                                   "example with ffmpeg -i " +
-                                                      caption.name + " NEW.vtt"});
+                                                      shellWord(caption.name) + " NEW.vtt"});
             }
         }
     }
@@ -351,7 +376,7 @@ void checkUnnamed(std::vector<std::string> unnamed, const std::vector<LiveEntry>
             problems.push_back(
                 {escaped, "an earlier Clipnest wrote this page under the Windows-1252 bytes of its name, which no "
                           "browser asks for; the entry's page is now " +
-                              shown + " in UTF-8: clipnest entry " + codePageToUtf8(entry->fileName) +
+                              shown + " in UTF-8: clipnest entry " + shellWord(codePageToUtf8(entry->fileName)) +
                               " --create-page writes it; copy your own edits over, then delete the old file"});
         } else if (extension == "mp4" || extension == "m4v" || extension == "mov" || extension == "webm" ||
                    extension == "php") {

@@ -44,6 +44,16 @@ void sideBySide(std::size_t count, const std::function<void(std::size_t)>& each)
     }
 }
 
+RunLimits probeLimits() {
+    return {ProbeMs, RunMemoryBytes};
+}
+
+// 20 s, and a second for every 5 s of the clip past that, at most 10 minutes; 60 s where the length is not known.
+RunLimits convertLimits(std::optional<double> seconds) {
+    const double ms = seconds && *seconds > 0 ? 20000.0 + std::min(*seconds, 3000.0) * 200.0 : 60000.0;
+    return {static_cast<int>(std::min(ms, 600000.0)), RunMemoryBytes};
+}
+
 bool canProbe() {
     return onPath("ffprobe");
 }
@@ -61,7 +71,10 @@ std::optional<Streams> probe(const WorkingFolder& folder, const std::string& vid
         argv.push_back(word);
     }
     argv.insert(argv.end(), {"-show_entries", "format=format_name:stream=codec_type,codec_name", "-of", "csv=p=0"});
-    const ProgramRun run = runProgram(argv);
+    const ProgramRun run = runProgram(argv, std::size_t{1} << 20, probeLimits());
+    if (run.timedOut) {
+        return Streams{{}, {}, true};
+    }
     if (!run.started || run.status != 0) {
         return std::nullopt;
     }
@@ -187,6 +200,9 @@ std::string moveIndexToFront(WorkingFolder& folder, const std::string& video) {
         return "only files right in the channel folder are changed, and no link";
     }
     const std::optional<Streams> before = probe(folder, video);
+    if (before && before->slow) {
+        return std::string(NotReadInTime) + "; the original is as it was";
+    }
     if (!before) {
         return "ffprobe cannot read it as an MP4 or WebM video; the original is as it was";
     }
@@ -201,7 +217,11 @@ std::string moveIndexToFront(WorkingFolder& folder, const std::string& video) {
     const std::string muxer = extensionOf(video) == "mov" ? "mov" : "mp4";
     argv.insert(argv.end(), {"-map", "0", "-c", "copy", "-movflags", "+faststart", "-f", muxer,
                              "file:" + folder.pathOf(*part).string()});
-    const ProgramRun run = runProgram(argv);
+    const ProgramRun run = runProgram(argv, 0, convertLimits(movieLength(folder.pathOf(video))));
+    if (run.timedOut) {
+        folder.remove(*part);
+        return std::string(NotReadInTime) + "; the original is as it was";
+    }
     const std::optional<Streams> after = run.started && run.status == 0 ? probe(folder, *part) : std::nullopt;
     if (!run.started) {
         folder.remove(*part);
@@ -243,7 +263,8 @@ bool makeTestClip(WorkingFolder& folder, const std::string& video, const std::st
                                        "+faststart",
                                        "-f",
                                        "mp4",
-                                       "file:" + folder.pathOf(*part).string()});
+                                       "file:" + folder.pathOf(*part).string()},
+                                      0, convertLimits(3));
     if (run.started && run.status == 0 && !folder.isLink(video) && folder.replace(*part, video)) {
         return true;
     }

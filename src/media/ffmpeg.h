@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/program.h"
 #include "platform/working_folder.h"
 
 #include <cstddef>
@@ -14,7 +15,19 @@ namespace clipnest::media {
 struct Streams {
     std::string container;
     std::vector<std::string> streams;
+    // ffprobe ran past its time (or its memory) on it and was stopped: a damaged file or one built to hold a reader.
+    bool slow = false;
 };
+
+// Every run of ffmpeg and ffprobe is bounded: a file built to keep a reader busy (a sparse file of hundreds of
+// gigabytes, an edit list of a million entries) is given up instead of holding the command or the window. A probe
+// reads headers; a conversion or a frame gets time after the clip's length where it is known.
+inline constexpr int ProbeMs = 8000;
+inline constexpr std::uint64_t RunMemoryBytes = std::uint64_t{1536} << 20;
+RunLimits probeLimits();
+RunLimits convertLimits(std::optional<double> seconds);
+// What is said of a file whose run was stopped at its bounds.
+inline constexpr std::string_view NotReadInTime = "could not be read in time";
 
 // The words that open a video as every run opens it: from a file only (no other protocol), as one of the
 // containers browsers play. Options that concern the input (such as -ss) go in front of them.

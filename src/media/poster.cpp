@@ -15,7 +15,7 @@ namespace clipnest::media {
 namespace {
 
 // The clip's length in seconds: from an MP4's header, else as ffprobe tells it; nothing when neither can.
-std::optional<double> lengthOf(const WorkingFolder& folder, const std::string& video) {
+std::optional<double> lengthOf(const WorkingFolder& folder, const std::string& video, bool& slow) {
     if (const std::optional<double> seconds = movieLength(folder.pathOf(video)); seconds && *seconds > 0) {
         return seconds;
     }
@@ -24,7 +24,8 @@ std::optional<double> lengthOf(const WorkingFolder& folder, const std::string& v
         argv.push_back(word);
     }
     argv.insert(argv.end(), {"-show_entries", "format=duration", "-of", "csv=p=0"});
-    const ProgramRun run = runProgram(argv, 256);
+    const ProgramRun run = runProgram(argv, 256, probeLimits());
+    slow = run.timedOut;
     double seconds = 0;
     if (!run.started || run.status != 0 ||
         std::from_chars(run.out.data(), run.out.data() + run.out.size(), seconds).ec != std::errc() || !(seconds > 0)) {
@@ -101,14 +102,18 @@ std::vector<std::string> frameRun(const WorkingFolder& folder, const std::string
 // The frames at `times` in one ffmpeg run: each written as a JPEG 640 pixels wide into a new file of the folder and,
 // with `spreads`, measured for its spread. A frame whose JPEG is not whole has none.
 std::vector<Taken> takeFrames(WorkingFolder& folder, const std::string& video, const std::vector<double>& times,
-                              bool spreads) {
+                              bool spreads, bool& slow) {
     std::vector<Outputs> outputs;
     bool ready = true;
     for (std::size_t i = 0; i < times.size(); ++i) {
         outputs.push_back({folder.createTemporary(), spreads ? folder.createTemporary() : std::nullopt});
         ready = ready && outputs.back().jpeg && (!spreads || outputs.back().grey);
     }
-    const ProgramRun run = ready ? runProgram(frameRun(folder, video, times, outputs), 0) : ProgramRun{};
+    // A frame is sought, not read up to: its time is a probe's and the time it is in, as a reader decodes its way.
+    const double last = times.empty() ? 0 : *std::max_element(times.begin(), times.end());
+    const ProgramRun run =
+        ready ? runProgram(frameRun(folder, video, times, outputs), 0, convertLimits(last)) : ProgramRun{};
+    slow = slow || run.timedOut;
     std::vector<Taken> taken;
     for (std::size_t i = 0; i < times.size(); ++i) {
         Taken frame{times[i], std::nullopt, std::nullopt};
@@ -160,18 +165,32 @@ PosterFrame writePosterFrame(WorkingFolder& folder, const std::string& video, st
     if (!canConvert()) {
         return {std::nullopt, "ffmpeg is not installed"};
     }
+    bool slow = false;
+    const PosterFrame tooSlow{std::nullopt, video + " " + std::string(NotReadInTime)};
     if (at) {
-        const std::vector<Taken> taken = takeFrames(folder, video, {*at}, false);
-        return taken.front().part
-                   ? PosterFrame{taken.front().part, ""}
+        const std::vector<Taken> taken = takeFrames(folder, video, {*at}, false, slow);
+        return taken.front().part ? PosterFrame{taken.front().part, ""}
+               : slow
+                   ? tooSlow
                    : PosterFrame{std::nullopt, "ffmpeg found no frame of " + video + " at " + secondsText(*at) + " s"};
     }
     // 1 s in, or the middle of a shorter clip; most clips show a picture there, and one run makes the poster. A frame
     // of one colour (a fade from black) takes a second run for a tenth, a quarter and half into the clip.
-    const std::optional<double> length = lengthOf(folder, video);
-    std::vector<Taken> taken = takeFrames(folder, video, {length && *length < 2 ? *length / 2 : 1.0}, true);
+    const std::optional<double> length = lengthOf(folder, video, slow);
+    if (slow) {
+        return tooSlow;
+    }
+    std::vector<Taken> taken = takeFrames(folder, video, {length && *length < 2 ? *length / 2 : 1.0}, true, slow);
+    if (slow) {
+        for (const Taken& t : taken) {
+            if (t.part) {
+                folder.remove(*t.part);
+            }
+        }
+        return tooSlow;
+    }
     if (length && !(taken.front().spread && *taken.front().spread >= FlatSpread)) {
-        for (Taken& later : takeFrames(folder, video, {*length * 0.1, *length * 0.25, *length * 0.5}, true)) {
+        for (Taken& later : takeFrames(folder, video, {*length * 0.1, *length * 0.25, *length * 0.5}, true, slow)) {
             taken.push_back(std::move(later));
         }
     }

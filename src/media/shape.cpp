@@ -37,7 +37,7 @@ Shape probeShape(const WorkingFolder& folder, const std::string& video) {
         argv.push_back(word);
     }
     argv.insert(argv.end(), {"-show_entries", "stream=width,height:format=duration", "-of", "default=nw=1"});
-    const ProgramRun run = runProgram(argv);
+    const ProgramRun run = runProgram(argv, std::size_t{1} << 20, probeLimits());
     Shape shape;
     if (!run.started || run.status != 0) {
         return shape;

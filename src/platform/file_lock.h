@@ -12,6 +12,8 @@ class FileLock {
 public:
     // The lock, or null when another holds it or the file cannot be made (`busy` tells which).
     static std::unique_ptr<FileLock> tryLock(const std::filesystem::path& file, bool& busy);
+    // As tryLock, trying again for up to `waitMs` milliseconds while another holds it.
+    static std::unique_ptr<FileLock> lockWithin(const std::filesystem::path& file, int waitMs, bool& busy);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;

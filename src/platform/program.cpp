@@ -1,15 +1,20 @@
 #include "platform/program.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
+#include <signal.h>
+#include <string_view>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace clipnest {
 
-ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) {
+ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, const RunLimits& limits) {
     ProgramRun run;
     if (argv.empty()) {
         return run;
@@ -19,6 +24,18 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) 
         words.push_back(const_cast<char*>(word.c_str()));
     }
     words.push_back(nullptr);
+    // Under a memory limit the C library's allocator is held to two arenas: it reserves 64 MB of address space for
+    // each thread's arena otherwise, so a program of many threads (ffmpeg) would fail within the limit for nothing.
+    std::vector<char*> environment;
+    if (limits.memoryBytes > 0) {
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (!std::string_view(*e).starts_with("MALLOC_ARENA_MAX=")) {
+                environment.push_back(*e);
+            }
+        }
+        environment.push_back(const_cast<char*>("MALLOC_ARENA_MAX=2"));
+        environment.push_back(nullptr);
+    }
     int out[2];
     int failed[2]; // closed on exec; a byte arrives when the program could not be started
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -35,7 +52,15 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) 
         ::dup2(null, STDIN_FILENO);
         ::dup2(null, STDERR_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
-        ::execvp(words[0], words.data());
+        if (limits.memoryBytes > 0) {
+            const rlimit memory{static_cast<rlim_t>(limits.memoryBytes), static_cast<rlim_t>(limits.memoryBytes)};
+            ::setrlimit(RLIMIT_AS, &memory);
+        }
+        if (environment.empty()) {
+            ::execvp(words[0], words.data());
+        } else {
+            ::execvpe(words[0], words.data(), environment.data());
+        }
         const char byte = 1;
         (void)!::write(failed[1], &byte, 1);
         ::_exit(127);
@@ -47,8 +72,40 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) 
         ::close(failed[0]);
         return run;
     }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(limits.timeMs);
+    // Past its time the program is killed; its output then ends, as the pipe's writer is gone (a child of its own
+    // that kept the pipe is not waited for: the reading stops at the time all the same).
+    const auto pastTime = [&] {
+        if (limits.timeMs <= 0 || Clock::now() < until) {
+            return false;
+        }
+        if (!run.timedOut) {
+            ::kill(pid, SIGKILL);
+            run.timedOut = true;
+        }
+        return true;
+    };
     char buffer[65536];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
+    for (;;) {
+        if (limits.timeMs > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+            pollfd ready{out[0], POLLIN, 0};
+            const int polled = ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left)));
+            if (polled == 0 && pastTime()) {
+                break;
+            }
+            if (polled < 0 && errno != EINTR) {
+                break;
+            }
+            if (polled <= 0) {
+                continue;
+            }
+        }
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n == 0) {
+            break;
+        }
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -64,6 +121,17 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut) 
     run.started = ::read(failed[0], &byte, 1) == 0;
     ::close(failed[0]);
     int status = 0;
+    // A program that closed its output may still run: its time holds until it ends.
+    while (limits.timeMs > 0 && !run.timedOut) {
+        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+        if (ended == pid || (ended < 0 && errno != EINTR)) {
+            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return run;
+        }
+        if (!pastTime()) {
+            ::usleep(5000);
+        }
+    }
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

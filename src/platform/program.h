@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,21 @@ struct ProgramRun {
     bool started = false;
     int status = -1; // the exit status; -1 when it was killed by a signal
     std::string out;
+    // It ran past its time and was killed.
+    bool timedOut = false;
+};
+
+// What a run may take: its time from start to end, and the address space of its process (setrlimit RLIMIT_AS, so an
+// allocation past it fails in the program). 0 for no limit.
+struct RunLimits {
+    int timeMs = 0;
+    std::uint64_t memoryBytes = 0;
 };
 
 // Runs `argv` (found on the PATH, no shell in between) with no input and its standard error discarded, and waits
-// for it. At most `maxOut` bytes of its output are kept.
-ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut = std::size_t{1} << 20);
+// for it. At most `maxOut` bytes of its output are kept. Past `limits.timeMs` it is killed (SIGKILL) and waited for.
+ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut = std::size_t{1} << 20,
+                      const RunLimits& limits = {});
 
 // Whether `program` is on the PATH as a file that may be run.
 bool onPath(const std::string& program);

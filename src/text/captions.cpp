@@ -114,6 +114,70 @@ bool isWebVtt(std::string_view text) {
            (text.size() == 6 || text[6] == ' ' || text[6] == '\t' || text[6] == '\r' || text[6] == '\n');
 }
 
+namespace {
+
+// "00:00:01,000" (hours of one digit or more, a period also taken for the comma).
+bool isSrtTime(std::string_view t) {
+    const std::size_t colon = t.find(':');
+    if (colon == 0 || colon == std::string_view::npos || t.size() != colon + 10) {
+        return false;
+    }
+    const auto digits = [&](std::size_t from, std::size_t count) {
+        return std::all_of(t.begin() + static_cast<std::ptrdiff_t>(from),
+                           t.begin() + static_cast<std::ptrdiff_t>(from + count),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return digits(0, colon) && digits(colon + 1, 2) && t[colon + 3] == ':' && digits(colon + 4, 2) &&
+           (t[colon + 6] == ',' || t[colon + 6] == '.') && digits(colon + 7, 3);
+}
+
+// "00:00:01,000 --> 00:00:02,500", with whatever position settings may follow.
+bool isSrtTimes(std::string_view line) {
+    const std::size_t arrow = line.find(" --> ");
+    if (arrow == std::string_view::npos) {
+        return false;
+    }
+    std::string_view end = line.substr(arrow + 5);
+    end = end.substr(0, end.find(' '));
+    return isSrtTime(line.substr(0, arrow)) && isSrtTime(end);
+}
+
+} // namespace
+
+bool isSrtCues(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    // Each line, without its CR; `at` counts the lines of the block: 0 its number, 1 its times.
+    int at = 0;
+    bool cues = false;
+    for (std::size_t from = 0; from < text.size();) {
+        std::size_t end = text.find('\n', from);
+        end = end == std::string_view::npos ? text.size() : end;
+        std::string_view line = text.substr(from, end - from);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        from = end + 1;
+        if (stripBlanks(line).empty()) {
+            at = 0;
+            continue;
+        }
+        if (at == 0 && !(std::all_of(line.begin(), line.end(), [](char c) { return c >= '0' && c <= '9'; }))) {
+            return false;
+        }
+        if (at == 1 && !isSrtTimes(line)) {
+            return false;
+        }
+        cues = cues || at == 1;
+        ++at;
+    }
+    return cues;
+}
+
 std::string srtToWebVtt(std::string_view srt) {
     if (srt.starts_with("\xEF\xBB\xBF")) {
         srt.remove_prefix(3);
@@ -154,7 +218,9 @@ bool setCaptionTracks(std::string& page, std::string_view sourceKey, std::string
         return false;
     }
     // This video's caption files, as the page names them: NAME.…vtt with the name written as the page writes it.
-    const std::string stem = asciiWithReferences(std::string(withoutExtension(video))) + ".";
+    const std::string stem = nameInPage(withoutExtension(video)) + ".";
+    // As a page written before names were escaped holds it.
+    const std::string older = asciiWithReferences(std::string(withoutExtension(video))) + ".";
     for (std::size_t at = source; (at = page.find('<', at + 1)) != std::string::npos && at < close;) {
         if (!startsWithIgnoringCase(page.substr(at), "<track")) {
             continue;
@@ -164,7 +230,7 @@ bool setCaptionTracks(std::string& page, std::string_view sourceKey, std::string
             break;
         }
         const std::string_view src = srcOf(std::string_view(page).substr(at, end + 1 - at));
-        if (!src.starts_with(stem) || !src.ends_with(".vtt")) {
+        if (!(src.starts_with(stem) || src.starts_with(older)) || !src.ends_with(".vtt")) {
             continue;
         }
         std::size_t from = at;
@@ -178,7 +244,7 @@ bool setCaptionTracks(std::string& page, std::string_view sourceKey, std::string
     std::string lines;
     for (std::size_t i = 0; i < captions.size(); ++i) {
         const CaptionFile& c = captions[i];
-        lines += "\n                <track kind=\"captions\" src=\"" + asciiWithReferences(c.name) + "\"" +
+        lines += "\n                <track kind=\"captions\" src=\"" + nameInPage(c.name) + "\"" +
                  (c.language.empty() ? "" : " srclang=\"" + c.language + "\"") + " label=\"" + labelOf(c.language) +
                  "\"" + (i == 0 ? " default" : "") + ">";
     }

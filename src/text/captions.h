@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,15 @@ std::vector<CaptionFile> captionFilesOf(std::string_view video, const std::vecto
 // Whether a caption file's text is WebVTT, which is all browsers read: it starts with "WEBVTT" (after a byte order
 // mark), then a blank, a line break or its end.
 bool isWebVtt(std::string_view text);
+
+// The largest caption file Clipnest converts, or that check lets pass: a film's captions are a few hundred kilobytes,
+// and every visitor's browser fetches the track whole.
+inline constexpr std::uintmax_t CaptionMaxBytes = std::uintmax_t{2} << 20;
+
+// Whether a text is SubRip captions: after a byte order mark, blocks parted by blank lines, each a cue's number, its
+// times ("00:00:01,000 --> 00:00:02,500") and its lines of text; no NUL. Random bytes, or another file named .srt,
+// are not.
+bool isSrtCues(std::string_view text);
 
 // SubRip captions as WebVTT: the header in front, line breaks as LF, a comma before the milliseconds of each cue's
 // times a period.

@@ -174,13 +174,24 @@ std::string entrySourceKey(std::string_view fileName) {
 }
 
 std::string nameInPage(std::string_view fileName) {
-    return asciiWithReferences(fileName);
+    // The name checks leave out quotes, < and >: of what an attribute needs escaped, a name can hold only "&".
+    std::string escaped;
+    escaped.reserve(fileName.size());
+    for (const char c : fileName) {
+        escaped += c == '&' ? std::string_view("&amp;") : std::string_view(&c, 1);
+    }
+    return asciiWithReferences(escaped);
 }
 
 std::string nameFromPage(std::string_view inPage) {
     std::string name;
     name.reserve(inPage.size());
     for (std::size_t i = 0; i < inPage.size(); ++i) {
+        if (inPage.compare(i, 5, "&amp;") == 0) {
+            name += '&';
+            i += 4;
+            continue;
+        }
         if (inPage.compare(i, 2, "&#") == 0) {
             const bool hex = i + 2 < inPage.size() && (inPage[i + 2] == 'x' || inPage[i + 2] == 'X');
             std::size_t j = i + (hex ? 3 : 2);

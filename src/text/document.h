@@ -47,12 +47,14 @@ std::optional<std::string> entryFileName(std::string_view pageText, std::string_
 // "<source src=" + quote + file name (as written in a page) + quote: the source line of exactly that file.
 std::string entrySourceKey(std::string_view fileName);
 
-// A (code-page) file name as the pages write it in an attribute: every byte above 127 as a numeric character
-// reference, so that whatever charset the server sends, a browser asks for the name in UTF-8, as it stands on disk.
+// A (code-page) file name as the pages write it in an attribute: "&" as "&amp;" and every byte above 127 as a numeric
+// character reference, so that whatever charset the server sends, a browser asks for exactly the name on disk (in
+// UTF-8), not for what an "&amp;" or "&copy" in it would stand for.
 std::string nameInPage(std::string_view fileName);
 
-// A file name as a page holds it, as code-page bytes: the numeric references nameInPage writes are read back (a name
-// holds no "#" of its own), and a byte above 127 (as pages written before held such names) stays as it is.
+// A file name as a page holds it, as code-page bytes: the references nameInPage writes ("&amp;", numeric ones) are
+// read back (a name holds no "#" of its own), and a byte above 127 or a bare "&" (as pages written before held such
+// names) stays as it is.
 std::string nameFromPage(std::string_view inPage);
 
 // Where the source line of the entry of `fileName` (or of a name it begins, when `whole` is false) starts in the

@@ -136,10 +136,11 @@ bool scanEntries(std::string_view pageText, std::size_t limit, bool beginsInside
                         content = rest.substr(tagEnd + 1, tail - tagEnd - 1);
                     }
                 }
-                if (name.find("&#") == std::string_view::npos) {
+                if (name.find('&') == std::string_view::npos) {
                     each(name, content);
                 } else {
-                    // A name above 127 stands in the page as references: it is handed on as the name itself.
+                    // A name with "&" or a byte above 127 stands in the page with references: it is handed on as
+                    // the name itself.
                     each(nameFromPage(name), content);
                 }
             }

@@ -62,7 +62,7 @@ std::string pageTitle(std::string_view homepageDescrip, std::string_view fileNam
 }
 
 void fillFileName(std::string& pageText, std::string_view fileName) {
-    replaceAll(pageText, markers::FileNameToken, asciiWithReferences(fileName));
+    replaceAll(pageText, markers::FileNameToken, nameInPage(fileName));
 }
 
 void fillFileNameLessExt(std::string& pageText, std::string_view fileNameLessExt) {
@@ -94,8 +94,10 @@ void fillIndividualPage(std::string& pageText, std::string_view fileName, std::s
 }
 
 void renameInPage(std::string& pageText, std::string_view oldName, std::string_view newName) {
-    replaceAll(pageText, "src=\"" + asciiWithReferences(oldName) + "\"",
-               "src=\"" + asciiWithReferences(newName) + "\"");
+    // A page written before names were escaped may hold a bare "&".
+    for (const std::string& old : {nameInPage(oldName), asciiWithReferences(oldName)}) {
+        replaceAll(pageText, "src=\"" + old + "\"", "src=\"" + nameInPage(newName) + "\"");
+    }
     // The comments file's literals hold its name on disk (UTF-8); an older page may hold the code-page bytes.
     const std::string oldLess(withoutExtension(oldName)), newLess = codePageToUtf8(withoutExtension(newName));
     for (const std::string& old : {codePageToUtf8(oldLess), oldLess}) {

@@ -63,7 +63,7 @@ void PageFront::takeEntries(std::string_view text) {
             break;
         }
         const std::string_view name = text.substr(nameStart, quote - nameStart);
-        names_.push_back(name.find("&#") == std::string_view::npos ? std::string(name) : nameFromPage(name));
+        names_.push_back(name.find('&') == std::string_view::npos ? std::string(name) : nameFromPage(name));
         if (const std::size_t period = name.find('.'); period != std::string_view::npos) {
             byStem_.emplace(name.substr(0, period), name);
         }

@@ -194,4 +194,19 @@ bool setContentAfterMarker(std::string& text, std::string_view marker, std::stri
     return true;
 }
 
+std::string shellWord(std::string_view text) {
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view("._-+/,:@%=").find(c) != std::string_view::npos;
+    });
+    if (plain) {
+        return std::string(text);
+    }
+    std::string word = "'";
+    for (const char c : text) {
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return word + "'";
+}
+
 } // namespace clipnest

@@ -49,6 +49,11 @@ std::string_view stripBlanks(std::string_view text);
 // The text with A to Z as a to z; every other byte as it is.
 std::string lowerAscii(std::string_view text);
 
+// `text` as one word of a command to paste into a POSIX shell: as it is when it holds only letters, digits and
+// . _ - + / , : @ % = (nothing a shell reads), else in single quotes, each ' in it as '\''. The shell then runs
+// nothing a file name holds.
+std::string shellWord(std::string_view text);
+
 // Whether `text` begins with `lowerName` (in lower case), whatever the case of its ASCII letters: a tag's name.
 bool startsWithIgnoringCase(std::string_view text, std::string_view lowerName);
 

@@ -96,7 +96,7 @@ std::vector<Attribute> attributesOf(std::string_view inside) {
 } // namespace
 
 std::string posterValue(std::string_view video) {
-    return asciiWithReferences(std::string(withoutExtension(video)) + ".jpg");
+    return nameInPage(std::string(withoutExtension(video)) + ".jpg");
 }
 
 std::string homepageSourceKey(std::string_view video) {
@@ -104,7 +104,7 @@ std::string homepageSourceKey(std::string_view video) {
 }
 
 std::string pageSourceKey(std::string_view video) {
-    return entrySourceKey(asciiWithReferences(video));
+    return entrySourceKey(nameInPage(video));
 }
 
 bool setVideoAttributes(std::string& text, std::string_view sourceKey, std::string_view poster) {

@@ -22,8 +22,19 @@ bool Form::keepCaptions(const std::string& video, std::string& page) {
         if (folder_.exists(vtt) || folder_.isLink(vtt)) {
             continue;
         }
+        // Only SubRip captions of a caption file's size become a track every visitor fetches: a large file is not
+        // read at all.
+        const std::optional<FileStamp> stamp = folder_.stamp(srt.name);
+        if (!stamp || stamp->size > CaptionMaxBytes) {
+            notice(srt.name + " was not converted to " + vtt + ": it is over 2 MB, larger than any captions.");
+            continue;
+        }
         const std::optional<std::string> text = folder_.read(srt.name);
         if (!text) {
+            continue;
+        }
+        if (!isSrtCues(*text)) {
+            notice(srt.name + " was not converted to " + vtt + ": it is not SubRip captions.");
             continue;
         }
         if (!writeBytes(vtt, srtToWebVtt(*text))) {
@@ -39,6 +50,10 @@ bool Form::keepCaptions(const std::string& video, std::string& page) {
 }
 
 void Form::updateCaptions(const std::vector<std::string>& names) {
+    const ChannelHold hold(*this);
+    if (!hold) {
+        return;
+    }
     const std::optional<std::vector<std::string>> videos = entriesAsked(names, "Clipnest changed no captions");
     if (!videos) {
         return;

@@ -39,8 +39,8 @@ void setHomepageDescription(Form& form) {
     }
     q.HomepageChanged = true;
     std::string& text = state(form).homepage.PageText;
-    if (const std::size_t at = findText(text, entrySourceKey(q.FileName)); at != std::string::npos) {
-        setContentAfterMarker(text, markers::EntryDescriptionTail, q.HomepageDescrip, at);
+    if (const auto at = findEntrySource(text, q.FileName, true)) {
+        setContentAfterMarker(text, markers::EntryDescriptionTail, q.HomepageDescrip, at->first);
     }
 }
 

@@ -19,8 +19,9 @@ void Form::deleteEntry(EntryPanel panel) {
     if (!takeFileName(nameBox, next)) {
         return;
     }
-    beginRequest(std::move(next), {std::string(stripBlanks(nameBox))});
-    arm(Step::FindHomepage);
+    if (beginRequest(std::move(next), {std::string(stripBlanks(nameBox))})) {
+        arm(Step::FindHomepage);
+    }
 }
 
 void findHomepageForDelete(Form& form) {

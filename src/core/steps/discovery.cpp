@@ -188,6 +188,10 @@ void Form::keepDiscoveryInStep(bool everyPage) {
 }
 
 void Form::writeDiscoveryFiles() {
+    const ChannelHold hold(*this);
+    if (!hold) {
+        return;
+    }
     startClick();
     refreshHomepage();
     startOperation({Operation::Kind::Other, {"share tags, feed and sitemap"}});

@@ -65,8 +65,9 @@ void sayWhenShared(Form& form) {
     std::optional<std::string> owner = entryFileName(text, q.FileNameLessExt);
     if (owner == q.FileName) {
         // The new block stands first for its name when it stands above the other entry: look past it.
-        const std::string key = entrySourceKey(q.FileName);
-        owner = entryFileName(std::string_view(text).substr(findText(text, key) + key.size()), q.FileNameLessExt);
+        const auto key = findEntrySource(text, q.FileName, true);
+        owner = key ? entryFileName(std::string_view(text).substr(key->first + key->second), q.FileNameLessExt)
+                    : std::nullopt;
     }
     if (owner && *owner != q.FileName) {
         form.notice(sharedPageText(q.FileName, *owner,
@@ -82,7 +83,7 @@ void Form::insertAboveEntry() {
     const InsertBoxes& boxes = controls.insert;
     // An entry for exactly this file name is there already (one of another extension shares its page instead).
     const std::optional<std::string> trimmed = toCodePage(stripBlanks(boxes.name));
-    if (trimmed && !trimmed->empty() && contains(homepage_.PageText, entrySourceKey(*trimmed))) {
+    if (trimmed && !trimmed->empty() && findEntrySource(homepage_.PageText, *trimmed, true)) {
         arm(Step::HideNotices);
         show(Message::EntryExists);
         return;
@@ -111,9 +112,10 @@ void Form::insertAboveEntry() {
     } else if (utf8Length(boxes.homepageDescription) > 1) {
         next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
     }
-    beginRequest(std::move(next), {std::string(stripBlanks(boxes.name)), std::string(stripBlanks(boxes.above))});
     // The routing Step loads the homepage and the page and hands over to the insert Step.
-    arm(Step::Route);
+    if (beginRequest(std::move(next), {std::string(stripBlanks(boxes.name)), std::string(stripBlanks(boxes.above))})) {
+        arm(Step::Route);
+    }
 }
 
 void insertEntry(Form& form) {

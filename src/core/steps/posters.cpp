@@ -74,6 +74,10 @@ std::optional<std::vector<std::string>> Form::entriesAsked(const std::vector<std
 }
 
 void Form::makePosters(const std::vector<std::string>& names, std::optional<double> at) {
+    const ChannelHold hold(*this);
+    if (!hold) {
+        return;
+    }
     const std::optional<std::vector<std::string>> videos = entriesAsked(names, "Clipnest made no posters");
     if (!videos) {
         return;

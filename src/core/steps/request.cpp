@@ -62,16 +62,21 @@ void Form::createOrChangeEntry(EntryPanel panel) {
     } else if (!next.HomepageOnly) {
         next.IndividDescrip = asciiWithReferences(next.HomepageDescrip);
     }
-    beginRequest(std::move(next), {std::string(stripBlanks(boxes.name))});
-    arm(Step::Route);
+    if (beginRequest(std::move(next), {std::string(stripBlanks(boxes.name))})) {
+        arm(Step::Route);
+    }
 }
 
-void Form::beginRequest(Request next, std::vector<std::string> names) {
+bool Form::beginRequest(Request next, std::vector<std::string> names) {
+    if (!holdChannel()) {
+        return false;
+    }
     refreshHomepage();
     const bool mayAppend = next.kind == Operation::Kind::Entry;
     startOperation({next.kind, std::move(names)});
     noteEntriesAtStart(mayAppend);
     request_ = std::move(next);
+    return true;
 }
 
 // The message has a panel of its own, in the start-up notice's place, so that notice keeps its text; it says what is

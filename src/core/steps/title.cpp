@@ -80,8 +80,9 @@ void Form::setTitleAndMessage() {
     if (!controls.message.empty()) {
         next.HomepageMessage = asciiWithReferences(toPageText(controls.message));
     }
-    beginRequest(std::move(next), {});
-    arm(Step::TitleAndMessage);
+    if (beginRequest(std::move(next), {})) {
+        arm(Step::TitleAndMessage);
+    }
 }
 
 } // namespace clipnest
