@@ -701,6 +701,28 @@ TEST(Preview, CommandServesUntilInterrupted) {
     EXPECT_EQ(curl("-H 'Range: bytes=10-19' " + quoted(base + "roses.mp4")).status, 206);
     EXPECT_EQ(curl("-H 'Range: bytes=990-' " + quoted(base + "roses.mp4")).body, std::string(10, 'v'));
     EXPECT_EQ(curl("-H 'Range: bytes=5000-' " + quoted(base + "roses.mp4")).status, 416);
+    // A number too large to be a place in any file is refused, not read as another number.
+    const std::string nines(5000, '9');
+    for (const std::string& range : {"0-" + nines, nines + "-", "-" + nines, "0-9999999999999999999"s}) {
+        const Response r = curl("-H 'Range: bytes=" + range + "' " + quoted(base + "roses.mp4"));
+        EXPECT_EQ(r.status, 416) << range.substr(0, 30);
+        EXPECT_EQ(r.body, "") << range.substr(0, 30);
+    }
+    EXPECT_EQ(curl("-H 'Range: bytes=990-999999999' " + quoted(base + "roses.mp4")).body, std::string(10, 'v'))
+        << "an end past the file is the file's end";
+    // Only the preview's own names are answered: a page of another site whose name was pointed at 127.0.0.1 (DNS
+    // rebinding) reads nothing and posts nothing.
+    const std::string port = base.substr(std::string("http://127.0.0.1:").size(), base.size() - 18);
+    EXPECT_EQ(curl("-H 'Host: localhost:" + port + "' " + quoted(base + "homepage.html")).status, 200);
+    for (const std::string& host : {"evil.example"s, "evil.example:" + port, "127.0.0.1"s, "localhost:1"s, ""s}) {
+        const Response page = curl("-H 'Host: " + host + "' " + quoted(base + "homepage.html"));
+        EXPECT_EQ(page.status, 421) << host;
+        EXPECT_FALSE(contains(page.body, "roses.mp4")) << host;
+        const Response post = curl("-H 'Host: " + host + "' --data-urlencode 'text=Rebound' -d t=" + formToken(10) +
+                                   " " + quoted(base + "roses.php"));
+        EXPECT_EQ(post.status, 421) << host;
+    }
+    EXPECT_FALSE(contains(h.file("roses_comments.txt"), "Rebound"));
     EXPECT_EQ(curl(quoted(base + "roses.mp4")).body, video);
     // No link is served, even one to a file of the folder: one to a page would hand out its PHP and its secret.
     fs::create_symlink("roses.php", h.dir() / "src.txt");
