@@ -157,6 +157,11 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"rename", "../../index.php", "../evil.php"}, 1, "~" + invalid + "\"../../index.php\" holds /, so it is a path: give the file's name alone"},
         // The rename page never turns a comment into a program, a page into text, or itself into anything.
         {true, {"rename", "a_comments.txt", "evil.php"}, 1, "Clipnest did not write change_file_name.php: a_comments.txt holds a video's comments, which only its page writes.\n"},
+        // The server's own files, however the letters are spelt: a host on a case-blind file system serves one name as the other.
+        {true, {"rename", "notes.txt", "A_COMMENTS.TXT"}, 1, "~A_COMMENTS.TXT holds a video's comments, which only its page writes"},
+        {true, {"rename", "notes.txt", "Comment_Moderation.txt"}, 1, "~Comment_Moderation.txt holds which comments are hidden, which only Clipnest writes"},
+        {true, {"rename", "notes.txt", "COMMENT_RATE_LIMITS.TXT"}, 1, "~COMMENT_RATE_LIMITS.TXT holds a video's comments, which only its page writes"},
+        {true, {"rename", "Change_File_Name.PHP", "x.mp4"}, 1, "~Change_File_Name.PHP is the rename page itself"},
         {true, {"rename", "a.mp4", "evil.php.mp4"}, 1, "~evil.php.mp4 is a name the server runs as a program"},
         {true, {"rename", "a.php", "a.txt"}, 1, "~a.php is a name the server runs as a program"},
         {true, {"rename", "change_file_name.php", "x.mp4"}, 1, "~change_file_name.php is the rename page itself"},

@@ -217,7 +217,8 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     // A publish's part and the old file it steps aside from, any hidden name, a comment file in another case.
     h.put(".roses.php.clipnest-part", h.file("roses.php"));
     ASSERT_TRUE(contains(h.file(".roses.php.clipnest-part"), TestSecret));
-    for (const char* name : {".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD"}) {
+    for (const char* name : {".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD", "ROSES_COMMENTS.TXT",
+                             "Comment_Moderation.txt", "Comment_Rate_Limits.TXT", "COMMENT_RATE_LIMITS.TXT"}) {
         h.put(name, "Hidden");
     }
     const std::string own = "# the host's own\nAddType text/plain .log\n";
@@ -236,8 +237,8 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     const Result<std::string> started = preview.start(h.dir(), templates::previewRouter());
     ASSERT_TRUE(started) << why(started);
     for (const std::string& base : {apache.url(), preview.address()}) {
-        for (const char* name :
-             {"roses_comments.txt", "comment_moderation.txt", "comment_rate_limits.txt", ".htaccess"}) {
+        for (const char* name : {"roses_comments.txt", "comment_moderation.txt", "comment_rate_limits.txt", ".htaccess",
+                                 "ROSES_COMMENTS.TXT", "Comment_Moderation.txt", "Comment_Rate_Limits.TXT"}) {
             const Response r = curl(quoted(base + name));
             EXPECT_TRUE(r.status == 403 || r.status == 404) << base << name << " " << r.status;
             EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, "BEGIN")) << base << name;
@@ -248,7 +249,8 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
         EXPECT_EQ(curl(quoted(base + "notes.txt")).body, "public notes") << base;
         EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200) << base;
     }
-    for (const char* name : {".roses.php.clipnest-part", ".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD"}) {
+    for (const char* name : {".roses.php.clipnest-part", ".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD",
+                             "Comment_Moderation.txt", "COMMENT_RATE_LIMITS.TXT"}) {
         const Response r = curl(quoted(apache.url() + name));
         EXPECT_EQ(r.status, 403) << name;
         EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, TestSecret)) << name;
