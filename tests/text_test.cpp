@@ -546,6 +546,10 @@ TEST(SafeText, ControlsAndMarksThatTurnTextAroundAreShownEscaped) {
     EXPECT_EQ(safeText("\x9B"
                        "2J \xE9t\xE9 \xC3 \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xE2\x80"),
               "\\x9B2J \\xE9t\\xE9 \\xC3 \\xC0\\xAF \\xED\\xA0\\x80 \\xF4\\x90\\x80\\x80 \\xE2\\x80");
+    EXPECT_EQ(safeText("\xE0\x82\x9B"
+                       "2J"),
+              "\\xE0\\x82\\x9B2J")
+        << "the C1 control CSI written overlong";
     EXPECT_EQ(safeText(""), "");
 }
 
