@@ -257,8 +257,8 @@ final class CommentBoxTest extends TestCase
 ", $this->channel->file('roses_comments.txt'));
         $this->assertSame('Sorry, comments are limited to 1,500 bytes: an emoji takes 4, an accented letter 2.',
             $this->post(str_repeat($emoji, 375) . 'x', 'roses.php', '192.0.4.1')->notice());
-        $this->assertSame('', $this->post(str_repeat("\r\n", 500), 'roses.php', '192.0.5.1')->notice(),
-            'a line break is stored as one byte');
+        $this->assertSame('', $this->post(str_repeat("\r\n", 100) . str_repeat($emoji, 350), 'roses.php', '192.0.5.1')
+            ->notice(), 'counted as stored: a line break posted as CR LF is one byte');
     }
 
     // One network (an IPv4 /24, an IPv6 /48) posting the largest comments it may, from new addresses and as slowly as
@@ -284,6 +284,36 @@ final class CommentBoxTest extends TestCase
             $v6[] = $this->post($large, 'roses.php', $a)->notice();
         }
         $this->assertSame(['', '', '', '', $share], $v6, 'an IPv6 /48 is one network, whatever its /64s');
+    }
+
+    // A network's share is counted to the byte, its comments with a posted date and its hidden ones too.
+    public function testANetworksShareIsCountedToTheByteHiddenCommentsIncluded(): void
+    {
+        $mark = 'n=' . substr(hash_hmac('sha256', 'poster ' . substr(inet_pton('203.0.113.0'), 0, 3), SECRET), 0, 16);
+        $head = "\n2026-12-01 10:00:00\r\n$mark 2026-12-06\n";
+        // With the 42 bytes a post of "x" takes, the network holds exactly 7,500.
+        $own = str_repeat('o', 7500 - 42 - strlen($head)) . $head;
+        $this->channel->put('roses_comments.txt', $own);
+        $this->channel->put('comment_moderation.txt', 'hide ' . hash('sha256', $own) . "\n");
+        $this->assertSame('', $this->post('x', 'roses.php', '203.0.113.9')->notice());
+        $this->assertSame(7500, strlen($this->channel->file('roses_comments.txt')));
+        $this->channel->put('comment_rate_limits.txt', '');
+        $this->assertSame(
+            'Sorry, your network has posted as much on this video as one network may: a quarter of its comments.',
+            $this->post('y', 'roses.php', '203.0.113.10')->notice());
+        $this->assertSame('', $this->post('y', 'roses.php', '203.0.112.10')->notice(), 'the /24 next to it');
+    }
+
+    // However much the host hid, the comments file itself stays within 120,000 bytes.
+    public function testTheCommentsFileItselfStaysWithin120000Bytes(): void
+    {
+        $hidden = str_repeat('h', 120000 - 42 - 23) . "\n2026-12-01 10:00:00\r\n\n";
+        $this->channel->put('roses_comments.txt', $hidden);
+        $this->channel->put('comment_moderation.txt', 'hide ' . hash('sha256', $hidden) . "\n");
+        $this->assertSame('', $this->post('x', 'roses.php', '192.0.2.1')->notice());
+        $this->assertSame(120000, strlen($this->channel->file('roses_comments.txt')));
+        $this->assertSame('Sorry, comments for this entry are full.',
+            $this->post('y', 'roses.php', '198.51.100.1')->notice());
     }
 
     // The comments the host hid leave room for others; the thread is full at 30,000 bytes of what is shown.
