@@ -28,7 +28,7 @@ protected:
         const TempDir io;
         writeFile(io.path() / "in", input);
         std::string command = "cd " + quoted(dir()) + " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                              std::string(CLIPNEST_PROGRAM);
+                              environment + std::string(CLIPNEST_PROGRAM);
         for (const std::string& arg : args) {
             command += " " + quoted(arg);
         }
@@ -45,6 +45,8 @@ protected:
     void put(const std::string& name, const std::string& bytes) const { writeFile(dir() / name, bytes); }
     const fs::path& dir() const { return dir_->path(); }
     void freshFolder() { dir_ = std::make_unique<TempDir>(); }
+    // Put before the program on its command line: NAME=value pairs, each followed by a space.
+    std::string environment;
 
 private:
     std::unique_ptr<TempDir> dir_ = std::make_unique<TempDir>();
@@ -156,6 +158,11 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {false, {"rename", "../../index.php", "../evil.php"}, 1, "~" + invalid + "\"../../index.php\" holds /, so it is a path: give the file's name alone"},
         // The rename page never turns a comment into a program, a page into text, or itself into anything.
         {true, {"rename", "a_comments.txt", "evil.php"}, 1, "Clipnest did not write change_file_name.php: a_comments.txt holds a video's comments, which only its page writes.\n"},
+        // The server's own files, however the letters are spelt: a host on a case-blind file system serves one name as the other.
+        {true, {"rename", "notes.txt", "A_COMMENTS.TXT"}, 1, "~A_COMMENTS.TXT holds a video's comments, which only its page writes"},
+        {true, {"rename", "notes.txt", "Comment_Moderation.txt"}, 1, "~Comment_Moderation.txt holds which comments are hidden, which only Clipnest writes"},
+        {true, {"rename", "notes.txt", "COMMENT_RATE_LIMITS.TXT"}, 1, "~COMMENT_RATE_LIMITS.TXT holds a video's comments, which only its page writes"},
+        {true, {"rename", "Change_File_Name.PHP", "x.mp4"}, 1, "~Change_File_Name.PHP is the rename page itself"},
         {true, {"rename", "a.mp4", "evil.php.mp4"}, 1, "~evil.php.mp4 is a name the server runs as a program"},
         {true, {"rename", "a.php", "a.txt"}, 1, "~a.php is a name the server runs as a program"},
         {true, {"rename", "change_file_name.php", "x.mp4"}, 1, "~change_file_name.php is the rename page itself"},
@@ -1233,6 +1240,49 @@ TEST_F(CommandLine, NamesWithAmpersandsReachTheirFiles) {
     r = clipnest({"delete", "d&e.mp4"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(clipnest({"list"}).out, "b&amp;c.mp4\tTwice\n");
+}
+
+// What a server answers, what a settings file or a homepage holds, reaches the terminal escaped: no title set, no
+// screen cleared, no line that seems the program's own.
+TEST_F(CommandLine, TextFromElsewhereCannotSteerTheTerminal) {
+    const std::string hostile = "\x1B]0;pwned\x07\x1B[2J\rUploaded 10 of 10 changed files.";
+    const std::string shown = "\\x1B]0;pwned\\x07\\x1B[2J\\rUploaded 10 of 10 changed files.";
+    const auto steers = [](const Result& r) {
+        return (r.out + r.err).find_first_of(std::string("\x1B\x07\r", 3)) != npos;
+    };
+    EXPECT_EQ(clipnest({"entry", "a.mp4", "--homepage", "MARK"}).status, 0);
+
+    // A server that answers the login with escapes (ssh's last words are the reason the connection failed).
+    const TempDir bin;
+    writeFile(bin.path() / "ssh",
+              "#!/bin/sh\nprintf 'denied%s\\n' \"$(printf '\\033]0;pwned\\007\\033[2J\\rUploaded 10 "
+              "of 10 changed files.')\" >&2\nexit 255\n");
+    fs::permissions(bin.path() / "ssh", fs::perms::owner_all);
+    environment = "CLIPNEST_SSH=" + quoted(bin.path() / "ssh") + " ";
+    Result r = clipnest({"publish", "--to", "sftp://me@example.net/site/"});
+    environment.clear();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("denied" + shown), npos) << r.err;
+    EXPECT_FALSE(steers(r)) << r.err;
+
+    // An address with escapes in publish.conf, echoed by a dry run; one with a CR is refused, and not echoed raw.
+    put(".clipnest/publish.conf", "to = sftp://me@example.net/site\x1B]0;pwned\x07\x1B[2J/\n");
+    r = clipnest({"publish", "--dry-run"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("would be uploaded to sftp://me@example.net/site\\x1B]0;pwned\\x07\\x1B[2J/.\n"), npos)
+        << r.out;
+    EXPECT_FALSE(steers(r)) << r.out;
+    put(".clipnest/publish.conf", "to = sftp://me@example.net/" + hostile + "/\n");
+    r = clipnest({"publish", "--dry-run"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_FALSE(steers(r)) << r.err;
+
+    // A description whose character references are controls, as the listing reads the homepage.
+    std::string homepage = file("homepage.html");
+    homepage.replace(homepage.find("MARK"), 4, "&#27;]0;pwned&#7;&#x1b;[2J");
+    put("homepage.html", homepage);
+    r = clipnest({"list"});
+    EXPECT_EQ(r.out, "a.mp4\t\\x1B]0;pwned\\x07\\x1B[2J\n");
 }
 
 } // namespace

@@ -217,7 +217,8 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     // A publish's part and the old file it steps aside from, any hidden name, a comment file in another case.
     h.put(".roses.php.clipnest-part", h.file("roses.php"));
     ASSERT_TRUE(contains(h.file(".roses.php.clipnest-part"), TestSecret));
-    for (const char* name : {".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD"}) {
+    for (const char* name : {".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD", "ROSES_COMMENTS.TXT",
+                             "Comment_Moderation.txt", "Comment_Rate_Limits.TXT", "COMMENT_RATE_LIMITS.TXT"}) {
         h.put(name, "Hidden");
     }
     const std::string own = "# the host's own\nAddType text/plain .log\n";
@@ -236,8 +237,8 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     const Result<std::string> started = preview.start(h.dir(), templates::previewRouter());
     ASSERT_TRUE(started) << why(started);
     for (const std::string& base : {apache.url(), preview.address()}) {
-        for (const char* name :
-             {"roses_comments.txt", "comment_moderation.txt", "comment_rate_limits.txt", ".htaccess"}) {
+        for (const char* name : {"roses_comments.txt", "comment_moderation.txt", "comment_rate_limits.txt", ".htaccess",
+                                 "ROSES_COMMENTS.TXT", "Comment_Moderation.txt", "Comment_Rate_Limits.TXT"}) {
             const Response r = curl(quoted(base + name));
             EXPECT_TRUE(r.status == 403 || r.status == 404) << base << name << " " << r.status;
             EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, "BEGIN")) << base << name;
@@ -248,7 +249,8 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
         EXPECT_EQ(curl(quoted(base + "notes.txt")).body, "public notes") << base;
         EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200) << base;
     }
-    for (const char* name : {".roses.php.clipnest-part", ".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD"}) {
+    for (const char* name : {".roses.php.clipnest-part", ".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD",
+                             "Comment_Moderation.txt", "COMMENT_RATE_LIMITS.TXT"}) {
         const Response r = curl(quoted(apache.url() + name));
         EXPECT_EQ(r.status, 403) << name;
         EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, TestSecret)) << name;
@@ -701,6 +703,28 @@ TEST(Preview, CommandServesUntilInterrupted) {
     EXPECT_EQ(curl("-H 'Range: bytes=10-19' " + quoted(base + "roses.mp4")).status, 206);
     EXPECT_EQ(curl("-H 'Range: bytes=990-' " + quoted(base + "roses.mp4")).body, std::string(10, 'v'));
     EXPECT_EQ(curl("-H 'Range: bytes=5000-' " + quoted(base + "roses.mp4")).status, 416);
+    // A number too large to be a place in any file is refused, not read as another number.
+    const std::string nines(5000, '9');
+    for (const std::string& range : {"0-" + nines, nines + "-", "-" + nines, "0-9999999999999999999"s}) {
+        const Response r = curl("-H 'Range: bytes=" + range + "' " + quoted(base + "roses.mp4"));
+        EXPECT_EQ(r.status, 416) << range.substr(0, 30);
+        EXPECT_EQ(r.body, "") << range.substr(0, 30);
+    }
+    EXPECT_EQ(curl("-H 'Range: bytes=990-999999999' " + quoted(base + "roses.mp4")).body, std::string(10, 'v'))
+        << "an end past the file is the file's end";
+    // Only the preview's own names are answered: a page of another site whose name was pointed at 127.0.0.1 (DNS
+    // rebinding) reads nothing and posts nothing.
+    const std::string port = base.substr(std::string("http://127.0.0.1:").size(), base.size() - 18);
+    EXPECT_EQ(curl("-H 'Host: localhost:" + port + "' " + quoted(base + "homepage.html")).status, 200);
+    for (const std::string& host : {"evil.example"s, "evil.example:" + port, "127.0.0.1"s, "localhost:1"s, ""s}) {
+        const Response page = curl("-H 'Host: " + host + "' " + quoted(base + "homepage.html"));
+        EXPECT_EQ(page.status, 421) << host;
+        EXPECT_FALSE(contains(page.body, "roses.mp4")) << host;
+        const Response post = curl("-H 'Host: " + host + "' --data-urlencode 'text=Rebound' -d t=" + formToken(10) +
+                                   " " + quoted(base + "roses.php"));
+        EXPECT_EQ(post.status, 421) << host;
+    }
+    EXPECT_FALSE(contains(h.file("roses_comments.txt"), "Rebound"));
     EXPECT_EQ(curl(quoted(base + "roses.mp4")).body, video);
     // No link is served, even one to a file of the folder: one to a page would hand out its PHP and its secret.
     fs::create_symlink("roses.php", h.dir() / "src.txt");

@@ -14,6 +14,7 @@
 #include "text/page_front.h"
 #include "text/page_text.h"
 #include "text/rename_page.h"
+#include "text/safe_text.h"
 #include "text/server_rules.h"
 #include "text/templates.h"
 #include "text/video_tag.h"
@@ -521,6 +522,37 @@ TEST(Captions, FilesTracksAndConversion) {
 
 // The secret that signs the comment form is made once, from the kernel's random source, and kept; one that is not
 // a secret (cut short, edited) is made anew.
+// Text from a server, a settings file, a comment or a file name, as the terminal and the window show it: nothing in it
+// can steer what shows it, and ordinary text of any script is left as it is.
+TEST(SafeText, ControlsAndMarksThatTurnTextAroundAreShownEscaped) {
+    EXPECT_EQ(safeText("Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80 plain ~!"),
+              "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80 plain ~!");
+    // The report's server answer: a title set, the screen cleared, a line the program seems to print.
+    EXPECT_EQ(safeText("denied\x1B]0;pwned\x07\x1B[2J\rUploaded 10 of 10 changed files."),
+              "denied\\x1B]0;pwned\\x07\\x1B[2J\\rUploaded 10 of 10 changed files.");
+    EXPECT_EQ(safeText("a\r\nb\nc\td\\e"), "a\\nb\\nc\\td\\e");
+    EXPECT_EQ(safeText("a\\nb\nc", Backslash::Doubled), "a\\\\nb\\nc")
+        << "a comment's text: typed or escaped, told apart";
+    EXPECT_EQ(safeText(std::string("\0\x01\x1F\x7F", 4)), "\\x00\\x01\\x1F\\x7F");
+    EXPECT_EQ(safeText("\xC2\x9B"
+                       "2J \xC2\x80 \xC2\x9F \xC2\xA0"),
+              "\\u009B2J \\u0080 \\u009F \xC2\xA0")
+        << "the C1 controls as UTF-8 writes them; U+00A0 is a letter's neighbour, shown";
+    EXPECT_EQ(safeText("evil\xE2\x80\xAEtxt.exe \xE2\x81\xA6x\xE2\x81\xA9 \xE2\x80\xA9 \xE2\x80\xAF"),
+              "evil\\u202Etxt.exe \\u2066x\\u2069 \xE2\x80\xA9 \xE2\x80\xAF")
+        << "the marks that turn text around; their neighbours are not";
+    // A byte that is no part of a UTF-8 character: a lone C1 byte a terminal may read as a control, a cut or overlong
+    // character, a surrogate.
+    EXPECT_EQ(safeText("\x9B"
+                       "2J \xE9t\xE9 \xC3 \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xE2\x80"),
+              "\\x9B2J \\xE9t\\xE9 \\xC3 \\xC0\\xAF \\xED\\xA0\\x80 \\xF4\\x90\\x80\\x80 \\xE2\\x80");
+    EXPECT_EQ(safeText("\xE0\x82\x9B"
+                       "2J"),
+              "\\xE0\\x82\\x9B2J")
+        << "the C1 control CSI written overlong";
+    EXPECT_EQ(safeText(""), "");
+}
+
 TEST(ChannelSettings, TheCommentSecretIsMadeOnceAndKept) {
     const TempDir dir;
     WorkingFolder folder(dir.path());

@@ -637,6 +637,35 @@ TEST_F(WindowTest, TheCommentsWindowHidesAndClosesFromTheFetchedComments) {
     EXPECT_EQ(file("comment_moderation.txt"), "close caf\xC3\xA9_comments.txt\n");
 }
 
+// What a visitor wrote and what a message names reach the window escaped and as plain text: no control character in
+// a row, no markup read in a label or a tip.
+TEST_F(WindowTest, CommentsAndMessagesAreShownEscapedAndNeverAsMarkup) {
+    runChains();
+    click("Command3");
+    type("Text2", "roses.mp4");
+    click("Command1");
+    runChains();
+    fs::create_directories(dir.path() / ".clipnest/comments");
+    clipnest::testing::writeFile(dir.path() / ".clipnest/comments/roses_comments.txt",
+                                 "Hi\x1B]0;pwned\x07\xC2\x9B"
+                                 "2J <b>bold</b>\nnext\n2026-12-01 08:00:00\r\n\n");
+    click("cmdComments");
+    auto* tree = get<QTreeWidget>("treComments");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(1), "Hi\\x1B]0;pwned\\x07\\u009B2J <b>bold</b>\\nnext");
+    EXPECT_EQ(get<QLabel>("lblCommentsSaid")->textFormat(), Qt::PlainText);
+
+    auto* status = get<StatusText>("lblStatus");
+    auto* line = dynamic_cast<StatusLine*>(status->parentWidget());
+    ASSERT_NE(line, nullptr);
+    const QString markup = "<img src=x> <b>Uploaded</b> 10 of 10";
+    line->say(markup, Tone::Note);
+    QTextDocument tip;
+    tip.setHtml(status->toolTip());
+    EXPECT_EQ(tip.toPlainText(), markup) << status->toolTip().toStdString();
+}
+
 // The status line shows as much of a message as the window is wide, cut in its middle so its start and its end stay
 // in sight, with the whole message in its tip and among the last 20 messages; a notice longer than its panel wraps
 // and scrolls within the panel's fixed place.

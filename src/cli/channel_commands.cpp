@@ -6,6 +6,7 @@
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/page_text.h"
+#include "text/safe_text.h"
 
 namespace clipnest::cli {
 
@@ -109,18 +110,20 @@ Status runList(Runner& r, const Args&) {
     listing.reserve(Piece + 4096);
     LiveEntryReader entries([&](std::string_view fileName, std::string_view description) {
         // Read as the editing Steps read it: a CR LF or a lone CR in a name is one LF.
+        // Names and descriptions are printed escaped (text/safe_text.h): a name or a description's character
+        // reference cannot put a control character on the terminal.
         if (fileName.find('\r') == std::string_view::npos) {
-            listing += codePageToUtf8(fileName);
+            listing += safeText(codePageToUtf8(fileName));
         } else {
             std::string lf;
             for (std::size_t i = 0; i < fileName.size(); ++i) {
                 lf += fileName[i] == '\r' ? '\n' : fileName[i];
                 i += fileName[i] == '\r' && i + 1 < fileName.size() && fileName[i + 1] == '\n' ? 1 : 0;
             }
-            listing += codePageToUtf8(lf);
+            listing += safeText(codePageToUtf8(lf));
         }
         listing += '\t';
-        appendShownText(listing, description);
+        listing += safeText(shownText(description));
         listing += '\n';
         if (listing.size() >= Piece) {
             r.out().write(listing.data(), static_cast<std::streamsize>(listing.size()));
@@ -158,7 +161,7 @@ Status runUndo(Runner& r, const Args& a) {
         r.line(result.message);
         return Failed;
     }
-    r.out() << result.message << '\n';
+    r.out() << safeText(result.message) << '\n';
     return Done;
 }
 
@@ -178,12 +181,13 @@ Status runHistory(Runner& r, const Args& a) {
     }
     for (const HistoryEntry& e : History(folder).entries()) {
         if (!e.damage.empty()) {
-            r.out() << e.number << "\t\t(a damaged record: " << e.damage << "; it is not undone)\t\n";
+            r.out() << e.number << "\t\t(a damaged record: " << safeText(e.damage) << "; it is not undone)\t\n";
             continue;
         }
-        r.out() << e.number << '\t' << History::timeText(e.time) << '\t' << e.operation.label() << '\t';
+        r.out() << e.number << '\t' << History::timeText(e.time) << '\t'
+                << safeText(codePageToUtf8(e.operation.label())) << '\t';
         for (std::size_t i = 0; i < e.files.size(); ++i) {
-            r.out() << (i == 0 ? "" : " ") << codePageToUtf8(e.files[i].name);
+            r.out() << (i == 0 ? "" : " ") << safeText(codePageToUtf8(e.files[i].name));
         }
         r.out() << '\n';
     }

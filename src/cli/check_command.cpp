@@ -4,6 +4,7 @@
 #include "platform/working_folder.h"
 #include "publish/settings.h"
 #include "text/page_text.h"
+#include "text/safe_text.h"
 
 namespace clipnest::cli {
 
@@ -25,7 +26,7 @@ Status runCheck(Runner& r, const Args& a) {
             }
             const std::string why = media::moveIndexToFront(folder, problem.file);
             if (why.empty()) {
-                r.out() << "Moved the index of " << codePageToUtf8(problem.file) << " to its front.\n";
+                r.out() << "Moved the index of " << safeText(codePageToUtf8(problem.file)) << " to its front.\n";
                 fixed = true;
             } else {
                 r.line(codePageToUtf8(problem.file + " was not mended: " + why));
@@ -44,7 +45,7 @@ Status runCheck(Runner& r, const Args& a) {
                true);
     }
     for (const media::Problem& problem : report.problems) {
-        r.out() << codePageToUtf8(problem.file + ": " + problem.text) << '\n';
+        r.out() << safeText(codePageToUtf8(problem.file + ": " + problem.text)) << '\n';
     }
     return report.problems.empty() ? Done : Failed;
 }

@@ -4,55 +4,13 @@
 #include "platform/code_page.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
+#include "text/safe_text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace clipnest::cli {
 
 namespace {
-
-// What a visitor wrote, on one line and harmless to a terminal: line breaks as \n, tabs as \t, a backslash doubled,
-// and every other control character (ESC, BEL, and the C1 controls as UTF-8 writes them) as \xHH or \u00HH, so
-// no posted text can move the cursor, erase lines or retitle the host's terminal.
-std::string oneLine(std::string_view text) {
-    std::string line;
-    char hex[8];
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            continue;
-        }
-        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned char>(text[++i]));
-            line += hex;
-            continue;
-        }
-        switch (text[i]) {
-        case '\n':
-            line += "\\n";
-            break;
-        case '\r':
-            line += "\\r";
-            break;
-        case '\t':
-            line += "\\t";
-            break;
-        case '\\':
-            line += "\\\\";
-            break;
-        default:
-            if (byte < 0x20 || byte == 0x7F) {
-                std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-                line += hex;
-            } else {
-                line += text[i];
-            }
-        }
-    }
-    return line;
-}
 
 // The entry's name (code-page bytes) of the video named on the command line, or nothing, said, when the homepage has
 // no entry of that name.
@@ -72,7 +30,7 @@ Status saved(Runner& r, bool written, const std::string& done) {
         r.line(std::string("Clipnest could not write ") + CommentModerationFile + "; nothing was changed");
         return Failed;
     }
-    r.out() << done << ": publish to have the server's page do the same.\n";
+    r.out() << safeText(done) << ": publish to have the server's page do the same.\n";
     return Done;
 }
 
@@ -125,8 +83,8 @@ Status runComments(Runner& r, const Args& a) {
         }
     }
     for (const publish::ListedComment& c : publish::fetchedComments(r.dir())) {
-        r.out() << codePageToUtf8(c.video) << '\t' << c.number << '\t' << oneLine(c.comment.date) << '\t'
-                << (c.hidden ? "[hidden] " : "") << oneLine(c.comment.text) << '\n';
+        r.out() << safeText(codePageToUtf8(c.video)) << '\t' << c.number << '\t' << safeText(c.comment.date) << '\t'
+                << (c.hidden ? "[hidden] " : "") << safeText(c.comment.text, Backslash::Doubled) << '\n';
     }
     return Done;
 }

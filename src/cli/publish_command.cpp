@@ -7,6 +7,7 @@
 #include "publish/publisher.h"
 #include "publish/settings.h"
 #include "text/page_text.h"
+#include "text/safe_text.h"
 #include "text/text_ops.h"
 
 #include <algorithm>
@@ -50,8 +51,9 @@ publish::Events terminalProgress(std::ostream& out) {
     const auto show = [&out, shown](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total,
                                     const char* end) {
         const double seconds = static_cast<double>(monotonicMs() - shown->began) / 1000.0;
-        out << "\r[" << std::min(shown->done + 1, shown->count) << "/" << shown->count << "] " << codePageToUtf8(f.name)
-            << "  " << (total ? sent * 100 / total : 100) << "%  " << readableSize(total) << "  "
+        out << "\r[" << std::min(shown->done + 1, shown->count) << "/" << shown->count << "] "
+            << safeText(codePageToUtf8(f.name)) << "  " << (total ? sent * 100 / total : 100) << "%  "
+            << readableSize(total) << "  "
             << readableSize(static_cast<std::uintmax_t>(static_cast<double>(sent) / std::max(seconds, 0.001)))
             << "/s   " << end << std::flush;
     };
@@ -145,13 +147,14 @@ void printDryRun(Runner& r, const publish::Report& report, const std::string& wh
     std::uintmax_t bytes = 0;
     for (const publish::ChannelFile& f : report.changed) {
         bytes += f.now.size;
-        r.out() << codePageToUtf8(f.name) << '\t' << f.now.size << '\n';
+        r.out() << safeText(codePageToUtf8(f.name)) << '\t' << f.now.size << '\n';
     }
     for (const RenamePair& pair : report.renamed) {
-        r.out() << "rename " << codePageToUtf8(pair.from) << " to " << codePageToUtf8(pair.to) << '\n';
+        r.out() << "rename " << safeText(codePageToUtf8(pair.from)) << " to " << safeText(codePageToUtf8(pair.to))
+                << '\n';
     }
     for (const std::string& name : report.removed) {
-        r.out() << "remove " << codePageToUtf8(name) << '\n';
+        r.out() << "remove " << safeText(codePageToUtf8(name)) << '\n';
     }
     if (report.changed.empty() && report.renamed.empty() && report.removed.empty()) {
         r.out() << "Nothing changed since the last publish to " << where << ".\n";
@@ -219,16 +222,17 @@ Status runPublish(Runner& r, const Args& a) {
         r.line("publish: " + codePageToUtf8(report.error));
         return Failed;
     }
-    const std::string where = to->target.display();
+    const std::string where = safeText(to->target.display());
     if (a.dryRun) {
         printDryRun(r, report, where);
         return Done;
     }
     for (const RenamePair& pair : report.renamed) {
-        r.out() << "Renamed " << codePageToUtf8(pair.from) << " to " << codePageToUtf8(pair.to) << " on the server.\n";
+        r.out() << "Renamed " << safeText(codePageToUtf8(pair.from)) << " to " << safeText(codePageToUtf8(pair.to))
+                << " on the server.\n";
     }
     if (!report.removed.empty()) {
-        r.out() << "Removed " << codePageToUtf8(someNames(report.removed)) << " from the server.\n";
+        r.out() << "Removed " << safeText(codePageToUtf8(someNames(report.removed))) << " from the server.\n";
     }
     printProblems(r, report);
     if (report.changed.empty()) {

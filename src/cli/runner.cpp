@@ -1,6 +1,7 @@
 #include "cli/runner.h"
 
 #include "cli/commands.h"
+#include "text/safe_text.h"
 
 #include <algorithm>
 
@@ -27,7 +28,8 @@ Status Runner::run(const Args& args, bool heldWrites) {
 }
 
 void Runner::line(std::string_view text, bool note) {
-    err_ << prefix_ << (note ? "note: " : "") << text << '\n';
+    // Every message may carry a file name, a server's answer or a setting: none of them may steer the terminal.
+    err_ << prefix_ << (note ? "note: " : "") << safeText(text) << '\n';
 }
 
 Session& Runner::session() {

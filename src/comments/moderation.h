@@ -13,8 +13,9 @@ namespace clipnest::publish {
 
 class Remote;
 
-// One comment as a video page stores it: its text, a line break, the server's date and time, CR LF, the posted date
-// field, a line break. `hash` is the SHA-256 of those bytes, by which the page knows a hidden comment.
+// One comment as a video page stores it: its text, a line break, the server's date and time, CR LF, the poster's
+// network mark and the posted date field, a line break. `hash` is the SHA-256 of those bytes, by which the page knows
+// a hidden comment.
 struct StoredComment {
     std::string text, date, hash;
 };

@@ -62,14 +62,18 @@ bool writeRouter(const std::filesystem::path& path, std::string_view router) {
     return fd >= 0 && ::close(fd) == 0 && written;
 }
 
-// This process's environment with PHP's worker count and the folder of the router's notes set.
-std::vector<std::string> serverEnvironment(const std::filesystem::path& notes) {
+// This process's environment with PHP's worker count, the folder of the router's notes and the names the server
+// answers to (the router refuses a request for any other host) set.
+std::vector<std::string> serverEnvironment(const std::filesystem::path& notes, int port) {
+    const std::string p = std::to_string(port);
     std::vector<std::string> environment{"PHP_CLI_SERVER_WORKERS=4", // a video fetched does not hold up the pages
-                                         "CLIPNEST_PREVIEW_NOTES=" + notes.string()};
+                                         "CLIPNEST_PREVIEW_NOTES=" + notes.string(),
+                                         "CLIPNEST_PREVIEW_HOSTS=127.0.0.1:" + p + " localhost:" + p};
     for (char** variable = environ; *variable; ++variable) {
-        if (!std::string_view(*variable).starts_with("PHP_CLI_SERVER_WORKERS=") &&
-            !std::string_view(*variable).starts_with("CLIPNEST_PREVIEW_NOTES=")) {
-            environment.emplace_back(*variable);
+        const std::string_view v(*variable);
+        if (!v.starts_with("PHP_CLI_SERVER_WORKERS=") && !v.starts_with("CLIPNEST_PREVIEW_NOTES=") &&
+            !v.starts_with("CLIPNEST_PREVIEW_HOSTS=")) {
+            environment.emplace_back(v);
         }
     }
     return environment;
@@ -152,7 +156,7 @@ Result<std::string> PreviewServer::start(const std::filesystem::path& folder, st
         return Failure{"no free port on 127.0.0.1"};
     }
     const std::string listen = "127.0.0.1:" + std::to_string(port);
-    std::vector<std::string> environment = serverEnvironment(privateDir_ / "notes");
+    std::vector<std::string> environment = serverEnvironment(privateDir_ / "notes", port);
     std::string words[] = {"php", "-q", "-S", listen, "-t", folder.string(), router_.string()};
     pid_ = startGuardedServer(pointersTo(words), pointersTo(environment));
     if (pid_ < 0) {

@@ -12,9 +12,11 @@
 namespace clipnest {
 
 // PHP's built-in web server for the channel folder, so the pages can be seen as a visitor sees them, comment boxes
-// included, before they are uploaded. It listens on 127.0.0.1 only, on a free port, and serves only the files right
-// in the folder: nothing outside it, nothing hidden in it (names starting with a period, such as the undo history),
-// no link that leads elsewhere, and PHP only for the channel's own pages. It is stopped when the object goes.
+// included, before they are uploaded. It listens on 127.0.0.1 only, on a free port, and answers only requests for its
+// own names (127.0.0.1:PORT, localhost:PORT; any other Host gets 421, so a name rebound to 127.0.0.1 reaches nothing).
+// It serves only the files right in the folder: nothing outside it, nothing hidden in it (names starting with a
+// period, such as the undo history), no link that leads elsewhere, and PHP only for the channel's own pages. It is
+// stopped when the object goes.
 class PreviewServer {
 public:
     PreviewServer() = default;

@@ -6,6 +6,7 @@
 #include "text/individual_page.h"
 #include "text/page_text.h"
 #include "window/publish_dialog.h"
+#include "window/widgets.h"
 
 #include <algorithm>
 #include <map>
@@ -55,7 +56,7 @@ CommentsWindow::CommentsWindow(QWidget* owner, std::filesystem::path folder)
                     "Closes the video's comments, from the next publish on: its page shows them and takes no more");
     buttons->addStretch();
     layout->addLayout(buttons);
-    said_ = new QLabel(this);
+    said_ = plainLabel(QString(), this);
     said_->setObjectName(QStringLiteral("lblCommentsSaid"));
     said_->setWordWrap(true);
     said_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -113,7 +114,7 @@ void CommentsWindow::refresh() {
     for (const LiveEntry& entry : homepageEntries(WorkingFolder(folder_))) {
         std::vector<publish::ListedComment>& comments = byVideo[entry.fileName];
         const bool closed = moderation.closed.contains(publish::commentsFileOf(entry.fileName));
-        const QString name = QString::fromStdString(codePageToUtf8(entry.fileName));
+        const QString name = shown(codePageToUtf8(entry.fileName));
         auto* video = new QTreeWidgetItem(tree_, {name, QStringLiteral("%1 comment%2%3")
                                                             .arg(comments.size())
                                                             .arg(comments.size() == 1 ? "" : "s")
@@ -126,9 +127,8 @@ void CommentsWindow::refresh() {
                          [](const auto& a, const auto& b) { return a.comment.date > b.comment.date; });
         for (const publish::ListedComment& c : comments) {
             auto* item = new QTreeWidgetItem(
-                video, {QString::fromStdString(c.comment.date),
-                        (c.hidden ? QStringLiteral("[hidden] ") : QString()) +
-                            QString::fromUtf8(c.comment.text.data(), static_cast<qsizetype>(c.comment.text.size()))});
+                video,
+                {shown(c.comment.date), (c.hidden ? QStringLiteral("[hidden] ") : QString()) + shown(c.comment.text)});
             item->setData(0, VideoRole, QString::fromLatin1(entry.fileName));
             item->setData(0, HashRole, QString::fromStdString(c.comment.hash));
             item->setData(1, HashRole, c.hidden);
@@ -150,7 +150,7 @@ void CommentsWindow::fetch() {
     if (!from) {
         return;
     }
-    say(QStringLiteral("Fetching the comments from %1\u2026").arg(QString::fromStdString(from->target.display())));
+    say(QStringLiteral("Fetching the comments from %1\u2026").arg(shown(from->target.display())));
     setCursor(Qt::BusyCursor);
     publish::FetchReport report;
     QEventLoop loop;
@@ -163,10 +163,10 @@ void CommentsWindow::fetch() {
     unsetCursor();
     QString text = report.error.empty()
                        ? QStringLiteral("Fetched %1 comments of %2 videos.").arg(report.comments).arg(report.videos)
-                       : QStringLiteral("Nothing was fetched: %1.").arg(QString::fromStdString(report.error));
+                       : QStringLiteral("Nothing was fetched: %1.").arg(shown(report.error));
     for (const auto& [video, why] : report.failed) {
-        text += QStringLiteral("\nThe comments of %1 were not fetched: %2.")
-                    .arg(QString::fromStdString(codePageToUtf8(video)), QString::fromStdString(why));
+        text +=
+            QStringLiteral("\nThe comments of %1 were not fetched: %2.").arg(shown(codePageToUtf8(video)), shown(why));
     }
     say(text);
     refresh();
@@ -192,8 +192,7 @@ void CommentsWindow::toggleClosed() {
     const bool close = !(item->parent() ? item->parent() : item)->data(1, HashRole).toBool();
     said(publish::setClosed(folder_, video, close),
          QStringLiteral("The comments of %1 are %2 from the next publish on.")
-             .arg(QString::fromStdString(codePageToUtf8(video)),
-                  close ? QStringLiteral("closed") : QStringLiteral("open")));
+             .arg(shown(codePageToUtf8(video)), close ? QStringLiteral("closed") : QStringLiteral("open")));
 }
 
 void CommentsWindow::said(bool written, const QString& done) {

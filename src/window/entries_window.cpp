@@ -2,6 +2,7 @@
 
 #include "text/entries.h"
 #include "text/page_text.h"
+#include "window/widgets.h"
 
 #include <algorithm>
 #include <vector>
@@ -56,11 +57,12 @@ public:
         const Row& row = rows_[static_cast<std::size_t>(index.row())];
         const std::string_view all(bytes_);
         const QString name = QString::fromStdString(codePageToUtf8(all.substr(row.at, row.name)));
+        // The name stays as it is for the boxes it goes into; the row shows it escaped.
         if (role == Qt::UserRole) {
             return name;
         }
-        return name + QStringLiteral("  \u2013  ") +
-               QString::fromStdString(shownText(all.substr(row.at + row.name, row.description)));
+        return shown(name.toStdString()) + QStringLiteral("  \u2013  ") +
+               shown(shownText(all.substr(row.at + row.name, row.description)));
     }
 
 private:

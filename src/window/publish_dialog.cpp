@@ -4,6 +4,8 @@
 #include "platform/code_page.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
+#include "text/safe_text.h"
+#include "window/widgets.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,7 +36,7 @@ std::optional<publish::Destination> askDestination(QWidget* parent, const std::f
     Result<publish::Destination, publish::DestinationProblem> destination =
         publish::chooseDestination(folder, to, false, true);
     if (!destination) {
-        QMessageBox::warning(parent, title, QString::fromStdString(destination.error().text));
+        warn(parent, title, destination.error().text);
         return std::nullopt;
     }
     return std::move(*destination);
@@ -44,7 +46,7 @@ bool askSite(QWidget* parent, const std::filesystem::path& folder) {
     const QString title = QStringLiteral("The channel's address");
     const Result<publish::Settings> loaded = publish::loadSettings(folder);
     if (!loaded) {
-        QMessageBox::warning(parent, title, QString::fromStdString(why(loaded)));
+        warn(parent, title, why(loaded));
         return false;
     }
     publish::Settings settings = *loaded;
@@ -60,7 +62,7 @@ bool askSite(QWidget* parent, const std::filesystem::path& folder) {
         return false;
     }
     if (const std::optional<std::string> refusal = publish::siteRefusal(site)) {
-        QMessageBox::warning(parent, title, QString::fromStdString(*refusal));
+        warn(parent, title, *refusal);
         return false;
     }
     settings.site = site;
@@ -77,7 +79,7 @@ namespace {
 PublishOutcome outcomeOf(const publish::Destination& destination, const publish::Report& report) {
     PublishOutcome outcome;
     std::string& said = outcome.said;
-    const auto say = [&said](const std::string& line) { said += (said.empty() ? "" : "\r\n") + line; };
+    const auto say = [&said](const std::string& line) { said += (said.empty() ? "" : "\r\n") + safeText(line); };
     if (!report.error.empty()) {
         say(report.error);
     }
@@ -107,7 +109,7 @@ PublishOutcome outcomeOf(const publish::Destination& destination, const publish:
         outcome.status = QStringLiteral("Uploaded %1 of %2 changed files to %3.")
                              .arg(report.uploaded.size())
                              .arg(report.changed.size())
-                             .arg(QString::fromStdString(destination.target.display()));
+                             .arg(shown(destination.target.display()));
     }
     return outcome;
 }
@@ -117,7 +119,9 @@ PublishOutcome outcomeOf(const publish::Destination& destination, const publish:
 struct PublishRun::Shown {
     QProgressDialog dialog;
     explicit Shown(QWidget* parent)
-        : dialog(QStringLiteral("Looking for what changed\u2026"), QStringLiteral("Cancel"), 0, 1000, parent) {}
+        : dialog(QStringLiteral("Looking for what changed\u2026"), QStringLiteral("Cancel"), 0, 1000, parent) {
+        dialog.setLabel(plainLabel(dialog.labelText())); // a file's name is never read as markup
+    }
 };
 
 std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesystem::path& folder,
@@ -129,7 +133,7 @@ std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesy
     std::unique_ptr<PublishRun> run(new PublishRun);
     run->shown_ = std::make_unique<Shown>(parent);
     QProgressDialog& dialog = run->shown_->dialog;
-    dialog.setWindowTitle(QStringLiteral("Publish to ") + QString::fromStdString(destination->target.display()));
+    dialog.setWindowTitle(QStringLiteral("Publish to ") + shown(destination->target.display()));
     dialog.setWindowModality(Qt::NonModal);
     dialog.setMinimumDuration(0);
     dialog.setAutoClose(false);
@@ -147,17 +151,15 @@ std::unique_ptr<PublishRun> PublishRun::start(QWidget* parent, const std::filesy
     const auto began = std::make_shared<std::int64_t>(monotonicMs());
     events.starting = [&dialog, began](const publish::ChannelFile& f, std::size_t done, std::size_t count) {
         *began = monotonicMs();
-        const QString text = QStringLiteral("%1 (%2 of %3)")
-                                 .arg(QString::fromStdString(codePageToUtf8(f.name)))
-                                 .arg(done + 1)
-                                 .arg(count);
+        const QString text =
+            QStringLiteral("%1 (%2 of %3)").arg(shown(codePageToUtf8(f.name))).arg(done + 1).arg(count);
         QMetaObject::invokeMethod(&dialog, [&dialog, text] { dialog.setLabelText(text); });
     };
     events.progress = [&dialog, began](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total) {
         const int value = total ? static_cast<int>(sent * 1000 / total) : 0;
         const double seconds = std::max(0.001, static_cast<double>(monotonicMs() - *began) / 1000.0);
         const QString text = QStringLiteral("%1: %2% of %3 kB, %4 kB/s")
-                                 .arg(QString::fromStdString(codePageToUtf8(f.name)))
+                                 .arg(shown(codePageToUtf8(f.name)))
                                  .arg(value / 10)
                                  .arg(total / 1000)
                                  .arg(static_cast<qulonglong>(static_cast<double>(sent) / 1000 / seconds));

@@ -179,8 +179,7 @@ void ScrollForm::openOtherFolder() {
     filled_ = {};
     shownRevision_ = -1;
     prefilled_ = false;
-    status_->say(QStringLiteral("Opened ") + QString::fromStdString(chosen->string()) + QLatin1Char('.'),
-                 Tone::Success);
+    status_->say(QStringLiteral("Opened ") + shown(chosen->string()) + QLatin1Char('.'), Tone::Success);
     showState();
     aimTimer();
 }
@@ -262,7 +261,7 @@ void ScrollForm::showWhatEnded() {
     const bool failed = form_->takeOutcome().failed();
     if (form_->operationNumber() != shownOperation_) {
         shownOperation_ = form_->operationNumber();
-        status_->say(QString::fromStdString(form_->operationSummary()), failed ? Tone::Error : Tone::Success);
+        status_->say(shown(form_->operationSummary()), failed ? Tone::Error : Tone::Success);
         // Descriptions that the files now hold, as the boxes show them, mirror the files from here on.
         for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
             const EntryBoxes& boxes = form_->controls.entry(panel);

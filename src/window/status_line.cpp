@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
 #include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -62,7 +63,9 @@ StatusLine::StatusLine(QWidget* parent) : QWidget(parent) {
 
 void StatusLine::say(const QString& text, Tone tone) {
     text_->setText(text);
-    text_->setToolTip(text);
+    // A tooltip reads what looks like markup as markup: such a message goes in escaped, so it shows as it is.
+    text_->setToolTip(Qt::mightBeRichText(text) ? QStringLiteral("<p>") + text.toHtmlEscaped() + QStringLiteral("</p>")
+                                                : text);
     paintTone(text_, tone);
     if (text.isEmpty()) {
         return;

@@ -1,8 +1,12 @@
 #include "window/widgets.h"
 
+#include "text/safe_text.h"
+
 #include <algorithm>
 
 #include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStyleOptionButton>
@@ -102,6 +106,22 @@ std::string withoutCarriageReturns(std::string text) {
 
 QString forDisplay(const std::string& utf8WithCrLf) {
     return QString::fromStdString(withoutCarriageReturns(utf8WithCrLf));
+}
+
+QString shown(std::string_view utf8) {
+    return QString::fromStdString(safeText(utf8));
+}
+
+void warn(QWidget* parent, const QString& title, std::string_view utf8) {
+    QMessageBox box(QMessageBox::Warning, title, shown(utf8), QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+QLabel* plainLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
 }
 
 int wheelTwips(const QWheelEvent& event) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include <QCheckBox>
 #include <QColor>
@@ -14,6 +15,7 @@
 #include <QRect>
 #include <QString>
 
+class QLabel;
 class QPlainTextEdit;
 class QWheelEvent;
 class QWidget;
@@ -51,6 +53,14 @@ void paintBackground(QWidget* widget, QPalette::ColorRole role, const QColor& co
 std::string multiLineText(const QPlainTextEdit* box);
 std::string withoutCarriageReturns(std::string text);
 QString forDisplay(const std::string& utf8WithCrLf);
+
+// Text from elsewhere (a server, a settings file, a comment, a file name) as a label or a title shows it: escaped as
+// the command line prints it (text/safe_text.h).
+QString shown(std::string_view utf8);
+// A warning box whose text is shown escaped and as plain text, never read as markup.
+void warn(QWidget* parent, const QString& title, std::string_view utf8);
+// A label that shows its text as plain text, never as markup.
+QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);
 
 // A notch (120 eighths of a degree) scrolls as many lines as the desktop says, three by default.
 int wheelTwips(const QWheelEvent& event);

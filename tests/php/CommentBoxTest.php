@@ -7,6 +7,7 @@ use PHPUnit\Framework\TestCase;
 final class CommentBoxTest extends TestCase
 {
     private const DATE = '\d{4}-\d\d-\d\d \d\d:\d\d:\d\d';
+    private const MARK = 'n=[0-9a-f]{16}'; // the poster's network, as the page marks a stored comment
     private Channel $channel;
 
     protected function setUp(): void
@@ -56,8 +57,8 @@ final class CommentBoxTest extends TestCase
         $this->assertQuiet($first, $second);
         $this->assertSame('', $first->notice());
         $this->assertSame('', $first->kept(), 'a stored comment leaves the box empty');
-        $this->assertMatchesRegularExpression('~^Line one\nline two\n' . self::DATE . "\r\n\n"
-            . '</textarea><script>alert\(1\)</script>\n' . self::DATE . "\r\n2026-12-06\n\\z~",
+        $this->assertMatchesRegularExpression('~^Line one\nline two\n' . self::DATE . "\r\n" . self::MARK . "\n"
+            . '</textarea><script>alert\(1\)</script>\n' . self::DATE . "\r\n" . self::MARK . " 2026-12-06\n\\z~",
             $this->channel->file('roses_comments.txt'));
         $this->assertSame(["Line one<br>\nline two", '&lt;/textarea&gt;&lt;script&gt;alert(1)&lt;/script&gt;'],
             $second->shown());
@@ -155,17 +156,17 @@ final class CommentBoxTest extends TestCase
 
     public function testTheCommentsFileStaysWithin30000Bytes(): void
     {
-        // A post of 490 characters takes 513 bytes, one of "x" whose date is longer than a date 24 (the date is
-        // dropped): the two fill the file to the byte, and the next is refused.
-        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 513 - 24));
+        // A post of 490 characters takes 531 bytes (its network's mark 18), one of "x" whose date is longer than a
+        // date 42 (the date is dropped): the two fill the file to the byte, and the next is refused.
+        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 531 - 42));
         $this->assertSame('', $this->post(str_repeat('c', 490), 'roses.php', '10.0.1.1')->notice());
         $this->assertSame('', $this->post('x', 'roses.php', '10.0.2.1', ['date' => str_repeat('d', 41)])->notice());
         $this->assertSame(30000, strlen($this->channel->file('roses_comments.txt')));
-        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 24 + 1));
+        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 42 + 1));
         $full = $this->post('x', 'roses.php', '10.0.3.1');
         $this->assertSame('Sorry, comments for this entry are full.', $full->notice());
         $this->assertSame('x', $full->kept());
-        $this->assertSame(30001 - 24, strlen($this->channel->file('roses_comments.txt')));
+        $this->assertSame(30001 - 42, strlen($this->channel->file('roses_comments.txt')));
         $this->assertSame('', $this->post('x', 'tulips.php', '10.0.4.1')->notice(), 'each video has its own file');
     }
 
@@ -243,6 +244,94 @@ final class CommentBoxTest extends TestCase
             'the other thread stays open');
     }
 
+    public function testACommentHoldsAtMost1500BytesHoweverFewItsCharacters(): void
+    {
+        $emoji = "\u{1F600}"; // 4 bytes
+        $over = $this->post(str_repeat($emoji, 500), 'roses.php', '192.0.2.1');
+        $this->assertSame('Sorry, comments are limited to 1,500 bytes: an emoji takes 4, an accented letter 2.',
+            $over->notice());
+        $this->assertSame(str_repeat($emoji, 500), html_entity_decode($over->kept()));
+        $this->assertFalse($this->channel->has('roses_comments.txt'));
+        $this->assertSame('', $this->post(str_repeat($emoji, 375), 'roses.php', '192.0.3.1')->notice());
+        $this->assertStringStartsWith(str_repeat($emoji, 375) . "
+", $this->channel->file('roses_comments.txt'));
+        $this->assertSame('Sorry, comments are limited to 1,500 bytes: an emoji takes 4, an accented letter 2.',
+            $this->post(str_repeat($emoji, 375) . 'x', 'roses.php', '192.0.4.1')->notice());
+        $this->assertSame('', $this->post(str_repeat("\r\n", 100) . str_repeat($emoji, 350), 'roses.php', '192.0.5.1')
+            ->notice(), 'counted as stored: a line break posted as CR LF is one byte');
+    }
+
+    // One network (an IPv4 /24, an IPv6 /48) posting the largest comments it may, from new addresses and as slowly as
+    // the rate limits ask, fills a quarter of a thread and no more: every other network can still post.
+    public function testOneNetworkHoldsAtMostAQuarterOfAThread(): void
+    {
+        $large = str_repeat("\u{1F600}", 375); // 1,500 bytes, 1,541 stored
+        $said = [];
+        for ($i = 1; $i <= 16; ++$i) {
+            $this->channel->put('comment_rate_limits.txt', ''); // a minute and more between the posts
+            $said[] = $this->post($large, 'roses.php', "203.0.113.$i")->notice();
+        }
+        $share = 'Sorry, your network has posted as much on this video as one network may: a quarter of its comments.';
+        $this->assertSame(array_merge(array_fill(0, 4, ''), array_fill(0, 12, $share)), $said);
+        $this->assertSame(4 * 1541, strlen($this->channel->file('roses_comments.txt')));
+        $this->assertSame('', $this->post('Lovely roses', 'roses.php', '198.51.100.7')->notice(), 'another network');
+        $this->assertSame('', $this->post($large, 'tulips.php', '203.0.113.20')->notice(), 'another thread');
+        $this->assertSame('', $this->post('small', 'roses.php', '203.0.114.1')->notice(), 'the next /24');
+
+        $v6 = [];
+        foreach (['2001:db8:7:1::1', '2001:db8:7:2::1', '2001:db8:7:3::1', '2001:db8:7:4::1', '2001:db8:7:5::1'] as $a) {
+            $this->channel->put('comment_rate_limits.txt', '');
+            $v6[] = $this->post($large, 'roses.php', $a)->notice();
+        }
+        $this->assertSame(['', '', '', '', $share], $v6, 'an IPv6 /48 is one network, whatever its /64s');
+    }
+
+    // A network's share is counted to the byte, its comments with a posted date and its hidden ones too.
+    public function testANetworksShareIsCountedToTheByteHiddenCommentsIncluded(): void
+    {
+        $mark = 'n=' . substr(hash_hmac('sha256', 'poster ' . substr(inet_pton('203.0.113.0'), 0, 3), SECRET), 0, 16);
+        $head = "\n2026-12-01 10:00:00\r\n$mark 2026-12-06\n";
+        // With the 42 bytes a post of "x" takes, the network holds exactly 7,500.
+        $own = str_repeat('o', 7500 - 42 - strlen($head)) . $head;
+        $this->channel->put('roses_comments.txt', $own);
+        $this->channel->put('comment_moderation.txt', 'hide ' . hash('sha256', $own) . "\n");
+        $this->assertSame('', $this->post('x', 'roses.php', '203.0.113.9')->notice());
+        $this->assertSame(7500, strlen($this->channel->file('roses_comments.txt')));
+        $this->channel->put('comment_rate_limits.txt', '');
+        $this->assertSame(
+            'Sorry, your network has posted as much on this video as one network may: a quarter of its comments.',
+            $this->post('y', 'roses.php', '203.0.113.10')->notice());
+        $this->assertSame('', $this->post('y', 'roses.php', '203.0.112.10')->notice(), 'the /24 next to it');
+    }
+
+    // However much the host hid, the comments file itself stays within 120,000 bytes.
+    public function testTheCommentsFileItselfStaysWithin120000Bytes(): void
+    {
+        $hidden = str_repeat('h', 120000 - 42 - 23) . "\n2026-12-01 10:00:00\r\n\n";
+        $this->channel->put('roses_comments.txt', $hidden);
+        $this->channel->put('comment_moderation.txt', 'hide ' . hash('sha256', $hidden) . "\n");
+        $this->assertSame('', $this->post('x', 'roses.php', '192.0.2.1')->notice());
+        $this->assertSame(120000, strlen($this->channel->file('roses_comments.txt')));
+        $this->assertSame('Sorry, comments for this entry are full.',
+            $this->post('y', 'roses.php', '198.51.100.1')->notice());
+    }
+
+    // The comments the host hid leave room for others; the thread is full at 30,000 bytes of what is shown.
+    public function testHiddenCommentsDoNotFillAThread(): void
+    {
+        $record = fn (string $text) => $text . "\n2026-12-01 10:00:00\r\n\n";
+        $spam = $record(str_repeat('s', 14960));
+        $kept = $record(str_repeat('k', 14960));
+        $this->channel->put('roses_comments.txt', $spam . $kept);
+        $full = $this->post('room?', 'roses.php', '192.0.2.1');
+        $this->assertSame('Sorry, comments for this entry are full.', $full->notice());
+        $this->channel->put('comment_moderation.txt', 'hide ' . hash('sha256', $spam) . "\n");
+        $this->assertSame('', $this->post('room now', 'roses.php', '192.0.2.1')->notice());
+        $this->assertSame([str_repeat('k', 14960), 'room now'], $this->channel->request('roses.php')->shown());
+        $this->assertStringStartsWith($spam . $kept . "room now\n", $this->channel->file('roses_comments.txt'),
+            'nothing is dropped');
+    }
+
     // Posts at once from many networks, as a server's workers run them: the comments never pass 30,000 bytes, and each
     // post is stored whole or told it is full.
     public function testPostsAtOnceNeverTakeTheCommentsPastTheirCap(): void
@@ -261,8 +350,9 @@ final class CommentBoxTest extends TestCase
         }
         $data = $this->channel->file('roses_comments.txt');
         $this->assertLessThanOrEqual(30000, strlen($data));
-        $this->assertSame($stored, preg_match_all('~(?<=\n)Post \d\d p{92}\n' . self::DATE . "\r\n\n~", $data));
-        $this->assertSame(7, $stored, 'as many as fit');
+        $this->assertSame($stored, preg_match_all('~(?<=\n)Post \d\d p{92}\n' . self::DATE . "\r\n" . self::MARK . "\n~",
+            $data));
+        $this->assertSame(6, $stored, 'as many as fit');
     }
 
     // A disk too full for the post (a small tmpfs): the visitor is told and keeps the text, nothing half-written
@@ -317,7 +407,7 @@ final class CommentBoxTest extends TestCase
         $this->assertSame(0, preg_match('~<span class="date">2019~', $page->body));
         $records = $this->channel->file('roses_comments.txt');
         $this->assertSame(3, substr_count($records, "\r"), 'a CR only in the server\'s date lines');
-        $this->assertStringContainsString("\r\nGlued www.x.example\n", $records);
+        $this->assertMatchesRegularExpression("~\r\n" . self::MARK . " Glued www\\.x\\.example\n~", $records);
     }
 
     // The awkward comment files of tests/data/comments, as the page shows them; `clipnest comments` reads the same

@@ -21,6 +21,20 @@ function clipnest_own_page($root, $name) {
     }
     return false;
 }
+// Only a request for the preview's own names is answered: a page of another site whose name was made to point at
+// 127.0.0.1 (DNS rebinding) must not read the folder nor post through it. The server names them; port by port.
+$port = isset($_SERVER['SERVER_PORT']) ? (string) $_SERVER['SERVER_PORT'] : '';
+$hosts = array_filter(explode(' ', (string) getenv('CLIPNEST_PREVIEW_HOSTS')));
+if (!$hosts) {
+    $hosts = ['127.0.0.1:' . $port, 'localhost:' . $port];
+}
+$host = isset($_SERVER['HTTP_HOST']) ? strtolower((string) $_SERVER['HTTP_HOST']) : '';
+if (!in_array($host, $hosts, true)) {
+    http_response_code(421);
+    header('Content-Type: text/plain');
+    echo "Misdirected request: this preview answers only to " . implode(' and ', $hosts) . "\n";
+    return true;
+}
 $root = realpath($_SERVER['DOCUMENT_ROOT']);
 $uri = (string) $_SERVER['REQUEST_URI'];
 $query = strpos($uri, '?');
@@ -50,7 +64,8 @@ if (preg_match($private, $name) || preg_match($private, basename($real))) {
 if (preg_match('/\.(php\d*|phtml|phar|pht|phps|inc)$/i', $name)) {
     if ($real !== $root . '/' . $name || !clipnest_own_page($root, $name)) {
         @file_put_contents((string) getenv('CLIPNEST_PREVIEW_NOTES'),
-            "preview: " . $name . " is not one of the channel's pages, so it was not run (404)\n", FILE_APPEND | LOCK_EX);
+            "preview: " . addcslashes($name, "\0..\37\177\\") . " is not one of the channel's pages, so it was not run (404)\n",
+            FILE_APPEND | LOCK_EX);
         return clipnest_refuse();
     }
     return false;
@@ -70,9 +85,12 @@ ini_set('default_charset', '');
 header('Content-Type: ' . $type . ($type === 'text/html' ? '; charset=UTF-8' : ''));
 header('Accept-Ranges: bytes');
 $range = isset($_SERVER['HTTP_RANGE']) ? trim($_SERVER['HTTP_RANGE']) : '';
-// One range is honoured; several, or one that cannot be read, get the whole file, as a server may answer.
+// One range is honoured; several, or one that cannot be read, get the whole file, as a server may answer. A number
+// of more than 18 digits is refused rather than read as some other number.
 if (preg_match('/^bytes=(\d*)-(\d*)$/', $range, $m) && ($m[1] !== '' || $m[2] !== '')) {
-    if ($m[1] === '') {
+    if (strlen($m[1]) > 18 || strlen($m[2]) > 18) {
+        $from = $size;
+    } elseif ($m[1] === '') {
         $from = max(0, $size - (int) $m[2]);
     } else {
         $from = (int) $m[1];

@@ -64,11 +64,20 @@ if (is_file('{Moderation}')) {
                 }
         }
 }
-// Appends a post under the comments file's own lock, its size read under that lock, so no number of posts at once
-// takes it past 30,000 bytes. '' when stored, else why not; a write cut short (a full disk) is taken back.
-function clipnest_store($file, $post) {
+// A comment is its text, a line break, the server's date and time, CR LF, a line of the server's own (the poster's
+// network mark, then the posted date field), a line break.
+function clipnest_comments($data) {
+        preg_match_all('/(.*?)\r?\n(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\r\n([^\n]*)\n/s', $data, $comments, PREG_SET_ORDER);
+        return $comments;
+}
+// Appends a post under the comments file's own lock, the file read under that lock, so no number of posts at once
+// takes a thread past its caps: 30,000 bytes as stored, the comments the host hid not counted (the file itself at
+// most four times that), and a quarter of it for one network (`$mark`), hidden ones counted, so a network the host
+// had to hide cannot fill the thread again. '' when stored, else why not; a write cut short (a full disk) is taken
+// back.
+function clipnest_store($file, $post, $mark, $hidden) {
         $failed = "Sorry, your comment could not be stored just now. Please try again later.";
-        $f = @fopen($file, 'a');
+        $f = @fopen($file, 'a+');
         if ($f === false) {
                 return $failed;
         }
@@ -78,9 +87,24 @@ function clipnest_store($file, $post) {
         }
         $stat = fstat($f);
         $size = $stat === false ? 0 : $stat['size'];
+        rewind($f);
+        $data = (string) stream_get_contents($f);
+        $shown = strlen($data);
+        $mine = 0;
+        foreach (clipnest_comments($data) as $comment) {
+                $bytes = strlen($comment[0]);
+                if (isset($hidden[hash('sha256', $comment[0])])) {
+                        $shown -= $bytes;
+                }
+                if ($comment[3] === $mark || strncmp($comment[3], $mark . ' ', strlen($mark) + 1) === 0) {
+                        $mine += $bytes;
+                }
+        }
         $refusal = '';
-        if ($size + strlen($post) > 30000) {
+        if ($shown + strlen($post) > 30000 || $size + strlen($post) > 120000) {
                 $refusal = "Sorry, comments for this entry are full.";
+        } elseif ($mine + strlen($post) > 7500) {
+                $refusal = "Sorry, your network has posted as much on this video as one network may: a quarter of its comments.";
         } elseif (@fwrite($f, $post) !== strlen($post) || !fflush($f)) {
                 ftruncate($f, $size);
                 $refusal = $failed;
@@ -171,7 +195,7 @@ if ($txt !== null && !$trap && $token !== '') {
         // One post is one comment: the server's date line is the only line with a CR in it (the text's line breaks
         // are stored as LF alone, the date field keeps none), so nothing posted can end a comment or pass for a date.
         $dt = preg_replace('/[\x00-\x1f\x7f]/', '', $dt);
-        $post = str_replace(array("\r\n", "\r"), "\n", $txt) . "\n" . "$date\r\n" . $dt . "\n";
+        $text = str_replace(array("\r\n", "\r"), "\n", $txt);
         if ($closed) {
                 $notice = "Sorry, comments on this video are closed.";
         } elseif ($age < 0 || $age > 86400) {
@@ -180,6 +204,8 @@ if ($txt !== null && !$trap && $token !== '') {
                 $notice = "Sorry, that was too fast. Please wait a few seconds, then post your comment again.";
         } elseif ($length > 500) {
                 $notice = "Sorry, comments are limited to 500 characters.";
+        } elseif (strlen($text) > 1500) {
+                $notice = "Sorry, comments are limited to 1,500 bytes: an emoji takes 4, an accented letter 2.";
         } elseif (preg_match_all('~https?://|www\.~i', $txt . "\n" . $dt) > 2) {
                 $notice = "Sorry, a comment may hold at most 2 links.";
         } else {
@@ -189,14 +215,19 @@ if ($txt !== null && !$trap && $token !== '') {
                         $bytes = substr($bytes, 12);
                 }
                 $network = $bytes === false ? $address : substr($bytes, 0, strlen($bytes) === 4 ? 3 : 8);
+                // The network a thread's share is counted by: an IPv4 /24, an IPv6 /48; a keyed hash, never the address.
+                $mark = 'n=' . substr(hash_hmac('sha256', 'poster ' . ($bytes === false ? $address
+                        : substr($bytes, 0, strlen($bytes) === 4 ? 3 : 6)), $secret), 0, 16);
+                $post = $text . "\n" . "$date\r\n" . $mark . ($dt === '' ? '' : ' ' . $dt) . "\n";
                 // A network's posts: 2 a minute, 20 a day; an IPv6 /48, whatever /64s it posts from, 5 and 50.
                 $limits = array(substr(hash_hmac('sha256', 'network ' . $network, $secret), 0, 16) => array(2, 20));
                 if ($bytes !== false && strlen($bytes) === 16) {
                         $limits[substr(hash_hmac('sha256', 'site ' . substr($bytes, 0, 6), $secret), 0, 16)] = array(5, 50);
                 }
-                $notice = clipnest_rate_refusal('{Limits}', $limits, $now,
+                $notice = clipnest_rate_refusal('{Limits}', $limits, $now, function () use ($post, $mark, $hidden) {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
-                        function () use ($post) { return clipnest_store("p4yFileNameLessExtp5y_comments.txt", $post); });
+                        return clipnest_store("p4yFileNameLessExtp5y_comments.txt", $post, $mark, $hidden);
+                });
                 if ($notice === '') {
                         $keep = '';
                 }
@@ -209,9 +240,7 @@ if ($notice !== '') {
 if (is_file("p4yFileNameLessExtp5y_comments.txt")) {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
         $data = (string) file_get_contents("p4yFileNameLessExtp5y_comments.txt");
-        // A comment is its text, a line break, the server's date and time, CR LF, the posted date field, a line break.
-        preg_match_all('/(.*?)\r?\n(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\r\n[^\n]*\n/s', $data, $comments, PREG_SET_ORDER);
-        foreach ($comments as $comment) {
+        foreach (clipnest_comments($data) as $comment) {
                 if (isset($hidden[hash('sha256', $comment[0])])) {
                         continue;
                 }
