@@ -58,9 +58,16 @@ StatusLine::StatusLine(QWidget* parent) : QWidget(parent) {
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     layout->addWidget(list_);
     window_->resize(560, 360);
+
+    expiry_.setSingleShot(true);
+    connect(&expiry_, &QTimer::timeout, this, [this] { say({}, Tone::Success); });
 }
 
-void StatusLine::say(const QString& text, Tone tone) {
+void StatusLine::say(const QString& text, Tone tone, int lastsMs) {
+    expiry_.stop();
+    if (lastsMs > 0) {
+        expiry_.start(lastsMs);
+    }
     text_->setText(text);
     text_->setToolTip(text);
     paintTone(text_, tone);
