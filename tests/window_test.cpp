@@ -637,6 +637,56 @@ TEST_F(WindowTest, PublishWithoutAnAddressOrConnectionOpensTheConnectionWindow) 
         << "the window says why it was opened";
 }
 
+// What a publish came to, worded for the status line (one sentence, whole) and the dialog (a line each): a file's own
+// problem, a lost connection and what it cut off make a failure that offers the connection's settings; names in the
+// code page are shown in UTF-8; a publish that sent everything is no failure, and notes go along.
+TEST(PublishOutcome, SaysWhatDidNotArriveAndWhy) {
+    publish::Destination to;
+    to.target = *publish::parseTarget("sftp://bob@example.net/public_html");
+    publish::Report report;
+    for (const char* name : {"a.mp4", "caf\xe9.php", "homepage.html"}) {
+        report.changed.push_back({name, {}, true, {}, {}});
+    }
+    report.uploaded = {"a.mp4"};
+    report.failed = {{"caf\xe9.php", "the server refused the name"}};
+    report.stopped = "the connection to example.net was lost";
+    report.cutOff = {"homepage.html"};
+    PublishOutcome said = outcomeOf(to, report);
+    EXPECT_EQ(said.status, QString::fromUtf8("Uploaded 1 of 3 changed files to sftp://bob@example.net/public_html/: "
+                                             "café.php was not uploaded: the server refused the name; the connection "
+                                             "to example.net was lost; 1 file was not uploaded; the next publish "
+                                             "uploads it."));
+    EXPECT_EQ(said.reason, QString::fromUtf8("Uploaded 1 of 3 changed files to sftp://bob@example.net/public_html/:\n"
+                                             "café.php was not uploaded: the server refused the name\n"
+                                             "the connection to example.net was lost\n"
+                                             "1 file was not uploaded; the next publish uploads it"));
+    EXPECT_TRUE(said.failed);
+    EXPECT_TRUE(said.couldNotConnect);
+
+    // Less than planned without a word from the connection: still a failure, but the connection is not blamed.
+    report.failed.clear();
+    report.stopped.clear();
+    report.cutOff.clear();
+    report.held = {{"homepage.html", "caf\xe9.php did not arrive"}};
+    said = outcomeOf(to, report);
+    EXPECT_TRUE(said.failed);
+    EXPECT_FALSE(said.couldNotConnect);
+    EXPECT_TRUE(said.status.endsWith(QString::fromUtf8(": homepage.html was held back: café.php did not arrive.")))
+        << said.status.toStdString();
+
+    // Everything there (sent or found): no failure; a note goes along.
+    report.held.clear();
+    report.found = {"caf\xe9.php", "homepage.html"};
+    report.notes = {"b.mp4 is named on the homepage but not in the folder"};
+    said = outcomeOf(to, report);
+    EXPECT_FALSE(said.failed);
+    EXPECT_EQ(said.status,
+              "Uploaded 1 of 3 changed files (2 more were there already) to "
+              "sftp://bob@example.net/public_html/: b.mp4 is named on the homepage but not in the folder.");
+    report.cancelled = true;
+    EXPECT_TRUE(outcomeOf(to, report).failed) << "a stopped publish is no success";
+}
+
 // The whole publish's figures, as the dialog words them, and a folder chosen on the server put into the address.
 TEST(PublishFigures, FilesBytesRateAndTimeLeftAndTheChosenFolder) {
     EXPECT_EQ(overallText({3, 40, 3'400'000, 120'000'000, 1'200'000, 100}),

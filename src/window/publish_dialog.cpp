@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -165,10 +166,14 @@ PublishOutcome outcomeOf(const publish::Destination& destination, const publish:
     } else if (report.changed.empty()) {
         headline = QStringLiteral("Nothing changed since the last publish");
     } else {
-        headline = QStringLiteral("Uploaded %1 of %2 changed files to %3")
-                       .arg(report.uploaded.size() + report.found.size())
-                       .arg(report.changed.size())
-                       .arg(QString::fromStdString(destination.target.display()));
+        headline =
+            QStringLiteral("Uploaded %1 of %2 changed %3%4 to %5")
+                .arg(report.uploaded.size())
+                .arg(report.changed.size())
+                .arg(report.changed.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                .arg(report.found.empty() ? QString()
+                                          : QStringLiteral(" (%1 more were there already)").arg(report.found.size()))
+                .arg(QString::fromStdString(destination.target.display()));
     }
     outcome.failed = !report.whole() || report.cancelled;
     // A login, host key or lost connection: the connection's settings are what the host looks at next.
@@ -222,7 +227,10 @@ QString overallText(const publish::Overall& o) {
         .arg(o.files)
         .arg(o.files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
         .arg(readableSize(o.bytesDone), readableSize(o.bytes),
-             readableSize(static_cast<std::uintmax_t>(std::max(0.0, o.bytesPerSecond))), timeLeft(o.secondsLeft));
+             readableSize(std::isfinite(o.bytesPerSecond) && o.bytesPerSecond > 0
+                              ? static_cast<std::uintmax_t>(o.bytesPerSecond)
+                              : 0),
+             timeLeft(o.secondsLeft));
 }
 
 PublishDialog::PublishDialog(QWidget* parent) : QDialog(parent) {
