@@ -504,6 +504,40 @@ TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
     ::unsetenv("CLIPNEST_SSH");
 }
 
+// A publish that sends everything to a real SFTP server says so in the status line and its dialog goes; the dialog's
+// figures of the whole publish reached all the files and bytes.
+TEST_F(WindowTest, APublishThatArrivesWholeSaysSoAndItsDialogGoes) {
+    NEEDS(clipnest::testing::SshServer::available(), "root and openssh-server for an SFTP server");
+    clipnest::testing::SshServer server;
+    ASSERT_TRUE(server.start()) << server.log();
+    runChains();
+    clipnest::testing::writeFile(dir.path() / "a.mp4", std::string(200'000, 'v'));
+    type("Text2", "a.mp4");
+    type("Text4", "A");
+    click("Command1");
+    runChains();
+    fs::create_directories(dir.path() / ".clipnest");
+    clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf", "to = " + server.address() + "\n");
+    // ssh as the server's user runs it, with the keys and known hosts of its home.
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", server.home().c_str(), 1);
+    ::setenv("CLIPNEST_SSH", clipnest::testing::sshOf(server.home()).c_str(), 1);
+    click("cmdPublish");
+    for (int i = 0; i < 1000 && window->publishing(); ++i) {
+        QTest::qWait(20);
+    }
+    QTest::qWait(50);
+    ::unsetenv("CLIPNEST_SSH");
+    ::setenv("HOME", home.c_str(), 1);
+    const QString said = get<QLabel>("lblStatus")->text();
+    EXPECT_TRUE(said.startsWith("Uploaded ")) << said.toStdString();
+    EXPECT_NE(said.indexOf(" changed files to sftp://root@127.0.0.1:"), -1) << said.toStdString();
+    EXPECT_EQ(get<QLabel>("lblStatus")->palette().color(QPalette::Window), coloursOf(Tone::Success).back);
+    EXPECT_FALSE(get("dlgPublish")->isVisible()) << "nothing to say that the status line does not";
+    EXPECT_EQ(clipnest::testing::readFile(server.folder() / "a.mp4").size(), 200'000u);
+    EXPECT_TRUE(fs::exists(server.folder() / "homepage.html"));
+}
+
 // While another publish of the channel holds its lock, Publish says so and does nothing; the message is a passing one
 // (the other publish may end any moment), and a message after it is not cleared by its time running out.
 TEST_F(WindowTest, AnotherPublishRunningIsSaidForAWhile) {
