@@ -588,6 +588,12 @@ TEST_F(WindowTest, TheConnectionWindowSavesTheAddressAndTestsTheConnection) {
     EXPECT_EQ(to->text(), "sftp://nobody@127.0.0.1:1/typo/");
     EXPECT_NE(get<QLabel>("lblAddressHint")->text().indexOf("// starts from the server's root"), -1);
 
+    EXPECT_TRUE(get("txtKey")->isEnabled());
+    EXPECT_FALSE(get("txtCacert")->isEnabled()) << "FTPS's alone";
+    to->setText("ftps://bob@127.0.0.1:1/public_html");
+    EXPECT_FALSE(get("txtKnownHosts")->isEnabled()) << "SFTP's alone";
+    EXPECT_TRUE(get("txtCacert")->isEnabled());
+    EXPECT_FALSE(get("chkInsecure")->isEnabled()) << "only ftp:// may be plain";
     to->setText("sftp://bob@127.0.0.1:1/public_html");
     get<QLineEdit>("txtConnectionSite")->setText("https://example.net/garden");
     get<QSpinBox>("spnConnections")->setValue(3);

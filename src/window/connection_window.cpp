@@ -115,6 +115,19 @@ ConnectionWindow::ConnectionWindow(QWidget* owner) : QDialog(owner) {
     layout->addLayout(buttons);
     resize(620, sizeHint().height());
 
+    // Each kind of address has its own settings: the key and known hosts are SFTP's, the certificate authority FTPS's,
+    // and only ftp:// may be plain.
+    connect(to_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString address = text.trimmed();
+        const bool sftp = address.startsWith(QLatin1String("sftp://"));
+        const bool ftp = address.startsWith(QLatin1String("ftp://"));
+        const bool ftps = address.startsWith(QLatin1String("ftps://"));
+        const bool known = sftp || ftp || ftps;
+        key_->setEnabled(sftp || !known);
+        knownHosts_->setEnabled(sftp || !known);
+        cacert_->setEnabled(ftps || ftp || !known);
+        insecure_->setEnabled(ftp || !known);
+    });
     connect(test_, &QPushButton::clicked, this, [this] { testConnection(); });
     connect(choose, &QPushButton::clicked, this, [this] { chooseFolder(); });
     connect(saveButton, &QPushButton::clicked, this, [this] { save(); });
