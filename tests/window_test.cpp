@@ -534,6 +534,10 @@ TEST_F(WindowTest, APublishThatArrivesWholeSaysSoAndItsDialogGoes) {
     EXPECT_NE(said.indexOf(" changed files to sftp://root@127.0.0.1:"), -1) << said.toStdString();
     EXPECT_EQ(get<QLabel>("lblStatus")->palette().color(QPalette::Window), coloursOf(Tone::Success).back);
     EXPECT_FALSE(get("dlgPublish")->isVisible()) << "nothing to say that the status line does not";
+    const QString overall = get<QLabel>("lblPublishOverall")->text();
+    EXPECT_TRUE(QRegularExpression(R"(^(\d+) of \1 files, ([0-9.]+ [KM]B) of \2, .*/s, )").match(overall).hasMatch())
+        << overall.toStdString();
+    EXPECT_EQ(get<QProgressBar>("barPublishOverall")->value(), 1000);
     EXPECT_EQ(clipnest::testing::readFile(server.folder() / "a.mp4").size(), 200'000u);
     EXPECT_TRUE(fs::exists(server.folder() / "homepage.html"));
 }
@@ -637,6 +641,53 @@ TEST_F(WindowTest, TheConnectionWindowSavesTheAddressAndTestsTheConnection) {
     click("cmdSaveConnection");
     EXPECT_EQ(clipnest::testing::readFile(conf), "to = sftp://bob@127.0.0.1:1/x/\nmystery = 1\n");
     EXPECT_TRUE(report->text().startsWith("Nothing was saved")) << report->text().toStdString();
+}
+
+// Against a real SFTP server whose login folder holds public_html: Choose… lists the login folder's folders, opens
+// one with a double-click and puts the one chosen into the address, and Test connection then finds it writable.
+TEST_F(WindowTest, TheConnectionWindowChoosesAServerFolderAndFindsItWritable) {
+    NEEDS(clipnest::testing::SshServer::available(), "root and openssh-server for an SFTP server");
+    clipnest::testing::SshServer server;
+    const fs::path login = server.folder().parent_path();
+    fs::create_directories(server.folder() / "garden");
+    ASSERT_TRUE(server.start("internal-sftp -d " + login.string())) << server.log();
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", server.home().c_str(), 1);
+    ::setenv("CLIPNEST_SSH", clipnest::testing::sshOf(server.home()).c_str(), 1);
+    const std::string host = "sftp://root@127.0.0.1:" + std::to_string(server.port());
+
+    click("cmdConnection");
+    auto* to = get<QLineEdit>("txtPublishTo");
+    to->setText(QString::fromStdString(host + "/elsewhere/"));
+    click("cmdChooseFolder");
+    auto* list = get<QListWidget>("lstRemoteFolders");
+    const auto listed = [&] {
+        for (int i = 0; i < 500 && !list->isEnabled(); ++i) {
+            QTest::qWait(20);
+        }
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i) {
+            names << list->item(i)->text();
+        }
+        return names;
+    };
+    EXPECT_EQ(listed(), QStringList{"public_html"}) << get<QLabel>("lblRemoteFolder")->text().toStdString();
+    Q_EMIT list->itemActivated(list->item(0));
+    EXPECT_EQ(listed(), (QStringList{"..", "garden"})) << get<QLabel>("lblRemoteFolder")->text().toStdString();
+    get<QPushButton>("cmdUseFolder")->click();
+    EXPECT_EQ(to->text().toStdString(), host + "/public_html/");
+    EXPECT_FALSE(get("dlgRemoteFolders")->isVisible());
+
+    click("cmdTestConnection");
+    for (int i = 0; i < 500 && !get("cmdTestConnection")->isEnabled(); ++i) {
+        QTest::qWait(20);
+    }
+    auto* report = get<QLabel>("lblConnectionReport");
+    EXPECT_TRUE(report->text().endsWith("writable")) << report->text().toStdString();
+    EXPECT_EQ(report->palette().color(QPalette::Window), coloursOf(Tone::Success).back);
+    EXPECT_FALSE(has(".clipnest/publish.conf")) << "a test keeps nothing";
+    ::unsetenv("CLIPNEST_SSH");
+    ::setenv("HOME", home.c_str(), 1);
 }
 
 // Publish without an address opens the Connection window saying what it needs, and publishes nothing; once an address

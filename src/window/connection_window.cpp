@@ -260,14 +260,8 @@ void ConnectionWindow::testConnection() {
         [s, cancel = cancel_] { return publish::checkConnection(s, cancel.get()); },
         [this](const publish::ConnectionReport& report) {
             test_->setEnabled(true);
-            QString text = fromUtf8(report.text);
-            if (!report.loginTop.empty()) {
-                QStringList top;
-                for (const std::string& name : report.loginTop) {
-                    top << fromUtf8(name);
-                }
-                text += QStringLiteral("\nThe login folder holds: ") + top.join(QStringLiteral(", "));
-            }
+            // The report names what the login folder holds when the folder is missing.
+            const QString text = fromUtf8(report.text);
             say(text, report.outcome == publish::ConnectionReport::Outcome::Writable ? Tone::Success : Tone::Error);
         });
 }

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/code_page.h"
+#include "platform/message_text.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
 #include "window/widgets.h"
@@ -118,11 +119,10 @@ bool askSite(QWidget* parent, const std::filesystem::path& folder) {
 }
 
 PublishOutcome outcomeOf(const publish::Destination& destination, const publish::Report& report) {
-    // What went wrong or should be known, a line each; the report's names are in the code page.
+    // What went wrong or should be known, a line each: the channel's names are in the code page, the server's and the
+    // system's words in UTF-8.
     QStringList lines;
-    const auto say = [&lines](const std::string& codePage) {
-        lines << QString::fromStdString(codePageToUtf8(codePage));
-    };
+    const auto say = [&lines](const std::string& mixed) { lines << QString::fromStdString(messageToUtf8(mixed)); };
     if (!report.error.empty()) {
         say(report.error);
     }
