@@ -633,9 +633,16 @@ TEST_F(WindowTest, TheConnectionWindowSavesTheAddressAndTestsTheConnection) {
     EXPECT_FALSE(report->text().isEmpty());
     EXPECT_EQ(report->palette().color(QPalette::Window), coloursOf(Tone::Error).back) << "not writable";
 
+    // Opened again while open, it keeps what is being typed; closed and opened, it shows what is kept.
+    to->setText("sftp://bob@127.0.0.1:1/typing");
+    click("cmdConnection");
+    EXPECT_EQ(to->text(), "sftp://bob@127.0.0.1:1/typing");
+    click("cmdCloseConnection");
+
     // A settings file that cannot be read is not saved over: what it holds would be lost.
     clipnest::testing::writeFile(conf, "to = sftp://bob@127.0.0.1:1/x/\nmystery = 1\n");
     click("cmdConnection");
+    EXPECT_EQ(to->text(), "") << "nothing shown as kept that is not";
     EXPECT_NE(report->text().indexOf("unknown setting 'mystery'"), -1) << report->text().toStdString();
     to->setText("sftp://bob@127.0.0.1:1/y/");
     click("cmdSaveConnection");

@@ -156,9 +156,15 @@ void ConnectionWindow::beside(std::function<T()> work, std::function<void(T)> do
 }
 
 void ConnectionWindow::open(const std::filesystem::path& folder, const QString& reason) {
-    folder_ = folder;
     why_->setText(reason);
     why_->setVisible(!reason.isEmpty());
+    // Open already on this channel: what is being typed stays.
+    if (isVisible() && folder == folder_) {
+        raise();
+        activateWindow();
+        return;
+    }
+    folder_ = folder;
     report_->hide();
     const Result<publish::Settings> loaded = publish::loadSettings(folder);
     if (loaded) {
