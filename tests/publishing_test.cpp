@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 
 namespace clipnest::testing {
 namespace {
@@ -35,6 +36,8 @@ struct FakeServer {
     std::string connectProblem;
     int connections = 0;
     std::uintmax_t sent = 0; // bytes put, a part gone on from not counted
+    // When not 0, each connection sends at this many bytes a second, telling its progress as it goes.
+    std::uintmax_t bytesPerSecond = 0;
 };
 
 class FakeRemote final : public publish::Remote {
@@ -49,6 +52,16 @@ public:
     std::string put(const std::vector<publish::Upload>& files, const publish::PutEvents& events,
                     const std::atomic<bool>& cancel) override {
         for (std::size_t i = 0; i < files.size() && !cancel; ++i) {
+            if (const std::uintmax_t rate = server_.bytesPerSecond) {
+                const std::uintmax_t size = fs::file_size(files[i].local);
+                events.started(i);
+                for (std::uintmax_t sent = 0; sent < size;) {
+                    const std::uintmax_t chunk = std::min(size - sent, rate / 20 + 1);
+                    std::this_thread::sleep_for(std::chrono::microseconds(chunk * 1'000'000 / rate));
+                    sent += chunk;
+                    events.progress(i, sent, size);
+                }
+            }
             const std::lock_guard guard(server_.mutex);
             const std::string& name = files[i].name;
             const std::string bytes = readFile(files[i].local), part = publish::partName(name);
@@ -66,7 +79,9 @@ public:
                 }
                 continue;
             }
-            events.started(i);
+            if (!server_.bytesPerSecond) {
+                events.started(i);
+            }
             server_.putOrder.push_back(name);
             const auto refused = server_.refuse.find(name);
             const bool resumes = files[i].resumeFrom > 0 && server_.files[part].size() == files[i].resumeFrom;
@@ -150,7 +165,7 @@ protected:
     Names recorded() const {
         Names names;
         publish::Manifest manifest = publish::Manifest::load(h_.dir());
-        for (const auto& [name, published] : manifest.of(target_.display()).files) {
+        for (const auto& [name, published] : manifest.of(target_.recordKey()).files) {
             names.push_back(name);
         }
         return names;
@@ -235,6 +250,52 @@ TEST_F(OfflinePublish, ManyFilesGoOverSeveralConnections) {
     for (const std::string& name : order) {
         EXPECT_EQ(server_.files[name], h_.file(name)) << name;
     }
+}
+
+// The whole publish's figures over two connections that each send at the server's rate: the bytes add up to what
+// went, never go back or beyond the whole, and the whole rate is the two connections', not a file's share of it.
+TEST_F(OfflinePublish, TheWholePublishsFiguresAddUpOverTwoConnections) {
+    settings_.connections = 2;
+    server_.bytesPerSecond = 200'000;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "style" + std::to_string(i) + ".css";
+        h_.put(name, std::string(10'000, 'x'));
+        settings_.extra.push_back(name);
+    }
+    std::vector<publish::Overall> seen;
+    publish::Events events;
+    events.overall = [&](const publish::Overall& o) { seen.push_back(o); };
+    cancel_ = false;
+    const Report r = publish::publishChannel(h_.dir(), settings_, target_, events, cancel_, {},
+                                             [&] { return std::make_unique<FakeRemote>(server_); });
+    ASSERT_TRUE(r.whole()) << r.error;
+    EXPECT_EQ(server_.connections, 2);
+    ASSERT_FALSE(seen.empty());
+    std::uintmax_t all = 0;
+    for (const publish::ChannelFile& f : r.changed) {
+        all += f.now.size;
+    }
+    int whole = 0;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        const publish::Overall& o = seen[i];
+        EXPECT_EQ(o.files, r.changed.size());
+        EXPECT_EQ(o.bytes, all);
+        EXPECT_LE(o.bytesDone, o.bytes);
+        EXPECT_LE(o.filesDone, o.files);
+        if (i > 0) {
+            EXPECT_GE(o.bytesDone, seen[i - 1].bytesDone) << "never goes back";
+            EXPECT_GE(o.filesDone, seen[i - 1].filesDone);
+        }
+        whole += o.filesDone == o.files && o.bytesDone == o.bytes ? 1 : 0;
+    }
+    EXPECT_EQ(whole, 1) << "the whole comes to its end once";
+    EXPECT_EQ(seen.front().secondsLeft, -1) << "unknown before the rate has settled";
+    const publish::Overall& last = seen.back();
+    EXPECT_EQ(last.filesDone, last.files);
+    EXPECT_EQ(last.secondsLeft, 0);
+    // Two connections at 200 KB/s each, within twice either way.
+    EXPECT_GT(last.bytesPerSecond, 200'000.0) << last.bytesPerSecond;
+    EXPECT_LT(last.bytesPerSecond, 800'000.0) << last.bytesPerSecond;
 }
 
 // A file that did not arrive holds back what names it, with the old copy left live; the record says what reached the
@@ -332,7 +393,7 @@ TEST_F(OfflinePublish, TheServersOwnFilesAreNeitherReplacedNorLost) {
     // The block changes with a new version: merged again into what the server has now.
     server_.files[".htaccess"] = "# the host's line\n" + rules;
     publish::Manifest m = publish::Manifest::load(h_.dir());
-    m.of(target_.display()).files[".htaccess"].sha256 = std::string(64, '0');
+    m.of(target_.recordKey()).files[".htaccess"].sha256 = std::string(64, '0');
     m.save(h_.dir());
     publish();
     EXPECT_EQ(server_.files[".htaccess"], "# the host's line\n" + rules);
@@ -522,6 +583,61 @@ TEST(Address, TheAddressTakenApart) {
     }
 }
 
+// A path is read inside the login folder whatever the scheme; two slashes start it at the server's root; "/~/", as
+// older settings write it, is the login folder too. The record of what is on the server follows the folder, not the
+// spelling, and an SFTP path once read from the root has a record of its own.
+TEST(Address, APathIsInsideTheLoginFolderUnlessItStartsWithTwoSlashes) {
+    struct Case {
+        std::string url, folder, described, key;
+    };
+    for (const Case& c : {
+             Case{"sftp://bob@example.net/public_html", "public_html/",
+                  "the folder public_html in the login folder of bob on example.net",
+                  "sftp://bob@example.net/~/public_html/"},
+             Case{"sftp://bob@example.net/~/public_html/", "public_html/",
+                  "the folder public_html in the login folder of bob on example.net",
+                  "sftp://bob@example.net/~/public_html/"},
+             Case{"sftp://mychannel//var/www/html", "/var/www/html/", "the folder /var/www/html on mychannel",
+                  "sftp://mychannel//var/www/html/"},
+             Case{"sftp://mychannel", "", "the login folder on mychannel", "sftp://mychannel/~/"},
+             Case{"sftp://mychannel/~/", "", "the login folder on mychannel", "sftp://mychannel/~/"},
+             Case{"ftps://bob@example.net:2121/www/site/", "www/site/",
+                  "the folder www/site in the login folder of bob on example.net",
+                  "ftps://bob@example.net:2121/www/site/"},
+             Case{"ftp://example.net//srv/ftp", "/srv/ftp/", "the folder /srv/ftp on example.net",
+                  "ftp://example.net//srv/ftp/"},
+             Case{"ftps://example.net/~/www", "www/", "the folder www in the login folder on example.net",
+                  "ftps://example.net/www/"},
+         }) {
+        const Result<Target> t = publish::parseTarget(c.url);
+        ASSERT_TRUE(t) << c.url << ": " << why(t);
+        EXPECT_EQ(t->folder(), c.folder) << c.url;
+        EXPECT_EQ(t->described(), c.described) << c.url;
+        EXPECT_EQ(t->recordKey(), c.key) << c.url;
+    }
+    EXPECT_NE(publish::parseTarget("sftp://h/site/")->recordKey(), publish::parseTarget("sftp://h//site/")->recordKey())
+        << "one folder read from the root before is another now";
+    EXPECT_FALSE(publish::parseTarget("sftp://h//../etc")) << "no way up from the root either";
+}
+
+// A missing folder's message shows the login folder's top: folders first, hidden names left out, a few only.
+TEST(Address, AMissingFolderNamesWhatTheLoginFolderHolds) {
+    const Target t = *publish::parseTarget("sftp://bob@example.net/public_html");
+    std::vector<publish::RemoteFile> entries = {{"notes.txt", 3, true, false}, {".ssh", 0, false, true},
+                                                {"www", 0, false, true},       {"caf\xE9", 0, false, true},
+                                                {"logs", 0, false, true},      {"a.txt", 3, true, false}};
+    const std::vector<std::string> top = publish::topNames(entries);
+    EXPECT_EQ(top, (std::vector<std::string>{"caf\xC3\xA9", "logs", "www", "a.txt", "notes.txt"}));
+    EXPECT_EQ(publish::topNames(entries, 2), (std::vector<std::string>{"caf\xC3\xA9", "logs"}));
+    EXPECT_EQ(publish::missingFolder(t, {"www", "logs"}, true),
+              "the folder public_html in the login folder of bob on example.net is not there; the login folder "
+              "holds: www, logs");
+    EXPECT_EQ(publish::missingFolder(t, {}, true),
+              "the folder public_html in the login folder of bob on example.net is not there; the login folder is "
+              "empty");
+    EXPECT_NE(publish::missingFolder(t, {}, false).find("could not be listed"), std::string::npos);
+}
+
 TEST(Address, AnAddressThatCannotBeReadIsRefusedWithWhy) {
     for (const auto& [url, why] : std::vector<std::pair<std::string, std::string>>{
              {"http://example.net/", "the address must start with sftp://, ftps:// or ftp://"},
@@ -571,7 +687,7 @@ TEST(Settings, ReadingThemCreatesNothingAndWhatIsSavedReadsBack) {
     const publish::Settings& back = *loaded;
     EXPECT_EQ(back.to, s.to);
     EXPECT_EQ(back.extra, s.extra);
-    EXPECT_EQ(back.insecure, s.insecure);
+    EXPECT_FALSE(back.insecure) << "`insecure` allows plain ftp:// only, and is not kept for an sftp:// address";
     EXPECT_EQ(back.key, s.key);
     EXPECT_EQ(back.knownHosts, s.knownHosts);
     EXPECT_EQ(back.cacert, s.cacert);
@@ -580,6 +696,16 @@ TEST(Settings, ReadingThemCreatesNothingAndWhatIsSavedReadsBack) {
     EXPECT_EQ(back.connections, s.connections);
     EXPECT_EQ(back.scripts, s.scripts);
     EXPECT_EQ(back.fonts, s.fonts);
+
+    s.to = "ftp://h/site/";
+    ASSERT_TRUE(publish::saveSettings(dir.path(), s));
+    EXPECT_TRUE(publish::loadSettings(dir.path())->insecure) << "kept where it applies";
+    // Switching to SFTP drops it, as an address given once is kept.
+    EXPECT_FALSE(publish::keepAddress(dir.path(), "sftp://h/site/", false));
+    EXPECT_FALSE(publish::loadSettings(dir.path())->insecure);
+    EXPECT_NE(readFile(dir.path() / publish::SettingsFile).find("to = sftp://h/site/\n"), std::string::npos);
+    EXPECT_EQ(readFile(dir.path() / publish::SettingsFile).find("insecure"), std::string::npos);
+    EXPECT_EQ(publish::loadSettings(dir.path())->key, "/k") << "the other settings stay";
 }
 
 // A size or a count out of its range is refused with the setting's name, not taken as some other number.

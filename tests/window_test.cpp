@@ -1,9 +1,14 @@
+#include "platform/file_lock.h"
 #include "platform/preview_server.h"
+#include "publish/connection_check.h"
 #include "publish/manifest.h"
+#include "publish/settings.h"
 #include "support/support.h"
+#include "window/connection_window.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
 #include "window/panel_text.h"
+#include "window/publish_dialog.h"
 #include "window/scroll_form.h"
 #include "window/status_line.h"
 #include "window/widgets.h"
@@ -34,6 +39,21 @@ constexpr int MaxScroll = 26760 - PageStep;
 
 QPoint designAt(int left, int top) {
     return {toPixels(left), toPixels(top)};
+}
+
+// Calls `answer` once a modal dialog of type T is the active one.
+template <class T>
+void whenModal(std::function<void(T*)> answer, int triesLeft = 500) {
+    QTimer::singleShot(10, [answer, triesLeft] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog && dialog->isVisible()) {
+            answer(dialog);
+        } else if (triesLeft > 0) {
+            whenModal<T>(answer, triesLeft - 1);
+        } else {
+            ADD_FAILURE() << "no dialog came";
+        }
+    });
 }
 
 class WindowTest : public ::testing::Test {
@@ -324,42 +344,55 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     EXPECT_EQ(file("homepage.html"), before);
 }
 
-// The channel's address from the strip: a value that is none is refused with the reason and nothing is kept; one that
-// passes is kept, and the share tags, feed and sitemap are written at once, which the status line says.
+// The channel's address from the strip: a value that is none is refused in the dialog, which stays open with the value
+// as typed and the reason, and nothing is kept; an address without its closing / is taken with it, and the share tags,
+// feed and sitemap are written at once, which the status line says.
 TEST_F(WindowTest, TheChannelsAddressIsAskedForCheckedAndKept) {
     runChains();
     type("Text2", "a.mp4");
     type("Text4", "Roses");
     click("Command1");
     runChains();
-    const auto answer = [](const QString& site) {
-        QTimer::singleShot(100, [site] {
-            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            dialog->setTextValue(site);
-            dialog->accept();
-            QTimer::singleShot(100, [] {
-                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                    qApp->setProperty("said", box->text());
-                    box->accept();
-                }
-            });
-        });
-    };
-    answer(QStringLiteral("https://example.net/garden"));
+    QString refusedKept, reason;
+    bool stayed = false;
+    whenModal<QDialog>([&](QDialog* dialog) {
+        auto* box = dialog->findChild<QLineEdit*>("txtSite");
+        ASSERT_NE(box, nullptr);
+        box->setText("example.net/garden/");
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        stayed = dialog->isVisible();
+        refusedKept = box->text();
+        reason = dialog->findChild<QLabel*>("lblSiteRefusal")->text();
+        EXPECT_FALSE(has(".clipnest/publish.conf")) << "nothing kept while refused";
+        box->setText("http://127.0.0.1:18080");
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
     click("cmdSite");
-    EXPECT_NE(qApp->property("said").toString().indexOf("ends in /"), -1)
-        << qApp->property("said").toString().toStdString();
-    EXPECT_FALSE(has(".clipnest/publish.conf"));
-    EXPECT_FALSE(has("feed.xml"));
-    answer(QStringLiteral("https://example.net/garden/"));
-    click("cmdSite");
+    EXPECT_TRUE(stayed) << "a refused address leaves the dialog open";
+    EXPECT_EQ(refusedKept, "example.net/garden/") << "and the box as typed";
+    EXPECT_EQ(reason, "the channel's address must start with https:// (or http://); 'example.net/garden/' is none");
     EXPECT_NE(
-        clipnest::testing::readFile(dir.path() / ".clipnest/publish.conf").find("site = https://example.net/garden/\n"),
-        std::string::npos);
-    EXPECT_NE(file("feed.xml").find("<link>https://example.net/garden/a.php</link>"), std::string::npos);
+        clipnest::testing::readFile(dir.path() / ".clipnest/publish.conf").find("site = http://127.0.0.1:18080/\n"),
+        std::string::npos)
+        << "the closing / added";
+    EXPECT_NE(file("feed.xml").find("<link>http://127.0.0.1:18080/a.php</link>"), std::string::npos);
     EXPECT_NE(get<QLabel>("lblStatus")->text().indexOf("feed.xml and sitemap.xml written"), -1)
         << get<QLabel>("lblStatus")->text().toStdString();
+
+    // The dialog shows the address kept; a path without its / is completed too, and Cancel keeps what was kept.
+    QString shown;
+    whenModal<QDialog>([&](QDialog* dialog) {
+        auto* box = dialog->findChild<QLineEdit*>("txtSite");
+        shown = box->text();
+        box->setText("https://example.net/garden");
+        dialog->reject();
+    });
+    click("cmdSite");
+    EXPECT_EQ(shown, "http://127.0.0.1:18080/");
+    EXPECT_NE(clipnest::testing::readFile(dir.path() / ".clipnest/publish.conf").find("site = http://127.0.0.1:18080/"),
+              std::string::npos);
+    EXPECT_EQ(completedSite(" https://example.net/garden "), "https://example.net/garden/");
+    EXPECT_EQ(completedSite("https://example.net/a?b"), "https://example.net/a?b") << "left for the refusal to name";
 }
 
 // The entries window shows the picked entry's poster; Remake makes it again from the frame at the time in its box,
@@ -399,8 +432,9 @@ TEST_F(WindowTest, ThePickedEntrysPosterIsShownAndRemadeAtTheTimeAsked) {
 }
 
 // Publish runs beside the window: the dialog shows at once and the window goes on drawing while the server is slow
-// to answer, a second click starts nothing, and the outcome comes to the status line and the notice. The "ssh" here
-// takes a second to find that nothing answers.
+// to answer, a second click starts nothing, and why nothing was uploaded is said whole in the status line, in the
+// list of messages and in the dialog, which stays open with the reason, offering the connection's settings, until it
+// is closed. The "ssh" here takes a second to find that nothing answers.
 TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
     runChains();
     type("Text2", "a.mp4");
@@ -416,12 +450,12 @@ TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
     ::setenv("CLIPNEST_SSH", ssh.c_str(), 1);
     const QString before = get<QLabel>("lblStatus")->text();
     click("cmdPublish");
-    auto* dialog = window->findChild<QProgressDialog*>();
+    auto* dialog = get<QDialog>("dlgPublish");
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible()) << "the dialog shows at once";
     EXPECT_FALSE(get("cmdPublish")->isEnabled()) << "one publish at a time";
     click("cmdPublish");
-    EXPECT_EQ(window->findChildren<QProgressDialog*>().size(), 1);
+    EXPECT_EQ(window->findChildren<QWidget*>("dlgPublish").size(), 1);
     const auto answerClose = [](QMessageBox::StandardButton answer) {
         QTimer::singleShot(200, [answer] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -439,19 +473,332 @@ TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
         QTest::qWait(50);
     }
     EXPECT_GT(ticks, 10) << "the window's own events go on while it uploads";
-    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Nothing was uploaded.");
-    EXPECT_NE(text("txtNotice")
-                  .indexOf("ssh could not connect to 127.0.0.1 (ssh: connect to host 127.0.0.1 port 1: "
-                           "Connection refused)"),
-              -1)
-        << text("txtNotice").toStdString();
-    EXPECT_EQ(text("txtNotice").indexOf("was not uploaded"), -1) << "said once, not for every file";
+    const QString why =
+        "ssh could not connect to 127.0.0.1 (ssh: connect to host 127.0.0.1 port 1: Connection refused)";
+    const QString said = get<QLabel>("lblStatus")->text();
+    EXPECT_TRUE(said.startsWith("Nothing was uploaded: " + why)) << said.toStdString();
+    EXPECT_EQ(said.indexOf("was not uploaded"), -1) << "said once, not for every file";
+    EXPECT_EQ(get<QLabel>("lblStatus")->palette().color(QPalette::Window), coloursOf(Tone::Error).back);
+    click("cmdMessages");
+    auto* messages = get<QListWidget>("lstMessages");
+    ASSERT_GE(messages->count(), 1);
+    EXPECT_TRUE(messages->item(0)->text().endsWith("  " + said)) << messages->item(0)->text().toStdString();
+    EXPECT_FALSE(shown(Message::Notice)) << "not a notice that goes away";
     EXPECT_TRUE(get("cmdPublish")->isEnabled());
 
+    QTest::qWait(300);
+    EXPECT_TRUE(dialog->isVisible()) << "the dialog stays with the reason";
+    EXPECT_NE(get<QPlainTextEdit>("txtPublishReason")->toPlainText().indexOf(why), -1)
+        << get<QPlainTextEdit>("txtPublishReason")->toPlainText().toStdString();
+    EXPECT_TRUE(get<QPlainTextEdit>("txtPublishReason")->isVisible());
+    EXPECT_TRUE(get("cmdPublishConnection")->isVisible()) << "the connection's settings are offered";
+    EXPECT_EQ(get<QPushButton>("cmdPublishStop")->text(), "Close");
+    click("cmdPublishStop");
+    EXPECT_FALSE(dialog->isVisible());
+
     click("cmdPublish");
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(get("txtPublishReason")->isVisible()) << "a new publish starts clean";
     answerClose(QMessageBox::Yes);
     EXPECT_TRUE(window->close()) << "Yes stops the publish and closes";
     ::unsetenv("CLIPNEST_SSH");
+}
+
+// A publish that sends everything to a real SFTP server says so in the status line and its dialog goes; the dialog's
+// figures of the whole publish reached all the files and bytes.
+TEST_F(WindowTest, APublishThatArrivesWholeSaysSoAndItsDialogGoes) {
+    NEEDS(clipnest::testing::SshServer::available(), "root and openssh-server for an SFTP server");
+    clipnest::testing::SshServer server;
+    ASSERT_TRUE(server.start()) << server.log();
+    runChains();
+    clipnest::testing::writeFile(dir.path() / "a.mp4", std::string(200'000, 'v'));
+    type("Text2", "a.mp4");
+    type("Text4", "A");
+    click("Command1");
+    runChains();
+    fs::create_directories(dir.path() / ".clipnest");
+    clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf", "to = " + server.address() + "\n");
+    // ssh as the server's user runs it, with the keys and known hosts of its home.
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", server.home().c_str(), 1);
+    ::setenv("CLIPNEST_SSH", clipnest::testing::sshOf(server.home()).c_str(), 1);
+    click("cmdPublish");
+    for (int i = 0; i < 1000 && window->publishing(); ++i) {
+        QTest::qWait(20);
+    }
+    QTest::qWait(50);
+    ::unsetenv("CLIPNEST_SSH");
+    ::setenv("HOME", home.c_str(), 1);
+    const QString said = get<QLabel>("lblStatus")->text();
+    EXPECT_TRUE(said.startsWith("Uploaded ")) << said.toStdString();
+    EXPECT_NE(said.indexOf(" changed files to sftp://root@127.0.0.1:"), -1) << said.toStdString();
+    EXPECT_EQ(get<QLabel>("lblStatus")->palette().color(QPalette::Window), coloursOf(Tone::Success).back);
+    EXPECT_FALSE(get("dlgPublish")->isVisible()) << "nothing to say that the status line does not";
+    const QString overall = get<QLabel>("lblPublishOverall")->text();
+    EXPECT_TRUE(QRegularExpression(R"(^(\d+) of \1 files, ([0-9.]+ [KM]B) of \2, .*/s, )").match(overall).hasMatch())
+        << overall.toStdString();
+    EXPECT_EQ(get<QProgressBar>("barPublishOverall")->value(), 1000);
+    EXPECT_EQ(clipnest::testing::readFile(server.folder() / "a.mp4").size(), 200'000u);
+    EXPECT_TRUE(fs::exists(server.folder() / "homepage.html"));
+}
+
+// While another publish of the channel holds its lock, Publish says so and does nothing; the message is a passing one
+// (the other publish may end any moment), and a message after it is not cleared by its time running out.
+TEST_F(WindowTest, AnotherPublishRunningIsSaidForAWhile) {
+    runChains();
+    fs::create_directories(dir.path() / ".clipnest");
+    clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf", "to = sftp://nobody@127.0.0.1:1/x/\n");
+    bool busy = false;
+    {
+        const std::unique_ptr<FileLock> other = FileLock::tryLock(dir.path() / ".clipnest/publish.lock", busy);
+        ASSERT_NE(other, nullptr);
+        click("cmdPublish");
+        for (int i = 0; i < 100 && window->publishing(); ++i) {
+            QTest::qWait(20);
+        }
+    }
+    QTest::qWait(50);
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Another publish of this channel is running.");
+    EXPECT_FALSE(get("dlgPublish")->isVisible()) << "nothing to keep the dialog open for";
+
+    QWidget owner;
+    StatusLine line(&owner);
+    auto* text = line.findChild<StatusText*>("lblStatus");
+    line.say("Another publish of this channel is running.", Tone::Note, 100);
+    QTest::qWait(300);
+    EXPECT_EQ(text->text(), "");
+    EXPECT_TRUE(line.messages().front().endsWith("Another publish of this channel is running.")) << "kept in the list";
+    line.say("Another publish of this channel is running.", Tone::Note, 100);
+    line.say("Added b.mp4.", Tone::Success);
+    QTest::qWait(300);
+    EXPECT_EQ(text->text(), "Added b.mp4.");
+}
+
+// The Connection window from the strip shows the kept settings; Save keeps what was edited in publish.conf (and the
+// settings it does not show), refuses an address that is none with the reason and the boxes as typed, and saves
+// nothing over a settings file it cannot read. Test connection shows the report of the connection's test.
+TEST_F(WindowTest, TheConnectionWindowSavesTheAddressAndTestsTheConnection) {
+    runChains();
+    type("Text2", "a.mp4");
+    click("Command1");
+    runChains();
+    fs::create_directories(dir.path() / ".clipnest");
+    const fs::path conf = dir.path() / ".clipnest/publish.conf";
+    clipnest::testing::writeFile(conf, "to = sftp://nobody@127.0.0.1:1/typo/\nextra = styles3.css\n");
+    click("cmdConnection");
+    auto* connection = get<QDialog>("wndConnection");
+    ASSERT_TRUE(connection->isVisible());
+    auto* to = get<QLineEdit>("txtPublishTo");
+    EXPECT_EQ(to->text(), "sftp://nobody@127.0.0.1:1/typo/");
+    EXPECT_NE(get<QLabel>("lblAddressHint")->text().indexOf("// starts from the server's root"), -1);
+
+    EXPECT_TRUE(get("txtKey")->isEnabled());
+    EXPECT_FALSE(get("txtCacert")->isEnabled()) << "FTPS's alone";
+    to->setText("ftps://bob@127.0.0.1:1/public_html");
+    EXPECT_FALSE(get("txtKnownHosts")->isEnabled()) << "SFTP's alone";
+    EXPECT_TRUE(get("txtCacert")->isEnabled());
+    EXPECT_FALSE(get("chkInsecure")->isEnabled()) << "only ftp:// may be plain";
+    to->setText("sftp://bob@127.0.0.1:1/public_html");
+    get<QLineEdit>("txtConnectionSite")->setText("https://example.net/garden");
+    get<QSpinBox>("spnConnections")->setValue(3);
+    click("cmdSaveConnection");
+    const std::string saved = clipnest::testing::readFile(conf);
+    EXPECT_NE(saved.find("to = sftp://bob@127.0.0.1:1/public_html\n"), npos) << saved;
+    EXPECT_NE(saved.find("extra = styles3.css\n"), npos) << "what the window does not show is kept: " << saved;
+    EXPECT_NE(saved.find("connections = 3\n"), npos) << saved;
+    EXPECT_NE(saved.find("site = https://example.net/garden/\n"), npos) << saved;
+    EXPECT_NE(file("feed.xml").find("<link>https://example.net/garden/a.php</link>"), npos)
+        << "a new site writes what is made from it";
+    EXPECT_EQ(get<QLabel>("lblConnectionReport")->text(), "Saved in .clipnest/publish.conf.");
+
+    to->setText("http://bob@127.0.0.1/public_html");
+    click("cmdSaveConnection");
+    EXPECT_EQ(clipnest::testing::readFile(conf), saved) << "a refused address keeps nothing";
+    EXPECT_EQ(to->text(), "http://bob@127.0.0.1/public_html") << "and stays as typed";
+    EXPECT_EQ(get<QLabel>("lblConnectionReport")->text(),
+              "The publish address is refused: the address must start with sftp://, ftps:// or ftp://.");
+    to->setText("sftp://bob@127.0.0.1:1/public_html");
+
+    // Test connection tries what the boxes hold, beside the window, and shows the report's text: nothing answers on
+    // port 1.
+    publish::Settings tried = *publish::loadSettings(dir.path());
+    const publish::ConnectionReport expected = publish::checkConnection(tried);
+    click("cmdTestConnection");
+    EXPECT_FALSE(get("cmdTestConnection")->isEnabled()) << "one test at a time";
+    auto* report = get<QLabel>("lblConnectionReport");
+    for (int i = 0; i < 200 && !get("cmdTestConnection")->isEnabled(); ++i) {
+        QTest::qWait(20);
+    }
+    EXPECT_TRUE(report->text().startsWith(QString::fromStdString(expected.text))) << report->text().toStdString();
+    EXPECT_FALSE(report->text().isEmpty());
+    EXPECT_EQ(report->palette().color(QPalette::Window), coloursOf(Tone::Error).back) << "not writable";
+
+    // Opened again while open, it keeps what is being typed; closed and opened, it shows what is kept.
+    to->setText("sftp://bob@127.0.0.1:1/typing");
+    click("cmdConnection");
+    EXPECT_EQ(to->text(), "sftp://bob@127.0.0.1:1/typing");
+    click("cmdCloseConnection");
+
+    // A settings file that cannot be read is not saved over: what it holds would be lost.
+    clipnest::testing::writeFile(conf, "to = sftp://bob@127.0.0.1:1/x/\nmystery = 1\n");
+    click("cmdConnection");
+    EXPECT_EQ(to->text(), "") << "nothing shown as kept that is not";
+    EXPECT_NE(report->text().indexOf("unknown setting 'mystery'"), -1) << report->text().toStdString();
+    to->setText("sftp://bob@127.0.0.1:1/y/");
+    click("cmdSaveConnection");
+    EXPECT_EQ(clipnest::testing::readFile(conf), "to = sftp://bob@127.0.0.1:1/x/\nmystery = 1\n");
+    EXPECT_TRUE(report->text().startsWith("Nothing was saved")) << report->text().toStdString();
+}
+
+// Against a real SFTP server whose login folder holds public_html: Choose… lists the login folder's folders, opens
+// one with a double-click and puts the one chosen into the address, and Test connection then finds it writable.
+TEST_F(WindowTest, TheConnectionWindowChoosesAServerFolderAndFindsItWritable) {
+    NEEDS(clipnest::testing::SshServer::available(), "root and openssh-server for an SFTP server");
+    clipnest::testing::SshServer server;
+    const fs::path login = server.folder().parent_path();
+    fs::create_directories(server.folder() / "garden");
+    ASSERT_TRUE(server.start("internal-sftp -d " + login.string())) << server.log();
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", server.home().c_str(), 1);
+    ::setenv("CLIPNEST_SSH", clipnest::testing::sshOf(server.home()).c_str(), 1);
+    const std::string host = "sftp://root@127.0.0.1:" + std::to_string(server.port());
+
+    click("cmdConnection");
+    auto* to = get<QLineEdit>("txtPublishTo");
+    to->setText(QString::fromStdString(host + "/elsewhere/"));
+    click("cmdChooseFolder");
+    auto* list = get<QListWidget>("lstRemoteFolders");
+    const auto listed = [&] {
+        for (int i = 0; i < 500 && !list->isEnabled(); ++i) {
+            QTest::qWait(20);
+        }
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i) {
+            names << list->item(i)->text();
+        }
+        return names;
+    };
+    EXPECT_EQ(listed(), QStringList{"public_html"}) << get<QLabel>("lblRemoteFolder")->text().toStdString();
+    Q_EMIT list->itemActivated(list->item(0));
+    EXPECT_EQ(listed(), (QStringList{"..", "garden"})) << get<QLabel>("lblRemoteFolder")->text().toStdString();
+    get<QPushButton>("cmdUseFolder")->click();
+    EXPECT_EQ(to->text().toStdString(), host + "/public_html/");
+    EXPECT_FALSE(get("dlgRemoteFolders")->isVisible());
+
+    click("cmdTestConnection");
+    for (int i = 0; i < 500 && !get("cmdTestConnection")->isEnabled(); ++i) {
+        QTest::qWait(20);
+    }
+    auto* report = get<QLabel>("lblConnectionReport");
+    EXPECT_TRUE(report->text().endsWith("writable")) << report->text().toStdString();
+    EXPECT_EQ(report->palette().color(QPalette::Window), coloursOf(Tone::Success).back);
+    EXPECT_FALSE(has(".clipnest/publish.conf")) << "a test keeps nothing";
+    ::unsetenv("CLIPNEST_SSH");
+    ::setenv("HOME", home.c_str(), 1);
+}
+
+// Publish without an address opens the Connection window saying what it needs, and publishes nothing; once an address
+// is saved there, Publish goes to it. A publish that could not connect offers the window from its dialog.
+TEST_F(WindowTest, PublishWithoutAnAddressOrConnectionOpensTheConnectionWindow) {
+    runChains();
+    type("Text2", "a.mp4");
+    click("Command1");
+    runChains();
+    click("cmdPublish");
+    EXPECT_FALSE(window->publishing());
+    auto* connection = get<QDialog>("wndConnection");
+    EXPECT_TRUE(connection->isVisible());
+    EXPECT_TRUE(get("lblConnectionWhy")->isVisible());
+    EXPECT_NE(get<QLabel>("lblConnectionWhy")->text().indexOf("Publish needs the address"), -1);
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Nothing was published: there is no address to publish to.");
+    EXPECT_FALSE(get("dlgPublish")->isVisible());
+
+    get<QLineEdit>("txtPublishTo")->setText("sftp://nobody@127.0.0.1:1/x/");
+    click("cmdSaveConnection");
+    click("cmdCloseConnection");
+    EXPECT_FALSE(connection->isVisible());
+    ::setenv("CLIPNEST_SSH", "/bin/false", 1);
+    click("cmdPublish");
+    EXPECT_TRUE(get("dlgPublish")->isVisible());
+    EXPECT_EQ(get("dlgPublish")->windowTitle(), "Publish to sftp://nobody@127.0.0.1:1/x/");
+    for (int i = 0; i < 200 && window->publishing(); ++i) {
+        QTest::qWait(20);
+    }
+    QTest::qWait(50);
+    ::unsetenv("CLIPNEST_SSH");
+    EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Nothing was uploaded: "))
+        << get<QLabel>("lblStatus")->text().toStdString();
+    ASSERT_TRUE(get("cmdPublishConnection")->isVisible());
+    click("cmdPublishConnection");
+    EXPECT_TRUE(connection->isVisible());
+    EXPECT_EQ(get<QLabel>("lblConnectionWhy")->text(), get<QLabel>("lblStatus")->text())
+        << "the window says why it was opened";
+}
+
+// What a publish came to, worded for the status line (one sentence, whole) and the dialog (a line each): a file's own
+// problem, a lost connection and what it cut off make a failure that offers the connection's settings; names in the
+// code page are shown in UTF-8; a publish that sent everything is no failure, and notes go along.
+TEST(PublishOutcome, SaysWhatDidNotArriveAndWhy) {
+    publish::Destination to;
+    to.target = *publish::parseTarget("sftp://bob@example.net/public_html");
+    publish::Report report;
+    for (const char* name : {"a.mp4", "caf\xe9.php", "homepage.html"}) {
+        report.changed.push_back({name, {}, true, {}, {}});
+    }
+    report.uploaded = {"a.mp4"};
+    report.failed = {{"caf\xe9.php", "the server refused the name"}};
+    report.stopped = "the connection to example.net was lost";
+    report.cutOff = {"homepage.html"};
+    PublishOutcome said = outcomeOf(to, report);
+    EXPECT_EQ(said.status, QString::fromUtf8("Uploaded 1 of 3 changed files to sftp://bob@example.net/public_html/: "
+                                             "café.php was not uploaded: the server refused the name; the connection "
+                                             "to example.net was lost; 1 file was not uploaded; the next publish "
+                                             "uploads it."));
+    EXPECT_EQ(said.reason, QString::fromUtf8("Uploaded 1 of 3 changed files to sftp://bob@example.net/public_html/:\n"
+                                             "café.php was not uploaded: the server refused the name\n"
+                                             "the connection to example.net was lost\n"
+                                             "1 file was not uploaded; the next publish uploads it"));
+    EXPECT_TRUE(said.failed);
+    EXPECT_TRUE(said.couldNotConnect);
+
+    // Less than planned without a word from the connection: still a failure, but the connection is not blamed.
+    report.failed.clear();
+    report.stopped.clear();
+    report.cutOff.clear();
+    report.held = {{"homepage.html", "caf\xe9.php did not arrive"}};
+    said = outcomeOf(to, report);
+    EXPECT_TRUE(said.failed);
+    EXPECT_FALSE(said.couldNotConnect);
+    EXPECT_TRUE(said.status.endsWith(QString::fromUtf8(": homepage.html was held back: café.php did not arrive.")))
+        << said.status.toStdString();
+
+    // Everything there (sent or found): no failure; a note goes along.
+    report.held.clear();
+    report.found = {"caf\xe9.php", "homepage.html"};
+    report.notes = {"b.mp4 is named on the homepage but not in the folder"};
+    said = outcomeOf(to, report);
+    EXPECT_FALSE(said.failed);
+    EXPECT_EQ(said.status,
+              "Uploaded 1 of 3 changed files (2 more were there already) to "
+              "sftp://bob@example.net/public_html/: b.mp4 is named on the homepage but not in the folder.");
+    report.cancelled = true;
+    EXPECT_TRUE(outcomeOf(to, report).failed) << "a stopped publish is no success";
+}
+
+// The whole publish's figures, as the dialog words them, and a folder chosen on the server put into the address.
+TEST(PublishFigures, FilesBytesRateAndTimeLeftAndTheChosenFolder) {
+    EXPECT_EQ(overallText({3, 40, 3'400'000, 120'000'000, 1'200'000, 100}),
+              "3 of 40 files, 3.4 MB of 120.0 MB, 1.2 MB/s, 1 min 40 s left");
+    EXPECT_EQ(overallText({0, 1, 0, 999, 0, -1}),
+              "0 of 1 file, 0 bytes of 999 bytes, 0 bytes/s, time left not known yet");
+    EXPECT_EQ(overallText({7, 9, 1'000, 2'500'000'000, 500, 7'260}),
+              "7 of 9 files, 1.0 KB of 2.5 GB, 500 bytes/s, 2 h 1 min left");
+    EXPECT_EQ(overallText({1, 2, 1, 2, 1, 59}), "1 of 2 files, 1 byte of 2 bytes, 1 byte/s, 59 s left");
+
+    EXPECT_EQ(withFolder("sftp://bob@example.net:2222/old/place/", "public_html/garden"),
+              "sftp://bob@example.net:2222/public_html/garden/");
+    EXPECT_EQ(withFolder("ftps://bob@example.net", "www"), "ftps://bob@example.net/www/");
+    EXPECT_EQ(withFolder("sftp://bob@example.net/old", ""), "sftp://bob@example.net/") << "the login folder";
 }
 
 // A title or message comes from its box or from the file, never from an earlier request: neither an undone one nor
@@ -737,21 +1084,6 @@ TEST_F(WindowTest, TheStatusLineAndNoticesShowTheWholeText) {
     QApplication::sendEvent(notice->viewport(), &down);
     EXPECT_GT(within->value(), 0) << "the notice scrolls";
     EXPECT_EQ(get<QScrollBar>("VScroll1")->value(), surface) << "the surface stays";
-}
-
-// Calls `answer` once a modal dialog of type T is the active one.
-template <class T>
-void whenModal(std::function<void(T*)> answer, int triesLeft = 500) {
-    QTimer::singleShot(10, [answer, triesLeft] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog && dialog->isVisible()) {
-            answer(dialog);
-        } else if (triesLeft > 0) {
-            whenModal<T>(answer, triesLeft - 1);
-        } else {
-            ADD_FAILURE() << "no dialog came";
-        }
-    });
 }
 
 // Open folder… on a folder that is no channel writes nothing there until the host agrees to make it one; then the

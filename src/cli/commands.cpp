@@ -62,7 +62,8 @@ void batchOptions(CLI::App& b, Args& a) {
 
 void publishOptions(CLI::App& p, Args& a) {
     p.add_option("--to", a.to,
-                 "The server and folder, sftp://user@host/path or ftps://user@host/path; kept for the next time")
+                 "The server and folder, sftp://user@host/path or ftps://user@host/path, the path inside the login "
+                 "folder (sftp://host//var/www for a folder from the server's root); kept once a publish reached it")
         ->type_name("URL");
     p.add_option("--site", a.site,
                  "The channel's own address, https://example.net/garden/, for the share tags, feed.xml and "
@@ -78,6 +79,17 @@ void publishOptions(CLI::App& p, Args& a) {
                  "A file on the server that Clipnest did not put there, to be replaced all the same (may be given "
                  "more than once)")
         ->type_name("NAME");
+}
+
+void connectionOptions(CLI::App& c, Args& a) {
+    c.add_option("ACTION", a.name, "test: connect, log in, look for the folder and try writing a small file there")
+        ->required()
+        ->check(CLI::IsMember({"test"}));
+    c.add_option("--to", a.to,
+                 "The server and folder to test, when not the one publish uses (the path inside the login folder, "
+                 "//path from the server's root); not kept")
+        ->type_name("URL");
+    c.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
 }
 
 void checkOptions(CLI::App& c, Args& a) {
@@ -122,7 +134,7 @@ void threadOptions(CLI::App& t, Args& a) {
 }
 
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 19> Table = {{
+constexpr std::array<Command, 20> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -177,6 +189,11 @@ constexpr std::array<Command, 19> Table = {{
      "files, and deletes only with --delete. --site sets the channel's own address, from which the share tags, the "
      "feed and the sitemap are written.",
      Command::Batch::Never, true, publishOptions, runPublish},
+    {"connection",
+     "connection test: connects to the publish address (or --to) as publish would, logs in, looks for the folder and "
+     "puts and removes a small file there; says in one line what it found (what the folder holds, or what the login "
+     "folder holds when the folder is not there). Exit status 0 only when the folder can be written.",
+     Command::Batch::Never, false, connectionOptions, runConnection},
     {"check",
      "Checks the channel before it goes up, one line a problem naming the file and how to mend it: entries whose "
      "video is not in the folder, video pages no entry links, names that do not survive an address, videos over "

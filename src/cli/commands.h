@@ -50,6 +50,7 @@ Status runHistory(Runner& runner, const Args& args);
 Status runBatch(Runner& runner, const Args& args);
 Status runPreview(Runner& runner, const Args& args);
 Status runPublish(Runner& runner, const Args& args);
+Status runConnection(Runner& runner, const Args& args);
 Status runComments(Runner& runner, const Args& args);
 Status runCheck(Runner& runner, const Args& args);
 Status runHide(Runner& runner, const Args& args);

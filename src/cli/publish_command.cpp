@@ -2,17 +2,18 @@
 #include "cli/publish_address.h"
 #include "core/form.h"
 #include "platform/clock.h"
+#include "platform/message_text.h"
 #include "platform/process.h"
 #include "publish/destination.h"
 #include "publish/publisher.h"
 #include "publish/settings.h"
 #include "text/page_text.h"
 #include "text/safe_text.h"
-#include "text/text_ops.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <map>
 #include <memory>
 
 namespace clipnest::cli {
@@ -36,39 +37,77 @@ std::string readableSize(std::uintmax_t bytes) {
     return text;
 }
 
-// In a terminal each file shows its percent, size and rate while it goes and one line when it is done; in a script
-// nothing but the summary.
+// "4 min left", "35 s left"; nothing while unknown.
+std::string timeLeft(int seconds) {
+    if (seconds < 0) {
+        return "";
+    }
+    if (seconds < 60) {
+        return ", " + std::to_string(seconds) + " s left";
+    }
+    if (seconds < 3600) {
+        return ", " + std::to_string((seconds + 30) / 60) + " min left";
+    }
+    return ", " + std::to_string(seconds / 3600) + " h " + std::to_string(seconds % 3600 / 60) + " min left";
+}
+
+// In a terminal each file shows its percent, size and its own connection's rate while it goes and one line when it is
+// done, and the last line tells how far the whole publish is; in a script nothing but the summary.
 publish::Events terminalProgress(std::ostream& out) {
-    const bool terminal = outputIsTerminal();
-    if (!terminal) {
+    if (!outputIsTerminal()) {
         return {};
     }
+    // Each file's own start and the bytes the server held of it then, so that its rate is its connection's.
+    struct Going {
+        std::int64_t began = 0;
+        std::uintmax_t first = 0;
+        bool sent = false;
+    };
     struct Shown {
-        std::size_t done = 0, count = 0;
-        std::int64_t began = monotonicMs();
+        std::map<std::string, Going> going;
+        std::string whole; // the whole publish's figures, as the last line shows them
+        std::size_t count = 0, done = 0;
     };
     auto shown = std::make_shared<Shown>();
-    const auto show = [&out, shown](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total,
-                                    const char* end) {
-        const double seconds = static_cast<double>(monotonicMs() - shown->began) / 1000.0;
-        out << "\r[" << std::min(shown->done + 1, shown->count) << "/" << shown->count << "] "
-            << safeText(codePageToUtf8(f.name)) << "  " << (total ? sent * 100 / total : 100) << "%  "
-            << readableSize(total) << "  "
-            << readableSize(static_cast<std::uintmax_t>(static_cast<double>(sent) / std::max(seconds, 0.001)))
-            << "/s   " << end << std::flush;
+    const auto fileLine = [shown](const publish::ChannelFile& f, std::uintmax_t sent) {
+        const Going& g = shown->going[f.name];
+        const double seconds = static_cast<double>(monotonicMs() - g.began) / 1000.0;
+        const std::uintmax_t moved = sent > g.first ? sent - g.first : 0;
+        return "[" + std::to_string(std::min(shown->done + 1, shown->count)) + "/" + std::to_string(shown->count) +
+               "] " + safeText(codePageToUtf8(f.name)) + "  " + std::to_string(f.now.size ? sent * 100 / f.now.size : 100) +
+               "%  " + readableSize(f.now.size) + "  " +
+               readableSize(static_cast<std::uintmax_t>(static_cast<double>(moved) / std::max(seconds, 0.001))) + "/s";
     };
     publish::Events events;
-    events.starting = [shown](const publish::ChannelFile&, std::size_t done, std::size_t count) {
+    events.starting = [shown](const publish::ChannelFile& f, std::size_t done, std::size_t count) {
         shown->done = done;
         shown->count = count;
-        shown->began = monotonicMs();
+        shown->going[f.name] = Going{monotonicMs(), 0, false};
     };
-    events.progress = [show](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t total) {
-        show(f, sent, total, "");
+    events.progress = [&out, shown, fileLine](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t) {
+        Going& g = shown->going[f.name];
+        if (!g.sent) {
+            // The first figure is what the server held when the file began (a part gone on from), not sent now.
+            g.sent = true;
+            g.first = sent;
+            return;
+        }
+        out << "\r" << fileLine(f, sent) << "  " << shown->whole << "\033[K" << std::flush;
     };
-    events.finished = [show, shown](const publish::ChannelFile& f, const std::string& failure) {
-        show(f, failure.empty() ? f.now.size : 0, f.now.size, failure.empty() ? "\n" : " failed\n");
+    events.finished = [&out, shown, fileLine](const publish::ChannelFile& f, const std::string& failure) {
+        out << "\r" << fileLine(f, failure.empty() ? f.now.size : shown->going[f.name].first)
+            << (failure.empty() ? "" : " failed") << "\033[K\n"
+            << shown->whole << "\033[K" << std::flush;
+        shown->going.erase(f.name);
         ++shown->done;
+    };
+    events.overall = [&out, shown](const publish::Overall& o) {
+        shown->whole = "all: " + std::to_string(o.filesDone) + " of " + std::to_string(o.files) + " files, " +
+                       readableSize(o.bytesDone) + " of " + readableSize(o.bytes) + ", " +
+                       readableSize(static_cast<std::uintmax_t>(o.bytesPerSecond)) + "/s" + timeLeft(o.secondsLeft);
+        if (o.filesDone == o.files) {
+            out << "\r" << shown->whole << "\033[K\n" << std::flush;
+        }
     };
     return events;
 }
@@ -147,11 +186,10 @@ void printDryRun(Runner& r, const publish::Report& report, const std::string& wh
     std::uintmax_t bytes = 0;
     for (const publish::ChannelFile& f : report.changed) {
         bytes += f.now.size;
-        r.out() << safeText(codePageToUtf8(f.name)) << '\t' << f.now.size << '\n';
+        r.out() << safeText(codePageToUtf8(f.name)) << '\t' << readableSize(f.now.size) << '\n';
     }
     for (const RenamePair& pair : report.renamed) {
-        r.out() << "rename " << safeText(codePageToUtf8(pair.from)) << " to " << safeText(codePageToUtf8(pair.to))
-                << '\n';
+        r.out() << "rename " << safeText(codePageToUtf8(pair.from)) << " to " << safeText(codePageToUtf8(pair.to)) << '\n';
     }
     for (const std::string& name : report.removed) {
         r.out() << "remove " << safeText(codePageToUtf8(name)) << '\n';
@@ -168,22 +206,28 @@ void printDryRun(Runner& r, const publish::Report& report, const std::string& wh
 // What did not go as planned, a line each: a file's own problem, what was held back or left as the server's, and
 // what a lost connection or a stop cut off.
 void printProblems(Runner& r, const publish::Report& report) {
+    // The names are the channel's, in the code page; the reasons may hold the server's words, in UTF-8.
     for (const auto& [name, reason] : report.failed) {
-        r.line(codePageToUtf8(name + " was not uploaded: " + reason));
+        r.line(codePageToUtf8(name) + " was not uploaded: " + messageToUtf8(reason));
     }
     for (const auto& [name, reason] : report.held) {
-        r.line(codePageToUtf8(name + " was held back: " + reason));
+        r.line(codePageToUtf8(name) + " was held back: " + messageToUtf8(reason));
     }
     for (const std::string& name : report.kept) {
-        r.line(codePageToUtf8(name + " was not replaced: the server has a " + name +
-                              " that Clipnest did not put there, with other bytes; clipnest publish --replace " +
-                              shellWord(name) + " replaces it"));
+        const std::string shown = codePageToUtf8(name);
+        r.line(shown + " was not replaced: the server has a " + shown +
+               " that Clipnest did not put there, with other bytes; clipnest publish --replace '" + shown +
+               "' replaces it");
     }
     if (!report.stopped.empty()) {
-        r.line("publish: " + codePageToUtf8(report.stopped));
+        r.line("publish: " + messageToUtf8(report.stopped));
     }
     if (!report.cutOff.empty()) {
-        r.line(codePageToUtf8(someNames(report.cutOff)) + (report.cutOff.size() == 1 ? " was" : " were") +
+        std::vector<std::string> names;
+        for (const std::string& name : report.cutOff) {
+            names.push_back(codePageToUtf8(name));
+        }
+        r.line(someNames(names) + (report.cutOff.size() == 1 ? " was" : " were") +
                " not uploaded; the next publish uploads " + (report.cutOff.size() == 1 ? "it" : "them"));
     }
     if (report.cancelled) {
@@ -202,7 +246,8 @@ Status runPublish(Runner& r, const Args& a) {
             return status;
         }
     }
-    const std::optional<publish::Destination> to = destinationOf(r, a, !a.dryRun, status);
+    // A new address is kept once the publish has reached its server, not before: one that fails is not kept.
+    const std::optional<publish::Destination> to = destinationOf(r, a, false, status);
     if (!to) {
         return status;
     }
@@ -216,11 +261,17 @@ Status runPublish(Runner& r, const Args& a) {
                                                            interrupt->flag(), options);
     interrupt.reset();
     for (const std::string& note : report.notes) {
-        r.line(codePageToUtf8(note), true);
+        r.line(messageToUtf8(note), true);
     }
     if (!report.error.empty()) {
-        r.line("publish: " + codePageToUtf8(report.error));
+        r.line("publish: " + messageToUtf8(report.error));
         return Failed;
+    }
+    if (!a.dryRun && !a.to.empty()) {
+        if (const std::optional<std::string> problem =
+                publish::keepAddress(r.dir(), to->settings.to, to->settings.insecure)) {
+            r.line(*problem, true);
+        }
     }
     const std::string where = safeText(to->target.display());
     if (a.dryRun) {
@@ -228,11 +279,14 @@ Status runPublish(Runner& r, const Args& a) {
         return Done;
     }
     for (const RenamePair& pair : report.renamed) {
-        r.out() << "Renamed " << safeText(codePageToUtf8(pair.from)) << " to " << safeText(codePageToUtf8(pair.to))
-                << " on the server.\n";
+        r.out() << "Renamed " << safeText(codePageToUtf8(pair.from)) << " to " << safeText(codePageToUtf8(pair.to)) << " on the server.\n";
     }
     if (!report.removed.empty()) {
-        r.out() << "Removed " << safeText(codePageToUtf8(someNames(report.removed))) << " from the server.\n";
+        std::vector<std::string> names;
+        for (const std::string& name : report.removed) {
+            names.push_back(codePageToUtf8(name));
+        }
+        r.out() << "Removed " << safeText(someNames(names)) << " from the server.\n";
     }
     printProblems(r, report);
     if (report.changed.empty()) {

@@ -1,5 +1,7 @@
 #include "platform/code_page.h"
 
+#include "platform/message_text.h"
+
 #include <array>
 
 namespace clipnest {
@@ -111,6 +113,23 @@ std::optional<std::string> toCodePage(std::string_view utf8) {
             return std::nullopt;
         }
         out += static_cast<char>(byte);
+    }
+    return out;
+}
+
+std::string messageToUtf8(std::string_view mixed) {
+    std::string out;
+    out.reserve(mixed.size());
+    for (std::size_t pos = 0; pos < mixed.size();) {
+        const std::size_t from = pos;
+        bool ok = true;
+        const char32_t cp = codepage::decode(mixed, pos, ok);
+        if (ok) {
+            codepage::appendUtf8(out, cp);
+        } else {
+            pos = from + 1;
+            codepage::appendUtf8(out, codepage::unicodeOf(static_cast<unsigned char>(mixed[from])));
+        }
     }
     return out;
 }

@@ -40,4 +40,20 @@ Result<Destination, DestinationProblem> chooseDestination(const std::filesystem:
     return d;
 }
 
+std::optional<std::string> keepAddress(const std::filesystem::path& channel, const std::string& to, bool insecure) {
+    Result<Settings> settings = loadSettings(channel);
+    if (!settings) {
+        return why(settings);
+    }
+    if (settings->to == to && settings->insecure == insecure) {
+        return std::nullopt;
+    }
+    settings->to = to;
+    settings->insecure = insecure;
+    if (!saveSettings(channel, *settings)) {
+        return "Clipnest could not write " + std::string(SettingsFile) + "; the address is not kept";
+    }
+    return std::nullopt;
+}
+
 } // namespace clipnest::publish

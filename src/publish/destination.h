@@ -35,4 +35,9 @@ std::string keptAddress(const std::filesystem::path& channel);
 Result<Destination, DestinationProblem> chooseDestination(const std::filesystem::path& channel, const std::string& to,
                                                           bool insecure, bool keep);
 
+// Keeps the address `to` (with `insecure` for plain ftp://) in the channel's settings, the others as they are: for an
+// address given once, after a publish has reached its server, so that one that fails is not kept. Nothing when kept,
+// else why not.
+std::optional<std::string> keepAddress(const std::filesystem::path& channel, const std::string& to, bool insecure);
+
 } // namespace clipnest::publish

@@ -85,10 +85,11 @@ void Ftp::prepare(const std::string& name, char* errorText) {
     // The server's file names are UTF-8, as the desktop's are on disk.
     const std::string onServer = codePageToUtf8(name);
     char* escaped = curl_easy_escape(curl_, onServer.c_str(), static_cast<int>(onServer.size()));
-    // The folder is the address's path as written: a '#' or '?' in it names the folder, and would otherwise end
-    // the path in the URL handed to libcurl, uploading elsewhere.
-    std::string folder;
-    for (const char c : target_.path) {
+    // The folder as the server takes it, inside the login folder unless it starts at the root (which libcurl reads
+    // from the URL's path beginning "//"): a '#' or '?' in it names the folder, and would otherwise end the path in
+    // the URL handed to libcurl, uploading elsewhere.
+    std::string folder = "/";
+    for (const char c : atLogin_ ? std::string() : target_.folder()) {
         folder += c == '#' ? "%23" : c == '?' ? "%3F" : std::string(1, c);
     }
     const std::string url =
@@ -179,6 +180,20 @@ std::string Ftp::connect() {
         curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &response);
         bool fatal = true, mayPass = false;
         lost_ = failure(code, response, errorText, "", fatal, mayPass);
+        fault_ = code == CURLE_LOGIN_DENIED                                        ? Fault::Login
+                 : code == CURLE_PEER_FAILED_VERIFICATION                          ? Fault::HostKey
+                 : code == CURLE_REMOTE_ACCESS_DENIED && !target_.folder().empty() ? Fault::FolderMissing
+                                                                                   : Fault::Unreachable;
+        if (fault_ == Fault::FolderMissing) {
+            // What the login folder holds tells a folder written from the root from one inside it.
+            std::vector<RemoteFile> top;
+            atLogin_ = true;
+            const std::string unlisted = listHere(top);
+            atLogin_ = false;
+            loginTop_ = topNames(top);
+            lost_ = missingFolder(target_, loginTop_, unlisted.empty());
+            return lost_;
+        }
         if (!mayPass || attempt == 3) {
             return lost_;
         }
@@ -271,6 +286,11 @@ std::string Ftp::list(std::vector<RemoteFile>& files) {
     if (const std::string problem = connect(); !problem.empty()) {
         return problem;
     }
+    return listHere(files);
+}
+
+std::string Ftp::listHere(std::vector<RemoteFile>& files) {
+    files.clear();
     std::string text, unread;
     char errorText[CURL_ERROR_SIZE] = "";
     long response = 0;
@@ -283,7 +303,7 @@ std::string Ftp::list(std::vector<RemoteFile>& files) {
     if (mlsd_ == 0) {
         code = listing("LIST -a", text, errorText, response);
     }
-    const std::string where = "the folder " + target_.path;
+    const std::string where = target_.described();
     if (code == CURLE_FTP_COULDNT_RETR_FILE) {
         return "the server could not list " + where + " (" + errorText + ")";
     }
@@ -371,6 +391,20 @@ std::string Ftp::failure(CURLcode code, long response, const char* errorText, co
         return "the server " + target_.host + " could not be found (" + detail + ")";
     case CURLE_COULDNT_CONNECT:
         return "could not connect to " + where + " (" + detail + ")";
+    // The connection's own trouble, whichever file it came with: the data connection cannot be opened, the server
+    // answers what is not FTP, the secure connection cannot be set up. Said once, not once for each file.
+    case CURLE_FTP_WEIRD_SERVER_REPLY:
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_FTP_PORT_FAILED:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+        return "the connection to " + where + " failed (" + detail + ")";
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
@@ -394,10 +428,13 @@ std::string Ftp::failure(CURLcode code, long response, const char* errorText, co
     case CURLE_REMOTE_DISK_FULL:
         return "the server's disk is full (" + detail + ")";
     case CURLE_REMOTE_ACCESS_DENIED:
-        return "the folder " + target_.path + " on the server does not exist or cannot be written (" + detail + ")";
+        return target_.described() + " does not exist or cannot be written (" + detail + ")";
     case CURLE_UPLOAD_FAILED:
         if (response == 452 || response == 552) {
             return "the server's disk is full (" + detail + ")";
+        }
+        if (response == 425) {
+            return "the server could not open a connection for the files to " + where + " (" + detail + ")";
         }
         fatal = false;
         return "the server did not store " + name + " (" + detail + ")";

@@ -23,10 +23,10 @@ bool number(std::string_view text, std::uintmax_t& value) {
 }
 
 // Adds the entry unless it is the folder itself, its parent, or a name the code page cannot hold.
-void add(std::string_view utf8, std::uintmax_t size, bool regular, std::vector<RemoteFile>& files) {
+void add(std::string_view utf8, std::uintmax_t size, bool regular, bool folder, std::vector<RemoteFile>& files) {
     const std::optional<std::string> name = toCodePage(utf8);
     if (name && !name->empty() && *name != "." && *name != "..") {
-        files.push_back({*name, size, regular});
+        files.push_back({*name, size, regular, folder});
     }
 }
 
@@ -73,7 +73,7 @@ bool readMlsdLine(std::string_view line, std::vector<RemoteFile>& files) {
         }
     }
     if (type != "cdir" && type != "pdir") {
-        add(line.substr(space + 1), size, type == "file", files);
+        add(line.substr(space + 1), size, type == "file", type == "dir", files);
     }
     return true;
 }
@@ -113,7 +113,7 @@ bool readLsLine(std::string_view line, std::vector<RemoteFile>& files) {
         if (mode[0] == 'l') {
             entry = entry.substr(0, entry.find(" -> "));
         }
-        add(entry, size, mode[0] == '-', files);
+        add(entry, size, mode[0] == '-', mode[0] == 'd', files);
         return true;
     }
     return false;

@@ -42,6 +42,8 @@ public:
     std::string rename(const std::string& from, const std::string& to) override;
     std::string remove(const std::string& name) override;
     std::string lost() const override { return lost_; }
+    Fault fault() const override { return lost_.empty() ? Fault::None : fault_; }
+    std::vector<std::string> loginTop() const override { return loginTop_; }
 
     // The pauses between tries of a transfer that failed for a reason that may pass, in milliseconds.
     int firstPauseMs = 1000;
@@ -62,6 +64,8 @@ private:
     std::string command(const std::vector<std::string>& commands, bool& refused, long seconds = 0);
     // The folder's listing with `request` (MLSD, or LIST -a), its text in `text`.
     CURLcode listing(const char* request, std::string& text, char* errorText, long& response);
+    // The listing of the folder the requests go to, connected or not.
+    std::string listHere(std::vector<RemoteFile>& files);
 
     // One file of a put, to its end: empty when it stands in place, else why not; `fatal` when the connection went.
     std::string putOne(const Upload& upload, std::size_t index, const PutEvents& events,
@@ -87,7 +91,10 @@ private:
 
     bool connected_ = false;
     std::string lost_;
-    int mlsd_ = -1; // whether the server lists with MLSD; -1 until it was asked
+    Fault fault_ = Fault::Unreachable;
+    std::vector<std::string> loginTop_;
+    bool atLogin_ = false; // requests go to the login folder, not the address's
+    int mlsd_ = -1;        // whether the server lists with MLSD; -1 until it was asked
 };
 
 } // namespace clipnest::publish

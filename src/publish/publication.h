@@ -47,6 +47,8 @@ private:
     void arrived(const ChannelFile& file);
     void missed(const ChannelFile& file, const std::string& problem);
     void saveSoon(bool now);
+    // Tells how far the whole publish is, after a file's start, progress or end.
+    void tellOverall();
     std::string stoppedNote(const ChannelFile& file) const;
 
     // server_files.cpp: what the server holds.
@@ -94,6 +96,12 @@ private:
     std::vector<Move> moves_; // the renames this publish did, in order, with what the record had of each
     bool renamesComplete_ = false;
     std::size_t done_ = 0, count_ = 0, sinceSave_ = 0;
+    // The whole publish's bytes: of every changed file, of the files ended, of those still going by name (with the
+    // bytes the server held of each when it began), and when the first began.
+    std::uintmax_t allBytes_ = 0, endedBytes_ = 0, resumedBytes_ = 0;
+    std::map<std::string, std::uintmax_t> going_;
+    std::map<std::string, std::uintmax_t> counted_; // each file's size as allBytes_ holds it
+    std::int64_t firstBegan_ = -1;
     std::int64_t lastSave_ = 0;
 };
 

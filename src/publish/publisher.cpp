@@ -58,7 +58,7 @@ bool Publication::lock() {
 
 void Publication::planWork() {
     manifest_ = Manifest::load(channel_);
-    record_ = &manifest_.of(target_.display());
+    record_ = &manifest_.of(target_.recordKey());
     plan_ = planPublish(channel_, settings_, *record_);
     report_.error = plan_.error;
     report_.notes = plan_.notes;
@@ -185,6 +185,10 @@ Report Publication::run() {
     }
     for (const ChannelFile& file : plan_.files) {
         count_ += file.changed ? 1 : 0;
+        if (file.changed) {
+            allBytes_ += file.now.size;
+            counted_[file.name] = file.now.size;
+        }
     }
     if (const std::string problem = connections_.connect(); !problem.empty()) {
         report_.error = problem;

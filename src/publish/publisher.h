@@ -49,12 +49,23 @@ struct Report {
     bool whole() const { return error.empty() && uploaded.size() + found.size() == changed.size(); }
 };
 
+// How far the whole publish is: files come to their end of all files, bytes on the server of all bytes, the rate of
+// the whole publish since its first byte and the seconds it still takes (-1 while unknown).
+struct Overall {
+    std::size_t filesDone = 0, files = 0;
+    std::uintmax_t bytesDone = 0, bytes = 0;
+    double bytesPerSecond = 0;
+    int secondsLeft = -1;
+};
+
 // What a publish tells while it runs; called from the threads that upload, one call at a time.
 struct Events {
     // The transfer of a file begins; `done` files of `count` have come to their end before it.
     std::function<void(const ChannelFile& file, std::size_t done, std::size_t count)> starting;
     std::function<void(const ChannelFile& file, std::uintmax_t sent, std::uintmax_t total)> progress;
     std::function<void(const ChannelFile& file, const std::string& problem)> finished;
+    // The whole publish's figures, after each of the calls above.
+    std::function<void(const Overall&)> overall;
 };
 
 // Brings the server's folder at `target` up to the channel's files, or with `dryRun` only tells what that takes.

@@ -1,7 +1,10 @@
 #include "publish/remote.h"
 
+#include "platform/code_page.h"
 #include "platform/module.h"
 #include "publish/sftp.h"
+
+#include <algorithm>
 
 namespace clipnest::publish {
 
@@ -37,6 +40,41 @@ private:
 };
 
 } // namespace
+
+std::vector<std::string> topNames(const std::vector<RemoteFile>& entries, std::size_t most) {
+    std::vector<const RemoteFile*> shown;
+    for (const RemoteFile& entry : entries) {
+        if (!entry.name.starts_with('.')) {
+            shown.push_back(&entry);
+        }
+    }
+    std::sort(shown.begin(), shown.end(), [](const RemoteFile* a, const RemoteFile* b) {
+        return a->folder != b->folder ? a->folder : a->name < b->name;
+    });
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < shown.size() && i < most; ++i) {
+        names.push_back(codePageToUtf8(shown[i]->name));
+    }
+    return names;
+}
+
+std::string missingFolder(const Target& target, const std::vector<std::string>& top, bool listed) {
+    std::string said = target.described() + " is not there";
+    if (target.folder().empty()) {
+        return said;
+    }
+    if (!listed) {
+        return said + " (the login folder could not be listed)";
+    }
+    if (top.empty()) {
+        return said + "; the login folder is empty";
+    }
+    said += "; the login folder holds: ";
+    for (std::size_t i = 0; i < top.size(); ++i) {
+        said += (i ? ", " : "") + top[i];
+    }
+    return said;
+}
 
 std::unique_ptr<Remote> openRemote(const Target& target, const Settings& settings, const std::atomic<bool>* cancel) {
     if (target.scheme == Target::Scheme::Sftp) {

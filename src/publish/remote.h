@@ -32,6 +32,7 @@ struct RemoteFile {
     std::string name; // in the code page, as the channel's names are; a name that is not in it is left out
     std::uintmax_t size = 0;
     bool regular = true; // false: a folder, a link or anything else that is not a plain file
+    bool folder = false; // a folder (not a link to one)
 };
 
 // What becomes of the files handed to Remote::put, as each comes to its end.
@@ -84,7 +85,19 @@ public:
     // The connection's problem once it is lost (or was never made), which every later call returns as well; empty
     // while it stands.
     virtual std::string lost() const = 0;
+
+    // What kind of problem lost() is.
+    enum class Fault { None, Unreachable, Login, HostKey, FolderMissing };
+    virtual Fault fault() const { return lost().empty() ? Fault::None : Fault::Unreachable; }
+    // When the folder is missing: the login folder's top names, folders first, as far as they could be read.
+    virtual std::vector<std::string> loginTop() const { return {}; }
 };
+
+// The few names a message shows of a folder's entries: folders first, then the rest, each in name order, hidden ones
+// left out; in UTF-8.
+std::vector<std::string> topNames(const std::vector<RemoteFile>& entries, std::size_t most = 8);
+// "the folder X in the login folder of bob on host is not there; the login folder holds: www, logs, mail".
+std::string missingFolder(const Target& target, const std::vector<std::string>& top, bool listed);
 
 // The means for the address: the system's own ssh for sftp://, libcurl for ftps:// and ftp://. `cancel`, when given,
 // stops a connection that is still being made as well. libcurl is in a module of its own (FtpModule), loaded only

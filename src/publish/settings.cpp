@@ -82,7 +82,8 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
         }
         text += "\n";
     }
-    text += s.insecure ? "insecure = yes\n" : "";
+    // `insecure` allows plain ftp:// only, and is not kept for an address that is none.
+    text += s.insecure && s.to.starts_with("ftp://") ? "insecure = yes\n" : "";
     text += s.cacert.empty() ? "" : "cacert = " + s.cacert + "\n";
     text += s.key.empty() ? "" : "key = " + s.key + "\n";
     text += s.knownHosts.empty() ? "" : "known_hosts = " + s.knownHosts + "\n";
@@ -111,6 +112,40 @@ std::string Target::display() const {
     const char* scheme = this->scheme == Scheme::Sftp ? "sftp" : this->scheme == Scheme::Ftps ? "ftps" : "ftp";
     return std::string(scheme) + "://" + (user.empty() ? "" : user + "@") + host +
            (port ? ":" + std::to_string(port) : "") + path;
+}
+
+std::string Target::folder() const {
+    if (path.starts_with("//")) {
+        return path.substr(1);
+    }
+    if (path.starts_with("/~/")) {
+        return path.substr(3);
+    }
+    return path.substr(path.empty() ? 0 : 1);
+}
+
+std::string Target::described() const {
+    const std::string server = " on " + host;
+    const std::string login = "the login folder" + (user.empty() ? std::string() : " of " + user) + server;
+    std::string inside = folder();
+    if (inside.size() > 1 && inside.ends_with('/')) {
+        inside.pop_back();
+    }
+    if (inside.empty()) {
+        return login;
+    }
+    if (inside.starts_with('/')) {
+        return "the folder " + inside + server;
+    }
+    return "the folder " + inside + " in " + login;
+}
+
+std::string Target::recordKey() const {
+    const std::string inside = folder();
+    Target key = *this;
+    // "/~/x/" and "/x/" are one folder; an SFTP address read from the server's root before is another's record.
+    key.path = inside.starts_with('/') ? "/" + inside : scheme == Scheme::Sftp ? "/~/" + inside : "/" + inside;
+    return key.display();
 }
 
 Result<Target> parseTarget(const std::string& url) {

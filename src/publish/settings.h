@@ -42,13 +42,25 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& settings
 // Nothing when `site` may be the channel's address, else why not (see discovery::siteProblem).
 std::optional<std::string> siteRefusal(const std::string& site);
 
-// An address taken apart. `path` is the folder on the server, with a leading slash ("/" for the login folder's root
-// on FTP, or the file system's root on SFTP; "/~/" is the home folder on SFTP).
+// An address taken apart. `path` is the folder as the address writes it, with a leading slash. It is read as an
+// ordinary host reads it: inside the login folder ("/public_html/" is public_html in the login folder, "/" the login
+// folder itself), as `scp host:path` does, whatever the scheme; a path from the server's root is written with two
+// slashes ("//var/www/html/"). "/~/public_html/", as older settings write it, is the login folder's too.
 struct Target {
     enum class Scheme { Sftp, Ftps, Ftp } scheme = Scheme::Sftp;
     std::string user, host, path;
     int port = 0; // 0: the scheme's own
     std::string display() const;
+    // The folder as the server takes it: "" for the login folder, "public_html/" inside it, "/var/www/html/" from the
+    // server's root.
+    std::string folder() const;
+    // The folder in words, for a message: "the folder public_html in the login folder of bob on example.net", "the
+    // folder /var/www/html on example.net", "the login folder of bob on example.net".
+    std::string described() const;
+    // The address the channel's record of what is on the server is kept under: one for each folder, so that an
+    // address written another way for the same folder finds the same record, and one read otherwise than before
+    // finds none.
+    std::string recordKey() const;
 };
 
 // The address taken apart; a failure, with the reason, for one that is not sftp://, ftps:// or ftp:// with a host and

@@ -47,7 +47,7 @@ bool says(const std::string& text, std::string_view what) {
 
 Sftp::Sftp(const Target& target, const Settings& settings, const std::atomic<bool>* cancel)
     : target_(target), settings_(settings), cancel_(cancel) {
-    dir_ = target.path.starts_with("/~/") ? target.path.substr(3) : target.path;
+    dir_ = target.folder();
 }
 
 Sftp::~Sftp() = default;
@@ -149,12 +149,11 @@ std::string Sftp::lose(const std::string& why) {
 std::string Sftp::fileProblem(const Reply& reply, const std::string& name, const char* doing) const {
     const std::uint32_t status = reply.status();
     if (status == NoSuchFile) {
-        return "the folder " + target_.path + " on the server does not exist or cannot be written (" + reply.message() +
-               ")";
+        return target_.described() + " does not exist or cannot be written (" + reply.message() + ")";
     }
     if (status == PermissionDenied) {
-        return "the server does not let Clipnest " + std::string(doing) + " " + name + " in " + target_.path + " (" +
-               reply.message() + ")";
+        return "the server does not let Clipnest " + std::string(doing) + " " + name + " in " + target_.described() +
+               " (" + reply.message() + ")";
     }
     return "the server could not " + std::string(doing) + " " + name + " (" + reply.message() + ")";
 }
@@ -176,6 +175,7 @@ std::string Sftp::connect() {
         receive(version, IdleMs, cancel_) != Got::Reply || version.type != Version) {
         ssh_->finish();
         lost_ = sshProblem(ssh_->errorOutput(), sshHost(target_));
+        fault_ = sshFault(ssh_->errorOutput());
         return lost_;
     }
     In in{version.body};
@@ -189,9 +189,21 @@ std::string Sftp::connect() {
     if (!call(Stat, Out().str(dir_.empty() ? "." : dir_), folder, cancel_)) {
         return lost_;
     }
+    if (folder.type != AttrsReply && folder.status() == NoSuchFile) {
+        // What the login folder holds tells a folder written from the root from one inside it.
+        std::vector<RemoteFile> top;
+        const std::string unlisted = listAt("", top);
+        if (!lost_.empty()) {
+            return lost_;
+        }
+        loginTop_ = topNames(top);
+        fault_ = Fault::FolderMissing;
+        lost_ = missingFolder(target_, loginTop_, unlisted.empty());
+        return lost_;
+    }
     if (folder.type != AttrsReply) {
-        lost_ = "the folder " + target_.path + " on the server does not exist or cannot be written (" +
-                folder.message() + ")";
+        fault_ = Fault::FolderMissing;
+        lost_ = target_.described() + " cannot be read (" + folder.message() + ")";
         return lost_;
     }
     return "";
@@ -272,7 +284,7 @@ std::string Sftp::stat(const std::vector<std::string>& names, std::vector<Remote
         Attrs attrs;
         In in{reply.body};
         if (reply.type == AttrsReply && readAttrs(in, attrs)) {
-            found.push_back({name, attrs.size, attrs.regular()});
+            found.push_back({name, attrs.size, attrs.regular(), attrs.folder()});
         } else if (reply.status() != NoSuchFile && problem.empty()) {
             problem = fileProblem(reply, name, "look at");
         }
@@ -288,11 +300,16 @@ std::string Sftp::list(std::vector<RemoteFile>& files) {
     if (const std::string problem = connect(); !problem.empty()) {
         return problem;
     }
+    return listAt(dir_, files);
+}
+
+std::string Sftp::listAt(const std::string& dir, std::vector<RemoteFile>& files) {
+    files.clear();
     const auto unlisted = [&](const Reply& reply) {
-        return "the server could not list the folder " + target_.path + " (" + reply.message() + ")";
+        return "the server could not list " + target_.described() + " (" + reply.message() + ")";
     };
     Reply reply;
-    if (!call(Opendir, Out().str(dir_.empty() ? "." : dir_), reply)) {
+    if (!call(Opendir, Out().str(dir.empty() ? "." : dir), reply)) {
         return lost_;
     }
     if (reply.type != HandleReply) {
@@ -313,7 +330,7 @@ std::string Sftp::list(std::vector<RemoteFile>& files) {
             // A name the code page cannot hold is none the channel could have.
             const std::optional<std::string> name = toCodePage(entry.name);
             if (name && *name != "." && *name != "..") {
-                files.push_back({*name, entry.attrs.size, entry.attrs.regular()});
+                files.push_back({*name, entry.attrs.size, entry.attrs.regular(), entry.attrs.folder()});
             }
         }
     }
@@ -382,6 +399,17 @@ std::vector<std::string> sshCommand(const Target& target, const Settings& settin
     }
     argv.insert(argv.end(), {"-s", "--", sshHost(target), "sftp"});
     return argv;
+}
+
+Remote::Fault sshFault(const std::string& errors) {
+    if (says(errors, "Host key verification failed") || says(errors, "REMOTE HOST IDENTIFICATION HAS CHANGED") ||
+        says(errors, "host key is known")) {
+        return Remote::Fault::HostKey;
+    }
+    if (says(errors, "Permission denied") || says(errors, "Too many authentication failures")) {
+        return Remote::Fault::Login;
+    }
+    return Remote::Fault::Unreachable;
 }
 
 std::string sshProblem(const std::string& errors, const std::string& host) {

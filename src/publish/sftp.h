@@ -14,6 +14,8 @@ std::vector<std::string> sshCommand(const Target& target, const Settings& settin
 
 // What ssh's standard error says went wrong, in words that name the fix; `host` as the user gave it.
 std::string sshProblem(const std::string& errors, const std::string& host);
+// What kind of problem that is.
+Remote::Fault sshFault(const std::string& errors);
 
 // SFTP (version 3) over the system's ssh. Writes are pipelined within a file and several files are in flight at
 // once, so small files do not each wait for the server; a file is renamed into place with the server's atomic

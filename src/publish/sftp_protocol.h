@@ -67,6 +67,7 @@ struct Attrs {
     std::uint32_t permissions = 0;
     // A server that gives no permissions cannot say a file is plain: it is taken for something else.
     bool regular() const { return hasPermissions && (permissions & 0170000) == 0100000; }
+    bool folder() const { return hasPermissions && (permissions & 0170000) == 0040000; }
 };
 
 // Reads ATTRS (flags; size; uid and gid; permissions; times; extended pairs), each as its flag says it is there.

@@ -36,6 +36,8 @@ public:
     std::string rename(const std::string& from, const std::string& to) override;
     std::string remove(const std::string& name) override;
     std::string lost() const override { return lost_; }
+    Fault fault() const override { return lost_.empty() ? Fault::None : fault_; }
+    std::vector<std::string> loginTop() const override { return loginTop_; }
 
 private:
     class PutRun;
@@ -54,6 +56,8 @@ private:
               const std::atomic<bool>* interrupt = nullptr);
     // The connection's end, in words: what ssh said, or that the server stopped answering.
     std::string lose(const std::string& why);
+    // The entries of the server's folder `dir` ("" for the login folder); the connection stands.
+    std::string listAt(const std::string& dir, std::vector<RemoteFile>& files);
     std::string fileProblem(const sftp::Reply& reply, const std::string& name, const char* doing) const;
 
     Target target_;
@@ -64,6 +68,8 @@ private:
     bool posixRename_ = false;
     std::uint32_t nextId_ = 1;
     std::string lost_;
+    Fault fault_ = Fault::Unreachable;
+    std::vector<std::string> loginTop_;
 };
 
 } // namespace clipnest::publish

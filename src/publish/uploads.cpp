@@ -89,6 +89,28 @@ std::vector<Upload> Publication::uploadsOf(const std::vector<const ChannelFile*>
     return uploads;
 }
 
+void Publication::tellOverall() {
+    if (!events_.overall) {
+        return;
+    }
+    Overall o;
+    o.files = std::max(count_, done_);
+    o.filesDone = done_;
+    o.bytesDone = endedBytes_;
+    for (const auto& [name, sent] : going_) {
+        o.bytesDone += sent;
+    }
+    o.bytes = std::max(allBytes_, o.bytesDone);
+    const double seconds = firstBegan_ < 0 ? 0 : static_cast<double>(monotonicMs() - firstBegan_) / 1000.0;
+    const std::uintmax_t moved = o.bytesDone > resumedBytes_ ? o.bytesDone - resumedBytes_ : 0;
+    o.bytesPerSecond = seconds > 0 ? static_cast<double>(moved) / seconds : 0;
+    // Only once the rate has had a second to settle.
+    if (seconds >= 1 && o.bytesPerSecond > 0) {
+        o.secondsLeft = static_cast<int>(static_cast<double>(o.bytes - o.bytesDone) / o.bytesPerSecond + 0.5);
+    }
+    events_.overall(o);
+}
+
 void Publication::upload(const std::vector<const ChannelFile*>& files) {
     if (files.empty() || cancel_ || !report_.stopped.empty()) {
         for (const ChannelFile* file : files) {
@@ -97,24 +119,44 @@ void Publication::upload(const std::vector<const ChannelFile*>& files) {
         return;
     }
     const std::vector<Upload> uploads = uploadsOf(files);
+    // A file made for the server (the merged rules) has its size only now.
+    for (const ChannelFile* file : files) {
+        std::uintmax_t& counted = counted_[file->name];
+        allBytes_ = allBytes_ - std::min(allBytes_, counted) + file->now.size;
+        counted = file->now.size;
+    }
     std::vector<std::pair<std::size_t, std::string>> problems;
     Connections::Events events;
     events.started = [&](std::size_t i) {
+        firstBegan_ = firstBegan_ < 0 ? monotonicMs() : firstBegan_;
         if (events_.starting) {
             events_.starting(*files[i], done_, count_);
         }
+        tellOverall();
     };
     events.progress = [&](std::size_t i, std::uintmax_t sent, std::uintmax_t total) {
         sent_[files[i]->name] = sent;
+        // A part gone on from is on the server already: it counts as done, not as sent at this publish's rate.
+        if (const auto [at, first] = going_.try_emplace(files[i]->name, sent); first) {
+            resumedBytes_ += std::min(uploads[i].resumeFrom, sent);
+        } else {
+            at->second = sent;
+        }
         if (events_.progress) {
             events_.progress(*files[i], sent, total);
         }
+        tellOverall();
     };
     events.finished = [&](std::size_t i, const std::string& problem) {
         ++done_;
+        going_.erase(files[i]->name);
+        // A file that did not arrive is no longer to be sent: the whole comes to its end all the same.
+        endedBytes_ += problem.empty() ? files[i]->now.size : 0;
+        allBytes_ -= problem.empty() ? 0 : std::min(allBytes_ - endedBytes_, files[i]->now.size);
         if (events_.finished) {
             events_.finished(*files[i], problem);
         }
+        tellOverall();
         if (problem.empty()) {
             arrived(*files[i]);
         } else {

@@ -3,6 +3,7 @@
 #include "media/poster.h"
 #include "text/page_text.h"
 #include "window/comments_window.h"
+#include "window/connection_window.h"
 #include "window/entries_window.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
@@ -166,6 +167,9 @@ void ScrollForm::openOtherFolder() {
     rememberChannelFolder(settings, *chosen);
     // The window stays where and as large as it is; only what it works on changes.
     publishing_.reset();
+    publishButton_->setEnabled(true);
+    publishDialog_->hide();
+    connection_->hide();
     preview_.stop();
     stepTimer_.stop();
     auto folder = std::make_unique<WorkingFolder>(*chosen);
@@ -180,6 +184,54 @@ void ScrollForm::openOtherFolder() {
     shownRevision_ = -1;
     prefilled_ = false;
     status_->say(QStringLiteral("Opened ") + shown(chosen->string()) + QLatin1Char('.'), Tone::Success);
+    showState();
+    aimTimer();
+}
+
+void ScrollForm::startPublish() {
+    if (publishing()) {
+        return;
+    }
+    const std::filesystem::path dir = form_->folder().dir();
+    Result<publish::Destination, publish::DestinationProblem> destination =
+        publish::chooseDestination(dir, {}, false, false);
+    if (!destination) {
+        const publish::DestinationProblem& problem = destination.error();
+        using Kind = publish::DestinationProblem::Kind;
+        const QString text = QString::fromStdString(problem.text);
+        status_->say(QStringLiteral("Nothing was published: ") + text +
+                         (text.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")),
+                     problem.kind == Kind::NoAddress ? Tone::Note : Tone::Error);
+        if (problem.kind == Kind::NoAddress) {
+            openConnection(QStringLiteral("Publish needs the address of the channel's folder on the server. Give it "
+                                          "here, Save, and Publish again."));
+        } else if (problem.kind != Kind::Settings) {
+            openConnection(text);
+        }
+        return;
+    }
+    publishing_ = PublishRun::start(*publishDialog_, dir, *destination,
+                                    [this](const PublishOutcome& outcome) { showPublished(outcome); });
+    publishButton_->setEnabled(false);
+}
+
+void ScrollForm::openConnection(const QString& reason) {
+    connection_->open(form_->folder().dir(), reason);
+}
+
+void ScrollForm::showPublished(const PublishOutcome& outcome) {
+    status_->say(outcome.status,
+                 outcome.failed ? Tone::Error
+                 : outcome.busy ? Tone::Note
+                                : Tone::Success,
+                 outcome.busy ? BusyShownMs : 0);
+    publishButton_->setEnabled(true);
+    // Not inside its own call: the run goes once this call has returned, unless another has begun since.
+    QTimer::singleShot(0, this, [this, ended = publishing_.get()] {
+        if (publishing_.get() == ended) {
+            publishing_.reset();
+        }
+    });
     showState();
     aimTimer();
 }

@@ -22,6 +22,7 @@ namespace clipnest::window {
 struct ControlDef;
 
 class CommentsWindow;
+class ConnectionWindow;
 class EntriesWindow;
 class ScrollSurface;
 class StatusLine;
@@ -37,6 +38,10 @@ public:
     ~ScrollForm() override;
 
     Form& form() { return *form_; }
+    // How long "Another publish of this channel is running." stays in the status line: the other publish may end any
+    // time, and nothing here tells when.
+    static constexpr int BusyShownMs = 10000;
+
     // Whether a publish runs beside the window.
     bool publishing() const { return publishing_ && publishing_->running(); }
 
@@ -83,6 +88,13 @@ private:
     void aimTimer();
     // Asks for another folder and works on it from then on, in this window (asking first when it is no channel yet).
     void openOtherFolder();
+    // Publishes the channel to its address, in the publish dialog; without an address, or with one that is refused,
+    // the connection's settings are shown instead.
+    void startPublish();
+    // Shows the connection's settings, with what sent the host there.
+    void openConnection(const QString& reason);
+    // What a publish came to, in the status line (and its list of messages).
+    void showPublished(const PublishOutcome& outcome);
     // True when no publish runs, or the host agrees to stop the one that does.
     bool mayStopPublish();
     // Fills a Create a New Entry panel's descriptions from the files for the entry its name box names: always when
@@ -115,6 +127,9 @@ private:
     CommentsWindow* comments_ = nullptr;
     QTimer outsideTimer_;
     PreviewServer preview_;
+    PublishDialog* publishDialog_ = nullptr;
+    ConnectionWindow* connection_ = nullptr;
+    QWidget* publishButton_ = nullptr;
     std::unique_ptr<PublishRun> publishing_;
     int shownOperation_ = 0;
     // What fillDescriptions last put into each entry panel.

@@ -2,6 +2,7 @@
 // its scrolling by the bars, the page keys and the wheel.
 #include "text/page_text.h"
 #include "window/comments_window.h"
+#include "window/connection_window.h"
 #include "window/entries_window.h"
 #include "window/layout.h"
 #include "window/preview_action.h"
@@ -183,23 +184,21 @@ void ScrollForm::connectStrip() {
         }
         afterAction();
     });
-    connect(strip.publish, &QPushButton::clicked, this, [this, button = strip.publish] {
-        if (publishing_) {
-            return;
+    connect(strip.publish, &QPushButton::clicked, this, [this] { startPublish(); });
+    publishButton_ = strip.publish;
+    publishDialog_ = new PublishDialog(this);
+    publishDialog_->onConnection = [this](const QString& said) { openConnection(said); };
+    connection_ = new ConnectionWindow(this);
+    connect(strip.connection, &QPushButton::clicked, this, [this] { openConnection({}); });
+    connection_->onSaved = [this](bool siteChanged) {
+        status_->say(QStringLiteral("The connection's settings were saved in ") + publish::SettingsFile +
+                         QLatin1Char('.'),
+                     Tone::Success);
+        if (siteChanged) {
+            form_->writeDiscoveryFiles();
         }
-        publishing_ = PublishRun::start(this, form_->folder().dir(), [this, button](const PublishOutcome& outcome) {
-            if (!outcome.said.empty()) {
-                form_->notice(toCodePage(outcome.said).value_or(outcome.said));
-            }
-            status_->say(outcome.status, Tone::Success);
-            button->setEnabled(true);
-            // Not inside its own call: the run goes once this call has returned.
-            QTimer::singleShot(0, this, [this] { publishing_.reset(); });
-            showState();
-            aimTimer();
-        });
-        button->setEnabled(!publishing_);
-    });
+        afterAction();
+    };
     connect(strip.site, &QPushButton::clicked, this, [this] {
         if (askSite(this, form_->folder().dir())) {
             form_->writeDiscoveryFiles();

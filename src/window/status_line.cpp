@@ -59,9 +59,16 @@ StatusLine::StatusLine(QWidget* parent) : QWidget(parent) {
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     layout->addWidget(list_);
     window_->resize(560, 360);
+
+    expiry_.setSingleShot(true);
+    connect(&expiry_, &QTimer::timeout, this, [this] { say({}, Tone::Success); });
 }
 
-void StatusLine::say(const QString& text, Tone tone) {
+void StatusLine::say(const QString& text, Tone tone, int lastsMs) {
+    expiry_.stop();
+    if (lastsMs > 0) {
+        expiry_.start(lastsMs);
+    }
     text_->setText(text);
     // A tooltip reads what looks like markup as markup: such a message goes in escaped, so it shows as it is.
     text_->setToolTip(Qt::mightBeRichText(text) ? QStringLiteral("<p>") + text.toHtmlEscaped() + QStringLiteral("</p>")

@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 class QListWidget;
@@ -36,7 +37,9 @@ public:
     explicit StatusLine(QWidget* parent);
 
     // Shows `text` in the tone's colours and keeps it among the last messages; an empty text only clears the line.
-    void say(const QString& text, Tone tone);
+    // A message that holds only for a while (another publish runs) leaves the line after `lastsMs`, unless another
+    // came first; the list keeps it.
+    void say(const QString& text, Tone tone, int lastsMs = 0);
     // The messages kept, newest first, each with the time it was said.
     const QStringList& messages() const { return messages_; }
     // Shows the window of the last messages beside the status line, and raises it.
@@ -52,6 +55,7 @@ private:
     QWidget* window_ = nullptr;
     QListWidget* list_ = nullptr;
     QStringList messages_;
+    QTimer expiry_;
 };
 
 } // namespace clipnest::window

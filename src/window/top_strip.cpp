@@ -14,7 +14,7 @@ namespace {
 
 constexpr int StripHeight = 240;
 constexpr int ScrollBarWidth = 300;
-constexpr int StatusLeft = 8160;
+constexpr int StatusLeft = 9480;
 
 } // namespace
 
@@ -48,6 +48,8 @@ TopStrip buildTopStrip(QWidget* window) {
     strip.site = button("cmdSite", "Address\u2026", 6960, 1080,
                         "The channel's own address on the web (https://example.net/garden/), from which its video "
                         "pages get share tags and feed.xml and sitemap.xml are written");
+    strip.connection = button("cmdConnection", "Connection\u2026", 8100, 1260,
+                              "The publish address, how to log in, and a test of the connection");
     strip.status = new StatusLine(window);
     strip.status->setObjectName(QStringLiteral("stsStatus"));
     strip.status->setFont(fontFor(Face::Default, 8.25, false));

@@ -8,7 +8,8 @@
 namespace clipnest::window {
 
 // The strip above the viewport holds what is not of the design: another folder, a preview, undo, the entries, the
-// publish, the visitors' comments, and the status line that says what the last operation did.
+// publish, the visitors' comments, the
+// addresses and the connection, and the status line that says what the last operation did.
 struct TopStrip {
     QPushButton* openFolder = nullptr;
     QPushButton* preview = nullptr;
@@ -17,6 +18,7 @@ struct TopStrip {
     QPushButton* publish = nullptr;
     QPushButton* comments = nullptr;
     QPushButton* site = nullptr;
+    QPushButton* connection = nullptr;
     StatusLine* status = nullptr;
 };
 

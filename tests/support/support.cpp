@@ -287,7 +287,7 @@ void SshServer::killSessions() {
 }
 
 std::string SshServer::address() const {
-    return "sftp://root@127.0.0.1:" + std::to_string(port_) + folder().string() + "/";
+    return "sftp://root@127.0.0.1:" + std::to_string(port_) + "/" + folder().string() + "/";
 }
 
 bool FtpsServer::available() {

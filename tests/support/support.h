@@ -133,7 +133,7 @@ public:
     void stop();
     // Ends every connection: each is an sshd session of its own, out of the server's process group.
     void killSessions();
-    // "sftp://root@127.0.0.1:PORT/.../public_html/".
+    // "sftp://root@127.0.0.1:PORT//.../public_html/": the folder from the root.
     std::string address() const;
     int port() const { return port_; }
     // The keys, the configuration and the log; a test may keep files of its own here, outside folder().
