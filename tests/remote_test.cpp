@@ -303,6 +303,35 @@ TEST(FtpUpload, ARefusalThatMayPassIsTriedAgainAndTheRestGoesOn) {
     EXPECT_EQ(remote->lost(), "");
 }
 
+// A server that opens no data connection for any upload: that is the connection's problem, which ends the put and is
+// said once, not each file's.
+TEST(FtpUpload, AServerThatTakesNoUploadAtAllIsTheConnectionsProblem) {
+    const TempDir dir;
+    const int port = freePort();
+    const Process server({"python3", (fs::path(__FILE__).parent_path() / "support/fake_ftp.py").string(),
+                          std::to_string(port), "stor425", "", dir.path().string()},
+                         dir.path() / "ftp.log");
+    ASSERT_TRUE(answersSoon(port));
+    std::vector<publish::Upload> uploads;
+    for (const std::string name : {"a.php", "b.php", "c.php", "d.php"}) {
+        writeFile(dir.path() / name, "page");
+        uploads.push_back({dir.path() / name, name});
+    }
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", dir.path().c_str(), 1); // no .netrc: the anonymous login
+    const std::unique_ptr<publish::Remote> remote =
+        publish::openRemote(*publish::parseTarget("ftp://127.0.0.1:" + std::to_string(port) + "/"), {});
+    std::vector<std::string> problems;
+    publish::PutEvents events;
+    events.finished = [&](std::size_t, const std::string& problem) { problems.push_back(problem); };
+    const std::atomic<bool> cancel = false;
+    const std::string lost = remote->put(uploads, events, cancel);
+    ::setenv("HOME", home.c_str(), 1);
+    EXPECT_NE(lost.find("the server could not open a connection for the files"), std::string::npos) << lost;
+    EXPECT_EQ(remote->lost(), lost);
+    EXPECT_LE(problems.size(), 1u) << "the files after the first were never tried";
+}
+
 // Listings as other FTP servers give them: MLSD with its facts in any case and the folder's own entries, and ls -l
 // lines with a link's target, an owner named like a month, a year for the time and blanks in names.
 TEST(FtpListing, ReadsMlsdAndLsLinesAndRefusesWhatItCannotRead) {
