@@ -672,6 +672,11 @@ TEST(Address, AMissingFolderNamesWhatTheLoginFolderHolds) {
               "the folder public_html in the login folder of bob on example.net is not there; the login folder is "
               "empty");
     EXPECT_NE(publish::missingFolder(t, {}, false).find("could not be listed"), std::string::npos);
+    // A path of several folders, as SFTP addresses once read from the root, is shown as written from the root.
+    EXPECT_EQ(publish::missingFolder(*publish::parseTarget("sftp://bob@example.net:2222/var/www/html"), {"www"}, true),
+              "the folder var/www/html in the login folder of bob on example.net is not there; the login folder holds: "
+              "www; a folder from the server's root is written with two slashes: "
+              "sftp://bob@example.net:2222//var/www/html/");
 }
 
 TEST(Address, AnAddressThatCannotBeReadIsRefusedWithWhy) {

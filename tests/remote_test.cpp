@@ -150,9 +150,22 @@ TEST_P(RemoteFolder, TheConnectionTestAndTheFolderListSeeWhatIsThere) {
     if (ftps_) {
         EXPECT_EQ(report.loginTop, (std::vector<std::string>{"channel"}));
         EXPECT_EQ(report.text, "the folder channel/nothere in the login folder of anonymous on 127.0.0.1 is not there; "
-                               "the login folder holds: channel");
+                               "the login folder holds: channel; a folder from the server's root is written with two "
+                               "slashes: ftps://anonymous@127.0.0.1:" +
+                                   std::to_string(ftps_->port) + "//channel/nothere/");
     }
 
+    if (ftps_) {
+        // A folder that is there but that the server will not open is not said to be missing.
+        fs::create_directories(ftps_->root / "locked");
+        fs::permissions(ftps_->root / "locked", fs::perms::none);
+        settings.to = "ftps://anonymous@127.0.0.1:" + std::to_string(ftps_->port) + "/locked/";
+        report = publish::checkConnection(settings);
+        EXPECT_NE(report.text.find("the folder locked in the login folder of anonymous on 127.0.0.1 does not exist or "
+                                   "cannot be written"),
+                  std::string::npos)
+            << report.text;
+    }
     settings.to = "ftp://127.0.0.1/x/";
     EXPECT_EQ(publish::checkConnection(settings).outcome, Outcome::BadAddress) << "plain FTP only when allowed";
 }
