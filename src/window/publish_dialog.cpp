@@ -124,7 +124,9 @@ PublishOutcome outcomeOf(const publish::Destination& destination, const publish:
     // What went wrong or should be known, a line each: the channel's names are in the code page, the server's and the
     // system's words in UTF-8.
     QStringList lines;
-    const auto say = [&lines](const std::string& mixed) { lines << QString::fromStdString(safeText(messageToUtf8(mixed))); };
+    const auto say = [&lines](const std::string& mixed) {
+        lines << QString::fromStdString(safeText(messageToUtf8(mixed)));
+    };
     if (!report.error.empty()) {
         say(report.error);
     }
@@ -370,10 +372,8 @@ std::unique_ptr<PublishRun> PublishRun::start(PublishDialog& dialog, const std::
     events.starting = [post, began, dialog = &dialog](const publish::ChannelFile& f, std::size_t done,
                                                       std::size_t count) {
         *began = monotonicMs();
-        const QString text = QStringLiteral("%1 (%2 of %3)")
-                                 .arg(shown(codePageToUtf8(f.name)))
-                                 .arg(done + 1)
-                                 .arg(count);
+        const QString text =
+            QStringLiteral("%1 (%2 of %3)").arg(shown(codePageToUtf8(f.name))).arg(done + 1).arg(count);
         post([dialog, text] { dialog->showFile(text, 0); });
     };
     events.progress = [post, began, state, dialog = &dialog](const publish::ChannelFile& f, std::uintmax_t sent,
