@@ -141,6 +141,14 @@ Status runList(Runner& r, const Args&) {
     return Done;
 }
 
+bool lockChannel(Runner& r, ChannelLock& lock) {
+    if (lock.take(WorkingFolder(r.dir()))) {
+        return true;
+    }
+    r.line(ChannelLock::BusyWords);
+    return false;
+}
+
 // In a batch that has begun its session, the session undoes, so it works on the files put back from then on, as the
 // window does; its outcome says what the result says.
 Status runUndo(Runner& r, const Args& a) {
@@ -151,8 +159,7 @@ Status runUndo(Runner& r, const Args& a) {
     } else {
         WorkingFolder folder(r.dir());
         ChannelLock lock;
-        if (!lock.take(folder)) {
-            r.line(ChannelLock::BusyWords);
+        if (!lockChannel(r, lock)) {
             return Failed;
         }
         result = History(folder).undoLast(a.force);
@@ -169,8 +176,7 @@ Status runHistory(Runner& r, const Args& a) {
     WorkingFolder folder(r.dir());
     if (a.limit > 0) {
         ChannelLock lock;
-        if (!lock.take(folder)) {
-            r.line(ChannelLock::BusyWords);
+        if (!lockChannel(r, lock)) {
             return Failed;
         }
         if (!History(folder).setKept(a.limit)) {

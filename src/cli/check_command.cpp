@@ -17,6 +17,10 @@ Status runCheck(Runner& r, const Args& a) {
     const publish::Settings& settings = *loaded;
     const media::CheckOptions options{settings.maxUpload, publish::SettingsFile, std::nullopt};
     media::CheckReport report = media::checkChannel(r.dir(), options);
+    ChannelLock lock;
+    if (a.fix && !lockChannel(r, lock)) {
+        return Failed;
+    }
     if (a.fix) {
         bool fixed = false;
         WorkingFolder folder(r.dir());

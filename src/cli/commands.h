@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/runner.h"
+#include "history/channel_lock.h"
 
 #include <functional>
 #include <optional>
@@ -45,6 +46,9 @@ Status runInsert(Runner& runner, const Args& args);
 Status runTitle(Runner& runner, const Args& args);
 Status runRename(Runner& runner, const Args& args);
 Status runList(Runner& runner, const Args& args);
+// Takes the channel's writer lock for a command that writes without the Form; false, said, when another Clipnest
+// holds it past the wait.
+bool lockChannel(Runner& runner, ChannelLock& lock);
 Status runUndo(Runner& runner, const Args& args);
 Status runHistory(Runner& runner, const Args& args);
 Status runBatch(Runner& runner, const Args& args);

@@ -35,6 +35,10 @@ Status saved(Runner& r, bool written, const std::string& done) {
 }
 
 Status hideOrShow(Runner& r, const Args& a, bool hide) {
+    ChannelLock lock;
+    if (!lockChannel(r, lock)) {
+        return Failed;
+    }
     const std::optional<std::string> video = entryNamed(r, a.name);
     if (!video) {
         return Failed;
@@ -53,6 +57,10 @@ Status hideOrShow(Runner& r, const Args& a, bool hide) {
 }
 
 Status closeOrOpen(Runner& r, const Args& a, bool close) {
+    ChannelLock lock;
+    if (!lockChannel(r, lock)) {
+        return Failed;
+    }
     const std::optional<std::string> video = entryNamed(r, a.name);
     if (!video) {
         return Failed;
