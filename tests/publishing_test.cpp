@@ -317,6 +317,31 @@ TEST_F(OfflinePublish, EachFilesRateIsItsConnectionsAndTheWholeAddsUp) {
     }
 }
 
+// Files that end without being sent (found on the server already, held back, never begun) are settled all the
+// same: the whole comes to its end, and its bytes are only those that had to go.
+TEST_F(OfflinePublish, FilesNotSentStillBringTheWholeToItsEnd) {
+    server_.files["a.mp4"] = "the video a"; // there already, with the same bytes
+    server_.refuse["b.php"] = "permission denied";
+    std::vector<publish::Overall> seen;
+    publish::Events events;
+    events.overall = [&](const publish::Overall& o) { seen.push_back(o); };
+    cancel_ = false;
+    const Report r = publish::publishChannel(h_.dir(), settings_, target_, events, cancel_, {},
+                                             [&] { return std::make_unique<FakeRemote>(server_); });
+    EXPECT_EQ(r.found, (Names{"a.mp4"}));
+    EXPECT_FALSE(r.held.empty()) << "the homepage waits for b.php";
+    ASSERT_FALSE(seen.empty());
+    const publish::Overall& last = seen.back();
+    EXPECT_EQ(last.files, r.changed.size());
+    EXPECT_EQ(last.filesDone, last.files) << "every file came to its end";
+    std::uintmax_t sent = 0;
+    for (const std::string& name : r.uploaded) {
+        sent += server_.files[name].size();
+    }
+    EXPECT_EQ(last.bytesDone, sent) << "neither the file found there nor those held back count as sent";
+    EXPECT_EQ(last.bytes, last.bytesDone);
+}
+
 // A file's rate is from its own figures: a part gone on from is not counted as sent, and a file told in one figure
 // is timed from its start.
 TEST(FileRates, EachFileIsTimedFromItsOwnFigures) {
