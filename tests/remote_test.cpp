@@ -321,7 +321,7 @@ TEST(FtpUpload, ARefusalThatMayPassIsTriedAgainAndTheRestGoesOn) {
 TEST(FtpUpload, AServerThatTakesNoUploadAtAllIsTheConnectionsProblem) {
     const TempDir dir;
     const int port = freePort();
-    const Process server({"python3", (fs::path(__FILE__).parent_path() / "support/fake_ftp.py").string(),
+    const Process server({"python3", (fs::path(CLIPNEST_TESTS_DIR) / "support/fake_ftp.py").string(),
                           std::to_string(port), "stor425", "", dir.path().string()},
                          dir.path() / "ftp.log");
     ASSERT_TRUE(answersSoon(port));
