@@ -666,16 +666,17 @@ TEST(PublishFtps, LogsInWithTheNetrcLineOfTheAddresssUser) {
     EXPECT_NE(r.out.find(said), npos) << r.out;
     EXPECT_EQ(r.out.find(said), r.out.rfind(said)) << "said once: " << r.out;
     EXPECT_EQ(r.out.find("was not uploaded"), npos) << "no file is tried: " << r.out;
+    EXPECT_EQ(readFile(h.dir() / ".clipnest/publish.conf").find("to = "), npos) << "a refused address is not kept";
 
     fs::remove(home / ".netrc");
-    r = clipnest(h.dir(), home, "publish");
+    r = clipnest(h.dir(), home, "publish --to " + to);
     EXPECT_NE(r.out.find("the server refused the login: add a line `machine 127.0.0.1 login " + user +
                          " password PASSWORD` to ~/.netrc"),
               npos)
         << r.out;
 
     netrc(password);
-    r = clipnest(h.dir(), home, "publish");
+    r = clipnest(h.dir(), home, "publish --to " + to);
     EXPECT_EQ(r.status, 0) << r.out;
     for (const std::string name : {"a.mp4", "a.php", "homepage.html"}) {
         EXPECT_EQ(readFile(channel / name), h.file(name)) << name;

@@ -1,8 +1,10 @@
 // Publishing and fetching comments against a server kept in memory: no root, no network.
 
 #include "comments/moderation.h"
+#include "platform/clock.h"
 #include "platform/program.h"
 #include "publish/destination.h"
+#include "publish/file_rates.h"
 #include "publish/manifest.h"
 #include "publish/publisher.h"
 #include "publish/sftp.h"
@@ -252,18 +254,30 @@ TEST_F(OfflinePublish, ManyFilesGoOverSeveralConnections) {
     }
 }
 
-// The whole publish's figures over two connections that each send at the server's rate: the bytes add up to what
-// went, never go back or beyond the whole, and the whole rate is the two connections', not a file's share of it.
-TEST_F(OfflinePublish, TheWholePublishsFiguresAddUpOverTwoConnections) {
+// Two connections that each send at the server's rate: each file's rate is its own connection's, and the whole
+// publish's figures add up to what went, never go back or beyond the whole, and its rate is the two connections'.
+TEST_F(OfflinePublish, EachFilesRateIsItsConnectionsAndTheWholeAddsUp) {
+    constexpr double Rate = 400'000;
     settings_.connections = 2;
-    server_.bytesPerSecond = 200'000;
-    for (int i = 0; i < 40; ++i) {
+    server_.bytesPerSecond = static_cast<std::uintmax_t>(Rate);
+    for (int i = 0; i < 20; ++i) {
         const std::string name = "style" + std::to_string(i) + ".css";
-        h_.put(name, std::string(10'000, 'x'));
+        h_.put(name, std::string(60'000, 'x'));
         settings_.extra.push_back(name);
     }
     std::vector<publish::Overall> seen;
+    publish::FileRates rates;
+    std::map<std::string, double> fileRates;
     publish::Events events;
+    events.starting = [&](const publish::ChannelFile& f, std::size_t, std::size_t) {
+        rates.started(f.name, monotonicMs());
+    };
+    events.progress = [&](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t) {
+        rates.progress(f.name, sent, monotonicMs());
+    };
+    events.finished = [&](const publish::ChannelFile& f, const std::string&) {
+        fileRates[f.name] = rates.finished(f.name, f.now.size, monotonicMs());
+    };
     events.overall = [&](const publish::Overall& o) { seen.push_back(o); };
     cancel_ = false;
     const Report r = publish::publishChannel(h_.dir(), settings_, target_, events, cancel_, {},
@@ -293,9 +307,56 @@ TEST_F(OfflinePublish, TheWholePublishsFiguresAddUpOverTwoConnections) {
     const publish::Overall& last = seen.back();
     EXPECT_EQ(last.filesDone, last.files);
     EXPECT_EQ(last.secondsLeft, 0);
-    // Two connections at 200 KB/s each, within twice either way.
-    EXPECT_GT(last.bytesPerSecond, 200'000.0) << last.bytesPerSecond;
-    EXPECT_LT(last.bytesPerSecond, 800'000.0) << last.bytesPerSecond;
+    // Two connections at the rate each, within twice either way; each large file at its connection's.
+    EXPECT_GT(last.bytesPerSecond, Rate) << last.bytesPerSecond;
+    EXPECT_LT(last.bytesPerSecond, 4 * Rate) << last.bytesPerSecond;
+    for (int i = 0; i < 20; ++i) {
+        const double rate = fileRates["style" + std::to_string(i) + ".css"];
+        EXPECT_GT(rate, Rate / 2) << i;
+        EXPECT_LT(rate, Rate * 2) << i;
+    }
+}
+
+// Files that end without being sent (found on the server already, held back, never begun) are settled all the
+// same: the whole comes to its end, and its bytes are only those that had to go.
+TEST_F(OfflinePublish, FilesNotSentStillBringTheWholeToItsEnd) {
+    server_.files["a.mp4"] = "the video a"; // there already, with the same bytes
+    server_.refuse["b.php"] = "permission denied";
+    std::vector<publish::Overall> seen;
+    publish::Events events;
+    events.overall = [&](const publish::Overall& o) { seen.push_back(o); };
+    cancel_ = false;
+    const Report r = publish::publishChannel(h_.dir(), settings_, target_, events, cancel_, {},
+                                             [&] { return std::make_unique<FakeRemote>(server_); });
+    EXPECT_EQ(r.found, (Names{"a.mp4"}));
+    EXPECT_FALSE(r.held.empty()) << "the homepage waits for b.php";
+    ASSERT_FALSE(seen.empty());
+    const publish::Overall& last = seen.back();
+    EXPECT_EQ(last.files, r.changed.size());
+    EXPECT_EQ(last.filesDone, last.files) << "every file came to its end";
+    std::uintmax_t sent = 0;
+    for (const std::string& name : r.uploaded) {
+        sent += server_.files[name].size();
+    }
+    EXPECT_EQ(last.bytesDone, sent) << "neither the file found there nor those held back count as sent";
+    EXPECT_EQ(last.bytes, last.bytesDone);
+}
+
+// A file's rate is from its own figures: a part gone on from is not counted as sent, and a file told in one figure
+// is timed from its start.
+TEST(FileRates, EachFileIsTimedFromItsOwnFigures) {
+    publish::FileRates rates;
+    rates.started("a.mp4", 1000);
+    rates.started("b.mp4", 1500);
+    EXPECT_FALSE(rates.progress("a.mp4", 8'000'000, 1100)) << "the part gone on from, not a rate";
+    EXPECT_DOUBLE_EQ(*rates.progress("a.mp4", 9'000'000, 2100), 1'000'000.0);
+    EXPECT_FALSE(rates.progress("b.mp4", 100'000, 1600));
+    EXPECT_DOUBLE_EQ(*rates.progress("b.mp4", 300'000, 2600), 200'000.0) << "b's own start, not a's";
+    EXPECT_DOUBLE_EQ(rates.finished("a.mp4", 10'000'000, 3100), 1'000'000.0);
+    rates.started("c.css", 5000);
+    EXPECT_FALSE(rates.progress("c.css", 2000, 5500));
+    EXPECT_DOUBLE_EQ(rates.finished("c.css", 2000, 6000), 2000.0) << "one figure: from its start";
+    EXPECT_DOUBLE_EQ(rates.finished("c.css", 2000, 7000), 0.0) << "forgotten once ended";
 }
 
 // A file that did not arrive holds back what names it, with the old copy left live; the record says what reached the
@@ -636,6 +697,11 @@ TEST(Address, AMissingFolderNamesWhatTheLoginFolderHolds) {
               "the folder public_html in the login folder of bob on example.net is not there; the login folder is "
               "empty");
     EXPECT_NE(publish::missingFolder(t, {}, false).find("could not be listed"), std::string::npos);
+    // A path of several folders, as SFTP addresses once read from the root, is shown as written from the root.
+    EXPECT_EQ(publish::missingFolder(*publish::parseTarget("sftp://bob@example.net:2222/var/www/html"), {"www"}, true),
+              "the folder var/www/html in the login folder of bob on example.net is not there; the login folder holds: "
+              "www; a folder from the server's root is written with two slashes: "
+              "sftp://bob@example.net:2222//var/www/html/");
 }
 
 TEST(Address, AnAddressThatCannotBeReadIsRefusedWithWhy) {

@@ -1,6 +1,7 @@
 // The server's folder as a publish sees it, through publish::openRemote as the program opens it: listed, looked up,
 // renamed in and removed from, and files put into it, gone on from and stopped. Each test runs against OpenSSH's
 // sshd (SFTP) and vsftpd (FTPS, which has no MLSD: its listing is LIST -a), started on loopback ports of their own.
+#include "publish/connection_check.h"
 #include "publish/ftp_listing.h"
 #include "publish/remote.h"
 #include "support/support.h"
@@ -97,16 +98,77 @@ protected:
         }
     }
 
-private:
     std::unique_ptr<SshServer> ssh_;
     std::unique_ptr<FtpsServer> ftps_;
     publish::Settings settings_;
+
+private:
     const std::string home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
     std::unique_ptr<publish::Remote> remote_;
     TempDir local_;
 };
 
 INSTANTIATE_TEST_SUITE_P(Schemes, RemoteFolder, ::testing::Values("sftp", "ftps"));
+
+// The connection test finds the folder writable and leaves nothing there; a folder that is not there is said with the
+// login folder's top names; the folder list holds the folders alone, in name order.
+TEST_P(RemoteFolder, TheConnectionTestAndTheFolderListSeeWhatIsThere) {
+    using Outcome = publish::ConnectionReport::Outcome;
+    publish::Settings settings = settings_;
+    settings.to = ssh_ ? ssh_->address() : ftps_->address();
+    fs::create_directories(folder() / "zebra");
+    fs::create_directories(folder() / "alpha");
+    place("notes.txt", "a file, not a folder");
+    place(".hidden", "");
+
+    publish::ConnectionReport report = publish::checkConnection(settings);
+    EXPECT_EQ(report.outcome, Outcome::Writable) << report.text;
+    const std::string folderName = ssh_ ? "public_html" : "channel";
+    EXPECT_EQ(report.text, "Connected as " + std::string(ssh_ ? "root" : "anonymous") + "; " + folderName +
+                               " holds alpha and 2 other files; writable");
+    EXPECT_FALSE(fs::exists(folder() / ".clipnest-connection-test"));
+    EXPECT_FALSE(fs::exists(folder() / publish::partName(".clipnest-connection-test")));
+
+    // The folder as an address writes it: from the root with a slash (here the SFTP server's), else in the login
+    // folder.
+    const std::string path = ssh_ ? folder().string() : "channel";
+    const Result<std::vector<std::string>> folders = publish::listFolders(settings, path);
+    ASSERT_TRUE(folders) << why(folders);
+    EXPECT_EQ(*folders, (std::vector<std::string>{"alpha", "zebra"}));
+    EXPECT_FALSE(publish::listFolders(settings, path + "/nothere"));
+    if (ftps_) {
+        const Result<std::vector<std::string>> top = publish::listFolders(settings, "");
+        ASSERT_TRUE(top) << why(top);
+        EXPECT_EQ(*top, (std::vector<std::string>{"channel"}));
+    }
+
+    settings.to += "nothere/";
+    report = publish::checkConnection(settings);
+    EXPECT_EQ(report.outcome, Outcome::FolderMissing) << report.text;
+    EXPECT_NE(report.text.find("nothere"), std::string::npos) << report.text;
+    EXPECT_NE(report.text.find(" is not there"), std::string::npos) << report.text;
+    if (ftps_) {
+        EXPECT_EQ(report.loginTop, (std::vector<std::string>{"channel"}));
+        EXPECT_EQ(report.text, "the folder channel/nothere in the login folder of anonymous on 127.0.0.1 is not there; "
+                               "the login folder holds: channel; a folder from the server's root is written with two "
+                               "slashes: ftps://anonymous@127.0.0.1:" +
+                                   std::to_string(ftps_->port) + "//channel/nothere/");
+    }
+
+    if (ftps_) {
+        // A folder that is there but that the server will not open is not said to be missing.
+        fs::create_directories(ftps_->root / "locked");
+        fs::permissions(ftps_->root / "locked", fs::perms::none);
+        settings.to = "ftps://anonymous@127.0.0.1:" + std::to_string(ftps_->port) + "/locked/";
+        report = publish::checkConnection(settings);
+        EXPECT_NE(report.text.find("the folder locked in the login folder of anonymous on 127.0.0.1 does not exist or "
+                                   "cannot be written"),
+                  std::string::npos)
+            << report.text;
+    }
+    settings.to = "ftp://127.0.0.1/x/";
+    EXPECT_EQ(publish::checkConnection(settings).outcome, Outcome::BadAddress) << "plain FTP only when allowed";
+}
 
 TEST_P(RemoteFolder, ListsLooksUpRenamesAndRemoves) {
     place("a.mp4", "the video a");
@@ -252,6 +314,35 @@ TEST(FtpUpload, ARefusalThatMayPassIsTriedAgainAndTheRestGoesOn) {
     EXPECT_EQ(problems, (Names{"", ""}));
     EXPECT_EQ(filesOf(served), (Files{{"a.php", "page a"}, {"b.php", "page b"}}));
     EXPECT_EQ(remote->lost(), "");
+}
+
+// A server that opens no data connection for any upload: that is the connection's problem, which ends the put and is
+// said once, not each file's.
+TEST(FtpUpload, AServerThatTakesNoUploadAtAllIsTheConnectionsProblem) {
+    const TempDir dir;
+    const int port = freePort();
+    const Process server({"python3", (fs::path(__FILE__).parent_path() / "support/fake_ftp.py").string(),
+                          std::to_string(port), "stor425", "", dir.path().string()},
+                         dir.path() / "ftp.log");
+    ASSERT_TRUE(answersSoon(port));
+    std::vector<publish::Upload> uploads;
+    for (const std::string name : {"a.php", "b.php", "c.php", "d.php"}) {
+        writeFile(dir.path() / name, "page");
+        uploads.push_back({dir.path() / name, name});
+    }
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", dir.path().c_str(), 1); // no .netrc: the anonymous login
+    const std::unique_ptr<publish::Remote> remote =
+        publish::openRemote(*publish::parseTarget("ftp://127.0.0.1:" + std::to_string(port) + "/"), {});
+    std::vector<std::string> problems;
+    publish::PutEvents events;
+    events.finished = [&](std::size_t, const std::string& problem) { problems.push_back(problem); };
+    const std::atomic<bool> cancel = false;
+    const std::string lost = remote->put(uploads, events, cancel);
+    ::setenv("HOME", home.c_str(), 1);
+    EXPECT_NE(lost.find("the server could not open a connection for the files"), std::string::npos) << lost;
+    EXPECT_EQ(remote->lost(), lost);
+    EXPECT_LE(problems.size(), 1u) << "the files after the first were never tried";
 }
 
 // Listings as other FTP servers give them: MLSD with its facts in any case and the folder's own entries, and ls -l

@@ -5,6 +5,7 @@
 #include "platform/message_text.h"
 #include "platform/process.h"
 #include "publish/destination.h"
+#include "publish/file_rates.h"
 #include "publish/publisher.h"
 #include "publish/settings.h"
 #include "text/page_text.h"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <map>
 #include <memory>
 
 namespace clipnest::cli {
@@ -56,48 +56,37 @@ publish::Events terminalProgress(std::ostream& out) {
     if (!outputIsTerminal()) {
         return {};
     }
-    // Each file's own start and the bytes the server held of it then, so that its rate is its connection's.
-    struct Going {
-        std::int64_t began = 0;
-        std::uintmax_t first = 0;
-        bool sent = false;
-    };
     struct Shown {
-        std::map<std::string, Going> going;
+        publish::FileRates rates;
         std::string whole; // the whole publish's figures, as the last line shows them
         std::size_t count = 0, done = 0;
     };
     auto shown = std::make_shared<Shown>();
-    const auto fileLine = [shown](const publish::ChannelFile& f, std::uintmax_t sent) {
-        const Going& g = shown->going[f.name];
-        const double seconds = static_cast<double>(monotonicMs() - g.began) / 1000.0;
-        const std::uintmax_t moved = sent > g.first ? sent - g.first : 0;
+    const auto fileLine = [shown](const publish::ChannelFile& f, std::uintmax_t sent, double rate) {
         return "[" + std::to_string(std::min(shown->done + 1, shown->count)) + "/" + std::to_string(shown->count) +
                "] " + codePageToUtf8(f.name) + "  " + std::to_string(f.now.size ? sent * 100 / f.now.size : 100) +
-               "%  " + readableSize(f.now.size) + "  " +
-               readableSize(static_cast<std::uintmax_t>(static_cast<double>(moved) / std::max(seconds, 0.001))) + "/s";
+               "%  " + readableSize(f.now.size) + "  " + readableSize(static_cast<std::uintmax_t>(rate)) + "/s";
     };
     publish::Events events;
     events.starting = [shown](const publish::ChannelFile& f, std::size_t done, std::size_t count) {
         shown->done = done;
         shown->count = count;
-        shown->going[f.name] = Going{monotonicMs(), 0, false};
+        shown->rates.started(f.name, monotonicMs());
     };
     events.progress = [&out, shown, fileLine](const publish::ChannelFile& f, std::uintmax_t sent, std::uintmax_t) {
-        Going& g = shown->going[f.name];
-        if (!g.sent) {
-            // The first figure is what the server held when the file began (a part gone on from), not sent now.
-            g.sent = true;
-            g.first = sent;
-            return;
+        if (const std::optional<double> rate = shown->rates.progress(f.name, sent, monotonicMs())) {
+            out << "\r" << fileLine(f, sent, *rate) << "  " << shown->whole << "\033[K" << std::flush;
         }
-        out << "\r" << fileLine(f, sent) << "  " << shown->whole << "\033[K" << std::flush;
     };
     events.finished = [&out, shown, fileLine](const publish::ChannelFile& f, const std::string& failure) {
-        out << "\r" << fileLine(f, failure.empty() ? f.now.size : shown->going[f.name].first)
-            << (failure.empty() ? "" : " failed") << "\033[K\n"
-            << shown->whole << "\033[K" << std::flush;
-        shown->going.erase(f.name);
+        const double rate = shown->rates.finished(f.name, f.now.size, monotonicMs());
+        if (failure.empty()) {
+            out << "\r" << fileLine(f, f.now.size, rate) << "\033[K\n";
+        } else {
+            out << "\r[" << std::min(shown->done + 1, shown->count) << "/" << shown->count << "] "
+                << codePageToUtf8(f.name) << " failed\033[K\n";
+        }
+        out << shown->whole << "\033[K" << std::flush;
         ++shown->done;
     };
     events.overall = [&out, shown](const publish::Overall& o) {
@@ -259,6 +248,10 @@ Status runPublish(Runner& r, const Args& a) {
     const publish::Report report = publish::publishChannel(r.dir(), to->settings, to->target, terminalProgress(r.out()),
                                                            interrupt->flag(), options);
     interrupt.reset();
+    if (outputIsTerminal()) {
+        // The progress line of a publish that did not come to its end gives way to what is said of it.
+        r.out() << "\r\033[K" << std::flush;
+    }
     for (const std::string& note : report.notes) {
         r.line(messageToUtf8(note), true);
     }

@@ -191,7 +191,15 @@ std::string Ftp::connect() {
             const std::string unlisted = listHere(top);
             atLogin_ = false;
             loginTop_ = topNames(top);
-            lost_ = missingFolder(target_, loginTop_, unlisted.empty());
+            // A folder of the login folder that is there is one the server will not open: said as refused.
+            const std::string inside = target_.folder();
+            const bool there = !inside.starts_with('/') && inside.find('/') + 1 == inside.size() &&
+                               std::any_of(top.begin(), top.end(), [&](const RemoteFile& f) {
+                                   return f.folder && codePageToUtf8(f.name) + "/" == inside;
+                               });
+            if (!there) {
+                lost_ = missingFolder(target_, loginTop_, unlisted.empty());
+            }
             return lost_;
         }
         if (!mayPass || attempt == 3) {

@@ -49,6 +49,9 @@ private:
     void saveSoon(bool now);
     // Tells how far the whole publish is, after a file's start, progress or end.
     void tellOverall();
+    // A changed file that came to its end without being sent (found there, held back, kept, never begun): it is
+    // settled, and its bytes are no longer to go.
+    void settledUnsent(const std::string& name);
     std::string stoppedNote(const ChannelFile& file) const;
 
     // server_files.cpp: what the server holds.
@@ -101,6 +104,7 @@ private:
     std::uintmax_t allBytes_ = 0, endedBytes_ = 0, resumedBytes_ = 0;
     std::map<std::string, std::uintmax_t> going_;
     std::map<std::string, std::uintmax_t> counted_; // each file's size as allBytes_ holds it
+    std::set<std::string> settled_;                 // the changed files come to their end, sent or not
     std::int64_t firstBegan_ = -1;
     std::int64_t lastSave_ = 0;
 };

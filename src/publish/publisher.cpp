@@ -122,6 +122,7 @@ bool Publication::holdBack(const ChannelFile& file) {
                                     : "; the server has no " + file.name + " yet";
     report_.held.emplace_back(file.name, why);
     missed_.emplace(file.name, why);
+    settledUnsent(file.name);
     return true;
 }
 

@@ -73,6 +73,12 @@ std::string missingFolder(const Target& target, const std::vector<std::string>& 
     for (std::size_t i = 0; i < top.size(); ++i) {
         said += (i ? ", " : "") + top[i];
     }
+    // A path of several folders may have been meant from the root, as SFTP addresses were once read.
+    if (const std::string inside = target.folder(); !inside.starts_with('/') && inside.find('/') + 1 < inside.size()) {
+        Target fromRoot = target;
+        fromRoot.path = "//" + inside;
+        said += "; a folder from the server's root is written with two slashes: " + fromRoot.display();
+    }
     return said;
 }
 

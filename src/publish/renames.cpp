@@ -136,6 +136,7 @@ void Publication::holdRenameTargets() {
             report_.held.emplace_back(file.name,
                                       "its rename on the server waits until " + missed_.begin()->first + " arrives");
             missed_.emplace(file.name, "waits for the renames");
+            settledUnsent(file.name);
             ended_.insert(file.name);
         }
     }

@@ -107,10 +107,12 @@ void Publication::lookBeforeReplacing(std::vector<const ChannelFile*>& files) {
         }
         if (same) {
             report_.found.push_back(f.name);
+            settledUnsent(f.name);
             ended_.insert(f.name);
             record_->record(f.name, f.now);
         } else {
             report_.kept.push_back(f.name);
+            settledUnsent(f.name);
             missed_.emplace(f.name, "the server's own " + f.name + " differs");
             ended_.insert(f.name);
         }
@@ -131,6 +133,7 @@ void Publication::putServerRules() {
     bool missing = false;
     if (const std::string problem = connections_.first().get(rules->name, server, missing); !problem.empty()) {
         report_.changed.push_back(*rules);
+        settledUnsent(rules->name);
         report_.failed.emplace_back(rules->name, "Clipnest could not read the server's " + rules->name +
                                                      " to keep its lines (" + problem + ")");
         missed_.emplace(rules->name, problem);
@@ -140,6 +143,7 @@ void Publication::putServerRules() {
     if (!missing && merged == server) {
         report_.changed.push_back(*rules);
         report_.found.push_back(rules->name);
+        settledUnsent(rules->name);
         record_->record(rules->name, rules->now);
         return;
     }

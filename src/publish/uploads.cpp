@@ -89,13 +89,24 @@ std::vector<Upload> Publication::uploadsOf(const std::vector<const ChannelFile*>
     return uploads;
 }
 
+void Publication::settledUnsent(const std::string& name) {
+    if (!settled_.insert(name).second) {
+        return;
+    }
+    if (const auto counted = counted_.find(name); counted != counted_.end()) {
+        allBytes_ -= std::min(allBytes_, counted->second);
+        counted->second = 0;
+    }
+    tellOverall();
+}
+
 void Publication::tellOverall() {
     if (!events_.overall) {
         return;
     }
     Overall o;
-    o.files = std::max(count_, done_);
-    o.filesDone = done_;
+    o.files = std::max(count_, settled_.size());
+    o.filesDone = settled_.size();
     o.bytesDone = endedBytes_;
     for (const auto& [name, sent] : going_) {
         o.bytesDone += sent;
@@ -115,6 +126,7 @@ void Publication::upload(const std::vector<const ChannelFile*>& files) {
     if (files.empty() || cancel_ || !report_.stopped.empty()) {
         for (const ChannelFile* file : files) {
             missed(*file, NotBegun);
+            settledUnsent(file->name);
         }
         return;
     }
@@ -149,6 +161,7 @@ void Publication::upload(const std::vector<const ChannelFile*>& files) {
     };
     events.finished = [&](std::size_t i, const std::string& problem) {
         ++done_;
+        settled_.insert(files[i]->name);
         going_.erase(files[i]->name);
         // A file that did not arrive is no longer to be sent: the whole comes to its end all the same.
         endedBytes_ += problem.empty() ? files[i]->now.size : 0;
@@ -172,6 +185,7 @@ void Publication::upload(const std::vector<const ChannelFile*>& files) {
     for (const ChannelFile* file : files) {
         if (!ended_.contains(file->name)) {
             missed(*file, NotBegun);
+            settledUnsent(file->name);
         }
     }
 }

@@ -6,6 +6,8 @@ after USER, PASS and the usual commands, and MODE chooses what goes wrong:
   missing  SIZE and RETR are answered 550 (no such file)
   stor426once  uploads (STOR, APPE, DELE, RNFR, RNTO) go to the folder UPLOADS, but the first upload is answered 426
            once all its bytes arrived (as vsftpd does when a TLS upload closes badly) and stored nowhere
+  stor425  every upload is answered 425 before its data connection is opened (as a server that takes no data
+           connection from this address, or wants the secure session of the control connection reused, does)
 Usage: fake_ftp.py PORT MODE CONTENT [UPLOADS]"""
 import os
 import socket
@@ -68,6 +70,8 @@ def session(control):
                 conn.sendall(content)
                 conn.close()
                 say('226 done')
+        elif verb in ('STOR', 'APPE') and mode == 'stor425':
+            say('425 Security: Bad IP connecting.')
         elif verb in ('STOR', 'APPE') and uploads:
             say('150 send')
             conn, _ = data_listener.accept()
