@@ -45,6 +45,7 @@ ConnectionWindow::ConnectionWindow(QWidget* owner) : QDialog(owner) {
     why_ = new QLabel(this);
     why_->setObjectName(QStringLiteral("lblConnectionWhy"));
     why_->setWordWrap(true);
+    why_->setTextFormat(Qt::PlainText); // server and settings words are never markup
     paintTone(why_, Tone::Note);
     why_->hide();
     layout->addWidget(why_);
@@ -95,6 +96,7 @@ ConnectionWindow::ConnectionWindow(QWidget* owner) : QDialog(owner) {
     report_ = new QLabel(this);
     report_->setObjectName(QStringLiteral("lblConnectionReport"));
     report_->setWordWrap(true);
+    report_->setTextFormat(Qt::PlainText); // server and settings words are never markup
     report_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     report_->hide();
     layout->addWidget(report_);
@@ -173,7 +175,7 @@ void ConnectionWindow::open(const std::filesystem::path& folder, const QString& 
     } else {
         kept_.reset();
         showSettings({});
-        say(fromUtf8(why(loaded)) + QStringLiteral("; mend or remove the file, then open this window again."),
+        say(shown(why(loaded)) + QStringLiteral("; mend or remove the file, then open this window again."),
             Tone::Error);
     }
     if (!isVisible() && parentWidget()) {
@@ -222,7 +224,7 @@ bool ConnectionWindow::save() {
     const publish::Settings s = edited();
     if (!s.to.empty()) {
         if (const Result<publish::Target> target = publish::parseTarget(s.to); !target) {
-            say(QStringLiteral("The publish address is refused: ") + fromUtf8(why(target)) + QLatin1Char('.'),
+            say(QStringLiteral("The publish address is refused: ") + shown(why(target)) + QLatin1Char('.'),
                 Tone::Error);
             to_->setFocus();
             return false;
@@ -230,8 +232,7 @@ bool ConnectionWindow::save() {
     }
     if (!s.site.empty()) {
         if (const std::optional<std::string> refusal = publish::siteRefusal(s.site)) {
-            say(QStringLiteral("The channel's address is refused: ") + fromUtf8(*refusal) + QLatin1Char('.'),
-                Tone::Error);
+            say(QStringLiteral("The channel's address is refused: ") + shown(*refusal) + QLatin1Char('.'), Tone::Error);
             site_->setFocus();
             return false;
         }
@@ -261,13 +262,13 @@ void ConnectionWindow::testConnection() {
         return;
     }
     test_->setEnabled(false);
-    say(QStringLiteral("Testing the connection to %1\u2026").arg(fromUtf8(s.to)), Tone::Note);
+    say(QStringLiteral("Testing the connection to %1\u2026").arg(shown(s.to)), Tone::Note);
     beside<publish::ConnectionReport>(
         [s, cancel = cancel_] { return publish::checkConnection(s, cancel.get()); },
         [this](const publish::ConnectionReport& report) {
             test_->setEnabled(true);
             // The report names what the login folder holds when the folder is missing.
-            const QString text = fromUtf8(report.text);
+            const QString text = shown(report.text);
             say(text, report.outcome == publish::ConnectionReport::Outcome::Writable ? Tone::Success : Tone::Error);
         });
 }
@@ -287,6 +288,7 @@ void ConnectionWindow::chooseFolder() {
         foldersPath_ = new QLabel(folders_);
         foldersPath_->setObjectName(QStringLiteral("lblRemoteFolder"));
         foldersPath_->setWordWrap(true);
+        foldersPath_->setTextFormat(Qt::PlainText); // server and settings words are never markup
         layout->addWidget(foldersPath_);
         folderList_ = new QListWidget(folders_);
         folderList_->setObjectName(QStringLiteral("lstRemoteFolders"));
@@ -319,7 +321,7 @@ void ConnectionWindow::chooseFolder() {
 
 void ConnectionWindow::listFolder(const std::string& path) {
     listedPath_ = path;
-    const QString shown = path.empty() ? QStringLiteral("the login folder") : fromUtf8(path);
+    const QString shown = path.empty() ? QStringLiteral("the login folder") : window::shown(path);
     foldersPath_->setText(QStringLiteral("Listing %1\u2026").arg(shown));
     folderList_->clear();
     folderList_->setEnabled(false);
@@ -332,7 +334,8 @@ void ConnectionWindow::listFolder(const std::string& path) {
             }
             folderList_->setEnabled(true);
             if (!folders) {
-                foldersPath_->setText(QStringLiteral("%1 could not be listed: %2").arg(shown, fromUtf8(why(folders))));
+                foldersPath_->setText(
+                    QStringLiteral("%1 could not be listed: %2").arg(shown, window::shown(why(folders))));
                 return;
             }
             foldersPath_->setText(QStringLiteral("In %1 (double-click a folder to open it):").arg(shown));

@@ -4,6 +4,7 @@
 #include "platform/code_page.h"
 #include "platform/message_text.h"
 #include "publish/destination.h"
+#include "publish/file_rates.h"
 #include "publish/publisher.h"
 #include "text/safe_text.h"
 #include "window/widgets.h"
@@ -368,29 +369,33 @@ std::unique_ptr<PublishRun> PublishRun::start(PublishDialog& dialog, const std::
         });
     };
     publish::Events events;
-    const auto began = std::make_shared<std::atomic<std::int64_t>>(monotonicMs());
-    events.starting = [post, began, dialog = &dialog](const publish::ChannelFile& f, std::size_t done,
+    // Each file's rate is its own connection's: several go up side by side. The events come one at a time.
+    const auto rates = std::make_shared<publish::FileRates>();
+    events.starting = [post, rates, dialog = &dialog](const publish::ChannelFile& f, std::size_t done,
                                                       std::size_t count) {
-        *began = monotonicMs();
+        rates->started(f.name, monotonicMs());
         const QString text =
             QStringLiteral("%1 (%2 of %3)").arg(shown(codePageToUtf8(f.name))).arg(done + 1).arg(count);
         post([dialog, text] { dialog->showFile(text, 0); });
     };
-    events.progress = [post, began, state, dialog = &dialog](const publish::ChannelFile& f, std::uintmax_t sent,
+    events.progress = [post, rates, state, dialog = &dialog](const publish::ChannelFile& f, std::uintmax_t sent,
                                                              std::uintmax_t total) {
         const std::int64_t now = monotonicMs();
+        const std::optional<double> rate = rates->progress(f.name, sent, now);
         if (sent < total && now - state->lastShown < 50) {
             return;
         }
         state->lastShown = now;
         const int value = total ? static_cast<int>(sent * 1000 / total) : 0;
-        const double seconds = std::max(0.001, static_cast<double>(now - *began) / 1000.0);
-        const QString text = QStringLiteral("%1: %2% of %3 kB, %4 kB/s")
-                                 .arg(shown(codePageToUtf8(f.name)))
-                                 .arg(value / 10)
-                                 .arg(total / 1000)
-                                 .arg(static_cast<qulonglong>(static_cast<double>(sent) / 1000 / seconds));
+        QString text =
+            QStringLiteral("%1: %2% of %3 kB").arg(shown(codePageToUtf8(f.name))).arg(value / 10).arg(total / 1000);
+        if (rate && std::isfinite(*rate) && *rate >= 0) {
+            text += QStringLiteral(", %1 kB/s").arg(static_cast<qulonglong>(*rate / 1000));
+        }
         post([dialog, value, text] { dialog->showFile(text, value); });
+    };
+    events.finished = [rates](const publish::ChannelFile& f, const std::string&) {
+        rates->finished(f.name, f.now.size, monotonicMs());
     };
     events.overall = [post, state, dialog = &dialog](const publish::Overall& o) {
         const std::int64_t now = monotonicMs();
