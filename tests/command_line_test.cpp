@@ -1155,6 +1155,21 @@ TEST_F(CommandLine, CheckGivesUpOnAVideoThatTakesTooLong) {
     EXPECT_EQ(readFile(bin.path() / "runs"), "run\n");
 }
 
+// The real ffprobe on a WebM whose header stands before 200 GB of nothing (a sparse file, a few hundred bytes on
+// disk): it would read on for minutes; check stops it within its time and names the file.
+TEST_F(CommandLine, CheckStopsTheRealProbeOnAFileMadeToKeepItBusy) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    shell("cd " + quoted(dir()) +
+          " && ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v libvpx clip.webm"
+          " && head -c 200 clip.webm > slow.webm && rm clip.webm && truncate -s 200G slow.webm");
+    ASSERT_EQ(fs::file_size(dir() / "slow.webm"), std::uintmax_t{200} << 30);
+    ASSERT_EQ(clipnest({"entry", "slow.webm", "--homepage", "Slow", "--create-page"}).status, 0);
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = clipnest({"check"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
+    EXPECT_NE(r.out.find("slow.webm: could not be read in time"), npos) << r.out;
+}
+
 // What check advises can be pasted into a shell as it stands: a name that holds the shell's own characters is one
 // quoted word, and running the advice runs nothing the name holds.
 TEST_F(CommandLine, AdviceIsQuotedForTheShell) {
