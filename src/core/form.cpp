@@ -460,6 +460,9 @@ std::string Form::summaryOfWrites() const {
         return "Posters: " + files;
     case Operation::Kind::Captions:
         return "Captions: " + files;
+    case Operation::Kind::Move:
+        return "Moved " + name + (operation_.names.size() > 1 ? " above " + operation_.names.back() : " to the end") +
+               ": " + files;
     case Operation::Kind::Other:
         break;
     }
