@@ -639,6 +639,22 @@ TEST(Discovery, AnAddressSetLaterKeepsTheFirstMadeDates) {
               "share tags, feed and sitemap: a.php, b.php, feed.xml and sitemap.xml written.");
 }
 
+// The share tags and structured data take their title from the homepage description whenever it changes, a
+// homepage-only change too; the page's own title and heading keep theirs.
+TEST(Discovery, ShareTagsFollowTheHomepageDescription) {
+    SiteChannel c;
+    c.h.entry("a.mp4", "Roses", "Pruning roses");
+    c.h.entry("a.mp4", "Pruning roses in late winter", "", true);
+    const std::string page = c.h.file("a.php");
+    EXPECT_NE(page.find("<meta property=\"og:title\" content=\"Pruning roses in late winter\">"), std::string::npos)
+        << page;
+    EXPECT_NE(page.find("\"name\": \"Pruning roses in late winter\""), std::string::npos) << page;
+    EXPECT_EQ(page.find("content=\"Roses\""), std::string::npos) << "no share tag keeps the old title";
+    EXPECT_EQ(page.find("\"name\": \"Roses\""), std::string::npos);
+    EXPECT_NE(c.feed().find("<title>Pruning roses in late winter</title>"), std::string::npos);
+    EXPECT_NE(page.find("<title>Roses"), std::string::npos) << "a homepage-only change leaves the page's title";
+}
+
 // Sharing reads the homepage as it is now: an entry the host put back by hand is no new entry and keeps its date.
 TEST(Discovery, AnEntryPutBackByHandKeepsItsDate) {
     static std::int64_t now = 1'765'000'000;
