@@ -503,6 +503,25 @@ TEST(EntryEdits, MovedBlocksLeaveTheTextBetweenThemInPlace) {
     EXPECT_EQ(endless, was);
 }
 
+// The feed link goes in and out of the head alone; a head that links a feed of its own, or a page without a head,
+// is left as it is.
+TEST(DefaultHomepage, FeedLinkOnlyWhereAsked) {
+    std::string home = buildDefaultHomepage("T", "M", buildSampleEntry());
+    const std::string made = home;
+    ASSERT_NE(home.find(FeedLink), std::string::npos);
+    EXPECT_TRUE(setFeedLink(home, false));
+    EXPECT_EQ(home.find("feed.xml"), std::string::npos);
+    EXPECT_FALSE(setFeedLink(home, false));
+    EXPECT_TRUE(setFeedLink(home, true));
+    EXPECT_EQ(home, made);
+    EXPECT_FALSE(setFeedLink(home, true));
+    std::string own = "<head><link rel=\"alternate\" type=\"application/rss+xml\" href=\"my.rss\"></head>";
+    EXPECT_FALSE(setFeedLink(own, true));
+    std::string headless = "<p>hi</p>";
+    EXPECT_FALSE(setFeedLink(headless, true));
+    EXPECT_EQ(headless, "<p>hi</p>");
+}
+
 TEST(Captions, FilesTracksAndConversion) {
     const std::vector<std::string> names = {"roses.de.vtt",       "roses.en-GB.vtt", "roses.mp4",  "roses.vtt",
                                             "roses.director.vtt", "roses.en.srt",    "rosesx.vtt", "roses..vtt",
