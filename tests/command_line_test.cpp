@@ -3,10 +3,12 @@
 #include "publish/manifest.h"
 #include "support/support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -1053,6 +1055,79 @@ TEST_F(CommandLine, ABatchKilledAtAnyMomentLeavesTheOldFilesOrTheNew) {
     EXPECT_EQ(clipnest({"history"}).status, 0);
     EXPECT_TRUE(file("homepage.html") == "staged homepage" && file("v.php") == "staged page");
     EXPECT_FALSE(has(".clipnest/history/putting") || has(".clipnest-undo-999999999-put-0"));
+}
+
+// An entry moves as its whole block, the host's own lines in it byte for byte: to the end and above another, each one
+// undo step; names without an entry are refused with nothing written.
+TEST_F(CommandLine, MoveTakesTheBlockAsItStands) {
+    for (const std::string n : {"a", "b", "c"}) {
+        ASSERT_EQ(clipnest({"entry", n + ".mp4", "--homepage", "About " + n}).status, 0);
+    }
+    std::string page = file("homepage.html");
+    const std::string desc = "<div class=\"desc\">About b</div>";
+    ASSERT_NE(page.find(desc), npos);
+    page.insert(page.find(desc) + desc.size(), "\n<p class=\"mine\">Planted  in\tMay</p>");
+    put("homepage.html", page);
+    const std::string handMade = file("homepage.html");
+    const std::size_t from = handMade.find("<a href=\"b.php\">");
+    const std::string bOwn = handMade.substr(from, handMade.find("</p>") + 4 - from);
+    const auto sortedLines = [](const std::string& text) {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        // Each read of a written page adds an empty line at its end, as it always has.
+        for (std::string line; std::getline(in, line);) {
+            if (line != "" && line != "\r") {
+                lines.push_back(line);
+            }
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    };
+    const auto order = [this] { return clipnest({"list"}).out; };
+    const std::string abc = "a.mp4\tAbout a\nb.mp4\tAbout b\nc.mp4\tAbout c\n";
+
+    Result r = clipnest({"move", "b.mp4", "--to-end"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Moved b.mp4 to the end: homepage.html written.\n");
+    EXPECT_EQ(order(), "a.mp4\tAbout a\nc.mp4\tAbout c\nb.mp4\tAbout b\n");
+    EXPECT_NE(file("homepage.html").find(bOwn), npos) << "the host's line moved with its entry";
+    EXPECT_EQ(sortedLines(file("homepage.html")), sortedLines(handMade)) << "the same lines, in another order";
+    EXPECT_LT(file("homepage.html").rfind("<source src=\"b.mp4\""), file("homepage.html").find("p4yFileName"))
+        << "the sample entry stays behind the last entry";
+
+    r = clipnest({"move", "b.mp4", "--above", "a.mp4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Moved b.mp4 above a.mp4: homepage.html written.\n");
+    EXPECT_EQ(order(), "b.mp4\tAbout b\na.mp4\tAbout a\nc.mp4\tAbout c\n");
+    EXPECT_NE(file("homepage.html").find(bOwn), npos);
+    EXPECT_EQ(sortedLines(file("homepage.html")), sortedLines(handMade));
+
+    r = clipnest({"move", "b.mp4", "--above", "a.mp4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Nothing was changed: the entry stands there already.\n");
+
+    const std::string before = file("homepage.html");
+    const std::string history = clipnest({"history"}).out;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"move", "zz.mp4", "--above", "a.mp4"},
+                                                 {"move", "a.mp4", "--above", "zz.mp4"},
+                                                 {"move", "zz.mp4", "--to-end"}}) {
+        r = clipnest(args);
+        EXPECT_EQ(r.status, 1) << args[1];
+        EXPECT_NE(r.err.find("Clipnest moved no entry: the homepage has no entry for zz.mp4."), npos) << r.err;
+    }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"move", "a.mp4"}, {"move", "a.mp4", "--above", "c.mp4", "--to-end"}}) {
+        EXPECT_EQ(clipnest(args).status, 2) << args.size();
+    }
+    EXPECT_EQ(file("homepage.html"), before) << "nothing written";
+    EXPECT_EQ(clipnest({"history"}).out, history) << "nothing to undo";
+
+    EXPECT_NE(history.find("move b.mp4 above a.mp4"), npos) << history;
+    ASSERT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(order(), "a.mp4\tAbout a\nc.mp4\tAbout c\nb.mp4\tAbout b\n");
+    ASSERT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(order(), abc);
+    EXPECT_EQ(file("homepage.html"), handMade) << "undo puts back the host's page byte for byte";
 }
 
 // The channel's address: refused with the reason when it is none, kept when it is, and then the share tags, the feed

@@ -636,7 +636,46 @@ TEST(Discovery, AnAddressSetLaterKeepsTheFirstMadeDates) {
     EXPECT_NE(h.file("feed.xml").find("<pubDate>Mon, 03 Feb 2020 04:05:06 +0000</pubDate>"), std::string::npos);
     EXPECT_NE(h.file("sitemap.xml").find("2021-02-03T04:05:06-01:00"), std::string::npos);
     EXPECT_EQ(h.form().operationSummary(),
-              "share tags, feed and sitemap: a.php, b.php, feed.xml and sitemap.xml written.");
+              "share tags, feed and sitemap: homepage.html, a.php, b.php, feed.xml and sitemap.xml written.");
+}
+
+// The share tags and structured data take their title from the homepage description whenever it changes, a
+// homepage-only change too; the page's own title and heading keep theirs.
+TEST(Discovery, ShareTagsFollowTheHomepageDescription) {
+    SiteChannel c;
+    c.h.entry("a.mp4", "Roses", "Pruning roses");
+    c.h.entry("a.mp4", "Pruning roses in late winter", "", true);
+    const std::string page = c.h.file("a.php");
+    EXPECT_NE(page.find("<meta property=\"og:title\" content=\"Pruning roses in late winter\">"), std::string::npos)
+        << page;
+    EXPECT_NE(page.find("\"name\": \"Pruning roses in late winter\""), std::string::npos) << page;
+    EXPECT_EQ(page.find("content=\"Roses\""), std::string::npos) << "no share tag keeps the old title";
+    EXPECT_EQ(page.find("\"name\": \"Roses\""), std::string::npos);
+    EXPECT_NE(c.feed().find("<title>Pruning roses in late winter</title>"), std::string::npos);
+    EXPECT_NE(page.find("<title>Roses"), std::string::npos) << "a homepage-only change leaves the page's title";
+}
+
+// The homepage links feed.xml only while there is one: not before the address is set, from when it is set, and no
+// more once it is taken out of the settings.
+TEST(Discovery, TheHomepageLinksTheFeedOnlyWhenThereIsOne) {
+    const std::string link = "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"New videos\" "
+                             "href=\"feed.xml\">\n";
+    Harness h;
+    h.entry("a.mp4", "Roses");
+    EXPECT_EQ(h.file("homepage.html").find("feed.xml"), std::string::npos);
+    fs::create_directories(h.dir() / ".clipnest");
+    h.put(".clipnest/publish.conf", "site = https://example.net/garden/\n");
+    h.form().writeDiscoveryFiles();
+    EXPECT_TRUE(h.has("feed.xml"));
+    const std::string linked = h.file("homepage.html");
+    EXPECT_NE(linked.find("<link rel=\"icon\" href=\"data:,\">\n" + link), std::string::npos) << linked;
+    h.entry("b.mp4", "Tulips");
+    EXPECT_EQ(h.file("homepage.html").find(link), h.file("homepage.html").rfind(link)) << "one link, not two";
+    EXPECT_NE(h.file("homepage.html").find(link), std::string::npos);
+    h.put(".clipnest/publish.conf", "");
+    h.entry("c.mp4", "Lilies");
+    EXPECT_EQ(h.file("homepage.html").find("feed.xml"), std::string::npos);
+    EXPECT_NE(h.file("homepage.html").find("<link rel=\"icon\" href=\"data:,\">\n"), std::string::npos);
 }
 
 // Sharing reads the homepage as it is now: an entry the host put back by hand is no new entry and keeps its date.

@@ -477,6 +477,51 @@ TEST(VideoTag, AttributesGoOnTheEntrysOwnTagAndNowhereElse) {
 // A video's caption files are NAME.vtt and NAME.LANG.vtt, the one without a language first; SubRip becomes WebVTT
 // by its header and the periods of its times; the page's track lines follow the files, and a track the host added
 // for another file stays.
+// Moving entries: a host's disabled block between two entries stays where it stood while the entries change places;
+// a page whose last entry has nothing below it to end it is refused and left as it was.
+TEST(EntryEdits, MovedBlocksLeaveTheTextBetweenThemInPlace) {
+    const auto entry = [](const std::string& name) {
+        return " <div class=\"gallery\"> \n" + std::string(markers::Source) + "\n      <source src=\"" + name +
+               "\" type=\"video/mp4\"/> \n     </div> \n";
+    };
+    const std::string disabled = "<!--n9h <div class=\"gallery\"> old s4j-->\n";
+    const std::string end = std::string(markers::EndA) + "\n";
+    std::string text =
+        "<body>\n" + entry("a.mp4") + "\n" + disabled + "\n" + entry("b.mp4") + "\n\n\n" + entry("c.mp4") + "\n" + end;
+    const std::string before = text;
+    EXPECT_EQ(moveEntryBlock(text, "c.mp4", "a.mp4"), std::nullopt);
+    EXPECT_EQ(text, "<body>\n" + entry("c.mp4") + "\n" + disabled + "\n" + entry("a.mp4") + "\n\n\n" + entry("b.mp4") +
+                        "\n" + end);
+    EXPECT_EQ(moveEntryBlock(text, "c.mp4", std::nullopt), std::nullopt);
+    EXPECT_EQ(text, before) << "back to the end";
+    EXPECT_EQ(moveEntryBlock(text, "a.mp4", "zz.mp4"), "the homepage has no entry for zz.mp4.");
+    EXPECT_EQ(moveEntryBlock(text, "a.mp4", "a.mp4"), "an entry cannot move above itself.");
+    EXPECT_EQ(text, before);
+    std::string endless = "<body>\n" + entry("a.mp4") + entry("b.mp4");
+    const std::string was = endless;
+    EXPECT_TRUE(moveEntryBlock(endless, "b.mp4", "a.mp4").has_value());
+    EXPECT_EQ(endless, was);
+}
+
+// The feed link goes in and out of the head alone; a head that links a feed of its own, or a page without a head,
+// is left as it is.
+TEST(DefaultHomepage, FeedLinkOnlyWhereAsked) {
+    std::string home = buildDefaultHomepage("T", "M", buildSampleEntry());
+    const std::string made = home;
+    ASSERT_NE(home.find(FeedLink), std::string::npos);
+    EXPECT_TRUE(setFeedLink(home, false));
+    EXPECT_EQ(home.find("feed.xml"), std::string::npos);
+    EXPECT_FALSE(setFeedLink(home, false));
+    EXPECT_TRUE(setFeedLink(home, true));
+    EXPECT_EQ(home, made);
+    EXPECT_FALSE(setFeedLink(home, true));
+    std::string own = "<head><link rel=\"alternate\" type=\"application/rss+xml\" href=\"my.rss\"></head>";
+    EXPECT_FALSE(setFeedLink(own, true));
+    std::string headless = "<p>hi</p>";
+    EXPECT_FALSE(setFeedLink(headless, true));
+    EXPECT_EQ(headless, "<p>hi</p>");
+}
+
 TEST(Captions, FilesTracksAndConversion) {
     const std::vector<std::string> names = {"roses.de.vtt",       "roses.en-GB.vtt", "roses.mp4",  "roses.vtt",
                                             "roses.director.vtt", "roses.en.srt",    "rosesx.vtt", "roses..vtt",

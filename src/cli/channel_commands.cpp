@@ -95,6 +95,17 @@ Status runCaptions(Runner& r, const Args& a) {
     return r.finish("Nothing was changed: the pages name their caption files already.");
 }
 
+Status runMove(Runner& r, const Args& a) {
+    if (a.anchor.empty() == !a.toEnd) {
+        r.line("move needs --above OTHER or --to-end: where the entry is to stand.");
+        return Usage;
+    }
+    r.begin();
+    r.session().form().moveEntry(a.name, a.toEnd ? std::nullopt : std::optional<std::string>(a.anchor));
+    r.print(r.outcome());
+    return r.finish("Nothing was changed: the entry stands there already.");
+}
+
 // The homepage as it is on disk, read as the window reads it at start-up; nothing is written.
 Status runList(Runner& r, const Args&) {
     const WorkingFolder folder(r.dir());

@@ -30,6 +30,14 @@ void insertOptions(CLI::App& i, Args& a) {
                  "The description for the video's page (the homepage description when left out)");
 }
 
+void moveOptions(CLI::App& m, Args& a) {
+    m.add_option("NAME", a.name, "The file name of the entry to move")->required();
+    CLI::Option* above = m.add_option("--above", a.anchor, "The file name of the entry that is to stand below it");
+    CLI::Option* toEnd = m.add_flag("--to-end", a.toEnd, "Move it behind the last entry");
+    above->excludes(toEnd);
+    toEnd->excludes(above);
+}
+
 void titleOptions(CLI::App& t, Args& a) {
     t.add_option("--title", a.title, "The homepage title");
     t.add_option("--message", a.message, "The homepage message");
@@ -134,7 +142,7 @@ void threadOptions(CLI::App& t, Args& a) {
 }
 
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 20> Table = {{
+constexpr std::array<Command, 21> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -143,6 +151,10 @@ constexpr std::array<Command, 20> Table = {{
      deleteOptions, runDelete},
     {"insert", "Insert an entry: adds a new entry in front of an existing one.", Command::Batch::InMemory, false,
      insertOptions, runInsert},
+    {"move",
+     "Moves an entry above another (--above OTHER) or behind the last one (--to-end): its block of the homepage "
+     "moves as it stands, with the host's own edits in it.",
+     Command::Batch::OnDisk, false, moveOptions, runMove},
     {"title", "Update Title/Message: sets the homepage's title and message.", Command::Batch::InMemory, true,
      titleOptions, runTitle},
     {"rename",

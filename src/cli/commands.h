@@ -63,5 +63,6 @@ Status runClose(Runner& runner, const Args& args);
 Status runOpen(Runner& runner, const Args& args);
 Status runPosters(Runner& runner, const Args& args);
 Status runCaptions(Runner& runner, const Args& args);
+Status runMove(Runner& runner, const Args& args);
 
 } // namespace clipnest::cli

@@ -26,6 +26,7 @@ struct Args {
     bool homepageOnly = false;
     bool fileOnly = false;
     bool createPage = false;
+    bool toEnd = false; // move: behind the last entry
     std::string batchFile = "-";
     bool keepGoing = false;
     bool force = false;

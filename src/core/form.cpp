@@ -346,6 +346,11 @@ bool Form::writeHomepage() {
         endChains();
         return false;
     }
+    // The head links feed.xml only while there is a feed, which the channel's address brings; a change of the head
+    // moves every later byte, so a front of the text is not used again.
+    if (setFeedLink(homepage_.PageText, !channelSite(folder_).empty())) {
+        dropPageFront();
+    }
     // Under the same front as the last held write, the text before where that front's searches began is unchanged.
     const PageFront* front = pageFront();
     const std::size_t unchanged = front ? heldHomepageSame_ : 0;
@@ -460,6 +465,9 @@ std::string Form::summaryOfWrites() const {
         return "Posters: " + files;
     case Operation::Kind::Captions:
         return "Captions: " + files;
+    case Operation::Kind::Move:
+        return "Moved " + name + (operation_.names.size() > 1 ? " above " + operation_.names.back() : " to the end") +
+               ": " + files;
     case Operation::Kind::Other:
         break;
     }

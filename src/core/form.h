@@ -207,6 +207,10 @@ public:
     // Gives the pages of these entries' videos (UTF-8 names as typed; every entry when none is given) the track lines
     // of their caption files, each .srt without a .vtt converted first. One operation for undo.
     void updateCaptions(const std::vector<std::string>& names);
+    // Moves the entry of this video (UTF-8 name as typed) above the entry of `above`, or behind the last entry when
+    // that is nothing: its block of the homepage moves byte for byte. One operation for undo; refused, nothing
+    // written, when either has no entry; nothing written when it stands there already.
+    void moveEntry(const std::string& name, const std::optional<std::string>& above);
     void quit();
     // A click on a message: those that have a close action hide.
     void clickMessage(Message message);

@@ -285,11 +285,15 @@ bool writeFromDelta(std::string_view delta, const fs::path& newer, WorkingFolder
 } // namespace record
 
 std::string Operation::label() const {
-    static constexpr std::array<const char*, 8> Words = {"entry",  "delete",  "insert",   "title",
-                                                         "rename", "posters", "captions", ""};
+    static constexpr std::array<const char*, 9> Words = {"entry",   "delete",   "insert", "title", "rename",
+                                                         "posters", "captions", "move",   ""};
     std::string text = Words[static_cast<std::size_t>(kind)];
     for (std::size_t i = 0; i < names.size(); ++i) {
-        text += (text.empty() ? "" : (kind == Kind::Insert && i == 1) ? " above " : " ") + names[i];
+        const bool above = (kind == Kind::Insert || kind == Kind::Move) && i == 1;
+        text += (text.empty() ? "" : above ? " above " : " ") + names[i];
+    }
+    if (kind == Kind::Move && names.size() == 1) {
+        text += " to the end";
     }
     return text;
 }

@@ -28,13 +28,14 @@ struct HistoryFile {
 // What an operation was: its kind and the names it worked on (UTF-8), kept with its record, so whatever tells of it
 // (the status line, the history, undo's message) words it from these.
 struct Operation {
-    enum class Kind { Entry, Delete, Insert, Title, Rename, Posters, Captions, Other };
+    enum class Kind { Entry, Delete, Insert, Title, Rename, Posters, Captions, Move, Other };
     Kind kind = Kind::Other;
-    // The video's file name, and for an insert the anchor's; for a rename the old and the new name.
+    // The video's file name, and for an insert (or a move above another) the anchor's; for a rename the old and the
+    // new name.
     std::vector<std::string> names;
 
     // In the history's words: "entry roses.mp4", "insert a.mp4 above b.mp4", "title", "rename a.mp4 b.mp4",
-    // "posters roses.mp4", "captions".
+    // "posters roses.mp4", "captions", "move a.mp4 above b.mp4", "move a.mp4 to the end".
     std::string label() const;
     // The first name, or empty.
     const std::string& name() const;

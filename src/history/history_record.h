@@ -26,8 +26,8 @@ inline constexpr std::string_view TogetherJournalFile = "putting";
 // What an undo writes beside the files it puts back, before it renames them into place: then the process id.
 inline constexpr std::string_view StagedPrefix = ".clipnest-undo-";
 // The record's words for the kinds of operation, in the order of Operation::Kind.
-inline constexpr std::array<std::string_view, 8> KindWords = {"entry",  "delete",  "insert",   "title",
-                                                              "rename", "posters", "captions", "other"};
+inline constexpr std::array<std::string_view, 9> KindWords = {"entry",   "delete",   "insert", "title", "rename",
+                                                              "posters", "captions", "move",   "other"};
 
 // The numbers of the records in the history folder (real folders named by a number), in ascending order.
 std::vector<int> entryNumbers(const std::filesystem::path& root);

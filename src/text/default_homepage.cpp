@@ -49,4 +49,27 @@ void setHeadDescription(std::string& pageText, std::string_view message) {
     pageText.replace(from, close - from, message);
 }
 
+bool setFeedLink(std::string& pageText, bool feed) {
+    const std::size_t head = pageText.find("</head>");
+    if (head == std::string::npos) {
+        return false;
+    }
+    const std::size_t link = pageText.rfind(FeedLink, head);
+    if (!feed) {
+        if (link == std::string::npos) {
+            return false;
+        }
+        const std::size_t end = link + FeedLink.size();
+        pageText.erase(link, FeedLink.size() + (end < pageText.size() && pageText[end] == '\n' ? 1 : 0));
+        return true;
+    }
+    if (std::string_view(pageText).substr(0, head).find("application/rss+xml") != std::string_view::npos) {
+        return false;
+    }
+    constexpr std::string_view Icon = "<link rel=\"icon\" href=\"data:,\">\n";
+    const std::size_t icon = pageText.rfind(Icon, head);
+    pageText.insert(icon == std::string::npos ? head : icon + Icon.size(), std::string(FeedLink) + "\n");
+    return true;
+}
+
 } // namespace clipnest

@@ -18,4 +18,13 @@ void setHeadTitle(std::string& pageText, std::string_view title);
 // is.
 void setHeadDescription(std::string& pageText, std::string_view message);
 
+// The homepage head's link to the channel's feed, a line of templates/homepage.html.
+inline constexpr std::string_view FeedLink =
+    "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"New videos\" href=\"feed.xml\">";
+
+// The head links feed.xml only when there is one (`feed`: the channel has an address): the FeedLink line goes in behind
+// the icon link (else in front of </head>) unless the head links a feed of its own already, and comes out when there
+// is none. A homepage without </head> is left as it is. True when it changed the text.
+bool setFeedLink(std::string& pageText, bool feed);
+
 } // namespace clipnest

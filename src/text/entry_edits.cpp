@@ -1,11 +1,13 @@
 #include "text/entry_edits.h"
 
 #include "text/document.h"
+#include "text/entries.h"
 #include "text/markers.h"
 #include "text/text_ops.h"
 #include "text/video_tag.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace clipnest {
 
@@ -200,6 +202,117 @@ bool renameEntry(std::string& text, std::string_view oldName, std::string_view n
         }
     }
     return true;
+}
+
+namespace {
+
+// The bytes of one live entry's block: [start, end).
+struct EntryBlock {
+    std::string_view name;
+    std::size_t start = 0, end = 0;
+};
+
+std::size_t lineStart(std::string_view text, std::size_t at) {
+    const std::size_t lf = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
+    return lf == std::string_view::npos ? 0 : lf + 1;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Every live entry's block, in page order; nothing, with the problem, when one's bounds cannot be told.
+std::optional<std::vector<EntryBlock>> entryBlocks(std::string_view text, std::string& problem) {
+    std::vector<EntryBlock> blocks;
+    std::size_t lastSource = 0;
+    forEachLiveEntry(text, [&](std::string_view name, std::string_view) {
+        blocks.push_back({name, static_cast<std::size_t>(name.data() - text.data()), 0});
+    });
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        EntryBlock& b = blocks[i];
+        const std::size_t source = b.start;
+        const std::size_t open = text.rfind(NextEntry, source);
+        const std::size_t floor = i == 0 ? 0 : std::max(lastSource, blocks[i - 1].end);
+        if (open == std::string_view::npos || (i > 0 && open <= lastSource)) {
+            problem = "the entry of " + std::string(b.name) + " has no <div class=\"gallery\"> line of its own.";
+            return std::nullopt;
+        }
+        b.start = std::max(lineStart(text, open), floor);
+        std::size_t next = text.find(NextEntry, source);
+        next = std::min(next, text.find(markers::EndB, source));
+        if (const std::size_t c = text.find(markers::EndC, source); c != std::string_view::npos) {
+            const std::size_t div = text.rfind("</div>", c);
+            next = std::min(next, div != std::string_view::npos && div > source ? div : c);
+        }
+        if (next == std::string_view::npos) {
+            problem = "the homepage has no end marker below its last entry.";
+            return std::nullopt;
+        }
+        std::size_t end = std::max(lineStart(text, next), source);
+        if (end == source) {
+            end = next;
+        }
+        // The block ends with its last line that holds more than blanks; the blank lines below it stay in place.
+        std::size_t last = end;
+        while (last > source && isBlank(text[last - 1])) {
+            --last;
+        }
+        const std::size_t lf = text.find('\n', last);
+        b.end = lf < end ? lf + 1 : end;
+        lastSource = source;
+    }
+    return blocks;
+}
+
+} // namespace
+
+std::optional<std::string> moveEntryBlock(std::string& text, std::string_view fileName,
+                                          std::optional<std::string_view> aboveFileName) {
+    std::string problem;
+    const std::optional<std::vector<EntryBlock>> blocks = entryBlocks(text, problem);
+    if (!blocks) {
+        return problem;
+    }
+    const auto find = [&](std::string_view name) {
+        return static_cast<std::size_t>(
+            std::find_if(blocks->begin(), blocks->end(), [&](const EntryBlock& b) { return b.name == name; }) -
+            blocks->begin());
+    };
+    const std::size_t moving = find(fileName);
+    const std::size_t above = aboveFileName ? find(*aboveFileName) : blocks->size();
+    for (const auto& [at, name] : {std::pair{moving, fileName}, std::pair{above, aboveFileName.value_or("")}}) {
+        if (at == blocks->size() && !name.empty()) {
+            return "the homepage has no entry for " + std::string(name) + ".";
+        }
+    }
+    if (moving == above) {
+        return "an entry cannot move above itself.";
+    }
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < blocks->size(); ++i) {
+        if (i == above) {
+            order.push_back(moving);
+        }
+        if (i != moving) {
+            order.push_back(i);
+        }
+    }
+    if (above == blocks->size()) {
+        order.push_back(moving);
+    }
+    // The blocks take each other's places; the text between them stays in its place.
+    const std::string_view was = text;
+    std::string moved(was.substr(0, blocks->front().start));
+    moved.reserve(text.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const EntryBlock& b = (*blocks)[order[k]];
+        moved.append(was.substr(b.start, b.end - b.start));
+        const std::size_t gapFrom = (*blocks)[k].end;
+        const std::size_t gapTo = k + 1 < blocks->size() ? (*blocks)[k + 1].start : text.size();
+        moved.append(was.substr(gapFrom, gapTo - gapFrom));
+    }
+    text = std::move(moved);
+    return std::nullopt;
 }
 
 } // namespace clipnest

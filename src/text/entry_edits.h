@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,14 @@ bool cutEntryOut(std::string& pageText, std::string_view fileName);
 // name without extension, then ".php", as the entry was made). False, and no change, when the text has no entry of
 // exactly that name; a link the host changed by hand is left as it is.
 bool renameEntry(std::string& pageText, std::string_view oldName, std::string_view newName);
+
+// Moves the block of the live entry of exactly `fileName` (page text, as liveEntries names it) in front of the block
+// of the entry of exactly `aboveFileName`, or behind the last entry when that is nothing. An entry's block runs from
+// the line of its gallery opening to its last non-blank line before the next gallery opening (a live entry's, a
+// disabled block's or the sample's) or the end marker: whatever the host added inside it moves with it, byte for
+// byte, and the text between the blocks stays where it stood. Nothing, and the text moved (or as it was when the
+// entry stands there already); else the problem in words that follow "Clipnest moved no entry: ", the text unchanged.
+std::optional<std::string> moveEntryBlock(std::string& pageText, std::string_view fileName,
+                                          std::optional<std::string_view> aboveFileName);
 
 } // namespace clipnest

@@ -4,6 +4,7 @@
 #include "history/first_made.h"
 #include "media/shape.h"
 #include "text/channel_settings.h"
+#include "text/default_homepage.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
@@ -196,6 +197,12 @@ void Form::writeDiscoveryFiles() {
     refreshHomepage();
     startOperation({Operation::Kind::Other, {"share tags, feed and sitemap"}});
     noteEntriesAtStart();
+    // The homepage links the feed from now on (or no more, without an address).
+    std::string linked = homepage_.PageText;
+    if (findHomepage(folder_) && homepage_.UnreadableHomepage.empty() &&
+        setFeedLink(linked, !channelSite(folder_).empty()) && !writeHomepage()) {
+        return;
+    }
     keepDiscoveryInStep(true);
 }
 
