@@ -1124,14 +1124,15 @@ TEST_F(CommandLine, OneWriterAtATime) {
                                                  {"title", "--title", "T"},
                                                  {"rename", "first.mp4", "other.mp4"},
                                                  {"close", "first.mp4"},
-                                                 {"history", "--limit", "5"}}) {
+                                                 {"history", "--limit", "5"},
+                                                 {"comments", "--to", "sftp://nobody@127.0.0.1:1/site"}}) {
         const Result r = clipnest(args);
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_NE(r.err.find("Another Clipnest is changing this channel; try again"), npos) << args[0] << r.err;
     }
     EXPECT_EQ(file("homepage.html"), homepage);
     EXPECT_FALSE(has("late.php") || has("change_file_name.php") || has("comment_moderation.txt") ||
-                 has(".clipnest/history/limit"));
+                 has(".clipnest/history/limit") || has(".clipnest/comments"));
 }
 
 // A video ffprobe cannot finish in time (a stand-in that never ends) is named as such within the probe's time, with
