@@ -1210,9 +1210,15 @@ TEST_F(CommandLine, CaptionsAreBounded) {
         clipnest({"captions", "noise.mp4"}).err.find("noise.srt was not converted to noise.vtt: it is not SubRip"),
         npos);
     put("noise.vtt", "WEBVTT\n\n" + std::string(3 << 20, 'x'));
+    // An .srt too large to convert is named too; one beside its own .vtt is not used, and not named.
+    put("good.srt", std::string(3 << 20, 'y'));
     const Result r = clipnest({"check"});
     EXPECT_NE(r.out.find("noise.vtt: it is 3"), npos) << r.out;
     EXPECT_NE(r.out.find("over the 2 MB a caption file may have"), npos) << r.out;
+    EXPECT_NE(r.out.find("big.srt: it is 3"), npos) << r.out;
+    EXPECT_NE(r.out.find("it is not converted to big.vtt and the video shows none of its captions"), npos) << r.out;
+    EXPECT_EQ(r.out.find("good.srt"), npos) << r.out;
+    EXPECT_EQ(r.out.find("noise.srt"), npos) << r.out;
 }
 
 // A name with "&" reaches its file: the homepage's link and source and the video page's source write it as "&amp;",

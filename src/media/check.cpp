@@ -313,13 +313,13 @@ void checkHomepageBytes(std::string_view text, const std::vector<LiveEntry>& ent
 }
 
 // Browsers read captions only as WebVTT: a caption file the pages name that is something else shows nothing. The
-// caption files are sorted by the video they may belong to (NAME.vtt, NAME.LANG.vtt) once, not looked through once
-// an entry.
+// caption files are sorted by the video they may belong to (NAME.vtt, NAME.LANG.vtt, and the .srt of each) once, not
+// looked through once an entry.
 void checkCaptions(const WorkingFolder& folder, const std::vector<std::string>& names,
                    const std::vector<LiveEntry>& entries, const Scope& scope, std::vector<Problem>& problems) {
     std::map<std::string_view, std::vector<std::string>> byStem;
     for (const std::string& name : names) {
-        if (!name.ends_with(".vtt")) {
+        if (!name.ends_with(".vtt") && !name.ends_with(".srt")) {
             continue;
         }
         const std::string_view stem = std::string_view(name).substr(0, name.size() - 4);
@@ -349,6 +349,21 @@ void checkCaptions(const WorkingFolder& folder, const std::vector<std::string>& 
                                                   "browsers show none of its captions: convert it, for "
                                                   "example with ffmpeg -i " +
                                                       shellWord(caption.name) + " NEW.vtt"});
+            }
+        }
+        // A SubRip file too large is never converted, so its video shows none of its captions; beside its own .vtt it
+        // is not used and harms nothing.
+        for (const CaptionFile& caption : captionFilesOf(entry.fileName, candidates->second, "srt")) {
+            const std::string vtt = caption.name.substr(0, caption.name.size() - 4) + ".vtt";
+            if (!scope.has(caption.name) || folder.exists(vtt)) {
+                continue;
+            }
+            const std::optional<FileStamp> stamp = folder.stamp(caption.name);
+            if (stamp && stamp->size > CaptionMaxBytes) {
+                problems.push_back({caption.name, "it is " + sizeText(stamp->size) +
+                                                      ", over the 2 MB a caption file may have, so it is not "
+                                                      "converted to " +
+                                                      vtt + " and the video shows none of its captions"});
             }
         }
     }
