@@ -1182,6 +1182,37 @@ TEST_F(CommandLine, AdviceIsQuotedForTheShell) {
     EXPECT_FALSE(has("PWNED"));
 }
 
+// A name that begins with "-" stays a file name when the advice is pasted: clipnest is given it after "--", ffmpeg
+// as ./NAME, and publish's --replace as its value.
+TEST_F(CommandLine, AdviceNeverReadsANameAsAnOption) {
+    ASSERT_EQ(clipnest({"entry", "--homepage", "Gone", "--", "-rf.mp4"}).status, 0);
+    put("-x.vtt", "not captions");
+    put("-x.mp4", "");
+    ASSERT_EQ(clipnest({"entry", "--homepage", "X", "--", "-x.mp4"}).status, 0);
+    const Result r = clipnest({"check"});
+    const auto advice = [&](const std::string& prefix) {
+        const std::size_t at = r.out.find(prefix);
+        EXPECT_NE(at, npos) << prefix << r.out;
+        return at == npos ? std::string() : r.out.substr(at + prefix.size(), r.out.find('\n', at) - at - prefix.size());
+    };
+    // The ffmpeg advice's first word, as the shell hands it over: a path to the file, no option.
+    const std::string convert = advice("ffmpeg -i ");
+    const std::string input = shell("cd " + quoted(dir()) + " && sh -c " + quoted("printf '%s\\n' " + convert));
+    EXPECT_EQ(input.substr(0, input.find('\n')), "./-x.vtt") << convert;
+    // The delete advice, pasted with the program in clipnest's place, deletes the entry.
+    const std::string remove = advice("clipnest delete ");
+    ASSERT_NE(remove, "");
+    int status = -1;
+    const std::string said = shell("cd " + quoted(dir()) + " && sh -c " +
+                                       quoted(std::string(CLIPNEST_PROGRAM) + " delete " + remove) + " 2>&1",
+                                   &status);
+    EXPECT_EQ(status, 0) << remove << said;
+    EXPECT_EQ(clipnest({"list"}).out, "-x.mp4\tX\n");
+    // --replace=NAME takes a name that begins with "-" as the option's value.
+    const Result publish = clipnest({"publish", "--replace=-rf.mp4"});
+    EXPECT_NE(publish.err.find("publish: say where to"), npos) << publish.err;
+}
+
 // Captions: an .srt of SubRip cues becomes a track; one over 2 MB, or of random bytes, is not converted (a notice
 // says so) and no page names it; check names a .vtt that is too large.
 TEST_F(CommandLine, CaptionsAreBounded) {
