@@ -1199,14 +1199,15 @@ TEST_F(CommandLine, OneWriterAtATime) {
                                                  {"title", "--title", "T"},
                                                  {"rename", "first.mp4", "other.mp4"},
                                                  {"close", "first.mp4"},
-                                                 {"history", "--limit", "5"}}) {
+                                                 {"history", "--limit", "5"},
+                                                 {"comments", "--to", "sftp://nobody@127.0.0.1:1/site"}}) {
         const Result r = clipnest(args);
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_NE(r.err.find("Another Clipnest is changing this channel; try again"), npos) << args[0] << r.err;
     }
     EXPECT_EQ(file("homepage.html"), homepage);
     EXPECT_FALSE(has("late.php") || has("change_file_name.php") || has("comment_moderation.txt") ||
-                 has(".clipnest/history/limit"));
+                 has(".clipnest/history/limit") || has(".clipnest/comments"));
 }
 
 // A video ffprobe cannot finish in time (a stand-in that never ends) is named as such within the probe's time, with
@@ -1271,6 +1272,37 @@ TEST_F(CommandLine, AdviceIsQuotedForTheShell) {
     EXPECT_FALSE(has("PWNED"));
 }
 
+// A name that begins with "-" stays a file name when the advice is pasted: clipnest is given it after "--", ffmpeg
+// as ./NAME, and publish's --replace as its value.
+TEST_F(CommandLine, AdviceNeverReadsANameAsAnOption) {
+    ASSERT_EQ(clipnest({"entry", "--homepage", "Gone", "--", "-rf.mp4"}).status, 0);
+    put("-x.vtt", "not captions");
+    put("-x.mp4", "");
+    ASSERT_EQ(clipnest({"entry", "--homepage", "X", "--", "-x.mp4"}).status, 0);
+    const Result r = clipnest({"check"});
+    const auto advice = [&](const std::string& prefix) {
+        const std::size_t at = r.out.find(prefix);
+        EXPECT_NE(at, npos) << prefix << r.out;
+        return at == npos ? std::string() : r.out.substr(at + prefix.size(), r.out.find('\n', at) - at - prefix.size());
+    };
+    // The ffmpeg advice's first word, as the shell hands it over: a path to the file, no option.
+    const std::string convert = advice("ffmpeg -i ");
+    const std::string input = shell("cd " + quoted(dir()) + " && sh -c " + quoted("printf '%s\\n' " + convert));
+    EXPECT_EQ(input.substr(0, input.find('\n')), "./-x.vtt") << convert;
+    // The delete advice, pasted with the program in clipnest's place, deletes the entry.
+    const std::string remove = advice("clipnest delete ");
+    ASSERT_NE(remove, "");
+    int status = -1;
+    const std::string said = shell("cd " + quoted(dir()) + " && sh -c " +
+                                       quoted(std::string(CLIPNEST_PROGRAM) + " delete " + remove) + " 2>&1",
+                                   &status);
+    EXPECT_EQ(status, 0) << remove << said;
+    EXPECT_EQ(clipnest({"list"}).out, "-x.mp4\tX\n");
+    // --replace=NAME takes a name that begins with "-" as the option's value.
+    const Result publish = clipnest({"publish", "--replace=-rf.mp4"});
+    EXPECT_NE(publish.err.find("publish: say where to"), npos) << publish.err;
+}
+
 // Captions: an .srt of SubRip cues becomes a track; one over 2 MB, or of random bytes, is not converted (a notice
 // says so) and no page names it; check names a .vtt that is too large.
 TEST_F(CommandLine, CaptionsAreBounded) {
@@ -1299,9 +1331,15 @@ TEST_F(CommandLine, CaptionsAreBounded) {
         clipnest({"captions", "noise.mp4"}).err.find("noise.srt was not converted to noise.vtt: it is not SubRip"),
         npos);
     put("noise.vtt", "WEBVTT\n\n" + std::string(3 << 20, 'x'));
+    // An .srt too large to convert is named too; one beside its own .vtt is not used, and not named.
+    put("good.srt", std::string(3 << 20, 'y'));
     const Result r = clipnest({"check"});
     EXPECT_NE(r.out.find("noise.vtt: it is 3"), npos) << r.out;
     EXPECT_NE(r.out.find("over the 2 MB a caption file may have"), npos) << r.out;
+    EXPECT_NE(r.out.find("big.srt: it is 3"), npos) << r.out;
+    EXPECT_NE(r.out.find("it is not converted to big.vtt and the video shows none of its captions"), npos) << r.out;
+    EXPECT_EQ(r.out.find("good.srt"), npos) << r.out;
+    EXPECT_EQ(r.out.find("noise.srt"), npos) << r.out;
 }
 
 // A name with "&" reaches its file: the homepage's link and source and the video page's source write it as "&amp;",

@@ -13,6 +13,7 @@
 #include "window/status_line.h"
 #include "window/widgets.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -219,6 +220,35 @@ TEST_F(WindowTest, PageKeysWheelAndASmallerWindow) {
 
 // Every operation typed and clicked as a user does: the files it writes, the panels, which buttons work while a chain
 // runs, the status line saying what was done, and the entries window following every change, outside ones too.
+// Another Clipnest holds the channel: a click's chain waits barely on the window's thread (not the 4 s a command
+// waits), says so at once in the status line and its panel, and writes nothing; once the other lets go, the same click
+// works.
+TEST_F(WindowTest, AClickOnABusyChannelSaysSoAtOnce) {
+    runChains();
+    clickMessage(Message::HomepageWillBeCreated);
+    fs::create_directories(dir.path() / ".clipnest");
+    bool busy = false;
+    std::unique_ptr<FileLock> other = FileLock::tryLock(dir.path() / ".clipnest/channel.lock", busy);
+    ASSERT_TRUE(other);
+    type("Text2", "clip7.mp4");
+    type("Text4", "Seven");
+    const auto start = std::chrono::steady_clock::now();
+    click("Command1");
+    runChains();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(get<QLabel>("lblStatus")->text().toStdString(), "Another Clipnest is changing this channel; try again");
+    EXPECT_TRUE(shown(Message::FileFailure));
+    EXPECT_FALSE(has("clip7.php"));
+    EXPECT_FALSE(has("homepage.html"));
+
+    other.reset();
+    clickMessage(Message::FileFailure);
+    click("Command1");
+    runChains();
+    EXPECT_TRUE(has("clip7.php"));
+    EXPECT_NE(get<QLabel>("lblStatus")->text().toStdString().find("Added clip7.mp4"), std::string::npos);
+}
+
 TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     runChains();
     const auto status = [this] { return get<QLabel>("lblStatus")->text().toStdString(); };
@@ -441,6 +471,7 @@ TEST_F(WindowTest, PublishRunsBesideTheWindowAndSaysWhyNothingWasUploaded) {
     type("Text4", "A");
     click("Command1");
     runChains();
+    clickMessage(Message::HomepageWillBeCreated);
     fs::create_directories(dir.path() / ".clipnest");
     clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf", "to = sftp://nobody@127.0.0.1:1/x/\n");
     const fs::path ssh = dir.path() / "slow-ssh";
@@ -516,6 +547,7 @@ TEST_F(WindowTest, APublishThatArrivesWholeSaysSoAndItsDialogGoes) {
     type("Text4", "A");
     click("Command1");
     runChains();
+    clickMessage(Message::HomepageWillBeCreated);
     fs::create_directories(dir.path() / ".clipnest");
     clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf", "to = " + server.address() + "\n");
     // ssh as the server's user runs it, with the keys and known hosts of its home.
@@ -546,6 +578,7 @@ TEST_F(WindowTest, APublishThatArrivesWholeSaysSoAndItsDialogGoes) {
 // (the other publish may end any moment), and a message after it is not cleared by its time running out.
 TEST_F(WindowTest, AnotherPublishRunningIsSaidForAWhile) {
     runChains();
+    clickMessage(Message::HomepageWillBeCreated);
     fs::create_directories(dir.path() / ".clipnest");
     clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf", "to = sftp://nobody@127.0.0.1:1/x/\n");
     bool busy = false;
@@ -582,6 +615,7 @@ TEST_F(WindowTest, TheConnectionWindowSavesTheAddressAndTestsTheConnection) {
     type("Text2", "a.mp4");
     click("Command1");
     runChains();
+    clickMessage(Message::HomepageWillBeCreated);
     fs::create_directories(dir.path() / ".clipnest");
     const fs::path conf = dir.path() / ".clipnest/publish.conf";
     clipnest::testing::writeFile(conf, "to = sftp://nobody@127.0.0.1:1/typo/\nextra = styles3.css\n");

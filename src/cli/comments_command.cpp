@@ -72,11 +72,17 @@ Status closeOrOpen(Runner& r, const Args& a, bool close) {
 } // namespace
 
 Status runComments(Runner& r, const Args& a) {
+    // The fetch writes the fetched files in the channel folder: it holds the channel from before its first write to
+    // after the listing reads them back, so a second instance neither writes beside it nor lists half of a fetch.
+    ChannelLock lock;
     if (!a.offline) {
         Status status = Done;
         const std::optional<publish::Destination> from = destinationOf(r, a, false, status);
         if (!from) {
             return status;
+        }
+        if (!lockChannel(r, lock)) {
+            return Failed;
         }
         const publish::FetchReport report = publish::fetchComments(r.dir(), from->target, from->settings);
         if (!report.error.empty()) {

@@ -10,6 +10,7 @@
 #include "publish/settings.h"
 #include "text/page_text.h"
 #include "text/safe_text.h"
+#include "text/text_ops.h"
 
 #include <algorithm>
 #include <atomic>
@@ -207,8 +208,8 @@ void printProblems(Runner& r, const publish::Report& report) {
     for (const std::string& name : report.kept) {
         const std::string shown = codePageToUtf8(name);
         r.line(shown + " was not replaced: the server has a " + shown +
-               " that Clipnest did not put there, with other bytes; clipnest publish --replace '" + shown +
-               "' replaces it");
+               " that Clipnest did not put there, with other bytes; clipnest publish --replace=" + shellWord(shown) +
+               " replaces it");
     }
     if (!report.stopped.empty()) {
         r.line("publish: " + messageToUtf8(report.stopped));

@@ -17,6 +17,9 @@ public:
     static constexpr std::string_view BusyWords = "Another Clipnest is changing this channel; try again";
     // How long a second writer waits for the first to finish.
     static constexpr int DefaultWaitMs = 4000;
+    // How long a click in the window waits: it waits on the window's own thread, so barely, and the window says at
+    // once that the channel is busy instead of freezing.
+    static constexpr int ClickWaitMs = 100;
 
     // Takes the lock of the folder's channel, waiting up to `waitMs` while another holds it. False only when another
     // still holds it then; a folder where no lock can be made (read-only) is let through, as its writes then fail and

@@ -228,7 +228,7 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
                 const LinkedVideos& videos, const CheckOptions& options, std::vector<Problem>& problems) {
     if (const std::string trouble = addressTrouble(video); !trouble.empty()) {
         problems.push_back({video, "the name does not survive an address (" + trouble +
-                                       "): rename it with clipnest rename " + shellWord(video) + " NEW"});
+                                       "): rename it with clipnest rename " + shellOperand(video) + " NEW"});
     }
     if (!isPlainName(video)) {
         return;
@@ -255,12 +255,12 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
     if (!stamp) {
         problems.push_back({video, "the homepage links it, but it is not in the folder: put it there, "
                                    "or delete its entry with clipnest delete " +
-                                       shellWord(video)});
+                                       shellOperand(video)});
         return;
     }
     if (options.maxUpload && stamp->size > options.maxUpload) {
         problems.push_back({video, "it is " + sizeText(stamp->size) + ", over max_upload in " + options.settingsFile +
-                                       ": make it smaller, for example with ffmpeg -i " + shellWord(video) +
+                                       ": make it smaller, for example with ffmpeg -i " + shellPath(video) +
                                        " -crf 28 SMALLER.mp4"});
     }
     const std::string extension = extensionOf(video);
@@ -283,7 +283,7 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
                                            " (ffprobe was stopped): a damaged file, or one made to keep a reader "
                                            "busy; put the video itself in its place"});
         } else if (const std::string trouble = playTrouble(extension, streams->streams); !trouble.empty()) {
-            problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + shellWord(video) +
+            problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + shellPath(video) +
                                            " -c:v libx264 -c:a aac -movflags +faststart NEW.mp4"});
         }
     }
@@ -313,13 +313,13 @@ void checkHomepageBytes(std::string_view text, const std::vector<LiveEntry>& ent
 }
 
 // Browsers read captions only as WebVTT: a caption file the pages name that is something else shows nothing. The
-// caption files are sorted by the video they may belong to (NAME.vtt, NAME.LANG.vtt) once, not looked through once
-// an entry.
+// caption files are sorted by the video they may belong to (NAME.vtt, NAME.LANG.vtt, and the .srt of each) once, not
+// looked through once an entry.
 void checkCaptions(const WorkingFolder& folder, const std::vector<std::string>& names,
                    const std::vector<LiveEntry>& entries, const Scope& scope, std::vector<Problem>& problems) {
     std::map<std::string_view, std::vector<std::string>> byStem;
     for (const std::string& name : names) {
-        if (!name.ends_with(".vtt")) {
+        if (!name.ends_with(".vtt") && !name.ends_with(".srt")) {
             continue;
         }
         const std::string_view stem = std::string_view(name).substr(0, name.size() - 4);
@@ -348,7 +348,22 @@ void checkCaptions(const WorkingFolder& folder, const std::vector<std::string>& 
                 problems.push_back({caption.name, "it is not WebVTT (it does not start with WEBVTT), so "
                                                   "browsers show none of its captions: convert it, for "
                                                   "example with ffmpeg -i " +
-                                                      shellWord(caption.name) + " NEW.vtt"});
+                                                      shellPath(caption.name) + " NEW.vtt"});
+            }
+        }
+        // A SubRip file too large is never converted, so its video shows none of its captions; beside its own .vtt it
+        // is not used and harms nothing.
+        for (const CaptionFile& caption : captionFilesOf(entry.fileName, candidates->second, "srt")) {
+            const std::string vtt = caption.name.substr(0, caption.name.size() - 4) + ".vtt";
+            if (!scope.has(caption.name) || folder.exists(vtt)) {
+                continue;
+            }
+            const std::optional<FileStamp> stamp = folder.stamp(caption.name);
+            if (stamp && stamp->size > CaptionMaxBytes) {
+                problems.push_back({caption.name, "it is " + sizeText(stamp->size) +
+                                                      ", over the 2 MB a caption file may have, so it is not "
+                                                      "converted to " +
+                                                      vtt + " and the video shows none of its captions"});
             }
         }
     }
@@ -376,8 +391,9 @@ void checkUnnamed(std::vector<std::string> unnamed, const std::vector<LiveEntry>
             problems.push_back(
                 {escaped, "an earlier Clipnest wrote this page under the Windows-1252 bytes of its name, which no "
                           "browser asks for; the entry's page is now " +
-                              shown + " in UTF-8: clipnest entry " + shellWord(codePageToUtf8(entry->fileName)) +
-                              " --create-page writes it; copy your own edits over, then delete the old file"});
+                              shown + " in UTF-8: clipnest entry --create-page " +
+                              shellOperand(codePageToUtf8(entry->fileName)) +
+                              " writes it; copy your own edits over, then delete the old file"});
         } else if (extension == "mp4" || extension == "m4v" || extension == "mov" || extension == "webm" ||
                    extension == "php") {
             problems.push_back({escaped, "its name on disk is not UTF-8 of letters the pages can write "

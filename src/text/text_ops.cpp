@@ -209,4 +209,12 @@ std::string shellWord(std::string_view text) {
     return word + "'";
 }
 
+std::string shellPath(std::string_view name) {
+    return name.starts_with('-') ? shellWord("./" + std::string(name)) : shellWord(name);
+}
+
+std::string shellOperand(std::string_view name) {
+    return name.starts_with('-') ? "-- " + shellWord(name) : shellWord(name);
+}
+
 } // namespace clipnest

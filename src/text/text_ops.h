@@ -54,6 +54,14 @@ std::string lowerAscii(std::string_view text);
 // nothing a file name holds.
 std::string shellWord(std::string_view text);
 
+// A file `name` of the current folder as a word for a program that reads it as a path (ffmpeg -i): shellWord, with
+// "./" before a name that begins with "-", which the program would otherwise read as an option.
+std::string shellPath(std::string_view name);
+
+// A file `name` as the operand of a command that ends its options at "--" (clipnest): shellWord, after "-- " when it
+// begins with "-". What follows it in the command is read as an operand too, never as an option.
+std::string shellOperand(std::string_view name);
+
 // Whether `text` begins with `lowerName` (in lower case), whatever the case of its ASCII letters: a tag's name.
 bool startsWithIgnoringCase(std::string_view text, std::string_view lowerName);
 

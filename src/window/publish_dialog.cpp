@@ -7,6 +7,7 @@
 #include "publish/file_rates.h"
 #include "publish/publisher.h"
 #include "text/safe_text.h"
+#include "text/text_ops.h"
 #include "window/widgets.h"
 
 #include <algorithm>
@@ -139,8 +140,8 @@ PublishOutcome outcomeOf(const publish::Destination& destination, const publish:
     }
     for (const std::string& name : report.kept) {
         say(name + " was not replaced: the server has a " + name +
-            " that Clipnest did not put there, with other bytes; clipnest publish --replace '" + name +
-            "' replaces it");
+            " that Clipnest did not put there, with other bytes; clipnest publish --replace=" + shellWord(name) +
+            " replaces it");
     }
     if (!report.stopped.empty()) {
         say(report.stopped);

@@ -61,6 +61,7 @@ QString windowTitleFor(const std::filesystem::path& folder) {
 
 ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* parent)
     : QWidget(parent), clock_(clock), form_(std::make_unique<Form>(clock, folder)) {
+    form_->setChannelWait(ChannelLock::ClickWaitMs);
     setObjectName(QString::fromLatin1(WindowName));
     setWindowTitle(windowTitleFor(folder.dir()));
     paintBackground(this, QPalette::Window, Green);
@@ -174,6 +175,7 @@ void ScrollForm::openOtherFolder() {
     stepTimer_.stop();
     auto folder = std::make_unique<WorkingFolder>(*chosen);
     form_ = std::make_unique<Form>(clock_, *folder);
+    form_->setChannelWait(ChannelLock::ClickWaitMs);
     // The old Form is gone, so the folder it worked on may go.
     openedFolder_ = std::move(folder);
     setWindowTitle(windowTitleFor(*chosen));
@@ -310,7 +312,16 @@ void ScrollForm::showWhatEnded() {
         c.message = c.message.empty() ? message : c.message;
     }
     // The panels show what was said; the outcome tells the status line whether the operation was refused or stopped.
-    const bool failed = form_->takeOutcome().failed();
+    const Outcome outcome = form_->takeOutcome();
+    const bool failed = outcome.failed();
+    // A click that found another Clipnest changing the channel wrote nothing and opened no operation: the status line
+    // says so at once, as its panel does.
+    if (std::find(outcome.said.begin(), outcome.said.end(),
+                  Said{Message::FileFailure, std::string(ChannelLock::BusyWords)}) != outcome.said.end()) {
+        status_->say(
+            QString::fromLatin1(ChannelLock::BusyWords.data(), static_cast<qsizetype>(ChannelLock::BusyWords.size())),
+            Tone::Error);
+    }
     if (form_->operationNumber() != shownOperation_) {
         shownOperation_ = form_->operationNumber();
         status_->say(shown(form_->operationSummary()), failed ? Tone::Error : Tone::Success);
