@@ -391,6 +391,35 @@ std::vector<Shown> galleryEntries(const std::string& dom) {
 // Typed text that looks like the page's own placeholders, wrappers or attribute quotes stays text: no later Step
 // reads it back as a placeholder, and the browser builds no attribute or element from it.
 // A person in a browser on a phone-wide screen: the homepage fits it and has its title; the video page loads (one
+// A name that reads as a character reference: the browser asks for exactly the files the homepage's entry names
+// (its page and its video), each of which the server has.
+TEST(Browser, ANameThatReadsAsAReferenceReachesItsFiles) {
+    NEEDS(onPath("php chromium"), "php and chromium");
+    Harness h;
+    h.put("b&amp;c.mp4", "the video");
+    h.entry("b&amp;c.mp4", "Ampersand");
+    h.put("probe.html", R"(<!DOCTYPE html><html><body>
+<iframe id="home" src="homepage.html"></iframe><pre id="asked">nothing</pre>
+<script>
+document.getElementById('home').onload = async () => {
+    const page = document.getElementById('home').contentDocument;
+    const held = [...page.querySelectorAll('noscript.video')].map(n => n.textContent).join('');
+    const sources = new DOMParser().parseFromString(held, 'text/html').querySelectorAll('source');
+    const asked = [...page.querySelectorAll('div.gallery a'), ...page.querySelectorAll('source'), ...sources]
+        .map(e => e.getAttribute('href') || e.getAttribute('src'));
+    const answers = [];
+    for (const name of asked) {
+        answers.push(name + ' ' + (await fetch(name)).status);
+    }
+    document.getElementById('asked').textContent = answers.join(', ');
+};
+</script></body></html>)");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "probe.html", "--virtual-time-budget=20000");
+    EXPECT_NE(dom.find("<pre id=\"asked\">b&amp;amp;c.php 200, b&amp;amp;c.mp4 200</pre>"), npos) << dom;
+}
+
 // title, the same heading and description, a link home, nothing asked of another origin, nothing wider than the
 // screen, the field for bots out of sight, a button a finger can hit), a comment is typed, a few seconds pass, Post
 // Comment is pressed, and the comment is on the page that comes back.
