@@ -21,23 +21,6 @@ namespace clipnest::cli {
 
 namespace {
 
-// A size as people read it: bytes, KB, MB or GB (powers of 1000, as file managers show them).
-std::string readableSize(std::uintmax_t bytes) {
-    if (bytes < 1000) {
-        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-    }
-    const char* units[] = {"KB", "MB", "GB", "TB"};
-    double size = static_cast<double>(bytes) / 1000;
-    std::size_t unit = 0;
-    while (size >= 999.95 && unit + 1 < std::size(units)) {
-        size /= 1000;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", size, units[unit]);
-    return text;
-}
-
 // "4 min left", "35 s left"; nothing while unknown.
 std::string timeLeft(int seconds) {
     if (seconds < 0) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace clipnest {
@@ -215,6 +217,22 @@ std::string shellPath(std::string_view name) {
 
 std::string shellOperand(std::string_view name) {
     return name.starts_with('-') ? "-- " + shellWord(name) : shellWord(name);
+}
+
+std::string readableSize(std::uintmax_t bytes) {
+    if (bytes < 1000) {
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    }
+    const char* units[] = {"KB", "MB", "GB", "TB"};
+    double size = static_cast<double>(bytes) / 1000;
+    std::size_t unit = 0;
+    while (size >= 999.95 && unit + 1 < std::size(units)) {
+        size /= 1000;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", size, units[unit]);
+    return text;
 }
 
 } // namespace clipnest

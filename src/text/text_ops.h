@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -75,5 +76,8 @@ std::optional<std::pair<std::size_t, std::size_t>> contentAfterMarker(std::strin
 // everything from the next "<" on stay. Returns false, leaving `text` unchanged, when the marker, the tag or the
 // following "<" is missing.
 bool setContentAfterMarker(std::string& text, std::string_view marker, std::string_view value, std::size_t from = 0);
+
+// A size as people read it: bytes, KB, MB or GB (powers of 1000, as file managers show them), e.g. "62.6 MB".
+std::string readableSize(std::uintmax_t bytes);
 
 } // namespace clipnest

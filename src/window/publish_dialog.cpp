@@ -197,19 +197,8 @@ PublishOutcome outcomeOf(const publish::Destination& destination, const publish:
 
 namespace {
 
-// A size as people read it: bytes, KB, MB or GB (powers of 1000, as file managers show them).
 QString readableSize(std::uintmax_t bytes) {
-    if (bytes < 1000) {
-        return QStringLiteral("%1 %2").arg(bytes).arg(bytes == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"));
-    }
-    const char* units[] = {"KB", "MB", "GB", "TB"};
-    double size = static_cast<double>(bytes) / 1000;
-    std::size_t unit = 0;
-    while (size >= 999.95 && unit + 1 < std::size(units)) {
-        size /= 1000;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(size, 0, 'f', 1).arg(QLatin1String(units[unit]));
+    return QString::fromStdString(clipnest::readableSize(bytes));
 }
 
 QString timeLeft(int seconds) {
