@@ -286,7 +286,7 @@ bool isValidFileName(std::string_view name) {
     }
     // A name goes into the pages as it is: it must not hold a placeholder's ends or a marker's searched tail, or a
     // later Step would take the name for one.
-    for (const std::string_view findable : {"p4y", "p5y", "between this tag and the"}) {
+    for (const std::string_view findable : {markers::PlaceholderOpen, markers::PlaceholderClose, markers::MarkerTail}) {
         if (name.find(findable) != std::string_view::npos) {
             return false;
         }

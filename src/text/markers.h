@@ -66,6 +66,15 @@ inline constexpr std::string_view FileNameKey = "p4yFileName";
 inline constexpr std::string_view WrapOpen = "<!--n9h";
 inline constexpr std::string_view WrapClose = "s4j-->";
 
+// The codes inside those texts: a placeholder's ends, a wrapper's ends, a marker's code and the start of the tail
+// every marker is searched by.
+inline constexpr std::string_view PlaceholderOpen = "p4y";
+inline constexpr std::string_view PlaceholderClose = "p5y";
+inline constexpr std::string_view WrapCodeOpen = "n9h";
+inline constexpr std::string_view WrapCodeClose = "s4j";
+inline constexpr std::string_view MarkerCode = "t9b3";
+inline constexpr std::string_view MarkerTail = "between this tag and the";
+
 inline constexpr std::array<std::string_view, 4> HomepageNames = {"homepage.html", "Homepage.html", "homepage.htm",
                                                                   "Homepage.htm"};
 inline constexpr std::string_view HomepageFile = "homepage.html";

@@ -1,5 +1,7 @@
 #include "text/page_text.h"
 
+#include "text/markers.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -78,12 +80,12 @@ namespace {
 // Texts by which the Steps find their way back into a page (the placeholders' ends, the wrappers' and markers'
 // codes, the start of a marker's searched tail), each with the one character that goes in as a reference.
 constexpr std::array<std::pair<std::string_view, std::size_t>, 6> Findable = {{
-    {"p4y", 1},
-    {"p5y", 1},
-    {"n9h", 1},
-    {"s4j", 1},
-    {"t9b3", 1},
-    {"between this tag and the", 0},
+    {markers::PlaceholderOpen, 1},
+    {markers::PlaceholderClose, 1},
+    {markers::WrapCodeOpen, 1},
+    {markers::WrapCodeClose, 1},
+    {markers::MarkerCode, 1},
+    {markers::MarkerTail, 0},
 }};
 
 // Typed text never reads back as a placeholder, a marker or a wrapper: one character of each such sequence is

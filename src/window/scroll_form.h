@@ -52,7 +52,6 @@ public:
     void checkKeyCode(int keyCode);
 
     // Where the surface stands, in twips (0 or negative).
-    int surfaceTop() const { return surfaceTop_; }
 
     // The Form's boxes, check boxes, panels and button states, on screen; the status line and the entries once a
     // chain has ended.
