@@ -170,7 +170,7 @@ TEST(Templates, PlaceholdersAreFilledOnceEscapedForTheirContext) {
     EXPECT_NE(buildIndividualPageTemplate(options).find("$secret = '';"), npos) << "only a secret's shape goes in";
 
     // Each template holds its placeholders where their context says: inside the quotes of a PHP literal.
-    for (const std::string_view placeholder : {"'{Secret}'", "'{Moderation}'", "'{Limits}'"}) {
+    for (const std::string_view placeholder : {"'{Secret}'", "'{Moderation}'", "'{Limits}'", "'{MailCount}'"}) {
         EXPECT_NE(templates::videoPage().find(placeholder), npos) << placeholder;
     }
     for (const std::string_view placeholder : {"\"{OldName}\"", "\"{NewName}\"", "array(\"{From}\", \"{To}\")"}) {
@@ -201,7 +201,7 @@ TEST(MovedPage, IsToldFromOtherPages) {
 // The visitors' files and the moderation file keep their role in any case, as a host's file system may ignore case.
 TEST(VisitorsFiles, AreToldInAnyCaseAndNeverRenamed) {
     for (const std::string_view name :
-         {"a_comments.txt", "A_COMMENTS.TXT", "_Comments.Txt", "Comment_Rate_Limits.TXT"}) {
+         {"a_comments.txt", "A_COMMENTS.TXT", "_Comments.Txt", "Comment_Rate_Limits.TXT", "comment_mail_count.txt"}) {
         EXPECT_TRUE(isVisitorsFile(name)) << name;
         EXPECT_TRUE(renameRefusal(name, "b.mp4")) << name;
         EXPECT_TRUE(renameRefusal("b.mp4", name)) << name;
