@@ -547,10 +547,11 @@ final class CommentBoxTest extends TestCase
         $forty = str_repeat("\u{E9}", 39) . 'x';
         $this->assertSame('', $this->post('Forty', 'roses.php', '10.0.4.1', ['name' => "\r\n" . $forty . "\x00"])->notice());
         $this->post('Percent', 'roses.php', '10.0.5.1', ['name' => 'a=b c%20d']);
+        $this->post('Dated', 'roses.php', '10.0.7.1', ['date' => 'a=The%20host']);
         $page = $this->channel->request('roses.php');
-        $this->assertSame(['&lt;b&gt;Ann&lt;/b&gt; &amp; &quot;co&quot;', 'Anonymous', 'Anonymous', $forty, 'a=b c%20d'],
-            $page->names());
-        $this->assertSame(['Marked up', 'Nameless', 'Spaces', 'Forty', 'Percent'], $page->shown());
+        $this->assertSame(['&lt;b&gt;Ann&lt;/b&gt; &amp; &quot;co&quot;', 'Anonymous', 'Anonymous', $forty, 'a=b c%20d',
+            'Anonymous'], $page->names(), 'a date field never passes for a name');
+        $this->assertSame(['Marked up', 'Nameless', 'Spaces', 'Forty', 'Percent', 'Dated'], $page->shown());
         $this->assertStringNotContainsString('<b>Ann', $page->body);
         $this->assertStringContainsString(' a=' . rawurlencode($forty) . "\n", $this->channel->file('roses_comments.txt'));
         $this->assertStringContainsString(' a=a%3Db%20c%2520d' . "\n", $this->channel->file('roses_comments.txt'));
@@ -651,7 +652,7 @@ final class CommentBoxTest extends TestCase
         };
         try {
             $this->channel->put('comment_moderation.txt',
-                "notify host@example.net\nnotify_per_day 2\nsite https://videos.example/\nhost Garden\n");
+                "notify host@example.net\nnotify_per_day 2\nsite https://videos.example\nhost Garden\n");
             $this->assertQuiet($this->post('First <3', 'roses.php', '192.0.2.10', ['name' => "Eve\r\nBcc: x@example.com"]));
             $this->assertCount(1, $sent());
             [$head, $body] = explode("\n\n", str_replace("\r\n", "\n", $sent()[0]), 2);

@@ -225,7 +225,7 @@ function clipnest_mail($to, $page, $text, $site) {
         }
         $body = "New comment on " . $page . "\n\n" . $start[0] . "\n";
         if ($site !== '') {
-                $body .= "\n" . $site . rawurlencode($page) . "\n";
+                $body .= "\n" . rtrim($site, '/') . '/' . rawurlencode($page) . "\n";
         }
         return @mail($to, implode(' ', $words), $body,
                 "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit");
@@ -327,6 +327,10 @@ if ($txt !== null) {
         // One post is one comment: the server's date line is the only line with a CR in it (the text's line breaks
         // are stored as LF alone, the date field keeps none), so nothing posted can end a comment or pass for a date.
         $dt = preg_replace('/[\x00-\x1f\x7f]/', '', $dt);
+        // Nor can it pass for a field of the server's line, a name above all.
+        if (preg_match('/^[a-z]=/', $dt)) {
+                $dt = '';
+        }
         $text = str_replace(array("\r\n", "\r"), "\n", $txt);
         $code = '';
         if ($closed) {
