@@ -124,7 +124,11 @@ final class CommentBoxTest extends TestCase
     {
         $later = time() + 100;
         $future = $later . '-' . hash_hmac('sha256', 'comment ' . $later, SECRET);
-        foreach ([token(86401), token(10, str_repeat('d', 64)), '123-abc', 'abc', $future] as $token) {
+        $now = (string) (time() - 10);
+        $fourParts = $now . '-a-b-' . hash_hmac('sha256', 'comment ' . $now, SECRET);
+        $notANonce = $now . '-zz-' . hash_hmac('sha256', 'comment ' . $now . ' zz', SECRET);
+        foreach ([token(86401), token(10, str_repeat('d', 64)), olderToken(86401), '123-abc', 'abc', $future,
+                  $fourParts, $notANonce] as $token) {
             $r = $this->channel->request('roses.php', ['text' => 'Left open', 't' => $token]);
             $this->assertQuiet($r);
             $this->assertSame(
@@ -484,8 +488,16 @@ final class CommentBoxTest extends TestCase
         $this->assertMatchesRegularExpression("~\r\n" . 'n=[0-9a-f]{16} t=' . tokenId($form['t']) . "\n\\z~",
             $this->channel->file('roses_comments.txt'));
 
+        // Two clicks at once: both find the thread without the post, then store one after the other.
         $twice = ['text' => 'Double click', 't' => token(10), 'website' => ''];
-        foreach ($this->channel->requestAll('roses.php', [[$twice, '192.0.2.10'], [$twice, '192.0.2.10']]) as $r) {
+        $lock = fopen($this->channel->dir . '/roses_comments.txt', 'a+');
+        flock($lock, LOCK_EX);
+        $running = [$this->channel->start('roses.php', $twice), $this->channel->start('roses.php', $twice)];
+        usleep(400000);
+        flock($lock, LOCK_UN);
+        fclose($lock);
+        foreach ($running as $r) {
+            $r = $this->channel->follow(Channel::finish($r));
             $this->assertSame('roses.php#comments', $r->answer->location());
             $this->assertSame('', $r->notice());
         }
@@ -663,6 +675,10 @@ final class CommentBoxTest extends TestCase
             $this->assertSame("New comment on roses.php\n\nFirst <3\n\nhttps://videos.example/roses.php", rtrim($body));
 
             $this->post(str_repeat('x', 501), 'roses.php', '192.0.2.11');
+            $this->channel->put('tulips_comments.txt', str_repeat('x', 30000));
+            $this->assertSame('Sorry, comments for this entry are full.',
+                $this->post('No room', 'tulips.php', '192.0.2.12')->notice());
+            $this->channel->put('tulips_comments.txt', '');
             $this->reply('Thanks');
             $this->assertCount(1, $sent(), 'none for a refused post or a reply');
 

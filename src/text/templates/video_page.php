@@ -137,11 +137,17 @@ function clipnest_store($file, $post, $mark, $hidden, $same) {
 // Counts a post in the channel's one rate-limit file, under its lock, against each of `$limits` (a network's key =>
 // its posts a minute and a day; an IPv6 /48 is counted besides its /64), dropping what is a day old and, past 1000
 // rows, the rows whose last post is oldest: so the file stays under 600 KB and a post's reading of it quick. A post
-// that passes is stored by `$store` under that lock and counts only when it was stored.
-function clipnest_rate_refusal($file, $limits, $now, $store) {
+// that passes is stored by `$store` under that lock and counts only when it was stored. A post `$again` finds stored
+// already (two clicks at once) is 'again', neither stored nor counted nor refused.
+function clipnest_rate_refusal($file, $limits, $now, $again, $store) {
         $f = @fopen($file, 'c+');
         if ($f === false || !flock($f, LOCK_EX)) {
                 return "Sorry, comments cannot be posted just now. Please try again later.";
+        }
+        if ($again()) {
+                flock($f, LOCK_UN);
+                fclose($f);
+                return 'again';
         }
         $rows = array();
         $mine = array();
@@ -357,7 +363,10 @@ if ($txt !== null) {
                 }
                 $mail = false;
                 $valid_notify = $notify !== '' && filter_var($notify, FILTER_VALIDATE_EMAIL) !== false;
-                $notice = clipnest_rate_refusal('{Limits}', $limits, $now, function () use ($post, $mark, $hidden, $same, $valid_notify, $notify_per_day, &$mail) {
+                $again = function () use ($filename, $same) {
+                        return is_file($filename) && clipnest_same((string) file_get_contents($filename), $same) !== null;
+                };
+                $notice = clipnest_rate_refusal('{Limits}', $limits, $now, $again, function () use ($post, $mark, $hidden, $same, $valid_notify, $notify_per_day, &$mail) {
 // t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the 'FileName'_comments.txt value below.
                         $refusal = clipnest_store("p4yFileNameLessExtp5y_comments.txt", $post, $mark, $hidden, $same);
                         $mail = $refusal === '' && $valid_notify && clipnest_mail_due('{MailCount}', $notify_per_day);
