@@ -10,6 +10,7 @@
 #include "text/page_text.h"
 #include "text/templates.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -161,6 +162,69 @@ TEST(Apache, APersonCommentsOnAVideoPageAsOnAHost) {
     EXPECT_FALSE(std::regex_search(apache.log(), std::regex("PHP (Warning|Notice|Deprecated|Fatal|Parse)")))
         << apache.log();
     EXPECT_EQ(php.diagnostics(), Lines{});
+}
+
+// On a host: a held thread tells the poster and shows the comment once the host approved it, the host's signed reply
+// is stored once and shown under the channel's title, and a stored comment mails the host one note through the
+// server's own mail().
+TEST(Apache, HeldCommentsRepliesAndMailOnAHost) {
+    NEEDS(onPath("php curl") && ApacheServer::installed(), "php, curl, apache2 and libapache2-mod-php");
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    const TempDir mail;
+    fs::permissions(mail.path(), fs::perms::all);
+    const fs::path sendmail = mail.path() / "sendmail", sent = mail.path() / "sent";
+    writeFile(sendmail, "#!/bin/sh\ncat >> " + quoted(sent) + "\n");
+    fs::permissions(sendmail, fs::perms::all);
+    const std::string rules = "hold *\nhost Garden & co\nnotify host@example.net\nsite https://videos.example/\n";
+    h.put("comment_moderation.txt", rules);
+    ApacheServer apache(h.dir(), "php_admin_value sendmail_path " + sendmail.string() + "\n");
+    ASSERT_TRUE(apache.running()) << apache.log();
+    const std::string page = quoted(apache.url() + "roses.php");
+    std::smatch token;
+    const std::string loaded = curl(page).body;
+    ASSERT_TRUE(std::regex_search(loaded, token, std::regex("name=\"t\" value=\"([0-9a-f-]+)\""))) << loaded;
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+
+    const std::string form =
+        "--data-urlencode 'text=Pretty <i>' --data-urlencode 'name=Ann <b>' -d website= -d t=" + token[1].str() + " ";
+    const std::string answer = shell("curl -s -o /dev/null -w '%{http_code} %header{location}' " + form + page);
+    EXPECT_TRUE(std::regex_match(answer, std::regex("303 roses\\.php\\?said=held&keep=&k=[0-9a-f]{32}#comments")))
+        << answer;
+    const Response told = curl("-L " + form + page);
+    EXPECT_TRUE(contains(told.body, "Thank you; your comment will appear once the channel's host has read it."))
+        << told.body;
+    EXPECT_EQ(shown(told), "");
+    const std::string stored = h.file("roses_comments.txt");
+    EXPECT_TRUE(std::regex_match(stored, std::regex("Pretty <i>\\n[^\\r]*\\r\\nn=[0-9a-f]{16} h=1 t=[0-9a-f]{16} "
+                                                    "a=Ann%20%3Cb%3E\\n")))
+        << stored;
+    const std::string hash = shell("php -n -r " + quoted("echo hash('sha256', file_get_contents('" +
+                                                         (h.dir() / "roses_comments.txt").string() + "'));"));
+    h.put("comment_moderation.txt", rules + "approve " + hash + "\n");
+    const Response approved = curl(page);
+    EXPECT_EQ(shown(approved), "Pretty &lt;i&gt;\n");
+    EXPECT_TRUE(contains(approved.body, "<span class=\"name\">Ann &lt;b&gt;</span>"));
+
+    const std::string rt = std::to_string(std::time(nullptr));
+    const std::string rs = shell("php -n -r " + quoted("echo hash_hmac('sha256', \"reply roses_comments.txt\\n" + rt +
+                                                       "\\nThanks\", '" + TestSecret + "');"));
+    const std::string reply = "-d reply=Thanks -d rt=" + rt + " -d rs=" + rs + " " + page;
+    const Response first = curl(reply), replayed = curl(reply);
+    EXPECT_EQ(first.status, 200);
+    EXPECT_EQ(first.body, "stored");
+    EXPECT_EQ(replayed.status, 403);
+    EXPECT_EQ(replayed.body, "refused");
+    EXPECT_TRUE(
+        contains(curl(page).body, "<p class=\"comment host\"><span class=\"name\">Garden &amp; co</span>Thanks"));
+
+    const std::string mails = readFile(sent);
+    EXPECT_EQ(std::count(mails.begin(), mails.end(), '@'), 1) << "one note, to the host only: " << mails;
+    EXPECT_TRUE(contains(mails, "To: host@example.net")) << mails;
+    EXPECT_TRUE(contains(mails, "https://videos.example/roses.php")) << mails;
+    EXPECT_FALSE(contains(mails, "127.0.0.1") || contains(mails, "Ann")) << mails;
+    EXPECT_FALSE(std::regex_search(apache.log(), std::regex("PHP (Warning|Notice|Deprecated|Fatal|Parse)")))
+        << apache.log();
 }
 
 // The rename page on a host and through PHP's own server renames once and is gone: a later call cannot rename a
