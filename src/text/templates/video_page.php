@@ -498,7 +498,12 @@ if ($said !== 'held' && $notice !== '') {
             <textarea id="comment-text" name="text" maxlength="500"><?php echo clipnest_escaped($keep); ?></textarea>
             <div class="away" aria-hidden="true"><label for="comment-website">Leave this empty</label>
                 <input id="comment-website" name="website" type="text" tabindex="-1" autocomplete="off"></div>
-<?php $nonce = bin2hex(random_bytes(8)); ?>
+<?php
+// The nonce only tells apart pages served in one second (the signature makes the token); PHP before 7 has no
+// random_bytes.
+$nonce = function_exists('random_bytes') ? bin2hex(random_bytes(8))
+        : substr(hash_hmac('sha256', uniqid('', true) . mt_rand(), $secret), 0, 16);
+?>
             <input type="hidden" name="t" value="<?php echo $now . '-' . $nonce . '-' . hash_hmac('sha256', 'comment ' . $now . ' ' . $nonce, $secret); ?>">
             <input type="submit" value="Post Comment">
         </form>
