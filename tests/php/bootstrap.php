@@ -41,7 +41,7 @@ final class Response
     // Where an answer sends the visitor back to, as its link says ('' for a page).
     public function location(): string
     {
-        return preg_match('~^<!DOCTYPE html>.*<a href="([^"]*)">Back to the page</a>~', $this->body, $m)
+        return preg_match('~^<p><a href="([^"]*)">Back to the page</a></p>\n\z~', $this->body, $m)
             ? htmlspecialchars_decode($m[1], ENT_QUOTES) : '';
     }
 

@@ -242,8 +242,7 @@ function clipnest_mail($to, $page, $text, $site) {
 function clipnest_back($page, $query, $fragment) {
         $location = rawurlencode($page) . $query . $fragment;
         header('Location: ' . $location, true, 303);
-        echo '<!DOCTYPE html><html lang="en"><head><meta charset="UTF-8"><title>See Other</title></head><body>'
-                . '<p><a href="' . htmlspecialchars($location, ENT_QUOTES) . "\">Back to the page</a></p></body></html>\n";
+        echo '<p><a href="' . htmlspecialchars($location, ENT_QUOTES) . "\">Back to the page</a></p>\n";
         exit;
 }
 // The query that carries a refusal's code and the text kept back to the page, signed, so that no link can put words
