@@ -476,6 +476,7 @@ TEST(Discovery, ThePageAsPhpServesItWithAHostileDescription) {
     const std::string written = c.h.file("a.php");
     // The head as written, but for the page's own PHP there: its title again, as its description.
     std::string head = written.substr(0, written.find("</head>"));
+    head = head.substr(head.find("<!DOCTYPE html>")); // the PHP above it answers posts and prints nothing
     head = with(head, "<?php ob_start(); ?>\n", "");
     const std::size_t from = head.find("<?php\n"), to = head.find("?>\n", from) + 3;
     const std::size_t title = head.find("<title>") + 7;

@@ -10,6 +10,7 @@
 #include "text/page_text.h"
 #include "text/templates.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -38,11 +39,13 @@ Response curl(const std::string& args) {
     return {std::atoi(out.c_str() + last + 1), out.substr(0, last)};
 }
 
-// The comment form's time token of `secondsAgo`, signed with the test channels' secret as the page signs it.
+// The comment form's token of a page served `secondsAgo`, signed with the test channels' secret as the page signs
+// it: the time, a nonce of its own, their signature.
 std::string formToken(long secondsAgo, const std::string& secret = TestSecret) {
     const std::string time = std::to_string(std::time(nullptr) - secondsAgo);
     return time + "-" +
-           shell("php -n -r " + quoted("echo hash_hmac('sha256', 'comment " + time + "', '" + secret + "');"));
+           shell("php -n -r " + quoted("$n = bin2hex(random_bytes(8)); echo $n . '-' . hash_hmac('sha256', 'comment " +
+                                       time + " ' . $n, '" + secret + "');"));
 }
 
 // PHP's built-in web server for `root` on a free loopback port; every diagnostic goes to its log, none into the pages.
@@ -66,8 +69,8 @@ public:
     Response send(const std::string& path, std::string_view bytes, const std::string& extra = "",
                   bool asText = true) const {
         writeFile(dir_.path() / "form", bytes);
-        return curl((asText ? "--data-urlencode text@" : "--data-binary @") + (dir_.path() / "form").string() + " " +
-                    extra + " " + quoted(url_ + path));
+        return curl("-L " + std::string(asText ? "--data-urlencode text@" : "--data-binary @") +
+                    (dir_.path() / "form").string() + " " + extra + " " + quoted(url_ + path));
     }
     // The lines of its log that name a PHP diagnostic.
     Lines diagnostics() const {
@@ -108,7 +111,8 @@ std::string shown(const Response& r) {
     }
     std::string out;
     const std::regex comment(
-        R"(<p class="comment">([\s\S]*?)<span class="date">\d{4}-\d\d-\d\d \d\d:\d\d:\d\d</span></p>)");
+        R"(<p class="comment(?: host)?"><span class="name">[^<]*</span>([\s\S]*?)<span class="date">)"
+        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d</span></p>)");
     for (std::sregex_iterator it(r.body.begin(), r.body.end(), comment), end; it != end; ++it) {
         out += std::regex_replace((*it)[1].str(), std::regex("<br>"), "") + "\n";
     }
@@ -141,8 +145,14 @@ TEST(Apache, APersonCommentsOnAVideoPageAsOnAHost) {
     std::this_thread::sleep_for(std::chrono::milliseconds(3100));
     for (std::size_t i = 0; i < 2; ++i) {
         const auto& [h, url] = servers[i];
-        const Response posted = curl("--data-urlencode 'text=Lovely <b>roses</b>' -d website= -d t=" + tokens[i] + " " +
-                                     quoted(url + page));
+        const std::string form = "--data-urlencode 'text=Lovely <b>roses</b>' -d website= -d t=" + tokens[i] + " ";
+        // Answered by sending the visitor back to the page; the same post sent again is stored once.
+        for (int time = 0; time < 2; ++time) {
+            EXPECT_EQ(shell("curl -s -o /dev/null -w '%{http_code} %header{location}' " + form + quoted(url + page)),
+                      "303 " + page + "#comments")
+                << url;
+        }
+        const Response posted = curl("-L " + form + quoted(url + page));
         EXPECT_EQ(posted.status, 200) << url;
         EXPECT_FALSE(contains(posted.body, "class=\"notice\"")) << url << posted.body;
         EXPECT_EQ(shown(posted), "Lovely &lt;b&gt;roses&lt;/b&gt;\n") << url;
@@ -152,6 +162,69 @@ TEST(Apache, APersonCommentsOnAVideoPageAsOnAHost) {
     EXPECT_FALSE(std::regex_search(apache.log(), std::regex("PHP (Warning|Notice|Deprecated|Fatal|Parse)")))
         << apache.log();
     EXPECT_EQ(php.diagnostics(), Lines{});
+}
+
+// On a host: a held thread tells the poster and shows the comment once the host approved it, the host's signed reply
+// is stored once and shown under the channel's title, and a stored comment mails the host one note through the
+// server's own mail().
+TEST(Apache, HeldCommentsRepliesAndMailOnAHost) {
+    NEEDS(onPath("php curl") && ApacheServer::installed(), "php, curl, apache2 and libapache2-mod-php");
+    Harness h;
+    h.entry("roses.mp4", "Roses");
+    const TempDir mail;
+    fs::permissions(mail.path(), fs::perms::all);
+    const fs::path sendmail = mail.path() / "sendmail", sent = mail.path() / "sent";
+    writeFile(sendmail, "#!/bin/sh\ncat >> " + quoted(sent) + "\n");
+    fs::permissions(sendmail, fs::perms::all);
+    const std::string rules = "hold *\nhost Garden & co\nnotify host@example.net\nsite https://videos.example/\n";
+    h.put("comment_moderation.txt", rules);
+    ApacheServer apache(h.dir(), "php_admin_value sendmail_path " + sendmail.string() + "\n");
+    ASSERT_TRUE(apache.running()) << apache.log();
+    const std::string page = quoted(apache.url() + "roses.php");
+    std::smatch token;
+    const std::string loaded = curl(page).body;
+    ASSERT_TRUE(std::regex_search(loaded, token, std::regex("name=\"t\" value=\"([0-9a-f-]+)\""))) << loaded;
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+
+    const std::string form =
+        "--data-urlencode 'text=Pretty <i>' --data-urlencode 'name=Ann <b>' -d website= -d t=" + token[1].str() + " ";
+    const std::string answer = shell("curl -s -o /dev/null -w '%{http_code} %header{location}' " + form + page);
+    EXPECT_TRUE(std::regex_match(answer, std::regex("303 roses\\.php\\?said=held&keep=&k=[0-9a-f]{32}#comments")))
+        << answer;
+    const Response told = curl("-L " + form + page);
+    EXPECT_TRUE(contains(told.body, "Thank you; your comment will appear once the channel's host has read it."))
+        << told.body;
+    EXPECT_EQ(shown(told), "");
+    const std::string stored = h.file("roses_comments.txt");
+    EXPECT_TRUE(std::regex_match(stored, std::regex("Pretty <i>\\n[^\\r]*\\r\\nn=[0-9a-f]{16} h=1 t=[0-9a-f]{16} "
+                                                    "a=Ann%20%3Cb%3E\\n")))
+        << stored;
+    const std::string hash = shell("php -n -r " + quoted("echo hash('sha256', file_get_contents('" +
+                                                         (h.dir() / "roses_comments.txt").string() + "'));"));
+    h.put("comment_moderation.txt", rules + "approve " + hash + "\n");
+    const Response approved = curl(page);
+    EXPECT_EQ(shown(approved), "Pretty &lt;i&gt;\n");
+    EXPECT_TRUE(contains(approved.body, "<span class=\"name\">Ann &lt;b&gt;</span>"));
+
+    const std::string rt = std::to_string(std::time(nullptr));
+    const std::string rs = shell("php -n -r " + quoted("echo hash_hmac('sha256', \"reply roses_comments.txt\\n" + rt +
+                                                       "\\nThanks\", '" + TestSecret + "');"));
+    const std::string reply = "-d reply=Thanks -d rt=" + rt + " -d rs=" + rs + " " + page;
+    const Response first = curl(reply), replayed = curl(reply);
+    EXPECT_EQ(first.status, 200);
+    EXPECT_EQ(first.body, "stored");
+    EXPECT_EQ(replayed.status, 403);
+    EXPECT_EQ(replayed.body, "refused");
+    EXPECT_TRUE(
+        contains(curl(page).body, "<p class=\"comment host\"><span class=\"name\">Garden &amp; co</span>Thanks"));
+
+    const std::string mails = readFile(sent);
+    EXPECT_EQ(std::count(mails.begin(), mails.end(), '@'), 1) << "one note, to the host only: " << mails;
+    EXPECT_TRUE(contains(mails, "To: host@example.net")) << mails;
+    EXPECT_TRUE(contains(mails, "https://videos.example/roses.php")) << mails;
+    EXPECT_FALSE(contains(mails, "127.0.0.1") || contains(mails, "Ann")) << mails;
+    EXPECT_FALSE(std::regex_search(apache.log(), std::regex("PHP (Warning|Notice|Deprecated|Fatal|Parse)")))
+        << apache.log();
 }
 
 // The rename page on a host and through PHP's own server renames once and is gone: a later call cannot rename a
@@ -212,13 +285,15 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     h.put("roses_comments.txt", "Hidden words\n2026-12-01 10:00:00\r\n");
     h.put("comment_moderation.txt", "roses.mp4\thide\t1 Hidden\r\n");
     h.put("comment_rate_limits.txt", "192.0.2.0 Hidden\r\n");
+    h.put("comment_mail_count.txt", "2026-12-01 1 Hidden\n");
     h.put("notes.txt", "public notes");
     h.put("roses.mp4", "video");
     // A publish's part and the old file it steps aside from, any hidden name, a comment file in another case.
     h.put(".roses.php.clipnest-part", h.file("roses.php"));
     ASSERT_TRUE(contains(h.file(".roses.php.clipnest-part"), TestSecret));
-    for (const char* name : {".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD", "ROSES_COMMENTS.TXT",
-                             "Comment_Moderation.txt", "Comment_Rate_Limits.TXT", "COMMENT_RATE_LIMITS.TXT"}) {
+    for (const char* name :
+         {".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD", "ROSES_COMMENTS.TXT", "Comment_Moderation.txt",
+          "Comment_Rate_Limits.TXT", "COMMENT_RATE_LIMITS.TXT", "Comment_Mail_Count.TXT"}) {
         h.put(name, "Hidden");
     }
     const std::string own = "# the host's own\nAddType text/plain .log\n";
@@ -238,7 +313,8 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
     ASSERT_TRUE(started) << why(started);
     for (const std::string& base : {apache.url(), preview.address()}) {
         for (const char* name : {"roses_comments.txt", "comment_moderation.txt", "comment_rate_limits.txt", ".htaccess",
-                                 "ROSES_COMMENTS.TXT", "Comment_Moderation.txt", "Comment_Rate_Limits.TXT"}) {
+                                 "ROSES_COMMENTS.TXT", "Comment_Moderation.txt", "Comment_Rate_Limits.TXT",
+                                 "comment_mail_count.txt", "Comment_Mail_Count.TXT"}) {
             const Response r = curl(quoted(base + name));
             EXPECT_TRUE(r.status == 403 || r.status == 404) << base << name << " " << r.status;
             EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, "BEGIN")) << base << name;
@@ -249,8 +325,9 @@ TEST(Apache, TheCommentFilesAreNotServedAndSlashIsTheHomepage) {
         EXPECT_EQ(curl(quoted(base + "notes.txt")).body, "public notes") << base;
         EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200) << base;
     }
-    for (const char* name : {".roses.php.clipnest-part", ".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD",
-                             "Comment_Moderation.txt", "COMMENT_RATE_LIMITS.TXT"}) {
+    for (const char* name :
+         {".roses.php.clipnest-part", ".anything", "Roses_Comments.TXT", "X.mp4.CLIPNEST-OLD", "Comment_Moderation.txt",
+          "COMMENT_RATE_LIMITS.TXT", "comment_mail_count.txt", "Comment_Mail_Count.TXT"}) {
         const Response r = curl(quoted(apache.url() + name));
         EXPECT_EQ(r.status, 403) << name;
         EXPECT_FALSE(contains(r.body, "Hidden") || contains(r.body, TestSecret)) << name;
@@ -476,7 +553,7 @@ frame.onload = () => {
                        "home 1 elsewhere 0 button tall description Pruning roses</pre>"),
               npos)
         << dom;
-    EXPECT_TRUE(std::regex_search(dom, std::regex("<pre id=\"seen\">Lovely roses\\s*\\d{4}-\\d\\d-\\d\\d "
+    EXPECT_TRUE(std::regex_search(dom, std::regex("<pre id=\"seen\">Anonymous\\s*Lovely roses\\s*\\d{4}-\\d\\d-\\d\\d "
                                                   "\\d\\d:\\d\\d:\\d\\d \\| box: </pre>")))
         << dom;
     EXPECT_NE(dom.find("<pre id=\"gallery\">fits title Garden</pre>"), npos)
@@ -704,7 +781,7 @@ TEST(Preview, CommandServesUntilInterrupted) {
     EXPECT_NE(home.body.find("<source src=\"roses.mp4\""), std::string::npos);
     EXPECT_EQ(curl(quoted(base + "roses.php")).status, 200);
     const Response posted =
-        curl("--data-urlencode 'text=Lovely roses' -d t=" + formToken(10) + " " + quoted(base + "roses.php"));
+        curl("-L --data-urlencode 'text=Lovely roses' -d t=" + formToken(10) + " " + quoted(base + "roses.php"));
     EXPECT_NE(posted.body.find("Lovely roses"), std::string::npos) << posted.body.substr(0, 300);
     EXPECT_NE(h.file("roses_comments.txt").find("Lovely roses"), std::string::npos);
 

@@ -13,6 +13,7 @@
 #include "text/moved_page.h"
 #include "text/page_front.h"
 #include "text/page_text.h"
+#include "text/php_literal.h"
 #include "text/rename_page.h"
 #include "text/safe_text.h"
 #include "text/server_rules.h"
@@ -170,7 +171,7 @@ TEST(Templates, PlaceholdersAreFilledOnceEscapedForTheirContext) {
     EXPECT_NE(buildIndividualPageTemplate(options).find("$secret = '';"), npos) << "only a secret's shape goes in";
 
     // Each template holds its placeholders where their context says: inside the quotes of a PHP literal.
-    for (const std::string_view placeholder : {"'{Secret}'", "'{Moderation}'", "'{Limits}'"}) {
+    for (const std::string_view placeholder : {"'{Secret}'", "'{Moderation}'", "'{Limits}'", "'{MailCount}'"}) {
         EXPECT_NE(templates::videoPage().find(placeholder), npos) << placeholder;
     }
     for (const std::string_view placeholder : {"\"{OldName}\"", "\"{NewName}\"", "array(\"{From}\", \"{To}\")"}) {
@@ -183,6 +184,29 @@ TEST(Templates, PlaceholdersAreFilledOnceEscapedForTheirContext) {
     EXPECT_TRUE(buildRenamePage("a.mp4", "b.mp4").ends_with("htmlspecialchars($old_name) ;\n     }\n  }\n?>"));
     EXPECT_EQ(buildRenamePage("a.mp4", "b.mp4").find("$renames"), npos) << "the page for one file stops at its end";
     EXPECT_NE(templates::movedPage().find("'{NewPage}'"), npos);
+}
+
+// Every literal of a video page that names its comments file (where the page reads, checks for a post sent twice and
+// stores) is filled, and is found again by a rename, so the page keeps one thread under its new name.
+TEST(IndividualPage, EveryLiteralOfTheCommentsFileIsFilledAndRenamed) {
+    const auto count = [](const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find(what); at != npos; at = text.find(what, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    const auto literals = [&](const std::string& page, const std::string& lessExt) {
+        return count(page, "'" + phpSingleQuoted(lessExt) + "_comments.txt'") +
+               count(page, "\"" + phpDoubleQuoted(lessExt) + "_comments.txt\"");
+    };
+    std::string page = buildIndividualPageTemplate();
+    fillIndividualPage(page, "old $one's.mp4", "old $one's", "About", pageTitle("", "old $one's.mp4"));
+    EXPECT_EQ(count(page, std::string(markers::FileNameLessExtToken)), 0u);
+    EXPECT_EQ(literals(page, "old $one's"), 5u);
+    renameInPage(page, "old $one's.mp4", "new.mp4");
+    EXPECT_EQ(literals(page, "old $one's"), 0u);
+    EXPECT_EQ(literals(page, "new"), 5u);
 }
 
 // A moved page is told from any other page, and from one cut short, whatever page it sends visitors to.
@@ -201,7 +225,7 @@ TEST(MovedPage, IsToldFromOtherPages) {
 // The visitors' files and the moderation file keep their role in any case, as a host's file system may ignore case.
 TEST(VisitorsFiles, AreToldInAnyCaseAndNeverRenamed) {
     for (const std::string_view name :
-         {"a_comments.txt", "A_COMMENTS.TXT", "_Comments.Txt", "Comment_Rate_Limits.TXT"}) {
+         {"a_comments.txt", "A_COMMENTS.TXT", "_Comments.Txt", "Comment_Rate_Limits.TXT", "comment_mail_count.txt"}) {
         EXPECT_TRUE(isVisitorsFile(name)) << name;
         EXPECT_TRUE(renameRefusal(name, "b.mp4")) << name;
         EXPECT_TRUE(renameRefusal("b.mp4", name)) << name;

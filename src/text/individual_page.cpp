@@ -46,7 +46,8 @@ std::string buildIndividualPageTemplate(const PageOptions& options) {
         {{"{Head}", head, Context::PageText},
          {"{Secret}", isCommentSecret(options.commentSecret) ? options.commentSecret : "", Context::PhpSingleQuoted},
          {"{Moderation}", CommentModerationFile, Context::PhpSingleQuoted},
-         {"{Limits}", CommentLimitsFile, Context::PhpSingleQuoted}});
+         {"{Limits}", CommentLimitsFile, Context::PhpSingleQuoted},
+         {"{MailCount}", CommentMailCountFile, Context::PhpSingleQuoted}});
 }
 
 std::string pageTitle(std::string_view homepageDescrip, std::string_view fileName) {

@@ -15,10 +15,11 @@ struct PageOptions {
 };
 
 // The files the video pages share on the server, beside the comment files: the host's decisions (which comments are
-// hidden, which threads closed), which Clipnest writes and publishes, and the count of recent posts per network,
-// which only the pages write.
+// hidden, approved, which threads closed or held, where a note of a new comment is mailed), which Clipnest writes
+// and publishes, and the count of recent posts per network and of the day's mails, which only the pages write.
 inline constexpr const char* CommentModerationFile = "comment_moderation.txt";
 inline constexpr const char* CommentLimitsFile = "comment_rate_limits.txt";
+inline constexpr const char* CommentMailCountFile = "comment_mail_count.txt";
 
 // Whether an address may go into a page as one: https:// and nothing that could leave the attribute.
 bool isPageAddress(std::string_view address);

@@ -234,7 +234,7 @@ bool runsOnServer(std::string_view name) {
 
 bool isVisitorsFile(std::string_view name) {
     const std::string lower = lowerAscii(name);
-    return lower.ends_with("_comments.txt") || lower == CommentLimitsFile;
+    return lower.ends_with("_comments.txt") || lower == CommentLimitsFile || lower == CommentMailCountFile;
 }
 
 std::optional<std::string> renameRefusal(std::string_view oldName, std::string_view newName) {

@@ -52,7 +52,8 @@ std::vector<RenamePair> renamePairs(std::string_view pageText);
 inline constexpr std::string_view RenamePageFile = "change_file_name.php";
 
 // Whether the visitors write the file of this name on the server, through the video pages: a video's comments
-// (`*_comments.txt`) or the count of recent posts (comment_rate_limits.txt), in any case, as a host whose file system
+// (`*_comments.txt`), the count of recent posts (comment_rate_limits.txt) or of the day's mails to the host
+// (comment_mail_count.txt), in any case, as a host whose file system
 // ignores case holds them under any case.
 bool isVisitorsFile(std::string_view name);
 

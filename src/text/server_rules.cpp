@@ -15,6 +15,7 @@ constexpr std::string_view Block =
     "# BEGIN Clipnest: Clipnest rewrites the lines up to END Clipnest; write your own above or below them.\n"
     "DirectoryIndex homepage.html index.html index.php\n"
     "<FilesMatch \"(?i)(^\\.|_comments\\.txt$|^comment_moderation\\.txt$|^comment_rate_limits\\.txt$|"
+    "^comment_mail_count\\.txt$|"
     "\\.clipnest-(part|old)$)\">\n"
     "    <IfModule mod_authz_core.c>\n"
     "        Require all denied\n"

@@ -7,7 +7,8 @@ use PHPUnit\Framework\TestCase;
 final class CommentBoxTest extends TestCase
 {
     private const DATE = '\d{4}-\d\d-\d\d \d\d:\d\d:\d\d';
-    private const MARK = 'n=[0-9a-f]{16}'; // the poster's network, as the page marks a stored comment
+    // The poster's network and the form token's id, as the page marks a stored comment.
+    private const MARK = 'n=[0-9a-f]{16} t=[0-9a-f]{16}';
     private Channel $channel;
 
     protected function setUp(): void
@@ -34,15 +35,34 @@ final class CommentBoxTest extends TestCase
         }
     }
 
+    // The host's reply from the desktop, signed as the desktop signs it, for the thread `file`.
+    private function reply(string $text, string $page = 'roses.php', ?int $time = null, string $secret = SECRET,
+                           string $file = 'roses_comments.txt'): Response
+    {
+        $time ??= time();
+        return $this->channel->request($page, ['reply' => $text, 'rt' => (string) $time,
+            'rs' => hash_hmac('sha256', "reply $file\n$time\n$text", $secret)], '203.0.113.50');
+    }
+
+    // The record of the stored comment whose text is `text`.
+    private function record(string $text, string $file = 'roses_comments.txt'): string
+    {
+        preg_match('~(?:^|(?<=\n))' . preg_quote($text, '~') . '\n[^\r]*\r\n[^\n]*\n~', $this->channel->file($file), $m);
+        return $m[0] ?? '';
+    }
+
     public function testAVisitShowsTheFormWithAFreshTokenAndStoresNothing(): void
     {
         $page = $this->channel->request('roses.php');
         $this->assertQuiet($page);
         $this->assertStringContainsString('<form method="POST">', $page->body);
         $this->assertStringNotContainsString(SECRET, $page->body);
-        [$time, $mac] = explode('-', $page->token());
+        [$time, $nonce, $mac] = explode('-', $page->token());
         $this->assertEqualsWithDelta(time(), (int) $time, 5);
-        $this->assertSame(hash_hmac('sha256', 'comment ' . $time, SECRET), $mac);
+        $this->assertMatchesRegularExpression('~^[0-9a-f]{16}$~', $nonce);
+        $this->assertSame(hash_hmac('sha256', 'comment ' . $time . ' ' . $nonce, SECRET), $mac);
+        $this->assertNotSame($nonce, explode('-', $this->channel->request('roses.php')->token())[1],
+            'every page served has a nonce of its own');
         $this->assertMatchesRegularExpression('~<div class="away" aria-hidden="true">.*\n.*name="website"~',
             $page->body);
         $this->assertSame([], $this->channel->request('roses.php', [])->shown(), 'a post without text is a visit');
@@ -104,7 +124,11 @@ final class CommentBoxTest extends TestCase
     {
         $later = time() + 100;
         $future = $later . '-' . hash_hmac('sha256', 'comment ' . $later, SECRET);
-        foreach ([token(86401), token(10, str_repeat('d', 64)), '123-abc', 'abc', $future] as $token) {
+        $now = (string) (time() - 10);
+        $fourParts = $now . '-a-b-' . hash_hmac('sha256', 'comment ' . $now, SECRET);
+        $notANonce = $now . '-zz-' . hash_hmac('sha256', 'comment ' . $now . ' zz', SECRET);
+        foreach ([token(86401), token(10, str_repeat('d', 64)), olderToken(86401), '123-abc', 'abc', $future,
+                  $fourParts, $notANonce] as $token) {
             $r = $this->channel->request('roses.php', ['text' => 'Left open', 't' => $token]);
             $this->assertQuiet($r);
             $this->assertSame(
@@ -156,17 +180,17 @@ final class CommentBoxTest extends TestCase
 
     public function testTheCommentsFileStaysWithin30000Bytes(): void
     {
-        // A post of 490 characters takes 531 bytes (its network's mark 18), one of "x" whose date is longer than a
-        // date 42 (the date is dropped): the two fill the file to the byte, and the next is refused.
-        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 531 - 42));
+        // A post of 490 characters takes 550 bytes (its network's mark and token id 37), one of "x" whose date is
+        // longer than a date 61 (the date is dropped): the two fill the file to the byte, and the next is refused.
+        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 550 - 61));
         $this->assertSame('', $this->post(str_repeat('c', 490), 'roses.php', '10.0.1.1')->notice());
         $this->assertSame('', $this->post('x', 'roses.php', '10.0.2.1', ['date' => str_repeat('d', 41)])->notice());
         $this->assertSame(30000, strlen($this->channel->file('roses_comments.txt')));
-        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 42 + 1));
+        $this->channel->put('roses_comments.txt', str_repeat('x', 30000 - 61 + 1));
         $full = $this->post('x', 'roses.php', '10.0.3.1');
         $this->assertSame('Sorry, comments for this entry are full.', $full->notice());
         $this->assertSame('x', $full->kept());
-        $this->assertSame(30001 - 42, strlen($this->channel->file('roses_comments.txt')));
+        $this->assertSame(30001 - 61, strlen($this->channel->file('roses_comments.txt')));
         $this->assertSame('', $this->post('x', 'tulips.php', '10.0.4.1')->notice(), 'each video has its own file');
     }
 
@@ -265,7 +289,7 @@ final class CommentBoxTest extends TestCase
     // the rate limits ask, fills a quarter of a thread and no more: every other network can still post.
     public function testOneNetworkHoldsAtMostAQuarterOfAThread(): void
     {
-        $large = str_repeat("\u{1F600}", 375); // 1,500 bytes, 1,541 stored
+        $large = str_repeat("\u{1F600}", 375); // 1,500 bytes, 1,560 stored
         $said = [];
         for ($i = 1; $i <= 16; ++$i) {
             $this->channel->put('comment_rate_limits.txt', ''); // a minute and more between the posts
@@ -273,7 +297,7 @@ final class CommentBoxTest extends TestCase
         }
         $share = 'Sorry, your network has posted as much on this video as one network may: a quarter of its comments.';
         $this->assertSame(array_merge(array_fill(0, 4, ''), array_fill(0, 12, $share)), $said);
-        $this->assertSame(4 * 1541, strlen($this->channel->file('roses_comments.txt')));
+        $this->assertSame(4 * 1560, strlen($this->channel->file('roses_comments.txt')));
         $this->assertSame('', $this->post('Lovely roses', 'roses.php', '198.51.100.7')->notice(), 'another network');
         $this->assertSame('', $this->post($large, 'tulips.php', '203.0.113.20')->notice(), 'another thread');
         $this->assertSame('', $this->post('small', 'roses.php', '203.0.114.1')->notice(), 'the next /24');
@@ -291,8 +315,8 @@ final class CommentBoxTest extends TestCase
     {
         $mark = 'n=' . substr(hash_hmac('sha256', 'poster ' . substr(inet_pton('203.0.113.0'), 0, 3), SECRET), 0, 16);
         $head = "\n2026-12-01 10:00:00\r\n$mark 2026-12-06\n";
-        // With the 42 bytes a post of "x" takes, the network holds exactly 7,500.
-        $own = str_repeat('o', 7500 - 42 - strlen($head)) . $head;
+        // With the 61 bytes a post of "x" takes, the network holds exactly 7,500.
+        $own = str_repeat('o', 7500 - 61 - strlen($head)) . $head;
         $this->channel->put('roses_comments.txt', $own);
         $this->channel->put('comment_moderation.txt', 'hide ' . hash('sha256', $own) . "\n");
         $this->assertSame('', $this->post('x', 'roses.php', '203.0.113.9')->notice());
@@ -307,7 +331,7 @@ final class CommentBoxTest extends TestCase
     // However much the host hid, the comments file itself stays within 120,000 bytes.
     public function testTheCommentsFileItselfStaysWithin120000Bytes(): void
     {
-        $hidden = str_repeat('h', 120000 - 42 - 23) . "\n2026-12-01 10:00:00\r\n\n";
+        $hidden = str_repeat('h', 120000 - 61 - 23) . "\n2026-12-01 10:00:00\r\n\n";
         $this->channel->put('roses_comments.txt', $hidden);
         $this->channel->put('comment_moderation.txt', 'hide ' . hash('sha256', $hidden) . "\n");
         $this->assertSame('', $this->post('x', 'roses.php', '192.0.2.1')->notice());
@@ -417,12 +441,10 @@ final class CommentBoxTest extends TestCase
         foreach (glob(__DIR__ . '/../data/comments/*.txt') as $file) {
             $this->channel->put('roses_comments.txt', (string) file_get_contents($file));
             $body = $this->channel->request('roses.php')->body;
-            preg_match_all('~<p class="comment">(.*?)<span class="date">(' . self::DATE . ')</span></p>~s', $body, $m,
-                PREG_SET_ORDER);
             $listed = '';
-            foreach ($m as $comment) {
-                $text = htmlspecialchars_decode(str_replace('<br>', '', $comment[1]), ENT_QUOTES);
-                $listed .= $comment[2] . "\t" . str_replace(["\r", "\n"], ['\\r', '\\n'], $text) . "\n";
+            foreach ((new Response($body, ''))->comments() as [, , $shown, $date]) {
+                $text = htmlspecialchars_decode(str_replace('<br>', '', $shown), ENT_QUOTES);
+                $listed .= $date . "\t" . str_replace(["\r", "\n"], ['\\r', '\\n'], $text) . "\n";
             }
             $this->assertSame((string) file_get_contents(substr($file, 0, -4) . '.listed'), $listed, basename($file));
         }
@@ -448,5 +470,268 @@ final class CommentBoxTest extends TestCase
         $kept = explode("\n", trim($this->channel->file('comment_rate_limits.txt')));
         $this->assertCount(1000, $kept);
         $this->assertStringStartsWith(sprintf('%016x', 4001) . ' ', $kept[0], 'the oldest rows went');
+    }
+
+    // A post is answered by sending the visitor back to the page, so a reload asks for the page; the same post sent
+    // again (a reload of the answer, or two clicks at once) is stored once and answered alike.
+    public function testAPostIsSentBackToThePageAndStoredOnceHoweverOftenItIsSent(): void
+    {
+        $form = ['text' => 'Once only', 't' => token(10), 'website' => ''];
+        $first = $this->channel->request('roses.php', $form);
+        $this->assertQuiet($first, $first->answer);
+        $this->assertSame('roses.php#comments', $first->answer->location());
+        $this->assertStringNotContainsString('<form', $first->answer->body, 'the answer is no page of its own');
+        $again = $this->channel->request('roses.php', $form);
+        $this->assertSame('roses.php#comments', $again->answer->location());
+        $this->assertSame(['', ''], [$again->notice(), $again->kept()]);
+        $this->assertSame(['Once only'], $again->shown());
+        $this->assertMatchesRegularExpression("~\r\n" . 'n=[0-9a-f]{16} t=' . tokenId($form['t']) . "\n\\z~",
+            $this->channel->file('roses_comments.txt'));
+
+        // Two clicks at once: both find the thread without the post, then store one after the other.
+        $twice = ['text' => 'Double click', 't' => token(10), 'website' => ''];
+        $lock = fopen($this->channel->dir . '/roses_comments.txt', 'a+');
+        flock($lock, LOCK_EX);
+        $running = [$this->channel->start('roses.php', $twice), $this->channel->start('roses.php', $twice)];
+        usleep(400000);
+        flock($lock, LOCK_UN);
+        fclose($lock);
+        foreach ($running as $r) {
+            $r = $this->channel->follow(Channel::finish($r));
+            $this->assertSame('roses.php#comments', $r->answer->location());
+            $this->assertSame('', $r->notice());
+        }
+        $this->assertSame(['Once only', 'Double click'], $this->channel->request('roses.php')->shown());
+        $this->assertSame('', $this->channel->request('roses.php', $form + ['name' => 'Reload'], '192.0.2.99')
+            ->notice(), 'a reload is no post: not refused by the minute\'s limit, though the network posted twice');
+
+        // A page served before the nonce: its token is taken, and known again only from the network that posted it,
+        // as every visitor of its second has the same one.
+        $older = ['text' => 'Older page', 't' => olderToken(10), 'website' => ''];
+        $this->channel->request('tulips.php', $older, '198.51.100.1');
+        $this->channel->request('tulips.php', $older, '198.51.100.1');
+        $this->channel->request('tulips.php', ['text' => 'Same second'] + $older, '203.0.113.1');
+        $this->assertSame(['Older page', 'Same second'], $this->channel->request('tulips.php')->shown());
+
+        $awkward = $this->post('named', "Bob's \$clip {1}.php", '10.9.9.9');
+        $this->assertSame('Bob%27s%20%24clip%20%7B1%7D.php#comments', $awkward->answer->location());
+        $this->assertSame(['named'], $awkward->shown());
+    }
+
+    // A refusal sends its notice and the text typed back in the address, signed: a link made up by anyone else puts
+    // nothing in the box or the notice.
+    public function testARefusalIsSentBackSignedAndNoOtherLinkPutsWordsOnThePage(): void
+    {
+        $refused = $this->post(str_repeat('x', 501) . "\r\nend");
+        $location = $refused->answer->location();
+        $this->assertMatchesRegularExpression('~^roses\.php\?said=long&keep=x{501}%0D%0Aend&k=[0-9a-f]{32}#comment-form$~',
+            $location);
+        $this->assertSame('Sorry, comments are limited to 500 characters.', $refused->notice());
+        $this->assertSame(str_repeat('x', 501) . "\r\nend", $refused->kept());
+
+        $query = fn (string $said, string $keep, string $k) => 'said=' . $said . '&keep=' . rawurlencode($keep) . '&k=' . $k;
+        $k = fn (string $said, string $keep, string $secret = SECRET) =>
+            substr(hash_hmac('sha256', "said $said $keep", $secret), 0, 32);
+        $good = $this->channel->finish($this->channel->start('roses.php', null, '192.0.2.1',
+            $query('links', 'Visit me', $k('links', 'Visit me'))));
+        $this->assertSame(['Sorry, a comment may hold at most 2 links.', 'Visit me'], [$good->notice(), $good->kept()]);
+        foreach ([$query('links', 'Buy pills', $k('links', 'Visit me')), $query('long', 'Visit me', $k('links', 'Visit me')),
+                  $query('links', 'Visit me', $k('links', 'Visit me', str_repeat('d', 64))),
+                  $query('links', 'Visit me', ''), 'said=links&keep=Visit+me', 'keep=Visit+me',
+                  $query('nothing', 'Visit me', $k('nothing', 'Visit me'))] as $forged) {
+            $page = $this->channel->finish($this->channel->start('roses.php', null, '192.0.2.1', $forged));
+            $this->assertQuiet($page);
+            $this->assertSame(['', ''], [$page->notice(), $page->kept()], $forged);
+        }
+
+        // Of a text too long for any address the first 2,000 bytes come back, cut before a character's start.
+        $long = $this->post('a' . str_repeat("\u{1F600}", 600), 'roses.php', '192.0.2.20');
+        $this->assertSame('a' . str_repeat("\u{1F600}", 499), html_entity_decode($long->kept()));
+        $this->assertLessThan(8000, strlen($long->answer->location()));
+    }
+
+    // A name is optional, shown escaped above the comment, at most 40 characters once its control characters are out.
+    public function testANameIsShownEscapedAndHoldsAtMost40Characters(): void
+    {
+        $this->assertSame('', $this->post('Marked up', 'roses.php', '10.0.1.1', ['name' => '<b>Ann</b> & "co"'])->notice());
+        $this->post('Nameless', 'roses.php', '10.0.2.1');
+        $this->post('Spaces', 'roses.php', '10.0.3.1', ['name' => "  \t "]);
+        $forty = str_repeat("\u{E9}", 39) . 'x';
+        $this->assertSame('', $this->post('Forty', 'roses.php', '10.0.4.1', ['name' => "\r\n" . $forty . "\x00"])->notice());
+        $this->post('Percent', 'roses.php', '10.0.5.1', ['name' => 'a=b c%20d']);
+        $this->post('Dated', 'roses.php', '10.0.7.1', ['date' => 'a=The%20host']);
+        $page = $this->channel->request('roses.php');
+        $this->assertSame(['&lt;b&gt;Ann&lt;/b&gt; &amp; &quot;co&quot;', 'Anonymous', 'Anonymous', $forty, 'a=b c%20d',
+            'Anonymous'], $page->names(), 'a date field never passes for a name');
+        $this->assertSame(['Marked up', 'Nameless', 'Spaces', 'Forty', 'Percent', 'Dated'], $page->shown());
+        $this->assertStringNotContainsString('<b>Ann', $page->body);
+        $this->assertStringContainsString(' a=' . rawurlencode($forty) . "\n", $this->channel->file('roses_comments.txt'));
+        $this->assertStringContainsString(' a=a%3Db%20c%2520d' . "\n", $this->channel->file('roses_comments.txt'));
+        $this->assertStringContainsString('<label for="comment-name">Your name (optional)</label>', $page->body);
+
+        $before = $this->channel->file('roses_comments.txt');
+        $over = $this->post('Too long a name', 'roses.php', '10.0.6.1', ['name' => $forty . 'y']);
+        $this->assertSame('Sorry, names are limited to 40 characters.', $over->notice());
+        $this->assertSame('Too long a name', $over->kept());
+        $this->assertSame($before, $this->channel->file('roses_comments.txt'));
+    }
+
+    // A held thread (one by name, or all) shows a new comment once the host approved it; the poster is told so.
+    public function testAHeldCommentIsShownOnlyOnceApproved(): void
+    {
+        $this->post('Before the hold', 'roses.php', '10.0.1.1');
+        $this->channel->put('comment_moderation.txt', "hold roses_comments.txt\r\n");
+        $form = ['text' => 'Wait for me', 't' => token(10), 'website' => ''];
+        $held = $this->channel->request('roses.php', $form, '10.0.2.1');
+        $this->assertQuiet($held);
+        $this->assertSame("Thank you; your comment will appear once the channel's host has read it.", $held->notice());
+        $this->assertStringStartsWith('roses.php?said=held&keep=&k=', $held->answer->location());
+        $this->assertStringEndsWith('#comments', $held->answer->location());
+        $this->assertSame(['Before the hold'], $held->shown());
+        $this->assertSame('', $held->kept());
+        $this->assertMatchesRegularExpression("~\r\nn=[0-9a-f]{16} h=1 t=[0-9a-f]{16}\n\\z~",
+            $this->channel->file('roses_comments.txt'));
+        $again = $this->channel->request('roses.php', $form, '10.0.2.1');
+        $this->assertSame("Thank you; your comment will appear once the channel's host has read it.", $again->notice());
+        $this->assertSame(1, substr_count($this->channel->file('roses_comments.txt'), 'Wait for me'));
+        $this->assertSame(['Open'], $this->post('Open', 'tulips.php', '10.0.3.1')->shown(), 'another thread');
+
+        $approve = 'approve ' . hash('sha256', $this->record('Wait for me')) . "\n";
+        $this->channel->put('comment_moderation.txt', "hold roses_comments.txt\n" . $approve);
+        $this->assertSame(['Before the hold', 'Wait for me'], $this->channel->request('roses.php')->shown());
+
+        $this->channel->put('comment_moderation.txt', "hold *\n" . $approve);
+        $all = $this->post('Held too', 'tulips.php', '10.0.4.1');
+        $this->assertSame("Thank you; your comment will appear once the channel's host has read it.", $all->notice());
+        $this->assertSame(['Open'], $all->shown());
+        $this->assertSame(['Before the hold', 'Wait for me'], $this->channel->request('roses.php')->shown());
+    }
+
+    // The host's reply, signed from the desktop, is stored as the host's and shown under the channel's name; no
+    // visitor can post one, and a reply is taken once, within ten minutes of its signing.
+    public function testASignedReplyIsTheHostsAndNothingElseIs(): void
+    {
+        $this->post('A question?', 'roses.php', '10.0.1.1');
+        $stored = $this->reply("Thanks!\r\nSee you");
+        $this->assertQuiet($stored);
+        $this->assertSame('stored', $stored->body);
+        $this->assertMatchesRegularExpression("~\nThanks!\nSee you\n" . self::DATE . "\r\nhost s=[0-9a-f]{16}\n\\z~",
+            $this->channel->file('roses_comments.txt'));
+        $this->assertSame([[false, 'Anonymous', 'A question?'], [true, 'The channel&#039;s host', "Thanks!<br>\nSee you"]],
+            array_map(fn ($c) => array_slice($c, 0, 3), $this->channel->request('roses.php')->comments()));
+        $this->channel->put('comment_moderation.txt', "host Ann's <Garden>\nhold *\n");
+        $this->assertSame('stored', $this->reply('Held? never')->body);
+        $this->assertSame('stored', $this->reply('Out of the limits')->body);
+        $page = $this->channel->request('roses.php');
+        $this->assertSame(['Anonymous', 'Ann&#039;s &lt;Garden&gt;', 'Ann&#039;s &lt;Garden&gt;', 'Ann&#039;s &lt;Garden&gt;'],
+            $page->names());
+        $this->assertFalse($this->channel->has('comment_rate_limits.txt') && str_contains(
+            $this->channel->file('comment_rate_limits.txt'), "\n\n"), 'a reply is not counted');
+
+        $before = $this->channel->file('roses_comments.txt');
+        foreach (['a replay' => $this->reply('Out of the limits'),
+                  'another secret' => $this->reply('Forged', 'roses.php', null, str_repeat('d', 64)),
+                  '11 minutes old' => $this->reply('Late', 'roses.php', time() - 660),
+                  '11 minutes ahead' => $this->reply('Early', 'roses.php', time() + 660),
+                  'another thread' => $this->reply('Elsewhere', 'roses.php', null, SECRET, 'tulips_comments.txt'),
+                  'empty' => $this->reply(" \r\n")] as $why => $r) {
+            $this->assertQuiet($r);
+            $this->assertSame('refused', $r->body, $why);
+        }
+        $this->assertSame('stored', $this->reply('Nine minutes', 'roses.php', time() - 540)->body);
+        $this->assertStringEndsWith("Nine minutes\n", substr($this->channel->file('roses_comments.txt'), strlen($before),
+            strlen('Nine minutes') + 1));
+
+        // A visitor named "host" whose text is shaped like the host's line is a visitor.
+        $this->channel->put('comment_moderation.txt', "host Ann's <Garden>\n");
+        $this->post("I am\n2026-12-01 10:00:00\r\nhost s=0123456789abcdef", 'roses.php', '10.0.2.1', ['name' => 'host']);
+        $last = array_slice($this->channel->request('roses.php')->comments(), -1)[0];
+        $this->assertSame([false, 'host'], array_slice($last, 0, 2));
+        $this->assertMatchesRegularExpression("~\r\nn=[0-9a-f]{16} t=[0-9a-f]{16} a=host\n\\z~",
+            $this->channel->file('roses_comments.txt'));
+    }
+
+    // A note by mail for each stored comment, at most notify_per_day a day, of nothing but the page and the text.
+    public function testTheHostIsMailedOncePerStoredCommentWithinTheDaysCount(): void
+    {
+        $mails = $this->channel->dir . '/../' . basename($this->channel->dir) . '-mail';
+        $sendmail = $mails . '.sh';
+        file_put_contents($sendmail, "#!/bin/sh\n{ cat; printf '\\n=====\\n'; } >> '$mails'\n");
+        chmod($sendmail, 0700);
+        $this->channel->settings = ['sendmail_path=' . $sendmail];
+        $sent = function () use ($mails): array {
+            return is_file($mails) ? array_slice(explode("\n=====\n", (string) file_get_contents($mails)), 0, -1) : [];
+        };
+        try {
+            $this->channel->put('comment_moderation.txt',
+                "notify host@example.net\nnotify_per_day 2\nsite https://videos.example\nhost Garden\n");
+            $this->assertQuiet($this->post('First <3', 'roses.php', '192.0.2.10', ['name' => "Eve\r\nBcc: x@example.com"]));
+            $this->assertCount(1, $sent());
+            [$head, $body] = explode("\n\n", str_replace("\r\n", "\n", $sent()[0]), 2);
+            $this->assertMatchesRegularExpression('~^To: host@example.net$~m', $head);
+            preg_match('~^Subject: (.*)$~m', $head, $subject);
+            $this->assertSame('New comment on roses.php', iconv_mime_decode($subject[1], 0, 'UTF-8'));
+            $this->assertStringNotContainsString('Bcc', $head);
+            $this->assertSame("New comment on roses.php\n\nFirst <3\n\nhttps://videos.example/roses.php", rtrim($body));
+
+            $this->post(str_repeat('x', 501), 'roses.php', '192.0.2.11');
+            $this->channel->put('tulips_comments.txt', str_repeat('x', 30000));
+            $this->assertSame('Sorry, comments for this entry are full.',
+                $this->post('No room', 'tulips.php', '192.0.2.12')->notice());
+            $this->channel->put('tulips_comments.txt', '');
+            $this->reply('Thanks');
+            $this->assertCount(1, $sent(), 'none for a refused post or a reply');
+
+            $long = str_repeat("\u{E9}", 400);
+            $this->post($long, "Bob's \$clip {1}.php", '10.0.0.1', ['name' => 'Zed']);
+            $this->assertCount(2, $sent());
+            [$head, $body] = explode("\n\n", str_replace("\r\n", "\n", $sent()[1]), 2);
+            preg_match('~^Subject: (.*)$~m', $head, $subject);
+            $this->assertSame("New comment on Bob's \$clip {1}.php", iconv_mime_decode($subject[1], 0, 'UTF-8'));
+            $this->assertSame("New comment on Bob's \$clip {1}.php\n\n" . str_repeat("\u{E9}", 300)
+                . "\n\nhttps://videos.example/Bob%27s%20%24clip%20%7B1%7D.php", rtrim($body));
+            foreach ($sent() as $mail) {
+                $this->assertStringNotContainsString('192.0.2', $mail);
+                $this->assertStringNotContainsString('10.0.0', $mail);
+                $this->assertStringNotContainsString('Eve', $mail);
+                $this->assertStringNotContainsString('Zed', $mail);
+            }
+
+            $this->assertSame('', $this->post('Third today', 'tulips.php', '10.0.1.1')->notice());
+            $this->assertCount(2, $sent(), 'two a day');
+            $this->assertSame(date('Y-m-d') . " 2\n", $this->channel->file('comment_mail_count.txt'));
+            $this->channel->put('comment_mail_count.txt', "2000-01-01 2\n");
+            $this->post('A new day', 'tulips.php', '10.0.2.1');
+            $this->assertCount(3, $sent());
+
+            $this->channel->put('comment_moderation.txt', "notify host@example.net, other@example.net\n");
+            $this->post('No valid address', 'tulips.php', '10.0.3.1');
+            $this->channel->put('comment_moderation.txt', "notify host@example.net\nnotify_per_day 0\n");
+            $this->post('None a day', 'tulips.php', '10.0.4.1');
+            $this->assertCount(3, $sent());
+        } finally {
+            @unlink($mails);
+            @unlink($sendmail);
+        }
+    }
+
+    // What only a server shows: a post answered 303 with the page's address, a reply's answer as its status.
+    public function testTheServerAnswersAPostWithSeeOtherAndAReplyWithItsStatus(): void
+    {
+        $server = new Server($this->channel->dir);
+        [$status, $headers] = $server->fetch('POST', 'roses.php', ['text' => 'Served', 't' => token(10), 'website' => '']);
+        $this->assertSame([303, 'roses.php#comments'], [$status, $headers['location'] ?? '']);
+        [$status, $headers] = $server->fetch('POST', 'roses.php', ['text' => 'x', 't' => 'broken', 'website' => '']);
+        $this->assertSame(303, $status);
+        $this->assertStringStartsWith('roses.php?said=old&keep=x&k=', $headers['location'] ?? '');
+        [$status, , $body] = $server->fetch('POST', 'roses.php', ['reply' => 'Hi', 'rt' => (string) time(), 'rs' => 'x']);
+        $this->assertSame([403, 'refused'], [$status, $body]);
+        $time = time();
+        [$status, , $body] = $server->fetch('POST', 'roses.php', ['reply' => 'Hi', 'rt' => (string) $time,
+            'rs' => hash_hmac('sha256', "reply roses_comments.txt\n$time\nHi", SECRET)]);
+        $this->assertSame([200, 'stored'], [$status, $body]);
+        [$status, , $body] = $server->fetch('GET', 'roses.php');
+        $this->assertSame(200, $status);
+        $this->assertSame(['Served', 'Hi'], (new Response($body, ''))->shown());
     }
 }

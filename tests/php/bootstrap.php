@@ -31,8 +31,18 @@ final class Pages
 
 final class Response
 {
+    // The answer that sent the visitor here, when this is the page a post was sent back to.
+    public ?Response $answer = null;
+
     public function __construct(public string $body, public string $errors)
     {
+    }
+
+    // Where an answer sends the visitor back to, as its link says ('' for a page).
+    public function location(): string
+    {
+        return preg_match('~^<p><a href="([^"]*)">Back to the page</a></p>\n\z~', $this->body, $m)
+            ? htmlspecialchars_decode($m[1], ENT_QUOTES) : '';
     }
 
     // The notice the page gives, '' without one.
@@ -56,9 +66,21 @@ final class Response
     // The comments shown, each as printed (escaped, "<br>" at line breaks).
     public function shown(): array
     {
-        preg_match_all('~<p class="comment">(.*?)<span class="date">\d{4}-\d\d-\d\d \d\d:\d\d:\d\d</span></p>~s',
-            $this->body, $m);
-        return $m[1];
+        return array_column($this->comments(), 2);
+    }
+
+    // The names the comments are shown under, as printed.
+    public function names(): array
+    {
+        return array_column($this->comments(), 1);
+    }
+
+    // Each comment shown: [whether it is shown as the host's, its name, its text, its date], as printed.
+    public function comments(): array
+    {
+        preg_match_all('~<p class="comment( host)?"><span class="name">([^<]*)</span>(.*?)<span class="date">'
+            . '(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)</span></p>~s', $this->body, $m, PREG_SET_ORDER);
+        return array_map(fn ($c) => [$c[1] !== '', $c[2], $c[3], $c[4]], $m);
     }
 }
 
@@ -66,6 +88,8 @@ final class Response
 final class Channel
 {
     public string $dir;
+    // More of PHP's settings for the pages run here, `-d` name=value each.
+    public array $settings = [];
 
     public function __construct(string ...$pages)
     {
@@ -97,29 +121,45 @@ final class Channel
         @rmdir($dir);
     }
 
-    // Runs `page` as the server would for a visit (no `post`) or a post from `address`.
+    // Runs `page` as the server would for a visit (no `post`) or a post from `address`, and the visit a browser makes
+    // where the answer sends it (that answer in the page's `answer`).
     public function request(string $page, ?array $post = null, string $address = '192.0.2.10'): Response
     {
         return $this->requestAll($page, [[$post, $address]])[0];
     }
 
-    // Runs `page` for each [post, address] of `requests` at once, as a server's workers do; their responses in order.
+    // Runs `page` for each [post, address] of `requests` at once, as a server's workers do; their responses in order,
+    // each followed where it sends the visitor.
     public function requestAll(string $page, array $requests): array
     {
         $running = [];
         foreach ($requests as [$post, $address]) {
             $running[] = $this->start($page, $post, $address);
         }
-        return array_map([self::class, 'finish'], $running);
+        return array_map(fn ($r, $request) => $this->follow(self::finish($r), $request[1]), $running, $requests);
+    }
+
+    // The page an answer sends the visitor to, visited from `address`; a page that sends nowhere itself.
+    public function follow(Response $answer, string $address = '192.0.2.10'): Response
+    {
+        $location = $answer->location();
+        if ($location === '') {
+            return $answer;
+        }
+        $path = rawurldecode((string) parse_url($location, PHP_URL_PATH));
+        $page = self::finish($this->start($path, null, $address, (string) parse_url($location, PHP_URL_QUERY)));
+        $page->answer = $answer;
+        return $page;
     }
 
     // Starts `page` as request() runs it and leaves it running; finish() waits for its response.
-    public function start(string $page, ?array $post = null, string $address = '192.0.2.10'): array
+    public function start(string $page, ?array $post = null, string $address = '192.0.2.10', string $query = ''): array
     {
-        $request = base64_encode(serialize(['post' => $post, 'address' => $address]));
+        $request = base64_encode(serialize(['post' => $post, 'address' => $address, 'query' => $query]));
         $process = proc_open(
             [PHP_BINARY, '-n', '-d', 'error_reporting=-1', '-d', 'display_errors=stderr', '-d', 'log_errors=0',
-             '-d', 'auto_prepend_file=' . __DIR__ . '/request.php', $page],
+             '-d', 'auto_prepend_file=' . __DIR__ . '/request.php',
+             ...array_merge(...array_map(fn ($setting) => ['-d', $setting], $this->settings)), $page],
             [1 => ['pipe', 'w'], 2 => ['pipe', 'w']], $pipes, $this->dir, ['CLIPNEST_REQUEST' => $request]);
         return [$process, $pipes];
     }
@@ -193,11 +233,25 @@ final class Server
     }
 }
 
-// The form's time token of a page served `secondsAgo`, signed as the page signs it.
+// The form's token of a page served `secondsAgo`, signed as the page signs it: the time, a nonce, their signature.
 function token(int $secondsAgo, string $secret = SECRET): string
 {
     $time = (string) (time() - $secondsAgo);
+    $nonce = bin2hex(random_bytes(8));
+    return $time . '-' . $nonce . '-' . hash_hmac('sha256', 'comment ' . $time . ' ' . $nonce, $secret);
+}
+
+// The token of a page written before the nonce: the time and its signature.
+function olderToken(int $secondsAgo, string $secret = SECRET): string
+{
+    $time = (string) (time() - $secondsAgo);
     return $time . '-' . hash_hmac('sha256', 'comment ' . $time, $secret);
+}
+
+// The first 16 hex of a token's hash, by which a stored comment names the token it was posted with.
+function tokenId(string $token): string
+{
+    return substr(hash('sha256', $token), 0, 16);
 }
 
 // Waits for the start of a second, so that a token's age is the same when the page reads it a few milliseconds later.

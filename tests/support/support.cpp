@@ -163,7 +163,7 @@ bool ApacheServer::installed() {
     return fs::exists(ApacheProgram) && !phpModule().empty();
 }
 
-ApacheServer::ApacheServer(const fs::path& root) {
+ApacheServer::ApacheServer(const fs::path& root, const std::string& more) {
     const std::string dir = dir_.path().string(), modules = ApacheModules.string();
     std::string conf = "ServerRoot \"" + dir +
                        "\"\n"
@@ -217,7 +217,8 @@ ApacheServer::ApacheServer(const fs::path& root) {
                        "php_admin_flag log_errors on\n"
                        // A page replaced is run as it is now, not as compiled up to two seconds before (a host's
                        // opcache may lag so; the tests look right after a publish).
-                       "php_admin_value opcache.revalidate_freq 0\n";
+                       "php_admin_value opcache.revalidate_freq 0\n" +
+                       more;
     if (::geteuid() == 0) {
         // Apache will not run its workers as root; www-data must read the pages and write the comments.
         conf += "User www-data\nGroup www-data\n";

@@ -89,7 +89,8 @@ bool onPath(const std::string& programs);
 // honoured, and as root the unprivileged www-data for its workers. Never the system's service; stopped at the end.
 class ApacheServer {
 public:
-    explicit ApacheServer(const std::filesystem::path& root);
+    // `more` is added to the server's configuration as it is (one directive a line).
+    explicit ApacheServer(const std::filesystem::path& root, const std::string& more = "");
     ~ApacheServer() {
         if (server_) {
             server_->stop(SIGTERM);

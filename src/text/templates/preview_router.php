@@ -54,7 +54,7 @@ if ($real === false || is_link($root . '/' . $name) || dirname($real) !== $root 
     return clipnest_refuse();
 }
 // What visitors post and what moderation keeps are the server's own, as the channel's .htaccess keeps them on a host.
-$private = '/(_comments\.txt|^comment_moderation\.txt|^comment_rate_limits\.txt)$/i';
+$private = '/(_comments\.txt|^comment_moderation\.txt|^comment_rate_limits\.txt|^comment_mail_count\.txt)$/i';
 if (preg_match($private, $name) || preg_match($private, basename($real))) {
     http_response_code(403);
     header('Content-Type: text/plain');
