@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/working_folder.h"
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace clipnest::media {
+
+// How a video is made into one every browser plays: H.264 (High profile, level 4.1, yuv420p) at this constant rate
+// factor, its frame at most `maxHeight` high (never made larger), AAC sound when it has sound, index in front.
+struct ConvertSettings {
+    // 23: on the test clips of bench/convert_bench, 20 made files a third larger for a difference no viewer of a
+    // phone clip sees, 26 showed blocks in dark, moving parts; 23 is also what x264 itself takes when told nothing.
+    static constexpr int DefaultCrf = 23;
+    static constexpr int DefaultMaxHeight = 1080;
+    // What --small gives.
+    static constexpr int SmallHeight = 720;
+    int crf = DefaultCrf;
+    int maxHeight = DefaultMaxHeight;
+};
+
+// How far a conversion has come: the part of the clip done (0 to 1), how many seconds of the clip it makes a second,
+// and the seconds it still needs; each negative while not known.
+struct ConvertProgress {
+    double done = -1;
+    double speed = -1;
+    double secondsLeft = -1;
+};
+
+// What ffprobe finds in a video for a conversion: its streams as "video:hevc", "audio:ac3", and its length.
+struct SourceStreams {
+    std::vector<std::string> streams;
+    std::optional<double> seconds;
+    bool slow = false; // ffprobe was stopped at its bounds
+};
+
+// Reads a video of the folder for a conversion: as probe() does, from the file itself only, but also from the
+// containers of the cameras browsers do not play (MPEG program and transport streams, AVI, ASF/WMV). Nothing when it
+// is none of them or cannot be read.
+std::optional<SourceStreams> probeSource(const WorkingFolder& folder, const std::string& video);
+
+// Whether browsers play a video of these streams under this name ("" when they do, else why not); the rule `check`
+// names unplayable videos by.
+std::string playTrouble(const std::string& extension, const std::vector<std::string>& streams);
+
+// The name a video has once converted: an MP4 keeps its name, any other takes .mp4 for its last extension.
+std::string convertedName(const std::string& video);
+
+// Why this ffmpeg cannot convert (it is not there, or it has no H.264 or AAC encoder), in words for the user; empty
+// when it can.
+std::string encoderProblem();
+
+// A conversion: at the start no file of the folder is touched; at the end the made file stands under a new
+// temporary name of the folder (the original untouched), or nothing was left.
+struct Conversion {
+    enum class Result { Made, AlreadyPlays, Failed, Cancelled } result = Result::Failed;
+    std::string made;    // the temporary file holding the converted video, when Made
+    std::string message; // why not, when Failed; what the video is, when AlreadyPlays
+    std::optional<double> seconds;
+};
+
+// Converts `video` of the folder into a new temporary file of the folder with ffmpeg (see ConvertSettings), bounded in
+// time by the clip's length and in memory; `progress` is told as ffmpeg goes, and when `cancel` is set, ffmpeg is
+// stopped and its file removed. A video browsers play already is left alone, unless `force` (a smaller copy of one
+// made before).
+Conversion convertVideo(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
+                        const std::function<void(const ConvertProgress&)>& progress = {},
+                        const std::atomic<bool>* cancel = nullptr, bool force = false);
+
+} // namespace clipnest::media
