@@ -81,6 +81,10 @@ ConvertEnd convertOne(Runner& r, const std::string& video, const publish::Settin
         r.line(shown + " was not converted: there is no such video in the folder (a link is not followed).");
         return ConvertEnd::Failed;
     }
+    if (const std::string plays = media::playsAlready(folder, video); !plays.empty()) {
+        r.out() << safeText(shown) << ": " << safeText(plays) << ".\n";
+        return ConvertEnd::AlreadyPlays;
+    }
     const std::string newName = media::convertedName(video);
     if (const std::optional<std::string> refusal = form.conversionRefusal(video, newName)) {
         r.line(shown + " was not converted: " + *refusal + "; nothing was changed.");

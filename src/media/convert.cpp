@@ -98,6 +98,14 @@ private:
     double outSeconds_ = -1, speed_ = -1;
 };
 
+std::string playingWords(const SourceStreams& source) {
+    std::string words = "it plays in every browser already (";
+    for (std::size_t i = 0; i < source.streams.size(); ++i) {
+        words += (i ? ", " : "") + source.streams[i].substr(6);
+    }
+    return words + "); it was left as it is";
+}
+
 } // namespace
 
 std::optional<SourceStreams> probeSource(const WorkingFolder& folder, const std::string& video) {
@@ -142,6 +150,16 @@ std::optional<SourceStreams> probeSource(const WorkingFolder& folder, const std:
     return found;
 }
 
+std::string playsAlready(const WorkingFolder& folder, const std::string& video) {
+    const std::optional<SourceStreams> source = probeSource(folder, video);
+    if (!source || source->slow ||
+        std::none_of(source->streams.begin(), source->streams.end(),
+                     [](const std::string& s) { return s.starts_with("video:"); })) {
+        return "";
+    }
+    return playTrouble(extensionOf(video), source->streams).empty() ? playingWords(*source) : "";
+}
+
 std::string convertedName(const std::string& video) {
     const std::size_t dot = video.rfind('.');
     if (extensionOf(video) == "mp4" || dot == std::string::npos) {
@@ -177,8 +195,7 @@ std::string encoderProblem() {
 }
 
 Conversion convertVideo(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
-                        const std::function<void(const ConvertProgress&)>& progress, const std::atomic<bool>* cancel,
-                        bool force) {
+                        const std::function<void(const ConvertProgress&)>& progress, const std::atomic<bool>* cancel) {
     Conversion c;
     if (!isPlainName(video) || folder.isLink(video) || !folder.exists(video)) {
         c.message = "only files right in the channel folder are converted, and no link";
@@ -196,13 +213,9 @@ Conversion convertVideo(WorkingFolder& folder, const std::string& video, const C
         return c;
     }
     c.seconds = source->seconds;
-    if (!force && playTrouble(extensionOf(video), source->streams).empty()) {
+    if (playTrouble(extensionOf(video), source->streams).empty()) {
         c.result = Conversion::Result::AlreadyPlays;
-        c.message = "it plays in every browser already (";
-        for (std::size_t i = 0; i < source->streams.size(); ++i) {
-            c.message += (i ? ", " : "") + source->streams[i].substr(6);
-        }
-        c.message += "); it was left as it is";
+        c.message = playingWords(*source);
         return c;
     }
     const std::optional<std::string> part = folder.createTemporary();

@@ -63,12 +63,15 @@ struct Conversion {
     std::optional<double> seconds;
 };
 
+// When browsers play `video` of the folder already, what it is ("it plays in every browser already (h264, aac)");
+// empty when it is to be converted, or cannot be read.
+std::string playsAlready(const WorkingFolder& folder, const std::string& video);
+
 // Converts `video` of the folder into a new temporary file of the folder with ffmpeg (see ConvertSettings), bounded in
 // time by the clip's length and in memory; `progress` is told as ffmpeg goes, and when `cancel` is set, ffmpeg is
-// stopped and its file removed. A video browsers play already is left alone, unless `force` (a smaller copy of one
-// made before).
+// stopped and its file removed. A video browsers play already is left alone.
 Conversion convertVideo(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
                         const std::function<void(const ConvertProgress&)>& progress = {},
-                        const std::atomic<bool>* cancel = nullptr, bool force = false);
+                        const std::atomic<bool>* cancel = nullptr);
 
 } // namespace clipnest::media
