@@ -9,20 +9,9 @@
 #include "text/safe_text.h"
 #include "text/text_ops.h"
 
-#include <cmath>
-#include <cstdio>
-
 namespace clipnest::cli {
 
 namespace {
-
-// "1:05" of seconds.
-std::string clockText(double seconds) {
-    const long whole = std::lround(std::max(0.0, seconds));
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-    return text;
-}
 
 // The progress line of one conversion on a terminal; nothing when the output is no terminal.
 class ProgressLine {
@@ -36,16 +25,7 @@ public:
         if (!shown_) {
             return;
         }
-        out_ << "\r" << safeText(name_) << ": "
-             << (p.done >= 0 ? std::to_string(static_cast<int>(p.done * 100)) + "%" : std::string("converting"));
-        if (p.speed > 0) {
-            char speed[32];
-            std::snprintf(speed, sizeof speed, "%.1fx real time", p.speed);
-            out_ << ", " << speed;
-        }
-        if (p.secondsLeft >= 0) {
-            out_ << ", " << clockText(p.secondsLeft) << " left";
-        }
+        out_ << "\r" << safeText(name_) << ": " << media::progressText(p);
         out_ << "\033[K" << std::flush;
         drawn_ = true;
     }

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
@@ -107,6 +109,21 @@ std::string playingWords(const SourceStreams& source) {
 }
 
 } // namespace
+
+std::string progressText(const ConvertProgress& p) {
+    std::string text = p.done >= 0 ? std::to_string(static_cast<int>(p.done * 100)) + "%" : "converting";
+    char part[48];
+    if (p.speed > 0) {
+        std::snprintf(part, sizeof part, ", %.1fx real time", p.speed);
+        text += part;
+    }
+    if (p.secondsLeft >= 0) {
+        const long left = std::lround(p.secondsLeft);
+        std::snprintf(part, sizeof part, ", %ld:%02ld left", left / 60, left % 60);
+        text += part;
+    }
+    return text;
+}
 
 std::optional<SourceStreams> probeSource(const WorkingFolder& folder, const std::string& video) {
     if (!isPlainName(video) || folder.isLink(video) || !folder.exists(video)) {
