@@ -270,6 +270,8 @@ void ScrollForm::finishConvert(const std::string& video, const std::string& newN
     case media::Conversion::Result::Made:
         if (form_->placeConverted(video, conversion.made, newName, before)) {
             showFilesAgain();
+            // The picked entry goes by its new name.
+            showPoster(codePageToUtf8(newName));
         }
         afterAction();
         break;
