@@ -268,6 +268,18 @@ void ScrollForm::finishConvert(const std::string& video, const std::string& newN
     const QString name = shown(codePageToUtf8(video));
     switch (conversion.result) {
     case media::Conversion::Result::Made:
+        // A click's chain works on the held homepage: the converted video takes its place once that has ended.
+        if (form_->chainRunning()) {
+            QTimer::singleShot(
+                100, this, [this, form = form_.get(), dir = form_->folder().dir(), video, newName, before, conversion] {
+                    if (form_.get() == form) {
+                        finishConvert(video, newName, before, conversion);
+                    } else {
+                        WorkingFolder(dir).remove(conversion.made); // another folder was opened
+                    }
+                });
+            return;
+        }
         if (form_->placeConverted(video, conversion.made, newName, before)) {
             showFilesAgain();
             // The picked entry goes by its new name.
