@@ -202,6 +202,15 @@ TEST_F(Convert, EachKindOfClipComesOutAsBrowsersPlayIt) {
     writeFile(dir() / ".clipnest/publish.conf", "");
     ASSERT_EQ(clipnest({"convert", "--small", "big.mov"}).status, 0);
     EXPECT_EQ(streams("big.mp4"), "h264 640 480 yuv420p ");
+    // Over max_upload once converted: converted again at the small size.
+    clip("tall.mov", "-c:v mpeg4", "", "1280x960");
+    writeFile(dir() / ".clipnest/publish.conf", "max_upload = 1K\n");
+    r = clipnest({"convert", "tall.mov"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("note: tall.mov converted is "), npos) << r.err;
+    EXPECT_NE(r.err.find(", over max_upload in .clipnest/publish.conf: converting it again at 720 lines"), npos)
+        << r.err;
+    EXPECT_EQ(streams("tall.mp4"), "h264 960 720 yuv420p ");
     writeFile(dir() / ".clipnest/publish.conf", "crf = 60\n");
     r = clipnest({"convert", "good.mp4"});
     EXPECT_EQ(r.status, 1);

@@ -61,7 +61,8 @@ ConvertEnd convertOne(Runner& r, const std::string& video, const publish::Settin
         r.line(shown + " was not converted: there is no such video in the folder (a link is not followed).");
         return ConvertEnd::Failed;
     }
-    if (const std::string plays = media::playsAlready(folder, video); !plays.empty()) {
+    const std::optional<media::SourceStreams> source = media::probeSource(folder, video);
+    if (const std::string plays = media::playsAlready(video, source); !plays.empty()) {
         r.out() << safeText(shown) << ": " << safeText(plays) << ".\n";
         return ConvertEnd::AlreadyPlays;
     }
@@ -77,7 +78,7 @@ ConvertEnd convertOne(Runner& r, const std::string& video, const publish::Settin
     {
         ProgressLine line(r.out(), shown);
         const auto progress = [&line](const media::ConvertProgress& p) { line.show(p); };
-        c = media::convertVideo(folder, video, options, progress, cancel);
+        c = media::convertVideo(folder, video, options, progress, cancel, source);
         // Too large for the host: once more at the small size, from the original.
         const std::optional<FileStamp> made =
             c.result == media::Conversion::Result::Made ? folder.stamp(c.made) : std::nullopt;
@@ -90,7 +91,7 @@ ConvertEnd convertOne(Runner& r, const std::string& video, const publish::Settin
                        std::to_string(media::ConvertSettings::SmallHeight) + " lines (as --small)",
                    true);
             options.maxHeight = media::ConvertSettings::SmallHeight;
-            c = media::convertVideo(folder, video, options, progress, cancel);
+            c = media::convertVideo(folder, video, options, progress, cancel, source);
         }
     }
     switch (c.result) {

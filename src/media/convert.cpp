@@ -167,8 +167,7 @@ std::optional<SourceStreams> probeSource(const WorkingFolder& folder, const std:
     return found;
 }
 
-std::string playsAlready(const WorkingFolder& folder, const std::string& video) {
-    const std::optional<SourceStreams> source = probeSource(folder, video);
+std::string playsAlready(const std::string& video, const std::optional<SourceStreams>& source) {
     if (!source || source->slow ||
         std::none_of(source->streams.begin(), source->streams.end(),
                      [](const std::string& s) { return s.starts_with("video:"); })) {
@@ -212,13 +211,14 @@ std::string encoderProblem() {
 }
 
 Conversion convertVideo(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
-                        const std::function<void(const ConvertProgress&)>& progress, const std::atomic<bool>* cancel) {
+                        const std::function<void(const ConvertProgress&)>& progress, const std::atomic<bool>* cancel,
+                        const std::optional<SourceStreams>& known) {
     Conversion c;
     if (!isPlainName(video) || folder.isLink(video) || !folder.exists(video)) {
         c.message = "only files right in the channel folder are converted, and no link";
         return c;
     }
-    const std::optional<SourceStreams> source = probeSource(folder, video);
+    const std::optional<SourceStreams> source = known ? known : probeSource(folder, video);
     if (source && source->slow) {
         c.message = std::string(NotReadInTime) + "; the original is as it was";
         return c;

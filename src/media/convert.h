@@ -67,15 +67,16 @@ struct Conversion {
     std::optional<double> seconds;
 };
 
-// When browsers play `video` of the folder already, what it is ("it plays in every browser already (h264, aac)");
-// empty when it is to be converted, or cannot be read.
-std::string playsAlready(const WorkingFolder& folder, const std::string& video);
+// When browsers play a video of these streams under this name already, what it is ("it plays in every browser
+// already (h264, aac)"); empty when it is to be converted, or could not be read.
+std::string playsAlready(const std::string& video, const std::optional<SourceStreams>& source);
 
 // Converts `video` of the folder into a new temporary file of the folder with ffmpeg (see ConvertSettings), bounded in
 // time by the clip's length and in memory; `progress` is told as ffmpeg goes, and when `cancel` is set, ffmpeg is
-// stopped and its file removed. A video browsers play already is left alone.
+// stopped and its file removed. A video browsers play already is left alone. `known`: what probeSource found of it
+// just before, so it is not read twice.
 Conversion convertVideo(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
                         const std::function<void(const ConvertProgress&)>& progress = {},
-                        const std::atomic<bool>* cancel = nullptr);
+                        const std::atomic<bool>* cancel = nullptr, const std::optional<SourceStreams>& known = {});
 
 } // namespace clipnest::media

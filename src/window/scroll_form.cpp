@@ -244,7 +244,7 @@ void ScrollForm::startConvert(const std::string& name) {
         status_->say(shown(problem) + QLatin1Char('.'), Tone::Error);
         return;
     }
-    if (const std::string plays = media::playsAlready(folder, *video); !plays.empty()) {
+    if (const std::string plays = media::playsAlready(*video, media::probeSource(folder, *video)); !plays.empty()) {
         status_->say(shown(name + ": " + plays + "."), Tone::Note);
         return;
     }
