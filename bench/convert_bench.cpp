@@ -73,7 +73,7 @@ fs::path clipOf(int height, int seconds) {
 // The arguments `clipnest convert` hands ffmpeg for a clip (media/convert.cpp), without its progress pipe.
 std::string byHand(const fs::path& in, const fs::path& out, int crf) {
     return "ffmpeg -nostdin -hide_banner -loglevel error -y -i " + quoted(in.string()) +
-           " -map 0:v:0 -vf \"scale=-2:'2*trunc(min(ih,1080)/2)',format=yuv420p\" -c:v libx264 -crf " +
+           " -map 0:V:0 -vf \"scale=-2:'2*trunc(min(ih,1080)/2)',format=yuv420p\" -c:v libx264 -crf " +
            std::to_string(crf) + " -profile:v high -level:v 4.1 -pix_fmt yuv420p -map 0:a:0 -c:a aac -b:a 160k " +
            "-movflags +faststart -f mp4 " + quoted(out.string());
 }

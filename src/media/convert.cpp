@@ -242,14 +242,14 @@ Conversion convertVideo(WorkingFolder& folder, const std::string& video, const C
     }
     const bool sound = std::any_of(source->streams.begin(), source->streams.end(),
                                    [](const std::string& s) { return s.starts_with("audio:"); });
-    // The rotation a phone tags its clip with is applied by ffmpeg before the filters, so the height bound is the
-    // shown height; both sides are even, as yuv420p needs.
+    // The first video that is no cover picture (0:V). The rotation a phone tags its clip with is applied by ffmpeg
+    // before the filters, so the height bound is the shown height; both sides are even, as yuv420p needs.
     const std::string height = std::to_string(std::max(2, settings.maxHeight));
     std::vector<std::string> argv{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
     for (const std::string& word : sourceInput(folder.pathOf(video))) {
         argv.push_back(word);
     }
-    argv.insert(argv.end(), {"-map", "0:v:0", "-vf", "scale=-2:'2*trunc(min(ih," + height + ")/2)',format=yuv420p",
+    argv.insert(argv.end(), {"-map", "0:V:0", "-vf", "scale=-2:'2*trunc(min(ih," + height + ")/2)',format=yuv420p",
                              "-c:v", "libx264", "-crf", std::to_string(settings.crf), "-profile:v", "high", "-level:v",
                              "4.1", "-pix_fmt", "yuv420p"});
     if (sound) {

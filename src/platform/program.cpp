@@ -114,7 +114,8 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
                                   : 100;
             pollfd ready{out[0], POLLIN, 0};
             const int polled =
-                ::poll(&ready, 1, static_cast<int>(std::clamp<long long>(left, 0, cancellable ? 100 : left)));
+                ::poll(&ready, 1,
+                       static_cast<int>(std::max<long long>(0, cancellable ? std::min<long long>(left, 100) : left)));
             if (polled == 0 && (pastTime() || cancelled())) {
                 break;
             }
