@@ -110,6 +110,8 @@ TEST_F(Convert, HevcMovBecomesAnMp4ItsEntryFollowsAndUndoPutsItBack) {
     EXPECT_NE(file("clip.php").find("clip.vtt"), npos) << "the captions stay on the page";
     EXPECT_EQ(file("clip.jpg"), before.at("clip.jpg"));
     EXPECT_NE(file("change_file_name.php").find("array(\"clip.mov\", \"clip.mp4\")"), npos);
+    EXPECT_NE(file(".clipnest/first-made").find("clip.mp4"), npos) << "the entry keeps the day it was first made";
+    EXPECT_EQ(file(".clipnest/first-made").find("clip.mov"), npos);
     EXPECT_TRUE(leftovers().empty());
     r = clipnest({"publish", "--dry-run", "--to", "sftp://nobody@127.0.0.1:1/x/"});
     EXPECT_NE(r.out.find("clip.mp4"), npos) << r.out << r.err;
@@ -172,7 +174,14 @@ TEST_F(Convert, EachKindOfClipComesOutAsBrowsersPlayIt) {
     clip("good.mp4", "-c:v libx264 -pix_fmt yuv420p -movflags +faststart", "-c:a aac");
     ASSERT_EQ(streams("portrait.mov").substr(0, 12), "hevc 320 240");
 
-    Result r = clipnest({"convert", "dvd.mpg", "portrait.mov", "silent.mov"});
+    // check names a camera's container as one to convert.
+    ASSERT_EQ(clipnest({"entry", "dvd.mpg", "--homepage", "Holidays"}).status, 0);
+    Result r = clipnest({"check"});
+    EXPECT_NE(r.out.find("dvd.mpg: browsers do not play .mpg files; MP4 (H.264 video, AAC sound) plays in all of them: "
+                         "clipnest convert dvd.mpg (or clipnest check --fix) makes an MP4 of it"),
+              npos)
+        << r.out;
+    r = clipnest({"convert", "dvd.mpg", "portrait.mov", "silent.mov"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(streams("dvd.mp4"), "h264 320 240 yuv420p aac ");
     // Turned as it was shown: upright, with no rotation left for a player to apply again.
