@@ -216,8 +216,8 @@ TEST_F(Convert, EachKindOfClipComesOutAsBrowsersPlayIt) {
     writeFile(dir() / ".clipnest/publish.conf", "max_upload = 1K\n");
     r = clipnest({"convert", "tall.mov"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("note: tall.mov converted is "), npos) << r.err;
-    EXPECT_NE(r.err.find(", over max_upload in .clipnest/publish.conf: converting it again at 720 lines"), npos)
+    EXPECT_NE(r.err.find("note: tall.mov converted was "), npos) << r.err;
+    EXPECT_NE(r.err.find(", over max_upload in .clipnest/publish.conf: converted it again at 720 lines"), npos)
         << r.err;
     EXPECT_EQ(streams("tall.mp4"), "h264 960 720 yuv420p ");
     writeFile(dir() / ".clipnest/publish.conf", "crf = 60\n");

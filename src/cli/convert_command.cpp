@@ -74,25 +74,18 @@ ConvertEnd convertOne(Runner& r, const std::string& video, const publish::Settin
     media::ConvertSettings options;
     options.crf = settings.crf >= 0 ? settings.crf : media::ConvertSettings::DefaultCrf;
     options.maxHeight = heightOf(settings, small);
+    options.maxBytes = settings.maxUpload;
     media::Conversion c;
     {
         ProgressLine line(r.out(), shown);
-        const auto progress = [&line](const media::ConvertProgress& p) { line.show(p); };
-        c = media::convertVideo(folder, video, options, progress, cancel, source);
-        // Too large for the host: once more at the small size, from the original.
-        const std::optional<FileStamp> made =
-            c.result == media::Conversion::Result::Made ? folder.stamp(c.made) : std::nullopt;
-        if (made && settings.maxUpload && made->size > settings.maxUpload &&
-            options.maxHeight > media::ConvertSettings::SmallHeight) {
-            folder.remove(c.made);
-            line.clear();
-            r.line(shown + " converted is " + readableSize(made->size) + ", over max_upload in " +
-                       publish::SettingsFile + ": converting it again at " +
-                       std::to_string(media::ConvertSettings::SmallHeight) + " lines (as --small)",
-                   true);
-            options.maxHeight = media::ConvertSettings::SmallHeight;
-            c = media::convertVideo(folder, video, options, progress, cancel, source);
-        }
+        c = media::convertVideo(
+            folder, video, options, [&line](const media::ConvertProgress& p) { line.show(p); }, cancel, source);
+    }
+    if (c.madeAgainFrom) {
+        r.line(shown + " converted was " + readableSize(*c.madeAgainFrom) + ", over max_upload in " +
+                   publish::SettingsFile + ": converted it again at " +
+                   std::to_string(media::ConvertSettings::SmallHeight) + " lines (as --small)",
+               true);
     }
     switch (c.result) {
     case media::Conversion::Result::AlreadyPlays:

@@ -210,9 +210,11 @@ std::string encoderProblem() {
     return "";
 }
 
-Conversion convertVideo(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
-                        const std::function<void(const ConvertProgress&)>& progress, const std::atomic<bool>* cancel,
-                        const std::optional<SourceStreams>& known) {
+namespace {
+
+Conversion convertOnce(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
+                       const std::function<void(const ConvertProgress&)>& progress, const std::atomic<bool>* cancel,
+                       const std::optional<SourceStreams>& known) {
     Conversion c;
     if (!isPlainName(video) || folder.isLink(video) || !folder.exists(video)) {
         c.message = "only files right in the channel folder are converted, and no link";
@@ -284,6 +286,26 @@ Conversion convertVideo(WorkingFolder& folder, const std::string& video, const C
     }
     c.result = Conversion::Result::Made;
     c.made = *part;
+    return c;
+}
+
+} // namespace
+
+Conversion convertVideo(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
+                        const std::function<void(const ConvertProgress&)>& progress, const std::atomic<bool>* cancel,
+                        const std::optional<SourceStreams>& known) {
+    const std::optional<SourceStreams> source = known ? known : probeSource(folder, video);
+    Conversion c = convertOnce(folder, video, settings, progress, cancel, source);
+    const std::optional<FileStamp> made = c.result == Conversion::Result::Made ? folder.stamp(c.made) : std::nullopt;
+    if (!made || settings.maxBytes == 0 || made->size <= settings.maxBytes ||
+        settings.maxHeight <= ConvertSettings::SmallHeight) {
+        return c;
+    }
+    folder.remove(c.made);
+    ConvertSettings small = settings;
+    small.maxHeight = ConvertSettings::SmallHeight;
+    c = convertOnce(folder, video, small, progress, cancel, source);
+    c.madeAgainFrom = made->size;
     return c;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/working_folder.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,6 +23,8 @@ struct ConvertSettings {
     static constexpr int SmallHeight = 720;
     int crf = DefaultCrf;
     int maxHeight = DefaultMaxHeight;
+    // The largest file the host takes (max_upload), 0 for any: a file made larger is made again at SmallHeight.
+    std::uintmax_t maxBytes = 0;
 };
 
 // How far a conversion has come: the part of the clip done (0 to 1), how many seconds of the clip it makes a second,
@@ -65,6 +68,9 @@ struct Conversion {
     std::string made;    // the temporary file holding the converted video, when Made
     std::string message; // why not, when Failed; what the video is, when AlreadyPlays
     std::optional<double> seconds;
+    // The size of the first file made, when it was over ConvertSettings::maxBytes and the video was made again at
+    // the small size.
+    std::optional<std::uintmax_t> madeAgainFrom;
 };
 
 // When browsers play a video of these streams under this name already, what it is ("it plays in every browser
@@ -73,8 +79,8 @@ std::string playsAlready(const std::string& video, const std::optional<SourceStr
 
 // Converts `video` of the folder into a new temporary file of the folder with ffmpeg (see ConvertSettings), bounded in
 // time by the clip's length and in memory; `progress` is told as ffmpeg goes, and when `cancel` is set, ffmpeg is
-// stopped and its file removed. A video browsers play already is left alone. `known`: what probeSource found of it
-// just before, so it is not read twice.
+// stopped and its file removed. A video browsers play already is left alone. One made over `maxBytes` is made again
+// from the original at the small size. `known`: what probeSource found of it just before, so it is not read twice.
 Conversion convertVideo(WorkingFolder& folder, const std::string& video, const ConvertSettings& settings,
                         const std::function<void(const ConvertProgress&)>& progress = {},
                         const std::atomic<bool>* cancel = nullptr, const std::optional<SourceStreams>& known = {});

@@ -257,6 +257,7 @@ void ScrollForm::startConvert(const std::string& name) {
     media::ConvertSettings options;
     options.crf = settings->crf >= 0 ? settings->crf : media::ConvertSettings::DefaultCrf;
     options.maxHeight = settings->maxHeight > 0 ? settings->maxHeight : media::ConvertSettings::DefaultMaxHeight;
+    options.maxBytes = settings->maxUpload;
     converting_ = ConvertRun::start(*convertDialog_, folder.dir(), *video, options,
                                     [this, video = *video, newName, before = *before](const media::Conversion& c) {
                                         finishConvert(video, newName, before, c);
