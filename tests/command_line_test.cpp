@@ -382,13 +382,19 @@ TEST_F(CommandLine, CheckNamesWhatWouldTroubleVisitorsAndMendsSlowStarts) {
     EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + quoted(dir() / "slow.mp4")),
               "h264\naac\n")
         << "the same streams, copied";
+    // The video browsers do not play is converted under its own name, its original kept.
+    EXPECT_EQ(r.out.find("hevc.mp4: "), npos) << r.out;
+    EXPECT_NE(r.err.find("Converted hevc.mp4 ("), npos) << r.err;
+    EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + quoted(dir() / "hevc.mp4")),
+              "h264\naac\n");
+    EXPECT_TRUE(has(".clipnest/originals/hevc.mp4"));
 
     put(".clipnest/publish.conf", "max_upload = 1K\n");
     EXPECT_NE(clipnest({"check"}).out.find("good.mp4: it is 0.0 MB, over max_upload"), npos);
     r = clipnest({"publish", "--dry-run", "--strict", "--to", "sftp://nobody@127.0.0.1:1/x/"});
     EXPECT_EQ(r.status, 1);
     // A publish checks only what it would upload: the file no page can name is not among that.
-    EXPECT_NE(r.err.find("publish: clipnest check finds 5 problems (good.mp4, slow.mp4, hevc.mp4, missing.mp4)"), npos)
+    EXPECT_NE(r.err.find("publish: clipnest check finds 4 problems (good.mp4, slow.mp4, hevc.mp4, missing.mp4)"), npos)
         << r.err;
     EXPECT_NE(r.err.find("nothing was uploaded"), npos) << r.err;
 }

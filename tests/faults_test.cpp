@@ -596,3 +596,53 @@ TEST(BadHomepages, APageWithoutOneEndMarkerRefusesEntriesAndCrOnlyOrBinaryKeepsI
 
 } // namespace
 } // namespace clipnest::testing
+
+namespace clipnest::testing {
+namespace {
+
+// A converted video put in place while one of the writes that follow it fails: the entry, its page, the original and
+// the rename page are as they were, the made file and the kept original are gone, and the message says so. The
+// conversion itself is a file of the folder here; what it holds does not matter to its placing.
+TEST(Faults, AConversionWhoseWriteFailsPutsEverythingBack) {
+    Files before;
+    {
+        Harness h;
+        h.put("clip.mov", "the phone's own bytes");
+        h.entry("clip.mov", "Roses");
+        before = filesOf(h.dir());
+        std::erase_if(before, [](const auto& f) { return f.first.starts_with("."); });
+    }
+    const auto place = [](Harness& h) {
+        const std::optional<std::string> made = h.folder().createTemporary();
+        EXPECT_TRUE(made && WorkingFolder(h.dir()).write(*made, "converted"));
+        return h.form().placeConverted("clip.mov", made.value_or(""), "clip.mp4", *h.folder().stamp("clip.mov"));
+    };
+    Harness clean(before);
+    const int startWrites = clean.folder().writes();
+    ASSERT_TRUE(place(clean));
+    const int writes = clean.folder().writes() - startWrites;
+    ASSERT_GT(writes, 0);
+    EXPECT_EQ(clean.file("clip.mp4"), "converted");
+    EXPECT_EQ(clean.file(".clipnest/originals/clip.mov"), "the phone's own bytes");
+    for (int n = 1; n <= writes; ++n) {
+        SCOPED_TRACE("failing write " + std::to_string(n) + " of " + std::to_string(writes));
+        Harness h(before);
+        h.folder().failWrite(n);
+        EXPECT_FALSE(place(h));
+        EXPECT_TRUE(h.shown(Message::FileFailure));
+        EXPECT_TRUE(contains(h.text(Message::FileFailure), "nothing was converted")) << h.text(Message::FileFailure);
+        Files now = filesOf(h.dir());
+        EXPECT_FALSE(now.contains(".clipnest/originals/clip.mov")) << "back in its place, not kept apart";
+        for (const auto& [name, bytes] : now) {
+            EXPECT_FALSE(name.starts_with(WorkingFolder::TemporaryPrefix)) << name << ": the made file is left";
+        }
+        std::erase_if(now, [](const auto& f) { return f.first.starts_with("."); });
+        EXPECT_EQ(now.size(), before.size());
+        for (const auto& [name, bytes] : before) {
+            EXPECT_EQ(withoutTrailingLfs(now[name]), withoutTrailingLfs(bytes)) << name;
+        }
+    }
+}
+
+} // namespace
+} // namespace clipnest::testing

@@ -2,6 +2,7 @@
 // pages and the rename page, headless Chromium builds the homepage a visitor sees, and the preview serves the folder as
 // the host's server would. The rules inside the pages are PHPUnit's (tests/php).
 #include "comments/moderation.h"
+#include "media/convert.h"
 #include "platform/preview_server.h"
 #include "publish/plan.h"
 #include "support/support.h"
@@ -627,6 +628,45 @@ home.onload = async () => {
         EXPECT_EQ(times, 1) << path;
     }
     EXPECT_EQ(videos.count("/clip1.mp4"), 0u) << "only the video played is asked for";
+}
+
+// A phone's HEVC .mov and a camera's MPEG-2 .mpg, once converted, are videos Chromium decodes: it reads their frames
+// (readyState at least HAVE_CURRENT_DATA) at their size, the portrait one standing upright.
+TEST(Browser, ConvertedClipsPlayInChromium) {
+    NEEDS(onPath("php chromium ffmpeg ffprobe"), "php, chromium and ffmpeg");
+    const TempDir dir;
+    int rc = 0;
+    shell("cd " + quoted(dir.path()) +
+              " && ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=320x240:rate=10 -f lavfi -i sine -t 2 -c:v "
+              "libx265 -x265-params log-level=error -pix_fmt yuv420p -c:a aac -shortest flat.mov"
+              " && ffmpeg -nostdin -loglevel error -i flat.mov -c copy -metadata:s:v:0 rotate=90 phone.mov"
+              " && ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine -t 2 -c:v "
+              "mpeg2video -c:a mp2 -shortest camera.mpg",
+          &rc);
+    ASSERT_EQ(rc, 0);
+    WorkingFolder folder(dir.path());
+    for (const auto& [video, made] : {std::pair{"phone.mov", "phone.mp4"}, std::pair{"camera.mpg", "camera.mp4"}}) {
+        const media::Conversion c = media::convertVideo(folder, video, {});
+        ASSERT_EQ(c.result, media::Conversion::Result::Made) << video << ": " << c.message;
+        ASSERT_TRUE(folder.replace(c.made, made));
+    }
+    writeFile(dir.path() / "play.html", R"(<!DOCTYPE html><html><body>
+<video id="phone" src="phone.mp4" muted preload="auto"></video>
+<video id="camera" src="camera.mp4" muted preload="auto"></video>
+<pre id="seen">nothing</pre>
+<script>
+const later = (ms) => new Promise(done => setTimeout(done, ms));
+window.onload = async () => {
+    await later(3000);
+    document.getElementById('seen').textContent = [...document.querySelectorAll('video')].map(v =>
+        v.id + ' ' + (v.readyState >= 2 ? 'decoded' : 'not decoded ' + v.readyState + ' ' + (v.error && v.error.code)) +
+        ' ' + v.videoWidth + 'x' + v.videoHeight).join(', ');
+};
+</script></body></html>)");
+    PhpServer server(dir.path());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "play.html", "--virtual-time-budget=10000");
+    EXPECT_NE(dom.find("<pre id=\"seen\">phone decoded 240x320, camera decoded 320x240</pre>"), npos) << dom;
 }
 
 // The caption files beside a video are the text tracks Chromium gives its video on the page, the first shown.

@@ -461,6 +461,88 @@ TEST_F(WindowTest, ThePickedEntrysPosterIsShownAndRemadeAtTheTimeAsked) {
     EXPECT_NE(file("homepage.html").find("poster=\"clip.jpg\""), std::string::npos);
 }
 
+// Convert in the entries window runs beside the window: its dialog shows the progress, the window goes on, and the
+// entry follows the new name; Cancel leaves the video as it was and nothing of the conversion behind.
+TEST_F(WindowTest, ConvertRunsBesideTheWindowAndCancelLeavesTheVideo) {
+    NEEDS(clipnest::testing::onPath("ffmpeg ffprobe"), "ffmpeg");
+    runChains();
+    for (const char* name : {"clip.mov", "slow.mov"}) {
+        int rc = 0;
+        clipnest::testing::shell("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=320x240:rate=10 -t 1 -c:v "
+                                 "libx265 -x265-params log-level=error -pix_fmt yuv420p " +
+                                     clipnest::testing::quoted(dir.path() / name),
+                                 &rc);
+        ASSERT_EQ(rc, 0);
+        get<QLineEdit>("Text2")->clear();
+        type("Text2", name);
+        click("Command1");
+        runChains();
+        EXPECT_NE(file("homepage.html").find(name), std::string::npos)
+            << get<QLabel>("lblStatus")->text().toStdString();
+    }
+    const auto status = [this] { return get<QLabel>("lblStatus")->text().toStdString(); };
+    const auto pickAndConvert = [this](int row) {
+        click("cmdEntries");
+        auto* list = get<QListView>("lstEntries");
+        list->doItemsLayout();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, 0)).center());
+        click("cmdConvert");
+    };
+    const auto waitForStatus = [&](const std::string& before) {
+        int ticks = 0;
+        QTimer beat;
+        QObject::connect(&beat, &QTimer::timeout, [&ticks] { ++ticks; });
+        beat.start(20);
+        for (int i = 0; i < 600 && status() == before; ++i) {
+            QTest::qWait(50);
+        }
+        return ticks;
+    };
+    std::string before = status();
+    pickAndConvert(0);
+    EXPECT_TRUE(get<QDialog>("dlgConvert")->isVisible());
+    waitForStatus(before);
+    EXPECT_EQ(status().rfind("Converted clip.mov to clip.mp4 (", 0), 0u) << status();
+    EXPECT_FALSE(get<QDialog>("dlgConvert")->isVisible());
+    EXPECT_TRUE(fs::exists(dir.path() / "clip.mp4"));
+    EXPECT_NE(file("homepage.html").find("src=\"clip.mp4\""), std::string::npos);
+    EXPECT_EQ(get<QListView>("lstEntries")->model()->index(0, 0).data(Qt::UserRole).toString(), "clip.mp4");
+    // The picked entry follows its new name: a second Convert finds the MP4, which plays already.
+    before = status();
+    click("cmdConvert");
+    EXPECT_EQ(status().rfind("clip.mp4: it plays in every browser already (h264)", 0), 0u) << status();
+
+    // An ffmpeg that hangs: Cancel stops it.
+    const clipnest::testing::TempDir tools;
+    clipnest::testing::writeFile(
+        tools.path() / "ffmpeg",
+        "#!/bin/sh\ncase \"$*\" in *-encoders*) echo ' V....D libx264 x'; echo ' A..... aac x'; "
+        "exit 0;; esac\necho out_time_us=300000; echo speed=0.3x; echo progress=continue\n"
+        "exec sleep 60\n");
+    fs::permissions(tools.path() / "ffmpeg", fs::perms::owner_all);
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", (tools.path().string() + ":" + path).c_str(), 1);
+    const std::string slow = file("slow.mov");
+    before = status();
+    pickAndConvert(1);
+    auto* figures = get<QLabel>("lblConvertFigures");
+    for (int i = 0; i < 100 && !figures->text().startsWith("30%"); ++i) {
+        QTest::qWait(50);
+    }
+    EXPECT_EQ(figures->text().toStdString(), "30%, 0.3x real time, 0:02 left");
+    click("cmdCancelConvert");
+    const int ticks = waitForStatus(before);
+    ::setenv("PATH", path.c_str(), 1);
+    EXPECT_GT(ticks, 0) << "the window's events go on";
+    EXPECT_EQ(status(), "Cancelled: slow.mov is as it was.");
+    EXPECT_EQ(file("slow.mov"), slow);
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+        EXPECT_FALSE(e.path().filename().string().starts_with(".clipnest-tmp-")) << e.path();
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "slow.mp4"));
+}
+
 // Publish runs beside the window: the dialog shows at once and the window goes on drawing while the server is slow
 // to answer, a second click starts nothing, and why nothing was uploaded is said whole in the status line, in the
 // list of messages and in the dialog, which stays open with the reason, offering the connection's settings, until it

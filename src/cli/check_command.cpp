@@ -1,10 +1,16 @@
 #include "cli/commands.h"
+#include "history/originals.h"
 #include "media/check.h"
+#include "media/convert.h"
 #include "media/ffmpeg.h"
+#include "platform/process.h"
 #include "platform/working_folder.h"
 #include "publish/settings.h"
 #include "text/page_text.h"
 #include "text/safe_text.h"
+#include "text/text_ops.h"
+
+#include <algorithm>
 
 namespace clipnest::cli {
 
@@ -17,12 +23,36 @@ Status runCheck(Runner& r, const Args& a) {
     const publish::Settings& settings = *loaded;
     const media::CheckOptions options{settings.maxUpload, publish::SettingsFile, std::nullopt};
     media::CheckReport report = media::checkChannel(r.dir(), options);
+    bool fixed = false;
+    // The conversions first, each an operation of the session (which takes the channel's lock itself).
+    if (a.fix && std::any_of(report.problems.begin(), report.problems.end(),
+                             [](const media::Problem& p) { return p.unplayable; })) {
+        if (const std::string problem = media::encoderProblem(); !problem.empty()) {
+            r.line(problem + ".");
+        } else {
+            const InterruptScope interrupt;
+            r.begin();
+            for (const media::Problem& problem : report.problems) {
+                if (!problem.unplayable) {
+                    continue;
+                }
+                const ConvertEnd end = convertOne(r, problem.file, settings, false, &interrupt.flag());
+                fixed = fixed || end == ConvertEnd::Converted;
+                if (end == ConvertEnd::Cancelled) {
+                    r.line("Cancelled: " + codePageToUtf8(problem.file) + " is as it was.");
+                    return Failed;
+                }
+            }
+            if (fixed) {
+                report = media::checkChannel(r.dir(), options);
+            }
+        }
+    }
     ChannelLock lock;
     if (a.fix && !lockChannel(r, lock)) {
         return Failed;
     }
     if (a.fix) {
-        bool fixed = false;
         WorkingFolder folder(r.dir());
         for (const media::Problem& problem : report.problems) {
             if (!problem.slowStart) {
@@ -42,6 +72,11 @@ Status runCheck(Runner& r, const Args& a) {
     }
     for (const std::string& note : report.notes) {
         r.line(note, true);
+    }
+    if (const OriginalsUse kept = originalsKept(WorkingFolder(r.dir())); kept.files > 0) {
+        r.line("Originals kept: " + std::to_string(kept.files) + (kept.files == 1 ? " file, " : " files, ") +
+                   readableSize(kept.bytes) + "; clipnest originals --remove frees them",
+               true);
     }
     if (settings.site.empty()) {
         r.line("the channel has no address of its own, so no share tags, feed.xml or sitemap.xml are written: set it "

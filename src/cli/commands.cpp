@@ -101,7 +101,19 @@ void connectionOptions(CLI::App& c, Args& a) {
 }
 
 void checkOptions(CLI::App& c, Args& a) {
-    c.add_flag("--fix", a.fix, "Move the index of each MP4 that has it at the end to the front (with ffmpeg)");
+    c.add_flag("--fix", a.fix,
+               "Convert each video browsers do not play (as clipnest convert does), and move the index of each MP4 "
+               "that has it at the end to the front (with ffmpeg)");
+}
+
+void convertOptions(CLI::App& c, Args& a) {
+    c.add_option("NAME", a.names, "The videos' file names")->required();
+    c.add_flag("--small", a.small, "At most 720 lines high (max_height in .clipnest/publish.conf otherwise, 1080)");
+}
+
+void originalsOptions(CLI::App& o, Args& a) {
+    o.add_flag("--remove", a.remove,
+               "Delete the kept originals; the conversions that kept them can then no longer be undone");
 }
 
 void commentsOptions(CLI::App& c, Args& a) {
@@ -142,7 +154,7 @@ void threadOptions(CLI::App& t, Args& a) {
 }
 
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 21> Table = {{
+constexpr std::array<Command, 23> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -171,6 +183,15 @@ constexpr std::array<Command, 21> Table = {{
      "files beside the video: NAME.vtt and NAME.LANG.vtt (roses.en.vtt), the first shown by default. A NAME.srt or "
      "NAME.LANG.srt without its .vtt is converted to one first. Every operation that writes a page does the same.",
      Command::Batch::OnDisk, false, captionsOptions, runCaptions},
+    {"convert",
+     "Makes each named video that browsers do not play (HEVC .mov, MPEG-2 .mpg, AVI, WMV) an MP4 every browser plays, "
+     "with ffmpeg: H.264 and AAC, at most max_height lines high (1080; --small 720), its index in front. A name that "
+     "changes (clip.mov to clip.mp4) takes its entry, page and files along, as rename does. The original is kept in "
+     ".clipnest/originals; each video is one operation for undo. A video that plays already is left alone.",
+     Command::Batch::Never, false, convertOptions, runConvert},
+    {"originals",
+     "Says how many originals the conversions kept in .clipnest/originals and their size; --remove deletes them.",
+     Command::Batch::Never, false, originalsOptions, runOriginals},
     {"list",
      "Lists the homepage's entries, one a line: file name, a tab, the homepage description as the page shows it.",
      Command::Batch::OnDisk, true, noOptions, runList},

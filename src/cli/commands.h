@@ -3,6 +3,7 @@
 #include "cli/runner.h"
 #include "history/channel_lock.h"
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <span>
@@ -13,6 +14,10 @@ namespace CLI {
 class App;
 class ParseError;
 } // namespace CLI
+
+namespace clipnest::publish {
+struct Settings;
+}
 
 namespace clipnest::cli {
 
@@ -64,5 +69,15 @@ Status runOpen(Runner& runner, const Args& args);
 Status runPosters(Runner& runner, const Args& args);
 Status runCaptions(Runner& runner, const Args& args);
 Status runMove(Runner& runner, const Args& args);
+Status runConvert(Runner& runner, const Args& args);
+Status runOriginals(Runner& runner, const Args& args);
+
+// How the conversion of one video ended.
+enum class ConvertEnd { Converted, AlreadyPlays, Failed, Cancelled };
+// Converts one video of the channel (a code-page name) into an MP4 every browser plays and puts it in place, its
+// entry following, as one operation for undo (see Form::placeConverted); a progress line on a terminal, and a second
+// conversion at the small size when the first is over max_upload. Says what happened.
+ConvertEnd convertOne(Runner& runner, const std::string& video, const publish::Settings& settings, bool small,
+                      const std::atomic<bool>* cancel);
 
 } // namespace clipnest::cli

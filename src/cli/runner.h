@@ -44,6 +44,7 @@ struct Args {
     bool quiet = false;               // no line saying what an operation did
     std::vector<std::string> names;   // posters: the entries' videos; all when empty
     double at = -1;                   // posters: the frame's time in seconds; the chosen frame when negative
+    bool small = false;               // convert: at most 720 lines high
 };
 
 // A line break as a multi-line text box holds it: CR LF.

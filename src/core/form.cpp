@@ -468,6 +468,15 @@ std::string Form::summaryOfWrites() const {
     case Operation::Kind::Move:
         return "Moved " + name + (operation_.names.size() > 1 ? " above " + operation_.names.back() : " to the end") +
                ": " + files;
+    case Operation::Kind::Convert: {
+        const std::string& made = operation_.names.back();
+        const bool renamed = made != name && std::any_of(operationFiles_.begin(), operationFiles_.end(),
+                                                         [](const WrittenFile& f) { return f.name == RenamePageFile; });
+        return "Converted " + name + (made != name ? " to " + made : std::string()) + " (" + joinNames(written) +
+               " written); the original is kept in .clipnest/originals" +
+               (renamed ? ": publish, then call up change_file_name.php in a browser once to rename it on the server."
+                        : ".");
+    }
     case Operation::Kind::Other:
         break;
     }

@@ -211,6 +211,17 @@ public:
     // that is nothing: its block of the homepage moves byte for byte. One operation for undo; refused, nothing
     // written, when either has no entry; nothing written when it stands there already.
     void moveEntry(const std::string& name, const std::optional<std::string>& above);
+    // Why `video` (code page) must not become `newName` by a conversion (the name is taken, or its entry could not
+    // follow), checked before anything is converted; nothing when it may.
+    std::optional<std::string> conversionRefusal(const std::string& video, const std::string& newName);
+    // Puts a converted video (`made`, a temporary file of the folder that media::convertVideo wrote) in place of
+    // `video`, as one operation for undo: the original goes among the kept originals (history/originals.h); under
+    // its own name the made file replaces it, under a new one (clip.mov to clip.mp4) the entry, its page and files and
+    // the server's rename follow as a rename does. `before`: the original's stamp when the conversion began. Refused,
+    // nothing changed and `made` removed, when the original changed since or the rename is refused; a write that fails
+    // turns back what was done. True when done.
+    bool placeConverted(const std::string& video, const std::string& made, const std::string& newName,
+                        const FileStamp& before);
     void quit();
     // A click on a message: those that have a close action hide.
     void clickMessage(Message message);
@@ -428,6 +439,8 @@ private:
     // Renames or removes a file of the folder within the open operation, so undo puts it back.
     bool renameFile(std::string_view from, std::string_view to);
     bool removeFile(std::string_view name);
+    // Renames the temporary file `made` over `name` within the open operation (the file there before kept for undo).
+    bool putConverted(const std::string& made, const std::string& name);
     // Keeps what the file now holds, to tell later whether someone else changed it.
     void remember(std::string_view name);
     // True when `name` was read or written by this Form and holds something else now. Size, time and file tell;

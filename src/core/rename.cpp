@@ -1,5 +1,6 @@
 #include "core/form.h"
 #include "history/first_made.h"
+#include "history/originals.h"
 #include "media/poster.h"
 #include "text/captions.h"
 #include "text/document.h"
@@ -260,6 +261,110 @@ bool Form::removeFile(std::string_view name) {
     noteWritten(name);
     history_.removed(name);
     return true;
+}
+
+std::optional<std::string> Form::conversionRefusal(const std::string& video, const std::string& newName) {
+    if (newName == video) {
+        return std::nullopt;
+    }
+    refreshHomepage();
+    const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
+    if (std::any_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == video; })) {
+        return entryRenameProblem(EntryRename(video, newName, folder_.names()));
+    }
+    if (folder_.exists(newName) || folder_.isLink(newName)) {
+        return newName + " is in the folder already";
+    }
+    return std::nullopt;
+}
+
+bool Form::putConverted(const std::string& made, const std::string& name) {
+    if (folder_.isLink(name)) {
+        fileFailure(linkFailureWords(name));
+        return false;
+    }
+    const bool existed = folder_.exists(name);
+    if (!history_.keep(name)) {
+        fileFailure("Clipnest could not keep a copy of " + name +
+                    " for undo, so it did not replace it.\nThe file was left as it was.");
+        return false;
+    }
+    if (!folder_.replace(made, name)) {
+        fileFailure("Clipnest could not put the converted video in place as " + name + ".");
+        return false;
+    }
+    remember(name);
+    noteWritten(name, existed);
+    if (const std::optional<FileStamp> stamp = folder_.stamp(name)) {
+        history_.wrote(name, *stamp, std::nullopt);
+    }
+    return true;
+}
+
+bool Form::placeConverted(const std::string& video, const std::string& made, const std::string& newName,
+                          const FileStamp& before) {
+    const ChannelHold hold(*this);
+    const auto dropMade = [&] {
+        if (folder_.exists(made)) {
+            folder_.remove(made);
+        }
+        return false;
+    };
+    if (!hold) {
+        return dropMade();
+    }
+    startClick();
+    if (folder_.isLink(video) || folder_.stamp(video) != before) {
+        fileFailure(video + " changed while it was converted, so Clipnest left it as it is.");
+        return dropMade();
+    }
+    if (const std::optional<std::string> refusal = conversionRefusal(video, newName)) {
+        fileFailure("Clipnest converted nothing: " + *refusal + ".");
+        return dropMade();
+    }
+    const std::vector<LiveEntry> entries = liveEntries(homepage_.PageText);
+    const bool hasEntry =
+        std::any_of(entries.begin(), entries.end(), [&](const LiveEntry& e) { return e.fileName == video; });
+    const EntryRename rename(video, newName, folder_.names());
+    std::string page;
+    const bool hasPage = hasEntry && newName != video && folder_.exists(rename.oldPage);
+    if (hasPage && !readText(rename.oldPage, page)) {
+        return dropMade();
+    }
+    startOperation({Operation::Kind::Convert, {codePageToUtf8(video), codePageToUtf8(newName)}});
+    if (!keepOriginal(folder_, video)) {
+        fileFailure("Clipnest could not keep the original of " + video + " in " + std::string(OriginalsFolder) +
+                    ", so it did not replace it.\nThe file was left as it was.");
+        return dropMade();
+    }
+    bool done = false;
+    if (newName == video) {
+        done = putConverted(made, video);
+    } else {
+        done = removeFile(video) && putConverted(made, newName) && (!hasEntry || moveEntryFiles(rename, page, hasPage));
+    }
+    if (done) {
+        if (hasEntry && newName != video) {
+            FirstMade record = readFirstMade(folder_);
+            if (auto kept = record.extract(video)) {
+                kept.key() = newName;
+                record.insert(std::move(kept));
+                writeFirstMade(folder_, record);
+            }
+        }
+        noteEntriesAtStart();
+        keepDiscoveryInStep(false);
+        return true;
+    }
+    const std::string failure = messages_.words(Message::FileFailure);
+    if (const HistoryEntry* op = history_.current(); op && !op->files.empty()) {
+        undo(true);
+    }
+    // The original is in its place again, or was never moved: it is not kept apart.
+    forgetOriginal(folder_, video);
+    dropMade();
+    fileFailure(failure + "\nClipnest put back what it had changed here; nothing was converted.");
+    return false;
 }
 
 } // namespace clipnest

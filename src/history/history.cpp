@@ -17,7 +17,7 @@ namespace clipnest {
 namespace fs = std::filesystem;
 using namespace record;
 
-namespace {
+namespace record {
 
 // A record as written, or one marked damaged: a record that names a file outside the folder, or that cannot be read
 // whole, is never applied.
@@ -79,7 +79,7 @@ HistoryEntry parseRecord(int number, std::string_view text) {
     return entry;
 }
 
-} // namespace
+} // namespace record
 
 namespace record {
 
@@ -285,8 +285,8 @@ bool writeFromDelta(std::string_view delta, const fs::path& newer, WorkingFolder
 } // namespace record
 
 std::string Operation::label() const {
-    static constexpr std::array<const char*, 9> Words = {"entry",   "delete",   "insert", "title", "rename",
-                                                         "posters", "captions", "move",   ""};
+    static constexpr std::array<const char*, 10> Words = {"entry",   "delete",   "insert", "title",   "rename",
+                                                          "posters", "captions", "move",   "convert", ""};
     std::string text = Words[static_cast<std::size_t>(kind)];
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool above = (kind == Kind::Insert || kind == Kind::Move) && i == 1;

@@ -28,14 +28,14 @@ struct HistoryFile {
 // What an operation was: its kind and the names it worked on (UTF-8), kept with its record, so whatever tells of it
 // (the status line, the history, undo's message) words it from these.
 struct Operation {
-    enum class Kind { Entry, Delete, Insert, Title, Rename, Posters, Captions, Move, Other };
+    enum class Kind { Entry, Delete, Insert, Title, Rename, Posters, Captions, Move, Convert, Other };
     Kind kind = Kind::Other;
     // The video's file name, and for an insert (or a move above another) the anchor's; for a rename the old and the
-    // new name.
+    // new name; for a conversion the video's name before and after it.
     std::vector<std::string> names;
 
     // In the history's words: "entry roses.mp4", "insert a.mp4 above b.mp4", "title", "rename a.mp4 b.mp4",
-    // "posters roses.mp4", "captions", "move a.mp4 above b.mp4", "move a.mp4 to the end".
+    // "posters roses.mp4", "captions", "move a.mp4 above b.mp4", "move a.mp4 to the end", "convert a.mov a.mp4".
     std::string label() const;
     // The first name, or empty.
     const std::string& name() const;
@@ -151,9 +151,10 @@ private:
     bool unchanged(const HistoryFile& file) const;
     // Does what a journal says ("put STAGED NAME", "remove NAME"); false when a file could not be renamed into place
     // yet.
-    bool followJournal(std::string_view journal);
+    // `entry`: the record being undone, whose converted videos the journal may also put back or remove.
+    bool followJournal(std::string_view journal, const HistoryEntry* entry = nullptr);
     // Finishes an undo whose journal is written; false when a file could not be renamed into place yet.
-    bool finishUndo(const std::filesystem::path& record, std::string_view journal);
+    bool finishUndo(const std::filesystem::path& record, std::string_view journal, const HistoryEntry* entry);
     // Finishes cut-off undos and runs of files put together, and removes what one cut off before its journal left.
     void recover();
     // Why the newest record must not be undone: it is damaged, or (unless forced) a file changed after it.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/history.h"
 #include "platform/working_folder.h"
 
 #include <array>
@@ -26,8 +27,11 @@ inline constexpr std::string_view TogetherJournalFile = "putting";
 // What an undo writes beside the files it puts back, before it renames them into place: then the process id.
 inline constexpr std::string_view StagedPrefix = ".clipnest-undo-";
 // The record's words for the kinds of operation, in the order of Operation::Kind.
-inline constexpr std::array<std::string_view, 9> KindWords = {"entry",   "delete",   "insert", "title", "rename",
-                                                              "posters", "captions", "move",   "other"};
+inline constexpr std::array<std::string_view, 10> KindWords = {"entry",   "delete",   "insert", "title",   "rename",
+                                                               "posters", "captions", "move",   "convert", "other"};
+
+// A record's text read back; one marked damaged when it names a file outside the folder or cannot be read whole.
+HistoryEntry parseRecord(int number, std::string_view text);
 
 // The numbers of the records in the history folder (real folders named by a number), in ascending order.
 std::vector<int> entryNumbers(const std::filesystem::path& root);

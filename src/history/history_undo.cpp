@@ -2,6 +2,7 @@
 // cut off.
 #include "history/history.h"
 #include "history/history_record.h"
+#include "history/originals.h"
 #include "platform/code_page.h"
 #include "platform/process.h"
 #include "text/discovery.h"
@@ -72,6 +73,18 @@ bool movedBack(const WorkingFolder& channel, std::string_view name, bool putBack
                        [&](const std::optional<FileStamp>& s) { return s && s->inode == now->inode; });
 }
 
+// The videos a conversion's record names: the original it put back and the MP4 it made (which may have the same
+// name). Its undo may put back and remove them, as Clipnest wrote the one and moved the other away.
+bool convertedVideo(const HistoryEntry* entry, std::string_view name) {
+    if (entry == nullptr || entry->operation.kind != Operation::Kind::Convert || !isPlainName(name) ||
+        name.starts_with('.') || runsOnServer(name)) {
+        return false;
+    }
+    const std::string shown = codePageToUtf8(name);
+    return std::find(entry->operation.names.begin(), entry->operation.names.end(), shown) !=
+           entry->operation.names.end();
+}
+
 } // namespace
 using namespace record;
 
@@ -84,7 +97,8 @@ std::optional<std::string> History::foreignFile(const HistoryEntry& entry) const
         }
     }
     for (const HistoryFile& f : entry.files) {
-        if (!writtenByClipnest(f.name) && !movedBack(channel_, f.name, f.existedBefore, comingBack)) {
+        if (!writtenByClipnest(f.name) && !convertedVideo(&entry, f.name) &&
+            !movedBack(channel_, f.name, f.existedBefore, comingBack)) {
             return f.name;
         }
     }
@@ -107,8 +121,8 @@ bool History::unchanged(const HistoryFile& file) const {
     return bytes && contentHash(*bytes) == *file.afterHash;
 }
 
-bool History::finishUndo(const fs::path& record, std::string_view journal) {
-    if (!followJournal(journal)) {
+bool History::finishUndo(const fs::path& record, std::string_view journal, const HistoryEntry* entry) {
+    if (!followJournal(journal, entry)) {
         return false;
     }
     std::error_code ec;
@@ -116,7 +130,7 @@ bool History::finishUndo(const fs::path& record, std::string_view journal) {
     return true;
 }
 
-bool History::followJournal(std::string_view journal) {
+bool History::followJournal(std::string_view journal, const HistoryEntry* entry) {
     std::istringstream lines{std::string(journal)};
     bool done = true;
     // What the journal put in place: a file outside what Clipnest writes is removed only when it is one of them.
@@ -126,8 +140,8 @@ bool History::followJournal(std::string_view journal) {
             const std::size_t space = line.find(' ', 4);
             const std::string staged = line.substr(4, space == std::string::npos ? 0 : space - 4);
             const std::string name = space == std::string::npos ? "" : line.substr(space + 1);
-            if (!staged.starts_with(StagedPrefix) ||
-                (!writtenByClipnest(name) && channel_.stamp(staged) && !movedBack(channel_, name, true, {}))) {
+            if (!staged.starts_with(StagedPrefix) || (!writtenByClipnest(name) && !convertedVideo(entry, name) &&
+                                                      channel_.stamp(staged) && !movedBack(channel_, name, true, {}))) {
                 continue;
             }
             // Put in place already when it is gone (the undo was cut off after it).
@@ -137,7 +151,7 @@ bool History::followJournal(std::string_view journal) {
             put.push_back(channel_.stamp(name));
         } else if (line.starts_with("remove ")) {
             const std::string name = line.substr(7);
-            if (writtenByClipnest(name) || movedBack(channel_, name, false, put)) {
+            if (writtenByClipnest(name) || convertedVideo(entry, name) || movedBack(channel_, name, false, put)) {
                 done = channel_.remove(name) && done;
             }
         }
@@ -192,8 +206,12 @@ void History::recover() {
     }
     for (const int n : entryNumbers(root_)) {
         const WorkingFolder record(entryDir(n));
-        if (const std::optional<std::string> journal = record.read(JournalFile);
-            journal && !finishUndo(record.dir(), *journal)) {
+        const std::optional<std::string> journal = record.read(JournalFile);
+        if (!journal) {
+            continue;
+        }
+        const HistoryEntry entry = record::parseRecord(n, record.read(RecordFile).value_or(""));
+        if (!finishUndo(record.dir(), *journal, entry.damage.empty() ? &entry : nullptr)) {
             pending.push_back(*journal);
         }
     }
@@ -261,6 +279,20 @@ UndoResult History::damagedRecord(const HistoryEntry& entry, const std::string& 
 std::optional<UndoResult> History::undoRefusal(const HistoryEntry& entry, bool force) const {
     if (!entry.damage.empty()) {
         return damagedRecord(entry, entry.damage);
+    }
+    // A conversion whose original was removed since: nothing comes back, so nothing is done.
+    if (entry.operation.kind == Operation::Kind::Convert) {
+        const WorkingFolder before(entryDir(entry.number) / BeforeFolder);
+        for (const HistoryFile& f : entry.files) {
+            if (f.existedBefore && !before.exists(f.name)) {
+                return UndoResult{false,
+                                  "Cannot undo " + undoLabel(entry) + ": its original " + codePageToUtf8(f.name) +
+                                      " was removed (clipnest originals --remove); nothing was changed. Remove " +
+                                      entryDir(entry.number).lexically_relative(channel_.dir()).string() +
+                                      " to undo the operations before it.",
+                                  {}};
+            }
+        }
     }
     // Forced or not: an undo never writes or removes a file that is not Clipnest's to write.
     if (const std::optional<std::string> foreign = foreignFile(entry)) {
@@ -355,9 +387,15 @@ UndoResult History::undoLast(bool force) {
     const std::string what = undoLabel(entry);
     std::vector<std::string> done = staging->putBack;
     done.insert(done.end(), staging->removed.begin(), staging->removed.end());
-    if (!finishUndo(entryDir(entry.number), staging->journal)) {
+    if (!finishUndo(entryDir(entry.number), staging->journal, &entry)) {
         return {false, "Could not put every file of " + what + " in place; the next run of Clipnest finishes the undo.",
                 done};
+    }
+    // The original a conversion kept is back in the folder: it is no longer kept apart.
+    if (entry.operation.kind == Operation::Kind::Convert) {
+        for (const std::string& name : staging->putBack) {
+            forgetOriginal(channel_, name);
+        }
     }
     std::string message = "Undid " + what + ":";
     if (!staging->putBack.empty()) {

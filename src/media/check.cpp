@@ -1,5 +1,6 @@
 #include "media/check.h"
 
+#include "media/convert.h"
 #include "media/ffmpeg.h"
 #include "media/name_cover.h"
 #include "platform/code_page.h"
@@ -42,6 +43,8 @@ std::string addressTrouble(std::string_view name) {
     return "";
 }
 
+} // namespace
+
 // Why browsers will not play a video of these streams in this container, or nothing when they will.
 std::string playTrouble(const std::string& extension, const std::vector<std::string>& streams) {
     std::set<std::string> videos, audios;
@@ -67,6 +70,14 @@ std::string playTrouble(const std::string& extension, const std::vector<std::str
         }
     }
     return anyVideo ? "" : "it holds no video";
+}
+
+namespace {
+
+// The containers cameras and older software write, which only a conversion reads (see probeSource).
+bool cameraContainer(const std::string& extension) {
+    return extension == "mpg" || extension == "mpeg" || extension == "m2v" || extension == "vob" || extension == "ts" ||
+           extension == "mts" || extension == "m2ts" || extension == "avi" || extension == "wmv" || extension == "asf";
 }
 
 std::string sizeText(std::uintmax_t bytes) {
@@ -275,7 +286,12 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
         const std::optional<Streams>& streams = found->second.second;
         // Only a real video is worth converting: ffmpeg reading a playlist or a list of files as its input would
         // fetch what it names.
-        if (!streams) {
+        const std::string convert = ": clipnest convert " + shellOperand(video) +
+                                    " (or clipnest check --fix) makes an MP4 of it every browser plays, and keeps "
+                                    "the original";
+        if (!streams && cameraContainer(extension)) {
+            problems.push_back({video, playTrouble(extension, {}) + convert, false, true});
+        } else if (!streams) {
             problems.push_back({video, "ffprobe cannot read it as an MP4 or WebM video (another container, a "
                                        "playlist or a damaged file): put the video itself in its place"});
         } else if (streams->slow) {
@@ -283,8 +299,7 @@ void checkVideo(const WorkingFolder& folder, ReferencedSources& referenced, cons
                                            " (ffprobe was stopped): a damaged file, or one made to keep a reader "
                                            "busy; put the video itself in its place"});
         } else if (const std::string trouble = playTrouble(extension, streams->streams); !trouble.empty()) {
-            problems.push_back({video, trouble + ": convert it, for example with ffmpeg -i " + shellPath(video) +
-                                           " -c:v libx264 -c:a aac -movflags +faststart NEW.mp4"});
+            problems.push_back({video, trouble + convert, false, true});
         }
     }
 }

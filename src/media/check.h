@@ -13,7 +13,8 @@ namespace clipnest::media {
 struct Problem {
     std::string file;
     std::string text;
-    bool slowStart = false; // an MP4 whose index is at the end, which `check --fix` mends
+    bool slowStart = false;  // an MP4 whose index is at the end, which `check --fix` mends
+    bool unplayable = false; // a video browsers do not play, which `check --fix` converts
 };
 
 struct CheckReport {

@@ -54,6 +54,11 @@ RunLimits convertLimits(std::optional<double> seconds) {
     return {static_cast<int>(std::min(ms, 600000.0)), RunMemoryBytes};
 }
 
+RunLimits encodeLimits(std::optional<double> seconds) {
+    const double ms = seconds && *seconds > 0 ? 60000.0 + std::min(*seconds, 86400.0) * 10000.0 : 7200000.0;
+    return {static_cast<int>(std::min(ms, 2e9)), RunMemoryBytes};
+}
+
 bool canProbe() {
     return onPath("ffprobe");
 }

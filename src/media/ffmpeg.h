@@ -26,6 +26,9 @@ inline constexpr int ProbeMs = 8000;
 inline constexpr std::uint64_t RunMemoryBytes = std::uint64_t{1536} << 20;
 RunLimits probeLimits();
 RunLimits convertLimits(std::optional<double> seconds);
+// An encoding (not a copy of the streams) gets a minute and ten seconds for every second of the clip, as a slow
+// machine encodes 1080p at a tenth of real time; two hours when its length is not known.
+RunLimits encodeLimits(std::optional<double> seconds);
 // What is said of a file whose run was stopped at its bounds.
 inline constexpr std::string_view NotReadInTime = "could not be read in time";
 

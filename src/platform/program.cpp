@@ -1,5 +1,6 @@
 #include "platform/program.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -14,7 +15,8 @@
 
 namespace clipnest {
 
-ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, const RunLimits& limits) {
+ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, const RunLimits& limits,
+                      const RunWatch* watch) {
     ProgramRun run;
     if (argv.empty()) {
         return run;
@@ -48,6 +50,9 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (watch != nullptr) {
+            ::setpgid(0, 0);
+        }
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, STDIN_FILENO);
         ::dup2(null, STDERR_FILENO);
@@ -86,13 +91,32 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
         }
         return true;
     };
+    // A cancel is looked for between slices of the wait.
+    const bool cancellable = watch != nullptr && watch->cancel != nullptr;
+    const auto cancelled = [&] {
+        if (!cancellable || !watch->cancel->load()) {
+            return false;
+        }
+        if (!run.cancelled && !run.timedOut) {
+            ::kill(pid, SIGKILL);
+            run.cancelled = true;
+        }
+        return true;
+    };
     char buffer[65536];
     for (;;) {
-        if (limits.timeMs > 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (cancelled()) {
+            break;
+        }
+        if (limits.timeMs > 0 || cancellable) {
+            const auto left = limits.timeMs > 0
+                                  ? std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count()
+                                  : 100;
             pollfd ready{out[0], POLLIN, 0};
-            const int polled = ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left)));
-            if (polled == 0 && pastTime()) {
+            const int polled =
+                ::poll(&ready, 1,
+                       static_cast<int>(std::max<long long>(0, cancellable ? std::min<long long>(left, 100) : left)));
+            if (polled == 0 && (pastTime() || cancelled())) {
                 break;
             }
             if (polled < 0 && errno != EINTR) {
@@ -112,6 +136,9 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
             }
             break;
         }
+        if (watch != nullptr && watch->output) {
+            watch->output(std::string_view(buffer, static_cast<std::size_t>(n)));
+        }
         if (run.out.size() < maxOut) {
             run.out.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), maxOut - run.out.size()));
         }
@@ -122,13 +149,13 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
     ::close(failed[0]);
     int status = 0;
     // A program that closed its output may still run: its time holds until it ends.
-    while (limits.timeMs > 0 && !run.timedOut) {
+    while ((limits.timeMs > 0 || cancellable) && !run.timedOut && !run.cancelled) {
         const pid_t ended = ::waitpid(pid, &status, WNOHANG);
         if (ended == pid || (ended < 0 && errno != EINTR)) {
             run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             return run;
         }
-        if (!pastTime()) {
+        if (!pastTime() && !cancelled()) {
             ::usleep(5000);
         }
     }

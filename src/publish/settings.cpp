@@ -57,6 +57,16 @@ Result<Settings> loadSettings(const std::filesystem::path& channel) {
             if (problem != std::errc() || end != value.data() + value.size() || settings.feedItems < 1) {
                 return Failure{where() + "feed_items takes a number from 1 up; '" + value + "' is none"};
             }
+        } else if (line.key == "max_height" || line.key == "crf") {
+            const bool height = line.key == "max_height";
+            int number = 0;
+            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
+            if (problem != std::errc() || end != value.data() + value.size() ||
+                (height ? number < 144 || number > 4320 : number < 0 || number > 51)) {
+                return Failure{where() + line.key + (height ? " takes a height from 144 to 4320" : " takes 0 to 51") +
+                               "; '" + value + "' is none"};
+            }
+            (height ? settings.maxHeight : settings.crf) = number;
         } else if (line.key == "script" || line.key == "fonts") {
             for (const std::string& address : settingWords({line}, line.key)) {
                 if (!isPageAddress(address)) {
@@ -91,6 +101,8 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     text += s.maxUpload ? "max_upload = " + std::to_string(s.maxUpload) + "\n" : "";
     text += s.connections ? "connections = " + std::to_string(s.connections) + "\n" : "";
     text += s.feedItems ? "feed_items = " + std::to_string(s.feedItems) + "\n" : "";
+    text += s.maxHeight ? "max_height = " + std::to_string(s.maxHeight) + "\n" : "";
+    text += s.crf >= 0 ? "crf = " + std::to_string(s.crf) + "\n" : "";
     for (const auto& [key, addresses] : {std::pair{"script", &s.scripts}, std::pair{"fonts", &s.fonts}}) {
         for (const std::string& address : *addresses) {
             text += std::string(key) + " = " + address + "\n";

@@ -27,6 +27,11 @@ struct Settings {
     std::uintmax_t maxUpload = 0; // `max_upload = 200M`: the largest file the host takes (K, M, G: powers of 1024)
     int connections = 0;          // `connections = 4`: uploads side by side, 1 to 8; 0 for the default
     int feedItems = 0;            // `feed_items = 100`: the newest entries feed.xml holds, 1 or more; 0 for 100
+    // `max_height = 1080`: the tallest frame `clipnest convert` makes (never larger than the clip's), 144 to 4320;
+    // 0 for 1080.
+    int maxHeight = 0;
+    // `crf = 23`: the quality `clipnest convert` encodes at, 0 (best, largest) to 51; -1 for the default.
+    int crf = -1;
 };
 
 // Connections a publish opens when the settings name none.

@@ -112,6 +112,12 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     remake_->setToolTip(QStringLiteral("Makes the poster again from the frame at that time (with ffmpeg)"));
     remake_->setEnabled(false);
     controls->addWidget(remake_);
+    convert_ = new QPushButton(QStringLiteral("Convert"), this);
+    convert_->setObjectName(QStringLiteral("cmdConvert"));
+    convert_->setToolTip(QStringLiteral("Makes the video an MP4 every browser plays (with ffmpeg), keeping the "
+                                        "original; a video that plays already is left alone"));
+    convert_->setEnabled(false);
+    controls->addWidget(convert_);
     controls->addStretch();
     row->addLayout(controls);
     layout->addLayout(row);
@@ -119,6 +125,11 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (onPick) {
             onPick(index.data(Qt::UserRole).toString().toStdString());
+        }
+    });
+    connect(convert_, &QPushButton::clicked, this, [this] {
+        if (onConvert && !picked_.empty()) {
+            onConvert(picked_);
         }
     });
     connect(remake_, &QPushButton::clicked, this, [this] {
@@ -131,6 +142,7 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
 void EntriesWindow::showPoster(const std::string& fileName, const std::string& jpeg) {
     picked_ = fileName;
     remake_->setEnabled(!fileName.empty());
+    convert_->setEnabled(!fileName.empty());
     QPixmap picture;
     if (!jpeg.empty() &&
         picture.loadFromData(reinterpret_cast<const uchar*>(jpeg.data()), static_cast<uint>(jpeg.size()), "JPG")) {

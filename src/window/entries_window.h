@@ -27,6 +27,8 @@ public:
     std::function<void(const std::string& fileName)> onPick;
     // Called when Remake is pressed, with the picked entry's file name and the time of the frame asked for.
     std::function<void(const std::string& fileName, double seconds)> onRemake;
+    // Called when Convert is pressed, with the picked entry's file name.
+    std::function<void(const std::string& fileName)> onConvert;
 
     // Lists the entries of the homepage text (code-page bytes).
     void showEntries(std::string_view pageText);
@@ -43,6 +45,7 @@ private:
     QLabel* poster_ = nullptr;
     QDoubleSpinBox* posterAt_ = nullptr;
     QPushButton* remake_ = nullptr;
+    QPushButton* convert_ = nullptr;
     std::string picked_;
 };
 

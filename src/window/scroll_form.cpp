@@ -1,6 +1,9 @@
 #include "window/scroll_form.h"
 
 #include "media/poster.h"
+#include "platform/code_page.h"
+#include "publish/settings.h"
+#include "text/document.h"
 #include "text/page_text.h"
 #include "window/comments_window.h"
 #include "window/connection_window.h"
@@ -168,6 +171,8 @@ void ScrollForm::openOtherFolder() {
     rememberChannelFolder(settings, *chosen);
     // The window stays where and as large as it is; only what it works on changes.
     publishing_.reset();
+    // A conversion of the old folder stops there, its temporary file removed.
+    converting_.reset();
     publishButton_->setEnabled(true);
     publishDialog_->hide();
     connection_->hide();
@@ -215,6 +220,91 @@ void ScrollForm::startPublish() {
     publishing_ = PublishRun::start(*publishDialog_, dir, *destination,
                                     [this](const PublishOutcome& outcome) { showPublished(outcome); });
     publishButton_->setEnabled(false);
+}
+
+void ScrollForm::startConvert(const std::string& name) {
+    if (converting()) {
+        status_->say(QStringLiteral("A conversion is running; convert the next when it has ended."), Tone::Note);
+        return;
+    }
+    const std::optional<std::string> video = typedFileName(name);
+    WorkingFolder& folder = form_->folder();
+    const std::optional<FileStamp> before = video && !folder.isLink(*video) ? folder.stamp(*video) : std::nullopt;
+    if (!before) {
+        status_->say(shown(name) + QStringLiteral(" was not converted: there is no such video in the folder."),
+                     Tone::Error);
+        return;
+    }
+    const Result<publish::Settings> settings = publish::loadSettings(folder.dir());
+    if (!settings) {
+        status_->say(shown(why(settings)), Tone::Error);
+        return;
+    }
+    if (const std::string problem = media::encoderProblem(); !problem.empty()) {
+        status_->say(shown(problem) + QLatin1Char('.'), Tone::Error);
+        return;
+    }
+    if (const std::string plays = media::playsAlready(*video, media::probeSource(folder, *video)); !plays.empty()) {
+        status_->say(shown(name + ": " + plays + "."), Tone::Note);
+        return;
+    }
+    const std::string newName = media::convertedName(*video);
+    if (const std::optional<std::string> refusal = form_->conversionRefusal(*video, newName)) {
+        status_->say(shown(name + " was not converted: " + codePageToUtf8(*refusal) + "; nothing was changed."),
+                     Tone::Error);
+        return;
+    }
+    media::ConvertSettings options;
+    options.crf = settings->crf >= 0 ? settings->crf : media::ConvertSettings::DefaultCrf;
+    options.maxHeight = settings->maxHeight > 0 ? settings->maxHeight : media::ConvertSettings::DefaultMaxHeight;
+    options.maxBytes = settings->maxUpload;
+    converting_ = ConvertRun::start(*convertDialog_, folder.dir(), *video, options,
+                                    [this, video = *video, newName, before = *before](const media::Conversion& c) {
+                                        finishConvert(video, newName, before, c);
+                                    });
+}
+
+void ScrollForm::finishConvert(const std::string& video, const std::string& newName, const FileStamp& before,
+                               const media::Conversion& conversion) {
+    const QString name = shown(codePageToUtf8(video));
+    switch (conversion.result) {
+    case media::Conversion::Result::Made:
+        // A click's chain works on the held homepage: the converted video takes its place once that has ended.
+        if (form_->chainRunning()) {
+            QTimer::singleShot(
+                100, this, [this, form = form_.get(), dir = form_->folder().dir(), video, newName, before, conversion] {
+                    if (form_.get() == form) {
+                        finishConvert(video, newName, before, conversion);
+                    } else {
+                        WorkingFolder(dir).remove(conversion.made); // another folder was opened
+                    }
+                });
+            return;
+        }
+        if (form_->placeConverted(video, conversion.made, newName, before)) {
+            showFilesAgain();
+            // The picked entry goes by its new name.
+            showPoster(codePageToUtf8(newName));
+        }
+        afterAction();
+        break;
+    case media::Conversion::Result::AlreadyPlays:
+        status_->say(name + QStringLiteral(": ") + shown(conversion.message) + QLatin1Char('.'), Tone::Note);
+        break;
+    case media::Conversion::Result::Cancelled:
+        status_->say(QStringLiteral("Cancelled: ") + name + QStringLiteral(" is as it was."), Tone::Note);
+        break;
+    case media::Conversion::Result::Failed:
+        status_->say(name + QStringLiteral(" was not converted: ") + shown(conversion.message) + QLatin1Char('.'),
+                     Tone::Error);
+        break;
+    }
+    // Not inside its own call: the run goes once this call has returned, unless another has begun since.
+    QTimer::singleShot(0, this, [this, ended = converting_.get()] {
+        if (converting_.get() == ended) {
+            converting_.reset();
+        }
+    });
 }
 
 void ScrollForm::openConnection(const QString& reason) {

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/preview_server.h"
 #include "platform/working_folder.h"
+#include "window/convert_dialog.h"
 #include "window/publish_dialog.h"
 
 #include <array>
@@ -44,6 +45,8 @@ public:
 
     // Whether a publish runs beside the window.
     bool publishing() const { return publishing_ && publishing_->running(); }
+    // Whether a conversion runs beside the window.
+    bool converting() const { return converting_ && converting_->running(); }
 
     // Runs the Steps that are due now, shows the result and aims the timer at the next one.
     void tick();
@@ -94,6 +97,12 @@ private:
     void openConnection(const QString& reason);
     // What a publish came to, in the status line (and its list of messages).
     void showPublished(const PublishOutcome& outcome);
+    // Converts the entry's video (UTF-8 name) beside the window, in the convert dialog; what stands in the way (no
+    // encoder, a video that plays already, a taken name) is said in the status line instead.
+    void startConvert(const std::string& name);
+    // Puts what the conversion made in place through the Form, or says why there is nothing.
+    void finishConvert(const std::string& video, const std::string& newName, const FileStamp& before,
+                       const media::Conversion& conversion);
     // True when no publish runs, or the host agrees to stop the one that does.
     bool mayStopPublish();
     // Fills a Create a New Entry panel's descriptions from the files for the entry its name box names: always when
@@ -130,6 +139,8 @@ private:
     ConnectionWindow* connection_ = nullptr;
     QWidget* publishButton_ = nullptr;
     std::unique_ptr<PublishRun> publishing_;
+    ConvertDialog* convertDialog_ = nullptr;
+    std::unique_ptr<ConvertRun> converting_;
     int shownOperation_ = 0;
     // What fillDescriptions last put into each entry panel.
     std::array<Form::Descriptions, 2> filled_;

@@ -223,6 +223,8 @@ void ScrollForm::connectStrip() {
         showState();
         showPoster(name);
     };
+    convertDialog_ = new ConvertDialog(this);
+    entries_->onConvert = [this](const std::string& name) { startConvert(name); };
     entries_->onRemake = [this](const std::string& name, double seconds) {
         form_->makePosters({name}, seconds);
         showState();
