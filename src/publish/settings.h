@@ -27,7 +27,17 @@ struct Settings {
     std::uintmax_t maxUpload = 0; // `max_upload = 200M`: the largest file the host takes (K, M, G: powers of 1024)
     int connections = 0;          // `connections = 4`: uploads side by side, 1 to 8; 0 for the default
     int feedItems = 0;            // `feed_items = 100`: the newest entries feed.xml holds, 1 or more; 0 for 100
+    // `comments = held`: every thread holds new comments until the host approves them (`comments = shown`, the
+    // default: they show at once).
+    bool commentsHeld = false;
+    // `notify = host@example.net`: the pages mail a short note of each stored comment there, at most
+    // `notify_per_day` a day (0 for the default, DefaultNotifyPerDay).
+    std::string notify;
+    int notifyPerDay = 0;
 };
+
+// Mails a day for the channel when the settings name no number.
+inline constexpr int DefaultNotifyPerDay = 20;
 
 // Connections a publish opens when the settings name none.
 inline constexpr int DefaultConnections = 2;
@@ -38,6 +48,10 @@ inline constexpr const char* SettingsFile = ".clipnest/publish.conf"; // the cha
 Result<Settings> loadSettings(const std::filesystem::path& channel);
 // Writes them whole, in one step; false when they could not be written.
 bool saveSettings(const std::filesystem::path& channel, const Settings& settings);
+
+// Nothing when `address` may be the one the notes of new comments go to (`notify`): one word with an @ inside and no
+// control character; else why not.
+std::optional<std::string> notifyRefusal(const std::string& address);
 
 // Nothing when `site` may be the channel's address, else why not (see discovery::siteProblem).
 std::optional<std::string> siteRefusal(const std::string& site);
