@@ -233,9 +233,9 @@ bool writeModeration(const std::filesystem::path& channel, const Moderation& mod
     return writeText(channel, moderationText(written));
 }
 
-std::optional<std::string> updateModeration(const std::filesystem::path& channel, bool replied) {
+std::optional<std::string> updateModeration(const std::filesystem::path& channel, bool replied, int waitMs) {
     ChannelLock lock;
-    if (!lock.take(WorkingFolder(channel))) {
+    if (!lock.take(WorkingFolder(channel), waitMs)) {
         return std::string(ChannelLock::BusyWords) + "; " + CommentModerationFile + " was not brought up to date";
     }
     Moderation moderation = readModeration(channel);

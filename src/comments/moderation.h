@@ -52,8 +52,10 @@ std::string moderationText(const Moderation& moderation);
 bool writeModeration(const std::filesystem::path& channel, const Moderation& moderation);
 // Brings the file's derived lines up to the settings and the homepage, as every publish does before it starts, so a
 // changed setting reaches the server with it; written only when that changes it. `replied`: the host has a reply on
-// the server, under the channel's title from now on. Nothing when done, else why not.
-std::optional<std::string> updateModeration(const std::filesystem::path& channel, bool replied = false);
+// the server, under the channel's title from now on. It holds the channel's lock for it, waiting up to `waitMs` for
+// another writer. Nothing when done, else why not.
+std::optional<std::string> updateModeration(const std::filesystem::path& channel, bool replied = false,
+                                            int waitMs = 4000);
 
 // Hides the comment of `hash` (or shows it again), or closes the thread of `video` (or opens it); the file is
 // written only when that changes it. False when it cannot be written.

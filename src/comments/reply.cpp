@@ -63,6 +63,9 @@ std::string hmacSha256Hex(std::string_view key, std::string_view message) {
 
 std::string replyText(const ListedComment& to, std::string_view typed) {
     std::string text = withLfBreaks(typed);
+    if (text.find_first_not_of(" \t\n") == std::string::npos) {
+        return {}; // no reply, and no name to make it look like one
+    }
     const std::string mention = "@" + to.comment.name + " ";
     if (!to.comment.host && !to.comment.name.empty() && !text.starts_with(mention)) {
         text.insert(0, mention);
