@@ -81,8 +81,10 @@ FormFields replyForm(std::string_view secret, std::string_view commentsFile, std
             {"rs", hmacSha256Hex(secret, "reply " + std::string(commentsFile) + "\n" + rt + "\n" + text)}};
 }
 
-ReplyOutcome postReply(const std::filesystem::path& channel, std::string_view video, const std::string& text,
+ReplyOutcome postReply(const std::filesystem::path& channel, std::string_view video, const std::string& typed,
                        std::int64_t now) {
+    // The page stores line breaks as LF: the signature is over the text as it will stand.
+    const std::string text = withLfBreaks(typed);
     const Result<Settings> settings = loadSettings(channel);
     if (!settings) {
         return {false, settings.error().why};

@@ -27,9 +27,9 @@ struct ReplyOutcome {
     std::string said; // what happened, in words for the host
 };
 
-// Posts the host's reply `text` (as replyText made it) to the live page of `video` (code-page bytes) at the
-// channel's address (the settings' `site`), signed with the channel's comment secret at `now` (unix seconds).
-// Stored only when the page answers 200 with "stored"; otherwise why not, naming the page.
+// Posts the host's reply `text` (as replyText made it; line breaks go as LF) to the live page of `video` (code-page
+// bytes) at the channel's address (the settings' `site`), signed with the channel's comment secret at `now` (unix
+// seconds). Stored only when the page answers 200 with "stored"; otherwise why not, naming the page.
 ReplyOutcome postReply(const std::filesystem::path& channel, std::string_view video, const std::string& text,
                        std::int64_t now);
 // The same at this moment.
