@@ -1074,6 +1074,39 @@ TEST_F(WindowTest, NewCommentsAreCountedOnTheButtonAndHeldOnesApproved) {
     EXPECT_EQ(get<QPushButton>("cmdComments")->text(), "Comments");
 }
 
+// At the window's start, with a publish address kept, the comments are fetched in the background: the status line
+// says how many are new and where, and the Comments button counts them; a server that does not answer only says so.
+TEST_F(WindowTest, TheCommentsAreFetchedInTheBackgroundAtTheStart) {
+    NEEDS(clipnest::testing::onPath("python3"), "python3 for a fake FTP server");
+    runChains();
+    click("Command3");
+    type("Text2", "roses.mp4");
+    click("Command1");
+    runChains();
+    const int port = clipnest::testing::freePort();
+    const clipnest::testing::Process server({"python3", (fs::path(CLIPNEST_TESTS_DIR) / "support/fake_ftp.py").string(),
+                                             std::to_string(port), "size550",
+                                             "Hi\n2026-12-01 08:00:00\r\nn=0123456789abcdef\n"},
+                                            dir.path() / "ftp.log");
+    ASSERT_TRUE(clipnest::testing::answersSoon(port));
+    const auto startWith = [&](int to) {
+        clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf",
+                                     "to = ftp://127.0.0.1:" + std::to_string(to) + "/\ninsecure = yes\n");
+        auto started = std::make_unique<ScrollForm>(clock, folder);
+        auto* line = dynamic_cast<StatusLine*>(started->findChild<StatusText*>("lblStatus")->parentWidget());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !line->messages().isEmpty(); }, 20000));
+        return std::pair{std::move(started), line->messages().value(0)};
+    };
+    auto [started, said] = startWith(port);
+    EXPECT_TRUE(said.contains("1 new comment (roses.mp4 1).")) << said.toStdString();
+    EXPECT_EQ(started->findChild<QPushButton*>("cmdComments")->text(), "Comments (1 new)");
+
+    auto [again, failed] = startWith(clipnest::testing::freePort());
+    EXPECT_TRUE(failed.contains("The comments were not all fetched: Nothing was fetched: ")) << failed.toStdString();
+    EXPECT_EQ(again->findChild<QPushButton*>("cmdComments")->text(), "Comments (1 new)") << "as the last fetch left it";
+    EXPECT_EQ(again->findChild<QWidget*>("wndComments")->isVisible(), false) << "no window, no dialog";
+}
+
 // What a visitor wrote and what a message names reach the window escaped and as plain text: no control character in
 // a row, no markup read in a label or a tip.
 TEST_F(WindowTest, CommentsAndMessagesAreShownEscapedAndNeverAsMarkup) {
