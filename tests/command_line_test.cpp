@@ -1470,7 +1470,13 @@ TEST_F(CommandLine, TheCommentSettingsAreCheckedWhenRead) {
     const std::string noLink = "notify is set but the channel has no address (site): the mails will carry no link";
     Result r = clipnest({"check"});
     EXPECT_NE(r.err.find(noLink), npos) << r.err;
-    put(".clipnest/publish.conf", "notify = host@example.net\nsite = https://example.net/g/\n");
+    // Setting the address keeps them as they were.
+    r = clipnest({"publish", "--site", "https://example.net/g/"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string kept = file(".clipnest/publish.conf");
+    for (const char* line : {"notify = host@example.net\n", "notify_per_day = 5\n", "comments = held\n"}) {
+        EXPECT_NE(kept.find(line), npos) << kept;
+    }
     r = clipnest({"check"});
     EXPECT_EQ(r.err.find(noLink), npos) << r.err;
 }
