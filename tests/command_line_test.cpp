@@ -887,8 +887,8 @@ TEST_F(CommandLine, ModerationKnowsNamesBeyondAscii) {
     const std::string spam = "Buy now\n2026-12-02 09:00:00\r\n\n";
     fs::create_directories(dir() / ".clipnest/comments");
     put(".clipnest/comments/" + cafe + "_comments.txt", "Nice\n2026-12-01 08:00:00\r\n\n" + spam);
-    EXPECT_EQ(clipnest({"comments", "--offline"}).out,
-              cafe + ".mp4\t1\t2026-12-01 08:00:00\tNice\n" + cafe + ".mp4\t2\t2026-12-02 09:00:00\tBuy now\n");
+    EXPECT_EQ(clipnest({"comments", "--offline"}).out, cafe + ".mp4\t1\t2026-12-01 08:00:00\tAnonymous\tNice\n" + cafe +
+                                                           ".mp4\t2\t2026-12-02 09:00:00\tAnonymous\tBuy now\n");
     EXPECT_EQ(clipnest({"hide", cafe + ".mp4", "2"}).status, 0);
     Result r = clipnest({"close", cafe + ".mp4"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;

@@ -620,7 +620,8 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     writeFile(channel / "a_comments.txt", "Hi there\n2026-12-07 10:00:00\r\n\n");
     r = clipnest(h.dir(), home, "comments");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "a.mp4\t1\t2026-12-07 10:00:00\tHi there\n") << "fetched over FTPS";
+    EXPECT_EQ(r.out, "a.mp4\t1\t2026-12-07 10:00:00\tAnonymous\t[new] Hi there\n1 new comment\n  a.mp4: 1 new\n")
+        << "fetched over FTPS";
 
     // The path is inside the login folder over FTP as over SFTP; two slashes start at the root, here the same.
     const std::string server0 = "ftps://anonymous@127.0.0.1:" + std::to_string(port);
