@@ -107,11 +107,19 @@ TEST_F(Replies, ASignedReplyIsStoredAndATamperedOneRefused) {
     EXPECT_TRUE(outcome.said.starts_with("The page red roses.php refused the reply (HTTP 403)")) << outcome.said;
     EXPECT_EQ(publish::parseComments(stored("red roses_comments.txt")).size(), 2u) << "nothing refused was stored";
 
-    // A page that is not there, a server that does not answer: said, never taken for stored.
+    // A page that is not there, one published before the pages took replies, a server that does not answer: said,
+    // never taken for stored.
     h.entry("lilies.mp4", "Lilies");
     outcome = publish::postReply(h.dir(), "lilies.mp4", "Hi");
     EXPECT_FALSE(outcome.stored);
     EXPECT_EQ(outcome.said, "The page lilies.php did not store the reply (HTTP 404).");
+    writeFile(fs::path(root()) / "lilies.php", "<?php echo '<html><p>Lilies, stored in spring</p></html>';\n");
+    outcome = publish::postReply(h.dir(), "lilies.mp4", "Hi");
+    EXPECT_FALSE(outcome.stored);
+    EXPECT_EQ(outcome.said,
+              "The page lilies.php did not store the reply (HTTP 200): publish the channel so its pages take replies.");
+    writeFile(fs::path(root()) / "lilies.php", "<?php echo \"stored\\r\\n\";\n");
+    EXPECT_TRUE(publish::postReply(h.dir(), "lilies.mp4", "Hi").stored) << "the word, with a line break after it";
     useSite("http://127.0.0.1:" + std::to_string(freePort()) + "/");
     outcome = publish::postReply(h.dir(), "red roses.mp4", "Hi");
     EXPECT_FALSE(outcome.stored);

@@ -106,13 +106,23 @@ ReplyOutcome postReply(const std::filesystem::path& channel, std::string_view vi
     if (!answer.problem.empty()) {
         return {false, "The reply did not reach " + page + ": " + answer.problem + "."};
     }
-    if (answer.status == 200 && answer.body == "stored") {
+    // The page's word, whatever line break a server puts after it.
+    std::string_view word = answer.body;
+    while (!word.empty() && (word.back() == '\n' || word.back() == '\r' || word.back() == ' ')) {
+        word.remove_suffix(1);
+    }
+    if (answer.status == 200 && word == "stored") {
         return {true, "The reply is on " + page + "; fetch the comments to see it listed."};
     }
     const std::string status = "(HTTP " + std::to_string(answer.status) + ")";
     if (answer.status == 403) {
         return {false, "The page " + page + " refused the reply " + status +
                            ": is the page published as this channel made it, and is this computer's clock right?"};
+    }
+    if (answer.status == 200) {
+        // A page published before the pages took replies shows itself and stores nothing.
+        return {false, "The page " + page + " did not store the reply " + status +
+                           ": publish the channel so its pages take replies."};
     }
     return {false, "The page " + page + " did not store the reply " + status + "."};
 }
