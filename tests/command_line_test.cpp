@@ -893,8 +893,8 @@ TEST_F(CommandLine, ModerationKnowsNamesBeyondAscii) {
     const std::string spam = "Buy now\n2026-12-02 09:00:00\r\n\n";
     fs::create_directories(dir() / ".clipnest/comments");
     put(".clipnest/comments/" + cafe + "_comments.txt", "Nice\n2026-12-01 08:00:00\r\n\n" + spam);
-    EXPECT_EQ(clipnest({"comments", "--offline"}).out,
-              cafe + ".mp4\t1\t2026-12-01 08:00:00\tNice\n" + cafe + ".mp4\t2\t2026-12-02 09:00:00\tBuy now\n");
+    EXPECT_EQ(clipnest({"comments", "--offline"}).out, cafe + ".mp4\t1\t2026-12-01 08:00:00\tAnonymous\tNice\n" + cafe +
+                                                           ".mp4\t2\t2026-12-02 09:00:00\tAnonymous\tBuy now\n");
     EXPECT_EQ(clipnest({"hide", cafe + ".mp4", "2"}).status, 0);
     Result r = clipnest({"close", cafe + ".mp4"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -1420,6 +1420,71 @@ TEST_F(CommandLine, TextFromElsewhereCannotSteerTheTerminal) {
     put("homepage.html", homepage);
     r = clipnest({"list"});
     EXPECT_EQ(r.out, "a.mp4\t\\x1B]0;pwned\\x07\\x1B[2J\n");
+}
+
+// The host holds a thread's new comments for approval and approves one; the moderation file keeps the host's other
+// decisions beside it, and a renamed video's thread stays held under its new name.
+TEST_F(CommandLine, HeldCommentsAreApprovedBesideTheHostsOtherDecisions) {
+    ASSERT_EQ(clipnest({"entry", "a.mp4", "--homepage", "A"}).status, 0);
+    ASSERT_EQ(clipnest({"title", "--title", "Rose garden"}).status, 0);
+    const std::string spam = "Buy\n2026-12-01 08:00:00\r\nn=0123456789abcdef\n",
+                      held = "Hello\n2026-12-02 08:00:00\r\nn=0123456789abcdef h=1 a=Ann\n";
+    fs::create_directories(dir() / ".clipnest/comments");
+    put(".clipnest/comments/a_comments.txt", spam + held);
+    EXPECT_EQ(clipnest({"hide", "a.mp4", "1"}).status, 0);
+    EXPECT_EQ(clipnest({"close", "a.mp4"}).status, 0);
+    Result r = clipnest({"hold", "a.mp4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "The new comments of a.mp4 wait for approval: publish to have the server's page do the same.\n");
+    EXPECT_NE(clipnest({"comments", "--offline"}).out.find("\tAnn\t[held] Hello\n"), npos);
+
+    r = clipnest({"approve", "a.mp4", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "comment 1 of a.mp4 is not held: it shows without approval\n");
+    EXPECT_EQ(clipnest({"approve", "a.mp4", "3"}).status, 1);
+    r = clipnest({"approve", "a.mp4", "2"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string hide = "hide " + publish::sha256Hex(spam) + "\n",
+                      approve = "approve " + publish::sha256Hex(held) + "\n";
+    EXPECT_EQ(file("comment_moderation.txt"),
+              hide + "close a_comments.txt\n" + approve + "hold a_comments.txt\nhost Rose garden\n");
+    EXPECT_NE(clipnest({"comments", "--offline"}).out.find("\tAnn\tHello\n"), npos) << "approved, no longer held";
+
+    ASSERT_EQ(clipnest({"rename", "a.mp4", "b.mp4"}).status, 0);
+    EXPECT_EQ(file("comment_moderation.txt"),
+              hide + "close b_comments.txt\n" + approve + "hold b_comments.txt\nhost Rose garden\n");
+    EXPECT_EQ(clipnest({"unhold", "b.mp4"}).status, 0);
+    EXPECT_EQ(clipnest({"open", "b.mp4"}).status, 0);
+    EXPECT_EQ(file("comment_moderation.txt"), hide + approve + "host Rose garden\n");
+}
+
+// The comment settings are read strictly: a mail address with a blank, a line break or no @ is refused naming its
+// line, as is a count or a choice that is none; check says when the mails would carry no link.
+TEST_F(CommandLine, TheCommentSettingsAreCheckedWhenRead) {
+    fs::create_directories(dir() / ".clipnest");
+    for (const std::string line : {"notify = host example.net", "notify = host@", "notify = nobody",
+                                   "notify = a@example.net\rBcc: b@example.net", "notify_per_day = 0",
+                                   "notify_per_day = 5x", "comments = maybe"}) {
+        SCOPED_TRACE(line);
+        put(".clipnest/publish.conf", "site = https://example.net/g/\n" + line + "\n");
+        const Result r = clipnest({"check"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(".clipnest/publish.conf line 2: " + line.substr(0, line.find(' ')) + " takes"), npos)
+            << r.err;
+    }
+    put(".clipnest/publish.conf", "notify = host@example.net\nnotify_per_day = 5\ncomments = held\n");
+    const std::string noLink = "notify is set but the channel has no address (site): the mails will carry no link";
+    Result r = clipnest({"check"});
+    EXPECT_NE(r.err.find(noLink), npos) << r.err;
+    // Setting the address keeps them as they were.
+    r = clipnest({"publish", "--site", "https://example.net/g/"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string kept = file(".clipnest/publish.conf");
+    for (const char* line : {"notify = host@example.net\n", "notify_per_day = 5\n", "comments = held\n"}) {
+        EXPECT_NE(kept.find(line), npos) << kept;
+    }
+    r = clipnest({"check"});
+    EXPECT_EQ(r.err.find(noLink), npos) << r.err;
 }
 
 } // namespace

@@ -225,9 +225,11 @@ TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
               "Thanks\x1b[2K\x1b]0;pwned\x07\xc2\x9b\r\n2026-12-03 10:00:00\r\n2026-12-03\n");
     r = clipnest("comments");
     EXPECT_EQ(r.status, 0) << r.out;
-    const std::string listed = "a.mp4\t1\t2026-12-01 08:00:00\tNice\\nvideo\\t!\n"
-                               "a.mp4\t2\t2026-12-02 09:00:00\tBuy now\n"
-                               "c.mp4\t1\t2026-12-03 10:00:00\tThanks\\x1B[2K\\x1B]0;pwned\\x07\\u009B\n";
+    const std::string listed =
+        "a.mp4\t1\t2026-12-01 08:00:00\tAnonymous\t[new] Nice\\nvideo\\t!\n"
+        "a.mp4\t2\t2026-12-02 09:00:00\tAnonymous\t[new] Buy now\n"
+        "c.mp4\t1\t2026-12-03 10:00:00\tAnonymous\t[new] Thanks\\x1B[2K\\x1B]0;pwned\\x07\\u009B\n"
+        "3 new comments\n  a.mp4: 2 new\n  c.mp4: 1 new\n";
     EXPECT_EQ(r.out, listed) << "b.mp4 has no comments file, and that is no error";
     EXPECT_EQ(readFile(h().dir() / ".clipnest/comments/a_comments.txt"), first + spam);
     EXPECT_EQ(h().file("a_comments.txt"), "comments on this computer") << "the channel's own files stay as they are";
@@ -237,13 +239,15 @@ TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(clipnest("close c.mp4").status, 0);
     EXPECT_EQ(clipnest("comments --offline").out,
-              "a.mp4\t1\t2026-12-01 08:00:00\tNice\\nvideo\\t!\n"
-              "a.mp4\t2\t2026-12-02 09:00:00\t[hidden] Buy now\n"
-              "c.mp4\t1\t2026-12-03 10:00:00\tThanks\\x1B[2K\\x1B]0;pwned\\x07\\u009B\n");
+              "a.mp4\t1\t2026-12-01 08:00:00\tAnonymous\t[new] Nice\\nvideo\\t!\n"
+              "a.mp4\t2\t2026-12-02 09:00:00\tAnonymous\t[new] [hidden] Buy now\n"
+              "c.mp4\t1\t2026-12-03 10:00:00\tAnonymous\t[new] Thanks\\x1B[2K\\x1B]0;pwned\\x07\\u009B\n");
     EXPECT_EQ(h().file("comment_moderation.txt"), "hide " + publish::sha256Hex(spam) + "\nclose c_comments.txt\n");
     // A later post does not shift what is hidden.
     writeFile(remote() / "a_comments.txt", "Early\n2026-11-30 07:00:00\r\n\n" + first + spam);
-    EXPECT_NE(clipnest("comments").out.find("a.mp4\t3\t2026-12-02 09:00:00\t[hidden] Buy now\n"), npos);
+    r = clipnest("comments");
+    EXPECT_NE(r.out.find("a.mp4\t3\t2026-12-02 09:00:00\tAnonymous\t[hidden] Buy now\n"), npos) << r.out;
+    EXPECT_NE(r.out.find("a.mp4\t1\t2026-11-30 07:00:00\tAnonymous\t[new] Early\n"), npos) << r.out;
 
     r = clipnest("publish");
     EXPECT_EQ(r.status, 0) << r.out;
@@ -266,6 +270,19 @@ TEST_F(Publish, CommentsAreFetchedListedHiddenAndClosedFromTheDesktop) {
     r = clipnest("publish");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(onServer("comment_moderation.txt"), "close g_comments.txt\n");
+
+    // A changed setting reaches the server with the next publish, beside the host's own decisions.
+    const std::string settings = h().file(".clipnest/publish.conf");
+    h().put(".clipnest/publish.conf",
+            settings + "comments = held\nnotify = host@example.net\nsite = https://example.net/g/\n");
+    r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(onServer("comment_moderation.txt"), "close g_comments.txt\nhold *\nnotify host@example.net\n"
+                                                  "notify_per_day 20\nsite https://example.net/g/\n");
+    h().put(".clipnest/publish.conf", settings + "notify_per_day = 5\n");
+    r = clipnest("publish");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(onServer("comment_moderation.txt"), "close g_comments.txt\n") << "no address to mail, no count";
 }
 
 // A publish stopped part way, by Ctrl+C, by kill -9 or by the server going away, leaves the old video whole and the
@@ -603,7 +620,8 @@ TEST(PublishFtps, UploadsWhatChangedOverTlsAndSaysWhatFails) {
     writeFile(channel / "a_comments.txt", "Hi there\n2026-12-07 10:00:00\r\n\n");
     r = clipnest(h.dir(), home, "comments");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "a.mp4\t1\t2026-12-07 10:00:00\tHi there\n") << "fetched over FTPS";
+    EXPECT_EQ(r.out, "a.mp4\t1\t2026-12-07 10:00:00\tAnonymous\t[new] Hi there\n1 new comment\n  a.mp4: 1 new\n")
+        << "fetched over FTPS";
 
     // The path is inside the login folder over FTP as over SFTP; two slashes start at the root, here the same.
     const std::string server0 = "ftps://anonymous@127.0.0.1:" + std::to_string(port);
@@ -721,7 +739,7 @@ TEST(Moderation, AFetchKeepsTheLastCopyUnlessTheServerHasNoFile) {
         EXPECT_TRUE(answersSoon(port));
         return clipnest(h.dir(), home.path(), "comments --insecure --to ftp://127.0.0.1:" + std::to_string(port) + "/");
     };
-    const std::string listed = "a.mp4\t1\t2026-12-01 08:00:00\tHi\n";
+    const std::string listed = "a.mp4\t1\t2026-12-01 08:00:00\tAnonymous\t[new] Hi\n";
     Result r = fetch("size550");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find(listed), npos) << r.out;
@@ -737,6 +755,42 @@ TEST(Moderation, AFetchKeepsTheLastCopyUnlessTheServerHasNoFile) {
     r = fetch("missing");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(clipnest(h.dir(), home.path(), "comments --offline").out.find(listed), npos) << "gone from the server";
+}
+
+// After a fetch the host reads how many comments are new and of which video; --new lists only those, each with the
+// name its visitor gave, held ones marked.
+TEST(Moderation, AFetchSaysHowManyAreNewAndNewListsOnlyThose) {
+    NEEDS(onPath("python3"), "python3 for a fake FTP server");
+    Harness h;
+    h.entry("a.mp4", "A");
+    const TempDir home;
+    const auto fetch = [&](const std::string& content) {
+        const int port = freePort();
+        const Process server({"python3", (fs::path(CLIPNEST_TESTS_DIR) / "support/fake_ftp.py").string(),
+                              std::to_string(port), "size550", content},
+                             home.path() / "ftp.log");
+        EXPECT_TRUE(answersSoon(port));
+        return clipnest(h.dir(), home.path(), "comments --insecure --to ftp://127.0.0.1:" + std::to_string(port) + "/");
+    };
+    const std::string one = "Hello\n2026-12-01 08:00:00\r\nn=0123456789abcdef\n",
+                      two = one + "Lovely\n2026-12-02 08:00:00\r\nn=0123456789abcdef a=Bob%20%C3%A9\n" +
+                            "Spam\n2026-12-02 09:00:00\r\nn=0123456789abcdef h=1 t=0123456789abcdef\n";
+    Result r = fetch(one);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\n1 new comment\n  a.mp4: 1 new\n"), npos) << r.out;
+    const std::string fresh = "a.mp4\t2\t2026-12-02 08:00:00\tBob \xC3\xA9\t[new] Lovely\n"
+                              "a.mp4\t3\t2026-12-02 09:00:00\tAnonymous\t[new] [held] Spam\n";
+    r = fetch(two);
+    EXPECT_EQ(r.out, "note: plain FTP: the password and the files travel unencrypted\n"
+                     "a.mp4\t1\t2026-12-01 08:00:00\tAnonymous\tHello\n" +
+                         fresh + "2 new comments\n  a.mp4: 2 new\n");
+    r = clipnest(h.dir(), home.path(), "comments --offline --new");
+    EXPECT_EQ(r.out, fresh);
+    r = fetch(two);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\n0 new comments\n"), npos) << r.out;
+    EXPECT_EQ(r.out.find("[new]"), npos) << r.out;
+    EXPECT_EQ(clipnest(h.dir(), home.path(), "comments --offline --new").out, "");
 }
 
 } // namespace

@@ -834,5 +834,53 @@ TEST(Moderation, EachVideosCommentsAreKeptApart) {
     EXPECT_EQ(h.file(".clipnest/comments/b_comments.txt"), b);
 }
 
+// What is new since the host last looked: the first fetch counts every comment; a fetch after two new posts counts
+// those two, by video; the next one none. The host's own reply is never new. The server's line gives each comment its
+// name, whether it is held and whether it is the host's.
+TEST(Moderation, AFetchSaysWhichCommentsAreNewSinceTheLastOne) {
+    Harness h;
+    h.entry("a.mp4", "A");
+    h.entry("b.mp4", "B");
+    FakeServer server;
+    const std::string first = "First\n2026-12-01 08:00:00\r\nn=0123456789abcdef 2026-12-01\n";
+    server.files = {{"a_comments.txt", first}};
+    const auto fetch = [&] {
+        FakeRemote remote(server);
+        return publish::fetchComments(h.dir(), remote);
+    };
+    publish::FetchReport r = fetch();
+    EXPECT_EQ(r.fresh, 1u) << "the first fetch counts all";
+
+    const std::string held = "Hi\n2026-12-02 08:00:00\r\n"
+                             "n=0123456789abcdef h=1 t=fedcba9876543210 a=Ren%C3%A9e%20B%25 2026-12-02\n",
+                      reply = "Thanks\n2026-12-02 09:00:00\r\nhost s=00112233445566aa\n",
+                      onB = "On b\n2026-12-02 10:00:00\r\nn=1111111111111111 t=2222222222222222\n";
+    server.files = {{"a_comments.txt", first + held + reply}, {"b_comments.txt", onB}};
+    r = fetch();
+    EXPECT_EQ(r.fresh, 2u);
+    const std::vector<std::pair<std::string, std::size_t>> byVideo = {{"a.mp4", 1}, {"b.mp4", 1}};
+    EXPECT_EQ(r.freshByVideo, byVideo);
+    const std::vector<publish::ListedComment> fresh = publish::newComments(h.dir());
+    ASSERT_EQ(fresh.size(), 2u);
+    EXPECT_EQ(fresh[0].comment.text, "Hi");
+    EXPECT_EQ(fresh[0].comment.name, "Ren\xC3\xA9"
+                                     "e B%");
+    EXPECT_TRUE(fresh[0].comment.held);
+    EXPECT_TRUE(fresh[0].waiting());
+    EXPECT_EQ(fresh[1].comment.text, "On b");
+    EXPECT_EQ(fresh[1].comment.name, "") << "no name given";
+    EXPECT_FALSE(fresh[1].comment.held);
+    const std::vector<publish::ListedComment> all = publish::fetchedComments(h.dir());
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_TRUE(all[2].comment.host);
+    EXPECT_FALSE(all[2].isNew) << "the host's own reply";
+    EXPECT_FALSE(all[0].isNew || all[0].comment.held || all[0].comment.host);
+
+    r = fetch();
+    EXPECT_EQ(r.fresh, 0u);
+    EXPECT_TRUE(r.freshByVideo.empty());
+    EXPECT_TRUE(publish::newComments(h.dir()).empty());
+}
+
 } // namespace
 } // namespace clipnest::testing

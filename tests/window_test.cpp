@@ -1100,6 +1100,95 @@ TEST_F(WindowTest, TheCommentsWindowHidesAndClosesFromTheFetchedComments) {
     EXPECT_EQ(file("comment_moderation.txt"), "close caf\xC3\xA9_comments.txt\n");
 }
 
+// The comments the last fetch saw first are counted on the Comments button, from the window's start on, and shown in
+// bold marked new, each with its visitor's name; a held one is approved from the window, and the thread's button says
+// it acts on the thread. A reply needs the channel's address.
+TEST_F(WindowTest, NewCommentsAreCountedOnTheButtonAndHeldOnesApproved) {
+    runChains();
+    click("Command3");
+    type("Text2", "roses.mp4");
+    click("Command1");
+    runChains();
+    const std::string seen = "Seen\n2026-12-01 08:00:00\r\nn=0123456789abcdef\n",
+                      fresh = "Fresh\n2026-12-02 08:00:00\r\nn=0123456789abcdef a=Ann%20Lee\n",
+                      held = "Held\n2026-12-03 08:00:00\r\nn=0123456789abcdef h=1\n";
+    fs::create_directories(dir.path() / ".clipnest/comments");
+    clipnest::testing::writeFile(dir.path() / ".clipnest/comments/roses_comments.txt", seen + fresh + held);
+    clipnest::testing::writeFile(dir.path() / ".clipnest/comments/new",
+                                 publish::sha256Hex(fresh) + "\n" + publish::sha256Hex(held) + "\n");
+    ScrollForm started(clock, folder);
+    EXPECT_EQ(started.findChild<QPushButton*>("cmdComments")->text(), "Comments (2 new)") << "from the start";
+
+    click("cmdComments");
+    EXPECT_EQ(get<QPushButton>("cmdComments")->text(), "Comments (2 new)");
+    auto* tree = get<QTreeWidget>("treComments");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* roses = tree->topLevelItem(0);
+    EXPECT_EQ(roses->text(1), "3 comments, 2 new");
+    ASSERT_EQ(roses->childCount(), 3);
+    EXPECT_EQ(roses->child(0)->text(1), "[new] [held] Held");
+    EXPECT_EQ(roses->child(1)->text(1), "[new] Fresh");
+    EXPECT_EQ(roses->child(1)->text(2), "Ann Lee");
+    EXPECT_EQ(roses->child(2)->text(1), "Seen");
+    EXPECT_EQ(roses->child(2)->text(2), "Anonymous");
+    EXPECT_TRUE(roses->child(1)->font(1).bold());
+    EXPECT_FALSE(roses->child(2)->font(1).bold());
+
+    tree->setCurrentItem(roses->child(1));
+    EXPECT_FALSE(get<QPushButton>("cmdApproveComment")->isEnabled()) << "not held";
+    EXPECT_EQ(get<QPushButton>("cmdCloseThread")->text(), "Close thread");
+    tree->setCurrentItem(roses->child(0));
+    ASSERT_TRUE(get<QPushButton>("cmdApproveComment")->isEnabled());
+    click("cmdApproveComment");
+    EXPECT_EQ(file("comment_moderation.txt"), "approve " + publish::sha256Hex(held) + "\n");
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(1), "[new] Held");
+    click("cmdCloseThread");
+    EXPECT_EQ(get<QPushButton>("cmdCloseThread")->text(), "Open thread");
+
+    type("txtReply", "Thanks");
+    click("cmdReply");
+    EXPECT_EQ(get<QLabel>("lblCommentsSaid")->text(),
+              "Replies go to the live page: set the channel's address (site) first.");
+
+    // A fetch that saw nothing new leaves the button as it was before.
+    clipnest::testing::writeFile(dir.path() / ".clipnest/comments/new", "");
+    click("cmdComments");
+    EXPECT_EQ(get<QPushButton>("cmdComments")->text(), "Comments");
+}
+
+// At the window's start, with a publish address kept, the comments are fetched in the background: the status line
+// says how many are new and where, and the Comments button counts them; a server that does not answer only says so.
+TEST_F(WindowTest, TheCommentsAreFetchedInTheBackgroundAtTheStart) {
+    NEEDS(clipnest::testing::onPath("python3"), "python3 for a fake FTP server");
+    runChains();
+    click("Command3");
+    type("Text2", "roses.mp4");
+    click("Command1");
+    runChains();
+    const int port = clipnest::testing::freePort();
+    const clipnest::testing::Process server({"python3", (fs::path(CLIPNEST_TESTS_DIR) / "support/fake_ftp.py").string(),
+                                             std::to_string(port), "size550",
+                                             "Hi\n2026-12-01 08:00:00\r\nn=0123456789abcdef\n"},
+                                            dir.path() / "ftp.log");
+    ASSERT_TRUE(clipnest::testing::answersSoon(port));
+    const auto startWith = [&](int to) {
+        clipnest::testing::writeFile(dir.path() / ".clipnest/publish.conf",
+                                     "to = ftp://127.0.0.1:" + std::to_string(to) + "/\ninsecure = yes\n");
+        auto started = std::make_unique<ScrollForm>(clock, folder);
+        auto* line = dynamic_cast<StatusLine*>(started->findChild<StatusText*>("lblStatus")->parentWidget());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !line->messages().isEmpty(); }, 20000));
+        return std::pair{std::move(started), line->messages().value(0)};
+    };
+    auto [started, said] = startWith(port);
+    EXPECT_TRUE(said.contains("1 new comment (roses.mp4 1).")) << said.toStdString();
+    EXPECT_EQ(started->findChild<QPushButton*>("cmdComments")->text(), "Comments (1 new)");
+
+    auto [again, failed] = startWith(clipnest::testing::freePort());
+    EXPECT_TRUE(failed.contains("The comments were not all fetched: Nothing was fetched: ")) << failed.toStdString();
+    EXPECT_EQ(again->findChild<QPushButton*>("cmdComments")->text(), "Comments (1 new)") << "as the last fetch left it";
+    EXPECT_EQ(again->findChild<QWidget*>("wndComments")->isVisible(), false) << "no window, no dialog";
+}
+
 // What a visitor wrote and what a message names reach the window escaped and as plain text: no control character in
 // a row, no markup read in a label or a tip.
 TEST_F(WindowTest, CommentsAndMessagesAreShownEscapedAndNeverAsMarkup) {

@@ -83,6 +83,9 @@ Status runCheck(Runner& r, const Args& a) {
                "once with clipnest publish --site https://example.net/your-folder/",
                true);
     }
+    if (!settings.notify.empty() && settings.site.empty()) {
+        r.line("notify is set but the channel has no address (site): the mails will carry no link", true);
+    }
     for (const media::Problem& problem : report.problems) {
         r.out() << safeText(codePageToUtf8(problem.file + ": " + problem.text)) << '\n';
     }

@@ -119,6 +119,7 @@ void originalsOptions(CLI::App& o, Args& a) {
 void commentsOptions(CLI::App& c, Args& a) {
     c.add_option("--to", a.to, "The server and folder, when not the one publish uses")->type_name("URL");
     c.add_flag("--offline", a.offline, "List the comments fetched last, without asking the server");
+    c.add_flag("--new", a.onlyNew, "List only the comments the last fetch saw first");
     c.add_flag("--insecure", a.insecure, "Allow plain ftp://, which sends the password unencrypted");
 }
 
@@ -138,6 +139,11 @@ void commentOptions(CLI::App& c, Args& a) {
             "N"));
 }
 
+void replyOptions(CLI::App& c, Args& a) {
+    commentOptions(c, a);
+    c.add_option("TEXT", a.text, "The reply's words (quoted as one argument)")->required();
+}
+
 void postersOptions(CLI::App& p, Args& a) {
     p.add_option("NAME", a.names, "The entries' video file names; every entry when none is given");
     p.add_option("--at", a.at, "Take the frame this many seconds into the video")
@@ -154,7 +160,7 @@ void threadOptions(CLI::App& t, Args& a) {
 }
 
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 23> Table = {{
+constexpr std::array<Command, 27> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -235,8 +241,10 @@ constexpr std::array<Command, 23> Table = {{
      Command::Batch::Never, false, checkOptions, runCheck},
     {"comments",
      "Fetches every video's comments from the server (the publish address) into .clipnest/comments and lists them, "
-     "one a line: video, a tab, its number (1 for its oldest), a tab, date and time, a tab, the text (line breaks as "
-     "\\n); hidden ones say [hidden].",
+     "one a line: video, a tab, its number (1 for its oldest), a tab, date and time, a tab, the name the visitor "
+     "gave (Anonymous when none, [host] for the host's own replies), a tab, the text (line breaks as \\n); the "
+     "comments no fetch before saw say [new], those held for approval [held], hidden ones [hidden]. Then how many "
+     "are new, and of which videos. With --new, only the new ones.",
      Command::Batch::Never, false, commentsOptions, runComments},
     {"hide",
      "Hides comment N of VIDEO (numbered as clipnest comments lists them) on its page, from the next publish on.",
@@ -247,6 +255,18 @@ constexpr std::array<Command, 23> Table = {{
      Command::Batch::Never, false, threadOptions, runClose},
     {"open", "Opens the comments of a closed VIDEO again, from the next publish on.", Command::Batch::Never, false,
      threadOptions, runOpen},
+    {"hold",
+     "Holds the new comments of VIDEO for approval, from the next publish on: its page shows them once approved "
+     "(comments = held in .clipnest/publish.conf holds every video's).",
+     Command::Batch::Never, false, threadOptions, runHold},
+    {"unhold", "Lets the new comments of VIDEO show at once again, from the next publish on.", Command::Batch::Never,
+     false, threadOptions, runUnhold},
+    {"approve", "Lets held comment N of VIDEO show on its page, from the next publish on.", Command::Batch::Never,
+     false, commentOptions, runApprove},
+    {"reply",
+     "Posts the host's reply to comment N of VIDEO to the live page (at the channel's address, site), signed with "
+     "the channel's comment secret; it starts with @NAME when the comment gave a name.",
+     Command::Batch::Never, false, replyOptions, runReply},
 }};
 
 // Every command of the table and its options. A batch line holds only the commands that work on the channel.

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 #include "cli/publish_address.h"
 #include "comments/moderation.h"
+#include "comments/reply.h"
 #include "platform/code_page.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
@@ -34,7 +35,36 @@ Status saved(Runner& r, bool written, const std::string& done) {
     return Done;
 }
 
+// Comment N of the video named on the command line, as last fetched; nothing, said, when there is none.
+std::optional<publish::ListedComment> commentNamed(Runner& r, const Args& a) {
+    const std::optional<std::string> video = entryNamed(r, a.name);
+    if (!video) {
+        return std::nullopt;
+    }
+    for (publish::ListedComment& c : publish::fetchedComments(r.dir())) {
+        if (c.video == *video && c.number == a.number) {
+            return std::move(c);
+        }
+    }
+    r.line(a.name + " has no comment " + std::to_string(a.number) +
+           " among those last fetched; clipnest comments fetches them again");
+    return std::nullopt;
+}
+
 Status hideOrShow(Runner& r, const Args& a, bool hide) {
+    ChannelLock lock;
+    if (!lockChannel(r, lock)) {
+        return Failed;
+    }
+    const std::optional<publish::ListedComment> comment = commentNamed(r, a);
+    if (!comment) {
+        return Failed;
+    }
+    return saved(r, publish::setHidden(r.dir(), comment->comment.hash, hide),
+                 std::string(hide ? "Hid" : "Showed") + " comment " + std::to_string(a.number) + " of " + a.name);
+}
+
+Status holdOrNot(Runner& r, const Args& a, bool hold) {
     ChannelLock lock;
     if (!lockChannel(r, lock)) {
         return Failed;
@@ -43,17 +73,16 @@ Status hideOrShow(Runner& r, const Args& a, bool hide) {
     if (!video) {
         return Failed;
     }
-    const std::vector<publish::ListedComment> all = publish::fetchedComments(r.dir());
-    const auto it = std::find_if(all.begin(), all.end(), [&](const publish::ListedComment& c) {
-        return c.video == *video && c.number == a.number;
-    });
-    if (it == all.end()) {
-        r.line(a.name + " has no comment " + std::to_string(a.number) +
-               " among those last fetched; clipnest comments fetches them again");
-        return Failed;
-    }
-    return saved(r, publish::setHidden(r.dir(), it->comment.hash, hide),
-                 std::string(hide ? "Hid" : "Showed") + " comment " + std::to_string(a.number) + " of " + a.name);
+    return saved(r, publish::setHeld(r.dir(), *video, hold),
+                 hold ? "The new comments of " + a.name + " wait for approval"
+                      : "The new comments of " + a.name + " show at once");
+}
+
+void listComment(Runner& r, const publish::ListedComment& c) {
+    const std::string name = c.comment.host ? "[host]" : c.comment.name.empty() ? "Anonymous" : c.comment.name;
+    r.out() << safeText(codePageToUtf8(c.video)) << '\t' << c.number << '\t' << safeText(c.comment.date) << '\t'
+            << safeText(name, Backslash::Doubled) << '\t' << (c.isNew ? "[new] " : "") << (c.waiting() ? "[held] " : "")
+            << (c.hidden ? "[hidden] " : "") << safeText(c.comment.text, Backslash::Doubled) << '\n';
 }
 
 Status closeOrOpen(Runner& r, const Args& a, bool close) {
@@ -75,6 +104,7 @@ Status runComments(Runner& r, const Args& a) {
     // The fetch writes the fetched files in the channel folder: it holds the channel from before its first write to
     // after the listing reads them back, so a second instance neither writes beside it nor lists half of a fetch.
     ChannelLock lock;
+    std::optional<publish::FetchReport> fetched;
     if (!a.offline) {
         Status status = Done;
         const std::optional<publish::Destination> from = destinationOf(r, a, false, status);
@@ -92,13 +122,24 @@ Status runComments(Runner& r, const Args& a) {
         for (const auto& [video, why] : report.failed) {
             r.line("the comments of " + codePageToUtf8(video) + " were not fetched: " + why);
         }
-        if (!report.failed.empty()) {
+        if (!report.unrecorded.empty()) {
+            r.line(report.unrecorded);
+        }
+        if (!report.failed.empty() || !report.unrecorded.empty()) {
             return Failed;
         }
+        fetched = report;
     }
     for (const publish::ListedComment& c : publish::fetchedComments(r.dir())) {
-        r.out() << safeText(codePageToUtf8(c.video)) << '\t' << c.number << '\t' << safeText(c.comment.date) << '\t'
-                << (c.hidden ? "[hidden] " : "") << safeText(c.comment.text, Backslash::Doubled) << '\n';
+        if (c.isNew || !a.onlyNew) {
+            listComment(r, c);
+        }
+    }
+    if (fetched) {
+        r.out() << fetched->fresh << " new comment" << (fetched->fresh == 1 ? "" : "s") << '\n';
+        for (const auto& [video, count] : fetched->freshByVideo) {
+            r.out() << "  " << safeText(codePageToUtf8(video)) << ": " << count << " new\n";
+        }
     }
     return Done;
 }
@@ -117,6 +158,66 @@ Status runClose(Runner& r, const Args& a) {
 
 Status runOpen(Runner& r, const Args& a) {
     return closeOrOpen(r, a, false);
+}
+
+Status runHold(Runner& r, const Args& a) {
+    return holdOrNot(r, a, true);
+}
+
+Status runUnhold(Runner& r, const Args& a) {
+    return holdOrNot(r, a, false);
+}
+
+Status runApprove(Runner& r, const Args& a) {
+    ChannelLock lock;
+    if (!lockChannel(r, lock)) {
+        return Failed;
+    }
+    const std::optional<publish::ListedComment> comment = commentNamed(r, a);
+    if (!comment) {
+        return Failed;
+    }
+    if (!comment->comment.held) {
+        r.line("comment " + std::to_string(a.number) + " of " + a.name + " is not held: it shows without approval");
+        return Failed;
+    }
+    return saved(r, publish::setApproved(r.dir(), comment->comment.hash, true),
+                 "Approved comment " + std::to_string(a.number) + " of " + a.name);
+}
+
+Status runReply(Runner& r, const Args& a) {
+    const Result<publish::Settings> settings = publish::loadSettings(r.dir());
+    if (!settings) {
+        r.line(why(settings));
+        return Failed;
+    }
+    if (settings->site.empty()) {
+        r.line(publish::NoSiteForReplies);
+        return Failed;
+    }
+    std::optional<publish::ListedComment> comment;
+    {
+        ChannelLock lock;
+        if (!lockChannel(r, lock)) {
+            return Failed;
+        }
+        comment = commentNamed(r, a);
+    }
+    if (!comment) {
+        return Failed;
+    }
+    const publish::ReplyOutcome outcome =
+        publish::postReply(r.dir(), comment->video, publish::replyText(*comment, a.text));
+    if (!outcome.stored) {
+        r.line(outcome.said);
+        return Failed;
+    }
+    r.out() << safeText(outcome.said) << '\n';
+    // The reply is shown under the channel's title from the next publish on.
+    if (const std::optional<std::string> problem = publish::updateModeration(r.dir(), true)) {
+        r.line(*problem, true);
+    }
+    return Done;
 }
 
 } // namespace clipnest::cli

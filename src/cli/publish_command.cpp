@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/publish_address.h"
+#include "comments/moderation.h"
 #include "core/form.h"
 #include "platform/clock.h"
 #include "platform/message_text.h"
@@ -225,6 +226,12 @@ Status runPublish(Runner& r, const Args& a) {
     const std::optional<publish::Destination> to = destinationOf(r, a, false, status);
     if (!to) {
         return status;
+    }
+    // A changed setting of the comments reaches the server with this publish.
+    if (!a.dryRun) {
+        if (const std::optional<std::string> problem = publish::updateModeration(r.dir())) {
+            r.line(*problem, true);
+        }
     }
     publish::Options options{a.dryRun, a.strict, a.remove, {}};
     for (const std::string& name : a.replace) {

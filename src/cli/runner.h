@@ -37,6 +37,8 @@ struct Args {
     int number = 0;                   // a comment's, from 1 for a video's oldest
     int limit = 0;                    // how many operations the history keeps; 0 leaves the setting as it is
     bool offline = false;             // list the comments fetched last
+    bool onlyNew = false;             // comments: list only those the last fetch saw first
+    std::string text;                 // reply: the host's words
     bool fix = false;                 // check: mend what it can
     bool strict = false;              // publish: nothing when check finds a problem
     bool remove = false;              // publish: remove from the server what the channel no longer has

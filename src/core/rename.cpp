@@ -69,8 +69,9 @@ std::string Form::pendingRenamePage() const {
     return folder_.isLink(RenamePageFile) ? std::string() : folder_.read(RenamePageFile).value_or("");
 }
 
-// The thread's moderation follows its comments file: a closed thread stays closed under its new name (the file names
-// it as the server's pages do, in UTF-8). Hidden comments are known by their content and need nothing.
+// The thread's moderation follows its comments file: a closed thread stays closed, and one that holds its comments
+// for approval holds them, under its new name (the file names it as the server's pages do, in UTF-8). Hidden and
+// approved comments are known by their content and need nothing.
 bool Form::moveClosedThread(const std::string& oldComments, const std::string& newComments) {
     const std::optional<std::string> moderation =
         folder_.isLink(CommentModerationFile) ? std::nullopt : folder_.read(CommentModerationFile);
@@ -84,8 +85,10 @@ bool Form::moveClosedThread(const std::string& oldComments, const std::string& n
         const std::size_t end = lf == std::string::npos ? moderation->size() : lf + 1;
         std::string_view line = std::string_view(*moderation).substr(from, end - from);
         const std::string_view ending = line.ends_with("\r\n") ? "\r\n" : line.ends_with('\n') ? "\n" : "";
-        if (line.substr(0, line.size() - ending.size()) == "close " + codePageToUtf8(oldComments)) {
-            text += "close " + codePageToUtf8(newComments) + std::string(ending);
+        const std::string_view bare = line.substr(0, line.size() - ending.size());
+        if (const std::string_view key = bare.substr(0, bare.find(' ') + 1);
+            (key == "close " || key == "hold ") && bare.substr(key.size()) == codePageToUtf8(oldComments)) {
+            text += std::string(key) + codePageToUtf8(newComments) + std::string(ending);
             moved = true;
         } else {
             text += line;

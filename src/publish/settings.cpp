@@ -5,6 +5,7 @@
 #include "text/discovery.h"
 #include "text/individual_page.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -67,6 +68,22 @@ Result<Settings> loadSettings(const std::filesystem::path& channel) {
                                "; '" + value + "' is none"};
             }
             (height ? settings.maxHeight : settings.crf) = number;
+        } else if (line.key == "comments") {
+            if (value != "held" && value != "shown") {
+                return Failure{where() + "comments takes held or shown; '" + value + "' is neither"};
+            }
+            settings.commentsHeld = value == "held";
+        } else if (line.key == "notify") {
+            if (const std::optional<std::string> refusal = notifyRefusal(value)) {
+                return Failure{where() + *refusal};
+            }
+            settings.notify = value;
+        } else if (line.key == "notify_per_day") {
+            const auto [end, problem] =
+                std::from_chars(value.data(), value.data() + value.size(), settings.notifyPerDay);
+            if (problem != std::errc() || end != value.data() + value.size() || settings.notifyPerDay < 1) {
+                return Failure{where() + "notify_per_day takes a number from 1 up; '" + value + "' is none"};
+            }
         } else if (line.key == "script" || line.key == "fonts") {
             for (const std::string& address : settingWords({line}, line.key)) {
                 if (!isPageAddress(address)) {
@@ -103,6 +120,9 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     text += s.feedItems ? "feed_items = " + std::to_string(s.feedItems) + "\n" : "";
     text += s.maxHeight ? "max_height = " + std::to_string(s.maxHeight) + "\n" : "";
     text += s.crf >= 0 ? "crf = " + std::to_string(s.crf) + "\n" : "";
+    text += s.commentsHeld ? "comments = held\n" : "";
+    text += s.notify.empty() ? "" : "notify = " + s.notify + "\n";
+    text += s.notifyPerDay ? "notify_per_day = " + std::to_string(s.notifyPerDay) + "\n" : "";
     for (const auto& [key, addresses] : {std::pair{"script", &s.scripts}, std::pair{"fonts", &s.fonts}}) {
         for (const std::string& address : *addresses) {
             text += std::string(key) + " = " + address + "\n";
@@ -110,6 +130,17 @@ bool saveSettings(const std::filesystem::path& channel, const Settings& s) {
     }
     std::optional<WorkingFolder> hidden = WorkingFolder(channel).subfolder(".clipnest", true);
     return hidden && hidden->write("publish.conf", text);
+}
+
+std::optional<std::string> notifyRefusal(const std::string& address) {
+    const std::size_t at = address.find('@');
+    const bool control = std::any_of(address.begin(), address.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; });
+    if (control || at == std::string::npos || at == 0 || at + 1 == address.size()) {
+        return "notify takes one mail address such as host@example.net, without blanks or line breaks; '" + address +
+               "' is none";
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> siteRefusal(const std::string& site) {

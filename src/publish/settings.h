@@ -32,7 +32,17 @@ struct Settings {
     int maxHeight = 0;
     // `crf = 23`: the quality `clipnest convert` encodes at, 0 (best, largest) to 51; -1 for the default.
     int crf = -1;
+    // `comments = held`: every thread holds new comments until the host approves them (`comments = shown`, the
+    // default: they show at once).
+    bool commentsHeld = false;
+    // `notify = host@example.net`: the pages mail a short note of each stored comment there, at most
+    // `notify_per_day` a day (0 for the default, DefaultNotifyPerDay).
+    std::string notify;
+    int notifyPerDay = 0;
 };
+
+// Mails a day for the channel when the settings name no number.
+inline constexpr int DefaultNotifyPerDay = 20;
 
 // Connections a publish opens when the settings name none.
 inline constexpr int DefaultConnections = 2;
@@ -43,6 +53,10 @@ inline constexpr const char* SettingsFile = ".clipnest/publish.conf"; // the cha
 Result<Settings> loadSettings(const std::filesystem::path& channel);
 // Writes them whole, in one step; false when they could not be written.
 bool saveSettings(const std::filesystem::path& channel, const Settings& settings);
+
+// Nothing when `address` may be the one the notes of new comments go to (`notify`): one word with an @ inside and no
+// control character; else why not.
+std::optional<std::string> notifyRefusal(const std::string& address);
 
 // Nothing when `site` may be the channel's address, else why not (see discovery::siteProblem).
 std::optional<std::string> siteRefusal(const std::string& site);

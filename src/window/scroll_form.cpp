@@ -1,5 +1,6 @@
 #include "window/scroll_form.h"
 
+#include "comments/moderation.h"
 #include "media/poster.h"
 #include "platform/code_page.h"
 #include "publish/settings.h"
@@ -90,6 +91,9 @@ ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* paren
 
     showState();
     aimTimer();
+    // How many comments are new, from the last fetch, and in a while from the server's.
+    comments_->refresh();
+    comments_->fetchInBackground();
 }
 
 ScrollForm::~ScrollForm() = default;
@@ -185,6 +189,7 @@ void ScrollForm::openOtherFolder() {
     openedFolder_ = std::move(folder);
     setWindowTitle(windowTitleFor(*chosen));
     comments_->setFolder(*chosen);
+    comments_->fetchInBackground();
     shownPanelText_.clear();
     shownOperation_ = 0;
     filled_ = {};
@@ -216,6 +221,10 @@ void ScrollForm::startPublish() {
             openConnection(text);
         }
         return;
+    }
+    // A changed setting of the comments reaches the server with this publish.
+    if (const std::optional<std::string> problem = publish::updateModeration(dir, false, ChannelLock::ClickWaitMs)) {
+        status_->say(shown(*problem) + QLatin1Char('.'), Tone::Note);
     }
     publishing_ = PublishRun::start(*publishDialog_, dir, *destination,
                                     [this](const PublishOutcome& outcome) { showPublished(outcome); });

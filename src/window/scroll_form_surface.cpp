@@ -211,6 +211,13 @@ void ScrollForm::connectStrip() {
 
     comments_ = new CommentsWindow(this, form_->folder().dir());
     connect(strip.comments, &QPushButton::clicked, this, [this] { comments_->open(*this); });
+    // The button says while there are comments the last fetch saw first.
+    comments_->onNewCount = [button = strip.comments](std::size_t fresh) {
+        button->setText(fresh ? QStringLiteral("Comments (%1 new)").arg(fresh) : QStringLiteral("Comments"));
+    };
+    comments_->onFetched = [this](const QString& text, bool failed) {
+        status_->say(text, failed ? Tone::Note : Tone::Success);
+    };
 
     entries_ = new EntriesWindow(this);
     connect(strip.entries, &QPushButton::clicked, this, [this] { entries_->open(*this); });

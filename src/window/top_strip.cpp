@@ -43,12 +43,14 @@ TopStrip buildTopStrip(QWidget* window) {
                            "Shows the entries on the homepage; click one to take its file name");
     strip.publish =
         button("cmdPublish", "Publish", 4620, 900, "Uploads to the server what changed since the last publish");
-    strip.comments = button("cmdComments", "Comments", 5640, 1200,
-                            "Shows every video's comments from the server, to hide one or close a video's comments");
-    strip.site = button("cmdSite", "Address\u2026", 6960, 1080,
+    strip.comments =
+        button("cmdComments", "Comments", 5640, 1500,
+               "Shows every video's comments from the server (how many are new since the last look), to hide, "
+               "approve or answer one, or to close a video's comments");
+    strip.site = button("cmdSite", "Address\u2026", 7200, 1020,
                         "The channel's own address on the web (https://example.net/garden/), from which its video "
                         "pages get share tags and feed.xml and sitemap.xml are written");
-    strip.connection = button("cmdConnection", "Connection\u2026", 8100, 1260,
+    strip.connection = button("cmdConnection", "Connection\u2026", 8280, 1200,
                               "The publish address, how to log in, and a test of the connection");
     strip.status = new StatusLine(window);
     strip.status->setObjectName(QStringLiteral("stsStatus"));
