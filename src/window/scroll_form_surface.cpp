@@ -185,11 +185,13 @@ void ScrollForm::connectStrip() {
     const TopStrip strip = buildTopStrip(this);
     connect(strip.openFolder, &QPushButton::clicked, this, [this] { openOtherFolder(); });
     connect(strip.preview, &QPushButton::clicked, this, [this] {
+        status_->busy(QStringLiteral("Starting the preview\u2026"));
         const PreviewOutcome outcome = startPreview(preview_, form_->folder().dir(), this,
                                                     [this](const QString& said) { status_->say(said, Tone::Note); });
         if (!outcome.status.isEmpty()) {
             status_->say(outcome.status, Tone::Success);
         } else {
+            status_->say({}, Tone::Success);
             form_->notice(outcome.notice);
         }
         showState();
