@@ -321,7 +321,7 @@ bool isValidFileName(std::string_view name) {
 
 std::string fileNameProblem(std::string_view box, bool rename) {
     const std::string_view name = stripBlanks(box);
-    const std::string quoted = "\"" + std::string(name) + "\"";
+    const std::string quoted = joined({"\"", name, "\""});
     if (name.empty()) {
         return "the box is empty";
     }
