@@ -1194,6 +1194,35 @@ TEST_F(CommandLine, AddNewTakesEveryVideoWithoutAnEntryInNameOrder) {
     EXPECT_EQ(file("homepage.html"), page);
 }
 
+// The videos added get posters of their own frames, on their tags on the homepage and their pages, and undo takes
+// the posters back with the rest.
+TEST_F(CommandLine, AddedVideosGetTheirPosters) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    for (const auto& [name, source] : {std::pair<std::string, std::string>{"bars", "smptebars"}, {"test", "testsrc"}}) {
+        int rc = 0;
+        shell("ffmpeg -nostdin -loglevel error -f lavfi -i " + source +
+                  "=size=320x240:rate=25:duration=2 -c:v libx264 -pix_fmt yuv420p " + quoted(dir() / (name + ".mp4")),
+              &rc);
+        ASSERT_EQ(rc, 0) << name;
+    }
+    const Result r = clipnest({"add", "--new"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.ends_with("\nAdded bars.mp4: bars.jpg, bars.php and homepage.html written.\n"
+                                "Added test.mp4: test.jpg, test.php and homepage.html written.\n"))
+        << r.err;
+    for (const std::string name : {"bars", "test"}) {
+        EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name,width -of csv=p=0 " +
+                        quoted(dir() / (name + ".jpg"))),
+                  "mjpeg,640\n")
+            << name;
+        EXPECT_NE(file("homepage.html").find("poster=\"" + name + ".jpg\""), npos) << name;
+        EXPECT_NE(file(name + ".php").find("poster=\"" + name + ".jpg\""), npos) << name;
+    }
+    EXPECT_GT(difference(pixelsOf(dir() / "bars.jpg"), pixelsOf(dir() / "test.jpg")), 30) << "each its own frame";
+    ASSERT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_FALSE(has("bars.jpg") || has("test.jpg"));
+}
+
 // The channel's address: refused with the reason when it is none, kept when it is, and then the share tags, the feed
 // and the sitemap are written at once, as one operation undo takes back; check says how to set it until it is.
 TEST_F(CommandLine, PublishSiteSetsTheChannelsAddress) {
