@@ -1136,6 +1136,99 @@ TEST_F(CommandLine, MoveTakesTheBlockAsItStands) {
     EXPECT_EQ(file("homepage.html"), handMade) << "undo puts back the host's page byte for byte";
 }
 
+// add: the videos named (by name or by a path into the folder) become entries behind the last one, described by their
+// names, in one operation undo takes back whole; every other file is named with why it was skipped, and the exit
+// status says something was.
+TEST_F(CommandLine, AddMakesEntriesOfTheVideosAsOneOperation) {
+    for (const char* name : {"old.mp4", "rose_pruning-2026.mp4", "tulips.mp4", "lilies.webm"}) {
+        put(name, "not really a video");
+    }
+    ASSERT_EQ(clipnest({"entry", "old.mp4", "--homepage", "Old"}).status, 0);
+    const std::string before = file("homepage.html");
+    const TempDir elsewhere;
+    writeFile(elsewhere.path() / "away.mp4", "elsewhere");
+    Result r = clipnest({"add", "rose_pruning-2026.mp4", "old.mp4", (dir() / "tulips.mp4").string(),
+                         (elsewhere.path() / "away.mp4").string(), "missing.mp4", "bad#name.mp4", "tulips.mp4"});
+    EXPECT_EQ(r.status, 1);
+    for (const std::string& said : std::vector<std::string>{
+             "Skipped old.mp4: it has an entry already.\n",
+             "Skipped " + (elsewhere.path() / "away.mp4").string() + ": it is not in the channel folder.\n",
+             "Skipped missing.mp4: it is not in the channel folder.\n", "Skipped bad#name.mp4: ",
+             "Skipped tulips.mp4: it has an entry already.\n", "Added rose_pruning-2026.mp4: ", "Added tulips.mp4: "}) {
+        EXPECT_NE(r.err.find(said), npos) << said << " in\n" << r.err;
+    }
+    EXPECT_EQ(clipnest({"list"}).out, "old.mp4\tOld\nrose_pruning-2026.mp4\tRose pruning 2026\ntulips.mp4\tTulips\n");
+    EXPECT_NE(file("rose_pruning-2026.php").find("Rose pruning 2026"), npos);
+    EXPECT_FALSE(has("lilies.php")) << "only the videos named";
+
+    const std::string history = clipnest({"history"}).out;
+    EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 2) << history;
+    EXPECT_NE(history.find("\tadd rose_pruning-2026.mp4 and tulips.mp4\t"), npos) << history;
+    ASSERT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_EQ(file("homepage.html"), before);
+    EXPECT_FALSE(has("rose_pruning-2026.php") || has("tulips.php"));
+
+    r = clipnest({"add", "old.mp4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Skipped old.mp4: it has an entry already.\n");
+    EXPECT_EQ(clipnest({"add"}).status, 2);
+    EXPECT_EQ(file("homepage.html"), before);
+}
+
+// add --new: every video of the folder that no entry names, in name order, and nothing else; once each has one, there
+// is nothing to do.
+TEST_F(CommandLine, AddNewTakesEveryVideoWithoutAnEntryInNameOrder) {
+    for (const char* name : {"b.mp4", "c.webm", "a.MOV", "notes.txt", "poster.jpg", "d.m4v"}) {
+        put(name, "bytes");
+    }
+    ASSERT_EQ(clipnest({"entry", "b.mp4", "--homepage", "Bee"}).status, 0);
+    Result r = clipnest({"add", "--new"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(clipnest({"list"}).out, "b.mp4\tBee\na.MOV\tA\nc.webm\tC\nd.m4v\tD\n");
+    EXPECT_FALSE(has("notes.php") || has("poster.php"));
+    const std::string history = clipnest({"history"}).out;
+    EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 2) << "one operation: " << history;
+
+    const std::string page = file("homepage.html");
+    r = clipnest({"add", "--new"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Nothing was changed: every video in the folder has an entry.\n");
+    put("e#.mp4", "bytes");
+    r = clipnest({"add", "--new"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Skipped e#.mp4: "), npos) << r.err;
+    EXPECT_EQ(file("homepage.html"), page);
+}
+
+// The videos added get posters of their own frames, on their tags on the homepage and their pages, and undo takes
+// the posters back with the rest.
+TEST_F(CommandLine, AddedVideosGetTheirPosters) {
+    NEEDS(onPath("ffmpeg ffprobe"), "ffmpeg");
+    for (const auto& [name, source] : {std::pair<std::string, std::string>{"bars", "smptebars"}, {"test", "testsrc"}}) {
+        int rc = 0;
+        shell("ffmpeg -nostdin -loglevel error -f lavfi -i " + source +
+                  "=size=320x240:rate=25:duration=2 -c:v libx264 -pix_fmt yuv420p " + quoted(dir() / (name + ".mp4")),
+              &rc);
+        ASSERT_EQ(rc, 0) << name;
+    }
+    const Result r = clipnest({"add", "--new"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.ends_with("\nAdded bars.mp4: bars.jpg, bars.php and homepage.html written.\n"
+                                "Added test.mp4: test.jpg, test.php and homepage.html written.\n"))
+        << r.err;
+    for (const std::string name : {"bars", "test"}) {
+        EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name,width -of csv=p=0 " +
+                        quoted(dir() / (name + ".jpg"))),
+                  "mjpeg,640\n")
+            << name;
+        EXPECT_NE(file("homepage.html").find("poster=\"" + name + ".jpg\""), npos) << name;
+        EXPECT_NE(file(name + ".php").find("poster=\"" + name + ".jpg\""), npos) << name;
+    }
+    EXPECT_GT(difference(pixelsOf(dir() / "bars.jpg"), pixelsOf(dir() / "test.jpg")), 30) << "each its own frame";
+    ASSERT_EQ(clipnest({"undo"}).status, 0);
+    EXPECT_FALSE(has("bars.jpg") || has("test.jpg"));
+}
+
 // The channel's address: refused with the reason when it is none, kept when it is, and then the share tags, the feed
 // and the sitemap are written at once, as one operation undo takes back; check says how to set it until it is.
 TEST_F(CommandLine, PublishSiteSetsTheChannelsAddress) {

@@ -503,6 +503,27 @@ TEST(VideoTag, AttributesGoOnTheEntrysOwnTagAndNowhereElse) {
 // for another file stays.
 // Moving entries: a host's disabled block between two entries stays where it stood while the entries change places;
 // a page whose last entry has nothing below it to end it is refused and left as it was.
+// A video added without typing gets its descriptions from its name; only the containers browsers play are videos.
+TEST(Document, ANewVideosDescriptionIsItsNameInWords) {
+    for (const auto& [name, words] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"rose_pruning-2026.mp4", "Rose pruning 2026"},
+             {"__tulips--in  May_.webm", "Tulips in May"},
+             {"clip.final.mov", "Clip.final"},
+             {"\xC3\xA9t\xC3\xA9_roses.mp4", "\xC3\xA9t\xC3\xA9 roses"},
+             {"Already Fine.m4v", "Already Fine"},
+             {"noextension", "Noextension"},
+             {"-_.mp4", ""},
+         }) {
+        EXPECT_EQ(descriptionFromFileName(name), words) << name;
+    }
+    for (const char* video : {"a.mp4", "A.MP4", "b.m4v", "c.Mov", "d.webm", "e.f.mp4"}) {
+        EXPECT_TRUE(isVideoName(video)) << video;
+    }
+    for (const char* other : {"a.mp4.txt", "mp4", "a.php", "a.jpg", "a.mp", "a.webmx"}) {
+        EXPECT_FALSE(isVideoName(other)) << other;
+    }
+}
+
 TEST(EntryEdits, MovedBlocksLeaveTheTextBetweenThemInPlace) {
     const auto entry = [](const std::string& name) {
         return " <div class=\"gallery\"> \n" + std::string(markers::Source) + "\n      <source src=\"" + name +

@@ -4,6 +4,7 @@
 #include "publish/manifest.h"
 #include "publish/settings.h"
 #include "support/support.h"
+#include "text/entries.h"
 #include "window/connection_window.h"
 #include "window/folder_choice.h"
 #include "window/layout.h"
@@ -364,13 +365,12 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     EXPECT_EQ(entries(), (Names{"a.mp4  \u2013  About a.mp4", "b.mp4  \u2013  About b.mp4"}));
     EXPECT_TRUE(shown(Message::Notice));
 
-    // A click on an entry names it in the boxes that take an entry's name; nothing is written.
+    // A click on an entry names it in one panel's box and the rename box; nothing is written.
     const std::string before = file("homepage.html");
     auto* list = get<QListView>("lstEntries");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
-    EXPECT_EQ(text("Text2"), "b.mp4");
-    EXPECT_EQ(text("Text7"), "b.mp4");
-    EXPECT_EQ(text("Text25"), "b.mp4");
+    EXPECT_EQ(text("Text18"), "b.mp4");
+    EXPECT_EQ((text("Text2") == "b.mp4") + (text("Text7") == "b.mp4") + (text("Text25") == "b.mp4"), 1);
     EXPECT_EQ(file("homepage.html"), before);
 }
 
@@ -986,7 +986,7 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     click("Command3");
     type("Text2", "lilies.mp4");
     get<QPlainTextEdit>("Text4")->setPlainText(longHomepage);
-    get<QLineEdit>("Text5")->setText(longPage);
+    get<QPlainTextEdit>("Text5")->setPlainText(longPage);
     click("Command1");
     runChains();
     const std::string roses = file("roses.php");
@@ -1008,8 +1008,9 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     click("Command3");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(2, 0)).center());
     EXPECT_EQ(text("Text5"), longPage);
-    EXPECT_EQ(get<QLineEdit>("Text5")->cursorPosition(), 0) << "the start of the page's description is in sight";
-    EXPECT_EQ(get<QLineEdit>("Text3")->cursorPosition(), 0) << "and in the second panel";
+    EXPECT_EQ(get<QPlainTextEdit>("Text5")->textCursor().position(), 0)
+        << "the start of the page's description is in sight";
+    EXPECT_EQ(get<QPlainTextEdit>("Text5")->horizontalScrollBar()->maximum(), 0) << "it wraps: no sideways scroll";
     EXPECT_TRUE(text("Text4").startsWith("First line"));
     ASSERT_GT(get<QPlainTextEdit>("Text4")->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(get<QPlainTextEdit>("Text4")->verticalScrollBar()->value(), 0);
@@ -1029,6 +1030,248 @@ TEST_F(WindowTest, PickingAnEntryAndUndoShowWhatTheFilesHold) {
     EXPECT_EQ(text("Text4"), "Pruning roses") << "the undone description is gone from its box";
     EXPECT_FALSE(shown(Message::Notice));
     EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Undid entry roses.mp4"));
+}
+
+// The homepage's entries as the file has them, "name: description" one a line.
+std::string entriesOf(const std::string& homepage) {
+    std::string list;
+    for (const LiveEntry& entry : liveEntries(homepage)) {
+        list += entry.fileName + ": " + entry.description + "\n";
+    }
+    return list;
+}
+
+// Videos chosen in the file dialog, or dropped onto the window, become entries described by their names, all of them
+// one undo step; a file from outside the channel folder is refused by name and nothing is written.
+TEST_F(WindowTest, ChosenOrDroppedVideosBecomeEntriesAsOneUndoStep) {
+    runChains();
+    for (const char* name : {"rose_pruning-2026.mp4", "tulips.mp4", "lilies.webm"}) {
+        clipnest::testing::writeFile(dir.path() / name, "not really a video");
+    }
+    const auto added = "lilies.webm: Lilies\nrose_pruning-2026.mp4: Rose pruning 2026\ntulips.mp4: Tulips\n";
+    const auto sorted = [](const std::string& list) {
+        std::vector<std::string> lines;
+        std::istringstream in(list);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line + "\n");
+        }
+        std::sort(lines.begin(), lines.end());
+        std::string all;
+        for (const std::string& line : lines) {
+            all += line;
+        }
+        return all;
+    };
+    whenModal<QFileDialog>([this](QFileDialog* dialog) {
+        EXPECT_EQ(fs::canonical(dialog->directory().absolutePath().toStdString()), fs::canonical(dir.path()))
+            << "the dialog opens on the channel folder";
+        dialog->selectFile("\"rose_pruning-2026.mp4\" \"tulips.mp4\" \"lilies.webm\"");
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    click("cmdAddVideos");
+    EXPECT_EQ(sorted(entriesOf(file("homepage.html"))), added);
+    EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Added 3 videos: "))
+        << get<QLabel>("lblStatus")->text().toStdString();
+    EXPECT_TRUE(contains(file("tulips.php"), "Tulips"));
+    click("cmdUndo");
+    EXPECT_EQ(entriesOf(file("homepage.html")), "") << "one undo takes all three back";
+    EXPECT_FALSE(has("tulips.php"));
+
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const char* name : {"rose_pruning-2026.mp4", "tulips.mp4", "lilies.webm"}) {
+        urls.push_back(QUrl::fromLocalFile(QString::fromStdString((dir.path() / name).string())));
+    }
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted()) << "files may be dropped";
+    QDropEvent drop(QPointF(200, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    EXPECT_EQ(entriesOf(file("homepage.html")), "rose_pruning-2026.mp4: Rose pruning 2026\ntulips.mp4: Tulips\n"
+                                                "lilies.webm: Lilies\n")
+        << "in the order dropped";
+    auto* list = get<QListView>("lstEntries");
+    EXPECT_EQ(list->model()->rowCount(), 3) << "the Entries window lists them";
+    click("cmdUndo");
+    EXPECT_EQ(entriesOf(file("homepage.html")), "");
+
+    const clipnest::testing::TempDir elsewhere;
+    clipnest::testing::writeFile(elsewhere.path() / "away.mp4", "elsewhere");
+    const std::string before = file("homepage.html");
+    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+        dialog->selectFile(QString::fromStdString((elsewhere.path() / "away.mp4").string()));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    click("cmdAddVideos");
+    EXPECT_EQ(get<QLabel>("lblStatus")->text().toStdString(), "Nothing was added. Skipped " +
+                                                                  (elsewhere.path() / "away.mp4").string() +
+                                                                  ": it is not in the channel folder.");
+    EXPECT_EQ(file("homepage.html"), before);
+}
+
+// Add all new videos takes the folder's videos that no entry names, in name order, leaves the named one as it was,
+// and is one undo step; while it makes a poster the status line says so, and then what was done.
+TEST_F(WindowTest, AddAllNewVideosSkipsTheNamedOnesAndSaysWhatItIsDoing) {
+    runChains();
+    for (const char* name : {"b.mp4", "a.mp4", "c.webm", "notes.txt"}) {
+        clipnest::testing::writeFile(dir.path() / name, "not really a video");
+    }
+    std::vector<QString> busy;
+    const auto listening = form().onBusy;
+    ASSERT_TRUE(listening);
+    form().onBusy = [&, listening](const std::string& doing) {
+        listening(doing);
+        busy.push_back(get<QLabel>("lblStatus")->text());
+    };
+    type("Text2", "b.mp4");
+    type("Text4", "My own words");
+    click("Command1");
+    runChains();
+    EXPECT_EQ(busy, std::vector<QString>{"Making the poster for b.mp4\u2026"}) << "said while it works";
+    EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Added b.mp4")) << "and the result after";
+    const QStringList kept = get<StatusLine>("stsStatus")->messages();
+    EXPECT_FALSE(std::any_of(kept.begin(), kept.end(), [](const QString& m) { return m.contains("Making"); }))
+        << "what it was doing is not kept among the messages";
+    busy.clear();
+
+    click("cmdAddNewVideos");
+    EXPECT_EQ(entriesOf(file("homepage.html")), "b.mp4: My own words\na.mp4: A\nc.webm: C\n");
+    EXPECT_EQ(busy, std::vector<QString>{"Making the posters for 2 videos\u2026"});
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Added 2 videos: a.mp4 and c.webm.");
+    click("cmdUndo");
+    EXPECT_EQ(entriesOf(file("homepage.html")), "b.mp4: My own words\n") << "one undo step";
+    click("cmdAddNewVideos");
+    click("cmdAddNewVideos");
+    EXPECT_EQ(get<QLabel>("lblStatus")->text(), "Nothing was changed: every video in the folder has an entry.");
+}
+
+// Move up and Move down in the Entries window move the picked entry's block as it stands, the host's own lines in
+// it, one undo step each; the entry stays picked.
+TEST_F(WindowTest, MovingAnEntryKeepsItsBlockByteForByte) {
+    runChains();
+    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) {
+        clipnest::testing::writeFile(dir.path() / name, "not really a video");
+    }
+    click("cmdAddNewVideos");
+    std::string page = file("homepage.html");
+    const std::string desc = "<div class=\"desc\">B</div>";
+    ASSERT_NE(page.find(desc), npos) << page;
+    page.insert(page.find(desc) + desc.size(), "\n<p class=\"mine\">Planted  in\tMay</p>");
+    clipnest::testing::writeFile(dir.path() / "homepage.html", page);
+    const std::string handMade = file("homepage.html");
+    const std::size_t from = handMade.find("<source src=\"b.mp4\"");
+    const std::string bOwn = handMade.substr(from, handMade.find("</p>") + 4 - from);
+    window->checkOutsideChanges();
+    const auto order = [this] { return entriesOf(file("homepage.html")); };
+
+    click("cmdEntries");
+    auto* list = get<QListView>("lstEntries");
+    ASSERT_EQ(list->model()->rowCount(), 3);
+    EXPECT_FALSE(get<QPushButton>("cmdMoveUp")->isEnabled()) << "nothing picked yet";
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+    click("cmdMoveUp");
+    EXPECT_EQ(order(), "b.mp4: B\na.mp4: A\nc.mp4: C\n");
+    EXPECT_NE(file("homepage.html").find(bOwn), npos) << "the host's line moved with its entry";
+    EXPECT_EQ(list->currentIndex().row(), 0) << "the moved entry stays picked";
+    click("cmdMoveUp");
+    EXPECT_EQ(order(), "b.mp4: B\na.mp4: A\nc.mp4: C\n") << "the first goes no higher";
+    click("cmdMoveDown");
+    click("cmdMoveDown");
+    EXPECT_EQ(order(), "a.mp4: A\nc.mp4: C\nb.mp4: B\n");
+    EXPECT_NE(file("homepage.html").find(bOwn), npos);
+    EXPECT_LT(file("homepage.html").rfind("<source src=\"b.mp4\""), file("homepage.html").find("p4yFileName"))
+        << "the sample entry stays behind the last entry";
+    EXPECT_TRUE(get<QLabel>("lblStatus")->text().startsWith("Moved b.mp4 to the end"))
+        << get<QLabel>("lblStatus")->text().toStdString();
+    click("cmdUndo");
+    EXPECT_EQ(order(), "a.mp4: A\nb.mp4: B\nc.mp4: C\n");
+    click("cmdUndo");
+    EXPECT_EQ(order(), "b.mp4: B\na.mp4: A\nc.mp4: C\n") << "one undo step a move";
+    click("cmdUndo");
+    EXPECT_EQ(file("homepage.html"), handMade) << "the host's page back byte for byte";
+}
+
+// A notice and a failure shown together stand above the viewport, which makes room for them: wherever the surface is
+// scrolled to, they cover no box and not each other; once they are closed the viewport takes its room back.
+TEST_F(WindowTest, NoticesCoverNoBoxAndNotEachOther) {
+    runChains();
+    const QRect viewport = get("picWindow")->geometry();
+    form().notice("Something worth knowing.");
+    form().fileFailure("Clipnest could not write a.php.");
+    window->showState();
+    auto* notice = get("txtNotice");
+    auto* failure = get("txtFileFailure");
+    ASSERT_TRUE(notice->isVisible() && failure->isVisible());
+    const auto inWindow = [this](const QWidget* w) { return QRect(w->mapTo(window.get(), QPoint(0, 0)), w->size()); };
+    EXPECT_FALSE(inWindow(notice).intersects(inWindow(failure)));
+    auto* bar = get<QScrollBar>("VScroll1");
+    int boxes = 0;
+    for (const int value : {0, bar->maximum() / 3, 2 * bar->maximum() / 3, bar->maximum()}) {
+        bar->setValue(value);
+        const QRect shownPart = inWindow(get("picWindow"));
+        for (QWidget* box : get("picI_Scroll")->findChildren<QWidget*>()) {
+            if (!box->isVisible() || (!qobject_cast<QLineEdit*>(box) && !qobject_cast<QPlainTextEdit*>(box))) {
+                continue;
+            }
+            const QRect seen = inWindow(box).intersected(shownPart);
+            if (seen.isEmpty()) {
+                continue;
+            }
+            ++boxes;
+            EXPECT_FALSE(seen.intersects(inWindow(notice))) << box->objectName().toStdString() << " at " << value;
+            EXPECT_FALSE(seen.intersects(inWindow(failure))) << box->objectName().toStdString() << " at " << value;
+        }
+    }
+    EXPECT_GT(boxes, 10) << "boxes were in sight";
+    clickMessage(Message::Notice);
+    clickMessage(Message::FileFailure);
+    EXPECT_EQ(get("picWindow")->geometry(), viewport);
+}
+
+// A click in the Entries window fills the panel being worked in, and the rename box; what is typed in the other
+// panels stays.
+TEST_F(WindowTest, AClickOnAnEntryFillsOnePanelAndTheRenameBox) {
+    runChains();
+    for (const char* name : {"roses.mp4", "tulips.mp4"}) {
+        clipnest::testing::writeFile(dir.path() / name, "not really a video");
+    }
+    click("cmdAddNewVideos");
+    type("Text7", "typed.mp4");
+    type("Text6", "Typed in the second panel");
+    type("Text19", "Typed in the insert panel");
+    click("cmdEntries");
+    auto* list = get<QListView>("lstEntries");
+    const auto pick = [&](int row) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, 0)).center());
+    };
+    get("Text4")->setFocus();
+    pick(0);
+    EXPECT_EQ(text("Text2"), "roses.mp4");
+    EXPECT_EQ(text("Text4"), "Roses");
+    EXPECT_EQ(text("Text18"), "roses.mp4") << "the rename box";
+    EXPECT_EQ(text("Text7"), "typed.mp4") << "the second panel keeps what was typed";
+    EXPECT_EQ(text("Text6"), "Typed in the second panel");
+    EXPECT_EQ(text("Text25"), "");
+    EXPECT_TRUE(get<QLabel>("lblEntriesHint")->text().contains("first"))
+        << get<QLabel>("lblEntriesHint")->text().toStdString();
+
+    get("Text3")->setFocus();
+    pick(1);
+    EXPECT_EQ(text("Text7"), "tulips.mp4");
+    EXPECT_EQ(text("Text6"), "Tulips");
+    EXPECT_EQ(text("Text2"), "roses.mp4") << "the first panel is left as it was";
+    EXPECT_EQ(text("Text18"), "tulips.mp4");
+    EXPECT_TRUE(get<QLabel>("lblEntriesHint")->text().contains("second"));
+
+    get("Text20")->setFocus();
+    pick(0);
+    EXPECT_EQ(text("Text25"), "roses.mp4") << "the entry the new one goes above";
+    EXPECT_EQ(text("Text20"), "");
+    EXPECT_EQ(text("Text19"), "Typed in the insert panel");
+    EXPECT_EQ(text("Text7"), "tulips.mp4");
+    EXPECT_EQ(text("Text18"), "roses.mp4");
 }
 
 // The Comments window lists what was fetched, newest first under each video, and its buttons hide a comment and

@@ -38,6 +38,11 @@ void moveOptions(CLI::App& m, Args& a) {
     toEnd->excludes(above);
 }
 
+void addOptions(CLI::App& a, Args& args) {
+    a.add_option("FILE", args.names, "The videos: names of files in the channel folder, or paths to them");
+    a.add_flag("--new", args.newVideos, "Every video in the folder (.mp4, .m4v, .mov, .webm) that no entry names");
+}
+
 void titleOptions(CLI::App& t, Args& a) {
     t.add_option("--title", a.title, "The homepage title");
     t.add_option("--message", a.message, "The homepage message");
@@ -160,7 +165,7 @@ void threadOptions(CLI::App& t, Args& a) {
 }
 
 // name, help, in a batch, start-up notes, options, run.
-constexpr std::array<Command, 27> Table = {{
+constexpr std::array<Command, 28> Table = {{
     {"entry",
      "Create/Change Entry: adds the video's entry to the homepage and makes its page, or changes the descriptions of "
      "an entry that is there.",
@@ -173,6 +178,12 @@ constexpr std::array<Command, 27> Table = {{
      "Moves an entry above another (--above OTHER) or behind the last one (--to-end): its block of the homepage "
      "moves as it stands, with the host's own edits in it.",
      Command::Batch::OnDisk, false, moveOptions, runMove},
+    {"add",
+     "Adds each video as an entry behind the last one, its homepage and page descriptions made from its file name "
+     "(rose_pruning-2026.mp4: \"Rose pruning 2026\"), with its poster; --new adds every video of the folder that no "
+     "entry names, in name order. One operation for undo. A file outside the folder, a name the pages refuse and a "
+     "video that has an entry are named and skipped; the others are added.",
+     Command::Batch::OnDisk, true, addOptions, runAdd},
     {"title", "Update Title/Message: sets the homepage's title and message.", Command::Batch::InMemory, true,
      titleOptions, runTitle},
     {"rename",

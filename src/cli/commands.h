@@ -84,4 +84,19 @@ enum class ConvertEnd { Converted, AlreadyPlays, Failed, Cancelled };
 ConvertEnd convertOne(Runner& runner, const std::string& video, const publish::Settings& settings, bool small,
                       const std::atomic<bool>* cancel);
 
+Status runAdd(Runner& runner, const Args& args);
+
+// What an add came to: the videos given an entry and those skipped (UTF-8, as given), whether anything was refused or
+// went wrong, and one line that says it all.
+struct AddReport {
+    std::vector<std::string> added, skipped;
+    bool failed = false;
+    std::string summary;
+};
+// Gives each video an entry behind the last one, its descriptions made from its name, as one operation for undo; a
+// file is named as the folder has it or by a path into the folder. With `newVideos`, every video of the folder that
+// no entry names as well, in name order. A file outside the folder, a name the pages refuse and one with an entry
+// are skipped, each said on the runner; the rest are added.
+AddReport addVideos(Runner& runner, const std::vector<std::string>& files, bool newVideos);
+
 } // namespace clipnest::cli

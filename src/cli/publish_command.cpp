@@ -49,10 +49,10 @@ publish::Events terminalProgress(std::ostream& out) {
     };
     auto shown = std::make_shared<Shown>();
     const auto fileLine = [shown](const publish::ChannelFile& f, std::uintmax_t sent, double rate) {
-        return "[" + std::to_string(std::min(shown->done + 1, shown->count)) + "/" + std::to_string(shown->count) +
-               "] " + safeText(codePageToUtf8(f.name)) + "  " +
-               std::to_string(f.now.size ? sent * 100 / f.now.size : 100) + "%  " + readableSize(f.now.size) + "  " +
-               readableSize(static_cast<std::uintmax_t>(rate)) + "/s";
+        return joined({"[", std::to_string(std::min(shown->done + 1, shown->count)), "/", std::to_string(shown->count),
+                       "] ", safeText(codePageToUtf8(f.name)), "  ",
+                       std::to_string(f.now.size ? sent * 100 / f.now.size : 100), "%  ", readableSize(f.now.size),
+                       "  ", readableSize(static_cast<std::uintmax_t>(rate)), "/s"});
     };
     publish::Events events;
     events.starting = [shown](const publish::ChannelFile& f, std::size_t done, std::size_t count) {

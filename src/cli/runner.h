@@ -26,7 +26,8 @@ struct Args {
     bool homepageOnly = false;
     bool fileOnly = false;
     bool createPage = false;
-    bool toEnd = false; // move: behind the last entry
+    bool toEnd = false;     // move: behind the last entry
+    bool newVideos = false; // add: every video of the folder without an entry
     std::string batchFile = "-";
     bool keepGoing = false;
     bool force = false;

@@ -264,6 +264,12 @@ void Form::refreshHomepage() {
     }
 }
 
+void Form::readHomepageAgain() {
+    if (const std::optional<std::string_view> name = findHomepage(folder_)) {
+        loadHomepage(*name);
+    }
+}
+
 void Form::notice(const std::string& text) {
     const std::string& shown = messages_.words(Message::Notice);
     messages_.show(Message::Notice, isVisible(Message::Notice) && !shown.empty() ? shown + "\n" + text : text);

@@ -10,6 +10,7 @@
 #include "text/page_front.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -302,6 +303,14 @@ public:
     bool givePoster(const std::string& video, std::optional<double> at = std::nullopt, bool remake = false);
     // Puts a poster frame made for the video (media::writePosterFrame) in place, as givePoster does.
     bool placePoster(const std::string& video, const media::PosterFrame& frame);
+    // Makes the posters of these videos of the folder (code-page names) side by side, for the operations that follow
+    // to take when they give the videos a poster (givePoster) instead of making each in turn.
+    void preparePosters(const std::vector<std::string>& videos);
+    // Removes the prepared posters no operation took.
+    void dropPreparedPosters();
+    // Told before work that may take a while (ffmpeg making a poster) what it is about to do, in words for a status
+    // line (UTF-8, "Making the poster for roses.mp4…"); the view shows them until the work's outcome replaces them.
+    std::function<void(const std::string& doing)> onBusy;
 
     // Before a video page is written: converts the video's .srt caption files that have no .vtt yet (NAME.srt and
     // NAME.LANG.srt, within the open operation) and gives `page` one track line for each of its .vtt caption files.
@@ -369,6 +378,9 @@ public:
     // Before an operation works on the held homepage: reads it again when the file was changed on disk since this
     // Form read or wrote it (or appeared since the Form found none), and says so when it had been read before.
     void refreshHomepage();
+    // Reads the homepage again as it stands on disk, without the notice refreshHomepage gives: after an operation that
+    // this view ran on the folder in a session of its own.
+    void readHomepageAgain();
 
 private:
     // Starts a click on the entries of these videos (UTF-8 names as typed; every entry when none is given), from the
@@ -513,6 +525,10 @@ private:
     std::string undoSummary_;
     // Why the open operation made no poster for a video, a sentence each.
     std::vector<std::string> posterNotes_;
+    // The posters made ahead by preparePosters, by video: the frame's file, or why there is none.
+    std::map<std::string, std::pair<std::optional<std::string>, std::string>, std::less<>> preparedPosters_;
+    // Says what is about to be done through onBusy, when a view listens.
+    void busy(const std::string& doing) const;
     bool quitRequested_ = false;
     MessageBoard messages_;
     Outcome outcome_;

@@ -1,6 +1,7 @@
 #include "platform/code_page.h"
 #include "publish/ftp_listing.h"
 #include "publish/ftp_remote.h"
+#include "text/text_ops.h"
 
 #include <algorithm>
 #include <chrono>
@@ -92,8 +93,8 @@ void Ftp::prepare(const std::string& name, char* errorText) {
     for (const char c : atLogin_ ? std::string() : target_.folder()) {
         folder += c == '#' ? "%23" : c == '?' ? "%3F" : std::string(1, c);
     }
-    const std::string url =
-        "ftp://" + target_.host + (target_.port ? ":" + std::to_string(target_.port) : "") + folder + escaped;
+    const std::string url = joined(
+        {"ftp://", target_.host, target_.port ? joined({":", std::to_string(target_.port)}) : "", folder, escaped});
     curl_free(escaped);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorText);

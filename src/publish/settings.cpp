@@ -4,6 +4,7 @@
 #include "text/channel_settings.h"
 #include "text/discovery.h"
 #include "text/individual_page.h"
+#include "text/text_ops.h"
 
 #include <algorithm>
 #include <charconv>
@@ -153,8 +154,8 @@ std::optional<std::string> siteRefusal(const std::string& site) {
 
 std::string Target::display() const {
     const char* scheme = this->scheme == Scheme::Sftp ? "sftp" : this->scheme == Scheme::Ftps ? "ftps" : "ftp";
-    return std::string(scheme) + "://" + (user.empty() ? "" : user + "@") + host +
-           (port ? ":" + std::to_string(port) : "") + path;
+    return joined(
+        {scheme, "://", user.empty() ? "" : user + "@", host, port ? joined({":", std::to_string(port)}) : "", path});
 }
 
 std::string Target::folder() const {

@@ -90,7 +90,7 @@ std::string_view srcOf(std::string_view tag) {
 std::vector<CaptionFile> captionFilesOf(std::string_view video, const std::vector<std::string>& names,
                                         std::string_view extension) {
     const std::string stem = std::string(withoutExtension(video)) + ".";
-    const std::string tail = "." + std::string(extension);
+    const std::string tail = joined({".", extension});
     std::vector<CaptionFile> found;
     for (const std::string& name : names) {
         if (name == stem.substr(0, stem.size() - 1) + tail) {

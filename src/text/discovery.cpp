@@ -89,7 +89,8 @@ void addMeta(std::string& out, std::string_view property, std::string_view conte
 }
 
 void addJson(std::string& out, std::string_view key, std::string_view value, bool quoted = true) {
-    out += ",\n  \"" + std::string(key) + "\": " + (quoted ? "\"" + jsonText(value) + "\"" : std::string(value));
+    out += joined({",\n  \"", key, "\": "});
+    out += quoted ? joined({"\"", jsonText(value), "\""}) : std::string(value);
 }
 
 // One character of markup text that is not copied as it stands (see markupText).

@@ -264,6 +264,31 @@ std::string extensionOf(std::string_view fileName) {
     return dot == std::string_view::npos ? std::string() : lowerAscii(fileName.substr(dot + 1));
 }
 
+bool isVideoName(std::string_view fileName) {
+    const std::string extension = extensionOf(fileName);
+    return extension == "mp4" || extension == "m4v" || extension == "mov" || extension == "webm";
+}
+
+std::string descriptionFromFileName(std::string_view fileName) {
+    const std::string_view stem = fileName.substr(0, std::min(fileName.rfind('.'), fileName.size()));
+    std::string words;
+    for (const char c : stem) {
+        const bool blank = c == '_' || c == '-' || c == ' ' || c == '\t';
+        if (!blank) {
+            words += c;
+        } else if (!words.empty() && words.back() != ' ') {
+            words += ' ';
+        }
+    }
+    if (!words.empty() && words.back() == ' ') {
+        words.pop_back();
+    }
+    if (!words.empty() && words.front() >= 'a' && words.front() <= 'z') {
+        words.front() = static_cast<char>(words.front() - 'a' + 'A');
+    }
+    return words;
+}
+
 std::optional<std::string> typedFileName(std::string_view box) {
     std::optional<std::string> name = toCodePage(stripBlanks(box));
     if (name && !isValidFileName(*name)) {
@@ -296,7 +321,7 @@ bool isValidFileName(std::string_view name) {
 
 std::string fileNameProblem(std::string_view box, bool rename) {
     const std::string_view name = stripBlanks(box);
-    const std::string quoted = "\"" + std::string(name) + "\"";
+    const std::string quoted = joined({"\"", name, "\""});
     if (name.empty()) {
         return "the box is empty";
     }

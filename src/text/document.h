@@ -73,6 +73,14 @@ std::string_view withoutExtension(std::string_view fileName);
 // The extension of a file name (after its last period) in lower case ("mp4"), or nothing when it has none.
 std::string extensionOf(std::string_view fileName);
 
+// Whether a file name is a video in a container browsers play: .mp4, .m4v, .mov or .webm, in any case.
+bool isVideoName(std::string_view fileName);
+
+// The description a new entry of this video gets before the host writes one (UTF-8 in, UTF-8 out): the name without
+// its extension (what follows its last period), each _ and - a blank, blanks around and between words one, the first
+// letter a capital ("rose_pruning-2026.mp4" -> "Rose pruning 2026").
+std::string descriptionFromFileName(std::string_view fileName);
+
 // The name typed into a file-name box (UTF-8), without the blanks around it, as code-page bytes; nothing when it
 // fails the checks below or holds a character the code page lacks.
 std::optional<std::string> typedFileName(std::string_view box);

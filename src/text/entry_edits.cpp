@@ -56,7 +56,7 @@ void dropLeadingWords(std::string_view& after) {
 // followed by LF.
 std::string blockLines(std::string_view sample) {
     const std::string open = std::string(markers::WrapOpen) + " ";
-    const std::string close = " " + std::string(markers::WrapClose);
+    const std::string close = joined({" ", markers::WrapClose});
     std::string block;
     for (std::string_view rest = sample; !rest.empty();) {
         const std::size_t lf = rest.find('\n');

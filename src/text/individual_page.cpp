@@ -102,10 +102,10 @@ void renameInPage(std::string& pageText, std::string_view oldName, std::string_v
     // The comments file's literals hold its name on disk (UTF-8); an older page may hold the code-page bytes.
     const std::string oldLess(withoutExtension(oldName)), newLess = codePageToUtf8(withoutExtension(newName));
     for (const std::string& old : {codePageToUtf8(oldLess), oldLess}) {
-        replaceAll(pageText, "'" + phpSingleQuoted(old) + "_comments.txt'",
-                   "'" + phpSingleQuoted(newLess) + "_comments.txt'");
-        replaceAll(pageText, "\"" + phpDoubleQuoted(old) + "_comments.txt\"",
-                   "\"" + phpDoubleQuoted(newLess) + "_comments.txt\"");
+        replaceAll(pageText, joined({"'", phpSingleQuoted(old), "_comments.txt'"}),
+                   joined({"'", phpSingleQuoted(newLess), "_comments.txt'"}));
+        replaceAll(pageText, joined({"\"", phpDoubleQuoted(old), "_comments.txt\""}),
+                   joined({"\"", phpDoubleQuoted(newLess), "_comments.txt\""}));
     }
     renamePoster(pageText, pageSourceKey(newName), posterValue(oldName), posterValue(newName));
 }

@@ -5,6 +5,7 @@
 #include "window/widgets.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include <QAbstractListModel>
@@ -65,6 +66,18 @@ public:
                shown(shownText(all.substr(row.at + row.name, row.description)));
     }
 
+    // The row of the entry `fileName` (UTF-8), or -1.
+    int rowOf(const std::string& fileName) const {
+        const std::optional<std::string> bytes = toCodePage(fileName);
+        const std::string_view all(bytes_);
+        for (std::size_t i = 0; bytes && i < rows_.size(); ++i) {
+            if (all.substr(rows_[i].at, rows_[i].name) == *bytes) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+
 private:
     struct Row {
         std::size_t at, name, description;
@@ -77,11 +90,10 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("wndEntries"));
     setWindowTitle(QStringLiteral("Entries on the homepage"));
     auto* layout = new QVBoxLayout(this);
-    auto* hint = new QLabel(
-        QStringLiteral("Click an entry to put its name and descriptions into the panels that change entries."), this);
-    hint->setObjectName(QStringLiteral("lblEntriesHint"));
-    hint->setWordWrap(true);
-    layout->addWidget(hint);
+    hint_ = new QLabel(this);
+    hint_->setObjectName(QStringLiteral("lblEntriesHint"));
+    hint_->setWordWrap(true);
+    layout->addWidget(hint_);
     list_ = new QListView(this);
     list_->setObjectName(QStringLiteral("lstEntries"));
     // Every row is one line: the view measures one and draws only the rows in sight.
@@ -118,6 +130,22 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
                                         "original; a video that plays already is left alone"));
     convert_->setEnabled(false);
     controls->addWidget(convert_);
+    // The picked entry's block of the homepage moves above the one before it, or below the one after it.
+    up_ = new QPushButton(QStringLiteral("Move up"), this);
+    up_->setObjectName(QStringLiteral("cmdMoveUp"));
+    up_->setToolTip(QStringLiteral("Moves the picked entry above the one before it on the homepage"));
+    down_ = new QPushButton(QStringLiteral("Move down"), this);
+    down_->setObjectName(QStringLiteral("cmdMoveDown"));
+    down_->setToolTip(QStringLiteral("Moves the picked entry below the one after it on the homepage"));
+    for (QPushButton* move : {up_, down_}) {
+        move->setEnabled(false);
+        controls->addWidget(move);
+        connect(move, &QPushButton::clicked, this, [this, up = move == up_] {
+            if (onMove && !picked_.empty()) {
+                onMove(picked_, up);
+            }
+        });
+    }
     controls->addStretch();
     row->addLayout(controls);
     layout->addLayout(row);
@@ -141,8 +169,9 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
 
 void EntriesWindow::showPoster(const std::string& fileName, const std::string& jpeg) {
     picked_ = fileName;
-    remake_->setEnabled(!fileName.empty());
-    convert_->setEnabled(!fileName.empty());
+    for (QPushButton* button : {remake_, convert_, up_, down_}) {
+        button->setEnabled(!fileName.empty());
+    }
     QPixmap picture;
     if (!jpeg.empty() &&
         picture.loadFromData(reinterpret_cast<const uchar*>(jpeg.data()), static_cast<uint>(jpeg.size()), "JPG")) {
@@ -155,6 +184,15 @@ void EntriesWindow::showPoster(const std::string& fileName, const std::string& j
 
 void EntriesWindow::showEntries(std::string_view pageText) {
     model_->setEntries(pageText);
+    // The picked entry stays picked where it now stands.
+    if (const int row = picked_.empty() ? -1 : model_->rowOf(picked_); row >= 0) {
+        list_->setCurrentIndex(model_->index(row, 0));
+        list_->scrollTo(model_->index(row, 0));
+    }
+}
+
+void EntriesWindow::setHint(const QString& hint) {
+    hint_->setText(hint);
 }
 
 void EntriesWindow::open(const QWidget& main) {

@@ -16,9 +16,9 @@ namespace clipnest::window {
 class EntriesModel;
 
 // The homepage's entries in homepage order, in a window of its own beside the main one, under a line that says what
-// a click does. A click on one hands its file name on; the list edits nothing. The entries are read in one pass over
-// the text and kept as the page holds them; a row is made into words only when it is drawn, so a homepage of 100,000
-// entries lists at once.
+// a click does. A click on one hands its file name on; Move up and Move down ask for the picked one to be moved. The
+// entries are read in one pass over the text and kept as the page holds them; a row is made into words only when it is
+// drawn, so a homepage of 100,000 entries lists at once.
 class EntriesWindow final : public QWidget {
 public:
     explicit EntriesWindow(QWidget* owner);
@@ -29,6 +29,11 @@ public:
     std::function<void(const std::string& fileName, double seconds)> onRemake;
     // Called when Convert is pressed, with the picked entry's file name.
     std::function<void(const std::string& fileName)> onConvert;
+    // Called when Move up (`up`) or Move down is pressed, with the picked entry's file name.
+    std::function<void(const std::string& fileName, bool up)> onMove;
+
+    // The line above the list, which says where a click puts the entry.
+    void setHint(const QString& hint);
 
     // Lists the entries of the homepage text (code-page bytes).
     void showEntries(std::string_view pageText);
@@ -46,6 +51,9 @@ private:
     QDoubleSpinBox* posterAt_ = nullptr;
     QPushButton* remake_ = nullptr;
     QPushButton* convert_ = nullptr;
+    QPushButton* up_ = nullptr;
+    QPushButton* down_ = nullptr;
+    QLabel* hint_ = nullptr;
     std::string picked_;
 };
 

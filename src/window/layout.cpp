@@ -59,7 +59,8 @@ bool& renameFileOnly(Controls& c) {
 }
 
 // Labels default to Cambria 12 pt bold; buttons to the platform's 8.25 pt sans serif. Every text box has one font,
-// the 13.5 pt sans serif, and the boxes beside long labels stand clear of the labels' words.
+// the 13.5 pt sans serif, and the boxes beside long labels stand clear of the labels' words. Every description box
+// holds many lines and wraps them, so a description reads whole without scrolling sideways.
 constexpr std::array ControlRows = std::to_array<ControlDef>({
     {"picWindow", Vp, "frmScroll", 0, 240, 18015, 12135, "", Df, 8.25, R, G},
     {"VScroll1", Sb, "frmScroll", 18120, 0, 300, 21660, "", Df, 8.25, R, G},
@@ -97,7 +98,7 @@ constexpr std::array ControlRows = std::to_array<ControlDef>({
      "(Leave blank if you don't want to change an existing description.)", Cb, 9, B, G},
     {"Label9", Lb, "Frame1", 120, 2880, 2415, 855, "Enter Description for Individual Page: (Leave blank ", Cb, 12, B,
      G},
-    {"Text5", Ln, "Frame1", 2520, 2640, 6135, 975, "", Ms, 13.5, R, Gy, Box::FirstPageDescription},
+    {"Text5", Ml, "Frame1", 2520, 2640, 6135, 975, "", Ms, 13.5, R, Gy, Box::FirstPageDescription},
     {"Label8", Lb, "Frame1", 120, 3720, 4815, 735,
      "if you want the same description on the Individual page as on the Homepage.)", Cb, 12, B, G},
     {"Check1", Ck, "Frame1", 5040, 3840, 190, 375, "", Df, 8.25, R, G, std::nullopt, nullptr, false, firstHomepageOnly},
@@ -121,7 +122,7 @@ constexpr std::array ControlRows = std::to_array<ControlDef>({
     {"Label29", Lb, "Frame3", 120, 2040, 2055, 495, "(Leave blank if you don't want to change it.)", Cb, 9, B, G},
     {"Label5", Lb, "Frame3", 120, 2880, 2415, 855, "Enter Description for Individual Page: (Leave blank ", Cb, 12, B,
      G},
-    {"Text3", Ln, "Frame3", 2520, 2640, 6135, 975, "", Ms, 13.5, R, Gy, Box::SecondPageDescription},
+    {"Text3", Ml, "Frame3", 2520, 2640, 6135, 975, "", Ms, 13.5, R, Gy, Box::SecondPageDescription},
     {"Label17", Lb, "Frame3", 120, 3720, 5175, 735,
      "if you want the same description on the Individual page as on the Homepage.)", Cb, 12, B, G},
     {"Check2", Ck, "Frame3", 4920, 3840, 190, 375, "", Df, 8.25, R, G, std::nullopt, nullptr, false,
@@ -173,7 +174,7 @@ constexpr std::array ControlRows = std::to_array<ControlDef>({
     {"Text19", Ml, "Frame6", 2400, 3720, 6135, 975, "", Ms, 13.5, R, Gy, Box::InsertHomepageDescription},
     {"Label41", Lb, "Frame6", 240, 3840, 2055, 615, "Enter Description for Homepage:", Cb, 12, B, G},
     {"Label37", Lb, "Frame6", 240, 4440, 2055, 495, "(Leave blank if you don't want to change it.)", Cb, 9, B, G},
-    {"Text21", Ln, "Frame6", 2640, 5160, 5895, 945, "", Ms, 13.5, R, Gy, Box::InsertPageDescription},
+    {"Text21", Ml, "Frame6", 2640, 5160, 5895, 945, "", Ms, 13.5, R, Gy, Box::InsertPageDescription},
     {"Label39", Lb, "Frame6", 240, 5280, 2295, 855, "Enter Description for Individual Page (Leave blank ", Cb, 12, B,
      G},
     {"Label35", Lb, "Frame6", 240, 6120, 5175, 615,
@@ -199,111 +200,46 @@ constexpr std::array Panels = std::to_array<PanelDef>({
     {Message::Notice, "txtNotice", "frmScroll", 7320, 7920, 4455, 2415, 12.75},
 });
 
-struct HelpLine {
-    int leading;
-    const char* text;
-    int trailing;
-};
-
-// The rename page is named as the tool writes it, change_file_name.php.
-constexpr std::array HelpLines = std::to_array<HelpLine>({
-    {0, "", 0},
-    {10,
-     "This app helps you make entries for your channel, and make changes to your entries.  If you are familiar with "
-     "working with basic web pages, you can probably",
-     2},
-    {5,
-     "make and maintain your Homepage and entries on your own, without this app.  There are instructions on your "
-     "channel showing you how to maintain your channel yourself.  In the sections",
-     1},
-    {5,
-     "below, you can enter a title and message for your homepage, and create/change pages for your video entries.  "
-     "When an entry is created, your homepage is updated with its file",
-     1},
-    {5,
-     "name and description, and an individual entry page is created for it.  If you want to simply create a video and "
-     "post its description, that's easy.  Using the Create/Change entry section,",
-     1},
-    {5,
-     "enter the file name in the first box, then add a description in the homepage box.  If you want the same "
-     "description on the individual entry page as on the Homepage, leave the",
-     1},
-    {5,
-     "description for the individual page blank and click Create/Change Entry.  Post these files to your channel, and "
-     "you're done.  If you want a different/longer description on the individual",
-     1},
-    {5, "entry page, enter that description in the individual entry page box.", 6},
-    {362, "", 0},
-    {10,
-     "When you make a page with the app, a file is created, or modified, locally on your computer, and you will have "
-     "to upload this file and update the homepage file on your channel.",
-     1},
-    {6,
-     "The pages on your channel all exist as files.  To create an entry, you have to enter a file name, with its "
-     "extension.  It isn't necessary to have created the actual file, or have the file in",
-     1},
-    {6,
-     "your folder, but a name with an extension is required.  If you just want to change an existing individual entry "
-     "description, leave the homepage description blank, and only the individual entry",
-     1},
-    {0, "description will be changed.  There is currently no", 1},
-    {6,
-     "way to delete files/pages on your channel.   However, if you want to make a file/page on your channel "
-     "inaccessible to viewers, you can do that by changing its name.  If you want",
-     1},
-    {6,
-     "to change the name of a file or individual entry page on your channel at the server level, you can do that on "
-     "the Change File/Individual page section on the bottom left of this page.",
-     1},
-    {367, "", 0},
-    {11,
-     "Enter the current name and the new name, and a page with the name \"change_file_name.php\" will be created and "
-     "placed in the same local folder as your other files and pages.",
-     1},
-    {6,
-     "You could for example add a series of random characters to the end of the existing name.  You will then have to "
-     "post this page to your channel.  When you call up this page,",
-     1},
-    {6,
-     "\"change_file_name.php\", in your browser, the name change will be made and a message returned, showing it has "
-     "been completed.  This new name would have to be known by viewers",
-     1},
-    {6,
-     "in order to access this renamed file/page.  If a user bookmarked the page/file with the old name, this bookmark "
-     "would now fail.  If your concern is about space being taken up by a",
-     1},
-    {6,
-     "large file, you can overwrite the file with a smaller file.  To do this, place a smaller sized file with the "
-     "same name as the file you want to replace, and post it to the server.  The existing",
-     1},
-    {6,
-     "file with that name on your channel will be replaced.  The content of your old file is now overwritten and "
-     "doesn't exist.",
-     1},
-    {47, "", 0},
-    {11,
-     "If you don't remember the file name of an entry you want to change, open your local homepage.html file in your "
-     "text editor and view the contents.  If you don't have an up",
-     1},
-    {6,
-     "to date copy of your homepage, you can open the homepage on your channel in your browser.  Call up the page, "
-     "Right-click it, and select \"View page source\".  This",
-     1},
-    {6,
-     "will display all your channel's file names and descriptions.  You can copy the code and paste it into an empty "
-     "text page, and save it with an HTML extension.  This will give you a copy to",
-     1},
-    {0, "save", 1},
-    {6, "locally on your computer.", 0},
-    {10,
-     "As mentioned above, once you're familiar with working with pages and files, you probably won't need the app "
-     "anymore.  This will allow you to more easily",
-     1},
-    {5,
-     "customize your pages as you like.  Please recognize some conventions though, such as keeping the video and "
-     "comment section where viewers can expect to find them.",
-     0},
-    {160, "", 0},
+// The help text's paragraphs; the box wraps them to its width.
+constexpr std::array HelpParagraphs = std::to_array<const char*>({
+    "This app helps you make entries for your channel, and make changes to your entries.  If you are familiar with "
+    "working with basic web pages, you can probably make and maintain your Homepage and entries on your own, without "
+    "this app.  There are instructions on your channel showing you how to maintain your channel yourself.  In the "
+    "sections below, you can enter a title and message for your homepage, and create/change pages for your video "
+    "entries.  When an entry is created, your homepage is updated with its file name and description, and an "
+    "individual entry page is created for it.  If you want to simply create a video and post its description, that's "
+    "easy.  Using the Create/Change entry section, enter the file name in the first box, then add a description in the "
+    "homepage box.  If you want the same description on the individual entry page as on the Homepage, leave the "
+    "description for the individual page blank and click Create/Change Entry.  Post these files to your channel, and "
+    "you're done.  If you want a different/longer description on the individual entry page, enter that description in "
+    "the individual entry page box.",
+    "When you make a page with the app, a file is created, or modified, locally on your computer, and you will have to "
+    "upload this file and update the homepage file on your channel. The pages on your channel all exist as files.  To "
+    "create an entry, you have to enter a file name, with its extension.  It isn't necessary to have created the "
+    "actual file, or have the file in your folder, but a name with an extension is required.  If you just want to "
+    "change an existing individual entry description, leave the homepage description blank, and only the individual "
+    "entry description will be changed.  There is currently no way to delete files/pages on your channel.   However, "
+    "if you want to make a file/page on your channel inaccessible to viewers, you can do that by changing its name.  "
+    "If you want to change the name of a file or individual entry page on your channel at the server level, you can do "
+    "that on the Change File/Individual page section on the bottom left of this page.",
+    "Enter the current name and the new name, and a page with the name \"change_file_name.php\" will be created and "
+    "placed in the same local folder as your other files and pages. You could for example add a series of random "
+    "characters to the end of the existing name.  You will then have to post this page to your channel.  When you call "
+    "up this page, \"change_file_name.php\", in your browser, the name change will be made and a message returned, "
+    "showing it has been completed.  This new name would have to be known by viewers in order to access this renamed "
+    "file/page.  If a user bookmarked the page/file with the old name, this bookmark would now fail.  If your concern "
+    "is about space being taken up by a large file, you can overwrite the file with a smaller file.  To do this, place "
+    "a smaller sized file with the same name as the file you want to replace, and post it to the server.  The existing "
+    "file with that name on your channel will be replaced.  The content of your old file is now overwritten and "
+    "doesn't exist.",
+    "If you don't remember the file name of an entry you want to change, open your local homepage.html file in your "
+    "text editor and view the contents.  If you don't have an up to date copy of your homepage, you can open the "
+    "homepage on your channel in your browser.  Call up the page, Right-click it, and select \"View page source\".  "
+    "This will display all your channel's file names and descriptions.  You can copy the code and paste it into an "
+    "empty text page, and save it with an HTML extension.  This will give you a copy to save locally on your computer.",
+    "As mentioned above, once you're familiar with working with pages and files, you probably won't need the app "
+    "anymore.  This will allow you to more easily customize your pages as you like.  Please recognize some conventions "
+    "though, such as keeping the video and comment section where viewers can expect to find them.",
 });
 
 } // namespace
@@ -343,11 +279,9 @@ const ControlDef* findControl(std::string_view name) {
 
 std::string helpText() {
     std::string text;
-    for (const HelpLine& line : HelpLines) {
-        text.append(static_cast<std::size_t>(line.leading), ' ');
-        text.append(line.text);
-        text.append(static_cast<std::size_t>(line.trailing), ' ');
-        text.append("\r\n");
+    for (const char* paragraph : HelpParagraphs) {
+        text += text.empty() ? "" : "\r\n\r\n";
+        text += paragraph;
     }
     return text;
 }

@@ -72,7 +72,8 @@ const char* panelName(Message panel);
 
 const ControlDef* findControl(std::string_view name);
 
-// The help text of the read-only help box, lines ending in CR LF.
+// The help text of the read-only help box: paragraphs of one line each, which the box wraps, an empty line (CR LF)
+// between them.
 std::string helpText();
 
 } // namespace clipnest::window

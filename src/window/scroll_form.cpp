@@ -1,10 +1,12 @@
 #include "window/scroll_form.h"
 
+#include "cli/commands.h"
 #include "comments/moderation.h"
 #include "media/poster.h"
 #include "platform/code_page.h"
 #include "publish/settings.h"
 #include "text/document.h"
+#include "text/entries.h"
 #include "text/page_text.h"
 #include "window/comments_window.h"
 #include "window/connection_window.h"
@@ -23,6 +25,7 @@
 #include <climits>
 #include <functional>
 #include <limits>
+#include <sstream>
 #include <utility>
 
 #include <QApplication>
@@ -30,11 +33,15 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -72,6 +79,10 @@ ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* paren
 
     build();
     connectInputs();
+    setAcceptDrops(true);
+    listenToBusyWork();
+    // The Entries window fills the entry panel that was worked in last.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
 
     QSize size(toPixels(DesignWidth), toPixels(DesignHeight));
     if (const QScreen* screen = this->screen()) {
@@ -101,11 +112,12 @@ ScrollForm::~ScrollForm() = default;
 // Keeps the Form's box in step with what is typed into its widget.
 void ScrollForm::connectBox(QWidget* widget, Box box) {
     if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-        connect(line, &QLineEdit::textChanged, this, [this, box](const QString& text) {
+        connect(line, &QLineEdit::textChanged, this, [this, box, line](const QString& text) {
             if (showing_) {
                 return;
             }
             form_->controls.text(box) = text.toStdString();
+            followFocus(line);
             // The name of an entry typed into a panel that changes entries brings its descriptions along.
             if (box == Box::FirstName || box == Box::SecondName) {
                 fillDescriptions(box == Box::FirstName ? EntryPanel::First : EntryPanel::Second, false);
@@ -116,6 +128,7 @@ void ScrollForm::connectBox(QWidget* widget, Box box) {
         connect(multi, &QPlainTextEdit::textChanged, this, [this, box, multi] {
             if (!showing_) {
                 form_->controls.text(box) = multiLineText(multi);
+                followFocus(multi);
             }
         });
     }
@@ -185,6 +198,7 @@ void ScrollForm::openOtherFolder() {
     auto folder = std::make_unique<WorkingFolder>(*chosen);
     form_ = std::make_unique<Form>(clock_, *folder);
     form_->setChannelWait(ChannelLock::ClickWaitMs);
+    listenToBusyWork();
     // The old Form is gone, so the folder it worked on may go.
     openedFolder_ = std::move(folder);
     setWindowTitle(windowTitleFor(*chosen));
@@ -348,6 +362,109 @@ bool ScrollForm::mayStopPublish() {
     return answer == QMessageBox::Yes;
 }
 
+void ScrollForm::listenToBusyWork() {
+    form_->onBusy = [this](const std::string& doing) { status_->busy(shown(doing)); };
+}
+
+void ScrollForm::addVideos(const std::vector<std::string>& files, bool newVideos) {
+    if (form_->chainRunning() || form_->quitRequested()) {
+        return;
+    }
+    status_->busy(newVideos ? QStringLiteral("Adding the videos that have no entry\u2026")
+                  : files.size() == 1
+                      ? QStringLiteral("Adding ") + shown(std::filesystem::path(files.front()).filename().string()) +
+                            QStringLiteral("\u2026")
+                      : QStringLiteral("Adding %1 videos\u2026").arg(files.size()));
+    // The same operation as the command line's, in a session of its own on the folder; the window then reads what it
+    // wrote.
+    std::ostringstream out, said;
+    cli::Runner runner(form_->folder().dir(), out, said);
+    runner.setQuiet(true);
+    runner.session().form().setChannelWait(ChannelLock::ClickWaitMs);
+    runner.session().form().onBusy = form_->onBusy;
+    const cli::AddReport report = cli::addVideos(runner, files, newVideos);
+    form_->readHomepageAgain();
+    status_->say(shown(report.summary),
+                 report.failed ? (report.added.empty() ? Tone::Error : Tone::Note) : Tone::Success);
+    showState();
+    aimTimer();
+}
+
+void ScrollForm::chooseVideos() {
+    QFileDialog dialog(this, QStringLiteral("Add videos"), QString::fromStdString(form_->folder().dir().string()),
+                       QStringLiteral("Videos (*.mp4 *.m4v *.mov *.webm *.MP4 *.M4V *.MOV *.WEBM);;All files (*)"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    std::vector<std::string> files;
+    for (const QString& file : dialog.selectedFiles()) {
+        files.push_back(file.toStdString());
+    }
+    if (!files.empty()) {
+        addVideos(files, false);
+    }
+}
+
+void ScrollForm::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!form_->chainRunning() &&
+        std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
+        event->acceptProposedAction();
+    }
+}
+
+void ScrollForm::dropEvent(QDropEvent* event) {
+    std::vector<std::string> files;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            files.push_back(url.toLocalFile().toStdString());
+        }
+    }
+    if (files.empty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    addVideos(files, false);
+}
+
+void ScrollForm::followFocus(const QWidget* focused) {
+    for (const auto& [frame, target] : {std::pair{"Frame1", PickTarget::First}, std::pair{"Frame3", PickTarget::Second},
+                                        std::pair{"Frame6", PickTarget::Insert}}) {
+        if (focused && widgets_.at(frame)->isAncestorOf(focused)) {
+            setPickTarget(target);
+        }
+    }
+}
+
+void ScrollForm::setPickTarget(PickTarget target) {
+    pickTarget_ = target;
+    entries_->setHint(target == PickTarget::Insert
+                          ? QStringLiteral("Click an entry to put its name into the insert panel, as the entry the new "
+                                           "one goes above, and into the rename box.")
+                          : QStringLiteral("Click an entry to put its name and descriptions into the %1 Create a New "
+                                           "Entry panel, and its name into the rename box.")
+                                .arg(target == PickTarget::First ? QStringLiteral("first") : QStringLiteral("second")));
+}
+
+void ScrollForm::moveEntry(const std::string& name, bool up) {
+    if (form_->chainRunning()) {
+        return;
+    }
+    const std::optional<std::string> video = toCodePage(name);
+    const std::vector<LiveEntry> entries = liveEntries(form_->homepageText());
+    const auto at =
+        std::find_if(entries.begin(), entries.end(), [&](const LiveEntry& e) { return video && e.fileName == *video; });
+    if (at == entries.end() || (up && at == entries.begin()) || (!up && at + 1 == entries.end())) {
+        return;
+    }
+    // Down is above the entry after the next one, or behind the last.
+    const auto anchor = up ? at - 1 : at + 2;
+    form_->moveEntry(name, anchor == entries.end() ? std::nullopt
+                                                   : std::optional<std::string>(codePageToUtf8(anchor->fileName)));
+    afterAction();
+}
+
 void ScrollForm::checkOutsideChanges() {
     if (!form_->chainRunning() && !form_->quitRequested()) {
         form_->refreshHomepage();
@@ -472,6 +589,7 @@ void ScrollForm::showBoxes() {
 
 // The message panels show what the Form says now, the newest on top.
 void ScrollForm::showPanels() {
+    const int bar = noticeBarHeight();
     for (const PanelDef& def : panelTable()) {
         const MessageBoard& messages = form_->messages();
         const bool visible = messages.isShown(def.panel);
@@ -488,17 +606,27 @@ void ScrollForm::showPanels() {
             panel->raise();
         }
     }
+    // The viewport makes room for the notices shown, or takes it back.
+    if (noticeBarHeight() != bar) {
+        placeViewport();
+    }
 }
 
 // While a chain runs, nothing that starts another (or moves to another folder) can be clicked.
 void ScrollForm::enableButtons() {
     const bool running = form_->chainRunning();
+    // A button that goes disabled would hand its focus to the next box, often in another panel: the surface takes it.
+    if (running && qobject_cast<QPushButton*>(focusWidget())) {
+        widgets_.at("picI_Scroll")->setFocus(Qt::OtherFocusReason);
+    }
     for (const ControlDef& def : controlTable()) {
         if (def.startsChain) {
             widgets_.at(def.name)->setEnabled(!running);
         }
     }
     undo_->setEnabled(!running);
+    addVideos_->setEnabled(!running);
+    addNewVideos_->setEnabled(!running);
     // Another folder would leave the chain's operation half done.
     openFolder_->setEnabled(!running);
 }

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QTimer>
 #include <QWidget>
@@ -64,12 +65,22 @@ public:
     void showPanels();
     void enableButtons();
 
+    // Adds these videos (UTF-8 paths or names in the channel folder), and with `newVideos` every video of the folder
+    // that no entry names, as `clipnest add` does, saying in the status line what it is doing and then what came of it.
+    void addVideos(const std::vector<std::string>& files, bool newVideos);
+
+    // Which panel a click in the Entries window fills: the entry panel (or the insert panel) that last had the focus.
+    enum class PickTarget { First, Second, Insert };
+    PickTarget pickTarget() const { return pickTarget_; }
+
     // Looks whether the homepage was changed on disk while no chain runs, and shows what it holds now. The window
     // does so every two seconds.
     void checkOutsideChanges();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -84,6 +95,8 @@ private:
     void connectBox(QWidget* widget, Box box);
     void placeViewport();
     void placePanels();
+    // How much room the notices shown take above the viewport, in twips.
+    int noticeBarHeight() const;
     void onScroll(int value);
     void scrollByWheel(int twips);
     void afterAction();
@@ -110,6 +123,17 @@ private:
     void fillDescriptions(EntryPanel panel, bool picked);
     // Shows the poster of the entry `name` (UTF-8) in the entries window, as the folder has it now.
     void showPoster(const std::string& name);
+    // Asks for videos in the channel folder with the file dialog and adds them.
+    void chooseVideos();
+    // When the focus is in an entry panel (or the insert panel), or `focused` is a box of one typed into, the Entries
+    // window's click fills that one.
+    void followFocus(const QWidget* focused);
+    // The Entries window's click fills this panel from now on, and its line says so.
+    void setPickTarget(PickTarget target);
+    // Moves the picked entry above the one before it, or below the one after it.
+    void moveEntry(const std::string& name, bool up);
+    // The Form's busy words go to the status line.
+    void listenToBusyWork();
     // After an undo: every box that mirrors the files (title, message, a filled entry's descriptions) shows them.
     void showFilesAgain();
 
@@ -130,6 +154,9 @@ private:
     // their own.
     QWidget* undo_ = nullptr;
     QWidget* openFolder_ = nullptr;
+    QWidget* addVideos_ = nullptr;
+    QWidget* addNewVideos_ = nullptr;
+    PickTarget pickTarget_ = PickTarget::First;
     StatusLine* status_ = nullptr;
     EntriesWindow* entries_ = nullptr;
     CommentsWindow* comments_ = nullptr;

@@ -39,7 +39,24 @@ constexpr int ViewportTop = 240;
 constexpr int ViewportBottomMargin = DesignHeight - 240 - 12135;
 constexpr int ScrollBarWidth = 300;
 constexpr int MaxScrollValue = 32767;
+
+// The window's own notices (a notice, a failure) stand in a bar between the strip and the viewport, which moves down
+// for them while they are shown: they cover no box, and not each other.
+bool inNoticeBar(Message panel) {
+    return panel == Message::FileFailure || panel == Message::Notice;
+}
 } // namespace
+
+int ScrollForm::noticeBarHeight() const {
+    int height = 0;
+    for (const PanelDef& def : panelTable()) {
+        const auto panel = panelWidgets_.find(def.panel);
+        if (inNoticeBar(def.panel) && panel != panelWidgets_.end() && panel->second->isVisibleTo(this)) {
+            height += def.height;
+        }
+    }
+    return height;
+}
 
 // The content surface: hands PAGE UP / PAGE DOWN and the mouse wheel to the window.
 class ScrollSurface final : public QWidget {
@@ -168,11 +185,13 @@ void ScrollForm::connectStrip() {
     const TopStrip strip = buildTopStrip(this);
     connect(strip.openFolder, &QPushButton::clicked, this, [this] { openOtherFolder(); });
     connect(strip.preview, &QPushButton::clicked, this, [this] {
+        status_->busy(QStringLiteral("Starting the preview\u2026"));
         const PreviewOutcome outcome = startPreview(preview_, form_->folder().dir(), this,
                                                     [this](const QString& said) { status_->say(said, Tone::Note); });
         if (!outcome.status.isEmpty()) {
             status_->say(outcome.status, Tone::Success);
         } else {
+            status_->say({}, Tone::Success);
             form_->notice(outcome.notice);
         }
         showState();
@@ -206,6 +225,10 @@ void ScrollForm::connectStrip() {
         afterAction();
     });
     undo_ = strip.undo;
+    addVideos_ = strip.addVideos;
+    addNewVideos_ = strip.addNewVideos;
+    connect(strip.addVideos, &QPushButton::clicked, this, [this] { chooseVideos(); });
+    connect(strip.addNewVideos, &QPushButton::clicked, this, [this] { addVideos({}, true); });
     openFolder_ = strip.openFolder;
     status_ = strip.status;
 
@@ -222,16 +245,25 @@ void ScrollForm::connectStrip() {
     entries_ = new EntriesWindow(this);
     connect(strip.entries, &QPushButton::clicked, this, [this] { entries_->open(*this); });
     entries_->onPick = [this](const std::string& name) {
+        // Only the panel being worked in (its box keeps the focus while the Entries window has it): what is typed in
+        // the others stays.
+        followFocus(focusWidget());
         Controls& c = form_->controls;
-        c.first.name = c.second.name = c.insert.above = name;
-        for (const EntryPanel panel : {EntryPanel::First, EntryPanel::Second}) {
+        if (pickTarget_ == PickTarget::Insert) {
+            c.insert.above = name;
+        } else {
+            const EntryPanel panel = pickTarget_ == PickTarget::First ? EntryPanel::First : EntryPanel::Second;
+            c.entry(panel).name = name;
             fillDescriptions(panel, true);
         }
+        c.renameFrom = name;
         showState();
         showPoster(name);
     };
     convertDialog_ = new ConvertDialog(this);
     entries_->onConvert = [this](const std::string& name) { startConvert(name); };
+    entries_->onMove = [this](const std::string& name, bool up) { moveEntry(name, up); };
+    setPickTarget(PickTarget::First);
     entries_->onRemake = [this](const std::string& name, double seconds) {
         form_->makePosters({name}, seconds);
         showState();
@@ -295,20 +327,22 @@ void ScrollForm::placeViewport() {
     const int windowWidth = width() * TwipsPerPixel;
     const int windowHeight = height() * TwipsPerPixel;
     const int viewWidth = std::max(TwipsPerPixel, windowWidth - ScrollBarWidth);
-    const int viewHeight = std::max(TwipsPerPixel, windowHeight - ViewportTop - ViewportBottomMargin);
-    picWindow_->setGeometry(pixelRect(0, ViewportTop, viewWidth, viewHeight));
+    const int bar = noticeBarHeight();
+    const int viewTop = ViewportTop + bar;
+    const int viewHeight = std::max(TwipsPerPixel, windowHeight - viewTop - ViewportBottomMargin);
+    picWindow_->setGeometry(pixelRect(0, viewTop, viewWidth, viewHeight));
     status_->setGeometry(statusLineRect(windowWidth));
 
     const bool wasResizing = std::exchange(resizing_, true);
     // The window's inner width already leaves out the border that the gap made room for, so the bar ends at the edge.
-    vscroll_->setGeometry(pixelRect(windowWidth - ScrollBarWidth, 0, ScrollBarWidth, viewHeight));
+    vscroll_->setGeometry(pixelRect(windowWidth - ScrollBarWidth, bar, ScrollBarWidth, viewHeight));
     vscroll_->setSingleStep(SmallChange);
     vscroll_->setPageStep(std::min(viewHeight, MaxScrollValue));
     vscroll_->setRange(0, std::clamp(SurfaceHeight - viewHeight, 0, MaxScrollValue));
 
     const int surfaceWidth = std::max(viewWidth, ContentWidth);
     hscroll_->setVisible(viewWidth < ContentWidth);
-    hscroll_->setGeometry(0, toPixels(ViewportTop + viewHeight), toPixels(viewWidth),
+    hscroll_->setGeometry(0, toPixels(viewTop + viewHeight), toPixels(viewWidth),
                           std::min(toPixels(ViewportBottomMargin), hscroll_->sizeHint().height()));
     hscroll_->setPageStep(viewWidth);
     hscroll_->setRange(0, surfaceWidth - viewWidth);
@@ -321,9 +355,16 @@ void ScrollForm::placeViewport() {
 
 void ScrollForm::placePanels() {
     // Panels on the window and the viewport keep their distance from the bottom when those shrink below the
-    // design, so a shown panel stays on screen.
+    // design, so a shown panel stays on screen; the notices in the bar stand one below the other.
+    int barTop = ViewportTop;
     for (const PanelDef& def : panelTable()) {
         QWidget* panel = panelWidgets_.at(def.panel);
+        if (inNoticeBar(def.panel)) {
+            const int room = picWindow_->width() * TwipsPerPixel;
+            panel->move(toPixels(std::max(0, std::min(def.left, room - def.width))), toPixels(barTop));
+            barTop += panel->isVisibleTo(this) ? def.height : 0;
+            continue;
+        }
         const QWidget* container = panel->parentWidget();
         int shrunk = 0;
         int room = container->width() * TwipsPerPixel;

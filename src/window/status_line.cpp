@@ -85,6 +85,15 @@ void StatusLine::say(const QString& text, Tone tone, int lastsMs) {
     list_->addItems(messages_);
 }
 
+void StatusLine::busy(const QString& doing) {
+    expiry_.stop();
+    text_->setText(doing);
+    text_->setToolTip(
+        Qt::mightBeRichText(doing) ? QStringLiteral("<p>") + doing.toHtmlEscaped() + QStringLiteral("</p>") : doing);
+    paintTone(text_, Tone::Note);
+    text_->repaint();
+}
+
 void StatusLine::openMessages() {
     if (!window_->isVisible()) {
         window_->move(mapToGlobal(QPoint(0, height())));

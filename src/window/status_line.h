@@ -40,6 +40,9 @@ public:
     // A message that holds only for a while (another publish runs) leaves the line after `lastsMs`, unless another
     // came first; the list keeps it.
     void say(const QString& text, Tone tone, int lastsMs = 0);
+    // Shows what work that may take a while is doing ("Making the poster for roses.mp4…"), drawn at once, before the
+    // work holds up the window; the work's outcome, said next, takes its place. The messages kept leave it out.
+    void busy(const QString& doing);
     // The messages kept, newest first, each with the time it was said.
     const QStringList& messages() const { return messages_; }
     // Shows the window of the last messages beside the status line, and raises it.

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int StripHeight = 240;
 constexpr int ScrollBarWidth = 300;
-constexpr int StatusLeft = 9480;
+constexpr int StatusLeft = 12300;
 
 } // namespace
 
@@ -52,6 +52,11 @@ TopStrip buildTopStrip(QWidget* window) {
                         "pages get share tags and feed.xml and sitemap.xml are written");
     strip.connection = button("cmdConnection", "Connection\u2026", 8280, 1200,
                               "The publish address, how to log in, and a test of the connection");
+    strip.addVideos = button("cmdAddVideos", "Add videos\u2026", 9420, 1260,
+                             "Makes entries of videos chosen in the channel folder, described by their file names; "
+                             "videos dropped onto the window are added the same way");
+    strip.addNewVideos = button("cmdAddNewVideos", "Add all new videos", 10740, 1500,
+                                "Makes an entry of every video in the channel folder that has none, in name order");
     strip.status = new StatusLine(window);
     strip.status->setObjectName(QStringLiteral("stsStatus"));
     strip.status->setFont(fontFor(Face::Default, 8.25, false));

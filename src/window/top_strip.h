@@ -9,7 +9,7 @@ namespace clipnest::window {
 
 // The strip above the viewport holds what is not of the design: another folder, a preview, undo, the entries, the
 // publish, the visitors' comments, the
-// addresses and the connection, and the status line that says what the last operation did.
+// addresses and the connection, adding videos, and the status line that says what the last operation did.
 struct TopStrip {
     QPushButton* openFolder = nullptr;
     QPushButton* preview = nullptr;
@@ -19,6 +19,8 @@ struct TopStrip {
     QPushButton* comments = nullptr;
     QPushButton* site = nullptr;
     QPushButton* connection = nullptr;
+    QPushButton* addVideos = nullptr;
+    QPushButton* addNewVideos = nullptr;
     StatusLine* status = nullptr;
 };
 

@@ -194,6 +194,9 @@ void Form::writeDiscoveryFiles() {
         return;
     }
     startClick();
+    if (!channelSite(folder_).empty()) {
+        busy("Writing the share tags, feed.xml and sitemap.xml\u2026");
+    }
     refreshHomepage();
     startOperation({Operation::Kind::Other, {"share tags, feed and sitemap"}});
     noteEntriesAtStart();

@@ -11,13 +11,66 @@
 
 namespace clipnest {
 
+namespace {
+
+// What a status line says while the posters of these videos (code-page names, at least one) are made.
+std::string makingPosters(const std::vector<std::string>& videos) {
+    return videos.size() == 1 ? "Making the poster for " + codePageToUtf8(videos.front()) + "\u2026"
+                              : "Making the posters for " + std::to_string(videos.size()) + " videos\u2026";
+}
+
+} // namespace
+
 bool Form::givePoster(const std::string& video, std::optional<double> at, bool remake) {
     const std::string poster = media::posterName(video);
     // A poster the host put there is theirs: only a remake, which the host asks for, replaces it.
     if (!remake && (folder_.exists(poster) || folder_.isLink(poster))) {
         return folder_.exists(poster);
     }
+    if (const auto prepared = preparedPosters_.find(video); prepared != preparedPosters_.end() && !remake && !at) {
+        media::PosterFrame frame{std::move(prepared->second.first), std::move(prepared->second.second)};
+        preparedPosters_.erase(prepared);
+        return placePoster(video, frame);
+    }
+    // Without the video there is nothing to wait for: its note says so at once.
+    if (folder_.exists(video)) {
+        busy(makingPosters({video}));
+    }
     return placePoster(video, media::writePosterFrame(folder_, video, at));
+}
+
+void Form::preparePosters(const std::vector<std::string>& videos) {
+    std::vector<std::string> plain;
+    for (const std::string& video : videos) {
+        const std::string poster = media::posterName(video);
+        if (isPlainName(video) && !preparedPosters_.contains(video) && !folder_.exists(poster) &&
+            !folder_.isLink(poster)) {
+            plain.push_back(video);
+        }
+    }
+    if (plain.empty()) {
+        return;
+    }
+    busy(makingPosters(plain));
+    std::vector<media::PosterFrame> frames = media::writePosterFrames(folder_, plain, std::nullopt);
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        preparedPosters_[plain[i]] = {std::move(frames[i].part), std::move(frames[i].why)};
+    }
+}
+
+void Form::dropPreparedPosters() {
+    for (const auto& [video, frame] : preparedPosters_) {
+        if (frame.first) {
+            folder_.remove(*frame.first);
+        }
+    }
+    preparedPosters_.clear();
+}
+
+void Form::busy(const std::string& doing) const {
+    if (onBusy) {
+        onBusy(doing);
+    }
 }
 
 bool Form::placePoster(const std::string& video, const media::PosterFrame& frame) {
@@ -88,6 +141,9 @@ void Form::makePosters(const std::vector<std::string>& names, std::optional<doub
     std::copy_if(videos->begin(), videos->end(), std::back_inserter(plain),
                  [](const auto& v) { return isPlainName(v); });
     // The frames are made side by side, then put in place one by one, as one at a time would be.
+    if (!plain.empty()) {
+        busy(makingPosters(plain));
+    }
     const std::vector<media::PosterFrame> frames = media::writePosterFrames(folder_, plain, at);
     for (std::size_t i = 0; i < plain.size(); ++i) {
         const std::string& video = plain[i];

@@ -18,9 +18,9 @@ bool Form::takeFileName(const std::string& nameBox, Request& into) {
     }
     // A name the server would run (or read as its settings) is no video's; one already on the homepage may still go.
     if (into.kind != Operation::Kind::Delete && runsOnServer(*name)) {
-        refuseName("\"" + std::string(stripBlanks(nameBox)) +
-                   "\" is a name the server runs as a program (or reads as its settings, or, as it ends in a period, "
-                   "takes for another name), so it cannot be a video's");
+        refuseName(joined({"\"", stripBlanks(nameBox),
+                           "\" is a name the server runs as a program (or reads as its settings, or, as it ends in a "
+                           "period, takes for another name), so it cannot be a video's"}));
         return false;
     }
     into.FileName = *name;
