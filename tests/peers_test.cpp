@@ -692,19 +692,26 @@ const played = async (page, entry, shade) => {
     return video ? 'paused ' + video.paused + ' in a link ' + !!video.closest('a') + ' page ' +
         home.contentWindow.location.pathname : 'no video';
 };
-let loads = 0;
+let loads = 0, homeType = '';
 home.onload = async () => {
     const page = home.contentDocument;
     if (++loads > 1) {
-        say('opened ' + home.contentWindow.location.pathname + ' ' + page.querySelector('h1').textContent);
+        const type = getComputedStyle(page.querySelector('h1')).fontFamily;
+        say('opened ' + home.contentWindow.location.pathname + ' ' + page.querySelector('h1').textContent + ' ' +
+            (type === homeType ? 'in the same type' : 'in ' + type + ', the homepage in ' + homeType));
         return;
     }
     await later(500);
     const entries = page.querySelectorAll('div.gallery');
+    const fonts = new Set([page.body, page.querySelector('h1'), entries[0].querySelector('div.desc')]
+        .map(e => getComputedStyle(e).fontFamily));
+    homeType = fonts.size === 1 ? [...fonts][0] : [...fonts].join(' and ');
     const top = entries[0].querySelector('span.clip').getBoundingClientRect();
+    const title = page.querySelector('h1').getBoundingClientRect().top;
     document.getElementById('measured').textContent = 'title at ' + page.querySelector('h1').getBoundingClientRect().top +
         ' first entry at ' + entries[0].getBoundingClientRect().top + ' poster ' + top.top + ' to ' + top.bottom;
-    say('first poster ' + (top.bottom <= 844 ? 'on the first screen' : 'below it, from ' + top.top));
+    say('title ' + (title <= 40 ? 'at the top' : 'below a band of ' + title) + ', first poster ' +
+        (top.top <= 422 && top.bottom <= 844 ? 'on the first screen' : 'from ' + top.top + ' to ' + top.bottom));
     say('first ' + await played(page, entries[0]));
     const video = entries[0].querySelector('video');
     if (video) {
@@ -720,9 +727,10 @@ home.onload = async () => {
     ASSERT_TRUE(server.running());
     const std::string dom = dumpDomOf(server.url() + "phone.html",
                                       "--virtual-time-budget=20000 --autoplay-policy=no-user-gesture-required");
-    EXPECT_NE(dom.find("<pre id=\"seen\">first poster on the first screen | first paused false in a link false page "
+    EXPECT_NE(dom.find("<pre id=\"seen\">title at the top, first poster on the first screen | first paused false in a "
+                       "link false page "
                        "/homepage.html | after a click on it /homepage.html | second paused false in a link false "
-                       "page /homepage.html | opened /roses.php Pruning roses</pre>"),
+                       "page /homepage.html | opened /roses.php Pruning roses in the same type</pre>"),
               npos)
         << dom;
     EXPECT_EQ(server.failed(), Lines{});
