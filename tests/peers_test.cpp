@@ -95,6 +95,17 @@ public:
         return times;
     }
 
+    // Every request its log shows answered with an error status, as "404 GET /path".
+    Lines failed() const {
+        Lines found;
+        const std::regex request(R"(\[([45]\d\d)\]: ([A-Z]+ [^ \n]*))");
+        const std::string log = readFile(log_);
+        for (std::sregex_iterator it(log.begin(), log.end(), request), end; it != end; ++it) {
+            found.push_back((*it)[1].str() + " " + (*it)[2].str());
+        }
+        return found;
+    }
+
 private:
     fs::path root_;
     TempDir dir_;
@@ -667,6 +678,103 @@ window.onload = async () => {
     ASSERT_TRUE(server.running());
     const std::string dom = dumpDomOf(server.url() + "play.html", "--virtual-time-budget=10000");
     EXPECT_NE(dom.find("<pre id=\"seen\">phone decoded 240x320, camera decoded 320x240</pre>"), npos) << dom;
+}
+
+// A visit of a homepage of two entries on a phone: the first entry's poster stands within the first screen, a click
+// where the poster is (as the element the browser finds there, and as a mouse over the entry's hover shade gives it)
+// plays its video in place with the page staying, a click on the playing video leaves the page too, and a click on the
+// second entry's description opens its page. Nothing the visit asks for is missing.
+TEST(Browser, OnAPhoneAPosterPlaysInPlaceAndTheDescriptionOpensThePage) {
+    NEEDS(onPath("php chromium ffmpeg"), "php, chromium and ffmpeg");
+    Harness h;
+    int rc = 0;
+    shell("ffmpeg -nostdin -loglevel error -f lavfi -i color=c=red:s=640x360 -frames:v 1 -f mjpeg " +
+              quoted(h.dir() / "poster.jpg") +
+              " && ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=160x120:rate=10:duration=4 -c:v libx264 "
+              "-pix_fmt yuv420p -movflags +faststart " +
+              quoted(h.dir() / "played.mp4"),
+          &rc);
+    ASSERT_EQ(rc, 0);
+    for (const std::string name : {"tulips", "roses"}) {
+        h.put(name + ".jpg", h.file("poster.jpg"));
+        h.put(name + ".mp4", h.file("played.mp4"));
+    }
+    h.entry("tulips.mp4", "Planting tulips");
+    h.entry("roses.mp4", "Pruning roses");
+    h.title("Garden", "A new clip every Sunday");
+    h.put("phone.html", R"(<!DOCTYPE html><html><head><link rel="icon" href="data:,"></head><body style="margin: 0">
+<iframe id="home" src="homepage.html" style="width: 390px; height: 844px; border: 0"></iframe>
+<pre id="seen">nothing</pre><pre id="measured"></pre>
+<script>
+const home = document.getElementById('home'), seen = document.getElementById('seen');
+const later = (ms) => new Promise(done => setTimeout(done, ms));
+const say = (text) => { seen.textContent = (seen.textContent === 'nothing' ? '' : seen.textContent + ' | ') + text; };
+const middle = (element) => {
+    const box = element.getBoundingClientRect();
+    return [box.left + box.width / 2, box.top + box.height / 2];
+};
+// A click as the browser would give it at the middle of `element`, scrolled into view: to what it finds there, or
+// to `shade`.
+const click = (page, element, shade) => {
+    element.scrollIntoView({block: 'center'});
+    const [x, y] = middle(element);
+    (shade || page.elementFromPoint(x, y)).dispatchEvent(new MouseEvent('click',
+        {bubbles: true, cancelable: true, view: page.defaultView, clientX: x, clientY: y, button: 0}));
+};
+const played = async (page, entry, shade) => {
+    const poster = entry.querySelector('span.clip');
+    if (!poster) {
+        return 'no poster';
+    }
+    click(page, poster, shade && entry.querySelector(shade));
+    await later(1500);
+    const video = entry.querySelector('video');
+    return video ? 'paused ' + video.paused + ' in a link ' + !!video.closest('a') + ' page ' +
+        home.contentWindow.location.pathname : 'no video';
+};
+let loads = 0, homeType = '';
+home.onload = async () => {
+    const page = home.contentDocument;
+    if (++loads > 1) {
+        const type = getComputedStyle(page.querySelector('h1')).fontFamily;
+        say('opened ' + home.contentWindow.location.pathname + ' ' + page.querySelector('h1').textContent + ' ' +
+            (type === homeType ? 'in the same type' : 'in ' + type + ', the homepage in ' + homeType));
+        return;
+    }
+    await later(500);
+    const entries = page.querySelectorAll('div.gallery');
+    const fonts = new Set([page.body, page.querySelector('h1'), entries[0].querySelector('div.desc')]
+        .map(e => getComputedStyle(e).fontFamily));
+    homeType = fonts.size === 1 ? [...fonts][0] : [...fonts].join(' and ');
+    const top = entries[0].querySelector('span.clip').getBoundingClientRect();
+    const title = page.querySelector('h1').getBoundingClientRect().top;
+    document.getElementById('measured').textContent = 'title at ' + page.querySelector('h1').getBoundingClientRect().top +
+        ' first entry at ' + entries[0].getBoundingClientRect().top + ' poster ' + top.top + ' to ' + top.bottom;
+    say('title ' + (title <= 40 ? 'at the top' : 'below a band of ' + title) + ', first poster ' +
+        (top.top <= 422 && top.bottom <= 844 ? 'on the first screen' : 'from ' + top.top + ' to ' + top.bottom));
+    say('first ' + await played(page, entries[0]));
+    const video = entries[0].querySelector('video');
+    if (video) {
+        click(page, video);
+        await later(500);
+        say('after a click on it ' + home.contentWindow.location.pathname);
+    }
+    say('second ' + await played(page, entries[1], '.videofile'));
+    click(page, entries[1].querySelector('div.desc'));
+};
+</script></body></html>)");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "phone.html",
+                                      "--virtual-time-budget=20000 --autoplay-policy=no-user-gesture-required");
+    EXPECT_NE(dom.find("<pre id=\"seen\">title at the top, first poster on the first screen | first paused false in a "
+                       "link false page "
+                       "/homepage.html | after a click on it /homepage.html | second paused false in a link false "
+                       "page /homepage.html | opened /roses.php Pruning roses in the same type</pre>"),
+              npos)
+        << dom;
+    EXPECT_EQ(server.failed(), Lines{});
+    EXPECT_EQ(server.diagnostics(), Lines{});
 }
 
 // The caption files beside a video are the text tracks Chromium gives its video on the page, the first shown.
