@@ -160,5 +160,43 @@ TEST_F(Replies, TheProgramRepliesToAFetchedCommentByItsNumber) {
     EXPECT_EQ(publish::parseComments(stored("a_comments.txt")).size(), 2u);
 }
 
+// The whole way, with the page the channel itself wrote: `clipnest reply` posts to it, the page stores the reply as
+// the host's under the channel's title, and the same signed post sent again is refused, as is a visitor's post that
+// dresses up as the host.
+TEST(RepliesToTheRealPage, TheChannelsOwnPageStoresTheHostsReplyOnce) {
+    NEEDS(onPath("php"), "php to run the channel's own page");
+    Harness h;
+    h.title("Garden", "Welcome");
+    h.entry("red roses.mp4", "Roses");
+    const int port = freePort();
+    const std::string site = "http://127.0.0.1:" + std::to_string(port) + "/";
+    const TempDir logs;
+    const Process server({"php", "-S", "127.0.0.1:" + std::to_string(port), "-t", h.dir().string()},
+                         logs.path() / "php.log");
+    ASSERT_TRUE(answersSoon(port));
+    h.put(".clipnest/publish.conf", "site = " + site + "\n");
+    fs::create_directories(h.dir() / ".clipnest/comments");
+    h.put(".clipnest/comments/red roses_comments.txt", "Lovely\n2026-12-01 08:00:00\r\nn=0123456789abcdef a=Ann\n");
+    int status = -1;
+    const std::string out =
+        shell("cd " + quoted(h.dir()) + " && " CLIPNEST_PROGRAM " reply 'red roses.mp4' 1 'Thank you!' 2>&1", &status);
+    ASSERT_EQ(status, 0) << out;
+    const std::vector<publish::StoredComment> thread =
+        publish::parseComments(readFile(h.dir() / "red roses_comments.txt"));
+    ASSERT_EQ(thread.size(), 1u);
+    EXPECT_EQ(thread[0].text, "@Ann Thank you!");
+    EXPECT_TRUE(thread[0].host);
+    const std::string page = shell("curl -s " + quoted(site + "red%20roses.php"));
+    EXPECT_NE(page.find("class=\"comment host\""), npos) << page;
+    EXPECT_NE(page.find("Garden"), npos) << "shown under the channel's title";
+
+    const std::string url = site + "red%20roses.php";
+    const publish::FormFields fields = publish::replyForm(TestSecret, "red roses_comments.txt", now(), "Once");
+    EXPECT_EQ(publish::postForm(url, fields).body, "stored");
+    const publish::HttpAnswer again = publish::postForm(url, fields);
+    EXPECT_EQ(again.status, 403) << "a replayed reply";
+    EXPECT_EQ(publish::parseComments(readFile(h.dir() / "red roses_comments.txt")).size(), 2u);
+}
+
 } // namespace
 } // namespace clipnest::testing
