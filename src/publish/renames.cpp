@@ -212,7 +212,13 @@ void Publication::putMovedPages() {
             report_.notes.push_back("Clipnest could not make the page that sends " + from + " to " + to);
             return;
         }
-        made_.push_back({from, {sha256Hex(text), text.size(), 0}, true, Stage::Lists, {to}});
+        ChannelFile& page = made_.emplace_back();
+        page.name = from;
+        page.now.sha256 = sha256Hex(text);
+        page.now.size = text.size();
+        page.changed = true;
+        page.stage = Stage::Lists;
+        page.needs.push_back(to);
         report_.changed.push_back(made_.back());
         pages.push_back(&made_.back());
     }
