@@ -32,7 +32,12 @@ HttpAnswer postOnce(const std::string& url, const FormFields& fields) {
     }
     std::string form;
     for (const auto& [name, value] : fields) {
-        form += (form.empty() ? "" : "&") + formEncoded(curl.get(), name) + "=" + formEncoded(curl.get(), value);
+        if (!form.empty()) {
+            form += '&';
+        }
+        form += formEncoded(curl.get(), name);
+        form += '=';
+        form += formEncoded(curl.get(), value);
     }
     char errorText[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
