@@ -82,7 +82,8 @@ ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* paren
     setAcceptDrops(true);
     listenToBusyWork();
     // The Entries window fills the entry panel that was worked in last.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+    focusFollow_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
 
     QSize size(toPixels(DesignWidth), toPixels(DesignHeight));
     if (const QScreen* screen = this->screen()) {
@@ -107,7 +108,10 @@ ScrollForm::ScrollForm(const Clock& clock, WorkingFolder& folder, QWidget* paren
     comments_->fetchInBackground();
 }
 
-ScrollForm::~ScrollForm() = default;
+ScrollForm::~ScrollForm() {
+    // Taking the children down moves the focus, which must not reach this half-gone window.
+    disconnect(focusFollow_);
+}
 
 // Keeps the Form's box in step with what is typed into its widget.
 void ScrollForm::connectBox(QWidget* widget, Box box) {

@@ -139,6 +139,8 @@ private:
 
     const Clock& clock_;
     std::unique_ptr<Form> form_;
+    // Follows the application's focus; cut when this window goes, before its children are taken down.
+    QMetaObject::Connection focusFollow_;
     // The folder opened with Open folder…, once one is; the one given at the start belongs to the caller.
     std::unique_ptr<WorkingFolder> openedFolder_;
     QTimer stepTimer_;
