@@ -51,12 +51,14 @@ std::optional<publish::ListedComment> commentNamed(Runner& r, const Args& a) {
     return std::nullopt;
 }
 
+// The comment the command names, looked up once the channel is held (both said when they fail).
+std::optional<publish::ListedComment> lockedComment(Runner& r, const Args& a, ChannelLock& lock) {
+    return lockChannel(r, lock) ? commentNamed(r, a) : std::nullopt;
+}
+
 Status hideOrShow(Runner& r, const Args& a, bool hide) {
     ChannelLock lock;
-    if (!lockChannel(r, lock)) {
-        return Failed;
-    }
-    const std::optional<publish::ListedComment> comment = commentNamed(r, a);
+    const std::optional<publish::ListedComment> comment = lockedComment(r, a, lock);
     if (!comment) {
         return Failed;
     }
@@ -170,10 +172,7 @@ Status runUnhold(Runner& r, const Args& a) {
 
 Status runApprove(Runner& r, const Args& a) {
     ChannelLock lock;
-    if (!lockChannel(r, lock)) {
-        return Failed;
-    }
-    const std::optional<publish::ListedComment> comment = commentNamed(r, a);
+    const std::optional<publish::ListedComment> comment = lockedComment(r, a, lock);
     if (!comment) {
         return Failed;
     }
@@ -198,10 +197,7 @@ Status runReply(Runner& r, const Args& a) {
     std::optional<publish::ListedComment> comment;
     {
         ChannelLock lock;
-        if (!lockChannel(r, lock)) {
-            return Failed;
-        }
-        comment = commentNamed(r, a);
+        comment = lockedComment(r, a, lock);
     }
     if (!comment) {
         return Failed;
