@@ -700,6 +700,17 @@ TEST(HostEdits, FilesChangedOnDiskAreReadAgainAndSaidSoOnce) {
     EXPECT_EQ(between.entries(), (Names{"a.mp4", "b.mp4", "c.mp4"}));
 }
 
+// Another instance's write that lands right after a file was read (the start reads the homepage before any lock is
+// held) is a change the next operation sees: what was read is never taken for what is on disk now.
+TEST(HostEdits, AWriteRightAfterAReadIsReadAgain) {
+    Harness h({{"homepage.html", homepageOf({"a.mp4"})}}, false);
+    h.folder().afterRead = [&h](std::string_view) { h.put("homepage.html", homepageOf({"a.mp4", "b.mp4"})); };
+    h.runChains();
+    h.entry("c.mp4", "C");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "b.mp4", "c.mp4"}));
+    EXPECT_TRUE(contains(h.text(Message::Notice), "homepage.html was changed on disk"));
+}
+
 // A click ends with what it said and what it wrote, which the command line prints; a notice gathers its sentences in
 // sight, and the outcome has each once.
 TEST(Outcome, TellsWhatAClickSaidWroteAndRefused) {

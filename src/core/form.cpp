@@ -115,12 +115,13 @@ bool Form::chainRunning() const {
 
 bool Form::readText(std::string_view name, std::string& into) {
     const bool changed = changedOnDisk(name);
+    const std::optional<FileStamp> before = folder_.stamp(name);
     std::optional<std::string> bytes = folder_.read(name);
     if (!bytes) {
         fileFailure(folder_.isLink(name) ? linkFailureWords(std::string(name)) : readFailureWords(std::string(name)));
         return false;
     }
-    remember(name);
+    remember(name, before);
     if (changed) {
         notice(std::string(name) + " was changed on disk since Clipnest read it. Clipnest read it again.");
     }
@@ -129,6 +130,7 @@ bool Form::readText(std::string_view name, std::string& into) {
 }
 
 bool Form::loadHomepage(std::string_view name) {
+    const std::optional<FileStamp> before = folder_.stamp(name);
     std::optional<std::string> bytes = folder_.read(name);
     if (!bytes) {
         // A file that went away in between is simply not there; one that stays but cannot be read is protected.
@@ -141,7 +143,7 @@ bool Form::loadHomepage(std::string_view name) {
     }
     homepage_.UnreadableHomepage.clear();
     homepage_.ReadFrom = std::string(name);
-    remember(name);
+    remember(name, before);
     homepage_.PageText = linesWithLf(std::move(*bytes));
     homepage_.HeldOnlyInMemory = false;
     ++homepageRevision_;
@@ -206,7 +208,10 @@ std::optional<std::string> Form::writeWithoutTelling(std::string_view name, cons
 }
 
 void Form::remember(std::string_view name) {
-    const std::optional<FileStamp> stamp = folder_.stamp(name);
+    remember(name, folder_.stamp(name));
+}
+
+void Form::remember(std::string_view name, const std::optional<FileStamp>& stamp) {
     if (!stamp) {
         known_.erase(std::string(name));
         return;

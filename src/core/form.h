@@ -455,6 +455,9 @@ private:
     bool putConverted(const std::string& made, const std::string& name);
     // Keeps what the file now holds, to tell later whether someone else changed it.
     void remember(std::string_view name);
+    // The same with the stamp taken before the file was read: a write by another in between then shows as a change,
+    // never as the version that was read.
+    void remember(std::string_view name, const std::optional<FileStamp>& stamp);
     // True when `name` was read or written by this Form and holds something else now. Size, time and file tell;
     // where only the time or the file differs, the homepage's bytes are compared with the held text.
     bool changedOnDisk(std::string_view name);

@@ -336,7 +336,11 @@ std::optional<std::string> FaultyFolder::read(std::string_view name) const {
     if (unreadable == "*" || name == unreadable) {
         return std::nullopt;
     }
-    return WorkingFolder::read(name);
+    std::optional<std::string> bytes = WorkingFolder::read(name);
+    if (afterRead) {
+        std::exchange(afterRead, nullptr)(name);
+    }
+    return bytes;
 }
 
 bool FaultyFolder::write(std::string_view name, std::string_view bytes) {

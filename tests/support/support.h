@@ -185,6 +185,8 @@ public:
     int writes() const { return writes_; }
     std::string failed;     // the name whose write was made to fail
     std::string unreadable; // a name whose reads fail; "*" for all
+    // Runs once, right after the next read of a file: another writer's write landing between a read and what follows.
+    mutable std::function<void(std::string_view name)> afterRead;
 
 private:
     int writes_ = 0;
