@@ -792,9 +792,18 @@ TEST(Settings, SizesAndCountsOutOfRangeAreRefused) {
         ASSERT_TRUE(s) << line << ": " << why(s);
         EXPECT_EQ(s->maxUpload, bytes) << line;
     }
+    const publish::Settings counts =
+        *load("connections = 8\nfeed_items = 3\nnotify_per_day = 7\nmax_height = 4320\ncrf = 51");
+    EXPECT_EQ(
+        std::vector<int>({counts.connections, counts.feedItems, counts.notifyPerDay, counts.maxHeight, counts.crf}),
+        std::vector<int>({8, 3, 7, 4320, 51}));
+    EXPECT_EQ(load("max_height = 144\ncrf = 0")->maxHeight, 144);
+    EXPECT_EQ(load("crf = 0")->crf, 0);
     for (const std::string bad :
          {"max_upload = 0", "max_upload = 0M", "max_upload = 17179869184G", "max_upload = 5T", "max_upload = -1",
-          "max_upload = M", "connections = 0", "connections = 9", "connections = 2x"}) {
+          "max_upload = M", "connections = 0", "connections = 9", "connections = 2x", "feed_items = 0",
+          "feed_items = 99999999999", "notify_per_day = 0", "max_height = 143", "max_height = 4321", "crf = -1",
+          "crf = 52", "crf = 5x", "unknown = 1"}) {
         const Result<publish::Settings> s = load(bad);
         ASSERT_FALSE(s) << bad;
         EXPECT_NE(why(s).find(bad.substr(0, bad.find(' '))), std::string::npos) << why(s);

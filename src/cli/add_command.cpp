@@ -35,33 +35,24 @@ std::string runLabel(const std::vector<std::string>& videos) {
     return videos.size() <= 3 ? "add " + joinNames(videos) : "add " + std::to_string(videos.size()) + " videos";
 }
 
-} // namespace
+// The videos to add, each with the name for the panel's box (UTF-8) and as the pages write it; each one skipped is
+// said with why, and noted in the report.
+struct Chosen {
+    std::vector<std::pair<std::string, std::string>> toAdd;
+    std::string skips;
+};
 
-AddReport addVideos(Runner& r, const std::vector<std::string>& files, bool newVideos) {
-    AddReport report;
-    r.begin();
-    Form& form = r.session().form();
-    // The channel is held from the first look at its entries to the run's last write.
-    const ChannelHold hold(form);
-    if (!hold) {
-        r.print(r.outcome());
-        report.failed = true;
-        report.summary = std::string(ChannelLock::BusyWords);
-        return report;
-    }
-    form.refreshHomepage();
+Chosen chooseVideos(Runner& r, Form& form, const std::vector<std::string>& files, bool newVideos, AddReport& report) {
     std::set<std::string, std::less<>> named;
     for (const LiveEntry& entry : liveEntries(form.homepageText())) {
         named.insert(entry.fileName);
     }
-    std::string skips;
+    Chosen chosen;
     const auto skip = [&](const std::string& shown, const std::string& why) {
         report.skipped.push_back(shown);
-        skips += " Skipped " + shown + ": " + why + ".";
+        chosen.skips += " Skipped " + shown + ": " + why + ".";
         r.line("Skipped " + shown + ": " + why + ".");
     };
-    // Each video to add: the name for the panel's box (UTF-8) and as the pages write it.
-    std::vector<std::pair<std::string, std::string>> toAdd;
     const auto consider = [&](const std::string& name, const std::string& shown) {
         const std::optional<std::string> video = typedFileName(name);
         if (!video) {
@@ -71,7 +62,7 @@ AddReport addVideos(Runner& r, const std::vector<std::string>& files, bool newVi
         } else if (!named.insert(*video).second) {
             skip(shown, "it has an entry already");
         } else {
-            toAdd.emplace_back(name, *video);
+            chosen.toAdd.emplace_back(name, *video);
         }
     };
     for (const std::string& file : files) {
@@ -88,24 +79,19 @@ AddReport addVideos(Runner& r, const std::vector<std::string>& files, bool newVi
             }
         }
     }
-    report.failed = !report.skipped.empty();
-    if (toAdd.empty()) {
-        report.summary = report.skipped.empty() ? "Nothing was changed: every video in the folder has an entry."
-                                                : "Nothing was added." + skips;
-        if (report.skipped.empty()) {
-            r.line(report.summary);
-        }
-        return report;
-    }
+    return chosen;
+}
 
+// The chosen videos as one held run of Create/Change clicks; the report says what was added.
+void addChosen(Runner& r, Form& form, const Chosen& chosen, AddReport& report) {
     std::vector<std::string> videos;
-    for (const auto& added : toAdd) {
+    for (const auto& added : chosen.toAdd) {
         videos.push_back(added.second);
     }
     form.beginHeldRun();
     form.preparePosters(videos);
     std::string lastSummary;
-    for (const auto& [name, video] : toAdd) {
+    for (const auto& [name, video] : chosen.toAdd) {
         form.controls.first = {name, descriptionFromFileName(name), "", false};
         const Outcome outcome = r.click([](Form& f) { f.createOrChangeEntry(EntryPanel::First); });
         r.print(outcome);
@@ -126,17 +112,43 @@ AddReport addVideos(Runner& r, const std::vector<std::string>& files, bool newVi
         }
         report.added.clear();
         report.failed = true;
-        report.summary = "Nothing was added: the files could not be put in place." + skips;
-        return report;
-    }
-    if (report.added.size() == 1) {
-        report.summary = lastSummary + skips;
+        report.summary = "Nothing was added: the files could not be put in place." + chosen.skips;
+    } else if (report.added.size() == 1) {
+        report.summary = lastSummary + chosen.skips;
     } else if (report.added.empty()) {
-        report.summary = "Nothing was added." + skips;
+        report.summary = "Nothing was added." + chosen.skips;
     } else {
         report.summary =
-            "Added " + std::to_string(report.added.size()) + " videos: " + joinNames(report.added) + "." + skips;
+            "Added " + std::to_string(report.added.size()) + " videos: " + joinNames(report.added) + "." + chosen.skips;
     }
+}
+
+} // namespace
+
+AddReport addVideos(Runner& r, const std::vector<std::string>& files, bool newVideos) {
+    AddReport report;
+    r.begin();
+    Form& form = r.session().form();
+    // The channel is held from the first look at its entries to the run's last write.
+    const ChannelHold hold(form);
+    if (!hold) {
+        r.print(r.outcome());
+        report.failed = true;
+        report.summary = std::string(ChannelLock::BusyWords);
+        return report;
+    }
+    form.refreshHomepage();
+    const Chosen chosen = chooseVideos(r, form, files, newVideos, report);
+    report.failed = !report.skipped.empty();
+    if (chosen.toAdd.empty()) {
+        report.summary = report.skipped.empty() ? "Nothing was changed: every video in the folder has an entry."
+                                                : "Nothing was added." + chosen.skips;
+        if (report.skipped.empty()) {
+            r.line(report.summary);
+        }
+        return report;
+    }
+    addChosen(r, form, chosen, report);
     return report;
 }
 

@@ -14,6 +14,50 @@
 
 namespace clipnest::cli {
 
+namespace {
+
+// Converts each video browsers cannot play, as an operation of the session each (which takes the channel's lock
+// itself); false when the user cancelled one.
+bool convertUnplayable(Runner& r, const media::CheckReport& report, const publish::Settings& settings, bool& fixed) {
+    if (const std::string problem = media::encoderProblem(); !problem.empty()) {
+        r.line(problem + ".");
+        return true;
+    }
+    const InterruptScope interrupt;
+    r.begin();
+    for (const media::Problem& problem : report.problems) {
+        if (!problem.unplayable) {
+            continue;
+        }
+        const ConvertEnd end = convertOne(r, problem.file, settings, false, &interrupt.flag());
+        fixed = fixed || end == ConvertEnd::Converted;
+        if (end == ConvertEnd::Cancelled) {
+            r.line("Cancelled: " + codePageToUtf8(problem.file) + " is as it was.");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Moves the index of each video that starts slowly to its front, under the channel's lock.
+void moveIndexes(Runner& r, const media::CheckReport& report, bool& fixed) {
+    WorkingFolder folder(r.dir());
+    for (const media::Problem& problem : report.problems) {
+        if (!problem.slowStart) {
+            continue;
+        }
+        const std::string why = media::moveIndexToFront(folder, problem.file);
+        if (why.empty()) {
+            r.out() << "Moved the index of " << safeText(codePageToUtf8(problem.file)) << " to its front.\n";
+            fixed = true;
+        } else {
+            r.line(codePageToUtf8(problem.file + " was not mended: " + why));
+        }
+    }
+}
+
+} // namespace
+
 Status runCheck(Runner& r, const Args& a) {
     const Result<publish::Settings> loaded = publish::loadSettings(r.dir());
     if (!loaded) {
@@ -23,50 +67,23 @@ Status runCheck(Runner& r, const Args& a) {
     const publish::Settings& settings = *loaded;
     const media::CheckOptions options{settings.maxUpload, publish::SettingsFile, std::nullopt};
     media::CheckReport report = media::checkChannel(r.dir(), options);
-    bool fixed = false;
-    // The conversions first, each an operation of the session (which takes the channel's lock itself).
     if (a.fix && std::any_of(report.problems.begin(), report.problems.end(),
                              [](const media::Problem& p) { return p.unplayable; })) {
-        if (const std::string problem = media::encoderProblem(); !problem.empty()) {
-            r.line(problem + ".");
-        } else {
-            const InterruptScope interrupt;
-            r.begin();
-            for (const media::Problem& problem : report.problems) {
-                if (!problem.unplayable) {
-                    continue;
-                }
-                const ConvertEnd end = convertOne(r, problem.file, settings, false, &interrupt.flag());
-                fixed = fixed || end == ConvertEnd::Converted;
-                if (end == ConvertEnd::Cancelled) {
-                    r.line("Cancelled: " + codePageToUtf8(problem.file) + " is as it was.");
-                    return Failed;
-                }
-            }
-            if (fixed) {
-                report = media::checkChannel(r.dir(), options);
-            }
+        bool converted = false;
+        if (!convertUnplayable(r, report, settings, converted)) {
+            return Failed;
+        }
+        if (converted) {
+            report = media::checkChannel(r.dir(), options);
         }
     }
     ChannelLock lock;
     if (a.fix && !lockChannel(r, lock)) {
         return Failed;
     }
-    if (a.fix) {
-        WorkingFolder folder(r.dir());
-        for (const media::Problem& problem : report.problems) {
-            if (!problem.slowStart) {
-                continue;
-            }
-            const std::string why = media::moveIndexToFront(folder, problem.file);
-            if (why.empty()) {
-                r.out() << "Moved the index of " << safeText(codePageToUtf8(problem.file)) << " to its front.\n";
-                fixed = true;
-            } else {
-                r.line(codePageToUtf8(problem.file + " was not mended: " + why));
-            }
-        }
-        if (fixed) {
+    if (bool moved = false; a.fix) {
+        moveIndexes(r, report, moved);
+        if (moved) {
             report = media::checkChannel(r.dir(), options);
         }
     }

@@ -211,6 +211,32 @@ void printProblems(Runner& r, const publish::Report& report) {
     }
 }
 
+// What a publish that reached its server did, and what it did not.
+Status printPublished(Runner& r, const publish::Report& report, const std::string& where) {
+    for (const RenamePair& pair : report.renamed) {
+        r.out() << "Renamed " << safeText(codePageToUtf8(pair.from)) << " to " << safeText(codePageToUtf8(pair.to))
+                << " on the server.\n";
+    }
+    if (!report.removed.empty()) {
+        std::vector<std::string> names;
+        for (const std::string& name : report.removed) {
+            names.push_back(codePageToUtf8(name));
+        }
+        r.out() << "Removed " << safeText(someNames(names)) << " from the server.\n";
+    }
+    printProblems(r, report);
+    if (report.changed.empty()) {
+        r.out() << "Nothing changed since the last publish to " << where << ".\n";
+        return Done;
+    }
+    const std::size_t n = report.changed.size();
+    r.out() << "Uploaded " << report.uploaded.size() << " of " << n << " changed file" << (n == 1 ? "" : "s")
+            << (report.found.empty() ? "" : " (" + std::to_string(report.found.size()) + " more were there already)")
+            << " to " << where << ".\n"
+            << std::flush;
+    return report.whole() ? Done : Failed;
+}
+
 } // namespace
 
 Status runPublish(Runner& r, const Args& a) {
@@ -264,28 +290,7 @@ Status runPublish(Runner& r, const Args& a) {
         printDryRun(r, report, where);
         return Done;
     }
-    for (const RenamePair& pair : report.renamed) {
-        r.out() << "Renamed " << safeText(codePageToUtf8(pair.from)) << " to " << safeText(codePageToUtf8(pair.to))
-                << " on the server.\n";
-    }
-    if (!report.removed.empty()) {
-        std::vector<std::string> names;
-        for (const std::string& name : report.removed) {
-            names.push_back(codePageToUtf8(name));
-        }
-        r.out() << "Removed " << safeText(someNames(names)) << " from the server.\n";
-    }
-    printProblems(r, report);
-    if (report.changed.empty()) {
-        r.out() << "Nothing changed since the last publish to " << where << ".\n";
-        return Done;
-    }
-    const std::size_t n = report.changed.size();
-    r.out() << "Uploaded " << report.uploaded.size() << " of " << n << " changed file" << (n == 1 ? "" : "s")
-            << (report.found.empty() ? "" : " (" + std::to_string(report.found.size()) + " more were there already)")
-            << " to " << where << ".\n"
-            << std::flush;
-    return report.whole() ? Done : Failed;
+    return printPublished(r, report, where);
 }
 
 } // namespace clipnest::cli

@@ -8,92 +8,122 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <sstream>
 
 namespace clipnest::publish {
 
+namespace {
+
+// Takes a setting of words into `s`: true when `line` is one, `refusal` then saying what is wrong with its value, or
+// left empty.
+bool takeWords(Settings& s, const SettingLine& line, std::string& refusal) {
+    const std::string& value = line.value;
+    if (line.key == "to") {
+        s.to = value;
+    } else if (line.key == "extra") {
+        s.extra = settingWords({line}, "extra");
+    } else if (line.key == "insecure") {
+        s.insecure = value == "yes" || value == "true";
+    } else if (line.key == "cacert") {
+        s.cacert = value;
+    } else if (line.key == "key") {
+        s.key = value;
+    } else if (line.key == "known_hosts") {
+        s.knownHosts = value;
+    } else if (line.key == "site") {
+        refusal = siteRefusal(value).value_or("");
+        s.site = value;
+    } else if (line.key == "comments") {
+        if (value != "held" && value != "shown") {
+            refusal = "comments takes held or shown; '" + value + "' is neither";
+        }
+        s.commentsHeld = value == "held";
+    } else if (line.key == "notify") {
+        refusal = notifyRefusal(value).value_or("");
+        s.notify = value;
+    } else if (line.key == "script" || line.key == "fonts") {
+        for (const std::string& address : settingWords({line}, line.key)) {
+            if (!isPageAddress(address)) {
+                refusal = line.key + " takes https:// addresses; '" + address + "' is none";
+                return true;
+            }
+            (line.key == "script" ? s.scripts : s.fonts).push_back(address);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The whole value as a number from `low` to `high`, or nothing.
+template <typename Number>
+std::optional<Number> numberIn(const std::string& value, Number low, Number high) {
+    Number number{};
+    const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (problem != std::errc() || end != value.data() + value.size() || number < low || number > high) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+// A size such as 200M, in bytes, or nothing.
+std::optional<std::uintmax_t> sizeOf(const std::string& value) {
+    std::uintmax_t number = 0;
+    const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
+    const std::string unit(end, value.data() + value.size());
+    const int shift = unit == ""                   ? 0
+                      : unit == "K" || unit == "k" ? 10
+                      : unit == "M" || unit == "m" ? 20
+                      : unit == "G" || unit == "g" ? 30
+                                                   : -1;
+    if (problem != std::errc() || shift < 0 || number == 0 || number > (UINTMAX_MAX >> 30)) {
+        return std::nullopt;
+    }
+    return number << shift;
+}
+
+// As takeWords, for the settings that are numbers.
+bool takeNumber(Settings& s, const SettingLine& line, std::string& refusal) {
+    const std::string& value = line.value;
+    const std::string none = "; '" + value + "' is none";
+    if (line.key == "max_upload") {
+        const std::optional<std::uintmax_t> size = sizeOf(value);
+        refusal = size ? "" : "max_upload takes a size such as 200M" + none;
+        s.maxUpload = size.value_or(s.maxUpload);
+    } else if (line.key == "connections") {
+        const std::optional<int> n = numberIn(value, 1, 8);
+        refusal = n ? "" : "connections takes a number from 1 to 8" + none;
+        s.connections = n.value_or(s.connections);
+    } else if (line.key == "feed_items" || line.key == "notify_per_day") {
+        const std::optional<int> n = numberIn(value, 1, std::numeric_limits<int>::max());
+        refusal = n ? "" : line.key + " takes a number from 1 up" + none;
+        (line.key == "feed_items" ? s.feedItems : s.notifyPerDay) = n.value_or(0);
+    } else if (line.key == "max_height") {
+        const std::optional<int> n = numberIn(value, 144, 4320);
+        refusal = n ? "" : "max_height takes a height from 144 to 4320" + none;
+        s.maxHeight = n.value_or(s.maxHeight);
+    } else if (line.key == "crf") {
+        const std::optional<int> n = numberIn(value, 0, 51);
+        refusal = n ? "" : "crf takes 0 to 51" + none;
+        s.crf = n.value_or(s.crf);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 Result<Settings> loadSettings(const std::filesystem::path& channel) {
     Settings settings;
     for (const SettingLine& line : readChannelSettings(WorkingFolder(channel))) {
-        const std::string& value = line.value;
-        const auto where = [&] { return std::string(SettingsFile) + " line " + std::to_string(line.number) + ": "; };
-        if (line.key == "to") {
-            settings.to = value;
-        } else if (line.key == "extra") {
-            settings.extra = settingWords({line}, "extra");
-        } else if (line.key == "insecure") {
-            settings.insecure = value == "yes" || value == "true";
-        } else if (line.key == "cacert") {
-            settings.cacert = value;
-        } else if (line.key == "key") {
-            settings.key = value;
-        } else if (line.key == "known_hosts") {
-            settings.knownHosts = value;
-        } else if (line.key == "site") {
-            if (const std::optional<std::string> refusal = siteRefusal(value)) {
-                return Failure{where() + *refusal};
-            }
-            settings.site = value;
-        } else if (line.key == "max_upload") {
-            std::uintmax_t number = 0;
-            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
-            const std::string unit(end, value.data() + value.size());
-            const int shift = unit == ""                   ? 0
-                              : unit == "K" || unit == "k" ? 10
-                              : unit == "M" || unit == "m" ? 20
-                              : unit == "G" || unit == "g" ? 30
-                                                           : -1;
-            if (problem != std::errc() || shift < 0 || number == 0 || number > (UINTMAX_MAX >> 30)) {
-                return Failure{where() + "max_upload takes a size such as 200M; '" + value + "' is none"};
-            }
-            settings.maxUpload = number << shift;
-        } else if (line.key == "connections") {
-            int number = 0;
-            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
-            if (problem != std::errc() || end != value.data() + value.size() || number < 1 || number > 8) {
-                return Failure{where() + "connections takes a number from 1 to 8; '" + value + "' is none"};
-            }
-            settings.connections = number;
-        } else if (line.key == "feed_items") {
-            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), settings.feedItems);
-            if (problem != std::errc() || end != value.data() + value.size() || settings.feedItems < 1) {
-                return Failure{where() + "feed_items takes a number from 1 up; '" + value + "' is none"};
-            }
-        } else if (line.key == "max_height" || line.key == "crf") {
-            const bool height = line.key == "max_height";
-            int number = 0;
-            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), number);
-            if (problem != std::errc() || end != value.data() + value.size() ||
-                (height ? number < 144 || number > 4320 : number < 0 || number > 51)) {
-                return Failure{where() + line.key + (height ? " takes a height from 144 to 4320" : " takes 0 to 51") +
-                               "; '" + value + "' is none"};
-            }
-            (height ? settings.maxHeight : settings.crf) = number;
-        } else if (line.key == "comments") {
-            if (value != "held" && value != "shown") {
-                return Failure{where() + "comments takes held or shown; '" + value + "' is neither"};
-            }
-            settings.commentsHeld = value == "held";
-        } else if (line.key == "notify") {
-            if (const std::optional<std::string> refusal = notifyRefusal(value)) {
-                return Failure{where() + *refusal};
-            }
-            settings.notify = value;
-        } else if (line.key == "notify_per_day") {
-            const auto [end, problem] =
-                std::from_chars(value.data(), value.data() + value.size(), settings.notifyPerDay);
-            if (problem != std::errc() || end != value.data() + value.size() || settings.notifyPerDay < 1) {
-                return Failure{where() + "notify_per_day takes a number from 1 up; '" + value + "' is none"};
-            }
-        } else if (line.key == "script" || line.key == "fonts") {
-            for (const std::string& address : settingWords({line}, line.key)) {
-                if (!isPageAddress(address)) {
-                    return Failure{where() + line.key + " takes https:// addresses; '" + address + "' is none"};
-                }
-                (line.key == "script" ? settings.scripts : settings.fonts).push_back(address);
-            }
-        } else {
-            return Failure{where() + "unknown setting '" + line.key + "'"};
+        std::string refusal;
+        if (!takeWords(settings, line, refusal) && !takeNumber(settings, line, refusal)) {
+            refusal = "unknown setting '" + line.key + "'";
+        }
+        if (!refusal.empty()) {
+            return Failure{std::string(SettingsFile) + " line " + std::to_string(line.number) + ": " + refusal};
         }
     }
     return settings;
