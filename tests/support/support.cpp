@@ -258,23 +258,48 @@ SshServer::SshServer() {
           &rc);
     EXPECT_EQ(rc, 0);
     writeFile(dir() / "authorized_keys", readFile(home() / ".ssh/id_ed25519.pub"));
-    writeFile(home() / ".ssh/known_hosts", "[127.0.0.1]:" + std::to_string(port_) + " " + readFile(dir() / "host.pub"));
-    writeFile(dir() / "sshd_config",
-              "Port " + std::to_string(port_) + "\nListenAddress 127.0.0.1\nHostKey " + (dir() / "host").string() +
-                  "\nPidFile " + (dir() / "sshd.pid").string() + "\nAuthorizedKeysFile " +
-                  (dir() / "authorized_keys").string() +
-                  "\nPasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
-                  "PermitRootLogin prohibit-password\n");
     sshOf(home());
-    EXPECT_TRUE(start()) << log();
+    // The port was free when it was picked; another test's server may take it before sshd binds it, so a port
+    // found taken is given up for another.
+    bool started = false;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt > 0) {
+            port_ = freePort();
+        }
+        writeFile(home() / ".ssh/known_hosts",
+                  "[127.0.0.1]:" + std::to_string(port_) + " " + readFile(dir() / "host.pub"));
+        writeFile(dir() / "sshd_config",
+                  "Port " + std::to_string(port_) + "\nListenAddress 127.0.0.1\nHostKey " + (dir() / "host").string() +
+                      "\nPidFile " + (dir() / "sshd.pid").string() + "\nAuthorizedKeysFile " +
+                      (dir() / "authorized_keys").string() +
+                      "\nPasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
+                      "PermitRootLogin prohibit-password\n");
+        started = start();
+        if (!started && log().find("Address already in use") == std::string::npos) {
+            break;
+        }
+    }
+    EXPECT_TRUE(started) << log();
 }
 
 bool SshServer::start(const std::string& sftp) {
+    const std::size_t before = log().size();
     sshd_ = std::make_unique<Process>(std::vector<std::string>{"/usr/sbin/sshd", "-D", "-e", "-f",
                                                                (dir() / "sshd_config").string(), "-o",
                                                                "Subsystem=sftp " + sftp},
                                       dir() / "sshd.log");
-    return answersSoon(port_);
+    // Ours is up once it says it listens: a port another server took meanwhile would answer as well.
+    for (int i = 0; i < 500; ++i) {
+        const std::string said = log().substr(before);
+        if (said.find("Server listening") != std::string::npos) {
+            return answersSoon(port_);
+        }
+        if (said.find("Address already in use") != std::string::npos) {
+            return false;
+        }
+        ::usleep(20000);
+    }
+    return false;
 }
 
 void SshServer::stop() {
