@@ -1578,6 +1578,14 @@ TEST_F(CommandLine, TheCommentSettingsAreCheckedWhenRead) {
     }
     r = clipnest({"check"});
     EXPECT_EQ(r.err.find(noLink), npos) << r.err;
+    // While every thread is held, letting one go is said not to show its comments.
+    ASSERT_EQ(clipnest({"entry", "a.mp4", "--homepage", "A"}).status, 0);
+    r = clipnest({"unhold", "a.mp4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("still wait for approval, as every video's do while .clipnest/publish.conf says comments = "
+                         "held"),
+              npos)
+        << r.out;
 }
 
 } // namespace

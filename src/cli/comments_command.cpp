@@ -3,6 +3,7 @@
 #include "comments/moderation.h"
 #include "comments/reply.h"
 #include "platform/code_page.h"
+#include "publish/settings.h"
 #include "text/entries.h"
 #include "text/individual_page.h"
 #include "text/safe_text.h"
@@ -75,9 +76,14 @@ Status holdOrNot(Runner& r, const Args& a, bool hold) {
     if (!video) {
         return Failed;
     }
+    // The channel's own setting holds every thread, whatever one thread's line says.
+    const Result<publish::Settings> settings = publish::loadSettings(r.dir());
+    const bool allHeld = settings && settings->commentsHeld;
     return saved(r, publish::setHeld(r.dir(), *video, hold),
-                 hold ? "The new comments of " + a.name + " wait for approval"
-                      : "The new comments of " + a.name + " show at once");
+                 hold      ? "The new comments of " + a.name + " wait for approval"
+                 : allHeld ? "The new comments of " + a.name + " still wait for approval, as every video's do while " +
+                                 std::string(publish::SettingsFile) + " says comments = held"
+                           : "The new comments of " + a.name + " show at once");
 }
 
 void listComment(Runner& r, const publish::ListedComment& c) {
