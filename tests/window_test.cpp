@@ -820,9 +820,19 @@ TEST_F(WindowTest, PublishWithoutAnAddressOrConnectionOpensTheConnectionWindow) 
     type("Text2", "a.mp4");
     click("Command1");
     runChains();
+    auto* connection = get<QDialog>("wndConnection");
+    // Fetching the comments asks where the server is the same way.
+    click("cmdComments");
+    click("cmdFetchComments");
+    EXPECT_TRUE(connection->isVisible());
+    EXPECT_NE(get<QLabel>("lblConnectionWhy")->text().indexOf("Fetching the comments needs the address"), -1);
+    EXPECT_EQ(get<QLabel>("lblCommentsSaid")->text(),
+              "The comments were not fetched: there is no address to publish to");
+    click("cmdCloseConnection");
+    get<QWidget>("wndComments")->close();
+
     click("cmdPublish");
     EXPECT_FALSE(window->publishing());
-    auto* connection = get<QDialog>("wndConnection");
     EXPECT_TRUE(connection->isVisible());
     EXPECT_TRUE(get("lblConnectionWhy")->isVisible());
     EXPECT_NE(get<QLabel>("lblConnectionWhy")->text().indexOf("Publish needs the address"), -1);

@@ -232,8 +232,20 @@ void CommentsWindow::refresh() {
 }
 
 void CommentsWindow::fetch() {
-    const std::optional<publish::Destination> from = askDestination(this, folder_, QStringLiteral("Fetch comments"));
+    // The address is the publish's: without one, or with one that cannot be used, the connection window is where
+    // it is given.
+    const Result<publish::Destination, publish::DestinationProblem> from =
+        publish::chooseDestination(folder_, {}, false, false);
     if (!from) {
+        using Kind = publish::DestinationProblem::Kind;
+        const publish::DestinationProblem& problem = from.error();
+        say(QStringLiteral("The comments were not fetched: %1").arg(shown(problem.text)));
+        if (onConnection && problem.kind != Kind::Settings) {
+            onConnection(problem.kind == Kind::NoAddress
+                             ? QStringLiteral("Fetching the comments needs the address of the channel's folder on the "
+                                              "server. Give it here, Save, and Fetch again.")
+                             : shown(problem.text));
+        }
         return;
     }
     say(QStringLiteral("Fetching the comments from %1\u2026").arg(shown(from->target.display())));

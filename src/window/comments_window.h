@@ -44,6 +44,8 @@ public:
     std::function<void(std::size_t)> onNewCount;
     // Told in one line what a fetch in the background found, and whether it failed.
     std::function<void(const QString&, bool failed)> onFetched;
+    // Asked to show the connection window, saying why, when a fetch has no address it can use.
+    std::function<void(const QString& reason)> onConnection;
 
 private:
     void toggleHidden();

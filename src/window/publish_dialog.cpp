@@ -20,7 +20,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -31,28 +30,6 @@
 #include <QVBoxLayout>
 
 namespace clipnest::window {
-
-std::optional<publish::Destination> askDestination(QWidget* parent, const std::filesystem::path& folder,
-                                                   const QString& title) {
-    std::string to;
-    if (publish::keptAddress(folder).empty()) {
-        to = QInputDialog::getText(parent, title,
-                                   QStringLiteral("The channel's server and folder (sftp://user@host/folder or "
-                                                  "ftps://user@host/folder):"))
-                 .trimmed()
-                 .toStdString();
-        if (to.empty()) {
-            return std::nullopt;
-        }
-    }
-    Result<publish::Destination, publish::DestinationProblem> destination =
-        publish::chooseDestination(folder, to, false, true);
-    if (!destination) {
-        warn(parent, title, destination.error().text);
-        return std::nullopt;
-    }
-    return std::move(*destination);
-}
 
 std::string completedSite(const QString& typed) {
     std::string site = typed.trimmed().toStdString();

@@ -76,11 +76,6 @@ private:
     bool running_ = false;
 };
 
-// The server of the channel: the address kept in its settings, or the one the user is asked for the first time (and
-// which is then kept); nothing when none was given or it was refused, which a message box has said.
-std::optional<publish::Destination> askDestination(QWidget* parent, const std::filesystem::path& folder,
-                                                   const QString& title);
-
 // The channel's address as typed, trimmed, with the closing / added where that is all it lacks.
 std::string completedSite(const QString& typed);
 

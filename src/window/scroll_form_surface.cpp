@@ -241,6 +241,7 @@ void ScrollForm::connectStrip() {
     comments_->onFetched = [this](const QString& text, bool failed) {
         status_->say(text, failed ? Tone::Note : Tone::Success);
     };
+    comments_->onConnection = [this](const QString& reason) { openConnection(reason); };
 
     entries_ = new EntriesWindow(this);
     connect(strip.entries, &QPushButton::clicked, this, [this] { entries_->open(*this); });
