@@ -49,7 +49,21 @@ ConnectionWindow::ConnectionWindow(QWidget* owner) : QDialog(owner) {
     paintTone(why_, Tone::Note);
     why_->hide();
     layout->addWidget(why_);
+    layout->addLayout(fields());
 
+    report_ = new QLabel(this);
+    report_->setObjectName(QStringLiteral("lblConnectionReport"));
+    report_->setWordWrap(true);
+    report_->setTextFormat(Qt::PlainText); // server and settings words are never markup
+    report_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    report_->hide();
+    layout->addWidget(report_);
+    layout->addLayout(buttons());
+    resize(620, sizeHint().height());
+    connect(to_, &QLineEdit::textChanged, this, [this](const QString& text) { fitToAddress(text); });
+}
+
+QFormLayout* ConnectionWindow::fields() {
     auto* form = new QFormLayout;
     const auto line = [&](const char* name, const char* label, const char* tip) {
         auto* box = new QLineEdit(this);
@@ -71,6 +85,7 @@ ConnectionWindow::ConnectionWindow(QWidget* owner) : QDialog(owner) {
     auto* choose = new QPushButton(QStringLiteral("Choose\u2026"), this);
     choose->setObjectName(QStringLiteral("cmdChooseFolder"));
     choose->setToolTip(QStringLiteral("Lists the server's folders from the login folder down"));
+    connect(choose, &QPushButton::clicked, this, [this] { chooseFolder(); });
     toRow->addWidget(choose);
     form->addRow(QString(), toRow);
     site_ = line("txtConnectionSite", "Channel's address:",
@@ -91,16 +106,10 @@ ConnectionWindow::ConnectionWindow(QWidget* owner) : QDialog(owner) {
     insecure_ = new QCheckBox(QStringLiteral("Plain FTP allowed (passwords and files travel unencrypted)"), this);
     insecure_->setObjectName(QStringLiteral("chkInsecure"));
     form->addRow(QString(), insecure_);
-    layout->addLayout(form);
+    return form;
+}
 
-    report_ = new QLabel(this);
-    report_->setObjectName(QStringLiteral("lblConnectionReport"));
-    report_->setWordWrap(true);
-    report_->setTextFormat(Qt::PlainText); // server and settings words are never markup
-    report_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    report_->hide();
-    layout->addWidget(report_);
-
+QHBoxLayout* ConnectionWindow::buttons() {
     auto* buttons = new QHBoxLayout;
     test_ = new QPushButton(QStringLiteral("Test connection"), this);
     test_->setObjectName(QStringLiteral("cmdTestConnection"));
@@ -114,26 +123,24 @@ ConnectionWindow::ConnectionWindow(QWidget* owner) : QDialog(owner) {
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("cmdCloseConnection"));
     buttons->addWidget(close);
-    layout->addLayout(buttons);
-    resize(620, sizeHint().height());
-
-    // Each kind of address has its own settings: the key and known hosts are SFTP's, the certificate authority FTPS's,
-    // and only ftp:// may be plain.
-    connect(to_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        const QString address = text.trimmed();
-        const bool sftp = address.startsWith(QLatin1String("sftp://"));
-        const bool ftp = address.startsWith(QLatin1String("ftp://"));
-        const bool ftps = address.startsWith(QLatin1String("ftps://"));
-        const bool known = sftp || ftp || ftps;
-        key_->setEnabled(sftp || !known);
-        knownHosts_->setEnabled(sftp || !known);
-        cacert_->setEnabled(ftps || ftp || !known);
-        insecure_->setEnabled(ftp || !known);
-    });
     connect(test_, &QPushButton::clicked, this, [this] { testConnection(); });
-    connect(choose, &QPushButton::clicked, this, [this] { chooseFolder(); });
     connect(saveButton, &QPushButton::clicked, this, [this] { save(); });
     connect(close, &QPushButton::clicked, this, [this] { hide(); });
+    return buttons;
+}
+
+// Each kind of address has its own settings: the key and known hosts are SFTP's, the certificate authority FTPS's,
+// and only ftp:// may be plain.
+void ConnectionWindow::fitToAddress(const QString& text) {
+    const QString address = text.trimmed();
+    const bool sftp = address.startsWith(QLatin1String("sftp://"));
+    const bool ftp = address.startsWith(QLatin1String("ftp://"));
+    const bool ftps = address.startsWith(QLatin1String("ftps://"));
+    const bool known = sftp || ftp || ftps;
+    key_->setEnabled(sftp || !known);
+    knownHosts_->setEnabled(sftp || !known);
+    cacert_->setEnabled(ftps || ftp || !known);
+    insecure_->setEnabled(ftp || !known);
 }
 
 ConnectionWindow::~ConnectionWindow() {

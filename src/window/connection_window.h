@@ -15,6 +15,8 @@
 #include <QDialog>
 
 class QCheckBox;
+class QFormLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -50,6 +52,11 @@ public:
 private:
     // The kept settings with the boxes' values in their place.
     publish::Settings edited() const;
+    // The window's fields and its row of buttons, made and connected.
+    QFormLayout* fields();
+    QHBoxLayout* buttons();
+    // Enables the settings that apply to the kind of address typed.
+    void fitToAddress(const QString& text);
     void showSettings(const publish::Settings& settings);
     void listFolder(const std::string& path);
     void say(const QString& text, Tone tone);
