@@ -91,6 +91,11 @@ private:
     // The widget of this kind, with what its kind has (a caption, a read-only help text, handlers of the surface).
     QWidget* newControl(const ControlDef& def, QWidget* container);
     void connectStrip();
+    void connectServer(QPushButton* connection, QPushButton* site);
+    void connectComments(QPushButton* button);
+    void connectEntries(QPushButton* button);
+    // Starts the preview server (once) and opens the homepage in the browser.
+    void preview();
     void connectInputs();
     void connectBox(QWidget* widget, Box box);
     void placeViewport();

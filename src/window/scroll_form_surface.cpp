@@ -183,20 +183,14 @@ QWidget* ScrollForm::makeControl(const ControlDef& def, QWidget* container) {
 // The top strip's buttons: folder, preview, undo, publish, address, comments and entries.
 void ScrollForm::connectStrip() {
     const TopStrip strip = buildTopStrip(this);
+    undo_ = strip.undo;
+    addVideos_ = strip.addVideos;
+    addNewVideos_ = strip.addNewVideos;
+    openFolder_ = strip.openFolder;
+    status_ = strip.status;
+    publishButton_ = strip.publish;
     connect(strip.openFolder, &QPushButton::clicked, this, [this] { openOtherFolder(); });
-    connect(strip.preview, &QPushButton::clicked, this, [this] {
-        status_->busy(QStringLiteral("Starting the preview\u2026"));
-        const PreviewOutcome outcome = startPreview(preview_, form_->folder().dir(), this,
-                                                    [this](const QString& said) { status_->say(said, Tone::Note); });
-        if (!outcome.status.isEmpty()) {
-            status_->say(outcome.status, Tone::Success);
-        } else {
-            status_->say({}, Tone::Success);
-            form_->notice(outcome.notice);
-        }
-        showState();
-        aimTimer();
-    });
+    connect(strip.preview, &QPushButton::clicked, this, [this] { preview(); });
     connect(strip.undo, &QPushButton::clicked, this, [this] {
         if (form_->undo()) {
             showFilesAgain();
@@ -204,11 +198,33 @@ void ScrollForm::connectStrip() {
         afterAction();
     });
     connect(strip.publish, &QPushButton::clicked, this, [this] { startPublish(); });
-    publishButton_ = strip.publish;
+    connect(strip.addVideos, &QPushButton::clicked, this, [this] { chooseVideos(); });
+    connect(strip.addNewVideos, &QPushButton::clicked, this, [this] { addVideos({}, true); });
+    connectServer(strip.connection, strip.site);
+    connectComments(strip.comments);
+    connectEntries(strip.entries);
+}
+
+void ScrollForm::preview() {
+    status_->busy(QStringLiteral("Starting the preview\u2026"));
+    const PreviewOutcome outcome = startPreview(preview_, form_->folder().dir(), this,
+                                                [this](const QString& said) { status_->say(said, Tone::Note); });
+    if (!outcome.status.isEmpty()) {
+        status_->say(outcome.status, Tone::Success);
+    } else {
+        status_->say({}, Tone::Success);
+        form_->notice(outcome.notice);
+    }
+    showState();
+    aimTimer();
+}
+
+// The publish dialog, the connection window and the channel's address.
+void ScrollForm::connectServer(QPushButton* connection, QPushButton* site) {
     publishDialog_ = new PublishDialog(this);
     publishDialog_->onConnection = [this](const QString& said) { openConnection(said); };
     connection_ = new ConnectionWindow(this);
-    connect(strip.connection, &QPushButton::clicked, this, [this] { openConnection({}); });
+    connect(connection, &QPushButton::clicked, this, [this] { openConnection({}); });
     connection_->onSaved = [this](bool siteChanged) {
         status_->say(QStringLiteral("The connection's settings were saved in ") + publish::SettingsFile +
                          QLatin1Char('.'),
@@ -218,33 +234,30 @@ void ScrollForm::connectStrip() {
         }
         afterAction();
     };
-    connect(strip.site, &QPushButton::clicked, this, [this] {
+    connect(site, &QPushButton::clicked, this, [this] {
         if (askSite(this, form_->folder().dir())) {
             form_->writeDiscoveryFiles();
         }
         afterAction();
     });
-    undo_ = strip.undo;
-    addVideos_ = strip.addVideos;
-    addNewVideos_ = strip.addNewVideos;
-    connect(strip.addVideos, &QPushButton::clicked, this, [this] { chooseVideos(); });
-    connect(strip.addNewVideos, &QPushButton::clicked, this, [this] { addVideos({}, true); });
-    openFolder_ = strip.openFolder;
-    status_ = strip.status;
+}
 
+void ScrollForm::connectComments(QPushButton* button) {
     comments_ = new CommentsWindow(this, form_->folder().dir());
-    connect(strip.comments, &QPushButton::clicked, this, [this] { comments_->open(*this); });
+    connect(button, &QPushButton::clicked, this, [this] { comments_->open(*this); });
     // The button says while there are comments the last fetch saw first.
-    comments_->onNewCount = [button = strip.comments](std::size_t fresh) {
+    comments_->onNewCount = [button](std::size_t fresh) {
         button->setText(fresh ? QStringLiteral("Comments (%1 new)").arg(fresh) : QStringLiteral("Comments"));
     };
     comments_->onFetched = [this](const QString& text, bool failed) {
         status_->say(text, failed ? Tone::Note : Tone::Success);
     };
     comments_->onConnection = [this](const QString& reason) { openConnection(reason); };
+}
 
+void ScrollForm::connectEntries(QPushButton* button) {
     entries_ = new EntriesWindow(this);
-    connect(strip.entries, &QPushButton::clicked, this, [this] { entries_->open(*this); });
+    connect(button, &QPushButton::clicked, this, [this] { entries_->open(*this); });
     entries_->onPick = [this](const std::string& name) {
         // Only the panel being worked in (its box keeps the focus while the Entries window has it): what is typed in
         // the others stays.
