@@ -110,6 +110,28 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     poster_->setAlignment(Qt::AlignCenter);
     poster_->setWordWrap(true);
     row->addWidget(poster_);
+    row->addLayout(pickedControls());
+    layout->addLayout(row);
+    resize(480, 540);
+    connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (onPick) {
+            onPick(index.data(Qt::UserRole).toString().toStdString());
+        }
+    });
+    connect(convert_, &QPushButton::clicked, this, [this] {
+        if (onConvert && !picked_.empty()) {
+            onConvert(picked_);
+        }
+    });
+    connect(remake_, &QPushButton::clicked, this, [this] {
+        if (onRemake && !picked_.empty()) {
+            onRemake(picked_, posterAt_->value());
+        }
+    });
+}
+
+// What is done with the picked entry: its poster made again, its video converted, its block moved.
+QVBoxLayout* EntriesWindow::pickedControls() {
     auto* controls = new QVBoxLayout();
     posterAt_ = new QDoubleSpinBox(this);
     posterAt_->setObjectName(QStringLiteral("spnPosterAt"));
@@ -147,24 +169,7 @@ EntriesWindow::EntriesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
         });
     }
     controls->addStretch();
-    row->addLayout(controls);
-    layout->addLayout(row);
-    resize(480, 540);
-    connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
-        if (onPick) {
-            onPick(index.data(Qt::UserRole).toString().toStdString());
-        }
-    });
-    connect(convert_, &QPushButton::clicked, this, [this] {
-        if (onConvert && !picked_.empty()) {
-            onConvert(picked_);
-        }
-    });
-    connect(remake_, &QPushButton::clicked, this, [this] {
-        if (onRemake && !picked_.empty()) {
-            onRemake(picked_, posterAt_->value());
-        }
-    });
+    return controls;
 }
 
 void EntriesWindow::showPoster(const std::string& fileName, const std::string& jpeg) {

@@ -10,6 +10,7 @@ class QDoubleSpinBox;
 class QLabel;
 class QListView;
 class QPushButton;
+class QVBoxLayout;
 
 namespace clipnest::window {
 
@@ -45,6 +46,8 @@ public:
     void open(const QWidget& main);
 
 private:
+    QVBoxLayout* pickedControls();
+
     QListView* list_ = nullptr;
     EntriesModel* model_ = nullptr;
     QLabel* poster_ = nullptr;
