@@ -158,6 +158,31 @@ void CommentsWindow::say(const QString& text) {
     said_->setText(text);
 }
 
+// A comment's row under its video's: bold while new, greyed while hidden or waiting for approval.
+void CommentsWindow::addComment(QTreeWidgetItem* video, const std::string& fileName, const publish::ListedComment& c) {
+    const QString marks = QString(c.isNew ? QStringLiteral("[new] ") : QString()) +
+                          (c.waiting() ? QStringLiteral("[held] ") : QString()) +
+                          (c.hidden ? QStringLiteral("[hidden] ") : QString());
+    const QString from = c.comment.host           ? QStringLiteral("You (the host)")
+                         : c.comment.name.empty() ? QStringLiteral("Anonymous")
+                                                  : shown(c.comment.name);
+    auto* item = new QTreeWidgetItem(video, {shown(c.comment.date), marks + shown(c.comment.text), from});
+    item->setData(0, VideoRole, QString::fromLatin1(fileName));
+    item->setData(0, HashRole, QString::fromStdString(c.comment.hash));
+    item->setData(TextColumn, HashRole, c.hidden);
+    item->setData(TextColumn, WaitingRole, c.waiting());
+    if (c.isNew) {
+        QFont bold = item->font(TextColumn);
+        bold.setBold(true);
+        for (int column = 0; column < tree_->columnCount(); ++column) {
+            item->setFont(column, bold);
+        }
+    }
+    if (c.hidden || c.waiting()) {
+        item->setForeground(TextColumn, palette().color(QPalette::PlaceholderText));
+    }
+}
+
 void CommentsWindow::refresh() {
     const std::string selected = tree_->currentItem()
                                      ? tree_->currentItem()->data(0, HashRole).toString().toLatin1().toStdString()
@@ -195,27 +220,7 @@ void CommentsWindow::refresh() {
         std::stable_sort(comments.begin(), comments.end(),
                          [](const auto& a, const auto& b) { return a.comment.date > b.comment.date; });
         for (const publish::ListedComment& c : comments) {
-            const QString marks = QString(c.isNew ? QStringLiteral("[new] ") : QString()) +
-                                  (c.waiting() ? QStringLiteral("[held] ") : QString()) +
-                                  (c.hidden ? QStringLiteral("[hidden] ") : QString());
-            const QString from = c.comment.host           ? QStringLiteral("You (the host)")
-                                 : c.comment.name.empty() ? QStringLiteral("Anonymous")
-                                                          : shown(c.comment.name);
-            auto* item = new QTreeWidgetItem(video, {shown(c.comment.date), marks + shown(c.comment.text), from});
-            item->setData(0, VideoRole, QString::fromLatin1(entry.fileName));
-            item->setData(0, HashRole, QString::fromStdString(c.comment.hash));
-            item->setData(TextColumn, HashRole, c.hidden);
-            item->setData(TextColumn, WaitingRole, c.waiting());
-            if (c.isNew) {
-                QFont bold = item->font(TextColumn);
-                bold.setBold(true);
-                for (int column = 0; column < tree_->columnCount(); ++column) {
-                    item->setFont(column, bold);
-                }
-            }
-            if (c.hidden || c.waiting()) {
-                item->setForeground(TextColumn, palette().color(QPalette::PlaceholderText));
-            }
+            addComment(video, entry.fileName, c);
         }
         video->setExpanded(true);
     }

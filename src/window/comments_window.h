@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include <QWidget>
@@ -13,6 +14,10 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+
+namespace clipnest::publish {
+struct ListedComment;
+}
 
 namespace clipnest::window {
 
@@ -48,6 +53,7 @@ public:
     std::function<void(const QString& reason)> onConnection;
 
 private:
+    void addComment(QTreeWidgetItem* video, const std::string& fileName, const publish::ListedComment& c);
     void toggleHidden();
     void toggleClosed();
     void approve();
