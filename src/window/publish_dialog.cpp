@@ -99,9 +99,11 @@ bool askSite(QWidget* parent, const std::filesystem::path& folder) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-PublishOutcome outcomeOf(const publish::Destination& destination, const publish::Report& report) {
-    // What went wrong or should be known, a line each: the channel's names are in the code page, the server's and the
-    // system's words in UTF-8.
+namespace {
+
+// What went wrong or should be known, a line each: the channel's names are in the code page, the server's and the
+// system's words in UTF-8.
+QStringList problemLines(const publish::Destination& destination, const publish::Report& report) {
     QStringList lines;
     const auto say = [&lines](const std::string& mixed) {
         lines << QString::fromStdString(safeText(messageToUtf8(mixed)));
@@ -137,6 +139,13 @@ PublishOutcome outcomeOf(const publish::Destination& destination, const publish:
         say(note);
     }
 
+    return lines;
+}
+
+} // namespace
+
+PublishOutcome outcomeOf(const publish::Destination& destination, const publish::Report& report) {
+    const QStringList lines = problemLines(destination, report);
     PublishOutcome outcome;
     QString headline;
     if (report.busy) {
