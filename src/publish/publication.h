@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace clipnest::publish {
@@ -43,6 +44,8 @@ private:
 
     // uploads.cpp: sending files and what becomes of them.
     void upload(const std::vector<const ChannelFile*>& files);
+    Connections::Events eventsOf(const std::vector<const ChannelFile*>& files, const std::vector<Upload>& uploads,
+                                 std::vector<std::pair<std::size_t, std::string>>& problems);
     std::vector<Upload> uploadsOf(const std::vector<const ChannelFile*>& files);
     void arrived(const ChannelFile& file);
     void missed(const ChannelFile& file, const std::string& problem);

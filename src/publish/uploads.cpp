@@ -122,31 +122,20 @@ void Publication::tellOverall() {
     events_.overall(o);
 }
 
-void Publication::upload(const std::vector<const ChannelFile*>& files) {
-    if (files.empty() || cancel_ || !report_.stopped.empty()) {
-        for (const ChannelFile* file : files) {
-            missed(*file, NotBegun);
-            settledUnsent(file->name);
-        }
-        return;
-    }
-    const std::vector<Upload> uploads = uploadsOf(files);
-    // A file made for the server (the merged rules) has its size only now.
-    for (const ChannelFile* file : files) {
-        std::uintmax_t& counted = counted_[file->name];
-        allBytes_ = allBytes_ - std::min(allBytes_, counted) + file->now.size;
-        counted = file->now.size;
-    }
-    std::vector<std::pair<std::size_t, std::string>> problems;
+// What the connections tell of each of `files` as it goes: the progress told on, a file's end settled, and the
+// problems of those that did not arrive gathered in `problems` for after the put.
+Connections::Events Publication::eventsOf(const std::vector<const ChannelFile*>& files,
+                                          const std::vector<Upload>& uploads,
+                                          std::vector<std::pair<std::size_t, std::string>>& problems) {
     Connections::Events events;
-    events.started = [&](std::size_t i) {
+    events.started = [this, &files](std::size_t i) {
         firstBegan_ = firstBegan_ < 0 ? monotonicMs() : firstBegan_;
         if (events_.starting) {
             events_.starting(*files[i], done_, count_);
         }
         tellOverall();
     };
-    events.progress = [&](std::size_t i, std::uintmax_t sent, std::uintmax_t total) {
+    events.progress = [this, &files, &uploads](std::size_t i, std::uintmax_t sent, std::uintmax_t total) {
         sent_[files[i]->name] = sent;
         // A part gone on from is on the server already: it counts as done, not as sent at this publish's rate.
         if (const auto [at, first] = going_.try_emplace(files[i]->name, sent); first) {
@@ -159,7 +148,7 @@ void Publication::upload(const std::vector<const ChannelFile*>& files) {
         }
         tellOverall();
     };
-    events.finished = [&](std::size_t i, const std::string& problem) {
+    events.finished = [this, &files, &problems](std::size_t i, const std::string& problem) {
         ++done_;
         settled_.insert(files[i]->name);
         going_.erase(files[i]->name);
@@ -176,6 +165,26 @@ void Publication::upload(const std::vector<const ChannelFile*>& files) {
             problems.emplace_back(i, problem);
         }
     };
+    return events;
+}
+
+void Publication::upload(const std::vector<const ChannelFile*>& files) {
+    if (files.empty() || cancel_ || !report_.stopped.empty()) {
+        for (const ChannelFile* file : files) {
+            missed(*file, NotBegun);
+            settledUnsent(file->name);
+        }
+        return;
+    }
+    const std::vector<Upload> uploads = uploadsOf(files);
+    // A file made for the server (the merged rules) has its size only now.
+    for (const ChannelFile* file : files) {
+        std::uintmax_t& counted = counted_[file->name];
+        allBytes_ = allBytes_ - std::min(allBytes_, counted) + file->now.size;
+        counted = file->now.size;
+    }
+    std::vector<std::pair<std::size_t, std::string>> problems;
+    const Connections::Events events = eventsOf(files, uploads, problems);
     const std::string lost = connections_.put(uploads, events, cancel_);
     report_.stopped = report_.stopped.empty() ? lost : report_.stopped;
     // Told apart once the put is over: a file the lost connection ended is cut off, not failed.
