@@ -89,6 +89,31 @@ protected:
     }
 };
 
+namespace {
+
+// A box the user types into (one line or many), or the help text's, which is read only.
+QWidget* newTextBox(Kind kind, QWidget* container, const QPalette& standard) {
+    if (kind == Kind::LineBox) {
+        auto* box = new QLineEdit(container);
+        box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        // No silent cut at the default 32767 characters: a long description is kept whole.
+        box->setMaxLength(std::numeric_limits<int>::max());
+        return box;
+    }
+    auto* box = new QPlainTextEdit(container);
+    box->setTabChangesFocus(true);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->verticalScrollBar()->setPalette(standard);
+    if (kind == Kind::HelpBox) {
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setReadOnly(true);
+        box->setPlainText(forDisplay(helpText()));
+    }
+    return box;
+}
+
+} // namespace
+
 // One control of the layout table, made in its container, as the table describes it.
 QWidget* ScrollForm::newControl(const ControlDef& def, QWidget* container) {
     const QPalette standard = QApplication::palette();
@@ -123,28 +148,11 @@ QWidget* ScrollForm::newControl(const ControlDef& def, QWidget* container) {
         widget = label;
         break;
     }
-    case Kind::LineBox: {
-        auto* box = new QLineEdit(container);
-        box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        // No silent cut at the default 32767 characters: a long description is kept whole.
-        box->setMaxLength(std::numeric_limits<int>::max());
-        widget = box;
-        break;
-    }
+    case Kind::LineBox:
     case Kind::MultiBox:
-    case Kind::HelpBox: {
-        auto* box = new QPlainTextEdit(container);
-        box->setTabChangesFocus(true);
-        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        box->verticalScrollBar()->setPalette(standard);
-        if (def.kind == Kind::HelpBox) {
-            box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-            box->setReadOnly(true);
-            box->setPlainText(forDisplay(helpText()));
-        }
-        widget = box;
+    case Kind::HelpBox:
+        widget = newTextBox(def.kind, container, standard);
         break;
-    }
     case Kind::Button: {
         auto* button = new WrapButton(QString::fromUtf8(def.caption), container);
         button->setPalette(standard);
