@@ -1,6 +1,7 @@
 #include "platform/preview_server.h"
 
 #include "platform/launch.h"
+#include "platform/program.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -86,7 +87,7 @@ PreviewServer::~PreviewServer() {
 }
 
 bool PreviewServer::phpInstalled() {
-    return std::system("command -v php > /dev/null 2>&1") == 0;
+    return onPath("php");
 }
 
 Result<std::string> PreviewServer::start(const std::filesystem::path& folder, std::string_view router) {
