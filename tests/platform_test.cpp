@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <map>
+#include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -242,6 +243,15 @@ TEST(Platform, ProgramsAreLaunchedWithWhatTheyAreGivenAndNothingElse) {
         }
     }
     EXPECT_EQ(streams.out.find("lost"), std::string::npos);
+    // A descriptor given for the place it already has stays open in the program, even one closed on exec here.
+    const int errorFlags = ::fcntl(STDERR_FILENO, F_GETFD);
+    ::fcntl(STDERR_FILENO, F_SETFD, errorFlags | FD_CLOEXEC);
+    Launch inPlace = shell("readlink /proc/$$/fd/2");
+    inPlace.errors = STDERR_FILENO;
+    const std::string ownErrors = launchAndRead(inPlace).out;
+    ::fcntl(STDERR_FILENO, F_SETFD, errorFlags);
+    std::error_code ec;
+    EXPECT_EQ(ownErrors, fs::read_symlink("/proc/self/fd/2", ec).string() + "\n");
 
     Launch missing;
     missing.argv = {"clipnest-no-such-program"};
@@ -286,6 +296,22 @@ TEST(Platform, ProgramsAreLaunchedWithWhatTheyAreGivenAndNothingElse) {
     const auto start = std::chrono::steady_clock::now();
     const Ran ended = launchAndRead(guarded);
     EXPECT_EQ(ended.out, "started\n");
+    // The launch returns once the guarded program runs, and the guard holds nothing of this process's: a pipe made
+    // here ends when this process closes its end.
+    int held[2];
+    ASSERT_EQ(::pipe2(held, O_CLOEXEC), 0);
+    Launch lasting = shell("sleep 30");
+    lasting.guarded = true;
+    const auto launchedAt = std::chrono::steady_clock::now();
+    const Launched server = launch(lasting);
+    EXPECT_LT(std::chrono::steady_clock::now() - launchedAt, std::chrono::seconds(5));
+    ::close(held[1]);
+    pollfd end{held[0], POLLIN, 0};
+    EXPECT_EQ(::poll(&end, 1, 5000), 1);
+    EXPECT_TRUE(end.revents & POLLHUP);
+    ::close(held[0]);
+    ::kill(-server.pid, SIGKILL);
+    ::waitpid(server.pid, nullptr, 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
