@@ -22,6 +22,7 @@ check "$info" "^ Recommends: php-cli, openssh-client, ffmpeg$"
 check "$info" "^ Depends: .*qt6-qpa-plugins"
 check "$info" "^ Depends: .*libqt6widgets6"
 check "$info" "^ Depends: .*libcurl"
+check "$info" "^ Depends: .*libnettle8"
 dpkg-deb -x "$deb" "$out/root"
 desktop-file-validate "$out/root/usr/share/applications/clipnest.desktop" || fail=1
 check "$(cat "$out/root/usr/share/applications/clipnest.desktop")" "^Exec=clipnest %f$"

@@ -2,14 +2,23 @@
 // the wall clock every record reads.
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/launch.h"
 #include "platform/process.h"
 #include "platform/program.h"
 #include "platform/working_folder.h"
 #include "support/support.h"
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
+#include <map>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace clipnest::testing {
 namespace {
@@ -165,6 +174,145 @@ TEST(Platform, ProgramsRunWithinTheirTimeAndMemory) {
     EXPECT_NE(bounded.status, 0);
     EXPECT_EQ(bounded.out, "");
     EXPECT_EQ(runProgram(greedy, 1024, {20000, 0}).out, "got it\n");
+}
+
+// Launches `how` with its output into a pipe and reads it to its end; what it wrote and how it ended.
+struct Ran {
+    std::string out;
+    int status = -1; // the exit status; -1 for a signal
+    Launched launched;
+};
+Ran launchAndRead(Launch how) {
+    Ran ran;
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        return ran;
+    }
+    how.output = out[1];
+    ran.launched = launch(how);
+    ::close(out[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+        ran.out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    int status = 0;
+    if (ran.launched.pid > 0 && ::waitpid(ran.launched.pid, &status, 0) == ran.launched.pid) {
+        ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return ran;
+}
+
+Launch shell(const std::string& script) {
+    Launch how;
+    how.argv = {"sh", "-c", script, "sh"};
+    return how;
+}
+
+// Every program is started by one launcher: its words reach it as they are, with no shell; the environment given is
+// the whole of its environment; what is not given goes to the null device, and nothing the launcher opened itself
+// reaches it; a program that is not there is said; its own group, memory limit and SIGPIPE are as asked; and a
+// guarded program's whole group ends with it.
+TEST(Platform, ProgramsAreLaunchedWithWhatTheyAreGivenAndNothingElse) {
+    Launch words = shell("printf '%s|' \"$@\"");
+    words.argv.insert(words.argv.end(), {"a b", "*", "$HOME", ""});
+    EXPECT_EQ(launchAndRead(words).out, "a b|*|$HOME||");
+
+    Launch environment = shell("echo \"$ONLY-${HOME-none}\"");
+    environment.environment = {"ONLY=this"};
+    EXPECT_EQ(launchAndRead(environment).out, "this-none\n");
+    EXPECT_EQ(launchAndRead(shell("echo \"${HOME:+home}\"")).out, "home\n") << "this process's own by default";
+
+    // Each descriptor of the program's past the three is one it inherited from this process as it is.
+    const Ran streams = launchAndRead(shell("echo lost >&2; ls -l /proc/$$/fd"));
+    std::map<int, std::string> inherited;
+    std::istringstream lines(streams.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (const std::size_t arrow = line.find(" -> "); arrow != std::string::npos) {
+            inherited[std::stoi(line.substr(line.rfind(' ', arrow - 1) + 1))] = line.substr(arrow + 4);
+        }
+    }
+    EXPECT_EQ(inherited[0], "/dev/null") << streams.out;
+    EXPECT_TRUE(inherited[1].starts_with("pipe:")) << streams.out;
+    EXPECT_EQ(inherited[2], "/dev/null") << streams.out;
+    for (const auto& [fd, target] : inherited) {
+        if (fd > 2) {
+            std::error_code ec;
+            EXPECT_EQ(fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec).string(), target) << fd;
+            EXPECT_EQ(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << fd << " " << target;
+        }
+    }
+    EXPECT_EQ(streams.out.find("lost"), std::string::npos);
+    // A descriptor given for the place it already has stays open in the program, even one closed on exec here.
+    const int errorFlags = ::fcntl(STDERR_FILENO, F_GETFD);
+    ::fcntl(STDERR_FILENO, F_SETFD, errorFlags | FD_CLOEXEC);
+    Launch inPlace = shell("readlink /proc/$$/fd/2");
+    inPlace.errors = STDERR_FILENO;
+    const std::string ownErrors = launchAndRead(inPlace).out;
+    ::fcntl(STDERR_FILENO, F_SETFD, errorFlags);
+    std::error_code ec;
+    EXPECT_EQ(ownErrors, fs::read_symlink("/proc/self/fd/2", ec).string() + "\n");
+
+    Launch missing;
+    missing.argv = {"clipnest-no-such-program"};
+    const Ran absent = launchAndRead(missing);
+    EXPECT_GT(absent.launched.pid, 0);
+    EXPECT_EQ(absent.launched.execError, ENOENT);
+    EXPECT_EQ(absent.status, 127);
+    const Ran running = launchAndRead(shell("exit 3"));
+    EXPECT_EQ(running.launched.execError, 0);
+    EXPECT_EQ(running.status, 3);
+
+    Launch group = shell("echo $$ $(cut -d' ' -f5 /proc/$$/stat)");
+    const std::string sameGroup = launchAndRead(group).out;
+    EXPECT_EQ(sameGroup.substr(sameGroup.find(' ') + 1), std::to_string(::getpgrp()) + "\n");
+    group.ownGroup = true;
+    const std::string ownGroup = launchAndRead(group).out;
+    EXPECT_EQ(ownGroup.substr(ownGroup.find(' ') + 1), ownGroup.substr(0, ownGroup.find(' ')) + "\n");
+
+    Launch memory = shell("ulimit -v");
+    EXPECT_EQ(launchAndRead(memory).out, "unlimited\n");
+    memory.memoryBytes = std::uint64_t{256} << 20;
+    EXPECT_EQ(launchAndRead(memory).out, "262144\n");
+
+    // With SIGPIPE ignored here, a program is given it ignored unless it asks for the default.
+    const auto before = std::signal(SIGPIPE, SIG_IGN);
+    Launch pipe = shell("grep SigIgn /proc/$$/status");
+    const std::string ignoring = launchAndRead(pipe).out;
+    pipe.defaultBrokenPipe = true;
+    const std::string byDefault = launchAndRead(pipe).out;
+    std::signal(SIGPIPE, before);
+    const auto ignoresPipe = [](const std::string& line) {
+        return (std::stoull(line.substr(line.find_first_of("0123456789abcdef")), nullptr, 16) >> (SIGPIPE - 1) & 1) !=
+               0;
+    };
+    EXPECT_TRUE(ignoresPipe(ignoring)) << ignoring;
+    EXPECT_FALSE(ignoresPipe(byDefault)) << byDefault;
+
+    // The program leaves a child holding the output; once the program has ended, its guard ends the child too (the
+    // output then ends), and the guard itself.
+    Launch guarded = shell("sleep 30 & echo started");
+    guarded.guarded = true;
+    const auto start = std::chrono::steady_clock::now();
+    const Ran ended = launchAndRead(guarded);
+    EXPECT_EQ(ended.out, "started\n");
+    // The launch returns once the guarded program runs, and the guard holds nothing of this process's: a pipe made
+    // here ends when this process closes its end.
+    int held[2];
+    ASSERT_EQ(::pipe2(held, O_CLOEXEC), 0);
+    Launch lasting = shell("sleep 30");
+    lasting.guarded = true;
+    const auto launchedAt = std::chrono::steady_clock::now();
+    const Launched server = launch(lasting);
+    EXPECT_LT(std::chrono::steady_clock::now() - launchedAt, std::chrono::seconds(5));
+    ::close(held[1]);
+    pollfd end{held[0], POLLIN, 0};
+    EXPECT_EQ(::poll(&end, 1, 5000), 1);
+    EXPECT_TRUE(end.revents & POLLHUP);
+    ::close(held[0]);
+    ::kill(-server.pid, SIGKILL);
+    ::waitpid(server.pid, nullptr, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 } // namespace

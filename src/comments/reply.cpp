@@ -2,7 +2,7 @@
 
 #include "platform/code_page.h"
 #include "platform/working_folder.h"
-#include "publish/manifest.h"
+#include "publish/digest.h"
 #include "text/channel_settings.h"
 #include "text/discovery.h"
 #include "text/document.h"
@@ -12,17 +12,6 @@
 namespace clipnest::publish {
 
 namespace {
-
-constexpr std::size_t HashBlock = 64;
-
-std::string bytesOfHex(std::string_view hex) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        const auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
-        bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
-    }
-    return bytes;
-}
 
 std::string withLfBreaks(std::string_view text) {
     std::string out;
@@ -49,17 +38,6 @@ std::string keptSecret(const std::filesystem::path& channel) {
 }
 
 } // namespace
-
-std::string hmacSha256Hex(std::string_view key, std::string_view message) {
-    std::string block = key.size() > HashBlock ? bytesOfHex(sha256Hex(key)) : std::string(key);
-    block.resize(HashBlock, '\0');
-    std::string inner = block, outer = block;
-    for (std::size_t i = 0; i < HashBlock; ++i) {
-        inner[i] = static_cast<char>(inner[i] ^ 0x36);
-        outer[i] = static_cast<char>(outer[i] ^ 0x5c);
-    }
-    return sha256Hex(outer + bytesOfHex(sha256Hex(inner.append(message))));
-}
 
 std::string replyText(const ListedComment& to, std::string_view typed) {
     std::string text = withLfBreaks(typed);

@@ -10,9 +10,6 @@
 
 namespace clipnest::publish {
 
-// HMAC-SHA-256 of `message` under `key` (RFC 2104), in lower-case hex, as PHP's hash_hmac('sha256', ...) writes it.
-std::string hmacSha256Hex(std::string_view key, std::string_view message);
-
 // What the host types as a reply to `to`, as it is posted: line breaks as LF, and "@name " in front when the comment
 // replied to is a visitor's that gave a name (and the text does not start with it already).
 std::string replyText(const ListedComment& to, std::string_view typed);

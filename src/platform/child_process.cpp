@@ -1,5 +1,7 @@
 #include "platform/child_process.h"
 
+#include "platform/launch.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -24,59 +26,43 @@ Result<std::unique_ptr<ChildProcess>> ChildProcess::start(const std::vector<std:
     if (argv.empty()) {
         return Failure{"no program to run"};
     }
-    std::vector<char*> words;
-    for (const std::string& word : argv) {
-        words.push_back(const_cast<char*>(word.c_str()));
-    }
-    words.push_back(nullptr);
-    int io[2] = {-1, -1}, err[2] = {-1, -1}, failed[2] = {-1, -1};
+    int io[2] = {-1, -1}, err[2] = {-1, -1};
     const auto closeAll = [&] {
-        for (int fd : {io[0], io[1], err[0], err[1], failed[0], failed[1]}) {
+        for (int fd : {io[0], io[1], err[0], err[1]}) {
             if (fd >= 0) {
                 ::close(fd);
             }
         }
     };
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, io) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
-        ::pipe2(failed, O_CLOEXEC) != 0) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, io) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
         closeAll();
         return Failure{"could not make the pipes to talk to " + argv[0]};
     }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        // A group of its own: a Ctrl+C in the terminal reaches Clipnest, which ends the program itself.
-        ::setpgid(0, 0);
-        ::dup2(io[1], STDIN_FILENO);
-        ::dup2(io[1], STDOUT_FILENO);
-        ::dup2(err[1], STDERR_FILENO);
-        ::signal(SIGPIPE, SIG_DFL);
-        ::execvp(words[0], words.data());
-        const int why = errno;
-        (void)!::write(failed[1], &why, sizeof why);
-        ::_exit(127);
-    }
-    if (pid < 0) {
+    Launch how;
+    how.argv = argv;
+    how.input = how.output = io[1];
+    how.errors = err[1];
+    // A group of its own: a Ctrl+C in the terminal reaches Clipnest, which ends the program itself.
+    how.ownGroup = true;
+    how.defaultBrokenPipe = true;
+    const Launched launched = launch(how);
+    if (launched.pid < 0) {
         closeAll();
         return Failure{"could not start " + argv[0]};
     }
     ::close(io[1]);
     ::close(err[1]);
-    ::close(failed[1]);
-    io[1] = err[1] = failed[1] = -1;
-    int why = 0;
-    const bool started = ::read(failed[0], &why, sizeof why) != static_cast<ssize_t>(sizeof why);
-    ::close(failed[0]);
-    failed[0] = -1;
     std::unique_ptr<ChildProcess> child(new ChildProcess);
-    child->pid_ = pid;
+    child->pid_ = launched.pid;
     child->io_ = io[0];
     child->err_ = err[0];
     ::fcntl(child->io_, F_SETFL, O_NONBLOCK);
     ::fcntl(child->err_, F_SETFL, O_NONBLOCK);
-    if (!started) {
+    if (launched.execError != 0) {
         child->finish(0);
-        return Failure{argv[0] + (why == ENOENT ? std::string(" is not installed (not found on the PATH)")
-                                                : " could not be started")};
+        return Failure{argv[0] + (launched.execError == ENOENT
+                                      ? std::string(" is not installed (not found on the PATH)")
+                                      : " could not be started")};
     }
     return child;
 }

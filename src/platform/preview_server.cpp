@@ -1,5 +1,8 @@
 #include "platform/preview_server.h"
 
+#include "platform/launch.h"
+#include "platform/program.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -9,12 +12,10 @@
 #include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
-#include <span>
 #include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
-#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -79,49 +80,6 @@ std::vector<std::string> serverEnvironment(const std::filesystem::path& notes, i
     return environment;
 }
 
-// The pointers execvpe takes, to the strings given, ending in a null.
-std::vector<char*> pointersTo(std::span<std::string> strings) {
-    std::vector<char*> pointers;
-    for (std::string& text : strings) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-// Starts PHP's server in a process group of its own, led by a small guard that ends the group when this process is
-// gone, however it ended: PHP's workers outlive their server, and nothing else would end them after a crash. The
-// guard's process id, or -1. Everything the child needs is made before the fork: the child of a program with threads
-// may only call what is safe in a signal handler.
-pid_t startGuardedServer(const std::vector<char*>& argv, const std::vector<char*>& envp) {
-    const pid_t window = ::getpid();
-    const pid_t guard = ::fork();
-    if (guard == 0) {
-        ::setpgid(0, 0);
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, 0);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        const pid_t php = ::fork();
-        if (php == 0) {
-            ::execvpe("php", argv.data(), envp.data());
-            ::_exit(127);
-        }
-        const timespec pause{0, 200'000'000};
-        for (;;) {
-            if (php < 0 || ::waitpid(php, nullptr, WNOHANG) == php || ::getppid() != window) {
-                ::kill(-::getpid(), SIGKILL);
-                ::_exit(0);
-            }
-            ::nanosleep(&pause, nullptr);
-        }
-    }
-    if (guard > 0) {
-        ::setpgid(guard, guard);
-    }
-    return guard;
-}
-
 } // namespace
 
 PreviewServer::~PreviewServer() {
@@ -129,7 +87,7 @@ PreviewServer::~PreviewServer() {
 }
 
 bool PreviewServer::phpInstalled() {
-    return std::system("command -v php > /dev/null 2>&1") == 0;
+    return onPath("php");
 }
 
 Result<std::string> PreviewServer::start(const std::filesystem::path& folder, std::string_view router) {
@@ -156,11 +114,15 @@ Result<std::string> PreviewServer::start(const std::filesystem::path& folder, st
         return Failure{"no free port on 127.0.0.1"};
     }
     const std::string listen = "127.0.0.1:" + std::to_string(port);
-    std::vector<std::string> environment = serverEnvironment(privateDir_ / "notes", port);
     // A comment posted to try the pages mails the host nothing: the mail the pages send is the live server's.
-    std::string words[] = {
-        "php", "-q", "-d", "sendmail_path=cat > /dev/null", "-S", listen, "-t", folder.string(), router_.string()};
-    pid_ = startGuardedServer(pointersTo(words), pointersTo(environment));
+    Launch how;
+    how.argv = {"php",           "-q", "-d", "sendmail_path=cat > /dev/null", "-S", listen, "-t", folder.string(),
+                router_.string()};
+    how.environment = serverEnvironment(privateDir_ / "notes", port);
+    // PHP's server in a process group of its own, led by a guard that ends the group when this process is gone,
+    // however it ended: PHP's workers outlive their server, and nothing else would end them after a crash.
+    how.guarded = true;
+    pid_ = launch(how).pid;
     if (pid_ < 0) {
         return Failure{"the server could not be started"};
     }

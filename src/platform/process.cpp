@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/launch.h"
+
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -25,7 +27,7 @@ std::filesystem::path ownProgram() {
 }
 
 void replaceProcess(const std::filesystem::path& program, char* argv[]) {
-    ::execv(program.c_str(), argv);
+    execInPlace(program.c_str(), argv);
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "platform/program.h"
 
+#include "platform/launch.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -9,7 +11,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <string_view>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,62 +22,34 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
     if (argv.empty()) {
         return run;
     }
-    std::vector<char*> words;
-    for (const std::string& word : argv) {
-        words.push_back(const_cast<char*>(word.c_str()));
-    }
-    words.push_back(nullptr);
-    // Under a memory limit the C library's allocator is held to two arenas: it reserves 64 MB of address space for
-    // each thread's arena otherwise, so a program of many threads (ffmpeg) would fail within the limit for nothing.
-    std::vector<char*> environment;
-    if (limits.memoryBytes > 0) {
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (!std::string_view(*e).starts_with("MALLOC_ARENA_MAX=")) {
-                environment.push_back(*e);
-            }
-        }
-        environment.push_back(const_cast<char*>("MALLOC_ARENA_MAX=2"));
-        environment.push_back(nullptr);
-    }
     int out[2];
-    int failed[2]; // closed on exec; a byte arrives when the program could not be started
     if (::pipe2(out, O_CLOEXEC) != 0) {
         return run;
     }
-    if (::pipe2(failed, O_CLOEXEC) != 0) {
-        ::close(out[0]);
-        ::close(out[1]);
-        return run;
+    Launch how;
+    how.argv = argv;
+    how.ownGroup = watch != nullptr;
+    how.output = out[1];
+    how.memoryBytes = limits.memoryBytes;
+    // Under a memory limit the C library's allocator is held to two arenas: it reserves 64 MB of address space for
+    // each thread's arena otherwise, so a program of many threads (ffmpeg) would fail within the limit for nothing.
+    if (limits.memoryBytes > 0) {
+        how.environment.emplace();
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (!std::string_view(*e).starts_with("MALLOC_ARENA_MAX=")) {
+                how.environment->emplace_back(*e);
+            }
+        }
+        how.environment->emplace_back("MALLOC_ARENA_MAX=2");
     }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (watch != nullptr) {
-            ::setpgid(0, 0);
-        }
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, STDIN_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::dup2(out[1], STDOUT_FILENO);
-        if (limits.memoryBytes > 0) {
-            const rlimit memory{static_cast<rlim_t>(limits.memoryBytes), static_cast<rlim_t>(limits.memoryBytes)};
-            ::setrlimit(RLIMIT_AS, &memory);
-        }
-        if (environment.empty()) {
-            ::execvp(words[0], words.data());
-        } else {
-            ::execvpe(words[0], words.data(), environment.data());
-        }
-        const char byte = 1;
-        (void)!::write(failed[1], &byte, 1);
-        ::_exit(127);
-    }
+    const Launched launched = launch(how);
     ::close(out[1]);
-    ::close(failed[1]);
-    if (pid < 0) {
+    if (launched.pid < 0) {
         ::close(out[0]);
-        ::close(failed[0]);
         return run;
     }
+    run.started = launched.execError == 0;
+    const pid_t pid = launched.pid;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(limits.timeMs);
     // Past its time the program is killed; its output then ends, as the pipe's writer is gone (a child of its own
@@ -144,9 +117,6 @@ ProgramRun runProgram(const std::vector<std::string>& argv, std::size_t maxOut, 
         }
     }
     ::close(out[0]);
-    char byte = 0;
-    run.started = ::read(failed[0], &byte, 1) == 0;
-    ::close(failed[0]);
     int status = 0;
     // A program that closed its output may still run: its time holds until it ends.
     while ((limits.timeMs > 0 || cancellable) && !run.timedOut && !run.cancelled) {

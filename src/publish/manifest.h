@@ -1,5 +1,7 @@
 #pragma once
 
+#include "publish/digest.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -60,11 +62,5 @@ public:
 private:
     std::map<std::string, Record> records_; // by address; "" for a record kept before addresses were
 };
-
-// The SHA-256 of a file in hex, or nothing when it cannot be read.
-std::optional<std::string> sha256Of(const std::filesystem::path& file);
-
-// The SHA-256 of `bytes`, in lower-case hex.
-std::string sha256Hex(std::string_view bytes);
 
 } // namespace clipnest::publish
