@@ -798,7 +798,7 @@ frame.onload = () => {
     const heading = page.querySelector('h1'), home = page.querySelector('a[href="homepage.html"]');
     const rels = [...page.querySelectorAll('a[rel]')].map(a => a.rel + ' ' + a.textContent).join(', ');
     seen.textContent += (loads ? ' | ' : '') + frame.contentWindow.location.pathname + ': ' +
-        (heading ? heading.textContent : '') + (rels ? ' (' + rels + ')' : '') +
+        (heading ? heading.textContent.trim() : '') + (rels ? ' (' + rels + ')' : '') +
         (loads === 0 && home ? ' home ' + home.textContent : '');
     const link = loads < clicks.length && page.querySelector(clicks[loads]);
     ++loads;
