@@ -1073,5 +1073,19 @@ TEST(Neighbours, PagesWithoutMarkersStayAndHostEditsElsewhereSurvive) {
     EXPECT_EQ(linksOf(h, "a.php"), navLines(Link{"c.php", std::string(50, 'w') + "..."}, Link{"b.php", "About b.mp4"}));
 }
 
+// Writing the share tags of every page (after the channel's address is set) gives every page its links too: a page
+// made with the markers but never linked yet gets them then, and one already right is not written.
+TEST(Neighbours, EveryPageIsLinkedWhenThePagesAreAllMadeAgain) {
+    Harness h(channel({"a.mp4", "b.mp4", "c.mp4"}));
+    for (const std::string page : {"a.php", "b.php", "c.php"}) {
+        h.put(page, with(h.file(page), linksOf(h, page) + LinksEnd, LinksEnd));
+    }
+    h.form().takeOutcome();
+    h.form().writeDiscoveryFiles();
+    expectLinks(h, {{"a", "About a.mp4"}, {"b", "About b.mp4"}, {"c", "About c.mp4"}}, {"a.php", "b.php", "c.php"});
+    h.form().writeDiscoveryFiles();
+    expectLinks(h, {{"a", "About a.mp4"}, {"b", "About b.mp4"}, {"c", "About c.mp4"}}, {});
+}
+
 } // namespace
 } // namespace clipnest::testing
