@@ -1087,5 +1087,16 @@ TEST(Neighbours, EveryPageIsLinkedWhenThePagesAreAllMadeAgain) {
     expectLinks(h, {{"a", "About a.mp4"}, {"b", "About b.mp4"}, {"c", "About c.mp4"}}, {});
 }
 
+
+// Two kinds of one video share its page: the page links the neighbours of the later one, as its share tags are the
+// later one's, never itself.
+TEST(Neighbours, APageTwoEntriesShareLinksTheLaterOnesNeighboursNeverItself) {
+    Harness h(channel({"a.mp4", "b.mp4"}));
+    h.insert("a.mov", "b.mp4", "MOV");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "a.mov", "b.mp4"}));
+    EXPECT_EQ(linksOf(h, "a.php"), navLines(std::nullopt, Link{"b.php", "About b.mp4"}));
+    EXPECT_EQ(linksOf(h, "b.php"), navLines(Link{"a.php", "MOV"}, std::nullopt));
+}
+
 } // namespace
 } // namespace clipnest::testing
