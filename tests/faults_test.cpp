@@ -150,6 +150,17 @@ TEST(Faults, UnreadableFilesAreNeverReplacedAndAMissingMarkerFileIsAWarning) {
         EXPECT_FALSE(page.has("homepage.html"));
     }
 
+    // A page next to the edit that cannot be read keeps its links; the edit is done, and the notice says so.
+    Harness next(channel({"a.mp4", "b.mp4"}));
+    next.folder().unreadable = "a.php";
+    const std::string a = next.file("a.php");
+    next.insert("x.mp4", "b.mp4", "X");
+    EXPECT_FALSE(next.shown(Message::FileFailure)) << next.text(Message::FileFailure);
+    EXPECT_EQ(next.entries(), (Names{"a.mp4", "x.mp4", "b.mp4"}));
+    EXPECT_TRUE(contains(next.text(Message::Notice), "a.php could not be read")) << next.text(Message::Notice);
+    EXPECT_EQ(next.file("a.php"), a);
+    EXPECT_TRUE(contains(next.file("b.php"), "<a rel=\"prev\" href=\"x.php\">Previous: X</a>"));
+
     // The marker file only remembers that the tool ran here: the entry after it is written and reported as done.
     Harness docs({}, false);
     docs.folder().failWrite(1);

@@ -449,7 +449,8 @@ private:
     void noteNeighboursAtStart();
     // Gives the video pages whose previous or next entry changed since the start noted (its page, its description),
     // and the pages written since, the links to their neighbours as the homepage orders them now; only a page whose
-    // links change is written. False when one could not be read or written.
+    // links change is written; one that cannot be read is left, and the notice says so. False when one could not be
+    // written.
     bool keepNeighbourLinks();
     // Gives these pages (those in the folder, of a live entry) their share tags; false when one could not be written.
     bool tagPages(const std::string& site, const TaggedPages& tagged);

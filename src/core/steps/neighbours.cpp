@@ -1,5 +1,4 @@
 #include "core/form.h"
-#include "core/messages.h"
 #include "text/document.h"
 #include "text/entries.h"
 #include "text/neighbour_links.h"
@@ -133,10 +132,13 @@ bool Form::keepNeighbourLinks() {
         const std::string lines =
             i == None ? std::string()
                       : neighbourLines(i == 0 ? std::nullopt : neighbour(i - 1, page), neighbour(i + 1, page));
+        // A page next to the edit that cannot be read stops nothing: it keeps the links it has, and the notice says
+        // so.
         if (!bytes) {
-            fileFailure(folder_.isLink(page) ? linkFailureWords(page) : readFailureWords(page));
+            notice(page + " could not be read, so Clipnest did not give it its links to the videos next to it.");
+            continue;
         }
-        if (!bytes || (setNeighbourBlock(changed, lines) && changed != *bytes && !writeBytes(page, changed))) {
+        if (setNeighbourBlock(changed, lines) && changed != *bytes && !writeBytes(page, changed)) {
             // What was not written is the next operation's to write, whatever it changes.
             for (; at != linked.end(); ++at) {
                 linksOwed_.insert(at->first);
