@@ -1087,7 +1087,6 @@ TEST(Neighbours, EveryPageIsLinkedWhenThePagesAreAllMadeAgain) {
     expectLinks(h, {{"a", "About a.mp4"}, {"b", "About b.mp4"}, {"c", "About c.mp4"}}, {});
 }
 
-
 // Two kinds of one video share its page: the page links the neighbours of the later one, as its share tags are the
 // later one's, never itself.
 TEST(Neighbours, APageTwoEntriesShareLinksTheLaterOnesNeighboursNeverItself) {
