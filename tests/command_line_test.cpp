@@ -73,8 +73,8 @@ TEST_F(CommandLine, SessionOfCommands) {
     for (const auto& [command, said] :
          {std::pair<std::vector<std::string>, std::string>{
               {"entry", "three.mp4", "--homepage", "Fish & chips <b> café ☕", "-C", "channel"},
-              "Added three.mp4: three.php and homepage.html written. No poster for three.mp4: three.mp4 is not in the "
-              "folder.\n"},
+              "Added three.mp4: three.php, homepage.html and clip7.php written. No poster for three.mp4: three.mp4 is "
+              "not in the folder.\n"},
           {{"-C", "channel", "title", "--title", "My Channel", "--message", "New clips every week"},
            "Updated the title and message: homepage.html written.\n"}}) {
         r = clipnest(command);
@@ -181,16 +181,16 @@ TEST_F(CommandLine, RepliesToEachCommand) {
         {true, {"title"}, 0, nothing},
         // One page per name: a second video of the same name works on the first one's page, and says so.
         {true, {"entry", "a.webm", "--homepage", "WebM"}, 0, "note: a.webm shares a.php with the entry a.mp4; its descriptions were changed\nChanged a.webm: a.php and homepage.html written.\n"},
-        {true, {"insert", "a.mov", "--above", "b.mp4", "--homepage", "MOV"}, 0, "note: a.mov shares a.php with the entry a.mp4; the page was left as it was\nInserted a.mov above b.mp4: homepage.html written. No poster for a.mov: a.mov is not in the folder.\n"},
+        {true, {"insert", "a.mov", "--above", "b.mp4", "--homepage", "MOV"}, 0, "note: a.mov shares a.php with the entry a.mp4; the page was left as it was\nInserted a.mov above b.mp4: homepage.html and b.php written. No poster for a.mov: a.mov is not in the folder.\n"},
         // The window's notice asks for a second click; --create-page makes the page in the same run.
         {true, {"entry", "a.mp4", "--homepage", "A2"}, 1, missingPage + "note: add --create-page to create the page.\n", "", removed("a.php")},
-        {true, {"entry", "a.mp4", "--homepage", "A2", "--create-page"}, 0, "note: " + missingPage + "Added a.mp4: a.php and homepage.html written.\n", "", removed("a.php")},
+        {true, {"entry", "a.mp4", "--homepage", "A2", "--create-page"}, 0, "note: " + missingPage + "Added a.mp4: a.php, homepage.html and b.php written.\n", "", removed("a.php")},
         // Nothing is written over a folder, a read-only file, or a homepage found under its other name.
         {false, {"rename", "a.mp4", "b.mp4"}, 1, "~Clipnest could not write change_file_name.php. The file on disk was left as it was.\n", "", folderAs("change_file_name.php")},
         {false, {"title", "--title", "T"}, 1, "~Clipnest could not write homepage.html. The file on disk was left as it was.\n", "", folderAs("homepage.html")},
         {true, {"entry", "c.mp4", "--homepage", "C"}, 1, "~Clipnest did not write homepage.html: the file is read-only.", "",
          [this] { fs::permissions(dir() / "homepage.html", fs::perms::owner_read); }},
-        {true, {"entry", "c.mp4", "--homepage", "C"}, 0, "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html from now on; Homepage.htm was left as it was.\nAdded c.mp4: c.php and homepage.html written. No poster for c.mp4: c.mp4 is not in the folder.\n", "",
+        {true, {"entry", "c.mp4", "--homepage", "C"}, 0, "note: The homepage was read from Homepage.htm and written as homepage.html: upload homepage.html from now on; Homepage.htm was left as it was.\nAdded c.mp4: c.php, homepage.html and b.php written. No poster for c.mp4: c.mp4 is not in the folder.\n", "",
          [this] { fs::rename(dir() / "homepage.html", dir() / "Homepage.htm"); }},
         {false, {"-C", "missing", "entry", "a.mp4"}, 2, "clipnest: cannot work in missing: no such folder\n"},
         {true, {"list", "-C", "a.php"}, 2, "clipnest: cannot work in a.php: not a folder\n"},
@@ -264,18 +264,20 @@ TEST_F(CommandLine, DoneOperationsSayWhatTheyDidUnlessQuiet) {
     const std::string quiet = clipnest({"-q", "entry", "a.mp4", "--homepage", "A"}).err;
     EXPECT_EQ(quiet.find("Added"), npos) << quiet;
     EXPECT_TRUE(quiet.ends_with("\nnote: No poster for a.mp4: a.mp4 is not in the folder.\n")) << quiet;
-    EXPECT_EQ(clipnest({"entry", "b.mp4", "--homepage", "B"}).err,
-              "Added b.mp4: b.php and homepage.html written. No poster for b.mp4: b.mp4 is not in the folder.\n");
+    EXPECT_EQ(
+        clipnest({"entry", "b.mp4", "--homepage", "B"}).err,
+        "Added b.mp4: b.php, homepage.html and a.php written. No poster for b.mp4: b.mp4 is not in the folder.\n");
     EXPECT_EQ(clipnest({"insert", "c.mp4", "--above", "b.mp4", "--homepage", "C"}).err,
-              "Inserted c.mp4 above b.mp4: c.php and homepage.html written. No poster for c.mp4: c.mp4 is not in the "
-              "folder.\n");
+              "Inserted c.mp4 above b.mp4: c.php, homepage.html, a.php and b.php written. No poster for c.mp4: c.mp4 "
+              "is not in the folder.\n");
     EXPECT_EQ(clipnest({"delete", "c.mp4"}).err, "Deleted c.mp4 from the homepage; c.php is still in the folder.\n");
     EXPECT_EQ(clipnest({"rename", "x.txt", "y.txt"}).err,
               "Wrote change_file_name.php (rename x.txt y.txt): upload it and call it up in a browser once.\n");
-    EXPECT_EQ(clipnest({"rename", "a.mp4", "d.mp4"}).err,
-              "Renamed a.mp4 to d.mp4 here (homepage.html, d.php, a.php and change_file_name.php changed): publish, "
-              "then call up change_file_name.php, which holds 2 renames, in a browser once to rename them on the "
-              "server.\n");
+    EXPECT_EQ(
+        clipnest({"rename", "a.mp4", "d.mp4"}).err,
+        "Renamed a.mp4 to d.mp4 here (homepage.html, d.php, a.php, change_file_name.php and b.php changed): "
+        "publish, then call up change_file_name.php, which holds 2 renames, in a browser once to rename them on the "
+        "server.\n");
     EXPECT_EQ(clipnest({"entry", "b.mp4", "--homepage", "B2", "--quiet"}).err, "");
     EXPECT_NE(file("homepage.html").find("B2"), npos);
 
@@ -525,15 +527,20 @@ TEST_F(CommandLine, NewEntriesGetPostersOfTheirOwnClips) {
           &rc);
     ASSERT_EQ(rc, 0);
     put("host.jpg", "the host's own poster");
+    // The page of the entry before, which each new one's links.
+    std::string before;
     for (const std::string name :
          {"bars.mp4", "test.mp4", "fade.mp4", "late.mp4", "one.mp4", "host.mp4", "short.mp4"}) {
         const Result r = clipnest({"entry", name, "--homepage", "About " + name});
         EXPECT_EQ(r.status, 0) << r.err;
+        const std::string less = name.substr(0, name.find('.'));
+        const std::string written = less + ".jpg, " + less + ".php" +
+                                    (before.empty() ? " and homepage.html" : ", homepage.html and " + before) +
+                                    " written.\n";
+        before = less + ".php";
         if (name != "host.mp4") {
-            const std::string less = name.substr(0, name.find('.'));
-            EXPECT_TRUE(r.err.ends_with("\nAdded " + name + ": " + less + ".jpg, " + less +
-                                        ".php and homepage.html written.\n") ||
-                        r.err == "Added " + name + ": " + less + ".jpg, " + less + ".php and homepage.html written.\n")
+            EXPECT_TRUE(r.err.ends_with("\nAdded " + name + ": " + written) ||
+                        r.err == "Added " + name + ": " + written)
                 << r.err;
             EXPECT_EQ(shell("ffprobe -v error -show_entries stream=codec_name,width -of csv=p=0 " +
                             quoted(dir() / (less + ".jpg"))),
@@ -746,6 +753,10 @@ TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     EXPECT_EQ(r.out, "a.mp4\tA\nc.mp4\tC, with a quote: \"\nb.mp4\tB\n");
     EXPECT_NE(file("a.php").find("The story of a"), npos);
     EXPECT_NE(file("b.php").find("The story of &quot;b&quot;"), npos) << file("b.php");
+    // The run's end gives the pages next to the new entry their links to it.
+    EXPECT_NE(file("a.php").find("<a rel=\"next\" href=\"c.php\">Next: C, with a quote: &quot;</a>"), npos);
+    EXPECT_NE(file("b.php").find("<a rel=\"prev\" href=\"c.php\">Previous: C, with a quote: &quot;</a>"), npos);
+    EXPECT_NE(file("c.php").find("<a rel=\"prev\" href=\"a.php\">Previous: A</a>"), npos);
 
     // The lines that edit the pages are one operation to undo, which takes them all back.
     r = clipnest({"history"});
@@ -755,6 +766,19 @@ TEST_F(CommandLine, BatchRunsLinesInOneSession) {
     EXPECT_EQ(file("a.php").find("The story of a"), npos);
     EXPECT_FALSE(std::filesystem::exists(dir() / "c.php"));
     EXPECT_EQ(clipnest({"list"}).out, "a.mp4\tA\nb.mp4\tB\n");
+    EXPECT_NE(file("a.php").find("<a rel=\"next\" href=\"b.php\">Next: B</a>"), npos) << "undo puts the links back";
+
+    // Entries added one after another link each other once the run ends; the pages before the last one's are not
+    // written.
+    r = clipnest({"batch"}, "entry x.mp4 --homepage X\nentry y.mp4 --homepage Y\nentry z.mp4 --homepage Z\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string history = clipnest({"history"}).out;
+    EXPECT_NE(history.find("\tbatch, lines 1 to 3\tx.php homepage.html y.php z.php b.php\n"), npos) << history;
+    EXPECT_NE(file("b.php").find("<a rel=\"next\" href=\"x.php\">Next: X</a>"), npos);
+    EXPECT_NE(file("y.php").find("<a rel=\"prev\" href=\"x.php\">Previous: X</a>\n"
+                                 "            <a rel=\"next\" href=\"z.php\">Next: Z</a>"),
+              npos);
+    EXPECT_NE(file("z.php").find("<a rel=\"prev\" href=\"y.php\">Previous: Y</a>\n        </nav>"), npos);
 }
 
 // A homepage that cannot be read fails the command that meets it, even one that then writes what it was asked to
@@ -1094,7 +1118,7 @@ TEST_F(CommandLine, MoveTakesTheBlockAsItStands) {
 
     Result r = clipnest({"move", "b.mp4", "--to-end"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "Moved b.mp4 to the end: homepage.html written.\n");
+    EXPECT_EQ(r.err, "Moved b.mp4 to the end: homepage.html, a.php, b.php and c.php written.\n");
     EXPECT_EQ(order(), "a.mp4\tAbout a\nc.mp4\tAbout c\nb.mp4\tAbout b\n");
     EXPECT_NE(file("homepage.html").find(bOwn), npos) << "the host's line moved with its entry";
     EXPECT_EQ(sortedLines(file("homepage.html")), sortedLines(handMade)) << "the same lines, in another order";
@@ -1103,7 +1127,7 @@ TEST_F(CommandLine, MoveTakesTheBlockAsItStands) {
 
     r = clipnest({"move", "b.mp4", "--above", "a.mp4"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "Moved b.mp4 above a.mp4: homepage.html written.\n");
+    EXPECT_EQ(r.err, "Moved b.mp4 above a.mp4: homepage.html, a.php, b.php and c.php written.\n");
     EXPECT_EQ(order(), "b.mp4\tAbout b\na.mp4\tAbout a\nc.mp4\tAbout c\n");
     EXPECT_NE(file("homepage.html").find(bOwn), npos);
     EXPECT_EQ(sortedLines(file("homepage.html")), sortedLines(handMade));

@@ -55,6 +55,28 @@ std::string pageFor(const std::string& name, const std::string& d, const std::st
 std::string desc(const std::string& d) {
     return "<div class=\"desc\">" + d + "</div>";
 }
+// A video page's links to its neighbours' pages (written out here, as a visitor's browser reads them): the lines
+// between the page's neighbour markers, and the expected page with them.
+struct Link {
+    std::string page, words;
+};
+std::string navLines(const std::optional<Link>& previous, const std::optional<Link>& next) {
+    if (!previous && !next) {
+        return "";
+    }
+    std::string lines = "        <nav class=\"neighbours\">\n";
+    if (previous) {
+        lines += "            <a rel=\"prev\" href=\"" + previous->page + "\">Previous: " + previous->words + "</a>\n";
+    }
+    if (next) {
+        lines += "            <a rel=\"next\" href=\"" + next->page + "\">Next: " + next->words + "</a>\n";
+    }
+    return lines + "        </nav>\n";
+}
+const std::string LinksEnd = "<!-- t9b3 end of the links to the previous and next videos. -->";
+std::string withLinks(const std::string& page, const std::optional<Link>& previous, const std::optional<Link>& next) {
+    return with(page, LinksEnd, navLines(previous, next) + LinksEnd);
+}
 
 TEST(StartUp, EmptyFolderSecondStartAndAHandMadeHomepage) {
     Harness h({}, false);
@@ -99,7 +121,9 @@ TEST(Append, EntriesGoBehindEachOtherWithTheirPages) {
 
     h.entry("two.mpg", "Second");
     EXPECT_EQ(with(Home, sample(), live("two.mpg", "Second") + "\n" + sample()), h.file("homepage.html"));
-    EXPECT_EQ(pageFor("two.mpg", "Second"), h.file("two.php"));
+    EXPECT_EQ(withLinks(pageFor("two.mpg", "Second"), Link{"clip7.php", "My first clip"}, std::nullopt),
+              h.file("two.php"));
+    EXPECT_EQ(withLinks(Page, std::nullopt, Link{"two.php", "Second"}), h.file("clip7.php"));
 
     // Typed text reaches the pages as page text, every character beyond ASCII as a reference, so the homepage reads
     // the same whatever character set a server sends with it.
@@ -354,7 +378,9 @@ TEST(Insert, AboveTheFirstOrAMiddleEntryWithItsPage) {
                           " " + inserted("clip9.mp4", "Nine &amp; more") + live("one.mp4").substr(1)),
                      1),
               h.file("homepage.html"));
-    EXPECT_EQ(pageFor("clip9.mp4", "The long story", "Nine &amp; more"), h.file("clip9.php"));
+    EXPECT_EQ(withLinks(pageFor("clip9.mp4", "The long story", "Nine &amp; more"), std::nullopt,
+                        Link{"one.php", "About one.mp4"}),
+              h.file("clip9.php"));
     h.insert("clip8.mp4", "two.mp4", "Caf\xC3\xA9 clip");
     EXPECT_EQ(h.entries(), (Names{"clip9.mp4", "one.mp4", "clip8.mp4", "two.mp4"}));
     EXPECT_TRUE(contains(h.file("clip8.php"), desc("Caf&#233; clip"))) << "the homepage description, as a reference";
@@ -548,8 +574,8 @@ TEST(Posters, TheHostsPosterIsNamedKeptAndRenamedWithItsVideo) {
         contains(h.file("a.php"), "<video controls=\"controls\" preload=\"none\" playsinline poster=\"a.jpg\">"));
     h.insert("b.mp4", "a.mp4", "B");
     EXPECT_EQ(h.form().operationSummary(),
-              "Inserted b.mp4 above a.mp4: b.php and homepage.html written. No poster for b.mp4: b.mp4 is not in the "
-              "folder.");
+              "Inserted b.mp4 above a.mp4: b.php, homepage.html and a.php written. No poster for b.mp4: b.mp4 is not "
+              "in the folder.");
     EXPECT_FALSE(contains(h.file("b.php"), "poster=")) << "no poster named that is not there";
     const Files before = filesOf(h.dir());
 
@@ -633,7 +659,7 @@ TEST(HostEdits, MarkupNamingTheVideoIsNoEntryAndEveryRequestReadsItsPage) {
     h.entry("roses.mp4", "R3", "Third");
     h.entry("roses.mp4", "R3", "Third");
     EXPECT_FALSE(contains(h.file("roses.php"), HostNote));
-    EXPECT_FALSE(contains(h.file("roses.php"), "tulips"));
+    EXPECT_FALSE(contains(h.file("roses.php"), "about tulips"));
 
     // Insert keeps a page of the host's own that is there, changing only a typed description.
     h.put("new.php", "<html>\n<!-- t9b3 between this tag and the Individual description below -->\n" + desc("Old") +
@@ -874,7 +900,12 @@ TEST(Undo, FiftyOperationsKeepWhatChangedAndUndoByteForByte) {
             kept += static_cast<std::uintmax_t>(st.st_size);
         }
     }
-    EXPECT_LE(kept, 3 * h.file("homepage.html").size()) << "bytes kept for 50 operations";
+    // Besides, a page an operation gave new links to its neighbours is kept whole once.
+    std::uintmax_t pages = 0;
+    for (const auto& e : fs::directory_iterator(h.dir())) {
+        pages += e.path().extension() == ".php" ? e.file_size() : 0;
+    }
+    EXPECT_LE(kept, 3 * h.file("homepage.html").size() + pages) << "bytes kept for 50 operations";
     for (int k = 49; k >= 0; --k) {
         ASSERT_TRUE(h.form().undo()) << k << h.text(Message::FileFailure);
         ASSERT_EQ(filesOf(h.dir()), states[static_cast<std::size_t>(k)]) << "after undoing operation " << k;
@@ -922,6 +953,148 @@ TEST(Undo, RecordsAreTheFoldersNamedByANumberFromOne) {
     writeFile(dir.path() / "5", "a file");
     fs::create_directory_symlink(dir.path() / "3", dir.path() / "9");
     EXPECT_EQ(record::entryNumbers(dir.path()), (std::vector<int>{3, 7, 9, 12}));
+}
+
+// What stands between a page's neighbour markers; "(no markers)" for a page without them.
+std::string linksOf(const Harness& h, const std::string& page) {
+    const std::string text = h.file(page);
+    const std::string open =
+        "Clipnest writes the links to the previous and next videos between it and the next one. -->\n";
+    const std::size_t from = text.find(open);
+    const std::size_t end = from == std::string::npos ? from : text.find(LinksEnd, from);
+    return end == std::string::npos ? "(no markers)" : text.substr(from + open.size(), end - from - open.size());
+}
+
+// Checks every page of `order` (stem and homepage description) links its neighbours, and that the last operation
+// wrote exactly `written` besides the homepage.
+void expectLinks(Harness& h, const std::vector<Link>& order, std::set<std::string> written) {
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const auto link = [&](std::size_t j) {
+            return std::optional<Link>(Link{order[j].page + ".php", order[j].words});
+        };
+        EXPECT_EQ(linksOf(h, order[i].page + ".php"),
+                  navLines(i == 0 ? std::nullopt : link(i - 1), i + 1 < order.size() ? link(i + 1) : std::nullopt))
+            << order[i].page;
+    }
+    const std::vector<std::string> files = h.form().takeOutcome().written;
+    std::set<std::string> pages(files.begin(), files.end());
+    pages.erase("homepage.html");
+    EXPECT_EQ(pages, written);
+}
+
+// Every operation leaves each page linking the entries next to it on the homepage, and writes only the pages whose
+// links it changed: the entry's own and its old and new neighbours'.
+TEST(Neighbours, EveryOperationKeepsThePagesLinksWritingOnlyThoseThatChange) {
+    Harness h;
+    h.entry("a.mp4", "Apples & pears");
+    expectLinks(h, {{"a", "Apples &amp; pears"}}, {"a.php"});
+    h.entry("b.mp4", "Bees");
+    expectLinks(h, {{"a", "Apples &amp; pears"}, {"b", "Bees"}}, {"a.php", "b.php"});
+    h.entry("c.mp4", "Cats");
+    expectLinks(h, {{"a", "Apples &amp; pears"}, {"b", "Bees"}, {"c", "Cats"}}, {"b.php", "c.php"});
+    h.entry("d.mp4", "Dogs");
+    expectLinks(h, {{"a", "Apples &amp; pears"}, {"b", "Bees"}, {"c", "Cats"}, {"d", "Dogs"}}, {"c.php", "d.php"});
+
+    h.insert("x.mp4", "b.mp4", "Xylophones");
+    expectLinks(h, {{"a", "Apples &amp; pears"}, {"x", "Xylophones"}, {"b", "Bees"}, {"c", "Cats"}, {"d", "Dogs"}},
+                {"a.php", "x.php", "b.php"});
+    // A new description is the neighbours' link words; the page of the entry itself changes only its description.
+    h.entry("b.mp4", "Bumble <bees>", "Buzz");
+    expectLinks(
+        h,
+        {{"a", "Apples &amp; pears"}, {"x", "Xylophones"}, {"b", "Bumble &lt;bees&gt;"}, {"c", "Cats"}, {"d", "Dogs"}},
+        {"x.php", "b.php", "c.php"});
+    h.form().moveEntry("a.mp4", "d.mp4");
+    expectLinks(
+        h,
+        {{"x", "Xylophones"}, {"b", "Bumble &lt;bees&gt;"}, {"c", "Cats"}, {"a", "Apples &amp; pears"}, {"d", "Dogs"}},
+        {"x.php", "c.php", "a.php", "d.php"});
+    h.form().moveEntry("x.mp4", std::nullopt);
+    expectLinks(
+        h,
+        {{"b", "Bumble &lt;bees&gt;"}, {"c", "Cats"}, {"a", "Apples &amp; pears"}, {"d", "Dogs"}, {"x", "Xylophones"}},
+        {"b.php", "d.php", "x.php"});
+    h.remove("a.mp4");
+    expectLinks(h, {{"b", "Bumble &lt;bees&gt;"}, {"c", "Cats"}, {"d", "Dogs"}, {"x", "Xylophones"}},
+                {"c.php", "d.php", "a.php"});
+    EXPECT_EQ(linksOf(h, "a.php"), "") << "a page whose entry went links no more";
+
+    // A rename points the neighbours at the new page, which keeps its links.
+    h.rename("c.mp4", "cows.mp4");
+    expectLinks(h, {{"b", "Bumble &lt;bees&gt;"}, {"cows", "Cats"}, {"d", "Dogs"}, {"x", "Xylophones"}},
+                {"b.php", "cows.php", "d.php", "change_file_name.php", "c.php"});
+
+    // The title changes no page: the pages read the channel's name from the homepage when they are served.
+    h.title("My channel", "");
+    expectLinks(h, {{"b", "Bumble &lt;bees&gt;"}, {"cows", "Cats"}, {"d", "Dogs"}, {"x", "Xylophones"}}, {});
+}
+
+// Undo puts back every page an operation gave new links, byte for byte, and the links follow the next operation from
+// there.
+TEST(Neighbours, UndoPutsTheLinksBack) {
+    Harness h(channel({"a.mp4", "b.mp4", "c.mp4"}));
+    h.entry("b.mp4", "B");
+    h.form().takeOutcome();
+    const Files before = filesOf(h.dir());
+    h.form().moveEntry("c.mp4", "a.mp4");
+    EXPECT_EQ(linksOf(h, "b.php"), navLines(Link{"a.php", "About a.mp4"}, std::nullopt));
+    ASSERT_TRUE(h.form().undo());
+    for (const std::string page : {"a.php", "b.php", "c.php", "homepage.html"}) {
+        EXPECT_EQ(h.file(page), before.at(page)) << page;
+    }
+    h.form().takeOutcome();
+    h.remove("c.mp4");
+    expectLinks(h, {{"a", "About a.mp4"}, {"b", "B"}}, {"b.php", "c.php"});
+    EXPECT_EQ(linksOf(h, "c.php"), "");
+}
+
+// A page without the neighbour markers (the host's own, or one made before them) is left exactly as it is; a host's
+// edit elsewhere in a page with them stays; a long description is cut in its link, and a neighbour without one is
+// named by its video.
+TEST(Neighbours, PagesWithoutMarkersStayAndHostEditsElsewhereSurvive) {
+    Harness h(channel({"a.mp4", "b.mp4"}));
+    const std::string own = "<html><body>my own page for b</body></html>\r\n";
+    h.put("b.php", own);
+    editByHand(h, "a.php");
+    h.entry("c.mp4", std::string(50, 'w') + " " + std::string(50, 'x'));
+    EXPECT_EQ(h.file("b.php"), own);
+    const std::vector<std::string> written = h.form().takeOutcome().written;
+    EXPECT_EQ(std::set<std::string>(written.begin(), written.end()), (std::set<std::string>{"c.php", "homepage.html"}));
+
+    h.insert("n.mp4", "b.mp4", "", "");
+    EXPECT_TRUE(contains(h.file("a.php"), HostNote + "\n</html>"));
+    EXPECT_EQ(linksOf(h, "a.php"), navLines(std::nullopt, Link{"n.php", "n.mp4"}));
+    EXPECT_EQ(linksOf(h, "n.php"), navLines(Link{"a.php", "About a.mp4"}, Link{"b.php", "About b.mp4"}));
+    EXPECT_EQ(h.file("b.php"), own);
+    h.form().moveEntry("b.mp4", "n.mp4");
+    EXPECT_EQ(h.file("b.php"), own);
+    EXPECT_EQ(linksOf(h, "c.php"), navLines(Link{"n.php", "n.mp4"}, std::nullopt));
+    h.form().moveEntry("c.mp4", "a.mp4");
+    EXPECT_EQ(linksOf(h, "a.php"), navLines(Link{"c.php", std::string(50, 'w') + "..."}, Link{"b.php", "About b.mp4"}));
+}
+
+// Writing the share tags of every page (after the channel's address is set) gives every page its links too: a page
+// made with the markers but never linked yet gets them then, and one already right is not written.
+TEST(Neighbours, EveryPageIsLinkedWhenThePagesAreAllMadeAgain) {
+    Harness h(channel({"a.mp4", "b.mp4", "c.mp4"}));
+    for (const std::string page : {"a.php", "b.php", "c.php"}) {
+        h.put(page, with(h.file(page), linksOf(h, page) + LinksEnd, LinksEnd));
+    }
+    h.form().takeOutcome();
+    h.form().writeDiscoveryFiles();
+    expectLinks(h, {{"a", "About a.mp4"}, {"b", "About b.mp4"}, {"c", "About c.mp4"}}, {"a.php", "b.php", "c.php"});
+    h.form().writeDiscoveryFiles();
+    expectLinks(h, {{"a", "About a.mp4"}, {"b", "About b.mp4"}, {"c", "About c.mp4"}}, {});
+}
+
+// Two kinds of one video share its page: the page links the neighbours of the later one, as its share tags are the
+// later one's, never itself.
+TEST(Neighbours, APageTwoEntriesShareLinksTheLaterOnesNeighboursNeverItself) {
+    Harness h(channel({"a.mp4", "b.mp4"}));
+    h.insert("a.mov", "b.mp4", "MOV");
+    EXPECT_EQ(h.entries(), (Names{"a.mp4", "a.mov", "b.mp4"}));
+    EXPECT_EQ(linksOf(h, "a.php"), navLines(std::nullopt, Link{"b.php", "About b.mp4"}));
+    EXPECT_EQ(linksOf(h, "b.php"), navLines(Link{"a.php", "MOV"}, std::nullopt));
 }
 
 } // namespace

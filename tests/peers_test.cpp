@@ -777,6 +777,50 @@ home.onload = async () => {
     EXPECT_EQ(server.diagnostics(), Lines{});
 }
 
+// A visitor walks a served channel from one video page to the next and back through the pages' own links, each
+// reaching the neighbour the homepage puts there, and goes home by the link that names the channel.
+TEST(Browser, AVideoPagesPreviousAndNextLinksReachItsNeighboursAndItsChannelsNameLinksHome) {
+    NEEDS(onPath("php chromium"), "php and chromium");
+    Harness h;
+    h.entry("tulips.mp4", "Planting tulips");
+    h.entry("roses.mp4", "Pruning roses");
+    h.entry("lilies.mp4", "Lilies & more");
+    h.title("Tom & Jerry's garden", "");
+    h.put("walk.html", R"(<!DOCTYPE html><html><head><link rel="icon" href="data:,"></head><body>
+<iframe id="page" src="roses.php"></iframe><pre id="seen"></pre>
+<script>
+const frame = document.getElementById('page'), seen = document.getElementById('seen');
+// What is clicked on each page in turn.
+const clicks = ['a[rel=next]', 'a[rel=prev]', 'a[rel=prev]', 'a[href="homepage.html"]'];
+let loads = 0;
+frame.onload = () => {
+    const page = frame.contentDocument;
+    const heading = page.querySelector('h1'), home = page.querySelector('a[href="homepage.html"]');
+    const rels = [...page.querySelectorAll('a[rel]')].map(a => a.rel + ' ' + a.textContent).join(', ');
+    seen.textContent += (loads ? ' | ' : '') + frame.contentWindow.location.pathname + ': ' +
+        (heading ? heading.textContent.trim() : '') + (rels ? ' (' + rels + ')' : '') +
+        (loads === 0 && home ? ' home ' + home.textContent : '');
+    const link = loads < clicks.length && page.querySelector(clicks[loads]);
+    ++loads;
+    if (link) {
+        link.click();
+    }
+};
+</script></body></html>)");
+    PhpServer server(h.dir());
+    ASSERT_TRUE(server.running());
+    const std::string dom = dumpDomOf(server.url() + "walk.html", "--virtual-time-budget=20000");
+    EXPECT_NE(dom.find("<pre id=\"seen\">/roses.php: Pruning roses (prev Previous: Planting tulips, next Next: Lilies "
+                       "&amp; more) home \xE2\x86\x90 Tom &amp; Jerry's garden | /lilies.php: Lilies &amp; more (prev "
+                       "Previous: Pruning roses) | /roses.php: Pruning roses (prev Previous: Planting tulips, next "
+                       "Next: Lilies &amp; more) | /tulips.php: Planting tulips (next Next: Pruning roses) | "
+                       "/homepage.html: Tom &amp; Jerry's garden</pre>"),
+              npos)
+        << dom;
+    EXPECT_EQ(server.failed(), Lines{});
+    EXPECT_EQ(server.diagnostics(), Lines{});
+}
+
 // The caption files beside a video are the text tracks Chromium gives its video on the page, the first shown.
 TEST(Browser, TheVideoPageHasATextTrackForEachCaptionFile) {
     NEEDS(onPath("php chromium"), "php and chromium");

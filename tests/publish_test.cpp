@@ -351,7 +351,8 @@ TEST_F(Publish, AnInterruptedPublishRecordsOnlyWhatArrivedAndTheNextFinishes) {
     stopper.join();
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("publish: the connection to " + to() + " was lost"), npos) << r.out;
-    EXPECT_NE(r.out.find("a.mp4, b.php and homepage.html were not uploaded; the next publish uploads them"), npos)
+    EXPECT_NE(r.out.find("a.mp4, a.php, b.php and homepage.html were not uploaded; the next publish uploads them"),
+              npos)
         << r.out;
     recordedIsOnServer();
 

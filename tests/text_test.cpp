@@ -11,6 +11,7 @@
 #include "text/individual_page.h"
 #include "text/markers.h"
 #include "text/moved_page.h"
+#include "text/neighbour_links.h"
 #include "text/page_front.h"
 #include "text/page_text.h"
 #include "text/php_literal.h"
@@ -722,6 +723,31 @@ TEST(Scheduler, StepsRunEveryIntervalInArmingOrder) {
     steps.runDue();
     EXPECT_EQ(log, (Names{"a@600", "c@600", "b@600"}))
         << "overdue together: the earlier due first, then the earlier armed";
+}
+
+// A link's words are what the homepage shows of the neighbour's description, escaped so that nothing in it is markup
+// or a sequence Clipnest finds its way by; its address is the page's name on disk, percent-encoded.
+TEST(NeighbourLinks, LinksShowTheDescriptionAsTextAndOnlyAMarkedPageTakesThem) {
+    EXPECT_EQ(neighbourLines(std::nullopt, std::nullopt), "");
+    const std::string lines = neighbourLines(Neighbour{"caf\xE9 & co.mp4", "  "},
+                                             Neighbour{"b.mp4", "Fish &amp; chips\n&lt;b&gt; p4yFileNamep5y"});
+    EXPECT_EQ(lines,
+              "        <nav class=\"neighbours\">\n"
+              "            <a rel=\"prev\" href=\"caf%C3%A9%20%26%20co.php\">Previous: caf&#233; &amp; co.mp4</a>\n"
+              "            <a rel=\"next\" href=\"b.php\">Next: Fish &amp; chips &lt;b&gt; p&#52;yFileNamep&#53;y</a>\n"
+              "        </nav>\n");
+
+    const std::string open(markers::NeighboursOpen), close(markers::NeighboursClose);
+    std::string page = "<p>mine</p>\n" + open + "\nold links\n" + close + "\n<p>after</p>\n";
+    EXPECT_TRUE(setNeighbourBlock(page, lines));
+    EXPECT_EQ(page, "<p>mine</p>\n" + open + "\n" + lines + close + "\n<p>after</p>\n");
+    EXPECT_TRUE(setNeighbourBlock(page, ""));
+    EXPECT_EQ(page, "<p>mine</p>\n" + open + "\n" + close + "\n<p>after</p>\n");
+    for (std::string without : {"<p>" + open + "</p>\n", "<p>mine</p>\n" + close + "\n" + open + "\n"}) {
+        const std::string before = without;
+        EXPECT_FALSE(setNeighbourBlock(without, lines));
+        EXPECT_EQ(without, before);
+    }
 }
 
 } // namespace

@@ -329,8 +329,8 @@ TEST_F(WindowTest, EveryOperationFromTheKeyboardReachesTheFilesAndIsSaid) {
     type("Text20", ".mp4");
     click("Command9");
     runChains();
-    EXPECT_EQ(status(), "Inserted clip6.mp4 above clip7.mp4: clip6.php and homepage.html written. No poster for "
-                        "clip6.mp4: clip6.mp4 is not in the folder.");
+    EXPECT_EQ(status(), "Inserted clip6.mp4 above clip7.mp4: clip6.php, homepage.html and clip7.php written. No poster "
+                        "for clip6.mp4: clip6.mp4 is not in the folder.");
     EXPECT_EQ(entries(), (Names{"clip6.mp4  \u2013  six", "clip7.mp4  \u2013  Red"}));
 
     // Deleting a missing entry reports it; the panel closes on a click.

@@ -344,6 +344,10 @@ void Form::startOperation(Operation operation) {
     refusal_.clear();
     operation_ = operation;
     operationFiles_.clear();
+    // A held run's neighbour links follow the run as a whole, from the entries at its start.
+    if (!inHeldRun() || heldOperations_ == 0) {
+        noteNeighboursAtStart();
+    }
     // The operations of a held run share the record its first one opened.
     if (inHeldRun() && heldOperations_++ > 0 && history_.open()) {
         return;

@@ -177,6 +177,13 @@ struct NoticeState {
     std::set<std::string, std::less<>> MissingPageShown;
 };
 
+// An entry as a video page's links to its neighbours see it: its name and a hash of its homepage description.
+struct LinkedEntry {
+    std::string name;
+    std::uint64_t description = 0;
+    bool operator==(const LinkedEntry&) const = default;
+};
+
 // The channel's address as its settings have it (`site`), or empty when there is none or it is not one.
 std::string channelSite(const WorkingFolder& folder);
 
@@ -437,6 +444,14 @@ private:
     using TaggedPages = std::map<std::string, std::pair<std::string, std::string>, std::less<>>;
     // The names of the entries at the operation's end from index `same` on; the ones before are its start names.
     std::vector<std::string> entryNamesAtEnd(std::size_t& same, TaggedPages& tagged);
+    // Notes the entries as the homepage holds them at the start of an operation (of a held run: of its first), which
+    // keepNeighbourLinks compares the end with.
+    void noteNeighboursAtStart();
+    // Gives the video pages whose previous or next entry changed since the start noted (its page, its description),
+    // and the pages written since, the links to their neighbours as the homepage orders them now; only a page whose
+    // links change is written; one that cannot be read is left, and the notice says so. False when one could not be
+    // written.
+    bool keepNeighbourLinks();
     // Gives these pages (those in the folder, of a live entry) their share tags; false when one could not be written.
     bool tagPages(const std::string& site, const TaggedPages& tagged);
     // Puts `lines` between the page's share markers, writing it when that changes it; false when it could not be read
@@ -509,6 +524,21 @@ private:
         std::set<std::string, std::less<>> tagged;
     };
     DiscoveryDue discoveryDue_;
+    // The entries at the start of the operation or held run the neighbour links follow, the video pages it wrote,
+    // and whether it wrote anything (or every page is to be looked at).
+    struct NeighboursDue {
+        std::vector<LinkedEntry> start;
+        std::set<std::string, std::less<>> pages;
+        bool due = false;
+        bool everyPage = false;
+    };
+    NeighboursDue neighboursDue_;
+    // The entries as the last keepNeighbourLinks found them and the homepage revision they are true of: the next
+    // operation starts from them while the text is unchanged, without reading it again.
+    std::vector<LinkedEntry> linkedAtEnd_;
+    int linkedAtEndRevision_ = -1;
+    // The pages whose links an operation could not write (a failed write ended it): the next one writes them.
+    std::set<std::string, std::less<>> linksOwed_;
     std::shared_ptr<EntryFacts> entryFacts_;
     // In a held run, the entry facts of its end, written once its files are in place.
     std::optional<std::string> entryFactsUnwritten_;

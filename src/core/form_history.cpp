@@ -23,7 +23,11 @@ bool Form::endHeldRun(const std::string& label) {
         Form& form;
         ~Release() { form.letChannelGo(); }
     } const release{*this};
-    // The run's share tags, feed and sitemap are made once, for all its lines, and go in place with the rest.
+    // The run's neighbour links, share tags, feed and sitemap are made once, for all its lines, and go in place with
+    // the rest.
+    if (std::exchange(neighboursDue_.due, false)) {
+        keepNeighbourLinks();
+    }
     finishDiscovery();
     entryFacts_.reset();
     const bool shared = std::exchange(heldOperations_, 0) > 1;

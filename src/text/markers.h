@@ -42,6 +42,14 @@ inline constexpr std::string_view ShareOpen =
     "share tags between it and the next one. -->";
 inline constexpr std::string_view ShareClose = "<!-- t9b3 end of the share tags. -->";
 
+// Around the links to the previous and next videos in a video page's body, which Clipnest writes again whenever the
+// homepage's order or a neighbour's description changes. A page without them (the host's own, or one made before
+// them) keeps no such links.
+inline constexpr std::string_view NeighboursOpen =
+    "<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker: Clipnest writes the links to the previous and next "
+    "videos between it and the next one. -->";
+inline constexpr std::string_view NeighboursClose = "<!-- t9b3 end of the links to the previous and next videos. -->";
+
 // How an entry's source line begins; the file name follows, then a quote.
 inline constexpr std::string_view SourceKey = "<source src=\"";
 

@@ -139,8 +139,20 @@ std::vector<std::string> Form::entryNamesAtEnd(std::size_t& same, TaggedPages& t
 
 void Form::keepDiscoveryInStep(bool everyPage) {
     if (!history_.current() || (operationFiles_.empty() && !everyPage)) {
+        // Links a failed write left unwritten are written by the next operation, even one that writes nothing else.
+        if (history_.current() && !linksOwed_.empty() && !inHeldRun()) {
+            keepNeighbourLinks();
+        }
         front_.reset();
         return;
+    }
+    // The neighbour links are written before the share tags, which depend on no neighbour.
+    neighboursDue_.due = true;
+    neighboursDue_.everyPage = neighboursDue_.everyPage || everyPage;
+    for (const WrittenFile& file : operationFiles_) {
+        if (file.name.ends_with(".php")) {
+            neighboursDue_.pages.insert(file.name);
+        }
     }
     const std::string site = channelSite(folder_);
     // The pages this operation wrote and those of the entries it names carry their share tags as the operation
@@ -166,6 +178,17 @@ void Form::keepDiscoveryInStep(bool everyPage) {
     entriesAtStart_.insert(entriesAtStart_.end(), std::make_move_iterator(names.begin()),
                            std::make_move_iterator(names.end()));
     entriesReadAt_ = {homepageRevision_, operationsStarted_};
+    if (!inHeldRun() && !keepNeighbourLinks()) {
+        // Pages left linking what the homepage no longer says would stay so: the operation is turned back whole, and
+        // asking again does it all.
+        const std::string failure = messages_.words(Message::FileFailure);
+        if (const HistoryEntry* op = history_.current(); op && !op->files.empty()) {
+            undo(true);
+            linksOwed_.clear();
+            fileFailure(failure + "\nClipnest put back what it had written for this; nothing was changed.");
+        }
+        return;
+    }
     if (site.empty()) {
         return;
     }

@@ -418,7 +418,10 @@ if (preg_match('~<title>(.*?)</title>~s', $clipnest_head, $clipnest_title) === 1
 {Head}<style type="text/css">
     body { font-family: sans-serif; line-height: 1.4; margin: 0 auto; max-width: 720px; padding: 0 12px; }
     video { display: block; width: 100%; max-width: 640px; height: auto; border-radius: 10px; background: #000; }
-    .desc, .comment { overflow-wrap: anywhere; }
+    .desc, .comment, .neighbours { overflow-wrap: anywhere; }
+    .neighbours { display: flex; flex-wrap: wrap; justify-content: space-between; gap: 8px 24px; margin: 1em 0; }
+    .neighbours a { display: inline-block; padding: 12px 0; }
+    .neighbours a[rel=next] { margin-left: auto; text-align: right; }
     .comment { margin: 0 0 0.9em; }
     .comment .name { display: block; font-weight: bold; }
     .comment.host { border-left: 3px solid #555; padding-left: 8px; }
@@ -434,7 +437,32 @@ if (preg_match('~<title>(.*?)</title>~s', $clipnest_head, $clipnest_title) === 1
 
 <body>
     <main>
-        <p><a href="homepage.html">&larr; All videos</a></p>
+<?php
+// The channel's name is the homepage's title, read when the page is served, so a new title needs no page written
+// again: from the homepage's first bytes (its head), always the file beside this page, never a name from the request.
+// The homepage is Windows-1252 and this page UTF-8; the title is shown as a browser shows it, escaped again.
+$clipnest_channel = '';
+$clipnest_home = is_file(__DIR__ . '/homepage.html') ? @fopen(__DIR__ . '/homepage.html', 'rb') : false;
+if ($clipnest_home !== false) {
+        $clipnest_start = (string) fread($clipnest_home, 8192);
+        fclose($clipnest_home);
+        if (preg_match('~<title>(.*?)</title>~is', $clipnest_start, $clipnest_found) === 1) {
+                $clipnest_channel = preg_replace_callback('/[\x80-\xff]/', function ($byte) {
+                        static $low = array(8364, 129, 8218, 402, 8222, 8230, 8224, 8225, 710, 8240, 352, 8249, 338, 141,
+                                381, 143, 144, 8216, 8217, 8220, 8221, 8226, 8211, 8212, 732, 8482, 353, 8250, 339, 157,
+                                382, 376);
+                        $code = ord($byte[0]);
+                        return '&#' . ($code < 0xa0 ? $low[$code - 0x80] : $code) . ';';
+                }, $clipnest_found[1]);
+                $clipnest_channel = trim(preg_replace('/[ \t\r\n\f]+/', ' ', html_entity_decode($clipnest_channel,
+                        ENT_QUOTES | ENT_HTML5, 'UTF-8')));
+        }
+}
+if ($clipnest_channel === '') {
+        $clipnest_channel = 'All videos';
+}
+?>
+        <p><a href="homepage.html">&larr; <?php echo htmlspecialchars($clipnest_channel, ENT_QUOTES | ENT_SUBSTITUTE, 'UTF-8'); ?></a></p>
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Page heading. -->
         <h1>p4yPageTitlep5y</h1>
         <div class="gallery">
@@ -444,6 +472,8 @@ if (preg_match('~<title>(.*?)</title>~s', $clipnest_head, $clipnest_title) === 1
 <!-- t9b3 HOSTS!, PLEASE don't delete this tag marker, or insert anything in between this tag and the Individual description. -->
 <div class="desc">p4yIndividDescripp5y</div>
         </div>
+<!-- t9b3 HOSTS!, PLEASE don't delete this tag marker: Clipnest writes the links to the previous and next videos between it and the next one. -->
+<!-- t9b3 end of the links to the previous and next videos. -->
 
         <h2 id="comments">Comments</h2>
 <?php
