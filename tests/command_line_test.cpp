@@ -1589,9 +1589,14 @@ TEST_F(CommandLine, TheCommentSettingsAreCheckedWhenRead) {
         EXPECT_NE(r.err.find(".clipnest/publish.conf line 2: " + line.substr(0, line.find(' ')) + " takes"), npos)
             << r.err;
     }
+    // A publish reads them the same, and goes nowhere with a setting that is none.
+    put(".clipnest/publish.conf", "to = sftp://h/x/\nconnections = 99\n");
+    Result r = clipnest({"publish", "--dry-run"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(".clipnest/publish.conf line 2: connections takes a number from 1 to 8"), npos) << r.err;
     put(".clipnest/publish.conf", "notify = host@example.net\nnotify_per_day = 5\ncomments = held\n");
     const std::string noLink = "notify is set but the channel has no address (site): the mails will carry no link";
-    Result r = clipnest({"check"});
+    r = clipnest({"check"});
     EXPECT_NE(r.err.find(noLink), npos) << r.err;
     // Setting the address keeps them as they were.
     r = clipnest({"publish", "--site", "https://example.net/g/"});
