@@ -39,24 +39,13 @@ bool sameNeighbour(const std::vector<LinkedEntry>& list, std::size_t i, int step
     return here == there && (!here || list[i + step] == other[j + step]);
 }
 
-} // namespace
+constexpr std::size_t NoEntry = static_cast<std::size_t>(-1);
+using PagesToLink = std::map<std::string, std::size_t, std::less<>>;
 
-void Form::noteNeighboursAtStart() {
-    neighboursDue_ = {};
-    if (linkedAtEndRevision_ == homepageRevision_) {
-        neighboursDue_.start = std::move(linkedAtEnd_);
-    } else {
-        neighboursDue_.start = listed(homepage_.PageText).entries;
-    }
-    linkedAtEnd_.clear();
-    linkedAtEndRevision_ = -1;
-}
-
-bool Form::keepNeighbourLinks() {
-    NeighboursDue due = std::exchange(neighboursDue_, {});
-    const std::vector<LinkedEntry>& start = due.start;
-    Listed now = listed(homepage_.PageText);
-    const std::vector<LinkedEntry>& end = now.entries;
+// The pages whose links are made again, each with the entry it links the neighbours of (NoEntry for none): `pages`
+// and those of the entries whose neighbours are not the ones they had at `start`.
+PagesToLink pagesToLink(const std::vector<LinkedEntry>& start, const std::vector<LinkedEntry>& end, bool everyPage,
+                        std::set<std::string, std::less<>> pages) {
     // Most operations change a few entries in one place: the entries before it and after it stand as they stood,
     // and of those only the two next to it can link anything else.
     std::size_t front = 0;
@@ -75,18 +64,15 @@ bool Form::keepNeighbourLinks() {
     for (std::size_t i = firstLooked; i < startLooked; ++i) {
         wasAt.emplace(start[i].name, i);
     }
-    std::set<std::string, std::less<>> pages = std::move(due.pages);
-    pages.merge(linksOwed_);
-    linksOwed_.clear();
     for (std::size_t i = firstLooked; i < endLooked; ++i) {
         isAt.emplace(end[i].name, i);
         const auto was = wasAt.find(end[i].name);
-        if (due.everyPage || was == wasAt.end() || !sameNeighbour(end, i, -1, start, was->second) ||
+        if (everyPage || was == wasAt.end() || !sameNeighbour(end, i, -1, start, was->second) ||
             !sameNeighbour(end, i, 1, start, was->second)) {
             pages.insert(pageOf(end[i].name));
         }
     }
-    if (due.everyPage) {
+    if (everyPage) {
         for (const LinkedEntry& entry : end) {
             pages.insert(pageOf(entry.name));
         }
@@ -100,8 +86,7 @@ bool Form::keepNeighbourLinks() {
             gone.insert(pageOf(start[i].name));
         }
     }
-    constexpr std::size_t None = static_cast<std::size_t>(-1);
-    std::map<std::string, std::size_t, std::less<>> linked;
+    PagesToLink linked;
     for (std::size_t i = 0; i < end.size() && !(pages.empty() && gone.empty()); ++i) {
         std::string page = pageOf(end[i].name);
         if (pages.contains(page) || gone.contains(page)) {
@@ -112,9 +97,34 @@ bool Form::keepNeighbourLinks() {
     // run, and the pages that are no video's (the rename page, a moved page) have no markers.
     for (const auto* set : {&pages, &gone}) {
         for (const std::string& page : *set) {
-            linked.try_emplace(page, None);
+            linked.try_emplace(page, NoEntry);
         }
     }
+    return linked;
+}
+
+} // namespace
+
+void Form::noteNeighboursAtStart() {
+    neighboursDue_ = {};
+    if (linkedAtEndRevision_ == homepageRevision_) {
+        neighboursDue_.start = std::move(linkedAtEnd_);
+    } else {
+        neighboursDue_.start = listed(homepage_.PageText).entries;
+    }
+    linkedAtEnd_.clear();
+    linkedAtEndRevision_ = -1;
+}
+
+bool Form::keepNeighbourLinks() {
+    NeighboursDue due = std::exchange(neighboursDue_, {});
+    const std::vector<LinkedEntry>& start = due.start;
+    Listed now = listed(homepage_.PageText);
+    const std::vector<LinkedEntry>& end = now.entries;
+    std::set<std::string, std::less<>> pages = std::move(due.pages);
+    pages.merge(linksOwed_);
+    linksOwed_.clear();
+    const PagesToLink linked = pagesToLink(start, end, due.everyPage, std::move(pages));
     const auto neighbour = [&](std::size_t i, std::string_view page) -> std::optional<Neighbour> {
         if (i >= end.size() || pageOf(end[i].name) == page) {
             return std::nullopt;
@@ -130,8 +140,8 @@ bool Form::keepNeighbourLinks() {
         const std::optional<std::string> bytes = folder_.read(page);
         std::string changed = bytes.value_or("");
         const std::string lines =
-            i == None ? std::string()
-                      : neighbourLines(i == 0 ? std::nullopt : neighbour(i - 1, page), neighbour(i + 1, page));
+            i == NoEntry ? std::string()
+                         : neighbourLines(i == 0 ? std::nullopt : neighbour(i - 1, page), neighbour(i + 1, page));
         // A page next to the edit that cannot be read stops nothing: it keeps the links it has, and the notice says
         // so.
         if (!bytes) {
