@@ -615,8 +615,12 @@ home.onload = async () => {
             .filter((img, i) => img.getAttribute('src') === 'clip' + (i + 1) + '.jpg').length +
         ' videos ' + page.querySelectorAll('video').length + ' mp4 ' + asked('.mp4');
     page.querySelectorAll('.gallery span.clip')[11].click();
-    await later(3000);
+    await later(500);
     const video = page.querySelector('video');
+    // Playback begins once the clip has come and been decoded, which on a busy machine takes its time.
+    if (video && video.paused) {
+        await Promise.race([new Promise(done => video.addEventListener('playing', done)), later(15000)]);
+    }
     seen.textContent += ' | played ' + video.currentSrc.replace(/.*\//, '') + ' paused ' + video.paused +
         ' in a link ' + !!video.closest('a') + ' posters ' + page.querySelectorAll('span.clip').length +
         ' page ' + home.contentWindow.location.pathname;
@@ -727,8 +731,11 @@ const played = async (page, entry, shade) => {
         return 'no poster';
     }
     click(page, poster, shade && entry.querySelector(shade));
-    await later(1500);
+    await later(500);
     const video = entry.querySelector('video');
+    if (video && video.paused) {
+        await Promise.race([new Promise(done => video.addEventListener('playing', done)), later(5000)]);
+    }
     return video ? 'paused ' + video.paused + ' in a link ' + !!video.closest('a') + ' page ' +
         home.contentWindow.location.pathname : 'no video';
 };
